@@ -1,0 +1,40 @@
+# Helpers shared by the subsystem folders.
+
+function(amb_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# amb_library(<name> SOURCES ... [DEPS ...])
+# One static library per subsystem folder; its headers are included as "<folder>/<file>.hpp".
+function(amb_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  amb_warnings(${name})
+endfunction()
+
+# amb_test(<name> LABELS ... SOURCES ... [DEPS ...] [RESOURCE_LOCK ...])
+# A GoogleTest program; every test case becomes one ctest test carrying the labels of its folder.
+function(amb_test name)
+  cmake_parse_arguments(ARG "" "" "LABELS;SOURCES;DEPS;RESOURCE_LOCK" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} amb_testsupport GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    AMB_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    AMB_TESTDATA_DIR="${AMB_TESTDATA_DIR}"
+    AMB_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  amb_warnings(${name})
+  # Labels go on the folder: discovered tests take a list property badly, and every test of a
+  # folder shares its labels anyway.
+  set_property(DIRECTORY APPEND PROPERTY LABELS ${ARG_LABELS})
+  set(props TIMEOUT 600)
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ${props})
+endfunction()

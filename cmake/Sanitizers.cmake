@@ -1,0 +1,7 @@
+# Build type "Asan": AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first report.
+set(_amb_san_flags "-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined")
+set(CMAKE_C_FLAGS_ASAN "${_amb_san_flags}" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_ASAN "${_amb_san_flags}" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "" FORCE)
+set(CMAKE_SHARED_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "" FORCE)
+mark_as_advanced(CMAKE_C_FLAGS_ASAN CMAKE_CXX_FLAGS_ASAN CMAKE_EXE_LINKER_FLAGS_ASAN CMAKE_SHARED_LINKER_FLAGS_ASAN)

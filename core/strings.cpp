@@ -1,0 +1,36 @@
+#include "core/strings.hpp"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <chrono>
+
+namespace amb {
+
+const std::string& gf_dayName(int day) {
+  static const std::array<std::string, 8> names{"???", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  return (day >= 1 && day <= 7) ? names[static_cast<std::size_t>(day)] : names[0];
+}
+
+namespace {
+const std::string& monthName(unsigned month) {
+  static const std::array<std::string, 13> names{"???", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Okt", "Nov", "Dec"};
+  return month >= 1 && month <= 12 ? names[month] : names[0];
+}
+}  // namespace
+
+std::string gf_timeString(long long unixSeconds) {
+  using namespace std::chrono;
+  const sys_seconds t{seconds(unixSeconds)};
+  const auto day = floor<days>(t);
+  const year_month_day ymd{day};
+  const hh_mm_ss hms{t - day};
+  const weekday wd{day};
+  return fmt::format("{:3} {:3} {:02} {:02}:{:02}:{:02} {:4}", gf_dayName(static_cast<int>(wd.iso_encoding())),
+                     monthName(static_cast<unsigned>(ymd.month())), static_cast<unsigned>(ymd.day()),
+                     hms.hours().count(), hms.minutes().count(), hms.seconds().count(),
+                     static_cast<int>(ymd.year()));
+}
+
+}  // namespace amb

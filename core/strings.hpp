@@ -1,0 +1,66 @@
+#pragma once
+// Small shared helpers: plural suffixes, comma lists, number texts, banner lines, random choices,
+// time texts and week slots, socket error texts.
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace amb {
+
+struct AirportData;
+
+// Counts and text.
+const std::string& gf_plural(std::uint64_t count);   // "" for 1, else "s"
+const std::string& gf_pluralS(std::int64_t count);   // "" for 1 or negative, else "s"
+const std::string& gf_pluralS(std::int32_t count);
+std::vector<std::string> gf_splitToVector(const std::string& text, char delimiter);
+std::vector<std::string> gf_splitComma(const std::string& text);
+std::list<std::string> gf_splitToSet(const std::string& text);  // sorted, repeats removed
+std::string gf_trim(const std::string& text);                    // strips " \t\n\r"
+void gf_trimCommaList(std::string& text);
+std::string gf_joinComma(const std::vector<std::string>& pieces);
+std::string gf_toUpper(const std::string& text);
+bool gf_toUpper(const std::string& a, const std::string& b);  // a and b equal ignoring ASCII case
+bool gf_equalsWithStar(const std::string& a, const std::string& b);  // b == a + "*"
+std::string gf_float2string(float value);
+std::string gf_bannerLine(int a, int b, bool leadingNewline, bool trailingNewline, std::string_view text);
+std::string gf_airportLabel(const AirportData& airport);
+
+// Random choices on the calling thread's engine.
+std::mt19937& gf_randomEngine();
+std::int64_t gf_randomIndex(std::int64_t n);  // 0 when RANDOM is off or n < 2
+void gf_shuffle(std::vector<std::string>& items);
+double gf_randomVariation(double value, double percent);
+
+// Time texts (UTC).
+std::string gf_timeString(long long unixSeconds);  // "Sat Dec 05 18:33:18 2026"
+std::string gf_timeOfDay();                         // "hh:mm:ss" of the PC clock
+std::string gf_trafficTimeOfDay();                  // "hh:mm:ss" of the traffic time
+std::string gf_dateString();                        // "Dec 05, 2026"
+const std::string& gf_dayName(int day);             // 1 "Mon" .. 7 "Sun", else "???"
+
+// The weekday (1 Monday .. 7 Sunday) and half hour of the day (0..47); the second half of each hour
+// begins at hh:29:30.
+struct WeekSlot {
+  std::uint32_t weekday = 1;
+  std::uint32_t halfHour = 0;
+  bool operator==(const WeekSlot&) const = default;
+};
+WeekSlot gf_weekSlotAt(long long unixSeconds);
+WeekSlot gf_weekSlotNow();  // of the traffic time
+
+// The traffic time: the last traffic datagram's timestamp while RealTraffic is the professional
+// edition and a timestamp is known, else the PC clock. The feed installs its source here.
+void gf_setTrafficTimeSource(double (*timestampSource)(), bool (*professionalSource)());
+long long gf_trafficTime();
+
+std::string gf_wsaErrorText(int code);  // "10061 Connection refused"
+int gf_countFilesInFolder(const std::filesystem::path& folder);
+
+}  // namespace amb

@@ -1,0 +1,86 @@
+#include "support/test_support.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
+namespace amb::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir(const std::string& tag) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = fs::temp_directory_path() /
+                     (tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000000u));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      m_path = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(m_path, ec);
+}
+
+ScopedCwd::ScopedCwd(const fs::path& dir) : m_old(fs::current_path()) { fs::current_path(dir); }
+ScopedCwd::~ScopedCwd() {
+  std::error_code ec;
+  fs::current_path(m_old, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::move(name)) {
+  if (const char* old = std::getenv(m_name.c_str())) {
+    m_had = true;
+    m_old = old;
+  }
+  ::setenv(m_name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_had)
+    ::setenv(m_name.c_str(), m_old.c_str(), 1);
+  else
+    ::unsetenv(m_name.c_str());
+}
+
+bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() >= deadline) return cond();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> readLines(const fs::path& p) {
+  std::ifstream in(p);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void writeFile(const fs::path& p, const std::string& content) {
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+fs::path testData(const fs::path& rel) { return fs::path(AMB_TESTDATA_DIR_STR) / rel; }
+
+}  // namespace amb::test
