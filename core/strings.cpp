@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -31,6 +32,37 @@ std::string gf_timeString(long long unixSeconds) {
                      monthName(static_cast<unsigned>(ymd.month())), static_cast<unsigned>(ymd.day()),
                      hms.hours().count(), hms.minutes().count(), hms.seconds().count(),
                      static_cast<int>(ymd.year()));
+}
+
+}  // namespace amb
+
+namespace amb {
+
+std::string gf_bannerLine(int a, int b, bool leadingNewline, bool trailingNewline, std::string_view text) {
+  std::string out = leadingNewline ? "\n" : "";
+  int w = a + b;
+  if (w % 2 != 0) ++w;
+  if (text.empty()) {
+    out.append(static_cast<std::size_t>(std::max(w, 0)), '*');
+  } else if (w > static_cast<int>(text.size()) + 2) {
+    const std::string stars(static_cast<std::size_t>(w / 2 - 1), '*');
+    out += stars + " " + std::string(text) + " " + stars;
+  } else {
+    out += text;
+  }
+  if (trailingNewline) out += "\n";
+  return out;
+}
+
+}  // namespace amb
+
+#include "core/clock.hpp"
+
+namespace amb {
+
+std::string gf_timeOfDay() {
+  const std::string t = gf_timeString(clock::unixSeconds());
+  return t.substr(t.size() - 13, 8);
 }
 
 }  // namespace amb

@@ -1,0 +1,101 @@
+#include "core/exit.hpp"
+
+#include "core/log.hpp"
+#include "core/message_line.hpp"
+#include "core/startup.hpp"
+#include "core/strings.hpp"
+#include "core/user_error.hpp"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
+namespace amb {
+
+std::atomic<std::uint8_t> g_exitUnderWay{0};
+std::atomic<std::int32_t> g_exitReason{0};
+std::atomic<std::uint8_t> g_restartPending{0};
+std::atomic<std::uint8_t> g_userClosed{0};
+std::atomic<std::uint8_t> g_readerError{0};
+
+namespace {
+std::mutex g_handlerMutex;
+ExitHandler g_handler;
+}  // namespace
+
+const std::string& gf_exitReasonName(int reason) {
+  static const std::array<std::string, 8> names{"NOT YET SET",     "SIM WAS CLOSED",   "NEW FLIGHT",
+                                                "NEW SETTINGS",    "USER CLOSED SIM",  "SIMCONNECT ERROR",
+                                                "READER ERROR",    "SYSTEM ERROR"};
+  if (reason < 0 || reason >= static_cast<int>(names.size())) throw std::out_of_range("invalid map<K, T> key");
+  return names[static_cast<std::size_t>(reason)];
+}
+
+bool gf_exitReasonRestarts(int reason) { return reason == 3 || reason == 5 || reason == 6; }
+
+void gf_setExitHandler(ExitHandler handler) {
+  std::lock_guard lock(g_handlerMutex);
+  g_handler = std::move(handler);
+}
+
+void gf_requestExit(int reason, std::uint32_t delaySeconds) {
+  if (g_exitUnderWay.exchange(1) != 0) return;
+  g_exitReason = reason;
+  ExitHandler handler;
+  {
+    std::lock_guard lock(g_handlerMutex);
+    handler = g_handler;
+  }
+  if (handler) std::thread([handler, reason, delaySeconds] { handler(reason, delaySeconds); }).detach();
+}
+
+void gf_simWasClosed() {
+  if (g_exitUnderWay.load() != 0) return;
+  gf_log(fmt::format("{} Flight Simulator no longer connected, {} will stop ...", gf_timeOfDay(), g_programName));
+  gf_requestExit(SimWasClosed, 0);
+}
+
+void lf_readerStopped(bool traffic, const std::string& what) {
+  gf_showMessage(fmt::format("The {} has stopped with an error: {}", traffic ? "TrafficReader " : "WeatherReader",
+                             what),
+                 true);
+  g_readerError = 1;
+}
+
+void gf_reportException(std::string_view functionName) {
+  try {
+    throw;
+  } catch (const UserErrorException& e) {
+    gf_showError(e.what());
+  } catch (const fmt::format_error& e) {
+    gf_showError(std::string("std::format error: ") + e.what());
+  } catch (const std::bad_alloc& e) {
+    gf_showError(fmt::format("{}: {}", functionName, e.what()));
+    gf_requestExit(SystemError, 0);
+  } catch (const std::out_of_range& e) {
+    gf_showError(fmt::format("{}: {}", functionName, e.what()));
+    gf_requestExit(SystemError, 0);
+  } catch (const std::runtime_error& e) {
+    gf_showError(fmt::format("{}: {}", functionName, e.what()));
+    gf_requestExit(SystemError, 0);
+  } catch (const std::exception& e) {
+    gf_showError(fmt::format("{}: {}", functionName, e.what()));
+    gf_requestExit(SystemError, 0);
+  } catch (...) {
+    gf_showError("Unknown exception");
+  }
+}
+
+void gf_resetExitState() {
+  g_exitUnderWay = 0;
+  g_exitReason = 0;
+  g_restartPending = 0;
+  g_userClosed = 0;
+  g_readerError = 0;
+}
+
+}  // namespace amb

@@ -1,0 +1,54 @@
+#pragma once
+// Ending a service run. Any thread asks for an exit with a reason and a delay; the first request
+// wins and hands over to the exit sequence that the application installs (it stops the readers,
+// removes the AI objects, then restarts the service run or ends the program).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace amb {
+
+enum ExitReason : int {
+  NotYetSet = 0,
+  SimWasClosed = 1,
+  NewFlight = 2,
+  NewSettings = 3,
+  UserClosedSim = 4,
+  SimConnectError = 5,
+  ReaderError = 6,
+  SystemError = 7,
+};
+
+// "NOT YET SET", "SIM WAS CLOSED", ...; throws std::out_of_range outside 0..7.
+const std::string& gf_exitReasonName(int reason);
+bool gf_exitReasonRestarts(int reason);  // 3, 5 and 6
+
+extern std::atomic<std::uint8_t> g_exitUnderWay;
+extern std::atomic<std::int32_t> g_exitReason;
+extern std::atomic<std::uint8_t> g_restartPending;
+extern std::atomic<std::uint8_t> g_userClosed;
+extern std::atomic<std::uint8_t> g_readerError;
+
+// Only the first request counts while an exit is under way.
+void gf_requestExit(int reason, std::uint32_t delaySeconds);
+// The simulator connection was lost.
+void gf_simWasClosed();
+// A reader thread's receive loop failed: shown, and turned into an exit by the periodic steps.
+void lf_readerStopped(bool traffic, const std::string& what);
+
+// The exit sequence: called on a new detached thread by the first request. Without a handler (tests
+// of single subsystems) a request only records the reason.
+using ExitHandler = std::function<void(int reason, std::uint32_t delaySeconds)>;
+void gf_setExitHandler(ExitHandler handler);
+
+// Reports the exception being handled by its type on the message line; the standard exception types
+// also request exit reason 7. Call only inside a catch block.
+void gf_reportException(std::string_view functionName);
+
+// Back to start values (tests, and the restart's reset of the exit state).
+void gf_resetExitState();
+
+}  // namespace amb
