@@ -4,9 +4,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 
 namespace amb {
+
+namespace {
+std::atomic<bool> g_randomOn{true};
+}
+
+bool gf_randomOn() { return g_randomOn.load(std::memory_order_relaxed); }
+void gf_setRandomOn(bool on) { g_randomOn.store(on, std::memory_order_relaxed); }
 
 const std::string& gf_dayName(int day) {
   static const std::array<std::string, 8> names{"???", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};

@@ -32,7 +32,10 @@ std::string gf_float2string(float value);
 std::string gf_bannerLine(int a, int b, bool leadingNewline, bool trailingNewline, std::string_view text);
 std::string gf_airportLabel(const AirportData& airport);
 
-// Random choices on the calling thread's engine.
+// Random choices on the calling thread's engine. gf_randomOn mirrors the RANDOM option; the settings
+// load sets it.
+bool gf_randomOn();
+void gf_setRandomOn(bool on);
 std::mt19937& gf_randomEngine();
 std::int64_t gf_randomIndex(std::int64_t n);  // 0 when RANDOM is off or n < 2
 void gf_shuffle(std::vector<std::string>& items);
