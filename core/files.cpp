@@ -1,8 +1,19 @@
 #include "core/files.hpp"
 
+#include "core/log.hpp"
+#include "core/message_line.hpp"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <iterator>
+
 namespace amb {
 
 namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// Paths
 
 std::string gf_pathText(const fs::path& p) {
   const auto u8 = p.u8string();
@@ -13,19 +24,59 @@ fs::path gf_pathFromUtf8(const std::string& text) {
   return fs::path(std::u8string(text.begin(), text.end()));
 }
 
+namespace {
+
+// The standard existence test, reporting failures under the operation names the program's log
+// and messages use.
+bool lf_exists(const fs::path& p) {
+  std::error_code ec;
+  const bool found = fs::exists(p, ec);
+  if (ec) throw fs::filesystem_error("exists", p, ec);
+  return found;
+}
+
+void lf_copyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  if (ec) throw fs::filesystem_error("copy_file", from, to, ec);
+}
+
+bool lf_isDirectory(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_directory(p, ec);
+}
+
+// A directory is not a file to read, even where the system would open it.
+int lf_directoryErrno() {
+#ifdef _WIN32
+  return EACCES;
+#else
+  return EISDIR;
+#endif
+}
+
+}  // namespace
+
 void gf_rotateBackups(const fs::path& path) {
   const std::string text = gf_pathText(path);
   const auto dot = text.rfind('.');
   if (text.empty() || dot == std::string::npos) return;
   const fs::path first = gf_pathFromUtf8(text.substr(0, dot) + "0" + text.substr(dot));
   const fs::path second = gf_pathFromUtf8(text.substr(0, dot) + "00" + text.substr(dot));
-  if (fs::exists(first)) fs::copy_file(first, second, fs::copy_options::overwrite_existing);
-  if (fs::exists(path)) fs::copy_file(path, first, fs::copy_options::overwrite_existing);
+  if (lf_exists(first)) lf_copyOver(first, second);
+  if (lf_exists(path)) lf_copyOver(path, first);
 }
 
-}  // namespace amb
+int gf_removeFileIfExists(const fs::path& path) {
+  if (!lf_exists(path)) return 1;
+  std::error_code ec;
+  const bool removed = fs::remove(path, ec);
+  if (ec) throw fs::filesystem_error("remove", path, ec);
+  return removed ? 1 : 0;
+}
 
-namespace amb {
+// ---------------------------------------------------------------------------------------------
+// The strict codec
 
 namespace win32 {
 Utf8ConversionException::Utf8ConversionException(const std::string& message, std::uint32_t errorCode,
@@ -39,6 +90,10 @@ constexpr std::size_t kMaxInt = 2147483647u;
 
 [[noreturn]] void throwTooLong() {
   throw std::overflow_error("Input string too long: size_t-length doesn't fit into int.");
+}
+
+[[noreturn]] void throwInvalidUtf16() {
+  throw win32::Utf8ConversionException("Invalid UTF-16 sequence found in input string.", kNoUnicodeTranslation, 1);
 }
 }  // namespace
 
@@ -98,19 +153,16 @@ std::string gf_utf16ToUtf8(const std::u16string& text) {
   if (text.size() > kMaxInt) throwTooLong();
   std::string out;
   out.reserve(text.size() * 3 / 2 + 1);
-  auto fail = [] {
-    throw win32::Utf8ConversionException("Invalid UTF-16 sequence found in input string.", kNoUnicodeTranslation, 1);
-  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 1 >= text.size()) fail();
+      if (i + 1 >= text.size()) throwInvalidUtf16();
       const char32_t lo = text[i + 1];
-      if (lo < 0xDC00 || lo > 0xDFFF) fail();
+      if (lo < 0xDC00 || lo > 0xDFFF) throwInvalidUtf16();
       cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
       ++i;
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      fail();
+      throwInvalidUtf16();
     }
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));
@@ -129,6 +181,212 @@ std::string gf_utf16ToUtf8(const std::u16string& text) {
     }
   }
   return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// File classes
+
+namespace {
+
+template <typename Stream>
+void lf_closeQuietly(Stream& stream) {
+  try {
+    if (stream.is_open()) stream.close();
+  } catch (...) {
+  }
+}
+
+// One line of a narrow stream: the CR of a CR LF pair goes, as in a Windows text-mode stream.
+bool lf_getLine(std::istream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+}  // namespace
+
+FileReader::~FileReader() { lf_closeQuietly(m_stream); }
+
+bool FileReader::open(const fs::path& path) {
+  if (lf_isDirectory(path)) return false;
+  m_stream.open(path, std::ios::in);
+  if (m_stream.is_open()) return true;
+  m_stream.clear();
+  return false;
+}
+
+void FileReader::readLines(std::vector<std::string>& lines) {
+  for (std::string line; lf_getLine(m_stream, line);) lines.push_back(std::move(line));
+  m_stream.clear();
+}
+
+void gf_readLines(FileReader& reader, std::list<std::string>& lines) {
+  for (std::string line; lf_getLine(reader.stream(), line);) lines.push_back(std::move(line));
+  reader.stream().clear();
+}
+
+std::list<std::string> gf_readLines(std::istream& in) {
+  std::list<std::string> lines;
+  for (std::string line; lf_getLine(in, line);) lines.push_back(std::move(line));
+  in.clear();
+  return lines;
+}
+
+FileWriter::~FileWriter() {
+  try {
+    if (m_stream.is_open()) {
+      m_stream.flush();
+      m_stream.close();
+    }
+  } catch (...) {
+  }
+}
+
+bool FileWriter::open(const fs::path& path) {
+  m_stream.open(path, std::ios::out | std::ios::trunc);
+  if (m_stream.is_open()) return true;
+  m_stream.clear();
+  return false;
+}
+
+WideFileReader::~WideFileReader() { lf_closeQuietly(m_stream); }
+
+bool WideFileReader::open(const fs::path& path) {
+  if (lf_isDirectory(path)) return false;
+  m_stream.open(path, std::ios::in | std::ios::binary);
+  if (m_stream.is_open()) return true;
+  m_stream.clear();
+  return false;
+}
+
+void WideFileReader::readLines(std::vector<std::string>& lines) {
+  const std::string bytes{std::istreambuf_iterator<char>(m_stream), std::istreambuf_iterator<char>()};
+  m_stream.clear();
+  const auto byteAt = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+
+  std::size_t pos = 0;
+  bool littleEndian = false;  // without a byte-order mark the text is big-endian
+  if (bytes.size() >= 2 && byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
+    littleEndian = true;
+    pos = 2;
+  } else if (bytes.size() >= 2 && byteAt(0) == 0xFE && byteAt(1) == 0xFF) {
+    pos = 2;
+  }
+
+  const auto emit = [&lines](const std::u16string& wide) {
+    std::string line = wide.empty() ? std::string() : gf_utf16ToUtf8(wide);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  };
+
+  std::u16string current;
+  for (; pos + 1 < bytes.size(); pos += 2) {
+    const char16_t unit = littleEndian ? static_cast<char16_t>(byteAt(pos) | (byteAt(pos + 1) << 8))
+                                       : static_cast<char16_t>((byteAt(pos) << 8) | byteAt(pos + 1));
+    if (unit == u'\n') {
+      emit(current);
+      current.clear();
+    } else {
+      current.push_back(unit);
+    }
+  }
+  if (!current.empty()) emit(current);
+  if (pos < bytes.size()) throwInvalidUtf16();  // half a unit at the end
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encodings
+
+int gf_detectEncoding(const fs::path& path) {
+  int err = 0;
+  std::ifstream in;
+  if (lf_isDirectory(path)) {
+    err = lf_directoryErrno();
+  } else {
+    errno = 0;
+    in.open(path, std::ios::in | std::ios::binary);
+    if (!in.is_open()) err = errno;
+  }
+  if (!in.is_open()) {
+    gf_log(fmt::format("cannot open file {} for character encoding, err: {}", gf_pathText(path), err));
+    return NoneFound;
+  }
+  unsigned char head[2] = {0, 0};
+  in.read(reinterpret_cast<char*>(head), 2);
+  const bool twoBytes = in.gcount() == 2;
+  in.close();
+  if (!twoBytes) return Ansi;
+  if (head[0] == 0xFF && head[1] == 0xFE) return Unicode;
+  if (head[0] == 0xFE && head[1] == 0xFF) return UnicodeBigEndian;
+  if (head[0] == 0xEF && head[1] == 0xBB) return Utf8WithBom;
+  return Ansi;
+}
+
+bool gf_readExtTextFileToStringVector(int encoding, const fs::path& path, std::vector<std::string>& lines) {
+  if (encoding == Unicode || encoding == UnicodeBigEndian) {
+    WideFileReader reader;
+    if (!reader.open(path)) return false;
+    try {
+      reader.readLines(lines);
+    } catch (const win32::Utf8ConversionException& e) {
+      gf_showMessage(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
+      return false;
+    } catch (const std::runtime_error& e) {
+      gf_showMessage(std::string("conversion from error from utf16 to utf8: ") + e.what(), true);
+      return false;
+    }
+    return true;
+  }
+  FileReader reader;
+  if (!reader.open(path)) return false;
+  const std::size_t first = lines.size();
+  reader.readLines(lines);
+  // The first two bytes decided the encoding; the mark is removed only when it is complete, so a
+  // file that merely begins with EF BB keeps its text.
+  if (encoding == Utf8WithBom && lines.size() > first && lines[first].compare(0, 3, "\xEF\xBB\xBF") == 0)
+    lines[first].erase(0, 3);
+  return true;
+}
+
+bool gf_readTextFileLines(const fs::path& path, std::vector<std::string>& lines) {
+  try {
+    const int encoding = gf_detectEncoding(path);
+    if (encoding == NoneFound) return false;
+    return gf_readExtTextFileToStringVector(encoding, path, lines);
+  } catch (const std::exception& e) {
+    gf_log(fmt::format("gf_readExtTextFileToStringVector {}", e.what()));
+    return true;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole files
+
+bool gf_writeStringToFile(const std::string& text, const fs::path& path, bool endOfLine) {
+  FileWriter writer;
+  if (!writer.open(path)) return false;
+  auto& out = writer.stream();
+  out << text;
+  if (endOfLine) out << '\n';
+  out.flush();
+  return out.good();
+}
+
+bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& path) {
+  FileWriter writer;
+  if (!writer.open(path)) return false;
+  auto& out = writer.stream();
+  for (const auto& line : lines) out << line << '\n';
+  out.flush();
+  return out.good();
+}
+
+std::vector<std::string>* gf_readFileLines(FileLines& record, std::int32_t reserve) {
+  FileReader reader;
+  if (!reader.open(record.path)) return nullptr;
+  if (reserve > 0) record.lines.reserve(static_cast<std::size_t>(reserve));
+  reader.readLines(record.lines);
+  return record.lines.empty() ? nullptr : &record.lines;
 }
 
 }  // namespace amb

@@ -1,9 +1,13 @@
 #pragma once
 // Text files in any encoding, the strict UTF-8/UTF-16 codec and whole-file operations.
+//
+// The readers behave alike on every platform: a line ends at a newline, and the carriage return of
+// a CR LF pair is removed as a Windows text-mode stream does. Directories never open as files.
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <istream>
 #include <list>
 #include <stdexcept>
 #include <string>
@@ -35,6 +39,8 @@ enum TextEncoding : int {
   NoneFound = 5          // the file cannot be opened
 };
 
+// Strict conversions: an invalid sequence throws win32::Utf8ConversionException (code 1113), an
+// input longer than 2147483647 units std::overflow_error. Empty in, empty out.
 std::u16string gf_utf8ToUtf16(const std::string& text);
 std::string gf_utf16ToUtf8(const std::u16string& text);
 
@@ -46,7 +52,9 @@ std::filesystem::path gf_pathFromUtf8(const std::string& text);
 class FileReader {
 public:
   virtual ~FileReader();
+  // True when the file is open; a missing file or a directory gives false.
   bool open(const std::filesystem::path& path);
+  // Appends every line (without its line end); the stream state is cleared afterwards.
   void readLines(std::vector<std::string>& lines);
   std::ifstream& stream() { return m_stream; }
 
@@ -57,6 +65,7 @@ private:
 class FileWriter {
 public:
   virtual ~FileWriter();
+  // Opens for writing, emptying an existing file.
   bool open(const std::filesystem::path& path);
   std::ofstream& stream() { return m_stream; }
 
@@ -64,7 +73,10 @@ private:
   std::ofstream m_stream;
 };
 
-// Reads a UTF-16 file (byte-order mark FF FE or FE FF; big-endian without one) as UTF-8 lines.
+// Reads a UTF-16 file (byte-order mark FF FE little-endian, FE FF big-endian; big-endian without
+// one) as UTF-8 lines. The 16-bit units are split into lines first and each line is then converted
+// strictly, so a broken surrogate throws win32::Utf8ConversionException with code 1113; the lines
+// before it have been appended already. A trailing odd byte counts as a broken sequence.
 class WideFileReader {
 public:
   virtual ~WideFileReader();
@@ -75,13 +87,22 @@ private:
   std::ifstream m_stream;
 };
 
+// Appends the reader's remaining lines to a list.
 void gf_readLines(FileReader& reader, std::list<std::string>& lines);
+// Every remaining line of the stream; its state is cleared afterwards.
+std::list<std::string> gf_readLines(std::istream& in);
 
+// The encoding from the first two bytes: FF FE 1, FE FF 2, EF BB 3, anything else 0; 5 (logged)
+// when the file cannot be opened.
 int gf_detectEncoding(const std::filesystem::path& path);
+// Appends the file's lines as UTF-8; false when it cannot be opened or a UTF-16 line does not
+// convert (shown on the message line).
 bool gf_readExtTextFileToStringVector(int encoding, const std::filesystem::path& path,
                                       std::vector<std::string>& lines);
+// Detection and reading together; false when the file cannot be opened.
 bool gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines);
 
+// Replace the file's content; false when it cannot be opened or written.
 bool gf_writeStringToFile(const std::string& text, const std::filesystem::path& path, bool endOfLine);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
@@ -92,6 +113,8 @@ struct FileLines {
 // Reads every line of record.path into record.lines; the vector when it holds a line, else null.
 std::vector<std::string>* gf_readFileLines(FileLines& record, std::int32_t reserve);
 
+// 1 when the file does not exist or was removed, 0 when it was not; a failed removal throws the
+// file-system error of "remove".
 int gf_removeFileIfExists(const std::filesystem::path& path);
 // Copies name0.ext over name00.ext and name.ext over name0.ext.
 void gf_rotateBackups(const std::filesystem::path& path);

@@ -22,10 +22,11 @@ void RegKey::open(platform::RegRoot root, const std::u16string& subkey) {
 std::u16string RegKey::getStringValue(const std::u16string& valueName) {
   std::u16string out;
   const long rc = platform::regGetString(m_key, valueName, out);
-  if (rc != platform::kErrorSuccess) {
-    // The backend reports size and data failures alike; the size query comes first.
-    throw winreg::RegException(rc, "Cannot get size of string value: RegGetValueW failed.");
+  if (rc == platform::kErrorMoreData) {
+    // The value grew between the size query and the read.
+    throw winreg::RegException(rc, "Cannot get string value: RegGetValueW failed.");
   }
+  if (rc != platform::kErrorSuccess) throw winreg::RegException(rc, "Cannot get size of string value: RegGetValueW failed.");
   return out;
 }
 
@@ -47,7 +48,14 @@ std::u16string gf_simRegistryKey(int version) {
   return u"";
 }
 
+namespace {
+// Only versions 5 and 6 have a key; any other version would open the root key itself and so
+// "exist".
+bool lf_knownSimVersion(int version) { return version == 5 || version == 6; }
+}  // namespace
+
 bool gf_simKeyExists(int version) {
+  if (!lf_knownSimVersion(version)) return false;
   try {
     RegKey key;
     key.open(platform::RegRoot::LocalMachine, gf_simRegistryKey(version));
@@ -58,6 +66,7 @@ bool gf_simKeyExists(int version) {
 }
 
 std::filesystem::path gf_getSimInstallPath(int version) {
+  if (!lf_knownSimVersion(version)) return {};
   try {
     RegKey key;
     key.open(platform::RegRoot::LocalMachine, gf_simRegistryKey(version));

@@ -1,5 +1,7 @@
 #include "core/startup.hpp"
 
+#include "core/files.hpp"
+#include "core/log.hpp"
 #include "core/registry.hpp"
 #include "platform/folders.hpp"
 
@@ -49,15 +51,26 @@ const fs::path g_incompleteFltsimSectionsPath{g_outputErrorsFolder / "IncompleFl
 
 fs::path g_appDataFolder;
 fs::path g_programFolder{g_programName};
-std::string g_parametersPath{(fs::path(g_programName) / "parameters.xml").string()};
+std::string g_parametersPath{gf_pathText(fs::path(g_programName) / "parameters.xml")};
 bool g_simKeyV5 = false;
 bool g_simKeyV6 = false;
 
+std::optional<fs::path> gf_appDataPath() {
+  auto folder = platform::knownFolder(platform::KnownFolder::AppData);
+  if (folder && folder->empty()) folder.reset();
+  return folder;
+}
+
+fs::path gf_appDataFolder() {
+  if (auto folder = gf_appDataPath()) return *folder;
+  gf_logMarked("Could not find the AppData path");
+  return {};
+}
+
 void gf_initStartupValues() {
-  auto appData = platform::knownFolder(platform::KnownFolder::AppData);
-  g_appDataFolder = appData ? *appData : fs::path();
+  g_appDataFolder = gf_appDataFolder();
   g_programFolder = g_appDataFolder.empty() ? fs::path(g_programName) : g_appDataFolder / g_programName;
-  g_parametersPath = (g_programFolder / "parameters.xml").string();
+  g_parametersPath = gf_pathText(g_programFolder / "parameters.xml");
   g_simKeyV5 = gf_simKeyExists(5);
   g_simKeyV6 = gf_simKeyExists(6);
 }

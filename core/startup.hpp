@@ -10,6 +10,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace amb {
@@ -57,10 +58,16 @@ extern const std::filesystem::path g_fixesPath;                        // output
 extern const std::filesystem::path g_invalidAircraftCfgFilesPath;      // output/errors/InvalidAircraftCfgFiles.txt
 extern const std::filesystem::path g_incompleteFltsimSectionsPath;     // output/errors/IncompleFltsimSections.txt
 
+// The user's application-data folder: gf_appDataPath asks the system (empty when it cannot tell);
+// gf_appDataFolder gives the same or, when there is none, writes the marked log line "Could not
+// find the AppData path" and gives an empty path.
+std::optional<std::filesystem::path> gf_appDataPath();
+std::filesystem::path gf_appDataFolder();
+
 // Below the application-data folder (set by gf_initStartupValues).
 extern std::filesystem::path g_appDataFolder;    // empty when there is none
 extern std::filesystem::path g_programFolder;    // <appdata>/Ambertrail_P3D, or relative "Ambertrail_P3D"
-extern std::string g_parametersPath;             // <program folder>/parameters.xml as text
+extern std::string g_parametersPath;             // <program folder>/parameters.xml as UTF-8 text
 inline constexpr const char* g_realTrafficFolderName = "InsideSystems";
 
 // Which simulator versions have their registry key (set by gf_initStartupValues).

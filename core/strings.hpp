@@ -26,7 +26,8 @@ std::string gf_trim(const std::string& text);                    // strips " \t\
 void gf_trimCommaList(std::string& text);
 std::string gf_joinComma(const std::vector<std::string>& pieces);
 std::string gf_toUpper(const std::string& text);
-bool gf_toUpper(const std::string& a, const std::string& b);  // a and b equal ignoring ASCII case
+// Upper-cases b (ASCII letters) and answers whether it then equals a; a is taken as it is.
+bool gf_toUpper(const std::string& a, std::string b);
 bool gf_equalsWithStar(const std::string& a, const std::string& b);  // b == a + "*"
 std::string gf_float2string(float value);
 std::string gf_bannerLine(int a, int b, bool leadingNewline, bool trailingNewline, std::string_view text);
@@ -54,16 +55,26 @@ struct WeekSlot {
   std::uint32_t weekday = 1;
   std::uint32_t halfHour = 0;
   bool operator==(const WeekSlot&) const = default;
+  // As one 64-bit value: the weekday in the low 32 bits, the half hour in the high 32 bits.
+  std::uint64_t packed() const { return (std::uint64_t{halfHour} << 32) | weekday; }
+  static WeekSlot fromPacked(std::uint64_t v) {
+    return {static_cast<std::uint32_t>(v & 0xFFFFFFFFu), static_cast<std::uint32_t>(v >> 32)};
+  }
 };
 WeekSlot gf_weekSlotAt(long long unixSeconds);
 WeekSlot gf_weekSlotNow();  // of the traffic time
 
-// The traffic time: the last traffic datagram's timestamp while RealTraffic is the professional
-// edition and a timestamp is known, else the PC clock. The feed installs its source here.
+// The traffic time: the last traffic datagram's timestamp (cut to whole seconds) while RealTraffic is
+// the professional edition and the timestamp is not 0, else the PC clock. The feed installs its
+// sources here; null sources (the start value) mean the PC clock.
 void gf_setTrafficTimeSource(double (*timestampSource)(), bool (*professionalSource)());
 long long gf_trafficTime();
 
 std::string gf_wsaErrorText(int code);  // "10061 Connection refused"
+// Regular files directly in the folder (links followed); 0 when it does not exist.
 int gf_countFilesInFolder(const std::filesystem::path& folder);
+
+// Start values: RANDOM on, no traffic time source.
+void gf_resetStringHelpers();
 
 }  // namespace amb
