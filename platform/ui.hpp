@@ -7,6 +7,7 @@
 // any thread. invalidate and post never block on the main thread.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,6 +75,10 @@ public:
   virtual void setText(std::uint16_t id, std::string_view utf8) = 0;
   virtual std::string getText(std::uint16_t id) = 0;
 };
+
+// The window of this platform: the real one on Windows, the headless model on Linux (which reads
+// its dump, picture and script settings from the environment, see platform/linux/ui_headless.hpp).
+std::unique_ptr<Ui> makeUi();
 
 // The window of this process, once the application has made one; null before (and in tests that
 // don't install one). Set and cleared on the main thread.
