@@ -185,7 +185,8 @@ void HeadlessUi::deliverInput(const ScriptCommand& cmd) {
       else if (!c->enabled)
         refusal = fmt::format("control {} is disabled", cmd.id);
       else if (wantsEdit != (c->kind == ControlKind::Edit))
-        refusal = fmt::format("control {} is a {}", cmd.id, controlKindName(c->kind));
+        refusal = fmt::format("control {} ({}) takes no {}", cmd.id, controlKindName(c->kind),
+                              wantsEdit ? "typing" : "click");
       else if (cmd.kind == ScriptCommand::Kind::Type && c->text != cmd.text) {
         c->text = cmd.text;
         changedLocked();
