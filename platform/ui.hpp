@@ -51,13 +51,17 @@ class Ui {
 public:
   virtual ~Ui() = default;
 
-  // Creates the main window with its client size; false when it cannot be made.
+  // Creates the main window with its client size; false when it cannot be made. onCreate (where
+  // the program makes its controls) and the first onPaint run before it returns.
   virtual bool createMainWindow(std::string_view title, int x, int y, int width, int height,
                                 UiEvents& events) = 0;
-  // Runs the message loop until quit; returns the quit code.
+  // Runs the message loop until quit; returns the quit code. The quit takes effect once no posted
+  // message is left, before a pending repaint.
   virtual int run() = 0;
-  virtual void post(int appMsg) = 0;  // WM_APP + appMsg
+  virtual void post(int appMsg) = 0;  // WM_APP + appMsg; dropped when there is no window
   virtual void quit(int code) = 0;    // PostQuitMessage
+  // onDestroy runs at once on the main thread (queued when called from another); the window and
+  // its controls are gone afterwards.
   virtual void destroyWindow() = 0;
   // Marks a part of the window (or all of it) for repainting, erasing the background.
   virtual void invalidate(std::optional<Rect> r) = 0;

@@ -18,7 +18,7 @@ namespace {
 
 const char* const kName = "Local\\$Ambertrail_P3D$";
 
-// The helper program in its own process; ended by its id when the object goes.
+// The helper program in its own process, ended by its id at the latest when the object goes.
 class Holder {
 public:
   explicit Holder(const std::string& name) {
@@ -28,57 +28,46 @@ public:
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    const std::string path = AMB_SINGLE_INSTANCE_HOLDER;
-    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(name.c_str()), nullptr};
-    const int r = posix_spawn(&m_pid, path.c_str(), &fa, nullptr, argv, environ);
+    char* argv[] = {const_cast<char*>(AMB_SINGLE_INSTANCE_HOLDER), const_cast<char*>(name.c_str()), nullptr};
+    const int r = posix_spawn(&m_pid, argv[0], &fa, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&fa);
     ::close(in[0]);
     ::close(out[1]);
     m_stdin = in[1];
     m_stdout = out[0];
-    if (r != 0) throw std::runtime_error("cannot start " + path);
+    if (r != 0) throw std::runtime_error("cannot start the holder");
   }
   ~Holder() {
-    end();
+    end(true);
     ::close(m_stdin);
     ::close(m_stdout);
   }
 
-  // The first line the helper prints, waiting at most 10 s for it.
+  // The first line the helper prints, waiting for it at most 10 s.
   std::string answer() {
-    std::string line;
+    std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (line.find('\n') == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return "no answer";
+    while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
       pollfd p{m_stdout, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
       char buf[64];
+      if (::poll(&p, 1, 100) <= 0) continue;
       const ssize_t n = ::read(m_stdout, buf, sizeof buf);
-      if (n <= 0) return line.empty() ? "no answer" : line;
-      line.append(buf, static_cast<std::size_t>(n));
+      if (n <= 0) break;
+      text.append(buf, static_cast<std::size_t>(n));
     }
-    return line.substr(0, line.find('\n'));
+    return text.substr(0, text.find('\n'));
   }
 
-  // Ends the helper by its id; its exit status.
-  int end() {
-    if (m_pid <= 0) return m_status;
-    ::kill(m_pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+  // Its exit status, after ending it (kill) or after it ended by itself.
+  int end(bool kill) {
+    if (m_pid > 0) {
+      if (kill) ::kill(m_pid, SIGTERM);
+      int status = 0;
+      while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      m_pid = -1;
+      m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    m_pid = -1;
-    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return m_status;
-  }
-  // Waits for the helper to exit by itself; its exit status.
-  int wait() {
-    int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    m_pid = -1;
-    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return m_status;
   }
 
@@ -98,16 +87,16 @@ TEST(SingleInstance, OneProcessHoldsTheNameUntilItEnds) {
 
   Holder second(kName);
   EXPECT_EQ(second.answer(), "busy");
-  EXPECT_EQ(second.wait(), 255);
+  EXPECT_EQ(second.end(false), 255);
 
   // Another name is another instance.
   EXPECT_TRUE(platform::acquireSingleInstance("Local\\$Other$"));
 
-  first.end();
+  first.end(true);
   EXPECT_TRUE(platform::acquireSingleInstance(kName)) << "the claim ends with its process";
   Holder third(kName);
   EXPECT_EQ(third.answer(), "busy");
-  EXPECT_EQ(third.wait(), 255);
+  EXPECT_EQ(third.end(false), 255);
 }
 
 TEST(SingleInstance, LockFilesHaveSafeDistinctNamesInTheRuntimeFolder) {

@@ -1,5 +1,5 @@
 #pragma once
-// A program stand-in for window tests: records every event it gets and lets a test hook each one.
+// A program stand-in for window tests: records every event it gets and lets a test hook some.
 
 #include "platform/linux/ui_headless.hpp"
 
@@ -15,65 +15,45 @@ namespace amb::test {
 
 class RecordingEvents : public platform::UiEvents {
 public:
-  std::function<void()> onCreateHook;
+  std::function<void()> onCreateHook, onCloseHook, onDestroyHook;
   std::function<void(platform::Surface&)> onPaintHook;
-  std::function<void(std::uint16_t)> onCommandHook;
   std::function<void(std::uint16_t)> onEditEnterHook;
-  std::function<void()> onCloseHook;
   std::function<void(int)> onAppHook;
-  std::function<void()> onDestroyHook;
 
-  void onCreate() override {
-    add("create");
-    if (onCreateHook) onCreateHook();
-  }
-  void onPaint(platform::Surface& s) override {
-    add("paint");
-    if (onPaintHook) onPaintHook(s);
-  }
-  void onCommand(std::uint16_t id) override {
-    add("command " + std::to_string(id));
-    if (onCommandHook) onCommandHook(id);
-  }
+  void onCreate() override { add("create", onCreateHook); }
+  void onPaint(platform::Surface& s) override { add("paint", [&] { if (onPaintHook) onPaintHook(s); }); }
+  void onCommand(std::uint16_t id) override { add("command " + std::to_string(id), nullptr); }
   void onEditEnter(std::uint16_t id) override {
-    add("enter " + std::to_string(id));
-    if (onEditEnterHook) onEditEnterHook(id);
+    add("enter " + std::to_string(id), [&] { if (onEditEnterHook) onEditEnterHook(id); });
   }
-  void onClose() override {
-    add("close");
-    if (onCloseHook) onCloseHook();
-  }
-  void onApp(int n) override {
-    add("app " + std::to_string(n));
-    if (onAppHook) onAppHook(n);
-  }
-  void onDestroy() override {
-    add("destroy");
-    if (onDestroyHook) onDestroyHook();
-  }
+  void onClose() override { add("close", onCloseHook); }
+  void onApp(int n) override { add("app " + std::to_string(n), [&] { if (onAppHook) onAppHook(n); }); }
+  void onDestroy() override { add("destroy", onDestroyHook); }
 
   // Every event but the paints, in order.
   std::vector<std::string> events() const {
     std::lock_guard lk(m_mutex);
-    std::vector<std::string> out;
-    for (const auto& e : m_events)
-      if (e != "paint") out.push_back(e);
-    return out;
+    return m_events;
   }
   int paints() const {
     std::lock_guard lk(m_mutex);
-    int n = 0;
-    for (const auto& e : m_events) n += e == "paint";
-    return n;
+    return m_paints;
   }
 
 private:
-  void add(std::string e) {
-    std::lock_guard lk(m_mutex);
-    m_events.push_back(std::move(e));
+  void add(std::string e, const std::function<void()>& hook) {
+    {
+      std::lock_guard lk(m_mutex);
+      if (e == "paint")
+        ++m_paints;
+      else
+        m_events.push_back(std::move(e));
+    }
+    if (hook) hook();
   }
   mutable std::mutex m_mutex;
   std::vector<std::string> m_events;
+  int m_paints = 0;
 };
 
 // Collects the report lines of a window and its script driver.
@@ -90,8 +70,7 @@ public:
     return m_lines;
   }
   bool contains(const std::string& part) const {
-    std::lock_guard lk(m_mutex);
-    for (const auto& l : m_lines)
+    for (const auto& l : lines())
       if (l.find(part) != std::string::npos) return true;
     return false;
   }
