@@ -122,22 +122,24 @@ int HeadlessUi::run() {
       m_quit = false;
       return m_quitCode;
     }
-    if (m_window && m_dirty) {
-      const auto due = m_lastPaint + m_options.minPaintInterval;
+    if (m_window && (m_dirty || m_controlsDirty)) {
+      // Paints and dumps follow each other at most every minPaintInterval; what changes meanwhile
+      // is taken up by the next one.
+      const auto due = m_lastOutput + m_options.minPaintInterval;
       if (std::chrono::steady_clock::now() < due) {
         m_wake.wait_until(lk, due);
         continue;
       }
-      lk.unlock();
-      paintNow();
-      lk.lock();
-      continue;
-    }
-    if (m_window && m_controlsDirty) {
-      m_controlsDirty = false;
-      const Picture p = snapshotLocked();
-      lk.unlock();
-      writeOutputs(p);
+      if (m_dirty) {
+        lk.unlock();
+        paintNow();
+      } else {
+        m_controlsDirty = false;
+        m_lastOutput = std::chrono::steady_clock::now();
+        const Picture p = snapshotLocked();
+        lk.unlock();
+        writeOutputs(p);
+      }
       lk.lock();
       continue;
     }
@@ -311,7 +313,7 @@ void HeadlessUi::paintNow() {
     if (!m_window) return;
     m_ops = surface.take();
     ++m_paints;
-    m_lastPaint = std::chrono::steady_clock::now();
+    m_lastOutput = std::chrono::steady_clock::now();
     m_controlsDirty = false;
     p = snapshotLocked();
   }

@@ -4,9 +4,9 @@
 // SVG picture, and the script driver that feeds it input.
 //
 // The queue hands out, in this order: posted messages and scripted input (first in, first out);
-// then the end of the loop when quit was called; then one paint when the window was invalidated
-// (at most one every minPaintInterval); then, when only a control changed, a new dump without a
-// paint (the controls draw themselves on Windows too). No callback runs under the window's lock,
+// then the end of the loop when quit was called; then one paint when the window was invalidated,
+// or, when only a control changed, a new dump without a paint (the controls draw themselves on
+// Windows too); paints and dumps at most one every minPaintInterval. No callback runs under the window's lock,
 // so every call of the Ui may be made from inside a callback or from any other thread.
 //
 // Environment (read by fromEnvironment):
@@ -113,7 +113,7 @@ private:
   int m_quitCode = 0;
   bool m_dirty = false;          // the window needs a paint
   bool m_controlsDirty = false;  // only the controls changed since the last dump
-  std::chrono::steady_clock::time_point m_lastPaint{};
+  std::chrono::steady_clock::time_point m_lastOutput{};  // last paint or dump
 
   // The window.
   bool m_window = false;
