@@ -1,0 +1,182 @@
+// Option objects, their text and clamping rules, and the controls they make in the window.
+
+#include "recording_ui.hpp"
+#include "settings/options.hpp"
+#include "settings_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+namespace amb {
+namespace {
+
+using test::RecordingUi;
+using test::ScopedCurrentUi;
+using OptionsTest = test::SettingsTest;
+
+TEST(Options, ConstructionSetsEveryFieldFromTheDefault) {
+  BoolOption b("B", 1);
+  EXPECT_EQ(b.minimum, 1);
+  EXPECT_EQ(b.maximum, 1);
+  EXPECT_EQ(b.value, 1);
+  StringOption s("S", "10747");
+  EXPECT_EQ(s.defaultValue, "10747");
+  EXPECT_EQ(s.minimum, "10747");
+  EXPECT_EQ(s.maximum, "10747");
+  EXPECT_EQ(s.value(), "10747");
+  FloatOption f("F", 24.0f, 0.5f, 24.0f);
+  EXPECT_EQ(f.clamped(0.1f), 0.5f);
+  EXPECT_EQ(f.clamped(30.0f), 24.0f);
+}
+
+TEST(Options, IntValuesClampToTheirRange) {
+  IntOption o("I", 0, -1, 300);
+  const struct {
+    int given, held;
+  } cases[] = {{-5, -1}, {301, 300}, {0, 0}, {-1, -1}, {300, 300}, {INT32_MIN, -1}, {INT32_MAX, 300}};
+  for (const auto& c : cases) EXPECT_EQ(o.clamped(c.given), c.held) << c.given;
+}
+
+TEST(Options, StringValuesStayWholeUnderConcurrentWrites) {
+  StringOption s("S", "");
+  const std::string a(200, 'a'), b(3, 'b');
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 20000; ++i) s.setValue(i % 2 ? a : b);
+    stop = true;
+  });
+  int torn = 0;
+  while (!stop) {
+    const std::string v = s.value();
+    if (v != a && v != b && !v.empty()) ++torn;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
+}
+
+TEST_F(OptionsTest, CreatorsMakeControlsWithTheirGeometryAndState) {
+  RecordingUi ui;
+  BoolOptionCheckBox on("ON", 1, 33001, 147);
+  BoolOptionCheckBox off("OFF", 0, 33002, 175);
+  OptionButton button("Re-read", 33003, 341);
+  IntOptionEdit edit("E", 4, 1, 4, 33004, 203);
+  gf_createCheckBox(on, ui, 5);
+  gf_createCheckBox(off, ui, 217);
+  gf_createButton(button, ui, 758, 90);
+  gf_createEditBox(edit, ui, 217, 24);
+  EXPECT_EQ(ui.calls(), (std::vector<std::string>{
+                            "checkbox 33001 5 149 12 12 1", "enable 33001 1",
+                            "checkbox 33002 217 177 12 12 0", "enable 33002 1",
+                            "button 33003 \"Re-read\" 758 341 90 20", "enable 33003 0",
+                            "edit 33004 217 203 24 16", "enable 33004 0"}));
+  EXPECT_EQ(on.window, &ui);
+  EXPECT_EQ(button.window, &ui);
+  EXPECT_EQ(edit.window, &ui);
+}
+
+TEST_F(OptionsTest, WindowCreatesAllControlsInItsOrder) {
+  RecordingUi ui;
+  gf_createOptionControls(ui);
+  // id, kind, x, y, w, h of every control in creation order (check boxes sit 2 pixels below their row).
+  const char* expected[] = {
+      "edit 32788 111 119 1200 16", "checkbox 32797 5 149 12 12 1",   "checkbox 32798 217 149 12 12 1",
+      "checkbox 32799 430 149 12 12 0", "checkbox 32801 536 149 12 12 1", "checkbox 32779 652 149 12 12 1",
+      "checkbox 32771 748 149 12 12 0", "checkbox 32802 5 177 12 12 1",   "checkbox 32803 217 177 12 12 1",
+      "checkbox 32778 652 177 12 12 1", "checkbox 32777 748 177 12 12 1", "edit 32808 217 203 24 16",
+      "checkbox 32809 323 205 12 12 1", "checkbox 32810 430 205 12 12 1", "checkbox 32811 536 205 12 12 1",
+      "checkbox 32775 652 205 12 12 0", "checkbox 32773 748 205 12 12 1", "edit 32818 217 231 34 16",
+      "checkbox 32819 323 233 12 12 1", "edit 32820 455 231 50 16",       "checkbox 32834 217 289 12 12 1",
+      "checkbox 32833 323 289 12 12 1", "checkbox 32835 430 289 12 12 0", "edit 32828 217 259 100 16",
+      "button 32829 \"Unblock\" 323 257 70 20", "edit 32865 353 315 34 16", "edit 32821 601 315 34 16",
+      "edit 32840 217 343 50 16",       "edit 32841 353 343 34 16",       "edit 32842 566 343 50 16",
+      "checkbox 32856 652 317 12 12 0", "checkbox 32852 5 373 12 12 0",   "checkbox 32854 71 373 12 12 0",
+      "checkbox 32851 151 373 12 12 1", "edit 32848 323 371 34 16",       "checkbox 32850 430 373 12 12 0",
+      "edit 32855 566 371 34 16",       "button 32838 \"Re-read\" 758 341 90 20",
+      "button 32858 \"Flush static\" 758 369 90 20"};
+  std::vector<std::string> created;
+  for (const auto& call : ui.calls())
+    if (call.rfind("enable", 0) != 0 && call.rfind("invalidate", 0) != 0) created.push_back(call);
+  EXPECT_EQ(created, std::vector<std::string>(std::begin(expected), std::end(expected)));
+  EXPECT_EQ(ui.calls().back(), "invalidate 0 112 880 392");
+  // Check boxes start enabled, edit boxes and buttons disabled; MAX_FIT has no control.
+  EXPECT_TRUE(ui.control(SCAN_LIVERIES.controlId).enabled);
+  EXPECT_FALSE(ui.control(LATERAL_RANGE.controlId).enabled);
+  EXPECT_FALSE(ui.control(FLUSH_STATIC_BUTTON.controlId).enabled);
+  EXPECT_FALSE(ui.hasControl(MAX_FIT.controlId));
+  EXPECT_EQ(MAX_FIT.window, nullptr);
+}
+
+TEST_F(OptionsTest, ShowingValuesWritesTheBoxesOfTheCurrentWindow) {
+  // Without a window nothing happens.
+  gf_showIntOption(LATERAL_RANGE);
+  RecordingUi ui;
+  ScopedCurrentUi current(ui);
+  // Before the controls exist, and for MAX_FIT which never has one, nothing is written either.
+  gf_showIntOption(LATERAL_RANGE);
+  gf_createOptionControls(ui);
+  ui.clearCalls();
+  gf_showIntOption(MAX_FIT);
+  EXPECT_TRUE(ui.calls().empty());
+
+  MAX_LIVE.value = -1;
+  gf_showIntOption(MAX_LIVE);
+  MAX_FIT_FL.value = 3.5f;
+  gf_showFloatOption(MAX_FIT_FL);
+  BLOCK_CALLSIGN.setValue("DLH4AB");
+  BLOCK_CALLSIGN.refresh();
+  EXPECT_EQ(ui.control(MAX_LIVE.controlId).text, "-1");
+  EXPECT_EQ(ui.control(MAX_FIT_FL.controlId).text, "3.5");
+  EXPECT_EQ(ui.control(BLOCK_CALLSIGN.controlId).text, "DLH4AB");
+  MAX_FIT_FL.value = 24.0f;
+  gf_showFloatOption(MAX_FIT_FL);
+  EXPECT_EQ(ui.control(MAX_FIT_FL.controlId).text, "24");
+  EXPECT_EQ(ui.calls().back(), "invalidate 0 112 880 392");
+
+  // Text that is no valid UTF-8 leaves the box as it was and logs why.
+  DESTINATION.setValue("\xC3\x28");
+  gf_showStringOption(DESTINATION);
+  EXPECT_EQ(ui.control(DESTINATION.controlId).text, "");
+  EXPECT_TRUE(logHas("Invalid UTF-8 sequence found in input string."));
+
+  LOG.value = 0;
+  LOG.refresh();
+  EXPECT_FALSE(ui.control(LOG.controlId).checked);
+}
+
+TEST_F(OptionsTest, LogLinesAndResetCoverEveryKind) {
+  LOG.value = 0;
+  MAX_LIVE.value = 12;
+  PORT_NUMBER.setValue("10748");
+  lf_logBoolOption(LOG);
+  lf_logIntOption(MAX_LIVE);
+  lf_logStringOption(PORT_NUMBER);
+  EXPECT_TRUE(logHas("LOG=false"));
+  EXPECT_TRUE(logHas("MAX_LIVE=12"));
+  EXPECT_TRUE(logHas("PORT_NUMBER=10748"));
+  EXPECT_EQ(fmt::format("{} {}", MAX_LIVE.value, LOG.value), "12 0");
+
+  RecordingUi ui;
+  gf_createOptionControls(ui);
+  MAX_FIT_FL.value = 1.0f;
+  META_AUTHOR.setValue("x");
+  gf_resetSettings();
+  EXPECT_EQ(LOG.value, 1);
+  EXPECT_EQ(MAX_LIVE.value, -1);
+  EXPECT_EQ(MAX_FIT_FL.value, 24.0f);
+  EXPECT_EQ(PORT_NUMBER.value(), "10747");
+  EXPECT_EQ(META_AUTHOR.value(), "");
+  EXPECT_EQ(LOG.window, nullptr);
+  EXPECT_EQ(REREAD_BUTTON.window, nullptr);
+  // Every option object is listed once, with a distinct key.
+  const auto all = gf_allOptions();
+  std::set<std::string> keys;
+  for (const Option* o : all) keys.insert(o->key);
+  EXPECT_EQ(keys.size(), all.size());
+  EXPECT_EQ(all.size(), 24u + 1 + 10 + 7 + 24 + 3 + 3 + 4);
+}
+
+}  // namespace
+}  // namespace amb
