@@ -91,6 +91,17 @@ void lf_loadIntOption(pugi::xml_document& doc, IntOption& option) {
     gf_appendIntParameter(parameters, option.key, option.value);
 }
 
+// The same for options shown in the window: the control shows the value once the file is released.
+void lf_loadCheckBoxOption(pugi::xml_document& doc, BoolOptionCheckBox& option, ControlUpdates& updates) {
+  lf_loadBoolOption(doc, option);
+  updates.emplace_back([&option] { option.refresh(); });
+}
+
+void lf_loadIntEditOption(pugi::xml_document& doc, IntOptionEdit& option, ControlUpdates& updates) {
+  lf_loadIntOption(doc, option);
+  updates.emplace_back([&option] { gf_showIntOption(option); });
+}
+
 void lf_loadStringOption(pugi::xml_document& doc, StringOption& option) {
   if (lf_readStringOption(option, doc)) return;
   if (pugi::xml_node parameters = doc.child("parameters"))
@@ -143,15 +154,9 @@ void readExisting(pugi::xml_document& doc, const std::vector<BoolOption*>& plain
                   const std::vector<StringOptionEdit*>& editStrings, ControlUpdates& updates) {
   gf_logf("from \"{}\"", g_parametersPath);
   for (BoolOption* o : plainBools) lf_loadBoolOption(doc, *o);
-  for (BoolOptionCheckBox* o : checkBoxBools) {
-    lf_loadBoolOption(doc, *o);
-    updates.emplace_back([o] { o->refresh(); });
-  }
+  for (BoolOptionCheckBox* o : checkBoxBools) lf_loadCheckBoxOption(doc, *o, updates);
   for (IntOption* o : plainInts) lf_loadIntOption(doc, *o);
-  for (IntOptionEdit* o : editInts) {
-    lf_loadIntOption(doc, *o);
-    updates.emplace_back([o] { gf_showIntOption(*o); });
-  }
+  for (IntOptionEdit* o : editInts) lf_loadIntEditOption(doc, *o, updates);
   for (StringOption* o : plainStrings) {
     if (lf_isFolderKey(o->key)) {
       // An empty folder entry is dropped from the file; a missing one is not added.

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <regex>
 #include <stdexcept>
 
 namespace amb {
@@ -45,18 +44,43 @@ int jsonToInt(const nlohmann::json& v) {
   }
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A whole-text match of "(\d+).(\d+).(\d+)" (each dot any one character but a line end), found as a
+// backtracking matcher finds it: the leftmost numbers as long as they can be.
+bool matchThreeNumbers(const std::string& t, std::string (&groups)[3]) {
+  const std::size_t n = t.size();
+  auto digitsEnd = [&](std::size_t i) {
+    while (i < n && isDigit(t[i])) ++i;
+    return i;
+  };
+  auto anyChar = [&](std::size_t i) { return i < n && t[i] != '\n' && t[i] != '\r'; };
+  for (std::size_t e1 = digitsEnd(0); e1 > 0; --e1) {
+    if (!anyChar(e1)) continue;
+    const std::size_t s2 = e1 + 1;
+    for (std::size_t e2 = digitsEnd(s2); e2 > s2; --e2) {
+      const std::size_t s3 = e2 + 1;
+      if (!anyChar(e2) || s3 >= n || digitsEnd(s3) != n) continue;
+      groups[0] = t.substr(0, e1);
+      groups[1] = t.substr(s2, e2 - s2);
+      groups[2] = t.substr(s3);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Version gf_parseVersion(const std::string& text) {
   Version v;
   if (text.empty()) return v;
   try {
-    static const std::regex pattern("(\\d+).(\\d+).(\\d+)");
-    std::smatch m;
-    if (std::regex_match(text, m, pattern)) {
-      v.major = std::stoi(m[1].str());
-      v.minor = std::stoi(m[2].str());
-      v.patch = std::stoi(m[3].str());
+    std::string groups[3];
+    if (matchThreeNumbers(text, groups)) {
+      v.major = std::stoi(groups[0]);
+      v.minor = std::stoi(groups[1]);
+      v.patch = std::stoi(groups[2]);
       return v;
     }
     const nlohmann::json j = nlohmann::json::parse(text);

@@ -16,15 +16,11 @@ namespace amb::test {
 class RecordingUi : public platform::Ui {
 public:
   struct Control {
-    platform::ControlKind kind = platform::ControlKind::Edit;
-    int x = 0, y = 0, w = 0, h = 0;
-    bool enabled = true;
-    bool checked = false;
+    bool enabled = true, checked = false;
     std::string text;
   };
 
-  // Called (outside the recorder's lock) at every setChecked and setText, to see what the program
-  // holds while it touches a control.
+  // Called outside the recorder's lock at every setChecked and setText.
   std::function<void()> onControlTouched;
 
   bool createMainWindow(std::string_view, int, int, int, int, platform::UiEvents&) override { return true; }
@@ -32,65 +28,45 @@ public:
   void post(int) override {}
   void quit(int) override {}
   void destroyWindow() override {}
-  void invalidate(std::optional<platform::Rect> r) override {
-    std::lock_guard lock(m_mutex);
-    if (r)
-      m_calls.push_back(fmt::format("invalidate {} {} {} {}", r->left, r->top, r->right, r->bottom));
-    else
-      m_calls.push_back("invalidate all");
-  }
   platform::Rect windowRect() override { return {}; }
   void setTopmost(bool) override {}
-
+  void invalidate(std::optional<platform::Rect> r) override {
+    record(r ? fmt::format("invalidate {} {} {} {}", r->left, r->top, r->right, r->bottom) : "invalidate all");
+  }
   void createCheckBox(std::uint16_t id, int x, int y, int w, int h, bool checked) override {
-    std::lock_guard lock(m_mutex);
-    m_controls[id] = Control{platform::ControlKind::CheckBox, x, y, w, h, true, checked, {}};
-    m_calls.push_back(fmt::format("checkbox {} {} {} {} {} {}", id, x, y, w, h, checked ? 1 : 0));
+    record(fmt::format("checkbox {} {} {} {} {} {}", id, x, y, w, h, checked ? 1 : 0), id, [&](Control& c) {
+      c.checked = checked;
+    });
   }
   void createButton(std::uint16_t id, std::string_view caption, int x, int y, int w, int h) override {
-    std::lock_guard lock(m_mutex);
-    m_controls[id] = Control{platform::ControlKind::Button, x, y, w, h, true, false, std::string(caption)};
-    m_calls.push_back(fmt::format("button {} \"{}\" {} {} {} {}", id, caption, x, y, w, h));
+    record(fmt::format("button {} \"{}\" {} {} {} {}", id, caption, x, y, w, h), id, [](Control&) {});
   }
   void createEdit(std::uint16_t id, int x, int y, int w, int h) override {
-    std::lock_guard lock(m_mutex);
-    m_controls[id] = Control{platform::ControlKind::Edit, x, y, w, h, true, false, {}};
-    m_calls.push_back(fmt::format("edit {} {} {} {} {}", id, x, y, w, h));
+    record(fmt::format("edit {} {} {} {} {}", id, x, y, w, h), id, [](Control&) {});
   }
   bool hasControl(std::uint16_t id) override {
     std::lock_guard lock(m_mutex);
     return m_controls.count(id) != 0;
   }
   void setChecked(std::uint16_t id, bool checked) override {
-    touched();
-    std::lock_guard lock(m_mutex);
-    m_controls[id].checked = checked;
-    m_calls.push_back(fmt::format("setChecked {} {}", id, checked ? 1 : 0));
-  }
-  bool isChecked(std::uint16_t id) override {
-    std::lock_guard lock(m_mutex);
-    return m_controls[id].checked;
+    if (onControlTouched) onControlTouched();
+    record(fmt::format("setChecked {} {}", id, checked ? 1 : 0), id, [&](Control& c) { c.checked = checked; });
   }
   void enable(std::uint16_t id, bool on) override {
-    std::lock_guard lock(m_mutex);
-    m_controls[id].enabled = on;
-    m_calls.push_back(fmt::format("enable {} {}", id, on ? 1 : 0));
-  }
-  bool isEnabled(std::uint16_t id) override {
-    std::lock_guard lock(m_mutex);
-    return m_controls[id].enabled;
+    record(fmt::format("enable {} {}", id, on ? 1 : 0), id, [&](Control& c) { c.enabled = on; });
   }
   void setText(std::uint16_t id, std::string_view utf8) override {
-    touched();
-    std::lock_guard lock(m_mutex);
-    m_controls[id].text = std::string(utf8);
-    m_calls.push_back(fmt::format("setText {} \"{}\"", id, utf8));
+    if (onControlTouched) onControlTouched();
+    record(fmt::format("setText {} \"{}\"", id, utf8), id, [&](Control& c) { c.text = utf8; });
   }
-  std::string getText(std::uint16_t id) override {
-    std::lock_guard lock(m_mutex);
-    return m_controls[id].text;
-  }
+  bool isChecked(std::uint16_t id) override { return control(id).checked; }
+  bool isEnabled(std::uint16_t id) override { return control(id).enabled; }
+  std::string getText(std::uint16_t id) override { return control(id).text; }
 
+  Control control(std::uint16_t id) {
+    std::lock_guard lock(m_mutex);
+    return m_controls.at(id);
+  }
   std::vector<std::string> calls() {
     std::lock_guard lock(m_mutex);
     return m_calls;
@@ -99,18 +75,12 @@ public:
     std::lock_guard lock(m_mutex);
     m_calls.clear();
   }
-  Control control(std::uint16_t id) {
-    std::lock_guard lock(m_mutex);
-    return m_controls.at(id);
-  }
-  std::size_t controlCount() {
-    std::lock_guard lock(m_mutex);
-    return m_controls.size();
-  }
 
 private:
-  void touched() {
-    if (onControlTouched) onControlTouched();
+  void record(std::string call, std::uint16_t id = 0, const std::function<void(Control&)>& change = nullptr) {
+    std::lock_guard lock(m_mutex);
+    m_calls.push_back(std::move(call));
+    if (change) change(m_controls[id]);
   }
 
   std::mutex m_mutex;
@@ -119,8 +89,7 @@ private:
 };
 
 // Installs the window as the process's current one for the lifetime of the object.
-class ScopedCurrentUi {
-public:
+struct ScopedCurrentUi {
   explicit ScopedCurrentUi(platform::Ui& ui) { platform::setCurrentUi(&ui); }
   ~ScopedCurrentUi() { platform::setCurrentUi(nullptr); }
 };

@@ -16,19 +16,13 @@ using test::RecordingUi;
 using test::ScopedCurrentUi;
 using LoadTest = test::SettingsTest;
 
-TEST_F(LoadTest, FirstStartTakesTheDefaultRangeAndStoresTheVersion) {
-  EXPECT_EQ(g_radiusNm, 40.0);  // before any load
-  EXPECT_EQ(g_radiusMeters, 74080u);
-  gf_loadOptions();
+TEST_F(LoadTest, RadiusFollowsTheStoredRange) {
+  EXPECT_EQ(g_radiusNm + g_radiusMeters, 40.0 + 74080);  // before any load
+  gf_loadOptions();  // a first start
   EXPECT_EQ(LATERAL_RANGE.value, 40);
-  EXPECT_EQ(g_radiusNm, 40.0);
-  EXPECT_EQ(g_radiusMeters, 74080u);
+  EXPECT_EQ(g_radiusNm + g_radiusMeters, 40.0 + 74080);
   EXPECT_EQ(PROGRAM_VERSION.value(), "10.10.4");
-  EXPECT_NE(fileText().find(entry("PROGRAM_VERSION", "10.10.4")), std::string::npos);
   EXPECT_FALSE(logMentions("This is a version update"));
-}
-
-TEST_F(LoadTest, StoredRangeIsClampedIntoTheRadius) {
   const struct {
     const char* stored;
     int nm;
@@ -41,30 +35,24 @@ TEST_F(LoadTest, StoredRangeIsClampedIntoTheRadius) {
     EXPECT_EQ(g_radiusNm, static_cast<double>(c.nm)) << c.stored;
     EXPECT_EQ(g_radiusMeters, c.metres) << c.stored;
   }
-}
-
-TEST_F(LoadTest, SetRadiusChangesRangeWithoutSaving) {
-  gf_loadOptions();
+  // Setting the radius changes the range in memory only.
   const std::string before = fileText();
   gf_setRadiusNm(25);
-  EXPECT_EQ(g_radiusNm, 25.0);
-  EXPECT_EQ(g_radiusMeters, 46300u);
+  EXPECT_EQ(g_radiusNm + g_radiusMeters, 25.0 + 46300);
   EXPECT_EQ(LATERAL_RANGE.value, 25);
   LATERAL_RANGE.value = 500;
   gf_setRadiusNm();
   EXPECT_EQ(LATERAL_RANGE.value, 100);
-  EXPECT_EQ(g_radiusNm, 100.0);
-  EXPECT_EQ(g_radiusMeters, 185200u);
+  EXPECT_EQ(g_radiusNm + g_radiusMeters, 100.0 + 185200);
   EXPECT_EQ(fileText(), before);
 }
 
 TEST_F(LoadTest, RandomOptionReachesTheRandomChoices) {
-  writeParameters(entry("RANDOM", "false"));
-  gf_loadOptions();
-  EXPECT_FALSE(gf_randomOn());
-  writeParameters(entry("RANDOM", "true"));
-  gf_loadOptions();
-  EXPECT_TRUE(gf_randomOn());
+  for (const bool on : {false, true}) {
+    writeParameters(entry("RANDOM", on ? "true" : "false"));
+    gf_loadOptions();
+    EXPECT_EQ(gf_randomOn(), on);
+  }
 }
 
 TEST_F(LoadTest, StoredVersionDecidesWhetherToRescan) {
@@ -85,27 +73,15 @@ TEST_F(LoadTest, StoredVersionDecidesWhetherToRescan) {
     gf_loadOptions();
     EXPECT_EQ(PROGRAM_VERSION.value(), c.rewritten ? "10.10.4" : c.stored);
     EXPECT_NE(fileText().find(entry("PROGRAM_VERSION", c.rewritten ? "10.10.4" : c.stored)), std::string::npos);
-    EXPECT_EQ(SCAN_LIVERIES.value, c.update ? 1 : 0);
-    EXPECT_EQ(SCAN_AIRPORTS.value, c.update ? 1 : 0);
-    EXPECT_NE(fileText().find(entry("SCAN_LIVERIES", c.update ? "true" : "false")), std::string::npos);
-    EXPECT_NE(fileText().find(entry("SCAN_AIRPORTS", c.update ? "true" : "false")), std::string::npos);
-    EXPECT_EQ(ui.control(SCAN_LIVERIES.controlId).checked, c.update);
-    EXPECT_EQ(ui.control(SCAN_AIRPORTS.controlId).checked, c.update);
+    for (BoolOptionCheckBox* scan : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+      EXPECT_EQ(scan->value, c.update ? 1 : 0);
+      EXPECT_NE(fileText().find(entry(scan->key, c.update ? "true" : "false")), std::string::npos);
+      EXPECT_EQ(ui.control(scan->controlId).checked, c.update);
+    }
     EXPECT_EQ(std::filesystem::exists(dir() / "install_new_version.exe"), !c.update);
   }
   EXPECT_TRUE(logHas("This is a version update from 10.9.7 -> 10.10.4"));
   EXPECT_TRUE(logHas("This is a version update from 0.0.0 -> 10.10.4"));
-}
-
-TEST_F(LoadTest, ARestartReadsBackWhatWasSaved) {
-  gf_loadOptions();
-  BLOCK_CALLSIGN.setValue("RYR12");  // changed in memory only
-  MAX_LIVE.value = 50;
-  gf_saveIntOption(MAX_LIVE);
-  gf_loadOptions();
-  EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
-  EXPECT_EQ(MAX_LIVE.value, 50);
-  EXPECT_EQ(SCAN_LIVERIES.value, 1);
 }
 
 TEST(ParseVersion, TextsAndJsonObjects) {
@@ -113,21 +89,15 @@ TEST(ParseVersion, TextsAndJsonObjects) {
     const char* text;
     Version v;
   } cases[] = {
-      {"10.10.4", {10, 10, 4}},
-      {"10-10-4", {10, 10, 4}},
+      {"10.10.4", {10, 10, 4}},   {"10-10-4", {10, 10, 4}}, {"abc", {0, 0, 0}}, {"", {0, 0, 0}},
       {"{\"major\": 10, \"minor\": 10, \"patch\": 4}", {10, 10, 4}},
       {"{\"major\": 10, \"minor\": 11}", {10, 11, 0}},
       {"{\"major\": true, \"minor\": 2.9, \"patch\": 3}", {1, 2, 3}},
       {"{\"major\": 1, \"minor\": \"x\", \"patch\": 3}", {1, 0, 0}},
       {"{\"major\": 1, \"minor\": 1e20, \"patch\": 3}", {1, 0, 0}},
       {"{\"major\": 5000000000, \"minor\": 1, \"patch\": 3}", {0, 0, 0}},
-      {"[1, 2, 3]", {0, 0, 0}},
-      {"abc", {0, 0, 0}},
-      {"", {0, 0, 0}},
-      {"12345678901.1.1", {0, 0, 0}},
-      {"1.2.99999999999", {1, 2, 0}},
-      {"10.10", {0, 0, 0}},
-      {" 10.10.4", {0, 0, 0}},
+      {"[1, 2, 3]", {0, 0, 0}},   {"12345678901.1.1", {0, 0, 0}}, {"1.2.99999999999", {1, 2, 0}},
+      {"10.10", {0, 0, 0}},       {" 10.10.4", {0, 0, 0}},
   };
   for (const auto& c : cases) {
     const Version v = gf_parseVersion(c.text);
