@@ -6,7 +6,6 @@
 #include "core/strings.hpp"
 #include "core/xml.hpp"
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <mutex>
