@@ -88,7 +88,7 @@ StringOption META_COPYRIGHT{"copyright", "Copyright (c) Ambertrail_P3D developer
 namespace {
 
 // The controls of the main window in the order they are created: option, x, width.
-const std::array<OptionControlSpec, 39> kControls{{
+const std::array<OptionControlRow, 39> kControls{{
     {&ALL_INSTALL_PATH, 111, 1200},
     {&SCAN_LIVERIES, 5, 0},
     {&LIG_AUTOMATIC, 217, 0},
@@ -161,16 +161,16 @@ struct Overloaded : Ts... {
 
 }  // namespace
 
-std::span<const OptionControlSpec> gf_optionControls() { return kControls; }
+std::span<const OptionControlRow> gf_optionControls() { return kControls; }
 
 void gf_createOptionControls(platform::Ui& ui) {
-  for (const OptionControlSpec& spec : kControls) {
+  for (const OptionControlRow& row : kControls) {
     std::visit(Overloaded{
-                   [&](BoolOptionCheckBox* o) { gf_createCheckBox(*o, ui, spec.x); },
-                   [&](OptionButton* o) { gf_createButton(*o, ui, spec.x, spec.width); },
-                   [&](auto* o) { gf_createEditBox(*o, ui, spec.x, spec.width); },
+                   [&](BoolOptionCheckBox* o) { gf_createCheckBox(*o, ui, row.x); },
+                   [&](OptionButton* o) { gf_createButton(*o, ui, row.x, row.width); },
+                   [&](auto* o) { gf_createEditBox(*o, ui, row.x, row.width); },
                },
-               spec.option);
+               row.option);
   }
   ui.invalidate(kOptionArea);
 }

@@ -258,12 +258,12 @@ extern StringOption META_COPYRIGHT;  // key "copyright", the maker's notice
 // One control of the main window, in the order the window creates them.
 using OptionControlRef =
     std::variant<BoolOptionCheckBox*, IntOptionEdit*, FloatOptionEdit*, StringOptionEdit*, OptionButton*>;
-struct OptionControlSpec {
+struct OptionControlRow {
   OptionControlRef option;
   int x = 0;
   int width = 0;  // 0 for check boxes (always 12 x 12)
 };
-std::span<const OptionControlSpec> gf_optionControls();
+std::span<const OptionControlRow> gf_optionControls();
 
 // Creates every option control in the table's order, then repaints the option area. Called once by
 // the main window's creation handler.
