@@ -1,0 +1,259 @@
+#include "refdata/download.hpp"
+
+#include "core/files.hpp"
+#include "core/log.hpp"
+#include "refdata/zip_archive.hpp"
+
+#include <curl/curl.h>
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#ifndef AMB_SERVER_URL
+#define AMB_SERVER_URL ""
+#endif
+
+namespace amb {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_timeoutsMutex;
+DownloadTimeouts g_timeouts;
+
+void initCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::FILE* openLocal(const fs::path& path, bool binary) {
+#ifdef _WIN32
+  return _wfopen(path.c_str(), binary ? L"wb" : L"w");
+#else
+  return std::fopen(path.c_str(), binary ? "wb" : "w");
+#endif
+}
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file) {
+  return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+}
+
+// The temporary name a download is written under until it is complete.
+fs::path partialPath(const fs::path& localPath) {
+  fs::path p = localPath;
+  p += ".part";
+  return p;
+}
+
+fs::path programBinaryFolder() {
+#ifdef _WIN32
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return fs::current_path();
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return fs::path(buffer).parent_path();
+#else
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) return fs::current_path();
+  return exe.parent_path();
+#endif
+}
+
+std::string withSlash(std::string url) {
+  if (url.empty() || url.back() != '/') url += '/';
+  return url;
+}
+
+void removeIfExists(const fs::path& p) {
+  if (fs::exists(p)) fs::remove(p);
+}
+
+// The zip's text for logs and URLs: '/' separated UTF-8.
+std::string zipText(const fs::path& zipPath) {
+  auto u8 = zipPath.generic_u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+// Writes the text to the file in one piece; false (and no file left) when that fails.
+bool writeWhole(const std::string& text, const fs::path& path) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (out) return true;
+  }
+  std::error_code ec;
+  fs::remove(path, ec);
+  return false;
+}
+
+}  // namespace
+
+Downloader::Downloader() {
+  initCurlOnce();
+  m_handle = curl_easy_init();
+}
+
+Downloader::~Downloader() {
+  if (m_handle != nullptr) curl_easy_cleanup(m_handle);
+}
+
+void gf_setDownloadTimeouts(const DownloadTimeouts& timeouts) {
+  std::lock_guard lock(g_timeoutsMutex);
+  g_timeouts = timeouts;
+}
+
+DownloadTimeouts gf_downloadTimeouts() {
+  std::lock_guard lock(g_timeoutsMutex);
+  return g_timeouts;
+}
+
+void gf_resetDownloads() { gf_setDownloadTimeouts(DownloadTimeouts{}); }
+
+bool gf_download(Downloader& downloader, const std::string& url, const fs::path& localPath, bool binary) {
+  CURL* curl = downloader.handle();
+  if (curl == nullptr) return false;
+  const fs::path partial = partialPath(localPath);
+  std::FILE* file = nullptr;
+  try {
+    file = openLocal(partial, binary);
+    if (file == nullptr) {
+      gf_log(fmt::format("could not open output file: {}", gf_pathText(localPath)));
+      return false;
+    }
+    const DownloadTimeouts limits = gf_downloadTimeouts();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "AMBT");
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    // Worker threads: no signals for the time-outs.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,file");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+    if (limits.stallSeconds > 0) {
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+    }
+    const CURLcode code = curl_easy_perform(curl);
+    const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    const bool ok = code == CURLE_OK && written && closed;
+    if (!ok) {
+      std::error_code ec;
+      fs::remove(partial, ec);
+      return false;
+    }
+    fs::rename(partial, localPath);
+    return true;
+  } catch (const std::exception& e) {
+    if (file != nullptr) std::fclose(file);
+    std::error_code ec;
+    fs::remove(partial, ec);
+    gf_log(fmt::format("downloader exception: \"{}\", {} => {}", e.what(), url, gf_pathText(localPath)));
+    return false;
+  }
+}
+
+std::string gf_fileUrl(const fs::path& path, bool folder) {
+  auto u8 = fs::absolute(path).generic_u8string();
+  std::string text(u8.begin(), u8.end());
+  std::string url = "file://";
+#ifdef _WIN32
+  url += '/';  // file:///C:/...
+#endif
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (unsigned char c : text) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/' || c == ':';
+    if (plain) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 15];
+    }
+  }
+  return folder ? withSlash(url) : url;
+}
+
+std::string gf_serverBaseUrl() {
+  if (const char* env = std::getenv("AMBT_SERVER_URL"); env != nullptr && *env != '\0') return withSlash(env);
+  if (std::string built = AMB_SERVER_URL; !built.empty()) return withSlash(built);
+  return gf_fileUrl(programBinaryFolder() / "server", true);
+}
+
+std::string gf_serverP3dUrl() { return gf_serverBaseUrl() + "P3D/"; }
+
+int gf_downloadAndUnzip(const fs::path& zipPath, const fs::path& destination) {
+  const std::string name = zipText(zipPath);
+  {
+    Downloader downloader;
+    if (!gf_download(downloader, gf_serverBaseUrl() + name, zipPath, true)) {
+      gf_logMarked(fmt::format("downloading {} failed?", name));
+      removeIfExists(zipPath);
+      return 0;
+    }
+  }
+  // Every file entry is read completely before the destination is written: an entry that cannot be
+  // read (a damaged archive) fails the whole unpack instead of leaving a partial or empty text.
+  bool ok = false;
+  bool anyFile = false;
+  std::string text;
+  {
+    ZipArchive archive(zipPath);
+    if (archive.open(ZipArchive::ReadOnly, false)) {
+      ok = true;
+      for (const ZipEntry& entry : archive.getEntries(ZipEntry::Current)) {
+        if (entry.isDirectory()) continue;
+        std::ostringstream content;
+        if (entry.readContent(content, ZipEntry::Current) != kZipOk) {
+          ok = false;
+          break;
+        }
+        text = std::move(content).str();
+        anyFile = true;
+      }
+      archive.close();
+    }
+  }
+  if (ok && anyFile) ok = writeWhole(text, destination);
+  if (!ok) {
+    removeIfExists(destination);
+    gf_logMarked(fmt::format("unzipping {} failed?", name));
+    removeIfExists(zipPath);
+    return 0;
+  }
+  removeIfExists(zipPath);
+  return 1;
+}
+
+int gf_downloadDbase(const fs::path& destination) {
+  static const fs::path dbaseZip{"dbase.zip"};
+  return gf_downloadAndUnzip(dbaseZip, destination);
+}
+
+}  // namespace amb
