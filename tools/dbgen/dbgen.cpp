@@ -248,7 +248,8 @@ Category classify(const std::map<std::string, std::string>& row) {
     return it == row.end() ? std::string() : it->second;
   };
   static const std::regex rotor("Helicopter|Helo|Eurocopter|Robinson|Sikorsky|Enstrom|Schweizer|Kaman|Kamov|"
-                                "Agusta|Hughes|MD Helicopters|Mil Moscow|Guimbal|Cabri",
+                                "Agusta|Hughes|MD Helicopters|Mil Moscow|Guimbal|Cabri|AStar|Ecureuil|Dauphin|Alouette|"
+                                "Gazelle|Puma|JetRanger|LongRanger|Squirrel",
                                 std::regex::icase);
   static const std::regex fighter("(^|[^A-Za-z])(F|FA|EF|RF|A|AV|T|MiG|Su)-[0-9]+|Eurofighter|Typhoon|Mirage|Rafale|"
                                   "Tornado|Hornet|Harrier|Gripen|Fighting Falcon|Eagle|Phantom|Starfighter|"
@@ -368,6 +369,11 @@ PlainDataBase buildFromSources(const fs::path& faaCsv, const fs::path& traffic) 
     }
   }
   for (const auto& [code, counts] : votes) {
+    // One row naming a helicopter settles it; otherwise the majority of the rows.
+    if (counts.count(Category::Rotorcraft) != 0) {
+      db.models[code] = Category::Rotorcraft;
+      continue;
+    }
     auto best = std::max_element(counts.begin(), counts.end(),
                                  [](const auto& a, const auto& b) { return a.second < b.second; });
     db.models[code] = best->first;
