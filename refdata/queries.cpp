@@ -21,9 +21,16 @@ namespace {
 std::vector<std::string> g_similarResult;
 const std::vector<std::string> g_emptyList;
 
-// The publisher names compiled once as the patterns gf_wildcardMatch would build; a null pattern
-// is a name that is no valid regular expression. Parallel to g_publishers.
-std::vector<std::vector<std::shared_ptr<const std::regex>>> g_publisherPatterns;
+// A publisher name prepared once for matching a file name the way gf_wildcardMatch does. A name
+// without any regular-expression character matches exactly where its text occurs in the file name
+// ignoring ASCII case, which is far cheaper than running the expression; other names keep their
+// compiled expression (null for an invalid one).
+struct NamePattern {
+  bool literal = false;
+  std::string lower;
+  std::shared_ptr<const std::regex> re;
+};
+std::vector<std::vector<NamePattern>> g_publisherPatterns;  // parallel to g_publishers
 // Keys of g_regcodeInfos with airline "PVT" and at most four characters, sorted.
 std::vector<std::string> g_privateShortKeys;
 
@@ -44,6 +51,29 @@ bool matchCompiled(const std::string& text, const std::regex* re) {
   } catch (...) {
     return false;
   }
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+NamePattern prepareName(const std::string& name) {
+  NamePattern p;
+  p.literal = name.find_first_of("\\^$.|?*+()[]{}") == std::string::npos;
+  if (p.literal) {
+    p.lower = name;
+    for (char& c : p.lower) c = lowerAscii(c);
+  } else {
+    p.re = compileWildcard(name);
+  }
+  return p;
+}
+
+bool matchName(const std::string& text, const NamePattern& p) {
+  // ".*" stops at line ends, so a text holding one is left to the expression.
+  if (!p.literal || text.find_first_of("\r\n") != std::string::npos)
+    return p.literal ? gf_wildcardMatch(text, p.lower) : matchCompiled(text, p.re.get());
+  auto it = std::search(text.begin(), text.end(), p.lower.begin(), p.lower.end(),
+                        [](char a, char b) { return lowerAscii(a) == b; });
+  return it != text.end() || p.lower.empty();
 }
 
 bool holds(const std::set<std::string>& set, const std::string& key) { return set.find(key) != set.end(); }
@@ -208,16 +238,16 @@ void gf_compilePublisherPatterns() {
   g_publisherPatterns.clear();
   g_publisherPatterns.reserve(g_publishers.size());
   for (const auto& group : g_publishers) {
-    std::vector<std::shared_ptr<const std::regex>> patterns;
+    std::vector<NamePattern> patterns;
     patterns.reserve(group.size());
-    for (const std::string& name : group) patterns.push_back(compileWildcard(name));
+    for (const std::string& name : group) patterns.push_back(prepareName(name));
     g_publisherPatterns.push_back(std::move(patterns));
   }
 }
 
 std::string gf_publisherFromFilename(const std::string& fileName) {
-  static const std::shared_ptr<const std::regex> orbx = compileWildcard("ORBX");
-  if ((fileName.size() >= 4 && fileName.find("ORBX") != std::string::npos) || matchCompiled(fileName, orbx.get())) {
+  static const NamePattern orbx = prepareName("ORBX");
+  if ((fileName.size() >= 4 && fileName.find("ORBX") != std::string::npos) || matchName(fileName, orbx)) {
     gf_addScanLogLine(fmt::format("from filename => publisher  {}", "simaddon"));
     return "simaddon";
   }
@@ -229,8 +259,7 @@ std::string gf_publisherFromFilename(const std::string& fileName) {
       const std::string& name = group[n];
       bool match = name.empty() || (name.size() <= fileName.size() && fileName.find(name) != std::string::npos);
       if (!match)
-        match = groupCompiled ? matchCompiled(fileName, g_publisherPatterns[g][n].get())
-                              : gf_wildcardMatch(fileName, name);
+        match = groupCompiled ? matchName(fileName, g_publisherPatterns[g][n]) : gf_wildcardMatch(fileName, name);
       if (match) return group.front();
     }
   }

@@ -136,6 +136,24 @@ TEST_F(Queries, PublisherFromFilename) {
   }
 }
 
+// The prepared names answer exactly as the expression built for each call would.
+TEST_F(Queries, PreparedPublisherNamesMatchLikeTheExpression) {
+  const Strings names = {"NWS_", "nws_", "Ab.c", "K[JL]FK", "(bad", "", "x|y", "^AF2", "bgl$", "é"};
+  const Strings files = {"NWS_KJFK.bgl", "af2_nws_.BGL", "ABXC.bgl", "abc", "KLFK", "x", "AF2_y.bgl",
+                         "a.bgl", "line\nNWS_", "É.bgl", "é.bgl", ""};
+  for (const auto& name : names)
+    for (const auto& file : files) {
+      g_publishers = {{"~publisher~", name}};
+      gf_resetQueries();
+      const std::string plain = gf_publisherFromFilename(file);
+      gf_compilePublisherPatterns();
+      EXPECT_EQ(gf_publisherFromFilename(file), plain) << name << " / " << file;
+      const bool expected = name.empty() || file.find(name) != std::string::npos || gf_wildcardMatch(file, name) ||
+                            file.find("ORBX") != std::string::npos || gf_wildcardMatch(file, "ORBX");
+      EXPECT_EQ(plain != "unknown", expected) << name << " / " << file;
+    }
+}
+
 TEST_F(Queries, PublisherFromFilenameFromManyThreads) {
   std::vector<std::thread> threads;
   std::atomic<int> wrong{0};
