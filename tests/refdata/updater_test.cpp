@@ -1,8 +1,10 @@
 #include "refdata/updater.hpp"
 
+#include "core/exit.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
 #include "http_server.hpp"
+#include "refdata/zip_archive.hpp"
 #include "refdata_fixture.hpp"
 #include "settings/options.hpp"
 
@@ -69,6 +71,9 @@ TEST_F(Updater, NewerServerVersionUnpacksTheInstallerAndStopsWithError99) {
     FAIL() << "no user error";
   } catch (const UserErrorException& e) {
     EXPECT_EQ(std::string(e.what()), expectedInstruction());
+    // What the start-up's exception reporter makes of it: the instruction alone on the error line.
+    gf_reportException("lf_workerStartUp");
+    EXPECT_EQ(gf_messageLineSnapshot().error, expectedInstruction());
   }
   EXPECT_EQ(test::readFile(path("install_new_version.exe")), m_installer);
   EXPECT_TRUE(onlyExpectedFilesLeft());
@@ -85,7 +90,7 @@ TEST_F(Updater, JsonVersionFileWorksToo) {
 }
 
 TEST_F(Updater, SameOrOlderServerVersionDoesNothing) {
-  for (const char* served : {"10.10.4", "10.9.99", "-1.0.0"}) {
+  for (const char* served : {"10.10.4", "10.9.99", "9.99.99"}) {
     serveVersion(served);
     EXPECT_NO_THROW(gf_checkForProgramUpdate());
   }
