@@ -192,5 +192,24 @@ TEST_F(Updater, InstallerNameFollowsTheVersion) {
             (Strings{"release/version_P3D.json", "release/setup_Ambertrail_P3D_d_v10.11.0.zip"}));
 }
 
+#ifdef AMB_SERVER_FOLDER
+// The folder "server" that the build lays out beside the program: the program starts offline from
+// it, reads the generated data base and finds its own version, so no update.
+class PackagedServer : public test::RefdataTest {};
+
+TEST_F(PackagedServer, StartsOffline) {
+  useServerUrl(gf_fileUrl(AMB_SERVER_FOLDER, true));
+  EXPECT_EQ(lf_readServerVersion(), g_programVersion);
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_FALSE(logHas("===> Program Version file not found?"));
+  ASSERT_TRUE(lf_readDataBase());
+  EXPECT_GT(g_validModels.size(), 1000u);
+  EXPECT_EQ(gf_airlineOfRegistration("N355DN"), "DAL");
+  EXPECT_FALSE(fs::exists(path("input/temp2.xml")));
+  EXPECT_FALSE(fs::exists(path("dbase.zip")));
+  EXPECT_FALSE(fs::exists(path("version.json")));
+}
+#endif
+
 }  // namespace
 }  // namespace amb
