@@ -93,6 +93,11 @@ std::vector<Received> SimFixture::received() const {
   return m_received;
 }
 
+void SimFixture::clearReceived() {
+  std::lock_guard lock(m_mutex);
+  m_received.clear();
+}
+
 std::size_t SimFixture::countOf(std::uint32_t id) const {
   std::lock_guard lock(m_mutex);
   std::size_t n = 0;

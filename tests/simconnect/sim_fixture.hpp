@@ -45,6 +45,7 @@ protected:
   bool dispatchUntil(SimHandle h, const std::function<bool(const std::vector<Received>&)>& pred,
                      std::chrono::milliseconds bound = std::chrono::seconds(10));
   std::vector<Received> received() const;
+  void clearReceived();
   std::size_t countOf(std::uint32_t id) const;
   HResult lastDispatchResult() const { return m_lastDispatch; }
 

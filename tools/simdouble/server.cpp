@@ -157,6 +157,7 @@ void acceptAll(SimDouble::Core& c, int listener, const char* via) {
 
 void readSession(SimDouble::Core& c, Session& s) {
   std::uint8_t buf[65536];
+  bool ended = false;
   for (;;) {
     const ssize_t n = ::recv(s.fd, buf, sizeof buf, 0);
     if (n > 0) {
@@ -165,8 +166,8 @@ void readSession(SimDouble::Core& c, Session& s) {
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     if (n < 0 && errno == EINTR) continue;
-    c.closeSession(s);  // the client closed or failed
-    return;
+    ended = true;  // the client closed or failed; what it sent before still counts
+    break;
   }
   std::size_t at = 0;
   while (s.in.size() - at >= 4 && !s.dead) {
@@ -181,6 +182,7 @@ void readSession(SimDouble::Core& c, Session& s) {
     at += size;
   }
   s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(at));
+  if (ended) c.closeSession(s);
 }
 
 void writeSession(SimDouble::Core& c, Session& s) {
