@@ -68,7 +68,7 @@ TEST_F(Framing, MessageOfTheMaximumSizeIsAcceptedOneByteMoreClosesTheLink) {
 
     sendRaw(sized(c.accepted + 1));
     EXPECT_EQ(waitForFailure(), kSimAbort);
-    EXPECT_EQ(g_exitReason.load(), SimWasClosed);
+    EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
     // Every later call returns the stored status and sends nothing.
     EXPECT_EQ(SimConnect_SetNotificationGroupPriority(m_h, 1, 1), kSimAbort);
     EXPECT_EQ(SimConnect_CallDispatch(m_h, [](const sc::RecvHeader*, std::uint32_t, void*) {}, nullptr), kSimAbort);
@@ -178,7 +178,7 @@ TEST_F(Framing, ALinkClosedByTheSimulatorReportsTheLossOnce) {
   open();
   m_double->command("drop");
   EXPECT_EQ(waitForFailure(), kSimLinkFailed);
-  EXPECT_EQ(g_exitReason.load(), SimWasClosed);
+  EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
   gf_resetExitState();
   EXPECT_EQ(SimConnect_RequestDataOnSimObject(m_h, 109, 403, 0, 1, 0, 0, 0, 0), kSimLinkFailed);
   std::uint32_t sendId = 0;
@@ -199,7 +199,7 @@ TEST_F(Framing, TheSimulatorQuittingIsSeenAsQuitThenTheLoss) {
   ASSERT_TRUE(dispatchUntil(m_h, [](const auto& r) { return r.size() >= 3; }));
   EXPECT_EQ(received()[2].id, sc::kRecvQuit);
   EXPECT_EQ(waitForFailure(), kSimLinkFailed);
-  EXPECT_EQ(g_exitReason.load(), SimWasClosed);
+  EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
   EXPECT_TRUE(waitFor([&] { return m_double->finished(); }));
 }
 
