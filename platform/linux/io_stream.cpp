@@ -125,12 +125,16 @@ public:
 
   void post(std::vector<Completion>& done) {
     if (done.empty()) return;
+    bool wake;
     {
       std::lock_guard lock(m_mutex);
       for (auto& c : done) m_posted.push_back(std::move(c));
+      // Only a sleeping I/O thread needs the wake-up; an awake one takes the queue before it sleeps.
+      wake = m_sleeping;
+      m_sleeping = false;
     }
     done.clear();
-    if (!t_onIoThread) {
+    if (wake && !t_onIoThread) {
       const std::uint64_t one = 1;
       [[maybe_unused]] auto n = ::write(m_wake, &one, sizeof one);
     }
@@ -151,7 +155,10 @@ private:
   }
 
   ~Reactor() {
-    m_stop = true;
+    {
+      std::lock_guard lock(m_mutex);
+      m_stop = true;
+    }
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(m_wake, &one, sizeof one);
     if (m_thread.joinable()) m_thread.join();
@@ -186,6 +193,7 @@ private:
   std::deque<Completion> m_posted;
   std::uint64_t m_nextId = 1;
   std::atomic<bool> m_stop{false};
+  bool m_sleeping = false;  // guarded by m_mutex
   std::thread m_thread;
 };
 
@@ -232,7 +240,16 @@ void Reactor::loop() {
   std::vector<Completion> done;
   while (!m_stop) {
     deliverPosted();
+    {
+      std::lock_guard lock(m_mutex);
+      if (!m_posted.empty()) continue;
+      m_sleeping = true;
+    }
     const int n = ::epoll_wait(m_ep, events.data(), static_cast<int>(events.size()), -1);
+    {
+      std::lock_guard lock(m_mutex);
+      m_sleeping = false;
+    }
     if (n < 0) continue;  // EINTR
     for (int i = 0; i < n; ++i) {
       const std::uint64_t id = events[static_cast<std::size_t>(i)].data.u64;

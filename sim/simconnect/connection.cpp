@@ -106,25 +106,31 @@ bool SimConnection::close(std::uint32_t reason, std::uint32_t status, std::uint3
 void SimConnection::sendRequest(SimPacketPtr packet) {
   std::lock_guard stateLock(m_stateMutex);
   if (m_state != kConnected) return;  // the transport drops it
-  std::lock_guard lock(m_sendMutex);
+  std::unique_lock lock(m_sendMutex);
   m_sendQueue.push_back(std::move(packet));
-  if (!m_writeInFlight) startNextWriteLocked();
+  pumpWrites(lock);
 }
 
-void SimConnection::startNextWriteLocked() {
-  while (!m_sendQueue.empty()) {
+void SimConnection::pumpWrites(std::unique_lock<std::mutex>& lock) {
+  while (!m_writeInFlight && !m_sendQueue.empty()) {
     m_writing = std::move(m_sendQueue.front());
     m_sendQueue.pop_front();
     m_writeInFlight = true;
+    const std::uint8_t* data = m_writing->data.get();
+    const std::uint32_t size = m_writing->size;
     addRef();
-    if (m_stream->startWrite(m_writing->data.get(), m_writing->size) == 0) return;
+    // The mark keeps every other write out; the queue stays open to callers meanwhile.
+    lock.unlock();
+    const std::uint32_t err = m_stream->startWrite(data, size);
+    lock.lock();
+    if (err == 0) return;
     // The write could not start: that packet is dropped and the next one tried, so that the queue
     // never stalls. The caller holds a reference, so this is never the last one.
     m_refs.fetch_sub(1, std::memory_order_acq_rel);
     m_writing.reset();
     m_writeInFlight = false;
   }
-  m_sendDrained.notify_all();
+  if (!m_writeInFlight) m_sendDrained.notify_all();
 }
 
 bool SimConnection::waitSendDrained(std::chrono::milliseconds bound) {
@@ -142,11 +148,11 @@ void SimConnection::onIoCompleted(platform::IoKind kind, std::uint32_t status, s
 
 void SimConnection::onWriteCompleted(std::uint32_t status, std::uint32_t osError) {
   {
-    std::lock_guard lock(m_sendMutex);
+    std::unique_lock lock(m_sendMutex);
     m_writing.reset();
     m_writeInFlight = false;
     if (status == platform::kIoSuccess && m_state == kConnected) {
-      startNextWriteLocked();
+      pumpWrites(lock);
     } else {
       m_sendQueue.clear();
       m_sendDrained.notify_all();

@@ -98,7 +98,8 @@ protected:
 private:
   void onReadCompleted(std::uint32_t status, std::uint32_t osError, std::size_t bytes);
   void onWriteCompleted(std::uint32_t status, std::uint32_t osError);
-  void startNextWriteLocked();
+  // Starts the next queued write unless one is in flight; called with the send lock held.
+  void pumpWrites(std::unique_lock<std::mutex>& lock);
   // Starts the next read into the free part of the receive buffer; closes on failure.
   void startRead();
   // The framing of received bytes: cuts every complete message and hands it to onPacket. False when a
