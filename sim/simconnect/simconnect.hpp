@@ -52,7 +52,8 @@ HResult SimConnect_Open(SimHandle* handle, const char* name, void* window, std::
 // Sends what is still composed and closes; kSimFail for a null handle. The handle is gone afterwards.
 HResult SimConnect_Close(SimHandle handle);
 // Hands every waiting message to the procedure; then 0, or the stored failure status of a failed
-// connection. kSimFail for a null handle or procedure.
+// connection. kSimFail for a null handle or procedure. An exception of the procedure leaves the call
+// at once; the messages after the one being handled wait for the next call.
 HResult SimConnect_CallDispatch(SimHandle handle, SimDispatchProc proc, void* context);
 // The send id of the packet composed last.
 HResult SimConnect_GetLastSentPacketID(SimHandle handle, std::uint32_t* sendId);
