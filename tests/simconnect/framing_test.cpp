@@ -68,6 +68,7 @@ TEST_F(Framing, MessageOfTheMaximumSizeIsAcceptedOneByteMoreClosesTheLink) {
 
     sendRaw(sized(c.accepted + 1));
     EXPECT_EQ(waitForFailure(), kSimAbort);
+    EXPECT_EQ(m_h->failReason(), kCloseTooLarge);
     EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
     // Every later call returns the stored status and sends nothing.
     EXPECT_EQ(SimConnect_SetNotificationGroupPriority(m_h, 1, 1), kSimAbort);
@@ -85,6 +86,7 @@ TEST_F(Framing, SizesOfOneToThreeCloseTheLink) {
     open();
     sendRaw(Bytes{size, 0, 0, 0, 35, 0, 0, 0});
     EXPECT_EQ(waitForFailure(), kSimAbort);
+    EXPECT_EQ(m_h->failReason(), kCloseBadSize);
     EXPECT_EQ(SimConnect_Close(m_h), kSimOk);
     m_h = nullptr;
   }
@@ -178,6 +180,7 @@ TEST_F(Framing, ALinkClosedByTheSimulatorReportsTheLossOnce) {
   open();
   m_double->command("drop");
   EXPECT_EQ(waitForFailure(), kSimLinkFailed);
+  EXPECT_EQ(m_h->failReason(), kCloseZeroRead);
   EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
   gf_resetExitState();
   EXPECT_EQ(SimConnect_RequestDataOnSimObject(m_h, 109, 403, 0, 1, 0, 0, 0, 0), kSimLinkFailed);

@@ -109,13 +109,4 @@ bool SimFixture::waitPackets(const simdouble::SimDouble& d, std::size_t n) {
   return waitFor([&] { return d.packets().size() >= n; });
 }
 
-std::vector<std::string> logLines(const std::vector<simdouble::LoggedPacket>& packets) {
-  std::vector<std::string> lines;
-  for (const auto& p : packets) {
-    std::string l = simdouble::packetLogLine(p);
-    lines.push_back(l.substr(l.find(' ') + 1));
-  }
-  return lines;
-}
-
 }  // namespace amb::test

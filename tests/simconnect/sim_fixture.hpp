@@ -67,7 +67,4 @@ private:
   HResult m_lastDispatch = 0;
 };
 
-// The packets of a double as packet-log lines without the session field.
-std::vector<std::string> logLines(const std::vector<simdouble::LoggedPacket>& packets);
-
 }  // namespace amb::test
