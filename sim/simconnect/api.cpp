@@ -34,14 +34,14 @@ HResult composeAndSend(SimHandle h, std::uint32_t type, std::uint64_t size, Fill
     std::lock_guard lock(SimConnectClient::composeLock());
     if (h->failed()) return static_cast<HResult>(h->storedStatus());
     if (size > sc::kComposeBufferSize) return kSimInvalidArg;
-    std::uint8_t* p = h->reservePacket(type, static_cast<std::uint32_t>(size));
+    std::uint8_t* p = h->lf_reservePacket(type, static_cast<std::uint32_t>(size));
     if (!p) return kSimFail;
     if (const HResult r = fill(p); r != kSimOk) {
-      h->withdrawPacket(p);
+      h->lf_withdrawPacket(p);
       return r;
     }
     const std::uint32_t id = sc::getU32(p + 12);
-    h->commitPackets();
+    h->lf_commitPackets();
     if (stampedId) *stampedId = id;
     return kSimOk;
   } catch (const std::bad_alloc&) {
@@ -90,11 +90,10 @@ HResult SimConnect_Open(SimHandle* handle, const char* name, void* /*window*/, s
   return kSimOk;
 }
 
-HResult SimConnect_Close(SimHandle h) {
-  if (!h) return kSimFail;
+void lf_closeClient(SimConnectClient* h) {
   try {
     std::lock_guard lock(SimConnectClient::composeLock());
-    h->commitPackets();
+    h->lf_commitPackets();
   } catch (...) {
     // what could not be copied out is lost with the connection
   }
@@ -107,6 +106,11 @@ HResult SimConnect_Close(SimHandle h) {
   h->release();
   // The cancelled read completes on the I/O thread and frees the object; wait for it, bounded.
   lf_waitConnectionsGone(serial, 250ms + 20 * 250ms);
+}
+
+HResult SimConnect_Close(SimHandle h) {
+  if (!h) return kSimFail;
+  lf_closeClient(h);
   return kSimOk;
 }
 

@@ -138,12 +138,12 @@ bool SimConnection::waitSendDrained(std::chrono::milliseconds bound) {
   return m_sendDrained.wait_for(lock, bound, [this] { return m_sendQueue.empty() && !m_writeInFlight; });
 }
 
-void SimConnection::onIoCompleted(platform::IoKind kind, std::uint32_t status, std::uint32_t osError,
-                                  std::size_t bytes) {
+void lf_ioCompletion(SimConnection& c, platform::IoKind kind, std::uint32_t status, std::uint32_t osError,
+                     std::size_t bytes) {
   if (kind == platform::IoKind::Read)
-    onReadCompleted(status, osError, bytes);
+    c.onReadCompleted(status, osError, bytes);
   else
-    onWriteCompleted(status, osError);
+    c.onWriteCompleted(status, osError);
 }
 
 void SimConnection::onWriteCompleted(std::uint32_t status, std::uint32_t osError) {
@@ -180,7 +180,7 @@ void SimConnection::onReadCompleted(std::uint32_t status, std::uint32_t osError,
   if (m_firstReadSize == 0xFFFFFFFF) m_firstReadSize = static_cast<std::uint32_t>(bytes);
   onReceived(m_recv.data() + m_writePos, bytes);
   m_writePos += bytes;
-  if (cutMessages() && m_state == kConnected) startRead();
+  if (lf_nextPacket() && m_state == kConnected) startRead();
   release();
 }
 
@@ -192,7 +192,7 @@ void SimConnection::startRead() {
   close(kCloseIoFailed, hresultFromWin32(err), err);
 }
 
-bool SimConnection::cutMessages() {
+bool SimConnection::lf_nextPacket() {
   for (;;) {
     bool progressed = false;
     const std::size_t avail = m_writePos - m_readPos;
@@ -298,7 +298,7 @@ void SimConnectClient::dropReceived() {
   }
 }
 
-std::uint8_t* SimConnectClient::reservePacket(std::uint32_t type, std::uint32_t size) {
+std::uint8_t* SimConnectClient::lf_reservePacket(std::uint32_t type, std::uint32_t size) {
   if (size < sc::kSendHeaderSize || size > m_compose.size() - m_composePos) return nullptr;
   std::uint8_t* p = m_compose.data() + m_composePos;
   m_sendId = m_sendId == 0xFFFFFFFFu ? 1u : m_sendId + 1u;
@@ -310,13 +310,13 @@ std::uint8_t* SimConnectClient::reservePacket(std::uint32_t type, std::uint32_t 
   return p;
 }
 
-void SimConnectClient::withdrawPacket(std::uint8_t* packet) {
+void SimConnectClient::lf_withdrawPacket(std::uint8_t* packet) {
   const auto start = static_cast<std::size_t>(packet - m_compose.data());
   std::memset(packet, 0, m_composePos - start);
   m_composePos = start;
 }
 
-void SimConnectClient::commitPackets() {
+void SimConnectClient::lf_commitPackets() {
   if (m_composePos == 0) return;
   auto packet = std::make_unique<SimPacket>();
   packet->data.reset(new std::uint8_t[m_composePos]);

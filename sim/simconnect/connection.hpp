@@ -45,6 +45,11 @@ enum SimCloseReason : std::uint32_t {
 inline constexpr std::uint32_t kMaxReceiveBuffer = 1u << 20;
 inline constexpr std::uint32_t kReceiveBufferStep = 2048;
 
+class SimConnection;
+class SimConnectClient;
+void lf_ioCompletion(SimConnection& connection, platform::IoKind kind, std::uint32_t status, std::uint32_t osError,
+                     std::size_t bytes);
+
 class SimConnection : public platform::IoCompletionSink {
 public:
   enum Kind : std::uint32_t { kSocket = 0, kPipe = 1 };
@@ -86,7 +91,9 @@ public:
   Kind kind() const { return m_kind; }
   std::uint64_t serial() const { return m_serial; }
 
-  void onIoCompleted(platform::IoKind kind, std::uint32_t status, std::uint32_t osError, std::size_t bytes) override;
+  void onIoCompleted(platform::IoKind kind, std::uint32_t status, std::uint32_t osError, std::size_t bytes) override {
+    lf_ioCompletion(*this, kind, status, osError, bytes);
+  }
 
 protected:
   virtual ~SimConnection();
@@ -96,6 +103,7 @@ protected:
   std::atomic<std::uint32_t> m_state{kClosed};
 
 private:
+  friend void lf_ioCompletion(SimConnection&, platform::IoKind, std::uint32_t, std::uint32_t, std::size_t);
   void onReadCompleted(std::uint32_t status, std::uint32_t osError, std::size_t bytes);
   void onWriteCompleted(std::uint32_t status, std::uint32_t osError);
   // Starts the next queued write unless one is in flight; called with the send lock held.
@@ -104,7 +112,7 @@ private:
   void startRead();
   // The framing of received bytes: cuts every complete message and hands it to onPacket. False when a
   // framing error closed the connection.
-  bool cutMessages();
+  bool lf_nextPacket();
 
   Kind m_kind = kSocket;
   std::atomic<std::uint32_t> m_osError{0};
@@ -146,9 +154,9 @@ public:
   // Composing; all under the global compose lock (composeLock()).
   static std::mutex& composeLock();
   // Reserves a packet of the size with its header and the next send id; null when it does not fit.
-  std::uint8_t* reservePacket(std::uint32_t type, std::uint32_t size);
-  void withdrawPacket(std::uint8_t* packet);
-  void commitPackets();
+  std::uint8_t* lf_reservePacket(std::uint32_t type, std::uint32_t size);
+  void lf_withdrawPacket(std::uint8_t* packet);
+  void lf_commitPackets();
   std::uint32_t lastSendId() const { return m_sendId; }
   void setLastSendId(std::uint32_t id) { m_sendId = id; }
 
@@ -169,6 +177,12 @@ private:
   std::uint32_t m_sendId = 0;
   std::atomic<std::uint64_t> m_shortLogged{0};
 };
+
+// The completion routine of every transport: reads and writes of one connection, on the I/O thread.
+void lf_ioCompletion(SimConnection& connection, platform::IoKind kind, std::uint32_t status, std::uint32_t osError,
+                     std::size_t bytes);
+// The body of SimConnect_Close.
+void lf_closeClient(SimConnectClient* client);
 
 // Process-wide: the client list and count, the live connection objects.
 void lf_linkClient(SimConnectClient* client);
