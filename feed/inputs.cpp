@@ -1,0 +1,8 @@
+#include "feed/inputs.hpp"
+
+namespace amb {
+
+double g_radiusNm = 40.0;
+std::atomic<std::uint8_t> g_autoRangeApplied{0};
+
+}  // namespace amb

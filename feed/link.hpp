@@ -1,0 +1,53 @@
+#pragma once
+// The TCP command link to RealTraffic when it runs on this computer: the program listens, RealTraffic
+// connects as the client. Over it the program asks for RealTraffic's version and edition, sends the
+// user aircraft's position once a second ("Qs121"), the simulator time to the professional edition
+// ("Qs123"), and "exit" when the service run ends. The traffic itself comes over UDP.
+
+#include "platform/socket.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace amb {
+
+extern platform::Socket g_rtListenSocket;
+extern platform::Socket g_rtClientSocket;
+// A client is accepted; cleared by a failed send and by closing the server.
+extern std::atomic<std::uint8_t> g_rtClientConnected;
+// The client reported the professional edition (level 2).
+extern std::atomic<std::uint8_t> g_rtProfessional;
+// Set at start and by every restart; cleared once RealTraffic has connected and answered.
+extern std::atomic<std::uint8_t> g_rtLinkPending;
+// RealTraffic is installed on this computer (set by the worker's start-up).
+extern std::atomic<std::uint8_t> g_realTrafficLocal;
+
+// Opens the listening socket on the port (a service name for the address lookup, "10747" by
+// default). Throws std::runtime_error with the failing step.
+void lf_startServer(const std::string& port);
+// One blocking accept; true when a new client was accepted.
+bool waitForClient();
+// True when sent; a failure drops the client.
+bool sendDataPacket(const std::string& text);
+// One reply of at most 16383 bytes; empty on error or overrun.
+std::string receive();
+// The start-of-run handshake: waits for RealTraffic and asks its version.
+void lf_waitForRealTraffic();
+void lf_checkRealTrafficVersion(const std::string& reply);
+// Simulator time in Unix seconds, sent as milliseconds when a client is connected.
+void lf_sendQs123(std::int64_t unixSeconds);
+// The user aircraft (g_engineUserAc) to RealTraffic; waits for RealTraffic to come back when it
+// has gone.
+void lf_sendPosition();
+// Says "exit" to a connected client and closes both sockets.
+void lf_closeServer();
+
+// The "Qs121" command for a user aircraft block.
+struct UserAcBlock;
+std::string gf_qs121Text(const UserAcBlock& user);
+
+// Back to start values (sockets closed, no client, standard edition, link pending).
+void gf_resetLink();
+
+}  // namespace amb

@@ -1,0 +1,127 @@
+#pragma once
+// The two UDP readers of RealTraffic's streams: traffic lines on port 49005 ("Traffic Reader") and
+// weather messages with the QNH on port 49004 ("QNH Reader"). Each runs on its own detached thread
+// and hands every accepted datagram to its handler. Also here: the watchdog that shows whether data
+// flows, and the reset of the readers' state for a new connection.
+
+#include "platform/socket.hpp"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace amb {
+
+inline constexpr std::uint16_t kTrafficPort = 49005;
+inline constexpr std::uint16_t kQnhPort = 49004;
+inline constexpr std::size_t kReceiveBufferSize = 16384;
+
+class UdpReader {
+public:
+  explicit UdpReader(std::string_view displayName);
+  virtual ~UdpReader();
+  UdpReader(const UdpReader&) = delete;
+  UdpReader& operator=(const UdpReader&) = delete;
+
+  // Processes the current datagram (message, messageLength).
+  virtual void handleMessage() = 0;
+  // Called once when the receive loop ends.
+  virtual void onStop() = 0;
+
+  // From any thread: ends the receive loop (sets the stop flag, then closes the socket, which wakes
+  // the blocked receive).
+  void stop();
+
+  const std::string& displayName() const { return m_displayName; }
+
+  const char* message = nullptr;  // the current datagram, 0-terminated in the receive buffer
+  std::uint64_t messageLength = 0;
+  std::atomic<std::uint8_t> stopFlag{0};
+  std::atomic<std::uint32_t> datagramCount{0};  // datagrams of 1 to 16383 bytes
+  std::uint32_t seenCount = 0;                  // datagramCount as the watchdog saw it last
+  std::array<char, kReceiveBufferSize> buffer{};
+  std::string lastDatagram;  // for dropping repeats from another computer
+  platform::Socket socket;
+
+private:
+  std::string m_displayName;
+};
+
+class TrafficReader : public UdpReader {
+public:
+  TrafficReader();
+  ~TrafficReader() override;
+
+  void handleMessage() override;  // splits the line into fieldViews and calls processLine
+  void onStop() override;         // status 3, repaint, "Traffic Reader has stopped"
+
+  // Views into the receive buffer, one per comma-separated field of the current line.
+  std::vector<std::string_view> fieldViews;
+  // The last parsed traffic timestamp (seconds since 1970); 0 when none.
+  std::atomic<double> feedTimestamp{0.0};
+  // While switched on, the reader collects every callsign it sees (the static parking side switches
+  // it and takes the set).
+  std::atomic<std::uint8_t> callsignCollection{0};
+
+  // The user aircraft's position, degrees, for the radius test.
+  void setUserPosition(double latitude, double longitude);
+  std::pair<double, double> userPosition() const;
+  // The park airport's elevation in feet, when its file gave one.
+  void setParkElevation(std::optional<double> feet);
+  std::optional<double> parkElevation() const;
+
+  void addSeenCallsign(std::string_view callsign);
+  std::set<std::string> seenCallsigns() const;
+  // Hands the collected callsigns over and empties the set.
+  std::set<std::string> takeSeenCallsigns();
+  void clearSeenCallsigns();
+
+private:
+  mutable std::mutex m_mutex;  // the position, the elevation and the seen callsigns
+  double m_userLatitude = 0;
+  double m_userLongitude = 0;
+  std::optional<double> m_parkElevation;
+  std::set<std::string> m_seenCallsigns;
+};
+
+class WeatherReader : public UdpReader {
+public:
+  WeatherReader();
+  void handleMessage() override;  // the QNH handler
+  void onStop() override;         // "QNH Reader has stopped"; the status stays
+
+  std::atomic<std::int32_t> lastQnh{1013};  // hPa
+};
+
+extern TrafficReader g_trafficReader;
+extern WeatherReader g_weatherReader;
+
+// Thread bodies, started detached by the service run with ports 49005 and 49004 (0 picks a free
+// port; tests read it from the reader's socket).
+void lf_trafficReaderThread(std::uint16_t port);
+void lf_qnhReaderThread(std::uint16_t port);
+
+// Base operations of a reader.
+void lf_createSocket(UdpReader& reader);
+void lf_bindSocket(UdpReader& reader, std::uint16_t port);
+void lf_receiveLoop(UdpReader& reader);
+
+void lf_logReaderConnected(std::string_view displayName);
+void lf_logReaderDisconnected(std::string_view displayName);
+
+// The watchdog: reader status 2 when no datagram came since the last call, back to 1 once one came.
+void gf_checkReaderDataFlow();
+// Resets the readers' state for a new connection.
+void gf_resetReaders();
+
+// Start values of everything above (tests, and the restart's reset): also reopens the stop flags,
+// the counts and the user position.
+void gf_resetReaderState();
+
+}  // namespace amb

@@ -1,0 +1,258 @@
+#include "feed/traffic_line.hpp"
+
+#include "airports/services.hpp"
+#include "core/log.hpp"
+#include "feed/inputs.hpp"
+#include "feed/readers.hpp"
+
+#include <fmt/format.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <exception>
+#include <numbers>
+#include <string_view>
+
+namespace amb {
+
+std::deque<TrafficRecord> g_trafficQueue;
+std::mutex g_trafficQueueMutex;
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
+constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
+
+// The highest field index read; shorter lines are not traffic lines.
+constexpr std::size_t kFieldsNeeded = 29;
+
+enum Field : std::size_t {
+  HexId = 1,
+  Latitude = 2,
+  Longitude = 3,
+  Altitude = 4,
+  VerticalSpeed = 5,
+  Track = 7,
+  GroundSpeed = 8,
+  Callsign = 9,
+  Type = 10,
+  Registration = 11,
+  Origin = 12,
+  Destination = 13,
+  Timestamp = 14,
+  Flag = 15,
+  Source = 17,
+  TrueAirspeed = 20,
+  Roll = 23,
+  TrueHeading = 25,
+  Category = 28,
+};
+
+// A plain decimal number from the start of the field; trailing characters are ignored. Nothing
+// parsed, an overflow, "nan" and "inf" are failures.
+bool parseNumber(std::string_view field, double& out) {
+  const char* first = field.data();
+  const char* last = first + field.size();
+  const auto [end, ec] = std::from_chars(first, last, out, std::chars_format::general);
+  return ec == std::errc{} && end != first && std::isfinite(out);
+}
+
+bool parseHexid(std::string_view field, std::uint32_t& out) {
+  const char* first = field.data();
+  const char* last = first + field.size();
+  const auto [end, ec] = std::from_chars(first, last, out, 10);
+  return ec == std::errc{} && end != first;
+}
+
+bool isOneOf(std::string_view value, std::initializer_list<std::string_view> set) {
+  for (std::string_view s : set)
+    if (value == s) return true;
+  return false;
+}
+
+bool excludedModel(std::string_view model) {
+  // Ground vehicles, gliders, balloons, parachutes, ships and the like.
+  static constexpr std::array<std::string_view, 7> kExcluded{"GRND", "GLID", "SERV", "BALL", "PARA", "SHIP", "EMER"};
+  for (std::string_view s : kExcluded)
+    if (model == s) return true;
+  return false;
+}
+
+std::string_view orEmpty(std::string_view field) { return field == "null"sv ? std::string_view{} : field; }
+
+double distanceNm(double latA, double lonA, double latB, double lonB) {
+  const double phiA = latA * kRadiansPerDegree;
+  const double phiB = latB * kRadiansPerDegree;
+  const double dPhi = phiB - phiA;
+  const double dLambda = (lonB - lonA) * kRadiansPerDegree;
+  const double sPhi = std::sin(dPhi / 2);
+  const double sLambda = std::sin(dLambda / 2);
+  const double h = sPhi * sPhi + std::cos(phiA) * std::cos(phiB) * sLambda * sLambda;
+  return 6875.493541569878 * std::atan2(std::sqrt(h), std::sqrt(1 - h));
+}
+
+double defaultTrueAirspeed(double altitude) {
+  if (altitude <= 2000) return 180;
+  if (altitude <= 5000) return 220;
+  if (altitude <= 10000) return 250;
+  if (altitude <= 20000) return 350;
+  return 430;
+}
+
+LineResult parse(TrafficReader& reader) {
+  const std::vector<std::string_view>& f = reader.fieldViews;
+  if (f.size() < kFieldsNeeded) return LineResult::TooFewFields;
+
+  TrafficRecord record;
+  AcIdentity& id = record.identity;
+  Situation& s = record.situation;
+
+  // The timestamp is kept even when a later check drops the line: it tells that traffic flows.
+  double timestamp = 0;
+  if (!parseNumber(f[Timestamp], timestamp)) return LineResult::BadTimestamp;
+  reader.feedTimestamp.store(timestamp, std::memory_order_relaxed);
+  record.timestamp = timestamp;
+
+  if (f[Registration] != "null"sv && f[Registration].size() < 13) id.registration.assign(f[Registration]);
+  if (id.registration.empty() && f[Flag] == "F"sv) return LineResult::NoRegistration;
+
+  if (!parseNumber(f[Latitude], s.latitude) || !parseNumber(f[Longitude], s.longitude)) return LineResult::BadPosition;
+  if (s.latitude < -90 || s.latitude > 90 || s.longitude < -180 || s.longitude > 180) return LineResult::BadPosition;
+  if (s.latitude >= 0 && s.latitude <= 0.0009 && s.longitude >= 0 && s.longitude <= 0.05) return LineResult::NullIsland;
+
+  const auto [userLat, userLon] = reader.userPosition();
+  if (distanceNm(userLat, userLon, s.latitude, s.longitude) > g_radiusNm) return LineResult::OutOfRadius;
+
+  const std::string_view callsignField = f[Callsign];
+  if (reader.callsignCollection.load(std::memory_order_relaxed) != 0 && callsignField != "null"sv &&
+      !callsignField.empty() && callsignField.find('@') == std::string_view::npos)
+    reader.addSeenCallsign(callsignField);
+
+  const std::string_view type = f[Type];
+  if (!isOneOf(type, {"null"sv, "0"sv, "ZZZZ"sv})) id.model.assign(type);
+
+  const std::string_view category = f[Category];
+  if (category.empty()) return LineResult::NoCategory;
+  if (isOneOf(category, {"B1"sv, "B2"sv, "B4"sv, "C1"sv, "C2"sv})) return LineResult::ExcludedCategory;
+  if (id.model.empty() || id.model.size() > 4 || excludedModel(id.model)) return LineResult::ExcludedModel;
+
+  if (f[Source] == "adsb_icao"sv) {
+    double trueHeading = 0;
+    if (!parseNumber(f[TrueHeading], trueHeading)) return LineResult::BadTrack;
+    if (trueHeading > 360) return LineResult::BadTrack;
+    if (trueHeading == 0) {
+      s.feedTrack = 2 * std::numbers::pi;
+      s.feedTrackGiven = 1;
+    } else if (trueHeading > 0) {
+      s.feedTrack = trueHeading * kRadiansPerDegree;
+      s.feedTrackGiven = 1;
+    }
+  }
+  s.feedAttitudeUsable = s.feedTrackGiven;
+
+  if (!parseHexid(f[HexId], record.hexid)) return LineResult::BadHexid;
+  // Low numbers are not aircraft addresses (the program's own parked aircraft use them).
+  if (record.hexid <= 10000) return LineResult::BadHexid;
+
+  if (!parseNumber(f[GroundSpeed], s.speed)) return LineResult::BadSpeed;
+
+  double altitude = 0;
+  if (!parseNumber(f[Altitude], altitude)) return LineResult::BadAltitude;
+  if (altitude <= 0) {
+    altitude = 0;
+  } else {
+    if (altitude < 14000) {
+      const double reference = reader.parkElevation().value_or(-1000);
+      const double d = altitude - reference;
+      const double ad = std::fabs(d);
+      if (d <= 0 || (ad <= 45 && s.speed <= 120) || (ad <= 90 && s.speed <= 80) || (ad <= 120 && s.speed <= 43))
+        altitude = 0;
+    }
+    if (altitude > 0 && s.speed <= 35) altitude = 0;
+  }
+  s.altitude = altitude;
+  s.airborne = altitude != 0 ? 1 : 0;
+
+  // Parked at the park airport and clearly above it: the automatic range at its 10 nm step is for the
+  // traffic at the airport, not for the aircraft overflying it.
+  std::optional<AirportData> park;
+  if (s.airborne && g_autoRangeApplied.load() != 0 && g_parkAirportLoaded.load() != 0) {
+    park = gf_parkAirportSnapshot();
+    if (altitude > park->alt + 3000) return LineResult::AboveParkAirport;
+  }
+
+  if (callsignField != "null"sv && callsignField.find('@') == std::string_view::npos)
+    id.callsign.assign(callsignField);
+  if (id.callsign == "ERARMTR0"sv) return LineResult::BlockedCallsign;
+  if (id.registration.empty() && id.callsign.empty()) return LineResult::Anonymous;
+
+  if (!s.airborne) {
+    if (!park) park = gf_parkAirportSnapshot();
+    if (park->code.empty() || distanceNm(s.latitude, s.longitude, park->lat, park->lon) > 5)
+      return LineResult::GroundAwayFromPark;
+  }
+
+  if (!f[Track].empty() && !parseNumber(f[Track], s.heading)) return LineResult::BadHeading;
+  if (s.heading == 0 && s.feedTrackGiven) s.heading = s.feedTrack * kDegreesPerRadian;
+
+  if (!parseNumber(f[VerticalSpeed], s.verticalSpeed)) return LineResult::BadVerticalSpeed;
+
+  id.origin.assign(orEmpty(f[Origin]));
+  id.destination.assign(orEmpty(f[Destination]));
+
+  if (s.airborne) {
+    double roll = 0;
+    if (!parseNumber(f[Roll], roll)) return LineResult::BadBank;
+    s.feedBank = -roll * kRadiansPerDegree;
+    s.feedBankGiven = (roll != -1 && roll != 0) ? 1 : 0;
+  }
+
+  if (!parseNumber(f[TrueAirspeed], s.trueAirspeed)) return LineResult::BadAirspeed;
+  if (s.trueAirspeed == -1) s.trueAirspeed = defaultTrueAirspeed(altitude);
+
+  s.noMovement = 0;
+  std::lock_guard lock(g_trafficQueueMutex);
+  if (g_trafficQueueOpen == 0) return LineResult::QueueClosed;
+  s.due = g_engineCycle.load() + kTrafficDelayCycles;
+  g_trafficQueue.push_back(std::move(record));
+  return LineResult::Queued;
+}
+
+}  // namespace
+
+LineResult processLineFor(TrafficReader& reader) {
+  try {
+    return parse(reader);
+  } catch (const std::exception& e) {
+    gf_log(fmt::format("exception in processLine: {}", e.what()));
+    return LineResult::Failed;
+  }
+}
+
+void processLine(TrafficReader& reader) { processLineFor(reader); }
+
+void gf_splitTrafficLine(TrafficReader& reader, std::string_view line) {
+  std::vector<std::string_view>& views = reader.fieldViews;
+  views.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    if (comma == std::string_view::npos) {
+      // A trailing comma adds no empty field.
+      if (start < line.size()) views.push_back(line.substr(start));
+      return;
+    }
+    views.push_back(line.substr(start, comma - start));
+    start = comma + 1;
+  }
+}
+
+void gf_resetTrafficQueue() {
+  std::lock_guard lock(g_trafficQueueMutex);
+  g_trafficQueue.clear();
+}
+
+}  // namespace amb

@@ -1,0 +1,70 @@
+#pragma once
+// Traffic lines: one RealTraffic datagram of comma-separated fields becomes one TrafficRecord in the
+// queue of pending records, which the engine takes from once per cycle. Everything that fails a
+// check is dropped here without a log line.
+
+#include "traffic/live_ac.hpp"
+#include "traffic/records.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+namespace amb {
+
+class TrafficReader;
+
+struct TrafficRecord {
+  AcIdentity identity;  // airline empty; model, origin, destination, callsign, registration
+  Situation situation;
+  double timestamp = 0;  // seconds since 1970, as sent
+  std::uint32_t hexid = 0;
+};
+
+extern std::deque<TrafficRecord> g_trafficQueue;
+extern std::mutex g_trafficQueueMutex;
+
+// A record's situation is due this many engine cycles after it was queued (30 s).
+inline constexpr std::int32_t kTrafficDelayCycles = 3000;
+
+// Why a line was not queued. processLine itself reports nothing; tests and the benchmark ask
+// processLineFor.
+enum class LineResult {
+  Queued,
+  QueueClosed,   // every check passed, but the main loop does not take records now
+  TooFewFields,
+  BadTimestamp,
+  NoRegistration,  // no registration and the flag field is "F"
+  BadPosition,
+  NullIsland,
+  OutOfRadius,
+  NoCategory,
+  ExcludedCategory,
+  ExcludedModel,
+  BadTrack,
+  BadHexid,
+  BadSpeed,
+  BadAltitude,
+  AboveParkAirport,
+  BlockedCallsign,
+  Anonymous,  // neither registration nor callsign
+  GroundAwayFromPark,
+  BadHeading,
+  BadVerticalSpeed,
+  BadBank,
+  BadAirspeed,
+  Failed,  // an unexpected exception, logged
+};
+
+// Checks and converts the fields in reader.fieldViews; queues the record when every check passes.
+void processLine(TrafficReader& reader);
+LineResult processLineFor(TrafficReader& reader);
+
+// Parses one traffic line as the reader's datagram handler would (without the " VEH" test) into the
+// reader's field views. For tests and benchmarks.
+void gf_splitTrafficLine(TrafficReader& reader, std::string_view line);
+
+// Empties the queue.
+void gf_resetTrafficQueue();
+
+}  // namespace amb

@@ -1,0 +1,96 @@
+#pragma once
+// IPv4 sockets for the RealTraffic link: a blocking TCP server with one client, blocking UDP
+// receivers, and the client side the traffic double uses.
+//
+// Errors are reported as Winsock numbers (10061 for a refused connection, ...) on every backend, so
+// that gf_wsaErrorText gives the same texts everywhere. A failing call returns false (or a negative
+// count) and leaves its number in lastSocketError() of the calling thread.
+//
+// Any thread may close a Socket while another thread is blocked in it: close() wakes the blocked call
+// (it then fails or returns 0) and the handle is released once the last call on it has returned, so
+// a number reused by the system never reaches a late call.
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace amb::platform {
+
+// Starts the socket library once per process (WSAStartup 2.2 on Windows, nothing elsewhere); later
+// calls return the first result. 0 on success, else the error number.
+int socketStartup();
+
+// The Winsock number of the last failing socket call on this thread.
+int lastSocketError();
+
+// A resolved local address for a passive (listening) IPv4 TCP socket.
+struct PassiveAddress {
+  unsigned char bytes[16] = {};  // sockaddr_in
+  std::uint32_t length = 0;
+};
+
+// getaddrinfo(NULL, port, AI_PASSIVE, AF_INET, SOCK_STREAM, IPPROTO_TCP): 0, or the lookup's error
+// number (11001 unknown host, 10109 unknown service, ...).
+int resolvePassiveTcp(const std::string& port, PassiveAddress& out);
+
+// The result of one datagram receive.
+struct DatagramResult {
+  enum Kind { Data, Truncated, Error } kind = Error;
+  // Data: bytes received (0 for an empty datagram, and after the socket was closed by another thread).
+  // Truncated: the datagram's real length where the system tells it, else the buffer size.
+  std::size_t size = 0;
+};
+
+class Socket {
+public:
+  Socket() = default;
+  ~Socket();
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  bool isOpen() const;
+
+  // Creation; false when a socket is already open here or the system refuses.
+  bool openTcp();
+  bool openUdp();
+
+  bool setBlocking(bool blocking);
+  bool setReuseAddress();
+  bool setNoDelay();
+  bool bind(const PassiveAddress& address);
+  // Binds to 127.0.0.1 or to every interface.
+  bool bindIpv4(bool loopbackOnly, std::uint16_t port);
+  bool listen();
+  // Blocks until a client connects; the client socket goes into `client`, which must be closed.
+  bool accept(Socket& client);
+  bool connect(const std::string& host, std::uint16_t port);
+
+  // Sends every byte (one call where the system takes it whole).
+  bool sendAll(std::string_view data);
+  // One receive: the count (0 when the peer closed), or -1.
+  long receive(char* buffer, std::size_t capacity);
+  // One datagram into the buffer.
+  DatagramResult receiveDatagram(char* buffer, std::size_t capacity);
+  bool sendTo(const std::string& host, std::uint16_t port, std::string_view data);
+
+  // Local port after bind (0 when unknown).
+  std::uint16_t localPort() const;
+
+  // From any thread; safe to call again.
+  void close();
+
+private:
+  // Holds the handle for the length of one call; invalid when closed or closing.
+  class Use;
+
+  // Mutable: a call on a const socket (localPort) still counts as a use, and the last use may
+  // release a handle that another thread closed meanwhile.
+  mutable std::mutex m_mutex;
+  mutable std::intptr_t m_handle = -1;
+  mutable int m_users = 0;
+  mutable bool m_closing = false;
+};
+
+}  // namespace amb::platform

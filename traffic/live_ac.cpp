@@ -1,0 +1,46 @@
+#include "traffic/live_ac.hpp"
+
+#include <cmath>
+#include <utility>
+
+namespace amb {
+
+std::vector<LiveAc> g_liveAcs;
+std::atomic<std::int32_t> g_engineCycle{0};
+std::uint8_t g_trafficQueueOpen = 0;
+UserAcBlock g_engineUserAc;
+
+bool GroundCurve::isSet() const {
+  return !std::isnan(startTime) && !std::isnan(endTime) && !std::isnan(middleEast) && !std::isnan(middleNorth);
+}
+
+void GroundCurve::clear() {
+  startTime = endNorth = endEast = endTime = middleEast = middleNorth = kUnset;
+}
+
+LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
+    : Act(std::move(data), 0, ActPosition{}, 0), lastDataTime(time) {
+  situations.push_back(first);
+}
+
+void LiveAc::setPhase(GroundPhase next) {
+  previousPhase = phase;
+  phase = next;
+}
+
+Situation& LiveAc::front() { return situations.at(0); }
+Situation& LiveAc::second() { return situations.at(1); }
+
+void lf_eraseLiveAcUnordered(LiveAc& ac) {
+  if (&ac != &g_liveAcs.back()) ac = std::move(g_liveAcs.back());
+  g_liveAcs.pop_back();
+}
+
+void gf_resetLiveAcs() {
+  g_liveAcs.clear();
+  g_engineCycle = 0;
+  g_trafficQueueOpen = 0;
+  g_engineUserAc = UserAcBlock{};
+}
+
+}  // namespace amb

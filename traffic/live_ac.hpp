@@ -1,0 +1,153 @@
+#pragma once
+// Live aircraft: an Act with everything that moving it needs, above all its buffer of timed
+// positions (Situation) still to be flown. The feed produces the situations; the engine flies them.
+//
+// Time in the engine is counted in engine cycles (g_engineCycle): one per call of the engine's update
+// step, once per 10 ms tick while the simulator runs. 100 cycles are a second.
+
+#include "sim/blocks.hpp"
+#include "traffic/records.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace amb {
+
+// One timed position.
+struct Situation {
+  double latitude = 0;   // degrees
+  double longitude = 0;  // degrees
+  double feedBank = 0;   // radians, from the feed
+  std::uint8_t feedBankGiven = 0;
+  double feedTrack = 0;  // radians, from the feed
+  std::uint8_t feedTrackGiven = 0;
+  double altitude = 0;       // feet above mean sea level
+  double speed = 0;          // ground speed, knots; 0 for a standing aircraft
+  double heading = 0;        // degrees, 0 to 360
+  double verticalSpeed = 0;  // feet per minute
+  double trueAirspeed = 0;   // knots
+  std::int32_t due = 0;      // the engine cycle at which the aircraft is to be here
+  std::uint8_t airborne = 0;
+  std::uint8_t noMovement = 0;          // same position as the one before: the aircraft stands
+  std::uint8_t feedAttitudeUsable = 0;  // the feed's track and bank may steer the turn
+};
+
+enum class GroundPhase : std::uint32_t {
+  LeavingStand = 0,
+  EnginesStarted = 1,
+  Taxi = 2,
+  TakeOffRoll = 3,
+  Airborne = 4,
+  ToStand = 5,
+  AtStand = 6,
+  New = 7,
+};
+
+// A timed quadratic curve on the ground, in metres around its origin. Not set while its times or
+// middle point are NaN.
+struct GroundCurve {
+  static constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
+  double originLatitude = 0;
+  double originLongitude = 0;
+  double startTime = kUnset;
+  double endNorth = kUnset;
+  double endEast = kUnset;
+  double endTime = kUnset;
+  double middleEast = kUnset;
+  double middleNorth = kUnset;
+
+  bool isSet() const;
+  void clear();
+};
+
+struct LiveAc : Act {
+  AiPosBlock position;              // sent to the simulator every cycle
+  std::deque<Situation> situations;  // front: flying from; second: flying to
+  double lastDataTime = 0;           // time of the last record taken
+  std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
+  std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
+  std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began
+  GroundPhase phase = GroundPhase::New;
+  GroundPhase previousPhase = GroundPhase::New;
+  std::uint8_t checkedAtStand = 0;
+  std::uint8_t movesOnGround = 0;  // the ground planner steps this aircraft
+  std::uint8_t heldBack = 0;       // not spawned while in the user's way
+  std::uint8_t waiting = 0;
+  double latitudeStep = 0;   // degrees per cycle
+  double longitudeStep = 0;
+  double pitchStep = 0;      // radians per cycle
+  double bankStep = 0;
+  double headingStep = 0;
+  double altitudeStep = 0;   // feet per cycle
+  double targetVerticalSpeed = 0;  // feet per minute
+  double targetTrueAirspeed = 0;   // knots
+  GroundCurve curve;
+  double curveParameter = 0;  // 0 to 0.999999
+  double curveStep = 0;
+  double curveAngle = 0;      // degrees of turn the curve covers
+  Situation savedSituation;   // a stand or pull-out position kept for the push-back
+  std::int32_t earlyWindow = 1000;  // cycles a recomputed due may come before the stamped one
+  std::int32_t lateWindow = 1000;   // ... and after it
+  std::uint32_t stepCounter = 1;
+  std::uint32_t pushBackCountdown = 0;
+  std::uint32_t standMoves = 0;
+  double bearingToNext = 0;          // radians
+  double heightAboveGround = 2500;   // feet, as last reported by the simulator
+  double heightAboveTarget = 0;      // feet above the landing surface during the flare
+  double touchdownHeading = 0;
+  double engineStartMark = 0;
+  double standDistance = 0;          // nm
+  double remainingTurn = 0;          // degrees
+  std::optional<double> respawnHeading;
+  std::uint8_t replaceAfterPushBack = 0;
+  std::uint8_t curvedPushBack = 0;
+  std::optional<double> landingSurfaceAltitude;
+  std::uint32_t flareStage = 0;
+  std::uint8_t landingMode = 0;
+  std::uint8_t arrivedByLanding = 0;
+  std::uint8_t towed = 0;
+  std::uint8_t goAroundMark = 0;
+  std::uint8_t takeOffPending = 0;
+  std::uint8_t lightsAbove10000Set = 0;
+  std::uint8_t lightsBelow10000Set = 0;
+  std::uint8_t loweringNose = 0;
+  std::uint8_t landed = 0;
+  std::uint8_t pullOutPending = 0;
+  std::uint8_t turning = 0;
+  std::uint8_t hasFlightPlan = 0;
+
+  // A new live aircraft in state New with the first situation as its only one.
+  LiveAc(const Situation& first, AcData&& data, double time);
+  LiveAc(const LiveAc&) = default;
+  LiveAc(LiveAc&&) = default;
+  LiveAc& operator=(const LiveAc&) = default;
+  LiveAc& operator=(LiveAc&&) = default;
+
+  // Every change keeps the old phase as the previous one.
+  void setPhase(GroundPhase next);
+
+  // The situation flown from and the one flown to; std::out_of_range when the buffer is too short.
+  Situation& front();
+  Situation& second();
+};
+
+// The engine's live aircraft.
+extern std::vector<LiveAc> g_liveAcs;
+// Engine cycles since the start of the service run; read by the traffic reader for due cycles.
+extern std::atomic<std::int32_t> g_engineCycle;
+// Traffic records are queued only while this is set; written and read under g_trafficQueueMutex.
+extern std::uint8_t g_trafficQueueOpen;
+// The engine's copy of the user aircraft block, taken once per cycle on the worker thread.
+extern UserAcBlock g_engineUserAc;
+
+// Removes one aircraft from g_liveAcs without keeping the order: the last one takes its place.
+void lf_eraseLiveAcUnordered(LiveAc& ac);
+
+// Back to start values: no live aircraft, cycle 0, queue closed, user block zeroed.
+void gf_resetLiveAcs();
+
+}  // namespace amb
