@@ -1,0 +1,88 @@
+#pragma once
+// Shared set-up of the feed tests: a private working folder with its own Log.txt, and every piece of
+// feed, engine and airport state back at its start values.
+
+#include "airports/services.hpp"
+#include "core/exit.hpp"
+#include "core/log.hpp"
+#include "core/message_line.hpp"
+#include "feed/inputs.hpp"
+#include "feed/link.hpp"
+#include "feed/qnh.hpp"
+#include "feed/readers.hpp"
+#include "feed/status.hpp"
+#include "feed/traffic_line.hpp"
+#include "support/test_support.hpp"
+#include "traffic/live_ac.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace amb::test {
+
+inline void resetFeed() {
+  gf_resetReaderState();
+  gf_resetTrafficQueue();
+  gf_resetLiveAcs();
+  gf_resetLink();
+  gf_resetFeedStatus();
+  gf_resetQnh();
+  gf_resetParkState();
+  gf_resetExitState();
+  gf_clearMessage();
+  gf_clearError();
+  g_radiusNm = 40.0;
+  g_autoRangeApplied = 0;
+}
+
+class FeedTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    resetFeed();
+    gf_startLog();
+  }
+  void TearDown() override {
+    gf_closeLog("end");
+    resetFeed();
+  }
+
+  // The log's lines after its header.
+  std::vector<std::string> logLines() const {
+    auto lines = readLines(m_dir / "Log.txt");
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+  bool logHas(const std::string& line) const {
+    const auto lines = logLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  bool logContains(const std::string& part) const {
+    for (const auto& l : logLines())
+      if (l.find(part) != std::string::npos) return true;
+    return false;
+  }
+
+  std::vector<TrafficRecord> takeQueue() {
+    std::lock_guard lock(g_trafficQueueMutex);
+    std::vector<TrafficRecord> out(std::make_move_iterator(g_trafficQueue.begin()),
+                                   std::make_move_iterator(g_trafficQueue.end()));
+    g_trafficQueue.clear();
+    return out;
+  }
+  std::size_t queueSize() {
+    std::lock_guard lock(g_trafficQueueMutex);
+    return g_trafficQueue.size();
+  }
+  static void openQueue(bool open) {
+    std::lock_guard lock(g_trafficQueueMutex);
+    g_trafficQueueOpen = open ? 1 : 0;
+  }
+
+  TempDir m_dir{"ambfeed"};
+  ScopedCwd m_cwd{m_dir.path()};
+};
+
+}  // namespace amb::test

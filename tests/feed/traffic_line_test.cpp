@@ -1,0 +1,495 @@
+// Traffic lines into records: real lines with their exact records, and every drop rule on lines made
+// from a real one with single fields changed.
+
+#include "feed_fixture.hpp"
+#include "trafficdouble/traffic_double.hpp"
+
+#include <cmath>
+#include <map>
+#include <numbers>
+
+namespace amb {
+namespace {
+
+using test::FeedTest;
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDeg = kPi / 180;
+
+// New York JFK, where the recording was made.
+constexpr double kJfkLat = 40.6413;
+constexpr double kJfkLon = -73.7781;
+
+// The first line of the KJFK recording: a Delta A321 climbing out of La Guardia.
+const std::string kDeltaLine =
+    "RTTFC,531933504,40.7969,-74.0818,11925,256,0,200,266,DAL2171,A321,N355DN,LGA,MIA,1551821332.89,X2,,"
+    "adsb_icao,11925,-1,-1,-1,-1,-1,-1,-1,256,none,A3,-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,";
+// Its second line: a Citation standing at Teterboro, callsign in place of a registration.
+const std::string kCitationLine =
+    "RTTFC,531934590,40.8510,-74.0682,0,0,0,68,0,C25B,C25B,,,,1551821332.89,X2,,adsb_icao,0,-1,-1,-1,-1,-1,-1,-1,"
+    "0,none,A2,-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,";
+// The example line of RealTraffic's documentation, near Sydney.
+const std::string kSydneyLine =
+    "RTTFC,8023405,-33.9500,151.1900,2500,-640,0,166.0,180.0,QFA123,B738,VH-VXA,SYD,MEL,1700000000.25,X,QF123,"
+    "adsb_icao,2600,170,200,0.31,0.0,-1,160.0,166.5,-600,none,A3";
+
+// The line with the given fields replaced.
+std::string withFields(const std::string& line, const std::map<std::size_t, std::string>& changes) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = line.find(',', start);
+    fields.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  for (const auto& [index, value] : changes) fields.at(index) = value;
+  std::string out;
+  for (std::size_t i = 0; i < fields.size(); ++i) out += (i ? "," : "") + fields[i];
+  return out;
+}
+
+class TrafficLine : public FeedTest {
+protected:
+  void SetUp() override {
+    FeedTest::SetUp();
+    g_trafficReader.setUserPosition(kJfkLat, kJfkLon);
+    g_engineCycle = 500;
+    openQueue(true);
+  }
+
+  LineResult run(const std::string& line) {
+    m_line = line;
+    gf_splitTrafficLine(g_trafficReader, m_line);
+    return processLineFor(g_trafficReader);
+  }
+
+  static void setParkAirport(const std::string& code, double lat, double lon, double alt) {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = AirportData{code, "", lat, lon, alt};
+  }
+
+  std::string m_line;  // the field views point into it
+};
+
+void expectRecord(const TrafficRecord& r, const TrafficRecord& want) {
+  EXPECT_EQ(r.hexid, want.hexid);
+  EXPECT_DOUBLE_EQ(r.timestamp, want.timestamp);
+  const AcIdentity& a = r.identity;
+  const AcIdentity& b = want.identity;
+  EXPECT_EQ(a.airline, b.airline);
+  EXPECT_EQ(a.model, b.model);
+  EXPECT_EQ(a.origin, b.origin);
+  EXPECT_EQ(a.destination, b.destination);
+  EXPECT_EQ(a.callsign, b.callsign);
+  EXPECT_EQ(a.secondCallsign, "");
+  EXPECT_EQ(a.coupledCallsign, "");
+  EXPECT_EQ(a.registration, b.registration);
+  EXPECT_EQ(a.coupledCallsignSearched, 0);
+  const Situation& s = r.situation;
+  const Situation& w = want.situation;
+  EXPECT_DOUBLE_EQ(s.latitude, w.latitude);
+  EXPECT_DOUBLE_EQ(s.longitude, w.longitude);
+  EXPECT_NEAR(s.feedBank, w.feedBank, 1e-12);
+  EXPECT_EQ(s.feedBankGiven, w.feedBankGiven);
+  EXPECT_NEAR(s.feedTrack, w.feedTrack, 1e-12);
+  EXPECT_EQ(s.feedTrackGiven, w.feedTrackGiven);
+  EXPECT_DOUBLE_EQ(s.altitude, w.altitude);
+  EXPECT_DOUBLE_EQ(s.speed, w.speed);
+  EXPECT_NEAR(s.heading, w.heading, 1e-9);
+  EXPECT_DOUBLE_EQ(s.verticalSpeed, w.verticalSpeed);
+  EXPECT_DOUBLE_EQ(s.trueAirspeed, w.trueAirspeed);
+  EXPECT_EQ(s.due, w.due);
+  EXPECT_EQ(s.airborne, w.airborne);
+  EXPECT_EQ(s.noMovement, 0);
+  EXPECT_EQ(s.feedAttitudeUsable, w.feedAttitudeUsable);
+}
+
+TrafficRecord deltaRecord() {
+  TrafficRecord r;
+  r.hexid = 531933504;
+  r.timestamp = 1551821332.89;
+  r.identity.model = "A321";
+  r.identity.origin = "LGA";
+  r.identity.destination = "MIA";
+  r.identity.callsign = "DAL2171";
+  r.identity.registration = "N355DN";
+  Situation& s = r.situation;
+  s.latitude = 40.7969;
+  s.longitude = -74.0818;
+  s.feedBank = kDeg;  // a roll of -1 is "none", stored negated all the same
+  s.altitude = 11925;
+  s.speed = 266;
+  s.heading = 200;
+  s.verticalSpeed = 256;
+  s.trueAirspeed = 350;  // none given: the default between 10000 and 20000 ft
+  s.due = 3500;
+  s.airborne = 1;
+  return r;
+}
+
+TEST_F(TrafficLine, RecordedAirborneLineGivesItsExactRecord) {
+  ASSERT_EQ(run(kDeltaLine), LineResult::Queued);
+  const auto q = takeQueue();
+  ASSERT_EQ(q.size(), 1u);
+  expectRecord(q[0], deltaRecord());
+}
+
+TEST_F(TrafficLine, RecordedGroundLineIsKeptOnlyNearTheParkAirport) {
+  // Without a park airport a standing aircraft is of no use.
+  EXPECT_EQ(run(kCitationLine), LineResult::GroundAwayFromPark);
+  // Teterboro, about 0.4 nm away.
+  setParkAirport("KTEB", 40.8501, -74.0608, 9);
+  g_trafficReader.setParkElevation(9.0);
+  ASSERT_EQ(run(kCitationLine), LineResult::Queued);
+  const auto q = takeQueue();
+  ASSERT_EQ(q.size(), 1u);
+  TrafficRecord want;
+  want.hexid = 531934590;
+  want.timestamp = 1551821332.89;
+  want.identity.model = "C25B";
+  want.identity.callsign = "C25B";
+  want.situation.latitude = 40.8510;
+  want.situation.longitude = -74.0682;
+  want.situation.heading = 68;
+  want.situation.trueAirspeed = 180;
+  want.situation.due = 3500;
+  expectRecord(q[0], want);
+  // La Guardia is more than 5 nm from the Citation.
+  setParkAirport("KLGA", 40.7769, -73.8740, 21);
+  EXPECT_EQ(run(kCitationLine), LineResult::GroundAwayFromPark);
+}
+
+TEST_F(TrafficLine, DocumentationLineGivesItsExactRecord) {
+  g_trafficReader.setUserPosition(-33.95, 151.19);
+  ASSERT_EQ(run(kSydneyLine), LineResult::Queued);
+  const auto q = takeQueue();
+  ASSERT_EQ(q.size(), 1u);
+  TrafficRecord want;
+  want.hexid = 8023405;
+  want.timestamp = 1700000000.25;
+  want.identity.model = "B738";
+  want.identity.origin = "SYD";
+  want.identity.destination = "MEL";
+  want.identity.callsign = "QFA123";
+  want.identity.registration = "VH-VXA";
+  Situation& s = want.situation;
+  s.latitude = -33.95;
+  s.longitude = 151.19;
+  s.feedBank = kDeg;
+  s.feedTrack = 166.5 * kDeg;
+  s.feedTrackGiven = 1;
+  s.feedAttitudeUsable = 1;
+  s.altitude = 2500;
+  s.speed = 180;
+  s.heading = 166;
+  s.verticalSpeed = -640;
+  s.trueAirspeed = 200;
+  s.due = 3500;
+  s.airborne = 1;
+  expectRecord(q[0], want);
+}
+
+struct DropCase {
+  const char* name;
+  std::map<std::size_t, std::string> changes;
+  LineResult result;
+};
+
+TEST_F(TrafficLine, EachCheckDropsForItsReason) {
+  const std::vector<DropCase> cases{
+      {"unparsable timestamp", {{14, "x1551821332"}}, LineResult::BadTimestamp},
+      {"empty timestamp", {{14, ""}}, LineResult::BadTimestamp},
+      {"no registration with flag F", {{11, "null"}, {15, "F"}}, LineResult::NoRegistration},
+      {"registration of 13 characters with flag F", {{11, "N123456789012"}, {15, "F"}}, LineResult::NoRegistration},
+      {"garbage latitude", {{2, "north"}}, LineResult::BadPosition},
+      {"latitude above 90", {{2, "90.5"}}, LineResult::BadPosition},
+      {"longitude below -180", {{3, "-180.01"}}, LineResult::BadPosition},
+      {"latitude nan", {{2, "nan"}}, LineResult::BadPosition},
+      {"longitude inf", {{3, "inf"}}, LineResult::BadPosition},
+      {"latitude 1e999", {{2, "1e999"}}, LineResult::BadPosition},
+      {"zero point", {{2, "0.0005"}, {3, "0.01"}}, LineResult::NullIsland},
+      {"zero point bounds included", {{2, "0.0009"}, {3, "0.05"}}, LineResult::NullIsland},
+      {"beyond the radius", {{2, "41.5"}}, LineResult::OutOfRadius},
+      {"no category", {{28, ""}}, LineResult::NoCategory},
+      {"category B1", {{28, "B1"}}, LineResult::ExcludedCategory},
+      {"category B2", {{28, "B2"}}, LineResult::ExcludedCategory},
+      {"category B4", {{28, "B4"}}, LineResult::ExcludedCategory},
+      {"category C1", {{28, "C1"}}, LineResult::ExcludedCategory},
+      {"category C2", {{28, "C2"}}, LineResult::ExcludedCategory},
+      {"type null", {{10, "null"}}, LineResult::ExcludedModel},
+      {"type 0", {{10, "0"}}, LineResult::ExcludedModel},
+      {"type ZZZZ", {{10, "ZZZZ"}}, LineResult::ExcludedModel},
+      {"type of five letters", {{10, "A321N"}}, LineResult::ExcludedModel},
+      {"ground vehicle", {{10, "GRND"}}, LineResult::ExcludedModel},
+      {"glider", {{10, "GLID"}}, LineResult::ExcludedModel},
+      {"service vehicle", {{10, "SERV"}}, LineResult::ExcludedModel},
+      {"balloon", {{10, "BALL"}}, LineResult::ExcludedModel},
+      {"parachute", {{10, "PARA"}}, LineResult::ExcludedModel},
+      {"ship", {{10, "SHIP"}}, LineResult::ExcludedModel},
+      {"emergency vehicle", {{10, "EMER"}}, LineResult::ExcludedModel},
+      {"true heading above 360", {{25, "360.5"}}, LineResult::BadTrack},
+      {"true heading garbage", {{25, "north"}}, LineResult::BadTrack},
+      {"true heading empty", {{25, ""}}, LineResult::BadTrack},
+      {"hexid 10000", {{1, "10000"}}, LineResult::BadHexid},
+      {"hexid 0", {{1, "0"}}, LineResult::BadHexid},
+      {"hexid not a digit", {{1, "x531933504"}}, LineResult::BadHexid},
+      {"hexid negative", {{1, "-531933504"}}, LineResult::BadHexid},
+      {"hexid over 32 bits", {{1, "4294967296"}}, LineResult::BadHexid},
+      {"hexid empty", {{1, ""}}, LineResult::BadHexid},
+      {"ground speed garbage", {{8, "fast"}}, LineResult::BadSpeed},
+      {"ground speed nan", {{8, "nan"}}, LineResult::BadSpeed},
+      {"altitude empty", {{4, ""}}, LineResult::BadAltitude},
+      {"altitude -inf", {{4, "-inf"}}, LineResult::BadAltitude},
+      {"blocked callsign", {{9, "ERARMTR0"}}, LineResult::BlockedCallsign},
+      {"neither registration nor callsign", {{9, "null"}, {11, "null"}}, LineResult::Anonymous},
+      {"no registration, callsign with @", {{9, "DAL@2171"}, {11, "null"}}, LineResult::Anonymous},
+      {"track garbage", {{7, "west"}}, LineResult::BadHeading},
+      {"vertical speed garbage", {{5, "up"}}, LineResult::BadVerticalSpeed},
+      {"vertical speed empty", {{5, ""}}, LineResult::BadVerticalSpeed},
+      {"roll garbage in the air", {{23, "left"}}, LineResult::BadBank},
+      {"true airspeed garbage", {{20, "slow"}}, LineResult::BadAirspeed},
+      {"true airspeed inf", {{20, "inf"}}, LineResult::BadAirspeed},
+  };
+  for (const DropCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run(withFields(kDeltaLine, c.changes)), c.result);
+  }
+  EXPECT_EQ(queueSize(), 0u);
+}
+
+TEST_F(TrafficLine, LinesThatPassTheirCheck) {
+  const std::vector<std::pair<const char*, std::map<std::size_t, std::string>>> cases{
+      {"hexid 10001", {{1, "10001"}}},
+      {"another category with a four-letter type", {{28, "A7"}, {10, "H60"}}},
+      {"registration 12 characters", {{11, "N12345678901"}, {15, "F"}}},
+      {"no registration, flag not F, callsign given", {{11, "null"}}},
+      {"callsign with @ keeps the registration", {{9, "@@@@@@@@"}}},
+      {"trailing text after numbers is ignored", {{4, "11925ft"}, {8, "266kt"}}},
+      {"roll given on the ground is not read", {{4, "0"}, {23, "left"}}},
+      {"true heading negative: no feed track", {{25, "-5"}}},
+      {"source other than adsb_icao: heading not read", {{17, "mlat"}, {25, "north"}}},
+      {"empty track", {{7, ""}}},
+  };
+  // The ground case needs its park airport.
+  setParkAirport("KEWR", 40.6925, -74.1687, 18);
+  for (const auto& [name, changes] : cases) {
+    SCOPED_TRACE(name);
+    std::string line = withFields(kDeltaLine, changes);
+    if (changes.count(4) && changes.at(4) == "0") line = withFields(line, {{2, "40.6925"}, {3, "-74.1687"}});
+    EXPECT_EQ(run(line), LineResult::Queued);
+  }
+  const auto q = takeQueue();
+  ASSERT_EQ(q.size(), cases.size());
+  EXPECT_EQ(q[3].identity.registration, "");
+  EXPECT_EQ(q[3].identity.callsign, "DAL2171");
+  EXPECT_EQ(q[4].identity.callsign, "");
+  EXPECT_EQ(q[4].identity.registration, "N355DN");
+  EXPECT_DOUBLE_EQ(q[5].situation.altitude, 11925);
+  EXPECT_DOUBLE_EQ(q[5].situation.speed, 266);
+  EXPECT_EQ(q[6].situation.airborne, 0);
+  EXPECT_EQ(q[6].situation.feedBankGiven, 0);
+  EXPECT_EQ(q[7].situation.feedTrackGiven, 0);
+  EXPECT_DOUBLE_EQ(q[9].situation.heading, 0);
+}
+
+TEST_F(TrafficLine, ZeroPointBoxTakesOnlyItsOwnQuarter) {
+  g_trafficReader.setUserPosition(0, 0);
+  EXPECT_EQ(run(withFields(kDeltaLine, {{2, "0.0005"}, {3, "0.01"}})), LineResult::NullIsland);
+  EXPECT_EQ(run(withFields(kDeltaLine, {{2, "-0.0005"}, {3, "0.01"}})), LineResult::Queued);
+  EXPECT_EQ(run(withFields(kDeltaLine, {{2, "0.0005"}, {3, "-0.01"}})), LineResult::Queued);
+  EXPECT_EQ(run(withFields(kDeltaLine, {{2, "0.0010"}, {3, "0.01"}})), LineResult::Queued);
+}
+
+TEST_F(TrafficLine, TrueHeadingGivesTheFeedTrackAndFillsAZeroTrack) {
+  struct Case {
+    const char* trueHeading;
+    const char* track;
+    double feedTrack;
+    bool given;
+    double heading;
+  };
+  const std::vector<Case> cases{
+      {"0", "0", 2 * kPi, true, 360},        // north is 2 pi, and fills the empty track as 360
+      {"0", "200", 2 * kPi, true, 200},      // a track of its own stays
+      {"90", "0", 90 * kDeg, true, 90},
+      {"360", "0", 2 * kPi, true, 360},
+      {"-1", "0", 0, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.trueHeading);
+    ASSERT_EQ(run(withFields(kDeltaLine, {{25, c.trueHeading}, {7, c.track}})), LineResult::Queued);
+    const auto q = takeQueue();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_NEAR(q[0].situation.feedTrack, c.feedTrack, 1e-12);
+    EXPECT_EQ(q[0].situation.feedTrackGiven, c.given);
+    EXPECT_EQ(q[0].situation.feedAttitudeUsable, c.given);
+    EXPECT_NEAR(q[0].situation.heading, c.heading, 1e-9);
+  }
+}
+
+TEST_F(TrafficLine, RollIsUsedOnlyWhenGiven) {
+  struct Case {
+    const char* roll;
+    double bank;
+    bool given;
+  };
+  for (const Case& c : std::vector<Case>{{"15", -15 * kDeg, true}, {"-20.5", 20.5 * kDeg, true},
+                                         {"-1", kDeg, false}, {"0", 0, false}}) {
+    SCOPED_TRACE(c.roll);
+    ASSERT_EQ(run(withFields(kDeltaLine, {{23, c.roll}})), LineResult::Queued);
+    const auto q = takeQueue();
+    EXPECT_NEAR(q.at(0).situation.feedBank, c.bank, 1e-12);
+    EXPECT_EQ(q.at(0).situation.feedBankGiven, c.given);
+  }
+}
+
+TEST_F(TrafficLine, GroundRulesAndTrueAirspeedDefaults) {
+  // Everything on the ground is kept near Newark, where the test line is moved.
+  setParkAirport("KEWR", 40.6925, -74.1687, 18);
+  struct Case {
+    const char* altitude;
+    const char* speed;
+    std::optional<double> parkElevation;
+    double wantAltitude;
+    double wantTas;  // of the default by altitude
+  };
+  const std::vector<Case> cases{
+      {"-50", "10", std::nullopt, 0, 180},
+      {"0", "150", std::nullopt, 0, 180},
+      {"300", "30", std::nullopt, 0, 180},       // slow: on the ground whatever the height
+      {"100", "100", std::nullopt, 100, 180},    // d = 1100 without an elevation: airborne
+      {"50", "100", 18.0, 0, 180},               // 32 ft above the airport at 100 kt
+      {"70", "100", 18.0, 70, 180},              // 52 ft at 100 kt: airborne
+      {"100", "70", 18.0, 0, 180},               // 82 ft at 70 kt
+      {"130", "40", 18.0, 0, 180},               // 112 ft at 40 kt
+      {"140", "40", 18.0, 140, 180},             // 122 ft: airborne
+      {"10", "200", 18.0, 0, 180},               // below the airport
+      {"2000", "200", std::nullopt, 2000, 180},
+      {"2001", "200", std::nullopt, 2001, 220},
+      {"5000", "200", std::nullopt, 5000, 220},
+      {"10000", "200", std::nullopt, 10000, 250},
+      {"15000", "200", std::nullopt, 15000, 350},
+      {"20000", "200", std::nullopt, 20000, 350},
+      {"20001", "200", std::nullopt, 20001, 430},
+      {"14000", "36", std::nullopt, 14000, 350},  // 14000 ft and up: only the speed rule
+      {"14000", "35", std::nullopt, 0, 180},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.altitude) + " ft " + c.speed + " kt");
+    g_trafficReader.setParkElevation(c.parkElevation);
+    ASSERT_EQ(run(withFields(kDeltaLine, {{4, c.altitude}, {8, c.speed}, {2, "40.70"}, {3, "-74.17"}})),
+              LineResult::Queued);
+    const auto q = takeQueue();
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_DOUBLE_EQ(q[0].situation.altitude, c.wantAltitude);
+    EXPECT_EQ(q[0].situation.airborne, c.wantAltitude != 0 ? 1 : 0);
+    EXPECT_DOUBLE_EQ(q[0].situation.trueAirspeed, c.wantTas);
+  }
+}
+
+TEST_F(TrafficLine, AutomaticRangeAtTenMilesDropsWhatFliesHighAboveTheParkAirport) {
+  setParkAirport("KJFK", kJfkLat, kJfkLon, 13);
+  const std::string high = withFields(kDeltaLine, {{4, "3014"}});
+  const std::string low = withFields(kDeltaLine, {{4, "3013"}});
+  EXPECT_EQ(run(high), LineResult::Queued);  // the automatic range is not at 10 nm
+  g_autoRangeApplied = 1;
+  EXPECT_EQ(run(high), LineResult::Queued);  // the park airport's file is not loaded
+  g_parkAirportLoaded = 1;
+  EXPECT_EQ(run(high), LineResult::AboveParkAirport);
+  EXPECT_EQ(run(low), LineResult::Queued);
+}
+
+TEST_F(TrafficLine, TimestampIsKeptEvenWhenTheLineIsDropped) {
+  run(withFields(kDeltaLine, {{14, "1551821400.5"}, {28, "C1"}}));
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 1551821400.5);
+  run(withFields(kDeltaLine, {{14, "nan"}}));
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 1551821400.5);
+}
+
+TEST_F(TrafficLine, ShortLinesAreRejectedBeforeAnyField) {
+  const std::string line = kDeltaLine.substr(0, kDeltaLine.find(",none,A3"));  // 27 fields
+  EXPECT_EQ(run(line), LineResult::TooFewFields);
+  EXPECT_EQ(run(""), LineResult::TooFewFields);
+  EXPECT_EQ(run(",,,,,,,,,,,,,,,,,,,,,,,,,,,,"), LineResult::TooFewFields);  // the trailing comma adds none
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 0);
+}
+
+TEST_F(TrafficLine, VehicleLinesAreIgnoredWholeByTheHandler) {
+  const std::string line = withFields(kDeltaLine, {{9, "FOLLOW VEH"}});
+  std::copy(line.begin(), line.end(), g_trafficReader.buffer.begin());
+  g_trafficReader.message = g_trafficReader.buffer.data();
+  g_trafficReader.messageLength = line.size();
+  g_trafficReader.handleMessage();
+  EXPECT_EQ(queueSize(), 0u);
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 0);
+}
+
+TEST_F(TrafficLine, SplittingKeepsEmptyFieldsButNoTrailingOne) {
+  gf_splitTrafficLine(g_trafficReader, "abc,,def,");
+  ASSERT_EQ(g_trafficReader.fieldViews.size(), 3u);
+  EXPECT_EQ(g_trafficReader.fieldViews[0], "abc");
+  EXPECT_EQ(g_trafficReader.fieldViews[1], "");
+  EXPECT_EQ(g_trafficReader.fieldViews[2], "def");
+  gf_splitTrafficLine(g_trafficReader, ",");
+  ASSERT_EQ(g_trafficReader.fieldViews.size(), 1u);
+}
+
+TEST_F(TrafficLine, ClosedQueueDiscardsAndDueFollowsTheEngineCycle) {
+  openQueue(false);
+  EXPECT_EQ(run(kDeltaLine), LineResult::QueueClosed);
+  EXPECT_EQ(queueSize(), 0u);
+  openQueue(true);
+  g_engineCycle = 123456;
+  ASSERT_EQ(run(kDeltaLine), LineResult::Queued);
+  EXPECT_EQ(takeQueue().at(0).situation.due, 126456);
+}
+
+TEST_F(TrafficLine, CallsignsAreCollectedOnlyWhileSwitchedOn) {
+  run(kDeltaLine);
+  EXPECT_TRUE(g_trafficReader.seenCallsigns().empty());
+  g_trafficReader.callsignCollection = 1;
+  run(kDeltaLine);
+  run(withFields(kDeltaLine, {{9, "null"}}));
+  run(withFields(kDeltaLine, {{9, "AB@CD"}}));
+  run(withFields(kDeltaLine, {{9, "JBU1155"}, {28, "C2"}}));  // collected before the category drops it
+  run(withFields(kDeltaLine, {{9, "UAL1"}, {2, "45"}}));      // beyond the radius: not seen
+  EXPECT_EQ(g_trafficReader.takeSeenCallsigns(), (std::set<std::string>{"DAL2171", "JBU1155"}));
+  EXPECT_TRUE(g_trafficReader.seenCallsigns().empty());
+}
+
+TEST_F(TrafficLine, WholeRecordingGivesSoundRecords) {
+  const auto lines = tools::TrafficDouble::readLines(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz"));
+  ASSERT_EQ(lines.size(), 39083u);
+  setParkAirport("KJFK", kJfkLat, kJfkLon, 13);
+  g_trafficReader.setParkElevation(13.0);
+  std::map<LineResult, int> results;
+  for (const std::string& line : lines) {
+    ++results[run(line)];
+    for (const TrafficRecord& r : takeQueue()) {
+      const Situation& s = r.situation;
+      ASSERT_GT(r.hexid, 10000u);
+      ASSERT_TRUE(std::isfinite(s.latitude) && std::isfinite(s.longitude) && std::isfinite(s.heading));
+      ASSERT_GE(s.altitude, 0);
+      ASSERT_EQ(s.airborne, s.altitude > 0 ? 1 : 0);
+      ASSERT_GT(s.trueAirspeed, 0);
+      ASSERT_FALSE(r.identity.model.empty());
+      ASSERT_LE(r.identity.model.size(), 4u);
+      ASSERT_FALSE(r.identity.callsign.empty() && r.identity.registration.empty());
+      ASSERT_EQ(s.due, 3500);
+      if (!s.airborne) {
+        ASSERT_LE(std::hypot(s.latitude - kJfkLat, (s.longitude - kJfkLon) * 0.76), 5.01 / 60);
+      }
+    }
+  }
+  // Real traffic passes in bulk; the rest is beyond the radius, standing at other airports, or of
+  // types without a usable code. Nothing in it fails to parse.
+  EXPECT_GT(results[LineResult::Queued], 10000);
+  EXPECT_GT(results[LineResult::OutOfRadius], 0);
+  EXPECT_GT(results[LineResult::GroundAwayFromPark], 0);
+  EXPECT_GT(results[LineResult::ExcludedModel], 0);
+  EXPECT_EQ(results.size(), 4u);
+}
+
+}  // namespace
+}  // namespace amb
