@@ -1,0 +1,261 @@
+// The command link, played from the worker's side against the traffic double on a free port.
+
+#include "feed_fixture.hpp"
+#include "trafficdouble/traffic_double.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+
+namespace amb {
+namespace {
+
+using test::waitFor;
+using tools::TrafficDouble;
+using tools::TrafficDoubleOptions;
+
+UserAcBlock jfkUser() {
+  UserAcBlock u;
+  u.latitude = 40.6413;
+  u.longitude = -73.7781;
+  u.pitch = -0.05;
+  u.bank = 0.1;
+  u.heading = 1.5;
+  u.altitude = 35000.4;
+  u.groundSpeed = 300;
+  return u;
+}
+
+constexpr const char* kJfkQs121 = "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671";
+
+class Link : public test::FeedTest {
+protected:
+  void SetUp() override {
+    FeedTest::SetUp();
+    g_realTrafficLocal = 1;
+    lf_startServer("0");
+    m_port = g_rtListenSocket.localPort();
+    ASSERT_NE(m_port, 0);
+  }
+  void TearDown() override {
+    lf_closeServer();
+    if (m_double) m_double->stop();
+    FeedTest::TearDown();
+  }
+
+  void startDouble(bool professional) {
+    TrafficDoubleOptions o;
+    o.linkPort = m_port;
+    o.professional = professional;
+    o.version = "9.0.100";
+    o.weather = false;
+    o.reconnectInterval = std::chrono::milliseconds(20);
+    m_double = std::make_unique<TrafficDouble>(o);
+    m_double->start();
+  }
+
+  std::vector<std::string> commands() const {
+    std::vector<std::string> out;
+    for (const auto& c : m_double->commands()) out.push_back(c.text);
+    return out;
+  }
+  bool received(const std::string& text) const {
+    const auto c = commands();
+    return std::find(c.begin(), c.end(), text) != c.end();
+  }
+  std::size_t count(const std::string& text) const {
+    const auto c = commands();
+    return static_cast<std::size_t>(std::count(c.begin(), c.end(), text));
+  }
+
+  std::uint16_t m_port = 0;
+  std::unique_ptr<TrafficDouble> m_double;
+};
+
+TEST_F(Link, HandshakeAsksTheVersionAndLearnsTheEdition) {
+  for (bool professional : {true, false}) {
+    SCOPED_TRACE(professional ? "professional" : "standard");
+    startDouble(professional);
+    lf_waitForRealTraffic();
+    EXPECT_TRUE(waitFor([&] { return received("Qs999=version"); }));
+    EXPECT_EQ(g_rtProfessional.load(), professional ? 1 : 0);
+    EXPECT_EQ(gf_rtEditionText(), professional ? "RT prof edition: 9.0.100" : "RT stnd edition: 9.0.100");
+    EXPECT_EQ(g_rtClientConnected.load(), 1);
+    EXPECT_EQ(g_readersWatched.load(), 1);
+    EXPECT_EQ(g_rtLinkPending.load(), 0);
+    EXPECT_TRUE(logHas("Waiting for RealTraffic to connect to Ambertrail_P3D ..."));
+    EXPECT_TRUE(logHas("RealTraffic connected"));
+    EXPECT_EQ(gf_messageLineSnapshot().message, "");
+    lf_closeServer();
+    m_double->stop();
+    lf_startServer(std::to_string(m_port));
+  }
+}
+
+TEST_F(Link, PositionAndTimeGoOutInTheirFormats) {
+  startDouble(true);
+  lf_waitForRealTraffic();
+  g_engineUserAc = jfkUser();
+  lf_sendPosition();
+  // No position while the user aircraft sits at the zero point.
+  g_engineUserAc.latitude = 0.0005;
+  g_engineUserAc.longitude = 0.01;
+  lf_sendPosition();
+  // No time before the simulator knows one.
+  lf_sendQs123(0);
+  lf_sendQs123(1551821400);
+  ASSERT_TRUE(waitFor([&] { return received("Qs123=1551821400000"); }));
+  EXPECT_EQ(commands(), (std::vector<std::string>{"#connected", "Qs999=version", kJfkQs121, "Qs123=1551821400000"}));
+}
+
+TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {
+  struct Case {
+    UserAcBlock user;
+    const char* text;
+  };
+  UserAcBlock slow = jfkUser();
+  slow.groundSpeed = 100;
+  slow.altitude = 5000;
+  slow.pitch = -0.00003;
+  UserAcBlock south;
+  south.latitude = -33.95;
+  south.longitude = 151.19;
+  south.heading = 6.283185;
+  south.altitude = -12.5;
+  for (const Case& c : std::vector<Case>{
+           {jfkUser(), "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671\r\n"},
+           {slow, "Qs121=-3;10000;1.500000;5000000;100000;0.709324;-1.287671\r\n"},
+           {south, "Qs121=0;0;6.283185;-12500;0;-0.592539;2.638763\r\n"},
+       }) {
+    EXPECT_EQ(gf_qs121Text(c.user), c.text);
+  }
+}
+
+TEST_F(Link, ClosingSaysExitAndTheNextRunAsksTheVersionAgain) {
+  startDouble(true);
+  lf_waitForRealTraffic();
+  lf_closeServer();
+  EXPECT_TRUE(waitFor([&] { return received("exit"); }));
+  EXPECT_EQ(g_rtClientConnected.load(), 0);
+  // The restart's service run: the double comes back and is asked again.
+  lf_startServer(std::to_string(m_port));
+  lf_waitForRealTraffic();
+  EXPECT_TRUE(waitFor([&] { return count("Qs999=version") == 2; }));
+  EXPECT_EQ(g_rtProfessional.load(), 1);
+  g_engineUserAc = jfkUser();
+  lf_sendPosition();
+  EXPECT_TRUE(waitFor([&] { return received(kJfkQs121); }));
+  // Closing twice, or with nobody connected, says nothing more.
+  lf_closeServer();
+  lf_closeServer();
+  EXPECT_TRUE(waitFor([&] { return count("exit") == 2; }));
+}
+
+TEST_F(Link, LostRealTrafficIsAwaitedAndTakenBack) {
+  startDouble(false);
+  lf_waitForRealTraffic();
+  g_engineUserAc = jfkUser();
+  m_double->dropLink();
+  // The first send after the drop may still be taken by the system; a later one fails.
+  EXPECT_TRUE(waitFor([] {
+    lf_sendPosition();
+    return g_rtClientConnected.load() == 0;
+  }));
+  EXPECT_EQ(g_readersWatched.load(), 0);
+  EXPECT_TRUE(logContains("sendDataPacket to RealTraffic failed: 1005"));
+  EXPECT_TRUE(logHas("RealTraffic client socket closed"));
+  EXPECT_TRUE(logContains(" RealTraffic gone? Wait for RealTraffic to re-connect ..."));
+  // The next position waits for RealTraffic to connect again, without a new version question.
+  lf_sendPosition();
+  EXPECT_EQ(g_rtClientConnected.load(), 1);
+  EXPECT_EQ(g_readersWatched.load(), 1);
+  EXPECT_TRUE(logContains(" RealTraffic re-connected"));
+  EXPECT_EQ(gf_messageLineSnapshot().message, "");
+  lf_sendPosition();
+  EXPECT_TRUE(waitFor([&] { return count("#connected") == 2 && commands().back() == kJfkQs121; }));
+  EXPECT_EQ(count("Qs999=version"), 1u);
+}
+
+TEST_F(Link, OversizedVersionReplyCountsAsNone) {
+  platform::Socket client;
+  ASSERT_TRUE(client.openTcp());
+  ASSERT_TRUE(client.connect("127.0.0.1", m_port));
+  ASSERT_TRUE(waitForClient());
+  ASSERT_TRUE(client.sendAll(std::string(20000, ' ')));
+  EXPECT_EQ(receive(), "");
+  EXPECT_TRUE(logHas("receive: buffer overrun: 16384"));
+  // The peer closing gives no reply either, without a log line.
+  client.close();
+  const std::size_t lines = logLines().size();
+  EXPECT_EQ(receive(), std::string(3616, ' '));  // what was left of the oversized reply
+  EXPECT_EQ(receive(), "");
+  EXPECT_EQ(logLines().size(), lines);
+}
+
+TEST_F(Link, VersionReplies) {
+  g_rtProfessional = 1;
+  lf_checkRealTrafficVersion("");
+  EXPECT_EQ(g_rtProfessional.load(), 0);
+  EXPECT_TRUE(logHas("No RealTraffic version received?"));
+
+  struct Case {
+    const char* reply;
+    int professional;
+    const char* edition;
+  };
+  for (const Case& c : std::vector<Case>{
+           {R"({"level":2,"version":"x"})", 1, "RT prof edition: x"},
+           {R"({"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},
+           {R"({"level":1,"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},
+           {R"({"level":2})", 1, "RT prof edition: "},
+           {R"([2,"x"])", 0, ""},
+       }) {
+    SCOPED_TRACE(c.reply);
+    gf_setRtEditionText("before");
+    lf_checkRealTrafficVersion(c.reply);
+    EXPECT_EQ(g_rtProfessional.load(), c.professional);
+    EXPECT_EQ(gf_rtEditionText(), c.edition);
+  }
+  // Invalid JSON is an error of the service run.
+  EXPECT_THROW(lf_checkRealTrafficVersion("{\"level\":2"), nlohmann::json::parse_error);
+}
+
+TEST_F(Link, StartFailuresNameTheirStep) {
+  // Another program holds a port.
+  platform::Socket holder;
+  platform::PassiveAddress any;
+  ASSERT_EQ(platform::resolvePassiveTcp("0", any), 0);
+  ASSERT_TRUE(holder.openTcp());
+  ASSERT_TRUE(holder.bind(any));
+  ASSERT_TRUE(holder.listen());
+  const std::string port = std::to_string(holder.localPort());
+  try {
+    lf_startServer(port);
+    FAIL() << "no error on a busy port";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "Bind failed at port " + port + " with error 10048 Address already in use");
+  }
+  EXPECT_FALSE(g_rtListenSocket.isOpen());
+  try {
+    lf_startServer("no-such-service-name");
+    FAIL() << "no error for an unknown service";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("getaddrinfo failed with error ", 0), 0u) << e.what();
+  }
+}
+
+TEST_F(Link, NothingIsSentOrAwaitedWithoutLocalRealTraffic) {
+  g_realTrafficLocal = 0;
+  lf_waitForRealTraffic();
+  g_engineUserAc = jfkUser();
+  lf_sendPosition();
+  EXPECT_EQ(g_rtClientConnected.load(), 0);
+  EXPECT_FALSE(logContains("Waiting for RealTraffic"));
+  // Not connected: no time is sent, and nothing fails.
+  g_realTrafficLocal = 1;
+  lf_sendQs123(1551821400);
+  EXPECT_FALSE(logContains("sendDataPacket"));
+}
+
+}  // namespace
+}  // namespace amb

@@ -1,0 +1,146 @@
+// The socket layer: closing from another thread wakes blocked calls, oversized datagrams are
+// reported as such, and failures carry the Winsock numbers.
+
+#include "core/strings.hpp"
+#include "platform/socket.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace amb::platform {
+namespace {
+
+using test::waitFor;
+
+// True once the thread (by its kernel id) sleeps, that is, waits inside a blocking call.
+bool sleeping(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t paren = line.rfind(')');
+  return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'S';
+}
+
+// A listening TCP socket on a free loopback port.
+std::uint16_t listenOnFreePort(Socket& server) {
+  PassiveAddress any;
+  EXPECT_EQ(resolvePassiveTcp("0", any), 0);
+  EXPECT_TRUE(server.openTcp());
+  EXPECT_TRUE(server.setReuseAddress());
+  EXPECT_TRUE(server.bind(any));
+  EXPECT_TRUE(server.listen());
+  return server.localPort();
+}
+
+TEST(Socket, CloseFromAnotherThreadWakesEveryBlockedCall) {
+  Socket server;
+  const std::uint16_t port = listenOnFreePort(server);
+  Socket udp;
+  ASSERT_TRUE(udp.openUdp());
+  ASSERT_TRUE(udp.bindIpv4(true, 0));
+  Socket client, accepted, peer;
+  ASSERT_TRUE(client.openTcp());
+  ASSERT_TRUE(client.connect("127.0.0.1", port));
+  ASSERT_TRUE(server.accept(accepted));
+
+  std::atomic<int> woken{0};
+  std::atomic<pid_t> tids[3] = {0, 0, 0};
+  std::thread acceptor([&] {
+    tids[0] = static_cast<pid_t>(::syscall(SYS_gettid));
+    EXPECT_FALSE(server.accept(peer));
+    ++woken;
+  });
+  std::thread receiver([&] {
+    tids[1] = static_cast<pid_t>(::syscall(SYS_gettid));
+    char buffer[64];
+    const DatagramResult r = udp.receiveDatagram(buffer, sizeof buffer);
+    EXPECT_TRUE(r.kind == DatagramResult::Error || r.size == 0);
+    ++woken;
+  });
+  std::thread reader([&] {
+    tids[2] = static_cast<pid_t>(::syscall(SYS_gettid));
+    char buffer[64];
+    EXPECT_LE(accepted.receive(buffer, sizeof buffer), 0);
+    ++woken;
+  });
+  // Close only once all three wait inside their calls.
+  EXPECT_TRUE(waitFor([&] {
+    for (auto& t : tids)
+      if (t.load() == 0 || !sleeping(t.load())) return false;
+    return true;
+  }));
+  server.close();
+  udp.close();
+  accepted.close();
+  EXPECT_TRUE(waitFor([&] { return woken.load() == 3; }));
+  acceptor.join();
+  receiver.join();
+  reader.join();
+  EXPECT_FALSE(server.isOpen());
+  EXPECT_FALSE(udp.isOpen());
+  // A closed socket refuses further calls as "not a socket".
+  char b[4];
+  EXPECT_EQ(accepted.receive(b, sizeof b), -1);
+  EXPECT_EQ(lastSocketError(), 10038);
+}
+
+TEST(Socket, OversizedDatagramIsReportedWithItsLength) {
+  Socket rx, tx;
+  ASSERT_TRUE(rx.openUdp());
+  ASSERT_TRUE(rx.bindIpv4(true, 0));
+  ASSERT_TRUE(tx.openUdp());
+  std::vector<char> buffer(16384);
+  for (std::size_t size : {std::size_t{16384}, std::size_t{20000}, std::size_t{16383}}) {
+    ASSERT_TRUE(tx.sendTo("127.0.0.1", rx.localPort(), std::string(size, 'x')));
+    const DatagramResult r = rx.receiveDatagram(buffer.data(), buffer.size());
+    EXPECT_EQ(r.size, size);
+    EXPECT_EQ(r.kind, size > buffer.size() ? DatagramResult::Truncated : DatagramResult::Data);
+  }
+}
+
+TEST(Socket, FailuresCarryWinsockNumbers) {
+  // Nobody listens on a port that was just released.
+  std::uint16_t freePort;
+  {
+    Socket s;
+    freePort = listenOnFreePort(s);
+  }
+  Socket refused;
+  ASSERT_TRUE(refused.openTcp());
+  EXPECT_FALSE(refused.connect("127.0.0.1", freePort));
+  EXPECT_EQ(lastSocketError(), 10061);
+  EXPECT_EQ(gf_wsaErrorText(lastSocketError()), "10061 Connection refused");
+
+  Socket busy;
+  const std::uint16_t port = listenOnFreePort(busy);
+  Socket second;
+  ASSERT_TRUE(second.openTcp());
+  EXPECT_FALSE(second.bindIpv4(false, port));
+  EXPECT_EQ(lastSocketError(), 10048);
+
+  // Sending to a peer that has gone fails (at the latest on the second send) as a reset.
+  Socket client, accepted;
+  ASSERT_TRUE(client.openTcp());
+  ASSERT_TRUE(client.connect("127.0.0.1", port));
+  ASSERT_TRUE(busy.accept(accepted));
+  ASSERT_TRUE(accepted.setNoDelay());
+  client.close();
+  bool failed = false;
+  for (int i = 0; i < 50 && !failed; ++i) failed = !accepted.sendAll("Qs121=0;0;0;0;0;0;0\r\n");
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(lastSocketError(), 10054);
+
+  PassiveAddress address;
+  EXPECT_NE(resolvePassiveTcp("no-such-service-name", address), 0);
+}
+
+}  // namespace
+}  // namespace amb::platform
