@@ -1,0 +1,232 @@
+// The aircraft records: their texts, the values that follow from the category, and how they move.
+
+#include "core/strings.hpp"
+#include "traffic/live_ac.hpp"
+#include "traffic/records.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace amb {
+namespace {
+
+constexpr double kDeg = std::numbers::pi / 180;
+
+AcIdentity identity(std::string airline, std::string model, std::string origin, std::string destination,
+                    std::string callsign, std::string registration) {
+  AcIdentity id;
+  id.airline = std::move(airline);
+  id.model = std::move(model);
+  id.origin = std::move(origin);
+  id.destination = std::move(destination);
+  id.callsign = std::move(callsign);
+  id.registration = std::move(registration);
+  return id;
+}
+
+TEST(Records, TextsNameTheAircraft) {
+  struct Case {
+    AcIdentity id;
+    std::string airlineModel;
+    std::string route;
+    std::string idText;
+    std::string callsignRegModel;
+    std::string airlineModelReg;
+  };
+  const std::vector<Case> cases{
+      {identity("DAL", "A321", "LGA", "MIA", "DAL2171", "N355DN"), "DAL A321", "LGA->MIA",
+       "DAL2171  N355DN   LGA->MIA", "DAL2171  N355DN DAL A321", "DAL A321 N355DN"},
+      // Nothing but a type and a callsign: every column keeps its width.
+      {identity("", "C25B", "", "", "C25B", ""), "    C25B", "        ", "C25B                      ",
+       "C25B          C25B", "    C25B "},
+      // Longer codes are not cut.
+      {identity("PVT", "B7879", "KJFK", "", "N123456789", "N123456789"), "PVT B7879", "KJFK->   ",
+       "N123456789 N123456789 KJFK->   ", "N123456789 N123456789 PVT B7879", "PVT B7879 N123456789"},
+      // Blank callsign and registration columns of 8, each followed by a blank.
+      {identity("", "", "", "EGLL", "", ""), std::string(8, ' '), "   ->EGLL", std::string(18, ' ') + "   ->EGLL",
+       std::string(18, ' '), std::string(9, ' ')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id.callsign + "/" + c.id.model);
+    const AcData ac(c.id);
+    EXPECT_EQ(ac.airlineModelText(), c.airlineModel);
+    EXPECT_EQ(ac.routeText(), c.route);
+    EXPECT_EQ(ac.idText(), c.idText);
+    EXPECT_EQ(ac.description(), c.idText + " " + c.airlineModel);
+    EXPECT_EQ(ac.descriptionForward(), ac.description());
+    EXPECT_EQ(ac.callsignRegModel(), c.callsignRegModel);
+    EXPECT_EQ(ac.airlineModelRegText(), c.airlineModelReg);
+  }
+}
+
+TEST(Records, CallsignRules) {
+  const std::vector<std::pair<const char*, std::optional<std::string>>> airlines{
+      {"abc1x", "ABC"}, {"DAL2171", "DAL"}, {"aBc9", "ABC"}, {"ab1", std::nullopt},   {"abc", std::nullopt},
+      {"ab12", std::nullopt}, {"1abc", std::nullopt}, {"AB-1", std::nullopt}, {"", std::nullopt},
+      {"\xc3\xa4" "bc1", std::nullopt},  // a letter outside ASCII
+  };
+  for (const auto& [callsign, airline] : airlines) EXPECT_EQ(gf_airlineFromCallsign(callsign), airline) << callsign;
+
+  const std::vector<std::pair<const char*, bool>> valid{
+      {"", false}, {"@@@@@@@@", false}, {"ABCDEFGHI", false}, {"ABCDEFGH", true}, {"N1", true}, {"@@@@@@@", true}};
+  for (const auto& [callsign, ok] : valid) {
+    AcData ac;
+    ac.callsign = callsign;
+    EXPECT_EQ(ac.hasValidCallsign(), ok) << callsign;
+  }
+}
+
+TEST(Records, CategoryNames) {
+  const char* names[] = {"Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(gf_categoryName(c), names[c]);
+  for (int c : {-1, 6}) {
+    try {
+      gf_categoryName(c);
+      ADD_FAILURE() << c;
+    } catch (const std::out_of_range& e) {
+      EXPECT_STREQ(e.what(), "invalid unordered_map<K, T> key");
+    }
+  }
+}
+
+TEST(Records, UnknownTypeTakesTheLightValues) {
+  // Many builds: each pitch is varied up or down by its percentage, never anything else.
+  for (int i = 0; i < 50; ++i) {
+    const AcData ac(identity("", "ZZZ9", "", "", "N1", "N1"));
+    EXPECT_EQ(ac.category, 0);
+    EXPECT_EQ(ac.flareSteps, 250u);
+    EXPECT_EQ(ac.landingSteps, 250u);
+    EXPECT_EQ(ac.takeOffRollSteps, 100u);
+    EXPECT_EQ(ac.climbOutSteps, 200u);
+    const double takeOff = ac.takeOffPitch / kDeg;
+    const double climb = ac.climbPitch / kDeg;
+    EXPECT_TRUE(std::fabs(takeOff + 9.225) < 1e-9 || std::fabs(takeOff + 8.775) < 1e-9) << takeOff;
+    EXPECT_TRUE(std::fabs(climb + 15.75) < 1e-9 || std::fabs(climb + 14.25) < 1e-9) << climb;
+    EXPECT_EQ(ac.liveryTitle, "");
+    EXPECT_EQ(ac.hexid, 0u);
+    EXPECT_EQ(ac.movementValues, (std::array<double, 4>{}));
+  }
+  const AcData cargo("FDX", "B77L", "", "", "FDX12", "", "", "N851FD", true);
+  EXPECT_EQ(cargo.cargo, 1);
+  EXPECT_EQ(cargo.airline, "FDX");
+  EXPECT_EQ(cargo.registration, "N851FD");
+  EXPECT_EQ(cargo.flareSteps, 250u);
+}
+
+TEST(Records, MovingLeavesTheSourceEmptyAndCopiesTheRest) {
+  AcData a(identity("DAL", "A321", "LGA", "MIA", "DAL2171", "N355DN"));
+  a.secondCallsign = "DAL2171";
+  a.coupledCallsign = "DAL2172";
+  a.coupledCallsignSearched = 1;
+  a.hexid = 531933504;
+  a.halfWingspan = 0.0097;
+  AcData b(std::move(a));
+  EXPECT_EQ(b.airline, "DAL");
+  EXPECT_EQ(b.coupledCallsign, "DAL2172");
+  EXPECT_EQ(b.coupledCallsignSearched, 1);
+  EXPECT_EQ(b.hexid, 531933504u);
+  EXPECT_DOUBLE_EQ(b.halfWingspan, 0.0097);
+  for (const std::string* s : {&a.airline, &a.model, &a.origin, &a.destination, &a.callsign, &a.secondCallsign,
+                               &a.coupledCallsign, &a.registration})
+    EXPECT_TRUE(s->empty());
+  EXPECT_EQ(a.coupledCallsignSearched, 1);
+  EXPECT_EQ(a.hexid, 531933504u);
+
+  AcIdentity copy;
+  copy = b;
+  EXPECT_EQ(copy.registration, "N355DN");
+  EXPECT_EQ(copy.coupledCallsignSearched, 1);
+  EXPECT_EQ(b.registration, "N355DN");
+}
+
+TEST(Records, ActStartsNewAtItsPosition) {
+  AcData data(identity("BAW", "A388", "", "", "BAW117", "G-XLEA"));
+  data.hexid = 4006;
+  const Act act(std::move(data), 17, ActPosition{40.6413, -73.7781, 1.5}, 1);
+  EXPECT_EQ(act.callsign, "BAW117");
+  EXPECT_EQ(act.hexid, 4006u);
+  EXPECT_EQ(act.objectId, 0u);
+  EXPECT_DOUBLE_EQ(act.latitude, 40.6413);
+  EXPECT_DOUBLE_EQ(act.longitude, -73.7781);
+  EXPECT_DOUBLE_EQ(act.heading, 1.5);
+  EXPECT_EQ(act.standId, 17u);
+  EXPECT_EQ(act.cabinLightOff, 1);
+  EXPECT_EQ(act.state, ActState::New);
+  EXPECT_EQ(act.throttleMarker, 5u);
+  EXPECT_EQ(act.flapsMarker, 4u);
+  EXPECT_EQ(act.weekDay + act.halfHourSlot, 0u);
+  EXPECT_EQ(act.removeWhenCreated + act.remove + act.eraseNow, 0);
+}
+
+Situation at(double lat) {
+  Situation s;
+  s.latitude = lat;
+  s.longitude = -73.7;
+  s.altitude = 3000;
+  s.airborne = 1;
+  return s;
+}
+
+LiveAc live(std::uint32_t hexid) {
+  AcData data(identity("JBU", "A320", "", "", "JBU" + std::to_string(hexid), ""));
+  data.hexid = hexid;
+  return LiveAc(at(40 + hexid / 1000.0), std::move(data), 1551821332.89);
+}
+
+TEST(LiveAircraft, StartValues) {
+  LiveAc ac = live(1);
+  EXPECT_EQ(ac.phase, GroundPhase::New);
+  EXPECT_EQ(ac.previousPhase, GroundPhase::New);
+  EXPECT_EQ(ac.earlyWindow, 1000);
+  EXPECT_EQ(ac.lateWindow, 1000);
+  EXPECT_EQ(ac.stepCounter, 1u);
+  EXPECT_DOUBLE_EQ(ac.heightAboveGround, 2500);
+  ASSERT_EQ(ac.situations.size(), 1u);
+  EXPECT_DOUBLE_EQ(ac.front().latitude, 40.001);
+  EXPECT_THROW(ac.second(), std::out_of_range);
+  EXPECT_DOUBLE_EQ(ac.lastDataTime, 1551821332.89);
+  EXPECT_FALSE(ac.curve.isSet());
+  EXPECT_EQ(ac.state, ActState::New);
+  EXPECT_EQ(ac.objectId, 0u);
+  EXPECT_EQ(ac.throttleMarker, 5u);
+  EXPECT_EQ(ac.flapsMarker, 4u);
+  EXPECT_DOUBLE_EQ(ac.position.latitude, 0);
+  EXPECT_FALSE(ac.respawnHeading.has_value());
+  ac.setPhase(GroundPhase::Airborne);
+  ac.setPhase(GroundPhase::TakeOffRoll);
+  EXPECT_EQ(ac.phase, GroundPhase::TakeOffRoll);
+  EXPECT_EQ(ac.previousPhase, GroundPhase::Airborne);
+  ac.curve.originLatitude = 40;
+  ac.curve.startTime = 0;
+  ac.curve.endTime = 1;
+  ac.curve.middleEast = 10;
+  ac.curve.middleNorth = 5;
+  EXPECT_TRUE(ac.curve.isSet());
+  ac.curve.clear();
+  EXPECT_FALSE(ac.curve.isSet());
+}
+
+TEST(LiveAircraft, UnorderedEraseMovesTheLastIntoThePlace) {
+  gf_resetLiveAcs();
+  for (std::uint32_t h : {11u, 22u, 33u}) g_liveAcs.push_back(live(h));
+  g_liveAcs[2].situations.push_back(at(41));
+  lf_eraseLiveAcUnordered(g_liveAcs[0]);
+  ASSERT_EQ(g_liveAcs.size(), 2u);
+  EXPECT_EQ(g_liveAcs[0].hexid, 33u);
+  EXPECT_EQ(g_liveAcs[0].callsign, "JBU33");
+  ASSERT_EQ(g_liveAcs[0].situations.size(), 2u);
+  EXPECT_DOUBLE_EQ(g_liveAcs[0].second().latitude, 41);
+  EXPECT_EQ(g_liveAcs[1].hexid, 22u);
+  lf_eraseLiveAcUnordered(g_liveAcs[1]);
+  ASSERT_EQ(g_liveAcs.size(), 1u);
+  EXPECT_EQ(g_liveAcs[0].hexid, 33u);
+  lf_eraseLiveAcUnordered(g_liveAcs[0]);
+  EXPECT_TRUE(g_liveAcs.empty());
+  gf_resetLiveAcs();
+}
+
+}  // namespace
+}  // namespace amb
