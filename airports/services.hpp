@@ -1,22 +1,13 @@
 #pragma once
 // What other subsystems use of the airports and static parking subsystem.
 
+#include "core/airport_data.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <string>
 
 namespace amb {
-
-// One airport of the airport list; the same type holds the current park airport, whose altitude
-// comes from its airport file.
-struct AirportData {
-  std::string code;  // ICAO
-  std::string iata;  // empty when none
-  double lat = 0;    // degrees
-  double lon = 0;    // degrees
-  double alt = 0;    // feet
-};
 
 // The current park airport (empty code when none). Written by the airports subsystem, read by the
 // traffic reader and the engine on their own threads: both sides hold g_parkAirportMutex.

@@ -1,6 +1,7 @@
 #include "feed/link.hpp"
 
 #include "core/exit.hpp"
+#include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
@@ -29,7 +30,6 @@ std::atomic<std::uint8_t> g_realTrafficLocal{0};
 namespace {
 
 constexpr std::size_t kReplyBufferSize = 16384;
-constexpr double kRadiansPerDegree = 0.017453292519943295;
 
 std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError()); }
 
@@ -139,7 +139,7 @@ std::string gf_qs121Text(const UserAcBlock& user) {
   // Pitch, bank, altitude and ground speed go as whole numbers in RealTraffic's scaled units.
   return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{:.0f};{:.6f};{:.6f}\r\n", user.pitch * 100000,
                      user.bank * 100000, user.heading, user.altitude * 1000, user.groundSpeed * 1000,
-                     user.latitude * kRadiansPerDegree, user.longitude * kRadiansPerDegree);
+                     user.latitude * kDegToRad, user.longitude * kDegToRad);
 }
 
 void lf_sendPosition() {

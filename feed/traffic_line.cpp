@@ -1,6 +1,7 @@
 #include "feed/traffic_line.hpp"
 
 #include "airports/services.hpp"
+#include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "feed/inputs.hpp"
 #include "feed/readers.hpp"
@@ -11,7 +12,6 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
-#include <numbers>
 #include <string_view>
 
 namespace amb {
@@ -22,9 +22,6 @@ std::mutex g_trafficQueueMutex;
 namespace {
 
 using namespace std::string_view_literals;
-
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
-constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
 // The highest field index read; shorter lines are not traffic lines.
 constexpr std::size_t kFieldsNeeded = 29;
@@ -83,17 +80,6 @@ bool excludedModel(std::string_view model) {
 
 std::string_view orEmpty(std::string_view field) { return field == "null"sv ? std::string_view{} : field; }
 
-double distanceNm(double latA, double lonA, double latB, double lonB) {
-  const double phiA = latA * kRadiansPerDegree;
-  const double phiB = latB * kRadiansPerDegree;
-  const double dPhi = phiB - phiA;
-  const double dLambda = (lonB - lonA) * kRadiansPerDegree;
-  const double sPhi = std::sin(dPhi / 2);
-  const double sLambda = std::sin(dLambda / 2);
-  const double h = sPhi * sPhi + std::cos(phiA) * std::cos(phiB) * sLambda * sLambda;
-  return 6875.493541569878 * std::atan2(std::sqrt(h), std::sqrt(1 - h));
-}
-
 double defaultTrueAirspeed(double altitude) {
   if (altitude <= 2000) return 180;
   if (altitude <= 5000) return 220;
@@ -124,7 +110,7 @@ LineResult parse(TrafficReader& reader) {
   if (s.latitude >= 0 && s.latitude <= 0.0009 && s.longitude >= 0 && s.longitude <= 0.05) return LineResult::NullIsland;
 
   const auto [userLat, userLon] = reader.userPosition();
-  if (distanceNm(userLat, userLon, s.latitude, s.longitude) > g_radiusNm) return LineResult::OutOfRadius;
+  if (gf_distanceNm({userLat, userLon}, {s.latitude, s.longitude}) > g_radiusNm) return LineResult::OutOfRadius;
 
   const std::string_view callsignField = f[Callsign];
   if (reader.callsignCollection.load(std::memory_order_relaxed) != 0 && callsignField != "null"sv &&
@@ -144,10 +130,10 @@ LineResult parse(TrafficReader& reader) {
     if (!parseNumber(f[TrueHeading], trueHeading)) return LineResult::BadTrack;
     if (trueHeading > 360) return LineResult::BadTrack;
     if (trueHeading == 0) {
-      s.feedTrack = 2 * std::numbers::pi;
+      s.feedTrack = 2 * kPi;
       s.feedTrackGiven = 1;
     } else if (trueHeading > 0) {
-      s.feedTrack = trueHeading * kRadiansPerDegree;
+      s.feedTrack = trueHeading * kDegToRad;
       s.feedTrackGiven = 1;
     }
   }
@@ -191,12 +177,12 @@ LineResult parse(TrafficReader& reader) {
 
   if (!s.airborne) {
     if (!park) park = gf_parkAirportSnapshot();
-    if (park->code.empty() || distanceNm(s.latitude, s.longitude, park->lat, park->lon) > 5)
+    if (park->code.empty() || gf_distanceNm({s.latitude, s.longitude}, {park->lat, park->lon}) > 5)
       return LineResult::GroundAwayFromPark;
   }
 
   if (!f[Track].empty() && !parseNumber(f[Track], s.heading)) return LineResult::BadHeading;
-  if (s.heading == 0 && s.feedTrackGiven) s.heading = s.feedTrack * kDegreesPerRadian;
+  if (s.heading == 0 && s.feedTrackGiven) s.heading = s.feedTrack * kRadToDeg;
 
   if (!parseNumber(f[VerticalSpeed], s.verticalSpeed)) return LineResult::BadVerticalSpeed;
 
@@ -206,7 +192,7 @@ LineResult parse(TrafficReader& reader) {
   if (s.airborne) {
     double roll = 0;
     if (!parseNumber(f[Roll], roll)) return LineResult::BadBank;
-    s.feedBank = -roll * kRadiansPerDegree;
+    s.feedBank = -roll * kDegToRad;
     s.feedBankGiven = (roll != -1 && roll != 0) ? 1 : 0;
   }
 

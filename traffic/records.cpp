@@ -1,11 +1,11 @@
 #include "traffic/records.hpp"
 
+#include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 
 #include <fmt/format.h>
 
-#include <numbers>
 #include <stdexcept>
 #include <utility>
 
@@ -24,7 +24,6 @@ std::size_t categoryIndex(int category) {
   return static_cast<std::size_t>(category);
 }
 
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
 
 }  // namespace
 
@@ -79,8 +78,8 @@ void AcData::applyModel() {
   landingSteps = static_cast<std::uint32_t>(g_landingSteps[c]);
   takeOffRollSteps = static_cast<std::uint32_t>(g_takeOffRollSteps[c]);
   climbOutSteps = static_cast<std::uint32_t>(g_climbOutSteps[c]);
-  takeOffPitch = gf_randomVariation(g_takeOffPitch[c], 2.5) * kRadiansPerDegree;
-  climbPitch = gf_randomVariation(g_climbPitch[c], 5.0) * kRadiansPerDegree;
+  takeOffPitch = gf_randomVariation(g_takeOffPitch[c], 2.5) * kDegToRad;
+  climbPitch = gf_randomVariation(g_climbPitch[c], 5.0) * kDegToRad;
 }
 
 std::string AcData::airlineModelText() const { return fmt::format("{:3} {:4}", airline, model); }
