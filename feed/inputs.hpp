@@ -6,9 +6,9 @@
 
 namespace amb {
 
-// The injection radius in nautical miles.
-extern double g_radiusNm;
-// The automatic range holds its 10 nm step.
+// The injection radius in nautical miles. Stands in for the settings' own until they are built.
+extern std::atomic<double> g_radiusNm;
+// The automatic range holds its 10 nm step (set by the main loop's range step).
 extern std::atomic<std::uint8_t> g_autoRangeApplied;
 
 }  // namespace amb

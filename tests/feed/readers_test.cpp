@@ -1,6 +1,8 @@
 // The UDP readers on real sockets (free loopback ports): what they take, what they skip and log,
 // how they stop, and the data-flow watchdog.
 
+#include "core/clock.hpp"
+#include "core/strings.hpp"
 #include "feed_fixture.hpp"
 
 #include <thread>
@@ -112,11 +114,23 @@ TEST_F(Readers, StoppingEndsTheLoopsWithTheirLines) {
   EXPECT_EQ(g_readerError.load(), 0);
 }
 
-TEST_F(Readers, QnhReaderTakesWeatherMessages) {
+TEST_F(Readers, QnhReaderLogsGarbageAndTakesTheNextMessage) {
   const std::uint16_t port = startReader(false);
+  send(port, std::string("\x7f\x00\xff{\"QNH\"", 9));
+  EXPECT_TRUE(waitFor([&] { return logContains("Exception [json.exception.parse_error"); }));
   send(port, R"({"ICAO": "KJFK","QNH": 2996})");
   EXPECT_TRUE(waitFor([] { return g_shownQnh.load() == 1015; }));
   EXPECT_EQ(g_engineQnh.load(), 1015);
+}
+
+TEST_F(Readers, TrafficTimeFollowsTheFeedForTheProfessionalEdition) {
+  const std::uint16_t port = startReader(true);
+  send(port, kLine);
+  EXPECT_TRUE(waitFor([&] { return queueSize() == 1; }));
+  const long long now = clock::unixSeconds();
+  EXPECT_NEAR(static_cast<double>(gf_trafficTime()), static_cast<double>(now), 5);
+  g_rtProfessional = 1;
+  EXPECT_EQ(gf_trafficTime(), 1551821332);
 }
 
 TEST_F(Readers, BindFailureStopsTheReaderWithAnError) {
