@@ -4,6 +4,7 @@
 #include "traffic/live_ac.hpp"
 #include "traffic/records.hpp"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -146,19 +147,11 @@ TEST(Records, ActStartsNewAtItsPosition) {
   AcData data(identity("BAW", "A388", "", "", "BAW117", "G-XLEA"));
   data.hexid = 4006;
   const Act act(std::move(data), 17, ActPosition{40.6413, -73.7781, 1.5}, 1);
-  EXPECT_EQ(act.callsign, "BAW117");
-  EXPECT_EQ(act.hexid, 4006u);
-  EXPECT_EQ(act.objectId, 0u);
-  EXPECT_DOUBLE_EQ(act.latitude, 40.6413);
-  EXPECT_DOUBLE_EQ(act.longitude, -73.7781);
-  EXPECT_DOUBLE_EQ(act.heading, 1.5);
-  EXPECT_EQ(act.standId, 17u);
-  EXPECT_EQ(act.cabinLightOff, 1);
-  EXPECT_EQ(act.state, ActState::New);
-  EXPECT_EQ(act.throttleMarker, 5u);
-  EXPECT_EQ(act.flapsMarker, 4u);
-  EXPECT_EQ(act.weekDay + act.halfHourSlot, 0u);
-  EXPECT_EQ(act.removeWhenCreated + act.remove + act.eraseNow, 0);
+  EXPECT_EQ(fmt::format("{} {} {} {} {} {} {} {} {} {} {} {}{}{}{}", act.callsign, act.hexid, act.objectId,
+                        act.latitude, act.longitude, act.heading, act.standId, act.cabinLightOff,
+                        static_cast<int>(act.state), act.throttleMarker, act.flapsMarker, act.weekDay,
+                        act.halfHourSlot, act.removeWhenCreated + act.remove, act.eraseNow),
+            "BAW117 4006 0 40.6413 -73.7781 1.5 17 1 0 5 4 0000");
 }
 
 Situation at(double lat) {
