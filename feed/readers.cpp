@@ -10,7 +10,6 @@
 
 #include <fmt/format.h>
 
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 

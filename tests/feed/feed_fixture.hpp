@@ -1,5 +1,5 @@
 #pragma once
-// Shared set-up of the feed tests: a private working folder with its own Log.txt, and every piece of
+// Shared set-up of the feed tests: a private working folder with its own Log.txt, and all of the
 // feed, engine and airport state back at its start values.
 
 #include "airports/services.hpp"

@@ -1,0 +1,304 @@
+#include "platform/socket.hpp"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+namespace amb::platform {
+
+namespace {
+
+thread_local int t_lastError = 0;
+
+bool fail() {
+  t_lastError = WSAGetLastError();
+  return false;
+}
+
+SOCKET handleOf(std::intptr_t h) { return static_cast<SOCKET>(h); }
+
+sockaddr_in ipv4(std::uint32_t hostOrderAddress, std::uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(hostOrderAddress);
+  return a;
+}
+
+bool resolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& out) {
+  out = ipv4(0, port);
+  if (inet_pton(AF_INET, host.c_str(), &out.sin_addr) == 1) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  if (rc != 0 || result == nullptr) {
+    t_lastError = rc != 0 ? rc : WSAHOST_NOT_FOUND;
+    return false;
+  }
+  out.sin_addr = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+  freeaddrinfo(result);
+  return true;
+}
+
+}  // namespace
+
+int socketStartup() {
+  // Once per process: every part of the program shares this start-up, and none cleans up before
+  // the process ends, so one part cannot take Winsock away from another.
+  static const int result = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  return result;
+}
+
+int lastSocketError() { return t_lastError; }
+
+int resolvePassiveTcp(const std::string& port, PassiveAddress& out) {
+  if (const int rc = socketStartup(); rc != 0) return rc;
+  addrinfo hints{};
+  hints.ai_flags = AI_PASSIVE;
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* result = nullptr;
+  const int rc = getaddrinfo(nullptr, port.c_str(), &hints, &result);
+  if (rc != 0) return rc;
+  if (result == nullptr || result->ai_addrlen > sizeof(out.bytes)) {
+    if (result) freeaddrinfo(result);
+    return WSANO_DATA;
+  }
+  std::memcpy(out.bytes, result->ai_addr, result->ai_addrlen);
+  out.length = static_cast<std::uint32_t>(result->ai_addrlen);
+  freeaddrinfo(result);
+  return 0;
+}
+
+class Socket::Use {
+public:
+  explicit Use(const Socket& s) : m_socket(s) {
+    std::lock_guard lock(s.m_mutex);
+    if (s.m_handle != -1 && !s.m_closing) {
+      m_handle = handleOf(s.m_handle);
+      ++s.m_users;
+    }
+  }
+  ~Use() {
+    if (m_handle == INVALID_SOCKET) return;
+    const Socket& s = m_socket;
+    std::lock_guard lock(s.m_mutex);
+    if (--s.m_users == 0 && s.m_closing) {
+      s.m_handle = -1;
+      s.m_closing = false;
+    }
+  }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+
+  SOCKET handle() const {
+    if (m_handle == INVALID_SOCKET) t_lastError = WSAENOTSOCK;
+    return m_handle;
+  }
+
+private:
+  const Socket& m_socket;
+  SOCKET m_handle = INVALID_SOCKET;
+};
+
+Socket::~Socket() { close(); }
+
+bool Socket::isOpen() const {
+  std::lock_guard lock(m_mutex);
+  return m_handle != -1 && !m_closing;
+}
+
+namespace {
+bool adopt(std::mutex& m, std::intptr_t& handle, SOCKET s) {
+  std::lock_guard lock(m);
+  if (handle != -1) {
+    closesocket(s);
+    t_lastError = WSAEINVAL;
+    return false;
+  }
+  handle = static_cast<std::intptr_t>(s);
+  return true;
+}
+}  // namespace
+
+bool Socket::openTcp() {
+  if (const int rc = socketStartup(); rc != 0) {
+    t_lastError = rc;
+    return false;
+  }
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return fail();
+  return adopt(m_mutex, m_handle, s);
+}
+
+bool Socket::openUdp() {
+  if (const int rc = socketStartup(); rc != 0) {
+    t_lastError = rc;
+    return false;
+  }
+  const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) return fail();
+  return adopt(m_mutex, m_handle, s);
+}
+
+bool Socket::setBlocking(bool blocking) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  u_long mode = blocking ? 0 : 1;
+  if (ioctlsocket(s, FIONBIO, &mode) == SOCKET_ERROR) return fail();
+  return true;
+}
+
+bool Socket::setReuseAddress() {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  const BOOL on = TRUE;
+  if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR)
+    return fail();
+  return true;
+}
+
+bool Socket::setNoDelay() {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  const char on = 1;
+  if (setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == SOCKET_ERROR) return fail();
+  return true;
+}
+
+bool Socket::bind(const PassiveAddress& address) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  if (::bind(s, reinterpret_cast<const sockaddr*>(address.bytes), static_cast<int>(address.length)) == SOCKET_ERROR)
+    return fail();
+  return true;
+}
+
+bool Socket::bindIpv4(bool loopbackOnly, std::uint16_t port) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  const sockaddr_in a = ipv4(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY, port);
+  if (::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == SOCKET_ERROR) return fail();
+  return true;
+}
+
+bool Socket::listen() {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  if (::listen(s, SOMAXCONN) == SOCKET_ERROR) return fail();
+  return true;
+}
+
+bool Socket::accept(Socket& client) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  const SOCKET c = ::accept(s, nullptr, nullptr);
+  if (c == INVALID_SOCKET) return fail();
+  return adopt(client.m_mutex, client.m_handle, c);
+}
+
+bool Socket::connect(const std::string& host, std::uint16_t port) {
+  sockaddr_in a{};
+  if (!resolveIpv4(host, port, a)) return false;
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == SOCKET_ERROR) return fail();
+  return true;
+}
+
+bool Socket::sendAll(std::string_view data) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const int n = ::send(s, data.data() + done, static_cast<int>(data.size() - done), 0);
+    if (n == SOCKET_ERROR) return fail();
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+long Socket::receive(char* buffer, std::size_t capacity) {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return -1;
+  const int n = ::recv(s, buffer, static_cast<int>(capacity), 0);
+  if (n == SOCKET_ERROR) {
+    fail();
+    return -1;
+  }
+  return n;
+}
+
+DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {
+  DatagramResult r;
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return r;
+  const int n = ::recvfrom(s, buffer, static_cast<int>(capacity), 0, nullptr, nullptr);
+  if (n == SOCKET_ERROR) {
+    // Winsock drops the rest of a datagram that did not fit and does not tell its length.
+    if (WSAGetLastError() == WSAEMSGSIZE) {
+      r.kind = DatagramResult::Truncated;
+      r.size = capacity;
+      return r;
+    }
+    fail();
+    return r;
+  }
+  r.kind = DatagramResult::Data;
+  r.size = static_cast<std::size_t>(n);
+  return r;
+}
+
+bool Socket::sendTo(const std::string& host, std::uint16_t port, std::string_view data) {
+  sockaddr_in a{};
+  if (!resolveIpv4(host, port, a)) return false;
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return false;
+  if (::sendto(s, data.data(), static_cast<int>(data.size()), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a) ==
+      SOCKET_ERROR)
+    return fail();
+  return true;
+}
+
+std::uint16_t Socket::localPort() const {
+  Use use(*this);
+  const SOCKET s = use.handle();
+  if (s == INVALID_SOCKET) return 0;
+  sockaddr_in a{};
+  int len = sizeof a;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == SOCKET_ERROR) return 0;
+  return ntohs(a.sin_port);
+}
+
+void Socket::close() {
+  std::lock_guard lock(m_mutex);
+  if (m_handle == -1 || m_closing) return;
+  // closesocket ends a call blocked on the socket in another thread (it returns WSAEINTR or
+  // WSAENOTSOCK); that call's Use then only forgets the handle.
+  closesocket(handleOf(m_handle));
+  if (m_users == 0) {
+    m_handle = -1;
+  } else {
+    m_closing = true;
+  }
+}
+
+}  // namespace amb::platform
