@@ -87,7 +87,7 @@ void lf_handleQnhMessage(WeatherReader& reader) {
     reader.lastQnh = hpa;
     g_engineQnh.exchange(hpa);
     g_shownQnh = hpa;
-    std::uint32_t noData = ReaderStatus::NoData;
+    ReaderStatus noData = ReaderStatus::NoData;
     g_qnhReaderStatus.compare_exchange_strong(noData, ReaderStatus::Receiving);
     gf_repaintWindow();
   } catch (const std::exception& e) {

@@ -180,7 +180,7 @@ void lf_logReaderDisconnected(std::string_view displayName) {
 
 void gf_checkReaderDataFlow() {
   if (g_readersWatched.load() == 0) return;
-  const auto check = [](UdpReader& reader, std::atomic<std::uint32_t>& status, std::atomic<std::uint8_t>& latch) {
+  const auto check = [](UdpReader& reader, std::atomic<ReaderStatus>& status, std::atomic<std::uint8_t>& latch) {
     const std::uint32_t count = reader.datagramCount.load();
     const bool changed = count != reader.seenCount;
     reader.seenCount = count;

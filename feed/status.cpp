@@ -6,8 +6,8 @@
 
 namespace amb {
 
-std::atomic<std::uint32_t> g_trafficReaderStatus{ReaderStatus::Stopped};
-std::atomic<std::uint32_t> g_qnhReaderStatus{ReaderStatus::Stopped};
+std::atomic<ReaderStatus> g_trafficReaderStatus{ReaderStatus::Stopped};
+std::atomic<ReaderStatus> g_qnhReaderStatus{ReaderStatus::Stopped};
 std::atomic<std::int32_t> g_shownQnh{0};
 std::atomic<std::uint8_t> g_readersWatched{0};
 

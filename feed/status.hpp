@@ -8,10 +8,10 @@
 
 namespace amb {
 
-enum ReaderStatus : std::uint32_t { Receiving = 1, NoData = 2, Stopped = 3 };
+enum class ReaderStatus : std::uint32_t { Receiving = 1, NoData = 2, Stopped = 3 };
 
-extern std::atomic<std::uint32_t> g_trafficReaderStatus;  // 3 at start
-extern std::atomic<std::uint32_t> g_qnhReaderStatus;      // 3 at start
+extern std::atomic<ReaderStatus> g_trafficReaderStatus;  // 3 at start
+extern std::atomic<ReaderStatus> g_qnhReaderStatus;      // 3 at start
 extern std::atomic<std::int32_t> g_shownQnh;              // hPa; 0 shows nothing
 // The reader lamps and the data-flow watchdog are active.
 extern std::atomic<std::uint8_t> g_readersWatched;
