@@ -5,6 +5,7 @@
 #include "core/log.hpp"
 #include "feed/inputs.hpp"
 #include "feed/readers.hpp"
+#include "settings/settings.hpp"
 
 #include <fmt/format.h>
 
@@ -110,7 +111,8 @@ LineResult parse(TrafficReader& reader) {
   if (s.latitude >= 0 && s.latitude <= 0.0009 && s.longitude >= 0 && s.longitude <= 0.05) return LineResult::NullIsland;
 
   const auto [userLat, userLon] = reader.userPosition();
-  if (gf_distanceNm({userLat, userLon}, {s.latitude, s.longitude}) > g_radiusNm) return LineResult::OutOfRadius;
+  if (gf_distanceNm({userLat, userLon}, {s.latitude, s.longitude}) > g_radiusNm.load(std::memory_order_relaxed))
+    return LineResult::OutOfRadius;
 
   const std::string_view callsignField = f[Callsign];
   if (reader.callsignCollection.load(std::memory_order_relaxed) != 0 && callsignField != "null"sv &&

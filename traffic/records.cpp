@@ -3,6 +3,7 @@
 #include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
+#include "refdata/queries.hpp"
 
 #include <fmt/format.h>
 
@@ -12,11 +13,6 @@
 namespace amb {
 
 namespace {
-
-// The data base's answers for a type code. Until the aircraft data base is read every type is Light
-// with no known span.
-int categoryOfModel(const std::string& /*model*/) { return AircraftCategory::Light; }
-double halfWingspanOfModel(const std::string& /*model*/) { return 0.0; }
 
 std::size_t categoryIndex(int category) {
   if (category < 0 || category >= static_cast<int>(g_flareSteps.size()))
@@ -71,8 +67,8 @@ AcData::AcData(std::string airline_, std::string model_, std::string origin_, st
 }
 
 void AcData::applyModel() {
-  halfWingspan = halfWingspanOfModel(model);
-  category = categoryOfModel(model);
+  halfWingspan = gf_halfWingspan(model);
+  category = gf_aircraftCategory(model);
   const std::size_t c = categoryIndex(category);
   flareSteps = static_cast<std::uint32_t>(g_flareSteps[c]);
   landingSteps = static_cast<std::uint32_t>(g_landingSteps[c]);

@@ -4,6 +4,7 @@
 #include "feed/inputs.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
+#include "settings/settings.hpp"
 #include "airports/services.hpp"
 #include "traffic/live_ac.hpp"
 #include "trafficdouble/traffic_double.hpp"

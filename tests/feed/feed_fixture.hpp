@@ -12,6 +12,7 @@
 #include "feed/readers.hpp"
 #include "feed/status.hpp"
 #include "feed/traffic_line.hpp"
+#include "settings/settings.hpp"
 #include "support/test_support.hpp"
 #include "traffic/live_ac.hpp"
 

@@ -1,6 +1,7 @@
 // The aircraft records: their texts, the values that follow from the category, and how they move.
 
 #include "core/strings.hpp"
+#include "refdata/database.hpp"
 #include "traffic/live_ac.hpp"
 #include "traffic/records.hpp"
 
@@ -94,6 +95,7 @@ TEST(Records, CategoryNames) {
 }
 
 TEST(Records, UnknownTypeTakesTheLightValues) {
+  gf_resetDataBase();
   // Many builds: each pitch is varied up or down by its percentage, never anything else.
   for (int i = 0; i < 50; ++i) {
     const AcData ac(identity("", "ZZZ9", "", "", "N1", "N1"));
@@ -110,11 +112,23 @@ TEST(Records, UnknownTypeTakesTheLightValues) {
     EXPECT_EQ(ac.hexid, 0u);
     EXPECT_EQ(ac.movementValues, (std::array<double, 4>{}));
   }
+}
+
+TEST(Records, KnownTypeTakesItsCategoryAndSpanFromTheDataBase) {
+  gf_resetDataBase();
+  g_heavyModels.insert("B77L");
+  g_wingspans["B77L"] = 0.0175;
   const AcData cargo("FDX", "B77L", "", "", "FDX12", "", "", "N851FD", true);
   EXPECT_EQ(cargo.cargo, 1);
-  EXPECT_EQ(cargo.airline, "FDX");
   EXPECT_EQ(cargo.registration, "N851FD");
-  EXPECT_EQ(cargo.flareSteps, 250u);
+  EXPECT_EQ(cargo.category, 3);
+  EXPECT_DOUBLE_EQ(cargo.halfWingspan, 0.0175);
+  EXPECT_EQ(fmt::format("{} {} {} {}", cargo.flareSteps, cargo.landingSteps, cargo.takeOffRollSteps,
+                        cargo.climbOutSteps),
+            "450 450 250 400");
+  const double takeOff = cargo.takeOffPitch / kDeg;
+  EXPECT_TRUE(std::fabs(takeOff + 5.125) < 1e-9 || std::fabs(takeOff + 4.875) < 1e-9) << takeOff;
+  gf_resetDataBase();
 }
 
 TEST(Records, MovingLeavesTheSourceEmptyAndCopiesTheRest) {
