@@ -3,8 +3,11 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+WIN_BUILD  ?= build-win
+# Test labels that run under Wine: the portable subsystems and the Win32 backend's own tests.
+WIN_TEST_LABELS ?= ^(core|settings|win32)$$
 
-.PHONY: test demo setup build build-asan test-asan clean
+.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows clean
 
 setup:
 	@bash scripts/setup.sh
@@ -31,5 +34,23 @@ build-asan: setup $(ASAN_BUILD)/build.ninja
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) -L unit --output-on-failure --timeout 900
 
+# The Windows cross build (mingw-w64): the libraries are built once into a cache outside the clone.
+setup-windows:
+	@bash scripts/setup.sh windows
+
+mingw-deps: setup-windows
+	@bash scripts/build-mingw-deps.sh
+
+$(WIN_BUILD)/build.ninja:
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DAMB_BUILD_BENCH=OFF $(CMAKE_ARGS)
+
+windows: mingw-deps $(WIN_BUILD)/build.ninja
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The .exe tests under Wine, in a fresh Wine prefix inside the build folder.
+test-windows: windows
+	@bash scripts/test-windows.sh $(WIN_BUILD) '$(WIN_TEST_LABELS)'
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

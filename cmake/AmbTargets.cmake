@@ -22,9 +22,9 @@ function(amb_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} amb_testsupport GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
-    AMB_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    AMB_TESTDATA_DIR="${AMB_TESTDATA_DIR}"
-    AMB_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    AMB_SOURCE_DIR="${AMB_TEST_PATH_PREFIX}${PROJECT_SOURCE_DIR}"
+    AMB_TESTDATA_DIR="${AMB_TEST_PATH_PREFIX}${AMB_TESTDATA_DIR}"
+    AMB_BINARY_DIR="${AMB_TEST_PATH_PREFIX}${PROJECT_BINARY_DIR}")
   amb_warnings(${name})
   # Labels go on the folder: discovered tests take a list property badly, and every test of a
   # folder shares its labels anyway.
@@ -33,8 +33,15 @@ function(amb_test name)
   if(ARG_RESOURCE_LOCK)
     list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ${props})
+  if(CMAKE_CROSSCOMPILING)
+    # One test per program: every start of a program under the emulator (Wine) costs a lot more
+    # than its test cases, so the program runs whole and reports each case in its output.
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    set_tests_properties(${name} PROPERTIES ${props})
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES ${props})
+  endif()
 endfunction()

@@ -2,6 +2,7 @@
 
 #include "core/log.hpp"
 #include "core/message_line.hpp"
+#include "platform/copy_file.hpp"
 
 #include <fmt/format.h>
 
@@ -37,7 +38,8 @@ bool lf_exists(const fs::path& p) {
 
 void lf_copyOver(const fs::path& from, const fs::path& to) {
   std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  // Not std::filesystem::copy_file: see platform/copy_file.hpp.
+  platform::copyFileReplacing(from, to, ec);
   if (ec) throw fs::filesystem_error("copy_file", from, to, ec);
 }
 

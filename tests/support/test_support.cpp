@@ -6,17 +6,51 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace amb::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+int processId() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return static_cast<int>(::getpid());
+#endif
+}
+
+void setVar(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  ::_putenv_s(name.c_str(), value.c_str());
+#else
+  ::setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+void unsetVar(const std::string& name) {
+#ifdef _WIN32
+  // An empty value removes the variable on Windows.
+  ::_putenv_s(name.c_str(), "");
+#else
+  ::unsetenv(name.c_str());
+#endif
+}
+
+}  // namespace
+
 TempDir::TempDir(const std::string& tag) {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
     auto candidate = fs::temp_directory_path() /
-                     (tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000000u));
+                     (tag + "-" + std::to_string(processId()) + "-" + std::to_string(rd() % 1000000000u));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       m_path = candidate;
@@ -42,14 +76,14 @@ ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::m
     m_had = true;
     m_old = old;
   }
-  ::setenv(m_name.c_str(), value.c_str(), 1);
+  setVar(m_name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
   if (m_had)
-    ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    setVar(m_name, m_old);
   else
-    ::unsetenv(m_name.c_str());
+    unsetVar(m_name);
 }
 
 bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds bound) {

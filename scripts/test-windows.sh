@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs the test programs of the Windows cross build under Wine.
+#
+#   scripts/test-windows.sh [BUILD_DIR (build-win)] [LABEL_REGEX]
+#
+# Every run starts from a fresh Wine prefix in BUILD_DIR/wineprefix, with its own Wine server that
+# this script starts and ends by its process id, so nothing is left running and no state of an
+# earlier run leaks in. No display: the tests are console programs.
+set -euo pipefail
+
+build="${1:-build-win}"
+labels="${2:-^(core|settings|win32)$}"
+jobs="${JOBS:-$(nproc)}"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+[ -f "$build/CTestTestfile.cmake" ] || { echo "test-windows: $build is not a built test tree" >&2; exit 2; }
+build="$(cd "$build" && pwd)"
+prefix="$build/wineprefix"
+
+find_wineserver() {
+  local w
+  for w in wineserver64 /usr/lib/wine/wineserver64 wineserver /usr/lib/wine/wineserver; do
+    if command -v "$w" >/dev/null 2>&1; then command -v "$w"; return 0; fi
+  done
+  echo "test-windows: no wineserver found (bash scripts/setup.sh windows installs it)" >&2
+  return 1
+}
+WINESERVER="$(find_wineserver)"
+
+rm -rf "$prefix" "$prefix.lock"
+mkdir -p "$prefix"
+export AMBT_WINEPREFIX="$prefix" WINEPREFIX="$prefix" WINEDEBUG=-all
+unset DISPLAY WAYLAND_DISPLAY
+
+# A server that stays up for the whole run (-p: persistent), so that the Windows system processes
+# start once and not for every test program.
+"$WINESERVER" -f -p >"$build/wineserver.log" 2>&1 &
+server=$!
+
+stop_server() {
+  # Ends the prefix's remaining Windows processes, then the server itself.
+  timeout -k 5 30 "$WINESERVER" -k >/dev/null 2>&1 || true
+  if kill -0 "$server" 2>/dev/null; then
+    kill "$server" 2>/dev/null || true
+    for _ in $(seq 1 100); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$server" 2>/dev/null || true
+  fi
+  wait "$server" 2>/dev/null || true
+}
+trap stop_server EXIT
+
+start=$(date +%s)
+"$here/wine-run.sh" --init
+echo "test-windows: Wine prefix ready in $(( $(date +%s) - start )) s"
+
+ctest --test-dir "$build" -L "$labels" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error
+echo "test-windows: done in $(( $(date +%s) - start )) s"
