@@ -4,6 +4,8 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 WIN_BUILD  ?= build-win
+# Libraries built for mingw, outside the clone (scripts/build-mingw-deps.sh).
+MINGW_CACHE ?= $(or $(AMBT_MINGW_CACHE),$(HOME)/.cache/ambertrail-mingw)
 # Test labels that run under Wine: the portable subsystems and the Win32 backend's own tests.
 WIN_TEST_LABELS ?= ^(core|settings|win32)$$
 
@@ -39,11 +41,12 @@ setup-windows:
 	@bash scripts/setup.sh windows
 
 mingw-deps: setup-windows
-	@bash scripts/build-mingw-deps.sh
+	@AMBT_MINGW_CACHE='$(MINGW_CACHE)' bash scripts/build-mingw-deps.sh
 
 $(WIN_BUILD)/build.ninja:
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DAMB_BUILD_BENCH=OFF $(CMAKE_ARGS)
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DAMB_BUILD_BENCH=OFF \
+	  -DAMB_MINGW_PREFIX='$(MINGW_CACHE)/prefix' $(CMAKE_ARGS)
 
 windows: mingw-deps $(WIN_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS)

@@ -112,8 +112,25 @@ ensure_sources() {
     add_deb_src_entries || die "found no Debian apt entry to derive a deb-src entry from"
   fi
   say "apt-get update (source indexes)"
-  as_root apt-get update -qq
+  retry 3 as_root apt-get update -qq || die "apt-get update failed"
   have_sources_index "${packages[0]}" || die "apt-get source cannot find ${packages[0]}: no source index"
+}
+
+# retry N COMMAND...: a passing network hiccup must not fail the build.
+retry() {
+  local n="$1" i
+  shift
+  for ((i = 1; i <= n; i++)); do
+    "$@" && return 0
+    [ "$i" -lt "$n" ] && say "attempt $i of $n failed: $*; trying again"
+  done
+  return 1
+}
+
+fetch_source() {
+  local src="$1" pkg="$2"
+  rm -rf "${src:?}"/*
+  (cd "$src" && apt-get source -qq -o APT::Sandbox::User="$(id -un)" "$pkg" >/dev/null)
 }
 
 build_package() {
@@ -123,8 +140,7 @@ build_package() {
   rm -rf "$src" "$bld"
   mkdir -p "$src" "$bld"
   say "$pkg: fetching the Debian source package"
-  (cd "$src" && apt-get source -qq -o APT::Sandbox::User="$(id -un)" "$pkg" >/dev/null) \
-    || die "$pkg: apt-get source failed"
+  retry 3 fetch_source "$src" "$pkg" || die "$pkg: apt-get source failed"
   dsc="$(ls "$src"/*.dsc | head -n1)"
   version="$(sed -n 's/^Version:[[:space:]]*//p' "$dsc" | head -n1)"
   dir="$(find "$src" -mindepth 1 -maxdepth 1 -type d | head -n1)"
