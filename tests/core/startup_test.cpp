@@ -12,6 +12,7 @@ namespace fs = std::filesystem;
 using test::ScopedEnv;
 
 TEST(Startup, ProgramFolderAndSimulatorFlags) {
+  AMB_SKIP_ON_WINDOWS("needs the Linux backend's AMBT_APPDATA and registry file");
   test::TempDir dir;
   test::ScopedCwd cwd(dir.path());
   test::writeFile(dir / "reg.reg", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v6]\n");

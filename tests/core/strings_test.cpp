@@ -126,9 +126,14 @@ TEST(Other, SocketErrorsAndFileCounts) {
   test::writeFile(dir / "a.txt", "x");
   test::writeFile(dir / "b.bgl", "");
   test::writeFile(dir / "sub" / "c.txt", "x");
+#ifdef _WIN32
+  // Symbolic links need a privilege on Windows.
+  EXPECT_EQ(gf_countFilesInFolder(dir.path()), 2);
+#else
   fs::create_symlink(dir / "a.txt", dir / "link.txt");
   fs::create_symlink(dir / "gone.txt", dir / "broken.txt");
   EXPECT_EQ(gf_countFilesInFolder(dir.path()), 3);  // a, b and the link to a
+#endif
   EXPECT_THROW(gf_countFilesInFolder(dir / "a.txt"), fs::filesystem_error);
 }
 

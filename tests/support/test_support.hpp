@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+// Skips the current test in the Windows build, for what only the Linux backend offers (environment
+// overrides, the registry file, POSIX processes); the reason shows in the test output.
+#ifdef _WIN32
+#define AMB_SKIP_ON_WINDOWS(reason) GTEST_SKIP() << (reason)
+#else
+#define AMB_SKIP_ON_WINDOWS(reason) static_cast<void>(0)
+#endif
+
 namespace amb::test {
 
 // A fresh folder below the system temp folder, removed with everything in it when the object dies.

@@ -1,4 +1,6 @@
+#include "platform/app_resources.hpp"
 #include "platform/folders.hpp"
+#include "platform/single_instance.hpp"
 #include "platform/timer.hpp"
 
 #include <gtest/gtest.h>
@@ -40,6 +42,20 @@ TEST(Win32Timer, ResolutionGuardsNest) {
   { platform::TimerResolution inner(1); }
   platform::TimerResolution again(1);
   SUCCEED();
+}
+
+TEST(Win32SingleInstance, SecondClaimOfANameIsRefused) {
+  // The mutex stays with the process, so a second claim from this process meets error 183 as a
+  // second copy of the program would.
+  EXPECT_TRUE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test one$"));
+  EXPECT_FALSE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test one$"));
+  EXPECT_TRUE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test two$"));
+  EXPECT_TRUE(platform::singleInstanceLockPath("x").empty());
+}
+
+TEST(Win32Resources, TitleMissingFromAProgramWithoutIt) {
+  // The test program carries no string table; the program's own title comes with its resources.
+  EXPECT_FALSE(platform::appTitle().has_value());
 }
 
 #endif
