@@ -48,6 +48,24 @@ stop_server() {
   wait "$server" 2>/dev/null || true
 }
 trap stop_server EXIT
+# Interrupted (or its output closed), the run still ends its server.
+trap 'exit 130' INT TERM HUP PIPE
+
+# Wait until the server listens, so that the first Wine program does not start a second one. The
+# socket lies in /tmp/.wine-UID/server-DEV-INODE (DEV and INODE of the prefix); Debian's Wine uses
+# a private folder in /tmp instead of .wine-UID and names it in the prefix's file "wineserver".
+read -r dev ino < <(stat -c '%d %i' "$prefix")
+sub="$(printf 'server-%x-%x' "$dev" "$ino")"
+server_listens() {
+  [ -S "/tmp/.wine-$(id -u)/$sub/socket" ] && return 0
+  [ -f "$prefix/wineserver" ] && [ -S "/tmp/$(cat "$prefix/wineserver")/$sub/socket" ]
+}
+for _ in $(seq 1 300); do
+  server_listens && break
+  kill -0 "$server" 2>/dev/null || { echo "test-windows: the Wine server did not start:" >&2; cat "$build/wineserver.log" >&2; exit 1; }
+  sleep 0.1
+done
+server_listens || echo "test-windows: no Wine server socket after 30 s; going on" >&2
 
 start=$(date +%s)
 "$here/wine-run.sh" --init

@@ -53,6 +53,11 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installer prompts (the programs need neither), and no desktop menu entries.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 if [ "${AMBT_WINE_DISPLAY:-0}" != "1" ]; then unset DISPLAY WAYLAND_DISPLAY; fi
+# Wine links the user's Documents, Desktop and the like to the home folder; a home inside the prefix
+# keeps whatever a program writes there out of the real one.
+export HOME="$prefix/home"
+unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_DOCUMENTS_DIR XDG_DESKTOP_DIR
+mkdir -p "$HOME"
 
 # wineboot returns before the prefix is complete when no server was running; the marker is written
 # only once a program has run in it.
