@@ -42,9 +42,10 @@ cmake_opts() {
     pugixml) echo "-DPUGIXML_BUILD_TESTS=OFF" ;;
     googletest) echo "-DBUILD_GMOCK=ON -DINSTALL_GTEST=ON" ;;
     libzip)
+      # The program opens its archives without encryption, so no crypto library (and no bcrypt).
       echo "-DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF" \
            "-DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF" \
-           "-DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=ON" ;;
+           "-DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF" ;;
     curl)
       # Schannel for TLS, Windows' own IDN and SSPI; UTF-8 file names in file:// URLs.
       echo "-DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_WINDOWS_SSPI=ON" \
