@@ -13,7 +13,13 @@ if(NOT TARGET amb::libzip)
     find_path(AMB_LIBZIP_INCLUDE_DIR zip.h REQUIRED)
     find_library(AMB_LIBZIP_LIBRARY NAMES zip libzip REQUIRED)
     find_package(ZLIB REQUIRED)
-    target_include_directories(amb::libzip INTERFACE ${AMB_LIBZIP_INCLUDE_DIR})
-    target_link_libraries(amb::libzip INTERFACE ${AMB_LIBZIP_LIBRARY} ZLIB::ZLIB)
+    # An imported library that carries its dependency on zlib, so that a static link always puts
+    # zlib after libzip, wherever else zlib is needed first.
+    add_library(amb_libzip_found UNKNOWN IMPORTED GLOBAL)
+    set_target_properties(amb_libzip_found PROPERTIES
+      IMPORTED_LOCATION ${AMB_LIBZIP_LIBRARY}
+      INTERFACE_INCLUDE_DIRECTORIES ${AMB_LIBZIP_INCLUDE_DIR}
+      INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+    target_link_libraries(amb::libzip INTERFACE amb_libzip_found)
   endif()
 endif()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test programs of the Windows cross build under Wine.
 #
-#   scripts/test-windows.sh [BUILD_DIR (build-win)] [LABEL_REGEX]
+#   scripts/test-windows.sh [BUILD_DIR (build-win)] [LABEL_REGEX (^unit$)]
 #
 # Every run starts from a fresh Wine prefix in BUILD_DIR/wineprefix, with its own Wine server that
 # this script starts and ends by its process id, so nothing is left running and no state of an
@@ -9,7 +9,7 @@
 set -euo pipefail
 
 build="${1:-build-win}"
-labels="${2:-^(core|settings|win32)$}"
+labels="${2:-^unit$}"
 jobs="${JOBS:-$(nproc)}"
 here="$(cd "$(dirname "$0")" && pwd)"
 

@@ -46,7 +46,11 @@ TrafficDouble::TrafficDouble(TrafficDoubleOptions options) : m_options(std::move
 TrafficDouble::~TrafficDouble() { stop(); }
 
 std::vector<std::string> TrafficDouble::readLines(const std::filesystem::path& file) {
+#ifdef _WIN32
+  gzFile in = gzopen_w(file.c_str(), "rb");  // Windows paths are wide
+#else
   gzFile in = gzopen(file.c_str(), "rb");
+#endif
   if (in == nullptr) throw std::runtime_error(fmt::format("cannot open {}", file.string()));
   std::vector<std::string> lines;
   std::string line;
