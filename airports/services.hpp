@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace amb {
 
@@ -15,11 +18,47 @@ extern AirportData g_parkAirport;
 extern std::mutex g_parkAirportMutex;
 // Set once the current park airport's file has been read.
 extern std::atomic<std::uint8_t> g_parkAirportLoaded;
+// Static parking is under way; its controls are disabled meanwhile.
+extern std::atomic<std::uint8_t> g_parkingLock;
 
 // A copy of the park airport taken under its lock.
 AirportData gf_parkAirportSnapshot();
 
-// Back to no park airport.
+// The user's reserved stand at the park airport; empty when none.
+std::string gf_reservedStandName();
+
+// The airport list: read once into g_airports by the start-up; then an exact code search.
+void lf_readAirports();
+std::optional<AirportData> gf_findAirport(const std::string& code);
+
+// The user's park airports ("my_park_airports.txt", most recent first).
+// Reads the file; true when the park airports and their stands are consistent.
+bool lf_readMyParkAirports();
+// Moves the airport to the front of the list, adding it (with the position) when it is new.
+void gf_parkAirportToFront(const std::string& code, std::pair<double, double> position);
+// Reads the file again and follows a changed reserved stand; true when it left a message.
+bool gf_checkParkAirports(bool reread, std::string& message);
+// The position of the first park airport; empty when the list is empty.
+std::optional<std::pair<double, double>> gf_firstParkAirportPosition();
+
+// The park-airport check: picks the park airport from the user aircraft's position, loads its file
+// and stands and starts static parking. True on the first call of a main loop.
+void gf_checkForParkAirportUpdates(bool first);
+
+// Static parking.
+// The first half of a renewal: locks the parking controls.
+void gf_lockParkingControls();
+// The second half: plans static parking anew.
+void gf_adjustParking();
+// True while the static-parking plan holds nothing.
+bool gf_staticPlanEmpty();
+// Parked acts in the simulator; with the flag set, their mean parked time goes to the window.
+std::uint64_t gf_countParkedAc(bool updateWindow);
+// Clears the plan and removes the static parked acts and the live aircraft standing on the ground.
+void gf_removeAllParkedAc();
+
+// Back to no park airport: the park airport, its figures in the window, the reserved-stand and
+// parked lists and the static plan (the restart's reset).
 void gf_resetParkState();
 
 }  // namespace amb

@@ -1,8 +1,9 @@
 #pragma once
-// What the other subsystems use of the liveries subsystem. Only the part that the reference data's
-// similar-model queries need is declared so far.
+// What the other subsystems use of the liveries subsystem.
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,24 @@ bool gf_hasModelLivery(const std::string& model);
 bool gf_hasAirlineModelLivery(const std::string& airline, const std::string& model);
 // The first three characters of every airline key of the airline table, in the table's order.
 std::vector<std::string> gf_liveryAirlineCodes();
+
+// The liveries step of the start-up: scans the livery folders when SCAN_LIVERIES is on (then
+// switches it off, saved and unticked), and builds the livery tables from the scanned list unless
+// an earlier start-up of this process built them already. A missing folder setting throws
+// amb::UserErrorException. Stops early when an exit is under way or the user closed the simulator.
+void lf_scanLiveries();
+// Set once the scanned liveries have been turned into the lookup tables in this process.
+extern std::atomic<std::uint8_t> g_liveryTablesBuilt;
+// Empties every livery lookup table, so that the next start-up builds them anew.
+void gf_clearLiveryTables();
+// Reserves the in-use title list and the matching's work lists (every service run).
+void gf_reserveLiveryUseLists();
+// Log lines: the matching summary (when the program ends, and every 24 hours of reports), and the
+// aircraft without a matching livery (every 20 minutes of reports, and when the program ends).
+void gf_logMatchingSummary();
+void gf_logNoMatches();
+// Empties the list of aircraft without a livery match, so that they are matched again.
+void gf_clearNoMatchSet();
 
 // Back to start values: no liveries.
 void gf_resetLiveries();

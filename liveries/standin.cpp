@@ -1,5 +1,7 @@
-// Scaffolding: the least behaviour of the livery tables that the reference-data queries need (a set
-// of airline/model liveries filled by tests). The livery scan and matching replace this file.
+// Scaffolding: the least behaviour of the livery tables that the reference-data queries and the
+// shell need. Tests state which liveries exist (liveries/standin.hpp); nothing is scanned, so the
+// start-up's liveries step leaves SCAN_LIVERIES as it is and builds no tables. The livery scan and
+// matching replace this file.
 
 #include "liveries/services.hpp"
 #include "liveries/standin.hpp"
@@ -10,6 +12,7 @@
 namespace amb {
 
 std::array<std::vector<std::string>, 3> g_liveryModelsByCategory;
+std::atomic<std::uint8_t> g_liveryTablesBuilt{0};
 
 namespace {
 std::map<std::string, std::set<std::string>> g_airlineModels;  // airline key -> models
@@ -34,10 +37,22 @@ std::vector<std::string> gf_liveryAirlineCodes() {
   return codes;
 }
 
-void gf_resetLiveries() {
+void lf_scanLiveries() {}
+
+void gf_clearLiveryTables() {
   for (auto& models : g_liveryModelsByCategory) models.clear();
   g_airlineModels.clear();
   g_models.clear();
+}
+
+void gf_reserveLiveryUseLists() {}
+void gf_logMatchingSummary() {}
+void gf_logNoMatches() {}
+void gf_clearNoMatchSet() {}
+
+void gf_resetLiveries() {
+  gf_clearLiveryTables();
+  g_liveryTablesBuilt = 0;
 }
 
 }  // namespace amb

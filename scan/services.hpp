@@ -1,10 +1,20 @@
 #pragma once
-// What the other subsystems use of the scenery airport scan. Only the scan log is declared so far.
+// What the other subsystems use of the scenery airport scan.
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace amb {
+
+// The add-on airports scan of the start-up, run when SCAN_AIRPORTS is on; at its end it switches
+// SCAN_AIRPORTS off (saved and unticked) and says in the window whether it handled every entry it
+// counted.
+void gf_scanAddOnAirports();
+
+// The add-on airports the scan found, shown as "{} airport{} in {} folder" when above 0.
+extern std::atomic<std::int32_t> g_offlineLearningCopies;
 
 // Appends the text as one line to the scan's log list; safe from the scan's job threads.
 void gf_addScanLogLine(const std::string& text);
@@ -12,7 +22,7 @@ void gf_addScanLogLine(const std::string& text);
 // A copy of the scan's log list, taken under its lock.
 std::vector<std::string> gf_scanLogLines();
 
-// Back to start values: an empty log list.
+// Back to start values: an empty log list, no airports found.
 void gf_resetScan();
 
 }  // namespace amb

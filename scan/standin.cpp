@@ -1,5 +1,6 @@
-// Scaffolding: the least behaviour of the scan log that the publisher query needs. The scenery scan
-// replaces this file.
+// Scaffolding: the least behaviour of the scenery scan that the publisher query and the start-up
+// need. Nothing is scanned, so the start-up's scan step leaves SCAN_AIRPORTS as it is and finds no
+// airports. The scenery scan replaces this file.
 
 #include "scan/services.hpp"
 
@@ -7,10 +8,14 @@
 
 namespace amb {
 
+std::atomic<std::int32_t> g_offlineLearningCopies{0};
+
 namespace {
 std::mutex g_scanLogMutex;
 std::vector<std::string> g_scanLog;
 }  // namespace
+
+void gf_scanAddOnAirports() {}
 
 void gf_addScanLogLine(const std::string& text) {
   std::lock_guard lock(g_scanLogMutex);
@@ -25,6 +30,7 @@ std::vector<std::string> gf_scanLogLines() {
 void gf_resetScan() {
   std::lock_guard lock(g_scanLogMutex);
   g_scanLog.clear();
+  g_offlineLearningCopies = 0;
 }
 
 }  // namespace amb

@@ -1,9 +1,79 @@
 #pragma once
-// What other subsystems call of the live traffic engine.
+// What other subsystems call of the live traffic engine. The engine's lists (live aircraft, parked
+// acts, creation queues, the removal deque) belong to the worker thread; the calls below that walk
+// them run there, except the exit sequence's, which run once the worker's main loop has ended.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
 
 namespace amb {
 
-// Removes every live aircraft from the simulator (the exit sequence, and when RealTraffic is gone).
+// The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking.
+extern std::atomic<std::int32_t> g_maxLiveInUse;
+
+// Reserves the engine's tables for a service run.
+void gf_reserveLiveTables();
+// One engine cycle: takes the simulator's results and the pending traffic records, steps every live
+// aircraft and queues its position and events.
+void gf_updateAI();
+// Applies the simulator's results and keeps the commands flowing while the simulation does not run.
+void gf_SimCommands();
+
+// Removals.
+// Every live aircraft out of the simulator (the exit sequence, and when RealTraffic is gone).
 void gf_removeAllLiveAc();
+// Every parked act out of the simulator, their pending creations dropped.
+void gf_removeAllParkedActs();
+// True when a stand waits for the aircraft on it to be removed (the user reserved it).
+bool gf_standRemovalsPending();
+// Removes the aircraft on the user's reserved stand.
+void gf_removeAcAtStand();
+// While more live aircraft are in the simulator than MAX_LIVE allows, removes the one farthest from
+// the user aircraft.
+void gf_applyMaxLive();
+// Moves every AI object id still waiting in the removal deque into the simulator's removal queue, so
+// that all of them go at once (the exit sequence).
+void gf_flushRemovalDeque();
+
+// The checks of a user-aircraft report.
+// A new arrival: finds the live aircraft with the hexid; when found, searches its coupled callsign
+// once (airports) and removes the first parked act that stands for it (same registration, or its
+// callsign less the last character). False when no live aircraft has the hexid any more.
+bool gf_handleNewArrival(std::uint32_t hexid);
+// The user aircraft is airborne: the first live aircraft in its way is removed.
+void gf_removeFirstInUserWay();
+// The user aircraft is on the ground: the first live aircraft on the ground within both half wing
+// spans x 1.15 is removed; when none was and the user moved, the first parked act within x 1.1.
+void gf_removeNearUserOnGround();
+// Live aircraft taxiing or driving to a stand that moved since the last check hand their position to
+// the static parking's collision removal (only while parked acts exist).
+void gf_removeStaticCollisions();
+// Removes the first live aircraft in the simulator whose callsign is the blocked one.
+void gf_removeBlockedCallsign(const std::string& callsign);
+// For every live aircraft on the ground in the simulator, removes the first parked act in the
+// simulator that carries its callsign followed by "*" or its registration (every 61st report, while
+// parked acts exist).
+void gf_removeParkedTwinsOfLive();
+// Queues the nav-lights event (on or off) for every parked act in the simulator and every live
+// aircraft at a stand.
+void gf_queueParkedNavLights(bool on);
+
+// Status figures: live aircraft in the simulator at a stand (with the flag set, also shows their mean
+// time at the stand), and live aircraft in the simulator not at a stand.
+int gf_countLiveAtStands(bool updateWindow);
+std::uint32_t gf_countMovingLive();
+
+// Forgets the livery titles remembered by hexid.
+void gf_clearHexidTitles();
+// Forgets the callsign texts kept for the ghost check.
+void gf_clearGhostCallsigns();
+
+// The AI flight-plan folder, made at start-up and removed by the exit sequence.
+void gf_createFlightPlanFolder();
+void gf_removeFlightPlanFolder();
+
+// Every engine list, queue and counter back to its start value (the restart's reset).
+void gf_resetEngine();
 
 }  // namespace amb

@@ -1,0 +1,214 @@
+#include "app/final_exit.hpp"
+
+#include "airports/services.hpp"
+#include "app/main_loop.hpp"
+#include "app/main_window.hpp"
+#include "app/run_state.hpp"
+#include "app/session.hpp"
+#include "app/worker.hpp"
+#include "core/exit.hpp"
+#include "core/log.hpp"
+#include "core/message_line.hpp"
+#include "core/startup.hpp"
+#include "core/strings.hpp"
+#include "feed/inputs.hpp"
+#include "feed/link.hpp"
+#include "feed/readers.hpp"
+#include "feed/status.hpp"
+#include "feed/traffic_line.hpp"
+#include "liveries/services.hpp"
+#include "platform/thread_name.hpp"
+#include "settings/parameters.hpp"
+#include "settings/settings.hpp"
+#include "sim/services.hpp"
+#include "traffic/services.hpp"
+
+#include <fmt/format.h>
+
+#include <mutex>
+#include <thread>
+
+namespace amb {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::mutex g_sleeperMutex;
+std::function<void(milliseconds)> g_sleeper;
+std::atomic<long long> g_workerWaitMs{20000};
+
+void pause(milliseconds d) {
+  std::function<void(milliseconds)> sleeper;
+  {
+    std::lock_guard lock(g_sleeperMutex);
+    sleeper = g_sleeper;
+  }
+  if (sleeper)
+    sleeper(d);
+  else
+    std::this_thread::sleep_for(d);
+}
+
+void postToWindow(int appMessage) {
+  // The window object keeps its handle; g_mainHwnd may have been cleared by the reset.
+  if (platform::Ui* ui = g_mainWindow.window.load()) ui->post(appMessage);
+}
+
+// The worker of the ending run was asked to stop; the next step waits for it to return, so that
+// never two workers run, and the run state is never reset under a running worker.
+void waitForWorker() {
+  gf_requestWorkerStop();
+  const milliseconds bound(g_workerWaitMs.load());
+  if (!gf_waitForWorkerEnd(bound))
+    gf_logMarked(fmt::format("the service run has not ended after {} ms, going on without it", bound.count()));
+}
+
+void saveEmpty(StringOption& option) {
+  option.setValue({});
+  gf_saveStringOption(option);
+}
+
+void saveOff(BoolOptionCheckBox& option) {
+  option.value = 0;
+  gf_saveBoolOption(option);
+}
+
+}  // namespace
+
+void gf_setWorkerWaitBound(milliseconds bound) { g_workerWaitMs = bound.count(); }
+
+void gf_setExitSleeper(std::function<void(milliseconds)> sleeper) {
+  std::lock_guard lock(g_sleeperMutex);
+  g_sleeper = std::move(sleeper);
+}
+
+void gf_installExitHandler() { gf_setExitHandler(FinalExit); }
+
+void lf_restartCountdown(std::int32_t seconds) {
+  if (seconds <= 0) return;
+  gf_log(fmt::format("Restarting after {} seconds\n\n\n\n\n", seconds));
+  for (std::int32_t i = 0; i < seconds; ++i) {
+    if (g_exitUnderWay != 0 || g_userClosed != 0) break;
+    const std::int32_t left = seconds - i;
+    gf_showMessage(fmt::format("Restarting after {} second{}", left, gf_pluralS(left)), false);
+    pause(std::chrono::seconds(1));
+  }
+}
+
+void lf_resetRunState() {
+  gf_resetSimLink(static_cast<std::uint32_t>(P3D_VERSION.value.load()));
+  gf_resetParkState();
+
+  gf_clearError();
+  gf_clearMessage();
+  gf_resetMessageCounter();
+  g_mainWindow.reset();
+  g_startingUp = 1;
+  g_myOrbxCount = 0;
+  g_myThirdpartyCount = 0;
+  g_renewalMinutes = 0;
+  gf_resetFeedStatus();
+  g_mainHwnd = nullptr;
+
+  g_exitReason = 0;
+  g_newUserData = 0;
+  g_readerError = 0;
+  g_flightNotRunning = 0;
+  g_engineUserAc = UserAcBlock{};
+  g_rtProfessional = 0;
+  g_parkingRenewalRequest = 0;
+  g_reportCount = 0;
+  g_renewalUnderWay = 0;
+  g_blockChangeRequest = 0;
+  g_navLightsRequest = 0;
+  g_maxLiveRequest = 0;
+  g_rtLinkPending = 1;
+  g_stockSceneryPath.clear();
+  gf_setRadiusNm();
+
+  // Every engine list goes as well: a new run starts without aircraft.
+  gf_resetEngine();
+  g_newArrivals.clear();
+  gf_resetMainLoop();
+}
+
+void FinalExit(int reason, std::uint32_t delaySeconds) {
+  platform::setCurrentThreadName("FinalExit");
+  // g_exitUnderWay belongs to this sequence until a restart clears it for its countdown.
+  bool ownsExit = true;
+  try {
+    gf_log("Exiting: " + gf_exitReasonName(reason));
+    const bool restart = gf_exitReasonRestarts(reason);
+    g_restartPending = restart ? 1 : 0;
+    if (restart) gf_showMessage("Prepare for a restart ...", true);
+
+    g_weatherReader.stop();
+    g_trafficReader.stop();
+    pause(milliseconds(500));
+    gf_removeAllLiveAc();
+    gf_removeAllParkedActs();
+    // All waiting removals at once, not one per 10 engine cycles; the simulator link sends them
+    // during the pause.
+    gf_flushRemovalDeque();
+    pause(std::chrono::seconds(1));
+    lf_closeServer();
+    if (reason == SystemError) {
+      pause(std::chrono::seconds(5));
+    } else if (reason == UserClosedSim) {
+      gf_log(fmt::format("User closed {}", g_programName));
+      g_userClosed = 1;
+    }
+    gf_requestSimClientStop();
+    gf_requestWorkerStop();
+    gf_clearHexidTitles();
+    gf_removeFlightPlanFolder();
+    if (!restart) {
+      saveEmpty(DESTINATION);
+      saveEmpty(BLOCK_CALLSIGN);
+      gf_logMatchingSummary();
+      gf_logNoMatches();
+    }
+    if (g_parkAirportLoaded != 0) gf_removeAllParkedAc();
+
+    if (restart) {
+      gf_clearError();
+      gf_clearMessage();
+      gf_resetReaders();
+      if (reason != NewSettings) {
+        saveOff(SCAN_LIVERIES);
+        saveOff(SCAN_AIRPORTS);
+      }
+      g_userClosed = 0;
+      ownsExit = false;
+      g_exitUnderWay = 0;  // a request during the countdown starts an exit of its own
+      lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));
+      const bool superseded = g_exitUnderWay != 0 || g_userClosed != 0;
+      waitForWorker();
+      lf_resetRunState();
+      // A newer exit took over during the countdown; it ends (or restarts) the program itself.
+      if (superseded) return;
+      postToWindow(1);
+      return;
+    }
+
+    gf_clearGhostCallsigns();
+    if (reason == NewFlight) {
+      gf_showMessage(fmt::format("New flight detected, {} will close, please restart manually ...", g_programName),
+                     true);
+      pause(std::chrono::seconds(10));
+    }
+    waitForWorker();
+    g_exitUnderWay = 0;
+    postToWindow(2);
+  } catch (...) {
+    gf_reportException("FinalExit");
+    // The program must stay closable: an exit that failed half-way still ends it.
+    if (ownsExit) {
+      g_exitUnderWay = 0;
+      postToWindow(2);
+    }
+  }
+}
+
+}  // namespace amb
