@@ -119,10 +119,7 @@ void lf_workSimNotRunning() {
       setTrafficQueueOpen(false);
       g_flightNotRunning = 1;
       g_idleCountdown = kTicksPerSecond;
-      {
-        std::lock_guard lock(g_simMutex);
-        gf_clearPositionQueues();
-      }
+      gf_clearPositionQueues();
       gf_logf("{} Flight not running", gf_timeOfDay());
     }
     gf_SimCommands();

@@ -72,10 +72,6 @@ bool userInNullBox() { return gf_inNullBox(g_engineUserAc.latitude, g_engineUser
 
 }  // namespace
 
-bool gf_inNullBox(double latitude, double longitude) {
-  return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
-}
-
 void gf_requestSimClientStop() {
   std::lock_guard lock(g_simClientMutex);
   g_simClientThread.request_stop();

@@ -19,7 +19,4 @@ void gf_requestSimClientStop();
 // left to end with the process).
 bool gf_stopSimClient(std::chrono::milliseconds bound);
 
-// The user position before the simulator sent one: latitude in [0, 0.0009] and longitude in [0, 0.05].
-bool gf_inNullBox(double latitude, double longitude);
-
 }  // namespace amb

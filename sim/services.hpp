@@ -30,6 +30,9 @@ extern std::atomic<std::int64_t> g_simUnixTime;
 // A copy of the last user-aircraft block the simulator sent (zeroed until one came).
 UserAcBlock gf_userAcSnapshot();
 
+// The null box: a latitude in [0, 0.0009] with a longitude in [0, 0.05] is no real position.
+bool gf_inNullBox(double latitude, double longitude);
+
 // Asks the simulator once for the user aircraft's block (unless sending has stopped after errors)
 // and returns a copy of the current one; the answer arrives later.
 UserAcBlock gf_requestUserAcPosition();
@@ -45,7 +48,7 @@ void gf_simConnectRequestFailed();
 // Makes the command queues ready for a service run that expects the simulator's major version (5
 // or 6).
 void gf_resetSimQueues(std::uint32_t expectedVersion);
-// Empties the two position-update queues (the simulation stopped).
+// Empties both position lists under g_simMutex (the simulation stopped). Takes the lock itself.
 void gf_clearPositionQueues();
 // Queues the nav-lights event for an AI object.
 void gf_queueNavLights(std::uint32_t objectId, std::uint32_t data);

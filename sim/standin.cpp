@@ -35,6 +35,10 @@ UserAcBlock gf_userAcSnapshot() {
   return g_userAc;
 }
 
+bool gf_inNullBox(double latitude, double longitude) {
+  return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
+}
+
 UserAcBlock gf_requestUserAcPosition() { return gf_userAcSnapshot(); }
 
 void gf_requestUserAcTitleAndModel() {}
