@@ -129,6 +129,7 @@ void lf_resetRunState() {
 
   // Every engine list goes as well: a new run starts without aircraft.
   gf_resetEngine();
+  gf_resetTrafficQueue();
   g_newArrivals.clear();
   gf_resetMainLoop();
 }

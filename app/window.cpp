@@ -29,6 +29,7 @@
 #include <pugixml.hpp>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace amb {
@@ -161,9 +162,11 @@ bool initInstance(platform::Ui& ui, const std::string& title) {
     repairStoredCoordinate(g_mainWindow.mainWindowY);
   }
   g_mainWindow.window = &ui;
-  static AppWindow events(ui);
+  // The window procedure lives as long as the window, which lives as long as the process.
+  static std::unique_ptr<AppWindow> events;
+  events = std::make_unique<AppWindow>(ui);
   return ui.createMainWindow(title, g_mainWindow.mainWindowX.value, g_mainWindow.mainWindowY.value, kClientWidth,
-                             kClientHeight, events);
+                             kClientHeight, *events);
 }
 
 void lf_createControls(platform::Ui& ui) { gf_createOptionControls(ui); }

@@ -5,6 +5,7 @@
 #include "traffic/services.hpp"
 
 #include "settings/options.hpp"
+#include "traffic/live_ac.hpp"
 
 namespace amb {
 
@@ -38,6 +39,9 @@ void gf_clearGhostCallsigns() {}
 void gf_createFlightPlanFolder() {}
 void gf_removeFlightPlanFolder() {}
 
-void gf_resetEngine() { g_maxLiveInUse = MAX_LIVE.defaultValue; }
+void gf_resetEngine() {
+  gf_resetLiveAcs();
+  g_maxLiveInUse = MAX_LIVE.defaultValue;
+}
 
 }  // namespace amb
