@@ -200,8 +200,11 @@ TEST(AppEndToEnd, StartsWaitsForTheSimulatorAndClosesCleanly) {
   ASSERT_TRUE(svg.load_file((layout.dump.string() + ".svg").c_str()));
   EXPECT_STREQ(svg.document_element().name(), "svg");
 
+  // A second close while the exit is under way is ignored.
+  program.command("close");
   program.command("close");
   EXPECT_EQ(program.waitExit(), 0);
+  EXPECT_EQ(layout.logCount("Exiting: "), 1u);
   EXPECT_TRUE(layout.logHasLine("Exiting: USER CLOSED SIM"));
   EXPECT_TRUE(layout.logHasLine("User closed Ambertrail_P3D"));
   EXPECT_EQ(layout.stored("DESTINATION"), "");
@@ -223,6 +226,15 @@ TEST(AppEndToEnd, ASecondStartEndsAtOnceAndLeavesTheFirstAlone) {
 
   first.command("close");
   EXPECT_EQ(first.waitExit(), 0);
+}
+
+TEST(AppEndToEnd, ALogThatCannotBeWrittenEndsTheProgramBeforeAnyWindow) {
+  Layout layout;
+  fs::create_directories(layout.work / "Log.txt");
+  Program program(layout);
+  EXPECT_EQ(program.waitExit(), 2);
+  EXPECT_NE(readFile(layout.root / "run.out").find("cannot start the log"), std::string::npos);
+  EXPECT_FALSE(fs::exists(layout.dump));
 }
 
 TEST(AppEndToEnd, OutsideItsFolderTheProgramOnlyShowsError41) {
