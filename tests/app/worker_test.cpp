@@ -54,9 +54,7 @@ private:
 };
 
 TEST_F(DetectionTest, InstalledVersions) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the registry file stands in for the registry on Linux only";
-#endif
+  AMB_SKIP_ON_WINDOWS("the registry file stands in for the registry on Linux only");
   registry({{5, "D:\\\\P3Dv5"}, {6, "D:\\\\P3Dv6"}});
   EXPECT_EQ(userErrorOf(lf_detectSimulator),
             "153: More than one P3D version detected, type full Install Path to wanted version above and press "
@@ -109,9 +107,7 @@ class StartUpTest : public ShellTest {
 protected:
   void SetUp() override {
     ShellTest::SetUp();
-#ifdef _WIN32
-    GTEST_SKIP() << "AMBT_APPDATA and the file server stand in for the user's folders on Linux only";
-#endif
+    AMB_SKIP_ON_WINDOWS("AMBT_APPDATA and the file server stand in for the user's folders on Linux only");
     // The packaged download server of the build: the update check finds no newer version and the
     // data base is read from it.
     m_server = std::make_unique<ScopedEnv>("AMBT_SERVER_URL",
