@@ -6,8 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string>
+#include <vector>
+#include <optional>
 #include <utility>
 
 namespace amb {
@@ -23,6 +24,25 @@ extern std::atomic<std::uint8_t> g_parkingLock;
 
 // A copy of the park airport taken under its lock.
 AirportData gf_parkAirportSnapshot();
+
+// One of the user's park airports; the first of the list is the current choice.
+struct ParkAirport {
+  std::string code;
+  std::string reservedStand;  // the user's reserved stand there; empty when none
+  double latitude = 0;        // degrees
+  double longitude = 0;       // degrees
+  double distanceNm = 0;      // to the user aircraft
+};
+// The park airports, most recent first ("my_park_airports.txt"). Read and changed by the worker and
+// by the simulator link's thread: both sides hold g_parkAirportsMutex.
+extern std::vector<ParkAirport> g_parkAirports;
+extern std::mutex g_parkAirportsMutex;
+// Rewrites "my_park_airports.txt" from g_parkAirports; takes g_parkAirportsMutex itself.
+void lf_writeMyParkAirports();
+
+// The name of the nearest stand within 55 m of the position while the user aircraft is on the
+// ground; empty when none.
+std::string gf_standNameAt(double latitude, double longitude);
 
 // The user's reserved stand at the park airport; empty when none.
 std::string gf_reservedStandName();

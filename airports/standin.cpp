@@ -1,5 +1,5 @@
 // Stands in for the airports subsystem until its own parts are built: the airport list and the park
-// airports are empty, so no park airport is ever loaded and static parking never starts.
+// airports are empty, so no park airport is ever loaded and static parking never starts; no stands are known.
 
 #include "airports/services.hpp"
 
@@ -9,6 +9,13 @@ AirportData g_parkAirport;
 std::mutex g_parkAirportMutex;
 std::atomic<std::uint8_t> g_parkAirportLoaded{0};
 std::atomic<std::uint8_t> g_parkingLock{0};
+
+std::vector<ParkAirport> g_parkAirports;
+std::mutex g_parkAirportsMutex;
+
+void lf_writeMyParkAirports() {}
+
+std::string gf_standNameAt(double, double) { return {}; }
 
 AirportData gf_parkAirportSnapshot() {
   std::lock_guard lock(g_parkAirportMutex);

@@ -330,6 +330,9 @@ const Command kCommands[] = {
          if (!s->dead) s->send(b);
        return true;
      }},
+    {"map", 1, "FILE [REPORTED_CSV]", "writes an SVG map of the trace so far", [](Core& c, const Args& a, std::string& e) {
+       return c.writeMap(a[0], a.size() > 1 ? std::filesystem::path(a[1]) : std::filesystem::path(), e);
+     }},
     {"at", 2, "MS COMMAND...", "runs the command MS milliseconds from now", [](Core& c, const Args& a, std::string& e) {
        std::uint64_t ms;
        if (!needInteger(a, 0, ms, e)) return false;

@@ -126,6 +126,9 @@ struct SimDouble::Core {
   void sendObjectAddRemove(const char* systemEvent, std::uint32_t objectId);
   void removeObject(std::uint32_t objectId, const char* why);
 
+  // The SVG map of the trace so far, with the reported positions when given.
+  bool writeMap(const std::filesystem::path& svg, const std::filesystem::path& reported, std::string& error);
+
   // commands.cpp
   bool runCommand(const std::string& line, std::string& error);
   void runAndReport(const std::string& line);

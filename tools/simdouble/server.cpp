@@ -2,6 +2,7 @@
 
 #include "platform/pipe.hpp"
 #include "tools/simdouble/core.hpp"
+#include "tools/tracemap/tracemap.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
 
 namespace amb::simdouble {
@@ -328,7 +330,20 @@ void SimDouble::Core::loop() {
     }
   }
   closeAll();
+  if (!options.svg.empty()) {
+    std::string error;
+    if (!writeMap(options.svg, options.reported, error)) std::cerr << "amb_simdouble: " << error << std::endl;
+  }
   finished = true;
+}
+
+bool SimDouble::Core::writeMap(const std::filesystem::path& svg, const std::filesystem::path& reported,
+                               std::string& error) {
+  if (options.trace.empty()) {
+    error = "a map needs the trace (--trace)";
+    return false;
+  }
+  return tracemap::writeSvg(options.trace, reported, svg, error);
 }
 
 // ---- SimDouble ----
@@ -422,6 +437,8 @@ std::string usageText() {
          "  --pipe [NAME]       listen on the named pipe (default the simulator's)\n"
          "  --packet-log FILE   one line per received packet\n"
          "  --trace FILE        CSV of the AI objects' positions and events\n"
+         "  --svg FILE          at the end, an SVG map of the trace (needs --trace)\n"
+         "  --reported CSV      positions a traffic source reported, drawn on the map\n"
          "  --script FILE       commands, one per line, run at start ('#' starts a comment)\n"
          "  --set COMMAND       one command run at start (repeatable)\n"
          "  --control FIFO      commands while running (created when missing)\n"
@@ -464,6 +481,12 @@ bool parseArguments(int argc, char** argv, Options& o, std::string& error) {
     } else if (a == "--trace") {
       if (!next(v)) return false;
       o.trace = v;
+    } else if (a == "--svg") {
+      if (!next(v)) return false;
+      o.svg = v;
+    } else if (a == "--reported") {
+      if (!next(v)) return false;
+      o.reported = v;
     } else if (a == "--control") {
       if (!next(v)) return false;
       o.controlFifo = v;

@@ -21,6 +21,8 @@ struct Options {
   std::optional<std::string> pipeName;    // the pipe's Windows path text
   std::filesystem::path packetLog;        // empty: no packet-log file
   std::filesystem::path trace;            // empty: no trace
+  std::filesystem::path svg;              // empty: no map of the trace at the end
+  std::filesystem::path reported;         // CSV of reported positions for the map; may be empty
   std::filesystem::path controlFifo;      // empty: none
   bool controlStdin = false;
   std::filesystem::path portFile;         // written once listening: "tcp4 N", "tcp6 N", "pipe PATH"

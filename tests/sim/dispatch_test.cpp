@@ -1,0 +1,385 @@
+// The dispatch of received messages, one message at a time as the client hands them over, without
+// a connection: running state, objects added and removed, exceptions, frames, the user aircraft's
+// block, title and model, the open reply, and the by-type answers that match creations.
+
+#include "app/main_window.hpp"
+#include "core/exit.hpp"
+#include "core/message_line.hpp"
+#include "core/user_error.hpp"
+#include "feed/link.hpp"
+#include "refdata/database.hpp"
+#include "settings/options.hpp"
+#include "sim/link_fixture.hpp"
+
+#include <cmath>
+
+namespace amb::test {
+namespace {
+
+using namespace simdouble;
+constexpr std::uint32_t V = sc::kProtocolVersion;
+
+class DispatchTest : public LinkFixture {
+protected:
+  ~DispatchTest() override {
+    gf_resetDataBase();
+    SIM_INSTALL_PATH.setValue("");
+    g_rtProfessional = 0;
+  }
+
+  static UserAcBlock at(double lat, double lon) {
+    UserAcBlock b;
+    b.latitude = lat;
+    b.longitude = lon;
+    return b;
+  }
+
+  static Bytes openMessage(const std::string& name) {
+    return msgOpen(V, name, {5, 3, 17, 28160}, {5, 3, 0, 0});
+  }
+
+  static Bytes titleMessage(const std::string& title) {
+    Bytes data;
+    appendText(data, title, title.size() + 1);
+    return objectDataMessage(sc::kRecvSimObjectData, REQ_USER_TITLE, 1, data);
+  }
+
+  static Bytes modelMessage(const std::string& model) {
+    Bytes data;
+    appendText(data, model, 32);
+    return objectDataMessage(sc::kRecvSimObjectData, REQ_USER_MODEL, 1, data);
+  }
+
+  static std::string userErrorOf(const Bytes& message) {
+    try {
+      dispatch(message);
+    } catch (const UserErrorException& e) {
+      return e.what();
+    }
+    return "";
+  }
+};
+
+TEST_F(DispatchTest, SimEventAndQuitSetTheRunningState) {
+  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 1));
+  EXPECT_EQ(g_simRunning.load(), 1);
+  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
+  dispatch(msgQuit(V));
+  EXPECT_EQ(g_simRunning.load(), 0);
+  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 1));
+  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 0));
+  EXPECT_EQ(g_simRunning.load(), 0);
+  EXPECT_EQ(g_mainWindow.simRunning.load(), 0);
+  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 2));  // anything but 1 is stopped
+  EXPECT_EQ(g_simRunning.load(), 0);
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(DispatchTest, AddedAircraftAboveTheUserAreRememberedAndRemovalsBecomeResults) {
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 2, sc::kObjectAircraft));  // the user's id (2 at start)
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 7, sc::kObjectAll));      // not an aircraft
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 3, sc::kObjectAircraft));
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 4, sc::kObjectAircraft));
+  EXPECT_EQ(g_addedObjectIds, (std::vector<std::uint32_t>{3, 4}));
+
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_REMOVED, 4, sc::kObjectAircraft));
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_REMOVED, 1, sc::kObjectAircraft));  // any aircraft id
+  dispatch(msgObjectAddRemove(V, EVT_OBJECT_REMOVED, 9, sc::kObjectAll));
+  const auto r = results();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].kind, Removed);
+  EXPECT_EQ(r[0].objectId, 4u);
+  EXPECT_EQ(r[1].objectId, 1u);
+  // A removed object never shows up in a by-type answer: it is forgotten at once.
+  EXPECT_EQ(g_addedObjectIds, (std::vector<std::uint32_t>{3}));
+}
+
+TEST_F(DispatchTest, RefusedCreationFreesItsPendingEntryAndReportsTheHexid) {
+  g_pendingCreations = {{7, 4000001, "DLH4AB"}, {8, 0, "GHOST"}, {9, 1234, "PARK*"}};
+  dispatch(msgException(V, sc::kExceptionCreateObjectFailed, 42, 0));  // no such creation
+  EXPECT_TRUE(results().empty());
+  EXPECT_EQ(g_pendingCreations.size(), 3u);
+
+  dispatch(msgException(V, sc::kExceptionCreateObjectFailed, 7, 0));
+  dispatch(msgException(V, sc::kExceptionCreateObjectFailed, 8, 0));  // freed, but no hexid to report
+  const auto r = results();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].kind, CreateFailed);
+  EXPECT_EQ(r[0].secondId, 4000001u);
+  EXPECT_EQ(r[0].objectId, 0u);
+  ASSERT_EQ(g_pendingCreations.size(), 1u);
+  EXPECT_EQ(g_pendingCreations[0].callsign, "PARK*");
+}
+
+TEST_F(DispatchTest, ExceptionsAreLoggedShownOrThrownByNumber) {
+  // Unrecognised ids are not worth a line while there is no user position yet.
+  dispatch(msgException(V, sc::kExceptionUnrecognizedId, 1, 0));
+  EXPECT_EQ(logCount("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"), 0u);
+  dispatch(userBlockMessage(1, at(40.6413, -73.7781)));
+  dispatch(msgException(V, sc::kExceptionUnrecognizedId, 1, 0));
+  EXPECT_EQ(logCount("===> SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"), 1u);
+
+  dispatch(msgException(V, sc::kExceptionTooManyObjects, 1, 0));
+  EXPECT_EQ(gf_messageLineSnapshot().message, "SimConnect: too many objects (max 1000)");
+
+  const struct {
+    std::uint32_t number;
+    const char* line;
+  } logged[] = {{19, "SIMCON EXCEP 19"},
+                {23, "===> Simconnect exception: load flight plan failed"},
+                {24, "SIMCON EXCEP 24"},
+                {42, "===> SIMCON EXCEP 42"}};
+  for (const auto& c : logged) {
+    dispatch(msgException(V, c.number, 1, 0));
+    EXPECT_EQ(logCount(c.line), 1u) << c.number;
+  }
+
+  EXPECT_EQ(userErrorOf(msgException(V, sc::kExceptionVersionMismatch, 1, 4)),
+            "95: Simconnect Version Mismatch, dwindex: 4 ");
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(DispatchTest, FrameRateIsSampledAtEvery30thFrame) {
+  for (int i = 1; i <= 29; ++i) dispatch(msgFrame(V, EVT_FRAME, static_cast<std::uint32_t>(i), 42.0f, 1.0f));
+  EXPECT_EQ(g_simFrameRate.load(), 0.0f);
+  dispatch(msgFrame(V, EVT_FRAME, 30, 42.0f, 1.0f));
+  EXPECT_EQ(g_simFrameRate.load(), 42.0f);
+  for (int i = 1; i <= 29; ++i) dispatch(msgFrame(V, EVT_FRAME, static_cast<std::uint32_t>(i), 17.0f, 1.0f));
+  EXPECT_EQ(g_simFrameRate.load(), 42.0f);
+  dispatch(msgFrame(V, EVT_FRAME, 60, 17.0f, 1.0f));
+  EXPECT_EQ(g_simFrameRate.load(), 17.0f);
+}
+
+TEST_F(DispatchTest, AJumpOfMoreThanTenMilesBetweenUserBlocksIsANewFlight) {
+  const LatLon a{50.0, 8.0};
+  LatLon tenNm{a.lat + 10.0 / 60.0, a.lon};
+  while (gf_distanceNm(a, tenNm) > 10.0) tenNm.lat = std::nextafter(tenNm.lat, a.lat);
+  LatLon moreThanTen{a.lat + 10.01 / 60.0, a.lon};
+
+  // The first block after the start never counts: the previous position is 0, 0.
+  dispatch(userBlockMessage(1, at(a.lat, a.lon)));
+  dispatch(userBlockMessage(1, at(tenNm.lat, tenNm.lon)));
+  dispatch(userBlockMessage(1, at(a.lat, a.lon)));
+  EXPECT_EQ(g_exitUnderWay.load(), 0);
+  EXPECT_EQ(logCount("Teleport"), 0u);
+
+  dispatch(userBlockMessage(1, at(moreThanTen.lat, moreThanTen.lon)));
+  ASSERT_TRUE(waitExit(NewFlight));
+  EXPECT_EQ(exitRequests()[0].delay, 30u);
+  EXPECT_EQ(logCount("Teleport"), 1u);
+}
+
+TEST_F(DispatchTest, UserBlockIsStoredWithItsObjectIdAndTimeOfTheProfessionalEdition) {
+  UserAcBlock b = at(40.6413, -73.7781);
+  b.altitude = -12;
+  b.groundSpeed = 3;
+  b.zuluYear = 2024;
+  b.zuluDayOfYear = 60;  // 29 February
+  b.zuluTime = 3600;
+  dispatch(userBlockMessage(5, b));
+  const UserAcBlock got = gf_userAcSnapshot();
+  EXPECT_EQ(got.latitude, 40.6413);
+  EXPECT_EQ(got.longitude, -73.7781);
+  EXPECT_EQ(got.altitude, 0.0);  // below sea level is stored as 0
+  EXPECT_EQ(got.groundSpeed, 3.0);
+  EXPECT_EQ(g_userObjectId.load(), 5u);
+  EXPECT_EQ(g_simUnixTime.load(), 0);  // only kept for the professional edition
+
+  g_rtProfessional = 1;
+  dispatch(userBlockMessage(5, b));
+  EXPECT_EQ(g_simUnixTime.load(), 1709168400);  // 2024-02-29 01:00:00 UTC
+}
+
+TEST_F(DispatchTest, OnGroundAnswersCountReportsAndSetTheGroundStateOnlyWithAPosition) {
+  const Bytes onGround = objectDataMessage(sc::kRecvSimObjectData, REQ_USER_ON_GROUND, 1, {1, 0, 0, 0, 0, 0, 0, 0});
+  dispatch(onGround);
+  EXPECT_EQ(g_newUserData.load(), 1);
+  EXPECT_EQ(g_userOnGroundKnown.load(), 0);  // no real position yet
+
+  g_newUserData = 0;
+  dispatch(userBlockMessage(1, at(40.6413, -73.7781)));
+  dispatch(onGround);
+  EXPECT_EQ(g_newUserData.load(), 1);
+  EXPECT_EQ(g_userOnGroundKnown.load(), 1);
+  EXPECT_EQ(g_userOnGround.load(), 1);
+  dispatch(objectDataMessage(sc::kRecvSimObjectData, REQ_USER_ON_GROUND, 1, Bytes(8, 0)));
+  EXPECT_EQ(g_userOnGround.load(), 0);
+}
+
+TEST_F(DispatchTest, MessagesShorterThanTheirDataAreIgnoredAndLoggedOnce) {
+  dispatch(userBlockMessage(1, at(40.6413, -73.7781)));
+  dispatch(userBlockMessage(9, at(51.0, 7.0), 95));
+  dispatch(userBlockMessage(9, at(51.0, 7.0), 95));
+  EXPECT_EQ(gf_userAcSnapshot().latitude, 40.6413);
+  EXPECT_EQ(g_userObjectId.load(), 1u);
+  EXPECT_EQ(logCount("for request 109 holds 95 bytes of data, 96 needed, ignored"), 1u);
+
+  g_addedObjectIds = {3};
+  Bytes ground = groundMessage(3, 0, 13, 1, "DLH4AB");
+  ground.resize(ground.size() - 1);
+  sc::putU32(ground.data(), static_cast<std::uint32_t>(ground.size()));
+  dispatch(ground);
+  EXPECT_TRUE(results().empty());
+  EXPECT_EQ(g_addedObjectIds.size(), 1u);
+}
+
+TEST_F(DispatchTest, TitleIsCutTo48CharactersAndShownOnceChanged) {
+  const std::string sixty(60, 'T');
+  dispatch(titleMessage(sixty));
+  EXPECT_EQ(gf_userTitle(), std::string(48, 'T'));
+  EXPECT_EQ(g_mainWindow.text(StatusText::UserTitle), std::string(48, 'T'));
+  dispatch(titleMessage(sixty.substr(0, 50)));  // the same first 48: nothing changes
+  EXPECT_EQ(logCount("SimConnect: User aircraft title: "), 1u);
+
+  // The simulator's 8-bit texts are in its code page; the window gets UTF-8.
+  dispatch(titleMessage("Caf\xE9 Airliner"));
+  EXPECT_EQ(gf_userTitle(), "Caf\xC3\xA9 Airliner");
+  dispatch(titleMessage(""));
+  EXPECT_EQ(logCount("! title of your ac is empty?"), 1u);
+  EXPECT_EQ(gf_userTitle(), "Caf\xC3\xA9 Airliner");
+}
+
+TEST_F(DispatchTest, ModelGivesWingSpanAndCategoryOrTheMaximumWithAWarning) {
+  g_wingspans = {{"B738", 0.0097}, {"A320", 0.0092}, {"E190", 0.0078}};
+  g_maxHalfWingspan = 0.0215;
+  g_largeModels = {"B738", "A320", "E190"};
+
+  const struct {
+    const char* title;
+    const char* model;
+    double span;
+    bool known;
+    int category;
+    const char* report;
+  } cases[] = {
+      {"Any", "B738", 0.0097, true, Large, "SimConnect: User aircraft model: B738, half wing span: 18.0 meter, category: Large"},
+      // Five or more characters are never looked up by themselves.
+      {"Any", "B738X", 0.0215, false, Light, "SimConnect: User aircraft model: B738X, category: Light"},
+      {"Aerosoft A320 IAE", "AIRBUS", 0.0092, true, Large,
+       "SimConnect: User aircraft model deduced from title: A320, half wing span: 17.0 meter, category: Large"},
+      {"Aerosoft A330", "AIRBUS", 0.0215, false, Light, "SimConnect: User aircraft model: AIRBUS, category: Light"},
+      {"Any", "camerapod", 0.0078, true, Light, nullptr},
+  };
+  for (const auto& c : cases) {
+    lf_resetUserState();
+    g_mainWindow.userModelKnown = 1;
+    gf_clearMessage();
+    dispatch(titleMessage(c.title));
+    dispatch(modelMessage(c.model));
+    SCOPED_TRACE(c.model);
+    EXPECT_EQ(g_userHalfWingspan.load(), c.span);
+    EXPECT_EQ(g_userHalfWingspanSet.load(), 1);
+    EXPECT_EQ(g_mainWindow.userModelKnown.load(), c.known ? 1 : 0);
+    EXPECT_EQ(g_userCategory.load(), c.category);
+    EXPECT_EQ(gf_messageLineSnapshot().message,
+              c.known ? "" : "User aircraft wing span unknown, max is taken instead, please report in my Forum!");
+    if (c.report) {
+      EXPECT_EQ(logCount(c.report), 1u) << c.report;
+    }
+  }
+  EXPECT_EQ(userErrorOf(modelMessage("")),
+            "71: atc_model= in [General] section of your aircraft.cfg is empty or missing");
+}
+
+TEST_F(DispatchTest, OpenReplyIsAcceptedOnlyFromTheExpectedSimulatorVersion) {
+  const struct {
+    const char* name;
+    const char* installPath;
+    std::uint32_t expected;
+    const char* error;  // empty: accepted
+  } cases[] = {
+      {"Lockheed Martin\xAE Prepar3D\xAE v5", "", 5, ""},
+      {"Lockheed Martin Prepar3D v6", "D:\\P3D v6", 5, ""},
+      {"Lockheed Martin Prepar3D v6", "", 6, ""},
+      {"Lockheed Martin Prepar3D v6", "", 5, "78: wrong P3D version \"Lockheed Martin Prepar3D v6 (5.3.17.28160)\" connects ... ?"},
+      {"Lockheed Martin Prepar3D V5", "", 5, "78: wrong P3D version \"Lockheed Martin Prepar3D V5 (5.3.17.28160)\" connects ... ?"},
+      {"Sun-Rise!", "", 5, "78: SunRise, (MSFS) not being P3D connects ... ?"},
+      {"Kitty_Hawk", "", 5, "78: KittyHawk, (MSFS) not being P3D connects ... ?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_mainWindow.simConnectOpen = 0;
+    SIM_INSTALL_PATH.setValue(c.installPath);
+    g_simExpectedVersion = c.expected;
+    gf_showMessage("Waiting for Prepar3Dv5 ...", false);
+    EXPECT_EQ(userErrorOf(openMessage(c.name)), c.error);
+    EXPECT_EQ(g_mainWindow.simConnectOpen.load(), 1);
+    if (std::string(c.error).empty()) {
+      EXPECT_EQ(gf_messageLineSnapshot().message, "");
+    }
+  }
+  EXPECT_EQ(g_mainWindow.text(StatusText::SimText), "Lockheed Martin Prepar3D V5 (5.3.17.28160)");
+  EXPECT_EQ(logCount("Lockheed Martin Prepar3D v5 (5.3.17.28160) connected"), 1u);
+
+  g_mainWindow.simConnectOpen = 0;
+  dispatch(openMessage(""));
+  EXPECT_EQ(g_mainWindow.simConnectOpen.load(), 0);
+  EXPECT_EQ(logCount("! Simulator name empty?"), 1u);
+}
+
+TEST_F(DispatchTest, ByTypeAnswersMatchNewObjectsToTheirCreations) {
+  dispatch(userBlockMessage(1, at(40.6413, -73.7781)));
+  g_pendingCreations = {{11, 4000001, "DLH4AB"}, {12, 10000, "PARK1*"}};
+  g_addedObjectIds = {3, 4, 5};
+
+  dispatch(groundMessage(3, 120.5, 13, 0, "DLH4AB"));
+  dispatch(groundMessage(4, 0, 13, 1, "PARK1*"));
+  dispatch(groundMessage(5, 0, 13, 1, "N999XX"));  // added, but not by this program
+  auto r = results();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].kind, CreatedLive);
+  EXPECT_EQ(r[0].objectId, 3u);
+  EXPECT_EQ(r[0].secondId, 4000001u);
+  EXPECT_EQ(r[0].second, 120.5);
+  EXPECT_EQ(r[1].kind, CreatedParked);
+  EXPECT_EQ(r[1].secondId, 10000u);
+  EXPECT_EQ(r[1].second, 0.0);
+  EXPECT_TRUE(g_pendingCreations.empty());
+  EXPECT_TRUE(g_addedObjectIds.empty());
+  EXPECT_EQ(logCount("just spawned, but not by Ambertrail_P3D, oid: 5, callsign \"N999XX\", altaboveGnd:0 ft, "
+                     "onground:1, gnd_alt:13 ft "),
+            1u);
+  // Each own object is frozen on the next frame.
+  const auto events = gf_queuedSimEvents();
+  ASSERT_EQ(events.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(events[i].objectId, i < 3 ? 3u : 4u);
+    EXPECT_EQ(events[i].eventId, EVT_FREEZE_LATITUDE_LONGITUDE_SET + i % 3);
+    EXPECT_EQ(events[i].data, 1u);
+  }
+
+  // Aircraft not just added: ground data of what is near, low enough and with a usable ATC id.
+  m_results.clear();
+  dispatch(groundMessage(6, 2500, 13, 0, "AAL1"));
+  dispatch(groundMessage(7, 2500.5, 13, 0, "AAL2"));
+  dispatch(groundMessage(8, 0, 13, 1, "PARK2*"));
+  dispatch(groundMessage(9, 0, 13, 1, ""));
+  dispatch(groundMessage(1, 0, 13, 1, "N12345"));  // the user aircraft
+  r = results();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].kind, OtherAircraft);
+  EXPECT_EQ(r[0].objectId, 6u);
+  EXPECT_EQ(r[0].first, 13.0);
+  EXPECT_EQ(r[0].second, 2500.0);
+}
+
+TEST(SimTexts, SimulatorTextsBecomeUtf8AndZuluTimesUnixSeconds) {
+  EXPECT_EQ(gf_simTextToUtf8("Plain"), "Plain");
+  EXPECT_EQ(gf_simTextToUtf8("M\xC3\xBCnchen"), "M\xC3\xBCnchen");                  // valid UTF-8 kept
+  EXPECT_EQ(gf_simTextToUtf8("M\xFCnchen \x80"), "M\xC3\xBCnchen \xE2\x82\xAC");  // Windows-1252
+  EXPECT_EQ(gf_simTextToUtf8("\x81"), "\xEF\xBF\xBD");
+  EXPECT_EQ(gf_simTextToUtf8("\xC3\xA9\xC3\xA9\xC3\xA9", 2), "\xC3\xA9\xC3\xA9");  // whole characters only
+
+  EXPECT_EQ(gf_zuluToUnix(1970, 1, 0), 0);
+  EXPECT_EQ(gf_zuluToUnix(2000, 366, 86399), 978307199);  // leap year, last second
+  EXPECT_EQ(gf_zuluToUnix(2100, 60, 0), 4107542400);      // 2100 is no leap year: 1 March
+
+  EXPECT_TRUE(gf_inNullBox(0, 0));
+  EXPECT_TRUE(gf_inNullBox(0.0009, 0.05));
+  EXPECT_FALSE(gf_inNullBox(0.00091, 0.01));
+  EXPECT_FALSE(gf_inNullBox(0.0005, 0.0501));
+  EXPECT_FALSE(gf_inNullBox(-0.0001, 0.01));
+}
+
+}  // namespace
+}  // namespace amb::test

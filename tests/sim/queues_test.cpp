@@ -1,0 +1,310 @@
+// The command queues and the "SimClient" thread against the simulator double in this process: what
+// a frame sends and in which order, creations accepted and refused, the failed-request stop, a lost
+// simulator, the open's failures, pause and resume, and a user-aircraft jump.
+
+#include "app/main_window.hpp"
+#include "core/exit.hpp"
+#include "core/message_line.hpp"
+#include "sim/link_fixture.hpp"
+#include "sim/simconnect/connection.hpp"
+
+#include <atomic>
+#include <future>
+
+namespace amb::test {
+namespace {
+
+using QueuesTest = LinkFixture;
+using simdouble::LoggedPacket;
+
+std::uint32_t u32At(const LoggedPacket& p, std::size_t offset) { return sc::getU32(p.bytes.data() + offset); }
+
+CreateRequest creation(const std::string& callsign, std::uint32_t hexid) {
+  CreateRequest c;
+  c.position = {40.6413, -73.7781, 13, 0, 0, 90, 1, 0};
+  c.callsign = callsign;
+  c.title = "Airbus A320 Lufthansa";
+  c.hexid = hexid;
+  return c;
+}
+
+// Positions go through the engine's hand-over before a frame can send them.
+void queuePositions(std::initializer_list<std::uint32_t> objectIds) {
+  for (std::uint32_t id : objectIds) {
+    PosUpdate p;
+    p.block.latitude = 40.64;
+    p.block.longitude = -73.77;
+    p.objectId = id;
+    gf_updateAircraft(p);
+  }
+  ASSERT_TRUE(gf_handOverPositions());
+}
+
+std::vector<LoggedPacket> sentSince(const simdouble::SimDouble& d, std::size_t before) {
+  const auto all = d.packets();
+  return {all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end()};
+}
+
+TEST_F(QueuesTest, AFrameSendsPositionsEventsCreationsAndRemovalsInThatOrder) {
+  connect();
+  // The user's id is 2 until the simulator tells otherwise; ids at or below it are left alone.
+  queuePositions({2, 5});
+  gf_queueRemoval(2);
+  gf_queueRemoval(5);
+  gf_queueCreateAircraft(creation("DLH4AB", 4000001));
+  gf_queueSimEvent({2, EVT_FLAPS_SET, 1});
+  gf_queueSimEvent({5, EVT_FLAPS_SET, 3});
+  gf_queueNavLights(5, 1);
+  gf_queueCabinLights(6, 0);
+  const std::size_t before = packetCount();
+  command("frame");
+  ASSERT_TRUE(waitPacketCount(before + 8));
+  ASSERT_TRUE(waitLog("===> Simconnect call to remove ac with objectid 2"));
+
+  const auto sent = sentSince(*m_double, before);
+  ASSERT_EQ(sent.size(), 8u);
+  const std::uint32_t types[] = {sc::kSetDataOnSimObject,   sc::kAIReleaseControl,      sc::kTransmitClientEvent,
+                                 sc::kAIReleaseControl,     sc::kTransmitClientEvent,   sc::kTransmitClientEvent,
+                                 sc::kAICreateNonATCAircraft, sc::kAIRemoveObject};
+  for (std::size_t i = 0; i < std::size(types); ++i) EXPECT_EQ(sent[i].type, types[i]) << "packet " << i;
+  EXPECT_EQ(sent[0].size, 100u);
+  EXPECT_EQ(u32At(sent[0], 16), DEF_AI_POSITION);
+  EXPECT_EQ(u32At(sent[0], 20), 5u);
+  EXPECT_EQ(u32At(sent[0], 32), 64u);
+  EXPECT_EQ(sc::getF64(sent[0].bytes.data() + 36), 40.64);
+  // FLAPS_SET between two releases of the object.
+  EXPECT_EQ(u32At(sent[1], 16), 5u);
+  EXPECT_EQ(u32At(sent[1], 20), REQ_RELEASE_CONTROL);
+  EXPECT_EQ(u32At(sent[2], 20), EVT_FLAPS_SET);
+  EXPECT_EQ(u32At(sent[2], 24), 3u);
+  EXPECT_EQ(u32At(sent[2], 28), GROUP_AI_EVENTS);
+  EXPECT_EQ(u32At(sent[3], 16), 5u);
+  EXPECT_EQ(u32At(sent[4], 20), EVT_NAV_LIGHTS_SET);
+  EXPECT_EQ(u32At(sent[5], 16), 6u);
+  EXPECT_EQ(u32At(sent[5], 20), EVT_CABIN_LIGHTS_SET);
+  EXPECT_EQ(sc::fieldText(reinterpret_cast<const char*>(sent[6].bytes.data() + 272), 12), "DLH4AB");
+  EXPECT_EQ(u32At(sent[6], 340), REQ_CREATE);
+  EXPECT_EQ(u32At(sent[7], 16), 5u);
+  EXPECT_EQ(u32At(sent[7], 20), REQ_REMOVE);
+
+  const auto sizes = gf_simQueueSizes();
+  EXPECT_EQ(sizes.positionsToSend + sizes.events + sizes.creations + sizes.removals, 0u);
+}
+
+TEST_F(QueuesTest, AFrameWhileTheEngineHoldsTheLockSendsNothingAndTheNextSendsAll) {
+  connect();
+  queuePositions({5});
+  gf_queueNavLights(5, 1);
+  const std::size_t before = packetCount();
+  {
+    std::lock_guard lock(g_simMutex);
+    command("frame");
+    command("exception 19");  // behind the frame: once it is logged, the frame was handled
+    ASSERT_TRUE(waitLog("SIMCON EXCEP 19"));
+  }
+  EXPECT_EQ(packetCount(), before);
+  command("frame");
+  ASSERT_TRUE(waitPacketCount(before + 2));
+  const auto sent = sentSince(*m_double, before);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].type, sc::kSetDataOnSimObject);
+  EXPECT_EQ(sent[1].type, sc::kTransmitClientEvent);
+}
+
+TEST_F(QueuesTest, AnAcceptedCreationIsReleasedFrozenAndReportedCreatedLive) {
+  connect({"user 40.6413 -73.7781"});
+  gf_queueCreateAircraft(creation("DLH4AB", 4000001));
+  command("frame");
+  ASSERT_TRUE(waitFor([&] { return !packetsOfType(sc::kAICreateNonATCAircraft).empty(); }));
+  {
+    // The engine's in-range request; the double announced the object before it answers.
+    std::lock_guard lock(g_simMutex);
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(g_hSimConnect, REQ_AI_NEARBY, DEF_OBJECT_GROUND, 20000,
+                                                    sc::kObjectAircraft),
+              kSimOk);
+  }
+  ASSERT_TRUE(waitResult(CreatedLive));
+  const SimResult created = results().back();
+  EXPECT_EQ(created.objectId, 3u);
+  EXPECT_EQ(created.secondId, 4000001u);
+  const auto releases = packetsOfType(sc::kAIReleaseControl);
+  ASSERT_EQ(releases.size(), 1u);
+  EXPECT_EQ(u32At(releases[0], 16), 3u);
+
+  command("frame");
+  ASSERT_TRUE(waitFor([&] { return packetsOfType(sc::kTransmitClientEvent).size() == 3; }));
+  const auto freezes = packetsOfType(sc::kTransmitClientEvent);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(u32At(freezes[i], 16), 3u);
+    EXPECT_EQ(u32At(freezes[i], 20), EVT_FREEZE_LATITUDE_LONGITUDE_SET + i);
+    EXPECT_EQ(u32At(freezes[i], 24), 1u);
+  }
+  ASSERT_TRUE(waitFor([&] {
+    const std::string trace = readFile(m_dir / "trace.csv");
+    return trace.find("FREEZE_ATTITUDE_SET=1") != std::string::npos;
+  }));
+  const std::string trace = readFile(m_dir / "trace.csv");
+  EXPECT_NE(trace.find(",3,created,40.6413000,-73.7781000,"), std::string::npos);
+  EXPECT_NE(trace.find(",3,release,"), std::string::npos);
+  // The double draws what it saw.
+  command("map " + (m_dir / "map.svg").string());
+  EXPECT_NE(readFile(m_dir / "map.svg").find("1 flown track, 0 reported (dashed)"), std::string::npos);
+}
+
+TEST_F(QueuesTest, ARefusedCreationIsReportedCreateFailed) {
+  connect({"refuse-create next 1"});
+  gf_queueCreateAircraft(creation("DLH4AB", 4000001));
+  command("frame");
+  ASSERT_TRUE(waitResult(CreateFailed));
+  EXPECT_EQ(results().back().secondId, 4000001u);
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(QueuesTest, TheThirdFailedRequestStopsAllSendingAndAsksForARestart) {
+  connect();
+  // A tail number of 12 characters does not fit: each creation fails before it is sent.
+  for (std::uint32_t hexid : {4000001u, 4000002u, 4000003u}) gf_queueCreateAircraft(creation("ABCDEFGHIJKL", hexid));
+  command("frame");
+  ASSERT_TRUE(waitExit(SimConnectError));
+  EXPECT_EQ(exitRequests()[0].delay, 10u);
+  EXPECT_EQ(gf_simRequestFailures(), 3u);
+  EXPECT_EQ(g_simSendError.load(), 1);
+  EXPECT_EQ(logCount("===> ! Simcon call to create ac in sim failed, hexid:4000002, liv: \"Airbus A320 Lufthansa\", "
+                     "callsign: ABCDEFGHIJKL"),
+            1u);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "SimConnect request error 3, see Log.txt");
+  EXPECT_TRUE(packetsOfType(sc::kAICreateNonATCAircraft).empty());
+
+  // From now on the queues are emptied unsent, and the user block is no longer asked for.
+  const std::size_t before = packetCount();
+  queuePositions({5});
+  gf_queueNavLights(5, 1);
+  gf_queueRemoval(5);
+  gf_requestUserAcPosition();
+  command("frame");
+  command("exception 19");
+  ASSERT_TRUE(waitLog("SIMCON EXCEP 19"));
+  EXPECT_EQ(packetCount(), before);
+  const auto sizes = gf_simQueueSizes();
+  EXPECT_EQ(sizes.positionsToSend + sizes.events + sizes.removals, 0u);
+}
+
+class LostSimulatorTest : public LinkFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LostSimulatorTest, EndsTheProgramWithSimWasClosed) {
+  connect();
+  command(GetParam());
+  ASSERT_TRUE(waitExit(SimWasClosed));
+  EXPECT_EQ(exitRequests()[0].delay, 0u);
+  EXPECT_TRUE(waitLog("Flight Simulator no longer connected, Ambertrail_P3D will stop ..."));
+  if (std::string(GetParam()) == "quit") {
+    EXPECT_TRUE(waitFor([] { return g_simRunning.load() == 0; }));
+  }
+  stopClient();
+  EXPECT_EQ(exitRequests().size(), 1u);  // the orderly close after it is no second loss
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitOrDrop, LostSimulatorTest, ::testing::Values("quit", "drop"));
+
+TEST_F(QueuesTest, AFailedOpenShowsTheUserErrorAndEndsTheConnectionWithoutAnExit) {
+  const struct {
+    const char* command;
+    const char* error;
+  } cases[] = {
+      {"open-exception 5 7", "95: Simconnect Version Mismatch, dwindex: 7 "},
+      {"sim-name Lockheed Martin Prepar3D v6",
+       "78: wrong P3D version \"Lockheed Martin Prepar3D v6 (5.3.17.28160)\" connects ... ?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const std::size_t closedBefore = logCount("SimConnect closed ok");
+    startDouble({c.command});
+    startClient();
+    // The thread ends by itself; its connection is closed.
+    ASSERT_TRUE(waitFor([&] { return logCount("SimConnect closed ok") > closedBefore; }));
+    ASSERT_TRUE(waitFor([] { return gf_simClientsRunning() == 0; }));
+    EXPECT_EQ(gf_messageLineSnapshot().error, c.error);
+    EXPECT_EQ(g_mainWindow.simConnectOpen.load(), 0);
+    EXPECT_EQ(g_hSimConnect.load(), nullptr);
+    stopClient();
+    stopDouble();
+    gf_clearError();
+  }
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(QueuesTest, WithoutASimulatorItWaitsAndRetriesEverySecondUntilStopped) {
+  writeFile(m_cwd / "SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=1\n");
+  std::atomic<int> attempts{0};
+  lf_setConnectAttemptObserver([&](const SimConnectAttempt&) { ++attempts; });
+  startClient();
+  ASSERT_TRUE(waitFor([&] { return attempts >= 3; }));
+  stopClient();
+  const int seen = attempts;
+  EXPECT_EQ(logCount("Waiting for Prepar3Dv5 ..."), 1u);
+  EXPECT_EQ(gf_simClientsRunning(), 0u);
+  EXPECT_EQ(attempts, seen);  // none after the stop
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(QueuesTest, PauseAndResumeFollowTheSimEvent) {
+  connect();
+  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
+  command("pause");
+  ASSERT_TRUE(waitFor([] { return g_simRunning.load() == 0; }));
+  EXPECT_EQ(g_mainWindow.simRunning.load(), 0);
+  command("resume");
+  ASSERT_TRUE(waitFor([] { return g_simRunning.load() == 1; }));
+  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
+  EXPECT_TRUE(exitRequests().empty());
+}
+
+TEST_F(QueuesTest, TheUserBlockComesOnRequestAndAJumpIsANewFlight) {
+  connect({"user 40.6413 -73.7781 13", "user-id 1"});
+  gf_requestUserAcPosition();
+  ASSERT_TRUE(waitFor([] { return gf_userAcSnapshot().latitude == 40.6413; }));
+  EXPECT_EQ(gf_userAcSnapshot().longitude, -73.7781);
+  EXPECT_EQ(gf_userAcSnapshot().altitude, 13.0);
+  EXPECT_EQ(g_userObjectId.load(), 1u);
+  EXPECT_TRUE(exitRequests().empty());
+
+  command("user 40.9 -73.7781 13");  // 15.5 nm north
+  gf_requestUserAcPosition();
+  ASSERT_TRUE(waitExit(NewFlight));
+  EXPECT_EQ(exitRequests()[0].delay, 30u);
+}
+
+TEST(PositionHandOver, ABusyLockDropsTheCycleAtLowFrameRatesAndIsWaitedForAtHighOnes) {
+  gf_resetSimLink(5);
+  for (const float fps : {30.0f, 50.0f, 60.0f}) {
+    SCOPED_TRACE(fps);
+    gf_clearPositionQueues();
+    g_simFrameRate = fps;
+    PosUpdate p;
+    p.objectId = 7;
+    gf_updateAircraft(p);
+    std::promise<void> locked, release;
+    std::thread engineOfAnotherKind([&] {
+      std::lock_guard lock(g_simMutex);
+      locked.set_value();
+      release.get_future().wait();
+    });
+    locked.get_future().wait();
+    auto handedOver = std::async(std::launch::async, [] { return gf_handOverPositions(); });
+    if (fps <= 50.0f) {
+      EXPECT_FALSE(handedOver.get());
+    }
+    release.set_value();
+    engineOfAnotherKind.join();
+    if (fps > 50.0f) {
+      EXPECT_TRUE(handedOver.get());
+    }
+    const auto sizes = gf_simQueueSizes();
+    EXPECT_EQ(sizes.positionsFilled, 0u);
+    EXPECT_EQ(sizes.positionsToSend, fps > 50.0f ? 1u : 0u);
+  }
+  gf_resetSimLink(5);
+}
+
+}  // namespace
+}  // namespace amb::test
