@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# The main job: runs the program headless in a working folder of its own. Until the simulator double
-# is wired in, the program starts, reads its settings and reference data, finds the simulator's
-# install path in the registry file, and then waits for the simulator, as it does on a PC where
-# Prepar3D is not running yet. A window script waits for that and closes the window, so the run ends
-# by itself.
+# The main job: runs the program headless in a working folder of its own against the simulator
+# double. The double stands in for Prepar3D v5 with the user aircraft parked at JFK; the program
+# finds it through "SimConnect.cfg" in its working folder, connects, registers, and shows the
+# simulator lamp in lime with the simulator's name and the aircraft's title. A window script waits for
+# that and closes the window, so the run ends by itself; the double is then ended by its id.
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
 program="$build/app/Ambertrail_P3D"
-if [ ! -x "$program" ]; then
-  echo "The program is not built: $program is missing." >&2
-  exit 1
-fi
+double="$build/tools/simdouble/amb_simdouble"
+for exe in "$program" "$double"; do
+  if [ ! -x "$exe" ]; then
+    echo "Not built: $exe is missing." >&2
+    exit 1
+  fi
+done
 
 demo="$build/demo"
 rm -rf "$demo"
 work="$demo/work"           # the program's own folder: it must hold "docs"
 appdata="$demo/appdata"     # the user's application-data folder ("parameters.xml" goes below it)
 sim="$demo/Prepar3D v5"     # where the registry says the simulator is installed
-mkdir -p "$work/docs" "$work/input" "$appdata" "$demo/runtime" "$sim/Scenery"
+mkdir -p "$work/docs" "$work/input" "$appdata" "$demo/runtime" "$demo/documents" "$demo/public" "$sim/Scenery"
 
 cat > "$demo/registry.reg" <<REG
 Windows Registry Editor Version 5.00
@@ -26,20 +29,48 @@ Windows Registry Editor Version 5.00
 "SetupPath"="$sim"
 REG
 
-cat > "$demo/window.script" <<'SCRIPT'
-# Wait until the program waits for the simulator, then close its window.
-waitlog Waiting for Prepar3Dv
-sleep 500
+title="Boeing 737-800 Paint1"
+echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
+"$double" --tcp4 0 --port-file "$demo/double.ports" --packet-log "$demo/double.packets" \
+  --trace "$demo/double.trace.csv" --svg "$demo/double.map.svg" \
+  --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" --set "onground 1" \
+  --set "title $title" --set "model B738" > "$demo/double.out" 2>&1 &
+double_pid=$!
+stop_double() {
+  if kill -0 "$double_pid" 2>/dev/null; then
+    kill "$double_pid"
+    wait "$double_pid" || true
+  fi
+}
+trap stop_double EXIT
+for _ in $(seq 1 100); do
+  [ -s "$demo/double.ports" ] && break
+  sleep 0.1
+done
+port="$(sed -n 's/^tcp4 //p' "$demo/double.ports")"
+if [ -z "$port" ]; then
+  echo "The simulator double did not start:" >&2
+  cat "$demo/double.out" >&2
+  exit 1
+fi
+printf '[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=%s\n' "$port" > "$work/SimConnect.cfg"
+
+cat > "$demo/window.script" <<SCRIPT
+# Wait until the simulator has told the aircraft's title, let the window paint, then close it.
+waitlog SimConnect: User aircraft title: $title
+sleep 1500
 close
 SCRIPT
 
 export AMBT_APPDATA="$appdata"
+export AMBT_DOCUMENTS="$demo/documents"
+export AMBT_PUBLIC_DOCUMENTS="$demo/public"
 export AMBT_REGISTRY="$demo/registry.reg"
 export AMBT_RUNTIME_DIR="$demo/runtime"
 export AMBT_UI_DUMP="$demo/window.dump"
 export AMBT_UI_SCRIPT="$demo/window.script"
 
-echo "== Ambertrail_P3D in $work"
+echo "== Ambertrail_P3D in $work, SimConnect over 127.0.0.1:$port"
 (cd "$work" && exec "$program") &
 pid=$!
 # The script closes the window within a minute; a run that outlives two is ended by its id.
@@ -53,14 +84,30 @@ if kill -0 "$pid" 2>/dev/null; then
 fi
 status=0
 wait "$pid" || status=$?
+stop_double
+trap - EXIT
 
 echo
 echo "== What the log says"
-grep -E "version|detected|Waiting for|Exiting|User closed" "$work/Log.txt" || true
+grep -E "version|detected|Waiting for|connected|User aircraft|Exiting|User closed|SimConnect closed" "$work/Log.txt" || true
+echo
+echo "== The simulator lamp and its texts in the window"
+grep -E '^fill 397 30 425 112 |^text 5 (35|63) ' "$demo/window.dump" || true
+lamp_ok=0
+if grep -q '^fill 397 30 425 112 0x32CD32$' "$demo/window.dump" &&
+   grep -qF "text 5 63 0x32CD32 \"$title\"" "$demo/window.dump"; then
+  lamp_ok=1
+  echo "simulator lamp:  lime, with the aircraft's title"
+else
+  echo "simulator lamp:  NOT lime with the title" >&2
+fi
 echo
 echo "exit code:       $status"
 echo "log:             $work/Log.txt"
 echo "settings:        $appdata/Ambertrail_P3D/parameters.xml"
 echo "window dump:     $demo/window.dump"
 echo "window picture:  $demo/window.dump.svg"
+echo "double packets:  $demo/double.packets ($(wc -l < "$demo/double.packets") received)"
+echo "double map:      $demo/double.map.svg"
+[ "$lamp_ok" = 1 ] || exit 1
 exit "$status"
