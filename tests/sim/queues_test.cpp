@@ -247,33 +247,6 @@ TEST_F(QueuesTest, WithoutASimulatorItWaitsAndRetriesEverySecondUntilStopped) {
   EXPECT_TRUE(exitRequests().empty());
 }
 
-TEST_F(QueuesTest, PauseAndResumeFollowTheSimEvent) {
-  connect();
-  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
-  command("pause");
-  ASSERT_TRUE(waitFor([] { return g_simRunning.load() == 0; }));
-  EXPECT_EQ(g_mainWindow.simRunning.load(), 0);
-  command("resume");
-  ASSERT_TRUE(waitFor([] { return g_simRunning.load() == 1; }));
-  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
-  EXPECT_TRUE(exitRequests().empty());
-}
-
-TEST_F(QueuesTest, TheUserBlockComesOnRequestAndAJumpIsANewFlight) {
-  connect({"user 40.6413 -73.7781 13", "user-id 1"});
-  gf_requestUserAcPosition();
-  ASSERT_TRUE(waitFor([] { return gf_userAcSnapshot().latitude == 40.6413; }));
-  EXPECT_EQ(gf_userAcSnapshot().longitude, -73.7781);
-  EXPECT_EQ(gf_userAcSnapshot().altitude, 13.0);
-  EXPECT_EQ(g_userObjectId.load(), 1u);
-  EXPECT_TRUE(exitRequests().empty());
-
-  command("user 40.9 -73.7781 13");  // 15.5 nm north
-  gf_requestUserAcPosition();
-  ASSERT_TRUE(waitExit(NewFlight));
-  EXPECT_EQ(exitRequests()[0].delay, 30u);
-}
-
 TEST(PositionHandOver, ABusyLockDropsTheCycleAtLowFrameRatesAndIsWaitedForAtHighOnes) {
   gf_resetSimLink(5);
   for (const float fps : {30.0f, 50.0f, 60.0f}) {

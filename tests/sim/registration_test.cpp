@@ -21,7 +21,20 @@ TEST_F(RegistrationTest, EveryConnectionSendsTheOpenAndThe73RegistrationCallsInT
   const auto golden = readLines(std::filesystem::path(AMB_SOURCE_DIR) / "tests/sim/golden/registration.txt");
   ASSERT_EQ(golden.size(), 74u);
 
-  connect();
+  connect({"user 40.6413 -73.7781 13 90", "speed 3", "zulu 1551821400"});
+  // What the definitions deliver fills the user block field by field, latitude first.
+  gf_requestUserAcPosition();
+  ASSERT_TRUE(waitFor([] { return gf_userAcSnapshot().latitude != 0; }));
+  const UserAcBlock user = gf_userAcSnapshot();
+  EXPECT_EQ(user.latitude, 40.6413);
+  EXPECT_EQ(user.longitude, -73.7781);
+  EXPECT_NEAR(user.heading, 1.5707963, 1e-6);  // radians
+  EXPECT_EQ(user.altitude, 13.0);
+  EXPECT_EQ(user.groundSpeed, 3.0);
+  EXPECT_EQ(user.zuluYear, 2019);
+  EXPECT_EQ(user.zuluDayOfYear, 64);
+  EXPECT_EQ(user.zuluTime, 21 * 3600 + 30 * 60);
+  EXPECT_EQ(g_userObjectId.load(), 1u);
   // A second connection in the same process, as after a restart: a new client object whose send
   // ids start at 1 again, and the same registration.
   stopClient();
@@ -38,8 +51,8 @@ TEST_F(RegistrationTest, EveryConnectionSendsTheOpenAndThe73RegistrationCallsInT
     for (std::size_t i = 0; i < golden.size(); ++i)
       EXPECT_EQ(lines[i], golden[i]) << "session " << session << ", packet " << i + 1;
   }
-  // Nothing but the registration: no request is the link's own to make.
-  EXPECT_EQ(packetCount(), 2 * golden.size());
+  // Nothing but the registration and the one request of this test.
+  EXPECT_EQ(packetCount(), 2 * golden.size() + 1);
 }
 
 }  // namespace
