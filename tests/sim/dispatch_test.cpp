@@ -60,21 +60,6 @@ protected:
   }
 };
 
-TEST_F(DispatchTest, SimEventAndQuitSetTheRunningState) {
-  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 1));
-  EXPECT_EQ(g_simRunning.load(), 1);
-  EXPECT_EQ(g_mainWindow.simRunning.load(), 1);
-  dispatch(msgQuit(V));
-  EXPECT_EQ(g_simRunning.load(), 0);
-  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 1));
-  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 0));
-  EXPECT_EQ(g_simRunning.load(), 0);
-  EXPECT_EQ(g_mainWindow.simRunning.load(), 0);
-  dispatch(msgEvent(V, sc::kUnused, EVT_SIM, 2));  // anything but 1 is stopped
-  EXPECT_EQ(g_simRunning.load(), 0);
-  EXPECT_TRUE(exitRequests().empty());
-}
-
 TEST_F(DispatchTest, AddedAircraftAboveTheUserAreRememberedAndRemovalsBecomeResults) {
   dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 2, sc::kObjectAircraft));  // the user's id (2 at start)
   dispatch(msgObjectAddRemove(V, EVT_OBJECT_ADDED, 7, sc::kObjectAll));      // not an aircraft
