@@ -2,8 +2,8 @@
 # The main job: runs the program headless in a working folder of its own against the simulator
 # double. The double stands in for Prepar3D v5 with the user aircraft parked at JFK; the program
 # finds it through "SimConnect.cfg" in its working folder, connects, registers, and shows the
-# simulator lamp in lime with the simulator's name and the aircraft's title. A window script waits for
-# that and closes the window, so the run ends by itself; the double is then ended by its id.
+# simulator lamp in lime with the simulator's name and the aircraft's title. Once the window shows
+# that, the run closes it through the window's script; the double is then ended by its id.
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
 program="$build/app/Ambertrail_P3D"
@@ -55,12 +55,10 @@ if [ -z "$port" ]; then
 fi
 printf '[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=%s\n' "$port" > "$work/SimConnect.cfg"
 
-cat > "$demo/window.script" <<SCRIPT
-# Wait until the simulator has told the aircraft's title, let the window paint, then close it.
-waitlog SimConnect: User aircraft title: $title
-sleep 1500
-close
-SCRIPT
+# The window takes its script from a FIFO: the run closes it once the lamp has turned lime.
+mkfifo "$demo/window.script"
+lime='fill 397 30 425 112 0x32CD32'
+titled="text 5 63 0x32CD32 \"$title\""
 
 export AMBT_APPDATA="$appdata"
 export AMBT_DOCUMENTS="$demo/documents"
@@ -73,8 +71,24 @@ export AMBT_UI_SCRIPT="$demo/window.script"
 echo "== Ambertrail_P3D in $work, SimConnect over 127.0.0.1:$port"
 (cd "$work" && exec "$program") &
 pid=$!
-# The script closes the window within a minute; a run that outlives two is ended by its id.
-for _ in $(seq 1 1200); do
+# Wait, bounded, until the window shows the simulator lamp in lime with the aircraft's title; keep
+# that picture, then close the window through its script.
+lamp_ok=0
+for _ in $(seq 1 600); do
+  kill -0 "$pid" 2>/dev/null || break
+  if [ -f "$demo/window.dump" ] && grep -qx "$lime" "$demo/window.dump" && grep -qxF "$titled" "$demo/window.dump"; then
+    lamp_ok=1
+    cp "$demo/window.dump" "$demo/window.connected.dump"
+    cp "$demo/window.dump.svg" "$demo/window.connected.svg" 2>/dev/null || true
+    break
+  fi
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  timeout 30 sh -c "echo close > '$demo/window.script'" || true
+fi
+# A run that outlives a minute more is ended by its id.
+for _ in $(seq 1 600); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
@@ -91,12 +105,9 @@ echo
 echo "== What the log says"
 grep -E "version|detected|Waiting for|connected|User aircraft|Exiting|User closed|SimConnect closed" "$work/Log.txt" || true
 echo
-echo "== The simulator lamp and its texts in the window"
-grep -E '^fill 397 30 425 112 |^text 5 (35|63) ' "$demo/window.dump" || true
-lamp_ok=0
-if grep -q '^fill 397 30 425 112 0x32CD32$' "$demo/window.dump" &&
-   grep -qF "text 5 63 0x32CD32 \"$title\"" "$demo/window.dump"; then
-  lamp_ok=1
+echo "== The simulator lamp and its texts in the window while connected"
+grep -E '^fill 397 30 425 112 |^text 5 (35|63) ' "$demo/window.connected.dump" 2>/dev/null || true
+if [ "$lamp_ok" = 1 ]; then
   echo "simulator lamp:  lime, with the aircraft's title"
 else
   echo "simulator lamp:  NOT lime with the title" >&2
@@ -106,7 +117,7 @@ echo "exit code:       $status"
 echo "log:             $work/Log.txt"
 echo "settings:        $appdata/Ambertrail_P3D/parameters.xml"
 echo "window dump:     $demo/window.dump"
-echo "window picture:  $demo/window.dump.svg"
+echo "window picture:  $demo/window.connected.svg (connected), $demo/window.dump.svg (last)"
 echo "double packets:  $demo/double.packets ($(wc -l < "$demo/double.packets") received)"
 echo "double map:      $demo/double.map.svg"
 [ "$lamp_ok" = 1 ] || exit 1
