@@ -244,6 +244,17 @@ bool lf_readDataBaseFile(const fs::path& destination) {
   readRegistrations(doc);
   gf_indexPrivateRegcodes();
 
+  // One line of what was read, so a user can see at a glance that the reference data arrived.
+  gf_log(fmt::format("data base read: {} models ({} heavy, {} large, {} business jets, {} high performance, "
+                     "{} rotorcraft, {} cargo), {} similar groups, {} airlines, {} cargo operators, "
+                     "{} publishers, {} wing spans, {} fixes, {} add-on airports, {} third parties, "
+                     "{} registrations",
+                     g_validModels.size(), g_heavyModels.size(), g_largeModels.size(), g_buzjetModels.size(),
+                     g_highPerfModels.size(), g_rotorcraftModels.size(), g_cargoModels.size(),
+                     g_similarGroups.size(), g_icaoAirlines.size(), g_cargoOperators.size(), g_publishers.size(),
+                     g_wingspans.size(), g_modelFixes.size(), g_simaddonAirports.size(), g_thirdParties.size(),
+                     g_regcodeInfos.size()));
+
   if (fs::exists(destination)) fs::remove(destination);
   return true;
 }
