@@ -21,6 +21,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -126,6 +127,20 @@ void lf_waitForFirstTraffic() {
   if (static_cast<long long>(g_trafficReader.feedTimestamp.load()) == 0) gf_log("No traffic in this region?");
 }
 
+bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort) {
+  // The exit sequence stops the readers first thing: a reader started after that would run on, hold
+  // its port and keep the next run's reader from binding it.
+  if (lf_runEnding()) return false;
+  std::thread(lf_qnhReaderThread, qnhPort).detach();
+  const auto trafficStart = SteadyClock::now() + std::chrono::seconds(2);
+  while (SteadyClock::now() < trafficStart) {
+    if (!lf_sleepUntil(std::min(trafficStart, SteadyClock::now() + std::chrono::milliseconds(100))) || lf_runEnding())
+      return false;
+  }
+  std::thread(lf_trafficReaderThread, trafficPort).detach();
+  return true;
+}
+
 void lf_runSession() {
   try {
     g_readersWatched = 0;
@@ -156,9 +171,7 @@ void lf_runSession() {
     if (lf_runEnding()) return;
 
     setTrafficQueueOpen(false);
-    std::thread(lf_qnhReaderThread, kQnhPort).detach();
-    if (!lf_sleepFor(std::chrono::seconds(2))) return;
-    std::thread(lf_trafficReaderThread, kTrafficPort).detach();
+    if (!lf_startReaders(kQnhPort, kTrafficPort)) return;
     lf_sendPosition();
     g_trafficReader.setUserPosition(g_engineUserAc.latitude, g_engineUserAc.longitude);
     if (g_readerError != 0) {

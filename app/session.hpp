@@ -4,6 +4,7 @@
 // and then runs the main loop on the worker thread until it ends.
 
 #include <chrono>
+#include <cstdint>
 
 namespace amb {
 
@@ -11,6 +12,10 @@ void lf_runSession();
 // False when the run ended first (exit, the user closed the simulator, or the worker's stop).
 bool lf_waitForSimulator();
 void lf_waitForFirstTraffic();
+// Starts the QNH reader and, 2 s later, the traffic reader on their ports (0: any free port), each on
+// a detached thread. Starts none, or only the first, when the run ends first (an exit under way, the
+// user closed the simulator, or the worker's stop); false then.
+bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort);
 
 // The "SimClient" thread of the current run: asked to stop by the exit sequence; the next service
 // run joins it when it starts its own.

@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
 # The main job: runs the program headless in a working folder of its own against the simulator
-# double. The double stands in for Prepar3D v5 with the user aircraft parked at JFK; the program
-# finds it through "SimConnect.cfg" in its working folder, connects, registers, and shows the
-# simulator lamp in lime with the simulator's name and the aircraft's title. Once the window shows
-# that, the run closes it through the window's script; the double is then ended by its id.
+# double and the traffic double. The simulator double stands in for Prepar3D v5 with the user
+# aircraft parked at JFK; the program finds it through "SimConnect.cfg" in its working folder,
+# connects, registers, and shows the simulator lamp in lime with the simulator's name and the
+# aircraft's title. The traffic double stands in for RealTraffic on this computer: it connects to
+# the program's command port, replays the recorded JFK traffic and weather, and records every
+# command it receives. Once the window shows both lamps in lime and RealTraffic has had the
+# simulator time, the run closes the window through its script; the doubles are then ended by their
+# ids.
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
 program="$build/app/Ambertrail_P3D"
 double="$build/tools/simdouble/amb_simdouble"
-for exe in "$program" "$double"; do
+traffic="$build/tools/trafficdouble/trafficdouble"
+source_dir="$(cd "$(dirname "$0")/.." && pwd)"
+recording="$source_dir/testdata/traffic/KJFK_20190305_2130Z.rttfc.gz"
+weather="$source_dir/testdata/traffic/KJFK_20190305_2028Z_weather.json"
+for exe in "$program" "$double" "$traffic"; do
   if [ ! -x "$exe" ]; then
     echo "Not built: $exe is missing." >&2
     exit 1
@@ -20,7 +28,10 @@ rm -rf "$demo"
 work="$demo/work"           # the program's own folder: it must hold "docs"
 appdata="$demo/appdata"     # the user's application-data folder ("parameters.xml" goes below it)
 sim="$demo/Prepar3D v5"     # where the registry says the simulator is installed
-mkdir -p "$work/docs" "$work/input" "$appdata" "$demo/runtime" "$demo/documents" "$demo/public" "$sim/Scenery"
+mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$demo/runtime" "$demo/documents" "$demo/public" \
+  "$sim/Scenery"
+# RealTraffic is installed on this computer: the program opens its command port for it.
+: > "$appdata/InsideSystems/RealTraffic.jar"
 
 cat > "$demo/registry.reg" <<REG
 Windows Registry Editor Version 5.00
@@ -36,11 +47,14 @@ echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
   --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" --set "onground 1" \
   --set "title $title" --set "model B738" > "$demo/double.out" 2>&1 &
 double_pid=$!
+traffic_pid=
 stop_double() {
-  if kill -0 "$double_pid" 2>/dev/null; then
-    kill "$double_pid"
-    wait "$double_pid" || true
-  fi
+  for p in $traffic_pid $double_pid; do
+    if kill -0 "$p" 2>/dev/null; then
+      kill "$p"
+      wait "$p" || true
+    fi
+  done
 }
 trap stop_double EXIT
 for _ in $(seq 1 100); do
@@ -59,6 +73,9 @@ printf '[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=%s\n' "$port" > "$w
 mkfifo "$demo/window.script"
 lime='fill 397 30 425 112 0x32CD32'
 titled="text 5 63 0x32CD32 \"$title\""
+rt_lime='fill 425 30 453 112 0x32CD32'
+weather_lime='text 458 63 0x32CD32 "Weather"'
+traffic_lime='text 458 91 0x32CD32 "Traffic"'
 
 export AMBT_APPDATA="$appdata"
 export AMBT_DOCUMENTS="$demo/documents"
@@ -71,17 +88,30 @@ export AMBT_UI_SCRIPT="$demo/window.script"
 echo "== Ambertrail_P3D in $work, SimConnect over 127.0.0.1:$port"
 (cd "$work" && exec "$program") &
 pid=$!
-# Wait, bounded, until the window shows the simulator lamp in lime with the aircraft's title; keep
-# that picture, then close the window through its script.
+
+echo "== trafficdouble: RealTraffic (professional edition) replaying $(basename "$recording")"
+"$traffic" --professional --record "$demo/realtraffic.record" --traffic "$recording" --weather "$weather" \
+  > "$demo/trafficdouble.out" 2>&1 &
+traffic_pid=$!
+# Wait, bounded, until the window shows the simulator lamp in lime with the aircraft's title and the
+# RealTraffic lamp in lime with "Traffic" and "Weather"; keep that picture. Then wait, bounded, for
+# the simulator time that goes to RealTraffic every 15 s, and close the window through its script.
 lamp_ok=0
 for _ in $(seq 1 600); do
   kill -0 "$pid" 2>/dev/null || break
-  if [ -f "$demo/window.dump" ] && grep -qx "$lime" "$demo/window.dump" && grep -qxF "$titled" "$demo/window.dump"; then
+  if [ -f "$demo/window.dump" ] && grep -qx "$lime" "$demo/window.dump" && grep -qxF "$titled" "$demo/window.dump" &&
+    grep -qx "$rt_lime" "$demo/window.dump" && grep -qxF "$weather_lime" "$demo/window.dump" &&
+    grep -qxF "$traffic_lime" "$demo/window.dump"; then
     lamp_ok=1
     cp "$demo/window.dump" "$demo/window.connected.dump"
     cp "$demo/window.dump.svg" "$demo/window.connected.svg" 2>/dev/null || true
     break
   fi
+  sleep 0.1
+done
+for _ in $(seq 1 600); do
+  kill -0 "$pid" 2>/dev/null || break
+  grep -q 'Qs123=' "$demo/realtraffic.record" 2>/dev/null && break
   sleep 0.1
 done
 if kill -0 "$pid" 2>/dev/null; then
@@ -103,15 +133,31 @@ trap - EXIT
 
 echo
 echo "== What the log says"
-grep -E "version|detected|Waiting for|connected|User aircraft|Exiting|User closed|SimConnect closed" "$work/Log.txt" || true
+grep -E "version|detected|Waiting for|connected|User aircraft|Exiting|User closed|SimConnect closed|RealTraffic" \
+  "$work/Log.txt" || true
 echo
-echo "== The simulator lamp and its texts in the window while connected"
-grep -E '^fill 397 30 425 112 |^text 5 (35|63) ' "$demo/window.connected.dump" 2>/dev/null || true
-if [ "$lamp_ok" = 1 ]; then
-  echo "simulator lamp:  lime, with the aircraft's title"
-else
-  echo "simulator lamp:  NOT lime with the title" >&2
+echo "== The lamps and their texts in the window while connected"
+grep -E '^fill (397|425) 30 (425|453) 112 |^text (5|458) (35|63|91) |^text 642 63 ' "$demo/window.connected.dump" \
+  2>/dev/null || true
+svg_ok=0
+if [ -f "$demo/window.connected.svg" ] &&
+  grep -qF '<rect x="425" y="30" width="28" height="82" fill="#32CD32"/>' "$demo/window.connected.svg" &&
+  grep -qF 'fill="#32CD32">Traffic</text>' "$demo/window.connected.svg" &&
+  grep -qF 'fill="#32CD32">Weather</text>' "$demo/window.connected.svg"; then
+  svg_ok=1
 fi
+if [ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ]; then
+  echo "lamps:           both lime, with the aircraft's title, \"Traffic\" and \"Weather\" (also in the SVG)"
+else
+  echo "lamps:           NOT both lime with the title, \"Traffic\" and \"Weather\"" >&2
+fi
+echo
+echo "== What RealTraffic received over the command link (time, command)"
+if [ -f "$demo/realtraffic.record" ]; then
+  awk -F'\t' '$2 !~ /^Qs121=/ || ++n <= 3' "$demo/realtraffic.record"
+  echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position commands in all)"
+fi
+tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
 echo
 echo "exit code:       $status"
 echo "log:             $work/Log.txt"
@@ -120,5 +166,7 @@ echo "window dump:     $demo/window.dump"
 echo "window picture:  $demo/window.connected.svg (connected), $demo/window.dump.svg (last)"
 echo "double packets:  $demo/double.packets ($(wc -l < "$demo/double.packets") received)"
 echo "double map:      $demo/double.map.svg"
-[ "$lamp_ok" = 1 ] || exit 1
+echo "RealTraffic:     $demo/realtraffic.record"
+[ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || exit 1
+grep -q $'\tQs999=version$' "$demo/realtraffic.record" && grep -q $'\texit$' "$demo/realtraffic.record" || exit 1
 exit "$status"

@@ -4,7 +4,9 @@
 
 #include "traffic/services.hpp"
 
+#include "feed/link.hpp"
 #include "settings/options.hpp"
+#include "sim/services.hpp"
 #include "traffic/live_ac.hpp"
 
 namespace amb {
@@ -12,7 +14,13 @@ namespace amb {
 std::atomic<std::int32_t> g_maxLiveInUse{-1};
 
 void gf_reserveLiveTables() {}
-void gf_updateAI() {}
+// Of a cycle only its once-a-second step: the user's position goes to RealTraffic, and the user
+// aircraft is asked for anew.
+void gf_updateAI() {
+  if (g_engineCycle.fetch_add(1) % 100 != 0) return;
+  lf_sendPosition();
+  g_engineUserAc = gf_requestUserAcPosition();
+}
 void gf_SimCommands() {}
 
 void gf_removeAllLiveAc() {}

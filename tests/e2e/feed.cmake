@@ -1,7 +1,4 @@
-# The feed against the traffic double run as its own process on the fixed ports.
+# The feed end to end, in a folder of its own so that its tests carry the labels "e2e feed".
 if(TARGET trafficdouble)
-  amb_test(feed_e2e LABELS e2e feed SOURCES ${CMAKE_CURRENT_LIST_DIR}/feed_e2e_test.cpp
-    DEPS amb_feed amb_trafficdouble RESOURCE_LOCK fixed_ports)
-  target_compile_definitions(feed_e2e PRIVATE AMB_TRAFFIC_DOUBLE="$<TARGET_FILE:trafficdouble>")
-  add_dependencies(feed_e2e trafficdouble)
+  add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/feed)
 endif()

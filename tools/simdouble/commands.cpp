@@ -124,6 +124,13 @@ const Command kCommands[] = {
     {"speed", 1, "KT", "ground speed of the user aircraft", [](Core& c, const Args& a, std::string& e) {
        return needNumbers(a, 0, 1, &c.world.user.groundSpeed, e);
      }},
+    {"attitude", 2, "PITCH_DEG BANK_DEG", "pitch and bank of the user aircraft", [](Core& c, const Args& a, std::string& e) {
+       double v[2] = {c.world.user.pitch, c.world.user.bank};
+       if (!needNumbers(a, 0, 2, v, e)) return false;
+       c.world.user.pitch = v[0];
+       c.world.user.bank = v[1];
+       return true;
+     }},
     {"title", 0, "TEXT", "title of the user aircraft (may be empty)", [](Core& c, const Args& a, std::string&) {
        c.world.user.title = a.rest(0);
        return true;
