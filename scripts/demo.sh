@@ -76,6 +76,7 @@ titled="text 5 63 0x32CD32 \"$title\""
 rt_lime='fill 425 30 453 112 0x32CD32'
 weather_lime='text 458 63 0x32CD32 "Weather"'
 traffic_lime='text 458 91 0x32CD32 "Traffic"'
+qnh_lime='text 642 63 0x32CD32 "qnh: 1015"'
 
 export AMBT_APPDATA="$appdata"
 export AMBT_DOCUMENTS="$demo/documents"
@@ -91,17 +92,17 @@ pid=$!
 
 echo "== trafficdouble: RealTraffic (professional edition) replaying $(basename "$recording")"
 "$traffic" --professional --record "$demo/realtraffic.record" --traffic "$recording" --weather "$weather" \
-  > "$demo/trafficdouble.out" 2>&1 &
+  --weather-interval 2 > "$demo/trafficdouble.out" 2>&1 &
 traffic_pid=$!
 # Wait, bounded, until the window shows the simulator lamp in lime with the aircraft's title and the
-# RealTraffic lamp in lime with "Traffic" and "Weather"; keep that picture. Then wait, bounded, for
+# RealTraffic lamp in lime with "Traffic", "Weather" and the QNH; keep that picture. Then wait, bounded, for
 # the simulator time that goes to RealTraffic every 15 s, and close the window through its script.
 lamp_ok=0
 for _ in $(seq 1 600); do
   kill -0 "$pid" 2>/dev/null || break
   if [ -f "$demo/window.dump" ] && grep -qx "$lime" "$demo/window.dump" && grep -qxF "$titled" "$demo/window.dump" &&
     grep -qx "$rt_lime" "$demo/window.dump" && grep -qxF "$weather_lime" "$demo/window.dump" &&
-    grep -qxF "$traffic_lime" "$demo/window.dump"; then
+    grep -qxF "$traffic_lime" "$demo/window.dump" && grep -qxF "$qnh_lime" "$demo/window.dump"; then
     lamp_ok=1
     cp "$demo/window.dump" "$demo/window.connected.dump"
     cp "$demo/window.dump.svg" "$demo/window.connected.svg" 2>/dev/null || true
@@ -147,9 +148,9 @@ if [ -f "$demo/window.connected.svg" ] &&
   svg_ok=1
 fi
 if [ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ]; then
-  echo "lamps:           both lime, with the aircraft's title, \"Traffic\" and \"Weather\" (also in the SVG)"
+  echo "lamps:           both lime, with the aircraft's title, \"Traffic\", \"Weather\" and the QNH (also in the SVG)"
 else
-  echo "lamps:           NOT both lime with the title, \"Traffic\" and \"Weather\"" >&2
+  echo "lamps:           NOT both lime with the title, \"Traffic\", \"Weather\" and the QNH" >&2
 fi
 echo
 echo "== What RealTraffic received over the command link (time, command)"

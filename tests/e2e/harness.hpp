@@ -286,6 +286,15 @@ struct Connected {
     program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work,
                     layout.root / "program.out");
   }
+  // A failed test shows what the program logged and the last picture of its window.
+  ~Connected() {
+    if (!::testing::Test::HasFailure()) return;
+    std::fprintf(stderr, "---- Log.txt\n%s---- window\n", readFile(layout.work / "Log.txt").c_str());
+    for (const auto& line : readLines(layout.dump))
+      if (line.starts_with("fill") || line.starts_with("text")) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  Connected(const Connected&) = delete;
+  Connected& operator=(const Connected&) = delete;
   bool window(const std::string& line) const { return writeFifo(layout.script, line); }
   Layout layout;
   SimDoubleProcess sim;
