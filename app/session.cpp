@@ -128,8 +128,8 @@ void lf_waitForFirstTraffic() {
 }
 
 bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort) {
-  // The exit sequence stops the readers first thing: a reader started after that would run on, hold
-  // its port and keep the next run's reader from binding it.
+  // The exit sequence stops the readers first thing; a reader started after that would outlive it
+  // (a restart clears the stop flags) beside the next run's own.
   if (lf_runEnding()) return false;
   std::thread(lf_qnhReaderThread, qnhPort).detach();
   const auto trafficStart = SteadyClock::now() + std::chrono::seconds(2);
