@@ -1,6 +1,8 @@
-// Reading INI files ("SimConnect.cfg") with the private-profile functions themselves.
+// INI reading with the Windows private-profile functions.
 
 #include "platform/ini.hpp"
+
+#include "platform/win32/wide.hpp"
 
 #include <windows.h>
 
@@ -10,48 +12,40 @@ namespace amb::platform {
 
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+// Large enough for any real section; a section that fills it still counts as present.
+constexpr DWORD kSectionBufferChars = 32767;
 
-std::string narrow(const wchar_t* text, std::size_t length) {
-  if (length == 0) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-// One read of a key with a given default: what GetPrivateProfileStringW hands back.
-std::wstring profileString(const std::filesystem::path& file, const std::wstring& section, const std::wstring& key,
-                           const wchar_t* fallback, std::size_t maxChars) {
-  std::vector<wchar_t> buffer(maxChars == 0 ? 1 : maxChars);
-  const DWORD n = GetPrivateProfileStringW(section.c_str(), key.c_str(), fallback, buffer.data(),
-                                           static_cast<DWORD>(buffer.size()), file.c_str());
-  return std::wstring(buffer.data(), n);
-}
+// A default no key of a real file holds, so that a missing key and an empty value can be told apart.
+constexpr const wchar_t* kMissing = L"\x1F" L"amb-missing" L"\x1F";
 
 }  // namespace
 
 bool iniSectionExists(const std::filesystem::path& file, const std::string& section) {
-  wchar_t buffer[4];
-  // A section without entries reads as nothing, like a missing one.
-  return GetPrivateProfileSectionW(wide(section).c_str(), buffer, 4, file.c_str()) > 0;
+  std::wstring wsection;
+  if (!win32::toWide(section, wsection)) return false;
+  std::vector<wchar_t> buf(kSectionBufferChars, L'\0');
+  const DWORD n = ::GetPrivateProfileSectionW(wsection.c_str(), buf.data(), kSectionBufferChars, file.c_str());
+  return n > 0;
 }
 
 std::optional<std::string> iniGetString(const std::filesystem::path& file, const std::string& section,
                                         const std::string& key, std::size_t maxChars) {
-  const std::wstring s = wide(section), k = wide(key);
-  // The functions hand back the default for a missing key: two different defaults tell it apart
-  // from a key whose value equals one of them.
-  const std::wstring first = profileString(file, s, k, L"\x1", maxChars);
-  const std::wstring second = profileString(file, s, k, L"\x2", maxChars);
-  if (first != second) return std::nullopt;
-  return narrow(first.data(), first.size());
+  std::wstring wsection, wkey;
+  if (!win32::toWide(section, wsection) || !win32::toWide(key, wkey)) return std::nullopt;
+  if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  // The sentinel must fit into the buffer to be recognised; a smaller buffer reads the key twice.
+  const std::size_t probe = std::max<std::size_t>(maxChars, 64);
+  std::vector<wchar_t> buf(probe, L'\0');
+  const DWORD n = ::GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), kMissing, buf.data(),
+                                             static_cast<DWORD>(probe), file.c_str());
+  const std::wstring value(buf.data(), n);
+  if (value == kMissing) return std::nullopt;
+  if (maxChars == 0) return std::string();
+  if (maxChars >= probe) return win32::utf8Of(value);
+  std::vector<wchar_t> small(maxChars, L'\0');
+  const DWORD m = ::GetPrivateProfileStringW(wsection.c_str(), wkey.c_str(), L"", small.data(),
+                                             static_cast<DWORD>(maxChars), file.c_str());
+  return win32::utf8Of(std::wstring_view(small.data(), m));
 }
 
 }  // namespace amb::platform
