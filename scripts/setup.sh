@@ -12,7 +12,7 @@ packages=(
 # Extra groups, asked for by name: "windows" adds the cross compiler and Wine.
 for group in "$@"; do
   case "$group" in
-    windows) packages+=(mingw-w64 libz-mingw-w64-dev wine64 xvfb xauth dpkg-dev) ;;
+    windows) packages+=(mingw-w64 libz-mingw-w64-dev wine64 xvfb xauth x11-apps dpkg-dev) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -3,9 +3,10 @@
 #
 #   scripts/test-windows.sh [BUILD_DIR (build-win)] [LABEL_REGEX (^unit$)]
 #
-# Every run starts from a fresh Wine prefix in BUILD_DIR/wineprefix, with its own Wine server that
-# this script starts and ends by its process id, so nothing is left running and no state of an
-# earlier run leaks in. No display: the tests are console programs.
+# Every run starts from a fresh Wine prefix in BUILD_DIR/wineprefix, with its own Wine server and its
+# own virtual display (Xvfb, for the window tests and the program) that this script starts and ends
+# by their process ids, so nothing is left running and no state of an earlier run leaks in. After
+# the test programs, scripts/smoke-windows.sh runs the program itself (SMOKE=0 leaves it out).
 set -euo pipefail
 
 build="${1:-build-win}"
@@ -32,13 +33,34 @@ mkdir -p "$prefix"
 export AMBT_WINEPREFIX="$prefix" WINEPREFIX="$prefix" WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 
+# The virtual display: Xvfb picks a free display number and writes it to the file once it accepts
+# clients. 24-bit colour, so that screenshots show the painted colours unchanged.
+xvfb=""
+start_display() {
+  local out="$build/xvfb.display"
+  rm -f "$out"
+  Xvfb -displayfd 3 -screen 0 1600x1024x24 -nolisten tcp 3>"$out" >"$build/xvfb.log" 2>&1 &
+  xvfb=$!
+  for _ in $(seq 1 300); do
+    [ -s "$out" ] && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$out" ]; then
+    echo "test-windows: the virtual display did not start:" >&2
+    cat "$build/xvfb.log" >&2
+    return 1
+  fi
+  export DISPLAY=":$(head -n1 "$out")" AMBT_WINE_DISPLAY=1 AMBT_REQUIRE_WINDOW=1
+}
+
 # A server that stays up for the whole run (-p: persistent), so that the Windows system processes
 # start once and not for every test program.
 "$WINESERVER" -f -p >"$build/wineserver.log" 2>&1 &
 server=$!
 
 stop_server() {
-  # Ends the prefix's remaining Windows processes, then the server itself.
+  # Ends the prefix's remaining Windows processes, then the server itself, then the display.
   timeout -k 5 30 "$WINESERVER" -k >/dev/null 2>&1 || true
   if kill -0 "$server" 2>/dev/null; then
     kill "$server" 2>/dev/null || true
@@ -46,6 +68,12 @@ stop_server() {
     kill -9 "$server" 2>/dev/null || true
   fi
   wait "$server" 2>/dev/null || true
+  if [ -n "$xvfb" ] && kill -0 "$xvfb" 2>/dev/null; then
+    kill "$xvfb" 2>/dev/null || true
+    for _ in $(seq 1 50); do kill -0 "$xvfb" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$xvfb" 2>/dev/null || true
+  fi
+  [ -z "$xvfb" ] || wait "$xvfb" 2>/dev/null || true
 }
 trap stop_server EXIT
 # Interrupted (or its output closed), the run still ends its server.
@@ -67,9 +95,14 @@ for _ in $(seq 1 300); do
 done
 server_listens || echo "test-windows: no Wine server socket after 30 s; going on" >&2
 
+start_display
 start=$(date +%s)
 "$here/wine-run.sh" --init
 echo "test-windows: Wine prefix ready in $(( $(date +%s) - start )) s"
 
 ctest --test-dir "$build" -L "$labels" -j "$jobs" --output-on-failure --timeout 600 --no-tests=error
-echo "test-windows: done in $(( $(date +%s) - start )) s"
+echo "test-windows: test programs done in $(( $(date +%s) - start )) s"
+if [ "${SMOKE:-1}" != "0" ]; then
+  bash "$here/smoke-windows.sh" "$build"
+  echo "test-windows: done in $(( $(date +%s) - start )) s"
+fi

@@ -3,6 +3,9 @@
 
   xwd_png.py SHOT.xwd OUT.png                      converts an X window dump (xwd -root) to PNG
   xwd_png.py SHOT.xwd OUT.png X,Y=RRGGBB ...       also checks the colour of each pixel
+  xwd_png.py SHOT.xwd OUT.png X0,Y0,X1,Y1=RRGGBB:N  ... and that the rectangle (X1, Y1 excluded) holds
+                                                   at least N pixels of that colour
+  xwd_png.py SHOT.xwd OUT.png crop=X0,Y0,X1,Y1 ...  writes only that part of the screen
 
 Only the standard library: the dump is the ZPixmap of a 24- or 32-bit TrueColor display, as Xvfb
 gives it. Exit code 1 when a pixel has another colour (every mismatch is printed), 2 on bad input.
@@ -47,17 +50,22 @@ def pixel(img, x, y):
     return tuple((value & m) >> shift_of(m) for m in img["masks"])
 
 
-def write_png(img, path):
+def write_png(img, path, crop=None):
+    x0, y0, x1, y1 = crop or (0, 0, img["width"], img["height"])
+    x0, y0 = max(0, x0), max(0, y0)
+    x1, y1 = min(img["width"], x1), min(img["height"], y1)
+    if x1 <= x0 or y1 <= y0:
+        x0, y0, x1, y1 = 0, 0, img["width"], img["height"]
     rows = []
-    for y in range(img["height"]):
+    for y in range(y0, y1):
         row = bytearray(b"\0")
-        for x in range(img["width"]):
+        for x in range(x0, x1):
             row += bytes(pixel(img, x, y))
         rows.append(bytes(row))
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
     png = b"\x89PNG\r\n\x1a\n"
-    png += chunk(b"IHDR", struct.pack(">IIBBBBB", img["width"], img["height"], 8, 2, 0, 0, 0))
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", x1 - x0, y1 - y0, 8, 2, 0, 0, 0))
     png += chunk(b"IDAT", zlib.compress(b"".join(rows), 6))
     png += chunk(b"IEND", b"")
     open(path, "wb").write(png)
@@ -72,11 +80,27 @@ def main(argv):
     except (OSError, ValueError, struct.error) as e:
         print("xwd_png: %s: %s" % (argv[1], e), file=sys.stderr)
         return 2
-    write_png(img, argv[2])
+    specs = argv[3:]
+    crop = None
+    if specs and specs[0].startswith("crop="):
+        crop = tuple(int(v) for v in specs[0][5:].split(","))
+        specs = specs[1:]
+    write_png(img, argv[2], crop)
     bad = 0
-    for spec in argv[3:]:
+    for spec in specs:
         where, want = spec.split("=")
-        x, y = (int(v) for v in where.split(","))
+        coords = [int(v) for v in where.split(",")]
+        if len(coords) == 4:
+            want, least = want.split(":")
+            x0, y0, x1, y1 = (max(0, coords[0]), max(0, coords[1]), min(img["width"], coords[2]),
+                              min(img["height"], coords[3]))
+            found = sum(1 for y in range(y0, y1) for x in range(x0, x1)
+                        if "%02X%02X%02X" % pixel(img, x, y) == want.upper())
+            if found < int(least):
+                print("rectangle %s holds %d pixels of %s, expected at least %s" % (where, found, want.upper(), least))
+                bad += 1
+            continue
+        x, y = coords
         if not (0 <= x < img["width"] and 0 <= y < img["height"]):
             print("pixel %d,%d lies outside the %dx%d screen" % (x, y, img["width"], img["height"]))
             bad += 1

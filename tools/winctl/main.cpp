@@ -6,6 +6,7 @@
 //                                     on the screen and client size)
 //   amb_winctl gone CLASS MS          waits (bounded) until no such window exists
 //   amb_winctl close CLASS            posts WM_CLOSE (the close button of the caption)
+//   amb_winctl move CLASS X Y         moves the window's top left corner to X, Y (as a drag would)
 //   amb_winctl click CLASS ID         posts the click of check box or button ID
 //   amb_winctl type CLASS ID TEXT     sets the text of edit box ID and presses Enter in it
 //   amb_winctl text CLASS ID          prints the text of control ID
@@ -42,7 +43,7 @@ HWND find(const std::wstring& cls) { return FindWindowW(cls.c_str(), nullptr); }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: amb_winctl wait|gone CLASS MS | close CLASS | click CLASS ID | type CLASS ID TEXT |"
+               "usage: amb_winctl wait|gone CLASS MS | close CLASS | move CLASS X Y | click CLASS ID | type CLASS ID TEXT |"
                " text CLASS ID | state CLASS ID\n");
   return 2;
 }
@@ -107,6 +108,14 @@ int main(int argc, char** argv) {
   if (cmd == "close") {
     if (argc != 3) return usage();
     return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
+  if (cmd == "move") {
+    long x = 0, y = 0;
+    if (argc != 5 || !number(argv[3], x) || !number(argv[4], y)) return usage();
+    return SetWindowPos(main, nullptr, static_cast<int>(x), static_cast<int>(y), 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
   }
   if (argc < 4) return usage();
   long id = 0;
