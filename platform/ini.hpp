@@ -3,7 +3,8 @@
 // GetPrivateProfileStringW: section and key names compared without regard to ASCII case, the first
 // of repeated sections or keys wins, values trimmed of blanks and of one pair of enclosing quotes,
 // lines starting with ';' are comments, a section without entries counts as missing. Files may be
-// UTF-8 (with or without a byte-order mark) or UTF-16 with a byte-order mark; texts come back as UTF-8.
+// UTF-8 or UTF-16 with a byte-order mark; texts come back as UTF-8. A file without a byte-order mark
+// is read as UTF-8 by the Linux backend and in the ANSI code page by Windows itself.
 
 #include <cstddef>
 #include <filesystem>

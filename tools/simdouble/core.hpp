@@ -30,9 +30,14 @@ struct DataRequest {
   Clock::time_point next{};
 };
 
+// What the Windows build keeps of a client and of the loop (server_win32.cpp).
+struct NativeSession;
+struct NativeCore;
+
 // One connected client.
 struct Session {
   int fd = -1;
+  std::shared_ptr<NativeSession> native;
   unsigned number = 0;
   std::string via;  // "tcp4", "tcp6" or "pipe"
   Bytes in;
@@ -78,6 +83,8 @@ struct SimDouble::Core {
   Trace trace;
   std::ofstream packetLog;
 
+  // Descriptors on POSIX systems; in the Windows build only flags (>= 0: open), the handles are in
+  // native.
   int listen4 = -1;
   int listen6 = -1;
   int listenPipe = -1;
@@ -109,13 +116,15 @@ struct SimDouble::Core {
   std::atomic<bool> finished{false};
   std::atomic<bool> signalled{false};
   std::thread thread;
+  std::shared_ptr<NativeCore> native;
 
-  // server.cpp: the loop and the sockets.
+  // server.cpp (server_win32.cpp): the loop and the sockets.
   void openListeners();
   void loop();
   void wake();
   void closeAll();
   void closeSession(Session& s);
+  void releaseWake();
 
   // session.cpp: what a client's packets make the double do.
   void onPacket(Session& s, const std::uint8_t* p, std::uint32_t size);

@@ -4,6 +4,7 @@
 #include "tools/simdouble/core.hpp"
 #include "tools/tracemap/tracemap.hpp"
 
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <fmt/format.h>
 
@@ -23,6 +25,8 @@
 
 namespace amb::simdouble {
 
+// The loop over POSIX sockets; the Windows build has its own in server_win32.cpp.
+#ifndef _WIN32
 namespace {
 
 constexpr std::size_t kMaxClientPacket = 1u << 20;
@@ -346,14 +350,19 @@ bool SimDouble::Core::writeMap(const std::filesystem::path& svg, const std::file
   return tracemap::writeSvg(options.trace, reported, svg, error);
 }
 
+void SimDouble::Core::releaseWake() {
+  closeFd(wakeRead);
+  closeFd(wakeWrite);
+}
+#endif  // !_WIN32
+
 // ---- SimDouble ----
 
 SimDouble::SimDouble(Options options) : m_core(std::make_unique<Core>()) { m_core->options = std::move(options); }
 
 SimDouble::~SimDouble() {
   stop();
-  closeFd(m_core->wakeRead);
-  closeFd(m_core->wakeWrite);
+  m_core->releaseWake();
 }
 
 void SimDouble::open() {

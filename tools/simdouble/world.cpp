@@ -131,7 +131,11 @@ void World::encodeDatum(const Aircraft& a, const Datum& d, Bytes& out) const {
   std::tm tm{};
   const long long now = zuluUnixSeconds ? *zuluUnixSeconds : static_cast<long long>(std::time(nullptr));
   const std::time_t t = static_cast<std::time_t>(now);
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
   gmtime_r(&t, &tm);
+#endif
   switch (var) {
     case Var::Latitude: v.number = angleOut(a.latitude, d.units); break;
     case Var::Longitude: v.number = angleOut(a.longitude, d.units); break;
