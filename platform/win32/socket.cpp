@@ -3,7 +3,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace amb::platform {
 
@@ -100,6 +102,13 @@ public:
   SOCKET handle() const {
     if (m_handle == INVALID_SOCKET) t_lastError = WSAENOTSOCK;
     return m_handle;
+  }
+
+  // True when another thread closed the socket while this call used it: Winsock then fails the call
+  // (WSAEINTR, WSAENOTSOCK), where the contract is an end like the peer's.
+  bool closedMeanwhile() const {
+    std::lock_guard lock(m_socket.m_mutex);
+    return m_socket.m_closing || m_socket.m_handle == -1;
   }
 
 private:
@@ -239,6 +248,7 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   if (s == INVALID_SOCKET) return -1;
   const int n = ::recv(s, buffer, static_cast<int>(capacity), 0);
   if (n == SOCKET_ERROR) {
+    if (use.closedMeanwhile()) return 0;
     fail();
     return -1;
   }
@@ -250,19 +260,31 @@ DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {
   Use use(*this);
   const SOCKET s = use.handle();
   if (s == INVALID_SOCKET) return r;
-  const int n = ::recvfrom(s, buffer, static_cast<int>(capacity), 0, nullptr, nullptr);
+  // Winsock drops the rest of a datagram that does not fit and does not tell its length; received
+  // into a buffer that holds the largest datagram, its length is known.
+  thread_local std::vector<char> whole(65536);
+  const bool direct = capacity >= whole.size();
+  char* into = direct ? buffer : whole.data();
+  const int room = static_cast<int>(direct ? capacity : whole.size());
+  const int n = ::recvfrom(s, into, room, 0, nullptr, nullptr);
   if (n == SOCKET_ERROR) {
-    // Winsock drops the rest of a datagram that did not fit and does not tell its length.
+    if (use.closedMeanwhile()) {
+      r.kind = DatagramResult::Data;
+      r.size = 0;
+      return r;
+    }
     if (WSAGetLastError() == WSAEMSGSIZE) {
       r.kind = DatagramResult::Truncated;
-      r.size = capacity;
+      r.size = static_cast<std::size_t>(room);
       return r;
     }
     fail();
     return r;
   }
-  r.kind = DatagramResult::Data;
-  r.size = static_cast<std::size_t>(n);
+  const std::size_t got = static_cast<std::size_t>(n);
+  if (!direct) std::memcpy(buffer, whole.data(), std::min(got, capacity));
+  r.kind = got > capacity ? DatagramResult::Truncated : DatagramResult::Data;
+  r.size = got;
   return r;
 }
 

@@ -233,7 +233,15 @@ TEST_F(Link, StartFailuresNameTheirStep) {
     lf_startServer(port);
     FAIL() << "no error on a busy port";
   } catch (const std::runtime_error& e) {
+#ifdef _WIN32
+    // Windows refuses a port that another socket holds with 10048 or, for an exclusive holder, 10013.
+    const std::string what = e.what();
+    EXPECT_TRUE(what == "Bind failed at port " + port + " with error 10048 Address already in use" ||
+                what == "Bind failed at port " + port + " with error 10013 Permission denied")
+        << what;
+#else
     EXPECT_EQ(std::string(e.what()), "Bind failed at port " + port + " with error 10048 Address already in use");
+#endif
   }
   EXPECT_FALSE(g_rtListenSocket.isOpen());
   try {

@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <fstream>
@@ -20,6 +24,15 @@ namespace {
 
 using test::waitFor;
 
+#ifdef _WIN32
+using ThreadId = DWORD;
+ThreadId currentThreadId() { return GetCurrentThreadId(); }
+// Windows shows no thread's state this simply; the close may then come before a call blocks, which
+// ends it just the same.
+bool sleeping(ThreadId) { return true; }
+#else
+using ThreadId = pid_t;
+ThreadId currentThreadId() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
 // True once the thread (by its kernel id) sleeps, that is, waits inside a blocking call.
 bool sleeping(pid_t tid) {
   std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
@@ -28,6 +41,7 @@ bool sleeping(pid_t tid) {
   const std::size_t paren = line.rfind(')');
   return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'S';
 }
+#endif
 
 // A listening TCP socket on a free loopback port.
 std::uint16_t listenOnFreePort(Socket& server) {
@@ -52,21 +66,21 @@ TEST(Socket, CloseFromAnotherThreadWakesEveryBlockedCall) {
   ASSERT_TRUE(server.accept(accepted));
 
   std::atomic<int> woken{0};
-  std::atomic<pid_t> tids[3] = {0, 0, 0};
+  std::atomic<ThreadId> tids[3] = {0, 0, 0};
   std::thread acceptor([&] {
-    tids[0] = static_cast<pid_t>(::syscall(SYS_gettid));
+    tids[0] = currentThreadId();
     EXPECT_FALSE(server.accept(peer));
     ++woken;
   });
   std::thread receiver([&] {
-    tids[1] = static_cast<pid_t>(::syscall(SYS_gettid));
+    tids[1] = currentThreadId();
     char buffer[64];
     const DatagramResult r = udp.receiveDatagram(buffer, sizeof buffer);
     EXPECT_TRUE(r.kind == DatagramResult::Error || r.size == 0);
     ++woken;
   });
   std::thread reader([&] {
-    tids[2] = static_cast<pid_t>(::syscall(SYS_gettid));
+    tids[2] = currentThreadId();
     char buffer[64];
     EXPECT_LE(accepted.receive(buffer, sizeof buffer), 0);
     ++woken;
