@@ -1,5 +1,6 @@
 #include "refdata/download.hpp"
 
+#include "core/files.hpp"
 #include "core/user_error.hpp"
 #include "http_server.hpp"
 #include "refdata_fixture.hpp"
@@ -7,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace amb {
 namespace {
@@ -163,9 +168,19 @@ TEST_F(Downloads, ServerUrlChoice) {
   EXPECT_EQ(gf_serverP3dUrl(), "http://127.0.0.1:1/base/P3D/");
   m_env.reset();
   // Without the variable: the folder "server" beside this program.
+#ifdef _WIN32
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const auto exeFolder = fs::path(self).parent_path();
+#else
   const auto exeFolder = fs::read_symlink("/proc/self/exe").parent_path();
+#endif
   EXPECT_EQ(gf_serverBaseUrl(), gf_fileUrl(exeFolder / "server", true));
+#ifdef _WIN32
+  EXPECT_EQ(gf_fileUrl(gf_pathFromUtf8("C:/a b/c%d/\xC3\xA9"), false), "file:///C:/a%20b/c%25d/%C3%A9");
+#else
   EXPECT_EQ(gf_fileUrl("/a b/c%d/é", false), "file:///a%20b/c%25d/%C3%A9");
+#endif
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // for anything else, and can hold a request without ever answering (a stalled server). It records
 // every request it receives.
 
+#include "platform/socket.hpp"
+
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,16 +43,15 @@ private:
     bool hang = false;
   };
   void run();
-  void handle(int fd);
+  void handle(std::unique_ptr<platform::Socket> client);
 
-  int m_listen = -1;
-  int m_wake[2] = {-1, -1};
+  platform::Socket m_listen;
   int m_port = 0;
   std::atomic<bool> m_stop{false};
   mutable std::mutex m_mutex;
   std::map<std::string, Reply> m_replies;
   std::vector<Request> m_requests;
-  std::vector<int> m_held;  // connections of stalled requests, closed at the end
+  std::vector<std::unique_ptr<platform::Socket>> m_held;  // connections of stalled requests, closed at the end
   std::thread m_thread;
 };
 
