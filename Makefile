@@ -10,7 +10,7 @@ MINGW_CACHE ?= $(or $(AMBT_MINGW_CACHE),$(HOME)/.cache/ambertrail-mingw)
 # there yet leaves itself out of that build).
 WIN_TEST_LABELS ?= ^unit$$
 
-.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows clean
+.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows linux-double clean
 
 setup:
 	@bash scripts/setup.sh
@@ -52,9 +52,14 @@ $(WIN_BUILD)/build.ninja:
 windows: mingw-deps $(WIN_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
-# The .exe tests under Wine, in a fresh Wine prefix inside the build folder.
-test-windows: windows
-	@bash scripts/test-windows.sh $(WIN_BUILD) '$(WIN_TEST_LABELS)'
+# The .exe tests under Wine, in a fresh Wine prefix inside the build folder, then the smoke test of
+# the program, which also talks to the Linux build's simulator double over TCP.
+test-windows: windows linux-double
+	@AMBT_LINUX_SIMDOUBLE='$(CURDIR)/$(BUILD)/tools/simdouble/amb_simdouble' \
+	  bash scripts/test-windows.sh $(WIN_BUILD) '$(WIN_TEST_LABELS)'
+
+linux-double: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

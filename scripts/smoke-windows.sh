@@ -66,11 +66,15 @@ end_of_program() {
   program=""
   return "$rc"
 }
+double=""
 cleanup() {
-  if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
-    kill "$program" 2>/dev/null || true
-    wait "$program" 2>/dev/null || true
-  fi
+  local p
+  for p in "$program" "$double"; do
+    if [ -n "$p" ] && kill -0 "$p" 2>/dev/null; then
+      kill "$p" 2>/dev/null || true
+      wait "$p" 2>/dev/null || true
+    fi
+  done
 }
 trap cleanup EXIT
 
@@ -171,6 +175,81 @@ check "the window appears" window_place
 check "detection reports error 153" wait_until 60 log_has "Error 153"
 check "closing the window ends the program with exit code 0" end_after_close
 reg_remove_install 6
+
+# The simulator: the program registers its vocabulary (the double's packet log of the connection
+# equals the golden file of the Linux tests) and shows the lime simulator lamp.
+golden="$here/../tests/sim/golden/registration.txt"
+scenario=(--set "user 40.6413 -73.7781 13 90" --set "title Boeing 737-800 Paint1" --set "zulu 1551821400")
+golden_lines() { wc -l <"$golden"; }
+# The first session's packet-log lines, without their session number.
+session_lines() { tr -d '\r' <"$1" | grep '^session=1 ' | sed 's/^session=1 //'; }
+registered() { [ -f "$1" ] && [ "$(session_lines "$1" | wc -l)" -ge "$(golden_lines)" ]; }
+same_as_golden() { diff <(session_lines "$1" | head -n "$(golden_lines)") "$golden" >"$smoke/golden.diff"; }
+lamp_is() { xwd -root -silent >"$smoke/lamp.xwd" && python3 "$here/xwd_png.py" "$smoke/lamp.xwd" - "$((client_x + 411)),$((client_y + 50))=$1" >/dev/null; }
+
+simulator_run() {
+  local via="$1" packets="$2"
+  start_program
+  check "the window appears ($via)" window_place
+  check "the program connects to the double over $via and registers its definitions" wait_until 60 registered "$packets"
+  check "the registration equals the Linux golden ($via)" same_as_golden "$packets"
+  check "the simulator lamp turns lime ($via)" wait_until 60 lamp_is 32CD32
+  screenshot "smoke-$via" 411,50=32CD32 300,60=000000 || true
+  check "closing the window ends the program with exit code 0 ($via)" end_after_close
+}
+
+if [ ! -f "$golden" ]; then
+  echo "smoke: the simulator checks need the simulator link (tests/sim/golden/registration.txt); left out"
+else
+  sed -i 's/name="SIM_INSTALL_PATH" value="[^"]*"/name="SIM_INSTALL_PATH" value=""/' "$params"
+
+  echo "== smoke 4: the Linux simulator double over TCP (SimConnect.cfg)"
+  linux_double="${AMBT_LINUX_SIMDOUBLE:-$build/../build/tools/simdouble/amb_simdouble}"
+  if [ ! -x "$linux_double" ]; then
+    fail "the Linux simulator double $linux_double is not built (make linux-double)"
+  else
+    mkdir -p "$smoke/tcp"
+    "$linux_double" --tcp4 0 --port-file "$smoke/tcp/ports.txt" --packet-log "$smoke/tcp/packets.log" \
+      "${scenario[@]}" >"$smoke/tcp/double.out" 2>&1 &
+    double=$!
+    if wait_until 30 test -s "$smoke/tcp/ports.txt"; then
+      port="$(sed -n 's/^tcp4 //p' "$smoke/tcp/ports.txt")"
+      printf '[SimConnect]\r\nProtocol=IPv4\r\nAddress=127.0.0.1\r\nPort=%s\r\n' "$port" >"$work/SimConnect.cfg"
+      rm -f "$work"/Log*.txt
+      simulator_run tcp "$smoke/tcp/packets.log"
+      check "detection logs P3Dv5detected" log_has "P3Dv5detected"
+    else
+      fail "the Linux simulator double listens"
+    fi
+    kill "$double" 2>/dev/null || true
+    wait_until 10 bash -c "! kill -0 $double" || kill -9 "$double" 2>/dev/null || true
+    wait "$double" 2>/dev/null || true
+    double=""
+    rm -f "$work/SimConnect.cfg"
+  fi
+
+  echo "== smoke 5: the Windows simulator double over the named pipe"
+  mkdir -p "$smoke/pipe"
+  mkfifo "$smoke/pipe/control"
+  # Held open here, so that the double's standard input stays open until it is told to exit.
+  exec 8<>"$smoke/pipe/control"
+  "$wine" "$build/tools/simdouble/amb_simdouble.exe" --pipe --stdin --port-file "Z:$smoke/pipe/ports.txt" \
+    --packet-log "Z:$smoke/pipe/packets.log" "${scenario[@]}" <&8 >"$smoke/pipe/double.out" 2>&1 &
+  double=$!
+  if wait_until 60 test -s "$smoke/pipe/ports.txt"; then
+    rm -f "$work"/Log*.txt
+    simulator_run pipe "$smoke/pipe/packets.log"
+  else
+    fail "the Windows simulator double listens on its pipe"
+  fi
+  echo exit >&8 || true
+  if ! wait_until 30 bash -c "! kill -0 $double"; then
+    kill "$double" 2>/dev/null || true
+  fi
+  wait "$double" 2>/dev/null || true
+  double=""
+  exec 8>&-
+fi
 reg_remove_install 5
 
 if [ "$failures" -ne 0 ]; then

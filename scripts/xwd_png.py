@@ -6,6 +6,7 @@
   xwd_png.py SHOT.xwd OUT.png X0,Y0,X1,Y1=RRGGBB:N  ... and that the rectangle (X1, Y1 excluded) holds
                                                    at least N pixels of that colour
   xwd_png.py SHOT.xwd OUT.png crop=X0,Y0,X1,Y1 ...  writes only that part of the screen
+  OUT.png "-" writes no picture (only the checks)
 
 Only the standard library: the dump is the ZPixmap of a 24- or 32-bit TrueColor display, as Xvfb
 gives it. Exit code 1 when a pixel has another colour (every mismatch is printed), 2 on bad input.
@@ -85,7 +86,8 @@ def main(argv):
     if specs and specs[0].startswith("crop="):
         crop = tuple(int(v) for v in specs[0][5:].split(","))
         specs = specs[1:]
-    write_png(img, argv[2], crop)
+    if argv[2] != "-":
+        write_png(img, argv[2], crop)
     bad = 0
     for spec in specs:
         where, want = spec.split("=")
