@@ -127,6 +127,8 @@ TEST_F(QueuesTest, AnAcceptedCreationIsReleasedFrozenAndReportedCreatedLive) {
   const SimResult created = results().back();
   EXPECT_EQ(created.objectId, 3u);
   EXPECT_EQ(created.secondId, 4000001u);
+  // The release leaves with the result; the double may log it a moment later.
+  ASSERT_TRUE(waitFor([&] { return !packetsOfType(sc::kAIReleaseControl).empty(); }));
   const auto releases = packetsOfType(sc::kAIReleaseControl);
   ASSERT_EQ(releases.size(), 1u);
   EXPECT_EQ(u32At(releases[0], 16), 3u);

@@ -341,6 +341,12 @@ void SimDouble::Core::loop() {
   finished = true;
 }
 
+void SimDouble::Core::releaseWake() {
+  closeFd(wakeRead);
+  closeFd(wakeWrite);
+}
+#endif  // !_WIN32
+
 bool SimDouble::Core::writeMap(const std::filesystem::path& svg, const std::filesystem::path& reported,
                                std::string& error) {
   if (options.trace.empty()) {
@@ -350,11 +356,6 @@ bool SimDouble::Core::writeMap(const std::filesystem::path& svg, const std::file
   return tracemap::writeSvg(options.trace, reported, svg, error);
 }
 
-void SimDouble::Core::releaseWake() {
-  closeFd(wakeRead);
-  closeFd(wakeWrite);
-}
-#endif  // !_WIN32
 
 // ---- SimDouble ----
 
