@@ -163,7 +163,11 @@ start_program
 check "the window opens at the stored position" window_place
 check "the window stands at 150, 70" test "${win_left:-}" = 150 -a "${win_top:-}" = 70
 check "detection logs P3Dv5detected" wait_until 60 log_has "P3Dv5detected"
+# A window that is minimised when the program ends lies far off the screen: the stored position stays.
+check "the window can be minimised" winctl minimize "$class"
 check "closing the window ends the program with exit code 0" end_after_close
+check "a minimised window keeps its stored position" param_is MAIN_WINDOW_X 150
+check "a minimised window keeps its stored position (y)" param_is MAIN_WINDOW_Y 70
 
 echo "== smoke 3: both Prepar3D v5 and v6 installed"
 reg_set_install 6

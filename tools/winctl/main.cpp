@@ -7,6 +7,7 @@
 //   amb_winctl gone CLASS MS          waits (bounded) until no such window exists
 //   amb_winctl close CLASS            posts WM_CLOSE (the close button of the caption)
 //   amb_winctl move CLASS X Y         moves the window's top left corner to X, Y (as a drag would)
+//   amb_winctl minimize CLASS         minimises the window (as the task bar would)
 //   amb_winctl click CLASS ID         posts the click of check box or button ID
 //   amb_winctl type CLASS ID TEXT     sets the text of edit box ID and presses Enter in it
 //   amb_winctl text CLASS ID          prints the text of control ID
@@ -43,7 +44,7 @@ HWND find(const std::wstring& cls) { return FindWindowW(cls.c_str(), nullptr); }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: amb_winctl wait|gone CLASS MS | close CLASS | move CLASS X Y | click CLASS ID | type CLASS ID TEXT |"
+               "usage: amb_winctl wait|gone CLASS MS | close CLASS | move CLASS X Y | minimize CLASS | click CLASS ID | type CLASS ID TEXT |"
                " text CLASS ID | state CLASS ID\n");
   return 2;
 }
@@ -108,6 +109,11 @@ int main(int argc, char** argv) {
   if (cmd == "close") {
     if (argc != 3) return usage();
     return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
+  if (cmd == "minimize") {
+    if (argc != 3) return usage();
+    ShowWindow(main, SW_MINIMIZE);
+    return IsIconic(main) ? 0 : 1;
   }
   if (cmd == "move") {
     long x = 0, y = 0;
