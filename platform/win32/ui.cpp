@@ -105,7 +105,13 @@ Win32Ui* Win32Ui::fromWindow(HWND hwnd) {
   return reinterpret_cast<Win32Ui*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
-Win32Ui::~Win32Ui() = default;
+Win32Ui::~Win32Ui() {
+  // A window that outlives its object would call into it: it goes first, without telling the
+  // program, whose handlers may be gone already.
+  const HWND h = m_hwnd.load();
+  m_events = nullptr;
+  if (h && ::GetCurrentThreadId() == m_mainThread) ::DestroyWindow(h);
+}
 
 LRESULT CALLBACK Win32Ui::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
