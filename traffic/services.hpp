@@ -1,7 +1,7 @@
 #pragma once
 // What other subsystems call of the live traffic engine. The engine's lists (live aircraft, parked
-// acts, creation queues, the removal deque) belong to the worker thread; the calls below that walk
-// them run there, except the exit sequence's, which run once the worker's main loop has ended.
+// acts, creation queues, the removal deque) belong to the worker thread; every call below holds the
+// engine's lock while it walks them, so the exit sequence and the window may call them too.
 
 #include <atomic>
 #include <cstdint>
@@ -9,10 +9,11 @@
 
 namespace amb {
 
-// The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking.
+// The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking; -1
+// sets no limit.
 extern std::atomic<std::int32_t> g_maxLiveInUse;
 
-// Reserves the engine's tables for a service run.
+// Reserves the engine's tables once per process.
 void gf_reserveLiveTables();
 // One engine cycle: takes the simulator's results and the pending traffic records, steps every live
 // aircraft and queues its position and events.
@@ -63,15 +64,19 @@ void gf_queueParkedNavLights(bool on);
 // time at the stand), and live aircraft in the simulator not at a stand.
 int gf_countLiveAtStands(bool updateWindow);
 std::uint32_t gf_countMovingLive();
+// The mean time of the live aircraft at stands, hours, as the last count with the flag found it.
+float gf_meanHoursAtStands();
 
 // Forgets the livery titles remembered by hexid.
 void gf_clearHexidTitles();
 // Forgets the callsign texts kept for the ghost check.
 void gf_clearGhostCallsigns();
 
-// The AI flight-plan folder, made at start-up and removed by the exit sequence.
-void gf_createFlightPlanFolder();
-void gf_removeFlightPlanFolder();
+// The AI flight-plan folder ("orig_dest" in the program folder), made at start-up (true when it
+// exists afterwards) and removed by the exit sequence with everything in it (true when it still
+// exists).
+bool gf_createFlightPlanFolder();
+bool gf_removeFlightPlanFolder();
 
 // Every engine list, queue and counter back to its start value (the restart's reset).
 void gf_resetEngine();
