@@ -271,6 +271,7 @@ void lf_newAircraft(TrafficRecord& record) {
   id.coupledCallsign.clear();
   id.coupledCallsignSearched = 0;
   AcData data(id);
+  data.hexid = record.hexid;
   lf_setLiveValues(data);
   g_liveAcs.emplace_back(record.situation, std::move(data), record.timestamp);
 }
