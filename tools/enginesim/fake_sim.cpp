@@ -1,6 +1,7 @@
 #include "enginesim/fake_sim.hpp"
 
 #include "core/geometry.hpp"
+#include "traffic/live_ac.hpp"
 
 #include <algorithm>
 
@@ -36,7 +37,8 @@ bool FakeSim::requestStaticCg(std::uint32_t objectId) {
 }
 
 bool FakeSim::toggleAllLights(std::uint32_t objectId) {
-  events.push_back({m_cycle, objectId, EVT_ALL_LIGHTS_TOGGLE, 0});
+  // Sent at once, in the engine's cycle.
+  events.push_back({g_engineCycle.load(), objectId, EVT_ALL_LIGHTS_TOGGLE, 0});
   return true;
 }
 

@@ -69,6 +69,8 @@ public:
 
   // One simulator frame after engine cycle `cycle`: sends what the queues hold and answers.
   void frame(std::int32_t cycle);
+  // A result of the test's own, taken by the engine's next cycle.
+  void push(const SimResult& result) { m_results.push_back(result); }
 
   // Refuses the creation of these titles (exception 22 of the simulator).
   std::set<std::string> refusedTitles;

@@ -236,7 +236,12 @@ void EngineHarness::run(std::int32_t cycles) {
     feedDueLines();
     const std::int32_t c = cycle();
     gf_updateAI();
-    m_sim.frame(c);
+    {
+      // The frame takes the queues as the link does under its lock; other threads of a test reach
+      // the queues only through the engine's services, which hold this one.
+      std::lock_guard lock(gf_engineMutex());
+      m_sim.frame(c);
+    }
     if (!m_followed.empty()) collectAccepted();
   }
 }
