@@ -18,6 +18,7 @@
 #include <limits>
 #include <fstream>
 #include <mutex>
+#include <string>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -54,25 +55,29 @@ std::vector<RecordedLine> readRecording(const fs::path& file) {
 }
 
 void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
-  static std::once_flag once;
-  std::call_once(once, [&] {
-    const fs::path scratch = fs::temp_directory_path() / ("amb-enginesim-db-" + std::to_string(::getpid()));
-    fs::create_directories(scratch);
-    const fs::path temp2 = scratch / "temp2.xml";
-    {
-      std::ofstream out(temp2, std::ios::binary);
-      out << dbgen::writeXml(dbgen::buildFromSources(faaCsv, traffic));
-    }
-    const bool ok = lf_readDataBaseFile(temp2);
-    std::error_code ec;
-    fs::remove_all(scratch, ec);
-    if (!ok) throw std::runtime_error("the generated data base could not be read");
-  });
+  // Generated once; read again whenever another part of the program emptied the tables.
+  static const std::string xml = dbgen::writeXml(dbgen::buildFromSources(faaCsv, traffic));
+  static std::size_t models = 0;
+  if (models != 0 && g_validModels.size() == models) return;
+  const fs::path scratch = fs::temp_directory_path() / ("amb-enginesim-db-" + std::to_string(::getpid()));
+  fs::create_directories(scratch);
+  const fs::path temp2 = scratch / "temp2.xml";
+  {
+    std::ofstream out(temp2, std::ios::binary);
+    out << xml;
+  }
+  gf_resetDataBase();
+  const bool ok = lf_readDataBaseFile(temp2);
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  if (!ok) throw std::runtime_error("the generated data base could not be read");
+  models = g_validModels.size();
 }
 
 EngineHarness::EngineHarness(HarnessOptions options)
     : m_options(std::move(options)), m_sim(m_options.sim), m_reader(std::make_unique<Reader>()) {
   gf_resetEngine();
+  gf_reserveLiveTables();
   gf_resetTrafficQueue();
   gf_resetLiveries();
   gf_resetParkState();

@@ -31,7 +31,8 @@ std::vector<RecordedLine> readRecording(const std::filesystem::path& file);
 std::string lineField(const std::string& line, std::size_t index);
 
 // Reads the aircraft data base generated from the real sources (the FAA aircraft table and a
-// traffic recording) into the data-base tables, through a scratch folder. Once per process.
+// traffic recording) into the data-base tables, through a scratch folder; generated once per process,
+// read again when the tables were emptied since.
 void loadDataBase(const std::filesystem::path& faaCsv, const std::filesystem::path& traffic);
 
 struct HarnessOptions {
