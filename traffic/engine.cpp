@@ -402,6 +402,7 @@ void gf_resetEngine() {
   g_liveStayers.clear();
   g_fastRange = 0;
   g_maxLiveInUse = MAX_LIVE.defaultValue;
+  lf_resetReportChecks();
 }
 
 }  // namespace amb

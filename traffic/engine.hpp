@@ -211,6 +211,9 @@ bool gf_writeFlightPlan(const std::filesystem::path& file, const AcData& aircraf
 // The file's text.
 std::string gf_flightPlanText(const AcData& aircraft);
 
+// The report checks' memory of the user's position back to its start value.
+void lf_resetReportChecks();
+
 // ---- Lookups ----
 
 LiveAc* lf_findLiveByHexid(std::uint32_t hexid);
