@@ -59,6 +59,16 @@ double FakeSim::aboveGround(const AiPosBlock& p) const {
   return std::max(0.0, p.altitude - m_options.groundElevation - m_options.staticCg);
 }
 
+void FakeSim::addObject(std::uint32_t id, std::uint32_t hexid, const AiPosBlock& position) {
+  SimObject o;
+  o.id = id;
+  o.hexid = hexid;
+  o.position = position;
+  o.positioned = true;
+  o.createdCycle = m_cycle;
+  objects[id] = std::move(o);
+}
+
 void FakeSim::frame(std::int32_t cycle) {
   m_cycle = cycle;
   for (const PosUpdate& p : m_send) {

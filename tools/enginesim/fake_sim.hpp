@@ -69,6 +69,8 @@ public:
 
   // One simulator frame after engine cycle `cycle`: sends what the queues hold and answers.
   void frame(std::int32_t cycle);
+  // An object that exists already (an aircraft a test or benchmark put into the simulator by hand).
+  void addObject(std::uint32_t id, std::uint32_t hexid, const AiPosBlock& position);
   // A result of the test's own, taken by the engine's next cycle.
   void push(const SimResult& result) { m_results.push_back(result); }
 
