@@ -11,6 +11,7 @@
 #include "feed/status.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
+#include "settings/settings.hpp"
 
 #include <fmt/format.h>
 
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <thread>
 #include <tuple>
 
 namespace amb {
@@ -50,6 +52,8 @@ void removeAircraftFromSim(Act& act) {
       act.remove = 1;
       return;
     case ActState::Creating: {
+      // Its object exists and is settling: it goes like one in the simulator.
+      if (act.objectId != 0) break;
       // No object yet. A creation still waiting in the engine's queues is taken back and the act
       // goes at once; one already with the simulator is removed as soon as its object exists.
       bool taken = lf_removePendingCreation(lf_isLive(act) ? g_pendingLiveCreations : g_pendingParkedCreations,
@@ -129,6 +133,30 @@ void gf_removeAllParkedActs() {
   for (Act& act : g_parkedActs)
     if (act.state == ActState::InSim || act.state == ActState::Creating) removeAircraftFromSim(act);
   std::erase_if(g_parkedActs, [](const Act& act) { return act.eraseNow != 0; });
+}
+
+bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound) {
+  const auto deadline = clock::steadyNow() + bound;
+  const auto waiting = [] {
+    const auto inCreation = [](const Act& a) { return a.state == ActState::Creating && a.removeWhenCreated != 0; };
+    return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), inCreation) ||
+           std::any_of(g_parkedActs.begin(), g_parkedActs.end(), inCreation);
+  };
+  for (;;) {
+    {
+      std::lock_guard lock(gf_engineMutex());
+      gf_flushRemovalDeque();
+      if (!waiting()) return true;
+      if (clock::steadyNow() >= deadline) return false;
+      // The link learns of new objects from the answer to the in-range request; the engine's cycle,
+      // which asks for it, may have stopped already.
+      SimPort& port = gf_simPort();
+      if (!port.sendingStopped()) port.requestAiNearby(g_radiusMeters.load());
+      gf_SimCommands();
+      gf_flushRemovalDeque();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 void gf_removeAcAtStand() {

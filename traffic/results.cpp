@@ -91,7 +91,12 @@ void lf_processSimResult(const SimResult& r) {
         if (r.objectId >= 3) g_removalDeque.push_back(r.objectId);
         return;
       }
-      if (lf_onLiveObjectData(*ac, r)) g_createdObjects.push_back(r);
+      if (!lf_onLiveObjectData(*ac, r)) return;
+      // Removed while its creation was under way: it goes now that its object is known.
+      if (ac->removeWhenCreated != 0)
+        removeAircraftFromSim(*ac);
+      else
+        g_createdObjects.push_back(r);
       return;
     }
     case CreatedParked:
@@ -172,12 +177,13 @@ void gf_allLightsToggle(bool& done, SimResult& record) {
   done = true;
   if (record.kind == CreatedLive) {
     LiveAc* ac = lf_findLiveByHexid(record.secondId);
-    if (ac == nullptr) return;
+    // Only an act still settling comes into the simulator; one removed meanwhile stays removed.
+    if (ac == nullptr || ac->state != ActState::Creating) return;
     lf_onLiveCreated(*ac);
     if (ac->removeWhenCreated != 0) removeAircraftFromSim(*ac);
   } else {
     Act* act = lf_findParkedByHexid(record.secondId);
-    if (act == nullptr) return;
+    if (act == nullptr || act->state != ActState::Creating) return;
     act->state = ActState::InSim;
     act->objectId = record.objectId;
     lf_shutDownParkedAc(*act);

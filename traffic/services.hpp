@@ -4,6 +4,7 @@
 // engine's lock while it walks them, so the exit sequence and the window may call them too.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -36,6 +37,10 @@ void gf_applyMaxLive();
 // Moves every AI object id still waiting in the removal deque into the simulator's removal queue, so
 // that all of them go at once (the exit sequence).
 void gf_flushRemovalDeque();
+// After every aircraft was removed: waits, at most the bound, for the objects whose creation was
+// already with the simulator, and removes each as soon as it exists (the exit sequence, so that no
+// object is left behind). True when none is left waiting.
+bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound);
 
 // The checks of a user-aircraft report.
 // A new arrival: finds the live aircraft with the hexid; when found, searches its coupled callsign

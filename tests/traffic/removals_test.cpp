@@ -48,10 +48,29 @@ TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
   EXPECT_TRUE(g_pendingLiveCreations.empty());
   EXPECT_EQ(lf_findLiveByHexid(11500003)->removeWhenCreated, 1u);
   EXPECT_EQ(lf_findLiveByHexid(11500004)->state, ActState::New);
-  // Once its object exists and has settled, the one sent is removed too.
+  // The one sent is removed as soon as its object exists.
   sim().push({202, 11500003, 0, CreatedLive, 0, 3000});
-  run(201);
+  run(1);
   EXPECT_EQ(lf_findLiveByHexid(11500003)->state, ActState::Removing);
+  EXPECT_EQ(sim().removalsSent, 1u);
+  // It stays removed: its settling does not bring it into the simulator again.
+  run(250);
+  EXPECT_NE(lf_findLiveByHexid(11500003) != nullptr ? lf_findLiveByHexid(11500003)->state : ActState::Removing,
+            ActState::InSim);
+}
+
+// The exit sequence runs when the engine's cycles may have stopped: it asks the simulator itself.
+TEST_F(Removals, TheExitWaitsBoundedForObjectsStillBeingCreated) {
+  LiveAc& sent = addLive(11500901, "A321", situation(40.7, -73.7, 5000, 250, 0), "SENT9");
+  sent.state = ActState::Creating;
+  gf_removeAllLiveAc();
+  EXPECT_FALSE(gf_awaitCreationsAndRemove(std::chrono::milliseconds(200)));
+  EXPECT_GE(sim().nearbyRequests, 1u);
+  sim().push({203, 11500901, 0, CreatedLive, 0, 3000});
+  EXPECT_TRUE(gf_awaitCreationsAndRemove(std::chrono::seconds(5)));
+  EXPECT_EQ(lf_findLiveByHexid(11500901)->state, ActState::Removing);
+  // The removal went straight to the simulator's queue.
+  EXPECT_TRUE(g_removalDeque.empty());
 }
 
 // An act must never wait for ever for a creation or a removal that cannot come.
