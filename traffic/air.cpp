@@ -150,15 +150,17 @@ void lf_planAltitude(LiveAc& ac) {
     }
     lf_setGear(ac, 1);
   } else if (f.airborne == 0) {
-    ac.altitudeStep =
-        s.altitude > ac.position.altitude ? std::min((s.altitude - ac.position.altitude) / lf_cyclesTo(s), maxClimb) : 0.0;
+    ac.altitudeStep = s.altitude > ac.position.altitude
+                          ? std::min((s.altitude - ac.position.altitude) / lf_cyclesTo(s), maxClimb)
+                          : 0.0;
   } else if (s.airborne != 0) {
     if (ac.landingMode != 0 && s.altitude == f.altitude && agl <= 1000 && f.verticalSpeed + s.verticalSpeed <= 100) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
       // The category's climb limit; near the ground a climb goes on at a least rate.
-      if (ac.landingMode == 0 && step > 0) step = agl > 1000 ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+      if (ac.landingMode == 0 && step > 0)
+        step = agl > 1000 ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
       ac.altitudeStep = step;
     }
   } else {

@@ -58,13 +58,18 @@ double lf_headingDiffDeg(double a, double b) {
 
 bool lf_categoryAllowed(int category) {
   switch (category) {
-    case Light: return LIGHT_AIRCRAFT.value != 0;
-    case HighPerf: return HIGH_PERF_AIRCRAFT.value != 0;
-    case Rotorcraft: return HELICOPTERS.value != 0;
+    case Light:
+      return LIGHT_AIRCRAFT.value != 0;
+    case HighPerf:
+      return HIGH_PERF_AIRCRAFT.value != 0;
+    case Rotorcraft:
+      return HELICOPTERS.value != 0;
     case Buzjets:
     case Large:
-    case Heavy: return true;
-    default: return false;
+    case Heavy:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -189,8 +194,7 @@ void gf_updateAI() {
 
       // The flag stays up only while an aircraft still flares: one that was removed or went around
       // must not keep the requests at the fast pace.
-      if (g_fastRange != 0 && cycle % 20 == 0 &&
-          std::none_of(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& ac) {
+      if (g_fastRange != 0 && cycle % 20 == 0 && std::none_of(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& ac) {
             return ac.state == ActState::InSim && ac.flareStage > 0 && ac.movesOnGround == 0;
           }))
         g_fastRange = 0;
@@ -354,8 +358,8 @@ void gf_applyMaxLive() {
   std::lock_guard lock(gf_engineMutex());
   const std::int32_t limit = g_maxLiveInUse.load();
   if (limit == MAX_LIVE.defaultValue) return;
-  const auto inSim = std::count_if(g_liveAcs.begin(), g_liveAcs.end(),
-                                   [](const LiveAc& ac) { return ac.state == ActState::InSim; });
+  const auto inSim =
+      std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& ac) { return ac.state == ActState::InSim; });
   for (auto excess = inSim - limit; excess > 0; --excess) lf_removeFarthestLive(-1.0);
 }
 

@@ -53,10 +53,14 @@ void lf_setControlsToZero(LiveAc& ac) {
 
 bool lf_categoryAllowsExtensions(int category) {
   switch (category) {
-    case Light: return LIGHT_AIRCRAFT.value != 0;
-    case HighPerf: return HIGH_PERF_AIRCRAFT.value != 0;
-    case Rotorcraft: return HELICOPTERS.value != 0;
-    default: return true;
+    case Light:
+      return LIGHT_AIRCRAFT.value != 0;
+    case HighPerf:
+      return HIGH_PERF_AIRCRAFT.value != 0;
+    case Rotorcraft:
+      return HELICOPTERS.value != 0;
+    default:
+      return true;
   }
 }
 
@@ -135,14 +139,15 @@ void adjustTimeGround(LiveAc& ac) {
     const double distanceNm = gf_distanceNm(lf_here(ac), lf_at(s));
     const double speed = std::max(lf_legSpeedKt(ac), 1e-6);
     const auto cycles =
-        std::max(kMinLegCycles, static_cast<std::int32_t>(std::min(1e9, std::round(distanceNm * kCyclesPerNmAtOneKnot / speed))));
+        std::max(kMinLegCycles,
+                 static_cast<std::int32_t>(std::min(1e9, std::round(distanceNm * kCyclesPerNmAtOneKnot / speed))));
     const double angle = ac.curve.isSet() ? ac.curveAngle : (ac.turning != 0 ? ac.remainingTurn : 0.0);
     if (angle > 0) {
-      const double ratio =
-          cycles / std::max(1.0, std::round(angle / std::max(ac.turnPerCycle(), 1e-9) / 100.0));
+      const double ratio = cycles / std::max(1.0, std::round(angle / std::max(ac.turnPerCycle(), 1e-9) / 100.0));
       if (angle <= 45) {
         const double metres = std::max(distanceNm * kMetresPerNm, 1e-6);
-        ac.turnStep() /= ratio >= 1.2 ? std::min({ratio, ratio * 10 / angle, ratio * 30 / metres}) : std::max(ratio, 1e-6);
+        ac.turnStep() /=
+            ratio >= 1.2 ? std::min({ratio, ratio * 10 / angle, ratio * 30 / metres}) : std::max(ratio, 1e-6);
       } else {
         ac.turnStep() *= std::min(ratio, std::min(90.0, angle) / 30.0);
         if (angle >= 90) {
@@ -312,7 +317,8 @@ bool lf_extendStream(LiveAc& ac) {
     n = ac.phase == GroundPhase::AtStand ? 1 : 10;
   } else if (!(AUTO_RANGE.value != 0 && g_radiusNm.load() == 10.0)) {
     const UserAcBlock& user = g_engineUserAc;
-    const bool userUnset = user.latitude >= 0 && user.latitude <= 0.0009 && user.longitude >= 0 && user.longitude <= 0.05;
+    const bool userUnset =
+        user.latitude >= 0 && user.latitude <= 0.0009 && user.longitude >= 0 && user.longitude <= 0.05;
     if (userUnset || lf_distanceFromUser(ac) < g_radiusNm.load() - 0.5) n = 8;
   }
   if (n < 1) return false;
@@ -404,7 +410,8 @@ void try2Park(LiveAc& ac, bool wide) {
     for (LiveAc& other : g_liveAcs)
       if (&other != &ac && other.state == ActState::InSim && other.phase == GroundPhase::AtStand &&
           other.standId == stand.id) {
-        if (LOG.value != 0) gf_logf("{:8}: {:8} removed, {} wants to park there", stand.name, other.callsign, ac.callsign);
+        if (LOG.value != 0)
+          gf_logf("{:8}: {:8} removed, {} wants to park there", stand.name, other.callsign, ac.callsign);
         removeAircraftFromSim(other);
         break;
       }
@@ -443,8 +450,8 @@ void try2Park(LiveAc& ac, bool wide) {
     at.verticalSpeed = 0;
     at.airborne = 0;
     at.noMovement = there ? 1 : 0;
-    at.due = buffer.front().due +
-             std::max(100, static_cast<std::int32_t>(std::round(d * kCyclesPerNmAtOneKnot / std::max(ac.pushBackSpeed(), 1.0))));
+    at.due = buffer.front().due + std::max(100, static_cast<std::int32_t>(std::round(
+                                                    d * kCyclesPerNmAtOneKnot / std::max(ac.pushBackSpeed(), 1.0))));
     Situation stop = at;
     stop.speed = 0;
     stop.trueAirspeed = 0;
@@ -545,7 +552,8 @@ void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& st
       if (&other == &ac || other.state != ActState::InSim || other.standId != excluded ||
           other.phase != GroundPhase::AtStand)
         continue;
-      const double d = gf_distanceNm({other.position.latitude, other.position.longitude}, {stand.latitude, stand.longitude});
+      const double d =
+          gf_distanceNm({other.position.latitude, other.position.longitude}, {stand.latitude, stand.longitude});
       if (d <= 1.1 * (gf_halfWingspan(other.model) + gf_halfWingspan(ac.model))) {
         gf_logf("{:8}: {:8} removed by {} parking at adjacent stand {}", gf_standName(excluded), other.callsign,
                 ac.callsign, stand.name);

@@ -98,7 +98,9 @@ void liveryRespawn(LiveAc& ac) {
       here.heading = ac.position.heading * kRadToDeg;
       here.airborne = ac.movesOnGround == 0 ? 1 : 0;
       here.noMovement =
-          (!buffer.empty() && buffer.front().latitude == here.latitude && buffer.front().longitude == here.longitude) ? 1 : 0;
+          (!buffer.empty() && buffer.front().latitude == here.latitude && buffer.front().longitude == here.longitude)
+              ? 1
+              : 0;
       buffer.push_front(here);
     }
     buffer.front().due = g_engineCycle.load(std::memory_order_relaxed) + 1;

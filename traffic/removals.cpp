@@ -56,8 +56,8 @@ void removeAircraftFromSim(Act& act) {
       if (act.objectId != 0) break;
       // No object yet. A creation still waiting in the engine's queues is taken back and the act
       // goes at once; one already with the simulator is removed as soon as its object exists.
-      bool taken = lf_removePendingCreation(lf_isLive(act) ? g_pendingLiveCreations : g_pendingParkedCreations,
-                                            act.callsign);
+      bool taken =
+          lf_removePendingCreation(lf_isLive(act) ? g_pendingLiveCreations : g_pendingParkedCreations, act.callsign);
       if (lf_isLive(act)) {
         auto it = std::find(g_spawnRequests.begin(), g_spawnRequests.end(), act.hexid);
         if (it != g_spawnRequests.end()) {
@@ -276,9 +276,10 @@ void lf_checkMaxPark(std::uint32_t adding) {
         longest = &ac;
     if (longest != nullptr) gf_removeLiveAcMaxPark(longest->hexid);
   }
-  const auto parked = static_cast<std::uint32_t>(std::count_if(g_parkedActs.begin(), g_parkedActs.end(), [](const Act& a) {
-    return a.state == ActState::InSim || a.state == ActState::Removing;
-  }));
+  const auto parked =
+      static_cast<std::uint32_t>(std::count_if(g_parkedActs.begin(), g_parkedActs.end(), [](const Act& a) {
+        return a.state == ActState::InSim || a.state == ActState::Removing;
+      }));
   if (parked == 0) return;
   if (static_cast<std::uint32_t>(m) < parked + live + adding) {
     // The parked act that took its stand last gives way.

@@ -107,8 +107,8 @@ void gf_removeParkedTwinsOfLive() {
   for (const LiveAc& ac : g_liveAcs) {
     if (!lf_onGroundInSim(ac)) continue;
     for (Act& parked : g_parkedActs) {
-      const bool twin = parked.callsign == ac.callsign + "*" ||
-                        (!ac.registration.empty() && parked.registration == ac.registration);
+      const bool twin =
+          parked.callsign == ac.callsign + "*" || (!ac.registration.empty() && parked.registration == ac.registration);
       if (twin && parked.state == ActState::InSim) {
         removeAircraftFromSim(parked);
         break;
@@ -122,7 +122,8 @@ void gf_queueParkedNavLights(bool on) {
   for (const Act& parked : g_parkedActs)
     if (parked.state == ActState::InSim) lf_queueEvent(parked, EVT_NAV_LIGHTS_SET, on ? 1 : 0);
   for (const LiveAc& ac : g_liveAcs)
-    if (ac.state == ActState::InSim && ac.phase == GroundPhase::AtStand) lf_queueEvent(ac, EVT_NAV_LIGHTS_SET, on ? 1 : 0);
+    if (ac.state == ActState::InSim && ac.phase == GroundPhase::AtStand)
+      lf_queueEvent(ac, EVT_NAV_LIGHTS_SET, on ? 1 : 0);
 }
 
 void lf_resetReportChecks() { g_lastUserCheckPosition = {}; }

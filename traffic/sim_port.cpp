@@ -24,8 +24,8 @@ public:
   }
   bool requestStaticCg(std::uint32_t objectId) override {
     std::lock_guard lock(g_simMutex);
-    return SimConnect_RequestDataOnSimObject(g_hSimConnect, REQ_STATIC_CG, DEF_STATIC_CG, objectId,
-                                             sc::kPeriodOnce, 0, 0, 0, 0) == kSimOk;
+    return SimConnect_RequestDataOnSimObject(g_hSimConnect, REQ_STATIC_CG, DEF_STATIC_CG, objectId, sc::kPeriodOnce, 0,
+                                             0, 0, 0) == kSimOk;
   }
   bool toggleAllLights(std::uint32_t objectId) override {
     std::lock_guard lock(g_simMutex);
@@ -37,8 +37,8 @@ public:
     return SimConnect_AISetAircraftFlightPlan(g_hSimConnect, objectId, path.c_str(), REQ_FLIGHT_PLAN) == kSimOk;
   }
   bool setControls(std::uint32_t objectId, const AiControlsBlock& controls) override {
-    return SimConnect_SetDataOnSimObject(g_hSimConnect, DEF_AI_CONTROLS, objectId, 0, 0, sizeof controls,
-                                         &controls) == kSimOk;
+    return SimConnect_SetDataOnSimObject(g_hSimConnect, DEF_AI_CONTROLS, objectId, 0, 0, sizeof controls, &controls) ==
+           kSimOk;
   }
   UserAcBlock requestUserAircraft() override { return gf_requestUserAcPosition(); }
   void requestFailed() override { gf_simConnectRequestFailed(); }

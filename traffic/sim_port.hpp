@@ -30,9 +30,9 @@ public:
   virtual std::vector<SimResult> takeResults() = 0;
 
   // Direct requests; false when the simulator link refused the call.
-  virtual bool requestAiNearby(std::uint32_t radiusMeters) = 0;    // request 101
-  virtual bool requestStaticCg(std::uint32_t objectId) = 0;        // request 102
-  virtual bool toggleAllLights(std::uint32_t objectId) = 0;        // ALL_LIGHTS_TOGGLE, sent at once
+  virtual bool requestAiNearby(std::uint32_t radiusMeters) = 0;                     // request 101
+  virtual bool requestStaticCg(std::uint32_t objectId) = 0;                         // request 102
+  virtual bool toggleAllLights(std::uint32_t objectId) = 0;                         // ALL_LIGHTS_TOGGLE, sent at once
   virtual bool setFlightPlan(std::uint32_t objectId, const std::string& path) = 0;  // request 110
   virtual bool setControls(std::uint32_t objectId, const AiControlsBlock& controls) = 0;  // definition 401
   // Asks for the user aircraft's block again and hands back the last one received.

@@ -36,8 +36,8 @@ double lf_normalised(double radians) {
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 
 void lf_logStreamEmpty(const char* function, const LiveAc& ac) {
-  gf_logf("{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}", function,
-          ac.description(), ac.hexid, ac.objectId, ac.position.altitude,
+  gf_logf("{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}", function, ac.description(),
+          ac.hexid, ac.objectId, ac.position.altitude,
           fmt::format("{:.6f},{:.6f}", ac.position.latitude, ac.position.longitude), ac.position.trueAirspeed);
 }
 
@@ -49,8 +49,7 @@ bool lf_inUserWayAtSpawn(const LiveAc& ac) {
   const double d = gf_distanceNm(u, lf_at(f));
   const double angle = gf_angleDiff(user.heading, gf_bearingRad(u, lf_at(f)));
   const double feet = d * kFeetPerNm;
-  if (f.airborne == 0)
-    return d <= 1.5 && user.altAboveGround < 1000 && std::fabs(std::sin(angle)) * feet <= 500;
+  if (f.airborne == 0) return d <= 1.5 && user.altAboveGround < 1000 && std::fabs(std::sin(angle)) * feet <= 500;
   return d <= 6 && std::fabs(f.altitude - user.altitude) < 3000 && std::fabs(std::cos(angle)) * feet <= 4000;
 }
 
@@ -151,8 +150,8 @@ void updateBufferAc(LiveAc& ac) {
     }
     const std::int32_t limit = g_maxLiveInUse.load();
     if (limit != -1) {
-      const auto inSim = std::count_if(g_liveAcs.begin(), g_liveAcs.end(),
-                                       [](const LiveAc& a) { return a.state == ActState::InSim; });
+      const auto inSim =
+          std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) { return a.state == ActState::InSim; });
       if (static_cast<std::int64_t>(inSim + g_spawnRequests.size() + g_pendingLiveCreations.size()) >= limit &&
           lf_removeFarthestLive(gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)))) {
         ac.remove = 1;

@@ -37,7 +37,8 @@ void loadData() {
 // around JFK with a turn every leg.
 void addFlying(enginesim::FakeSim& sim, std::uint32_t i, bool airborne, int legs) {
   const double bearing = (i * 37 % 360) * kDegToRad;
-  LatLon at = gf_destinationPoint({40.6413, -73.7781}, bearing, (airborne ? 5 + i % 25 : 0.5 + (i % 10) * 0.1) * kFeetPerNm);
+  LatLon at =
+      gf_destinationPoint({40.6413, -73.7781}, bearing, (airborne ? 5 + i % 25 : 0.5 + (i % 10) * 0.1) * kFeetPerNm);
   AcIdentity id;
   id.model = airborne ? "A321" : "B738";
   id.callsign = fmt::format("B{}", i);
@@ -142,7 +143,8 @@ void BM_SpawnBurst(benchmark::State& state) {
         lines.push_back(fmt::format(
             "RTTFC,{},{:.6f},{:.6f},{},0,0,{},250,N{}BB,A320,N{}BB,JFK,BOS,{:.2f},X2,,adsb_icao,0,-1,-1,-1,-1,-1,-1,-1,"
             "0,none,A3,-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,",
-            13000000 + i, at.lat, at.lon, 4000 + i * 10, i * 7 % 360, 100 + i, 100 + i, 1551821332.0 + second * 10 + i * 0.01));
+            13000000 + i, at.lat, at.lon, 4000 + i * 10, i * 7 % 360, 100 + i, 100 + i,
+            1551821332.0 + second * 10 + i * 0.01));
       }
     CycleTimes times;
     times.micros.reserve(20000);

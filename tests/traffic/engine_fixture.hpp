@@ -36,10 +36,11 @@ struct Line {
   std::string category = "A3";
 
   std::string text() const {
-    std::string t = fmt::format("RTTFC,{},{:.6f},{:.6f},{:.0f},{:.0f},{},{:.0f},{:.0f},{},{},{},{},{},{:.2f},X2,,adsb_icao,",
-                                hexid, lat, lon, alt, vs, alt == 0 ? 1 : 0, track, gs, callsign, type, reg, origin,
-                                destination, timestamp);
-    t += fmt::format("{:.0f},-1,-1,-1,-1,-1,-1,-1,{:.0f},none,{},-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,", alt, vs, category);
+    std::string t = fmt::format(
+        "RTTFC,{},{:.6f},{:.6f},{:.0f},{:.0f},{},{:.0f},{:.0f},{},{},{},{},{},{:.2f},X2,,adsb_icao,", hexid, lat, lon,
+        alt, vs, alt == 0 ? 1 : 0, track, gs, callsign, type, reg, origin, destination, timestamp);
+    t +=
+        fmt::format("{:.0f},-1,-1,-1,-1,-1,-1,-1,{:.0f},none,{},-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,", alt, vs, category);
     return t;
   }
   // The same aircraft d seconds later, moved along its track at its ground speed.

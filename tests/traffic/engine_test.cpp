@@ -247,9 +247,10 @@ TEST_F(SimResults, AParkedActIsShutDownTwoHundredCyclesAfterItsCreation) {
     ids.push_back(e.eventId);
     data.push_back(e.data);
   }
-  EXPECT_EQ(ids, (std::vector<std::uint32_t>{EVT_THROTTLE_SET, EVT_FLAPS_SET, EVT_ENGINE_AUTO_SHUTDOWN, EVT_NAV_LIGHTS_SET,
-                                             EVT_BEACON_LIGHTS_SET, EVT_LANDING_LIGHTS_SET, EVT_TAXI_LIGHTS_SET,
-                                             EVT_STROBES_SET, EVT_LOGO_LIGHTS_SET, EVT_CABIN_LIGHTS_SET}));
+  EXPECT_EQ(ids,
+            (std::vector<std::uint32_t>{EVT_THROTTLE_SET, EVT_FLAPS_SET, EVT_ENGINE_AUTO_SHUTDOWN, EVT_NAV_LIGHTS_SET,
+                                        EVT_BEACON_LIGHTS_SET, EVT_LANDING_LIGHTS_SET, EVT_TAXI_LIGHTS_SET,
+                                        EVT_STROBES_SET, EVT_LOGO_LIGHTS_SET, EVT_CABIN_LIGHTS_SET}));
   EXPECT_EQ(data, (std::vector<std::uint32_t>{0, 0, 0, NAV_LIGHTS_WHILE_PARKED.value, 0, 0, 0, 0, 1, 1}));
 }
 
@@ -258,8 +259,11 @@ TEST_F(SimResults, StaticDataIsKeptOnlyWithinItsLimits) {
     double cg, pitchDeg;
     double keptCg, keptPitchDeg;
   };
-  const std::vector<Case> cases{{0.5, 0.0, 0.0, 0.0},  {1.0, -0.5, 1.0, -0.5}, {35.0, 2.5, 35.0, 2.5},
-                                {35.1, 3.0, 0.0, 0.7}, {12.0, -1.0, 12.0, 0.7}};
+  const std::vector<Case> cases{{0.5, 0.0, 0.0, 0.0},
+                                {1.0, -0.5, 1.0, -0.5},
+                                {35.0, 2.5, 35.0, 2.5},
+                                {35.1, 3.0, 0.0, 0.7},
+                                {12.0, -1.0, 12.0, 0.7}};
   std::uint32_t id = 140;
   for (const Case& c : cases) {
     LiveAc& ac = addInSim(11400100 + id, id, situation(40.7, -73.9, 5000, 250, 1 << 30));

@@ -113,19 +113,20 @@ TEST_F(FlightPlans, TheFileNamesTheRouteAndTheRules) {
     const char* model;
     const char* rules;
   };
-  for (const Case& c : std::vector<Case>{{"B77W", "IFR"}, {"C25B", "IFR"}, {"C172", "VFR"}, {"EC35", "VFR"}, {"F18", "VFR"}}) {
+  for (const Case& c :
+       std::vector<Case>{{"B77W", "IFR"}, {"C25B", "IFR"}, {"C172", "VFR"}, {"EC35", "VFR"}, {"F18", "VFR"}}) {
     AcIdentity id;
     id.model = c.model;
     id.origin = "EHAM";
     id.destination = "KJFK";
     const fs::path file = m_folder->path() / "plan.pln";
     ASSERT_TRUE(gf_writeFlightPlan(file, AcData(id)));
-    EXPECT_EQ(test::readLines(file),
-              (std::vector<std::string>{"<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-                                        "<SimBase.Document Type=\"AceXML\" version=\"4,3\">", "<FlightPlan.FlightPlan>",
-                                        fmt::format("<FPType>{}</FPType>", c.rules), "<DepartureID>EHAM</DepartureID>",
-                                        "<DestinationID>KJFK</DestinationID>", "</FlightPlan.FlightPlan>",
-                                        "</SimBase.Document>"}))
+    EXPECT_EQ(
+        test::readLines(file),
+        (std::vector<std::string>{
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<SimBase.Document Type=\"AceXML\" version=\"4,3\">",
+            "<FlightPlan.FlightPlan>", fmt::format("<FPType>{}</FPType>", c.rules), "<DepartureID>EHAM</DepartureID>",
+            "<DestinationID>KJFK</DestinationID>", "</FlightPlan.FlightPlan>", "</SimBase.Document>"}))
         << c.model;
   }
   EXPECT_EQ(gf_flightPlanPath(1234), fs::path("1234.pln"));

@@ -145,7 +145,8 @@ TEST_F(Removals, ANewLiveAircraftReplacesItsParkedTwin) {
     const char* registration;
     bool match;
   };
-  const std::vector<Case> cases{{"X_", "", true}, {"X", "", true}, {"Y", "", false}, {"Y_", "", false}, {"Z", "N1", true}};
+  const std::vector<Case> cases{
+      {"X_", "", true}, {"X", "", true}, {"Y", "", false}, {"Y_", "", false}, {"Z", "N1", true}};
   parked.registration = "N1";
   for (const Case& c : cases) {
     LiveAc& live = addLive(11500400, "B738", situation(40.7, -73.9, 0, 10, 0, false), c.callsign);

@@ -22,11 +22,11 @@ namespace {
 
 using enginesim::EngineHarness;
 
-constexpr std::uint32_t kCruise = 531933504;    // DAL2171 A321, LGA to MIA at 12000 ft, leaves the radius
-constexpr std::uint32_t kArrival = 531906288;   // JBU766 A320, descends from 13375 ft and lands at JFK
-constexpr std::uint32_t kRegional = 531912503;  // EDV5367 CRJ9, arrives at JFK
+constexpr std::uint32_t kCruise = 531933504;      // DAL2171 A321, LGA to MIA at 12000 ft, leaves the radius
+constexpr std::uint32_t kArrival = 531906288;     // JBU766 A320, descends from 13375 ft and lands at JFK
+constexpr std::uint32_t kRegional = 531912503;    // EDV5367 CRJ9, arrives at JFK
 constexpr std::uint32_t kEndsInside = 531920403;  // DAL1439, its stream ends at 1175 ft inside the radius
-constexpr std::uint32_t kHeavy = 531911162;     // AAL2423 B763, arrives at JFK
+constexpr std::uint32_t kHeavy = 531911162;       // AAL2423 B763, arrives at JFK
 
 const std::vector<std::uint32_t> kFollowed{kCruise, kArrival, kRegional, kEndsInside, kHeavy};
 
@@ -70,8 +70,8 @@ protected:
         const LiveAc* ac = lf_findLiveByObjectId(o.id);
         known = categories.emplace(o.id, ac != nullptr ? ac->category : Rotorcraft).first;
       }
-      const double values[8] = {b.latitude, b.longitude, b.pitch, b.bank, b.heading, b.altitude, b.verticalSpeed,
-                                b.trueAirspeed};
+      const double values[8] = {b.latitude, b.longitude, b.pitch,         b.bank,
+                                b.heading,  b.altitude,  b.verticalSpeed, b.trueAirspeed};
       if (std::any_of(std::begin(values), std::end(values), [](double v) { return !std::isfinite(v); })) ++s_nonFinite;
       if (!(b.heading >= 0 && b.heading < kTwoPi)) ++s_headingOutside;
       if (std::fabs(b.bank) > gf_maxBank(known->second) + 1e-9) ++s_bankOver;
@@ -166,8 +166,9 @@ TEST_F(JfkReplay, BlocksStayWithin30MetresOfTheReportedTrack) {
       const Local p{0, 0};
       double best = 1e12;
       for (std::size_t i = 0; i + 1 < accepted.size(); ++i)
-        best = std::min(best, lf_segmentDistance(p, lf_local(lat0, lon0, accepted[i].latitude, accepted[i].longitude),
-                                                 lf_local(lat0, lon0, accepted[i + 1].latitude, accepted[i + 1].longitude)));
+        best = std::min(best,
+                        lf_segmentDistance(p, lf_local(lat0, lon0, accepted[i].latitude, accepted[i].longitude),
+                                           lf_local(lat0, lon0, accepted[i + 1].latitude, accepted[i + 1].longitude)));
       worst = std::max(worst, best);
       ++checked;
     }
@@ -244,16 +245,24 @@ TEST_F(JfkReplay, AnArrivalSignalsTenThousandFeetApproachAndTouchdownInOrder) {
   const enginesim::SimObject& o = objectOf(kArrival);
   const auto events = lf_eventPairs(s_harness->sim().eventsOf(o.id));
   // Created above 10000 ft: the cruise set first.
-  const std::size_t cruise = lf_find(events, {{EVT_NAV_LIGHTS_SET, 1}, {EVT_BEACON_LIGHTS_SET, 1},
-                                              {EVT_LANDING_LIGHTS_SET, 0}, {EVT_TAXI_LIGHTS_SET, 0},
-                                              {EVT_STROBES_SET, 0}, {EVT_LOGO_LIGHTS_SET, 0},
-                                              {EVT_CABIN_LIGHTS_SET, 1}, {EVT_THROTTLE_SET, 11468}});
+  const std::size_t cruise = lf_find(events, {{EVT_NAV_LIGHTS_SET, 1},
+                                              {EVT_BEACON_LIGHTS_SET, 1},
+                                              {EVT_LANDING_LIGHTS_SET, 0},
+                                              {EVT_TAXI_LIGHTS_SET, 0},
+                                              {EVT_STROBES_SET, 0},
+                                              {EVT_LOGO_LIGHTS_SET, 0},
+                                              {EVT_CABIN_LIGHTS_SET, 1},
+                                              {EVT_THROTTLE_SET, 11468}});
   ASSERT_NE(cruise, std::string::npos);
   // Below 10000 ft every light comes on.
-  const std::size_t below = lf_find(events, {{EVT_NAV_LIGHTS_SET, 1}, {EVT_BEACON_LIGHTS_SET, 1},
-                                             {EVT_LANDING_LIGHTS_SET, 1}, {EVT_TAXI_LIGHTS_SET, 1},
-                                             {EVT_STROBES_SET, 1}, {EVT_LOGO_LIGHTS_SET, 1},
-                                             {EVT_CABIN_LIGHTS_SET, 1}},
+  const std::size_t below = lf_find(events,
+                                    {{EVT_NAV_LIGHTS_SET, 1},
+                                     {EVT_BEACON_LIGHTS_SET, 1},
+                                     {EVT_LANDING_LIGHTS_SET, 1},
+                                     {EVT_TAXI_LIGHTS_SET, 1},
+                                     {EVT_STROBES_SET, 1},
+                                     {EVT_LOGO_LIGHTS_SET, 1},
+                                     {EVT_CABIN_LIGHTS_SET, 1}},
                                     cruise + 1);
   ASSERT_NE(below, std::string::npos);
   // The approach: throttle back, full flaps, gear down.
@@ -267,7 +276,8 @@ TEST_F(JfkReplay, AnArrivalSignalsTenThousandFeetApproachAndTouchdownInOrder) {
   EXPECT_TRUE(std::any_of(s_harness->sim().controls.begin(), s_harness->sim().controls.end(),
                           [&](const auto& c) { return c.first == o.id && c.second.spoilers == 100; }));
   // The two light toggles of a new object, and no others.
-  EXPECT_EQ(std::count(events.begin(), events.end(), std::pair<std::uint32_t, std::uint32_t>{EVT_ALL_LIGHTS_TOGGLE, 0}), 2);
+  EXPECT_EQ(std::count(events.begin(), events.end(), std::pair<std::uint32_t, std::uint32_t>{EVT_ALL_LIGHTS_TOGGLE, 0}),
+            2);
 }
 
 TEST_F(JfkReplay, AStreamEndingInsideTheRadiusFliesOnThenGoes) {
@@ -284,7 +294,8 @@ TEST_F(JfkReplay, AStreamEndingInsideTheRadiusFliesOnThenGoes) {
   int away = 0;
   for (const Block& b : blocks) {
     if (b.cycle <= last.cycle || b.cycle % 400 != 0) continue;
-    const double d = gf_distanceNm({last.position.latitude, last.position.longitude}, {b.block.latitude, b.block.longitude});
+    const double d =
+        gf_distanceNm({last.position.latitude, last.position.longitude}, {b.block.latitude, b.block.longitude});
     if (d > previous) ++away;
     previous = d;
   }

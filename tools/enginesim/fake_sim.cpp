@@ -100,8 +100,14 @@ void FakeSim::frame(std::int32_t cycle) {
     o.callsign = c.callsign;
     o.title = std::string(c.title);
     o.initial = c.position;
-    o.position = {c.position.latitude, c.position.longitude, c.position.pitch * kDegToRad, c.position.bank * kDegToRad,
-                  c.position.heading * kDegToRad, c.position.altitude, 0, 0};
+    o.position = {c.position.latitude,
+                  c.position.longitude,
+                  c.position.pitch * kDegToRad,
+                  c.position.bank * kDegToRad,
+                  c.position.heading * kDegToRad,
+                  c.position.altitude,
+                  0,
+                  0};
     o.createdCycle = cycle;
     m_added.push_back(o.id);
     objects[o.id] = std::move(o);
@@ -146,7 +152,8 @@ void FakeSim::frame(std::int32_t cycle) {
     m_added.clear();
   }
 
-  for (std::uint32_t id : m_staticCg) m_results.push_back({id, 0, 0, StaticCg, m_options.staticCg, m_options.staticPitch});
+  for (std::uint32_t id : m_staticCg)
+    m_results.push_back({id, 0, 0, StaticCg, m_options.staticCg, m_options.staticPitch});
   m_staticCg.clear();
 }
 

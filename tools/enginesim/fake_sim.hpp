@@ -33,7 +33,7 @@ struct SimObject {
   std::int32_t createdCycle = 0;
   std::int32_t removedCycle = -1;  // -1 while it exists
   std::uint32_t positionCount = 0;
-  std::string flightPlan;  // the path of its flight plan, when one was set
+  std::string flightPlan;                                  // the path of its flight plan, when one was set
   std::vector<std::pair<std::int32_t, AiPosBlock>> track;  // every trackEvery-th position
 };
 
@@ -113,8 +113,8 @@ private:
   std::vector<CreateRequest> m_creations;
   std::vector<std::uint32_t> m_removals;
   std::vector<std::pair<std::int32_t, std::uint32_t>> m_removing;  // confirmation frame, object
-  std::vector<std::uint32_t> m_added;       // created, not yet seen by an in-range answer
-  std::vector<std::uint32_t> m_staticCg;    // static-CG requests to answer
+  std::vector<std::uint32_t> m_added;                              // created, not yet seen by an in-range answer
+  std::vector<std::uint32_t> m_staticCg;                           // static-CG requests to answer
   bool m_nearbyAsked = false;
   std::vector<SimResult> m_results;
 };

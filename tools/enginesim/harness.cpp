@@ -18,9 +18,9 @@
 #include <limits>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <string>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace amb::enginesim {
 
@@ -59,7 +59,7 @@ void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
   static const std::string xml = dbgen::writeXml(dbgen::buildFromSources(faaCsv, traffic));
   static std::size_t models = 0;
   if (models != 0 && g_validModels.size() == models) return;
-  const fs::path scratch = fs::temp_directory_path() / ("amb-enginesim-db-" + std::to_string(::getpid()));
+  const fs::path scratch = fs::temp_directory_path() / ("amb-enginesim-db-" + std::to_string(std::random_device{}()));
   fs::create_directories(scratch);
   const fs::path temp2 = scratch / "temp2.xml";
   {
@@ -190,8 +190,8 @@ void EngineHarness::collectAccepted() {
     for (std::size_t k = n >= 2 ? n - 2 : 0; k < n; ++k) {
       const AcceptedPosition* p = match(ac->situations[k]);
       if (p == nullptr) continue;
-      const bool known = std::any_of(f.accepted.end() - std::min<std::ptrdiff_t>(4, f.accepted.size()), f.accepted.end(),
-                                     [&](const AcceptedPosition& a) { return a.due == p->due; });
+      const bool known = std::any_of(f.accepted.end() - std::min<std::ptrdiff_t>(4, f.accepted.size()),
+                                     f.accepted.end(), [&](const AcceptedPosition& a) { return a.due == p->due; });
       if (!known) f.accepted.push_back(*p);
     }
     // Flying synthetic situations (the stream's extensions, waiting) leaves the reported track until

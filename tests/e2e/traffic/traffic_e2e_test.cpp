@@ -56,11 +56,16 @@ public:
       if (fields.size() < 11 || fields[0] == "time_s") continue;
       Object& o = objects[fields[1]];
       const std::string& what = fields[2];
-      if (what == "created") o.created = fields[10];
-      else if (what == "position") ++o.positions;
-      else if (what == "event") o.events.insert(fields[10].substr(0, fields[10].find('=')));
-      else if (what == "removed") o.removed = true;
-      else if (what == "flightplan") o.flightPlan = true;
+      if (what == "created")
+        o.created = fields[10];
+      else if (what == "position")
+        ++o.positions;
+      else if (what == "event")
+        o.events.insert(fields[10].substr(0, fields[10].find('=')));
+      else if (what == "removed")
+        o.removed = true;
+      else if (what == "flightplan")
+        o.flightPlan = true;
     }
   }
   std::size_t count(bool (*pred)(const Object&)) const {
@@ -75,9 +80,12 @@ private:
     std::vector<std::string> out(1);
     bool quoted = false;
     for (char c : line) {
-      if (c == '"') quoted = !quoted;
-      else if (c == ',' && !quoted) out.emplace_back();
-      else out.back() += c;
+      if (c == '"')
+        quoted = !quoted;
+      else if (c == ',' && !quoted)
+        out.emplace_back();
+      else
+        out.back() += c;
     }
     return out;
   }
@@ -150,9 +158,11 @@ TEST(TrafficEndToEnd, RecordedTrafficAppearsFliesAndLeavesWithTheProgram) {
   writeFile(appData / "Ambertrail_P3D" / "parameters.xml",
             "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
             "\t<parameter name=\"LATERAL_RANGE\" value=\"40\" />\n</parameters>\n");
-  writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\n\n"
-                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
-                                   "\"SetupPath\"=\"" + simFolder.string() + "\"\n");
+  writeFile(root / "registry.reg",
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
+            "\"SetupPath\"=\"" +
+                simFolder.string() + "\"\n");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // The double's pipe lies in the runtime folder, as the program's does.
   ScopedEnv runtimeEnv("AMBT_RUNTIME_DIR", runtime.string());
@@ -181,10 +191,12 @@ TEST(TrafficEndToEnd, RecordedTrafficAppearsFliesAndLeavesWithTheProgram) {
   // Thirty seconds after the first traffic the first aircraft come, two a second at most.
   TraceWatch trace(simOptions.trace);
   const auto flying = [](const TraceWatch::Object& o) { return !o.created.empty() && o.positions >= 50; };
-  const bool enough = waitFor([&] {
-    trace.update();
-    return trace.count(flying) >= 30;
-  }, 150s);
+  const bool enough = waitFor(
+      [&] {
+        trace.update();
+        return trace.count(flying) >= 30;
+      },
+      150s);
   EXPECT_TRUE(enough) << trace.count(flying) << " aircraft flying";
 
   // Closing the window ends the program, and its exit takes every AI object out of the simulator.
@@ -193,15 +205,18 @@ TEST(TrafficEndToEnd, RecordedTrafficAppearsFliesAndLeavesWithTheProgram) {
   traffic.stop();
   ASSERT_TRUE(code.has_value()) << "the program did not end";
   EXPECT_EQ(*code, 0);
-  EXPECT_TRUE(waitFor([&] {
-    trace.update();
-    return trace.count([](const TraceWatch::Object& o) { return !o.created.empty() && !o.removed; }) == 0;
-  }, 10s)) << [&] {
-    std::string left;
-    for (const auto& [id, o] : trace.objects)
-      if (!o.created.empty() && !o.removed) left += id + " (" + std::to_string(o.positions) + " positions) ";
-    return left + "\n" + readFile(work / "Log.txt").substr(readFile(work / "Log.txt").find("Exiting"));
-  }();
+  EXPECT_TRUE(waitFor(
+      [&] {
+        trace.update();
+        return trace.count([](const TraceWatch::Object& o) { return !o.created.empty() && !o.removed; }) == 0;
+      },
+      10s))
+      << [&] {
+           std::string left;
+           for (const auto& [id, o] : trace.objects)
+             if (!o.created.empty() && !o.removed) left += id + " (" + std::to_string(o.positions) + " positions) ";
+           return left + "\n" + readFile(work / "Log.txt").substr(readFile(work / "Log.txt").find("Exiting"));
+         }();
   sim.stop();
 
   std::size_t withPlan = 0, started = 0;
