@@ -144,6 +144,11 @@ TEST_F(JfkReplay, EachFollowedAircraftIsCreatedOnceAtItsFirstPosition) {
     EXPECT_DOUBLE_EQ(o.initial.longitude, passed.front().position.longitude);
     EXPECT_NEAR(o.initial.altitude, passed.front().position.altitude, 1e-9);
     EXPECT_EQ(o.initial.onGround, 0u);
+    // Its nose points along the course to the next reported position.
+    ASSERT_GE(passed.size(), 2u);
+    const double course = gf_bearingRad({passed[0].position.latitude, passed[0].position.longitude},
+                                        {passed[1].position.latitude, passed[1].position.longitude});
+    EXPECT_NEAR(o.initial.heading, course * kRadToDeg, 1e-6);
   }
 }
 
