@@ -104,9 +104,6 @@ std::vector<Stand>::iterator gf_findStandByName(const std::string& name);
 // The nearest free stand for the aircraft within maxNm of the position; g_stands.end() when none.
 std::vector<Stand>::iterator gf_findStandForAct(const AcData& aircraft, double latitude, double longitude,
                                                 double maxNm, bool arrivedByLanding);
-// The name of the nearest stand within 55 m of the position while the user aircraft is on the
-// ground; empty otherwise.
-std::string gf_standNameAt(double latitude, double longitude);
 // Records that the aircraft really stood at the stand in the slot; true when recorded.
 bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool live, const WeekSlot& slot,
                              bool fromSpawn);

@@ -197,7 +197,7 @@ TEST(TrafficEndToEnd, RecordedTrafficAppearsFliesAndLeavesWithTheProgram) {
         return trace.count(flying) >= 30;
       },
       150s);
-  EXPECT_TRUE(enough) << trace.count(flying) << " aircraft flying";
+  EXPECT_TRUE(enough) << trace.count(flying) << " aircraft flying\n" << readFile(work / "Log.txt");
 
   // Closing the window ends the program, and its exit takes every AI object out of the simulator.
   ASSERT_TRUE(sendScript(fifo, "close"));
