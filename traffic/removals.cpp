@@ -152,7 +152,16 @@ bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound) {
       // which asks for it, may have stopped already.
       SimPort& port = gf_simPort();
       if (!port.sendingStopped()) port.requestAiNearby(g_radiusMeters.load());
-      gf_SimCommands();
+      // Only what decides about objects: new, removed and refused ones. Ground and static data
+      // would start movements (a touchdown, an arrival) that have no place in an exit.
+      for (const SimResult& r : port.takeResults())
+        if (r.kind == CreatedLive || r.kind == CreatedParked || r.kind == Removed || r.kind == CreateFailed) {
+          try {
+            lf_processSimResult(r);
+          } catch (const std::exception& e) {
+            gf_logf("{}: {}", "gf_awaitCreationsAndRemove", e.what());
+          }
+        }
       gf_flushRemovalDeque();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
