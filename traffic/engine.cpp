@@ -199,7 +199,7 @@ void gf_updateAI() {
           }))
         g_fastRange = 0;
       if (cycle % (g_fastRange != 0 ? 20 : 100) == 0 && !port.sendingStopped()) {
-        if (!port.requestAiNearby(g_radiusMeters.load(std::memory_order_relaxed))) {
+        if (!port.requestAiNearby(gf_nearbyRadiusMeters())) {
           gf_logMarked("SimConnect request ac within range fails");
           port.requestFailed();
         }
@@ -309,6 +309,8 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   decodeExisting(ac, s);
   return true;
 }
+
+std::uint32_t gf_nearbyRadiusMeters() { return g_radiusMeters.load(std::memory_order_relaxed) + 3704; }
 
 // ---- Creations ----
 

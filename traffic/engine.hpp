@@ -106,6 +106,9 @@ std::string gf_standName(std::uint32_t standId);
 // Removes the live aircraft farthest from the user, which must lie more than 0.1 nm beyond
 // distanceNm; true when there was none.
 bool lf_removeFarthestLive(double distanceNm);
+// The radius of the in-range request: a little beyond the injection radius, so that an aircraft
+// created at the edge of the radius is found (the simulator measures on an Earth of its own).
+std::uint32_t gf_nearbyRadiusMeters();
 // Builds the creation request of the spawned live aircraft with the hexid.
 void lf_buildCreationRequest(std::uint32_t hexid);
 // The distance of an aircraft's current position from the user aircraft, nm.

@@ -151,7 +151,7 @@ bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound) {
       // The link learns of new objects from the answer to the in-range request; the engine's cycle,
       // which asks for it, may have stopped already.
       SimPort& port = gf_simPort();
-      if (!port.sendingStopped()) port.requestAiNearby(g_radiusMeters.load());
+      if (!port.sendingStopped()) port.requestAiNearby(gf_nearbyRadiusMeters());
       // Only what decides about objects: new, removed and refused ones. Ground and static data
       // would start movements (a touchdown, an arrival) that have no place in an exit.
       for (const SimResult& r : port.takeResults())

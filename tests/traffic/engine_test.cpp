@@ -8,6 +8,7 @@
 #include "liveries/services.hpp"
 #include "liveries/standin.hpp"
 #include "settings/options.hpp"
+#include "settings/settings.hpp"
 
 #include <atomic>
 #include <thread>
@@ -166,6 +167,23 @@ TEST_F(EngineCycle, MaxLiveRemovesTheFarthest) {
     if (ac.state == ActState::Removing) removing.push_back(ac.hexid);
   EXPECT_EQ(removing, (std::vector<std::uint32_t>{11300010, 11300011, 11300012}));
   EXPECT_EQ(g_removalDeque.size(), 3u);
+}
+
+// An aircraft created just inside the injection radius must be found by the in-range request, which
+// tells the engine its object id.
+TEST_F(EngineCycle, AnAircraftCreatedAtTheEdgeOfTheRadiusIsFound) {
+  Line line;
+  line.lat = 40.6413 + 39.98 / 60;  // 39.98 nm north of the user; the radius is 40 nm
+  line.lon = -73.7781;
+  line.track = 180;
+  feedTrack(line, 3);
+  ASSERT_TRUE(harness().runUntil([&] { return sim().creationsSent == 1; }, 3000));
+  EXPECT_TRUE(harness().runUntil(
+      [&] {
+        const LiveAc* ac = lf_findLiveByHexid(line.hexid);
+        return ac != nullptr && ac->objectId != 0;
+      },
+      300));
 }
 
 TEST_F(EngineCycle, StandNamesOfUnknownStands) {

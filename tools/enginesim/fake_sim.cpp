@@ -4,6 +4,7 @@
 #include "traffic/live_ac.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace amb::enginesim {
 
@@ -25,8 +26,9 @@ std::vector<SimResult> FakeSim::takeResults() {
   return out;
 }
 
-bool FakeSim::requestAiNearby(std::uint32_t) {
+bool FakeSim::requestAiNearby(std::uint32_t radiusMeters) {
   ++nearbyRequests;
+  nearbyRadius = radiusMeters;
   m_nearbyAsked = true;
   return true;
 }
@@ -53,6 +55,16 @@ bool FakeSim::setFlightPlan(std::uint32_t objectId, const std::string& path) {
 bool FakeSim::setControls(std::uint32_t objectId, const AiControlsBlock& block) {
   controls.emplace_back(objectId, block);
   return true;
+}
+
+double FakeSim::aboveRadius(const AiPosBlock& p) const {
+  // The simulator measures on an Earth of its own (here the mean radius of 6371008.8 m), not on the
+  // sphere of the program's nautical miles.
+  const double p1 = user.latitude * kDegToRad, p2 = p.latitude * kDegToRad;
+  const double dp = p2 - p1, dl = (p.longitude - user.longitude) * kDegToRad;
+  const double h =
+      std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+  return 2 * 6371008.8 * std::asin(std::min(1.0, std::sqrt(h))) - nearbyRadius;
 }
 
 double FakeSim::aboveGround(const AiPosBlock& p) const {
@@ -137,7 +149,8 @@ void FakeSim::frame(std::int32_t cycle) {
   if (m_nearbyAsked) {
     m_nearbyAsked = false;
     for (auto& [id, o] : objects) {
-      if (o.removedCycle >= 0) continue;
+      // Only the objects within the radius asked for, measured from the user aircraft.
+      if (o.removedCycle >= 0 || aboveRadius(o.position) > 0) continue;
       const double agl = aboveGround(o.position);
       if (std::find(m_added.begin(), m_added.end(), id) != m_added.end()) {
         if (o.hexid > 10000)

@@ -93,6 +93,7 @@ public:
   std::uint32_t creationsSent = 0;
   std::uint32_t removalsSent = 0;
   std::uint32_t nearbyRequests = 0;
+  std::uint32_t nearbyRadius = 0;  // metres, of the last in-range request
   std::uint32_t positionBlocks = 0;
 
   // Objects that exist now.
@@ -116,6 +117,7 @@ private:
   std::vector<std::uint32_t> m_added;                              // created, not yet seen by an in-range answer
   std::vector<std::uint32_t> m_staticCg;                           // static-CG requests to answer
   bool m_nearbyAsked = false;
+  double aboveRadius(const AiPosBlock& p) const;
   std::vector<SimResult> m_results;
 };
 
