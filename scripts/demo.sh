@@ -184,8 +184,8 @@ fi
 echo
 echo "== What RealTraffic received over the command link (time, command)"
 if [ -f "$demo/realtraffic.record" ]; then
-  awk -F'\t' '$2 !~ /^Qs121=/ || ++n <= 3' "$demo/realtraffic.record"
-  echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position commands in all)"
+  awk -F'\t' '$2 !~ /^Qs12[13]=/ || ++n[substr($2, 1, 5)] <= 3' "$demo/realtraffic.record"
+  echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position and $(grep -c 'Qs123=' "$demo/realtraffic.record") time commands in all)"
 fi
 tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
 echo
