@@ -10,6 +10,7 @@
 #include <vector>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace amb {
 
@@ -76,6 +77,52 @@ bool gf_staticPlanEmpty();
 std::uint64_t gf_countParkedAc(bool updateWindow);
 // Clears the plan and removes the static parked acts and the live aircraft standing on the ground.
 void gf_removeAllParkedAc();
+
+// ---- Stands and what the live engine asks of them ----
+
+struct Act;
+struct AcData;
+struct WeekSlot;
+
+struct Stand {
+  std::uint32_t id = 0;
+  std::string name;
+  double latitude = 0;   // degrees
+  double longitude = 0;  // degrees
+  double heading = 0;    // radians
+  double radius = 0;     // nautical miles
+  std::uint8_t cargo = 0;     // cargo stand: a live aircraft parked here keeps its cabin light off
+  std::uint8_t occupied = 0;
+  std::vector<std::uint32_t> overlapIds;  // neighbour stands excluded while this one is taken
+};
+
+// The stands of the park airport. Read and written on the worker thread.
+extern std::vector<Stand> g_stands;
+
+// The stand with that name; g_stands.end() when none.
+std::vector<Stand>::iterator gf_findStandByName(const std::string& name);
+// The nearest free stand for the aircraft within maxNm of the position; g_stands.end() when none.
+std::vector<Stand>::iterator gf_findStandForAct(const AcData& aircraft, double latitude, double longitude,
+                                                double maxNm, bool arrivedByLanding);
+// Records that the aircraft really stood at the stand in the slot; true when recorded.
+bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool live, const WeekSlot& slot,
+                             bool fromSpawn);
+// A stream that ended on the ground near the park airport without a stand; onGround tells that the
+// aircraft's phase was not Airborne.
+void lf_learnSoftParkPos(const Act& aircraft, bool onGround);
+// Parks the next planned static aircraft (its creation goes to the parked creation queue).
+void lf_parkStatic();
+// The most parked aircraft the stands take; 0 and below: no limit for live aircraft.
+extern std::int32_t g_maxParkCount;
+// Half hours from the earlier slot to the later, across the end of the week.
+std::int32_t gf_weekHalfHourDiff(const WeekSlot& earlier, const WeekSlot& later);
+// Removes the live aircraft with the hexid when it is in the simulator.
+void gf_removeLiveAcMaxPark(std::uint32_t hexid);
+// Looks through the stands' learned uses for the aircraft's callsign around the half hour.
+void lf_searchForCoupledCsAroundThisTime(const WeekSlot& slot, AcData& aircraft);
+// Removes the first static parked act in the simulator that a live aircraft moving on the ground at
+// the position would touch.
+void gf_removeStaticForCollision(const AcData& live, double latitude, double longitude);
 
 // Back to no park airport: the park airport, its figures in the window, the reserved-stand and
 // parked lists and the static plan (the restart's reset).

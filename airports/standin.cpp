@@ -1,7 +1,16 @@
 // Stands in for the airports subsystem until its own parts are built: the airport list and the park
-// airports are empty, so no park airport is ever loaded and static parking never starts; no stands are known.
+// airports are empty, so no park airport is ever loaded, there are no stands and static parking
+// never starts. Tests may fill g_parkAirport and g_stands by hand; the searches below then work on
+// them.
 
 #include "airports/services.hpp"
+
+#include "core/geometry.hpp"
+#include "core/log.hpp"
+#include "core/strings.hpp"
+#include "traffic/engine.hpp"
+
+#include <limits>
 
 namespace amb {
 
@@ -9,13 +18,13 @@ AirportData g_parkAirport;
 std::mutex g_parkAirportMutex;
 std::atomic<std::uint8_t> g_parkAirportLoaded{0};
 std::atomic<std::uint8_t> g_parkingLock{0};
+std::vector<Stand> g_stands;
+std::int32_t g_maxParkCount = -1;
 
 std::vector<ParkAirport> g_parkAirports;
 std::mutex g_parkAirportsMutex;
 
 void lf_writeMyParkAirports() {}
-
-std::string gf_standNameAt(double, double) { return {}; }
 
 AirportData gf_parkAirportSnapshot() {
   std::lock_guard lock(g_parkAirportMutex);
@@ -40,6 +49,62 @@ bool gf_staticPlanEmpty() { return true; }
 std::uint64_t gf_countParkedAc(bool) { return 0; }
 void gf_removeAllParkedAc() {}
 
+std::vector<Stand>::iterator gf_findStandByName(const std::string& name) {
+  for (auto it = g_stands.begin(); it != g_stands.end(); ++it)
+    if (it->name == name) return it;
+  return g_stands.end();
+}
+
+std::vector<Stand>::iterator gf_findStandForAct(const AcData&, double latitude, double longitude, double maxNm,
+                                                bool) {
+  auto best = g_stands.end();
+  double bestNm = std::numeric_limits<double>::max();
+  for (auto it = g_stands.begin(); it != g_stands.end(); ++it) {
+    if (it->occupied != 0) continue;
+    const double d = gf_distanceNm({latitude, longitude}, {it->latitude, it->longitude});
+    if (d <= maxNm && d < bestNm) {
+      best = it;
+      bestNm = d;
+    }
+  }
+  return best;
+}
+
+std::string gf_standNameAt(double latitude, double longitude) {
+  const Stand* best = nullptr;
+  double bestNm = 0.029697624190064796;
+  for (const Stand& s : g_stands) {
+    const double d = gf_distanceNm({latitude, longitude}, {s.latitude, s.longitude});
+    if (d <= bestNm) {
+      best = &s;
+      bestNm = d;
+    }
+  }
+  return best != nullptr ? best->name : std::string();
+}
+
+bool lf_addRealParkPosOption(std::uint32_t, const AcData&, bool, const WeekSlot&, bool) { return false; }
+void lf_learnSoftParkPos(const Act&, bool) {}
+void lf_parkStatic() {}
+
+std::int32_t gf_weekHalfHourDiff(const WeekSlot& earlier, const WeekSlot& later) {
+  const std::int32_t a = static_cast<std::int32_t>(earlier.weekday) * 48 + static_cast<std::int32_t>(earlier.halfHour);
+  const std::int32_t b = static_cast<std::int32_t>(later.weekday) * 48 + static_cast<std::int32_t>(later.halfHour);
+  return ((b - a) % 336 + 336) % 336;
+}
+
+void gf_removeLiveAcMaxPark(std::uint32_t hexid) {
+  for (LiveAc& ac : g_liveAcs)
+    if (ac.hexid == hexid && ac.state == ActState::InSim) {
+      gf_logf("{:}: {:8} max park exceeded, removed", gf_standName(ac.standId), ac.callsign);
+      removeAircraftFromSim(ac);
+      return;
+    }
+}
+
+void lf_searchForCoupledCsAroundThisTime(const WeekSlot&, AcData&) {}
+void gf_removeStaticForCollision(const AcData&, double, double) {}
+
 void gf_resetParkState() {
   {
     std::lock_guard lock(g_parkAirportMutex);
@@ -47,6 +112,8 @@ void gf_resetParkState() {
   }
   g_parkAirportLoaded = 0;
   g_parkingLock = 0;
+  g_stands.clear();
+  g_maxParkCount = -1;
 }
 
 }  // namespace amb

@@ -152,6 +152,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
     // All waiting removals at once, not one per 10 engine cycles; the simulator link sends them
     // during the pause.
     gf_flushRemovalDeque();
+    // Objects whose creation was already with the simulator are removed as soon as they exist.
+    gf_awaitCreationsAndRemove(std::chrono::seconds(3));
     pause(std::chrono::seconds(1));
     lf_closeServer();
     if (reason == SystemError) {

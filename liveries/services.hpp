@@ -4,7 +4,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace amb {
@@ -39,6 +41,23 @@ void gf_logMatchingSummary();
 void gf_logNoMatches();
 // Empties the list of aircraft without a livery match, so that they are matched again.
 void gf_clearNoMatchSet();
+
+// ---- What the live engine asks ----
+
+struct AcData;
+struct Act;
+
+// Chooses a livery title for the aircraft (its title view and, for an "FSLTL_" title, its FSLTL
+// byte); leaves the title empty when nothing fits. Never chooses an excluded title.
+void lf_matchLivery(AcData& aircraft);
+// The titles the simulator refused to create.
+extern std::vector<std::string_view> g_excludedTitles;
+// The simulator refused to create the act: unless the program is stopping, shows it and excludes
+// its title. The 20th excluded title raises amb::UserErrorException 81, once. The caller erases
+// the act.
+void gf_liveryCouldNotBeCreated(const Act& act);
+// The airline/model texts of aircraft without a livery match (worker thread).
+extern std::set<std::string> g_noMatchSet;
 
 // Back to start values: no liveries.
 void gf_resetLiveries();

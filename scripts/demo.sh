@@ -5,11 +5,15 @@
 # connects, registers, and shows the simulator lamp in lime with the simulator's name and the
 # aircraft's title. The traffic double stands in for RealTraffic on this computer: it connects to
 # the program's command port, replays the recorded JFK traffic and weather, and records every
-# command it receives. Once the window shows both lamps in lime and RealTraffic has had the
-# simulator time, the run closes the window through its script; the doubles are then ended by their
-# ids.
+# command it receives. The program creates the live aircraft in the simulator double and flies them
+# along their reported tracks. Once the window has shown both lamps in lime, RealTraffic has had the
+# simulator time and the traffic has flown for DEMO_MINUTES (default 6), the run closes the window
+# through its script; the doubles are then ended by their ids. At the end the run prints how many
+# aircraft were created, flew, landed and were removed, and leaves the double's trace and an SVG map
+# of the reported tracks beside the flown ones.
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
+minutes="${DEMO_MINUTES:-6}"
 program="$build/app/Ambertrail_P3D"
 double="$build/tools/simdouble/amb_simdouble"
 traffic="$build/tools/trafficdouble/trafficdouble"
@@ -28,10 +32,28 @@ rm -rf "$demo"
 work="$demo/work"           # the program's own folder: it must hold "docs"
 appdata="$demo/appdata"     # the user's application-data folder ("parameters.xml" goes below it)
 sim="$demo/Prepar3D v5"     # where the registry says the simulator is installed
-mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$demo/runtime" "$demo/documents" "$demo/public" \
-  "$sim/Scenery"
+mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrail_P3D" "$demo/runtime" \
+  "$demo/documents" "$demo/public" "$sim/Scenery"
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
+# The whole recording's radius: the automatic range would shrink it to 10 nm around a parked user.
+cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
+<?xml version="1.0"?>
+<parameters>
+	<parameter name="AUTO_RANGE" value="false" />
+	<parameter name="LATERAL_RANGE" value="40" />
+</parameters>
+XML
+
+# The positions the recording reports within the 40 nm around the user while the run lasts, for the
+# map: hexid, latitude, longitude.
+zcat "$recording" | awk -F, -v seconds="$((minutes * 60 + 90))" '
+  BEGIN { print "hexid,lat,lon" }
+  NR == 1 { t0 = $15 }
+  {
+    dy = ($3 - 40.6413) * 60; dx = ($4 + 73.7781) * 60 * 0.7585
+    if ($15 <= t0 + seconds && dx * dx + dy * dy <= 1600) print $2 "," $3 "," $4
+  }' > "$demo/reported.csv"
 
 cat > "$demo/registry.reg" <<REG
 Windows Registry Editor Version 5.00
@@ -42,10 +64,11 @@ REG
 
 title="Boeing 737-800 Paint1"
 echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
-"$double" --tcp4 0 --port-file "$demo/double.ports" --packet-log "$demo/double.packets" \
-  --trace "$demo/double.trace.csv" --svg "$demo/double.map.svg" \
+# (No packet log: every position of every AI object is a packet.)
+"$double" --tcp4 0 --port-file "$demo/double.ports" \
+  --trace "$demo/double.trace.csv" --svg "$demo/double.map.svg" --reported "$demo/reported.csv" \
   --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" --set "onground 1" \
-  --set "title $title" --set "model B738" > "$demo/double.out" 2>&1 &
+  --set "title $title" --set "model B738" --set "framerate 20" > "$demo/double.out" 2>&1 &
 double_pid=$!
 traffic_pid=
 stop_double() {
@@ -115,6 +138,12 @@ for _ in $(seq 1 600); do
   grep -q 'Qs123=' "$demo/realtraffic.record" 2>/dev/null && break
   sleep 0.1
 done
+# Let the traffic fly.
+echo "== The live traffic flies for $minutes minutes"
+for _ in $(seq 1 $((minutes * 600))); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
 if kill -0 "$pid" 2>/dev/null; then
   timeout 30 sh -c "echo close > '$demo/window.script'" || true
 fi
@@ -155,18 +184,39 @@ fi
 echo
 echo "== What RealTraffic received over the command link (time, command)"
 if [ -f "$demo/realtraffic.record" ]; then
-  awk -F'\t' '$2 !~ /^Qs121=/ || ++n <= 3' "$demo/realtraffic.record"
-  echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position commands in all)"
+  awk -F'\t' '$2 !~ /^Qs12[13]=/ || ++n[substr($2, 1, 5)] <= 3' "$demo/realtraffic.record"
+  echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position and $(grep -c 'Qs123=' "$demo/realtraffic.record") time commands in all)"
 fi
 tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
+echo
+echo "== What the simulator double saw of the live aircraft"
+awk -F, '
+  NR == 1 { next }
+  $3 == "created" { created[$2] = 1 }
+  $3 == "position" { moves[$2]++; if ($6 > 300) high[$2] = 1; if (high[$2] && $6 < 100) low[$2] = 1 }
+  $3 == "event" && $11 ~ /^SPOILERS_SET=16383/ { touchdown[$2] = 1 }
+  $3 == "flightplan" { plans[$2] = 1 }
+  $3 == "removed" { removed[$2] = 1 }
+  END {
+    for (o in created) { n++; if (moves[o] >= 100) flew++ }
+    for (o in low) landed++
+    for (o in touchdown) if (!(o in low)) landed++
+    for (o in removed) gone++
+    for (o in plans) planned++
+    printf "aircraft created:     %d\n", n
+    printf "aircraft that flew:   %d (100 positions or more)\n", flew
+    printf "aircraft that landed: %d (down to the runway from above 300 ft)\n", landed
+    printf "aircraft removed:     %d\n", gone
+    printf "flight plans given:   %d\n", planned
+  }' "$demo/double.trace.csv"
 echo
 echo "exit code:       $status"
 echo "log:             $work/Log.txt"
 echo "settings:        $appdata/Ambertrail_P3D/parameters.xml"
 echo "window dump:     $demo/window.dump"
 echo "window picture:  $demo/window.connected.svg (connected), $demo/window.dump.svg (last)"
-echo "double packets:  $demo/double.packets ($(wc -l < "$demo/double.packets") received)"
-echo "double map:      $demo/double.map.svg"
+echo "double trace:    $demo/double.trace.csv"
+echo "map:             $demo/double.map.svg (flown tracks; the reported ones dashed)"
 echo "RealTraffic:     $demo/realtraffic.record"
 [ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || exit 1
 grep -q $'\tQs999=version$' "$demo/realtraffic.record" && grep -q $'\texit$' "$demo/realtraffic.record" || exit 1

@@ -92,7 +92,9 @@ struct LiveAc : Act {
   Situation savedSituation;   // a stand or pull-out position kept for the push-back
   std::int32_t earlyWindow = 1000;  // cycles a recomputed due may come before the stamped one
   std::int32_t lateWindow = 1000;   // ... and after it
-  std::uint32_t stepCounter = 1;
+  // Take-off roll steps while positive; after lift-off it counts on below 0, so -n is the n-th cycle
+  // of the climb-out. Signed, so that the count below 1 keeps its order.
+  std::int32_t stepCounter = 1;
   std::uint32_t pushBackCountdown = 0;
   std::uint32_t standMoves = 0;
   double bearingToNext = 0;          // radians
@@ -118,7 +120,11 @@ struct LiveAc : Act {
   std::uint8_t landed = 0;
   std::uint8_t pullOutPending = 0;
   std::uint8_t turning = 0;
-  std::uint8_t hasFlightPlan = 0;
+  std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
+  double lastParkTryLatitude = 0;   // the last position a stand was searched from
+  double lastParkTryLongitude = 0;
+  double collisionCheckLatitude = 0;  // the position the parked-collision check saw last
+  double collisionCheckLongitude = 0;
 
   // A new live aircraft in state New with the first situation as its only one.
   LiveAc(const Situation& first, AcData&& data, double time);

@@ -111,6 +111,17 @@ Act::Act(AcData&& data, std::uint32_t standId_, const ActPosition& position, std
       standId(standId_),
       cabinLightOff(cabinLightOff_) {}
 
+void lf_setLiveValues(AcData& data) {
+  static constexpr std::array<double, 6> kTurnPerCycleDeg{0.15, 0.10, 0.07, 0.05, 0.10, 0.20};
+  static constexpr std::array<double, 6> kMaxClimbPerCycle{0.5, 0.75, 0.6, 0.5, 1.0, 0.75};
+  static constexpr std::array<double, 6> kStandSpeedKt{5.0, 4.5, 4.0, 3.0, 4.5, 5.0};
+  const std::size_t c = categoryIndex(data.category);
+  data.turnPerCycle() = kTurnPerCycleDeg[c] * kDegToRad;
+  data.turnStep() = data.turnPerCycle();
+  data.maxClimbPerCycle() = kMaxClimbPerCycle[c];
+  data.pushBackSpeed() = kStandSpeedKt[c];
+}
+
 const std::string& gf_categoryName(int category) {
   static const std::array<std::string, 6> names{"Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
   return names[categoryIndex(category)];

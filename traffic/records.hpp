@@ -39,7 +39,10 @@ struct AcData : AcIdentity {
   double staticPitch = 0;     // from the simulator
   double takeOffPitch = 0;    // radians
   double climbPitch = 0;      // radians
-  std::array<double, 4> movementValues{};  // kept by the movement steps, 0 when built
+  // The four movement values of a live aircraft (lf_setLiveValues), 0 when built: the turn per cycle
+  // (radians), the current turn step, the largest altitude change per cycle (feet) and the speed
+  // towards the stand (knots).
+  std::array<double, 4> movementValues{};
   std::string_view liveryTitle;            // a view into the livery tables, empty when none
   std::uint32_t hexid = 0;                 // the aircraft's 24-bit address
   std::uint32_t flareSteps = 0;
@@ -72,6 +75,15 @@ struct AcData : AcIdentity {
   std::string airlineModelRegText() const;  // airline/model text, a blank, the registration
   // Not empty, not "@@@@@@@@", at most 8 characters.
   bool hasValidCallsign() const;
+
+  double& turnPerCycle() { return movementValues[0]; }
+  double turnPerCycle() const { return movementValues[0]; }
+  double& turnStep() { return movementValues[1]; }
+  double turnStep() const { return movementValues[1]; }
+  double& maxClimbPerCycle() { return movementValues[2]; }
+  double maxClimbPerCycle() const { return movementValues[2]; }
+  double& pushBackSpeed() { return movementValues[3]; }
+  double pushBackSpeed() const { return movementValues[3]; }
 
 private:
   void applyModel();
@@ -106,6 +118,11 @@ struct Act : AcData {
   Act() = default;
   Act(AcData&& data, std::uint32_t standId, const ActPosition& position, std::uint8_t cabinLightOff);
 };
+
+// The values a new live aircraft gets on top of those of its category's AcData: turn per cycle, the
+// turn step starting from it, largest altitude change per cycle and speed towards the stand.
+// std::out_of_range "invalid unordered_map<K, T> key" for a category outside 0..5.
+void lf_setLiveValues(AcData& data);
 
 // "Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"; std::out_of_range
 // "invalid unordered_map<K, T> key" outside 0..5.

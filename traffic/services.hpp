@@ -1,18 +1,20 @@
 #pragma once
 // What other subsystems call of the live traffic engine. The engine's lists (live aircraft, parked
-// acts, creation queues, the removal deque) belong to the worker thread; the calls below that walk
-// them run there, except the exit sequence's, which run once the worker's main loop has ended.
+// acts, creation queues, the removal deque) belong to the worker thread; every call below holds the
+// engine's lock while it walks them, so the exit sequence and the window may call them too.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace amb {
 
-// The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking.
+// The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking; -1
+// sets no limit.
 extern std::atomic<std::int32_t> g_maxLiveInUse;
 
-// Reserves the engine's tables for a service run.
+// Reserves the engine's tables once per process.
 void gf_reserveLiveTables();
 // One engine cycle: takes the simulator's results and the pending traffic records, steps every live
 // aircraft and queues its position and events.
@@ -35,6 +37,10 @@ void gf_applyMaxLive();
 // Moves every AI object id still waiting in the removal deque into the simulator's removal queue, so
 // that all of them go at once (the exit sequence).
 void gf_flushRemovalDeque();
+// After every aircraft was removed: waits, at most the bound, for the objects whose creation was
+// already with the simulator, and removes each as soon as it exists (the exit sequence, so that no
+// object is left behind). True when none is left waiting.
+bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound);
 
 // The checks of a user-aircraft report.
 // A new arrival: finds the live aircraft with the hexid; when found, searches its coupled callsign
@@ -63,15 +69,19 @@ void gf_queueParkedNavLights(bool on);
 // time at the stand), and live aircraft in the simulator not at a stand.
 int gf_countLiveAtStands(bool updateWindow);
 std::uint32_t gf_countMovingLive();
+// The mean time of the live aircraft at stands, hours, as the last count with the flag found it.
+float gf_meanHoursAtStands();
 
 // Forgets the livery titles remembered by hexid.
 void gf_clearHexidTitles();
 // Forgets the callsign texts kept for the ghost check.
 void gf_clearGhostCallsigns();
 
-// The AI flight-plan folder, made at start-up and removed by the exit sequence.
-void gf_createFlightPlanFolder();
-void gf_removeFlightPlanFolder();
+// The AI flight-plan folder ("orig_dest" in the program folder), made at start-up (true when it
+// exists afterwards) and removed by the exit sequence with everything in it (true when it still
+// exists).
+bool gf_createFlightPlanFolder();
+bool gf_removeFlightPlanFolder();
 
 // Every engine list, queue and counter back to its start value (the restart's reset).
 void gf_resetEngine();

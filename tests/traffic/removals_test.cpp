@@ -1,0 +1,228 @@
+// Removals: every way an aircraft leaves the simulator, and what must not get stuck on the way.
+
+#include "engine_fixture.hpp"
+
+#include "core/clock.hpp"
+#include "core/strings.hpp"
+#include "settings/options.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+using test::Line;
+
+class Removals : public EngineTest {
+protected:
+  LiveAc& atStand(std::uint32_t hexid, std::uint32_t objectId, std::uint32_t standId, int category,
+                  std::int64_t minutesAgo) {
+    LiveAc& ac = addInSim(hexid, objectId, situation(40.64, -73.78, 0, 0, 1 << 30, false),
+                          category == Heavy ? "B77W" : "A321", fmt::format("S{}", hexid % 100));
+    ac.setPhase(GroundPhase::AtStand);
+    ac.standId = standId;
+    ac.standArrivalTicks = gf_steadyTicks() - minutesAgo * 60 * 10'000'000;
+    return ac;
+  }
+};
+
+TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
+  addInSim(11500001, 201, situation(40.7, -73.9, 5000, 250, 1 << 30));
+  LiveAc& waiting = addLive(11500002, "A321", situation(40.7, -73.8, 5000, 250, 0), "WAIT1");
+  waiting.state = ActState::Creating;
+  CreateRequest request;
+  request.callsign = "WAIT1";
+  request.hexid = 11500002;
+  g_pendingLiveCreations.push_back(request);
+  LiveAc& sent = addLive(11500003, "A321", situation(40.7, -73.7, 5000, 250, 0), "SENT1");
+  sent.state = ActState::Creating;
+  addLive(11500004, "A321", situation(40.7, -73.6, 5000, 250, 0), "NEW1");
+
+  gf_removeAllLiveAc();
+  ASSERT_EQ(g_liveAcs.size(), 3u);
+  EXPECT_EQ(lf_findLiveByHexid(11500001)->state, ActState::Removing);
+  EXPECT_EQ(lf_findLiveByHexid(11500002), nullptr);
+  EXPECT_TRUE(g_pendingLiveCreations.empty());
+  EXPECT_EQ(lf_findLiveByHexid(11500003)->removeWhenCreated, 1u);
+  EXPECT_EQ(lf_findLiveByHexid(11500004)->state, ActState::New);
+  // The one sent is removed as soon as its object exists.
+  sim().push({202, 11500003, 0, CreatedLive, 0, 3000});
+  run(1);
+  EXPECT_EQ(lf_findLiveByHexid(11500003)->state, ActState::Removing);
+  EXPECT_EQ(sim().removalsSent, 1u);
+  // It stays removed: its settling does not bring it into the simulator again.
+  run(250);
+  EXPECT_NE(lf_findLiveByHexid(11500003) != nullptr ? lf_findLiveByHexid(11500003)->state : ActState::Removing,
+            ActState::InSim);
+}
+
+// The exit sequence runs when the engine's cycles may have stopped: it asks the simulator itself.
+TEST_F(Removals, TheExitWaitsBoundedForObjectsStillBeingCreated) {
+  LiveAc& sent = addLive(11500901, "A321", situation(40.7, -73.7, 5000, 250, 0), "SENT9");
+  sent.state = ActState::Creating;
+  gf_removeAllLiveAc();
+  EXPECT_FALSE(gf_awaitCreationsAndRemove(std::chrono::milliseconds(200)));
+  EXPECT_GE(sim().nearbyRequests, 1u);
+  sim().push({203, 11500901, 0, CreatedLive, 0, 3000});
+  EXPECT_TRUE(gf_awaitCreationsAndRemove(std::chrono::seconds(5)));
+  EXPECT_EQ(lf_findLiveByHexid(11500901)->state, ActState::Removing);
+  // The removal went straight to the simulator's queue.
+  EXPECT_TRUE(g_removalDeque.empty());
+}
+
+// An act must never wait for ever for a creation or a removal that cannot come.
+TEST_F(Removals, NothingIsLeftWaitingForAnObjectThatWillNotCome) {
+  // Spawned, its creation request not yet built.
+  LiveAc& spawned = addLive(11500101, "A321", situation(40.7, -73.9, 5000, 250, 0), "SPWN1");
+  spawned.state = ActState::Creating;
+  g_spawnRequests.push_back(11500101);
+  removeAircraftFromSim(spawned);
+  EXPECT_TRUE(g_spawnRequests.empty());
+  EXPECT_EQ(spawned.remove, 1u);
+  // In the simulator without an object id: nothing to remove, so it goes at once.
+  LiveAc& noObject = addInSim(11500102, 0, situation(40.7, -73.9, 5000, 250, 1 << 30));
+  removeAircraftFromSim(noObject);
+  EXPECT_EQ(noObject.remove, 1u);
+  EXPECT_TRUE(g_removalDeque.empty());
+  // Spawned without a callsign: no request can be built.
+  LiveAc& anonymous = addLive(11500103, "A321", situation(40.7, -73.9, 5000, 250, 0), "");
+  anonymous.state = ActState::Creating;
+  lf_buildCreationRequest(11500103);
+  EXPECT_EQ(anonymous.remove, 1u);
+  run(1);
+  EXPECT_TRUE(g_liveAcs.empty());
+  // A removal already queued is not queued twice.
+  LiveAc& inSim = addInSim(11500104, 210, situation(40.7, -73.9, 5000, 250, 1 << 30));
+  removeAircraftFromSim(inSim);
+  removeAircraftFromSim(inSim);
+  EXPECT_EQ(g_removalDeque.size(), 1u);
+}
+
+TEST_F(Removals, LiveAircraftStayAtTheirStandsForTheirTypesTime) {
+  struct Case {
+    int category;
+    std::int64_t minutes;
+    bool initialLoadOnly;
+    bool removed;
+  };
+  const std::vector<Case> cases{{Large, 89, false, false}, {Large, 91, false, true}, {Heavy, 91, false, false},
+                                {Heavy, 181, false, true}, {Large, 91, true, false}, {Heavy, 181, true, false}};
+  std::uint32_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fmt::format("category {} minutes {} initial {}", c.category, c.minutes, c.initialLoadOnly));
+    gf_resetEngine();
+    INITIAL_LOAD_ONLY.value = c.initialLoadOnly ? 1 : 0;
+    LiveAc& ac = atStand(11500200 + n, 220 + n, 3, c.category, c.minutes);
+    ++n;
+    gf_collectLiveStayers();
+    EXPECT_EQ(ac.state == ActState::Removing, c.removed);
+    EXPECT_EQ(g_liveStayers.size(), c.removed ? 0u : 1u);
+  }
+}
+
+TEST_F(Removals, StandsAreClearedLongestStayFirst) {
+  atStand(11500301, 231, 1, Large, 30);
+  atStand(11500302, 232, 2, Large, 50);
+  atStand(11500303, 233, 3, Large, 40);
+  gf_removeLiveParked(2);
+  EXPECT_EQ(lf_findLiveByHexid(11500301)->state, ActState::InSim);
+  EXPECT_EQ(lf_findLiveByHexid(11500302)->state, ActState::Removing);
+  EXPECT_EQ(lf_findLiveByHexid(11500303)->state, ActState::Removing);
+}
+
+TEST_F(Removals, ANewLiveAircraftReplacesItsParkedTwin) {
+  AcIdentity id;
+  id.model = "B738";
+  id.callsign = "X";
+  id.secondCallsign = "X";
+  Act parked(AcData(id), 4, ActPosition{}, 0);
+  parked.state = ActState::InSim;
+  struct Case {
+    const char* callsign;
+    const char* registration;
+    bool match;
+  };
+  const std::vector<Case> cases{
+      {"X_", "", true}, {"X", "", true}, {"Y", "", false}, {"Y_", "", false}, {"Z", "N1", true}};
+  parked.registration = "N1";
+  for (const Case& c : cases) {
+    LiveAc& live = addLive(11500400, "B738", situation(40.7, -73.9, 0, 10, 0, false), c.callsign);
+    live.registration = c.registration;
+    EXPECT_EQ(gf_removeIfSameRegOrCallsign({&live, live.callsign.substr(0, live.callsign.size() - 1), true}, parked),
+              c.match)
+        << c.callsign;
+    g_liveAcs.clear();
+  }
+}
+
+TEST_F(Removals, AnAircraftInTheUsersWayOnTheGroundGoesWhileTheUserIsLow) {
+  // The user points north; the aircraft is 0.5 nm ahead, 20 ft off the heading line.
+  const LatLon user{40.6413, -73.7781};
+  const LatLon ahead = gf_destinationPoint(user, 0.0, 0.5 * kFeetPerNm);
+  const LatLon aside = gf_destinationPoint(ahead, kPi / 2, 20.0);
+  for (const auto& [agl, removed] : std::vector<std::pair<double, bool>>{{100, true}, {600, false}}) {
+    gf_resetEngine();
+    g_engineUserAc.latitude = user.lat;
+    g_engineUserAc.longitude = user.lon;
+    g_engineUserAc.heading = 0;
+    g_engineUserAc.altAboveGround = agl;
+    LiveAc& ac = addInSim(11500500, 240, situation(aside.lat, aside.lon, 0, 10, 1 << 30, false));
+    ac.position.latitude = aside.lat;
+    ac.position.longitude = aside.lon;
+    EXPECT_EQ(gf_removeIfInUserWay(0, ac), removed) << agl;
+  }
+}
+
+TEST_F(Removals, AnUnknownReservedStandRemovesNothing) {
+  // The stand-in reserves no stand; an aircraft on a stand without a name stays.
+  atStand(11500601, 251, 0, Large, 10);
+  gf_removeAcAtStand();
+  EXPECT_EQ(lf_findLiveByHexid(11500601)->state, ActState::InSim);
+}
+
+TEST_F(Removals, TheMeanTimeAtStandsCountsOverDayBoundaries) {
+  LiveAc& a = atStand(11500701, 261, 1, Large, 0);
+  const WeekSlot now = gf_weekSlotNow();
+  // Taken two days and one half hour ago, whatever day it is now.
+  const std::int64_t then = ((std::int64_t{now.weekday} * 48 + now.halfHour - 97) % 336 + 336) % 336;
+  a.weekDay = static_cast<std::uint32_t>(then / 48);
+  a.halfHourSlot = static_cast<std::uint32_t>(then % 48);
+  if (a.weekDay == 0) a.weekDay = 7;
+  EXPECT_EQ(gf_countLiveAtStands(true), 1);
+  EXPECT_FLOAT_EQ(gf_meanHoursAtStands(), 97 / 2.0f + 0.5f);
+}
+
+// The exit sequence removes every aircraft from its own thread while the worker's cycles run.
+TEST_F(Removals, RemovalsFromAnotherThreadDoNotRaceTheEngine) {
+  feedTrack(Line{}, 5);
+  Line other;
+  other.hexid = 11500801;
+  other.callsign = "OTH1";
+  other.lat = 40.8;
+  feedTrack(other, 5);
+  std::atomic<bool> stop{false};
+  std::thread exitThread([&] {
+    while (!stop) {
+      gf_removeAllLiveAc();
+      gf_removeAllParkedActs();
+      gf_flushRemovalDeque();
+      std::this_thread::yield();
+    }
+  });
+  for (int i = 0; i < 50; ++i) {
+    feedTrack(other.after(50 + 10 * i), 1, 0.5);
+    run(50);
+  }
+  stop = true;
+  exitThread.join();
+  // Whatever came into the simulator meanwhile goes with the last removal.
+  EXPECT_GT(sim().objects.size(), 0u);
+  gf_removeAllLiveAc();
+  EXPECT_TRUE(harness().runUntil([&] { return sim().liveObjects() == 0; }, 2000));
+}
+
+}  // namespace
+}  // namespace amb

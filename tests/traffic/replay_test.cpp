@@ -1,0 +1,323 @@
+// The whole JFK recording through the real feed and engine in virtual time, against a simulator that
+// answers at the engine's queue boundary: how the AI objects follow the reported tracks.
+
+#include "core/files.hpp"
+#include "core/geometry.hpp"
+#include "enginesim/harness.hpp"
+#include "liveries/standin.hpp"
+#include "settings/options.hpp"
+#include "support/test_support.hpp"
+#include "traffic/engine.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <unordered_map>
+
+namespace amb {
+namespace {
+
+using enginesim::EngineHarness;
+
+constexpr std::uint32_t kCruise = 531933504;      // DAL2171 A321, LGA to MIA at 12000 ft, leaves the radius
+constexpr std::uint32_t kArrival = 531906288;     // JBU766 A320, descends from 13375 ft and lands at JFK
+constexpr std::uint32_t kRegional = 531912503;    // EDV5367 CRJ9, arrives at JFK
+constexpr std::uint32_t kEndsInside = 531920403;  // DAL1439, its stream ends at 1175 ft inside the radius
+constexpr std::uint32_t kHeavy = 531911162;       // AAL2423 B763, arrives at JFK
+
+const std::vector<std::uint32_t> kFollowed{kCruise, kArrival, kRegional, kEndsInside, kHeavy};
+
+struct Block {
+  std::int32_t cycle;
+  AiPosBlock block;
+};
+
+// Metres between two positions on a local plane, and from a point to a segment.
+struct Local {
+  double north, east;
+};
+Local lf_local(double lat0, double lon0, double lat, double lon) {
+  constexpr double m = 111132.95;
+  return {(lat - lat0) * m, (lon - lon0) * m * std::cos(lat0 * kDegToRad)};
+}
+double lf_segmentDistance(Local p, Local a, Local b) {
+  const double dn = b.north - a.north, de = b.east - a.east;
+  const double len2 = dn * dn + de * de;
+  double t = len2 > 0 ? ((p.north - a.north) * dn + (p.east - a.east) * de) / len2 : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double n = a.north + t * dn - p.north, e = a.east + t * de - p.east;
+  return std::sqrt(n * n + e * e);
+}
+
+class JfkReplay : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    enginesim::loadDataBase(test::testData("reference/faa-aircraft-characteristics.csv.gz"),
+                            test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz"));
+    s_folder = std::make_unique<test::TempDir>("engine-replay");
+    enginesim::HarnessOptions options;
+    options.programFolder = s_folder->path();
+    s_harness = std::make_unique<EngineHarness>(options);
+    EngineHarness& h = *s_harness;
+    for (std::uint32_t hexid : kFollowed) h.follow(hexid);
+    std::unordered_map<std::uint32_t, int> categories;
+    h.sim().onPosition = [&categories](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+      auto known = categories.find(o.id);
+      if (known == categories.end()) {
+        const LiveAc* ac = lf_findLiveByObjectId(o.id);
+        known = categories.emplace(o.id, ac != nullptr ? ac->category : Rotorcraft).first;
+      }
+      const double values[8] = {b.latitude, b.longitude, b.pitch,         b.bank,
+                                b.heading,  b.altitude,  b.verticalSpeed, b.trueAirspeed};
+      if (std::any_of(std::begin(values), std::end(values), [](double v) { return !std::isfinite(v); })) ++s_nonFinite;
+      if (!(b.heading >= 0 && b.heading < kTwoPi)) ++s_headingOutside;
+      if (std::fabs(b.bank) > gf_maxBank(known->second) + 1e-9) ++s_bankOver;
+      if (std::find(kFollowed.begin(), kFollowed.end(), o.hexid) != kFollowed.end())
+        s_blocks[o.hexid].push_back({cycle, b});
+    };
+    h.schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
+    // The recording, its 30-second delay, and the extensions of the streams that end with it.
+    h.run(h.lastLineCycle() + 3000 + 8 * 800 + 2000);
+    s_afterExtensions = h.sim().liveObjects();
+    h.sim().onPosition = nullptr;
+    // Aircraft whose stream ends on the ground hold there, at most MAX_HOLDING_MINUTES.
+    s_allGone = h.runUntil([&] { return h.sim().liveObjects() == 0 && g_liveAcs.empty(); },
+                           MAX_HOLDING_MINUTES.value * kCyclesPerMinute + 1000);
+  }
+  static void TearDownTestSuite() {
+    s_harness.reset();
+    s_folder.reset();
+    s_blocks.clear();
+  }
+
+  static const enginesim::SimObject& objectOf(std::uint32_t hexid) {
+    const enginesim::SimObject* o = s_harness->sim().objectOfHexid(hexid);
+    if (o == nullptr) throw std::runtime_error("no object for " + std::to_string(hexid));
+    return *o;
+  }
+
+  static inline std::unique_ptr<test::TempDir> s_folder;
+  static inline std::unique_ptr<EngineHarness> s_harness;
+  static inline std::map<std::uint32_t, std::vector<Block>> s_blocks;
+  static inline std::uint64_t s_nonFinite = 0, s_headingOutside = 0, s_bankOver = 0;
+  static inline std::size_t s_afterExtensions = 0;
+  static inline bool s_allGone = false;
+};
+
+TEST_F(JfkReplay, ManyAircraftAreCreatedAndFlyAndAllGoAtTheEnd) {
+  const enginesim::FakeSim& sim = s_harness->sim();
+  EXPECT_GT(sim.objects.size(), 150u);
+  std::size_t flown = 0;
+  for (const auto& [id, o] : sim.objects) flown += o.positionCount > 100 ? 1 : 0;
+  EXPECT_GT(flown, 150u);
+  // Every stream ended with the recording: after their extensions only the aircraft holding on the
+  // ground are left, and they go once they have held MAX_HOLDING_MINUTES.
+  EXPECT_LT(s_afterExtensions, 40u);
+  EXPECT_TRUE(s_allGone);
+  EXPECT_EQ(sim.failedRequests, 0u);
+  EXPECT_TRUE(sim.refused.empty());
+}
+
+TEST_F(JfkReplay, NoBlockCarriesAnImpossibleAttitude) {
+  EXPECT_EQ(s_nonFinite, 0u);
+  EXPECT_EQ(s_headingOutside, 0u);
+  EXPECT_EQ(s_bankOver, 0u);
+}
+
+TEST_F(JfkReplay, EachFollowedAircraftIsCreatedOnceAtItsFirstPosition) {
+  for (std::uint32_t hexid : kFollowed) {
+    SCOPED_TRACE(hexid);
+    std::vector<const enginesim::SimObject*> made;
+    for (const auto& [id, o] : s_harness->sim().objects)
+      if (o.hexid == hexid) made.push_back(&o);
+    ASSERT_EQ(made.size(), 1u);
+    const enginesim::SimObject& o = *made.front();
+    const auto& lines = s_harness->linesByHexid.at(hexid);
+    EXPECT_EQ(o.callsign, enginesim::lineField(lines.front().text, 9));
+    EXPECT_EQ(o.title, kStandinLiveryTitle);
+    const auto& passed = s_harness->passages(hexid);
+    ASSERT_FALSE(passed.empty());
+    EXPECT_DOUBLE_EQ(o.initial.latitude, passed.front().position.latitude);
+    EXPECT_DOUBLE_EQ(o.initial.longitude, passed.front().position.longitude);
+    EXPECT_NEAR(o.initial.altitude, passed.front().position.altitude, 1e-9);
+    EXPECT_EQ(o.initial.onGround, 0u);
+    // Its nose points along the course to the next reported position.
+    ASSERT_GE(passed.size(), 2u);
+    const double course = gf_bearingRad({passed[0].position.latitude, passed[0].position.longitude},
+                                        {passed[1].position.latitude, passed[1].position.longitude});
+    EXPECT_NEAR(o.initial.heading, course * kRadToDeg, 1e-6);
+  }
+}
+
+TEST_F(JfkReplay, BlocksStayWithin30MetresOfTheReportedTrack) {
+  for (std::uint32_t hexid : kFollowed) {
+    SCOPED_TRACE(hexid);
+    const auto& accepted = s_harness->accepted(hexid);
+    const auto& passed = s_harness->passages(hexid);
+    ASSERT_GE(accepted.size(), 10u);
+    ASSERT_FALSE(passed.empty());
+    // Until the last reported position is reached; the extensions follow after it.
+    const std::int32_t end = passed.back().cycle;
+    const auto& blocks = s_blocks.at(hexid);
+    double worst = 0;
+    std::size_t checked = 0;
+    for (const Block& b : blocks) {
+      if (b.cycle > end) break;
+      if (s_harness->offTrack(hexid, b.cycle)) continue;
+      const double lat0 = b.block.latitude, lon0 = b.block.longitude;
+      const Local p{0, 0};
+      double best = 1e12;
+      for (std::size_t i = 0; i + 1 < accepted.size(); ++i)
+        best = std::min(best,
+                        lf_segmentDistance(p, lf_local(lat0, lon0, accepted[i].latitude, accepted[i].longitude),
+                                           lf_local(lat0, lon0, accepted[i + 1].latitude, accepted[i + 1].longitude)));
+      worst = std::max(worst, best);
+      ++checked;
+    }
+    EXPECT_GT(checked, 1000u);
+    EXPECT_LE(worst, 30.0);
+  }
+}
+
+TEST_F(JfkReplay, ReportedPositionsArePassedWithinTenSecondsOfTheirDueTimeThirtyOnApproach) {
+  for (std::uint32_t hexid : kFollowed) {
+    SCOPED_TRACE(hexid);
+    const auto& passed = s_harness->passages(hexid);
+    const auto first = std::find_if(passed.begin(), passed.end(), [](const auto& p) { return p.inSim; });
+    ASSERT_NE(first, passed.end());
+    // The first legs catch up with the creation's latency.
+    const std::int32_t settled = first->cycle + 1000;
+    std::size_t checked = 0;
+    for (auto it = first; it != passed.end(); ++it) {
+      // Airborne positions; the one that ends a stretch of synthetic extension legs comes late by design.
+      if (it->position.due < settled || !it->position.airborne || s_harness->offTrack(hexid, it->cycle)) continue;
+      // The approach widens the windows to 30 seconds.
+      EXPECT_LE(std::abs(it->cycle - it->position.due), it->landing ? 3000 : 1000) << "due " << it->position.due;
+      ++checked;
+    }
+    EXPECT_GT(checked, 10u);
+  }
+}
+
+TEST_F(JfkReplay, AltitudeIsTheReportedOneWhereThePerformanceAllows) {
+  for (std::uint32_t hexid : kFollowed) {
+    SCOPED_TRACE(hexid);
+    const auto& passed = s_harness->passages(hexid);
+    const auto& blocks = s_blocks.at(hexid);
+    const LiveAc probe(Situation{}, AcData(AcIdentity{}), 0);
+    std::size_t checked = 0;
+    for (std::size_t i = 1; i < passed.size(); ++i) {
+      const auto& prev = passed[i - 1];
+      const auto& p = passed[i];
+      if (!prev.inSim || p.cycle < passed.front().cycle + 1000) continue;
+      // Steeper climbs than the type allows, the ground and the flare are not held to the report.
+      const double climbPerCycle = (p.position.altitude - prev.position.altitude) / std::max(1, p.cycle - prev.cycle);
+      if (climbPerCycle > 0.5 || !p.position.airborne || !prev.position.airborne || p.position.altitude < 500) continue;
+      // Back from synthetic legs; and a report that repeats the one before on the approach, which
+      // the approach descends through rather than holding it.
+      if (s_harness->offTrack(hexid, p.cycle) || s_harness->offTrack(hexid, prev.cycle)) continue;
+      if (p.position.altitude == prev.position.altitude && p.position.altitude <= 1000) continue;
+      auto at = std::lower_bound(blocks.begin(), blocks.end(), p.cycle,
+                                 [](const Block& b, std::int32_t c) { return b.cycle < c; });
+      if (at == blocks.end()) continue;
+      EXPECT_NEAR(at->block.altitude, p.position.altitude, 50.0) << "at cycle " << p.cycle;
+      ++checked;
+    }
+    EXPECT_GT(checked, 5u);
+  }
+}
+
+// The events of one object as (event, data) pairs.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> lf_eventPairs(const std::vector<enginesim::SimEvent>& events) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+  for (const auto& e : events) out.emplace_back(e.eventId, e.data);
+  return out;
+}
+
+// The index of the first occurrence of a sequence, or npos.
+std::size_t lf_find(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& events,
+                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sequence, std::size_t from = 0) {
+  if (events.size() < sequence.size()) return std::string::npos;
+  for (std::size_t i = from; i + sequence.size() <= events.size(); ++i)
+    if (std::equal(sequence.begin(), sequence.end(), events.begin() + static_cast<std::ptrdiff_t>(i))) return i;
+  return std::string::npos;
+}
+
+TEST_F(JfkReplay, AnArrivalSignalsTenThousandFeetApproachAndTouchdownInOrder) {
+  const enginesim::SimObject& o = objectOf(kArrival);
+  const auto events = lf_eventPairs(s_harness->sim().eventsOf(o.id));
+  // Created above 10000 ft: the cruise set first.
+  const std::size_t cruise = lf_find(events, {{EVT_NAV_LIGHTS_SET, 1},
+                                              {EVT_BEACON_LIGHTS_SET, 1},
+                                              {EVT_LANDING_LIGHTS_SET, 0},
+                                              {EVT_TAXI_LIGHTS_SET, 0},
+                                              {EVT_STROBES_SET, 0},
+                                              {EVT_LOGO_LIGHTS_SET, 0},
+                                              {EVT_CABIN_LIGHTS_SET, 1},
+                                              {EVT_THROTTLE_SET, 11468}});
+  ASSERT_NE(cruise, std::string::npos);
+  // Below 10000 ft every light comes on.
+  const std::size_t below = lf_find(events,
+                                    {{EVT_NAV_LIGHTS_SET, 1},
+                                     {EVT_BEACON_LIGHTS_SET, 1},
+                                     {EVT_LANDING_LIGHTS_SET, 1},
+                                     {EVT_TAXI_LIGHTS_SET, 1},
+                                     {EVT_STROBES_SET, 1},
+                                     {EVT_LOGO_LIGHTS_SET, 1},
+                                     {EVT_CABIN_LIGHTS_SET, 1}},
+                                    cruise + 1);
+  ASSERT_NE(below, std::string::npos);
+  // The approach: throttle back, full flaps, gear down.
+  const std::size_t approach =
+      lf_find(events, {{EVT_THROTTLE_SET, 4914}, {EVT_FLAPS_SET, 16383}, {EVT_GEAR_SET, 1}}, below + 1);
+  ASSERT_NE(approach, std::string::npos);
+  // Touchdown: spoilers out.
+  const std::size_t touchdown = lf_find(events, {{EVT_SPOILERS_SET, 16383}}, approach + 1);
+  ASSERT_NE(touchdown, std::string::npos);
+  // The touchdown also sets spoiler handle and throttles of the object.
+  EXPECT_TRUE(std::any_of(s_harness->sim().controls.begin(), s_harness->sim().controls.end(),
+                          [&](const auto& c) { return c.first == o.id && c.second.spoilers == 100; }));
+  // The two light toggles of a new object, and no others.
+  EXPECT_EQ(std::count(events.begin(), events.end(), std::pair<std::uint32_t, std::uint32_t>{EVT_ALL_LIGHTS_TOGGLE, 0}),
+            2);
+}
+
+TEST_F(JfkReplay, AStreamEndingInsideTheRadiusFliesOnThenGoes) {
+  const enginesim::SimObject& o = objectOf(kEndsInside);
+  const auto& passed = s_harness->passages(kEndsInside);
+  ASSERT_FALSE(passed.empty());
+  const auto& last = passed.back();
+  ASSERT_GE(o.removedCycle, 0);
+  // Eight synthetic legs of 8 seconds (800 cycles) each, then the removal.
+  EXPECT_NEAR(o.removedCycle - last.cycle, 8 * 800, 1000);
+  // Meanwhile it flies on, away from the last reported position.
+  const auto& blocks = s_blocks.at(kEndsInside);
+  double previous = 0;
+  int away = 0;
+  for (const Block& b : blocks) {
+    if (b.cycle <= last.cycle || b.cycle % 400 != 0) continue;
+    const double d =
+        gf_distanceNm({last.position.latitude, last.position.longitude}, {b.block.latitude, b.block.longitude});
+    if (d > previous) ++away;
+    previous = d;
+  }
+  EXPECT_GE(away, 12);
+}
+
+TEST_F(JfkReplay, FlightPlansAreWrittenAndRemovedWithTheirObjects) {
+  const enginesim::SimObject& o = objectOf(kCruise);
+  EXPECT_EQ(o.flightPlan, gf_pathText(s_folder->path() / "orig_dest" / gf_flightPlanPath(o.id)));
+  std::size_t plans = 0;
+  for (const auto& [id, object] : s_harness->sim().objects) plans += object.flightPlan.empty() ? 0 : 1;
+  EXPECT_GT(plans, 100u);
+  // Every object is gone at the end, and so is every plan file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s_folder->path() / "orig_dest"),
+                          std::filesystem::directory_iterator()),
+            0);
+}
+
+}  // namespace
+}  // namespace amb

@@ -1,0 +1,262 @@
+#include "enginesim/harness.hpp"
+
+#include "airports/services.hpp"
+#include "core/geometry.hpp"
+#include "core/strings.hpp"
+#include "dbgen/dbgen.hpp"
+#include "feed/qnh.hpp"
+#include "feed/readers.hpp"
+#include "feed/traffic_line.hpp"
+#include "liveries/services.hpp"
+#include "refdata/database.hpp"
+#include "settings/options.hpp"
+#include "settings/settings.hpp"
+#include "traffic/engine.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <string>
+#include <stdexcept>
+
+namespace amb::enginesim {
+
+namespace fs = std::filesystem;
+
+struct EngineHarness::Reader {
+  TrafficReader reader;
+};
+
+std::string lineField(const std::string& line, std::size_t index) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < index; ++i) {
+    start = line.find(',', start);
+    if (start == std::string::npos) return {};
+    ++start;
+  }
+  const std::size_t end = line.find(',', start);
+  return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::vector<RecordedLine> readRecording(const fs::path& file) {
+  std::vector<RecordedLine> out;
+  for (std::string& text : dbgen::readTextLines(file)) {
+    if (text.empty()) continue;
+    RecordedLine line;
+    line.timestamp = std::strtod(lineField(text, 14).c_str(), nullptr);
+    line.hexid = static_cast<std::uint32_t>(std::strtoul(lineField(text, 1).c_str(), nullptr, 10));
+    line.text = std::move(text);
+    out.push_back(std::move(line));
+  }
+  return out;
+}
+
+void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
+  // Generated once; read again whenever another part of the program emptied the tables.
+  static const std::string xml = dbgen::writeXml(dbgen::buildFromSources(faaCsv, traffic));
+  static std::size_t models = 0;
+  if (models != 0 && g_validModels.size() == models) return;
+  const fs::path scratch = fs::temp_directory_path() / ("amb-enginesim-db-" + std::to_string(std::random_device{}()));
+  fs::create_directories(scratch);
+  const fs::path temp2 = scratch / "temp2.xml";
+  {
+    std::ofstream out(temp2, std::ios::binary);
+    out << xml;
+  }
+  gf_resetDataBase();
+  const bool ok = lf_readDataBaseFile(temp2);
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  if (!ok) throw std::runtime_error("the generated data base could not be read");
+  models = g_validModels.size();
+}
+
+EngineHarness::EngineHarness(HarnessOptions options)
+    : m_options(std::move(options)), m_sim(m_options.sim), m_reader(std::make_unique<Reader>()) {
+  gf_resetEngine();
+  gf_reserveLiveTables();
+  gf_resetTrafficQueue();
+  gf_resetLiveries();
+  gf_resetParkState();
+  gf_resetSettings();
+  gf_clearHexidTitles();
+  gf_clearGhostCallsigns();
+  // A quiet, repeatable run: no random choices, no user in the way, a fixed radius.
+  gf_setRandomOn(false);
+  RANDOM.value = 0;
+  COLLISION_USER_AIR.value = 0;
+  COLLISION_USER_GND.value = 0;
+  COLLISION_LIVE_PARKED_GND.value = 0;
+  AUTO_RANGE.value = 0;
+  gf_setRadiusNm(m_options.radiusNm);
+  gf_seedEngineRandom(m_options.seed);
+  g_engineQnh = 1013;
+  if (!m_options.parkAirport.code.empty()) {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = m_options.parkAirport;
+    g_parkAirportLoaded = 1;
+  }
+  UserAcBlock user;
+  user.latitude = m_options.userLatitude;
+  user.longitude = m_options.userLongitude;
+  user.heading = m_options.userHeadingDeg * kDegToRad;
+  user.altitude = m_options.parkAirport.alt;
+  m_sim.user = user;
+  m_sim.userOnGroundFlag = true;
+  g_engineUserAc = user;
+  m_reader->reader.setUserPosition(user.latitude, user.longitude);
+  if (!m_options.parkAirport.code.empty()) m_reader->reader.setParkElevation(m_options.parkAirport.alt);
+  gf_setSimPort(&m_sim);
+  if (!m_options.programFolder.empty()) {
+    g_programFolder = m_options.programFolder;
+    gf_createFlightPlanFolder();
+  } else {
+    g_flightPlanFolder.clear();
+  }
+  std::lock_guard lock(g_trafficQueueMutex);
+  g_trafficQueueOpen = 1;
+}
+
+EngineHarness::~EngineHarness() {
+  gf_setSimPort(nullptr);
+  gf_resetEngine();
+  gf_resetTrafficQueue();
+  gf_resetParkState();
+  gf_resetLiveries();
+  gf_resetSettings();
+  g_flightPlanFolder.clear();
+}
+
+std::int32_t EngineHarness::cycle() const { return g_engineCycle.load(); }
+
+void EngineHarness::schedule(const std::vector<RecordedLine>& lines, std::int32_t startCycle) {
+  if (lines.empty()) return;
+  const double t0 = lines.front().timestamp;
+  for (const RecordedLine& line : lines)
+    m_lines.push_back({startCycle + static_cast<std::int32_t>(std::lround((line.timestamp - t0) * 100)), line});
+  std::stable_sort(m_lines.begin() + static_cast<std::ptrdiff_t>(m_next), m_lines.end(),
+                   [](const Scheduled& a, const Scheduled& b) { return a.cycle < b.cycle; });
+}
+
+std::int32_t EngineHarness::lastLineCycle() const { return m_lines.empty() ? 0 : m_lines.back().cycle; }
+
+void EngineHarness::follow(std::uint32_t hexid) { m_followed[hexid]; }
+
+const std::vector<AcceptedPosition>& EngineHarness::accepted(std::uint32_t hexid) const {
+  static const std::vector<AcceptedPosition> none;
+  auto it = m_followed.find(hexid);
+  return it == m_followed.end() ? none : it->second.accepted;
+}
+
+const std::vector<EngineHarness::Passage>& EngineHarness::passages(std::uint32_t hexid) const {
+  static const std::vector<Passage> none;
+  auto it = m_followed.find(hexid);
+  return it == m_followed.end() ? none : it->second.passages;
+}
+
+void EngineHarness::feedDueLines() {
+  TrafficReader& reader = m_reader->reader;
+  while (m_next < m_lines.size() && m_lines[m_next].cycle <= cycle()) {
+    const RecordedLine& line = m_lines[m_next++].line;
+    gf_splitTrafficLine(reader, line.text);
+    if (processLineFor(reader) != LineResult::Queued) continue;
+    linesByHexid[line.hexid].push_back(line);
+    auto followed = m_followed.find(line.hexid);
+    if (followed == m_followed.end()) continue;
+    std::lock_guard lock(g_trafficQueueMutex);
+    const Situation& s = g_trafficQueue.back().situation;
+    followed->second.injected.push_back({s.latitude, s.longitude, s.altitude, s.due, s.airborne != 0});
+  }
+}
+
+void EngineHarness::collectAccepted() {
+  for (auto& [hexid, f] : m_followed) {
+    const LiveAc* ac = lf_findLiveByHexid(hexid);
+    if (ac == nullptr || ac->situations.empty() || f.injected.empty()) continue;
+    // A reported position enters a buffer at its back (or as its first) with the due time stamped
+    // on arrival; a few of the latest queued ones are all that can have arrived since the last cycle.
+    const auto match = [&](const Situation& s) -> const AcceptedPosition* {
+      const std::size_t from = f.injected.size() > 8 ? f.injected.size() - 8 : 0;
+      for (std::size_t i = f.injected.size(); i-- > from;) {
+        const AcceptedPosition& p = f.injected[i];
+        if (p.latitude == s.latitude && p.longitude == s.longitude && std::abs(p.due - s.due) <= 5) return &p;
+      }
+      return nullptr;
+    };
+    const std::size_t n = ac->situations.size();
+    for (std::size_t k = n >= 2 ? n - 2 : 0; k < n; ++k) {
+      const AcceptedPosition* p = match(ac->situations[k]);
+      if (p == nullptr) continue;
+      const bool known = std::any_of(f.accepted.end() - std::min<std::ptrdiff_t>(4, f.accepted.size()),
+                                     f.accepted.end(), [&](const AcceptedPosition& a) { return a.due == p->due; });
+      if (!known) f.accepted.push_back(*p);
+    }
+    // Flying synthetic situations (the stream's extensions, waiting) leaves the reported track until
+    // the next reported position is reached.
+    const bool synthetic = ac->extensionCount > 0 || ac->waiting != 0;
+    if (synthetic && !f.offTrack) {
+      f.offTrack = true;
+      f.offTrackIntervals.push_back({cycle() - 1, std::numeric_limits<std::int32_t>::max()});
+    }
+    // The aircraft flies toward its front situation: when the front changes, it is at the old one.
+    const Situation& front = ac->situations.front();
+    if (front.latitude != f.frontLatitude || front.longitude != f.frontLongitude || front.due != f.frontDue) {
+      if (f.frontMatched) {
+        f.passages.push_back({cycle() - 1, f.frontPosition,
+                              ac->state != ActState::New && ac->state != ActState::Creating,
+                              ac->landingMode != 0 || ac->landed != 0});
+        if (f.offTrack && !synthetic) {
+          f.offTrack = false;
+          f.offTrackIntervals.back().second = cycle() - 1;
+        }
+      }
+      f.frontLatitude = front.latitude;
+      f.frontLongitude = front.longitude;
+      f.frontDue = front.due;
+      f.frontMatched = false;
+      for (std::size_t k = f.nextToPass; k < f.accepted.size(); ++k)
+        if (f.accepted[k].latitude == front.latitude && f.accepted[k].longitude == front.longitude) {
+          f.frontMatched = true;
+          f.frontPosition = f.accepted[k];
+          f.nextToPass = k + 1;
+          break;
+        }
+    }
+  }
+}
+
+bool EngineHarness::offTrack(std::uint32_t hexid, std::int32_t cycle) const {
+  auto it = m_followed.find(hexid);
+  if (it == m_followed.end()) return false;
+  for (const auto& [from, to] : it->second.offTrackIntervals)
+    if (cycle >= from && cycle <= to) return true;
+  return false;
+}
+
+void EngineHarness::run(std::int32_t cycles) {
+  for (std::int32_t i = 0; i < cycles; ++i) {
+    feedDueLines();
+    const std::int32_t c = cycle();
+    gf_updateAI();
+    {
+      // The frame takes the queues as the link does under its lock; other threads of a test reach
+      // the queues only through the engine's services, which hold this one.
+      std::lock_guard lock(gf_engineMutex());
+      m_sim.frame(c);
+    }
+    if (!m_followed.empty()) collectAccepted();
+  }
+}
+
+bool EngineHarness::runUntil(const std::function<bool()>& condition, std::int32_t maxCycles) {
+  for (std::int32_t i = 0; i < maxCycles; ++i) {
+    if (condition()) return true;
+    run(1);
+  }
+  return condition();
+}
+
+}  // namespace amb::enginesim

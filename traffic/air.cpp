@@ -1,0 +1,418 @@
+// Air movement: when the front situation of a live aircraft falls due, the next leg toward the
+// second one is planned: its duration from distance and speed, the per-cycle steps of position,
+// altitude, pitch, bank and heading, and the configuration events by altitude (lights, gear, flaps,
+// throttle). The climb-out after lift-off and the flare before touchdown run every cycle.
+
+#include "traffic/engine.hpp"
+
+#include "app/run_state.hpp"
+
+#include "core/geometry.hpp"
+#include "core/log.hpp"
+#include "feed/qnh.hpp"
+#include "settings/options.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <stdexcept>
+
+namespace amb {
+
+namespace {
+
+constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
+constexpr std::array<double, 6> kMaxBankChangeDeg{0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};
+constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
+
+std::size_t lf_categoryIndex(int category) {
+  if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
+  return static_cast<std::size_t>(category);
+}
+
+LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
+LatLon lf_here(const LiveAc& ac) { return {ac.position.latitude, ac.position.longitude}; }
+
+std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
+
+// Cycles left to a situation's due time, never fewer than the shortest leg.
+std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.due - lf_now()); }
+
+// Both windows shrink by 100 toward 1000.
+void lf_shrinkWindows(LiveAc& ac) {
+  if (ac.earlyWindow > 1000) ac.earlyWindow = std::max(1000, ac.earlyWindow - 100);
+  if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
+}
+
+// The due cycle of the second situation from the distance still to fly and the leg speed.
+std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt) {
+  const double d = gf_distanceNm(lf_here(ac), lf_at(second));
+  const double cycles = std::round(d * kCyclesPerNmAtOneKnot / speedKt);
+  std::int32_t due = lf_now() + std::max(kMinLegCycles, static_cast<std::int32_t>(std::min(cycles, 1e9)));
+  if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
+  return std::max(due, lf_now());
+}
+
+void lf_highConfiguration(LiveAc& ac, double vs) {
+  const bool rotor = ac.category == Rotorcraft;
+  lf_shrinkWindows(ac);
+  lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 1);
+  ac.landingMode = 0;
+  ac.takeOffPending = 0;
+  if (vs <= -250 && ac.throttleMarker == 3) lf_setThrottle(ac, rotor ? 4 : 2);
+  if (vs > 400 && ac.throttleMarker == 4) lf_setThrottle(ac, 3);
+  const double agl = ac.heightAboveGround;
+  if (agl >= 2400) {
+    lf_setGear(ac, 0);
+    lf_setFlaps(ac, 0);
+  } else if (vs <= 100) {
+    if (agl >= 2000) {
+      if (ac.flapsMarker == 0) lf_setFlaps(ac, 1);
+    } else if (ac.flapsMarker == 0) {
+      lf_setFlaps(ac, 1);
+    } else if (ac.flapsMarker == 1) {
+      lf_setFlaps(ac, 2);
+    }
+  }
+}
+
+void lf_lowConfiguration(LiveAc& ac, double vs) {
+  const bool rotor = ac.category == Rotorcraft;
+  lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 0);
+  const AirportData park = gf_parkAirportSnapshot();
+  const bool nearPark = !park.code.empty() && gf_distanceNm(lf_here(ac), {park.lat, park.lon}) <= 10;
+  if (vs <= -250 && ac.landingMode == 0 && nearPark) {
+    // Approach.
+    lf_setThrottle(ac, rotor ? 4 : 1);
+    lf_setFlaps(ac, 3);
+    lf_setGear(ac, 1);
+    g_newArrivals.push_back(ac.hexid);
+    ac.landingMode = 1;
+    ac.goAroundMark = 0;
+    ac.latitude = ac.longitude = ac.heading = 0;
+    ac.standId = 0;
+    ac.cabinLightOff = 0;
+    ac.earlyWindow = 3000;
+    ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+    ac.stepCounter = 1;
+  } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearPark))) {
+    // Go-around (or the climb-out near the ground), once until the next approach.
+    lf_shrinkWindows(ac);
+    if (ac.throttleMarker != 4) {
+      lf_queueEvent(ac, EVT_THROTTLE_SET, kThrottle[4]);
+      ac.throttleMarker = 4;
+    }
+    lf_setGear(ac, 0);
+    ac.goAroundMark = 1;
+    ac.landingMode = 0;
+    lf_setFlaps(ac, 0);
+    ac.flareStage = 0;
+  }
+}
+
+// The approach vertical speed written into the second situation and the target; the altitude follows
+// it per cycle.
+void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
+  second.verticalSpeed = vs;
+  ac.targetVerticalSpeed = vs;
+  ac.altitudeStep = vs / kCyclesPerMinute;
+}
+
+void lf_planAltitude(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  Situation& f = buffer[0];
+  Situation& s = buffer[1];
+  const double agl = ac.heightAboveGround;
+  const double maxClimb = ac.maxClimbPerCycle();
+  if (f.airborne == 0 && s.airborne == 0) {
+    double vsSum = 0;
+    for (const Situation& b : buffer) vsSum += b.verticalSpeed;
+    std::size_t airborneAt = 0;
+    for (std::size_t i = 2; i < std::min<std::size_t>(buffer.size(), 10); ++i)
+      if (buffer[i].airborne != 0) {
+        airborneAt = i;
+        break;
+      }
+    if (ac.landingMode != 0 || vsSum <= 100) {
+      lf_descendAt(ac, s, lf_approachVs(ac));
+    } else if (airborneAt != 0) {
+      buffer.erase(buffer.begin() + 1, buffer.begin() + static_cast<std::ptrdiff_t>(airborneAt));
+      Situation& next = buffer[1];
+      next.due = lf_legDue(ac, next, std::max(1.0, lf_legSpeedKt(ac)));
+      ac.altitudeStep = next.altitude > ac.position.altitude
+                            ? std::min((next.altitude - ac.position.altitude) / lf_cyclesTo(next), maxClimb)
+                            : 0.0;
+    } else {
+      s.verticalSpeed = std::max(s.verticalSpeed, 601.0);
+      ac.altitudeStep = s.verticalSpeed / kCyclesPerMinute;
+    }
+    lf_setGear(ac, 1);
+  } else if (f.airborne == 0) {
+    ac.altitudeStep = s.altitude > ac.position.altitude
+                          ? std::min((s.altitude - ac.position.altitude) / lf_cyclesTo(s), maxClimb)
+                          : 0.0;
+  } else if (s.airborne != 0) {
+    if (ac.landingMode != 0 && s.altitude == f.altitude && agl <= 1000 && f.verticalSpeed + s.verticalSpeed <= 100) {
+      lf_descendAt(ac, s, lf_approachVs(ac));
+    } else {
+      double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
+      // The category's climb limit; near the ground a climb goes on at a least rate.
+      if (ac.landingMode == 0 && step > 0)
+        step = agl > 1000 ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+      ac.altitudeStep = step;
+    }
+  } else {
+    const AirportData park = gf_parkAirportSnapshot();
+    const std::int32_t qnh = g_engineQnh.load();
+    if (!park.code.empty() && qnh <= 1013)
+      ac.altitudeStep = (park.alt - ac.position.altitude) / lf_cyclesTo(s);
+    else
+      lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
+    lf_setGear(ac, 1);
+  }
+}
+
+}  // namespace
+
+double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
+double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
+double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
+
+void nextPosMain(LiveAc& ac) {
+  try {
+    // Each pass either plans a leg, drops one situation or adds one; the bound only guards against a
+    // stream that keeps adding and dropping.
+    for (int pass = 0; pass < 64; ++pass) {
+      auto& buffer = ac.situations;
+      if (buffer.size() >= 2) {
+        if (ac.movesOnGround == 0 && buffer[1].noMovement != 0 && ac.category != Rotorcraft) {
+          buffer.erase(buffer.begin() + 1);
+          continue;
+        }
+        nextPos(ac);
+        return;
+      }
+      if (lf_extendStream(ac)) continue;
+      if (ac.phase != GroundPhase::AtStand) lf_learnSoftParkPos(ac, ac.phase != GroundPhase::Airborne);
+      removeAircraftFromSim(ac);
+      return;
+    }
+    gf_logf("{}: {} {}, sz:{}", "nextPosMain", "no leg after 64 passes", ac.description(), ac.situations.size());
+    removeAircraftFromSim(ac);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {} {}, sz:{}", "nextPosMain", e.what(), ac.description(), ac.situations.size());
+  }
+}
+
+void nextPos(LiveAc& ac) {
+  try {
+    ac.curve.clear();
+    ac.curveParameter = 0;
+    {
+      Situation& f = ac.front();
+      Situation& s = ac.second();
+      if (s.noMovement == 0 && s.latitude == f.latitude && s.longitude == f.longitude) s.noMovement = 1;
+      if (s.noMovement == 0) ac.bearingToNext = gf_bearingRad(lf_at(f), lf_at(s));
+    }
+    if (ac.movesOnGround != 0)
+      nextPosGround(ac);
+    else
+      nextPosAir(ac);
+    if (ac.situations.size() >= 2) {
+      const Situation& next = ac.second();
+      if (next.noMovement != 0) {
+        ac.latitudeStep = ac.longitudeStep = 0;
+        if (ac.landed == 0 && ac.takeOffPending == 0) lf_shrinkWindows(ac);
+      } else {
+        const double n = lf_cyclesTo(next);
+        ac.latitudeStep = (next.latitude - ac.position.latitude) / n;
+        ac.longitudeStep = (next.longitude - ac.position.longitude) / n;
+        if (ac.movesOnGround != 0)
+          lf_planGroundLeg(ac, next);
+        else
+          lf_planAirLeg(ac);
+      }
+    }
+    ac.situations.pop_front();
+    if (ac.situations.empty()) {
+      removeAircraftFromSim(ac);
+      throw std::runtime_error(fmt::format("{} {} stream at the end is empty?", "nextPos", ac.description()));
+    }
+  } catch (const std::exception& e) {
+    gf_logf("{}: {} {}, sz:{}", "nextPos", e.what(), ac.description(), ac.situations.size());
+  }
+}
+
+void nextPosAir(LiveAc& ac) {
+  try {
+    Situation& f = ac.front();
+    Situation& s = ac.second();
+    if (s.noMovement != 0) {
+      if (ac.category == Rotorcraft) adjustTimeGround(ac);
+      return;
+    }
+    double speed = lf_legSpeedKt(ac);
+    if (ac.landingMode != 0 && s.airborne == 0) speed = f.speed > 0 ? f.speed : 100.0;
+    s.due = lf_legDue(ac, s, std::max(speed, 1e-6));
+  } catch (const std::exception& e) {
+    gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());
+  }
+}
+
+double lf_legSpeedKt(const LiveAc& ac) {
+  const Situation& f = ac.situations.at(0);
+  const Situation& s = ac.situations.at(1);
+  if (f.speed == 0 && s.speed == 0) {
+    const double d = gf_distanceNm(lf_at(f), lf_at(s));
+    return std::max(1.0, d * kCyclesPerNmAtOneKnot / std::max(kMinLegCycles, s.due - f.due));
+  }
+  return (f.speed + s.speed) / 2;
+}
+
+double lf_turnToNextLeg(const LiveAc& ac) {
+  if (ac.situations.size() < 3) return 0.0;
+  const double course = gf_bearingRad(lf_at(ac.situations[1]), lf_at(ac.situations[2]));
+  return gf_angleDiff(ac.position.heading, course);
+}
+
+void lf_setBankStep(LiveAc& ac, double turn, int steps) {
+  const double maxBank = gf_maxBank(ac.category);
+  const double maxChange = gf_maxBankChange(ac.category);
+  const double target = -std::clamp(turn, -maxBank, maxBank);
+  ac.bankStep = std::clamp((target - ac.position.bank) / std::max(steps, 1), -maxChange, maxChange);
+}
+
+double lf_approachVs(const LiveAc& ac) {
+  if (ac.heightAboveGround <= 100) return -600.0;
+  const double mean = (ac.situations.at(0).verticalSpeed + ac.situations.at(1).verticalSpeed) / 2;
+  return std::min(-601.0, mean - (g_engineQnh.load() - 1013) * 6.0);
+}
+
+void lf_planAirLeg(LiveAc& ac) {
+  if (ac.phase != GroundPhase::TakeOffRoll && ac.phase != GroundPhase::Airborne) ac.setPhase(GroundPhase::Airborne);
+  {
+    const Situation& s = ac.second();
+    ac.targetVerticalSpeed = s.verticalSpeed;
+    ac.targetTrueAirspeed = s.trueAirspeed;
+  }
+  if (ac.flareStage == 0) lf_planAltitude(ac);
+
+  const Situation& f = ac.front();
+  const Situation& s = ac.second();
+  const std::int32_t n = lf_cyclesTo(s);
+
+  if (ac.phase != GroundPhase::TakeOffRoll) {
+    const double target = gf_pitchForVerticalSpeed(s.verticalSpeed);
+    const double maxChange = gf_maxPitchChange(ac.category);
+    ac.pitchStep = std::clamp((target - ac.position.pitch) / n, -maxChange, maxChange);
+  }
+
+  const double agl = ac.heightAboveGround;
+  const bool feedSteers = s.feedAttitudeUsable != 0 && s.feedTrackGiven != 0 && s.feedBankGiven != 0 &&
+                          agl < (ac.landingMode != 0 ? 2000 : 1000);
+  const double turn = feedSteers ? gf_angleDiff(ac.position.heading, s.feedTrack) : lf_turnToNextLeg(ac);
+  ac.headingStep = turn / n;
+  if (s.feedBankGiven != 0) {
+    const double maxBank = gf_maxBank(ac.category);
+    ac.bankStep = (std::clamp(s.feedBank, -maxBank, maxBank) - ac.position.bank) / n;
+  } else {
+    lf_setBankStep(ac, turn, n);
+  }
+
+  const bool rotor = ac.category == Rotorcraft;
+  if (f.altitude >= 10000) {
+    if (ac.lightsAbove10000Set == 0) {
+      ac.lightsAbove10000Set = 1;
+      ac.lightsBelow10000Set = 0;
+      lf_setLights(ac, 1, 1, 0, 0, 0, 0, 1);
+      lf_setThrottle(ac, rotor ? 4 : 3);
+      lf_setGear(ac, 0);
+      lf_setFlaps(ac, 0);
+    }
+  } else {
+    if (ac.lightsBelow10000Set == 0) {
+      ac.lightsBelow10000Set = 1;
+      ac.lightsAbove10000Set = 0;
+      lf_setLights(ac, 1, 1, 1, 1, 1, 1, 1);
+    }
+    const bool mid = ac.category >= Buzjets && ac.category <= Heavy;
+    if (agl > (mid ? 2050 : 625))
+      lf_highConfiguration(ac, s.verticalSpeed);
+    else
+      lf_lowConfiguration(ac, s.verticalSpeed);
+  }
+}
+
+void lf_flare(LiveAc& ac) {
+  const double cg = ac.staticCgHeight;
+  const double agl = ac.heightAboveGround;
+  switch (ac.flareStage) {
+    case 0: {
+      ac.heightAboveTarget = ac.landingSurfaceAltitude ? ac.position.altitude - *ac.landingSurfaceAltitude : agl;
+      if (std::min(agl, ac.heightAboveTarget) <= cg + 30) {
+        ac.pitchStep = (-4.0 * kDegToRad - ac.position.pitch) / std::max<std::uint32_t>(1, ac.flareSteps);
+        ac.altitudeStep = -0.1;
+        if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -601;
+        g_fastRange = 1;
+        ac.flareStage = 1;
+      }
+      break;
+    }
+    case 1:
+      if (agl <= cg + 20) {
+        const AirportData park = gf_parkAirportSnapshot();
+        if (!park.code.empty()) ac.landingSurfaceAltitude = park.alt;
+        if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -450;
+        ac.flareStage = 2;
+      }
+      break;
+    case 2:
+      if (agl <= cg + 10) {
+        lf_setThrottle(ac, 0);
+        ac.altitudeStep = -0.05;
+        if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -300;
+        ac.flareStage = 3;
+      }
+      break;
+    case 3:
+      if (agl <= cg + 3) {
+        ac.altitudeStep = -0.025;
+        if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -150;
+        ac.flareStage = 4;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void lf_climbOut(LiveAc& ac) {
+  // The first cycle of the roll ends the ground movement; the air planner takes the next leg.
+  ac.movesOnGround = 0;
+  --ac.stepCounter;
+  AiPosBlock& p = ac.position;
+  if (ac.stepCounter > 0) {
+    if (p.pitch > ac.takeOffPitch) p.pitch = std::max(p.pitch + ac.pitchStep, ac.takeOffPitch);
+    return;
+  }
+  p.bank += ac.bankStep;
+  if (p.pitch > ac.climbPitch) {
+    const double rotate = (ac.climbPitch - ac.takeOffPitch) / std::max<std::uint32_t>(1, ac.climbOutSteps);
+    p.pitch = std::max(p.pitch + rotate, ac.climbPitch);
+  } else {
+    ac.pitchStep = 0;
+  }
+  const std::int32_t sinceLiftOff = -ac.stepCounter;
+  const double share = sinceLiftOff < 100 ? 0.1 : sinceLiftOff < 200 ? 0.2 : sinceLiftOff < 300 ? 0.5 : 1.0;
+  if (sinceLiftOff == 300) lf_setGear(ac, 0);
+  p.altitude += ac.altitudeStep * share;
+  if (ac.heightAboveGround >= 800) {
+    lf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 3);
+    ac.setPhase(GroundPhase::Airborne);
+    ac.stepCounter = 1;
+  }
+}
+
+}  // namespace amb

@@ -1,0 +1,233 @@
+#pragma once
+// Inside the live traffic engine: its lists, queues and steps. The application calls the engine
+// through traffic/services.hpp; this header is for the engine's own files, the neighbouring stand-ins
+// and the engine's tests.
+//
+// Threads: everything here belongs to the worker thread that runs the main loop. Another thread (the
+// exit sequence, the window) reaches the lists only through the calls of traffic/services.hpp, which
+// hold gf_engineMutex(), as does every engine cycle.
+
+#include "airports/services.hpp"
+#include "core/startup.hpp"
+#include "feed/traffic_line.hpp"
+#include "traffic/live_ac.hpp"
+#include "traffic/records.hpp"
+#include "traffic/services.hpp"
+#include "traffic/sim_port.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace amb {
+
+// ---- The engine's lists ----
+
+extern std::vector<Act> g_parkedActs;
+// Creations waiting for their turn (one every 50 cycles, live before parked).
+extern std::deque<CreateRequest> g_pendingLiveCreations;
+extern std::deque<CreateRequest> g_pendingParkedCreations;
+// Object ids waiting to be removed (one every 10 cycles).
+extern std::deque<std::uint32_t> g_removalDeque;
+// Hexids of spawned live aircraft whose creation request is still to be built (last in, first out).
+extern std::vector<std::uint32_t> g_spawnRequests;
+// Objects created in the last 200 cycles, live and parked; their counter counts the cycles.
+extern std::vector<SimResult> g_createdObjects;
+// The livery title chosen for a hexid, kept across respawns and later appearances.
+extern std::unordered_map<std::uint32_t, std::string_view> g_hexidTitles;
+// Callsigns with a trailing "_" found to be ghosts of another aircraft; never spawned again.
+extern std::set<std::string> g_ghostCallsigns;
+// A landing aircraft needs the ground under it: the in-range request goes every 20 cycles.
+extern std::uint8_t g_fastRange;
+
+// The live aircraft standing at a stand, as the static-parking side reads them.
+struct LiveStayer {
+  std::string callsign;
+  std::uint32_t standId = 0;
+  std::int64_t minutes = 0;
+  bool operator<(const LiveStayer& o) const;
+};
+extern std::vector<LiveStayer> g_liveStayers;
+
+// Held by every engine cycle and by the services that other threads call. Recursive: an engine
+// step may call a service (the RealTraffic link removes every live aircraft when RealTraffic goes).
+std::recursive_mutex& gf_engineMutex();
+
+// The cycles in a second and a minute; knots to cycles: distance * kCyclesPerNmAtOneKnot / speed.
+inline constexpr std::int32_t kCyclesPerSecond = 100;
+inline constexpr std::int32_t kCyclesPerMinute = 6000;
+inline constexpr double kCyclesPerNmAtOneKnot = 360000.0;
+inline constexpr std::int32_t kMinLegCycles = 25;
+
+// ---- Events ----
+
+// Throttle positions by index, and flaps positions by marker.
+inline constexpr std::uint32_t kThrottle[5] = {0, 4914, 8191, 11468, 16383};
+inline constexpr std::uint32_t kFlaps[4] = {0, 3072, 10240, 16383};
+
+// Queues one client event for the act's object.
+void lf_queueEvent(const Act& act, std::uint32_t eventId, std::uint32_t data);
+// THROTTLE_SET to the index's position when the marker differs.
+void lf_setThrottle(Act& act, std::uint32_t index);
+// FLAPS_SET to the marker's position when the marker differs; never for rotorcraft.
+void lf_setFlaps(Act& act, std::uint32_t marker);
+// GEAR_SET (1 down, 0 up); never for rotorcraft.
+void lf_setGear(Act& act, std::uint32_t down);
+// The seven lights in the order nav, beacon, landing, taxi, strobes, logo, cabin (1 on, 0 off).
+void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::uint32_t landing, std::uint32_t taxi,
+                  std::uint32_t strobes, std::uint32_t logo, std::uint32_t cabin);
+
+// ---- Records (acts) ----
+
+// Frees the act's stand and queues the removal of its object; see the cycle's rules for acts not
+// yet in the simulator.
+void removeAircraftFromSim(Act& act);
+// Engines off, parked lights.
+void lf_shutDownParkedAc(Act& act);
+// Drops every pending creation with the callsign; true when one was dropped.
+bool lf_removePendingCreation(std::deque<CreateRequest>& queue, const std::string& callsign);
+
+// ---- The cycle and the intake ----
+
+void lf_updateAllLiveAc();
+void lf_handleUdpMessages();
+// Offers a record to one live aircraft; true when this aircraft takes it (used or ignored).
+bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
+// A record that no live aircraft took: a new live aircraft, or dropped.
+void lf_newAircraft(TrafficRecord& record);
+// The name of a stand of the stand list: "sid==0?" for 0, "unknown" when no stand has the id.
+std::string gf_standName(std::uint32_t standId);
+// Removes the live aircraft farthest from the user, which must lie more than 0.1 nm beyond
+// distanceNm; true when there was none.
+bool lf_removeFarthestLive(double distanceNm);
+// The radius of the in-range request: a little beyond the injection radius, so that an aircraft
+// created at the edge of the radius is found (the simulator measures on an Earth of its own).
+std::uint32_t gf_nearbyRadiusMeters();
+// Builds the creation request of the spawned live aircraft with the hexid.
+void lf_buildCreationRequest(std::uint32_t hexid);
+// The distance of an aircraft's current position from the user aircraft, nm.
+double lf_distanceFromUser(const LiveAc& ac);
+
+// ---- Simulator results ----
+
+void lf_processSimResult(const SimResult& result);
+void gf_allLightsToggle(bool& done, SimResult& record);
+
+// ---- Removals and limits ----
+
+void gf_collectLiveStayers();
+void gf_removeLiveParked(std::uint32_t n);
+struct SameRegContext {
+  const LiveAc* live = nullptr;
+  std::string callsignLessLast;
+  bool onGround = false;
+};
+bool gf_removeIfSameRegOrCallsign(const SameRegContext& context, const Act& parked);
+void lf_checkMaxPark(std::uint32_t adding);
+bool gf_removeIfInUserWay(int unused, LiveAc& ac);
+
+// ---- Per-aircraft update and spawning ----
+
+bool updateLiveAc(LiveAc& ac);
+void updateBufferAc(LiveAc& ac);
+void spawnLiveAc(LiveAc& ac);
+void decodeExisting(LiveAc& ac, Situation s);
+bool checkNewSituation(LiveAc& ac, Situation& s);
+bool checkExtendingSituations(LiveAc& ac, const Situation& s);
+bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
+void checkStops(LiveAc& ac, const Situation& s);
+// The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
+// climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.
+double gf_pitchForVerticalSpeed(double feetPerMinute);
+
+// ---- Air movement ----
+
+void nextPosMain(LiveAc& ac);
+void nextPos(LiveAc& ac);
+void nextPosAir(LiveAc& ac);
+void lf_planAirLeg(LiveAc& ac);
+double lf_legSpeedKt(const LiveAc& ac);
+double lf_turnToNextLeg(const LiveAc& ac);
+void lf_setBankStep(LiveAc& ac, double turn, int steps);
+double lf_approachVs(const LiveAc& ac);
+void lf_climbOut(LiveAc& ac);
+void lf_flare(LiveAc& ac);
+// Per-category limits, radians (per cycle for the changes).
+double gf_maxBank(int category);
+double gf_maxBankChange(int category);
+double gf_maxPitchChange(int category);
+
+// ---- The per-cycle step and ground curves ----
+
+struct CurvePoint {
+  double latitude = 0;
+  double longitude = 0;
+};
+bool gf_curvePosition(const GroundCurve& curve, double t, CurvePoint& out, double& heading);
+void lf_curveStep(LiveAc& ac);
+// Turns the heading toward the target by at most the turn per cycle, the shorter way round, when
+// they differ by more than 0.5 degrees.
+void lf_turnToward(LiveAc& ac, double target);
+
+// ---- Ground movement ----
+
+void nextPosGround(LiveAc& ac);
+void lf_planGroundLeg(LiveAc& ac, const Situation& next);
+void adjustTimeGround(LiveAc& ac);
+bool lf_extendStream(LiveAc& ac);
+void lf_appendWaitSituations(LiveAc& ac, int n);
+void lf_takeOffConfig(LiveAc& ac);
+void lf_startTakeOffRoll(LiveAc& ac);
+void lf_rollOut(LiveAc& ac);
+void try2Park(LiveAc& ac, bool wide);
+void lf_arrivedAtStand(LiveAc& ac);
+// A new position of an aircraft at or driving to its stand; false drops it.
+bool lf_checkAtStand(LiveAc& ac, const Situation& s);
+void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand);
+double gf_takeOffSpeed(int category);
+
+// ---- Identity, respawns and creation results ----
+
+bool lf_updateIdentity(LiveAc& ac, const AcIdentity& identity);
+void liveryRespawn(LiveAc& ac);
+void lf_copyRoute(LiveAc& ac, const AcIdentity& identity);
+void lf_copyIdentity(LiveAc& ac, const AcIdentity& identity);
+int lf_routeChanged(LiveAc& ac, const AcIdentity& identity);
+void lf_onLiveCreated(LiveAc& ac);
+bool lf_onLiveObjectData(LiveAc& ac, const SimResult& result);
+void lf_onTouchdown(LiveAc& ac);
+void lf_checkGhost(const std::string& callsign);
+bool lf_hasCoupledCallsign(const std::string& callsign);
+void lf_createFlightPlan(LiveAc& ac);
+
+// ---- AI flight-plan files ----
+
+extern std::filesystem::path g_flightPlanFolder;
+std::filesystem::path gf_flightPlanPath(std::uint32_t objectId);
+bool gf_writeFlightPlan(const std::filesystem::path& file, const AcData& aircraft);
+// The file's text.
+std::string gf_flightPlanText(const AcData& aircraft);
+
+// The report checks' memory of the user's position back to its start value.
+void lf_resetReportChecks();
+
+// ---- Lookups ----
+
+LiveAc* lf_findLiveByHexid(std::uint32_t hexid);
+LiveAc* lf_findLiveByObjectId(std::uint32_t objectId);
+Act* lf_findParkedByHexid(std::uint32_t hexid);
+
+// The steady clock in ticks of 100 ns (the stand arrival times).
+std::int64_t gf_steadyTicks();
+
+// The random choices of the engine (cabin lights, the pitch variation of new aircraft) draw on the
+// worker thread's engine; tests pin them with this seed.
+void gf_seedEngineRandom(std::uint32_t seed);
+
+}  // namespace amb

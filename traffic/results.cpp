@@ -1,0 +1,285 @@
+// Simulator results: what the "SimClient" thread learned about the program's AI objects (created,
+// removed, refused, measured) applied to the live and parked aircraft once per engine cycle, the
+// settling period of new objects with their two light toggles, and what happens to a live aircraft
+// when its object exists, is in the simulator and touches down.
+
+#include "traffic/engine.hpp"
+
+#include "app/run_state.hpp"
+
+#include "core/geometry.hpp"
+#include "core/log.hpp"
+#include "core/strings.hpp"
+#include "liveries/services.hpp"
+#include "settings/options.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <exception>
+#include <filesystem>
+
+namespace amb {
+
+namespace {
+
+constexpr std::int32_t kSettleCycles = 200;
+
+// Erases the act from its list when the scope ends, whatever happens in between.
+template <typename List>
+class EraseOnExit {
+public:
+  EraseOnExit(List& list, typename List::value_type* item) : m_list(list), m_item(item) {}
+  ~EraseOnExit() {
+    if (m_item == nullptr) return;
+    if (m_item != &m_list.back()) *m_item = std::move(m_list.back());
+    m_list.pop_back();
+  }
+  EraseOnExit(const EraseOnExit&) = delete;
+  EraseOnExit& operator=(const EraseOnExit&) = delete;
+
+private:
+  List& m_list;
+  typename List::value_type* m_item;
+};
+
+void lf_removeFlightPlanFile(LiveAc& ac) {
+  if (ac.hasFlightPlan == 0) return;
+  ac.hasFlightPlan = 0;
+  const std::filesystem::path file = g_flightPlanFolder / gf_flightPlanPath(ac.objectId);
+  if (std::filesystem::exists(file)) std::filesystem::remove(file);
+}
+
+void lf_stampParkingTime(Act& act) {
+  const WeekSlot slot = gf_weekSlotNow();
+  act.weekDay = slot.weekday;
+  act.halfHourSlot = slot.halfHour;
+}
+
+}  // namespace
+
+void gf_SimCommands() {
+  std::lock_guard lock(gf_engineMutex());
+  try {
+    // The batch is taken out first, so every result is applied exactly once even when one of them
+    // fails; the first failure is passed on after the others were applied.
+    const std::vector<SimResult> batch = gf_simPort().takeResults();
+    std::exception_ptr failure;
+    for (const SimResult& r : batch) {
+      try {
+        lf_processSimResult(r);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+    bool done = false;
+    for (SimResult& record : g_createdObjects) gf_allLightsToggle(done, record);
+    if (done) std::erase_if(g_createdObjects, [](const SimResult& r) { return r.counter < 0; });
+    if (failure) std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "gf_SimCommands", e.what());
+    throw;
+  }
+}
+
+void lf_processSimResult(const SimResult& r) {
+  switch (r.kind) {
+    case CreatedLive: {
+      LiveAc* ac = lf_findLiveByHexid(r.secondId);
+      if (ac == nullptr) {
+        // Created for an aircraft the engine no longer has: it must not stay in the simulator.
+        if (r.objectId >= 3) g_removalDeque.push_back(r.objectId);
+        return;
+      }
+      if (!lf_onLiveObjectData(*ac, r)) return;
+      // Removed while its creation was under way: it goes now that its object is known.
+      if (ac->removeWhenCreated != 0)
+        removeAircraftFromSim(*ac);
+      else
+        g_createdObjects.push_back(r);
+      return;
+    }
+    case CreatedParked:
+      g_createdObjects.push_back(r);
+      return;
+    case Removed: {
+      if (r.objectId == 0) return;
+      if (LiveAc* ac = lf_findLiveByObjectId(r.objectId)) {
+        lf_removeFlightPlanFile(*ac);
+        if (ac->state == ActState::Respawning) {
+          ac->state = ActState::New;
+          ac->throttleMarker = 5;
+          ac->flapsMarker = 4;
+          ac->objectId = 0;
+        } else {
+          lf_eraseLiveAcUnordered(*ac);
+        }
+        return;
+      }
+      for (Act& act : g_parkedActs)
+        if (act.objectId == r.objectId) {
+          if (&act != &g_parkedActs.back()) act = std::move(g_parkedActs.back());
+          g_parkedActs.pop_back();
+          return;
+        }
+      return;
+    }
+    case OtherAircraft: {
+      if (r.objectId == 0) return;
+      LiveAc* ac = lf_findLiveByObjectId(r.objectId);
+      if (ac == nullptr) return;
+      if (r.secondId != 0 && ac->movesOnGround == 0 && ac->stepCounter <= 1) lf_onTouchdown(*ac);
+      ac->heightAboveGround = r.second;
+      if (ac->movesOnGround != 0 || ac->stepCounter > 1) ac->position.altitude = ac->staticCgHeight + r.first;
+      return;
+    }
+    case StaticCg: {
+      if (r.objectId == 0) return;
+      LiveAc* ac = lf_findLiveByObjectId(r.objectId);
+      if (ac == nullptr) return;
+      if (r.first >= 1.0 && r.first <= 35.0)
+        ac->staticCgHeight = r.first;
+      else if (LOG.value != 0)
+        gf_logMarked(fmt::format("{}: static CG {:.1F}ft wrong?", ac->description(), r.first));
+      ac->staticPitch = (r.second <= -1.0 * kDegToRad || r.second > 2.5 * kDegToRad) ? 0.7 * kDegToRad : r.second;
+      return;
+    }
+    case CreateFailed: {
+      // The refused act goes whatever the livery side says (even when it raises its error).
+      if (r.secondId <= 10000) {
+        Act* act = lf_findParkedByHexid(r.secondId);
+        if (act == nullptr) return;
+        EraseOnExit erase(g_parkedActs, act);
+        gf_liveryCouldNotBeCreated(*act);
+      } else {
+        LiveAc* ac = lf_findLiveByHexid(r.secondId);
+        if (ac == nullptr) return;
+        EraseOnExit erase(g_liveAcs, ac);
+        gf_liveryCouldNotBeCreated(*ac);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void gf_allLightsToggle(bool& done, SimResult& record) {
+  if (record.counter < 0) return;
+  if (record.counter < kSettleCycles) {
+    ++record.counter;
+    if (record.kind == CreatedLive && (record.counter == 50 || record.counter == 100) &&
+        !gf_simPort().toggleAllLights(record.objectId))
+      gf_logMarked("SimConnect gf_allLightsToggle fails");
+  }
+  if (record.counter < kSettleCycles) return;
+  record.counter = -1;
+  done = true;
+  if (record.kind == CreatedLive) {
+    LiveAc* ac = lf_findLiveByHexid(record.secondId);
+    // Only an act still settling comes into the simulator; one removed meanwhile stays removed.
+    if (ac == nullptr || ac->state != ActState::Creating) return;
+    lf_onLiveCreated(*ac);
+    if (ac->removeWhenCreated != 0) removeAircraftFromSim(*ac);
+  } else {
+    Act* act = lf_findParkedByHexid(record.secondId);
+    if (act == nullptr || act->state != ActState::Creating) return;
+    act->state = ActState::InSim;
+    act->objectId = record.objectId;
+    lf_shutDownParkedAc(*act);
+    if (LOG.value != 0) gf_logf("{:8}: {:8} parked", gf_standName(act->standId), act->callsign);
+    if (act->removeWhenCreated != 0) removeAircraftFromSim(*act);
+  }
+}
+
+bool lf_onLiveObjectData(LiveAc& ac, const SimResult& r) {
+  try {
+    if (r.objectId < 3) return false;
+    ac.objectId = r.objectId;
+    ac.heightAboveGround = r.second;
+    if (!ac.situations.empty() && ac.situations.front().airborne == 0) {
+      ac.movesOnGround = 1;
+      ac.altitudeStep = 0;
+    }
+    if (ac.phase != GroundPhase::AtStand) {
+      ac.stepCounter = 1;
+    } else {
+      lf_stampParkingTime(ac);
+      gf_logf("{:8}: {:8} parks", gf_standName(ac.standId), ac.callsign);
+    }
+    // The object exists: its static data and its flight plan can be asked for now.
+    SimPort& port = gf_simPort();
+    if (!port.sendingStopped() && !port.requestStaticCg(ac.objectId)) {
+      gf_logMarked("SimConnect request static CG fails");
+      port.requestFailed();
+    }
+    lf_createFlightPlan(ac);
+    return true;
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "lf_onLiveObjectData", e.what());
+    return ac.objectId >= 3;
+  }
+}
+
+void lf_onLiveCreated(LiveAc& ac) {
+  try {
+    const bool rotor = ac.category == Rotorcraft;
+    const bool airborne = !ac.situations.empty() && ac.situations.front().airborne != 0;
+    if (airborne) {
+      lf_queueEvent(ac, EVT_ENGINE_AUTO_START, 0);
+      if (!rotor) lf_queueEvent(ac, EVT_SPOILERS_SET, 0);
+      const std::uint32_t low = ac.position.altitude <= 10000 ? 1 : 0;
+      lf_setLights(ac, 1, 1, low, 0, 1, low, ac.heightAboveGround >= 2000 ? 1 : 0);
+    } else {
+      const bool atStand = ac.phase == GroundPhase::AtStand;
+      const bool taxi = ac.phase == GroundPhase::Taxi;
+      if (!rotor) lf_queueEvent(ac, EVT_SPOILERS_SET, 0);
+      if (atStand) {
+        lf_queueEvent(ac, EVT_ENGINE_AUTO_SHUTDOWN, 0);
+      } else {
+        lf_queueEvent(ac, EVT_ENGINE_AUTO_START, 0);
+      }
+      lf_setLights(ac, atStand ? (NAV_LIGHTS_WHILE_PARKED.value != 0 ? 1 : 0) : 1, atStand ? 0 : 1, 0, taxi ? 1 : 0, 0,
+                   1, 1);
+      lf_setThrottle(ac, rotor ? 4 : 0);
+      lf_setFlaps(ac, taxi ? 1 : 0);
+    }
+    ac.state = ActState::InSim;
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "lf_onLiveCreated", e.what());
+  }
+}
+
+void lf_onTouchdown(LiveAc& ac) {
+  try {
+    if (ac.state == ActState::Removing || ac.phase == GroundPhase::TakeOffRoll) return;
+    if (ac.flareStage > 0 || ac.landingMode != 0) {
+      ac.loweringNose = 1;
+      ac.landed = 1;
+      g_fastRange = 0;
+      ac.touchdownHeading = ac.position.heading;
+      ac.landingMode = 0;
+      ac.arrivedByLanding = 1;
+      if (ac.category != Rotorcraft) lf_queueEvent(ac, EVT_SPOILERS_SET, 16383);
+      if (ac.category != Light) {
+        const double throttle = ac.fsltlTitle != 0 ? -100.0 : 100.0;
+        gf_simPort().setControls(ac.objectId, AiControlsBlock{100.0, throttle, throttle});
+      }
+      const double steps = ac.landingSteps;
+      if (steps <= 0) {
+        gf_logf("{} ! onGround slots {:.1F}", ac.callsign, steps);
+      } else {
+        ac.pitchStep = (ac.staticPitch - ac.position.pitch) / steps;
+        ac.bankStep = -ac.position.bank / steps;
+      }
+      g_newArrivals.push_back(ac.hexid);
+    }
+    ac.movesOnGround = 1;
+    ac.altitudeStep = 0;
+    ac.stepCounter = 1;
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "lf_onTouchdown", e.what());
+  }
+}
+
+}  // namespace amb

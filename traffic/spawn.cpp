@@ -1,0 +1,437 @@
+// The per-aircraft update: when a live aircraft not yet in the simulator is spawned (with its
+// livery and, on the ground, its stand), how one in the simulator is stepped and its position block
+// queued, and how new data of a known aircraft enter its buffer.
+
+#include "traffic/engine.hpp"
+
+#include "app/run_state.hpp"
+
+#include "core/geometry.hpp"
+#include "core/log.hpp"
+#include "core/strings.hpp"
+#include "liveries/services.hpp"
+#include "refdata/queries.hpp"
+#include "settings/options.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace amb {
+
+namespace {
+
+constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
+constexpr double kMetresPerNm = 1852.0;
+
+bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
+
+double lf_normalised(double radians) {
+  double h = std::fmod(radians, kTwoPi);
+  if (h < 0) h += kTwoPi;
+  return h >= kTwoPi ? 0.0 : h;
+}
+
+LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
+
+void lf_logStreamEmpty(const char* function, const LiveAc& ac) {
+  gf_logf("{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}", function, ac.description(),
+          ac.hexid, ac.objectId, ac.position.altitude,
+          fmt::format("{:.6f},{:.6f}", ac.position.latitude, ac.position.longitude), ac.position.trueAirspeed);
+}
+
+// The user aircraft's way: an aircraft spawned there would appear right in front of the user.
+bool lf_inUserWayAtSpawn(const LiveAc& ac) {
+  const UserAcBlock& user = g_engineUserAc;
+  const Situation& f = ac.situations.front();
+  const LatLon u{user.latitude, user.longitude};
+  const double d = gf_distanceNm(u, lf_at(f));
+  const double angle = gf_angleDiff(user.heading, gf_bearingRad(u, lf_at(f)));
+  const double feet = d * kFeetPerNm;
+  if (f.airborne == 0) return d <= 1.5 && user.altAboveGround < 1000 && std::fabs(std::sin(angle)) * feet <= 500;
+  return d <= 6 && std::fabs(f.altitude - user.altitude) < 3000 && std::fabs(std::cos(angle)) * feet <= 4000;
+}
+
+// A held-back aircraft comes free once it no longer lies in the user's way, is more than 500 m away,
+// and one of the two moves (a standing pair stays as it is).
+bool lf_heldBackReleased(const LiveAc& ac) {
+  const UserAcBlock& user = g_engineUserAc;
+  const Situation& f = ac.situations.front();
+  const double metres = gf_distanceNm({user.latitude, user.longitude}, lf_at(f)) * kMetresPerNm;
+  return !lf_inUserWayAtSpawn(ac) && metres > 500 && (user.groundSpeed > 8 || f.speed > 8);
+}
+
+// The airline, model and cargo flag of a new aircraft from the registration data base, asked by its
+// registration (or its callsign when it has none); an airline callsign gives the airline when the
+// data base has none; else a private aircraft.
+void lf_identifyAirline(LiveAc& ac) {
+  const std::string& code = ac.registration.empty() ? ac.callsign : ac.registration;
+  if (const auto info = gf_findRegcodeInfo(code)) {
+    ac.airline = info->airline;
+    if (!info->type.empty()) ac.model = info->type;
+    ac.cargo = info->cargo ? 1 : 0;
+  }
+  if (!ac.airline.empty()) return;
+  const auto fromCallsign = gf_airlineFromCallsign(ac.callsign);
+  ac.airline = (fromCallsign && gf_isIcaoAirline(*fromCallsign)) ? *fromCallsign : "PVT";
+}
+
+void lf_takeStandAtSpawn(LiveAc& ac);
+
+}  // namespace
+
+double gf_pitchForVerticalSpeed(double v) {
+  const double counted = v > 0 ? std::min(v, 2400.0) : std::max(-3000.0, v) * 0.5;
+  return (-3.0 - counted / 600.0 * 2.2) * kDegToRad;
+}
+
+bool updateLiveAc(LiveAc& ac) {
+  try {
+    if (ac.state == ActState::New) {
+      updateBufferAc(ac);
+      return ac.remove != 0;
+    }
+    if (ac.state != ActState::InSim) return ac.remove != 0;
+    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due) {
+      nextPosMain(ac);
+      ac.position.verticalSpeed = ac.targetVerticalSpeed / 60.0;
+      ac.position.trueAirspeed =
+          (!ac.situations.empty() && ac.situations.front().noMovement != 0) ? 0.0 : ac.targetTrueAirspeed;
+    }
+    if (ac.state != ActState::InSim) return ac.remove != 0;
+    if (!ac.situations.empty() && ac.situations.front().noMovement == 0) lf_curveStep(ac);
+    if (ac.objectId != 0) {
+      gf_simPort().updateAircraft({ac.position, ac.objectId});
+    } else {
+      gf_logf("{} objectid=0? hexid: {},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", ac.hexid, ac.callsign,
+              ac.registration, ac.airlineModelText(), ac.situations.size());
+      removeAircraftFromSim(ac);
+    }
+    if (ac.situations.empty()) {
+      lf_logStreamEmpty("updateLiveAc", ac);
+      removeAircraftFromSim(ac);
+    }
+  } catch (const std::exception& e) {
+    gf_logf("{}: {} {}, sz:{}", "updateLiveAc", e.what(), ac.description(), ac.situations.size());
+  }
+  return ac.remove != 0;
+}
+
+void updateBufferAc(LiveAc& ac) {
+  try {
+    if (ac.situations.empty()) {
+      ac.remove = 1;
+      return;
+    }
+    const Situation& f = ac.situations.front();
+    const std::int32_t lead = (f.airborne == 0 && f.speed != 0) ? 300 : 100;
+    if (g_engineCycle.load(std::memory_order_relaxed) < f.due - lead) return;
+    // A single position is never shown; an aircraft coming back after a respawn has its own.
+    if (ac.situations.size() == 1 && !ac.respawnHeading) {
+      ac.remove = 1;
+      return;
+    }
+    if (lf_endsWithUnderscore(ac.callsign) && g_ghostCallsigns.count(ac.callsign) != 0) {
+      ac.remove = 1;
+      return;
+    }
+    if (!gf_simPort().userOnGround() && COLLISION_USER_AIR.value != 0) {
+      if (ac.heldBack != 0 && lf_heldBackReleased(ac)) ac.heldBack = 0;
+      if (ac.heldBack == 0 && lf_inUserWayAtSpawn(ac)) ac.heldBack = 1;
+      if (ac.heldBack != 0) return;
+    }
+    if (COLLISION_USER_GND.value != 0 &&
+        gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)) <= 0.081)
+      return;
+    if (g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
+      ac.situations.pop_front();
+      return;
+    }
+    const std::int32_t limit = g_maxLiveInUse.load();
+    if (limit != -1) {
+      const auto inSim =
+          std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) { return a.state == ActState::InSim; });
+      if (static_cast<std::int64_t>(inSim + g_spawnRequests.size() + g_pendingLiveCreations.size()) >= limit &&
+          lf_removeFarthestLive(gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)))) {
+        ac.remove = 1;
+        return;
+      }
+    }
+    const std::string blocked = BLOCK_CALLSIGN.value();
+    if (!blocked.empty() && ac.callsign == blocked) {
+      ac.remove = 1;
+      return;
+    }
+    if (ac.airline.empty()) lf_identifyAirline(ac);
+    if (g_noMatchSet.count(ac.airlineModelText()) != 0) {
+      ac.remove = 1;
+      return;
+    }
+    if (lf_endsWithUnderscore(ac.callsign) && lf_hasCoupledCallsign(ac.callsign)) {
+      ac.remove = 1;
+      return;
+    }
+    spawnLiveAc(ac);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "updateBufferAc", e.what());
+  }
+}
+
+void spawnLiveAc(LiveAc& ac) {
+  try {
+    auto& buffer = ac.situations;
+    if (buffer.size() < 2 && !ac.respawnHeading) {
+      gf_logf("{} sz:{}", "spawnLiveAc", buffer.size());
+      return;
+    }
+    if (buffer.size() >= 2) {
+      if (buffer[1].noMovement != 0) {
+        buffer[0].noMovement = 1;
+        buffer[0].speed = 0;
+        buffer[1].speed = 0;
+        if (buffer.size() >= 3 && buffer[2].noMovement != 0) buffer[2].speed = 0;
+      } else {
+        buffer[0].noMovement = 0;
+      }
+    }
+    if (ac.phase == GroundPhase::New && ac.liveryTitle.empty()) {
+      auto known = g_hexidTitles.find(ac.hexid);
+      if (known != g_hexidTitles.end() &&
+          std::find(g_excludedTitles.begin(), g_excludedTitles.end(), known->second) != g_excludedTitles.end()) {
+        g_hexidTitles.erase(known);
+        known = g_hexidTitles.end();
+      }
+      if (known != g_hexidTitles.end()) {
+        ac.liveryTitle = known->second;
+      } else {
+        lf_matchLivery(ac);
+        if (!ac.liveryTitle.empty()) g_hexidTitles[ac.hexid] = ac.liveryTitle;
+      }
+      if (ac.liveryTitle.empty()) {
+        g_noMatchSet.insert(ac.airlineModelText());
+        ac.remove = 1;
+        return;
+      }
+    }
+    const Situation& f0 = buffer.front();
+    if (f0.airborne != 0) {
+      ac.setPhase(GroundPhase::Airborne);
+    } else if (ac.phase == GroundPhase::New) {
+      lf_takeStandAtSpawn(ac);
+      if (ac.remove != 0 || buffer.size() < 2) return;  // no room at the stand, or waiting for a stand
+      if (ac.phase == GroundPhase::New) ac.setPhase(GroundPhase::Taxi);
+    }
+
+    const Situation& f = buffer.front();
+    AiPosBlock& p = ac.position;
+    p.latitude = f.latitude;
+    p.longitude = f.longitude;
+    p.altitude = f.altitude;
+    p.verticalSpeed = f.verticalSpeed / 60.0;
+    p.trueAirspeed = f.trueAirspeed;
+    const double maxBank = gf_maxBank(ac.category);
+    p.bank = f.feedBankGiven != 0 ? std::clamp(f.feedBank, -maxBank, maxBank) : 0.0;
+    p.pitch = f.airborne != 0 ? gf_pitchForVerticalSpeed(f.verticalSpeed) : kGroundPitch;
+    double heading;
+    if (ac.respawnHeading) {
+      heading = *ac.respawnHeading;
+    } else if (ac.previousPhase == GroundPhase::AtStand && ac.standId != 0) {
+      heading = ac.heading;
+    } else if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
+      heading = gf_bearingRad(lf_at(f), lf_at(buffer[1]));
+    } else {
+      heading = f.heading * kDegToRad;
+    }
+    p.heading = lf_normalised(heading);
+    ac.headingStep = 0;
+    if (f.airborne == 0) ac.bearingToNext = p.heading;
+
+    ac.state = ActState::Creating;
+    ac.heldBack = 0;
+    g_spawnRequests.push_back(ac.hexid);
+    g_newArrivals.push_back(ac.hexid);
+    if (!lf_endsWithUnderscore(ac.callsign)) lf_checkGhost(ac.callsign);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "spawnLiveAc", e.what());
+  }
+}
+
+namespace {
+
+// A ground start near the park airport takes a free stand under it; an aircraft whose stream shows
+// it standing where no stand is waits for the stream to move.
+void lf_takeStandAtSpawn(LiveAc& ac) {
+  if (g_stands.empty()) return;
+  const AirportData park = gf_parkAirportSnapshot();
+  auto& buffer = ac.situations;
+  if (park.code.empty() || gf_distanceNm(lf_at(buffer.front()), {park.lat, park.lon}) > 5) return;
+  LatLon place = lf_at(buffer.front());
+  if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
+      gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
+    place = lf_at(buffer.back());
+  const auto stand = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
+  if (stand == g_stands.end()) {
+    if (buffer.size() >= 2 && buffer[1].noMovement != 0) buffer.pop_front();
+    return;
+  }
+  for (const LiveAc& other : g_liveAcs) {
+    if (&other == &ac || other.state == ActState::Removing) continue;
+    const bool onIt = other.standId == stand->id;
+    const bool onNeighbour =
+        other.callsign != ac.callsign &&
+        std::find(stand->overlapIds.begin(), stand->overlapIds.end(), other.standId) != stand->overlapIds.end() &&
+        (other.phase == GroundPhase::AtStand || other.phase == GroundPhase::LeavingStand);
+    if (onIt || onNeighbour) {
+      ac.remove = 1;
+      return;
+    }
+  }
+  checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, *stand);
+  ac.latitude = stand->latitude;
+  ac.longitude = stand->longitude;
+  ac.heading = stand->heading;
+  ac.standId = stand->id;
+  ac.cabinLightOff = stand->cargo;
+  ac.setPhase(GroundPhase::AtStand);
+  stand->occupied = 1;
+  ac.standArrivalTicks = gf_steadyTicks();
+  buffer.resize(1);
+  buffer.front().latitude = stand->latitude;
+  buffer.front().longitude = stand->longitude;
+  buffer.front().heading = stand->heading * kRadToDeg;
+  const WeekSlot slot = gf_weekSlotNow();
+  lf_addRealParkPosOption(stand->id, ac, true, slot, true);
+  lf_checkMaxPark(1);
+  ac.setPhase(GroundPhase::Taxi);
+}
+
+}  // namespace
+
+// ---- New data of a known aircraft ----
+
+void decodeExisting(LiveAc& ac, Situation s) {
+  try {
+    auto& buffer = ac.situations;
+    if (buffer.size() > 200) {
+      removeAircraftFromSim(ac);
+      return;
+    }
+    if (ac.waiting != 0 && !buffer.empty() &&
+        gf_distanceNm(lf_at(s), lf_at(buffer.front())) * kMetresPerNm > HOLDING_THRESHOLD_METERS.value) {
+      ac.waiting = 0;
+      removeAircraftFromSim(ac);
+      return;
+    }
+    if ((ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand) && !lf_checkAtStand(ac, s)) return;
+    if (buffer.empty()) {
+      buffer.push_back(s);
+      return;
+    }
+    if (!checkNewSituation(ac, s)) return;
+    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
+    if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
+    if (buffer.empty()) {
+      buffer.push_back(s);
+      return;
+    }
+    checkStops(ac, s);
+    if (s.due <= buffer.back().due) s.due = buffer.back().due + 1;
+    if (ac.state == ActState::InSim && ac.movesOnGround != 0 && ac.takeOffPending == 0) {
+      const Situation& last = buffer.back();
+      if (ac.landed != 0 && last.airborne != 0 && s.airborne != 0) {
+        // A touch-and-go: off again.
+        ac.setPhase(GroundPhase::Taxi);
+        ac.takeOffPending = 1;
+        ac.landingMode = 0;
+        ac.arrivedByLanding = 0;
+        ac.goAroundMark = 0;
+        lf_setThrottle(ac, 3);
+        if (ac.category != Rotorcraft) lf_queueEvent(ac, EVT_SPOILERS_SET, 16383);
+        lf_setFlaps(ac, 1);
+        lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
+        ac.earlyWindow = 3000;
+        ac.lateWindow = 5000;
+      } else if (ac.phase == GroundPhase::Taxi && (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
+        lf_takeOffConfig(ac);
+      }
+    }
+    buffer.push_back(s);
+  } catch (const std::exception& e) {
+    gf_logf("{} exception {}", "decodeExisting", e.what());
+  }
+}
+
+bool checkNewSituation(LiveAc& ac, Situation& s) {
+  const Situation& last = ac.situations.back();
+  const bool exact = s.latitude == last.latitude && s.longitude == last.longitude;
+  if (exact) s.noMovement = 1;
+  if (ac.category == Rotorcraft) return true;
+  if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015) return true;
+  const bool offGround = s.airborne != 0 || (ac.state == ActState::InSim && ac.movesOnGround == 0);
+  if (offGround) return false;
+  if (ac.takeOffPending != 0 && s.speed > 0 && last.speed >= (exact ? 30 : 50)) return false;
+  if (!exact) {
+    s.latitude = last.latitude;
+    s.longitude = last.longitude;
+    s.noMovement = 1;
+  }
+  s.speed = 0;
+  return true;
+}
+
+bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
+  if (ac.movesOnGround == 0) {
+    const double course = gf_bearingRad(lf_at(ac.situations.back()), lf_at(s));
+    if (std::fabs(gf_angleDiff(course, ac.position.heading)) >= 100 * kDegToRad) return false;
+  }
+  ac.extensionCount = 0;
+  ac.earlyWindow = 3000;
+  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+  ac.situations.front().due = g_engineCycle.load(std::memory_order_relaxed) + 1;
+  ac.waiting = 0;
+  return true;
+}
+
+bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s) {
+  auto& buffer = ac.situations;
+  const auto offCourse = [&](double limitDeg) {
+    const double course = gf_bearingRad(lf_at(buffer.back()), lf_at(s));
+    return std::fabs(gf_angleDiff(course, ac.position.heading)) >= limitDeg * kDegToRad;
+  };
+  if (s.latitude == buffer.back().latitude && s.longitude == buffer.back().longitude) return false;
+  if (buffer.size() >= 2) {
+    if (offCourse(90)) {
+      buffer.pop_back();
+      if (buffer.size() >= 2 && offCourse(90)) buffer.pop_back();
+    }
+    return true;
+  }
+  if (ac.landingMode != 0) return !offCourse(90);
+  if (offCourse(150) && ac.extensionCount < 1) {
+    Situation here = buffer.front();
+    here.latitude = ac.position.latitude;
+    here.longitude = ac.position.longitude;
+    here.due = g_engineCycle.load(std::memory_order_relaxed) + 1;
+    buffer.assign(1, here);
+  }
+  return true;
+}
+
+void checkStops(LiveAc& ac, const Situation& s) {
+  try {
+    auto& buffer = ac.situations;
+    if (s.noMovement != 0 || buffer.back().noMovement == 0) return;
+    std::size_t run = 0;
+    while (run < buffer.size() && buffer[buffer.size() - 1 - run].noMovement != 0) ++run;
+    if (run < 2 || run > 6) return;
+    const std::size_t first = buffer.size() - run;
+    const std::int32_t lasted = buffer.back().due - buffer[first].due;
+    if (lasted < 15 * kCyclesPerSecond || gf_distanceNm(lf_at(s), lf_at(buffer[first])) <= 0.011879)
+      buffer.erase(buffer.begin() + static_cast<std::ptrdiff_t>(first + 1), buffer.end());
+  } catch (const std::exception& e) {
+    gf_logf("{}: num:{} {}", "checkStops", ac.situations.size(), e.what());
+  }
+}
+
+}  // namespace amb
