@@ -109,19 +109,19 @@ window_place() {
 # A screenshot of the whole display as PNG, with pixel checks at client coordinates of the window.
 screenshot() {
   local name="$1"; shift
-  local specs=() spec
-  for spec in "$@"; do
-    local where="${spec%%=*}" want="${spec#*=}"
+  local checks=() check
+  for check in "$@"; do
+    local where="${check%%=*}" want="${check#*=}"
     IFS=, read -r -a c <<<"$where"
     if [ "${#c[@]}" -eq 4 ]; then
-      specs+=("$((c[0] + client_x)),$((c[1] + client_y)),$((c[2] + client_x)),$((c[3] + client_y))=$want")
+      checks+=("$((c[0] + client_x)),$((c[1] + client_y)),$((c[2] + client_x)),$((c[3] + client_y))=$want")
     else
-      specs+=("$((c[0] + client_x)),$((c[1] + client_y))=$want")
+      checks+=("$((c[0] + client_x)),$((c[1] + client_y))=$want")
     fi
   done
   xwd -root -silent >"$smoke/$name.xwd"
   python3 "$here/xwd_png.py" "$smoke/$name.xwd" "$smoke/$name.png" \
-    "crop=$((client_x - 8)),$((client_y - 8)),$((client_x + 888)),$((client_y + 484))" "${specs[@]}"
+    "crop=$((client_x - 8)),$((client_y - 8)),$((client_x + 888)),$((client_y + 484))" "${checks[@]}"
   local rc=$?
   rm -f "$smoke/$name.xwd"
   return $rc

@@ -81,16 +81,16 @@ def main(argv):
     except (OSError, ValueError, struct.error) as e:
         print("xwd_png: %s: %s" % (argv[1], e), file=sys.stderr)
         return 2
-    specs = argv[3:]
+    checks = argv[3:]
     crop = None
-    if specs and specs[0].startswith("crop="):
-        crop = tuple(int(v) for v in specs[0][5:].split(","))
-        specs = specs[1:]
+    if checks and checks[0].startswith("crop="):
+        crop = tuple(int(v) for v in checks[0][5:].split(","))
+        checks = checks[1:]
     if argv[2] != "-":
         write_png(img, argv[2], crop)
     bad = 0
-    for spec in specs:
-        where, want = spec.split("=")
+    for check in checks:
+        where, want = check.split("=")
         coords = [int(v) for v in where.split(",")]
         if len(coords) == 4:
             want, least = want.split(":")
