@@ -3,6 +3,7 @@
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "platform/copy_file.hpp"
+#include "platform/utf8.hpp"
 
 #include <fmt/format.h>
 
@@ -102,52 +103,8 @@ constexpr std::size_t kMaxInt = 2147483647u;
 std::u16string gf_utf8ToUtf16(const std::string& text) {
   if (text.empty()) return {};
   if (text.size() > kMaxInt) throwTooLong();
-  std::u16string out;
-  out.reserve(text.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  auto fail = [] {
-    throw win32::Utf8ConversionException("Invalid UTF-8 sequence found in input string.", kNoUnicodeTranslation, 0);
-  };
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    char32_t cp = 0;
-    std::size_t len = 0;
-    if (c < 0x80) {
-      cp = c;
-      len = 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      cp = c & 0x1F;
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      cp = c & 0x0F;
-      len = 3;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      cp = c & 0x07;
-      len = 4;
-    } else {
-      fail();
-    }
-    if (i + len > n) fail();
-    for (std::size_t k = 1; k < len; ++k) {
-      const unsigned char cc = s[i + k];
-      if ((cc & 0xC0) != 0x80) fail();
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and code points beyond U+10FFFF are invalid.
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      fail();
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
+  if (auto wide = platform::utf8ToUtf16(text)) return std::move(*wide);
+  throw win32::Utf8ConversionException("Invalid UTF-8 sequence found in input string.", kNoUnicodeTranslation, 0);
 }
 
 std::string gf_utf16ToUtf8(const std::u16string& text) {

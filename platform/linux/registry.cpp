@@ -1,4 +1,5 @@
 #include "platform/registry.hpp"
+#include "platform/utf8.hpp"
 
 // The Linux registry: a text file in the Windows .reg export format, named by AMBT_REGISTRY.
 //
@@ -92,48 +93,6 @@ std::optional<std::u16string> lf_keyName(const std::u16string& rootTag, const st
   return name;
 }
 
-// UTF-8 to UTF-16; nullopt on any invalid sequence.
-std::optional<std::u16string> lf_fromUtf8(const std::string& s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = 0;
-    char32_t cp = 0;
-    if (c < 0x80) {
-      len = 1;
-      cp = c;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return std::nullopt;
-    }
-    if (i + len > s.size()) return std::nullopt;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-      return std::nullopt;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += len;
-  }
-  return out;
-}
-
 // The file's lines as UTF-16, without line ends; a line that is not valid UTF-8 is nullopt.
 std::vector<std::optional<std::u16string>> lf_fileLines(const std::string& bytes) {
   std::vector<std::optional<std::u16string>> lines;
@@ -155,7 +114,7 @@ std::vector<std::optional<std::u16string>> lf_fileLines(const std::string& bytes
     while (start <= bytes.size()) {
       std::size_t end = bytes.find('\n', start);
       if (end == std::string::npos) end = bytes.size();
-      lines.push_back(lf_fromUtf8(bytes.substr(start, end - start)));
+      lines.push_back(utf8ToUtf16(std::string_view(bytes).substr(start, end - start)));
       start = end + 1;
     }
   }

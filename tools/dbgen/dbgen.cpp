@@ -6,6 +6,8 @@
 
 #include "dbgen/dbgen.hpp"
 
+#include "tracemap/tracemap.hpp"
+
 #include <fmt/format.h>
 #include <pugixml.hpp>
 #include <zip.h>
@@ -198,31 +200,6 @@ std::vector<std::string> readTextLines(const fs::path& path) {
   return lines;
 }
 
-std::vector<std::string> splitCsv(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        fields.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        fields.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
-
 namespace {
 
 bool isTypeCode(const std::string& code) {
@@ -356,11 +333,11 @@ PlainDataBase buildFromSources(const fs::path& faaCsv, const fs::path& traffic) 
   // wing span of its rows.
   const auto faaLines = readTextLines(faaCsv);
   if (faaLines.empty()) throw std::runtime_error("empty table " + faaCsv.string());
-  const auto header = splitCsv(faaLines.front());
+  const auto header = tracemap::splitCsvLine(faaLines.front());
   std::map<std::string, std::map<Category, int>> votes;
   std::map<std::string, std::size_t> firstSeen;
   for (std::size_t i = 1; i < faaLines.size(); ++i) {
-    const auto fields = splitCsv(faaLines[i]);
+    const auto fields = tracemap::splitCsvLine(faaLines[i]);
     std::map<std::string, std::string> row;
     for (std::size_t f = 0; f < header.size() && f < fields.size(); ++f) row[header[f]] = fields[f];
     const std::string code = row["ICAO Code"];
@@ -390,7 +367,7 @@ PlainDataBase buildFromSources(const fs::path& faaCsv, const fs::path& traffic) 
   static const std::regex airlineCallsign("^[A-Z]{3}[0-9][0-9A-Z]*$");
   std::map<std::string, Registration> regs;
   for (const auto& line : readTextLines(traffic)) {
-    const auto f = splitCsv(line);
+    const auto f = tracemap::splitCsvLine(line);
     if (f.size() < 29 || f[0] != "RTTFC") continue;
     const std::string& callsign = f[9];
     const std::string& type = f[10];

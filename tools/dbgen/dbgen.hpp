@@ -70,7 +70,5 @@ PlainDataBase buildSynthetic(std::size_t types, std::size_t registrations, std::
 
 // Reads a text file, gzip-compressed or not, as lines.
 std::vector<std::string> readTextLines(const std::filesystem::path& path);
-// Splits one line of comma-separated values ("..." quotes with "" inside).
-std::vector<std::string> splitCsv(const std::string& line);
 
 }  // namespace amb::dbgen
