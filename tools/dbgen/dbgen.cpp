@@ -6,7 +6,7 @@
 
 #include "dbgen/dbgen.hpp"
 
-#include "tracemap/tracemap.hpp"
+#include "tools/tracemap/tracemap.hpp"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
