@@ -1,12 +1,18 @@
+// Downloads of the data base and the update check against a loopback HTTP server and file folders.
+
 #include "refdata/download.hpp"
 
-#include "core/files.hpp"
+#include "core/startup.hpp"
 #include "core/user_error.hpp"
 #include "http_server.hpp"
+#include "refdata/updater.hpp"
+#include "refdata/zip_archive.hpp"
 #include "refdata_fixture.hpp"
+#include "settings/options.hpp"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -17,42 +23,35 @@ namespace amb {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
+using test::zipBytes;
 
 class Downloads : public test::RefdataTest {
 protected:
   void SetUp() override {
     test::RefdataTest::SetUp();
     useServerUrl(m_server.baseUrl());
+    gf_setDownloadTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000), 0});
   }
-
-  std::string zipBytes(const std::vector<dbgen::ZipInput>& entries) {
-    const auto zip = path("made.zip");
-    dbgen::writeZip(zip, entries);
-    std::string bytes = test::readFile(zip);
-    fs::remove(zip);
-    return bytes;
-  }
-  void serveDbase(const std::string& xml) { m_server.serve("dbase.zip", zipBytes({{"temp2.xml", xml}})); }
-
   // Leftovers of a download in the working folder.
   Strings leftovers() const {
     Strings names;
     for (const auto& e : fs::directory_iterator(m_dir.path())) {
       const auto name = e.path().filename().string();
-      if (name.find(".zip") != std::string::npos || name.find(".part") != std::string::npos) names.push_back(name);
+      if (name.find(".zip") != std::string::npos || name.find(".part") != std::string::npos ||
+          name == "version.json")
+        names.push_back(name);
     }
     return names;
   }
-
   fs::path temp2() const { return path("input/temp2.xml"); }
+  const std::string m_dbase = zipBytes({{"temp2.xml", dbgen::writeXml(test::smallDataBase())}});
 
   test::LoopbackHttpServer m_server;
 };
 
-TEST_F(Downloads, ReadsTheDataBaseOverHttp) {
-  serveDbase(dbgen::writeXml(test::smallDataBase()));
+TEST_F(Downloads, ReadsTheDataBaseOverHttpAndFromAFileFolder) {
+  m_server.serve("dbase.zip", m_dbase);
   ASSERT_TRUE(lf_readDataBase());
   EXPECT_EQ(g_validModels.size(), 14u);
   EXPECT_EQ(g_regcodeInfos.size(), 5u);
@@ -62,98 +61,73 @@ TEST_F(Downloads, ReadsTheDataBaseOverHttp) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].path, "dbase.zip");
   EXPECT_EQ(requests[0].userAgent, "AMBT");
-}
 
-TEST_F(Downloads, ReadsTheDataBaseFromAFileFolder) {
-  const auto folder = useServerFolder();
-  test::writeDbaseZip(folder, dbgen::writeXml(test::smallDataBase()));
+  gf_resetDataBase();
+  test::writeFile(path("server/dbase.zip"), m_dbase);
+  useServerUrl(gf_fileUrl(path("server"), true));
   ASSERT_TRUE(lf_readDataBase());
   EXPECT_EQ(g_validModels.size(), 14u);
-  EXPECT_FALSE(fs::exists(temp2()));
   EXPECT_TRUE(leftovers().empty());
-  EXPECT_TRUE(fs::exists(folder / "dbase.zip"));  // the server's copy stays
+  EXPECT_TRUE(fs::exists(path("server/dbase.zip")));  // the server's copy stays
 }
 
-TEST_F(Downloads, StatusErrorFailsTheReadAndKeepsWhatIsOnDisk) {
-  test::writeFile(temp2(), "earlier text");
-  for (int status : {404, 500}) {
-    if (status != 404) m_server.serve("dbase.zip", "boom", status);
+// A failed download keeps the text on disk; an archive that cannot be unpacked (cut short, not a
+// zip, an entry failing its checksum) leaves no partial text. Neither leaves a zip behind.
+TEST_F(Downloads, FailedDataBaseDownloadsLeaveNoZipAndLoseNothing) {
+  const struct {
+    int status;  // 0: the server never answers; -1: nothing served
+    std::string body;
+    bool downloaded;
+  } cases[] = {{-1, "", false},
+               {500, "boom", false},
+               {0, "", false},
+               {200, m_dbase.substr(0, m_dbase.size() - 30), true},
+               {200, "<html>nope</html>", true},
+               {200, zipBytes({{"temp2.xml", dbgen::writeXml(test::smallDataBase())}}, true), true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    gf_resetDataBase();
+    test::writeFile(temp2(), "earlier text");
+    if (c.status >= 0) m_server.serve("dbase.zip", c.body, c.status);
     try {
       lf_readDataBase();
-      FAIL();
+      ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), "data base could not be read from on-line?");
     }
-    EXPECT_TRUE(logHas("===> downloading dbase.zip failed?"));
-    EXPECT_EQ(test::readFile(temp2()), "earlier text");
-    EXPECT_TRUE(leftovers().empty());
-  }
-}
-
-// Archives that cannot be unpacked: cut short (no directory), not a zip at all, and one whose entry
-// fails its checksum. Each fails the read with no zip and no partial text left.
-TEST_F(Downloads, BrokenArchivesFailTheRead) {
-  const std::string good = zipBytes({{"temp2.xml", dbgen::writeXml(test::smallDataBase())}});
-  const auto damagedPath = path("damaged.zip");
-  test::writeFile(damagedPath, good);
-  test::damageFirstEntry(damagedPath);
-  const std::string damaged = test::readFile(damagedPath);
-  fs::remove(damagedPath);
-  for (const std::string& body : {good.substr(0, good.size() - 30), std::string("<html>nope</html>"), damaged}) {
-    gf_resetDataBase();
-    test::writeFile(temp2(), "stale");
-    m_server.serve("dbase.zip", body);
-    EXPECT_THROW(lf_readDataBase(), std::runtime_error);
-    EXPECT_TRUE(logHas("===> unzipping dbase.zip failed?"));
-    EXPECT_FALSE(fs::exists(temp2()));
+    EXPECT_TRUE(logHas(c.downloaded ? "===> unzipping dbase.zip failed?" : "===> downloading dbase.zip failed?"));
+    EXPECT_EQ(fs::exists(temp2()), !c.downloaded);
     EXPECT_TRUE(leftovers().empty());
     EXPECT_TRUE(g_validModels.empty());
   }
 }
 
-TEST_F(Downloads, FolderOnlyArchiveLeavesTheDestinationUntouched) {
+TEST_F(Downloads, ArchivesWithAFolderOrSeveralEntries) {
   m_server.serve("dbase.zip", zipBytes({{"data/", ""}}));
   test::writeFile(path("keep.txt"), "kept");
   EXPECT_EQ(gf_downloadAndUnzip("dbase.zip", path("keep.txt")), 1);
   EXPECT_EQ(test::readFile(path("keep.txt")), "kept");
-  EXPECT_TRUE(leftovers().empty());
-  // The data base reader then finds no "temp2.xml".
-  try {
+  try {  // the data base reader then finds no "temp2.xml"
     lf_readDataBase();
-    FAIL();
+    ADD_FAILURE() << "no error";
   } catch (const UserErrorException& e) {
-    EXPECT_EQ(std::string(e.what()), "60: \"" + gf_pathText(g_inputFolder / "temp2.xml") + "\" not read because of File was not found");
+    EXPECT_EQ(std::string(e.what()),
+              "60: \"" + gf_pathText(g_inputFolder / "temp2.xml") + "\" not read because of File was not found");
   }
+  m_server.serve("two.zip", zipBytes({{"first.xml", "first"}, {"sub/", ""}, {"second.xml", "second"}}));
+  EXPECT_EQ(gf_downloadAndUnzip("two.zip", path("input/two.xml")), 1);
+  EXPECT_EQ(test::readFile(path("input/two.xml")), "second");  // the last entry wins
   EXPECT_TRUE(leftovers().empty());
 }
 
-TEST_F(Downloads, TheLastOfSeveralEntriesWins) {
-  m_server.serve("AIG-regcodes.zip", zipBytes({{"first.xml", "first"}, {"sub/", ""}, {"second.xml", "second"}}));
-  EXPECT_EQ(gf_downloadAndUnzip("AIG-regcodes.zip", path("input/AIG-regcodes.xml")), 1);
-  EXPECT_EQ(test::readFile(path("input/AIG-regcodes.xml")), "second");
-  EXPECT_TRUE(leftovers().empty());
-}
-
-TEST_F(Downloads, StalledServerTimesOut) {
-  gf_setDownloadTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000), 0});
-  m_server.hang("dbase.zip");
-  EXPECT_THROW(lf_readDataBase(), std::runtime_error);
-  EXPECT_TRUE(logHas("===> downloading dbase.zip failed?"));
-  EXPECT_TRUE(leftovers().empty());
-}
-
-TEST_F(Downloads, OutputFolderMissingFailsWithoutNetworkAccess) {
-  m_server.serve("x.txt", "x");
+TEST_F(Downloads, AFailedTransferKeepsAnEarlierFile) {
   Downloader d;
   const auto local = path("no/such/folder/x.txt");
   EXPECT_FALSE(gf_download(d, m_server.baseUrl() + "x.txt", local, true));
   EXPECT_TRUE(logHas("could not open output file: " + gf_pathText(local)));
-  EXPECT_TRUE(m_server.requests().empty());
-}
+  EXPECT_TRUE(m_server.requests().empty());  // no network access without an output file
 
-TEST_F(Downloads, FailedTransferKeepsAnEarlierFile) {
   test::writeFile(path("x.txt"), "earlier");
-  Downloader d;
   EXPECT_FALSE(gf_download(d, m_server.baseUrl() + "x.txt", path("x.txt"), true));
   EXPECT_EQ(test::readFile(path("x.txt")), "earlier");
   m_server.serve("x.txt", "line 1\nline 2\n");
@@ -164,24 +138,143 @@ TEST_F(Downloads, FailedTransferKeepsAnEarlierFile) {
 
 TEST_F(Downloads, ServerUrlChoice) {
   useServerUrl("http://127.0.0.1:1/base");
-  EXPECT_EQ(gf_serverBaseUrl(), "http://127.0.0.1:1/base/");
   EXPECT_EQ(gf_serverP3dUrl(), "http://127.0.0.1:1/base/P3D/");
   m_env.reset();
   // Without the variable: the folder "server" beside this program.
 #ifdef _WIN32
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const auto exeFolder = fs::path(self).parent_path();
-#else
-  const auto exeFolder = fs::read_symlink("/proc/self/exe").parent_path();
-#endif
-  EXPECT_EQ(gf_serverBaseUrl(), gf_fileUrl(exeFolder / "server", true));
-#ifdef _WIN32
+  EXPECT_EQ(gf_serverBaseUrl(), gf_fileUrl(fs::path(self).parent_path() / "server", true));
   EXPECT_EQ(gf_fileUrl(gf_pathFromUtf8("C:/a b/c%d/\xC3\xA9"), false), "file:///C:/a%20b/c%25d/%C3%A9");
 #else
+  EXPECT_EQ(gf_serverBaseUrl(), gf_fileUrl(fs::read_symlink("/proc/self/exe").parent_path() / "server", true));
   EXPECT_EQ(gf_fileUrl("/a b/c%d/é", false), "file:///a%20b/c%25d/%C3%A9");
 #endif
 }
+
+// ---- The update check ---------------------------------------------------------------------------
+
+constexpr const char* kZip105 = "setup_Ambertrail_P3D_d_v10.10.5.zip";
+constexpr const char* kTryManually =
+    "The downloading/unzipping of the new version failed? Try manually via Quillmoor website";
+
+class Updater : public Downloads {
+protected:
+  void SetUp() override {
+    Downloads::SetUp();
+    gf_resetOptions();
+    PROGRAM_INSTALL_PATH.setValue(gf_pathText(m_dir.path()));
+    std::mt19937 rng(5);
+    for (char& c : m_installer) c = static_cast<char>(rng());
+  }
+  void TearDown() override {
+    gf_resetOptions();
+    Downloads::TearDown();
+  }
+  void serveVersion(const std::string& text) { m_server.serve("release/version_P3D.json", text); }
+  void serveInstaller(const std::string& zip) { m_server.serve(std::string("release/") + kZip105, zip); }
+  fs::path exe() const { return path("install_new_version.exe"); }
+  std::string message() const { return gf_messageLineSnapshot().message; }
+
+  std::string m_installer = std::string(700000, '\0');
+};
+
+TEST_F(Updater, ANewerVersionUnpacksTheInstallerAndStopsWithTheInstruction) {
+  serveInstaller(zipBytes({{"install_new_version.exe", m_installer}}));
+  const std::string instruction = "New version 10.10.5 available. Exit here, and run as administrator:   \"" +
+                                  gf_pathText(exe()) + "\"";
+  for (const char* served : {"10.10.5\n", "{\"major\": 10, \"minor\": 10, \"patch\": 5}\r\n"}) {
+    SCOPED_TRACE(served);
+    serveVersion(served);
+    fs::remove(exe());
+    try {
+      gf_checkForProgramUpdate();
+      ADD_FAILURE() << "no user error";
+    } catch (const UserErrorException& e) {
+      EXPECT_EQ(std::string(e.what()), instruction);
+      gf_reportException("lf_workerStartUp");  // the start-up's reporter shows it alone
+      EXPECT_EQ(gf_messageLineSnapshot().error, instruction);
+    }
+    EXPECT_EQ(test::readFile(exe()), m_installer);
+    EXPECT_TRUE(leftovers().empty());
+  }
+  EXPECT_TRUE(logHas(std::string(kZip105) + " unzipped to install_new_version.exe"));
+  EXPECT_EQ(m_server.requestedPaths().at(1), std::string("release/") + kZip105);
+}
+
+TEST_F(Updater, TheSameOrAnOlderVersionOrNoUsableVersionFileDoesNothing) {
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());  // no version file (404)
+  EXPECT_TRUE(logHas("===> downloading \"" + m_server.baseUrl() + "release/version_P3D.json\" failed"));
+  for (const char* served : {"10.10.4", "9.99.99", "", "abc\n"}) {
+    serveVersion(served);
+    EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  }
+  m_server.serve("release/version_P3D.json", "", 0);  // a server that never answers
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_EQ(m_server.requestedPaths().size(), 6u);  // only the version file
+  EXPECT_EQ(message(), "");
+  EXPECT_FALSE(fs::exists(exe()));
+  EXPECT_TRUE(leftovers().empty());
+  const auto lines = test::readLines(path("Log.txt"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "===> Program Version file not found?"), 4);
+}
+
+// A broken installer archive is never reported as success: the older installer is gone, the user
+// is told to update by hand and the start goes on.
+TEST_F(Updater, ABrokenInstallerArchiveTellsTheUserToUpdateByHand) {
+  serveVersion("10.10.5");
+  const std::tuple<std::string, std::string, bool> cases[] = {
+      {"", "Downloading program installer file version 10.10.5 failed", true},
+      {"not a zip", std::string("===> could not open ") + kZip105, true},
+      {zipBytes({{"install_new_version.exe", m_installer}}, true),
+       "===> unzipping error code : " + std::to_string(kZipErrorRead), false},
+      {zipBytes({{"installer/", ""}}), std::string("===> no installer in ") + kZip105, true}};
+  for (const auto& [zip, logLine, olderKept] : cases) {
+    SCOPED_TRACE(logLine);
+    if (!zip.empty()) serveInstaller(zip);
+    test::writeFile(exe(), "older installer");
+    gf_clearMessage();
+    EXPECT_NO_THROW(gf_checkForProgramUpdate());
+    EXPECT_TRUE(logHas(logLine));
+    EXPECT_EQ(message(), kTryManually);
+    EXPECT_EQ(fs::exists(exe()), olderKept);
+    EXPECT_TRUE(leftovers().empty());
+  }
+}
+
+// Folder entries and other files around the .exe entry are not unpacked over it.
+TEST_F(Updater, TheInstallerIsTheExeEntryWhateverSurroundsIt) {
+  serveVersion("10.10.5");
+  serveInstaller(zipBytes({{"readme.txt", "read me"}, {"Setup.EXE", m_installer}, {"docs/", ""}, {"notes.txt", "x"}}));
+  EXPECT_THROW(gf_checkForProgramUpdate(), UserErrorException);
+  EXPECT_EQ(test::readFile(exe()), m_installer);
+}
+
+TEST_F(Updater, NotRepeatedAfterARestartAndTheInstallerNameFollowsTheVersion) {
+  serveVersion("10.11.0");
+  g_restartPending = 1;
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_TRUE(m_server.requests().empty());
+  g_restartPending = 0;
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_EQ(m_server.requestedPaths(),
+            (Strings{"release/version_P3D.json", "release/setup_Ambertrail_P3D_d_v10.11.0.zip"}));
+}
+
+#ifdef AMB_SERVER_FOLDER
+// The folder "server" that the build lays out beside the program: the program starts offline from
+// it, reads the generated data base and finds its own version, so no update.
+TEST_F(Downloads, ThePackagedServerStartsOffline) {
+  useServerUrl(gf_fileUrl(AMB_SERVER_FOLDER, true));
+  EXPECT_EQ(lf_readServerVersion(), g_programVersion);
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_FALSE(logHas("===> Program Version file not found?"));
+  ASSERT_TRUE(lf_readDataBase());
+  EXPECT_GT(g_validModels.size(), 1000u);
+  EXPECT_EQ(gf_airlineOfRegistration("N355DN"), "DAL");
+  EXPECT_TRUE(leftovers().empty());
+}
+#endif
 
 }  // namespace
 }  // namespace amb

@@ -4,58 +4,26 @@
 
 namespace amb::test {
 
-namespace {
-
-const char* reason(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-  }
-}
-
-std::string header(const std::string& head, const char* name) {
-  const std::string key = std::string("\r\n") + name + ":";
-  auto pos = head.find(key);
-  if (pos == std::string::npos) return {};
-  pos += key.size();
-  while (pos < head.size() && head[pos] == ' ') ++pos;
-  return head.substr(pos, head.find("\r\n", pos) - pos);
-}
-
-}  // namespace
-
 LoopbackHttpServer::LoopbackHttpServer() {
   if (!m_listen.openTcp() || !m_listen.bindIpv4(true, 0) || !m_listen.listen())
     throw std::runtime_error("bind/listen on 127.0.0.1");
   m_port = m_listen.localPort();
-  m_thread = std::thread([this] { run(); });
+  m_thread = std::thread([this] {
+    for (auto client = std::make_unique<platform::Socket>(); m_listen.accept(*client);
+         client = std::make_unique<platform::Socket>())
+      handle(std::move(client));
+  });
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
-  m_stop = true;
-  // Closing wakes the accept that the server thread waits in.
-  m_listen.close();
+  m_listen.close();  // wakes the accept that the server thread waits in
   m_thread.join();
   for (auto& held : m_held) held->close();
 }
 
-std::string LoopbackHttpServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
-
 void LoopbackHttpServer::serve(const std::string& path, const std::string& body, int status) {
   std::lock_guard lock(m_mutex);
-  m_replies[path] = Reply{status, body, false};
-}
-
-void LoopbackHttpServer::hang(const std::string& path) {
-  std::lock_guard lock(m_mutex);
-  m_replies[path] = Reply{200, {}, true};
-}
-
-void LoopbackHttpServer::remove(const std::string& path) {
-  std::lock_guard lock(m_mutex);
-  m_replies.erase(path);
+  m_replies[path] = {status, body};
 }
 
 std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
@@ -69,14 +37,6 @@ std::vector<std::string> LoopbackHttpServer::requestedPaths() const {
   return paths;
 }
 
-void LoopbackHttpServer::run() {
-  while (!m_stop) {
-    auto client = std::make_unique<platform::Socket>();
-    if (!m_listen.accept(*client)) break;
-    handle(std::move(client));
-  }
-}
-
 void LoopbackHttpServer::handle(std::unique_ptr<platform::Socket> client) {
   // Read the request head (the clients here always send it whole).
   std::string head;
@@ -86,24 +46,23 @@ void LoopbackHttpServer::handle(std::unique_ptr<platform::Socket> client) {
     if (n <= 0) break;
     head.append(buffer, static_cast<std::size_t>(n));
   }
-  std::string path;
-  if (head.rfind("GET /", 0) == 0) path = head.substr(5, head.find(' ', 5) - 5);
-  Reply reply{404, "not found\n", false};
+  const std::string path = head.rfind("GET /", 0) == 0 ? head.substr(5, head.find(' ', 5) - 5) : "";
+  std::string agent;
+  if (auto at = head.find("\r\nUser-Agent: "); at != std::string::npos)
+    agent = head.substr(at + 14, head.find("\r\n", at + 14) - at - 14);
+  std::pair<int, std::string> reply{404, "not found\n"};
   {
     std::lock_guard lock(m_mutex);
-    m_requests.push_back(Request{path, header(head, "User-Agent")});
+    m_requests.push_back(Request{path, agent});
     if (auto it = m_replies.find(path); it != m_replies.end()) reply = it->second;
   }
-  if (reply.hang) {
+  if (reply.first == 0) {
     m_held.push_back(std::move(client));
     return;
   }
-  client->sendAll("HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) +
-                  "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                  std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n");
-  client->sendAll(reply.body);
-  // The whole request was read, so the close ends the connection in order.
-  client->close();
+  client->sendAll("HTTP/1.1 " + std::to_string(reply.first) + " Status\r\nContent-Length: " +
+                  std::to_string(reply.second.size()) + "\r\nConnection: close\r\n\r\n" + reply.second);
+  client->close();  // the whole request was read, so the close ends the connection in order
 }
 
 }  // namespace amb::test

@@ -19,15 +19,10 @@ class LoopbackHttpServer {
 public:
   LoopbackHttpServer();  // listens on a free port at once
   ~LoopbackHttpServer();
-  LoopbackHttpServer(const LoopbackHttpServer&) = delete;
-  LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  std::string baseUrl() const;  // "http://127.0.0.1:PORT/"
-
-  // path is the URL path without the leading '/'.
+  std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+  // path is the URL path without the leading '/'; status 0 holds the request unanswered.
   void serve(const std::string& path, const std::string& body, int status = 200);
-  void hang(const std::string& path);
-  void remove(const std::string& path);
 
   struct Request {
     std::string path;
@@ -37,19 +32,12 @@ public:
   std::vector<std::string> requestedPaths() const;
 
 private:
-  struct Reply {
-    int status = 200;
-    std::string body;
-    bool hang = false;
-  };
-  void run();
   void handle(std::unique_ptr<platform::Socket> client);
 
   platform::Socket m_listen;
   int m_port = 0;
-  std::atomic<bool> m_stop{false};
   mutable std::mutex m_mutex;
-  std::map<std::string, Reply> m_replies;
+  std::map<std::string, std::pair<int, std::string>> m_replies;  // path -> status, body
   std::vector<Request> m_requests;
   std::vector<std::unique_ptr<platform::Socket>> m_held;  // connections of stalled requests, closed at the end
   std::thread m_thread;

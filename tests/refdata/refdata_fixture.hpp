@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up of the reference-data tests: a private working folder with "input", the log open in
-// it, every table and stand-in back at its start values, and small data bases to write.
+// it, every table and stand-in back at its start values, and small data bases and archives to write.
 
 #include "core/exit.hpp"
 #include "core/files.hpp"
@@ -24,20 +24,10 @@
 
 namespace amb::test {
 
-inline void resetRefdataState() {
-  gf_resetDataBase();
-  gf_resetLiveries();
-  gf_resetScan();
-  gf_resetDownloads();
-  gf_resetExitState();
-  gf_clearError();
-  gf_clearMessage();
-}
-
 class RefdataTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    resetRefdataState();
+    reset();
     m_cwd.emplace(m_dir.path());
     std::filesystem::create_directories(m_dir / "input");
     gf_startLog();
@@ -46,24 +36,23 @@ protected:
     gf_closeLog("end");
     m_env.reset();
     m_cwd.reset();
-    resetRefdataState();
+    reset();
   }
-
-  // Points the download server at a folder below the working folder ("server") or at a URL.
-  std::filesystem::path useServerFolder() {
-    const auto folder = m_dir / "server";
-    std::filesystem::create_directories(folder / "release");
-    useServerUrl(gf_fileUrl(folder, true));
-    return folder;
+  static void reset() {
+    gf_resetDataBase();
+    gf_resetLiveries();
+    gf_resetScan();
+    gf_resetDownloads();
+    gf_resetExitState();
+    gf_clearError();
+    gf_clearMessage();
   }
   void useServerUrl(const std::string& url) {
     m_env.reset();
     m_env.emplace("AMBT_SERVER_URL", url);
   }
-
-  std::vector<std::string> logLines() const { return readLines(m_dir / "Log.txt"); }
   bool logHas(const std::string& line) const {
-    const auto lines = logLines();
+    const auto lines = readLines(m_dir / "Log.txt");
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
   std::filesystem::path path(const std::string& rel) const { return m_dir / rel; }
@@ -99,24 +88,22 @@ inline dbgen::PlainDataBase smallDataBase() {
   return db;
 }
 
-// Writes the data base's "temp2.xml" into a zip "dbase.zip" in the folder.
-inline void writeDbaseZip(const std::filesystem::path& folder, const std::string& xml) {
-  dbgen::writeZip(folder / "dbase.zip", {{"temp2.xml", xml}});
-}
-
-// Flips a byte inside the first entry's compressed data; the central directory stays intact, so the
-// archive still opens but the entry fails its checksum.
-inline void damageFirstEntry(const std::filesystem::path& zip) {
-  std::string bytes = test::readFile(zip);
-  ASSERT_GT(bytes.size(), 30u);
-  auto u16 = [&](std::size_t at) {
-    return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) |
-           static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
-  };
-  const std::size_t data = 30 + u16(26) + u16(28);  // local header, name, extra field
-  ASSERT_GT(bytes.size(), data + 10);
-  bytes[data + 5] = static_cast<char>(bytes[data + 5] ^ 0x5A);
-  test::writeFile(zip, bytes);
+// The bytes of a zip archive of the entries (a name ending with '/' is a folder); `damaged` flips a
+// byte inside the first entry's compressed data, so that the archive still opens but the entry
+// fails its checksum.
+inline std::string zipBytes(const std::vector<dbgen::ZipInput>& entries, bool damaged = false) {
+  TempDir dir("amb-zip");
+  dbgen::writeZip(dir / "made.zip", entries);
+  std::string bytes = readFile(dir / "made.zip");
+  if (damaged) {
+    const auto u16 = [&](std::size_t at) {
+      return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) |
+             static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    const std::size_t data = 30 + u16(26) + u16(28);  // local header, name, extra field
+    if (bytes.size() > data + 10) bytes[data + 5] = static_cast<char>(bytes[data + 5] ^ 0x5A);
+  }
+  return bytes;
 }
 
 }  // namespace amb::test

@@ -1,8 +1,6 @@
 #include "refdata/zip_archive.hpp"
 
-#include "dbgen/dbgen.hpp"
 #include "refdata_fixture.hpp"
-#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +10,7 @@
 namespace amb {
 namespace {
 
-using test::TempDir;
+using test::zipBytes;
 
 // Counts the chunks a stream receives.
 class CountingBuf : public std::stringbuf {
@@ -26,41 +24,36 @@ protected:
   }
 };
 
-std::string randomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
+std::string randomBytes(std::size_t n) {
+  std::mt19937 rng(42);
   std::string s(n, '\0');
   for (char& c : s) c = static_cast<char>(rng());
   return s;
 }
 
 TEST(ZipArchive, ListsEntriesInOrderAndReadsThem) {
-  TempDir dir;
-  const auto zip = dir / "a.zip";
-  dbgen::writeZip(zip, {{"first.txt", "one"}, {"folder/", ""}, {"folder/second.txt", "two two"}});
-  ZipArchive archive(zip);
+  test::TempDir dir;
+  test::writeFile(dir / "a.zip", zipBytes({{"first.txt", "one"}, {"folder/", ""}, {"folder/second.txt", "two two"}}));
+  ZipArchive archive(dir / "a.zip");
   ASSERT_TRUE(archive.open(ZipArchive::ReadOnly, false));
   auto entries = archive.getEntries();
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].getName(), "first.txt");
   EXPECT_TRUE(entries[1].isDirectory());
-  EXPECT_EQ(entries[2].getName(), "folder/second.txt");
   EXPECT_EQ(entries[2].getSize(), 7u);
   EXPECT_EQ(entries[0].readAsText(), "one");
   EXPECT_EQ(entries[2].readAsText(ZipEntry::Current, 3), "two");
-  EXPECT_EQ(entries[1].readAsText(), "");
   archive.close();
-  EXPECT_FALSE(archive.isOpen());
   EXPECT_TRUE(archive.getEntries().empty());
   std::ostringstream out;
   EXPECT_EQ(entries[0].readContent(out), kZipErrorNotOpen);
 }
 
 TEST(ZipArchive, ReadsLargeBinaryContentInChunksByteForByte) {
-  TempDir dir;
-  const auto zip = dir / "big.zip";
-  const std::string content = randomBytes(2 * kZipChunkSize + 123, 42);
-  dbgen::writeZip(zip, {{"install.exe", content}});
-  ZipArchive archive(zip);
+  test::TempDir dir;
+  const std::string content = randomBytes(2 * kZipChunkSize + 123);
+  test::writeFile(dir / "big.zip", zipBytes({{"install.exe", content}}));
+  ZipArchive archive(dir / "big.zip");
   ASSERT_TRUE(archive.open(ZipArchive::ReadOnly, true));
   CountingBuf buf;
   std::ostream out(&buf);
@@ -69,25 +62,20 @@ TEST(ZipArchive, ReadsLargeBinaryContentInChunksByteForByte) {
   EXPECT_EQ(buf.writes, 3);
 }
 
-TEST(ZipArchive, RefusesMissingAndBrokenFiles) {
-  TempDir dir;
+TEST(ZipArchive, RefusesBrokenFilesAndReportsADamagedEntryAsAReadError) {
+  test::TempDir dir;
+  const std::string good = zipBytes({{"a.txt", randomBytes(5000)}});
+  const std::pair<const char*, std::string> broken[] = {{"text.zip", "this is no zip"},
+                                                        {"cut.zip", good.substr(0, good.size() / 2)}};
   EXPECT_FALSE(ZipArchive(dir / "missing.zip").open());
-  test::writeFile(dir / "text.zip", "this is no zip");
-  ZipArchive notZip(dir / "text.zip");
-  EXPECT_FALSE(notZip.open());
-  EXPECT_FALSE(notZip.lastError().empty());
-  dbgen::writeZip(dir / "ok.zip", {{"a.txt", std::string(5000, 'a')}});
-  const std::string bytes = test::readFile(dir / "ok.zip");
-  test::writeFile(dir / "cut.zip", bytes.substr(0, bytes.size() / 2));
-  EXPECT_FALSE(ZipArchive(dir / "cut.zip").open());
-}
-
-TEST(ZipArchive, DamagedEntryIsAReadErrorNotShortContent) {
-  TempDir dir;
-  const auto zip = dir / "bad.zip";
-  dbgen::writeZip(zip, {{"a.txt", randomBytes(4000, 7)}});
-  test::damageFirstEntry(zip);
-  ZipArchive archive(zip);
+  for (const auto& [name, bytes] : broken) {
+    test::writeFile(dir / name, bytes);
+    ZipArchive archive(dir / name);
+    EXPECT_FALSE(archive.open()) << name;
+    EXPECT_FALSE(archive.lastError().empty());
+  }
+  test::writeFile(dir / "bad.zip", zipBytes({{"a.txt", randomBytes(5000)}}, true));
+  ZipArchive archive(dir / "bad.zip");
   ASSERT_TRUE(archive.open(ZipArchive::ReadOnly, false));
   std::ostringstream out;
   EXPECT_EQ(archive.getEntries().at(0).readContent(out), kZipErrorRead);
