@@ -1,7 +1,8 @@
 #pragma once
-// A program stand-in for window tests: records every event it gets and lets a test hook some.
+// A program stand-in for window tests: records every event it gets and lets a test hook them.
 
 #include "platform/linux/ui_headless.hpp"
+#include "support/test_support.hpp"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,22 +16,23 @@ namespace amb::test {
 
 class RecordingEvents : public platform::UiEvents {
 public:
-  std::function<void()> onCreateHook, onCloseHook, onDestroyHook;
+  std::function<void(const std::string&)> onEvent;  // after every event but the paints
   std::function<void(platform::Surface&)> onPaintHook;
-  std::function<void(std::uint16_t)> onEditEnterHook;
-  std::function<void(int)> onAppHook;
 
-  void onCreate() override { add("create", onCreateHook); }
-  void onPaint(platform::Surface& s) override { add("paint", [&] { if (onPaintHook) onPaintHook(s); }); }
-  void onCommand(std::uint16_t id) override { add("command " + std::to_string(id), nullptr); }
-  void onEditEnter(std::uint16_t id) override {
-    add("enter " + std::to_string(id), [&] { if (onEditEnterHook) onEditEnterHook(id); });
+  void onCreate() override { add("create"); }
+  void onPaint(platform::Surface& s) override {
+    {
+      std::lock_guard lk(m_mutex);
+      ++m_paints;
+    }
+    if (onPaintHook) onPaintHook(s);
   }
-  void onClose() override { add("close", onCloseHook); }
-  void onApp(int n) override { add("app " + std::to_string(n), [&] { if (onAppHook) onAppHook(n); }); }
-  void onDestroy() override { add("destroy", onDestroyHook); }
+  void onCommand(std::uint16_t id) override { add("command " + std::to_string(id)); }
+  void onEditEnter(std::uint16_t id) override { add("enter " + std::to_string(id)); }
+  void onClose() override { add("close"); }
+  void onApp(int n) override { add("app " + std::to_string(n)); }
+  void onDestroy() override { add("destroy"); }
 
-  // Every event but the paints, in order.
   std::vector<std::string> events() const {
     std::lock_guard lk(m_mutex);
     return m_events;
@@ -41,15 +43,12 @@ public:
   }
 
 private:
-  void add(std::string e, const std::function<void()>& hook) {
+  void add(const std::string& e) {
     {
       std::lock_guard lk(m_mutex);
-      if (e == "paint")
-        ++m_paints;
-      else
-        m_events.push_back(std::move(e));
+      m_events.push_back(e);
     }
-    if (hook) hook();
+    if (onEvent) onEvent(e);
   }
   mutable std::mutex m_mutex;
   std::vector<std::string> m_events;
@@ -70,14 +69,22 @@ public:
     return m_lines;
   }
   bool contains(const std::string& part) const {
-    for (const auto& l : lines())
-      if (l.find(part) != std::string::npos) return true;
-    return false;
+    const auto all = lines();
+    return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
   }
 
 private:
   mutable std::mutex m_mutex;
   std::vector<std::string> m_lines;
+};
+
+// A headless window reporting into its own lines, with a recording program.
+struct TestWindow {
+  explicit TestWindow(platform::headless::HeadlessUiOptions o = {}) : ui((o.diag = diag.sink(), o)) {}
+  bool create(int x = 0, int y = 0) { return ui.createMainWindow("T", x, y, 880, 516, ev); }
+  DiagLines diag;
+  RecordingEvents ev;
+  platform::headless::HeadlessUi ui;
 };
 
 constexpr int kRunTimedOut = -12345;
