@@ -8,28 +8,26 @@
 namespace amb {
 namespace {
 
-TEST(Geometry, DistancesAndCourses) {
+TEST(Geometry, DistancesCoursesAndAngleDifferences) {
   const std::tuple<LatLon, LatLon, double> distances[] = {
-      {{0, 0}, {1, 0}, 60.0}, {{0, 0}, {0, 1}, 60.0}, {{0, 179.5}, {0, -179.5}, 60.0},
-      {{60, 0}, {60, 1}, 29.9997144}, {{0, 0}, {0, 180}, 10800.0}, {{10, 20}, {-10, -160 - 1e-9}, 10800.0}};
+      {{0, 0}, {1, 0}, 60.0}, {{0, 179.5}, {0, -179.5}, 60.0}, {{60, 0}, {60, 1}, 29.9997144},
+      {{10, 20}, {-10, -160 - 1e-9}, 10800.0}};
   for (const auto& [a, b, nm] : distances) {
     EXPECT_NEAR(gf_distanceNm(a, b), nm, 1e-3) << b.lat << "," << b.lon;  // never NaN, also nearly antipodal
     EXPECT_NEAR(gf_distanceNm(b, a), nm, 1e-3);
   }
-  const std::pair<LatLon, double> courses[] = {
-      {{1, 0}, 0.0}, {{0, 1}, kPi / 2}, {{-1, 0}, kPi}, {{0, -1}, 3 * kPi / 2}, {{0, 0}, 0.0}};
+  const std::pair<LatLon, double> courses[] = {{{1, 0}, 0.0}, {{0, 1}, kPi / 2}, {{0, -1}, 3 * kPi / 2}, {{0, 0}, 0.0}};
   for (const auto& [to, course] : courses) EXPECT_NEAR(gf_bearingRad({0, 0}, to), course, 1e-12);
   EXPECT_LT(gf_bearingRad({0, 0}, {1, -1e-15}), kTwoPi);
+  const std::tuple<double, double, double> diffs[] = {
+      {6.2, 0.1, 0.1 + kTwoPi - 6.2}, {0.1, 6.2, 6.2 - kTwoPi - 0.1}, {2.0, 1.0, -1.0}, {0.0, kPi, kPi}, {kPi, 0.0, -kPi}};
+  for (const auto& [a, b, diff] : diffs) EXPECT_NEAR(gf_angleDiff(a, b), diff, 1e-12) << a << " -> " << b;
 }
 
 TEST(Geometry, DestinationPoints) {
-  const LatLon north = gf_destinationPoint({0, 0}, 0.0, kFeetPerNm);
-  EXPECT_NEAR(north.lat, 1.0 / 60.0, 1e-12);
-  EXPECT_NEAR(north.lon, 0.0, 1e-12);
+  EXPECT_NEAR(gf_destinationPoint({0, 0}, 0.0, kFeetPerNm).lat, 1.0 / 60.0, 1e-12);
   EXPECT_NEAR(gf_destinationPoint({0, 179.99}, kPi / 2, 1.2 * kFeetPerNm).lon, -179.99, 1e-9);
-  EXPECT_NEAR(gf_destinationPoint({0, -179.99}, 3 * kPi / 2, 1.2 * kFeetPerNm).lon, 179.99, 1e-9);
   EXPECT_LE(gf_destinationPoint({89.99, 0}, 0.0, 2 * kFeetPerNm).lat, 90.0);
-
   // Going d nm along a course, then measuring, gives d and the course back.
   std::mt19937 rng(1234);
   std::uniform_real_distribution<double> lat(-80, 80), lon(-180, 180), course(0, kTwoPi), nm(0.01, 500);
@@ -41,14 +39,6 @@ TEST(Geometry, DestinationPoints) {
     ASSERT_NEAR(gf_distanceNm(start, end), d, 1e-6 * std::max(1.0, d)) << i;
     ASSERT_NEAR(gf_angleDiff(c, gf_bearingRad(start, end)), 0.0, 1e-6) << i;
   }
-}
-
-TEST(Geometry, AngleDifferences) {
-  const std::tuple<double, double, double> cases[] = {
-      {6.2, 0.1, 0.1 + kTwoPi - 6.2}, {0.1, 6.2, 6.2 - kTwoPi - 0.1}, {1.0, 2.0, 1.0}, {2.0, 1.0, -1.0},
-      {1.5, 1.5, 0.0}, {0.0, kPi, kPi}, {kPi, 0.0, -kPi}};
-  for (const auto& [a, b, diff] : cases) EXPECT_NEAR(gf_angleDiff(a, b), diff, 1e-12) << a << " -> " << b;
-  EXPECT_NEAR(gf_angleDiff(6.2, 0.1), 0.183, 1e-3);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// A window that only records what the program asks of it, for the settings tests.
+// A window that only records what the program asks of it, for the settings and shell tests.
 
 #include "platform/ui.hpp"
 
@@ -34,9 +34,8 @@ public:
     record(r ? fmt::format("invalidate {} {} {} {}", r->left, r->top, r->right, r->bottom) : "invalidate all");
   }
   void createCheckBox(std::uint16_t id, int x, int y, int w, int h, bool checked) override {
-    record(fmt::format("checkbox {} {} {} {} {} {}", id, x, y, w, h, checked ? 1 : 0), id, [&](Control& c) {
-      c.checked = checked;
-    });
+    record(fmt::format("checkbox {} {} {} {} {} {}", id, x, y, w, h, checked ? 1 : 0), id,
+           [&](Control& c) { c.checked = checked; });
   }
   void createButton(std::uint16_t id, std::string_view caption, int x, int y, int w, int h) override {
     record(fmt::format("button {} \"{}\" {} {} {} {}", id, caption, x, y, w, h), id, [](Control&) {});

@@ -7,24 +7,14 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #ifdef _WIN32
 #include <windows.h>
-#endif
 
 namespace amb {
 namespace {
 
-#ifdef _WIN32
-
-bool underWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-// Runs reg.exe with the given arguments and returns its exit code; -1 when it could not start or
-// did not finish within the bound (then it is ended).
+// Runs reg.exe with the arguments; its exit code, -1 when it could not start or did not finish in
+// time (then it is ended).
 int runReg(const std::wstring& args) {
   std::wstring cmd = L"reg.exe " + args;
   STARTUPINFOW si{};
@@ -48,14 +38,26 @@ const std::wstring kV5 = L"\"HKLM\\SOFTWARE\\Lockheed Martin\\Prepar3D v5\"";
 const std::wstring kV6 = L"\"HKLM\\SOFTWARE\\Lockheed Martin\\Prepar3D v6\"";
 const std::wstring kUser = L"\"HKCU\\Software\\Ambertrail_P3D test\"";
 
+// The error code of a failing registry call, 0 when it succeeds.
+long errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const winreg::RegException& e) {
+    return e.code().value();
+  }
+  return 0;
+}
+
 class Win32Registry : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!underWine()) GTEST_SKIP() << "writes to HKEY_LOCAL_MACHINE; runs only in a Wine prefix";
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version"))
+      GTEST_SKIP() << "writes to HKEY_LOCAL_MACHINE; runs only in a Wine prefix";
     clear();
   }
   void TearDown() override {
-    if (underWine()) clear();
+    if (!IsSkipped()) clear();
   }
   static void clear() {
     for (const auto& k : {kV5, kV6, kUser}) runReg(L"delete " + k + L" /f");
@@ -67,9 +69,7 @@ protected:
 
 TEST_F(Win32Registry, SimulatorKeysAndInstallPaths) {
   EXPECT_FALSE(gf_simKeyExists(5));
-  EXPECT_FALSE(gf_simKeyExists(6));
   EXPECT_TRUE(gf_getSimInstallPath(5).empty());
-
   // A non-ASCII install folder comes back unchanged.
   add(kV5, L"/v SetupPath /t REG_SZ /d \"D:\\Simul\u00E1tor \u2708\\Prepar3D v5\\\\\"");
   EXPECT_TRUE(gf_simKeyExists(5));
@@ -82,37 +82,23 @@ TEST_F(Win32Registry, SimulatorKeysAndInstallPaths) {
   EXPECT_TRUE(gf_getSimInstallPath(6).empty());
   RegKey key;
   key.open(platform::RegRoot::LocalMachine, gf_simRegistryKey(6));
-  try {
-    key.getStringValue(u"SetupPath");
-    ADD_FAILURE() << "a missing value must throw";
-  } catch (const winreg::RegException& e) {
-    EXPECT_EQ(e.code().value(), platform::kErrorFileNotFound);
-  }
-
+  EXPECT_EQ(errorOf([&] { key.getStringValue(u"SetupPath"); }), platform::kErrorFileNotFound);
   // A number where text is expected is refused, and read as a number it is fine.
   add(kV6, L"/v SetupPath /t REG_DWORD /d 42");
   EXPECT_TRUE(gf_getSimInstallPath(6).empty());
-  try {
-    key.getStringValue(u"SetupPath");
-    ADD_FAILURE() << "a DWORD value read as text must throw";
-  } catch (const winreg::RegException& e) {
-    EXPECT_EQ(e.code().value(), platform::kErrorUnsupportedType);
-  }
+  EXPECT_EQ(errorOf([&] { key.getStringValue(u"SetupPath"); }), platform::kErrorUnsupportedType);
   EXPECT_EQ(key.getDwordValue(u"SetupPath"), 42u);
-  EXPECT_THROW(key.getDwordValue(u"Other"), winreg::RegException);
+  EXPECT_NE(errorOf([&] { key.getDwordValue(u"Other"); }), 0);
 }
 
 TEST_F(Win32Registry, LongTextsCurrentUserAndTheRootKey) {
-  // Longer than any fixed buffer: the size is asked first.
-  const std::wstring longText(3000, L'x');
-  add(kUser, L"/v Long /t REG_SZ /d " + longText);
+  add(kUser, L"/v Long /t REG_SZ /d " + std::wstring(3000, L'x'));  // longer than any fixed buffer
   add(kUser, L"/v Empty /t REG_SZ /d \"\"");
   RegKey key;
   key.open(platform::RegRoot::CurrentUser, u"Software\\Ambertrail_P3D test");
   EXPECT_EQ(key.getStringValue(u"Long"), std::u16string(3000, u'x'));
   EXPECT_EQ(key.getStringValue(u"Empty"), u"");
-  EXPECT_THROW(RegKey().open(platform::RegRoot::LocalMachine, u"SOFTWARE\\Ambertrail_P3D no such key"),
-               winreg::RegException);
+  EXPECT_NE(errorOf([] { RegKey().open(platform::RegRoot::LocalMachine, u"SOFTWARE\\Ambertrail_P3D no such key"); }), 0);
 
   // The empty subkey opens the root itself; closing that must leave the root usable.
   add(kV5, L"/v SetupPath /t REG_SZ /d C:\\P3D");
@@ -120,15 +106,10 @@ TEST_F(Win32Registry, LongTextsCurrentUserAndTheRootKey) {
   ASSERT_EQ(platform::regOpenKey(platform::RegRoot::LocalMachine, u"", root), platform::kErrorSuccess);
   EXPECT_EQ(root, reinterpret_cast<platform::RegHandle>(HKEY_LOCAL_MACHINE));
   platform::regCloseKey(root);
-  EXPECT_TRUE(gf_simKeyExists(5));
   EXPECT_EQ(gf_pathText(gf_getSimInstallPath(5)), "C:\\P3D");
 }
 
-#else
-
-TEST(Win32Registry, SimulatorKeysAndInstallPaths) { GTEST_SKIP() << "Win32 registry backend; runs in the Windows build under Wine"; }
-
-#endif
-
 }  // namespace
 }  // namespace amb
+
+#endif  // _WIN32

