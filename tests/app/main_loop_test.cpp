@@ -11,26 +11,21 @@ namespace {
 
 TEST(ReportSteps, CadenceByReportCount) {
   const std::tuple<std::int32_t, bool, ReportSteps> cases[] = {
-      {30, false, {true, false, false, false}},   // the periodic steps only
-      {240, false, {true, false, false, false}},  // a multiple of 15 and of 16
-      {16, false, {false, true, false, false}},
+      {240, false, {true, false, false, false}},  // a multiple of 15 and of 16: the periodic steps only
       {32, true, {false, false, false, false}},   // no park-airport check during a renewal
       {3599, false, {false, false, true, true}},  // 59 x 61
       {944, false, {false, true, true, false}},   // 16 x 59
-      {1, false, {false, false, false, false}},
   };
   for (const auto& [n, renewal, steps] : cases) EXPECT_EQ(lf_reportSteps(n, renewal), steps) << n;
 }
 
 TEST(AutoRange, RangeByHeightAndDistance) {
   const std::tuple<bool, double, double, std::int32_t> cases[] = {
-      {true, 30000, 100, 10},    // on the ground
-      {false, 49500, 5, 100},    // above AUTO_RANGE_ABOVE_HEIGHT
-      {false, 20000, 5, 40},     // above AIRPORT_HEIGHT
-      {false, 1000, 20, 23},     // 20 nm from the first park airport
-      {false, 1000, 7.4, 10},    // round(7.4) + 3
-      {false, 1000, 36.6, 40},
-      {false, 1000, 10000, 40},  // no park airport
+      {true, 30000, 100, 10},   // on the ground
+      {false, 49500, 5, 100},   // above AUTO_RANGE_ABOVE_HEIGHT
+      {false, 20000, 5, 40},    // above AIRPORT_HEIGHT
+      {false, 1000, 7.4, 10},   // round(7.4) + 3 nm from the first park airport
+      {false, 1000, 36.6, 40},  // at most 40
   };
   for (const auto& [onGround, height, distance, range] : cases)
     EXPECT_EQ(lf_autoRangeNm(onGround, height, 49000, 18000, distance), range) << height << " " << distance;
@@ -48,13 +43,6 @@ protected:
     return g_trafficQueueOpen != 0;
   }
 };
-
-TEST_F(MainLoopTest, TheAutomaticRangeSetsTheRadiusAndShowsIt) {
-  g_userOnGround = 1;
-  gf_autoRange();
-  EXPECT_EQ(g_radiusMeters, 18520u);
-  EXPECT_EQ(ui.control(LATERAL_RANGE.controlId).text, "10");
-}
 
 TEST_F(MainLoopTest, FlightNotRunningClosesTheQueueAndAReportResumes) {
   {
@@ -151,17 +139,6 @@ TEST_F(PeriodicTest, AParkingRenewalRunsInTwoHalves) {
   INITIAL_LOAD_ONLY.value = 1;  // then no renewal is asked for
   stepAt(2400);
   EXPECT_EQ(g_parkingRenewalRequest, 0);
-}
-
-TEST_F(PeriodicTest, ReReadWaitsForTheParkingLock) {
-  g_rereadRequest = 1;
-  g_parkingLock = 1;
-  lf_checkParkAirportsIdle();
-  EXPECT_EQ(g_rereadRequest, 1);
-  g_parkingLock = 0;
-  lf_checkParkAirportsIdle();
-  EXPECT_EQ(g_rereadRequest, 0);
-  EXPECT_TRUE(ui.isEnabled(REREAD_BUTTON.controlId));
 }
 
 }  // namespace

@@ -102,22 +102,14 @@ private:
   std::list<ScopedEnv> m_env;
 };
 
-TEST_F(StartUpTest, PreparationMakesTheFoldersAndSetsTheControls) {
+TEST_F(StartUpTest, PreparationMakesTheFoldersAndFailsWithoutTheInputFolder) {
   parking_percentage.value = 70;
   lf_prepareStartUp();
-  for (const char* folder : {"output/info", "output/errors", "airports/learned/stock", "input/my_regcodes"})
+  for (const char* folder : {"output/info", "airports/learned/stock", "input/my_regcodes"})
     EXPECT_TRUE(fs::is_directory(dir() / folder)) << folder;
   EXPECT_EQ(stored("PROGRAM_VERSION"), "10.10.4");
-  EXPECT_TRUE(logHas("RealTraffic not detected at this PC"));
   EXPECT_EQ(parking_percentage.value, 30);
-  EXPECT_FALSE(ui.isEnabled(parking_percentage.controlId));
-  EXPECT_TRUE(ui.isEnabled(ALL_INSTALL_PATH.controlId));
-  EXPECT_FALSE(ui.isEnabled(LATERAL_RANGE.controlId));  // AUTO_RANGE is on
-
-  writeFile(dir() / "appdata" / "InsideSystems" / "RealTraffic.jar", "");
-  lf_prepareStartUp();
-  EXPECT_EQ(g_realTrafficLocal, 1);
-  fs::remove_all(dir() / "input");  // without it the preparation fails
+  fs::remove_all(dir() / "input");
   EXPECT_THROW(lf_createFolders(), fs::filesystem_error);
 }
 

@@ -85,21 +85,6 @@ TEST(HeadlessUi, WindowAndControlsBehaveLikeTheirWindowsCounterparts) {
   EXPECT_EQ(w.ui.getText(77), "");
 }
 
-TEST(HeadlessUi, ABurstOfInvalidatesGivesOnePaint) {
-  TestWindow w;
-  w.ev.onEvent = [&](const std::string& e) {
-    if (e == "app 1")
-      for (int i = 0; i < 1000; ++i) w.ui.invalidate(i % 2 ? std::optional<Rect>(Rect{0, 112, 880, 392}) : std::nullopt);
-  };
-  w.ev.onPaintHook = [&](platform::Surface&) {
-    if (w.ev.paints() == 2) w.ui.quit(0);
-  };
-  ASSERT_TRUE(w.create());
-  w.ui.post(1);
-  EXPECT_EQ(runBounded(w.ui), 0);
-  EXPECT_EQ(w.ui.paintCount(), 2u);  // the one at creation and one for the whole burst
-}
-
 TEST(HeadlessUi, InvalidateDuringAPaintAsksForAnother) {
   TestWindow w;
   w.ev.onPaintHook = [&](platform::Surface& s) {
@@ -234,18 +219,6 @@ TEST(HeadlessUi, AFolderThatCannotBeWrittenIsReportedOnceAndTheWindowGoesOn) {
   EXPECT_EQ(runBounded(w.ui), 0);
   EXPECT_EQ(w.diag.lines().size(), 1u);
   EXPECT_TRUE(w.diag.contains("missing-folder"));
-}
-
-TEST(HeadlessUi, MakeUiTakesItsFilesFromTheEnvironment) {
-  TempDir dir("ui-env");
-  ScopedEnv dump("AMBT_UI_DUMP", (dir / "d.txt").string());
-  ScopedEnv svg("AMBT_UI_SVG", "");
-  ScopedEnv script("AMBT_UI_SCRIPT", "");
-  auto ui = platform::makeUi();
-  RecordingEvents ev;
-  ASSERT_TRUE(ui->createMainWindow("T", 1, 2, 880, 516, ev));
-  EXPECT_EQ(readLines(dir / "d.txt").at(0), "window 1 2 880 516 title=\"T\"");
-  EXPECT_TRUE(std::filesystem::exists(dir / "d.txt.svg")) << "the picture goes beside the dump";
 }
 
 }  // namespace
