@@ -4,6 +4,8 @@
 #include "platform/linux/ui_headless.hpp"
 #include "support/test_support.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -21,10 +23,7 @@ public:
 
   void onCreate() override { add("create"); }
   void onPaint(platform::Surface& s) override {
-    {
-      std::lock_guard lk(m_mutex);
-      ++m_paints;
-    }
+    m_paints.fetch_add(1);
     if (onPaintHook) onPaintHook(s);
   }
   void onCommand(std::uint16_t id) override { add("command " + std::to_string(id)); }
@@ -37,10 +36,7 @@ public:
     std::lock_guard lk(m_mutex);
     return m_events;
   }
-  int paints() const {
-    std::lock_guard lk(m_mutex);
-    return m_paints;
-  }
+  int paints() const { return m_paints.load(); }
 
 private:
   void add(const std::string& e) {
@@ -52,7 +48,7 @@ private:
   }
   mutable std::mutex m_mutex;
   std::vector<std::string> m_events;
-  int m_paints = 0;
+  std::atomic<int> m_paints{0};
 };
 
 // Collects the report lines of a window and its script driver.
@@ -69,8 +65,7 @@ public:
     return m_lines;
   }
   bool contains(const std::string& part) const {
-    const auto all = lines();
-    return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    return std::ranges::any_of(lines(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
   }
 
 private:
