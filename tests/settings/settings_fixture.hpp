@@ -44,11 +44,6 @@ protected:
     const auto lines = log();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
-  bool logMentions(const std::string& text) const {
-    const auto lines = log();
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
-  }
   const TempDir& dir() const { return m_dir; }
 
 private:
