@@ -115,16 +115,11 @@ protected:
   // The value stored for the key in the settings file; empty when it has no entry.
   std::string stored(const std::string& key) const {
     const std::string text = readFile(m_dir / "parameters.xml"), head = "name=\"" + key + "\" value=\"";
-    const auto at = text.find(head);
-    if (at == std::string::npos) return {};
-    const auto start = at + head.size();
-    return text.substr(start, text.find('"', start) - start);
+    const auto at = text.find(head), start = at + head.size();
+    return at == std::string::npos ? std::string() : text.substr(start, text.find('"', start) - start);
   }
   std::vector<std::string> log() const { return readLines(m_dir / "Log.txt"); }
-  bool logHas(const std::string& line) const {
-    const auto lines = log();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  bool logHas(const std::string& line) const { return std::ranges::count(log(), line) > 0; }
   std::string message() const { return gf_messageLineSnapshot().message; }
   std::string error() const { return gf_messageLineSnapshot().error; }
   std::vector<ExitRequest> exits() {
