@@ -12,12 +12,6 @@ namespace {
 
 using namespace cipher;
 
-std::string rangeAlphabet() {
-  std::string all;
-  for (char c = kRangeFirst; c <= kRangeLast; ++c) all += c;
-  return all;
-}
-
 TEST(Cipher, UnshiftWrapsEveryInputIntoTheRange) {
   for (int c = 0; c < 256; ++c)
     for (int shift = -200; shift <= 200; shift += 7) {
@@ -29,7 +23,8 @@ TEST(Cipher, UnshiftWrapsEveryInputIntoTheRange) {
 
 // Every character of the range at every position of codes of every arrangement comes back.
 TEST(Cipher, CodesAndAirlinesRoundTripForEveryCharacter) {
-  const std::string all = rangeAlphabet();
+  std::string all;
+  for (char c = kRangeFirst; c <= kRangeLast; ++c) all += c;
   dbgen::Fillers fillers(1);
   for (std::size_t length = 1; length <= 7; ++length)
     for (std::size_t start = 0; start < all.size(); ++start) {
@@ -68,8 +63,7 @@ TEST(Cipher, MalformedInputIsAClearError) {
       EXPECT_EQ(std::string(e.what()), "decrypt airl \"" + bad + "\" error");
     }
   }
-  // A registration longer than the key.
-  try {
+  try {  // a registration longer than the key
     gf_decryptKeyed(std::string(kKey.size() + 1, 'Z'));
     ADD_FAILURE();
   } catch (const std::out_of_range& e) {
