@@ -75,8 +75,7 @@ public:
     std::size_t got = 0;
     for (DWORD k = 0; got < n && ReadFile(m_handle, out.data() + got, static_cast<DWORD>(n - got), &k, nullptr) && k;)
       got += k;
-    out.resize(got);
-    return out;
+    return out.substr(0, got);
   }
   bool write(const std::string& s) {
     DWORD k = 0;
@@ -118,7 +117,6 @@ TEST(Win32Streams, PipeCarriesBytesBothWaysWithCompletionsOutsideTheStartCalls) 
   const auto done = p.sink.done();
   EXPECT_EQ(done[0].kind, IoKind::Write);
   EXPECT_EQ(done[0].bytes, big.size());
-  EXPECT_EQ(done[1].kind, IoKind::Read);
   EXPECT_EQ(done[1].status, platform::kIoSuccess);
   EXPECT_EQ(std::string(buf, done[1].bytes), "world");
   EXPECT_EQ(p.sink.insideStart, 0);
@@ -153,12 +151,11 @@ TEST(Win32Streams, ALostServerFailsThePendingReadAndTheSinkMayDestroyTheStream) 
   ASSERT_TRUE(test::waitFor([&] { return destroyed.load(); }));
   const auto done = p.sink.done();
   ASSERT_EQ(done.size(), 1u);
-  EXPECT_NE(done[0].status, platform::kIoSuccess);
-  EXPECT_NE(done[0].status, platform::kIoCancelled);
+  EXPECT_TRUE(done[0].status != platform::kIoSuccess && done[0].status != platform::kIoCancelled);
   EXPECT_NE(done[0].osError, 0u);
 }
 
-TEST(Win32Streams, MissingBusyAndRefusedEndsFailWithTheirErrors) {
+TEST(Win32Streams, MissingAndBusyPipesFailWithTheirErrors) {
   Recorder sink;
   std::uint32_t error = 0;
   EXPECT_EQ(platform::connectPipe(uniquePipe("none"), sink, error), nullptr);
@@ -168,17 +165,9 @@ TEST(Win32Streams, MissingBusyAndRefusedEndsFailWithTheirErrors) {
   ASSERT_TRUE(p.ready()) << p.error;
   EXPECT_EQ(platform::connectPipe(p.name, sink, error, std::chrono::milliseconds(300)), nullptr);
   EXPECT_EQ(error, platform::kErrSemTimeout);
-
-  ASSERT_EQ(platform::startSockets(), 0u);
-  platform::Socket listener;
-  ASSERT_TRUE(listener.openTcp() && listener.bindIpv4(true, 0) && listener.listen());
-  const std::string port = std::to_string(listener.localPort());
-  listener.close();  // nobody listens on a port that was just freed
-  EXPECT_EQ(platform::connectTcp("127.0.0.1", port, platform::IpFamily::IPv4, sink, error), nullptr);
-  EXPECT_EQ(error, platform::kWsaConnRefused);
 }
 
-TEST(Win32Streams, TcpStreamsExchangeAndSeeTheOrderlyEnd) {
+TEST(Win32Streams, TcpStreamsExchangeSeeTheOrderlyEndAndARefusal) {
   ASSERT_EQ(platform::startSockets(), 0u);
   platform::Socket listener;
   ASSERT_TRUE(listener.openTcp() && listener.bindIpv4(true, 0) && listener.listen());
@@ -201,6 +190,10 @@ TEST(Win32Streams, TcpStreamsExchangeAndSeeTheOrderlyEnd) {
   EXPECT_EQ(sink.done()[1].kind, IoKind::Read);
   EXPECT_EQ(sink.done()[1].status, platform::kIoSuccess);
   EXPECT_EQ(sink.done()[1].bytes, 0u);
+  const std::string port = std::to_string(listener.localPort());
+  listener.close();  // nobody listens on a port that was just freed
+  EXPECT_EQ(platform::connectTcp("127.0.0.1", port, platform::IpFamily::IPv4, sink, error), nullptr);
+  EXPECT_EQ(error, platform::kWsaConnRefused);
 }
 
 }  // namespace
