@@ -17,15 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The user error a call throws, as the reporter shows it; empty when it throws none.
-std::string userErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const UserErrorException& e) {
-    return e.what();
-  }
-  return {};
-}
+// The user error a call throws, as the reporter shows it.
+std::string userErrorOf(const std::function<void()>& f) { return thrownText<UserErrorException>(f); }
 
 using DetectionTest = ShellTest;
 
@@ -52,14 +45,14 @@ TEST_F(DetectionTest, InstalledVersions) {
   EXPECT_EQ(userErrorOf(lf_detectSimulator), noPath);
   EXPECT_TRUE(logHas("P3D not detected?"));
   lfolder3.setValue("D:\\AI");  // folder settings let the scans work without an install path
-  EXPECT_EQ(userErrorOf(lf_detectSimulator), "");
+  EXPECT_EQ(userErrorOf(lf_detectSimulator), "no exception");
   lfolder3.setValue({});
 
   registry({{6, ""}});
   EXPECT_EQ(userErrorOf(lf_detectSimulator), noPath);
   EXPECT_TRUE(logHas("P3Dv6detected"));
   registry({{6, "D:\\\\Sims\\\\P3Dv6"}});
-  EXPECT_EQ(userErrorOf(lf_detectSimulator), "");
+  EXPECT_EQ(userErrorOf(lf_detectSimulator), "no exception");
   EXPECT_EQ(stored("SIM_INSTALL_PATH"), "D:\\Sims\\P3Dv6");
   EXPECT_EQ(ui.control(ALL_INSTALL_PATH.controlId).text, "D:\\Sims\\P3Dv6");
   g_simKeyV5 = g_simKeyV6 = false;

@@ -55,20 +55,11 @@ TEST(Cipher, RegistrationsRoundTripForEveryCharacterAtEveryKeyPosition) {
 }
 
 TEST(Cipher, MalformedInputIsAClearError) {
-  for (const std::string bad : {"A", "ABCD", "ABCDEFG"}) {
-    try {
-      gf_decryptAirl(bad);
-      ADD_FAILURE() << bad;
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), "decrypt airl \"" + bad + "\" error");
-    }
-  }
-  try {  // a registration longer than the key
-    gf_decryptKeyed(std::string(kKey.size() + 1, 'Z'));
-    ADD_FAILURE();
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "invalid array<T, N> subscript");
-  }
+  for (const std::string bad : {"A", "ABCD", "ABCDEFG"})
+    EXPECT_EQ(test::thrownText<std::runtime_error>([&] { gf_decryptAirl(bad); }), "decrypt airl \"" + bad + "\" error");
+  // A registration longer than the key.
+  EXPECT_EQ(test::thrownText<std::out_of_range>([] { gf_decryptKeyed(std::string(kKey.size() + 1, 'Z')); }),
+            "invalid array<T, N> subscript");
   // The encoder refuses what could not come back.
   dbgen::Fillers fillers;
   EXPECT_THROW(dbgen::encryptCode("A B", fillers), std::invalid_argument);

@@ -27,12 +27,7 @@ protected:
   std::string code(const std::string& plain) { return dbgen::encryptCode(plain, m_fillers); }
   // The user error of a read that must fail.
   std::string userError() {
-    try {
-      lf_readDataBaseFile(temp2());
-    } catch (const UserErrorException& e) {
-      return e.what();
-    }
-    return "no user error";
+    return test::thrownText<UserErrorException>([this] { lf_readDataBaseFile(temp2()); });
   }
 
   dbgen::Fillers m_fillers{99};
@@ -134,12 +129,8 @@ TEST_F(DataBaseFile, RegistrationsFixesAndPublishers) {
 
 TEST_F(DataBaseFile, BrokenOrUnreadableFilesEndTheReadWithAClearError) {
   writeTemp2({"dbase"}, "<dbase><db reg=\"" + dbgen::encryptKeyed("N1") + "\" airl=\"ABCDE\"/></dbase>");
-  try {
-    lf_readDataBaseFile(temp2());
-    ADD_FAILURE();
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "decrypt airl \"ABCDE\" error");
-  }
+  EXPECT_EQ(test::thrownText<std::runtime_error>([this] { lf_readDataBaseFile(temp2()); }),
+            "decrypt airl \"ABCDE\" error");
   gf_resetDataBase();
   writeTemp2({"dbase"}, "<dbase><db reg=\"" + std::string(25, 'Z') + "\"/></dbase>");
   EXPECT_THROW(lf_readDataBaseFile(temp2()), std::out_of_range);

@@ -83,12 +83,7 @@ TEST_F(Downloads, FailedDataBaseDownloadsLeaveNoZipAndLoseNothing) {
     gf_resetDataBase();
     test::writeFile(temp2(), "earlier text");
     if (c.status >= 0) m_server.serve("dbase.zip", c.body, c.status);
-    try {
-      lf_readDataBase();
-      ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-      EXPECT_STREQ(e.what(), "data base could not be read from on-line?");
-    }
+    EXPECT_EQ(test::thrownText<std::runtime_error>(lf_readDataBase), "data base could not be read from on-line?");
     EXPECT_TRUE(logHas(c.downloaded ? "===> unzipping dbase.zip failed?" : "===> downloading dbase.zip failed?"));
     EXPECT_EQ(fs::exists(temp2()), !c.downloaded);
     EXPECT_TRUE(noLeftovers());
@@ -101,13 +96,9 @@ TEST_F(Downloads, ArchivesWithAFolderOrSeveralEntries) {
   test::writeFile(path("keep.txt"), "kept");
   EXPECT_EQ(gf_downloadAndUnzip("dbase.zip", path("keep.txt")), 1);
   EXPECT_EQ(test::readFile(path("keep.txt")), "kept");
-  try {  // the data base reader then finds no "temp2.xml"
-    lf_readDataBase();
-    ADD_FAILURE() << "no error";
-  } catch (const UserErrorException& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "60: \"" + gf_pathText(g_inputFolder / "temp2.xml") + "\" not read because of File was not found");
-  }
+  // The data base reader then finds no "temp2.xml".
+  EXPECT_EQ(test::thrownText<UserErrorException>(lf_readDataBase),
+            "60: \"" + gf_pathText(g_inputFolder / "temp2.xml") + "\" not read because of File was not found");
   m_server.serve("two.zip", zipBytes({{"first.xml", "first"}, {"sub/", ""}, {"second.xml", "second"}}));
   EXPECT_EQ(gf_downloadAndUnzip("two.zip", path("input/two.xml")), 1);
   EXPECT_EQ(test::readFile(path("input/two.xml")), "second");  // the last entry wins

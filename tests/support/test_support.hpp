@@ -2,6 +2,7 @@
 // Helpers for tests: private temporary folders and bounded waits.
 
 #include <chrono>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -53,6 +54,18 @@ private:
   bool m_had = false;
   std::string m_old;
 };
+
+// The text of the exception of type E that f throws; "no exception" when it throws none (another
+// type goes on to the test, which fails).
+template <class E = std::exception>
+std::string thrownText(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "no exception";
+}
 
 // Polls the condition every few milliseconds until it holds or the bound passes; true when it held.
 bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds bound = std::chrono::seconds(10));
