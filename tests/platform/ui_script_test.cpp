@@ -1,10 +1,12 @@
+// The script driver that the end-to-end tests steer the window with: its language, its refusals,
+// and that it never holds up a close.
+
 #include "platform/linux/ui_headless.hpp"
 #include "platform/linux/ui_script.hpp"
 #include "ui_fixture.hpp"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 
 namespace amb::test {
@@ -12,7 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::headless::HeadlessUiOptions;
-using platform::headless::LogWatcher;
 using platform::headless::ScriptCommand;
 using Kind = ScriptCommand::Kind;
 using Events = std::vector<std::string>;
@@ -35,17 +36,6 @@ TEST(UiScript, ParsesEveryCommandAndRejectsMalformedLines) {
   }
   for (const char* bad : {"click 65536", "click -1", "click 5 6", "type abc text", "sleep 99999999999", "waitlog"})
     EXPECT_NE(platform::headless::parseScriptLine(bad).error, "") << bad;
-}
-
-TEST(UiScript, LogWatcherFindsTextSplitAcrossReads) {
-  TempDir dir("ui-logwatch");
-  const auto log = dir / "Log.txt";
-  LogWatcher watcher(log, "NEEDLE");
-  EXPECT_FALSE(watcher.found()) << "no file yet";
-  writeFile(log, std::string(65536 - 4, 'a') + "xNEED");  // across the boundary of one read
-  EXPECT_FALSE(watcher.found());
-  std::ofstream(log, std::ios::app) << "LEx";  // the text is split between two looks
-  EXPECT_TRUE(watcher.found());
 }
 
 // A window with a check box (100), a disabled button (101), an edit box (200) and a disabled edit
@@ -94,36 +84,6 @@ TEST(UiScript, TheDriverRunsEveryCommandAndRefusesInputWindowsWouldNotDeliver) {
                               "skipped line \"bogus stuff\": unknown command \"bogus\""})
     EXPECT_TRUE(w.diag.contains(refusal)) << refusal;
   EXPECT_TRUE(waitFor([&] { return w.ui.scriptFinished(); }));
-}
-
-TEST(UiScript, WaitLogHoldsTheScriptUntilTheLogHasTheTextOrTheBoundPasses) {
-  TempDir dir("ui-waitlog");
-  ScopedCwd cwd(dir.path());  // the driver watches Log.txt in the current folder
-  writeFile(dir / "script.txt", "waitlog READY now\nclick 100\nclose\n");
-  HeadlessUiOptions o = scriptOptions(dir / "script.txt");
-  o.waitLogBound = 20s;
-  ScriptedWindow w(o);
-  std::atomic<bool> commandBeforeLog{true};
-  std::thread logger([&] {
-    ASSERT_TRUE(waitFor([&] { return w.diag.contains("waitlog READY now"); }));
-    writeFile(dir / "Log.txt", "first line\n");
-    commandBeforeLog = w.ev.events().size() > 1;
-    std::ofstream(dir / "Log.txt", std::ios::app) << "READY now\n";
-  });
-  ASSERT_TRUE(w.create());
-  EXPECT_EQ(runBounded(w.ui), 0);
-  logger.join();
-  EXPECT_FALSE(commandBeforeLog.load());
-  EXPECT_EQ(w.ev.events(), (Events{"create", "command 100", "close"}));
-
-  writeFile(dir / "script2.txt", "waitlog never written\nclick 100\nclose\n");
-  HeadlessUiOptions bounded = scriptOptions(dir / "script2.txt");
-  bounded.waitLogBound = 50ms;
-  ScriptedWindow timedOut(bounded);
-  ASSERT_TRUE(timedOut.create());
-  EXPECT_EQ(runBounded(timedOut.ui), 0);
-  EXPECT_TRUE(timedOut.diag.contains("waitlog timed out after 50 ms: never written"));
-  EXPECT_EQ(timedOut.ev.events(), (Events{"create", "command 100", "close"}));
 }
 
 // Closing the window must not hang on a driver that waits: for a writer, in a sleep, in a waitlog.
