@@ -1,8 +1,7 @@
-// The worker's start-up: the simulator detection, the preparation of a run, and the service run's
-// wait for the simulator.
+// The worker's start-up: the simulator detection and the preparation of a run (the wait for the
+// simulator is shown end to end).
 
 #include "app/detection.hpp"
-#include "app/session.hpp"
 #include "app/worker.hpp"
 #include "core/registry.hpp"
 #include "core/user_error.hpp"
@@ -10,7 +9,6 @@
 #include "tests/app/app_fixture.hpp"
 
 #include <list>
-#include <thread>
 
 namespace amb::test {
 namespace {
@@ -116,18 +114,6 @@ TEST_F(StartUpTest, AMissingScannedLiveriesFileAsksForARescan) {
   EXPECT_TRUE(logHas(fmt::format("File {} is gone, rescan liveries", gf_pathText(g_liveriesScannedPath))));
   EXPECT_EQ(stored("SCAN_LIVERIES"), "true");
   EXPECT_TRUE(exits().empty());  // a stopped worker requests no exit
-}
-
-TEST_F(StartUpTest, TheServiceRunWaitsForTheSimulatorUntilItIsStopped) {
-  lf_prepareStartUp();
-  std::stop_source stop;
-  std::thread worker([&] { gf_runAsWorker(stop.get_token(), lf_runSession); });
-  ASSERT_TRUE(waitFor([&] { return logHas("Waiting for Prepar3Dv5 ..."); }));
-  stop.request_stop();
-  worker.join();
-  EXPECT_TRUE(gf_stopSimClient(std::chrono::seconds(5)));
-  EXPECT_EQ(g_readersWatched, 0);  // the readers never started
-  EXPECT_TRUE(exits().empty());
 }
 
 }  // namespace
