@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace amb {
@@ -78,6 +79,7 @@ TEST(TextFiles, BrokenOrUnreadableFilesAreShownOrLoggedAndGiveFalse) {
   TempDir dir;
   test::ScopedCwd cwd(dir.path());
   gf_startLog();
+  gf_clearError();  // an error shown would hide the messages
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {utf16({u'o', u'k', u'\n', 0xD800, u'x'}), {"ok"}},  // the lines before the fault stay
       {utf16(u"ab\n") + "c", {"ab"}}};                     // half a unit at the end
@@ -96,11 +98,10 @@ TEST(TextFiles, BrokenOrUnreadableFilesAreShownOrLoggedAndGiveFalse) {
   for (int enc : {Ansi, Unicode, Utf8WithBom}) EXPECT_FALSE(gf_readExtTextFileToStringVector(enc, dir / "folder", lines));
   EXPECT_TRUE(lines.empty());
   gf_closeLog("end");
-  const std::string log = readFile(dir / "Log.txt");
-  EXPECT_NE(log.find("cannot open file " + gf_pathText(dir / "missing.txt") + " for character encoding, err: 2\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("cannot open file " + gf_pathText(dir / "folder") + " for character encoding, err: "),
-            std::string::npos);
+  const auto log = test::readLines(dir / "Log.txt");
+  EXPECT_EQ(std::ranges::count(log, "cannot open file " + gf_pathText(dir / "missing.txt") + " for character encoding, err: 2"), 1);
+  const std::string folder = "cannot open file " + gf_pathText(dir / "folder") + " for character encoding, err: ";
+  EXPECT_TRUE(std::ranges::any_of(log, [&](const std::string& l) { return l.starts_with(folder); }));
 }
 
 TEST(WholeFiles, WriteReadRemoveAndRotate) {

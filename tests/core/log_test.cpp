@@ -64,6 +64,7 @@ TEST(MessageLine, ErrorsWinAndMessagesAge) {
   gf_showMessage("ignored", true);
   EXPECT_EQ(gf_messageLineSnapshot().error, "bad");
   EXPECT_EQ(gf_messageLineSnapshot().message, "");
+  gf_clearError();
 }
 
 }  // namespace
