@@ -58,7 +58,6 @@ TEST_F(ParametersTest, StoredTextsAreReadByTheLibraryRulesAndClamped) {
   for (const auto& [option, text, value] : ints) EXPECT_EQ(option->value, value) << option->key << " " << text;
   for (const auto& [option, text, value] : bools) EXPECT_EQ(option->value, value) << option->key << " " << text;
   EXPECT_EQ(RANDOM.value, 0);
-  EXPECT_TRUE(logHas("LATERAL_RANGE=100") && logHas("AFG_AUTOMATIC=false"));
   // The load leaves the stored text alone until something saves the option.
   EXPECT_NE(fileText().find(entry("LATERAL_RANGE", "150")), std::string::npos);
 }
@@ -78,16 +77,13 @@ TEST_F(ParametersTest, MalformedFileIsReplacedByDefaultsAndAWrongRootKeptAsItIs)
   EXPECT_EQ(fileText(), text);
 }
 
-TEST_F(ParametersTest, EmptyFolderEntriesAreRemovedOnce) {
+TEST_F(ParametersTest, EmptyFolderEntriesAreRemoved) {
   writeParameters(entry("lfolder3", "") + entry("lfolder4", "D:/AI/liveries") + entry("afolder0", ""));
   load();
   EXPECT_TRUE(logHas("Parameter lfolder3 removed") && logHas("Parameter afolder0 removed"));
   EXPECT_EQ(lfolder4.value(), "D:/AI/liveries");
   // Missing folder entries are not added either.
   for (const char* key : {"lfolder3", "afolder0", "lfolder5"}) EXPECT_EQ(fileText().find(key), std::string::npos);
-  load();
-  const auto lines = log();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("Parameter "); }), 2);
 }
 
 TEST_F(ParametersTest, SaversWriteOnlyTheirEntryOrChangeTheFirstAndKeepWhatWasReadable) {
@@ -105,7 +101,6 @@ TEST_F(ParametersTest, SaversWriteOnlyTheirEntryOrChangeTheFirstAndKeepWhatWasRe
   gf_setStringOption(DESTINATION, "LOWW");
   EXPECT_EQ(fileText(), "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"LOG\" />\n" +
                             entry("DESTINATION", "LOWW") + entry("DESTINATION", "EGLL") + "</parameters>\n");
-  EXPECT_TRUE(logHas("DESTINATION=LOWW"));
 
   // After a parse error the saver keeps the entries read before it.
   writeFile(file(), "<parameters>\n\t<parameter name=\"MAX_LIVE\" value=\"9\"/>\n<broken");
@@ -183,7 +178,6 @@ TEST_F(ParametersTest, MetaBlockIsWrittenAndChecked) {
       {"<r><meta>" + author + date + version + "</meta></r>", false},  // not at the top
       {"<meta>" + author + version + "</meta>", false}};               // no date
   for (const auto& [xml, ok] : cases) EXPECT_EQ(gf_checkMeta(parse(xml)), ok) << xml;
-  EXPECT_TRUE(logHas("===> meta data incorrect?"));
   EXPECT_FALSE(lf_writeMeta(doc.append_child(pugi::node_pcdata)));  // a node that takes no element
 }
 

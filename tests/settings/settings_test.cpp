@@ -52,8 +52,7 @@ TEST_F(LoadTest, StoredVersionDecidesWhetherToRescan) {
     }
     EXPECT_EQ(std::filesystem::exists(dir() / "install_new_version.exe"), !update);
   }
-  EXPECT_TRUE(logHas("This is a version update from 10.9.7 -> 10.10.4"));
-  EXPECT_TRUE(logHas("This is a version update from 0.0.0 -> 10.10.4"));
+  EXPECT_TRUE(logHas("This is a version update from 0.0.0 -> 10.10.4"));  // "garbage"
 }
 
 TEST(ParseVersion, TextsAndJsonObjects) {
