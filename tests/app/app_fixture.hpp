@@ -120,6 +120,10 @@ protected:
   }
   std::vector<std::string> log() const { return readLines(m_dir / "Log.txt"); }
   bool logHas(const std::string& line) const { return std::ranges::count(log(), line) > 0; }
+  // Log lines that hold the text.
+  std::size_t logCount(const std::string& text) const {
+    return std::ranges::count_if(log(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  }
   std::string message() const { return gf_messageLineSnapshot().message; }
   std::string error() const { return gf_messageLineSnapshot().error; }
   std::vector<ExitRequest> exits() {

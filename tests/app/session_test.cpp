@@ -21,21 +21,16 @@ protected:
     // A started reader's thread touches the reader objects until it has logged its end.
     g_weatherReader.stop();
     g_trafficReader.stop();
-    EXPECT_TRUE(waitFor([&] { return count("QNH Reader connected") == count("QNH Reader has stopped"); }));
-    EXPECT_TRUE(waitFor([&] { return count("Traffic Reader connected") == count("Traffic Reader has stopped"); }));
+    EXPECT_TRUE(waitFor([&] { return logCount("QNH Reader connected") == logCount("QNH Reader has stopped"); }));
+    EXPECT_TRUE(waitFor([&] { return logCount("Traffic Reader connected") == logCount("Traffic Reader has stopped"); }));
     ShellTest::TearDown();
-  }
-  // Log lines that hold the text (the readers' connection lines are indented).
-  std::size_t count(const std::string& text) const {
-    const auto lines = log();
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
   }
   // Runs the start on a worker thread; `during` runs once the QNH reader is connected.
   bool startWithWorker(std::stop_source& stop, const std::function<void()>& during) {
     g_started = false;
-    const std::size_t connected = count("QNH Reader connected") + 1;
+    const std::size_t connected = logCount("QNH Reader connected") + 1;
     std::thread worker([&] { gf_runAsWorker(stop.get_token(), [] { g_started = lf_startReaders(0, 0); }); });
-    EXPECT_TRUE(waitFor([&] { return count("QNH Reader connected") == connected; }));
+    EXPECT_TRUE(waitFor([&] { return logCount("QNH Reader connected") == connected; }));
     during();
     worker.join();
     return g_started;
@@ -47,7 +42,7 @@ TEST_F(ReaderStartTest, TheTrafficReaderFollowsTheQnhReaderTwoSecondsLater) {
   const auto before = std::chrono::steady_clock::now();
   ASSERT_TRUE(startWithWorker(stop, [] {}));
   EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
-  ASSERT_TRUE(waitFor([&] { return count("Traffic Reader connected") == 1; }));
+  ASSERT_TRUE(waitFor([&] { return logCount("Traffic Reader connected") == 1; }));
   EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::Receiving);
   EXPECT_EQ(g_qnhReaderStatus.load(), ReaderStatus::Receiving);
 }
@@ -59,7 +54,7 @@ TEST_F(ReaderStartTest, ARunThatEndsStartsNoTrafficReader) {
   std::stop_source before;
   gf_runAsWorker(before.get_token(), [] { g_started = lf_startReaders(0, 0); });
   EXPECT_FALSE(g_started);
-  EXPECT_EQ(count("Reader connected"), 0u);
+  EXPECT_EQ(logCount("Reader connected"), 0u);
 
   const std::pair<const char*, std::function<void(std::stop_source&)>> endings[] = {
       {"exit", [](std::stop_source&) { g_exitUnderWay = 1; }},
@@ -77,8 +72,8 @@ TEST_F(ReaderStartTest, ARunThatEndsStartsNoTrafficReader) {
       g_weatherReader.stop();  // as the exit sequence does at once
     }));
     ++runs;
-    ASSERT_TRUE(waitFor([&] { return count("QNH Reader has stopped") == runs; }));
-    EXPECT_EQ(count("Traffic Reader connected"), 0u);
+    ASSERT_TRUE(waitFor([&] { return logCount("QNH Reader has stopped") == runs; }));
+    EXPECT_EQ(logCount("Traffic Reader connected"), 0u);
     gf_resetReaders();  // as the restart leaves them
   }
   g_exitUnderWay = 0;
