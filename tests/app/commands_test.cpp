@@ -11,12 +11,10 @@ protected:
   void click(const OptionControl& control) { EXPECT_FALSE(lf_HandleWMCOMMAND(control.controlId)); }
 };
 
-TEST_F(CommandTest, ACheckBoxTogglesIsSavedAtOnceAndShowsItsFollowUp) {
+// A click saves the box at once (shown end to end) and shows its follow-up.
+TEST_F(CommandTest, ACheckBoxShowsItsFollowUp) {
   click(LOG);
   EXPECT_FALSE(ui.isChecked(LOG.controlId));
-  EXPECT_EQ(stored("LOG"), "false");
-  click(LOG);
-  EXPECT_EQ(stored("LOG"), "true");
   // Every click repaints the option area, also one that matched no control.
   ui.clearCalls();
   EXPECT_TRUE(lf_HandleWMCOMMAND(1));
