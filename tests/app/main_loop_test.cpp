@@ -59,8 +59,7 @@ TEST_F(MainLoopTest, FlightNotRunningClosesTheQueueAndAReportResumes) {
   EXPECT_EQ(g_flightNotRunning, 0);
   EXPECT_EQ(g_reportCount, 1);
   EXPECT_TRUE(queueOpen());
-  EXPECT_EQ(logCount(" Flight not running"), 1u);
-  EXPECT_EQ(logCount(" Flight resumed"), 1u);
+  EXPECT_EQ(logCount(" Flight not running"), 1u);  // once, not at every tick
   ASSERT_TRUE(lf_workAMBT());  // a tick without a report counts nothing
   EXPECT_EQ(g_reportCount, 1);
 }
