@@ -38,16 +38,12 @@ protected:
   void cfgToTcp4(std::uint16_t port, const std::string& extra = "");
   // A registry file with the HKCU ports (empty: value left out).
   void writeRegistry(const std::string& ipv4Port, const std::string& ipv6Port);
-  // True when the registry backend reads AMBT_REGISTRY files (it may not have landed yet).
-  static bool registryBackendReadsFiles();
 
   // Dispatches until the predicate over everything received so far holds, bounded.
   bool dispatchUntil(SimHandle h, const std::function<bool(const std::vector<Received>&)>& pred,
                      std::chrono::milliseconds bound = std::chrono::seconds(10));
   std::vector<Received> received() const;
   void clearReceived();
-  std::size_t countOf(std::uint32_t id) const;
-  HResult lastDispatchResult() const { return m_lastDispatch; }
 
   // Waits until the double logged n packets in all.
   bool waitPackets(const simdouble::SimDouble& d, std::size_t n);
@@ -64,7 +60,6 @@ private:
   std::unique_ptr<ScopedCwd> m_scopedCwd;
   mutable std::mutex m_mutex;
   std::vector<Received> m_received;
-  HResult m_lastDispatch = 0;
 };
 
 }  // namespace amb::test
