@@ -93,10 +93,7 @@ TEST_F(Link, HandshakePositionAndTimeGoOutInTheirFormatsAndTheCloseSaysExitOnce)
 }
 
 TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {
-  struct Case {
-    UserAcBlock user;
-    const char* text;
-  };
+  struct Case { UserAcBlock user; const char* text; };
   UserAcBlock slow = jfkUser();
   slow.groundSpeed = 100;
   slow.altitude = 5000;
@@ -137,11 +134,7 @@ TEST_F(Link, VersionReplies) {
   EXPECT_EQ(g_rtProfessional.load(), 0);
   EXPECT_TRUE(logHas("No RealTraffic version received?"));
 
-  struct Case {
-    const char* reply;
-    int professional;
-    const char* edition;
-  };
+  struct Case { const char* reply; int professional; const char* edition; };
   for (const Case& c : std::vector<Case>{
            {R"({"level":2,"version":"x"})", 1, "RT prof edition: x"},
            {R"({"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},

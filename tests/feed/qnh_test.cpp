@@ -28,10 +28,7 @@ protected:
 };
 
 TEST_F(Qnh, AcceptedFormsAndTheirHectopascals) {
-  struct Case {
-    std::string message;
-    int hpa;
-  };
+  struct Case { std::string message; int hpa; };
   const std::vector<Case> cases{
       {R"({"QNH": 2996})", 1015},  // hundredths of inches of mercury
       {R"({"QNH": 2992})", 1013},

@@ -113,15 +113,6 @@ TEST_F(Readers, StoppingEndsTheLoopsWithTheirLines) {
   EXPECT_EQ(g_readerError.load(), 0);
 }
 
-TEST_F(Readers, QnhReaderLogsGarbageAndTakesTheNextMessage) {
-  const std::uint16_t port = startReader(false);
-  send(port, std::string("\x7f\x00\xff{\"QNH\"", 9));
-  EXPECT_TRUE(waitFor([&] { return logContains("Exception [json.exception.parse_error"); }));
-  send(port, R"({"ICAO": "KJFK","QNH": 2996})");
-  EXPECT_TRUE(waitFor([] { return g_shownQnh.load() == 1015; }));
-  EXPECT_EQ(g_engineQnh.load(), 1015);
-}
-
 TEST_F(Readers, TrafficTimeFollowsTheFeedForTheProfessionalEdition) {
   const std::uint16_t port = startReader(true);
   send(port, kLine);

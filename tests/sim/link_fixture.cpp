@@ -73,12 +73,6 @@ simdouble::SimDouble& LinkFixture::startDouble(std::vector<std::string> commands
   return *m_double;
 }
 
-void LinkFixture::stopDouble() {
-  if (m_double) m_double->stop();
-}
-
-void LinkFixture::startClient() { m_client.emplace(SimClient); }
-
 void LinkFixture::stopClient() {
   if (!m_client) return;
   m_client->request_stop();
@@ -107,22 +101,10 @@ std::vector<simdouble::LoggedPacket> LinkFixture::packetsOfType(std::uint32_t ty
   return out;
 }
 
-std::size_t LinkFixture::packetCount() const { return m_double->packets().size(); }
-
-bool LinkFixture::waitPacketCount(std::size_t n) {
-  return waitFor([&] { return m_double->packets().size() >= n; });
-}
-
-std::vector<std::string> LinkFixture::logLines() const { return readLines(gf_logPath()); }
-
 std::size_t LinkFixture::logCount(const std::string& text) const {
   std::size_t n = 0;
-  for (const auto& l : logLines()) n += l.find(text) != std::string::npos;
+  for (const auto& l : readLines(gf_logPath())) n += l.find(text) != std::string::npos;
   return n;
-}
-
-bool LinkFixture::waitLog(const std::string& text, std::chrono::milliseconds bound) {
-  return waitFor([&] { return logCount(text) > 0; }, bound);
 }
 
 std::vector<ExitRequest> LinkFixture::exitRequests() {

@@ -19,10 +19,7 @@
 
 namespace amb::test {
 
-struct ExitRequest {
-  int reason = 0;
-  std::uint32_t delay = 0;
-};
+struct ExitRequest { int reason = 0; std::uint32_t delay = 0; };
 
 class LinkFixture : public ::testing::Test {
 protected:
@@ -32,9 +29,11 @@ protected:
   // A double on IPv4 with its packet log and trace in the test folder; frames only when asked for
   // ("frame"). The working folder's "SimConnect.cfg" leads to it.
   simdouble::SimDouble& startDouble(std::vector<std::string> commands = {});
-  void stopDouble();
+  void stopDouble() {
+    if (m_double) m_double->stop();
+  }
   // The "SimClient" thread; started once the double runs, it connects at its first attempt.
-  void startClient();
+  void startClient() { m_client.emplace(SimClient); }
   // Asks the thread to stop and waits for it.
   void stopClient();
   // Starts both and waits until the simulator runs and the registration has reached the double.
@@ -44,13 +43,16 @@ protected:
   void command(const std::string& line);
   // The double's packets of the given type (without the flag), after the registration.
   std::vector<simdouble::LoggedPacket> packetsOfType(std::uint32_t type) const;
-  std::size_t packetCount() const;
-  bool waitPacketCount(std::size_t n);
+  std::size_t packetCount() const { return m_double->packets().size(); }
+  bool waitPacketCount(std::size_t n) {
+    return waitFor([&] { return packetCount() >= n; });
+  }
 
   // Log.txt lines so far; waiting for a line that contains a text.
-  std::vector<std::string> logLines() const;
   std::size_t logCount(const std::string& text) const;
-  bool waitLog(const std::string& text, std::chrono::milliseconds bound = std::chrono::seconds(10));
+  bool waitLog(const std::string& text, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+    return waitFor([&] { return logCount(text) > 0; }, bound);
+  }
 
   // Exit requests seen since the test began.
   static std::vector<ExitRequest> exitRequests();

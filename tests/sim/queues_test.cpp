@@ -177,10 +177,7 @@ TEST_F(QueuesTest, TheThirdFailedRequestStopsAllSendingAndAsksForARestart) {
 }
 
 TEST_F(QueuesTest, AFailedOpenShowsTheUserErrorAndEndsTheConnectionWithoutAnExit) {
-  const struct {
-    const char* command;
-    const char* error;
-  } cases[] = {
+  const struct { const char* command; const char* error; } cases[] = {
       {"open-exception 5 7", "95: Simconnect Version Mismatch, dwindex: 7 "},
       {"sim-name Lockheed Martin Prepar3D v6",
        "78: wrong P3D version \"Lockheed Martin Prepar3D v6 (5.3.17.28160)\" connects ... ?"},

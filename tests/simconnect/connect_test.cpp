@@ -129,12 +129,7 @@ TEST_F(Connect, ConfigurationIndexNeedsASectionWithEntries) {
 }
 
 TEST_F(Connect, CfgValues) {
-  struct Case {
-    const char* body;
-    std::uint32_t maxReceive;
-    bool nagle;
-    const char* protocol;
-  };
+  struct Case { const char* body; std::uint32_t maxReceive; bool nagle; const char* protocol; };
   const Case cases[] = {
       {"MaxReceiveSize=1000\n", 41088, false, "Auto"},
       {"MaxReceiveSize=100000\n", 100000, false, "Auto"},

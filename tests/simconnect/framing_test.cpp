@@ -49,10 +49,7 @@ protected:
 
 // The maximum receive size: 41088 unless "SimConnect.cfg" raises it.
 TEST_F(Framing, MessageOfTheMaximumSizeIsAcceptedOneByteMoreClosesTheLink) {
-  struct Case {
-    std::string cfg;
-    std::uint32_t accepted;
-  };
+  struct Case { std::string cfg; std::uint32_t accepted; };
   for (const Case& c : {Case{"", 41088}, Case{"MaxReceiveSize=100000\n", 100000}}) {
     SCOPED_TRACE(c.accepted);
     open(c.cfg);

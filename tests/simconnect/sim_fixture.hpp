@@ -19,10 +19,7 @@
 namespace amb::test {
 
 // One received message as the dispatch procedure saw it.
-struct Received {
-  std::uint32_t id = 0;
-  std::vector<std::uint8_t> bytes;
-};
+struct Received { std::uint32_t id = 0; std::vector<std::uint8_t> bytes; };
 
 class SimFixture : public ::testing::Test {
 protected:
