@@ -1,7 +1,6 @@
 #include "sim/link_fixture.hpp"
 
 #include "core/exit.hpp"
-#include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "sim/simconnect/simconnect.hpp"
 
@@ -9,8 +8,6 @@
 #include <mutex>
 
 namespace amb::test {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,15 +20,6 @@ constexpr std::size_t kRegistrationPackets = 74;
 }  // namespace
 
 LinkFixture::LinkFixture() {
-  m_cwd = m_dir / "cwd";
-  for (const auto& d : {m_cwd, m_dir / "run", m_dir / "documents", m_dir / "public"}) fs::create_directories(d);
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_RUNTIME_DIR", (m_dir / "run").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_DOCUMENTS", (m_dir / "documents").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_PUBLIC_DOCUMENTS", (m_dir / "public").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_REGISTRY", (m_dir / "registry.reg").string()));
-  m_scopedCwd = std::make_unique<ScopedCwd>(m_cwd);
-  gf_resetExitState();
-  gf_resetSimConnectClient();
   gf_resetSimLink(5);
   gf_clearError();
   gf_clearMessage();
@@ -43,19 +31,14 @@ LinkFixture::LinkFixture() {
     std::lock_guard lock(g_exitMutex);
     g_exits.push_back({reason, delay});
   });
-  gf_startLog();
 }
 
 LinkFixture::~LinkFixture() {
   stopClient();
   stopDouble();
   gf_setExitHandler(nullptr);
-  gf_closeLog("end");
   gf_resetSimLink(5);
-  gf_resetSimConnectClient();
-  gf_resetExitState();
   gf_clearError();
-  m_scopedCwd.reset();
 }
 
 simdouble::SimDouble& LinkFixture::startDouble(std::vector<std::string> commands) {
@@ -68,8 +51,7 @@ simdouble::SimDouble& LinkFixture::startDouble(std::vector<std::string> commands
   m_double = std::make_unique<simdouble::SimDouble>(o);
   m_double->open();
   m_double->start();
-  writeFile(m_cwd / "SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                                          std::to_string(m_double->tcp4Port()) + "\n");
+  cfgToTcp4(m_double->tcp4Port());
   return *m_double;
 }
 

@@ -1,11 +1,10 @@
 #pragma once
-// Shared by the simulator interface tests: private folders (working folder with Log.txt, runtime
-// sockets, known folders), every piece of link state back at its start, a recorder of exit
-// requests, an in-process simulator double reached through "SimConnect.cfg", and the "SimClient"
-// thread.
+// Shared by the simulator interface tests: the SimConnect client tests' folders and state, every
+// piece of link state back at its start, a recorder of exit requests, an in-process simulator double
+// reached through "SimConnect.cfg", and the "SimClient" thread.
 
 #include "sim/link.hpp"
-#include "support/test_support.hpp"
+#include "simconnect/sim_fixture.hpp"
 #include "tools/simdouble/simdouble.hpp"
 #include "tools/simdouble/wire.hpp"
 
@@ -21,7 +20,7 @@ namespace amb::test {
 
 struct ExitRequest { int reason = 0; std::uint32_t delay = 0; };
 
-class LinkFixture : public ::testing::Test {
+class LinkFixture : public SimFixture {
 protected:
   LinkFixture();
   ~LinkFixture() override;
@@ -65,15 +64,9 @@ protected:
   // Hands one message to the dispatch procedure as the client would.
   static void dispatch(const simdouble::Bytes& message);
 
-  TempDir m_dir{"amb-sim"};
-  std::filesystem::path m_cwd;
   std::unique_ptr<simdouble::SimDouble> m_double;
   std::optional<std::jthread> m_client;
   std::vector<SimResult> m_results;
-
-private:
-  std::vector<std::unique_ptr<ScopedEnv>> m_env;
-  std::unique_ptr<ScopedCwd> m_scopedCwd;
 };
 
 // Messages as the simulator sends them (version 35 in the header).
