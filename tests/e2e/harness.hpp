@@ -283,32 +283,39 @@ inline std::vector<std::string> jfkUser(const char* model = "B738") {
           std::string("model ") + model};
 }
 
+// The program in the layout's folders, started by start(). A failed test shows what it logged and
+// the last picture of its window.
+struct ProgramRun {
+  explicit ProgramRun(bool withDocs = true) : layout(withDocs) {}
+  ~ProgramRun() {
+    if (!::testing::Test::HasFailure()) return;
+    std::fprintf(stderr, "---- Log.txt\n%s---- window\n", layout.logText().c_str());
+    for (const auto& line : readLines(layout.dump))
+      if (line.starts_with("fill") || line.starts_with("text")) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+  void start() {
+    program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work, layout.root / "program.out");
+  }
+  bool window(const std::string& line) const { return writeFifo(layout.script, line); }
+  Layout layout;
+  std::optional<Process> program;
+};
+
 #ifdef AMB_SIMDOUBLE_PROGRAM
 // The double and the program, which finds it through "SimConnect.cfg" in its working folder. With
 // RealTraffic installed, the program opens its command port once the simulation runs.
-struct Connected {
+struct Connected : ProgramRun {
   explicit Connected(std::vector<std::string> commands = jfkUser(), bool realTraffic = false)
       : sim(layout.doubleDir, commands) {
     if (realTraffic) layout.installRealTraffic();
     EXPECT_TRUE(waitForFixedPorts()) << "another program holds RealTraffic's ports 10747, 49004 or 49005";
     writeFile(layout.work / "SimConnect.cfg",
               "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(sim.port()) + "\n");
-    program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work,
-                    layout.root / "program.out");
+    start();
   }
-  // A failed test shows what the program logged and the last picture of its window.
-  ~Connected() {
-    if (!::testing::Test::HasFailure()) return;
-    std::fprintf(stderr, "---- Log.txt\n%s---- window\n", readFile(layout.work / "Log.txt").c_str());
-    for (const auto& line : readLines(layout.dump))
-      if (line.starts_with("fill") || line.starts_with("text")) std::fprintf(stderr, "%s\n", line.c_str());
-  }
-  Connected(const Connected&) = delete;
-  Connected& operator=(const Connected&) = delete;
-  bool window(const std::string& line) const { return writeFifo(layout.script, line); }
-  Layout layout;
   SimDoubleProcess sim;
-  std::optional<Process> program;
 };
 #endif
 

@@ -14,17 +14,8 @@ using test::waitFor;
 using tools::TrafficDouble;
 using tools::TrafficDoubleOptions;
 
-UserAcBlock jfkUser() {
-  UserAcBlock u;
-  u.latitude = 40.6413;
-  u.longitude = -73.7781;
-  u.pitch = -0.05;
-  u.bank = 0.1;
-  u.heading = 1.5;
-  u.altitude = 35000.4;
-  u.groundSpeed = 300;
-  return u;
-}
+// Latitude, longitude, pitch, bank, heading, altitude, height above ground, ground speed.
+constexpr UserAcBlock kJfkUser{40.6413, -73.7781, -0.05, 0.1, 1.5, 35000.4, 0, 300};
 
 constexpr const char* kJfkQs121 = "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671";
 
@@ -75,7 +66,7 @@ TEST_F(Link, HandshakePositionAndTimeGoOutInTheirFormatsAndTheCloseSaysExitOnce)
   lf_waitForRealTraffic();
   EXPECT_EQ(g_rtProfessional.load(), 1);
   EXPECT_TRUE(logHas("RealTraffic connected"));
-  g_engineUserAc = jfkUser();
+  g_engineUserAc = kJfkUser;
   lf_sendPosition();
   // No position while the user aircraft sits at the zero point.
   g_engineUserAc.latitude = 0.0005;
@@ -94,22 +85,13 @@ TEST_F(Link, HandshakePositionAndTimeGoOutInTheirFormatsAndTheCloseSaysExitOnce)
 
 TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {
   struct Case { UserAcBlock user; const char* text; };
-  UserAcBlock slow = jfkUser();
-  slow.groundSpeed = 100;
-  slow.altitude = 5000;
-  slow.pitch = -0.00003;
-  UserAcBlock south;
-  south.latitude = -33.95;
-  south.longitude = 151.19;
-  south.heading = 6.283185;
-  south.altitude = -12.5;
   for (const Case& c : std::vector<Case>{
-           {jfkUser(), "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671\r\n"},
-           {slow, "Qs121=-3;10000;1.500000;5000000;100000;0.709324;-1.287671\r\n"},
-           {south, "Qs121=0;0;6.283185;-12500;0;-0.592539;2.638763\r\n"},
-       }) {
+           {kJfkUser, "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671\r\n"},
+           {{40.6413, -73.7781, -0.00003, 0.1, 1.5, 5000, 0, 100},
+            "Qs121=-3;10000;1.500000;5000000;100000;0.709324;-1.287671\r\n"},
+           {{-33.95, 151.19, 0, 0, 6.283185, -12.5, 0, 0}, "Qs121=0;0;6.283185;-12500;0;-0.592539;2.638763\r\n"},
+       })
     EXPECT_EQ(gf_qs121Text(c.user), c.text);
-  }
 }
 
 TEST_F(Link, OversizedVersionReplyCountsAsNone) {
@@ -187,7 +169,7 @@ TEST_F(Link, StartFailuresNameTheirStep) {
 TEST_F(Link, NothingIsSentOrAwaitedWithoutLocalRealTraffic) {
   g_realTrafficLocal = 0;
   lf_waitForRealTraffic();
-  g_engineUserAc = jfkUser();
+  g_engineUserAc = kJfkUser;
   lf_sendPosition();
   EXPECT_EQ(g_rtClientConnected.load(), 0);
   EXPECT_FALSE(logContains("Waiting for RealTraffic"));

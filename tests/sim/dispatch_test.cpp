@@ -27,12 +27,7 @@ protected:
     g_rtProfessional = 0;
   }
 
-  static UserAcBlock at(double lat, double lon) {
-    UserAcBlock b;
-    b.latitude = lat;
-    b.longitude = lon;
-    return b;
-  }
+  static UserAcBlock at(double lat, double lon) { return {lat, lon}; }
 
   static Bytes openMessage(const std::string& name) {
     return msgOpen(V, name, {5, 3, 17, 28160}, {5, 3, 0, 0});
@@ -131,12 +126,8 @@ TEST_F(DispatchTest, AJumpOfMoreThanTenMilesBetweenUserBlocksIsANewFlight) {
 }
 
 TEST_F(DispatchTest, UserBlockIsStoredWithItsObjectIdAndTimeOfTheProfessionalEdition) {
-  UserAcBlock b = at(40.6413, -73.7781);
-  b.altitude = -12;
-  b.groundSpeed = 3;
-  b.zuluYear = 2024;
-  b.zuluDayOfYear = 60;  // 29 February
-  b.zuluTime = 3600;
+  // 2024-02-29 (day 60) 01:00 UTC, 12 ft below sea level.
+  const UserAcBlock b{40.6413, -73.7781, 0, 0, 0, -12, 0, 3, 3600, 60, 2024};
   dispatch(userBlockMessage(5, b));
   EXPECT_EQ(gf_userAcSnapshot().latitude, 40.6413);
   EXPECT_EQ(gf_userAcSnapshot().altitude, 0.0);  // below sea level is stored as 0

@@ -20,23 +20,12 @@ using simdouble::LoggedPacket;
 std::uint32_t u32At(const LoggedPacket& p, std::size_t offset) { return sc::getU32(p.bytes.data() + offset); }
 
 CreateRequest creation(const std::string& callsign, std::uint32_t hexid) {
-  CreateRequest c;
-  c.position = {40.6413, -73.7781, 13, 0, 0, 90, 1, 0};
-  c.callsign = callsign;
-  c.title = "Airbus A320 Lufthansa";
-  c.hexid = hexid;
-  return c;
+  return {{40.6413, -73.7781, 13, 0, 0, 90, 1, 0}, callsign, "Airbus A320 Lufthansa", hexid};
 }
 
 // Positions go through the engine's hand-over before a frame can send them.
 void queuePositions(std::initializer_list<std::uint32_t> objectIds) {
-  for (std::uint32_t id : objectIds) {
-    PosUpdate p;
-    p.block.latitude = 40.64;
-    p.block.longitude = -73.77;
-    p.objectId = id;
-    gf_updateAircraft(p);
-  }
+  for (std::uint32_t id : objectIds) gf_updateAircraft({{40.64, -73.77}, id});
   ASSERT_TRUE(gf_handOverPositions());
 }
 
@@ -220,9 +209,7 @@ TEST(PositionHandOver, ABusyLockDropsTheCycleAtLowFrameRatesAndIsWaitedForAtHigh
     SCOPED_TRACE(fps);
     gf_clearPositionQueues();
     g_simFrameRate = fps;
-    PosUpdate p;
-    p.objectId = 7;
-    gf_updateAircraft(p);
+    gf_updateAircraft({{}, 7});
     std::promise<void> locked, release;
     std::thread engineOfAnotherKind([&] {
       std::lock_guard lock(g_simMutex);

@@ -38,13 +38,12 @@ int threadsNamed(const Process& p, const std::string& name) {
 }
 
 // The program in the layout's folders, waiting for the simulator.
-struct ProgramRun {
-  explicit ProgramRun(bool withDocs = true, const std::vector<std::pair<std::string, std::string>>& settings = {})
-      : layout(withDocs) {
+struct AppRun : ProgramRun {
+  explicit AppRun(bool withDocs = true, const std::vector<std::pair<std::string, std::string>>& settings = {})
+      : ProgramRun(withDocs) {
     if (!settings.empty()) layout.settings(settings);
-    program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work, layout.root / "run.out");
+    start();
   }
-  bool window(const std::string& line) const { return writeFifo(layout.script, line); }
   // Types an existing install path into its box: the service run restarts after 3 seconds.
   void restart() {
     ASSERT_TRUE(layout.waitLog(kWaiting));
@@ -52,12 +51,10 @@ struct ProgramRun {
     ASSERT_TRUE(layout.waitLog("Install path exists, Ambertrail_P3D will restart"));
     ASSERT_TRUE(layout.waitLog("Restarting after 3 seconds"));
   }
-  Layout layout;
-  std::optional<Process> program;
 };
 
 TEST(AppEndToEnd, StartsWaitsForTheSimulatorAndClosesCleanly) {
-  ProgramRun run(true, {{"DESTINATION", "EHAM"}, {"BLOCK_CALLSIGN", "DLH4AB"}, {"MAIN_WINDOW_X", "250"}});
+  AppRun run(true, {{"DESTINATION", "EHAM"}, {"BLOCK_CALLSIGN", "DLH4AB"}, {"MAIN_WINDOW_X", "250"}});
   const Layout& layout = run.layout;
   ASSERT_TRUE(layout.waitDump(text(3, 455, kYellow, kWaiting)));
   // The header, the labels of the option table at their rows, the lamps and the window's place.
@@ -85,7 +82,7 @@ TEST(AppEndToEnd, StartsWaitsForTheSimulatorAndClosesCleanly) {
 }
 
 TEST(AppEndToEnd, ASecondStartEndsAtOnceAndLeavesTheFirstAlone) {
-  ProgramRun run;
+  AppRun run;
   ASSERT_TRUE(run.layout.waitLog(kWaiting));
   const std::string logBefore = run.layout.logText();
   Process second({AMB_PROGRAM}, run.layout.environment(), run.layout.work, run.layout.root / "second.out");
@@ -106,7 +103,7 @@ TEST(AppEndToEnd, ALogThatCannotBeWrittenEndsTheProgramBeforeAnyWindow) {
 }
 
 TEST(AppEndToEnd, OutsideItsFolderTheProgramOnlyShowsError41) {
-  ProgramRun run(false);
+  AppRun run(false);
   const std::string error = "41: Ambertrail_P3D must be run from the Ambertrail_P3D folder!";
   ASSERT_TRUE(run.layout.waitLog("Error " + error));
   ASSERT_TRUE(run.layout.waitDump(text(3, 455, kYellow, error)));
@@ -118,7 +115,7 @@ TEST(AppEndToEnd, OutsideItsFolderTheProgramOnlyShowsError41) {
 }
 
 TEST(AppEndToEnd, ControlsCommitAndSaveAtOnce) {
-  ProgramRun run;
+  AppRun run;
   const Layout& layout = run.layout;
   ASSERT_TRUE(layout.waitLog(kWaiting));
   ASSERT_TRUE(run.window("click 32779"));  // LOG
@@ -141,7 +138,7 @@ TEST(AppEndToEnd, ControlsCommitAndSaveAtOnce) {
 }
 
 TEST(AppEndToEnd, ARestartRunsExactlyOneNewWorker) {
-  ProgramRun run;
+  AppRun run;
   ASSERT_TRUE(run.layout.waitLog(kWaiting));
   EXPECT_EQ(threadsNamed(*run.program, "Worker"), 1);
   run.restart();
@@ -157,7 +154,7 @@ TEST(AppEndToEnd, ARestartRunsExactlyOneNewWorker) {
 }
 
 TEST(AppEndToEnd, ASecondCloseIsIgnoredAndAnExitDuringTheCountdownEndsTheProgram) {
-  ProgramRun run;
+  AppRun run;
   run.restart();
   // The countdown cleared the first exit; closing now runs an exit of its own, which ends the program.
   ASSERT_TRUE(run.window("close"));
