@@ -315,6 +315,7 @@ struct Connected : ProgramRun {
               "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(sim.port()) + "\n");
     start();
   }
+  ~Connected() { program.reset(); }  // the program ends before its simulator
   SimDoubleProcess sim;
 };
 #endif
