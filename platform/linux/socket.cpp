@@ -1,21 +1,19 @@
-#include "platform/socket.hpp"
+#include "platform/socket_backend.hpp"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace amb::platform {
 
-namespace {
+using detail::adopt;
+using detail::ipv4;
+using detail::resolveIpv4;
 
-thread_local int t_lastError = 0;
+namespace {
 
 // errno as the Winsock number of the same condition.
 int winsockNumber(int err) {
@@ -68,7 +66,14 @@ int winsockNumber(int err) {
   }
 }
 
-int lookupNumber(int gaiError) {
+bool fail() {
+  detail::setLastSocketError(winsockNumber(errno));
+  return false;
+}
+
+}  // namespace
+
+int detail::lookupErrorNumber(int gaiError) {
   switch (gaiError) {
     case EAI_NONAME: return 11001;
     case EAI_AGAIN: return 11002;
@@ -84,113 +89,11 @@ int lookupNumber(int gaiError) {
   }
 }
 
-bool fail() {
-  t_lastError = winsockNumber(errno);
-  return false;
-}
+void detail::closeRefusedHandle(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
 
-sockaddr_in ipv4(std::uint32_t hostOrderAddress, std::uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(hostOrderAddress);
-  return a;
-}
-
-bool resolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& out) {
-  out = ipv4(0, port);
-  if (inet_pton(AF_INET, host.c_str(), &out.sin_addr) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    t_lastError = lookupNumber(rc);
-    return false;
-  }
-  out.sin_addr = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
-  freeaddrinfo(result);
-  return true;
-}
-
-}  // namespace
+void detail::releaseClosedHandle(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
 
 int socketStartup() { return 0; }
-
-int lastSocketError() { return t_lastError; }
-
-int resolvePassiveTcp(const std::string& port, PassiveAddress& out) {
-  addrinfo hints{};
-  hints.ai_flags = AI_PASSIVE;
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(nullptr, port.c_str(), &hints, &result);
-  if (rc != 0) return lookupNumber(rc);
-  if (result == nullptr || result->ai_addrlen > sizeof(out.bytes)) {
-    if (result) freeaddrinfo(result);
-    return 11004;
-  }
-  std::memcpy(out.bytes, result->ai_addr, result->ai_addrlen);
-  out.length = static_cast<std::uint32_t>(result->ai_addrlen);
-  freeaddrinfo(result);
-  return 0;
-}
-
-// Keeps the handle from being released while a call on it runs.
-class Socket::Use {
-public:
-  explicit Use(const Socket& s) : m_socket(s) {
-    std::lock_guard lock(s.m_mutex);
-    if (s.m_handle >= 0 && !s.m_closing) {
-      m_fd = static_cast<int>(s.m_handle);
-      ++s.m_users;
-    }
-  }
-  ~Use() {
-    if (m_fd < 0) return;
-    const Socket& s = m_socket;
-    std::lock_guard lock(s.m_mutex);
-    if (--s.m_users == 0 && s.m_closing) {
-      ::close(m_fd);
-      s.m_handle = -1;
-      s.m_closing = false;
-    }
-  }
-  Use(const Use&) = delete;
-  Use& operator=(const Use&) = delete;
-
-  // The handle, or -1 with "not a socket" as the error when the socket is closed.
-  int fd() const {
-    if (m_fd < 0) t_lastError = 10038;
-    return m_fd;
-  }
-
-private:
-  const Socket& m_socket;
-  int m_fd = -1;
-};
-
-Socket::~Socket() { close(); }
-
-bool Socket::isOpen() const {
-  std::lock_guard lock(m_mutex);
-  return m_handle >= 0 && !m_closing;
-}
-
-namespace {
-bool adopt(std::mutex& m, std::intptr_t& handle, int fd) {
-  std::lock_guard lock(m);
-  if (handle >= 0) {
-    ::close(fd);
-    t_lastError = 10022;
-    return false;
-  }
-  handle = fd;
-  return true;
-}
-}  // namespace
 
 bool Socket::openTcp() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -206,7 +109,7 @@ bool Socket::openUdp() {
 
 bool Socket::setBlocking(bool blocking) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   const int flags = ::fcntl(fd, F_GETFL, 0);
   if (flags < 0) return fail();
@@ -217,7 +120,7 @@ bool Socket::setBlocking(bool blocking) {
 
 bool Socket::setReuseAddress() {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   const int on = 1;
   if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0) return fail();
@@ -226,7 +129,7 @@ bool Socket::setReuseAddress() {
 
 bool Socket::setNoDelay() {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   // Linux wants an int here; a one-byte value is refused.
   const int on = 1;
@@ -236,7 +139,7 @@ bool Socket::setNoDelay() {
 
 bool Socket::bind(const PassiveAddress& address) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(address.bytes), address.length) < 0) return fail();
   return true;
@@ -244,7 +147,7 @@ bool Socket::bind(const PassiveAddress& address) {
 
 bool Socket::bindIpv4(bool loopbackOnly, std::uint16_t port) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   const sockaddr_in a = ipv4(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY, port);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) < 0) return fail();
@@ -253,7 +156,7 @@ bool Socket::bindIpv4(bool loopbackOnly, std::uint16_t port) {
 
 bool Socket::listen() {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   if (::listen(fd, SOMAXCONN) < 0) return fail();
   return true;
@@ -261,7 +164,7 @@ bool Socket::listen() {
 
 bool Socket::accept(Socket& client) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   int c;
   do {
@@ -275,7 +178,7 @@ bool Socket::connect(const std::string& host, std::uint16_t port) {
   sockaddr_in a{};
   if (!resolveIpv4(host, port, a)) return false;
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   int rc;
   do {
@@ -287,7 +190,7 @@ bool Socket::connect(const std::string& host, std::uint16_t port) {
 
 bool Socket::sendAll(std::string_view data) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < data.size()) {
@@ -303,7 +206,7 @@ bool Socket::sendAll(std::string_view data) {
 
 long Socket::receive(char* buffer, std::size_t capacity) {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return -1;
   ssize_t n;
   do {
@@ -319,7 +222,7 @@ long Socket::receive(char* buffer, std::size_t capacity) {
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {
   DatagramResult r;
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return r;
   ssize_t n;
   do {
@@ -339,7 +242,7 @@ bool Socket::sendTo(const std::string& host, std::uint16_t port, std::string_vie
   sockaddr_in a{};
   if (!resolveIpv4(host, port, a)) return false;
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return false;
   ssize_t n;
   do {
@@ -351,7 +254,7 @@ bool Socket::sendTo(const std::string& host, std::uint16_t port, std::string_vie
 
 std::uint16_t Socket::localPort() const {
   Use use(*this);
-  const int fd = use.fd();
+  const int fd = static_cast<int>(use.handle());
   if (fd < 0) return 0;
   sockaddr_in a{};
   socklen_t len = sizeof a;

@@ -1,7 +1,4 @@
-#include "platform/socket.hpp"
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/socket_backend.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -9,42 +6,28 @@
 
 namespace amb::platform {
 
+using detail::adopt;
+using detail::ipv4;
+using detail::resolveIpv4;
+
 namespace {
 
-thread_local int t_lastError = 0;
-
 bool fail() {
-  t_lastError = WSAGetLastError();
+  detail::setLastSocketError(WSAGetLastError());
   return false;
 }
 
 SOCKET handleOf(std::intptr_t h) { return static_cast<SOCKET>(h); }
 
-sockaddr_in ipv4(std::uint32_t hostOrderAddress, std::uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(hostOrderAddress);
-  return a;
-}
-
-bool resolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& out) {
-  out = ipv4(0, port);
-  if (inet_pton(AF_INET, host.c_str(), &out.sin_addr) == 1) return true;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    t_lastError = rc != 0 ? rc : WSAHOST_NOT_FOUND;
-    return false;
-  }
-  out.sin_addr = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
-  freeaddrinfo(result);
-  return true;
-}
-
 }  // namespace
+
+// getaddrinfo gives Winsock numbers itself.
+int detail::lookupErrorNumber(int gaiError) { return gaiError; }
+
+void detail::closeRefusedHandle(std::intptr_t handle) { closesocket(handleOf(handle)); }
+
+// The close has already released the handle; the late call only forgets it.
+void detail::releaseClosedHandle(std::intptr_t) {}
 
 int socketStartup() {
   // Once per process: every part of the program shares this start-up, and none cleans up before
@@ -56,109 +39,29 @@ int socketStartup() {
   return result;
 }
 
-int lastSocketError() { return t_lastError; }
-
-int resolvePassiveTcp(const std::string& port, PassiveAddress& out) {
-  if (const int rc = socketStartup(); rc != 0) return rc;
-  addrinfo hints{};
-  hints.ai_flags = AI_PASSIVE;
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(nullptr, port.c_str(), &hints, &result);
-  if (rc != 0) return rc;
-  if (result == nullptr || result->ai_addrlen > sizeof(out.bytes)) {
-    if (result) freeaddrinfo(result);
-    return WSANO_DATA;
-  }
-  std::memcpy(out.bytes, result->ai_addr, result->ai_addrlen);
-  out.length = static_cast<std::uint32_t>(result->ai_addrlen);
-  freeaddrinfo(result);
-  return 0;
-}
-
-class Socket::Use {
-public:
-  explicit Use(const Socket& s) : m_socket(s) {
-    std::lock_guard lock(s.m_mutex);
-    if (s.m_handle != -1 && !s.m_closing) {
-      m_handle = handleOf(s.m_handle);
-      ++s.m_users;
-    }
-  }
-  ~Use() {
-    if (m_handle == INVALID_SOCKET) return;
-    const Socket& s = m_socket;
-    std::lock_guard lock(s.m_mutex);
-    if (--s.m_users == 0 && s.m_closing) {
-      s.m_handle = -1;
-      s.m_closing = false;
-    }
-  }
-  Use(const Use&) = delete;
-  Use& operator=(const Use&) = delete;
-
-  SOCKET handle() const {
-    if (m_handle == INVALID_SOCKET) t_lastError = WSAENOTSOCK;
-    return m_handle;
-  }
-
-  // True when another thread closed the socket while this call used it: Winsock then fails the call
-  // (WSAEINTR, WSAENOTSOCK), where the contract is an end like the peer's.
-  bool closedMeanwhile() const {
-    std::lock_guard lock(m_socket.m_mutex);
-    return m_socket.m_closing || m_socket.m_handle == -1;
-  }
-
-private:
-  const Socket& m_socket;
-  SOCKET m_handle = INVALID_SOCKET;
-};
-
-Socket::~Socket() { close(); }
-
-bool Socket::isOpen() const {
-  std::lock_guard lock(m_mutex);
-  return m_handle != -1 && !m_closing;
-}
-
-namespace {
-bool adopt(std::mutex& m, std::intptr_t& handle, SOCKET s) {
-  std::lock_guard lock(m);
-  if (handle != -1) {
-    closesocket(s);
-    t_lastError = WSAEINVAL;
-    return false;
-  }
-  handle = static_cast<std::intptr_t>(s);
-  return true;
-}
-}  // namespace
-
 bool Socket::openTcp() {
   if (const int rc = socketStartup(); rc != 0) {
-    t_lastError = rc;
+    detail::setLastSocketError(rc);
     return false;
   }
   const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return fail();
-  return adopt(m_mutex, m_handle, s);
+  return adopt(m_mutex, m_handle, static_cast<std::intptr_t>(s));
 }
 
 bool Socket::openUdp() {
   if (const int rc = socketStartup(); rc != 0) {
-    t_lastError = rc;
+    detail::setLastSocketError(rc);
     return false;
   }
   const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (s == INVALID_SOCKET) return fail();
-  return adopt(m_mutex, m_handle, s);
+  return adopt(m_mutex, m_handle, static_cast<std::intptr_t>(s));
 }
 
 bool Socket::setBlocking(bool blocking) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   u_long mode = blocking ? 0 : 1;
   if (ioctlsocket(s, FIONBIO, &mode) == SOCKET_ERROR) return fail();
@@ -167,7 +70,7 @@ bool Socket::setBlocking(bool blocking) {
 
 bool Socket::setReuseAddress() {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   const BOOL on = TRUE;
   if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR)
@@ -177,7 +80,7 @@ bool Socket::setReuseAddress() {
 
 bool Socket::setNoDelay() {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   const char on = 1;
   if (setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == SOCKET_ERROR) return fail();
@@ -186,7 +89,7 @@ bool Socket::setNoDelay() {
 
 bool Socket::bind(const PassiveAddress& address) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   if (::bind(s, reinterpret_cast<const sockaddr*>(address.bytes), static_cast<int>(address.length)) == SOCKET_ERROR)
     return fail();
@@ -195,7 +98,7 @@ bool Socket::bind(const PassiveAddress& address) {
 
 bool Socket::bindIpv4(bool loopbackOnly, std::uint16_t port) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   const sockaddr_in a = ipv4(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY, port);
   if (::bind(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == SOCKET_ERROR) return fail();
@@ -204,7 +107,7 @@ bool Socket::bindIpv4(bool loopbackOnly, std::uint16_t port) {
 
 bool Socket::listen() {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   if (::listen(s, SOMAXCONN) == SOCKET_ERROR) return fail();
   return true;
@@ -212,18 +115,18 @@ bool Socket::listen() {
 
 bool Socket::accept(Socket& client) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   const SOCKET c = ::accept(s, nullptr, nullptr);
   if (c == INVALID_SOCKET) return fail();
-  return adopt(client.m_mutex, client.m_handle, c);
+  return adopt(client.m_mutex, client.m_handle, static_cast<std::intptr_t>(c));
 }
 
 bool Socket::connect(const std::string& host, std::uint16_t port) {
   sockaddr_in a{};
   if (!resolveIpv4(host, port, a)) return false;
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   if (::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == SOCKET_ERROR) return fail();
   return true;
@@ -231,7 +134,7 @@ bool Socket::connect(const std::string& host, std::uint16_t port) {
 
 bool Socket::sendAll(std::string_view data) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   std::size_t done = 0;
   while (done < data.size()) {
@@ -244,7 +147,7 @@ bool Socket::sendAll(std::string_view data) {
 
 long Socket::receive(char* buffer, std::size_t capacity) {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return -1;
   const int n = ::recv(s, buffer, static_cast<int>(capacity), 0);
   if (n == SOCKET_ERROR) {
@@ -258,7 +161,7 @@ long Socket::receive(char* buffer, std::size_t capacity) {
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {
   DatagramResult r;
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return r;
   // Winsock drops the rest of a datagram that does not fit and does not tell its length; received
   // into a buffer that holds the largest datagram, its length is known.
@@ -292,7 +195,7 @@ bool Socket::sendTo(const std::string& host, std::uint16_t port, std::string_vie
   sockaddr_in a{};
   if (!resolveIpv4(host, port, a)) return false;
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return false;
   if (::sendto(s, data.data(), static_cast<int>(data.size()), 0, reinterpret_cast<const sockaddr*>(&a), sizeof a) ==
       SOCKET_ERROR)
@@ -302,7 +205,7 @@ bool Socket::sendTo(const std::string& host, std::uint16_t port, std::string_vie
 
 std::uint16_t Socket::localPort() const {
   Use use(*this);
-  const SOCKET s = use.handle();
+  const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return 0;
   sockaddr_in a{};
   int len = sizeof a;

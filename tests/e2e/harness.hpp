@@ -7,8 +7,8 @@
 // packet log and the traffic double's record. Every wait is bounded and every process started here
 // is ended by its id.
 //
-// A test program that includes this defines AMB_PROGRAM and AMB_SIMDOUBLE_PROGRAM (and
-// AMB_TRAFFICDOUBLE_PROGRAM for the traffic double) as the paths of the built programs.
+// A test program that includes this defines AMB_PROGRAM, and AMB_SIMDOUBLE_PROGRAM or
+// AMB_TRAFFICDOUBLE_PROGRAM for the doubles it runs, as the paths of the built programs.
 
 #include "support/test_support.hpp"
 
@@ -144,20 +144,12 @@ inline bool waitForFixedPorts(std::chrono::milliseconds bound = 120s) {
                  bound);
 }
 
-inline std::vector<std::string> withSet(std::vector<std::string> args, const std::vector<std::string>& commands) {
-  for (const auto& c : commands) args.insert(args.end(), {"--set", c});
-  return args;
-}
-
 // The simulator double, its own process, steered through its control FIFO.
+#ifdef AMB_SIMDOUBLE_PROGRAM
 class SimDoubleProcess : public Process {
 public:
   SimDoubleProcess(const fs::path& dir, const std::vector<std::string>& commands)
-      : Process(withSet({AMB_SIMDOUBLE_PROGRAM, "--tcp4", "0", "--port-file", (dir / "ports.txt").string(),
-                         "--packet-log", (dir / "packets.log").string(), "--control", (dir / "control.fifo").string()},
-                        commands),
-                {}, dir, dir / "double.out"),
-        m_dir(dir) {
+      : Process(arguments(dir, commands), {}, dir, dir / "double.out"), m_dir(dir) {
     if (waitFor([&] { return fs::exists(dir / "ports.txt"); }, kBound)) {
       const std::string ports = readFile(dir / "ports.txt");
       if (ports.rfind("tcp4 ", 0) == 0) m_port = std::stoi(ports.substr(5));
@@ -170,6 +162,13 @@ public:
   std::size_t sessions() const { return packetsWith(" type=0x01 ", 0, 0x28); }
 
 private:
+  static std::vector<std::string> arguments(const fs::path& dir, const std::vector<std::string>& commands) {
+    std::vector<std::string> args{AMB_SIMDOUBLE_PROGRAM, "--tcp4", "0", "--port-file", (dir / "ports.txt").string(),
+                                  "--packet-log", (dir / "packets.log").string(), "--control",
+                                  (dir / "control.fifo").string()};
+    for (const auto& c : commands) args.insert(args.end(), {"--set", c});
+    return args;
+  }
   std::size_t packetsWith(const std::string& type, std::size_t offset, std::uint8_t byte) const {
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02x", byte);
@@ -184,13 +183,15 @@ private:
   fs::path m_dir;
   int m_port = 0;
 };
+#endif
 
-// The program's folders; "SimConnect.cfg" in its working folder leads to the double.
+// The program's folders: without "docs" the program finds itself outside its folder.
 struct Layout {
-  Layout() {
-    for (const auto& d : {work / "docs", work / "input", appData, runtime, root / "documents", root / "public",
+  explicit Layout(bool withDocs = true) {
+    for (const auto& d : {work / "input", appData / "Ambertrail_P3D", runtime, root / "documents", root / "public",
                           simFolder / "Scenery", doubleDir})
       fs::create_directories(d);
+    if (withDocs) fs::create_directories(work / "docs");
     writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\n\n"
                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
                                      "\"SetupPath\"=\"" + simFolder.string() + "\"\n");
@@ -205,13 +206,21 @@ struct Layout {
             "AMBT_UI_DUMP=" + dump.string(),
             "AMBT_UI_SCRIPT=" + script.string()};
   }
+  // Seeds "parameters.xml" with these entries before the start.
+  void settings(const std::vector<std::pair<std::string, std::string>>& entries) const {
+    std::string text = "<?xml version=\"1.0\"?>\n<parameters>\n";
+    for (const auto& [key, value] : entries) text += "\t<parameter name=\"" + key + "\" value=\"" + value + "\" />\n";
+    writeFile(settingsFile(), text + "</parameters>\n");
+  }
+  fs::path settingsFile() const { return appData / "Ambertrail_P3D" / "parameters.xml"; }
+  std::string logText() const { return readFile(work / "Log.txt"); }
   // RealTraffic counts as installed on this computer when its jar is in the application data.
   void installRealTraffic() const {
     fs::create_directories(appData / "InsideSystems");
     writeFile(appData / "InsideSystems" / "RealTraffic.jar", "");
   }
   std::size_t logCount(const std::string& text) const {
-    const std::string log = readFile(work / "Log.txt");
+    const std::string log = logText();
     std::size_t n = 0;
     for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) ++n;
     return n;
@@ -274,32 +283,42 @@ inline std::vector<std::string> jfkUser(const char* model = "B738") {
           std::string("model ") + model};
 }
 
+// The program in the layout's folders, started by start(). A failed test shows what it logged and
+// the last picture of its window.
+struct ProgramRun {
+  explicit ProgramRun(bool withDocs = true) : layout(withDocs) {}
+  ~ProgramRun() {
+    if (!::testing::Test::HasFailure()) return;
+    std::fprintf(stderr, "---- Log.txt\n%s---- window\n", layout.logText().c_str());
+    for (const auto& line : readLines(layout.dump))
+      if (line.starts_with("fill") || line.starts_with("text")) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+  void start() {
+    program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work, layout.root / "program.out");
+  }
+  bool window(const std::string& line) const { return writeFifo(layout.script, line); }
+  Layout layout;
+  std::optional<Process> program;
+};
+
+#ifdef AMB_SIMDOUBLE_PROGRAM
 // The double and the program, which finds it through "SimConnect.cfg" in its working folder. With
 // RealTraffic installed, the program opens its command port once the simulation runs.
-struct Connected {
+struct Connected : ProgramRun {
   explicit Connected(std::vector<std::string> commands = jfkUser(), bool realTraffic = false)
       : sim(layout.doubleDir, commands) {
     if (realTraffic) layout.installRealTraffic();
     EXPECT_TRUE(waitForFixedPorts()) << "another program holds RealTraffic's ports 10747, 49004 or 49005";
     writeFile(layout.work / "SimConnect.cfg",
               "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(sim.port()) + "\n");
-    program.emplace(std::vector<std::string>{AMB_PROGRAM}, layout.environment(), layout.work,
-                    layout.root / "program.out");
+    start();
   }
-  // A failed test shows what the program logged and the last picture of its window.
-  ~Connected() {
-    if (!::testing::Test::HasFailure()) return;
-    std::fprintf(stderr, "---- Log.txt\n%s---- window\n", readFile(layout.work / "Log.txt").c_str());
-    for (const auto& line : readLines(layout.dump))
-      if (line.starts_with("fill") || line.starts_with("text")) std::fprintf(stderr, "%s\n", line.c_str());
-  }
-  Connected(const Connected&) = delete;
-  Connected& operator=(const Connected&) = delete;
-  bool window(const std::string& line) const { return writeFifo(layout.script, line); }
-  Layout layout;
+  ~Connected() { program.reset(); }  // the program ends before its simulator
   SimDoubleProcess sim;
-  std::optional<Process> program;
 };
+#endif
 
 #ifdef AMB_TRAFFICDOUBLE_PROGRAM
 // The traffic double, its own process in a folder of its own: it connects to the program's command
@@ -334,7 +353,6 @@ public:
   bool waitCommands(std::string_view prefix, std::size_t count, std::chrono::milliseconds bound = kBound) const {
     return waitFor([&] { return commandsStartingWith(prefix).size() >= count; }, bound);
   }
-  const fs::path& recordFile() const { return m_record; }
 
 private:
   static std::vector<std::string> arguments(const fs::path& dir, const std::vector<std::string>& options) {

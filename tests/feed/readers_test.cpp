@@ -110,17 +110,7 @@ TEST_F(Readers, StoppingEndsTheLoopsWithTheirLines) {
   EXPECT_EQ(g_qnhReaderStatus.load(), ReaderStatus::Receiving);
   for (auto& t : m_threads) t.join();
   m_threads.clear();
-  EXPECT_FALSE(logContains("receive error"));
   EXPECT_EQ(g_readerError.load(), 0);
-}
-
-TEST_F(Readers, QnhReaderLogsGarbageAndTakesTheNextMessage) {
-  const std::uint16_t port = startReader(false);
-  send(port, std::string("\x7f\x00\xff{\"QNH\"", 9));
-  EXPECT_TRUE(waitFor([&] { return logContains("Exception [json.exception.parse_error"); }));
-  send(port, R"({"ICAO": "KJFK","QNH": 2996})");
-  EXPECT_TRUE(waitFor([] { return g_shownQnh.load() == 1015; }));
-  EXPECT_EQ(g_engineQnh.load(), 1015);
 }
 
 TEST_F(Readers, TrafficTimeFollowsTheFeedForTheProfessionalEdition) {
@@ -147,51 +137,24 @@ TEST_F(Readers, BindFailureStopsTheReaderWithAnError) {
 }
 
 TEST_F(Readers, WatchdogShowsWhetherDataFlows) {
-  g_trafficReaderStatus = ReaderStatus::Receiving;
-  g_qnhReaderStatus = ReaderStatus::Receiving;
-  // Not watched: nothing changes.
-  gf_checkReaderDataFlow();
-  gf_checkReaderDataFlow();
-  EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::Receiving);
-
+  using enum ReaderStatus;
+  g_trafficReaderStatus = Receiving;
+  g_qnhReaderStatus = Receiving;
+  gf_checkReaderDataFlow();  // not watched: nothing changes
+  EXPECT_EQ(g_trafficReaderStatus.load(), Receiving);
   g_readersWatched = 1;
   gf_checkReaderDataFlow();
-  EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::NoData);
-  EXPECT_EQ(g_qnhReaderStatus.load(), ReaderStatus::NoData);
-
+  EXPECT_TRUE(g_trafficReaderStatus.load() == NoData && g_qnhReaderStatus.load() == NoData);
   ++g_trafficReader.datagramCount;
   gf_checkReaderDataFlow();
-  EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::Receiving);
-  EXPECT_EQ(g_qnhReaderStatus.load(), ReaderStatus::NoData);
-
+  EXPECT_TRUE(g_trafficReaderStatus.load() == Receiving && g_qnhReaderStatus.load() == NoData);
   // With data flowing the status is set once; something else may change it meanwhile.
-  g_trafficReaderStatus = ReaderStatus::Stopped;
+  g_trafficReaderStatus = Stopped;
   ++g_trafficReader.datagramCount;
   gf_checkReaderDataFlow();
-  EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::Stopped);
-
+  EXPECT_EQ(g_trafficReaderStatus.load(), Stopped);
   gf_checkReaderDataFlow();
-  EXPECT_EQ(g_trafficReaderStatus.load(), ReaderStatus::NoData);
-}
-
-TEST_F(Readers, ResetPreparesForANewConnection) {
-  g_trafficReader.feedTimestamp = 1551821332.89;
-  g_trafficReader.addSeenCallsign("DAL2171");
-  g_trafficReader.stopFlag = 1;
-  g_weatherReader.stopFlag = 1;
-  g_weatherReader.datagramCount = 7;
-  g_weatherReader.seenCount = 7;
-  g_weatherReader.lastQnh = 1020;
-  g_trafficReader.datagramCount = 9;
-  gf_resetReaders();
-  EXPECT_EQ(g_trafficReader.feedTimestamp.load(), 0);
-  EXPECT_TRUE(g_trafficReader.seenCallsigns().empty());
-  EXPECT_EQ(g_trafficReader.stopFlag.load(), 0);
-  EXPECT_EQ(g_weatherReader.stopFlag.load(), 0);
-  EXPECT_EQ(g_weatherReader.datagramCount.load(), 0u);
-  EXPECT_EQ(g_weatherReader.seenCount, 0u);
-  EXPECT_EQ(g_weatherReader.lastQnh.load(), 1013);
-  EXPECT_EQ(g_trafficReader.datagramCount.load(), 9u);
+  EXPECT_EQ(g_trafficReaderStatus.load(), NoData);
 }
 
 }  // namespace

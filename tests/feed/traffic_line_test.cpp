@@ -122,16 +122,11 @@ TEST_F(TrafficLine, RealLinesGiveTheirExactRecords) {
 
 TEST_F(TrafficLine, StandingAircraftAreKeptOnlyNearTheParkAirport) {
   EXPECT_EQ(run(kCitationLine), LineResult::GroundAwayFromPark);
-  // La Guardia is more than 5 nm from the Citation at Teterboro.
-  setParkAirport({"KLGA", "", 40.7769, -73.8740, 21});
+  setParkAirport({"KLGA", "", 40.7769, -73.8740, 21});  // more than 5 nm from Teterboro
   EXPECT_EQ(run(kCitationLine), LineResult::GroundAwayFromPark);
 }
 
-struct DropCase {
-  const char* name;
-  std::map<std::size_t, std::string> changes;
-  LineResult result;
-};
+struct DropCase { const char* name; std::map<std::size_t, std::string> changes; LineResult result; };
 
 TEST_F(TrafficLine, EachCheckDropsForItsReason) {
   const std::vector<DropCase> cases{
@@ -140,40 +135,25 @@ TEST_F(TrafficLine, EachCheckDropsForItsReason) {
       {"no registration with flag F", {{11, "null"}, {15, "F"}}, LineResult::NoRegistration},
       {"registration of 13 characters with flag F", {{11, "N123456789012"}, {15, "F"}}, LineResult::NoRegistration},
       {"garbage latitude", {{2, "north"}}, LineResult::BadPosition},
-      {"latitude above 90", {{2, "90.5"}}, LineResult::BadPosition},
       {"longitude below -180", {{3, "-180.01"}}, LineResult::BadPosition},
       {"latitude nan", {{2, "nan"}}, LineResult::BadPosition},
       {"longitude inf", {{3, "inf"}}, LineResult::BadPosition},
       {"latitude 1e999", {{2, "1e999"}}, LineResult::BadPosition},
       {"zero point", {{2, "0.0005"}, {3, "0.01"}}, LineResult::NullIsland},
-      {"zero point bounds included", {{2, "0.0009"}, {3, "0.05"}}, LineResult::NullIsland},
       {"beyond the radius", {{2, "41.5"}}, LineResult::OutOfRadius},
       {"no category", {{28, ""}}, LineResult::NoCategory},
       {"category B1", {{28, "B1"}}, LineResult::ExcludedCategory},
-      {"category B2", {{28, "B2"}}, LineResult::ExcludedCategory},
-      {"category B4", {{28, "B4"}}, LineResult::ExcludedCategory},
-      {"category C1", {{28, "C1"}}, LineResult::ExcludedCategory},
       {"category C2", {{28, "C2"}}, LineResult::ExcludedCategory},
       {"type null", {{10, "null"}}, LineResult::ExcludedModel},
-      {"type 0", {{10, "0"}}, LineResult::ExcludedModel},
       {"type ZZZZ", {{10, "ZZZZ"}}, LineResult::ExcludedModel},
       {"type of five letters", {{10, "A321N"}}, LineResult::ExcludedModel},
       {"ground vehicle", {{10, "GRND"}}, LineResult::ExcludedModel},
-      {"glider", {{10, "GLID"}}, LineResult::ExcludedModel},
-      {"service vehicle", {{10, "SERV"}}, LineResult::ExcludedModel},
-      {"balloon", {{10, "BALL"}}, LineResult::ExcludedModel},
-      {"parachute", {{10, "PARA"}}, LineResult::ExcludedModel},
-      {"ship", {{10, "SHIP"}}, LineResult::ExcludedModel},
-      {"emergency vehicle", {{10, "EMER"}}, LineResult::ExcludedModel},
       {"true heading above 360", {{25, "360.5"}}, LineResult::BadTrack},
-      {"true heading garbage", {{25, "north"}}, LineResult::BadTrack},
       {"true heading empty", {{25, ""}}, LineResult::BadTrack},
       {"hexid 10000", {{1, "10000"}}, LineResult::BadHexid},
       {"hexid 0", {{1, "0"}}, LineResult::BadHexid},
       {"hexid not a digit", {{1, "x531933504"}}, LineResult::BadHexid},
-      {"hexid negative", {{1, "-531933504"}}, LineResult::BadHexid},
       {"hexid over 32 bits", {{1, "4294967296"}}, LineResult::BadHexid},
-      {"hexid empty", {{1, ""}}, LineResult::BadHexid},
       {"ground speed garbage", {{8, "fast"}}, LineResult::BadSpeed},
       {"ground speed nan", {{8, "nan"}}, LineResult::BadSpeed},
       {"altitude empty", {{4, ""}}, LineResult::BadAltitude},
@@ -183,7 +163,6 @@ TEST_F(TrafficLine, EachCheckDropsForItsReason) {
       {"no registration, callsign with @", {{9, "DAL@2171"}, {11, "null"}}, LineResult::Anonymous},
       {"track garbage", {{7, "west"}}, LineResult::BadHeading},
       {"vertical speed garbage", {{5, "up"}}, LineResult::BadVerticalSpeed},
-      {"vertical speed empty", {{5, ""}}, LineResult::BadVerticalSpeed},
       {"roll garbage in the air", {{23, "left"}}, LineResult::BadBank},
       {"true airspeed garbage", {{20, "slow"}}, LineResult::BadAirspeed},
       {"true airspeed inf", {{20, "inf"}}, LineResult::BadAirspeed},
@@ -238,46 +217,34 @@ TEST_F(TrafficLine, ZeroPointBoxTakesOnlyItsOwnQuarter) {
   EXPECT_EQ(run(withFields(kDeltaLine, {{2, "0.0010"}, {3, "0.01"}})), LineResult::Queued);
 }
 
-TEST_F(TrafficLine, TrueHeadingGivesTheFeedTrackAndFillsAZeroTrack) {
+// The true heading gives the feed track and fills a zero track; the roll is used only when given.
+TEST_F(TrafficLine, TrueHeadingAndRollOfTheFeed) {
   struct Case {
     const char* trueHeading;
     const char* track;
+    const char* roll;
     double feedTrack;
-    bool given;
+    bool trackGiven;
     double heading;
+    double bank;
+    bool bankGiven;
   };
   const std::vector<Case> cases{
-      {"0", "0", 2 * kPi, true, 360},        // north is 2 pi, and fills the empty track as 360
-      {"0", "200", 2 * kPi, true, 200},      // a track of its own stays
-      {"90", "0", 90 * kDeg, true, 90},
-      {"360", "0", 2 * kPi, true, 360},
-      {"-1", "0", 0, false, 0},
+      {"0", "0", "15", 2 * kPi, true, 360, -15 * kDeg, true},  // north is 2 pi, and fills the empty track as 360
+      {"0", "200", "-20.5", 2 * kPi, true, 200, 20.5 * kDeg, true},  // a track of its own stays
+      {"360", "0", "-1", 2 * kPi, true, 360, kDeg, false},
+      {"-1", "0", "0", 0, false, 0, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.trueHeading);
-    ASSERT_EQ(run(withFields(kDeltaLine, {{25, c.trueHeading}, {7, c.track}})), LineResult::Queued);
-    const auto q = takeQueue();
-    ASSERT_EQ(q.size(), 1u);
-    EXPECT_NEAR(q[0].situation.feedTrack, c.feedTrack, 1e-12);
-    EXPECT_EQ(q[0].situation.feedTrackGiven, c.given);
-    EXPECT_EQ(q[0].situation.feedAttitudeUsable, c.given);
-    EXPECT_NEAR(q[0].situation.heading, c.heading, 1e-9);
-  }
-}
-
-TEST_F(TrafficLine, RollIsUsedOnlyWhenGiven) {
-  struct Case {
-    const char* roll;
-    double bank;
-    bool given;
-  };
-  for (const Case& c : std::vector<Case>{{"15", -15 * kDeg, true}, {"-20.5", 20.5 * kDeg, true},
-                                         {"-1", kDeg, false}, {"0", 0, false}}) {
-    SCOPED_TRACE(c.roll);
-    ASSERT_EQ(run(withFields(kDeltaLine, {{23, c.roll}})), LineResult::Queued);
-    const auto q = takeQueue();
-    EXPECT_NEAR(q.at(0).situation.feedBank, c.bank, 1e-12);
-    EXPECT_EQ(q.at(0).situation.feedBankGiven, c.given);
+    ASSERT_EQ(run(withFields(kDeltaLine, {{25, c.trueHeading}, {7, c.track}, {23, c.roll}})), LineResult::Queued);
+    const Situation s = takeQueue().at(0).situation;
+    EXPECT_NEAR(s.feedTrack, c.feedTrack, 1e-12);
+    EXPECT_EQ(s.feedTrackGiven, c.trackGiven);
+    EXPECT_EQ(s.feedAttitudeUsable, c.trackGiven);
+    EXPECT_NEAR(s.heading, c.heading, 1e-9);
+    EXPECT_NEAR(s.feedBank, c.bank, 1e-12);
+    EXPECT_EQ(s.feedBankGiven, c.bankGiven);
   }
 }
 
@@ -293,7 +260,6 @@ TEST_F(TrafficLine, GroundRulesAndTrueAirspeedDefaults) {
   };
   const std::vector<Case> cases{
       {"-50", "10", std::nullopt, 0, 180},
-      {"0", "150", std::nullopt, 0, 180},
       {"300", "30", std::nullopt, 0, 180},       // slow: on the ground whatever the height
       {"100", "100", std::nullopt, 100, 180},    // d = 1100 without an elevation: airborne
       {"50", "100", 18.0, 0, 180},               // 32 ft above the airport at 100 kt
@@ -304,10 +270,8 @@ TEST_F(TrafficLine, GroundRulesAndTrueAirspeedDefaults) {
       {"10", "200", 18.0, 0, 180},               // below the airport
       {"2000", "200", std::nullopt, 2000, 180},
       {"2001", "200", std::nullopt, 2001, 220},
-      {"5000", "200", std::nullopt, 5000, 220},
       {"10000", "200", std::nullopt, 10000, 250},
       {"15000", "200", std::nullopt, 15000, 350},
-      {"20000", "200", std::nullopt, 20000, 350},
       {"20001", "200", std::nullopt, 20001, 430},
       {"14000", "36", std::nullopt, 14000, 350},  // 14000 ft and up: only the speed rule
       {"14000", "35", std::nullopt, 0, 180},
@@ -337,19 +301,16 @@ TEST_F(TrafficLine, AutomaticRangeAtTenMilesDropsWhatFliesHighAboveTheParkAirpor
   EXPECT_EQ(run(low), LineResult::Queued);
 }
 
-TEST_F(TrafficLine, TimestampIsKeptEvenWhenTheLineIsDropped) {
+// Short lines are rejected before any field is read; a dropped line's timestamp is kept.
+TEST_F(TrafficLine, ShortLinesAreRejectedWholeAndTheTimestampOfOthersIsKept) {
+  const std::string line = kDeltaLine.substr(0, kDeltaLine.find(",none,A3"));  // 27 fields
+  for (const std::string& l : {line, std::string(), std::string(28, ',')})  // a trailing comma adds no field
+    EXPECT_EQ(run(l), LineResult::TooFewFields) << l;
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 0);
   run(withFields(kDeltaLine, {{14, "1551821400.5"}, {28, "C1"}}));
   EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 1551821400.5);
   run(withFields(kDeltaLine, {{14, "nan"}}));
   EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 1551821400.5);
-}
-
-TEST_F(TrafficLine, ShortLinesAreRejectedBeforeAnyField) {
-  const std::string line = kDeltaLine.substr(0, kDeltaLine.find(",none,A3"));  // 27 fields
-  EXPECT_EQ(run(line), LineResult::TooFewFields);
-  EXPECT_EQ(run(""), LineResult::TooFewFields);
-  EXPECT_EQ(run(",,,,,,,,,,,,,,,,,,,,,,,,,,,,"), LineResult::TooFewFields);  // the trailing comma adds none
-  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 0);
 }
 
 TEST_F(TrafficLine, VehicleLinesAreIgnoredWholeByTheHandler) {
@@ -360,16 +321,6 @@ TEST_F(TrafficLine, VehicleLinesAreIgnoredWholeByTheHandler) {
   g_trafficReader.handleMessage();
   EXPECT_EQ(queueSize(), 0u);
   EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), 0);
-}
-
-TEST_F(TrafficLine, SplittingKeepsEmptyFieldsButNoTrailingOne) {
-  gf_splitTrafficLine(g_trafficReader, "abc,,def,");
-  ASSERT_EQ(g_trafficReader.fieldViews.size(), 3u);
-  EXPECT_EQ(g_trafficReader.fieldViews[0], "abc");
-  EXPECT_EQ(g_trafficReader.fieldViews[1], "");
-  EXPECT_EQ(g_trafficReader.fieldViews[2], "def");
-  gf_splitTrafficLine(g_trafficReader, ",");
-  ASSERT_EQ(g_trafficReader.fieldViews.size(), 1u);
 }
 
 TEST_F(TrafficLine, ClosedQueueDiscardsAndDueFollowsTheEngineCycle) {

@@ -1,7 +1,6 @@
 #include "sim/link_fixture.hpp"
 
 #include "core/exit.hpp"
-#include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "sim/simconnect/simconnect.hpp"
 
@@ -9,8 +8,6 @@
 #include <mutex>
 
 namespace amb::test {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,15 +20,6 @@ constexpr std::size_t kRegistrationPackets = 74;
 }  // namespace
 
 LinkFixture::LinkFixture() {
-  m_cwd = m_dir / "cwd";
-  for (const auto& d : {m_cwd, m_dir / "run", m_dir / "documents", m_dir / "public"}) fs::create_directories(d);
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_RUNTIME_DIR", (m_dir / "run").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_DOCUMENTS", (m_dir / "documents").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_PUBLIC_DOCUMENTS", (m_dir / "public").string()));
-  m_env.push_back(std::make_unique<ScopedEnv>("AMBT_REGISTRY", (m_dir / "registry.reg").string()));
-  m_scopedCwd = std::make_unique<ScopedCwd>(m_cwd);
-  gf_resetExitState();
-  gf_resetSimConnectClient();
   gf_resetSimLink(5);
   gf_clearError();
   gf_clearMessage();
@@ -43,19 +31,14 @@ LinkFixture::LinkFixture() {
     std::lock_guard lock(g_exitMutex);
     g_exits.push_back({reason, delay});
   });
-  gf_startLog();
 }
 
 LinkFixture::~LinkFixture() {
   stopClient();
   stopDouble();
   gf_setExitHandler(nullptr);
-  gf_closeLog("end");
   gf_resetSimLink(5);
-  gf_resetSimConnectClient();
-  gf_resetExitState();
   gf_clearError();
-  m_scopedCwd.reset();
 }
 
 simdouble::SimDouble& LinkFixture::startDouble(std::vector<std::string> commands) {
@@ -68,16 +51,9 @@ simdouble::SimDouble& LinkFixture::startDouble(std::vector<std::string> commands
   m_double = std::make_unique<simdouble::SimDouble>(o);
   m_double->open();
   m_double->start();
-  writeFile(m_cwd / "SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                                          std::to_string(m_double->tcp4Port()) + "\n");
+  cfgToTcp4(m_double->tcp4Port());
   return *m_double;
 }
-
-void LinkFixture::stopDouble() {
-  if (m_double) m_double->stop();
-}
-
-void LinkFixture::startClient() { m_client.emplace(SimClient); }
 
 void LinkFixture::stopClient() {
   if (!m_client) return;
@@ -107,22 +83,10 @@ std::vector<simdouble::LoggedPacket> LinkFixture::packetsOfType(std::uint32_t ty
   return out;
 }
 
-std::size_t LinkFixture::packetCount() const { return m_double->packets().size(); }
-
-bool LinkFixture::waitPacketCount(std::size_t n) {
-  return waitFor([&] { return m_double->packets().size() >= n; });
-}
-
-std::vector<std::string> LinkFixture::logLines() const { return readLines(gf_logPath()); }
-
 std::size_t LinkFixture::logCount(const std::string& text) const {
   std::size_t n = 0;
-  for (const auto& l : logLines()) n += l.find(text) != std::string::npos;
+  for (const auto& l : readLines(gf_logPath())) n += l.find(text) != std::string::npos;
   return n;
-}
-
-bool LinkFixture::waitLog(const std::string& text, std::chrono::milliseconds bound) {
-  return waitFor([&] { return logCount(text) > 0; }, bound);
 }
 
 std::vector<ExitRequest> LinkFixture::exitRequests() {

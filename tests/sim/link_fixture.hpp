@@ -1,11 +1,10 @@
 #pragma once
-// Shared by the simulator interface tests: private folders (working folder with Log.txt, runtime
-// sockets, known folders), every piece of link state back at its start, a recorder of exit
-// requests, an in-process simulator double reached through "SimConnect.cfg", and the "SimClient"
-// thread.
+// Shared by the simulator interface tests: the SimConnect client tests' folders and state, every
+// piece of link state back at its start, a recorder of exit requests, an in-process simulator double
+// reached through "SimConnect.cfg", and the "SimClient" thread.
 
 #include "sim/link.hpp"
-#include "support/test_support.hpp"
+#include "simconnect/sim_fixture.hpp"
 #include "tools/simdouble/simdouble.hpp"
 #include "tools/simdouble/wire.hpp"
 
@@ -19,12 +18,9 @@
 
 namespace amb::test {
 
-struct ExitRequest {
-  int reason = 0;
-  std::uint32_t delay = 0;
-};
+struct ExitRequest { int reason = 0; std::uint32_t delay = 0; };
 
-class LinkFixture : public ::testing::Test {
+class LinkFixture : public SimFixture {
 protected:
   LinkFixture();
   ~LinkFixture() override;
@@ -32,9 +28,11 @@ protected:
   // A double on IPv4 with its packet log and trace in the test folder; frames only when asked for
   // ("frame"). The working folder's "SimConnect.cfg" leads to it.
   simdouble::SimDouble& startDouble(std::vector<std::string> commands = {});
-  void stopDouble();
+  void stopDouble() {
+    if (m_double) m_double->stop();
+  }
   // The "SimClient" thread; started once the double runs, it connects at its first attempt.
-  void startClient();
+  void startClient() { m_client.emplace(SimClient); }
   // Asks the thread to stop and waits for it.
   void stopClient();
   // Starts both and waits until the simulator runs and the registration has reached the double.
@@ -44,13 +42,16 @@ protected:
   void command(const std::string& line);
   // The double's packets of the given type (without the flag), after the registration.
   std::vector<simdouble::LoggedPacket> packetsOfType(std::uint32_t type) const;
-  std::size_t packetCount() const;
-  bool waitPacketCount(std::size_t n);
+  std::size_t packetCount() const { return m_double->packets().size(); }
+  bool waitPacketCount(std::size_t n) {
+    return waitFor([&] { return packetCount() >= n; });
+  }
 
   // Log.txt lines so far; waiting for a line that contains a text.
-  std::vector<std::string> logLines() const;
   std::size_t logCount(const std::string& text) const;
-  bool waitLog(const std::string& text, std::chrono::milliseconds bound = std::chrono::seconds(10));
+  bool waitLog(const std::string& text, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+    return waitFor([&] { return logCount(text) > 0; }, bound);
+  }
 
   // Exit requests seen since the test began.
   static std::vector<ExitRequest> exitRequests();
@@ -63,15 +64,9 @@ protected:
   // Hands one message to the dispatch procedure as the client would.
   static void dispatch(const simdouble::Bytes& message);
 
-  TempDir m_dir{"amb-sim"};
-  std::filesystem::path m_cwd;
   std::unique_ptr<simdouble::SimDouble> m_double;
   std::optional<std::jthread> m_client;
   std::vector<SimResult> m_results;
-
-private:
-  std::vector<std::unique_ptr<ScopedEnv>> m_env;
-  std::unique_ptr<ScopedCwd> m_scopedCwd;
 };
 
 // Messages as the simulator sends them (version 35 in the header).

@@ -5,9 +5,7 @@
 
 #include "platform/pipe.hpp"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -31,9 +29,7 @@ protected:
     });
   }
   void TearDown() override {
-    if (m_h) {
-      EXPECT_EQ(SimConnect_Close(m_h), kSimOk);
-    }
+    if (m_h) { EXPECT_EQ(SimConnect_Close(m_h), kSimOk); }
   }
 
   // The attempts of one open as "pipe PATH" / "tcp4 ADDRESS PORT" / "tcp6 ...", with " ok" on success.
@@ -54,20 +50,14 @@ protected:
     return out;
   }
 
-  // A port on which nothing listens.
-  static std::string deadPort() { return "1"; }
-
   std::mutex m_attemptMutex;
   std::vector<SimConnectAttempt> m_attempts;
   SimHandle m_h = nullptr;
 };
 
-TEST_F(Connect, WithoutCfgAndRegistryOnlyTheTwoPipeAttempts) {
+TEST_F(Connect, WithoutCfgAndRegistryOnlyTheTwoPipeAttemptsWhichReachTheDouble) {
   EXPECT_EQ(open(0, kSimFail), (std::vector<std::string>{"pipe " + kDefaultPipe, "pipe " + kDefaultPipe}));
   EXPECT_EQ(m_h, nullptr);
-}
-
-TEST_F(Connect, DefaultPipeReachesTheDouble) {
   auto sim = startDouble(false, false, true);
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{"pipe " + kDefaultPipe + " ok"}));
   ASSERT_TRUE(waitPackets(*sim, 1));
@@ -105,14 +95,7 @@ TEST_F(Connect, Ipv4AndIpv6GoStraightToTcp) {
   EXPECT_EQ(sim->clientsSeen(), 2u);
 }
 
-TEST_F(Connect, AnotherServerWhosePipeFailsEndsTheOpen) {
-  AMB_SKIP_ON_WINDOWS("a pipe on another computer would be looked up on the network");
-  writeCfg(m_cwd, "SimConnect", "Protocol=Pipe\nAddress=flightpc\n");
-  EXPECT_EQ(open(0, kSimFail),
-            (std::vector<std::string>{"pipe \\\\flightpc\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"}));
-}
-
-TEST_F(Connect, APortNamesThePipe) {
+TEST_F(Connect, APortNamesThePipeAndAnotherServerWhosePipeFailsEndsTheOpen) {
   simdouble::Options o;
   o.pipeName = "\\\\.\\pipe\\MyDouble";
   o.commands = {"framerate 0"};
@@ -121,6 +104,13 @@ TEST_F(Connect, APortNamesThePipe) {
   sim.start();
   writeCfg(m_cwd, "SimConnect", "Protocol=Pipe\nPort=MyDouble\n");
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{"pipe \\\\.\\pipe\\MyDouble ok"}));
+#ifndef _WIN32  // a pipe on another computer would be looked up on the network
+  ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
+  m_h = nullptr;
+  writeCfg(m_cwd, "SimConnect", "Protocol=Pipe\nAddress=flightpc\n");
+  EXPECT_EQ(open(0, kSimFail),
+            (std::vector<std::string>{"pipe \\\\flightpc\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"}));
+#endif
 }
 
 TEST_F(Connect, ConfigurationIndexNeedsASectionWithEntries) {
@@ -139,22 +129,14 @@ TEST_F(Connect, ConfigurationIndexNeedsASectionWithEntries) {
 }
 
 TEST_F(Connect, CfgValues) {
-  struct Case {
-    const char* body;
-    std::uint32_t maxReceive;
-    bool nagle;
-    const char* protocol;
-  };
+  struct Case { const char* body; std::uint32_t maxReceive; bool nagle; const char* protocol; };
   const Case cases[] = {
       {"MaxReceiveSize=1000\n", 41088, false, "Auto"},
-      {"MaxReceiveSize=100000\n", 100000, false, "Auto"},
       {"MaxReceiveSize= 99999 bytes\n", 99999, false, "Auto"},
       {"MaxReceiveSize=abc\n", 41088, false, "Auto"},
       {"MaxReceiveSize=-5\n", 41088, false, "Auto"},
       {"DisableNagle=1\n", 41088, true, "Auto"},
-      {"DisableNagle=0\n", 41088, false, "Auto"},
       {"Protocol=ipv6\n", 41088, false, "IPv6"},
-      {"Protocol=Pipe\n", 41088, false, "Pipe"},
       {"Protocol=Carrier pigeon\n", 41088, false, "Auto"},
   };
   for (const auto& c : cases) {
@@ -179,27 +161,8 @@ TEST_F(Connect, CfgValues) {
   EXPECT_FALSE(lf_readSimConnectCfg(m_cwd / "missing.cfg", 0, s));
 }
 
-// All instances busy: on Windows the pipe's only instance is taken by another client; elsewhere a
-// listener whose queue is full and that never accepts.
-#ifdef _WIN32
-TEST_F(Connect, APipeThatStaysBusyFailsTheAttempt) {
-  const std::wstring name = platform::pipeSocketPath(kDefaultPipe).wstring();
-  const HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
-                                         nullptr);
-  ASSERT_NE(server, INVALID_HANDLE_VALUE);
-  const HANDLE taken =
-      CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(taken, INVALID_HANDLE_VALUE);
-  lf_setPipeBusyWait(std::chrono::milliseconds(100));
-  EXPECT_EQ(open(0, kSimFail).size(), 2u);
-  {
-    std::lock_guard lock(m_attemptMutex);
-    for (const auto& at : m_attempts) EXPECT_EQ(at.error, platform::kErrSemTimeout);
-  }
-  CloseHandle(taken);
-  CloseHandle(server);
-}
-#else
+// All instances busy: a listener whose queue is full and that never accepts.
+#ifndef _WIN32
 TEST_F(Connect, APipeThatStaysBusyFailsTheAttempt) {
   const std::string path = platform::pipeSocketPath(kDefaultPipe).string();
   const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -224,15 +187,14 @@ TEST_F(Connect, APipeThatStaysBusyFailsTheAttempt) {
 #endif
 
 TEST_F(Connect, RegistryPortsLeadToTheLoopbackAddresses) {
-  writeRegistry("", "");
-  if (!registryBackendReadsFiles()) GTEST_SKIP() << "the registry backend does not read AMBT_REGISTRY files yet";
+  AMB_SKIP_ON_WINDOWS("the ports come from the real registry there");
   auto sim = startDouble(true, true, false);
   const std::string pipe = "pipe " + kDefaultPipe;
   writeRegistry(std::to_string(sim->tcp4Port()), "");
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{pipe, fmt::format("tcp4 127.0.0.1 {} ok", sim->tcp4Port())}));
   ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
   m_h = nullptr;
-  writeRegistry(deadPort(), std::to_string(sim->tcp6Port()));
+  writeRegistry("1", std::to_string(sim->tcp6Port()));
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{pipe, fmt::format("tcp6 ::1 {} ok", sim->tcp6Port())}));
   ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
   m_h = nullptr;

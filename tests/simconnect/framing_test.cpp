@@ -4,8 +4,6 @@
 #include "simconnect/sim_fixture.hpp"
 #include "tools/simdouble/wire.hpp"
 
-#include <fstream>
-
 namespace amb::test {
 namespace {
 
@@ -22,9 +20,7 @@ protected:
     ASSERT_EQ(received()[0].id, sc::kRecvOpen);
   }
   void TearDown() override {
-    if (m_h) {
-      EXPECT_EQ(SimConnect_Close(m_h), kSimOk);
-    }
+    if (m_h) { EXPECT_EQ(SimConnect_Close(m_h), kSimOk); }
   }
   void sendRaw(const Bytes& b) {
     const std::size_t done = m_double->commandsDone();
@@ -53,10 +49,7 @@ protected:
 
 // The maximum receive size: 41088 unless "SimConnect.cfg" raises it.
 TEST_F(Framing, MessageOfTheMaximumSizeIsAcceptedOneByteMoreClosesTheLink) {
-  struct Case {
-    std::string cfg;
-    std::uint32_t accepted;
-  };
+  struct Case { std::string cfg; std::uint32_t accepted; };
   for (const Case& c : {Case{"", 41088}, Case{"MaxReceiveSize=100000\n", 100000}}) {
     SCOPED_TRACE(c.accepted);
     open(c.cfg);
@@ -92,24 +85,8 @@ TEST_F(Framing, SizesOfOneToThreeCloseTheLink) {
   }
 }
 
-TEST_F(Framing, ZeroBytesBetweenMessagesAreSkipped) {
-  open();
-  Bytes b = simdouble::msgEvent(35, 1, 201, 1);
-  b.insert(b.end(), 7, 0);
-  const Bytes second = simdouble::msgEvent(35, 1, 201, 0);
-  b.insert(b.end(), second.begin(), second.end());
-  b.insert(b.end(), 4, 0);
-  sendRaw(b);
-  sendRaw(simdouble::msgEvent(35, 1, 205, 9));
-  ASSERT_TRUE(dispatchUntil(m_h, [](const auto& r) { return r.size() >= 4; }));
-  const auto r = received();
-  ASSERT_EQ(r.size(), 4u);
-  EXPECT_EQ(r[2].bytes, second);
-  EXPECT_EQ(sc::getU32(r[3].bytes.data() + 16), 205u);
-  EXPECT_EQ(lastDispatchResult(), kSimOk);
-}
-
-// Pieces of messages over several reads, and a message larger than the first receive buffer.
+// Pieces of messages over several reads, zero bytes between messages, and a message larger than the
+// first receive buffer.
 TEST_F(Framing, MessagesArriveWholeWhateverTheReadsCut) {
   open();
   Bytes stream;
@@ -117,6 +94,7 @@ TEST_F(Framing, MessagesArriveWholeWhateverTheReadsCut) {
   for (std::uint32_t size : {24u, 5000u, 12u, 41088u, 300u}) {
     sent.push_back(sized(size));
     stream.insert(stream.end(), sent.back().begin(), sent.back().end());
+    stream.insert(stream.end(), size % 8, 0);  // padding of 0, 0, 4, 0 and 4 bytes
   }
   // In pieces of 1, 3 and 2047 bytes, each a write of its own.
   std::size_t at = 0;
@@ -162,15 +140,11 @@ TEST_F(Framing, ShortMessagesAreLoggedOnceAndIgnored) {
   EXPECT_EQ(r[2].id, sc::kRecvEvent);
   EXPECT_EQ(r[2].bytes.size(), 24u);
   gf_closeLog("end");
-  std::size_t eventLines = 0, frameLines = 0, dataLines = 0;
-  for (const auto& line : readLines(m_cwd / "Log.txt")) {
-    eventLines += line.find("message id 4 of 20 bytes") != std::string::npos;
-    frameLines += line.find("message id 7 of 28 bytes") != std::string::npos;
-    dataLines += line.find("message id 8 of 36 bytes") != std::string::npos;
+  const std::string log = readFile(m_cwd / "Log.txt");
+  for (const std::string what : {"message id 4 of 20 bytes", "message id 7 of 28 bytes", "message id 8 of 36 bytes"}) {
+    const auto first = log.find(what);
+    EXPECT_TRUE(first != std::string::npos && log.find(what, first + 1) == std::string::npos) << what;
   }
-  EXPECT_EQ(eventLines, 1u);
-  EXPECT_EQ(frameLines, 1u);
-  EXPECT_EQ(dataLines, 1u);
   gf_startLog();
 }
 
@@ -192,18 +166,6 @@ TEST_F(Framing, ALinkClosedByTheSimulatorReportsTheLossOnce) {
   // Neither the later calls nor the close of the failed link report it again.
   EXPECT_EQ(g_exitReason.load(), NotYetSet);
   EXPECT_EQ(g_exitUnderWay.load(), 0);
-}
-
-TEST_F(Framing, TheSimulatorQuittingIsSeenAsQuitThenTheLoss) {
-  open();
-  ASSERT_EQ(SimConnect_SubscribeToSystemEvent(m_h, 201, "Sim"), kSimOk);
-  ASSERT_TRUE(dispatchUntil(m_h, [](const auto& r) { return r.size() >= 2; }));
-  m_double->command("quit");
-  ASSERT_TRUE(dispatchUntil(m_h, [](const auto& r) { return r.size() >= 3; }));
-  EXPECT_EQ(received()[2].id, sc::kRecvQuit);
-  EXPECT_EQ(waitForFailure(), kSimLinkFailed);
-  EXPECT_TRUE(waitFor([] { return g_exitReason.load() == SimWasClosed; }));
-  EXPECT_TRUE(waitFor([&] { return m_double->finished(); }));
 }
 
 TEST_F(Framing, AnOrderlyCloseReportsNothing) {

@@ -1,7 +1,5 @@
 #include "simconnect/sim_fixture.hpp"
 
-#include "core/registry.hpp"
-
 #include <thread>
 
 namespace amb::test {
@@ -60,16 +58,6 @@ void SimFixture::writeRegistry(const std::string& ipv4Port, const std::string& i
   writeFile(m_dir / "registry.reg", text);
 }
 
-bool SimFixture::registryBackendReadsFiles() {
-  try {
-    RegKey key;
-    key.open(platform::RegRoot::CurrentUser, u"SOFTWARE\\Lockheed Martin\\Prepar3D v5");
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 void SimFixture::record(const sc::RecvHeader* msg, std::uint32_t size, void* context) {
   auto* self = static_cast<SimFixture*>(context);
   const auto* p = reinterpret_cast<const std::uint8_t*>(msg);
@@ -81,7 +69,7 @@ bool SimFixture::dispatchUntil(SimHandle h, const std::function<bool(const std::
                                std::chrono::milliseconds bound) {
   return waitFor(
       [&] {
-        m_lastDispatch = SimConnect_CallDispatch(h, &SimFixture::record, this);
+        SimConnect_CallDispatch(h, &SimFixture::record, this);
         std::lock_guard lock(m_mutex);
         return pred(m_received);
       },
@@ -96,13 +84,6 @@ std::vector<Received> SimFixture::received() const {
 void SimFixture::clearReceived() {
   std::lock_guard lock(m_mutex);
   m_received.clear();
-}
-
-std::size_t SimFixture::countOf(std::uint32_t id) const {
-  std::lock_guard lock(m_mutex);
-  std::size_t n = 0;
-  for (const auto& r : m_received) n += r.id == id;
-  return n;
 }
 
 bool SimFixture::waitPackets(const simdouble::SimDouble& d, std::size_t n) {

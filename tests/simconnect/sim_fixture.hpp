@@ -19,10 +19,7 @@
 namespace amb::test {
 
 // One received message as the dispatch procedure saw it.
-struct Received {
-  std::uint32_t id = 0;
-  std::vector<std::uint8_t> bytes;
-};
+struct Received { std::uint32_t id = 0; std::vector<std::uint8_t> bytes; };
 
 class SimFixture : public ::testing::Test {
 protected:
@@ -38,16 +35,12 @@ protected:
   void cfgToTcp4(std::uint16_t port, const std::string& extra = "");
   // A registry file with the HKCU ports (empty: value left out).
   void writeRegistry(const std::string& ipv4Port, const std::string& ipv6Port);
-  // True when the registry backend reads AMBT_REGISTRY files (it may not have landed yet).
-  static bool registryBackendReadsFiles();
 
   // Dispatches until the predicate over everything received so far holds, bounded.
   bool dispatchUntil(SimHandle h, const std::function<bool(const std::vector<Received>&)>& pred,
                      std::chrono::milliseconds bound = std::chrono::seconds(10));
   std::vector<Received> received() const;
   void clearReceived();
-  std::size_t countOf(std::uint32_t id) const;
-  HResult lastDispatchResult() const { return m_lastDispatch; }
 
   // Waits until the double logged n packets in all.
   bool waitPackets(const simdouble::SimDouble& d, std::size_t n);
@@ -64,7 +57,6 @@ private:
   std::unique_ptr<ScopedCwd> m_scopedCwd;
   mutable std::mutex m_mutex;
   std::vector<Received> m_received;
-  HResult m_lastDispatch = 0;
 };
 
 }  // namespace amb::test

@@ -21,6 +21,11 @@ namespace amb::simdouble {
 
 using Clock = std::chrono::steady_clock;
 
+// A client packet larger than this is a protocol error; a client that leaves more than this unread
+// has stopped reading. Either is dropped.
+inline constexpr std::size_t kMaxClientPacket = 1u << 20;
+inline constexpr std::size_t kMaxPendingOutput = 64u << 20;
+
 struct DataRequest {
   std::uint32_t requestId = 0;
   std::uint32_t defineId = 0;
@@ -125,6 +130,15 @@ struct SimDouble::Core {
   void closeAll();
   void closeSession(Session& s);
   void releaseWake();
+  // Writes what is pending for the client, as far as it takes it now.
+  void writeSession(Session& s);
+
+  // server.cpp, for both loops: runs the packets complete in a client's input (one that ended is
+  // closed after them); one round of the loop's own work, which tells when to look again at the
+  // latest; the end of the loop.
+  void takePackets(Session& s, bool ended);
+  Clock::time_point runRound();
+  void endLoop();
 
   // session.cpp: what a client's packets make the double do.
   void onPacket(Session& s, const std::uint8_t* p, std::uint32_t size);

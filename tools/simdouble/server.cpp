@@ -29,9 +29,6 @@ namespace amb::simdouble {
 #ifndef _WIN32
 namespace {
 
-constexpr std::size_t kMaxClientPacket = 1u << 20;
-constexpr std::size_t kMaxPendingOutput = 64u << 20;
-
 [[noreturn]] void fail(const std::string& what) { throw std::runtime_error(fmt::format("{}: {}", what, std::strerror(errno))); }
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
@@ -175,23 +172,12 @@ void readSession(SimDouble::Core& c, Session& s) {
     ended = true;  // the client closed or failed; what it sent before still counts
     break;
   }
-  std::size_t at = 0;
-  while (s.in.size() - at >= 4 && !s.dead) {
-    const std::uint32_t size = sc::getU32(s.in.data() + at);
-    if (size < sc::kSendHeaderSize || size > kMaxClientPacket) {
-      if (c.packetLog.is_open()) c.packetLog << fmt::format("session={} protocol error: packet size {}\n", s.number, size);
-      c.closeSession(s);
-      return;
-    }
-    if (s.in.size() - at < size) break;
-    c.onPacket(s, s.in.data() + at, size);
-    at += size;
-  }
-  s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(at));
-  if (ended) c.closeSession(s);
+  c.takePackets(s, ended);
 }
 
-void writeSession(SimDouble::Core& c, Session& s) {
+}  // namespace
+
+void SimDouble::Core::writeSession(Session& s) {
   while (!s.dead && s.outPos < s.out.size()) {
     const ssize_t n = ::send(s.fd, s.out.data() + s.outPos, s.out.size() - s.outPos, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
@@ -200,17 +186,20 @@ void writeSession(SimDouble::Core& c, Session& s) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    c.closeSession(s);
+    closeSession(s);
     return;
   }
   if (s.outPos == s.out.size()) {
     s.out.clear();
     s.outPos = 0;
-    if (s.closeWhenWritten) c.closeSession(s);
+    if (s.closeWhenWritten) closeSession(s);
   } else if (s.out.size() - s.outPos > kMaxPendingOutput) {
-    c.closeSession(s);  // the client stopped reading
+    closeSession(s);  // the client stopped reading
   }
 }
+
+namespace {
+
 
 // Reads lines from a descriptor into buf and runs every complete one; false at end of file.
 bool readCommands(SimDouble::Core& c, int fd, std::string& buf) {
@@ -239,47 +228,11 @@ bool readCommands(SimDouble::Core& c, int fd, std::string& buf) {
 void SimDouble::Core::loop() {
   nextFrame = Clock::now();
   while (!stopLoop && !signalled) {
-    // Commands handed in from other threads.
-    std::deque<std::string> todo;
-    {
-      std::lock_guard lock(mutex);
-      todo.swap(queued);
-    }
-    for (const auto& line : todo) runAndReport(line);
-
-    auto now = Clock::now();
-    // Scheduled commands in the order they fall due.
-    std::stable_sort(scheduled.begin(), scheduled.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    while (!scheduled.empty() && scheduled.front().first <= now) {
-      const std::string line = scheduled.front().second;
-      scheduled.erase(scheduled.begin());
-      runAndReport(line);
-    }
-    const bool frames = scenario.running && scenario.frameRate > 0;
-    const auto framePeriod = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(frames ? 1.0 / scenario.frameRate : 1.0));
-    bool frameTick = false;
-    if (frames && now >= nextFrame) {
-      sendFrames(1);
-      frameTick = true;
-      nextFrame += framePeriod;
-      if (nextFrame <= now) nextFrame = now + framePeriod;  // never a burst of late frames
-    }
-    sendPeriodic(now, frameTick);
-
-    for (auto& s : sessions) writeSession(*this, *s);
-    std::erase_if(sessions, [](const std::unique_ptr<Session>& s) { return s->dead; });
+    const auto until = runRound();
     if (stopLoop) break;
 
     // Sleep until the next frame, periodic answer or scheduled command, or until something arrives.
-    auto until = now + std::chrono::seconds(1);
-    if (frames) until = std::min(until, nextFrame);
-    if (!scheduled.empty()) until = std::min(until, scheduled.front().first);
-    for (auto& s : sessions)
-      for (auto& r : s->periodic)
-        if (r.period == sc::kPeriodSecond && scenario.running) until = std::min(until, r.next);
     const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-
     std::vector<pollfd> fds;
     fds.push_back({wakeRead, POLLIN, 0});
     if (listen4 >= 0) fds.push_back({listen4, POLLIN, 0});
@@ -319,26 +272,21 @@ void SimDouble::Core::loop() {
         if (x->fd == fds[i].fd && !x->dead) s = x.get();
       if (!s) continue;
       if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) readSession(*this, *s);
-      if (!s->dead && (fds[i].revents & POLLOUT)) writeSession(*this, *s);
+      if (!s->dead && (fds[i].revents & POLLOUT)) writeSession(*s);
     }
   }
   // Whatever the clients were told last (a quit message) goes out before the connections close.
   const auto deadline = Clock::now() + std::chrono::seconds(2);
   for (auto& s : sessions) {
     while (!s->dead && s->outPos < s->out.size() && Clock::now() < deadline) {
-      writeSession(*this, *s);
+      writeSession(*s);
       if (!s->dead && s->outPos < s->out.size()) {
         pollfd p{s->fd, POLLOUT, 0};
         ::poll(&p, 1, 50);
       }
     }
   }
-  closeAll();
-  if (!options.svg.empty()) {
-    std::string error;
-    if (!writeMap(options.svg, options.reported, error)) std::cerr << "amb_simdouble: " << error << std::endl;
-  }
-  finished = true;
+  endLoop();
 }
 
 void SimDouble::Core::releaseWake() {
@@ -346,6 +294,76 @@ void SimDouble::Core::releaseWake() {
   closeFd(wakeWrite);
 }
 #endif  // !_WIN32
+
+// ---- shared by both loops ----
+
+void SimDouble::Core::takePackets(Session& s, bool ended) {
+  std::size_t at = 0;
+  while (s.in.size() - at >= 4 && !s.dead) {
+    const std::uint32_t size = sc::getU32(s.in.data() + at);
+    if (size < sc::kSendHeaderSize || size > kMaxClientPacket) {
+      if (packetLog.is_open()) packetLog << fmt::format("session={} protocol error: packet size {}\n", s.number, size);
+      closeSession(s);
+      return;
+    }
+    if (s.in.size() - at < size) break;
+    onPacket(s, s.in.data() + at, size);
+    at += size;
+  }
+  s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(at));
+  if (ended) closeSession(s);
+}
+
+Clock::time_point SimDouble::Core::runRound() {
+  // Commands handed in from other threads.
+  std::deque<std::string> todo;
+  {
+    std::lock_guard lock(mutex);
+    todo.swap(queued);
+  }
+  for (const auto& line : todo) runAndReport(line);
+
+  const auto now = Clock::now();
+  // Scheduled commands in the order they fall due.
+  std::stable_sort(scheduled.begin(), scheduled.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  while (!scheduled.empty() && scheduled.front().first <= now) {
+    const std::string line = scheduled.front().second;
+    scheduled.erase(scheduled.begin());
+    runAndReport(line);
+  }
+  const bool frames = scenario.running && scenario.frameRate > 0;
+  const auto framePeriod = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(frames ? 1.0 / scenario.frameRate : 1.0));
+  bool frameTick = false;
+  if (frames && now >= nextFrame) {
+    sendFrames(1);
+    frameTick = true;
+    nextFrame += framePeriod;
+    if (nextFrame <= now) nextFrame = now + framePeriod;  // never a burst of late frames
+  }
+  sendPeriodic(now, frameTick);
+
+  for (auto& s : sessions) writeSession(*s);
+  std::erase_if(sessions, [](const std::unique_ptr<Session>& s) { return s->dead; });
+
+  // The next frame, periodic answer or scheduled command.
+  auto until = now + std::chrono::seconds(1);
+  if (frames) until = std::min(until, nextFrame);
+  if (!scheduled.empty()) until = std::min(until, scheduled.front().first);
+  for (auto& s : sessions)
+    for (auto& r : s->periodic)
+      if (r.period == sc::kPeriodSecond && scenario.running) until = std::min(until, r.next);
+  return until;
+}
+
+void SimDouble::Core::endLoop() {
+  closeAll();
+  if (!options.svg.empty()) {
+    std::string error;
+    if (!writeMap(options.svg, options.reported, error)) std::cerr << "amb_simdouble: " << error << std::endl;
+  }
+  finished = true;
+}
 
 bool SimDouble::Core::writeMap(const std::filesystem::path& svg, const std::filesystem::path& reported,
                                std::string& error) {

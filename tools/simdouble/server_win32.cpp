@@ -23,10 +23,8 @@ namespace amb::simdouble {
 
 namespace {
 
-constexpr std::size_t kMaxClientPacket = 1u << 20;
 // A client that takes nothing for this long is dropped, as one that stops reading.
 constexpr DWORD kWriteBoundMs = 10000;
-constexpr std::size_t kMaxPendingOutput = 64u << 20;
 // While a pipe client is connected (a pipe signals no arrival without a read in flight) or output
 // waits, the loop looks again at least this often.
 constexpr long long kPollMs = 5;
@@ -251,24 +249,13 @@ void takeInput(SimDouble::Core& c, Session& s) {
       break;
     }
   }
-  std::size_t at = 0;
-  while (s.in.size() - at >= 4 && !s.dead) {
-    const std::uint32_t size = sc::getU32(s.in.data() + at);
-    if (size < sc::kSendHeaderSize || size > kMaxClientPacket) {
-      if (c.packetLog.is_open()) c.packetLog << fmt::format("session={} protocol error: packet size {}\n", s.number, size);
-      c.closeSession(s);
-      return;
-    }
-    if (s.in.size() - at < size) break;
-    c.onPacket(s, s.in.data() + at, size);
-    at += size;
-  }
-  s.in.erase(s.in.begin(), s.in.begin() + static_cast<std::ptrdiff_t>(at));
-  if (ended) c.closeSession(s);
+  c.takePackets(s, ended);
 }
 
+}  // namespace
+
 // Writes everything pending; a client that takes nothing for a while is dropped.
-void writeSession(SimDouble::Core& c, Session& s) {
+void SimDouble::Core::writeSession(Session& s) {
   NativeSession& ns = *s.native;
   while (!s.dead && s.outPos < s.out.size()) {
     const std::size_t left = s.out.size() - s.outPos;
@@ -287,14 +274,14 @@ void writeSession(SimDouble::Core& c, Session& s) {
       const int r = send(ns.socket, reinterpret_cast<const char*>(s.out.data() + s.outPos), static_cast<int>(chunk), 0);
       if (r < 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
         // The rest goes when the client has read; one that stops reading for good is dropped.
-        if (s.out.size() - s.outPos > kMaxPendingOutput) c.closeSession(s);
+        if (s.out.size() - s.outPos > kMaxPendingOutput) closeSession(s);
         return;
       }
       ok = r > 0;
       n = ok ? static_cast<DWORD>(r) : 0;
     }
     if (!ok) {
-      c.closeSession(s);
+      closeSession(s);
       return;
     }
     s.outPos += n;
@@ -302,11 +289,9 @@ void writeSession(SimDouble::Core& c, Session& s) {
   if (!s.dead && s.outPos == s.out.size()) {
     s.out.clear();
     s.outPos = 0;
-    if (s.closeWhenWritten) c.closeSession(s);
+    if (s.closeWhenWritten) closeSession(s);
   }
 }
-
-}  // namespace
 
 void SimDouble::Core::openListeners() {
   if (!options.controlFifo.empty())
@@ -416,42 +401,9 @@ void SimDouble::Core::loop() {
     // What the clients sent, then the commands handed in from other threads.
     for (auto& s : sessions)
       if (!s->dead) takeInput(*this, *s);
-    std::deque<std::string> todo;
-    {
-      std::lock_guard lock(mutex);
-      todo.swap(queued);
-    }
-    for (const auto& line : todo) runAndReport(line);
-
-    auto now = Clock::now();
-    std::stable_sort(scheduled.begin(), scheduled.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    while (!scheduled.empty() && scheduled.front().first <= now) {
-      const std::string line = scheduled.front().second;
-      scheduled.erase(scheduled.begin());
-      runAndReport(line);
-    }
-    const bool frames = scenario.running && scenario.frameRate > 0;
-    const auto framePeriod = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(frames ? 1.0 / scenario.frameRate : 1.0));
-    bool frameTick = false;
-    if (frames && now >= nextFrame) {
-      sendFrames(1);
-      frameTick = true;
-      nextFrame += framePeriod;
-      if (nextFrame <= now) nextFrame = now + framePeriod;  // never a burst of late frames
-    }
-    sendPeriodic(now, frameTick);
-
-    for (auto& s : sessions) writeSession(*this, *s);
-    std::erase_if(sessions, [](const std::unique_ptr<Session>& s) { return s->dead; });
+    const auto until = runRound();
     if (stopLoop) break;
 
-    auto until = now + std::chrono::seconds(1);
-    if (frames) until = std::min(until, nextFrame);
-    if (!scheduled.empty()) until = std::min(until, scheduled.front().first);
-    for (auto& s : sessions)
-      for (auto& r : s->periodic)
-        if (r.period == sc::kPeriodSecond && scenario.running) until = std::min(until, r.next);
     auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     std::vector<HANDLE> waits{native->wake};
     for (auto& s : sessions) {
@@ -469,18 +421,13 @@ void SimDouble::Core::loop() {
   // Whatever the clients were told last (a quit message) goes out before the connections close.
   const auto deadline = Clock::now() + std::chrono::seconds(2);
   for (auto& s : sessions) {
-    writeSession(*this, *s);
+    writeSession(*s);
     while (!s->dead && s->outPos < s->out.size() && Clock::now() < deadline) {
       Sleep(10);
-      writeSession(*this, *s);
+      writeSession(*s);
     }
   }
-  closeAll();
-  if (!options.svg.empty()) {
-    std::string error;
-    if (!writeMap(options.svg, options.reported, error)) std::cerr << "amb_simdouble: " << error << std::endl;
-  }
-  finished = true;
+  endLoop();
 }
 
 }  // namespace amb::simdouble

@@ -6,6 +6,7 @@
 
 #include "e2e/harness.hpp"
 #include "simdouble/simdouble.hpp"
+#include "tools/tracemap/tracemap.hpp"
 #include "trafficdouble/traffic_double.hpp"
 
 #include <fstream>
@@ -37,7 +38,7 @@ public:
     while (std::getline(in, line)) {
       if (in.eof()) break;  // a row still being written
       m_offset += line.size() + 1;
-      const auto fields = split(line);
+      const auto fields = tracemap::splitCsvLine(line);
       if (fields.size() < 11 || fields[0] == "time_s") continue;
       Object& o = objects[fields[1]];
       const std::string& what = fields[2];
@@ -61,19 +62,6 @@ public:
   std::map<std::string, Object> objects;
 
 private:
-  static std::vector<std::string> split(const std::string& line) {
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (char c : line) {
-      if (c == '"')
-        quoted = !quoted;
-      else if (c == ',' && !quoted)
-        out.emplace_back();
-      else
-        out.back() += c;
-    }
-    return out;
-  }
   fs::path m_file;
   std::size_t m_offset = 0;
 };
@@ -81,9 +69,7 @@ private:
 TEST(TrafficEndToEnd, RecordedTrafficAppearsFliesAndLeavesWithTheProgram) {
   Layout layout;
   layout.installRealTraffic();
-  writeFile(layout.appData / "Ambertrail_P3D" / "parameters.xml",
-            "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
-            "\t<parameter name=\"LATERAL_RANGE\" value=\"40\" />\n</parameters>\n");
+  layout.settings({{"AUTO_RANGE", "false"}, {"LATERAL_RANGE", "40"}});
   ASSERT_TRUE(waitForFixedPorts()) << "another program holds RealTraffic's ports 10747, 49004 or 49005";
 
   // The simulator double in this process: its trace tells what became of every AI object.
