@@ -94,6 +94,7 @@ EngineHarness::EngineHarness(HarnessOptions options)
   gf_setRadiusNm(m_options.radiusNm);
   gf_seedEngineRandom(m_options.seed);
   g_engineQnh = 1013;
+  g_stands = m_options.stands;
   if (!m_options.parkAirport.code.empty()) {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport = m_options.parkAirport;

@@ -4,6 +4,7 @@
 // of feed time is 100 cycles), and a FakeSim plays the simulator behind the engine's SimPort. No
 // thread, no socket, no sleep: a 20-minute recording runs in seconds.
 
+#include "airports/services.hpp"
 #include "core/airport_data.hpp"
 #include "enginesim/fake_sim.hpp"
 
@@ -45,6 +46,8 @@ struct HarnessOptions {
   std::int32_t radiusNm = 40;
   std::uint32_t seed = 20190305;
   FakeSimOptions sim;
+  // The park airport's stands (tools/enginesim/parking.hpp); none when empty.
+  std::vector<Stand> stands;
   // The program folder (flight plans go to its "orig_dest"); none when empty.
   std::filesystem::path programFolder;
 };

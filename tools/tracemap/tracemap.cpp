@@ -84,6 +84,12 @@ struct Projection {
     };
     take(t.flown);
     take(t.reported);
+    for (const Mark& m : t.marks) {
+      minLat = std::min(minLat, m.at.lat);
+      maxLat = std::max(maxLat, m.at.lat);
+      minLon = std::min(minLon, m.at.lon);
+      maxLon = std::max(maxLon, m.at.lon);
+    }
     if (minLat > maxLat) minLat = maxLat = minLon = maxLon = 0;
     cosLat = std::max(0.01, std::cos((minLat + maxLat) / 2 * std::numbers::pi / 180));
     const double spanX = std::max(1e-6, (maxLon - minLon) * cosLat);
@@ -119,6 +125,21 @@ void drawTracks(std::string& svg, const std::map<std::string, Track>& tracks, co
                          pr.x(last), pr.y(last), c);
     }
     svg += "</g>\n";
+  }
+}
+
+void drawMarks(std::string& svg, const std::vector<Mark>& marks, const Projection& pr) {
+  // Metres to pixels: one arc-minute of latitude is 1852 m.
+  const double pixelsPerMetre = pr.scale / (60.0 * 1852.0);
+  for (const Mark& m : marks) {
+    const double x = pr.x(m.at), y = pr.y(m.at);
+    const double r = std::max(2.0, m.radiusMetres * pixelsPerMetre);
+    const double h = m.headingDeg * std::numbers::pi / 180;
+    svg += fmt::format(
+        "<g class=\"mark\"><circle cx=\"{0:.1f}\" cy=\"{1:.1f}\" r=\"{2:.1f}\" fill=\"none\" stroke=\"#bbbbbb\"/>"
+        "<line x1=\"{0:.1f}\" y1=\"{1:.1f}\" x2=\"{3:.1f}\" y2=\"{4:.1f}\" stroke=\"#bbbbbb\"/>"
+        "<text x=\"{5:.1f}\" y=\"{1:.1f}\" font-size=\"8\" fill=\"#999999\">{6}</text></g>\n",
+        x, y, r, x + r * std::sin(h), y - r * std::cos(h), x + r + 1, xmlEscape(m.label));
   }
 }
 
@@ -213,6 +234,7 @@ std::string renderSvg(const Tracks& tracks, int width, int height) {
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" viewBox=\"0 0 {0} {1}\">\n"
       "<rect width=\"{0}\" height=\"{1}\" fill=\"#ffffff\"/>\n",
       width, height);
+  drawMarks(svg, tracks.marks, pr);
   drawTracks(svg, tracks.flown, pr, false);
   drawTracks(svg, tracks.reported, pr, true);
   // A scale bar of one nautical mile (one arc-minute of latitude) where it fits, else of the span.

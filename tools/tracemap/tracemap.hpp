@@ -23,9 +23,19 @@ struct Track {
   bool removed = false;       // the last point is where it was removed
 };
 
+// A fixed place drawn under the tracks: a circle of its radius with a tick toward its heading and
+// its name (an airport's stand, say).
+struct Mark {
+  std::string label;
+  Point at;
+  double headingDeg = 0;
+  double radiusMetres = 0;
+};
+
 struct Tracks {
   std::map<std::string, Track> flown;     // by object id
   std::map<std::string, Track> reported;  // by the reported id
+  std::vector<Mark> marks;
 };
 
 // One CSV line into its fields ("" quotes a field; a doubled quote inside is one quote).

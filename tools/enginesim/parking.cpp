@@ -1,0 +1,78 @@
+#include "enginesim/parking.hpp"
+
+#include "core/geometry.hpp"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace amb::enginesim {
+
+bool parseGroundnetAngle(const std::string& text, double& degrees) {
+  if (text.size() < 4) return false;
+  const char hemisphere = text[0];
+  if (hemisphere != 'N' && hemisphere != 'S' && hemisphere != 'E' && hemisphere != 'W') return false;
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos || blank < 2) return false;
+  char* end = nullptr;
+  const double whole = std::strtod(text.c_str() + 1, &end);
+  if (end != text.c_str() + blank) return false;
+  const double minutes = std::strtod(text.c_str() + blank + 1, &end);
+  if (end == text.c_str() + blank + 1 || *end != '\0' || minutes < 0 || minutes >= 60) return false;
+  degrees = whole + minutes / 60.0;
+  if (hemisphere == 'S' || hemisphere == 'W') degrees = -degrees;
+  return true;
+}
+
+namespace {
+
+void linkOverlaps(std::vector<Stand>& stands) {
+  for (Stand& s : stands) s.overlapIds.clear();
+  for (std::size_t i = 0; i < stands.size(); ++i)
+    for (std::size_t k = i + 1; k < stands.size(); ++k) {
+      Stand& a = stands[i];
+      Stand& b = stands[k];
+      if (gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) < a.radius + b.radius) {
+        a.overlapIds.push_back(b.id);
+        b.overlapIds.push_back(a.id);
+      }
+    }
+}
+
+}  // namespace
+
+std::vector<Stand> readParkingPositions(const std::filesystem::path& file) {
+  pugi::xml_document doc;
+  if (!doc.load_file(file.c_str())) throw std::runtime_error("cannot read the parking positions of " + file.string());
+  std::vector<Stand> stands;
+  for (pugi::xml_node p : doc.child("groundnet").child("parkingList").children("Parking")) {
+    Stand s;
+    s.id = p.attribute("index").as_uint() + 1;
+    s.name = std::string(p.attribute("name").as_string()) + p.attribute("number").as_string();
+    if (!parseGroundnetAngle(p.attribute("lat").as_string(), s.latitude) ||
+        !parseGroundnetAngle(p.attribute("lon").as_string(), s.longitude))
+      continue;
+    s.heading = std::fmod(p.attribute("heading").as_double() + 360.0, 360.0) * kDegToRad;
+    s.radius = p.attribute("radius").as_double() / 1852.0;
+    s.cargo = std::string(p.attribute("type").as_string()) == "cargo" ? 1 : 0;
+    stands.push_back(std::move(s));
+  }
+  linkOverlaps(stands);
+  return stands;
+}
+
+std::vector<Stand> standsNear(const std::vector<Stand>& stands, double latitude, double longitude, double nm) {
+  std::vector<Stand> out;
+  for (const Stand& s : stands)
+    if (gf_distanceNm({latitude, longitude}, {s.latitude, s.longitude}) <= nm) out.push_back(s);
+  for (Stand& s : out)
+    std::erase_if(s.overlapIds, [&](std::uint32_t id) {
+      return std::none_of(out.begin(), out.end(), [&](const Stand& o) { return o.id == id; });
+    });
+  return out;
+}
+
+}  // namespace amb::enginesim
