@@ -1,9 +1,10 @@
 // Stands in for the airports subsystem until its own parts are built: the airport list and the park
 // airports are empty, so no park airport is ever loaded, there are no stands and static parking
 // never starts. Tests may fill g_parkAirport and g_stands by hand; the searches below then work on
-// them.
+// them, and what the engine reports to the stand learning is kept for the tests (airports/standin.hpp).
 
 #include "airports/services.hpp"
+#include "airports/standin.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -24,6 +25,24 @@ std::int32_t g_maxParkCount = -1;
 std::vector<ParkAirport> g_parkAirports;
 std::mutex g_parkAirportsMutex;
 
+namespace {
+
+// The window paints the reserved stand: its name is guarded. The learning records belong to the
+// engine's thread, like the stands.
+std::mutex g_standinReservedMutex;
+std::string g_standinReservedStand;
+std::vector<StandinParkPosition> g_standinParkPositions;
+std::vector<std::uint32_t> g_standinSoftParkPositions;
+
+}  // namespace
+
+void gf_standinSetReservedStand(const std::string& name) {
+  std::lock_guard lock(g_standinReservedMutex);
+  g_standinReservedStand = name;
+}
+std::vector<StandinParkPosition> gf_standinParkPositions() { return g_standinParkPositions; }
+std::vector<std::uint32_t> gf_standinSoftParkPositions() { return g_standinSoftParkPositions; }
+
 void lf_writeMyParkAirports() {}
 
 AirportData gf_parkAirportSnapshot() {
@@ -31,7 +50,10 @@ AirportData gf_parkAirportSnapshot() {
   return g_parkAirport;
 }
 
-std::string gf_reservedStandName() { return {}; }
+std::string gf_reservedStandName() {
+  std::lock_guard lock(g_standinReservedMutex);
+  return g_standinReservedStand;
+}
 
 void lf_readAirports() {}
 std::optional<AirportData> gf_findAirport(const std::string&) { return std::nullopt; }
@@ -83,8 +105,14 @@ std::string gf_standNameAt(double latitude, double longitude) {
   return best != nullptr ? best->name : std::string();
 }
 
-bool lf_addRealParkPosOption(std::uint32_t, const AcData&, bool, const WeekSlot&, bool) { return false; }
-void lf_learnSoftParkPos(const Act&, bool) {}
+bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool live, const WeekSlot&,
+                             bool fromSpawn) {
+  if (gf_findStandByName(gf_standName(standId)) == g_stands.end()) return false;
+  g_standinParkPositions.push_back({standId, aircraft.hexid, live, fromSpawn});
+  return true;
+}
+
+void lf_learnSoftParkPos(const Act& aircraft, bool) { g_standinSoftParkPositions.push_back(aircraft.hexid); }
 void lf_parkStatic() {}
 
 std::int32_t gf_weekHalfHourDiff(const WeekSlot& earlier, const WeekSlot& later) {
@@ -114,6 +142,9 @@ void gf_resetParkState() {
   g_parkingLock = 0;
   g_stands.clear();
   g_maxParkCount = -1;
+  gf_standinSetReservedStand({});
+  g_standinParkPositions.clear();
+  g_standinSoftParkPositions.clear();
 }
 
 }  // namespace amb
