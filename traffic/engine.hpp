@@ -8,6 +8,7 @@
 // hold gf_engineMutex(), as does every engine cycle.
 
 #include "airports/services.hpp"
+#include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "feed/traffic_line.hpp"
 #include "traffic/live_ac.hpp"
@@ -170,6 +171,25 @@ struct CurvePoint {
   double longitude = 0;
 };
 bool gf_curvePosition(const GroundCurve& curve, double t, CurvePoint& out, double& heading);
+// Sets a curve from the current position through the second situation toward the third, which the
+// aircraft now runs to (the second is erased); false with fewer than three situations.
+bool lf_startCurve(LiveAc& ac);
+// Sets a curve from the current position through the middle point to the end point.
+void lf_setCurveThrough(LiveAc& ac, const LatLon& middle, const LatLon& end);
+// A curve from the current position to the end whose start runs along the nose: its middle point
+// lies ahead of the aircraft, about where a circular arc's tangents would meet; false when the end is
+// too near to steer toward.
+bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end);
+// The next position lies behind the aircraft: a situation out to its side goes first, so that the
+// aircraft turns round on two curves.
+void lf_insertTurnRound(LiveAc& ac);
+// The curve onto the stand, entering it along its heading; false where no such curve fits (the
+// stand faces back the way the aircraft comes, or the aircraft is on the stand).
+bool lf_startStandCurve(LiveAc& ac, const Stand& stand);
+// Puts the midpoint of the front and the second situation between them.
+void lf_insertMidSituation(LiveAc& ac);
+// A straight leg whose speed changes by more than 5 kt over 100 m or more gets a midpoint; true then.
+bool lf_checkSpeedChange(LiveAc& ac);
 void lf_curveStep(LiveAc& ac);
 // Turns the heading toward the target by at most the turn per cycle, the shorter way round, when
 // they differ by more than 0.5 degrees.
@@ -185,12 +205,33 @@ void lf_appendWaitSituations(LiveAc& ac, int n);
 void lf_takeOffConfig(LiveAc& ac);
 void lf_startTakeOffRoll(LiveAc& ac);
 void lf_rollOut(LiveAc& ac);
-void try2Park(LiveAc& ac, bool wide);
-void lf_arrivedAtStand(LiveAc& ac);
-// A new position of an aircraft at or driving to its stand; false drops it.
-bool lf_checkAtStand(LiveAc& ac, const Situation& s);
-void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand);
+// Backs out of the stand 2.5 stand radii (then turns 90 degrees unless only straight push-backs are
+// wanted), or pulls forward out of it; the next leg of the stream follows.
+void lf_pushBack(LiveAc& ac);
+void lf_pullOut(LiveAc& ac);
 double gf_takeOffSpeed(int category);
+
+// ---- Stands of live aircraft ----
+
+// The stand with the id; nullptr for 0 or none.
+Stand* lf_standById(std::uint32_t id);
+// A new aircraft with the callsign wants the stand on which `existing` may stand: clears `take`
+// when the newcomer gives way, or removes `existing`.
+void lf_sameStandTest(std::uint8_t& take, std::uint32_t standId, const std::string& callsign, LiveAc& existing);
+// `parking` takes the stand `target`: `existing` on the adjacent stand goes when the wings could touch.
+void lf_adjacentStandTest(std::uint32_t adjacentId, const LiveAc& parking, const Stand& target, LiveAc& existing);
+// Claims a free stand near the last reported position and drives the aircraft onto it.
+void try2Park(LiveAc& ac, bool wide);
+// The drive from the last situation onto the stand: at the stand, then standing there.
+void drive2Stand(LiveAc& ac, const Stand& stand);
+void lf_arrivedAtStand(LiveAc& ac);
+void lf_setCargoAtStand(LiveAc& ac);
+// A new position of an aircraft at or driving to its stand; false drops it. The first position of
+// its way out is kept and marks it as leaving.
+bool lf_checkAtStand(LiveAc& ac, Situation& s);
+// The aircraft starts to move away from its stand.
+void lf_leaveStand(LiveAc& ac);
+void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand);
 
 // ---- Identity, respawns and creation results ----
 

@@ -1,7 +1,8 @@
-// Ground movement: the legs of an aircraft that moves on the ground (taxi, roll-out, the take-off
-// roll's start), the end of a stream (waiting, stand, synthetic extensions in the air and on the
-// ground) and the stand an aircraft claims and drives to. Taxi legs are straight; the aircraft turns
-// toward each new leg at its own rate.
+// Ground movement: the legs of an aircraft that moves on the ground. Taxi legs that turn follow
+// timed quadratic curves through their corners; the aircraft leaves its stand by a push-back (straight
+// back, then a 90-degree turn unless only straight push-backs are wanted) or a pull-out, starts its
+// engines, taxis, rolls and lifts off, or lands, rolls out, taxis to a stand found near the end of its
+// stream and parks. A taxi stream that ends away from any stand holds for a while.
 
 #include "traffic/engine.hpp"
 
@@ -47,6 +48,12 @@ std::int32_t lf_holdDue(const LiveAc& ac, std::int32_t due, std::int32_t stamped
   return std::max(due, lf_now());
 }
 
+// Cycles to cover a distance at a speed, at least the shortest leg.
+std::int32_t lf_cyclesFor(double distanceNm, double speedKt) {
+  const double cycles = std::round(distanceNm * kCyclesPerNmAtOneKnot / std::max(speedKt, 1e-6));
+  return std::max(kMinLegCycles, static_cast<std::int32_t>(std::min(1e9, cycles)));
+}
+
 void lf_setControlsToZero(LiveAc& ac) {
   if (ac.category != Light) gf_simPort().setControls(ac.objectId, AiControlsBlock{});
 }
@@ -64,11 +71,156 @@ bool lf_categoryAllowsExtensions(int category) {
   }
 }
 
-Stand* lf_standById(std::uint32_t id) {
-  if (id == 0) return nullptr;
-  for (Stand& s : g_stands)
-    if (s.id == id) return &s;
-  return nullptr;
+// The stand an aircraft stands at or leaves: from the stand list, else the stand position the act
+// keeps, else where the aircraft is.
+struct StandPlace {
+  LatLon at;
+  double heading = 0;   // radians
+  double radiusNm = 0;
+};
+
+StandPlace lf_standPlace(const LiveAc& ac) {
+  StandPlace place;
+  const Stand* stand = lf_standById(ac.standId);
+  if (stand != nullptr) {
+    place.at = {stand->latitude, stand->longitude};
+    place.heading = stand->heading;
+    place.radiusNm = stand->radius;
+  } else if (ac.standId != 0) {
+    place.at = {ac.latitude, ac.longitude};
+    place.heading = ac.heading;
+  } else {
+    place.at = lf_here(ac);
+    place.heading = ac.position.heading;
+  }
+  // A stand without a radius takes one of the aircraft's size.
+  if (!(place.radiusNm > 0)) place.radiusNm = std::max(ac.halfWingspan, 0.005);
+  return place;
+}
+
+// A situation of the way out of a stand: on the ground, moving at the given speed, nose as given.
+Situation lf_wayOut(const Situation& from, const LatLon& at, double speedKt, double headingRad, std::int32_t due) {
+  Situation s = from;
+  s.latitude = at.lat;
+  s.longitude = at.lon;
+  s.speed = speedKt;
+  s.trueAirspeed = speedKt;
+  s.heading = headingRad * kRadToDeg;
+  s.verticalSpeed = 0;
+  s.airborne = 0;
+  s.noMovement = 0;
+  s.feedBankGiven = 0;
+  s.feedTrackGiven = 0;
+  s.feedAttitudeUsable = 0;
+  s.due = due;
+  return s;
+}
+
+// Drops, from index `first` on, the stream's positions that a synthetic way out of the stand has
+// replaced: those near the stand (within `reach` of it) and those behind `from` (against `heading`)
+// not much farther. Returns the latest due time of the dropped ones, -1 when none went.
+std::int32_t lf_dropPassedPositions(LiveAc& ac, std::size_t first, const LatLon& standAt, const LatLon& from,
+                                    double heading, double reach) {
+  auto& buffer = ac.situations;
+  std::int32_t lastDue = -1;
+  while (buffer.size() > first) {
+    const Situation& s = buffer[first];
+    const double fromStand = gf_distanceNm(standAt, lf_at(s));
+    const bool behind = gf_distanceNm(from, lf_at(s)) > 0 &&
+                        std::fabs(gf_angleDiff(heading, gf_bearingRad(from, lf_at(s)))) >= kPi / 2;
+    if (fromStand > reach && !(behind && fromStand <= 2 * reach)) break;
+    lastDue = std::max(lastDue, s.due);
+    buffer.erase(buffer.begin() + static_cast<std::ptrdiff_t>(first));
+  }
+  return lastDue;
+}
+
+// After a push-back: the stream's positions of the push-back itself go. When nothing is left, the
+// aircraft stands where it is until the last dropped one was due.
+void lf_dropWayOutPositions(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.size() < 2 || ac.standId == 0) return;
+  const StandPlace place = lf_standPlace(ac);
+  const LatLon here = lf_here(ac);
+  const double reach = gf_distanceNm(place.at, here) + place.radiusNm;
+  const std::int32_t lastDue = lf_dropPassedPositions(ac, 1, place.at, here, ac.position.heading, reach);
+  if (buffer.size() < 2 && lastDue >= 0) {
+    Situation stand = buffer.front();
+    stand.latitude = here.lat;
+    stand.longitude = here.lon;
+    stand.speed = 0;
+    stand.trueAirspeed = 0;
+    stand.noMovement = 1;
+    stand.due = std::max(lastDue, lf_now() + kMinLegCycles);
+    buffer.push_back(stand);
+  }
+}
+
+void lf_planTaxiLeg(LiveAc& ac);
+
+// The push-back is over: engines on, the aircraft waits for its stream to move forward.
+void lf_startEngines(LiveAc& ac) {
+  ac.bearingToNext = ac.position.heading;
+  // A towed aircraft has no engines running.
+  if (ac.towed == 0) lf_queueEvent(ac, EVT_ENGINE_AUTO_START, 0);
+  lf_setThrottle(ac, 0);
+  if (ac.flapsMarker != 1) lf_setFlaps(ac, 1);
+  ac.setPhase(GroundPhase::EnginesStarted);
+  ac.pushBackCountdown = 0;
+  ac.engineStartMark = 900;
+  ac.extensionCount = 0;
+  ac.pullOutPending = 0;
+  ac.turning = 0;
+  lf_dropWayOutPositions(ac);
+}
+
+// The straight part of the push-back is done: the tug turns the aircraft 90 degrees, its tail toward
+// the side of the way out, on a curve through the corner behind it. The curve ends where the
+// aircraft was seen after its push-back when that place suits a 90-degree turn.
+void lf_turnOutOfStand(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.size() < 3) return;
+  const StandPlace place = lf_standPlace(ac);
+  const double back = place.heading + kPi;
+  const LatLon from = lf_here(ac);
+  const double r = place.radiusNm;
+  if (ac.replaceAfterPushBack != 0) {
+    const LatLon seen = lf_at(ac.savedSituation);
+    const double d = gf_distanceNm(from, seen);
+    const double off = gf_angleDiff(back, gf_bearingRad(from, seen));
+    const double along = d * std::cos(off);
+    const double side = d * std::sin(off);
+    if (along >= 0.5 * r && along <= 3 * r && std::fabs(side) >= 0.5 * r && std::fabs(side) <= 3 * r) {
+      const LatLon corner = gf_destinationPoint(from, back, along * kFeetPerNm);
+      buffer[1].latitude = corner.lat;
+      buffer[1].longitude = corner.lon;
+      buffer[2].latitude = seen.lat;
+      buffer[2].longitude = seen.lon;
+    }
+  }
+  lf_startCurve(ac);
+  const double turnCycles = std::max(1.0, std::round(90.0 / std::max(ac.turnPerCycle(), 1e-9) / 100.0));
+  ac.curveStep = 1.0 / turnCycles;
+  ac.curveAngle = 90;
+  ac.turning = 0;
+  buffer[1].due = lf_now() + static_cast<std::int32_t>(turnCycles);
+}
+
+// The side of the push-back line toward which the tail swings: that of the position the aircraft
+// was seen at on its way out, else that of the farthest buffered moving position; +1 right of the
+// backward course, -1 left.
+double lf_tailSide(const LiveAc& ac, const LatLon& standAt, double back) {
+  const auto sideOf = [&](const LatLon& p) {
+    return gf_distanceNm(standAt, p) * std::sin(gf_angleDiff(back, gf_bearingRad(standAt, p)));
+  };
+  double side = ac.pullOutPending != 0 ? sideOf(lf_at(ac.savedSituation)) : 0.0;
+  if (std::fabs(side) * kMetresPerNm < 1)
+    for (auto it = ac.situations.rbegin(); it != ac.situations.rend(); ++it)
+      if (it->noMovement == 0) {
+        side = sideOf(lf_at(*it));
+        break;
+      }
+  return side < 0 ? -1.0 : 1.0;
 }
 
 }  // namespace
@@ -76,6 +228,195 @@ Stand* lf_standById(std::uint32_t id) {
 double gf_takeOffSpeed(int category) {
   return category >= 0 && category <= 5 ? kTakeOffSpeedKt[static_cast<std::size_t>(category)] : 0.0;
 }
+
+void lf_pushBack(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.empty()) return;
+  const StandPlace place = lf_standPlace(ac);
+  const double back = place.heading + kPi;
+  const double speed = std::max(ac.pushBackSpeed(), 1.0);
+  const double tailSide = lf_tailSide(ac, place.at, back);
+  ac.extensionCount = 0;
+  Situation& front = buffer.front();
+  front.speed = speed;
+  front.noMovement = 0;
+  // Straight back 2.5 stand radii, nose toward the stand; then the corner and the end of the turn
+  // (the turn's radius is the stand's), used when the push-back turns.
+  const LatLon here = lf_here(ac);
+  const double straightNm = 2.5 * place.radiusNm;
+  const LatLon end = gf_destinationPoint(here, back, straightNm * kFeetPerNm);
+  const LatLon corner = gf_destinationPoint(end, back, place.radiusNm * kFeetPerNm);
+  const LatLon turned = gf_destinationPoint(corner, back + tailSide * kPi / 2, place.radiusNm * kFeetPerNm);
+  const std::int32_t due = lf_now() + lf_cyclesFor(straightNm, speed);
+  const Situation straight = lf_wayOut(front, end, speed, place.heading, due);
+  const Situation cornerAt = lf_wayOut(front, corner, speed, place.heading, due + 1);
+  const Situation turnedAt = lf_wayOut(front, turned, speed, place.heading, due + 2);
+  buffer.insert(buffer.begin() + 1, {straight, cornerAt, turnedAt});
+  ac.curve.clear();
+  ac.turning = 0;
+  ac.bearingToNext = ac.position.heading;
+  lf_setLights(ac, 1, 1, 0, 1, 0, 1, 0);
+  ac.setPhase(GroundPhase::LeavingStand);
+  ac.pushBackCountdown = 2;
+}
+
+void lf_pullOut(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.empty()) return;
+  gf_logf("{:8}: {:8} pulling out", gf_standName(ac.standId), ac.callsign);
+  const StandPlace place = lf_standPlace(ac);
+  const double speed = std::max(ac.pushBackSpeed(), 1.0);
+  ac.pullOutPending = 0;
+  ac.extensionCount = 0;
+  const LatLon target = gf_destinationPoint(place.at, place.heading, 2 * ac.halfWingspan * kFeetPerNm);
+  Situation& front = buffer.front();
+  front.speed = speed;
+  front.noMovement = 0;
+  const std::int32_t due = lf_now() + lf_cyclesFor(gf_distanceNm(lf_here(ac), target), speed);
+  buffer.insert(buffer.begin() + 1, lf_wayOut(front, target, speed, place.heading, due));
+  // The stream goes on from the pull-out's end; what it reported inside the stand area is passed.
+  lf_dropPassedPositions(ac, 2, place.at, target, place.heading,
+                         gf_distanceNm(place.at, target) + place.radiusNm);
+  ac.curve.clear();
+  ac.turning = 0;
+  ac.setPhase(GroundPhase::Taxi);
+  ac.bearingToNext = ac.position.heading;
+  // Engines on for the taxi (a towed aircraft keeps them off).
+  if (ac.towed == 0) lf_queueEvent(ac, EVT_ENGINE_AUTO_START, 0);
+  lf_setLights(ac, 1, 1, 0, 1, 0, 1, 0);
+}
+
+namespace {
+
+constexpr double kLeadInDeg = 10;
+constexpr double kReverseDeg = 90;
+constexpr double kBackUpDeg = 160;
+constexpr double kBackUpNm = 0.0324;  // 60 m
+
+
+}  // namespace
+
+// The next position lies behind the aircraft: a situation out to its side (two wing spans across and
+// one ahead, toward the side of the next position) goes first, so that the aircraft turns round on
+// two curves instead of on the spot.
+void lf_insertTurnRound(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  const LatLon here = lf_here(ac);
+  const double side = gf_angleDiff(ac.position.heading, gf_bearingRad(here, lf_at(buffer[1]))) < 0 ? -1.0 : 1.0;
+  const double span = std::max(4 * ac.halfWingspan, 0.01);
+  const LatLon ahead = gf_destinationPoint(here, ac.position.heading, span / 2 * kFeetPerNm);
+  const LatLon out = gf_destinationPoint(ahead, ac.position.heading + side * kPi / 2, span * kFeetPerNm);
+  Situation turn = buffer[1];
+  turn.latitude = out.lat;
+  turn.longitude = out.lon;
+  turn.noMovement = 0;
+  turn.speed = std::max({buffer[0].speed, buffer[1].speed, 5.0});
+  turn.trueAirspeed = turn.speed;
+  turn.due = static_cast<std::int32_t>((static_cast<std::int64_t>(buffer[0].due) + buffer[1].due) / 2);
+  buffer.insert(buffer.begin() + 1, turn);
+  ac.bearingToNext = gf_bearingRad(here, out);
+}
+
+bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end) {
+  const LatLon here = lf_here(ac);
+  const double chordNm = gf_distanceNm(here, end);
+  if (chordNm * kMetresPerNm < 1) return false;
+  const double off = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, end)));
+  // Where the tangents of a circular arc meet; a wide turn keeps its middle point within a chord.
+  const double reachNm = off < kPi / 3 ? chordNm / (2 * std::cos(off)) : chordNm;
+  const LatLon middle = gf_destinationPoint(here, ac.position.heading, std::min(reachNm, chordNm) * kFeetPerNm);
+  lf_setCurveThrough(ac, middle, end);
+  ac.curveAngle = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(middle, end))) * kRadToDeg;
+  return true;
+}
+
+namespace {
+
+// A taxi leg: a turn at the next situation is flown as a curve; a straight leg may be split where
+// the speed changes much; the end of a taxi stream looks for a stand.
+void lf_planTaxiLeg(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  bool curved = false;
+  ac.backing = 0;
+  if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
+    if (buffer.size() >= 3 && buffer[2].noMovement == 0) {
+      const double turnDeg = std::fabs(lf_turnToNextLeg(ac)) * kRadToDeg;
+      if (turnDeg > 3 && turnDeg <= 160) {
+        const Situation& f = buffer[0];
+        const Situation& s = buffer[1];
+        const bool longSlow = turnDeg > 45 && gf_distanceNm(lf_at(f), lf_at(s)) > 0.027 && f.speed <= 43 &&
+                              s.due - f.due >= 600;
+        // A corner curve leaves toward the corner; with the nose well off that line, the leg first
+        // curves onto the corner along the nose instead (below), and the corner is rounded next.
+        const bool noseOnLeg =
+            std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), lf_at(s)))) * kRadToDeg <=
+            kLeadInDeg;
+        if (longSlow) {
+          // The corner is rounded from halfway along the leg, not from its start: straight there first.
+          lf_insertMidSituation(ac);
+        } else if (noseOnLeg && !(f.latitude == buffer[2].latitude && f.longitude == buffer[2].longitude)) {
+          lf_startCurve(ac);
+          ac.curveAngle = turnDeg;
+          curved = true;
+        }
+      } else {
+        lf_checkSpeedChange(ac);
+      }
+    }
+    if (!curved && ac.phase == GroundPhase::ToStand) {
+      // The leg onto the stand enters it along its heading.
+      if (const Stand* stand = lf_standById(ac.standId);
+          stand != nullptr && buffer[1].latitude == stand->latitude && buffer[1].longitude == stand->longitude) {
+        ac.bearingToNext = stand->heading;
+        curved = lf_startStandCurve(ac, *stand);
+      }
+    }
+    if (!curved) {
+      ac.bearingToNext = gf_bearingRad(lf_here(ac), lf_at(buffer[1]));
+      const double offDeg = std::fabs(gf_angleDiff(ac.position.heading, ac.bearingToNext)) * kRadToDeg;
+      if (offDeg >= kReverseDeg) {
+        if (offDeg >= kBackUpDeg && gf_distanceNm(lf_here(ac), lf_at(buffer[1])) <= kBackUpNm &&
+            std::max(buffer[0].speed, buffer[1].speed) <= 15) {
+          // A short way straight back at taxi pace: backed, nose kept.
+          ac.backing = 1;
+        } else {
+          // Turning round: first out to the side toward which the next position lies.
+          lf_insertTurnRound(ac);
+        }
+      }
+      // A nose well off the leg would slide sideways along a straight line: the leg starts along the
+      // nose and curves onto the next position instead.
+      if (ac.backing == 0)
+        curved = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), lf_at(buffer[1])))) * kRadToDeg >
+                     kLeadInDeg &&
+                 lf_startLeadInCurve(ac, lf_at(buffer[1]));
+    }
+    if (curved || ac.backing != 0) {
+      ac.turning = 0;
+      ac.remainingTurn = 0;
+    } else {
+      const double diffDeg = std::fabs(gf_angleDiff(ac.position.heading, ac.bearingToNext)) * kRadToDeg;
+      ac.turning = diffDeg > 3 ? 1 : 0;
+      ac.remainingTurn = ac.turning != 0 ? diffDeg : 0;
+    }
+  } else {
+    // Standing: the nose stays where it is.
+    ac.turning = 0;
+    ac.remainingTurn = 0;
+  }
+  // The end of a taxi stream: a stand near its last position.
+  if (buffer.back().noMovement != 0 && ac.phase == GroundPhase::Taxi && !g_stands.empty() &&
+      (ac.towed != 0 || ac.previousPhase == GroundPhase::Taxi || ac.previousPhase == GroundPhase::TakeOffRoll ||
+       ac.previousPhase == GroundPhase::Airborne || ac.previousPhase == GroundPhase::ToStand)) {
+    if (ac.extensionCount > 0)
+      try2Park(ac, ac.arrivedByLanding != 0);
+    else if (buffer.size() >= 2 && buffer[1].speed <= 5 &&
+             gf_distanceNm(lf_at(buffer.back()), lf_here(ac)) <= 0.018898)
+      try2Park(ac, false);
+  }
+}
+
+}  // namespace
 
 void nextPosGround(LiveAc& ac) {
   try {
@@ -85,37 +426,43 @@ void nextPosGround(LiveAc& ac) {
     }
     switch (ac.phase) {
       case GroundPhase::LeavingStand:
+        if (ac.pushBackCountdown > 0) --ac.pushBackCountdown;
+        if (ac.pushBackCountdown == 1) {
+          if (ac.curvedPushBack != 0) {
+            lf_turnOutOfStand(ac);
+          } else {
+            // Straight only: the turn's two situations go, and the engines start here.
+            auto& b = ac.situations;
+            b.erase(b.begin() + 1, b.begin() + std::min<std::ptrdiff_t>(3, static_cast<std::ptrdiff_t>(b.size())));
+            lf_startEngines(ac);
+          }
+        } else if (ac.pushBackCountdown < 1) {
+          lf_startEngines(ac);
+        }
+        // Once the engines run, the next leg is a taxi leg like any other.
+        if (ac.phase == GroundPhase::EnginesStarted) lf_planTaxiLeg(ac);
+        break;
       case GroundPhase::EnginesStarted:
+        lf_dropWayOutPositions(ac);
+        lf_planTaxiLeg(ac);
         break;
-      case GroundPhase::AtStand:
+      case GroundPhase::AtStand: {
         lf_wideWindows(ac);
-        if (ac.pullOutPending != 0) {
-          // Out of the stand toward the stream's next position.
-          ac.pullOutPending = 0;
-          ac.extensionCount = 0;
-          ac.setPhase(GroundPhase::Taxi);
-          ac.bearingToNext = ac.position.heading;
-        }
-        break;
-      default: {
         auto& buffer = ac.situations;
-        if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
-          const double diffDeg = std::fabs(gf_angleDiff(ac.position.heading, ac.bearingToNext)) * kRadToDeg;
-          ac.turning = diffDeg > 3 ? 1 : 0;
-          ac.remainingTurn = ac.turning != 0 ? diffDeg : 0;
-        }
-        // The end of a taxi stream: a stand near its last position.
-        if (buffer.back().noMovement != 0 && ac.phase == GroundPhase::Taxi && !g_stands.empty() &&
-            (ac.towed != 0 || ac.previousPhase == GroundPhase::Taxi || ac.previousPhase == GroundPhase::TakeOffRoll ||
-             ac.previousPhase == GroundPhase::Airborne || ac.previousPhase == GroundPhase::ToStand)) {
-          if (ac.extensionCount > 0)
-            try2Park(ac, ac.arrivedByLanding != 0);
-          else if (buffer.size() >= 2 && buffer[1].speed <= 5 &&
-                   gf_distanceNm(lf_at(buffer.back()), lf_here(ac)) <= 0.018898)
-            try2Park(ac, false);
+        if (ac.pullOutPending != 0 && buffer.size() >= 2) {
+          const StandPlace place = lf_standPlace(ac);
+          const double course = gf_bearingRad(place.at, lf_at(buffer[1]));
+          const double turnDeg = std::round(std::fabs(gf_angleDiff(place.heading, course)) * kRadToDeg);
+          if (turnDeg < 90)
+            lf_pullOut(ac);
+          else
+            lf_pushBack(ac);
         }
         break;
       }
+      default:
+        lf_planTaxiLeg(ac);
+        break;
     }
     adjustTimeGround(ac);
   } catch (const std::exception& e) {
@@ -156,7 +503,12 @@ void adjustTimeGround(LiveAc& ac) {
         }
       }
     }
-    s.due = lf_holdDue(ac, lf_now() + cycles, s.due);
+    // Held to the stream's time, but never faster than twice the leg's speed: an aircraft far behind
+    // its stream catches up where it stands, not by leaping along the taxiway.
+    s.due = std::max(lf_holdDue(ac, lf_now() + cycles, s.due), lf_now() + lf_cyclesFor(distanceNm, 2 * speed));
+    // Never slower than the leg needs to finish its turn, or the nose falls behind the path.
+    if (angle > 0)
+      ac.turnStep() = std::max(ac.turnStep(), 1.5 * angle * kDegToRad / std::max(kMinLegCycles, s.due - lf_now()));
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "adjustTimeGround", e.what());
   }
@@ -190,7 +542,10 @@ void lf_planGroundLeg(LiveAc& ac, const Situation& next) {
       ac.bankStep = 0;
     }
     if (ac.curve.isSet()) ac.curveStep = 1.0 / std::max(kMinLegCycles, next.due - lf_now());
-    ac.targetTrueAirspeed = ac.phase == GroundPhase::LeavingStand ? -next.speed : next.speed;
+    if (ac.phase == GroundPhase::LeavingStand || ac.backing != 0)
+      ac.targetTrueAirspeed = -std::max(next.speed, 1.0);  // backwards
+    else
+      ac.targetTrueAirspeed = next.speed;
     ac.targetVerticalSpeed = 0;
 
     if (ac.takeOffPending != 0 && ac.phase != GroundPhase::TakeOffRoll && f.speed >= 43) {
@@ -284,7 +639,10 @@ bool lf_extendStream(LiveAc& ac) {
   if (ac.phase == GroundPhase::EnginesStarted ||
       (ac.phase == GroundPhase::Taxi && ac.landed == 0 && ac.takeOffPending == 0)) {
     for (const LiveAc& other : g_liveAcs) {
-      if (&other == &ac || other.state != ActState::InSim || other.movesOnGround == 0) continue;
+      // Aircraft standing at their stands do not taxi.
+      if (&other == &ac || other.state != ActState::InSim || other.movesOnGround == 0 ||
+          other.phase == GroundPhase::AtStand)
+        continue;
       const double spacing = (ac.halfWingspan + other.halfWingspan) * 1.2;
       if (gf_distanceNm(lf_here(ac), lf_here(other)) <= spacing) return false;
     }
@@ -385,182 +743,6 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
     s.due = f.due + (ground ? 300 : 800);
   }
   ac.situations.push_back(s);
-}
-
-// ---- Stands ----
-
-void try2Park(LiveAc& ac, bool wide) {
-  try {
-    auto& buffer = ac.situations;
-    if (buffer.empty()) {
-      gf_logMarked(fmt::format("{} empty sz?", "try2Park"));
-      return;
-    }
-    const Situation& last = buffer.back();
-    if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude) return;
-    ac.lastParkTryLatitude = last.latitude;
-    ac.lastParkTryLongitude = last.longitude;
-    const auto found = gf_findStandForAct(ac, last.latitude, last.longitude,
-                                          wide ? 0.029697624190064796 : 0.010799136069114472, ac.arrivedByLanding != 0);
-    if (found == g_stands.end()) return;
-    const Stand stand = *found;
-    if (stand.name == gf_reservedStandName() ||
-        stand.name == gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude))
-      return;
-    for (LiveAc& other : g_liveAcs)
-      if (&other != &ac && other.state == ActState::InSim && other.phase == GroundPhase::AtStand &&
-          other.standId == stand.id) {
-        if (LOG.value != 0)
-          gf_logf("{:8}: {:8} removed, {} wants to park there", stand.name, other.callsign, ac.callsign);
-        removeAircraftFromSim(other);
-        break;
-      }
-    for (std::uint32_t adjacent : stand.overlapIds) {
-      const Stand* near = lf_standById(adjacent);
-      if (near == nullptr || (near->latitude == 0 && near->longitude == 0)) continue;
-      const double d = gf_distanceNm({stand.latitude, stand.longitude}, {near->latitude, near->longitude});
-      for (LiveAc& other : g_liveAcs) {
-        if (&other == &ac || other.state != ActState::InSim || other.standId != adjacent) continue;
-        if (other.phase != GroundPhase::AtStand && other.phase != GroundPhase::LeavingStand) continue;
-        if (1.1 * (gf_halfWingspan(other.model) + gf_halfWingspan(ac.model)) >= d) {
-          if (LOG.value != 0)
-            gf_logf("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}", near->name,
-                    other.callsign, ac.callsign, stand.name);
-          removeAircraftFromSim(other);
-        }
-      }
-    }
-    checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, stand);
-    ac.latitude = stand.latitude;
-    ac.longitude = stand.longitude;
-    ac.heading = stand.heading;
-    ac.standId = stand.id;
-    ac.cabinLightOff = stand.cargo;
-    buffer.resize(1);
-    ac.setPhase(GroundPhase::ToStand);
-    // Two situations after the last: at the stand, then standing there.
-    Situation at = buffer.back();
-    const double d = gf_distanceNm(lf_at(at), {stand.latitude, stand.longitude});
-    const bool there = at.latitude == stand.latitude && at.longitude == stand.longitude;
-    at.latitude = stand.latitude;
-    at.longitude = stand.longitude;
-    at.speed = ac.pushBackSpeed();
-    at.trueAirspeed = ac.pushBackSpeed();
-    at.heading = stand.heading * kRadToDeg;
-    at.verticalSpeed = 0;
-    at.airborne = 0;
-    at.noMovement = there ? 1 : 0;
-    at.due = buffer.front().due + std::max(100, static_cast<std::int32_t>(std::round(
-                                                    d * kCyclesPerNmAtOneKnot / std::max(ac.pushBackSpeed(), 1.0))));
-    Situation stop = at;
-    stop.speed = 0;
-    stop.trueAirspeed = 0;
-    stop.noMovement = 1;
-    stop.due = at.due + 50;
-    buffer.push_back(at);
-    buffer.push_back(stop);
-    ac.bearingToNext = stand.heading;
-    if (ac.extensionCount > 0) {
-      ac.extensionCount = 0;
-      lf_wideWindows(ac);
-    }
-  } catch (const std::exception& e) {
-    gf_logf("{}: {}", "try2Park", e.what());
-  }
-}
-
-void lf_arrivedAtStand(LiveAc& ac) {
-  try {
-    Stand* stand = lf_standById(ac.standId);
-    if (stand == nullptr) {
-      ac.setPhase(GroundPhase::Taxi);
-      return;
-    }
-    if (stand->occupied != 0) {
-      ac.extensionCount = 1;
-      removeAircraftFromSim(ac);
-      return;
-    }
-    if (gf_distanceNm(lf_here(ac), {stand->latitude, stand->longitude}) > 0.00108) {
-      ac.setPhase(GroundPhase::Taxi);
-      return;
-    }
-    ac.setPhase(GroundPhase::AtStand);
-    stand->occupied = 1;
-    const WeekSlot slot = gf_weekSlotNow();
-    ac.weekDay = slot.weekday;
-    ac.halfHourSlot = slot.halfHour;
-    if (ac.towed != 0) gf_logf("          towed aircraft {} parks", ac.callsign);
-    if (!ac.situations.empty()) ac.situations.front().noMovement = 1;
-    ac.standArrivalTicks = gf_steadyTicks();
-    if (ac.cargo != 0 && ac.cabinLightOff == 0 && stand->cargo == 0) {
-      stand->cargo = 1;
-      gf_logf("{} stand: {}, cargo attribute set to true, {} parked here", gf_parkAirportSnapshot().code, stand->name,
-              ac.callsign);
-    }
-    lf_shutDownParkedAc(ac);
-    gf_logf("{:8}: {:8} arrived at stand", stand->name, ac.callsign);
-    g_newArrivals.push_back(ac.hexid);
-    if (lf_addRealParkPosOption(stand->id, ac, true, slot, false)) lf_checkMaxPark(0);
-  } catch (const std::exception& e) {
-    gf_logf("{}: {}", "lf_arrivedAtStand", e.what());
-  }
-}
-
-bool lf_checkAtStand(LiveAc& ac, const Situation& s) {
-  const Stand* stand = lf_standById(ac.standId);
-  if (stand == nullptr) return true;
-  ac.checkedAtStand = 1;
-  const double radius = ac.previousPhase == GroundPhase::ToStand ? 2 * 0.0459 : 0.0459;
-  const double d = gf_distanceNm(lf_at(s), {stand->latitude, stand->longitude});
-  if (d <= radius) {
-    ac.standArrivalTicks = gf_steadyTicks();
-    ac.standDistance = d;
-    return false;
-  }
-  if (ac.phase == GroundPhase::ToStand) {
-    ac.setPhase(GroundPhase::Taxi);
-    return true;
-  }
-  if (d > 0.108 && ac.state == ActState::InSim) {
-    removeAircraftFromSim(ac);
-    return false;
-  }
-  // It leaves its stand.
-  ac.pullOutPending = 1;
-  return true;
-}
-
-void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand) {
-  for (Act& parked : g_parkedActs) {
-    if (parked.standId != stand.id) continue;
-    const bool twin = parked.callsign == ac.callsign && parked.registration == ac.registration;
-    if (parked.state == ActState::InSim) {
-      gf_logf("{:8}: {:8} {} makes way for{} {} {}", stand.name, parked.callsign, parked.airlineModelText(),
-              twin ? " the same live version" : "", ac.callsign, ac.airlineModelText());
-      removeAircraftFromSim(parked);
-    } else if (parked.state == ActState::Creating || parked.state == ActState::New) {
-      if (lf_removePendingCreation(g_pendingParkedCreations, parked.callsign)) parked.eraseNow = 1;
-      gf_logf("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, parked.callsign, parked.airlineModelText(),
-              twin ? " the same live version" : "", ac.callsign, ac.airlineModelText());
-    }
-    break;
-  }
-  std::erase_if(g_parkedActs, [](const Act& a) { return a.eraseNow != 0; });
-  for (std::uint32_t excluded : stand.overlapIds) {
-    for (LiveAc& other : g_liveAcs) {
-      if (&other == &ac || other.state != ActState::InSim || other.standId != excluded ||
-          other.phase != GroundPhase::AtStand)
-        continue;
-      const double d =
-          gf_distanceNm({other.position.latitude, other.position.longitude}, {stand.latitude, stand.longitude});
-      if (d <= 1.1 * (gf_halfWingspan(other.model) + gf_halfWingspan(ac.model))) {
-        gf_logf("{:8}: {:8} removed by {} parking at adjacent stand {}", gf_standName(excluded), other.callsign,
-                ac.callsign, stand.name);
-        removeAircraftFromSim(other);
-      }
-    }
-  }
 }
 
 }  // namespace amb

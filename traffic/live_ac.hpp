@@ -102,7 +102,10 @@ struct LiveAc : Act {
   double heightAboveTarget = 0;      // feet above the landing surface during the flare
   double touchdownHeading = 0;
   double engineStartMark = 0;
-  double standDistance = 0;          // nm
+  double standDistance = 0;          // nm, the last counted distance from the stand
+  double standStartDistance = -1;    // nm, the first distance counted at the stand; -1 before it
+  std::uint8_t leaveCandidate = 0;   // a position away from the stand waits (as the saved situation) for
+                                     // the next one to confirm that the aircraft leaves
   double remainingTurn = 0;          // degrees
   std::optional<double> respawnHeading;
   std::uint8_t replaceAfterPushBack = 0;
@@ -120,6 +123,7 @@ struct LiveAc : Act {
   std::uint8_t landed = 0;
   std::uint8_t pullOutPending = 0;
   std::uint8_t turning = 0;
+  std::uint8_t backing = 0;  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;

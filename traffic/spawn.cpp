@@ -24,6 +24,7 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+constexpr double kStandingScatterNm = 0.027;  // 50 m
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
@@ -219,8 +220,13 @@ void spawnLiveAc(LiveAc& ac) {
       ac.setPhase(GroundPhase::Airborne);
     } else if (ac.phase == GroundPhase::New) {
       lf_takeStandAtSpawn(ac);
-      if (ac.remove != 0 || buffer.size() < 2) return;  // no room at the stand, or waiting for a stand
-      if (ac.phase == GroundPhase::New) ac.setPhase(GroundPhase::Taxi);
+      if (ac.remove != 0) return;  // no room at the stand
+      if (ac.phase == GroundPhase::New) {
+        if (buffer.size() < 2) return;  // waiting for a stand or for the stream to move
+        // First seen taxiing: it counts as taxiing before, so that it may park at the end.
+        ac.setPhase(GroundPhase::Taxi);
+        ac.previousPhase = GroundPhase::Taxi;
+      }
     }
 
     const Situation& f = buffer.front();
@@ -236,7 +242,7 @@ void spawnLiveAc(LiveAc& ac) {
     double heading;
     if (ac.respawnHeading) {
       heading = *ac.respawnHeading;
-    } else if (ac.previousPhase == GroundPhase::AtStand && ac.standId != 0) {
+    } else if (ac.phase == GroundPhase::AtStand && ac.standId != 0) {
       heading = ac.heading;
     } else if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
       heading = gf_bearingRad(lf_at(f), lf_at(buffer[1]));
@@ -260,7 +266,8 @@ void spawnLiveAc(LiveAc& ac) {
 namespace {
 
 // A ground start near the park airport takes a free stand under it; an aircraft whose stream shows
-// it standing where no stand is waits for the stream to move.
+// it standing where no stand is waits for the stream to move. One found at its stand is created
+// there, parked; it leaves the stand when its stream moves away.
 void lf_takeStandAtSpawn(LiveAc& ac) {
   if (g_stands.empty()) return;
   const AirportData park = gf_parkAirportSnapshot();
@@ -270,40 +277,49 @@ void lf_takeStandAtSpawn(LiveAc& ac) {
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
-  const auto stand = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
-  if (stand == g_stands.end()) {
+  const auto found = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
+  if (found == g_stands.end()) {
     if (buffer.size() >= 2 && buffer[1].noMovement != 0) buffer.pop_front();
     return;
   }
+  const Stand stand = *found;
+  // An aircraft already there, or its ghost, may keep the stand; then this one is not shown.
+  std::uint8_t take = 1;
+  for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
+    if (&g_liveAcs[i] != &ac) lf_sameStandTest(take, stand.id, ac.callsign, g_liveAcs[i]);
   for (const LiveAc& other : g_liveAcs) {
-    if (&other == &ac || other.state == ActState::Removing) continue;
-    const bool onIt = other.standId == stand->id;
+    if (&other == &ac || other.state == ActState::Removing || other.callsign == ac.callsign) continue;
     const bool onNeighbour =
-        other.callsign != ac.callsign &&
-        std::find(stand->overlapIds.begin(), stand->overlapIds.end(), other.standId) != stand->overlapIds.end() &&
+        std::find(stand.overlapIds.begin(), stand.overlapIds.end(), other.standId) != stand.overlapIds.end() &&
         (other.phase == GroundPhase::AtStand || other.phase == GroundPhase::LeavingStand);
-    if (onIt || onNeighbour) {
-      ac.remove = 1;
-      return;
-    }
+    if (onNeighbour) take = 0;
   }
-  checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, *stand);
-  ac.latitude = stand->latitude;
-  ac.longitude = stand->longitude;
-  ac.heading = stand->heading;
-  ac.standId = stand->id;
-  ac.cabinLightOff = stand->cargo;
+  if (take == 0) {
+    ac.remove = 1;
+    return;
+  }
+  checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, stand);
+  Stand* taken = lf_standById(stand.id);
+  if (taken == nullptr) return;
+  ac.latitude = taken->latitude;
+  ac.longitude = taken->longitude;
+  ac.heading = taken->heading;
+  ac.standId = taken->id;
+  ac.cabinLightOff = taken->cargo;
   ac.setPhase(GroundPhase::AtStand);
-  stand->occupied = 1;
+  taken->occupied = 1;
   ac.standArrivalTicks = gf_steadyTicks();
+  ac.standStartDistance = -1;
+  ac.standMoves = 0;
   buffer.resize(1);
-  buffer.front().latitude = stand->latitude;
-  buffer.front().longitude = stand->longitude;
-  buffer.front().heading = stand->heading * kRadToDeg;
+  buffer.front().latitude = taken->latitude;
+  buffer.front().longitude = taken->longitude;
+  buffer.front().heading = taken->heading * kRadToDeg;
+  buffer.front().noMovement = 1;
+  buffer.front().speed = 0;
   const WeekSlot slot = gf_weekSlotNow();
-  lf_addRealParkPosOption(stand->id, ac, true, slot, true);
+  lf_addRealParkPosOption(taken->id, ac, true, slot, true);
   lf_checkMaxPark(1);
-  ac.setPhase(GroundPhase::Taxi);
 }
 
 }  // namespace
@@ -367,8 +383,14 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   const bool exact = s.latitude == last.latitude && s.longitude == last.longitude;
   if (exact) s.noMovement = 1;
   if (ac.category == Rotorcraft) return true;
-  if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015) return true;
   const bool offGround = s.airborne != 0 || (ac.state == ActState::InSim && ac.movesOnGround == 0);
+  if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015) {
+    // The reported position of an aircraft standing on the ground scatters by tens of metres: at
+    // 0 kt after 0 kt and near the last position, it is the same place.
+    const bool scatter = !offGround && last.airborne == 0 && s.speed == 0 && last.speed == 0 &&
+                         gf_distanceNm(lf_at(s), lf_at(last)) <= kStandingScatterNm;
+    if (!scatter) return true;
+  }
   if (offGround) return false;
   if (ac.takeOffPending != 0 && s.speed > 0 && last.speed >= (exact ? 30 : 50)) return false;
   if (!exact) {
@@ -395,6 +417,11 @@ bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
 
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s) {
   auto& buffer = ac.situations;
+  // Rolling out on the runway: a position behind the aircraft is where it has already been.
+  if (ac.landed != 0 && ac.movesOnGround != 0 && ac.state == ActState::InSim && s.airborne == 0 &&
+      std::fabs(gf_angleDiff(ac.position.heading,
+                             gf_bearingRad({ac.position.latitude, ac.position.longitude}, lf_at(s)))) >= kPi / 2)
+    return false;
   const auto offCourse = [&](double limitDeg) {
     const double course = gf_bearingRad(lf_at(buffer.back()), lf_at(s));
     return std::fabs(gf_angleDiff(course, ac.position.heading)) >= limitDeg * kDegToRad;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace amb {
 
@@ -16,6 +17,7 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kHalfDegree = 0.5 * kDegToRad;
 constexpr double kLastCurveParameter = 0.999999;
+constexpr double kMetresPerNm = 1852.0;
 
 double lf_normalised(double radians) {
   double h = std::fmod(radians, kTwoPi);
@@ -25,7 +27,11 @@ double lf_normalised(double radians) {
 
 }  // namespace
 
-bool gf_curvePosition(const GroundCurve& c, double t, CurvePoint& out, double& heading) {
+namespace {
+
+// The point and tangent of the curve at t; false outside it. The tangent's length tells whether its
+// direction means anything (it vanishes where the curve starts on its own middle point).
+bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading, double& tangentMetres) {
   if (std::isnan(c.middleEast) || std::isnan(c.middleNorth)) return false;
   if (!(t >= c.startTime && t <= c.endTime)) return false;
   const double u = (t - c.startTime) / (c.endTime - c.startTime);
@@ -35,8 +41,82 @@ bool gf_curvePosition(const GroundCurve& c, double t, CurvePoint& out, double& h
   const double tangentNorth = 2 * (1 - u) * c.middleNorth + 2 * u * (c.endNorth - c.middleNorth);
   const double tangentEast = 2 * (1 - u) * c.middleEast + 2 * u * (c.endEast - c.middleEast);
   heading = lf_normalised(std::atan2(tangentEast, tangentNorth));
+  tangentMetres = std::hypot(tangentNorth, tangentEast);
   out.latitude = c.originLatitude + north / kMetresPerDegree;
   out.longitude = c.originLongitude + east / (std::cos(c.originLatitude * kDegToRad) * kMetresPerDegree);
+  return true;
+}
+
+// Metres north and east of the origin.
+void lf_toLocal(double originLatitude, double originLongitude, const Situation& s, double& north, double& east) {
+  north = (s.latitude - originLatitude) * kMetresPerDegree;
+  east = (s.longitude - originLongitude) * kMetresPerDegree * std::cos(originLatitude * kDegToRad);
+}
+
+}  // namespace
+
+bool gf_curvePosition(const GroundCurve& c, double t, CurvePoint& out, double& heading) {
+  double tangent = 0;
+  return lf_curveAt(c, t, out, heading, tangent);
+}
+
+bool lf_startCurve(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.size() < 3) return false;
+  Situation& third = buffer[2];
+  if (third.speed == 0) third.speed = (buffer[0].speed + buffer[1].speed) / 2;
+  GroundCurve& c = ac.curve;
+  c.originLatitude = ac.position.latitude;
+  c.originLongitude = ac.position.longitude;
+  c.startTime = 0;
+  c.endTime = 1;
+  lf_toLocal(c.originLatitude, c.originLongitude, buffer[1], c.middleNorth, c.middleEast);
+  lf_toLocal(c.originLatitude, c.originLongitude, third, c.endNorth, c.endEast);
+  ac.curveParameter = 0;
+  // The curve takes the corner's place: the aircraft now runs toward the third situation.
+  buffer.erase(buffer.begin() + 1);
+  return true;
+}
+
+void lf_setCurveThrough(LiveAc& ac, const LatLon& middle, const LatLon& end) {
+  GroundCurve& c = ac.curve;
+  c.originLatitude = ac.position.latitude;
+  c.originLongitude = ac.position.longitude;
+  c.startTime = 0;
+  c.endTime = 1;
+  const double east = kMetresPerDegree * std::cos(c.originLatitude * kDegToRad);
+  c.middleNorth = (middle.lat - c.originLatitude) * kMetresPerDegree;
+  c.middleEast = (middle.lon - c.originLongitude) * east;
+  c.endNorth = (end.lat - c.originLatitude) * kMetresPerDegree;
+  c.endEast = (end.lon - c.originLongitude) * east;
+  ac.curveParameter = 0;
+}
+
+void lf_insertMidSituation(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.size() < 2) return;
+  const Situation& f = buffer[0];
+  const Situation& s = buffer[1];
+  Situation mid = f;
+  mid.latitude = (f.latitude + s.latitude) / 2;
+  mid.longitude = (f.longitude + s.longitude) / 2;
+  mid.speed = (f.speed + s.speed) / 2;
+  mid.trueAirspeed = (f.trueAirspeed + s.trueAirspeed) / 2;
+  mid.altitude = (f.altitude + s.altitude) / 2;
+  mid.due = static_cast<std::int32_t>((static_cast<std::int64_t>(f.due) + s.due) / 2);
+  mid.noMovement = 0;
+  buffer.insert(buffer.begin() + 1, mid);
+}
+
+bool lf_checkSpeedChange(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  if (buffer.size() < 2) return false;
+  const Situation& f = buffer[0];
+  const Situation& s = buffer[1];
+  if (f.noMovement != 0 && s.noMovement != 0) return false;
+  if (std::fabs(f.speed - s.speed) <= 5) return false;
+  if (gf_distanceNm({f.latitude, f.longitude}, {s.latitude, s.longitude}) * kMetresPerNm < 100) return false;
+  lf_insertMidSituation(ac);
   return true;
 }
 
@@ -54,10 +134,13 @@ void lf_curveStep(LiveAc& ac) {
     ac.curveParameter = std::min(ac.curveParameter + ac.curveStep, kLastCurveParameter);
     CurvePoint at;
     double tangent = 0;
-    if (gf_curvePosition(ac.curve, ac.curveParameter, at, tangent)) {
+    double tangentMetres = 0;
+    if (lf_curveAt(ac.curve, ac.curveParameter, at, tangent, tangentMetres)) {
       p.latitude = at.latitude;
       p.longitude = at.longitude;
-      lf_turnToward(ac, ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent);
+      // A vanishing tangent has no direction: the nose stays as it is.
+      if (tangentMetres > 1e-6)
+        lf_turnToward(ac, ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent);
     } else {
       gf_logf("{} error in curve at index: {:.2F}", ac.callsign, ac.curveParameter);
     }
@@ -74,7 +157,10 @@ void lf_curveStep(LiveAc& ac) {
     case GroundPhase::EnginesStarted:
     case GroundPhase::Taxi:
     case GroundPhase::ToStand:
-      if (ac.phase == GroundPhase::ToStand || ac.turning != 0) lf_turnToward(ac, ac.bearingToNext);
+      // On a curve its tangent steers; standing, the nose stays.
+      if ((ac.phase == GroundPhase::ToStand || ac.turning != 0) && !onCurve &&
+          (ac.latitudeStep != 0 || ac.longitudeStep != 0))
+        lf_turnToward(ac, ac.bearingToNext);
       break;
   }
 
