@@ -315,6 +315,7 @@ void lf_insertTurnRound(LiveAc& ac) {
   turn.due = static_cast<std::int32_t>((static_cast<std::int64_t>(buffer[0].due) + buffer[1].due) / 2);
   buffer.insert(buffer.begin() + 1, turn);
   ac.bearingToNext = gf_bearingRad(here, out);
+  ac.turnedRound = 1;
 }
 
 bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end) {
@@ -338,6 +339,9 @@ void lf_planTaxiLeg(LiveAc& ac) {
   auto& buffer = ac.situations;
   bool curved = false;
   ac.backing = 0;
+  // One turn-round per position: one that still lies behind after it is reached the straight way.
+  const bool turnedRound = ac.turnedRound != 0;
+  ac.turnedRound = 0;
   if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
     if (buffer.size() >= 3 && buffer[2].noMovement == 0) {
       const double turnDeg = std::fabs(lf_turnToNextLeg(ac)) * kRadToDeg;
@@ -379,7 +383,7 @@ void lf_planTaxiLeg(LiveAc& ac) {
             std::max(buffer[0].speed, buffer[1].speed) <= 15) {
           // A short way straight back at taxi pace: backed, nose kept.
           ac.backing = 1;
-        } else {
+        } else if (!turnedRound) {
           // Turning round: first out to the side toward which the next position lies.
           lf_insertTurnRound(ac);
         }

@@ -123,7 +123,8 @@ struct LiveAc : Act {
   std::uint8_t landed = 0;
   std::uint8_t pullOutPending = 0;
   std::uint8_t turning = 0;
-  std::uint8_t backing = 0;  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
+  std::uint8_t backing = 0;
+  std::uint8_t turnedRound = 0;  // the leg flown runs out to the side to turn round  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;

@@ -47,6 +47,22 @@ bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading
   return true;
 }
 
+// The curve's length in metres (five-point Gauss-Legendre over the tangent's length).
+double lf_curveLength(const GroundCurve& c) {
+  static constexpr double kNodes[5] = {-0.9061798459386640, -0.5384693101056831, 0.0, 0.5384693101056831,
+                                       0.9061798459386640};
+  static constexpr double kWeights[5] = {0.2369268850561891, 0.4786286704993665, 0.5688888888888889,
+                                         0.4786286704993665, 0.2369268850561891};
+  double length = 0;
+  for (int i = 0; i < 5; ++i) {
+    const double u = (kNodes[i] + 1) / 2;
+    const double n = 2 * (1 - u) * c.middleNorth + 2 * u * (c.endNorth - c.middleNorth);
+    const double e = 2 * (1 - u) * c.middleEast + 2 * u * (c.endEast - c.middleEast);
+    length += kWeights[i] * std::hypot(n, e) / 2;
+  }
+  return length;
+}
+
 // Metres north and east of the origin.
 void lf_toLocal(double originLatitude, double originLongitude, const Situation& s, double& north, double& east) {
   north = (s.latitude - originLatitude) * kMetresPerDegree;
@@ -120,6 +136,17 @@ bool lf_checkSpeedChange(LiveAc& ac) {
   return true;
 }
 
+namespace {
+
+void lf_turnTowardBy(LiveAc& ac, double target, double most) {
+  const double diff = gf_angleDiff(ac.position.heading, lf_normalised(target));
+  if (std::fabs(diff) <= kHalfDegree) return;
+  const double turn = std::min(std::fabs(diff), most);
+  ac.position.heading = lf_normalised(ac.position.heading + (diff > 0 ? turn : -turn));
+}
+
+}  // namespace
+
 void lf_turnToward(LiveAc& ac, double target) {
   const double diff = gf_angleDiff(ac.position.heading, lf_normalised(target));
   if (std::fabs(diff) <= kHalfDegree) return;
@@ -131,16 +158,27 @@ void lf_curveStep(LiveAc& ac) {
   AiPosBlock& p = ac.position;
   const bool onCurve = ac.curve.isSet();
   if (onCurve) {
-    ac.curveParameter = std::min(ac.curveParameter + ac.curveStep, kLastCurveParameter);
     CurvePoint at;
-    double tangent = 0;
+    double before = 0;
     double tangentMetres = 0;
+    const bool hadTangent = lf_curveAt(ac.curve, ac.curveParameter, at, before, tangentMetres) && tangentMetres > 1e-6;
+    // Even pace along the curve: the parameter advances by the curve step scaled by the curve's
+    // mean speed over its speed here, so that the aircraft does not crawl into a tight corner and
+    // race out of it.
+    const double pace = tangentMetres > 1e-6 ? lf_curveLength(ac.curve) / tangentMetres : 1.0;
+    ac.curveParameter =
+        std::min(ac.curveParameter + ac.curveStep * std::clamp(pace, 0.25, 4.0), kLastCurveParameter);
+    double tangent = 0;
     if (lf_curveAt(ac.curve, ac.curveParameter, at, tangent, tangentMetres)) {
       p.latitude = at.latitude;
       p.longitude = at.longitude;
-      // A vanishing tangent has no direction: the nose stays as it is.
+      // A vanishing tangent has no direction: the nose stays as it is. Where the curve bends faster
+      // than the aircraft's turn rate (near the apex of a tight turn), the nose keeps up with it
+      // rather than sliding sideways along the path.
+      const double bend = hadTangent ? 1.2 * std::fabs(gf_angleDiff(before, tangent)) : 0.0;
       if (tangentMetres > 1e-6)
-        lf_turnToward(ac, ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent);
+        lf_turnTowardBy(ac, ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent,
+                        std::max(ac.turnStep(), bend));
     } else {
       gf_logf("{} error in curve at index: {:.2F}", ac.callsign, ac.curveParameter);
     }
