@@ -176,13 +176,15 @@ bool gf_curvePosition(const GroundCurve& curve, double t, CurvePoint& out, doubl
 bool lf_startCurve(LiveAc& ac);
 // Sets a curve from the current position through the middle point to the end point.
 void lf_setCurveThrough(LiveAc& ac, const LatLon& middle, const LatLon& end);
-// A curve from the current position to the end whose start runs along the nose: its middle point
-// lies ahead of the aircraft, about where a circular arc's tangents would meet; false when the end is
-// too near to steer toward.
+// A curve from the current position to the end whose start runs along the nose (its middle point lies
+// a quarter of the way ahead); false when the end is too near to steer toward.
 bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end);
 // The next position lies behind the aircraft: a situation out to its side goes first, so that the
 // aircraft turns round on two curves.
 void lf_insertTurnRound(LiveAc& ac);
+// A curve from the current position that leaves along the nose and reaches `to` along the entry
+// heading (its middle point is where the two lines meet); false where they do not meet ahead of both.
+bool lf_startEntryCurve(LiveAc& ac, const LatLon& to, double entryHeading);
 // The curve onto the stand, entering it along its heading; false where no such curve fits (the
 // stand faces back the way the aircraft comes, or the aircraft is on the stand).
 bool lf_startStandCurve(LiveAc& ac, const Stand& stand);

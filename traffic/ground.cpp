@@ -190,7 +190,11 @@ void lf_turnOutOfStand(LiveAc& ac) {
     const double off = gf_angleDiff(back, gf_bearingRad(from, seen));
     const double along = d * std::cos(off);
     const double side = d * std::sin(off);
-    if (along >= 0.5 * r && along <= 3 * r && std::fabs(side) >= 0.5 * r && std::fabs(side) <= 3 * r) {
+    // The planned end of the turn tells the side the tail swings to; a seen position on that side
+    // may end the turn instead.
+    const double plannedSide = gf_angleDiff(back, gf_bearingRad(from, lf_at(buffer[2])));
+    if (along >= 0.5 * r && along <= 3 * r && std::fabs(side) >= 0.5 * r && std::fabs(side) <= 3 * r &&
+        (side < 0) == (plannedSide < 0)) {
       const LatLon corner = gf_destinationPoint(from, back, along * kFeetPerNm);
       buffer[1].latitude = corner.lat;
       buffer[1].longitude = corner.lon;
@@ -206,9 +210,9 @@ void lf_turnOutOfStand(LiveAc& ac) {
   buffer[1].due = lf_now() + static_cast<std::int32_t>(turnCycles);
 }
 
-// The side of the push-back line toward which the tail swings: that of the position the aircraft
-// was seen at on its way out, else that of the farthest buffered moving position; +1 right of the
-// backward course, -1 left.
+// The side of the push-back line toward which the tail swings: away from where the aircraft goes
+// next (the position it was seen at on its way out, else the farthest buffered moving position), so
+// that its nose ends pointing that way; +1 right of the backward course, -1 left.
 double lf_tailSide(const LiveAc& ac, const LatLon& standAt, double back) {
   const auto sideOf = [&](const LatLon& p) {
     return gf_distanceNm(standAt, p) * std::sin(gf_angleDiff(back, gf_bearingRad(standAt, p)));
@@ -220,7 +224,7 @@ double lf_tailSide(const LiveAc& ac, const LatLon& standAt, double back) {
         side = sideOf(lf_at(*it));
         break;
       }
-  return side < 0 ? -1.0 : 1.0;
+  return side < 0 ? 1.0 : -1.0;
 }
 
 }  // namespace
@@ -289,9 +293,10 @@ void lf_pullOut(LiveAc& ac) {
 namespace {
 
 constexpr double kLeadInDeg = 10;
-constexpr double kReverseDeg = 90;
+constexpr double kReverseDeg = 150;
 constexpr double kBackUpDeg = 160;
 constexpr double kBackUpNm = 0.0324;  // 60 m
+constexpr double kLeadInReach = 0.25;
 
 
 }  // namespace
@@ -322,10 +327,9 @@ bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end) {
   const LatLon here = lf_here(ac);
   const double chordNm = gf_distanceNm(here, end);
   if (chordNm * kMetresPerNm < 1) return false;
-  const double off = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, end)));
-  // Where the tangents of a circular arc meet; a wide turn keeps its middle point within a chord.
-  const double reachNm = off < kPi / 3 ? chordNm / (2 * std::cos(off)) : chordNm;
-  const LatLon middle = gf_destinationPoint(here, ac.position.heading, std::min(reachNm, chordNm) * kFeetPerNm);
+  // The middle point a quarter of the chord ahead of the nose: the curve arrives within about 14
+  // degrees of the chord's course, so that a heading error shrinks from leg to leg.
+  const LatLon middle = gf_destinationPoint(here, ac.position.heading, kLeadInReach * chordNm * kFeetPerNm);
   lf_setCurveThrough(ac, middle, end);
   ac.curveAngle = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(middle, end))) * kRadToDeg;
   return true;
@@ -367,15 +371,23 @@ void lf_planTaxiLeg(LiveAc& ac) {
         lf_checkSpeedChange(ac);
       }
     }
+    bool straightIn = false;
     if (!curved && ac.phase == GroundPhase::ToStand) {
       // The leg onto the stand enters it along its heading.
       if (const Stand* stand = lf_standById(ac.standId);
           stand != nullptr && buffer[1].latitude == stand->latitude && buffer[1].longitude == stand->longitude) {
         ac.bearingToNext = stand->heading;
         curved = lf_startStandCurve(ac, *stand);
+        // Where no curve fits, a straight way in whose course lies near both the nose and the
+        // stand's heading: the nose comes round to the stand's heading on the way.
+        const double course = gf_bearingRad(lf_here(ac), lf_at(buffer[1]));
+        straightIn = !curved && std::fabs(gf_angleDiff(course, stand->heading)) <= (45 * kDegToRad) &&
+                     std::fabs(gf_angleDiff(course, ac.position.heading)) <= (45 * kDegToRad);
       }
     }
-    if (!curved) {
+    if (straightIn) {
+      ac.bearingToNext = lf_standById(ac.standId)->heading;
+    } else if (!curved) {
       ac.bearingToNext = gf_bearingRad(lf_here(ac), lf_at(buffer[1]));
       const double offDeg = std::fabs(gf_angleDiff(ac.position.heading, ac.bearingToNext)) * kRadToDeg;
       if (offDeg >= kReverseDeg) {
@@ -390,10 +402,16 @@ void lf_planTaxiLeg(LiveAc& ac) {
       }
       // A nose well off the leg would slide sideways along a straight line: the leg starts along the
       // nose and curves onto the next position instead.
-      if (ac.backing == 0)
-        curved = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), lf_at(buffer[1])))) * kRadToDeg >
-                     kLeadInDeg &&
-                 lf_startLeadInCurve(ac, lf_at(buffer[1]));
+      // It reaches the next position along the leg after it, so that the error does not swing over
+      // to the other side.
+      if (ac.backing == 0 &&
+          std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), lf_at(buffer[1])))) * kRadToDeg >
+              kLeadInDeg) {
+        const double entry = buffer.size() >= 3 && buffer[2].noMovement == 0
+                                 ? gf_bearingRad(lf_at(buffer[1]), lf_at(buffer[2]))
+                                 : gf_bearingRad(lf_here(ac), lf_at(buffer[1]));
+        curved = lf_startEntryCurve(ac, lf_at(buffer[1]), entry) || lf_startLeadInCurve(ac, lf_at(buffer[1]));
+      }
     }
     if (curved || ac.backing != 0) {
       ac.turning = 0;

@@ -128,6 +128,7 @@ struct LiveAc : Act {
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
+  std::uint8_t lastParkTryWide = 0;   // the last search from there was the wide one
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last
   double collisionCheckLongitude = 0;
 

@@ -27,7 +27,8 @@ constexpr double kStandRemoveNm = 0.108;      // 200 m: a jump this far from the
 constexpr double kStandMoveNm = 0.00162;      // 3 m: a position counts as a move away from or toward it
 constexpr double kArrivedNm = 0.00108;        // 2 m: the aircraft is on its stand
 constexpr std::int64_t kTicksPerCycle = 100000;  // the stand arrival ticks count 100 ns
-constexpr double kHairpinRad = 120 * kDegToRad;   // a stand facing back this much is entered after turning round
+constexpr double kHairpinRad = 120 * kDegToRad;
+constexpr double kStraightInRad = 45 * kDegToRad;  // a straight way onto the stand keeps nose and path this close   // a stand facing back this much is entered after turning round
 
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 LatLon lf_here(const LiveAc& ac) { return {ac.position.latitude, ac.position.longitude}; }
@@ -152,10 +153,13 @@ void try2Park(LiveAc& ac, bool wide) {
       return;
     }
     const Situation& last = buffer.back();
-    // Each position is tried once.
-    if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude) return;
+    // Each position is tried once, but a wide search still follows a narrow one from the same place.
+    if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude &&
+        (!wide || ac.lastParkTryWide != 0))
+      return;
     ac.lastParkTryLatitude = last.latitude;
     ac.lastParkTryLongitude = last.longitude;
+    ac.lastParkTryWide = wide ? 1 : 0;
     const auto found = gf_findStandForAct(ac, last.latitude, last.longitude,
                                           wide ? 0.029697624190064796 : 0.010799136069114472, ac.arrivedByLanding != 0);
     if (found == g_stands.end()) return;
@@ -188,31 +192,38 @@ void try2Park(LiveAc& ac, bool wide) {
   }
 }
 
-// The curve onto the stand: from the current position along the nose to where that line meets the
-// stand's lead-in line (behind the stand along its heading), then onto the stand. Where the lines do
-// not meet in front of both, a curve that only leaves along the nose.
-bool lf_startStandCurve(LiveAc& ac, const Stand& stand) {
+bool lf_startEntryCurve(LiveAc& ac, const LatLon& to, double entryHeading) {
   const LatLon here = lf_here(ac);
-  const LatLon to{stand.latitude, stand.longitude};
   const double chord = gf_distanceNm(here, to);
   if (chord * 1852.0 < 1) return false;
   const double h0 = ac.position.heading;
-  const double hs = stand.heading;
+  const double hs = entryHeading;
   if (std::fabs(gf_angleDiff(h0, hs)) > kHairpinRad) return false;
   // Metres north and east of the current position.
   const double course = gf_bearingRad(here, to);
   const double n2 = chord * std::cos(course), e2 = chord * std::sin(course);
   const double det = std::cos(h0) * std::sin(hs) - std::sin(h0) * std::cos(hs);
-  if (std::fabs(det) > 1e-3) {
-    const double t = (n2 * std::sin(hs) - e2 * std::cos(hs)) / det;
-    const double s = (std::cos(h0) * e2 - std::sin(h0) * n2) / det;
-    if (t > 0 && s > 0 && t < 3 * chord && s < 3 * chord) {
-      lf_setCurveThrough(ac, gf_destinationPoint(here, h0, t * kFeetPerNm), to);
-      ac.curveAngle = std::fabs(gf_angleDiff(h0, hs)) * kRadToDeg;
-      return true;
-    }
-  }
-  if (std::fabs(gf_angleDiff(h0, course)) * kRadToDeg <= 10) return false;
+  if (std::fabs(det) <= 1e-3) return false;
+  const double t = (n2 * std::sin(hs) - e2 * std::cos(hs)) / det;
+  const double s = (std::cos(h0) * e2 - std::sin(h0) * n2) / det;
+  if (!(t > 0.2 * chord && s > 0.2 * chord && t < 3 * chord && s < 3 * chord)) return false;
+  lf_setCurveThrough(ac, gf_destinationPoint(here, h0, t * kFeetPerNm), to);
+  ac.curveAngle = std::fabs(gf_angleDiff(h0, hs)) * kRadToDeg;
+  return true;
+}
+
+bool lf_startStandCurve(LiveAc& ac, const Stand& stand) {
+  const LatLon to{stand.latitude, stand.longitude};
+  if (lf_startEntryCurve(ac, to, stand.heading)) return true;
+  if (std::fabs(gf_angleDiff(ac.position.heading, stand.heading)) > kHairpinRad) return false;
+  // A way in near both the nose and the stand's heading is driven straight, the nose coming round.
+  const double course = gf_bearingRad(lf_here(ac), to);
+  if (std::fabs(gf_angleDiff(course, stand.heading)) <= kStraightInRad &&
+      std::fabs(gf_angleDiff(course, ac.position.heading)) <= kStraightInRad)
+    return false;
+  if (gf_distanceNm(lf_here(ac), to) * 1852.0 < 1 ||
+      std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), to))) * kRadToDeg <= 10)
+    return false;
   return lf_startLeadInCurve(ac, to);
 }
 
@@ -257,11 +268,9 @@ void drive2Stand(LiveAc& ac, const Stand& stand) {
     const double metres = gf_distanceNm(lf_here(ac), standAt) * 1852.0;
     if (at.noMovement == 0 && buffer.size() == 3 && metres > 1) {
       if (offNose >= kPi / 2 && metres <= 60 && std::fabs(gf_angleDiff(ac.position.heading, stand.heading)) <= kPi / 4) {
-        // It stopped a little past the stand, facing its way: it backs onto it.
+        // It stopped a little past the stand, facing its way: it backs onto it, the nose coming round
+        // to the stand's heading on the way.
         ac.backing = 1;
-        ac.bearingToNext = ac.position.heading;
-        ac.turning = 0;
-        ac.remainingTurn = 0;
       } else if (offNose >= kPi / 2 || std::fabs(gf_angleDiff(ac.position.heading, stand.heading)) > kHairpinRad) {
         // The stand lies behind it, or faces back the way it comes: it turns round beside it first.
         lf_insertTurnRound(ac);
@@ -399,6 +408,11 @@ bool lf_checkAtStand(LiveAc& ac, Situation& s) {
   // The first position of its way out: the stand is left, and the next leg plans the pull-out or the
   // push-back. The position is kept for the push-back's end.
   ac.leaveCandidate = 0;
+  // The stay's synthetic wait, due days ahead, ends here: the stream goes on from the stand.
+  if (ac.extensionCount > 0 && !ac.situations.empty()) {
+    ac.situations.resize(1);
+    ac.situations.front().due = std::min(ac.situations.front().due, lf_now() + 1);
+  }
   Situation first = ac.savedSituation;
   if (!ac.situations.empty() && first.due <= ac.situations.back().due) first.due = ac.situations.back().due + 1;
   ac.situations.push_back(first);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace amb::test {
+namespace amb::enginesim {
 
 struct WatchedBlock {
   std::int32_t cycle = 0;
@@ -23,6 +23,8 @@ struct WatchedBlock {
   GroundPhase phase = GroundPhase::New;
   bool onGround = false;  // moves on the ground, or rolls for take-off before lift-off
   double turnPerCycle = 0;  // the category's turn rate, radians
+  std::uint32_t standId = 0;
+  bool landed = false;  // arrived by landing
   // The speed of the leg flown: the most of the reported speeds at both its ends, the speed their
   // positions and due times imply, and the true airspeed.
   double legSpeedKt = 0;
@@ -31,7 +33,7 @@ struct WatchedBlock {
 class GroundWatch {
 public:
   // Follows every block the simulator takes from now on (it replaces the simulator's position hook).
-  void attach(enginesim::FakeSim& sim);
+  void attach(FakeSim& sim);
   // Blocks by object id, in order.
   std::map<std::uint32_t, std::vector<WatchedBlock>> blocks;
   std::map<std::uint32_t, std::string> callsigns;  // by object id
@@ -70,14 +72,14 @@ PairReport checkGroundPairs(const GroundWatch& watch, double speedFactor = 3.0, 
 
 // The map: flown ground tracks of the watched objects (every `every`-th block), the reported ground
 // positions of the lines dashed, the stands as circles; only what lies within `radiusNm` of the
-// centre. Written to the build folder's tests/traffic/<name>.svg; returns the path.
+// centre. Written to <folder>/<name>.svg; returns the path.
 struct MapArea {
   double latitude = 40.639751;  // JFK
   double longitude = -73.778925;
   double radiusNm = 3;
 };
-std::filesystem::path writeGroundMap(const std::string& name, const GroundWatch& watch,
-                                     const std::map<std::uint32_t, std::vector<enginesim::RecordedLine>>& lines,
+std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const std::string& name, const GroundWatch& watch,
+                                     const std::map<std::uint32_t, std::vector<RecordedLine>>& lines,
                                      const std::vector<Stand>& stands, int every = 10, const MapArea& area = {});
 
-}  // namespace amb::test
+}  // namespace amb::enginesim

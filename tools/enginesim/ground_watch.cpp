@@ -1,7 +1,7 @@
-#include "ground_watch.hpp"
+#include "enginesim/ground_watch.hpp"
 
 #include "core/geometry.hpp"
-#include "tools/tracemap/tracemap.hpp"
+#include "tracemap/tracemap.hpp"
 #include "traffic/engine.hpp"
 
 #include <fmt/format.h>
@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace amb::test {
+namespace amb::enginesim {
 
-void GroundWatch::attach(enginesim::FakeSim& sim) {
-  sim.onPosition = [this](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+void GroundWatch::attach(FakeSim& sim) {
+  sim.onPosition = [this](std::int32_t cycle, const SimObject& o, const AiPosBlock& b) {
     WatchedBlock w;
     w.cycle = cycle;
     w.block = b;
@@ -21,6 +21,8 @@ void GroundWatch::attach(enginesim::FakeSim& sim) {
       w.phase = ac->phase;
       w.onGround = ac->movesOnGround != 0 || (ac->phase == GroundPhase::TakeOffRoll && ac->stepCounter > 0);
       w.turnPerCycle = ac->turnPerCycle();
+      w.standId = ac->standId;
+      w.landed = ac->arrivedByLanding != 0;
       Front& front = m_fronts[o.id];
       if (!ac->situations.empty()) {
         const Situation& f = ac->situations.front();
@@ -105,8 +107,8 @@ PairReport checkGroundPairs(const GroundWatch& watch, double speedFactor, double
   return report;
 }
 
-std::filesystem::path writeGroundMap(const std::string& name, const GroundWatch& watch,
-                                     const std::map<std::uint32_t, std::vector<enginesim::RecordedLine>>& lines,
+std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const std::string& name, const GroundWatch& watch,
+                                     const std::map<std::uint32_t, std::vector<RecordedLine>>& lines,
                                      const std::vector<Stand>& stands, int every, const MapArea& area) {
   tracemap::Tracks tracks;
   const auto inside = [&](double lat, double lon) {
@@ -124,11 +126,11 @@ std::filesystem::path writeGroundMap(const std::string& name, const GroundWatch&
   }
   for (const auto& [hexid, recorded] : lines) {
     tracemap::Track t;
-    for (const enginesim::RecordedLine& line : recorded) {
+    for (const RecordedLine& line : recorded) {
       // Ground lines only: the altitude field is 0 (or below) on the ground.
-      if (std::atof(enginesim::lineField(line.text, 4).c_str()) > 0) continue;
-      const double lat = std::atof(enginesim::lineField(line.text, 2).c_str());
-      const double lon = std::atof(enginesim::lineField(line.text, 3).c_str());
+      if (std::atof(lineField(line.text, 4).c_str()) > 0) continue;
+      const double lat = std::atof(lineField(line.text, 2).c_str());
+      const double lon = std::atof(lineField(line.text, 3).c_str());
       if (inside(lat, lon)) t.points.push_back({lat, lon});
     }
     if (!t.points.empty()) tracks.reported[std::to_string(hexid)] = std::move(t);
@@ -136,7 +138,6 @@ std::filesystem::path writeGroundMap(const std::string& name, const GroundWatch&
   for (const Stand& s : stands)
     if (inside(s.latitude, s.longitude))
       tracks.marks.push_back({s.name, {s.latitude, s.longitude}, s.heading * kRadToDeg, s.radius * 1852.0});
-  const std::filesystem::path folder = std::filesystem::path(AMB_BINARY_DIR) / "tests" / "traffic";
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".svg");
   std::ofstream out(file, std::ios::trunc);
@@ -144,4 +145,4 @@ std::filesystem::path writeGroundMap(const std::string& name, const GroundWatch&
   return file;
 }
 
-}  // namespace amb::test
+}  // namespace amb::enginesim

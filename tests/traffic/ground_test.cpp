@@ -1,0 +1,315 @@
+// Ground scenarios in virtual time, with JFK's real stands: the recording's arrivals and departures,
+// and crafted tracks for the push-back, the pull-out and the hold. Every consecutive pair of ground
+// blocks of every scenario is checked, and each scenario's flown tracks are drawn into the build
+// folder (tests/traffic/ground-*.svg).
+
+#include "airports/standin.hpp"
+#include "enginesim/ground_watch.hpp"
+#include "enginesim/parking.hpp"
+#include "engine_fixture.hpp"
+#include "settings/options.hpp"
+
+#include <algorithm>
+#include <memory>
+
+namespace amb {
+namespace {
+
+using enginesim::GroundWatch;
+using enginesim::WatchedBlock;
+
+std::filesystem::path lf_mapFolder() { return std::filesystem::path(AMB_BINARY_DIR) / "tests" / "traffic"; }
+
+const std::vector<Stand>& lf_jfkStands() {
+  static const std::vector<Stand> stands = enginesim::readParkingPositions(test::testData("airports/KJFK.parking.xml"));
+  return stands;
+}
+
+// No pair of consecutive ground blocks jumps, turns on the spot or slides; the map is drawn.
+void lf_expectSmoothAndDraw(const GroundWatch& watch, const std::string& name,
+                            const std::map<std::uint32_t, std::vector<enginesim::RecordedLine>>& lines,
+                            const std::vector<Stand>& stands, const enginesim::MapArea& area, int every) {
+  const enginesim::PairReport report = enginesim::checkGroundPairs(watch);
+  EXPECT_GT(report.movingPairs, 500u);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults, first: " << report.faults.front();
+  EXPECT_TRUE(std::filesystem::exists(enginesim::writeGroundMap(lf_mapFolder(), name, watch, lines, stands, every, area)));
+}
+
+// The event ids of an object from a cycle on.
+std::vector<std::uint32_t> lf_eventsFrom(const enginesim::FakeSim& sim, std::uint32_t objectId, std::int32_t cycle) {
+  std::vector<std::uint32_t> ids;
+  for (const enginesim::SimEvent& e : sim.eventsOf(objectId))
+    if (e.cycle >= cycle) ids.push_back(e.eventId);
+  return ids;
+}
+
+bool lf_containsInOrder(const std::vector<std::uint32_t>& all, const std::vector<std::uint32_t>& part) {
+  return std::search(all.begin(), all.end(), part.begin(), part.end()) != all.end();
+}
+
+const std::vector<std::uint32_t> kShutDown{EVT_ENGINE_AUTO_SHUTDOWN, EVT_NAV_LIGHTS_SET,  EVT_BEACON_LIGHTS_SET,
+                                           EVT_LANDING_LIGHTS_SET,   EVT_TAXI_LIGHTS_SET, EVT_STROBES_SET,
+                                           EVT_LOGO_LIGHTS_SET,      EVT_CABIN_LIGHTS_SET};
+
+// ---- The recording ----
+
+class JfkGround : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    enginesim::loadDataBase(test::testData("reference/faa-aircraft-characteristics.csv.gz"),
+                            test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz"));
+    s_folder = std::make_unique<test::TempDir>("engine-ground");
+    enginesim::HarnessOptions options;
+    options.programFolder = s_folder->path();
+    options.stands = lf_jfkStands();
+    s_harness = std::make_unique<enginesim::EngineHarness>(options);
+    s_watch.attach(s_harness->sim());
+    s_harness->schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
+    s_harness->run(s_harness->lastLineCycle() + 3000 + 8 * 800 + 2000);
+    s_harness->sim().onPosition = nullptr;
+    s_parked = gf_standinParkPositions();
+  }
+  static void TearDownTestSuite() {
+    s_harness.reset();
+    s_folder.reset();
+  }
+  static inline std::unique_ptr<test::TempDir> s_folder;
+  static inline std::unique_ptr<enginesim::EngineHarness> s_harness;
+  static inline GroundWatch s_watch;
+  static inline std::vector<StandinParkPosition> s_parked;
+};
+
+TEST_F(JfkGround, EveryGroundBlockFollowsFromTheOneBefore) {
+  lf_expectSmoothAndDraw(s_watch, "ground-jfk", s_harness->linesByHexid, lf_jfkStands(), {}, 10);
+}
+
+// An aircraft that came to its stand: within 2 m of it, near its heading, shut down, phase AtStand,
+// its park position learned.
+void lf_expectParked(const enginesim::FakeSim& sim, std::uint32_t objectId, const std::vector<WatchedBlock>& blocks,
+                     const std::vector<StandinParkPosition>& learned) {
+  const auto at = std::find_if(blocks.begin(), blocks.end(),
+                               [](const WatchedBlock& b) { return b.phase == GroundPhase::AtStand; });
+  ASSERT_NE(at, blocks.end());
+  const Stand* stand = lf_standById(at->standId);
+  ASSERT_NE(stand, nullptr);
+  const WatchedBlock& last = blocks.back();
+  EXPECT_EQ(last.phase, GroundPhase::AtStand);
+  EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->latitude, stand->longitude}) * 1852, 2.0);
+  EXPECT_LE(std::fabs(gf_angleDiff(last.block.heading, stand->heading)) * kRadToDeg, 10.0);
+  EXPECT_TRUE(lf_containsInOrder(lf_eventsFrom(sim, objectId, at->cycle - 1), kShutDown));
+  const std::uint32_t hexid = sim.objects.at(objectId).hexid;
+  EXPECT_TRUE(std::any_of(learned.begin(), learned.end(), [&](const StandinParkPosition& p) {
+    return p.standId == at->standId && p.hexid == hexid && p.live && !p.fromSpawn;
+  }));
+}
+
+TEST_F(JfkGround, TaxiStreamsEndingAtAStandParkOnIt) {
+  std::size_t parked = 0;
+  for (const auto& [id, blocks] : s_watch.blocks) {
+    const auto toStand = std::find_if(blocks.begin(), blocks.end(),
+                                      [](const WatchedBlock& b) { return b.phase == GroundPhase::ToStand; });
+    if (toStand == blocks.end() || blocks.back().phase != GroundPhase::AtStand) continue;
+    SCOPED_TRACE(s_watch.callsigns.at(id));
+    ++parked;
+    lf_expectParked(s_harness->sim(), id, blocks, s_parked);
+  }
+  EXPECT_GE(parked, 3u);
+}
+
+// ---- Crafted tracks at stand T4-62 (radius 33 m, heading 330) ----
+
+constexpr std::uint32_t kHexid = 11000042;
+
+class GroundScenario : public test::EngineTest {
+protected:
+  enginesim::HarnessOptions harnessOptions() const override {
+    enginesim::HarnessOptions options;
+    options.stands = enginesim::standsNear(lf_jfkStands(), stand().latitude, stand().longitude, 0.3);
+    return options;
+  }
+  static const Stand& stand() {
+    static const Stand s = *std::find_if(lf_jfkStands().begin(), lf_jfkStands().end(),
+                                         [](const Stand& x) { return x.name == "T4-62"; });
+    return s;
+  }
+  // A standing aircraft at the stand, reported every 5 seconds for a minute.
+  test::Line atStand() {
+    test::Line l;
+    l.hexid = kHexid;
+    l.lat = stand().latitude;
+    l.lon = stand().longitude;
+    l.alt = 0;
+    l.gs = 0;
+    l.track = stand().heading * kRadToDeg;
+    l.callsign = "DAL42";
+    l.type = "B738";
+    l.reg = "N42DL";
+    l.category = "A3";
+    for (int i = 0; i < 12; ++i) add(i == 0 ? l : l.after(5));
+    return m_lines.back();
+  }
+  // Moves the line `n` times by 5 seconds along the track at the speed.
+  test::Line go(test::Line l, double trackDeg, double gs, int n, double climbFeetPerStep = 0) {
+    l.track = trackDeg;
+    l.gs = gs;
+    for (int i = 0; i < n; ++i) {
+      l.vs = climbFeetPerStep * 12;
+      l = l.after(5);
+      add(l);
+    }
+    return l;
+  }
+  void add(const test::Line& l) { m_lines.push_back(l); }
+  // Replays the lines from now, watching every block, and runs until they end plus `after` cycles.
+  void play(std::int32_t after) {
+    std::vector<enginesim::RecordedLine> lines;
+    for (const test::Line& l : m_lines) lines.push_back({l.text(), l.timestamp, l.hexid});
+    m_watch.attach(sim());
+    harness().schedule(lines, cycle());
+    run(harness().lastLineCycle() - cycle() + 3000 + after);
+  }
+  const std::vector<WatchedBlock>& blocks() { return m_watch.blocks.begin()->second; }
+  std::uint32_t objectId() { return m_watch.blocks.begin()->first; }
+  void expectSmoothAndDraw(const std::string& name) {
+    lf_expectSmoothAndDraw(m_watch, name, harness().linesByHexid, harnessOptions().stands,
+                           {stand().latitude, stand().longitude, 1.2}, 5);
+  }
+
+  std::vector<test::Line> m_lines;
+  GroundWatch m_watch;
+};
+
+TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
+  // Approach, touchdown, roll-out, a left turn off the runway, taxi straight at the stand, stop
+  // 45 m short of it; placed so that the stop lies there.
+  const auto build = [&](const LatLon& start) {
+    m_lines.clear();
+    test::Line l;
+    l.hexid = kHexid;
+    l.lat = start.lat;
+    l.lon = start.lon;
+    l.alt = 1200;
+    l.callsign = "DAL42";
+    l.type = "B738";
+    l.reg = "N42DL";
+    add(l);
+    l.vs = -720;
+    l = go(l, 60, 140, 20);
+    l.vs = 0;
+    for (double gs : {120.0, 100.0, 80.0, 60.0, 45.0, 30.0, 20.0, 15.0}) l = go(l, 60, gs, 1);
+    l = go(l, 330, 15, 8);
+    return go(l, 330, 0, 4);
+  };
+  const LatLon stop = gf_destinationPoint({stand().latitude, stand().longitude}, stand().heading + kPi, 45.0 / 1852 * kFeetPerNm);
+  const test::Line first = build(stop);
+  build({2 * stop.lat - first.lat, 2 * stop.lon - first.lon});
+  play(6000);
+  ASSERT_FALSE(m_watch.blocks.empty());
+  const auto& bs = blocks();
+  EXPECT_TRUE(std::any_of(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.phase == GroundPhase::Airborne; }));
+  EXPECT_TRUE(bs.back().landed);
+  lf_expectParked(sim(), objectId(), bs, gf_standinParkPositions());
+  const LiveAc* ac = lf_findLiveByHexid(kHexid);
+  ASSERT_NE(ac, nullptr);
+  EXPECT_EQ(ac->phase, GroundPhase::AtStand);
+  expectSmoothAndDraw("ground-arrival");
+}
+
+// Leaving the stand: the first moving position's course against the stand heading decides.
+struct Departure {
+  const char* name;
+  double courseOffDeg;  // the way out, off the stand heading
+  int straightOnly;
+  bool pushBack;
+};
+
+class Departures : public GroundScenario, public ::testing::WithParamInterface<Departure> {};
+
+TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
+  const Departure& d = GetParam();
+  STRAIGHT_PBS_ONLY.value = d.straightOnly;
+  const double h = stand().heading * kRadToDeg;
+  test::Line l = atStand();
+  l = go(l, h + d.courseOffDeg, 4, 10);                // out of the stand
+  l = go(l, h + d.courseOffDeg + 90, 15, 14);          // taxi
+  for (double gs : {30.0, 50.0}) l = go(l, h + d.courseOffDeg + 90, gs, 1);
+  l.alt = 13;
+  l = go(l, h + d.courseOffDeg + 90, 160, 10, 250);   // off the ground and climbing
+  play(3000);
+  STRAIGHT_PBS_ONLY.value = 0;
+
+  const auto& bs = blocks();
+  const auto phaseAt = [&](GroundPhase p) {
+    return std::find_if(bs.begin(), bs.end(), [p](const WatchedBlock& b) { return b.phase == p; });
+  };
+  const auto leaving = phaseAt(GroundPhase::LeavingStand);
+  ASSERT_EQ(leaving != bs.end(), d.pushBack);
+  const LatLon standAt{stand().latitude, stand().longitude};
+  if (d.pushBack) {
+    // Straight back 2.5 stand radii, nose toward the stand, true airspeed negative.
+    double straight = 0;
+    for (auto it = leaving; it != bs.end() && it->phase == GroundPhase::LeavingStand; ++it) {
+      EXPECT_LT(it->block.trueAirspeed, 0);
+      if (std::fabs(gf_angleDiff(it->block.heading, stand().heading)) < 0.5 * kDegToRad)
+        straight = gf_distanceNm(standAt, {it->block.latitude, it->block.longitude});
+    }
+    EXPECT_NEAR(straight * 1852, 2.5 * stand().radius * 1852, 2.0);
+    // Then the engines start.
+    const auto started = std::find_if(leaving, bs.end(), [](const WatchedBlock& b) { return b.phase != GroundPhase::LeavingStand; });
+    ASSERT_NE(started, bs.end());
+    std::vector<std::uint32_t> expected{EVT_ENGINE_AUTO_START, EVT_FLAPS_SET};
+    EXPECT_TRUE(lf_containsInOrder(lf_eventsFrom(sim(), objectId(), started->cycle - 1), expected));
+  } else {
+    EXPECT_TRUE(std::none_of(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.block.trueAirspeed < 0; }));
+  }
+  // Taxi, the take-off roll from 43 kt, gear up 300 cycles after lift-off.
+  ASSERT_NE(phaseAt(GroundPhase::Taxi), bs.end());
+  const auto roll = phaseAt(GroundPhase::TakeOffRoll);
+  ASSERT_NE(roll, bs.end());
+  const auto liftOff = std::find_if(roll, bs.end(), [](const WatchedBlock& b) { return !b.onGround; });
+  ASSERT_NE(liftOff, bs.end());
+  EXPECT_GE(roll->block.trueAirspeed, 43);
+  std::int32_t gearUp = -1;
+  for (const enginesim::SimEvent& e : sim().eventsOf(objectId()))
+    if (e.eventId == EVT_GEAR_SET && e.data == 0 && gearUp < 0) gearUp = e.cycle;
+  EXPECT_NEAR(gearUp - liftOff->cycle, 300, 2);
+  expectSmoothAndDraw(std::string("ground-") + d.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ground, Departures,
+                         ::testing::Values(Departure{"pushback-curved", 180, 0, true},
+                                           Departure{"pushback-straight", 120, 1, true},
+                                           Departure{"pullout", 30, 0, false}),
+                         [](const auto& info) { return std::string(info.param.straightOnly ? "StraightOnly" : "") +
+                                                       (info.param.pushBack ? "PushBack" : "PullOut"); });
+
+TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
+  MAX_HOLDING_MINUTES.value = 2;
+  // A kilometre south of the stands, taxiing, then standing.
+  test::Line l;
+  l.hexid = kHexid;
+  l.alt = 0;
+  l.gs = 15;
+  l.track = 90;
+  const LatLon start = gf_destinationPoint({stand().latitude, stand().longitude}, kPi, 0.4 * kFeetPerNm);
+  l.lat = start.lat;
+  l.lon = start.lon;
+  add(l);
+  l = go(l, 90, 15, 12);
+  l = go(l, 180, 15, 6);
+  play(0);
+  ASSERT_TRUE(harness().runUntil([&] { return g_liveAcs.empty(); }, 3 * kCyclesPerMinute + 1000));
+  const LiveAc* none = lf_findLiveByHexid(kHexid);
+  EXPECT_EQ(none, nullptr);
+  const enginesim::SimObject& o = sim().objects.at(objectId());
+  // It held from the end of its stream for MAX_HOLDING_MINUTES, give or take a wait step and a removal.
+  const auto lastMove = std::find_if(blocks().rbegin(), blocks().rend(), [&](const WatchedBlock& b) {
+    return &b != &blocks().front() && b.block.latitude != (&b - 1)->block.latitude;
+  });
+  ASSERT_NE(lastMove, blocks().rend());
+  EXPECT_NEAR(o.removedCycle - lastMove->cycle, 2 * kCyclesPerMinute, 400);
+  expectSmoothAndDraw("ground-hold");
+}
+
+}  // namespace
+}  // namespace amb
