@@ -2,7 +2,6 @@
 
 #include "core/strings.hpp"
 #include "refdata/database.hpp"
-#include "traffic/live_ac.hpp"
 #include "traffic/records.hpp"
 
 #include <fmt/format.h>
@@ -129,110 +128,6 @@ TEST(Records, KnownTypeTakesItsCategoryAndSpanFromTheDataBase) {
   const double takeOff = cargo.takeOffPitch / kDeg;
   EXPECT_TRUE(std::fabs(takeOff + 5.125) < 1e-9 || std::fabs(takeOff + 4.875) < 1e-9) << takeOff;
   gf_resetDataBase();
-}
-
-TEST(Records, MovingLeavesTheSourceEmptyAndCopiesTheRest) {
-  AcData a(identity("DAL", "A321", "LGA", "MIA", "DAL2171", "N355DN"));
-  a.secondCallsign = "DAL2171";
-  a.coupledCallsign = "DAL2172";
-  a.coupledCallsignSearched = 1;
-  a.hexid = 531933504;
-  a.halfWingspan = 0.0097;
-  AcData b(std::move(a));
-  EXPECT_EQ(b.airline, "DAL");
-  EXPECT_EQ(b.coupledCallsign, "DAL2172");
-  EXPECT_EQ(b.coupledCallsignSearched, 1);
-  EXPECT_EQ(b.hexid, 531933504u);
-  EXPECT_DOUBLE_EQ(b.halfWingspan, 0.0097);
-  for (const std::string* s : {&a.airline, &a.model, &a.origin, &a.destination, &a.callsign, &a.secondCallsign,
-                               &a.coupledCallsign, &a.registration})
-    EXPECT_TRUE(s->empty());
-  EXPECT_EQ(a.coupledCallsignSearched, 1);
-  EXPECT_EQ(a.hexid, 531933504u);
-
-  AcIdentity copy;
-  copy = b;
-  EXPECT_EQ(copy.registration, "N355DN");
-  EXPECT_EQ(copy.coupledCallsignSearched, 1);
-  EXPECT_EQ(b.registration, "N355DN");
-}
-
-TEST(Records, ActStartsNewAtItsPosition) {
-  AcData data(identity("BAW", "A388", "", "", "BAW117", "G-XLEA"));
-  data.hexid = 4006;
-  const Act act(std::move(data), 17, ActPosition{40.6413, -73.7781, 1.5}, 1);
-  EXPECT_EQ(fmt::format("{} {} {} {} {} {} {} {} {} {} {} {}{}{}{}", act.callsign, act.hexid, act.objectId,
-                        act.latitude, act.longitude, act.heading, act.standId, act.cabinLightOff,
-                        static_cast<int>(act.state), act.throttleMarker, act.flapsMarker, act.weekDay,
-                        act.halfHourSlot, act.removeWhenCreated + act.remove, act.eraseNow),
-            "BAW117 4006 0 40.6413 -73.7781 1.5 17 1 0 5 4 0000");
-}
-
-Situation at(double lat) {
-  Situation s;
-  s.latitude = lat;
-  s.longitude = -73.7;
-  s.altitude = 3000;
-  s.airborne = 1;
-  return s;
-}
-
-LiveAc live(std::uint32_t hexid) {
-  AcData data(identity("JBU", "A320", "", "", "JBU" + std::to_string(hexid), ""));
-  data.hexid = hexid;
-  return LiveAc(at(40 + hexid / 1000.0), std::move(data), 1551821332.89);
-}
-
-TEST(LiveAircraft, StartValues) {
-  LiveAc ac = live(1);
-  EXPECT_EQ(ac.phase, GroundPhase::New);
-  EXPECT_EQ(ac.previousPhase, GroundPhase::New);
-  EXPECT_EQ(ac.earlyWindow, 1000);
-  EXPECT_EQ(ac.lateWindow, 1000);
-  EXPECT_EQ(ac.stepCounter, 1u);
-  EXPECT_DOUBLE_EQ(ac.heightAboveGround, 2500);
-  ASSERT_EQ(ac.situations.size(), 1u);
-  EXPECT_DOUBLE_EQ(ac.front().latitude, 40.001);
-  EXPECT_THROW(ac.second(), std::out_of_range);
-  EXPECT_DOUBLE_EQ(ac.lastDataTime, 1551821332.89);
-  EXPECT_FALSE(ac.curve.isSet());
-  EXPECT_EQ(ac.state, ActState::New);
-  EXPECT_EQ(ac.objectId, 0u);
-  EXPECT_EQ(ac.throttleMarker, 5u);
-  EXPECT_EQ(ac.flapsMarker, 4u);
-  EXPECT_DOUBLE_EQ(ac.position.latitude, 0);
-  EXPECT_FALSE(ac.respawnHeading.has_value());
-  ac.setPhase(GroundPhase::Airborne);
-  ac.setPhase(GroundPhase::TakeOffRoll);
-  EXPECT_EQ(ac.phase, GroundPhase::TakeOffRoll);
-  EXPECT_EQ(ac.previousPhase, GroundPhase::Airborne);
-  ac.curve.originLatitude = 40;
-  ac.curve.startTime = 0;
-  ac.curve.endTime = 1;
-  ac.curve.middleEast = 10;
-  ac.curve.middleNorth = 5;
-  EXPECT_TRUE(ac.curve.isSet());
-  ac.curve.clear();
-  EXPECT_FALSE(ac.curve.isSet());
-}
-
-TEST(LiveAircraft, UnorderedEraseMovesTheLastIntoThePlace) {
-  gf_resetLiveAcs();
-  for (std::uint32_t h : {11u, 22u, 33u}) g_liveAcs.push_back(live(h));
-  g_liveAcs[2].situations.push_back(at(41));
-  lf_eraseLiveAcUnordered(g_liveAcs[0]);
-  ASSERT_EQ(g_liveAcs.size(), 2u);
-  EXPECT_EQ(g_liveAcs[0].hexid, 33u);
-  EXPECT_EQ(g_liveAcs[0].callsign, "JBU33");
-  ASSERT_EQ(g_liveAcs[0].situations.size(), 2u);
-  EXPECT_DOUBLE_EQ(g_liveAcs[0].second().latitude, 41);
-  EXPECT_EQ(g_liveAcs[1].hexid, 22u);
-  lf_eraseLiveAcUnordered(g_liveAcs[1]);
-  ASSERT_EQ(g_liveAcs.size(), 1u);
-  EXPECT_EQ(g_liveAcs[0].hexid, 33u);
-  lf_eraseLiveAcUnordered(g_liveAcs[0]);
-  EXPECT_TRUE(g_liveAcs.empty());
-  gf_resetLiveAcs();
 }
 
 }  // namespace
