@@ -451,7 +451,9 @@ void nextPosGround(LiveAc& ac) {
         if (ac.pushBackCountdown > 0) --ac.pushBackCountdown;
         if (ac.pushBackCountdown == 1) {
           if (ac.curvedPushBack != 0) {
+            // The turn keeps its own time, 90 degrees at the aircraft's turn rate.
             lf_turnOutOfStand(ac);
+            return;
           } else {
             // Straight only: the turn's two situations go, and the engines start here.
             auto& b = ac.situations;

@@ -297,12 +297,20 @@ TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
   if (d.pushBack) {
     // Straight back 2.5 stand radii, nose toward the stand, true airspeed negative.
     double straight = 0;
+    std::int32_t turnCycles = 0;
     for (auto it = leaving; it != bs.end() && it->phase == GroundPhase::LeavingStand; ++it) {
       EXPECT_LT(it->block.trueAirspeed, 0);
       if (std::fabs(gf_angleDiff(it->block.heading, stand().heading)) < 0.5 * kDegToRad)
         straight = gf_distanceNm(standAt, {it->block.latitude, it->block.longitude});
+      else
+        ++turnCycles;
     }
     EXPECT_NEAR(straight * 1852, 2.5 * stand().radius * 1852, 2.0);
+    // The turn takes round(90 / turn per cycle / 100) cycles, 90 in degrees and the rate in radians
+    // (its first cycles hardly turn the nose).
+    if (d.straightOnly == 0) {
+      EXPECT_NEAR(turnCycles, std::round(90 / leaving->turnPerCycle / 100), 25);
+    }
     // Then the engines start.
     const auto started = std::find_if(leaving, bs.end(), [](const WatchedBlock& b) { return b.phase != GroundPhase::LeavingStand; });
     ASSERT_NE(started, bs.end());
