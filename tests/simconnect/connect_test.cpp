@@ -133,7 +133,6 @@ TEST_F(Connect, CfgValues) {
   const Case cases[] = {
       {"MaxReceiveSize=1000\n", 41088, false, "Auto"},
       {"MaxReceiveSize= 99999 bytes\n", 99999, false, "Auto"},
-      {"MaxReceiveSize=abc\n", 41088, false, "Auto"},
       {"MaxReceiveSize=-5\n", 41088, false, "Auto"},
       {"DisableNagle=1\n", 41088, true, "Auto"},
       {"Protocol=ipv6\n", 41088, false, "IPv6"},
