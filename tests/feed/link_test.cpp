@@ -120,7 +120,6 @@ TEST_F(Link, VersionReplies) {
   for (const Case& c : std::vector<Case>{
            {R"({"level":2,"version":"x"})", 1, "RT prof edition: x"},
            {R"({"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},
-           {R"({"level":1,"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},
            {R"({"level":2})", 1, "RT prof edition: "},
            {R"([2,"x"])", 0, ""},
        }) {

@@ -31,7 +31,6 @@ TEST_F(Qnh, AcceptedFormsAndTheirHectopascals) {
   struct Case { std::string message; int hpa; };
   const std::vector<Case> cases{
       {R"({"QNH": 2996})", 1015},  // hundredths of inches of mercury
-      {R"({"QNH": 2992})", 1013},
       {tools::TrafficDouble::readWeatherMessages(test::testData("traffic/KJFK_20190305_2028Z_weather.json")).at(0), 1015},
       {R"({"ICAO": "KTOA","QNH": "1006"})", 1006},  // a string in hectopascals
       {R"({"QNH": " 1012 hPa"})", 1012},             // blanks skipped, trailing text ignored
@@ -58,14 +57,12 @@ TEST_F(Qnh, RejectedMessagesAreLoggedAndChangeNothing) {
   const std::vector<Case> cases{
       {R"({"QNH": 929})", R"(? Strange QNH 929 found in {"QNH": 929})"},
       {R"({"QNH": 1081})", R"(? Strange QNH 366 found in {"QNH": 1081})"},
-      {R"({"QNH": -5})", R"(? Strange QNH -5 found in {"QNH": -5})"},
       // Beyond 32 bits: not wrapped into a plausible value.
       {R"({"QNH": 4294968309})", "? Strange QNH 1454504203 found in *"},
       {R"({"QNH": 1e300})", "? Strange QNH *"},
       {R"({"ICAO": "KJFK"})", R"(no QNH {"ICAO": "KJFK"})"},
       {R"({"QNH": null})", R"(no QNH {"QNH": null})"},
       {R"({"QNH": {"hpa": 1013}})", R"(no QNH {"QNH": {"hpa": 1013}})"},
-      {R"({"QNH": true})", R"(no QNH {"QNH": true})"},
       {R"({"QNH": "abc"})", "===> QNH string invalid arg: stoi"},
       {R"({"QNH": "99999999999"})", "===> QNH string out of range: stoi"},
       {R"({"QNH": 1013)", "Exception [json.exception.parse_error.101] *"},

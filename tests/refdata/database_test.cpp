@@ -65,9 +65,7 @@ TEST_F(DataBaseFile, RealSourcesGiveARealisticDataBase) {
 
 TEST_F(DataBaseFile, AnEmptyRequiredListIsUserError61AndKeepsTheFile) {
   const std::tuple<const char*, const char*, const char*> required[] = {
-      {"aircrafts", "aircraft", "types"},     {"high_performance", "hpf", "types"}, {"heavy", "hvy", "types"},
-      {"large", "lar", "types"},              {"buzjet", "bzj", "types"},           {"rotorcraft", "rot", "types"},
-      {"cargo_types", "cargo_type", "types"}, {"ICAO_airlines", "ICAO", "codes"},   {"cargo_operators", "ICAO", "codes"},
+      {"aircrafts", "aircraft", "types"}, {"rotorcraft", "rot", "types"}, {"cargo_operators", "ICAO", "codes"},
       {"simaddonsP3D", "simaddonP3D", "arpts"}};
   for (const auto& [section, item, attribute] : required) {
     for (bool present : {false, true}) {

@@ -43,13 +43,13 @@ TEST_F(ParametersTest, FirstStartWritesEveryStoredOptionInListOrder) {
 
 TEST_F(ParametersTest, StoredTextsAreReadByTheLibraryRulesAndClamped) {
   const std::tuple<IntOption*, const char*, int> ints[] = {
-      {&LATERAL_RANGE, "150", 100},        {&MATCHING_DEPTH, "12abc", 4},           {&MAX_LIVE, "-5", -1},
+      {&LATERAL_RANGE, "150", 100},        {&MATCHING_DEPTH, "12abc", 4},
       {&AIRPORT_RANGE, "  0x1E", 30},      {&AIRPORT_HEIGHT, "letters", 2000},     {&P3D_VERSION, "+6", 6},
       {&MAIN_WINDOW_X, "99999999999", 30000}, {&LAST_EPOCH_TIME, "99999999999", 2147483647}};
   // Bools are true only when the text begins with 1, t, T, y or Y.
   const std::tuple<BoolOption*, const char*, int> bools[] = {
-      {&LOG, "1", 1},          {&WEEK, "true", 1},          {&PARK_FAKE, "Yes", 1},     {&SCAN_LIVERIES, "0", 0},
-      {&LIG_AUTOMATIC, "no", 0}, {&AFG_AUTOMATIC, "", 0}, {&LEARN_SOFT, "2", 0},      {&GUID_CHANGES, " true", 0}};
+      {&LOG, "1", 1}, {&PARK_FAKE, "Yes", 1}, {&LIG_AUTOMATIC, "no", 0}, {&AFG_AUTOMATIC, "", 0},
+      {&LEARN_SOFT, "2", 0}, {&GUID_CHANGES, " true", 0}};
   std::string entries = "\t<parameter name=\"RANDOM\"/>\n";  // no value attribute
   for (const auto& [option, text, value] : ints) entries += entry(option->key, text);
   for (const auto& [option, text, value] : bools) entries += entry(option->key, text);

@@ -243,7 +243,6 @@ TEST_F(DispatchTest, OpenReplyIsAcceptedOnlyFromTheExpectedSimulatorVersion) {
       {"Lockheed Martin Prepar3D v6", "", 5, "78: wrong P3D version \"Lockheed Martin Prepar3D v6 (5.3.17.28160)\" connects ... ?"},
       {"Lockheed Martin Prepar3D V5", "", 5, "78: wrong P3D version \"Lockheed Martin Prepar3D V5 (5.3.17.28160)\" connects ... ?"},
       {"Sun-Rise!", "", 5, "78: SunRise, (MSFS) not being P3D connects ... ?"},
-      {"Kitty_Hawk", "", 5, "78: KittyHawk, (MSFS) not being P3D connects ... ?"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
