@@ -82,20 +82,13 @@ TEST_F(Connect, CfgOfTheCurrentFolderOverridesDocumentsOverridesPublicDocuments)
   EXPECT_EQ(s.maxReceiveSize, 50000u);
 }
 
-TEST_F(Connect, Ipv4AndIpv6GoStraightToTcp) {
-  auto sim = startDouble(true, true, false);
+TEST_F(Connect, Ipv4GoesStraightToTcp) {
+  auto sim = startDouble(true, false, false);
   cfgToTcp4(sim->tcp4Port());
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{fmt::format("tcp4 127.0.0.1 {} ok", sim->tcp4Port())}));
-  ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
-  m_h = nullptr;
-
-  writeCfg(m_cwd, "SimConnect", fmt::format("Protocol=IPv6\nAddress=::1\nPort={}\n", sim->tcp6Port()));
-  EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{fmt::format("tcp6 ::1 {} ok", sim->tcp6Port())}));
-  EXPECT_TRUE(waitPackets(*sim, 2));
-  EXPECT_EQ(sim->clientsSeen(), 2u);
 }
 
-TEST_F(Connect, APortNamesThePipeAndAnotherServerWhosePipeFailsEndsTheOpen) {
+TEST_F(Connect, APortNamesThePipe) {
   simdouble::Options o;
   o.pipeName = "\\\\.\\pipe\\MyDouble";
   o.commands = {"framerate 0"};
@@ -104,28 +97,6 @@ TEST_F(Connect, APortNamesThePipeAndAnotherServerWhosePipeFailsEndsTheOpen) {
   sim.start();
   writeCfg(m_cwd, "SimConnect", "Protocol=Pipe\nPort=MyDouble\n");
   EXPECT_EQ(open(0, kSimOk), (std::vector<std::string>{"pipe \\\\.\\pipe\\MyDouble ok"}));
-#ifndef _WIN32  // a pipe on another computer would be looked up on the network
-  ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
-  m_h = nullptr;
-  writeCfg(m_cwd, "SimConnect", "Protocol=Pipe\nAddress=flightpc\n");
-  EXPECT_EQ(open(0, kSimFail),
-            (std::vector<std::string>{"pipe \\\\flightpc\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"}));
-#endif
-}
-
-TEST_F(Connect, ConfigurationIndexNeedsASectionWithEntries) {
-  AMB_SKIP_ON_WINDOWS("the shell's Documents folders are the user's own there");
-  auto sim = startDouble(true, false, false);
-  EXPECT_TRUE(open(2, kSimInvalidArg).empty());
-  writeCfg(m_documents, "SimConnect.2", "; only a comment\n");
-  EXPECT_TRUE(open(2, kSimInvalidArg).empty());
-  writeCfg(m_documents, "SimConnect.2", fmt::format("Protocol=IPv4\nAddress=127.0.0.1\nPort={}\n", sim->tcp4Port()));
-  EXPECT_EQ(open(2, kSimOk).size(), 1u);
-  ASSERT_EQ(SimConnect_Close(m_h), kSimOk);
-  m_h = nullptr;
-  // Index -1 reads no file at all.
-  cfgToTcp4(sim->tcp4Port());
-  EXPECT_EQ(open(0xFFFFFFFF, kSimFail), (std::vector<std::string>{"pipe " + kDefaultPipe, "pipe " + kDefaultPipe}));
 }
 
 TEST_F(Connect, CfgValues) {
