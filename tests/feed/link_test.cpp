@@ -133,7 +133,7 @@ TEST_F(Link, VersionReplies) {
   EXPECT_THROW(lf_checkRealTrafficVersion("{\"level\":2"), nlohmann::json::parse_error);
 }
 
-TEST_F(Link, StartFailuresNameTheirStep) {
+TEST_F(Link, ABusyPortIsNamedInTheError) {
   // Another program holds a port.
   platform::Socket holder;
   platform::PassiveAddress any;
@@ -157,12 +157,6 @@ TEST_F(Link, StartFailuresNameTheirStep) {
 #endif
   }
   EXPECT_FALSE(g_rtListenSocket.isOpen());
-  try {
-    lf_startServer("no-such-service-name");
-    FAIL() << "no error for an unknown service";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("getaddrinfo failed with error ", 0), 0u) << e.what();
-  }
 }
 
 TEST_F(Link, NothingIsSentOrAwaitedWithoutLocalRealTraffic) {

@@ -12,15 +12,6 @@ namespace {
 
 using namespace cipher;
 
-TEST(Cipher, UnshiftWrapsEveryInputIntoTheRange) {
-  for (int c = 0; c < 256; ++c)
-    for (int shift = -200; shift <= 200; shift += 7) {
-      const char out = lf_unshiftChar(static_cast<char>(c), shift);
-      ASSERT_TRUE(out >= kRangeFirst && out <= kRangeLast) << c << " " << shift;
-    }
-  EXPECT_EQ(lf_unshiftChar(kRangeFirst, 1), kRangeLast);
-}
-
 // Every character of the range at every position of codes of every arrangement comes back.
 TEST(Cipher, CodesAndAirlinesRoundTripForEveryCharacter) {
   std::string all;

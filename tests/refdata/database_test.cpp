@@ -47,22 +47,6 @@ TEST_F(DataBaseFile, ReadsEveryTableAndRemovesTheFile) {
   EXPECT_EQ(g_regcodeInfos.at("N123FE"), (RegcodeInfo{"FDX", "MD11", "FDX", true}));
 }
 
-TEST_F(DataBaseFile, RealSourcesGiveARealisticDataBase) {
-  writeTemp2({}, {},
-             dbgen::buildFromSources(test::testData("reference/faa-aircraft-characteristics.csv.gz"),
-                                     test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
-  ASSERT_TRUE(lf_readDataBaseFile(temp2()));
-  EXPECT_GT(g_validModels.size(), 1000u);
-  EXPECT_GT(g_regcodeInfos.size(), 300u);
-  const std::pair<std::string, AircraftCategory> expected[] = {
-      {"C172", Light}, {"GLF5", Buzjets}, {"DH8D", Large}, {"A388", Heavy}, {"F18", HighPerf}, {"AS50", Rotorcraft}};
-  for (const auto& [model, category] : expected) EXPECT_EQ(gf_aircraftCategory(model), category) << model;
-  // The first line of the recording: DAL2171, an A321 registered N355DN.
-  EXPECT_EQ(g_regcodeInfos.at("N355DN").type, "A321");
-  // The widest B737-800 (with winglets) is 117.83 ft.
-  EXPECT_NEAR(gf_halfWingspan("B738"), 117.83 * 0.3048 * 0.5 * kNmPerMetre, 1e-4);
-}
-
 TEST_F(DataBaseFile, AnEmptyRequiredListIsUserError61AndKeepsTheFile) {
   const std::tuple<const char*, const char*, const char*> required[] = {
       {"aircrafts", "aircraft", "types"}, {"rotorcraft", "rot", "types"}, {"cargo_operators", "ICAO", "codes"},

@@ -236,6 +236,7 @@ TEST_F(Downloads, ThePackagedServerStartsOffline) {
   ASSERT_TRUE(lf_readDataBase());
   EXPECT_GT(g_validModels.size(), 1000u);
   EXPECT_EQ(gf_airlineOfRegistration("N355DN"), "DAL");
+  EXPECT_EQ(gf_aircraftCategory("A388"), Heavy);
   EXPECT_TRUE(noLeftovers());
 }
 #endif
