@@ -60,7 +60,7 @@ TEST(ParseVersion, TextsAndJsonObjects) {
       {"10-10-4", {10, 10, 4}}, {"{\"major\": 10, \"minor\": 11}", {10, 11, 0}},
       {"{\"major\": true, \"minor\": 2.9, \"patch\": 3}", {1, 2, 3}},
       {"{\"major\": 1, \"minor\": 1e20, \"patch\": 3}", {1, 0, 0}},
-      {"[1, 2, 3]", {0, 0, 0}}, {"1.2.99999999999", {1, 2, 0}}, {"10.10", {0, 0, 0}}};
+      {"1.2.99999999999", {1, 2, 0}}, {"10.10", {0, 0, 0}}};
   for (const auto& [text, v] : cases) EXPECT_EQ(gf_versionText(gf_parseVersion(text)), gf_versionText(v)) << text;
   EXPECT_LT((Version{10, 9, 99}), (Version{10, 10, 0}));
 }
