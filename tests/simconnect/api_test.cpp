@@ -74,13 +74,8 @@ TEST_F(Api, TextsFitUpToOneByteLessThanTheirField) {
   };
   const std::vector<Case> cases{
       {"event name", 256, 20, [](SimHandle h, const char* t) { return SimConnect_MapClientEventToSimEvent(h, 1, t); }},
-      {"system event", 256, 20, [](SimHandle h, const char* t) { return SimConnect_SubscribeToSystemEvent(h, 1, t); }},
-      {"datum name", 256, 20,
-       [](SimHandle h, const char* t) { return SimConnect_AddToDataDefinition(h, 1, t, "feet", 4, 0, 0); }},
       {"units", 256, 276,
        [](SimHandle h, const char* t) { return SimConnect_AddToDataDefinition(h, 1, "x", t, 4, 0, 0); }},
-      {"title", 256, 16,
-       [&](SimHandle h, const char* t) { return SimConnect_AICreateNonATCAircraft(h, t, "ABC", init, 104); }},
       {"tail number", 12, 272,
        [&](SimHandle h, const char* t) { return SimConnect_AICreateNonATCAircraft(h, "T", t, init, 104); }},
       {"flight plan", 260, 20,
