@@ -171,13 +171,9 @@ TEST_F(ParametersTest, MetaBlockIsWrittenAndChecked) {
   EXPECT_TRUE(gf_checkMeta(doc));
   EXPECT_EQ(META_AUTHOR.value() + "|" + META_VERSION.value() + "|" + META_DATE.value(),
             "Ambertrail_P3D|10.10.4|Dec 05, 2026");
-  const std::string author = "<info name='author' value='a'/>", date = "<info name='date' value='d'/>",
-                    version = "<info name='version'/>";
-  const std::pair<std::string, bool> cases[] = {
-      {"<meta>" + author + date + version + "</meta>", true},          // no copyright, values not compared
-      {"<r><meta>" + author + date + version + "</meta></r>", false},  // not at the top
-      {"<meta>" + author + version + "</meta>", false}};               // no date
-  for (const auto& [xml, ok] : cases) EXPECT_EQ(gf_checkMeta(parse(xml)), ok) << xml;
+  // No copyright and values not compared, but every other entry at the top.
+  EXPECT_TRUE(gf_checkMeta(parse("<meta><info name='author' value='a'/><info name='date'/><info name='version'/></meta>")));
+  EXPECT_FALSE(gf_checkMeta(parse("<meta><info name='author' value='a'/><info name='version'/></meta>")));
   EXPECT_FALSE(lf_writeMeta(doc.append_child(pugi::node_pcdata)));  // a node that takes no element
 }
 
