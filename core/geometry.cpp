@@ -56,4 +56,8 @@ double gf_angleDiff(double a, double b) noexcept {
   return 0.0;
 }
 
+bool gf_inNullBox(double latitude, double longitude) noexcept {
+  return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
+}
+
 }  // namespace amb

@@ -38,11 +38,6 @@ std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError
   throw std::runtime_error(what);
 }
 
-// A user position of (about) zero is no position yet.
-bool inNullBox(double latitude, double longitude) {
-  return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
-}
-
 }  // namespace
 
 void lf_startServer(const std::string& port) {
@@ -145,7 +140,7 @@ std::string gf_qs121Text(const UserAcBlock& user) {
 void lf_sendPosition() {
   if (g_realTrafficLocal.load() == 0) return;
   const UserAcBlock user = g_engineUserAc;
-  if (inNullBox(user.latitude, user.longitude)) return;
+  if (gf_inNullBox(user.latitude, user.longitude)) return;
   if (g_rtClientConnected.load() != 0) {
     if (!sendDataPacket(gf_qs121Text(user))) {
       g_readersWatched = 0;

@@ -108,7 +108,7 @@ LineResult parse(TrafficReader& reader) {
 
   if (!parseNumber(f[Latitude], s.latitude) || !parseNumber(f[Longitude], s.longitude)) return LineResult::BadPosition;
   if (s.latitude < -90 || s.latitude > 90 || s.longitude < -180 || s.longitude > 180) return LineResult::BadPosition;
-  if (s.latitude >= 0 && s.latitude <= 0.0009 && s.longitude >= 0 && s.longitude <= 0.05) return LineResult::NullIsland;
+  if (gf_inNullBox(s.latitude, s.longitude)) return LineResult::NullIsland;
 
   const auto [userLat, userLon] = reader.userPosition();
   if (gf_distanceNm({userLat, userLon}, {s.latitude, s.longitude}) > g_radiusNm.load(std::memory_order_relaxed))

@@ -189,10 +189,6 @@ std::size_t utf8SequenceAt(const std::string& s, std::size_t i) {
 
 }  // namespace
 
-bool gf_inNullBox(double latitude, double longitude) {
-  return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
-}
-
 UserAcBlock gf_userAcSnapshot() {
   std::lock_guard lock(g_userMutex);
   return g_userAc;

@@ -9,6 +9,7 @@
 // queues and takes the results; the window and exit threads queue lights and removals.
 // Lock order: the result lock, then g_simMutex, then the client's own locks.
 
+#include "core/geometry.hpp"
 #include "sim/blocks.hpp"
 #include "sim/results.hpp"
 #include "sim/simconnect/simconnect.hpp"
@@ -118,9 +119,6 @@ UserAcBlock gf_userAcSnapshot();
 // The user aircraft's title (at most 48 characters) and the stand it stands at (empty when none).
 std::string gf_userTitle();
 std::string gf_userStandName();
-
-// The null box: a latitude in [0, 0.0009] with a longitude in [0, 0.05] is no real position.
-bool gf_inNullBox(double latitude, double longitude);
 
 // ---- Requests ----
 

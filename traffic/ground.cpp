@@ -699,9 +699,7 @@ bool lf_extendStream(LiveAc& ac) {
     n = ac.phase == GroundPhase::AtStand ? 1 : 10;
   } else if (!(AUTO_RANGE.value != 0 && g_radiusNm.load() == 10.0)) {
     const UserAcBlock& user = g_engineUserAc;
-    const bool userUnset =
-        user.latitude >= 0 && user.latitude <= 0.0009 && user.longitude >= 0 && user.longitude <= 0.05;
-    if (userUnset || lf_distanceFromUser(ac) < g_radiusNm.load() - 0.5) n = 8;
+    if (gf_inNullBox(user.latitude, user.longitude) || lf_distanceFromUser(ac) < g_radiusNm.load() - 0.5) n = 8;
   }
   if (n < 1) return false;
   lf_appendWaitSituations(ac, n);

@@ -22,6 +22,9 @@ TEST(Geometry, DistancesCoursesAndAngleDifferences) {
   const std::tuple<double, double, double> diffs[] = {
       {6.2, 0.1, 0.1 + kTwoPi - 6.2}, {0.1, 6.2, 6.2 - kTwoPi - 0.1}, {2.0, 1.0, -1.0}, {0.0, kPi, kPi}, {kPi, 0.0, -kPi}};
   for (const auto& [a, b, diff] : diffs) EXPECT_NEAR(gf_angleDiff(a, b), diff, 1e-12) << a << " -> " << b;
+
+  EXPECT_TRUE(gf_inNullBox(0, 0) && gf_inNullBox(0.0009, 0.05));
+  EXPECT_FALSE(gf_inNullBox(0.00091, 0.01) || gf_inNullBox(0.0005, 0.0501) || gf_inNullBox(-0.0001, 0.01));
 }
 
 TEST(Geometry, DestinationPoints) {
