@@ -38,14 +38,12 @@ TEST_F(EngineCycle, TakesTwoRecordsPerCycle) {
 
 TEST_F(EngineCycle, RemovalsLeaveOnePerTenCyclesCreationsOnePerFiftyLiveFirst) {
   for (std::uint32_t id : {301u, 302u, 303u}) g_removalDeque.push_back(id);
-  CreateRequest parked;
-  parked.callsign = "PARK1";
-  parked.hexid = 5;
-  g_pendingParkedCreations.push_back(parked);
-  CreateRequest live;
-  live.callsign = "LIVE1";
-  live.hexid = 11000001;
-  g_pendingLiveCreations.push_back(live);
+  g_pendingParkedCreations.push_back(CreateRequest{});
+  g_pendingParkedCreations.back().callsign = "PARK1";
+  g_pendingParkedCreations.back().hexid = 5;
+  g_pendingLiveCreations.push_back(CreateRequest{});
+  g_pendingLiveCreations.back().callsign = "LIVE1";
+  g_pendingLiveCreations.back().hexid = 11000001;
   std::vector<std::int32_t> created, removed;
   for (std::int32_t c = 0; c <= 120; ++c) {
     const auto creations = sim().creationsSent;
@@ -77,16 +75,8 @@ TEST_F(EngineCycle, RecordsOfAKnownAircraftFollowTheDropRules) {
   ground.alt = 0;
   ground.gs = 10;
   const auto later = [](Line l, double s) { return l.after(s); };
-  const auto faster = [](Line l, double s, double gs) {
-    l = l.after(s);
-    l.gs = gs;
-    return l;
-  };
-  const auto turned = [](Line l, double s, double track) {
-    l = l.after(s);
-    l.track = track;
-    return l;
-  };
+  const auto faster = [](Line l, double s, double gs) { l = l.after(s); l.gs = gs; return l; };
+  const auto turned = [](Line l, double s, double track) { l = l.after(s); l.track = track; return l; };
   std::vector<Case> cases{
       {"same timestamp", air, later(air, 0), false},
       {"one second later", air, later(air, 1), false},
@@ -131,16 +121,11 @@ TEST_F(EngineCycle, NewAircraftPassTheCategoryAndAltitudeFilters) {
   onGround.lon = -73.7781;
   onGround.alt = 0;
   onGround.gs = 5;
-  Line byRegistration;  // no type: the registration data base knows it
-  byRegistration.type = "ZZZZ";
-  byRegistration.reg = "N355DN";
-  const std::vector<std::pair<Case, bool>> cases{
-      {{"light, LIGHT_AIRCRAFT off", cessna, false}, false},
-      {{"light, LIGHT_AIRCRAFT on", cessna, true}, true},
-      {{"large always", Line{}, true}, false},
-      {{"airborne near the airport's ground", low, false}, false},
-      {{"on the ground", onGround, true}, false},
-  };
+  const std::vector<std::pair<Case, bool>> cases{{{"light, LIGHT_AIRCRAFT off", cessna, false}, false},
+                                                  {{"light, LIGHT_AIRCRAFT on", cessna, true}, true},
+                                                  {{"large always", Line{}, true}, false},
+                                                  {{"airborne near the airport's ground", low, false}, false},
+                                                  {{"on the ground", onGround, true}, false}};
   {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport.alt = 400;
@@ -186,13 +171,6 @@ TEST_F(EngineCycle, AnAircraftCreatedAtTheEdgeOfTheRadiusIsFound) {
       300));
 }
 
-TEST_F(EngineCycle, StandNamesOfUnknownStands) {
-  g_stands.push_back(Stand{7, "A7", 40.64, -73.78, 0, 0.02, 0, 0, {}});
-  EXPECT_EQ(gf_standName(0), "sid==0?");
-  EXPECT_EQ(gf_standName(8), "unknown");
-  EXPECT_EQ(gf_standName(7), "A7");
-}
-
 TEST_F(EngineCycle, RestartResetClearsEveryEngineList) {
   feedTrack(Line{}, 4);
   run(3000);
@@ -224,10 +202,14 @@ protected:
     ac.liveryTitle = kStandinLiveryTitle;
     return ac;
   }
-  std::vector<std::pair<std::int32_t, std::uint32_t>> eventsOf(std::uint32_t objectId) {
-    std::vector<std::pair<std::int32_t, std::uint32_t>> out;
-    for (const auto& e : sim().eventsOf(objectId)) out.emplace_back(e.cycle, e.eventId);
-    return out;
+  Act& parkedCreating(std::uint32_t hexid, ActPosition at) {
+    AcIdentity id;
+    id.model = "B738";
+    id.callsign = "PARK1";
+    g_parkedActs.emplace_back(AcData(id), 0, at, 0);
+    g_parkedActs.back().hexid = hexid;
+    g_parkedActs.back().state = ActState::Creating;
+    return g_parkedActs.back();
   }
 };
 
@@ -241,35 +223,27 @@ TEST_F(SimResults, ANewLiveObjectTogglesItsLightsTwiceThenIsInTheSimulator) {
   run(1);
   EXPECT_EQ(g_liveAcs[0].state, ActState::InSim);
   std::vector<std::int32_t> toggles;
-  for (const auto& [c, id] : eventsOf(120))
-    if (id == EVT_ALL_LIGHTS_TOGGLE) toggles.push_back(c - start);
+  for (const auto& e : sim().eventsOf(120))
+    if (e.eventId == EVT_ALL_LIGHTS_TOGGLE) toggles.push_back(e.cycle - start);
   EXPECT_EQ(toggles, (std::vector<std::int32_t>{49, 99}));
   EXPECT_TRUE(g_createdObjects.empty());
 }
 
 TEST_F(SimResults, AParkedActIsShutDownTwoHundredCyclesAfterItsCreation) {
-  AcIdentity id;
-  id.model = "B738";
-  id.callsign = "PARK1";
-  g_parkedActs.emplace_back(AcData(id), 0, ActPosition{40.64, -73.78, 1.0}, 0);
-  g_parkedActs.back().hexid = 17;
-  g_parkedActs.back().state = ActState::Creating;
+  parkedCreating(17, ActPosition{40.64, -73.78, 1.0});
   sim().push({130, 17, 0, CreatedParked, 0, 0});
   run(199);
   EXPECT_EQ(g_parkedActs[0].state, ActState::Creating);
   run(1);
   EXPECT_EQ(g_parkedActs[0].state, ActState::InSim);
   EXPECT_EQ(g_parkedActs[0].objectId, 130u);
-  std::vector<std::uint32_t> ids, data;
-  for (const auto& e : sim().eventsOf(130)) {
-    ids.push_back(e.eventId);
-    data.push_back(e.data);
-  }
-  EXPECT_EQ(ids,
-            (std::vector<std::uint32_t>{EVT_THROTTLE_SET, EVT_FLAPS_SET, EVT_ENGINE_AUTO_SHUTDOWN, EVT_NAV_LIGHTS_SET,
-                                        EVT_BEACON_LIGHTS_SET, EVT_LANDING_LIGHTS_SET, EVT_TAXI_LIGHTS_SET,
-                                        EVT_STROBES_SET, EVT_LOGO_LIGHTS_SET, EVT_CABIN_LIGHTS_SET}));
-  EXPECT_EQ(data, (std::vector<std::uint32_t>{0, 0, 0, NAV_LIGHTS_WHILE_PARKED.value, 0, 0, 0, 0, 1, 1}));
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+  for (const auto& e : sim().eventsOf(130)) events.emplace_back(e.eventId, e.data);
+  EXPECT_EQ(events, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+                        {EVT_THROTTLE_SET, 0}, {EVT_FLAPS_SET, 0}, {EVT_ENGINE_AUTO_SHUTDOWN, 0},
+                        {EVT_NAV_LIGHTS_SET, NAV_LIGHTS_WHILE_PARKED.value}, {EVT_BEACON_LIGHTS_SET, 0},
+                        {EVT_LANDING_LIGHTS_SET, 0}, {EVT_TAXI_LIGHTS_SET, 0}, {EVT_STROBES_SET, 0},
+                        {EVT_LOGO_LIGHTS_SET, 1}, {EVT_CABIN_LIGHTS_SET, 1}}));
 }
 
 TEST_F(SimResults, StaticDataIsKeptOnlyWithinItsLimits) {
@@ -277,19 +251,14 @@ TEST_F(SimResults, StaticDataIsKeptOnlyWithinItsLimits) {
     double cg, pitchDeg;
     double keptCg, keptPitchDeg;
   };
-  const std::vector<Case> cases{{0.5, 0.0, 0.0, 0.0},
-                                {1.0, -0.5, 1.0, -0.5},
-                                {35.0, 2.5, 35.0, 2.5},
-                                {35.1, 3.0, 0.0, 0.7},
-                                {12.0, -1.0, 12.0, 0.7}};
   std::uint32_t id = 140;
-  for (const Case& c : cases) {
-    LiveAc& ac = addInSim(11400100 + id, id, situation(40.7, -73.9, 5000, 250, 1 << 30));
+  for (const Case& c : std::vector<Case>{
+           {0.5, 0.0, 0.0, 0.0}, {1.0, -0.5, 1.0, -0.5}, {35.0, 2.5, 35.0, 2.5}, {35.1, 3.0, 0.0, 0.7}, {12, -1, 12, 0.7}}) {
+    addInSim(11400100 + id, id, situation(40.7, -73.9, 5000, 250, 1 << 30));
     sim().push({id, 0, 0, StaticCg, c.cg, c.pitchDeg * kDegToRad});
     run(1);
     EXPECT_DOUBLE_EQ(lf_findLiveByObjectId(id)->staticCgHeight, c.keptCg) << c.cg;
     EXPECT_NEAR(lf_findLiveByObjectId(id)->staticPitch, c.keptPitchDeg * kDegToRad, 1e-12) << c.pitchDeg;
-    (void)ac;
     ++id;
   }
 }
@@ -334,12 +303,7 @@ TEST_F(SimResults, ARefusedTitleIsExcludedAndTheNextAppearanceMatchesAgain) {
 }
 
 TEST_F(SimResults, RefusalsEraseParkedActsUpToHexid10000AndLiveAircraftAbove) {
-  AcIdentity id;
-  id.model = "B738";
-  id.callsign = "PARK1";
-  g_parkedActs.emplace_back(AcData(id), 0, ActPosition{}, 0);
-  g_parkedActs.back().hexid = 10000;
-  g_parkedActs.back().state = ActState::Creating;
+  parkedCreating(10000, ActPosition{});
   creating(10001);
   sim().push({0, 10000, 0, CreateFailed, 0, 0});
   sim().push({0, 10001, 0, CreateFailed, 0, 0});

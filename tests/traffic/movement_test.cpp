@@ -65,16 +65,6 @@ TEST_F(AirMovement, AStandingSecondPositionIsDroppedInTheAirButKeptByAHelicopter
   }
 }
 
-TEST_F(AirMovement, PitchFollowsTheVerticalSpeedWithinItsLimits) {
-  const double deg = kDegToRad;
-  EXPECT_NEAR(gf_pitchForVerticalSpeed(0), -3 * deg, 1e-12);
-  EXPECT_NEAR(gf_pitchForVerticalSpeed(600), -5.2 * deg, 1e-12);
-  EXPECT_NEAR(gf_pitchForVerticalSpeed(2400), gf_pitchForVerticalSpeed(5000), 1e-12);
-  // A descent counts half and stops at 3000 ft/min: 2.5 degrees nose down.
-  EXPECT_NEAR(gf_pitchForVerticalSpeed(-3000), 2.5 * deg, 1e-12);
-  EXPECT_NEAR(gf_pitchForVerticalSpeed(-5000), 2.5 * deg, 1e-12);
-}
-
 TEST_F(AirMovement, AnArrivalWithLowQnhDescendsStraightToTheAirport) {
   g_engineQnh = 1005;
   // 4 nm out at 2000 ft, on the ground at the airport's position 120 seconds later.
@@ -132,43 +122,6 @@ TEST_F(AirMovement, TheFlareStepsDownToTouchdown) {
   EXPECT_DOUBLE_EQ(*ac.landingSurfaceAltitude, gf_parkAirportSnapshot().alt);
   // The engine asks for the ground under it more often meanwhile.
   EXPECT_EQ(g_fastRange, 1u);
-}
-
-TEST_F(AirMovement, AStreamThatEndsInTheAirFliesEightSyntheticLegsThenGoes) {
-  Line line;
-  line.lat = 40.75;
-  line.lon = -73.80;
-  line.track = 0;
-  const Line last = feedTrack(line, 4);
-  run(1500);
-  const LiveAc* ac = lf_findLiveByHexid(line.hexid);
-  ASSERT_NE(ac, nullptr);
-  ASSERT_EQ(ac->state, ActState::InSim);
-  const std::uint32_t objectId = ac->objectId;
-  // The speed of each synthetic situation as it is appended (the count of those still allowed goes
-  // down by one each time).
-  std::vector<double> speeds;
-  std::int32_t count = 0;
-  std::int32_t removedAt = -1;
-  for (int i = 0; i < 9000 && removedAt < 0; ++i) {
-    run(1);
-    const LiveAc* now = lf_findLiveByHexid(line.hexid);
-    if (now == nullptr || now->state == ActState::Removing) {
-      removedAt = cycle();
-    } else if (now->extensionCount > 0 && now->extensionCount != count) {
-      count = now->extensionCount;
-      speeds.push_back(now->situations.back().speed);
-    }
-  }
-  ASSERT_GE(removedAt, 0);
-  ASSERT_EQ(speeds.size(), 8u);
-  EXPECT_NEAR(speeds[0], 250 * 0.95, 1e-9);
-  EXPECT_NEAR(speeds[3], 250 * std::pow(0.95, 4), 1e-9);
-  // Fewer than four left: the speed holds.
-  EXPECT_DOUBLE_EQ(speeds[5], speeds[4]);
-  // It flew on north of the last report.
-  const auto& o = sim().objects.at(objectId);
-  EXPECT_GT(o.position.latitude, last.lat + 0.02);
 }
 
 TEST_F(AirMovement, AStreamThatEndsAtTheEdgeOfTheRadiusGoesAtOnce) {

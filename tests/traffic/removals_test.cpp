@@ -176,13 +176,6 @@ TEST_F(Removals, AnAircraftInTheUsersWayOnTheGroundGoesWhileTheUserIsLow) {
   }
 }
 
-TEST_F(Removals, AnUnknownReservedStandRemovesNothing) {
-  // The stand-in reserves no stand; an aircraft on a stand without a name stays.
-  atStand(11500601, 251, 0, Large, 10);
-  gf_removeAcAtStand();
-  EXPECT_EQ(lf_findLiveByHexid(11500601)->state, ActState::InSim);
-}
-
 TEST_F(Removals, TheMeanTimeAtStandsCountsOverDayBoundaries) {
   LiveAc& a = atStand(11500701, 261, 1, Large, 0);
   const WeekSlot now = gf_weekSlotNow();
