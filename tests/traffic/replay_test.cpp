@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -119,9 +120,7 @@ TEST_F(JfkReplay, ManyAircraftAreCreatedAndFlyAndAllGoAtTheEnd) {
   EXPECT_TRUE(s_allGone);
   EXPECT_EQ(sim.failedRequests, 0u);
   EXPECT_TRUE(sim.refused.empty());
-}
-
-TEST_F(JfkReplay, NoBlockCarriesAnImpossibleAttitude) {
+  // No block carries an impossible attitude.
   EXPECT_EQ(s_nonFinite, 0u);
   EXPECT_EQ(s_headingOutside, 0u);
   EXPECT_EQ(s_bankOver, 0u);
@@ -231,45 +230,35 @@ TEST_F(JfkReplay, AltitudeIsTheReportedOneWhereThePerformanceAllows) {
   }
 }
 
-// The events of one object as (event, data) pairs.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> lf_eventPairs(const std::vector<enginesim::SimEvent>& events) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
-  for (const auto& e : events) out.emplace_back(e.eventId, e.data);
-  return out;
+using EventList = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The index of the first occurrence of a sequence from `from` on, or npos.
+std::size_t lf_find(const EventList& events, const EventList& sequence, std::size_t from = 0) {
+  const auto at = std::search(events.begin() + static_cast<std::ptrdiff_t>(std::min(from, events.size())), events.end(),
+                              sequence.begin(), sequence.end());
+  return at == events.end() ? std::string::npos : static_cast<std::size_t>(at - events.begin());
 }
 
-// The index of the first occurrence of a sequence, or npos.
-std::size_t lf_find(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& events,
-                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sequence, std::size_t from = 0) {
-  if (events.size() < sequence.size()) return std::string::npos;
-  for (std::size_t i = from; i + sequence.size() <= events.size(); ++i)
-    if (std::equal(sequence.begin(), sequence.end(), events.begin() + static_cast<std::ptrdiff_t>(i))) return i;
-  return std::string::npos;
+// The light events in their order, each set to its value.
+EventList lf_lights(std::array<std::uint32_t, 7> on) {
+  const std::uint32_t ids[7] = {EVT_NAV_LIGHTS_SET,   EVT_BEACON_LIGHTS_SET, EVT_LANDING_LIGHTS_SET, EVT_TAXI_LIGHTS_SET,
+                                EVT_STROBES_SET, EVT_LOGO_LIGHTS_SET,   EVT_CABIN_LIGHTS_SET};
+  EventList out;
+  for (int i = 0; i < 7; ++i) out.emplace_back(ids[i], on[i]);
+  return out;
 }
 
 TEST_F(JfkReplay, AnArrivalSignalsTenThousandFeetApproachAndTouchdownInOrder) {
   const enginesim::SimObject& o = objectOf(kArrival);
-  const auto events = lf_eventPairs(s_harness->sim().eventsOf(o.id));
+  EventList events;
+  for (const auto& e : s_harness->sim().eventsOf(o.id)) events.emplace_back(e.eventId, e.data);
   // Created above 10000 ft: the cruise set first.
-  const std::size_t cruise = lf_find(events, {{EVT_NAV_LIGHTS_SET, 1},
-                                              {EVT_BEACON_LIGHTS_SET, 1},
-                                              {EVT_LANDING_LIGHTS_SET, 0},
-                                              {EVT_TAXI_LIGHTS_SET, 0},
-                                              {EVT_STROBES_SET, 0},
-                                              {EVT_LOGO_LIGHTS_SET, 0},
-                                              {EVT_CABIN_LIGHTS_SET, 1},
-                                              {EVT_THROTTLE_SET, 11468}});
+  EventList cruiseSet = lf_lights({1, 1, 0, 0, 0, 0, 1});
+  cruiseSet.emplace_back(EVT_THROTTLE_SET, 11468);
+  const std::size_t cruise = lf_find(events, cruiseSet);
   ASSERT_NE(cruise, std::string::npos);
   // Below 10000 ft every light comes on.
-  const std::size_t below = lf_find(events,
-                                    {{EVT_NAV_LIGHTS_SET, 1},
-                                     {EVT_BEACON_LIGHTS_SET, 1},
-                                     {EVT_LANDING_LIGHTS_SET, 1},
-                                     {EVT_TAXI_LIGHTS_SET, 1},
-                                     {EVT_STROBES_SET, 1},
-                                     {EVT_LOGO_LIGHTS_SET, 1},
-                                     {EVT_CABIN_LIGHTS_SET, 1}},
-                                    cruise + 1);
+  const std::size_t below = lf_find(events, lf_lights({1, 1, 1, 1, 1, 1, 1}), cruise + 1);
   ASSERT_NE(below, std::string::npos);
   // The approach: throttle back, full flaps, gear down.
   const std::size_t approach =
