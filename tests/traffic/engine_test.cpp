@@ -21,21 +21,6 @@ using test::Line;
 
 class EngineCycle : public EngineTest {};
 
-TEST_F(EngineCycle, TakesTwoRecordsPerCycle) {
-  Line line;
-  for (int i = 0; i < 10; ++i) {
-    line.hexid = 11000001 + i;
-    line.callsign = fmt::format("DAL{}", 100 + i);
-    ASSERT_TRUE(feed(line));
-  }
-  for (int expected : {8, 6, 4, 2, 0}) {
-    run(1);
-    std::lock_guard lock(g_trafficQueueMutex);
-    EXPECT_EQ(g_trafficQueue.size(), static_cast<std::size_t>(expected));
-  }
-  EXPECT_EQ(g_liveAcs.size(), 10u);
-}
-
 TEST_F(EngineCycle, RemovalsLeaveOnePerTenCyclesCreationsOnePerFiftyLiveFirst) {
   for (std::uint32_t id : {301u, 302u, 303u}) g_removalDeque.push_back(id);
   g_pendingParkedCreations.push_back(CreateRequest{});
@@ -244,23 +229,6 @@ TEST_F(SimResults, AParkedActIsShutDownTwoHundredCyclesAfterItsCreation) {
                         {EVT_NAV_LIGHTS_SET, NAV_LIGHTS_WHILE_PARKED.value}, {EVT_BEACON_LIGHTS_SET, 0},
                         {EVT_LANDING_LIGHTS_SET, 0}, {EVT_TAXI_LIGHTS_SET, 0}, {EVT_STROBES_SET, 0},
                         {EVT_LOGO_LIGHTS_SET, 1}, {EVT_CABIN_LIGHTS_SET, 1}}));
-}
-
-TEST_F(SimResults, StaticDataIsKeptOnlyWithinItsLimits) {
-  struct Case {
-    double cg, pitchDeg;
-    double keptCg, keptPitchDeg;
-  };
-  std::uint32_t id = 140;
-  for (const Case& c : std::vector<Case>{
-           {0.5, 0.0, 0.0, 0.0}, {1.0, -0.5, 1.0, -0.5}, {35.0, 2.5, 35.0, 2.5}, {35.1, 3.0, 0.0, 0.7}, {12, -1, 12, 0.7}}) {
-    addInSim(11400100 + id, id, situation(40.7, -73.9, 5000, 250, 1 << 30));
-    sim().push({id, 0, 0, StaticCg, c.cg, c.pitchDeg * kDegToRad});
-    run(1);
-    EXPECT_DOUBLE_EQ(lf_findLiveByObjectId(id)->staticCgHeight, c.keptCg) << c.cg;
-    EXPECT_NEAR(lf_findLiveByObjectId(id)->staticPitch, c.keptPitchDeg * kDegToRad, 1e-12) << c.pitchDeg;
-    ++id;
-  }
 }
 
 TEST_F(SimResults, ARemovedRespawningAircraftComesBackNew) {

@@ -1,4 +1,4 @@
-// Air movement: leg timing and its windows, hovering, finite steps, streams that end at the radius.
+// Air movement: leg timing and its windows, finite steps, streams that end at the radius.
 
 #include "engine_fixture.hpp"
 
@@ -45,21 +45,6 @@ TEST_F(AirMovement, LegsTakeTheirDistanceAtTheirSpeedWithinTheWindows) {
     LiveAc& ac = flying(situation(to.lat, to.lon, 5000, c.speed, c.stamped), 5000, c.speed);
     nextPosAir(ac);
     EXPECT_EQ(ac.second().due - cycle(), c.expected);
-  }
-}
-
-TEST_F(AirMovement, AStandingSecondPositionIsDroppedInTheAirButKeptByAHelicopter) {
-  for (const auto& [model, kept] : std::vector<std::pair<std::string, bool>>{{"A321", false}, {"EC35", true}}) {
-    gf_resetEngine();
-    HELICOPTERS.value = 1;
-    LiveAc& ac = addInSim(11600101, 301, situation(40.70, -73.90, 1000, 0, 0), model);
-    Situation hover = situation(40.70, -73.90, 1000, 0, 500);
-    hover.noMovement = 1;
-    ac.situations.push_back(hover);
-    ac.situations.push_back(situation(40.71, -73.90, 1000, 60, 1500));
-    nextPosMain(ac);
-    ASSERT_FALSE(ac.situations.empty());
-    EXPECT_EQ(ac.situations.front().noMovement != 0, kept) << model;
   }
 }
 

@@ -124,34 +124,6 @@ TEST_F(Removals, LiveAircraftStayAtTheirStandsForTheirTypesTime) {
   }
 }
 
-TEST_F(Removals, StandsAreClearedLongestStayFirst) {
-  atStand(11500301, 231, 1, Large, 30);
-  atStand(11500302, 232, 2, Large, 50);
-  atStand(11500303, 233, 3, Large, 40);
-  gf_removeLiveParked(2);
-  EXPECT_EQ(lf_findLiveByHexid(11500301)->state, ActState::InSim);
-  EXPECT_EQ(lf_findLiveByHexid(11500302)->state, ActState::Removing);
-  EXPECT_EQ(lf_findLiveByHexid(11500303)->state, ActState::Removing);
-}
-
-TEST_F(Removals, ANewLiveAircraftReplacesItsParkedTwin) {
-  AcIdentity id;
-  id.model = "B738";
-  id.callsign = "X";
-  id.secondCallsign = "X";
-  Act parked(AcData(id), 4, ActPosition{}, 0);
-  parked.state = ActState::InSim;
-  parked.registration = "N1";
-  for (const auto& [callsign, registration, match] : std::vector<std::tuple<std::string, std::string, bool>>{
-           {"X_", "", true}, {"X", "", true}, {"Y", "", false}, {"Y_", "", false}, {"Z", "N1", true}}) {
-    LiveAc& live = addLive(11500400, "B738", situation(40.7, -73.9, 0, 10, 0, false), callsign);
-    live.registration = registration;
-    EXPECT_EQ(gf_removeIfSameRegOrCallsign({&live, callsign.substr(0, callsign.size() - 1), true}, parked), match)
-        << callsign;
-    g_liveAcs.clear();
-  }
-}
-
 TEST_F(Removals, TheMeanTimeAtStandsCountsOverDayBoundaries) {
   LiveAc& a = atStand(11500701, 261, 1, Large, 0);
   const WeekSlot now = gf_weekSlotNow();
