@@ -121,15 +121,8 @@ protected:
     return ac;
   }
   static Situation situation(double lat, double lon, double alt, double speed, std::int32_t due, bool airborne = true) {
-    Situation s;
-    s.latitude = lat;
-    s.longitude = lon;
-    s.altitude = alt;
-    s.speed = speed;
-    s.trueAirspeed = speed;
-    s.due = due;
-    s.airborne = airborne ? 1 : 0;
-    return s;
+    return {.latitude = lat, .longitude = lon, .altitude = alt, .speed = speed, .trueAirspeed = speed, .due = due,
+            .airborne = static_cast<std::uint8_t>(airborne ? 1 : 0)};
   }
 
   TrafficReader m_reader;

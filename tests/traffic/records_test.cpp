@@ -42,9 +42,6 @@ TEST(Records, TextsNameTheAircraft) {
       // Nothing but a type and a callsign: every column keeps its width.
       {identity("", "C25B", "", "", "C25B", ""), "    C25B", "        ", "C25B                      ",
        "C25B          C25B", "    C25B "},
-      // Longer codes are not cut.
-      {identity("PVT", "B7879", "KJFK", "", "N123456789", "N123456789"), "PVT B7879", "KJFK->   ",
-       "N123456789 N123456789 KJFK->   ", "N123456789 N123456789 PVT B7879", "PVT B7879 N123456789"},
       // Blank callsign and registration columns of 8, each followed by a blank.
       {identity("", "", "", "EGLL", "", ""), std::string(8, ' '), "   ->EGLL", std::string(18, ' ') + "   ->EGLL",
        std::string(18, ' '), std::string(9, ' ')},

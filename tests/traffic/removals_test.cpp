@@ -17,18 +17,7 @@ namespace {
 using test::EngineTest;
 using test::Line;
 
-class Removals : public EngineTest {
-protected:
-  LiveAc& atStand(std::uint32_t hexid, std::uint32_t objectId, std::uint32_t standId, int category,
-                  std::int64_t minutesAgo) {
-    LiveAc& ac = addInSim(hexid, objectId, situation(40.64, -73.78, 0, 0, 1 << 30, false),
-                          category == Heavy ? "B77W" : "A321", fmt::format("S{}", hexid % 100));
-    ac.setPhase(GroundPhase::AtStand);
-    ac.standId = standId;
-    ac.standArrivalTicks = gf_steadyTicks() - minutesAgo * 60 * 10'000'000;
-    return ac;
-  }
-};
+class Removals : public EngineTest {};
 
 TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
   addInSim(11500001, 201, situation(40.7, -73.9, 5000, 250, 1 << 30));
@@ -102,30 +91,11 @@ TEST_F(Removals, NothingIsLeftWaitingForAnObjectThatWillNotCome) {
   EXPECT_EQ(g_removalDeque.size(), 1u);
 }
 
-TEST_F(Removals, LiveAircraftStayAtTheirStandsForTheirTypesTime) {
-  struct Case {
-    int category;
-    std::int64_t minutes;
-    bool initialLoadOnly;
-    bool removed;
-  };
-  const std::vector<Case> cases{{Large, 89, false, false}, {Large, 91, false, true}, {Heavy, 91, false, false},
-                                {Heavy, 181, false, true}, {Large, 91, true, false}, {Heavy, 181, true, false}};
-  std::uint32_t n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(fmt::format("category {} minutes {} initial {}", c.category, c.minutes, c.initialLoadOnly));
-    gf_resetEngine();
-    INITIAL_LOAD_ONLY.value = c.initialLoadOnly ? 1 : 0;
-    LiveAc& ac = atStand(11500200 + n, 220 + n, 3, c.category, c.minutes);
-    ++n;
-    gf_collectLiveStayers();
-    EXPECT_EQ(ac.state == ActState::Removing, c.removed);
-    EXPECT_EQ(g_liveStayers.size(), c.removed ? 0u : 1u);
-  }
-}
-
 TEST_F(Removals, TheMeanTimeAtStandsCountsOverDayBoundaries) {
-  LiveAc& a = atStand(11500701, 261, 1, Large, 0);
+  LiveAc& a = addInSim(11500701, 261, situation(40.64, -73.78, 0, 0, 1 << 30, false));
+  a.setPhase(GroundPhase::AtStand);
+  a.standId = 1;
+  a.standArrivalTicks = gf_steadyTicks();
   const WeekSlot now = gf_weekSlotNow();
   // Taken two days and one half hour ago, whatever day it is now.
   const std::int64_t then = ((std::int64_t{now.weekday} * 48 + now.halfHour - 97) % 336 + 336) % 336;

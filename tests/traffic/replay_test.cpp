@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <unordered_map>
 
@@ -139,10 +140,10 @@ TEST_F(JfkReplay, EachFollowedAircraftIsCreatedOnceAtItsFirstPosition) {
     EXPECT_EQ(o.title, kStandinLiveryTitle);
     const auto& passed = s_harness->passages(hexid);
     ASSERT_FALSE(passed.empty());
-    EXPECT_DOUBLE_EQ(o.initial.latitude, passed.front().position.latitude);
-    EXPECT_DOUBLE_EQ(o.initial.longitude, passed.front().position.longitude);
-    EXPECT_NEAR(o.initial.altitude, passed.front().position.altitude, 1e-9);
-    EXPECT_EQ(o.initial.onGround, 0u);
+    const auto& at = passed.front().position;
+    EXPECT_EQ(std::tuple(o.initial.latitude, o.initial.longitude, o.initial.onGround),
+              std::tuple(at.latitude, at.longitude, decltype(o.initial.onGround){0}));
+    EXPECT_NEAR(o.initial.altitude, at.altitude, 1e-9);
     // Its nose points along the course to the next reported position.
     ASSERT_GE(passed.size(), 2u);
     const double course = gf_bearingRad({passed[0].position.latitude, passed[0].position.longitude},
