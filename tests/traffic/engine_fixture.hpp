@@ -65,10 +65,6 @@ protected:
     options.programFolder = m_folder->path();
     m_harness = std::make_unique<enginesim::EngineHarness>(options);
   }
-  void TearDown() override {
-    m_harness.reset();
-    m_folder.reset();
-  }
   virtual enginesim::HarnessOptions harnessOptions() const { return {}; }
 
   enginesim::EngineHarness& harness() { return *m_harness; }
@@ -127,7 +123,7 @@ protected:
 
   TrafficReader m_reader;
   std::string m_text;
-  std::unique_ptr<TempDir> m_folder;
+  std::unique_ptr<TempDir> m_folder;  // outlives the harness
   std::unique_ptr<enginesim::EngineHarness> m_harness;
 };
 

@@ -19,16 +19,23 @@ namespace {
 using test::EngineTest;
 using test::Line;
 
-class EngineCycle : public EngineTest {};
+class EngineCycle : public EngineTest {
+protected:
+  // Taxiing at 10 kt at the user's airport.
+  const Line ground = [] {
+    Line l;
+    l.lat = 40.6413;
+    l.lon = -73.7781;
+    l.alt = 0;
+    l.gs = 10;
+    return l;
+  }();
+};
 
 TEST_F(EngineCycle, RemovalsLeaveOnePerTenCyclesCreationsOnePerFiftyLiveFirst) {
   for (std::uint32_t id : {301u, 302u, 303u}) g_removalDeque.push_back(id);
-  g_pendingParkedCreations.push_back(CreateRequest{});
-  g_pendingParkedCreations.back().callsign = "PARK1";
-  g_pendingParkedCreations.back().hexid = 5;
-  g_pendingLiveCreations.push_back(CreateRequest{});
-  g_pendingLiveCreations.back().callsign = "LIVE1";
-  g_pendingLiveCreations.back().hexid = 11000001;
+  g_pendingParkedCreations.push_back({.position = {}, .callsign = "PARK1", .title = {}, .hexid = 5});
+  g_pendingLiveCreations.push_back({.position = {}, .callsign = "LIVE1", .title = {}, .hexid = 11000001});
   std::vector<std::int32_t> created, removed;
   for (std::int32_t c = 0; c <= 120; ++c) {
     const auto creations = sim().creationsSent;
@@ -54,11 +61,6 @@ TEST_F(EngineCycle, RecordsOfAKnownAircraftFollowTheDropRules) {
     bool taken;
   };
   Line air;  // 250 kt at 5000 ft
-  Line ground;
-  ground.lat = 40.6413;
-  ground.lon = -73.7781;
-  ground.alt = 0;
-  ground.gs = 10;
   const auto later = [](Line l, double s) { return l.after(s); };
   const auto faster = [](Line l, double s, double gs) { l = l.after(s); l.gs = gs; return l; };
   const auto turned = [](Line l, double s, double track) { l = l.after(s); l.track = track; return l; };
@@ -101,10 +103,7 @@ TEST_F(EngineCycle, NewAircraftPassTheCategoryAndAltitudeFilters) {
   Line low;  // 450 ft at 150 kt near a park airport at 400 ft
   low.alt = 450;
   low.gs = 150;
-  Line onGround;
-  onGround.lat = 40.6413;
-  onGround.lon = -73.7781;
-  onGround.alt = 0;
+  Line onGround = ground;
   onGround.gs = 5;
   const std::vector<std::pair<Case, bool>> cases{{{"light, LIGHT_AIRCRAFT off", cessna, false}, false},
                                                   {{"light, LIGHT_AIRCRAFT on", cessna, true}, true},

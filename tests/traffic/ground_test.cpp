@@ -36,16 +36,13 @@ void lf_expectSmoothAndDraw(const GroundWatch& watch, const std::string& name,
   EXPECT_TRUE(std::filesystem::exists(enginesim::writeGroundMap(lf_mapFolder(), name, watch, lines, stands, every, area)));
 }
 
-// The event ids of an object from a cycle on.
-std::vector<std::uint32_t> lf_eventsFrom(const enginesim::FakeSim& sim, std::uint32_t objectId, std::int32_t cycle) {
+// Whether the object's events from a cycle on hold the sequence.
+bool lf_eventsInOrder(const enginesim::FakeSim& sim, std::uint32_t objectId, std::int32_t cycle,
+                      const std::vector<std::uint32_t>& part) {
   std::vector<std::uint32_t> ids;
   for (const enginesim::SimEvent& e : sim.eventsOf(objectId))
     if (e.cycle >= cycle) ids.push_back(e.eventId);
-  return ids;
-}
-
-bool lf_containsInOrder(const std::vector<std::uint32_t>& all, const std::vector<std::uint32_t>& part) {
-  return std::search(all.begin(), all.end(), part.begin(), part.end()) != all.end();
+  return std::search(ids.begin(), ids.end(), part.begin(), part.end()) != ids.end();
 }
 
 const std::vector<std::uint32_t> kShutDown{EVT_ENGINE_AUTO_SHUTDOWN, EVT_NAV_LIGHTS_SET,  EVT_BEACON_LIGHTS_SET,
@@ -97,7 +94,7 @@ void lf_expectParked(const enginesim::FakeSim& sim, std::uint32_t objectId, cons
   EXPECT_EQ(last.phase, GroundPhase::AtStand);
   EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->latitude, stand->longitude}) * 1852, 2.0);
   EXPECT_LE(std::fabs(gf_angleDiff(last.block.heading, stand->heading)) * kRadToDeg, 10.0);
-  EXPECT_TRUE(lf_containsInOrder(lf_eventsFrom(sim, objectId, at->cycle - 1), kShutDown));
+  EXPECT_TRUE(lf_eventsInOrder(sim, objectId, at->cycle - 1, kShutDown));
   const std::uint32_t hexid = sim.objects.at(objectId).hexid;
   EXPECT_TRUE(std::any_of(learned.begin(), learned.end(), [&](const StandinParkPosition& p) {
     return p.standId == at->standId && p.hexid == hexid && p.live && !p.fromSpawn;
@@ -145,7 +142,6 @@ protected:
     l.callsign = "DAL42";
     l.type = "B738";
     l.reg = "N42DL";
-    l.category = "A3";
     for (int i = 0; i < 12; ++i) add(i == 0 ? l : l.after(5));
     return m_lines.back();
   }
@@ -210,9 +206,6 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
   EXPECT_TRUE(std::any_of(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.phase == GroundPhase::Airborne; }));
   EXPECT_TRUE(bs.back().landed);
   lf_expectParked(sim(), objectId(), bs, gf_standinParkPositions());
-  const LiveAc* ac = lf_findLiveByHexid(kHexid);
-  ASSERT_NE(ac, nullptr);
-  EXPECT_EQ(ac->phase, GroundPhase::AtStand);
   expectSmoothAndDraw("ground-arrival");
 }
 
@@ -295,8 +288,7 @@ TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
     // Then the engines start.
     const auto started = std::find_if(leaving, bs.end(), [](const WatchedBlock& b) { return b.phase != GroundPhase::LeavingStand; });
     ASSERT_NE(started, bs.end());
-    std::vector<std::uint32_t> expected{EVT_ENGINE_AUTO_START, EVT_FLAPS_SET};
-    EXPECT_TRUE(lf_containsInOrder(lf_eventsFrom(sim(), objectId(), started->cycle - 1), expected));
+    EXPECT_TRUE(lf_eventsInOrder(sim(), objectId(), started->cycle - 1, {EVT_ENGINE_AUTO_START, EVT_FLAPS_SET}));
   } else {
     EXPECT_TRUE(std::none_of(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.block.trueAirspeed < 0; }));
   }
@@ -337,8 +329,6 @@ TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
   l = go(l, 180, 15, 6);
   play(0);
   ASSERT_TRUE(harness().runUntil([&] { return g_liveAcs.empty(); }, 3 * kCyclesPerMinute + 1000));
-  const LiveAc* none = lf_findLiveByHexid(kHexid);
-  EXPECT_EQ(none, nullptr);
   const enginesim::SimObject& o = sim().objects.at(objectId());
   // It held from the end of its stream for MAX_HOLDING_MINUTES, give or take a wait step and a removal.
   const auto lastMove = std::find_if(blocks().rbegin(), blocks().rend(), [&](const WatchedBlock& b) {

@@ -23,10 +23,7 @@ TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
   addInSim(11500001, 201, situation(40.7, -73.9, 5000, 250, 1 << 30));
   LiveAc& waiting = addLive(11500002, "A321", situation(40.7, -73.8, 5000, 250, 0), "WAIT1");
   waiting.state = ActState::Creating;
-  CreateRequest request;
-  request.callsign = "WAIT1";
-  request.hexid = 11500002;
-  g_pendingLiveCreations.push_back(request);
+  g_pendingLiveCreations.push_back({.position = {}, .callsign = "WAIT1", .title = {}, .hexid = 11500002});
   LiveAc& sent = addLive(11500003, "A321", situation(40.7, -73.7, 5000, 250, 0), "SENT1");
   sent.state = ActState::Creating;
   addLive(11500004, "A321", situation(40.7, -73.6, 5000, 250, 0), "NEW1");

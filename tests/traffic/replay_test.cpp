@@ -46,12 +46,9 @@ Local lf_local(double lat0, double lon0, double lat, double lon) {
   return {(lat - lat0) * m, (lon - lon0) * m * std::cos(lat0 * kDegToRad)};
 }
 double lf_segmentDistance(Local p, Local a, Local b) {
-  const double dn = b.north - a.north, de = b.east - a.east;
-  const double len2 = dn * dn + de * de;
-  double t = len2 > 0 ? ((p.north - a.north) * dn + (p.east - a.east) * de) / len2 : 0;
-  t = std::clamp(t, 0.0, 1.0);
-  const double n = a.north + t * dn - p.north, e = a.east + t * de - p.east;
-  return std::sqrt(n * n + e * e);
+  const double dn = b.north - a.north, de = b.east - a.east, len2 = dn * dn + de * de;
+  const double t = len2 > 0 ? std::clamp(((p.north - a.north) * dn + (p.east - a.east) * de) / len2, 0.0, 1.0) : 0;
+  return std::hypot(a.north + t * dn - p.north, a.east + t * de - p.east);
 }
 
 class JfkReplay : public ::testing::Test {
