@@ -210,7 +210,7 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
 }
 
 // Who gives way at a stand: the one standing there (E) against a newcomer wanting it.
-TEST_F(GroundScenario, StandClaimsFollowTheCallsignRules) {
+TEST_F(GroundScenario, StandClaimsFollowTheCallsignAndWingRules) {
   struct Case {
     const char* standing;
     const char* newcomer;
@@ -236,6 +236,25 @@ TEST_F(GroundScenario, StandClaimsFollowTheCallsignRules) {
     EXPECT_EQ(take != 0, c.newcomerTakes);
     EXPECT_EQ(e.state == ActState::Removing, c.standingRemoved);
   }
+  // Wings of 0.01 nm each way: 1.1 times their sum reaches a stand 0.021 nm away, not one 0.023 nm away.
+  g_wingspans["ZZW1"] = 0.01;
+  for (const auto& [apartNm, removed] : std::vector<std::pair<double, bool>>{{0.021, true}, {0.023, false}}) {
+    gf_resetEngine();
+    Stand target = stand(), adjacent = stand();
+    adjacent.id = 999;
+    const LatLon at = gf_destinationPoint({target.latitude, target.longitude}, 0, apartNm * kFeetPerNm);
+    adjacent.latitude = at.lat;
+    adjacent.longitude = at.lon;
+    g_stands.push_back(adjacent);
+    LiveAc& e = addInSim(11000101, 501, situation(at.lat, at.lon, 0, 0, 1 << 30, false), "ZZW1", "UAL2");
+    e.setPhase(GroundPhase::AtStand);
+    e.standId = adjacent.id;
+    LiveAc parking = addLive(11000102, "ZZW1", situation(target.latitude, target.longitude, 0, 0, 0, false), "DAL1");
+    lf_adjacentStandTest(adjacent.id, parking, target, g_liveAcs.front());
+    EXPECT_EQ(g_liveAcs.front().state == ActState::Removing, removed) << apartNm;
+    g_stands.pop_back();
+  }
+  g_wingspans.erase("ZZW1");
 }
 
 // Leaving the stand: the first moving position's course against the stand heading decides.

@@ -132,5 +132,24 @@ TEST_F(Removals, RemovalsFromAnotherThreadDoNotRaceTheEngine) {
   EXPECT_TRUE(harness().runUntil([&] { return sim().liveObjects() == 0; }, 2000));
 }
 
+TEST_F(Removals, ANewLiveAircraftReplacesItsParkedTwin) {
+  AcIdentity id;
+  id.model = "B738";
+  id.callsign = "X";
+  id.secondCallsign = "X";
+  Act parked(AcData(id), 4, ActPosition{}, 0);
+  parked.state = ActState::InSim;
+  parked.registration = "N1";
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"X_", "", true}, {"X", "", true}, {"Y", "", false}, {"Y_", "", false}, {"Z", "N1", true}};
+  for (const auto& [callsign, registration, match] : cases) {
+    LiveAc& live = addLive(11500400, "B738", situation(40.7, -73.9, 0, 10, 0, false), callsign);
+    live.registration = registration;
+    EXPECT_EQ(gf_removeIfSameRegOrCallsign({&live, live.callsign.substr(0, live.callsign.size() - 1), true}, parked), match)
+        << callsign;
+    g_liveAcs.clear();
+  }
+}
+
 }  // namespace
 }  // namespace amb
