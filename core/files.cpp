@@ -3,6 +3,7 @@
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "platform/copy_file.hpp"
+#include "platform/replace_file.hpp"
 #include "platform/utf8.hpp"
 
 #include <fmt/format.h>
@@ -338,6 +339,40 @@ bool gf_writeLinesToFile(const std::vector<std::string>& lines, const fs::path& 
   for (const auto& line : lines) out << line << '\n';
   out.flush();
   return out.good();
+}
+
+fs::path gf_atomicTempPath(const fs::path& path) {
+  fs::path temp = path;
+  temp += ".tmp";
+  return temp;
+}
+
+bool gf_writeFileAtomic(const fs::path& path, const std::function<bool(std::ostream&)>& writer) {
+  const fs::path temp = gf_atomicTempPath(path);
+  bool ok = false;
+  try {
+    std::ofstream out(temp, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (out.is_open()) {
+      ok = writer(out);
+      out.flush();
+      ok = ok && out.good();
+      out.close();
+      ok = ok && !out.fail();
+    }
+  } catch (...) {
+    ok = false;
+  }
+  std::error_code ec;
+  if (ok) ok = platform::commitFileReplacing(temp, path, ec);
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+bool gf_writeFileAtomic(const fs::path& path, std::string_view content) {
+  return gf_writeFileAtomic(path, [content](std::ostream& out) {
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    return out.good();
+  });
 }
 
 std::vector<std::string>* gf_readFileLines(FileLines& record, std::int32_t reserve) {

@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <istream>
 #include <list>
+#include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace amb {
@@ -105,6 +108,16 @@ bool gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::st
 // Replace the file's content; false when it cannot be opened or written.
 bool gf_writeStringToFile(const std::string& text, const std::filesystem::path& path, bool endOfLine);
 bool gf_writeLinesToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+
+// Writes a whole file so that it is never seen half-written: the content goes to "<name>.tmp" beside
+// the file, is flushed to the disk, and is renamed over the file. When anything fails (the folder
+// cannot be written, the disk is full, the writer returns false or throws) the old file stays as it
+// was, the temporary file is removed and the result is false.
+bool gf_writeFileAtomic(const std::filesystem::path& path,
+                        const std::function<bool(std::ostream&)>& writer);
+bool gf_writeFileAtomic(const std::filesystem::path& path, std::string_view content);
+// The temporary name gf_writeFileAtomic writes to before the rename.
+std::filesystem::path gf_atomicTempPath(const std::filesystem::path& path);
 
 struct FileLines {
   std::filesystem::path path;

@@ -3,22 +3,14 @@
 #include "core/files.hpp"
 #include "core/log.hpp"
 
-#include <fstream>
 
 namespace amb {
 
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path) {
-  bool ok = false;
-  {
-    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (out.is_open()) {
-      doc.save(out, "\t", pugi::format_default, pugi::encoding_utf8);
-      out.flush();
-      ok = out.good();
-      out.close();
-      ok = ok && !out.fail();
-    }
-  }
+  const bool ok = gf_writeFileAtomic(path, [&doc](std::ostream& out) {
+    doc.save(out, "\t", pugi::format_default, pugi::encoding_utf8);
+    return out.good();
+  });
   if (ok)
     gf_logf("\"{}\" saved", gf_pathText(path));
   else

@@ -9,7 +9,8 @@
 namespace amb {
 
 // Saves the document with the library's default layout (tab indentation, an XML declaration when the
-// document has none, UTF-8), writing the bytes as they are and flushing before the file is closed.
+// document has none, UTF-8), written beside and renamed into place (gf_writeFileAtomic): a failed
+// save leaves the previous file whole.
 // Logs "\"<path>\" saved" or "could not save to \"<path>\"" and returns whether it worked; never throws
 // for a failed save.
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);

@@ -133,5 +133,32 @@ TEST(WholeFiles, WriteReadRemoveAndRotate) {
   EXPECT_EQ(readFile("a.b0.txt") + readFile("a.b00.txt"), "run2run1");
 }
 
+TEST(WholeFiles, AnAtomicWriteThatFailsKeepsTheOldFileAndLeavesNoTemporary) {
+  TempDir dir;
+  test::ScopedCwd cwd(dir.path());
+  ASSERT_TRUE(gf_writeFileAtomic("learned.xml", std::string_view("old content")));
+  EXPECT_EQ(readFile("learned.xml"), "old content");
+
+  // A writer that fails half-way (a full disk) or throws leaves the old file whole.
+  EXPECT_FALSE(gf_writeFileAtomic("learned.xml", [](std::ostream& out) {
+    out << "half a new";
+    return false;
+  }));
+  EXPECT_FALSE(gf_writeFileAtomic("learned.xml", [](std::ostream& out) -> bool {
+    out << "half a new";
+    throw std::runtime_error("disk gone");
+  }));
+  EXPECT_EQ(readFile("learned.xml"), "old content");
+  EXPECT_FALSE(fs::exists(gf_atomicTempPath("learned.xml")));
+
+  // A folder that does not exist cannot be written: false, nothing created.
+  EXPECT_FALSE(gf_writeFileAtomic(fs::path("nowhere") / "x.xml", std::string_view("x")));
+  EXPECT_FALSE(fs::exists("nowhere"));
+
+  ASSERT_TRUE(gf_writeFileAtomic("learned.xml", std::string_view("new content")));
+  EXPECT_EQ(readFile("learned.xml"), "new content");
+  EXPECT_FALSE(fs::exists(gf_atomicTempPath("learned.xml")));
+}
+
 }  // namespace
 }  // namespace amb
