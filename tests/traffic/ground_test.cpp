@@ -92,7 +92,7 @@ void lf_expectParked(const enginesim::FakeSim& sim, std::uint32_t objectId, cons
   ASSERT_NE(stand, nullptr);
   const WatchedBlock& last = blocks.back();
   EXPECT_EQ(last.phase, GroundPhase::AtStand);
-  EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->latitude, stand->longitude}) * 1852, 2.0);
+  EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->lat, stand->lon}) * 1852, 2.0);
   EXPECT_LE(std::fabs(gf_angleDiff(last.block.heading, stand->heading)) * kRadToDeg, 10.0);
   EXPECT_TRUE(lf_eventsInOrder(sim, objectId, at->cycle - 1, kShutDown));
   const std::uint32_t hexid = sim.objects.at(objectId).hexid;

@@ -137,7 +137,7 @@ std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const 
   }
   for (const Stand& s : stands)
     if (inside(s.latitude, s.longitude))
-      tracks.marks.push_back({s.name, {s.latitude, s.longitude}, s.heading * kRadToDeg, s.radius * 1852.0});
+      tracks.marks.push_back({s.name, {s.lat, s.lon}, s.heading * kRadToDeg, s.radiusNm * 1852.0});
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".svg");
   std::ofstream out(file, std::ios::trunc);
