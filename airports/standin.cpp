@@ -1,15 +1,17 @@
-// Stands in for the airports subsystem until its own parts are built: the airport list and the park
-// airports are empty, so no park airport is ever loaded, there are no stands and static parking
+// Stands in for the parts of the airports subsystem not built yet: the user's park airports are
+// empty, the park airport is the nearest airport with a file and is never left, and static parking
 // never starts. Tests may fill g_parkAirport and g_stands by hand; the searches below then work on
 // them, and what the engine reports to the stand learning is kept for the tests (airports/standin.hpp).
 
 #include "airports/services.hpp"
 #include "airports/park_airport.hpp"
+#include "airports/apf_source.hpp"
 #include "airports/standin.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
+#include "sim/services.hpp"
 #include "traffic/engine.hpp"
 
 #include <limits>
@@ -58,7 +60,20 @@ void gf_parkAirportToFront(const std::string&, std::pair<double, double>) {}
 bool gf_checkParkAirports(bool, std::string&) { return false; }
 std::optional<std::pair<double, double>> gf_firstParkAirportPosition() { return std::nullopt; }
 
-void gf_checkForParkAirportUpdates(bool) {}
+// Until the park airports are followed, the first airport with a file found near the user aircraft
+// becomes the park airport and stays it for the rest of the service run.
+void gf_checkForParkAirportUpdates(bool) {
+  if (!gf_parkAirportSnapshot().code.empty()) return;
+  const UserAcBlock user = gf_userAcSnapshot();
+  if (gf_inNullBox(user.latitude, user.longitude)) return;
+  const std::optional<AirportData> airport = gf_closestAirport({user.latitude, user.longitude});
+  if (!airport || !gf_hasApf(airport->code)) return;
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = *airport;
+  }
+  gf_loadParkAirport();
+}
 
 void gf_lockParkingControls() {}
 void gf_adjustParking() {}

@@ -5,6 +5,7 @@
 #include "airports/apf_file.hpp"
 #include "airports/services.hpp"
 #include "core/exit.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "refdata/database.hpp"

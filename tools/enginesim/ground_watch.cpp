@@ -136,7 +136,7 @@ std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const 
     if (!t.points.empty()) tracks.reported[std::to_string(hexid)] = std::move(t);
   }
   for (const Stand& s : stands)
-    if (inside(s.latitude, s.longitude))
+    if (inside(s.lat, s.lon))
       tracks.marks.push_back({s.name, {s.lat, s.lon}, s.heading * kRadToDeg, s.radiusNm * 1852.0});
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".svg");
