@@ -4,11 +4,10 @@
 #include "airports/services.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
+#include "fuzz/datagram.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "settings/settings.hpp"
 
-#include <algorithm>
-#include <cstring>
 #include <mutex>
 
 using namespace amb;
@@ -25,12 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // The receive loop takes datagrams of 1 to 16383 bytes and ends each with a zero.
-  if (size == 0 || size >= g_trafficReader.buffer.size()) return -1;
-  std::memcpy(g_trafficReader.buffer.data(), data, size);
-  g_trafficReader.buffer[size] = 0;
-  g_trafficReader.message = g_trafficReader.buffer.data();
-  g_trafficReader.messageLength = size;
+  if (!fuzz::receiveDatagram(g_trafficReader, data, size)) return -1;
   {
     std::lock_guard lock(g_trafficQueueMutex);
     g_trafficQueueOpen = 1;

@@ -2,9 +2,8 @@
 
 #include "feed/qnh.hpp"
 #include "feed/readers.hpp"
+#include "fuzz/datagram.hpp"
 #include "fuzz/fuzz_support.hpp"
-
-#include <cstring>
 
 using namespace amb;
 
@@ -14,11 +13,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0 || size >= g_weatherReader.buffer.size()) return -1;
-  std::memcpy(g_weatherReader.buffer.data(), data, size);
-  g_weatherReader.buffer[size] = 0;
-  g_weatherReader.message = g_weatherReader.buffer.data();
-  g_weatherReader.messageLength = size;
+  if (!fuzz::receiveDatagram(g_weatherReader, data, size)) return -1;
   g_weatherReader.handleMessage();
   return 0;
 }
