@@ -1,6 +1,7 @@
 #include "airportgen/airportgen.hpp"
 
 #include "enginesim/parking.hpp"
+#include "tracemap/tracemap.hpp"
 
 #include <pugixml.hpp>
 #include <zlib.h>
@@ -14,30 +15,7 @@
 
 namespace amb::airportgen {
 
-std::vector<std::string> splitCsvLine(const std::string& line) {
-  std::vector<std::string> fields(1);
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-        fields.back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        fields.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else if (c != '\r') {
-      fields.back() += c;
-    }
-  }
-  return fields;
-}
+using tracemap::splitCsvLine;
 
 std::vector<std::string> readGzipLines(const std::filesystem::path& file) {
   gzFile gz = gzopen(file.string().c_str(), "rb");
@@ -51,7 +29,10 @@ std::vector<std::string> readGzipLines(const std::filesystem::path& file) {
   if (failed) throw std::runtime_error("cannot read " + file.string());
   std::vector<std::string> lines;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
   return lines;
 }
 

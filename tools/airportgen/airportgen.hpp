@@ -13,8 +13,6 @@
 
 namespace amb::airportgen {
 
-// One line of a CSV text split into its fields ("" quotes, quoted commas).
-std::vector<std::string> splitCsvLine(const std::string& line);
 // The lines of a gzip-compressed (or plain) text file. Throws std::runtime_error when it cannot be read.
 std::vector<std::string> readGzipLines(const std::filesystem::path& file);
 
