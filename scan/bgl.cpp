@@ -298,28 +298,6 @@ std::string lf_parkingNameLetters(std::uint8_t code) {
 }
 
 namespace {
-// Windows-1252 code points of the bytes 0x80 to 0x9F; the five bytes the code page leaves out
-// become U+FFFD.
-constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-void appendUtf8(std::string& out, char16_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-bool isUtf8(std::string_view text) { return platform::utf8ToUtf16(text).has_value(); }
-
 // The length of the sequence a UTF-8 lead byte starts; 0 for a byte that starts none.
 std::size_t utf8LeadLength(unsigned char c) {
   if (c >= 0xC2 && c <= 0xDF) return 2;
@@ -330,23 +308,17 @@ std::size_t utf8LeadLength(unsigned char c) {
 }  // namespace
 
 std::string lf_bglNameText(std::string_view raw) {
-  if (isUtf8(raw)) return std::string(raw);
+  if (platform::isValidUtf8(raw)) return std::string(raw);
   // A name cut inside a multi-byte sequence: the cut sequence goes, the rest stays UTF-8.
   for (std::size_t tail = 1; tail <= 3 && tail < raw.size(); ++tail) {
     const std::size_t lead = raw.size() - tail;
     const std::size_t need = utf8LeadLength(static_cast<unsigned char>(raw[lead]));
-    if (need > tail && isUtf8(raw.substr(0, lead)) &&
+    if (need > tail && platform::isValidUtf8(raw.substr(0, lead)) &&
         std::all_of(raw.begin() + static_cast<std::ptrdiff_t>(lead) + 1, raw.end(),
                     [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }))
       return std::string(raw.substr(0, lead));
   }
-  std::string out;
-  out.reserve(raw.size() * 2);
-  for (const char ch : raw) {
-    const auto c = static_cast<unsigned char>(ch);
-    appendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
-  }
-  return out;
+  return platform::windows1252ToUtf8(raw);
 }
 
 void lf_nameParkPositions(std::vector<BglStand>& stands) {
