@@ -4,32 +4,14 @@
 
 #include "scan/services.hpp"
 
-#include <mutex>
-
 namespace amb {
 
 std::atomic<std::int32_t> g_offlineLearningCopies{0};
 
-namespace {
-std::mutex g_scanLogMutex;
-std::vector<std::string> g_scanLog;
-}  // namespace
-
 void gf_scanAddOnAirports() {}
 
-void gf_addScanLogLine(const std::string& text) {
-  std::lock_guard lock(g_scanLogMutex);
-  g_scanLog.push_back(text);
-}
-
-std::vector<std::string> gf_scanLogLines() {
-  std::lock_guard lock(g_scanLogMutex);
-  return g_scanLog;
-}
-
 void gf_resetScan() {
-  std::lock_guard lock(g_scanLogMutex);
-  g_scanLog.clear();
+  gf_clearScanLog();
   g_offlineLearningCopies = 0;
 }
 
