@@ -4,7 +4,7 @@
 namespace amb {
 
 // Points every up-call at the subsystem's own function or global. The program calls it once before
-// anything else runs; test programs call it before their first case (tests/support/upcalls_setup.cpp).
+// anything else runs; test programs call it before their first case (by linking amb_upcalls_setup).
 void gf_installUpcalls();
 
 }  // namespace amb
