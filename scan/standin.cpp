@@ -1,6 +1,5 @@
-// Scaffolding: the least behaviour of the scenery scan that the publisher query and the start-up
-// need. Nothing is scanned, so the start-up's scan step leaves SCAN_AIRPORTS as it is and finds no
-// airports. The scenery scan replaces this file.
+// Scaffolding: the start-up's scan step until the scan driver lands. Nothing is scanned, so the
+// start-up's scan step leaves SCAN_AIRPORTS as it is and finds no airports.
 
 #include "scan/services.hpp"
 
@@ -11,7 +10,7 @@ std::atomic<std::int32_t> g_offlineLearningCopies{0};
 void gf_scanAddOnAirports() {}
 
 void gf_resetScan() {
-  gf_clearScanLog();
+  gf_takeScanLogLines();
   g_offlineLearningCopies = 0;
 }
 
