@@ -26,7 +26,7 @@
 //
 // The file is written beside and renamed into place, so a failed write leaves an earlier file whole.
 
-#include "core/stand.hpp"
+#include "records/parking.hpp"
 
 #include <pugixml.hpp>
 

@@ -6,7 +6,7 @@
 #include "airports/apf_file.hpp"
 #include "airports/apf_source.hpp"
 #include "airports/services.hpp"
-#include "app/main_window.hpp"
+#include "state/main_window.hpp"
 #include "core/files.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"

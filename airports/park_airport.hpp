@@ -3,7 +3,7 @@
 // saved again when the airport is left.
 
 #include "core/airport_data.hpp"
-#include "core/stand.hpp"
+#include "records/parking.hpp"
 
 #include <pugixml.hpp>
 

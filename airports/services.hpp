@@ -2,9 +2,9 @@
 // What other subsystems use of the airports and static parking subsystem.
 
 #include "core/airport_data.hpp"
-#include "core/geometry.hpp"
 #include "airports/stand.hpp"
-#include "core/stand.hpp"
+#include "core/geometry.hpp"
+#include "records/parking.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -29,14 +29,6 @@ extern std::atomic<std::uint8_t> g_parkingLock;
 // A copy of the park airport taken under its lock.
 AirportData gf_parkAirportSnapshot();
 
-// One of the user's park airports; the first of the list is the current choice.
-struct ParkAirport {
-  std::string code;
-  std::string reservedStand;  // the user's reserved stand there; empty when none
-  double latitude = 0;        // degrees
-  double longitude = 0;       // degrees
-  double distanceNm = 0;      // to the user aircraft
-};
 // The park airports, most recent first ("my_park_airports.txt"). Read and changed by the worker and
 // by the simulator link's thread: both sides hold g_parkAirportsMutex.
 extern std::vector<ParkAirport> g_parkAirports;

@@ -6,7 +6,7 @@
 // Time is a WeekSlot: weekday 1 (Monday) to 7, half hour 0 to 47 of the day, in UTC; day 1 follows
 // day 7.
 
-#include "core/stand.hpp"
+#include "records/parking.hpp"
 #include "core/strings.hpp"
 
 #include <cstdint>

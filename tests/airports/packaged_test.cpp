@@ -4,7 +4,7 @@
 #include "airports/apf_source.hpp"
 #include "airports/park_airport.hpp"
 #include "airports_fixture.hpp"
-#include "app/main_window.hpp"
+#include "state/main_window.hpp"
 #include "core/user_error.hpp"
 
 namespace amb {
@@ -44,7 +44,8 @@ TEST_F(PackagedAirports, TheUserAtJfkGetsJfkWithItsRealStands) {
     g_parkAirport = *jfk;
   }
   EXPECT_EQ(gf_findApfSource("KJFK"), "archive/stock/KJFK.xml");
-  ASSERT_TRUE(gf_loadParkAirport());
+  ASSERT_TRUE(gf_loadParkAirport()) << test::readFile(path("Log.txt"));
+  EXPECT_EQ(gf_findStandByName("T5-20a")->name, "T5-20a");  // a name the ground network gives twice
   EXPECT_EQ(g_stands.size(), 231u);
   EXPECT_EQ(g_mainWindow.standCount.load(), 231u);
   EXPECT_EQ(std::count_if(g_stands.begin(), g_stands.end(), [](const Stand& s) { return s.cargo != 0; }), 42);

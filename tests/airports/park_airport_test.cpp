@@ -5,7 +5,7 @@
 #include "airports/park_airport.hpp"
 #include "airports/stand.hpp"
 #include "airports_fixture.hpp"
-#include "app/main_window.hpp"
+#include "state/main_window.hpp"
 #include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"

@@ -179,9 +179,16 @@ std::vector<Stand> syntheticStands(std::size_t n, std::size_t options, double la
 
 std::vector<Stand> groundnetStands(const std::filesystem::path& file) {
   std::vector<Stand> out;
-  for (const Stand& s : enginesim::readParkingPositions(file))
-    out.emplace_back(s.name, std::vector<ParkPosOption>{}, StandPosition{s.lat, s.lon, s.heading}, s.radiusNm * 1852.0,
+  std::set<std::string> names;
+  for (const Stand& s : enginesim::readParkingPositions(file)) {
+    // A name an earlier stand already has gets the first free letter: an airport file names each
+    // stand once.
+    std::string name = s.name;
+    for (char letter = 'a'; names.count(name) != 0 && letter <= 'z'; ++letter) name = s.name + letter;
+    names.insert(name);
+    out.emplace_back(name, std::vector<ParkPosOption>{}, StandPosition{s.lat, s.lon, s.heading}, s.radiusNm * 1852.0,
                      s.cargo != 0 ? 0 : 1, 1, 1);
+  }
   return out;
 }
 

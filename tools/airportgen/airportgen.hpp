@@ -4,7 +4,7 @@
 // ground network's parking positions.
 
 #include "core/airport_data.hpp"
-#include "core/stand.hpp"
+#include "records/parking.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,7 +30,8 @@ std::vector<AirportData> syntheticAirports(std::size_t n, std::uint32_t seed);
 std::vector<Stand> syntheticStands(std::size_t n, std::size_t options, double lat, double lon, std::uint32_t seed);
 
 // The stands of a FlightGear ground network's parking list: name and number joined, heading in
-// radians, radius in metres, cargo for type "cargo", every other type a gate.
+// radians, radius in metres, cargo for type "cargo", every other type a gate; a name met before gets
+// the first free letter "a", "b", ... appended.
 std::vector<Stand> groundnetStands(const std::filesystem::path& file);
 
 }  // namespace amb::airportgen

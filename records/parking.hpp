@@ -1,6 +1,7 @@
 #pragma once
-// One stand of the park airport and what has been learned about its use. The airports subsystem owns
-// the stands (g_stands); the engine reads and marks them while it parks live and static aircraft.
+// The parking records that the airports subsystem owns and the engine, the feed and the simulator
+// link read: a stand of the park airport with what has been learned about its use, and one of the
+// user's park airports.
 
 #include <cstdint>
 #include <string>
@@ -77,6 +78,15 @@ struct Stand {
         heli(c == 0 ? 1 : 0) {
     overlapIds.reserve(8);
   }
+};
+
+// One of the user's park airports; the first of the list is the current choice.
+struct ParkAirport {
+  std::string code;
+  std::string reservedStand;  // the user's reserved stand there; empty when none
+  double latitude = 0;        // degrees
+  double longitude = 0;       // degrees
+  double distanceNm = 0;      // to the user aircraft
 };
 
 }  // namespace amb
