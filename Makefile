@@ -59,7 +59,7 @@ test-windows: windows linux-double
 	  bash scripts/test-windows.sh $(WIN_BUILD) '$(WIN_TEST_LABELS)'
 
 linux-double: setup $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble
+	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble amb_ailib_folder
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)

@@ -83,6 +83,7 @@ protected:
     fs::create_directories(dir() / "Prepar3D v5" / "Scenery");
     SIM_INSTALL_PATH.setValue(gf_pathText(dir() / "Prepar3D v5"));
     gf_saveStringOption(SIM_INSTALL_PATH);
+    installAiPackage(dir() / "appdata");
   }
   void TearDown() override {
     m_env.clear();
