@@ -7,7 +7,7 @@
 #include "core/xml.hpp"
 #include "platform/folders.hpp"
 #include "settings/options.hpp"
-#include "app/detection.hpp"
+#include "state/detection.hpp"
 
 #include <fmt/format.h>
 

@@ -6,7 +6,7 @@
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
 
-#include "app/main_window.hpp"
+#include "state/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
