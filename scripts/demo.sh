@@ -315,9 +315,31 @@ if [ "$ended_early" = 1 ] || [ "$status" != 0 ]; then
   else
     echo "FAILED: Ambertrail_P3D ended with exit code $status." >&2
   fi
-  error="$(grep -iE 'error|failed|exception|cannot|could not' "$work/Log.txt" 2>/dev/null | grep -v '^ *$' | tail -n 1 || true)"
+  # The last error before the exit line ("Exiting: SYSTEM ERROR" only says that there was one).
+  error="$(grep -iE 'error|failed|exception|cannot|could not' "$work/Log.txt" 2>/dev/null | grep -v '^Exiting:' |
+    tail -n 1 || true)"
   [ -n "$error" ] && echo "last error in the log: $error" >&2
+  grep -h '^Exiting:' "$work/Log.txt" 2>/dev/null | tail -n 1 >&2 || true
+  # A port the program could not have: named by the log, else found by trying the program's ports now
+  # that it has ended (whoever still holds one is another program).
   taken="$(grep -oE '[Bb]ind failed at port [0-9]+' "$work/Log.txt" 2>/dev/null | grep -oE '[0-9]+$' | tail -n 1 || true)"
+  if [ -z "$taken" ] && grep -qiE 'bind' "$work/Log.txt" 2>/dev/null; then
+    taken="$(python3 - <<'PY' 2>/dev/null || true
+import socket
+for kind, port in ((socket.SOCK_STREAM, 10747), (socket.SOCK_DGRAM, 49005), (socket.SOCK_DGRAM, 49004)):
+    s = socket.socket(socket.AF_INET, kind)
+    if kind == socket.SOCK_STREAM:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    try:
+        s.bind(("0.0.0.0", port))
+    except OSError:
+        print(port)
+        break
+    finally:
+        s.close()
+PY
+)"
+  fi
   [ -n "$taken" ] && echo "port $taken is taken by another program: end it (or wait until it ends) and run again." >&2
   [ "$status" != 0 ] && exit "$status"
   exit 1

@@ -19,8 +19,8 @@ namespace {
 
 constexpr double kMetresPerNm = 1852.0;
 constexpr double kDeg = std::numbers::pi / 180;
-constexpr int kPanel = 440;       // the side panel's width
-constexpr int kInset = 420;       // the inset's side
+constexpr int kPanel = 540;       // the side panel's width
+constexpr int kInset = 520;       // the inset's side
 constexpr double kMargin = 24;    // between a view's edge and what it shows
 constexpr double kLabelFont = 10;
 constexpr double kStandFont = 7;
@@ -247,6 +247,7 @@ struct ViewStyle {
   bool airportNames = false;
   bool standNames = false;
   double trackWidth = 1.6;
+  bool groundFirst = false;  // tracks in the air drawn faint, so that the ground movement stands out
 };
 
 struct Label {
@@ -345,8 +346,9 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
     for (const Run& run : runsOf(t, v))
       for (const auto& s : stretchesIn(run.line, near)) {
         const auto thinned = thin(s, kThinning);
-        svg += fmt::format("<polyline class=\"{}\" stroke-width=\"{}\" points=\"{}\"/>\n", styleOf(run.phase).cssClass,
-                           style.trackWidth, pointsText(thinned));
+        const bool faint = style.groundFirst && (run.phase == Phase::Air || run.phase == Phase::Approach);
+        svg += fmt::format("<polyline class=\"{}{}\" stroke-width=\"{}\" points=\"{}\"/>\n", styleOf(run.phase).cssClass,
+                           faint ? " faint" : "", faint ? 1.0 : style.trackWidth, pointsText(thinned));
         for (const Px& p : thinned)
           if (v.shows(p)) all.push_back(p);
       }
@@ -446,7 +448,7 @@ std::string legend(double x, double& y) {
 constexpr const char* kStyle =
     "<style>\n"
     "polyline{fill:none;stroke-linejoin:round;stroke-linecap:round}\n"
-    ".air{stroke:#2463b5}.app{stroke:#e07800}.gnd{stroke:#16963a}.push{stroke:#d0218c}\n"
+    ".air{stroke:#2463b5}.app{stroke:#e07800}.gnd{stroke:#16963a}.push{stroke:#d0218c}.faint{stroke-opacity:0.45}\n"
     ".rep{fill:none;stroke:#7a7a7a;stroke-width:1;stroke-dasharray:5,4}\n"
     ".rwy{stroke:#9c9c9c;stroke-linecap:butt}\n"
     ".std{fill:#f1f1f1;stroke:#a0a0a0;stroke-width:0.7}\n"
@@ -807,7 +809,7 @@ std::string renderSvg(const Tracks& tracks, const MapOptions& options) {
     std::size_t insetLabelled = 0;
     svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"{}\" height=\"{}\" fill=\"#fff\"/>\n", inset.rect.x0,
                        inset.rect.y0, kInset, kInset);
-    drawView(svg, tracks, inset, ViewStyle{true, false, true, 2.2}, 1, insetLabelled);
+    drawView(svg, tracks, inset, ViewStyle{true, false, true, 2.2, true}, 1, insetLabelled);
     // Where the inset lies on the map.
     const Px a = main.at(zoom->maxLat, zoom->minLon), b = main.at(zoom->minLat, zoom->maxLon);
     svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" height=\"{:.1f}\" fill=\"none\" stroke=\"#444\" "

@@ -61,7 +61,7 @@ struct Area {
 
 struct MapOptions {
   int width = 1000;  // the map itself; the side panel comes on top
-  int height = 800;
+  int height = 860;
   std::string title;
   // The inset's area: given, or else the extent of the ground movement and the stands. No inset when
   // there is no ground movement or when the map is hardly larger than it.
@@ -128,7 +128,7 @@ bool parseGroundnetAngle(const std::string& text, double& degrees);
 // ---- Drawing ----
 
 std::string renderSvg(const Tracks& tracks, const MapOptions& options);
-inline std::string renderSvg(const Tracks& tracks, int width = 1000, int height = 800) {
+inline std::string renderSvg(const Tracks& tracks, int width = 1000, int height = 860) {
   MapOptions o;
   o.width = width;
   o.height = height;
