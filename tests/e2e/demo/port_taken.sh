@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
 # The main job when another program holds the RealTraffic command port (10747): the run must end
 # non-zero, name the port and show the last error of the log, without waiting out its minutes.
-# Runs in a network namespace of its own where the machine allows, so that no other run's ports
-# matter; the port is held from inside it.
+# Usage: port_taken.sh BUILD SOURCE
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 source_dir="$(cd "$2" && pwd)"
-if [ -z "${AMBT_DEMO_TEST_NS:-}" ] && command -v unshare >/dev/null && command -v ip >/dev/null &&
-  unshare -rn true 2>/dev/null; then
-  exec env AMBT_DEMO_TEST_NS=1 unshare -rn sh -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$build" "$source_dir"
-fi
 
 tmp="$(mktemp -d)"
 holder=
