@@ -2,7 +2,7 @@
 
 #include "core/files.hpp"
 #include "platform/utf8.hpp"
-#include "scan/scan_log.hpp"
+#include "state/scan_log.hpp"
 
 #include <fmt/format.h>
 

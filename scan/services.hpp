@@ -1,7 +1,7 @@
 #pragma once
 // What the other subsystems use of the scenery airport scan.
 
-#include "scan/scan_log.hpp"
+#include "state/scan_log.hpp"
 
 #include <atomic>
 #include <cstdint>

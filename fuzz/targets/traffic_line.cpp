@@ -7,6 +7,7 @@
 #include "fuzz/datagram.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "settings/settings.hpp"
+#include "state/run_state.hpp"
 
 #include <mutex>
 

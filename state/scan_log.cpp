@@ -1,4 +1,4 @@
-#include "scan/scan_log.hpp"
+#include "state/scan_log.hpp"
 
 #include <mutex>
 #include <utility>

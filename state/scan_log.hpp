@@ -1,6 +1,7 @@
 #pragma once
 // The lines of the add-on airports scan's own log, "AirportsScanLog.txt". Any thread adds lines
-// while a scan runs; the scan writes them to the file once every job has ended.
+// while a scan runs; the scan writes them to the file once every job has ended. The list sits below
+// the reference data and the scan, so the publisher query adds to it without calling up into the scan.
 
 #include <cstddef>
 #include <string>
