@@ -2,7 +2,7 @@
 
 #include "bglgen/bglgen.hpp"
 #include "scan/bgl.hpp"
-#include "scan/scan_log.hpp"
+#include "state/scan_log.hpp"
 
 #include <benchmark/benchmark.h>
 

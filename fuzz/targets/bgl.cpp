@@ -6,7 +6,7 @@
 #include "core/files.hpp"
 #include "fuzz/fuzz_support.hpp"
 #include "scan/bgl.hpp"
-#include "scan/scan_log.hpp"
+#include "state/scan_log.hpp"
 
 #include <stdexcept>
 
