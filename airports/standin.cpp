@@ -12,7 +12,7 @@
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "sim/services.hpp"
-#include "traffic/engine.hpp"
+#include "traffic/services.hpp"
 
 #include <limits>
 

@@ -192,6 +192,7 @@ struct Layout {
                           simFolder / "Scenery", doubleDir})
       fs::create_directories(d);
     if (withDocs) fs::create_directories(work / "docs");
+    installAiPackage(appData);
     // An airport list without airports: no park airport is ever chosen.
     writeFile(work / "input" / "airports_p3d.xml", "<airports />\n");
     writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\n\n"
@@ -203,6 +204,7 @@ struct Layout {
     return {"AMBT_APPDATA=" + appData.string(),
             "AMBT_DOCUMENTS=" + (root / "documents").string(),
             "AMBT_PUBLIC_DOCUMENTS=" + (root / "public").string(),
+            "AMBT_PROGRAMDATA=" + (root / "programdata").string(),
             "AMBT_REGISTRY=" + (root / "registry.reg").string(),
             "AMBT_RUNTIME_DIR=" + runtime.string(),
             "AMBT_UI_DUMP=" + dump.string(),
