@@ -46,6 +46,11 @@ mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrai
   "$demo/documents" "$demo/public" "$sim/Scenery"
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
+# The AI aircraft the build generated from the recording's airlines and types, installed as an add-on
+# package: the program's automatic livery scan finds it at its first start.
+mkdir -p "$appdata/Lockheed Martin/Prepar3D v5"
+printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
+  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
 # The whole recording's radius: the automatic range would shrink it to 10 nm around a parked user.
 cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
 <?xml version="1.0"?>
