@@ -57,7 +57,10 @@ void lf_searchLiveriesInFolder(int priority, const fs::path& folder) {
       try {
         const std::string text = gf_pathText(entry.path());
         // Scenery below an "airport" folder holds no liveries, and Windows cannot open paths this long.
-        if (text.find("airport") != std::string::npos || text.size() >= 250) it.disable_recursion_pending();
+        // Only the part below the livery folder counts for "airport": a livery folder that itself
+        // lies below such a name ("D:\Airports and AI\...") is still searched.
+        const std::string below = gf_pathText(entry.path().lexically_relative(folder));
+        if (below.find("airport") != std::string::npos || text.size() >= 250) it.disable_recursion_pending();
         std::error_code statusError;
         const auto status = fs::status(entry.path(), statusError);
         if (!statusError && fs::is_regular_file(status) && lf_isAircraftCfgName(entry.path())) {

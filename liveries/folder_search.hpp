@@ -7,8 +7,8 @@
 
 namespace amb {
 
-// Walks the folder (links not followed; no descent into paths containing "airport" or of 250 bytes or
-// more) and appends the liveries found to g_liveryList. Failures are logged, never thrown. Stops
+// Walks the folder (links not followed; no descent into folders whose path below the livery folder
+// contains "airport", nor into paths of 250 bytes or more) and appends the liveries found to g_liveryList. Failures are logged, never thrown. Stops
 // starting jobs when the program is closing; the jobs started are always collected.
 void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder);
 

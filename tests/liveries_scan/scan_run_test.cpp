@@ -1,3 +1,8 @@
+// g++ 12 at -O3 (the Windows build) reports a false overlap inside std::string's concatenation.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 #include "liveries/auto_folders.hpp"
 #include "liveries/folder_search.hpp"
 #include "liveries_scan/scan_fixture.hpp"
@@ -35,6 +40,7 @@ protected:
 };
 
 TEST_F(FolderSearchTest, WhatTheWalkEntersAndWhichFilesCount) {
+  AMB_SKIP_ON_WINDOWS("paths of 250 bytes and more need the long-path prefix there");
   lay("root/a", "BAW", 1, "Walk");
   lay("root/b/c", "KLM", 1, "Walk");
   lay("root/my airport scenery/x", "DLH", 1, "Walk");  // never entered
@@ -59,6 +65,12 @@ TEST_F(FolderSearchTest, WhatTheWalkEntersAndWhichFilesCount) {
   auto found = titles();
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"Deep BAW 0", "Sim cfg", "Walk BAW 0", "Walk KLM 0"}));
+
+  // A livery folder that itself lies below an "airport" name is searched all the same.
+  g_liveryList.clear();
+  lay("My airports and AI/pkg/x", "KLM", 1, "Under");
+  lf_searchLiveriesInFolder(1, m_dir / "My airports and AI");
+  EXPECT_EQ(titles(), std::vector<std::string>{"Under KLM 0"});
   EXPECT_TRUE(lf_isAircraftCfgName("AIRCRAFT.cfg"));
   EXPECT_FALSE(lf_isAircraftCfgName("SIM.cfg.txt"));
 }
@@ -189,6 +201,7 @@ TEST_F(ScanRunTest, FoldersAreRankedAndTheScanWritesItsFileAndReports) {
 }
 
 TEST_F(ScanRunTest, AutomaticFoldersFromTheAddOnPackagesAndSimobjects) {
+  AMB_SKIP_ON_WINDOWS("AMBT_APPDATA and AMBT_PROGRAMDATA stand in for the shell folders on Linux only");
   const fs::path sim = m_dir / "appdata" / "Lockheed Martin" / "Prepar3D v5";
   test::writeFile(sim / "add-ons.cfg",
                   "[DiscoveryPath.0]\nPATH=" + gf_pathText(m_dir / "ignored") +
