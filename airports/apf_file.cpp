@@ -3,7 +3,7 @@
 #include "airports/stand.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
-#include "refdata/download.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 

@@ -9,7 +9,7 @@
 #include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/startup.hpp"
-#include "refdata/download.hpp"
+#include "refdata/services.hpp"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>

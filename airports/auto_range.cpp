@@ -3,7 +3,7 @@
 
 #include "airports/services.hpp"
 #include "core/geometry.hpp"
-#include "feed/inputs.hpp"
+#include "feed/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"

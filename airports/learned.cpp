@@ -12,7 +12,7 @@
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
-#include "feed/readers.hpp"
+#include "feed/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"

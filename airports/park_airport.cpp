@@ -13,7 +13,7 @@
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
-#include "feed/readers.hpp"
+#include "feed/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 

@@ -1,7 +1,7 @@
 #include "airports/stand.hpp"
 
 #include "core/log.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 
 #include <algorithm>
 #include <charconv>

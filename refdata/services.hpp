@@ -3,5 +3,6 @@
 // questions answered from them, and the start-up's updater of the data files.
 
 #include "refdata/database.hpp"
+#include "refdata/download.hpp"
 #include "refdata/queries.hpp"
 #include "refdata/updater.hpp"
