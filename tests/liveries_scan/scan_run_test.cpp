@@ -192,7 +192,7 @@ TEST_F(ScanRunTest, FoldersAreRankedAndTheScanWritesItsFileAndReports) {
   // The section with an unknown airline on a small type became private.
   EXPECT_EQ(written, (std::vector<std::string>{"BAW First BAW 0", "BAW First BAW 1", "KLM Second KLM 0", "PVT Fixed"}));
   EXPECT_EQ(test::readLines(g_fixesPath),
-            std::vector<std::string>{"Model fix: A32N found in " + gf_pathText(m_dir / "second/bad/aircraft.cfg") +
+            std::vector<std::string>{"Model fix: A32N found in " + gf_pathText(m_dir / "second" / "bad" / "aircraft.cfg") +
                                      " changed into A20N"});
   EXPECT_EQ(test::readLines(g_invalidAirlineCodesPath).size(), 1u);
   EXPECT_TRUE(logHas("Errors:"));
