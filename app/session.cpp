@@ -66,8 +66,15 @@ void lf_startSimClient() {
 
 // The reader threads of the current run, joined by the exit sequence once the worker has returned.
 std::mutex g_readerThreadsMutex;
-std::thread g_qnhReaderThread;
-std::thread g_trafficReaderThread;
+// Left to end with the process when nobody joined it (tests of a single step).
+struct ReaderThread {
+  std::thread thread;
+  ~ReaderThread() {
+    if (thread.joinable()) thread.detach();
+  }
+};
+ReaderThread g_qnhReaderRun;
+ReaderThread g_trafficReaderRun;
 
 void startReader(std::thread& slot, void (*body)(std::uint16_t), std::uint16_t port) {
   std::lock_guard lock(g_readerThreadsMutex);
@@ -106,8 +113,8 @@ void gf_stopAndJoinReaders() {
   std::thread qnh, traffic;
   {
     std::lock_guard lock(g_readerThreadsMutex);
-    qnh = std::move(g_qnhReaderThread);
-    traffic = std::move(g_trafficReaderThread);
+    qnh = std::move(g_qnhReaderRun.thread);
+    traffic = std::move(g_trafficReaderRun.thread);
   }
   g_weatherReader.stop();
   g_trafficReader.stop();
@@ -159,13 +166,13 @@ bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort) {
   // The exit sequence stops the readers first thing; a reader started after that would outlive it
   // (a restart clears the stop flags) beside the next run's own.
   if (lf_runEnding()) return false;
-  startReader(g_qnhReaderThread, lf_qnhReaderThread, qnhPort);
+  startReader(g_qnhReaderRun.thread, lf_qnhReaderThread, qnhPort);
   const auto trafficStart = SteadyClock::now() + std::chrono::seconds(2);
   while (SteadyClock::now() < trafficStart) {
     if (!lf_sleepUntil(std::min(trafficStart, SteadyClock::now() + std::chrono::milliseconds(100))) || lf_runEnding())
       return false;
   }
-  startReader(g_trafficReaderThread, lf_trafficReaderThread, trafficPort);
+  startReader(g_trafficReaderRun.thread, lf_trafficReaderThread, trafficPort);
   return true;
 }
 

@@ -27,7 +27,14 @@ std::mutex g_handlerMutex;
 ExitHandler g_handler;
 // The thread of the latest exit sequence; each one joins the one before it first, so joining the
 // latest joins them all.
-std::thread g_exitThread;
+// Left to end with the process when nobody joined it (the program joins it before it returns).
+struct ExitThread {
+  std::thread thread;
+  ~ExitThread() {
+    if (thread.joinable()) thread.detach();
+  }
+};
+ExitThread g_exit;
 }  // namespace
 
 const std::string& gf_exitReasonName(int reason) {
@@ -52,7 +59,7 @@ void gf_requestExit(int reason, std::uint32_t delaySeconds) {
   if (!g_handler) return;
   // A restart's countdown lets a newer exit start while the older one still runs: the newer waits
   // for the older to return, so two sequences never work at once.
-  g_exitThread = std::thread([handler = g_handler, previous = std::move(g_exitThread), reason, delaySeconds]() mutable {
+  g_exit.thread = std::thread([handler = g_handler, previous = std::move(g_exit.thread), reason, delaySeconds]() mutable {
     if (previous.joinable()) previous.join();
     handler(reason, delaySeconds);
   });
@@ -62,8 +69,8 @@ void gf_joinExitThread() {
   std::thread latest;
   {
     std::lock_guard lock(g_handlerMutex);
-    if (g_exitThread.get_id() == std::this_thread::get_id()) return;
-    latest = std::move(g_exitThread);
+    if (g_exit.thread.get_id() == std::this_thread::get_id()) return;
+    latest = std::move(g_exit.thread);
   }
   if (latest.joinable()) latest.join();
 }

@@ -25,7 +25,14 @@ struct JobThread {
   std::shared_ptr<std::atomic<bool>> ended;
 };
 std::mutex g_threadsMutex;
-std::list<JobThread> g_jobThreads;
+// Jobs still listed when the process ends (a program that never joined them) end before it does.
+struct JobThreads : std::list<JobThread> {
+  ~JobThreads() {
+    for (JobThread& t : *this)
+      if (t.thread.joinable()) t.thread.join();
+  }
+};
+JobThreads g_jobThreads;
 
 // Takes the threads whose job has ended out of the list, so the caller can join them unlocked.
 std::list<JobThread> takeEnded() {

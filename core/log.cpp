@@ -4,6 +4,7 @@
 #include "core/files.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
+#include "platform/utf8.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -54,27 +55,9 @@ void flushRepeatsLocked() {
 
 // The length of the valid UTF-8 sequence at the start of s, 0 when it is none.
 std::size_t utf8Sequence(std::string_view s) {
-  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char c = b(0);
-  std::size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) n = 2;
-  else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;  // no surrogates
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else
-    return 0;
-  if (s.size() < n) return 0;
-  if (b(1) < lo || b(1) > hi) return 0;
-  for (std::size_t i = 2; i < n; ++i)
-    if (b(i) < 0x80 || b(i) > 0xBF) return 0;
-  return n;
+  for (std::size_t n = 1; n <= std::min<std::size_t>(4, s.size()); ++n)
+    if (platform::isValidUtf8(s.substr(0, n))) return n;
+  return 0;
 }
 }  // namespace
 

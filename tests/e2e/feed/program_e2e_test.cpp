@@ -148,9 +148,10 @@ struct RealTrafficGone : Connected {
   RealTrafficGone() : Connected(jfkUser(), true) {
     EXPECT_GT(sim.port(), 0);
     TrafficDoubleProcess rt(layout.root / "realtraffic", {"--traffic", kRecording});
-    EXPECT_TRUE(rt.waitCommands("Qs121=", 2));
+    // The position goes once the main loop runs, after up to 15 s without traffic.
+    EXPECT_TRUE(rt.waitCommands("Qs121=", 1, 90s));
     EXPECT_TRUE(rt.kill());
-    EXPECT_TRUE(layout.waitLog("RealTraffic gone? Wait for RealTraffic to re-connect ..."));
+    EXPECT_TRUE(layout.waitLog("RealTraffic gone? Wait for RealTraffic to re-connect ...", 1, 60s));
   }
 };
 
