@@ -1,8 +1,8 @@
 #include "app/entry.hpp"
 
 #include "app/final_exit.hpp"
-#include "app/main_window.hpp"
 #include "app/session.hpp"
+#include "app/upcalls.hpp"
 #include "app/window.hpp"
 #include "core/exit.hpp"
 #include "core/jobs.hpp"
@@ -11,6 +11,7 @@
 #include "platform/app_resources.hpp"
 #include "platform/single_instance.hpp"
 #include "platform/ui.hpp"
+#include "state/main_window.hpp"
 
 #include <fmt/format.h>
 
@@ -54,6 +55,7 @@ int runApplication() {
 }
 
 int gf_runProgram() {
+  gf_installUpcalls();
   // A second copy ends at once, before it touches anything of the first.
   if (!platform::acquireSingleInstance(kSingleInstanceName)) return -1;
   try {
