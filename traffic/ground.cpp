@@ -12,7 +12,7 @@
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 
