@@ -58,6 +58,8 @@ double lf_headingDiffDeg(double a, double b) {
   return d > 180 ? 360 - d : d;
 }
 
+}  // namespace
+
 bool lf_categoryAllowed(int category) {
   switch (category) {
     case Light:
@@ -74,8 +76,6 @@ bool lf_categoryAllowed(int category) {
       return false;
   }
 }
-
-}  // namespace
 
 bool LiveStayer::operator<(const LiveStayer& o) const {
   if (minutes != o.minutes) return minutes > o.minutes;

@@ -101,6 +101,9 @@ void lf_handleUdpMessages();
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
 // A record that no live aircraft took: a new live aircraft, or dropped.
 void lf_newAircraft(TrafficRecord& record);
+// Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,
+// Buzjets, Large and Heavy always, any other value never (new aircraft, and their waiting extensions).
+bool lf_categoryAllowed(int category);
 // gf_standName: traffic/services.hpp.
 // Removes the live aircraft farthest from the user, which must lie more than 0.1 nm beyond
 // distanceNm; true when there was none.
