@@ -1,6 +1,7 @@
 # The two commands of the README. Everything else is a helper of these.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 WIN_BUILD  ?= build-win
@@ -14,7 +15,7 @@ MINGW_CACHE ?= $(or $(AMBT_MINGW_CACHE),$(HOME)/.cache/ambertrail-mingw)
 # there yet leaves itself out of that build).
 WIN_TEST_LABELS ?= ^unit$$
 
-.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows linux-double fuzz build-fuzz clean
+.PHONY: test demo setup build build-asan test-asan build-tsan test-tsan setup-windows mingw-deps windows test-windows linux-double fuzz build-fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -45,6 +46,17 @@ build-asan: setup $(ASAN_BUILD)/build.ninja
 # The unit tests again, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) -L unit --output-on-failure --timeout 900
+
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Tsan -DAMB_BUILD_BENCH=OFF $(CMAKE_ARGS)
+
+build-tsan: setup $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+
+# The unit tests and the application's end-to-end tests under ThreadSanitizer; any report fails.
+test-tsan: build-tsan
+	TSAN_OPTIONS="$${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}" \
+	  ctest --test-dir $(TSAN_BUILD) -j $(JOBS) -L '^unit$$|^app$$' --output-on-failure --timeout 900
 
 # The libFuzzer targets (fuzz/): a clang build of its own with AddressSanitizer and
 # UndefinedBehaviorSanitizer; warnings that only clang gives do not stop it.
@@ -83,4 +95,4 @@ linux-double: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble amb_ailib_folder
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

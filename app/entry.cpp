@@ -4,6 +4,8 @@
 #include "app/session.hpp"
 #include "app/upcalls.hpp"
 #include "app/window.hpp"
+#include "core/exit.hpp"
+#include "core/jobs.hpp"
 #include "core/log.hpp"
 #include "core/startup.hpp"
 #include "platform/app_resources.hpp"
@@ -44,8 +46,11 @@ int runApplication() {
   gf_installExitHandler();
   ui->post(1);
   const int code = ui->run();
-  // The exit sequence asked the simulator link to stop; the program ends once it has.
+  // The exit sequence posted its last message as its last act; its thread, the simulator link it
+  // asked to stop and the scans' jobs end before the program does.
+  gf_joinExitThread();
   gf_stopSimClient(std::chrono::seconds(5));
+  gf_joinJobs();
   return code;
 }
 

@@ -142,6 +142,9 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
 
     g_weatherReader.stop();
     g_trafficReader.stop();
+    // While RealTraffic is gone the engine cycle waits in the command port's accept with the engine
+    // lock held; the removals below need that lock, so the accept ends first.
+    lf_stopAccepting();
     pause(milliseconds(500));
     gf_removeAllLiveAc();
     gf_removeAllParkedActs();
@@ -182,11 +185,12 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       ownsExit = false;
       g_exitUnderWay = 0;  // a request during the countdown starts an exit of its own
       lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));
-      const bool superseded = g_exitUnderWay != 0 || g_userClosed != 0;
+      // A newer exit took over during the countdown: it waits for this thread, then for the worker,
+      // and ends (or restarts) the program itself; the reset here would race with it.
+      if (g_exitUnderWay != 0 || g_userClosed != 0) return;
       waitForWorker();
+      gf_stopAndJoinReaders();
       lf_resetRunState();
-      // A newer exit took over during the countdown; it ends (or restarts) the program itself.
-      if (superseded) return;
       postToWindow(1);
       return;
     }
@@ -198,6 +202,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       pause(std::chrono::seconds(10));
     }
     waitForWorker();
+    gf_stopAndJoinReaders();
     g_exitUnderWay = 0;
     postToWindow(2);
   } catch (...) {

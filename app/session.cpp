@@ -60,6 +60,25 @@ void lf_startSimClient() {
   });
 }
 
+// The reader threads of the current run, joined by the exit sequence once the worker has returned.
+std::mutex g_readerThreadsMutex;
+// Left to end with the process when nobody joined it (tests of a single step).
+struct ReaderThread {
+  std::thread thread;
+  ~ReaderThread() {
+    if (thread.joinable()) thread.detach();
+  }
+};
+ReaderThread g_qnhReaderRun;
+ReaderThread g_trafficReaderRun;
+
+void startReader(std::thread& slot, void (*body)(std::uint16_t), std::uint16_t port) {
+  std::lock_guard lock(g_readerThreadsMutex);
+  // The exit sequence joins each run's readers; one left over here was stopped and ends at once.
+  if (slot.joinable()) slot.join();
+  slot = std::thread(body, port);
+}
+
 void setTrafficQueueOpen(bool open) {
   std::lock_guard lock(g_trafficQueueMutex);
   g_trafficQueueOpen = open ? 1 : 0;
@@ -84,6 +103,22 @@ bool gf_stopSimClient(std::chrono::milliseconds bound) {
   }
   g_simClientThread.join();
   return true;
+}
+
+void gf_stopAndJoinReaders() {
+  std::thread qnh, traffic;
+  {
+    std::lock_guard lock(g_readerThreadsMutex);
+    qnh = std::move(g_qnhReaderRun.thread);
+    traffic = std::move(g_trafficReaderRun.thread);
+  }
+  g_weatherReader.stop();
+  g_trafficReader.stop();
+  if (qnh.joinable()) qnh.join();
+  if (traffic.joinable()) traffic.join();
+  // The next run's readers start open.
+  g_weatherReader.stopFlag = 0;
+  g_trafficReader.stopFlag = 0;
 }
 
 bool lf_waitForSimulator() {
@@ -127,13 +162,13 @@ bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort) {
   // The exit sequence stops the readers first thing; a reader started after that would outlive it
   // (a restart clears the stop flags) beside the next run's own.
   if (lf_runEnding()) return false;
-  std::thread(lf_qnhReaderThread, qnhPort).detach();
+  startReader(g_qnhReaderRun.thread, lf_qnhReaderThread, qnhPort);
   const auto trafficStart = SteadyClock::now() + std::chrono::seconds(2);
   while (SteadyClock::now() < trafficStart) {
     if (!lf_sleepUntil(std::min(trafficStart, SteadyClock::now() + std::chrono::milliseconds(100))) || lf_runEnding())
       return false;
   }
-  std::thread(lf_trafficReaderThread, trafficPort).detach();
+  startReader(g_trafficReaderRun.thread, lf_trafficReaderThread, trafficPort);
   return true;
 }
 

@@ -13,9 +13,12 @@ void lf_runSession();
 bool lf_waitForSimulator();
 void lf_waitForFirstTraffic();
 // Starts the QNH reader and, 2 s later, the traffic reader on their ports (0: any free port), each on
-// a detached thread. Starts none, or only the first, when the run ends first (an exit under way, the
+// a thread of its own. Starts none, or only the first, when the run ends first (an exit under way, the
 // user closed the simulator, or the worker's stop); false then.
 bool lf_startReaders(std::uint16_t qnhPort, std::uint16_t trafficPort);
+// Stops both readers, waits for their threads to end and opens their stop flags for the next run.
+// The exit sequence calls it once the worker, which starts them, has returned.
+void gf_stopAndJoinReaders();
 
 // The "SimClient" thread of the current run: asked to stop by the exit sequence; the next service
 // run joins it when it starts its own.

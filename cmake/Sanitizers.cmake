@@ -10,9 +10,13 @@ function(amb_build_type name compile link)
   endforeach()
 endfunction()
 
-# Build type "Asan": AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first report.
-amb_build_type(ASAN "-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined"
-               "-fsanitize=address,undefined")
+# Build type "Asan": AddressSanitizer and UndefinedBehaviorSanitizer (with float-to-integer
+# overflow), stopping at the first report.
+amb_build_type(ASAN "-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow"
+               "-fsanitize=address,undefined,float-cast-overflow")
+
+# Build type "Tsan": ThreadSanitizer.
+amb_build_type(TSAN "-O1 -g -fno-omit-frame-pointer -fsanitize=thread" "-fsanitize=thread")
 
 # Build type "Fuzz" (clang only): the libraries carry libFuzzer's coverage hooks besides ASan and UBSan;
 # each fuzz target links libFuzzer itself (fuzz/CMakeLists.txt).

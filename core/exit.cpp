@@ -25,6 +25,16 @@ std::atomic<std::uint8_t> g_readerError{0};
 namespace {
 std::mutex g_handlerMutex;
 ExitHandler g_handler;
+// The thread of the latest exit sequence; each one joins the one before it first, so joining the
+// latest joins them all.
+// Left to end with the process when nobody joined it (the program joins it before it returns).
+struct ExitThread {
+  std::thread thread;
+  ~ExitThread() {
+    if (thread.joinable()) thread.detach();
+  }
+};
+ExitThread g_exit;
 }  // namespace
 
 const std::string& gf_exitReasonName(int reason) {
@@ -45,12 +55,24 @@ void gf_setExitHandler(ExitHandler handler) {
 void gf_requestExit(int reason, std::uint32_t delaySeconds) {
   if (g_exitUnderWay.exchange(1) != 0) return;
   g_exitReason = reason;
-  ExitHandler handler;
+  std::lock_guard lock(g_handlerMutex);
+  if (!g_handler) return;
+  // A restart's countdown lets a newer exit start while the older one still runs: the newer waits
+  // for the older to return, so two sequences never work at once.
+  g_exit.thread = std::thread([handler = g_handler, previous = std::move(g_exit.thread), reason, delaySeconds]() mutable {
+    if (previous.joinable()) previous.join();
+    handler(reason, delaySeconds);
+  });
+}
+
+void gf_joinExitThread() {
+  std::thread latest;
   {
     std::lock_guard lock(g_handlerMutex);
-    handler = g_handler;
+    if (g_exit.thread.get_id() == std::this_thread::get_id()) return;
+    latest = std::move(g_exit.thread);
   }
-  if (handler) std::thread([handler, reason, delaySeconds] { handler(reason, delaySeconds); }).detach();
+  if (latest.joinable()) latest.join();
 }
 
 void gf_simWasClosed() {
@@ -91,6 +113,7 @@ void gf_reportException(std::string_view functionName) {
 }
 
 void gf_resetExitState() {
+  gf_joinExitThread();
   g_exitUnderWay = 0;
   g_exitReason = 0;
   g_restartPending = 0;

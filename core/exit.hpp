@@ -39,7 +39,10 @@ void gf_simWasClosed();
 // A reader thread's receive loop failed: shown, and turned into an exit by the periodic steps.
 void lf_readerStopped(bool traffic, const std::string& what);
 
-// The exit sequence: called on a new detached thread by the first request. Without a handler (tests
+// Waits for the exit sequences started so far to return (not from inside one of them).
+void gf_joinExitThread();
+
+// The exit sequence: called on a new thread by the first request. Without a handler (tests
 // of single subsystems) a request only records the reason.
 using ExitHandler = std::function<void(int reason, std::uint32_t delaySeconds)>;
 void gf_setExitHandler(ExitHandler handler);
@@ -48,7 +51,7 @@ void gf_setExitHandler(ExitHandler handler);
 // also request exit reason 7. Call only inside a catch block.
 void gf_reportException(std::string_view functionName);
 
-// Back to start values (tests, and the restart's reset of the exit state).
+// Back to start values (tests, and the restart's reset of the exit state); joins the exit threads.
 void gf_resetExitState();
 
 }  // namespace amb

@@ -4,8 +4,13 @@
 #include "core/files.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
+#include "platform/utf8.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -26,7 +31,72 @@ void writeLine(std::string_view prefix, std::string_view text) {
   if (!g_logFile.is_open()) return;
   g_logFile << prefix << text << std::endl;
 }
+
+// Peer lines already written, with the repeats not written since. Guarded by g_logMutex.
+struct Repeats {
+  std::uint64_t count = 0;
+  clock::SteadyTime since{};
+};
+constexpr std::size_t kRememberedPeerLines = 256;
+constexpr auto kRepeatReport = std::chrono::minutes(1);
+std::map<std::string, Repeats, std::less<>> g_peerLines;
+
+void writeRepeatsLocked(const std::string& line, Repeats& r) {
+  if (r.count == 0) return;
+  g_logFile << fmt::format("last line repeated {} more times: {}", r.count, line) << std::endl;
+  r.count = 0;
+}
+
+void flushRepeatsLocked() {
+  if (g_logFile.is_open())
+    for (auto& [line, r] : g_peerLines) writeRepeatsLocked(line, r);
+  g_peerLines.clear();
+}
+
+// The length of the valid UTF-8 sequence at the start of s, 0 when it is none.
+std::size_t utf8Sequence(std::string_view s) {
+  for (std::size_t n = 1; n <= std::min<std::size_t>(4, s.size()); ++n)
+    if (platform::isValidUtf8(s.substr(0, n))) return n;
+  return 0;
+}
 }  // namespace
+
+std::string gf_peerText(std::string_view raw, std::size_t maxBytes) {
+  std::string out;
+  out.reserve(std::min(raw.size(), maxBytes) + 8);
+  std::size_t i = 0;
+  while (i < raw.size()) {
+    const std::size_t n = utf8Sequence(raw.substr(i));
+    const std::size_t take = n == 0 ? 1 : n;
+    if (i + take > maxBytes) break;
+    const auto c = static_cast<unsigned char>(raw[i]);
+    if (n == 0 || c < 0x20 || c == 0x7F)
+      out += fmt::format("\\x{:02X}", c);
+    else
+      out.append(raw.substr(i, n));
+    i += take;
+  }
+  if (i < raw.size()) out += "...";
+  return out;
+}
+
+void gf_logPeer(std::string_view text, std::string_view prefix) {
+  if (!g_logOpen.load(std::memory_order_acquire)) return;
+  std::string line(prefix);
+  line += text;
+  const auto now = clock::steadyNow();
+  std::lock_guard lock(g_logMutex);
+  if (!g_logFile.is_open()) return;
+  if (const auto it = g_peerLines.find(line); it != g_peerLines.end()) {
+    Repeats& r = it->second;
+    if (r.count++ == 0) r.since = now;
+    if (now - r.since >= kRepeatReport) writeRepeatsLocked(it->first, r);
+    return;
+  }
+  if (g_peerLines.size() >= kRememberedPeerLines) flushRepeatsLocked();
+  g_logFile << line << std::endl;
+  g_peerLines.emplace(std::move(line), Repeats{});
+}
 
 std::filesystem::path gf_logPath() { return kLogName; }
 
@@ -41,6 +111,7 @@ void gf_startLog() {
     throw std::runtime_error(std::string("Failed to write file ") + kLogName);
   }
   g_logFile.clear();
+  g_peerLines.clear();
   g_logOpen = true;
   g_logFile << fmt::format("{} (utc) {} version {} for {}", gf_timeString(clock::unixSeconds()),
                            g_programName, gf_versionText(g_programVersion), "Prepar3D v5/v6")
@@ -57,6 +128,7 @@ bool gf_logIsOpen() { return g_logOpen.load(std::memory_order_acquire); }
 
 void gf_closeLog(std::string_view lastLine) {
   std::lock_guard lock(g_logMutex);
+  flushRepeatsLocked();
   if (!g_logFile.is_open()) return;
   g_logFile << lastLine << std::endl;
   g_logOpen = false;

@@ -27,6 +27,18 @@ void gf_logf(fmt::format_string<Args...> f, Args&&... args) {
   gf_log(fmt::format(f, std::forward<Args>(args)...));
 }
 
+// Text that came from a peer (RealTraffic, the simulator or whatever answers in their place), made
+// safe for one log line: cut to maxBytes (at a character boundary, "..." marking the cut), control
+// characters and bytes that are not valid UTF-8 written as \xNN, so no peer can start a line of its
+// own. Plain printable text is unchanged.
+inline constexpr std::size_t kPeerTextBytes = 200;
+std::string gf_peerText(std::string_view raw, std::size_t maxBytes = kPeerTextBytes);
+
+// A line that carries peer text (built with gf_peerText). A line identical to one logged before is
+// not written again; the count of its repeats follows once a minute, when the log closes, or when
+// many other such lines came meanwhile: "last line repeated {} more times: {}".
+void gf_logPeer(std::string_view text, std::string_view prefix = {});
+
 bool gf_logIsOpen();
 
 // Writes the final time line and closes the log; later lines are dropped.

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <chrono>
 #include <stdexcept>
 
 namespace amb {
@@ -33,6 +34,9 @@ namespace {
 
 constexpr std::size_t kReplyBufferSize = 16384;
 
+// How long the version reply may take to arrive whole.
+std::atomic<long long> g_versionWaitMs{3000};
+
 std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError()); }
 
 [[noreturn]] void failStart(const std::string& what) {
@@ -48,6 +52,9 @@ void lf_startServer(const std::string& port) {
   platform::PassiveAddress address;
   if (const int rc = platform::resolvePassiveTcp(port, address); rc != 0)
     throw std::runtime_error(fmt::format("getaddrinfo failed with error {}", rc));
+  // RealTraffic is this program's client only when it runs on this computer: no other computer
+  // may take its place on the command port.
+  platform::restrictToLoopback(address);
   // A server left open by an earlier run would hold the port.
   g_rtListenSocket.close();
   if (!g_rtListenSocket.openTcp()) failStart("socket failed with error " + socketErrorText());
@@ -61,7 +68,13 @@ bool waitForClient() {
   if (g_rtClientConnected.load() != 0) return false;
   // A client socket dropped without notice is closed before the next one is taken.
   g_rtClientSocket.close();
-  if (!g_rtListenSocket.accept(g_rtClientSocket)) return false;
+  for (;;) {
+    if (!g_rtListenSocket.accept(g_rtClientSocket)) return false;
+    // A connection whose client has already gone (one of many left in the backlog by a burst of
+    // connects) is dropped at once instead of being served as RealTraffic.
+    if (!g_rtClientSocket.peerGone()) break;
+    g_rtClientSocket.close();
+  }
   if (!g_rtClientSocket.setNoDelay())
     throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_timeOfDay(), socketErrorText()));
   g_rtClientConnected = 1;
@@ -78,19 +91,31 @@ bool sendDataPacket(const std::string& text) {
 }
 
 std::string receive() {
+  // A reply may come in several TCP segments: read until it forms one JSON value, the peer closes
+  // or the time is up.
+  std::string reply;
   std::array<char, kReplyBufferSize> buffer{};
-  const long n = g_rtClientSocket.receive(buffer.data(), buffer.size());
-  if (n < 0) {
-    gf_log(fmt::format("receive: {}", socketErrorText()));
-    return {};
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_versionWaitMs.load());
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+    if (left <= 0 || g_rtClientSocket.waitReadable(static_cast<int>(left)) <= 0) return reply;
+    const long n = g_rtClientSocket.receive(buffer.data(), kReplyBufferSize - reply.size());
+    if (n < 0) {
+      gf_log(fmt::format("receive: {}", socketErrorText()));
+      return {};
+    }
+    if (n == 0) return reply;
+    reply.append(buffer.data(), static_cast<std::size_t>(n));
+    if (reply.size() >= kReplyBufferSize) {
+      gf_log(fmt::format("receive: buffer overrun: {}", reply.size()));
+      return {};
+    }
+    if (nlohmann::json::accept(reply)) return reply;
   }
-  if (n == 0) return {};
-  if (static_cast<std::size_t>(n) >= kReplyBufferSize) {
-    gf_log(fmt::format("receive: buffer overrun: {}", n));
-    return {};
-  }
-  return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
+
+void lf_setVersionReplyWait(std::chrono::milliseconds bound) { g_versionWaitMs = bound.count(); }
 
 void lf_waitForRealTraffic() {
   if (g_realTrafficLocal.load() == 0) return;
@@ -121,10 +146,14 @@ void lf_checkRealTrafficVersion(const std::string& reply) {
     gf_repaintStatusBand();
     return;
   }
-  const bool professional = version.value("level", 1) == 2;
+  // The peer's values are taken only when they have the expected type: any other "level" counts as
+  // the default 1, any other "version" as none.
+  const auto level = version.find("level");
+  const bool professional = level != version.end() && level->is_number_integer() && *level == 2;
+  const auto text = version.find("version");
   g_rtProfessional = professional ? 1 : 0;
-  gf_setRtEditionText(
-      fmt::format("RT{} edition: {}", professional ? " prof" : " stnd", version.value("version", std::string{})));
+  gf_setRtEditionText(fmt::format("RT{} edition: {}", professional ? " prof" : " stnd",
+                                  text != version.end() && text->is_string() ? text->get<std::string>() : std::string{}));
   gf_repaintStatusBand();
 }
 
@@ -161,6 +190,8 @@ void lf_sendPosition() {
     }
   }
 }
+
+void lf_stopAccepting() { g_rtListenSocket.close(); }
 
 void lf_closeServer() {
   if (g_rtClientConnected.load() != 0) sendDataPacket("exit\r\n");

@@ -7,6 +7,7 @@
 #include "platform/socket.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -26,12 +27,16 @@ extern std::atomic<std::uint8_t> g_realTrafficLocal;
 // Opens the listening socket on the port (a service name for the address lookup, "10747" by
 // default). Throws std::runtime_error with the failing step.
 void lf_startServer(const std::string& port);
-// One blocking accept; true when a new client was accepted.
+// A blocking accept; true when a new client was accepted. Connections whose client has already
+// gone are dropped and the next one is awaited.
 bool waitForClient();
 // True when sent; a failure drops the client.
 bool sendDataPacket(const std::string& text);
-// One reply of at most 16383 bytes; empty on error or overrun.
+// The version reply: read until it forms one JSON value, the peer closes or the bound passes
+// (3 s); at most 16383 bytes. Empty on error, on overrun and when nothing came in time.
 std::string receive();
+// The bound of receive (tests shorten it).
+void lf_setVersionReplyWait(std::chrono::milliseconds bound);
 // The start-of-run handshake: waits for RealTraffic and asks its version.
 void lf_waitForRealTraffic();
 void lf_checkRealTrafficVersion(const std::string& reply);
@@ -40,6 +45,10 @@ void lf_sendQs123(std::int64_t unixSeconds);
 // The user aircraft (g_engineUserAc) to RealTraffic; waits for RealTraffic to come back when it
 // has gone.
 void lf_sendPosition();
+// Closes the listening socket only: a thread blocked in its accept (the position send waiting for
+// RealTraffic to come back, with the engine lock held) returns at once. The exit calls it before it
+// needs that lock.
+void lf_stopAccepting();
 // Says "exit" to a connected client and closes both sockets.
 void lf_closeServer();
 

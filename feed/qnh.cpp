@@ -64,21 +64,21 @@ void lf_handleQnhMessage(WeatherReader& reader) {
       try {
         value = qnhValue(*member);
       } catch (const std::invalid_argument& e) {
-        gf_logMarked(fmt::format("QNH string invalid arg: {}", e.what()));
+        gf_logPeer(fmt::format("QNH string invalid arg: {}", gf_peerText(e.what())), "===> ");
         return;
       } catch (const std::out_of_range& e) {
-        gf_logMarked(fmt::format("QNH string out of range: {}", e.what()));
+        gf_logPeer(fmt::format("QNH string out of range: {}", gf_peerText(e.what())), "===> ");
         return;
       }
     }
     if (!value) {
-      gf_log(fmt::format("no QNH {}", text));
+      gf_logPeer(fmt::format("no QNH {}", gf_peerText(text)));
       return;
     }
     std::int64_t qnh = *value;
     if (qnh > kMaxHectopascals) qnh = std::llround(static_cast<double>(qnh) * 0.33865307);
     if (qnh < kMinHectopascals || qnh > kMaxHectopascals) {
-      gf_log(fmt::format("? Strange QNH {} found in {}", qnh, text));
+      gf_logPeer(fmt::format("? Strange QNH {} found in {}", qnh, gf_peerText(text)));
       return;
     }
     const auto hpa = static_cast<std::int32_t>(qnh);
@@ -91,7 +91,7 @@ void lf_handleQnhMessage(WeatherReader& reader) {
     g_qnhReaderStatus.compare_exchange_strong(noData, ReaderStatus::Receiving);
     gf_repaintWindow();
   } catch (const std::exception& e) {
-    gf_log(fmt::format("Exception {}, in {}", e.what(), text));
+    gf_logPeer(fmt::format("Exception {}, in {}", gf_peerText(e.what()), gf_peerText(text)));
   }
 }
 

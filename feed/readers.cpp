@@ -1,5 +1,6 @@
 #include "feed/readers.hpp"
 
+#include "core/clock.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
@@ -10,6 +11,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 
@@ -140,7 +143,7 @@ void lf_receiveLoop(UdpReader& reader) {
     }
     if (r.kind == platform::DatagramResult::Truncated || r.size >= kReceiveBufferSize) {
       // Too big for the buffer (and its closing 0): skipped, the reader goes on.
-      gf_log(fmt::format("buffer overrun: {} bytes", r.size));
+      gf_logPeer(fmt::format("buffer overrun: {} bytes", r.size));
     } else if (r.size > 0) {
       reader.buffer[r.size] = 0;
       reader.message = reader.buffer.data();
@@ -198,8 +201,54 @@ void gf_checkReaderDataFlow() {
   check(g_trafficReader, g_trafficReaderStatus, g_trafficLatch);
 }
 
+std::optional<double> FeedClock::admit(double feedTime) {
+  if (!(feedTime >= 0 && feedTime <= kLatest)) return std::nullopt;
+  const auto now = clock::steadyNow();
+  std::lock_guard lock(m_mutex);
+  if (!m_known) {
+    m_known = true;
+    m_clock = feedTime;
+    m_admittedAt = now;
+    return feedTime + m_offset;
+  }
+  const double waited = std::chrono::duration<double>(now - m_admittedAt).count();
+  if (feedTime <= m_clock + kAheadSeconds + std::max(0.0, waited) && feedTime >= m_clock - kBehindSeconds) {
+    m_stepLines = 0;
+    if (feedTime > m_clock) {
+      m_clock = feedTime;
+      m_admittedAt = now;
+    }
+    return feedTime + m_offset;
+  }
+  // Outside the window: one line proves nothing, several agreeing lines are the feed's new time.
+  if (m_stepLines > 0 && std::fabs(feedTime - m_stepClock) <= kAheadSeconds) {
+    ++m_stepLines;
+    m_stepClock = std::max(m_stepClock, feedTime);
+  } else {
+    m_stepLines = 1;
+    m_stepClock = feedTime;
+  }
+  if (m_stepLines < kStepLines) return std::nullopt;
+  // A step back continues the time line a second after the last admitted time.
+  if (m_stepClock < m_clock) m_offset += m_clock - m_stepClock + 1;
+  m_clock = m_stepClock;
+  m_admittedAt = now;
+  m_stepLines = 0;
+  return feedTime + m_offset;
+}
+
+void FeedClock::reset() {
+  std::lock_guard lock(m_mutex);
+  m_known = false;
+  m_clock = 0;
+  m_offset = 0;
+  m_stepClock = 0;
+  m_stepLines = 0;
+}
+
 void gf_resetReaders() {
   g_trafficReader.feedTimestamp = 0.0;
+  g_trafficReader.feedClock.reset();
   g_trafficReader.clearSeenCallsigns();
   g_trafficReader.stopFlag = 0;
   g_weatherReader.stopFlag = 0;

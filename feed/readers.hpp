@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,36 @@ private:
   std::string m_displayName;
 };
 
+// The feed's clock: the timestamps of the traffic lines seen so far. A line far ahead of it (a time in
+// the future) or far behind it is not plausible and is refused, unless several lines in a row agree
+// on the new time: then the feed's clock has stepped (RealTraffic restarted or moved its replay),
+// and it follows. A step back is folded into an offset, so the timestamps handed on keep rising and
+// the engine's aircraft keep flying.
+class FeedClock {
+public:
+  // Lines may run this far ahead of the clock, plus the time the program waited since the last
+  // admitted line; or this far behind it (late reports).
+  static constexpr double kAheadSeconds = 300;
+  static constexpr double kBehindSeconds = 900;
+  // Lines in a row outside the window that make a step.
+  static constexpr int kStepLines = 5;
+  // No traffic line is dated before 1970 or after 2100.
+  static constexpr double kLatest = 4102444800.0;
+
+  // The timestamp to hand on, on the continuous time line; empty when the line is refused.
+  std::optional<double> admit(double feedTime);
+  void reset();
+
+private:
+  std::mutex m_mutex;
+  bool m_known = false;
+  double m_clock = 0;   // the latest admitted feed time
+  double m_offset = 0;  // added to every admitted time (the sum of the steps back)
+  double m_stepClock = 0;  // the time the lines outside the window agree on
+  int m_stepLines = 0;
+  std::chrono::steady_clock::time_point m_admittedAt{};
+};
+
 class TrafficReader : public UdpReader {
 public:
   TrafficReader();
@@ -63,8 +94,9 @@ public:
 
   // Views into the receive buffer, one per comma-separated field of the current line.
   std::vector<std::string_view> fieldViews;
-  // The last parsed traffic timestamp (seconds since 1970); 0 when none.
+  // The last parsed and plausible traffic timestamp (seconds since 1970); 0 when none.
   std::atomic<double> feedTimestamp{0.0};
+  FeedClock feedClock;
   // While switched on, the reader collects every callsign it sees (the static parking side switches
   // it and takes the set).
   std::atomic<std::uint8_t> callsignCollection{0};

@@ -103,8 +103,10 @@ LineResult parse(TrafficReader& reader) {
   // The timestamp is kept even when a later check drops the line: it tells that traffic flows.
   double timestamp = 0;
   if (!parseNumber(f[Timestamp], timestamp)) return LineResult::BadTimestamp;
+  const std::optional<double> onTimeLine = reader.feedClock.admit(timestamp);
+  if (!onTimeLine) return LineResult::ImplausibleTime;
   reader.feedTimestamp.store(timestamp, std::memory_order_relaxed);
-  record.timestamp = timestamp;
+  record.timestamp = *onTimeLine;
 
   if (f[Registration] != "null"sv && f[Registration].size() < 13) id.registration.assign(f[Registration]);
   if (id.registration.empty() && f[Flag] == "F"sv) return LineResult::NoRegistration;
@@ -149,9 +151,11 @@ LineResult parse(TrafficReader& reader) {
   if (record.hexid <= 10000) return LineResult::BadHexid;
 
   if (!parseNumber(f[GroundSpeed], s.speed)) return LineResult::BadSpeed;
+  if (s.speed < 0 || s.speed > kFastestGroundSpeedKt) return LineResult::BadSpeed;
 
   double altitude = 0;
   if (!parseNumber(f[Altitude], altitude)) return LineResult::BadAltitude;
+  if (altitude < kLowestAltitudeFt || altitude > kHighestAltitudeFt) return LineResult::BadAltitude;
   if (altitude <= 0) {
     altitude = 0;
   } else {

@@ -17,7 +17,7 @@ class TrafficReader;
 struct TrafficRecord {
   AcIdentity identity;  // airline empty; model, origin, destination, callsign, registration
   Situation situation;
-  double timestamp = 0;  // seconds since 1970, as sent
+  double timestamp = 0;  // seconds since 1970 as sent, plus the feed clock's steps back
   std::uint32_t hexid = 0;
 };
 
@@ -34,6 +34,7 @@ enum class LineResult {
   QueueClosed,   // every check passed, but the main loop does not take records now
   TooFewFields,
   BadTimestamp,
+  ImplausibleTime,  // far from the feed's clock (see FeedClock)
   NoRegistration,  // no registration and the flag field is "F"
   BadPosition,
   NullIsland,
@@ -55,6 +56,12 @@ enum class LineResult {
   BadAirspeed,
   Failed,  // an unexpected exception, logged
 };
+
+// Plausibility limits: altitudes outside these feet and ground speeds outside these knots are no
+// aircraft's (broken or hostile senders).
+inline constexpr double kLowestAltitudeFt = -1500;
+inline constexpr double kHighestAltitudeFt = 60000;
+inline constexpr double kFastestGroundSpeedKt = 1000;
 
 // Checks and converts the fields in reader.fieldViews; queues the record when every check passes.
 void processLine(TrafficReader& reader);

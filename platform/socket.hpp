@@ -34,6 +34,8 @@ struct PassiveAddress {
 // getaddrinfo(NULL, port, AI_PASSIVE, AF_INET, SOCK_STREAM, IPPROTO_TCP): 0, or the lookup's error
 // number (11001 unknown host, 10109 unknown service, ...).
 int resolvePassiveTcp(const std::string& port, PassiveAddress& out);
+// Narrows a resolved passive address to the loopback address 127.0.0.1 (same port).
+void restrictToLoopback(PassiveAddress& address);
 
 // The result of one datagram receive.
 struct DatagramResult {
@@ -71,6 +73,12 @@ public:
   bool sendAll(std::string_view data);
   // One receive: the count (0 when the peer closed), or -1.
   long receive(char* buffer, std::size_t capacity);
+  // Waits at most timeoutMs for the socket to become readable (data, the peer's close, or an error
+  // to collect): 1 readable, 0 not within the time, -1 failed or closed.
+  int waitReadable(int timeoutMs);
+  // Without waiting: true when the peer has closed or reset the connection and sent nothing left
+  // to read (a connection that only the backlog held, its client long gone).
+  bool peerGone();
   // One datagram into the buffer.
   DatagramResult receiveDatagram(char* buffer, std::size_t capacity);
   bool sendTo(const std::string& host, std::uint16_t port, std::string_view data);

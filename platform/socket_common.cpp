@@ -59,6 +59,14 @@ int resolvePassiveTcp(const std::string& port, PassiveAddress& out) {
   return 0;
 }
 
+void restrictToLoopback(PassiveAddress& address) {
+  sockaddr_in a{};
+  if (address.length != sizeof a) return;
+  std::memcpy(&a, address.bytes, sizeof a);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::memcpy(address.bytes, &a, sizeof a);
+}
+
 bool detail::adopt(std::mutex& mutex, std::intptr_t& handle, std::intptr_t fresh) {
   std::lock_guard lock(mutex);
   if (handle != -1) {

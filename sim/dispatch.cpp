@@ -174,7 +174,10 @@ std::string gf_simTextToUtf8(const std::string& raw, std::size_t maxChars) {
 
 std::int64_t gf_zuluToUnix(std::int64_t year, std::int64_t dayOfYear, std::int64_t secondOfDay) {
   using namespace std::chrono;
-  const int y = static_cast<int>(std::clamp<std::int64_t>(year, -30000, 30000));
+  // The values come from the simulator (or whatever add-on answers in its place): a date outside
+  // these bounds is no time at all, and no hostile value reaches the arithmetic below.
+  if (year < 1 || year > 9999 || dayOfYear < 1 || dayOfYear > 366 || secondOfDay < 0 || secondOfDay > 86400) return 0;
+  const int y = static_cast<int>(year);
   const sys_days first = sys_days{std::chrono::year{y} / January / 1};
   return (first.time_since_epoch().count() + dayOfYear - 1) * 86400 + secondOfDay;
 }
@@ -217,7 +220,7 @@ void lf_simDispatch(const sc::RecvHeader* message, std::uint32_t size, void*) {
     case sc::kRecvSimObjectDataByType: lf_onSimObjectDataByType(message, size); break;
     case sc::kRecvAssignedObjectId:
     case sc::kRecvClientData: break;
-    default: gf_logf("! Unknown Dispatch dwID {}", message->id); break;
+    default: gf_logPeer(fmt::format("! Unknown Dispatch dwID {}", message->id)); break;
   }
 }
 
@@ -247,7 +250,7 @@ void lf_onSimException(const sc::RecvHeader* message, std::uint32_t size) {
     }
     case sc::kExceptionLoadFlightplanFailed: gf_logMarked("Simconnect exception: load flight plan failed"); return;
     case sc::kExceptionOperationInvalidForObjectType: gf_log("SIMCON EXCEP 24"); return;
-    default: gf_logMarked(fmt::format("SIMCON EXCEP {}", m->exception)); return;
+    default: gf_logPeer(fmt::format("SIMCON EXCEP {}", m->exception), "===> "); return;
   }
 }
 
@@ -356,7 +359,7 @@ void lf_onUserAcTitle(const std::string& rawTitle) {
   }
   g_mainWindow.setText(StatusText::UserTitle, title);
   gf_repaintStatusArea();
-  gf_logIndented("SimConnect: User aircraft title: " + title);
+  gf_logIndented("SimConnect: User aircraft title: " + gf_peerText(title));
 }
 
 void lf_onUserAcModel(std::string model) {
@@ -364,7 +367,7 @@ void lf_onUserAcModel(std::string model) {
     model = gf_simTextToUtf8(model);
     if (model.empty())
       throw UserErrorException(71, "atc_model= in [General] section of your aircraft.cfg is empty or missing");
-    gf_logIndented(fmt::format("model raw: {} ", model));
+    gf_logIndented(fmt::format("model raw: {} ", gf_peerText(model)));
     std::string report = "SimConnect: User aircraft model: " + model;
     if (containsAny(model, {"camerapod", "Crew Vessel"})) {
       setWingspanKnown(true);
@@ -449,7 +452,7 @@ void lf_onSimObjectDataByType(const sc::RecvHeader* message, std::uint32_t size)
   }
   if (hexid == 0) {
     gf_logf("just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft ",
-            g_programName, id, gf_simTextToUtf8(atcId), block.altAboveGround, block.onGround, block.groundAltitude);
+            g_programName, id, gf_peerText(gf_simTextToUtf8(atcId)), block.altAboveGround, block.onGround, block.groundAltitude);
     return;
   }
   {

@@ -51,7 +51,8 @@ void lf_appendSimEventLocked(const SimEventCmd& event);
 // else read as Windows-1252; at most maxChars characters.
 std::string gf_simTextToUtf8(const std::string& raw, std::size_t maxChars = std::string::npos);
 
-// Seconds since 1970-01-01 00:00 UTC of a zulu year, day of year (1 January = 1) and second of day.
+// Seconds since 1970-01-01 00:00 UTC of a zulu year, day of year (1 January = 1) and second of day;
+// 0 (no time) unless the year lies in 1 to 9999, the day in 1 to 366 and the second in 0 to 86400.
 std::int64_t gf_zuluToUnix(std::int64_t year, std::int64_t dayOfYear, std::int64_t secondOfDay);
 
 // What the queues hold (tests and the benchmark).

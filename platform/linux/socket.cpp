@@ -1,6 +1,7 @@
 #include "platform/socket_backend.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -217,6 +218,35 @@ long Socket::receive(char* buffer, std::size_t capacity) {
     return -1;
   }
   return static_cast<long>(n);
+}
+
+int Socket::waitReadable(int timeoutMs) {
+  Use use(*this);
+  const int fd = static_cast<int>(use.handle());
+  if (fd < 0) return -1;
+  pollfd p{fd, POLLIN, 0};
+  int rc;
+  do {
+    rc = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) {
+    fail();
+    return -1;
+  }
+  if (use.closedMeanwhile()) return -1;
+  return rc > 0 ? 1 : 0;
+}
+
+bool Socket::peerGone() {
+  Use use(*this);
+  const int fd = static_cast<int>(use.handle());
+  if (fd < 0) return true;
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  if ((p.revents & (POLLERR | POLLHUP)) != 0) return true;
+  char byte;
+  const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {

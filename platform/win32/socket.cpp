@@ -158,6 +158,38 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   return n;
 }
 
+int Socket::waitReadable(int timeoutMs) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return -1;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  const int ms = timeoutMs < 0 ? 0 : timeoutMs;
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  const int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  if (rc == SOCKET_ERROR) {
+    fail();
+    return -1;
+  }
+  if (use.closedMeanwhile()) return -1;
+  return rc > 0 ? 1 : 0;
+}
+
+bool Socket::peerGone() {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return true;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval tv{0, 0};
+  if (::select(0, &readable, nullptr, nullptr, &tv) <= 0) return false;
+  char byte;
+  const int n = ::recv(s, &byte, 1, MSG_PEEK);
+  return n == 0 || (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {
   DatagramResult r;
   Use use(*this);

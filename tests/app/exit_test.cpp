@@ -67,6 +67,18 @@ TEST_F(ExitTest, NewSettingsRestartAfterACountdownWithAFreshRunState) {
   EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
 }
 
+// A newer exit started during the countdown takes over: the older one returns at once, without
+// resetting the run state under the newer one and without restarting.
+TEST_F(ExitTest, AnExitSupersededDuringTheCountdownLeavesEverythingToTheNewerOne) {
+  g_reportCount = 77;
+  onPause = [&] {
+    if (message() == "Restarting after 2 seconds") g_exitUnderWay = 1;
+  };
+  runExit(NewSettings, 3);
+  EXPECT_EQ(g_reportCount, 77);
+  EXPECT_TRUE(ui.posts().empty());
+}
+
 TEST_F(ExitTest, AFailingExitStillEndsTheProgram) {
   runExit(42, 0);  // a reason outside the table fails at once
   EXPECT_EQ(error(), "FinalExit: invalid map<K, T> key");

@@ -78,5 +78,47 @@ TEST(Jobs, FailingJobsAndLimitsBelowOne) {
   EXPECT_TRUE(waitFor([] { return g_runningJobs.load() == 0; }));
 }
 
+// Several scans start jobs at once: taking a slot and counting the job are one step, so even then no
+// more than the limit run, and every job's thread is joined.
+TEST(Jobs, ScansStartingAtOnceStayWithinTheLimit) {
+  gf_resetJobs();
+  gf_setJobLimit(2);
+  std::mutex mutex;
+  int active = 0, peak = 0;
+  std::atomic<int> ran{0};
+  const auto job = [&] {
+    {
+      std::lock_guard lock(mutex);
+      peak = std::max(peak, ++active);
+    }
+    std::this_thread::yield();
+    {
+      std::lock_guard lock(mutex);
+      --active;
+    }
+    ++ran;
+  };
+  std::vector<std::thread> scans;
+  for (int s = 0; s < 6; ++s)
+    scans.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) gf_startJob(job);
+    });
+  // A scan that runs its own threads by the contract of the header.
+  scans.emplace_back([&] {
+    for (int i = 0; i < 50; ++i) {
+      gf_waitForFreeWorker();
+      std::thread([&] {
+        job();
+        gf_workerDone();
+      }).join();
+    }
+  });
+  for (auto& t : scans) t.join();
+  gf_joinJobs();
+  EXPECT_EQ(ran.load(), 350);
+  EXPECT_LE(peak, 2);
+  EXPECT_EQ(g_runningJobs.load(), 0);
+}
+
 }  // namespace
 }  // namespace amb

@@ -51,6 +51,48 @@ TEST(Log, ConcurrentWritersKeepLinesWhole) {
   for (std::size_t i = 1; i + 1 < lines.size(); ++i) ASSERT_TRUE(lines[i][0] == 'T' && lines[i].ends_with(body)) << lines[i];
 }
 
+// A peer's bytes never make a line of their own, never exceed their share of the line, and plain
+// text passes unchanged.
+TEST(Log, PeerTextIsCutAndEscaped) {
+  EXPECT_EQ(gf_peerText("Boeing 737-800 M\xC3\xBCnchen"), "Boeing 737-800 M\xC3\xBCnchen");
+  EXPECT_EQ(gf_peerText("a\nb\r\tc\x7F"), "a\\x0Ab\\x0D\\x09c\\x7F");
+  EXPECT_EQ(gf_peerText(std::string("x\0y", 3)), "x\\x00y");
+  // Bytes that are not UTF-8: a lone continuation, an overlong form, a surrogate, a cut sequence.
+  EXPECT_EQ(gf_peerText("\x80|\xC0\xAF|\xED\xA0\x80|\xE2\x82"),
+            "\\x80|\\xC0\\xAF|\\xED\\xA0\\x80|\\xE2\\x82");
+  EXPECT_EQ(gf_peerText(std::string(16384, 'q')), std::string(200, 'q') + "...");
+  // The cut never splits a character: after one byte, 99 two-byte characters fit in 200 bytes; the
+  // 100th would be cut in two and goes whole.
+  std::string umlauts;
+  for (int i = 0; i < 150; ++i) umlauts += "\xC3\xBC";
+  EXPECT_EQ(gf_peerText("x" + umlauts), "x" + umlauts.substr(0, 198) + "...");
+  EXPECT_EQ(gf_peerText("abcdef", 3), "abc...");
+}
+
+TEST(Log, RepeatedPeerLinesAreWrittenOnceWithTheirCount) {
+  test::TempDir dir;
+  test::ScopedCwd cwd(dir.path());
+  clock::ManualClock clk(1796495598);
+  gf_startLog();
+  for (int i = 0; i < 1000; ++i) gf_logPeer("! Unknown Dispatch dwID 77");
+  gf_logPeer("no QNH {}", "===> ");
+  for (int i = 0; i < 3; ++i) gf_logPeer("no QNH {}", "===> ");
+  gf_logPeer("! Unknown Dispatch dwID 77");  // after a minute the count so far is written
+  clk.advance(std::chrono::seconds(61));
+  gf_logPeer("! Unknown Dispatch dwID 77");
+  gf_logPeer("! Unknown Dispatch dwID 77");
+  gf_log("the program's own line");
+  gf_log("the program's own line");  // never counted
+  gf_closeLog("end");
+  auto lines = readLines(dir / "Log.txt");
+  lines.erase(lines.begin());
+  EXPECT_EQ(lines, (std::vector<std::string>{"! Unknown Dispatch dwID 77", "===> no QNH {}",
+                                             "last line repeated 1001 more times: ! Unknown Dispatch dwID 77",
+                                             "the program's own line", "the program's own line",
+                                             "last line repeated 1 more times: ! Unknown Dispatch dwID 77",
+                                             "last line repeated 3 more times: ===> no QNH {}", "end"}));
+}
+
 TEST(MessageLine, ErrorsWinAndMessagesAge) {
   EXPECT_STREQ(UserErrorException(41, "abc").what(), "41: abc");
   gf_clearError();

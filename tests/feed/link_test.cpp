@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <future>
 #include <memory>
+#include <thread>
 
 namespace amb {
 namespace {
@@ -122,6 +124,11 @@ TEST_F(Link, VersionReplies) {
            {R"({"version":"8.1.2"})", 0, "RT stnd edition: 8.1.2"},
            {R"({"level":2})", 1, "RT prof edition: "},
            {R"([2,"x"])", 0, ""},
+           // Values of the wrong type or out of range are the defaults, never converted.
+           {R"({"level":"2","version":"x"})", 0, "RT stnd edition: x"},
+           {R"({"level":1e300,"version":"x"})", 0, "RT stnd edition: x"},
+           {R"({"level":-1e300})", 0, "RT stnd edition: "},
+           {R"({"level":2,"version":5})", 1, "RT prof edition: "},
        }) {
     SCOPED_TRACE(c.reply);
     gf_setRtEditionText("before");
@@ -133,13 +140,74 @@ TEST_F(Link, VersionReplies) {
   EXPECT_THROW(lf_checkRealTrafficVersion("{\"level\":2"), nlohmann::json::parse_error);
 }
 
+// A reply cut into two TCP segments is one reply; a peer that connects and says nothing gets "No
+// RealTraffic version received?" after the bound instead of holding the start for ever.
+TEST_F(Link, TheVersionReplyIsReadWholeOrGivenUpAfterItsBound) {
+  platform::Socket client;
+  ASSERT_TRUE(client.openTcp());
+  ASSERT_TRUE(client.setNoDelay());
+  ASSERT_TRUE(client.connect("127.0.0.1", m_port));
+  ASSERT_TRUE(waitForClient());
+  std::thread peer([&] {
+    client.sendAll(R"({"level":2,"vers)");
+    // The peer's second segment comes later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    client.sendAll(R"(ion":"9.0.100"})");
+  });
+  const std::string reply = receive();
+  peer.join();
+  EXPECT_EQ(reply, R"({"level":2,"version":"9.0.100"})");
+  client.close();
+
+  lf_setVersionReplyWait(std::chrono::milliseconds(300));
+  g_rtClientConnected = 0;
+  platform::Socket silent;
+  ASSERT_TRUE(silent.openTcp());
+  ASSERT_TRUE(silent.connect("127.0.0.1", m_port));
+  auto handshake = std::async(std::launch::async, [] { lf_waitForRealTraffic(); });
+  const bool ended = handshake.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  silent.close();  // lets a handshake that waits for ever go
+  handshake.wait();
+  lf_setVersionReplyWait(std::chrono::seconds(3));
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(logHas("No RealTraffic version received?"));
+  EXPECT_EQ(g_rtProfessional.load(), 0);
+}
+
+// After a burst of connects whose clients are gone, RealTraffic is served at the next position
+// send or the one after (once a second in the program), not after one send per dead connection;
+// and nothing off this computer can connect.
+TEST_F(Link, ABurstOfDeadConnectsCostsNothingAndOnlyThisComputerIsServed) {
+  for (int i = 0; i < 300; ++i) {
+    platform::Socket s;
+    ASSERT_TRUE(s.openTcp());
+    ASSERT_TRUE(s.connect("127.0.0.1", m_port));
+    s.close();
+  }
+  startDouble(false);
+  g_engineUserAc = kJfkUser;
+  int sends = 0;
+  for (; sends < 1000 && !received(kJfkQs121); ++sends) {
+    lf_sendPosition();
+    if (g_rtClientConnected.load() != 0) waitFor([&] { return received(kJfkQs121); }, std::chrono::milliseconds(500));
+  }
+  EXPECT_TRUE(received(kJfkQs121));
+  EXPECT_LE(sends, 5);
+  EXPECT_FALSE(logContains("RealTraffic gone?"));
+
+#ifndef _WIN32
+  // Any address of this computer other than 127.0.0.1 is refused.
+  platform::Socket other;
+  ASSERT_TRUE(other.openTcp());
+  EXPECT_FALSE(other.connect("127.0.0.2", m_port));
+#endif
+}
+
 TEST_F(Link, ABusyPortIsNamedInTheError) {
   // Another program holds a port.
   platform::Socket holder;
-  platform::PassiveAddress any;
-  ASSERT_EQ(platform::resolvePassiveTcp("0", any), 0);
   ASSERT_TRUE(holder.openTcp());
-  ASSERT_TRUE(holder.bind(any));
+  ASSERT_TRUE(holder.bindIpv4(true, 0));
   ASSERT_TRUE(holder.listen());
   const std::string port = std::to_string(holder.localPort());
   try {

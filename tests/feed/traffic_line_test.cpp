@@ -1,6 +1,7 @@
 // Traffic lines into records: real lines with their exact records, and every drop rule on lines made
 // from a real one with single fields changed.
 
+#include "core/clock.hpp"
 #include "feed_fixture.hpp"
 #include "trafficdouble/traffic_double.hpp"
 
@@ -110,6 +111,7 @@ TEST_F(TrafficLine, RealLinesGiveTheirExactRecords) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    g_trafficReader.feedClock.reset();  // each line comes from a feed of its own time
     g_trafficReader.setUserPosition(c.userLat, c.userLon);
     setParkAirport(c.park ? *c.park : AirportData{});
     g_trafficReader.setParkElevation(c.park ? std::optional<double>(c.park->alt) : std::nullopt);
@@ -160,6 +162,14 @@ TEST_F(TrafficLine, EachCheckDropsForItsReason) {
       {"roll garbage in the air", {{23, "left"}}, LineResult::BadBank},
       {"true airspeed garbage", {{20, "slow"}}, LineResult::BadAirspeed},
       {"true airspeed inf", {{20, "inf"}}, LineResult::BadAirspeed},
+      // No aircraft flies there or that fast, and no feed dates a line so.
+      {"altitude 1e308", {{4, "1e308"}}, LineResult::BadAltitude},
+      {"altitude above 60000", {{4, "60000.5"}}, LineResult::BadAltitude},
+      {"altitude below -1500", {{4, "-1501"}}, LineResult::BadAltitude},
+      {"ground speed above 1000 kt", {{8, "1000.5"}}, LineResult::BadSpeed},
+      {"ground speed negative", {{8, "-3"}}, LineResult::BadSpeed},
+      {"timestamp 1e308", {{14, "1e308"}}, LineResult::ImplausibleTime},
+      {"timestamp before 1970", {{14, "-5"}}, LineResult::ImplausibleTime},
   };
   for (const DropCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,6 +188,8 @@ TEST_F(TrafficLine, LinesThatPassTheirCheck) {
       {"true heading negative: no feed track", {{25, "-5"}}},
       {"source other than adsb_icao: heading not read", {{17, "mlat"}, {25, "north"}}},
       {"empty track", {{7, ""}}},
+      {"altitude 60000", {{4, "60000"}}},
+      {"ground speed 1000 kt", {{8, "1000"}}},
   };
   // The ground case needs its park airport.
   setParkAirport({"KEWR", "", 40.6925, -74.1687, 18});
@@ -188,6 +200,44 @@ TEST_F(TrafficLine, LinesThatPassTheirCheck) {
     EXPECT_EQ(run(line), LineResult::Queued);
   }
   EXPECT_EQ(takeQueue().size(), cases.size());
+}
+
+// One line dated far ahead or behind the feed's clock is refused; when the clock itself steps back,
+// it is followed after a few lines and the records' times go on rising, so that the engine, which
+// drops a record older than the last of its aircraft, keeps every aircraft flying.
+TEST_F(TrafficLine, TheFeedClockRefusesStrayTimesAndFollowsASteppedClock) {
+  clock::ManualClock clk(1796495598);
+  const double t0 = 1551821332.89;
+  const auto at = [&](double t) { return run(withFields(kDeltaLine, {{14, fmt::format("{:.2f}", t)}})); };
+  ASSERT_EQ(at(t0), LineResult::Queued);
+  EXPECT_EQ(at(t0 + 86400.0 * 365), LineResult::ImplausibleTime);
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), t0);
+  EXPECT_EQ(at(t0 + 5), LineResult::Queued);
+  EXPECT_EQ(at(t0 - 300), LineResult::Queued);  // a late report
+  EXPECT_EQ(at(t0 + 3600), LineResult::ImplausibleTime);
+
+  // RealTraffic restarted its replay an hour earlier.
+  for (int i = 0; i + 1 < FeedClock::kStepLines; ++i) EXPECT_EQ(at(t0 - 3600 + i), LineResult::ImplausibleTime);
+  EXPECT_EQ(at(t0 - 3600 + 4), LineResult::Queued);
+  EXPECT_EQ(at(t0 - 3600 + 10), LineResult::Queued);
+  EXPECT_DOUBLE_EQ(g_trafficReader.feedTimestamp.load(), t0 - 3600 + 10);
+
+  // After the feed paused for an hour, its time an hour on is plausible at once.
+  clk.advance(std::chrono::hours(1));
+  EXPECT_EQ(at(t0 + 10), LineResult::Queued);
+
+  const auto q = takeQueue();
+  ASSERT_EQ(q.size(), 6u);
+  EXPECT_DOUBLE_EQ(q[0].timestamp, t0);
+  EXPECT_DOUBLE_EQ(q[1].timestamp, t0 + 5);
+  EXPECT_DOUBLE_EQ(q[2].timestamp, t0 - 300);
+  EXPECT_GT(q[3].timestamp, q[1].timestamp);
+  EXPECT_NEAR(q[4].timestamp - q[3].timestamp, 6, 1e-6);
+  EXPECT_NEAR(q[5].timestamp - q[4].timestamp, 3600, 1e-6);
+
+  // A new connection starts a new clock.
+  gf_resetReaders();
+  EXPECT_EQ(at(t0 + 86400.0 * 365), LineResult::Queued);
 }
 
 TEST_F(TrafficLine, ZeroPointBoxTakesOnlyItsOwnQuarter) {

@@ -11,7 +11,9 @@
 #include "sim/link_fixture.hpp"
 #include "state/main_window.hpp"
 
+#include <array>
 #include <cmath>
+#include <limits>
 
 namespace amb::test {
 namespace {
@@ -311,7 +313,13 @@ TEST(SimTexts, SimulatorTextsBecomeUtf8AndZuluTimesUnixSeconds) {
   EXPECT_EQ(gf_zuluToUnix(1970, 1, 0), 0);
   EXPECT_EQ(gf_zuluToUnix(2000, 366, 86399), 978307199);  // leap year, last second
   EXPECT_EQ(gf_zuluToUnix(2100, 60, 0), 4107542400);      // 2100 is no leap year: 1 March
-
+  // Hostile simulator values are no time, never an overflow.
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  for (const auto& [y, d, s] : std::vector<std::array<std::int64_t, 3>>{
+           {2019, kMax, 0}, {2019, 64, kMax}, {2019, kMin, kMin}, {kMax, 1, 0}, {0, 1, 0}, {2019, 0, 0}, {2019, 367, 0},
+           {2019, 64, -1}, {2019, 64, 86401}})
+    EXPECT_EQ(gf_zuluToUnix(y, d, s), 0) << y << " " << d << " " << s;
 }
 
 }  // namespace

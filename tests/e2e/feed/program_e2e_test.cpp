@@ -141,5 +141,51 @@ TEST(RealTrafficEndToEnd, TheWindowShowsWhetherTrafficAndWeatherFlow) {
   EXPECT_EQ(c.layout.logCount("QNH Reader has stopped"), 1u);
 }
 
+// Every way the program ends, in the states where RealTraffic is not there, ends within the exit's
+// own bounded waits: while RealTraffic is gone the engine waits in the command port's accept, which
+// the exit must end before it can remove the aircraft.
+struct RealTrafficGone : Connected {
+  RealTrafficGone() : Connected(jfkUser(), true) {
+    EXPECT_GT(sim.port(), 0);
+    TrafficDoubleProcess rt(layout.root / "realtraffic", {"--traffic", kRecording});
+    // The position goes once the main loop runs, after up to 15 s without traffic.
+    EXPECT_TRUE(rt.waitCommands("Qs121=", 1, 90s));
+    EXPECT_TRUE(rt.kill());
+    EXPECT_TRUE(layout.waitLog("RealTraffic gone? Wait for RealTraffic to re-connect ...", 1, 60s));
+  }
+};
+
+TEST(RealTrafficEndToEnd, ClosingWhileRealTrafficIsGoneEnds) {
+  RealTrafficGone c;
+  ASSERT_TRUE(c.window("close"));
+  EXPECT_EQ(c.program->waitExit(), 0);
+  EXPECT_EQ(c.layout.logCount("Exiting: USER CLOSED SIM"), 1u);
+}
+
+TEST(RealTrafficEndToEnd, ASimulatorLostWhileRealTrafficIsGoneEndsTheProgram) {
+  RealTrafficGone c;
+  ASSERT_TRUE(c.sim.command("quit"));
+  EXPECT_EQ(c.program->waitExit(), 0);
+  EXPECT_EQ(c.layout.logCount("Exiting: SIM WAS CLOSED"), 1u);
+}
+
+TEST(RealTrafficEndToEnd, ARestartAndACloseDuringItsCountdownWhileRealTrafficIsGoneEnd) {
+  RealTrafficGone c;
+  ASSERT_TRUE(c.window("type 32788 " + c.layout.simFolder.string()));
+  ASSERT_TRUE(c.layout.waitLog("Restarting after 3 seconds"));
+  ASSERT_TRUE(c.window("close"));
+  EXPECT_EQ(c.program->waitExit(), 0);
+  EXPECT_EQ(c.layout.logCount("Exiting: NEW SETTINGS"), 1u);
+  EXPECT_EQ(c.layout.logCount("Exiting: USER CLOSED SIM"), 1u);
+}
+
+TEST(RealTrafficEndToEnd, ClosingWhileWaitingForRealTrafficsFirstConnectEnds) {
+  Connected c(jfkUser(), true);
+  ASSERT_GT(c.sim.port(), 0);
+  ASSERT_TRUE(c.layout.waitLog("Waiting for RealTraffic to connect to Ambertrail_P3D ..."));
+  ASSERT_TRUE(c.window("close"));
+  EXPECT_EQ(c.program->waitExit(), 0);
+}
+
 }  // namespace
 }  // namespace amb::test
