@@ -2,7 +2,6 @@
 // a connection: running state, objects added and removed, exceptions, frames, the user aircraft's
 // block, title and model, the open reply, and the by-type answers that match creations.
 
-#include "app/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/message_line.hpp"
 #include "core/user_error.hpp"
@@ -10,6 +9,7 @@
 #include "refdata/database.hpp"
 #include "settings/options.hpp"
 #include "sim/link_fixture.hpp"
+#include "state/main_window.hpp"
 
 #include <cmath>
 
