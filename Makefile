@@ -30,7 +30,7 @@ test: build
 
 # The main job builds only what it runs: the program with its packaged download server, the two
 # doubles and the map tool.
-DEMO_TARGETS ?= Ambertrail_P3D amb_server_folder amb_simdouble trafficdouble amb_tracemap
+DEMO_TARGETS ?= Ambertrail_P3D amb_server_folder amb_ailib_folder amb_simdouble trafficdouble amb_tracemap
 
 demo: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
