@@ -9,7 +9,7 @@
 #include "liveries/services.hpp"
 #include "liveries/standin.hpp"
 #include "liveries/tables.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "records/aircraft.hpp"
 

@@ -8,8 +8,7 @@
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
 #include "liveries/tables.hpp"
-#include "refdata/cipher.hpp"
-#include "refdata/download.hpp"
+#include "refdata/services.hpp"
 
 #include <pugixml.hpp>
 

@@ -8,7 +8,7 @@
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
 #include "platform/ui.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 #include "records/aircraft.hpp"
