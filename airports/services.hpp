@@ -2,6 +2,7 @@
 // What other subsystems use of the airports and static parking subsystem.
 
 #include "core/airport_data.hpp"
+#include "airports/apf_file.hpp"  // the airport-file writer the scenery scan uses
 #include "airports/stand.hpp"
 #include "core/geometry.hpp"
 #include "records/parking.hpp"

@@ -15,10 +15,12 @@ namespace amb {
 // counted.
 void gf_scanAddOnAirports();
 
-// The add-on airports the scan found, shown as "{} airport{} in {} folder" when above 0.
+// The generated airport files the last scan copied into the offline-learning folder, shown as
+// "{} airport{} in {} folder" when above 0.
 extern std::atomic<std::int32_t> g_offlineLearningCopies;
 
-// Back to start values: an empty log list, no airports found.
+// Back to start values: an empty log list, no copies, no airport linked or generated in this
+// process, the scan's default hooks.
 void gf_resetScan();
 
 }  // namespace amb

@@ -80,6 +80,13 @@ Windows Registry Editor Version 5.00
 "SetupPath"="$sim"
 REG
 
+# The simulator's scenery configuration lists one add-on folder holding the real BGL files, which the
+# start-up's add-on airports scan reads.
+mkdir -p "$demo/programdata/Lockheed Martin/Prepar3D v5" "$demo/scenery/Spain"
+cp "$source_dir"/testdata/bgl/*.bgl "$demo/scenery/Spain/"
+printf '[Area.001]\nTitle=Spain\nLocal=%s\nActive=TRUE\n' "$demo/scenery/Spain" \
+  > "$demo/programdata/Lockheed Martin/Prepar3D v5/scenery.cfg"
+
 title="Boeing 737-800 Paint1"
 echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
 # (No packet log: every position of every AI object is a packet.)
@@ -164,6 +171,7 @@ progress_line() {
 
 export AMBT_APPDATA="$appdata"
 export AMBT_DOCUMENTS="$demo/documents"
+export AMBT_PROGRAMDATA="$demo/programdata"
 export AMBT_PUBLIC_DOCUMENTS="$demo/public"
 export AMBT_REGISTRY="$demo/registry.reg"
 export AMBT_RUNTIME_DIR="$demo/runtime"
@@ -244,6 +252,12 @@ echo
 echo "== What the log says"
 grep -E "version|detected|Waiting for|connected|User aircraft|Airport file read|num_parkpos|Exiting|User closed|SimConnect closed|RealTraffic" \
   "$work/Log.txt" || true
+echo
+echo "== The add-on airports scan (AirportsScanLog.txt, then the files it made)"
+cat "$work/AirportsScanLog.txt" 2>/dev/null || true
+grep -E "scenery add-on paths found|Airports scan successful|not found any add-on" "$work/Log.txt" || true
+echo "airport files made: $(find "$work/airports/my_ORBX" "$work/airports/my_thirdparty" -name '*.xml' 2>/dev/null | wc -l)" \
+  "generated, $(find "$work/airports/my_ORBX" "$work/airports/my_thirdparty" -name '*.txt' 2>/dev/null | wc -l) linked"
 echo
 echo "== The lamps and their texts in the window while connected"
 grep -E '^fill (397|425) 30 (425|453) 112 |^text (5|458) (35|63|91) |^text 642 63 ' "$demo/window.connected.dump" \
