@@ -14,7 +14,7 @@ void gf_installUpcalls() {
 
   up::engine::gf_removeAllLiveAc = &gf_removeAllLiveAc;
 
-  up::liveries::g_liveryModelsByCategory = &g_liveryModelsByCategory;
+  up::liveries::gf_modelsWithLivery = &gf_modelsWithLivery;
   up::liveries::gf_hasModelLivery = &gf_hasModelLivery;
   up::liveries::gf_hasAirlineModelLivery = &gf_hasAirlineModelLivery;
   up::liveries::gf_liveryAirlineCodes = &gf_liveryAirlineCodes;

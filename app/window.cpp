@@ -72,8 +72,7 @@ void followUp(const BoolOptionCheckBox& box, bool on) {
     if (!on) {
       gf_clearMessage();
     } else if (g_rtLinkPending != 0) {
-      gf_clearLiveryTables();
-      g_liveryTablesBuilt = 0;
+      gf_requestLiveryTablesRebuild();
       gf_showMessage("Your liveries will be scanned", true);
       gf_requestExit(NewSettings, 2);
     } else {

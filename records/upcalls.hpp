@@ -31,11 +31,6 @@ namespace amb {
 
 struct WeekSlot;
 
-// Indexes of the livery tables' models that have a livery, by category: Light, Buzjets and Rotorcraft (in this order).
-inline constexpr std::size_t kLiveryLight = 0;
-inline constexpr std::size_t kLiveryBuzjets = 1;
-inline constexpr std::size_t kLiveryRotorcraft = 2;
-
 
 namespace up {
 
@@ -52,13 +47,13 @@ inline void (*gf_removeAllLiveAc)() = nullptr;
 
 // The liveries, asked by the reference data and the engine.
 namespace liveries {
-inline std::array<std::vector<std::string>, 3>* g_liveryModelsByCategory = nullptr;
+inline const std::vector<std::string>& (*gf_modelsWithLivery)(int category) = nullptr;
 inline bool (*gf_hasModelLivery)(const std::string& model) = nullptr;
 inline bool (*gf_hasAirlineModelLivery)(const std::string& airline, const std::string& model) = nullptr;
 inline std::vector<std::string> (*gf_liveryAirlineCodes)() = nullptr;
 inline void (*lf_matchLivery)(AcData& aircraft) = nullptr;
-inline std::vector<std::string_view>* g_excludedTitles = nullptr;
-inline void (*gf_liveryCouldNotBeCreated)(const Act& act) = nullptr;
+inline std::vector<std::string>* g_excludedTitles = nullptr;
+inline void (*gf_liveryCouldNotBeCreated)(const AcData& aircraft) = nullptr;
 inline std::set<std::string>* g_noMatchSet = nullptr;
 }  // namespace liveries
 

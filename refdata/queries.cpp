@@ -151,13 +151,7 @@ const std::vector<std::string>& gf_similarModel(const std::string& model) {
     gf_shuffle(it->second);
     return it->second;
   }
-  const std::vector<std::string>* list = nullptr;
-  switch (gf_aircraftCategory(model)) {
-    case Light: list = &(*g_liveryModelsByCategory)[kLiveryLight]; break;
-    case Buzjets: list = &(*g_liveryModelsByCategory)[kLiveryBuzjets]; break;
-    case Rotorcraft: list = &(*g_liveryModelsByCategory)[kLiveryRotorcraft]; break;
-    default: return g_emptyList;
-  }
+  const std::vector<std::string>* list = &gf_modelsWithLivery(gf_aircraftCategory(model));
   if (list->empty()) return g_emptyList;
   const auto index = static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(list->size())));
   const std::string& pick = (*list)[index];

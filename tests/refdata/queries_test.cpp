@@ -2,6 +2,7 @@
 
 #include "core/strings.hpp"
 #include "liveries/standin.hpp"
+#include "liveries/tables.hpp"
 #include "refdata_fixture.hpp"
 
 #include <gtest/gtest.h>
@@ -122,7 +123,7 @@ TEST_F(Queries, SimilarModelsWithALiveryByGroupOrByCategory) {
   EXPECT_EQ(gf_similarModel("B738"), (Strings{"B739"}));
   EXPECT_TRUE(gf_similarModel("B77W").empty());  // Heavy without an entry
   // Light and rotorcraft: one model of the livery subsystem's list (the first with RANDOM off).
-  g_liveryModelsByCategory[kLiveryLight] = {"PA28", "C152"};
+  g_lightModelsWithLivery = {"PA28", "C152"};
   EXPECT_EQ(gf_similarModel("C172"), (Strings{"PA28"}));
   gf_setRandomOn(true);
   for (int i = 0; i < 20; ++i) {

@@ -260,7 +260,7 @@ TEST_F(SimResults, ARefusedTitleIsExcludedAndTheNextAppearanceMatchesAgain) {
   feedTrack(line, 4);
   run(1000);
   ASSERT_EQ(sim().refused.size(), 1u);
-  EXPECT_EQ(g_excludedTitles, (std::vector<std::string_view>{"Refused Title"}));
+  EXPECT_EQ(g_excludedTitles, (std::vector<std::string>{"Refused Title"}));
   // The hexid comes back with new data and gets the other title.
   feedTrack(line.after(100), 4);
   run(1000);
