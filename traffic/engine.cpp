@@ -15,6 +15,7 @@
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
+#include "sim/services.hpp"
 
 #include <fmt/format.h>
 
@@ -208,6 +209,7 @@ void gf_updateAI() {
       if (cycle % 100 == 0) {
         lf_sendPosition();
         g_engineUserAc = port.requestUserAircraft();
+        g_engineUserGroundSpeed = g_engineUserAc.groundSpeed;
       }
     } catch (const std::exception& e) {
       gf_logf("{}: {}", "gf_updateAI", e.what());
