@@ -408,6 +408,13 @@ TEST_F(Limits, AStandIsClaimedWithinTwentyMetresOrFiftyFiveWhenWide) {
     try2Park(ac, c.wide);
     EXPECT_EQ(ac.standId, c.claimed ? 7u : 0u);
     EXPECT_EQ(ac.phase, c.claimed ? GroundPhase::ToStand : GroundPhase::Taxi);
+    if (c.claimed) {
+      // It drives there at 4 kt, then stands.
+      ASSERT_EQ(ac.situations.size(), 3u);
+      const double nm = c.metres / 1852;
+      EXPECT_NEAR(ac.situations[1].due - ac.situations[0].due, std::round(nm * 360000 / 4), 1);
+      EXPECT_EQ(ac.situations[2].due - ac.situations[1].due, 50);
+    }
   }
   // Each position is tried once: a wide search from where a narrow one found nothing does nothing.
   gf_resetEngine();
@@ -758,7 +765,7 @@ TEST_F(NewData, ShortStopsAreSmoothedAway) {
     double resumeMetres;  // from where the stop began
     bool kept;
   };
-  for (const Case& c : std::vector<Case>{{1490, 60, false}, {1510, 60, true}, {2000, 21, false}, {2000, 23, true}}) {
+  for (const Case& c : std::vector<Case>{{1490, 60, false}, {1510, 60, true}, {2000, 21, false}, {2000, 22.5, true}}) {
     SCOPED_TRACE(fmt::format("{} cycles, {} m", c.lastedCycles, c.resumeMetres));
     gf_resetEngine();
     LiveAc& ac = flyingNorth(0);
