@@ -4,13 +4,17 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 WIN_BUILD  ?= build-win
+FUZZ_BUILD ?= build-fuzz
+# Seconds each libFuzzer target runs for (`make fuzz`); FUZZ_BUDGET=N shares N seconds among all.
+FUZZ_SECONDS ?= 10
+FUZZ_BUDGET  ?=
 # Libraries built for mingw, outside the clone (scripts/build-mingw-deps.sh).
 MINGW_CACHE ?= $(or $(AMBT_MINGW_CACHE),$(HOME)/.cache/ambertrail-mingw)
 # Every unit test program the Windows build makes runs under Wine (a test folder that cannot work
 # there yet leaves itself out of that build).
 WIN_TEST_LABELS ?= ^unit$$
 
-.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows linux-double clean
+.PHONY: test demo setup build build-asan test-asan setup-windows mingw-deps windows test-windows linux-double fuzz build-fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -37,6 +41,18 @@ build-asan: setup $(ASAN_BUILD)/build.ninja
 test-asan: build-asan
 	ctest --test-dir $(ASAN_BUILD) -j $(JOBS) -L unit --output-on-failure --timeout 900
 
+# The libFuzzer targets (fuzz/): a clang build of its own with AddressSanitizer and
+# UndefinedBehaviorSanitizer; warnings that only clang gives do not stop it.
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Fuzz -DAMB_FUZZ=ON \
+	  -DAMB_WERROR=OFF -DAMB_BUILD_TESTS=OFF -DAMB_BUILD_BENCH=OFF -DAMB_BUILD_TOOLS=OFF $(CMAKE_ARGS)
+
+build-fuzz: setup $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target amb_fuzz_targets
+
+fuzz: build-fuzz
+	@FUZZ_BUDGET='$(FUZZ_BUDGET)' bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # The Windows cross build (mingw-w64): the libraries are built once into a cache outside the clone.
 setup-windows:
 	@bash scripts/setup.sh windows
@@ -62,4 +78,4 @@ linux-double: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

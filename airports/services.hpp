@@ -2,6 +2,7 @@
 // What other subsystems use of the airports and static parking subsystem.
 
 #include "core/airport_data.hpp"
+#include "records/parking.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -26,14 +27,6 @@ extern std::atomic<std::uint8_t> g_parkingLock;
 // A copy of the park airport taken under its lock.
 AirportData gf_parkAirportSnapshot();
 
-// One of the user's park airports; the first of the list is the current choice.
-struct ParkAirport {
-  std::string code;
-  std::string reservedStand;  // the user's reserved stand there; empty when none
-  double latitude = 0;        // degrees
-  double longitude = 0;       // degrees
-  double distanceNm = 0;      // to the user aircraft
-};
 // The park airports, most recent first ("my_park_airports.txt"). Read and changed by the worker and
 // by the simulator link's thread: both sides hold g_parkAirportsMutex.
 extern std::vector<ParkAirport> g_parkAirports;
@@ -84,17 +77,6 @@ struct Act;
 struct AcData;
 struct WeekSlot;
 
-struct Stand {
-  std::uint32_t id = 0;
-  std::string name;
-  double latitude = 0;   // degrees
-  double longitude = 0;  // degrees
-  double heading = 0;    // radians
-  double radius = 0;     // nautical miles
-  std::uint8_t cargo = 0;     // cargo stand: a live aircraft parked here keeps its cabin light off
-  std::uint8_t occupied = 0;
-  std::vector<std::uint32_t> overlapIds;  // neighbour stands excluded while this one is taken
-};
 
 // The stands of the park airport. Read and written on the worker thread.
 extern std::vector<Stand> g_stands;

@@ -1,8 +1,6 @@
 #include "app/edit_boxes.hpp"
 
 #include "airports/services.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -11,6 +9,8 @@
 #include "core/strings.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>
@@ -27,10 +27,6 @@ namespace {
 constexpr std::size_t kMaxBoxUnits = 1023;
 
 platform::Ui* lf_window() { return g_mainHwnd.load(); }
-
-void enableControl(const OptionControl& control, bool on) {
-  if (platform::Ui* ui = lf_window()) ui->enable(control.controlId, on);
-}
 
 // The int boxes, each with its option.
 const std::array<IntOptionEdit*, 8> kIntBoxes{&MATCHING_DEPTH,   &LATERAL_RANGE, &AUTO_RANGE_ABOVE_HEIGHT,
@@ -205,7 +201,7 @@ void lf_unblockCallsign() {
   BLOCK_CALLSIGN.setValue({});
   gf_saveStringOption(BLOCK_CALLSIGN);
   gf_showStringOption(BLOCK_CALLSIGN);
-  enableControl(UNBLOCK_BUTTON, false);
+  gf_enableControl(UNBLOCK_BUTTON, false);
   gf_showMessage(fmt::format("no more blocking of live aircraft \"{}\"", old), true);
   g_blockChangeRequest = 1;
 }
@@ -231,7 +227,7 @@ void lf_processBlockCallsign() {
   BLOCK_CALLSIGN.setValue(callsign);
   gf_saveStringOption(BLOCK_CALLSIGN);
   gf_showStringOption(BLOCK_CALLSIGN);
-  enableControl(UNBLOCK_BUTTON, true);
+  gf_enableControl(UNBLOCK_BUTTON, true);
   gf_showMessage(fmt::format("live aircraft with callsign \"{}\" will be blocked", callsign), true);
   g_blockChangeRequest = 1;
 }
@@ -242,7 +238,7 @@ void lf_setDestination(const std::string& code, std::pair<double, double> positi
   gf_showStringOption(DESTINATION);
   gf_showMessage(fmt::format("New destination: {}", code), true);
   gf_parkAirportToFront(code, position);
-  enableControl(REREAD_BUTTON, false);
+  gf_enableControl(REREAD_BUTTON, false);
 }
 
 void lf_processDestination() {
@@ -251,7 +247,7 @@ void lf_processDestination() {
   if (text.empty()) {
     // Only in memory: the saved destination comes back with the next start.
     DESTINATION.setValue({});
-    enableControl(REREAD_BUTTON, true);
+    gf_enableControl(REREAD_BUTTON, true);
     gf_showMessage("destination set to empty", true);
     return;
   }

@@ -1,14 +1,15 @@
 #include "app/entry.hpp"
 
 #include "app/final_exit.hpp"
-#include "app/main_window.hpp"
 #include "app/session.hpp"
+#include "app/upcalls.hpp"
 #include "app/window.hpp"
 #include "core/log.hpp"
 #include "core/startup.hpp"
 #include "platform/app_resources.hpp"
 #include "platform/single_instance.hpp"
 #include "platform/ui.hpp"
+#include "state/main_window.hpp"
 
 #include <fmt/format.h>
 
@@ -49,6 +50,7 @@ int runApplication() {
 }
 
 int gf_runProgram() {
+  gf_installUpcalls();
   // A second copy ends at once, before it touches anything of the first.
   if (!platform::acquireSingleInstance(kSingleInstanceName)) return -1;
   try {

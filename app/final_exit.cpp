@@ -2,8 +2,6 @@
 
 #include "airports/services.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "app/session.hpp"
 #include "app/worker.hpp"
 #include "core/exit.hpp"
@@ -21,6 +19,8 @@
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>

@@ -1,9 +1,7 @@
 #include "app/main_loop.hpp"
 
 #include "airports/services.hpp"
-#include "app/main_window.hpp"
 #include "app/periodic.hpp"
-#include "app/run_state.hpp"
 #include "app/worker.hpp"
 #include "core/exit.hpp"
 #include "core/geometry.hpp"
@@ -19,6 +17,8 @@
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>

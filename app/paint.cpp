@@ -3,8 +3,6 @@
 // g_mainWindow and the subsystems' status values.
 
 #include "airports/services.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "app/window.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -18,6 +16,8 @@
 #include "feed/traffic_line.hpp"
 #include "scan/services.hpp"
 #include "settings/options.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 

@@ -2,8 +2,6 @@
 
 #include "airports/services.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
@@ -15,6 +13,8 @@
 #include "liveries/services.hpp"
 #include "settings/options.hpp"
 #include "sim/services.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>
@@ -22,10 +22,6 @@
 namespace amb {
 
 namespace {
-
-void enableControl(const OptionControl& control, bool on) {
-  if (platform::Ui* ui = g_mainHwnd.load()) ui->enable(control.controlId, on);
-}
 
 bool noData(ReaderStatus status) { return status == ReaderStatus::NoData; }
 
@@ -104,8 +100,8 @@ void lf_checkParkAirportsIdle() {
   if (g_rereadRequest == 0 || g_parkingLock != 0) return;
   std::string message;
   if (gf_checkParkAirports(true, message)) gf_showMessage(message, true);
-  enableControl(REREAD_BUTTON, true);
-  enableControl(DESTINATION, true);
+  gf_enableControl(REREAD_BUTTON, true);
+  gf_enableControl(DESTINATION, true);
   g_rereadRequest = 0;
 }
 

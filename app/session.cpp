@@ -1,7 +1,6 @@
 #include "app/session.hpp"
 
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
 #include "app/worker.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
@@ -16,8 +15,9 @@
 #include "platform/thread_name.hpp"
 #include "settings/options.hpp"
 #include "sim/services.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
-#include "app/run_state.hpp"
 
 #include <fmt/format.h>
 

@@ -6,8 +6,6 @@
 #include "airports/services.hpp"
 #include "app/edit_boxes.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "app/worker.hpp"
 #include "core/clock.hpp"
 #include "core/exit.hpp"
@@ -24,6 +22,8 @@
 #include "liveries/services.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -37,10 +37,6 @@ namespace amb {
 namespace {
 
 platform::Ui* lf_window() { return g_mainHwnd.load(); }
-
-void enableControl(const OptionControl& control, bool on) {
-  if (platform::Ui* ui = lf_window()) ui->enable(control.controlId, on);
-}
 
 // A stored coordinate at its option's limit is no real position (a window that was minimised when
 // the program ended): the default takes its place, and is saved.
@@ -64,8 +60,8 @@ void followUp(const BoolOptionCheckBox& box, bool on) {
     g_navLightsRequest = 1;
   } else if (&box == &AUTO_RANGE) {
     g_parkingChanged = 1;
-    enableControl(LATERAL_RANGE, !on);
-    enableControl(AUTO_RANGE_ABOVE_HEIGHT, on);
+    gf_enableControl(LATERAL_RANGE, !on);
+    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, on);
     if (on) {
       g_manualRadiusNm = LATERAL_RANGE.value.load();
       gf_autoRange();
@@ -184,13 +180,13 @@ bool lf_HandleWMCOMMAND(std::uint16_t id) {
     } else if (id == REREAD_BUTTON.controlId) {
       unmatched = false;
       g_rereadRequest = 1;
-      enableControl(REREAD_BUTTON, false);
-      enableControl(DESTINATION, false);
+      gf_enableControl(REREAD_BUTTON, false);
+      gf_enableControl(DESTINATION, false);
     } else if (id == FLUSH_STATIC_BUTTON.controlId) {
       unmatched = false;
       gf_showMessage("All static parked aircraft will be removed ...", false);
       g_flushStaticRequest = 1;
-      enableControl(FLUSH_STATIC_BUTTON, false);
+      gf_enableControl(FLUSH_STATIC_BUTTON, false);
     } else {
       for (BoolOptionCheckBox* box : kCheckBoxes) {
         if (box->controlId != id) continue;

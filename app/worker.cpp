@@ -1,11 +1,8 @@
 #include "app/worker.hpp"
 
 #include "airports/services.hpp"
-#include "app/detection.hpp"
 #include "app/edit_boxes.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "app/session.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
@@ -27,6 +24,9 @@
 #include "scan/services.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
+#include "state/detection.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>
@@ -59,10 +59,6 @@ std::atomic<bool> g_dataBaseRead{false};
 
 platform::Ui* lf_window() { return g_mainHwnd.load(); }
 
-void enableControl(const OptionControl& control, bool on) {
-  if (platform::Ui* ui = lf_window()) ui->enable(control.controlId, on);
-}
-
 void checkBox(const BoolOptionCheckBox& box) { box.refresh(); }
 
 // The status of a path; an error other than "not found" throws the file-system error of operation.
@@ -83,42 +79,42 @@ void createFolder(const fs::path& p, bool whenNotDirectory) {
 }
 
 void lf_controlStatesBeforeDataBase() {
-  enableControl(CUSTOM_MAX_PARK, true);
+  gf_enableControl(CUSTOM_MAX_PARK, true);
   parking_percentage.value = 30;
   gf_showIntOption(parking_percentage);
-  enableControl(AUTO_RANGE, true);
+  gf_enableControl(AUTO_RANGE, true);
   const bool autoRange = AUTO_RANGE.value != 0;
-  if (!autoRange) enableControl(LATERAL_RANGE, true);
-  enableControl(COLLISION_USER_AIR, true);
-  enableControl(COLLISION_LIVE_PARKED_GND, true);
-  enableControl(GUID_CHANGES, true);
-  enableControl(LEARN_SOFT, false);
-  enableControl(BLOCK_CALLSIGN, true);
-  if (autoRange) enableControl(AUTO_RANGE_ABOVE_HEIGHT, true);
-  enableControl(MAX_LIVE, true);
-  if (!BLOCK_CALLSIGN.value().empty()) enableControl(UNBLOCK_BUTTON, true);
+  if (!autoRange) gf_enableControl(LATERAL_RANGE, true);
+  gf_enableControl(COLLISION_USER_AIR, true);
+  gf_enableControl(COLLISION_LIVE_PARKED_GND, true);
+  gf_enableControl(GUID_CHANGES, true);
+  gf_enableControl(LEARN_SOFT, false);
+  gf_enableControl(BLOCK_CALLSIGN, true);
+  if (autoRange) gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, true);
+  gf_enableControl(MAX_LIVE, true);
+  if (!BLOCK_CALLSIGN.value().empty()) gf_enableControl(UNBLOCK_BUTTON, true);
 }
 
 void lf_controlStatesAfterDetection() {
-  enableControl(LIG_PRIORITIZE, true);
-  enableControl(parking_percentage, false);
+  gf_enableControl(LIG_PRIORITIZE, true);
+  gf_enableControl(parking_percentage, false);
   lf_clearControlText(parking_percentage.controlId);
   MAX_FIT_FL.value = static_cast<float>(MAX_FIT.value) * 0.5f + 0.5f;
-  enableControl(MAX_FIT_FL, false);
+  gf_enableControl(MAX_FIT_FL, false);
   lf_clearControlText(MAX_FIT_FL.controlId);
   for (const BoolOptionCheckBox* c : {&SCAN_LIVERIES, &LIG_AUTOMATIC, &SCAN_AIRPORTS, &AFG_AUTOMATIC, &LIGHT_AIRCRAFT,
                                       &HELICOPTERS, &HIGH_PERF_AIRCRAFT})
-    enableControl(*c, true);
-  enableControl(DESTINATION, false);
-  enableControl(AIRPORT_RANGE, true);
-  enableControl(AIRPORT_HEIGHT, true);
+    gf_enableControl(*c, true);
+  gf_enableControl(DESTINATION, false);
+  gf_enableControl(AIRPORT_RANGE, true);
+  gf_enableControl(AIRPORT_HEIGHT, true);
   g_manualRadiusNm = LATERAL_RANGE.value.load();
   for (const BoolOptionCheckBox* c : {&INITIAL_LOAD_ONLY, &PARK_SOFT, &STRAIGHT_PBS_ONLY, &PARK_FAKE, &WEEK})
-    enableControl(*c, true);
-  enableControl(FLUSH_STATIC_BUTTON, false);
-  enableControl(NAV_LIGHTS_WHILE_PARKED, true);
-  enableControl(MATCHING_DEPTH, true);
-  enableControl(COLLISION_USER_GND, true);
+    gf_enableControl(*c, true);
+  gf_enableControl(FLUSH_STATIC_BUTTON, false);
+  gf_enableControl(NAV_LIGHTS_WHILE_PARKED, true);
+  gf_enableControl(MATCHING_DEPTH, true);
+  gf_enableControl(COLLISION_USER_GND, true);
 }
 
 void workerBody(std::stop_token stop) {
@@ -174,7 +170,7 @@ void lf_prepareStartUp() {
   }
 
   ALL_INSTALL_PATH.setValue(SIM_INSTALL_PATH.value());
-  enableControl(ALL_INSTALL_PATH, true);
+  gf_enableControl(ALL_INSTALL_PATH, true);
   gf_showStringOption(ALL_INSTALL_PATH);
   if (ALL_INSTALL_PATH.value().empty()) lf_detectSimulator();
   gf_repaintOptionArea();
@@ -228,7 +224,7 @@ void lf_startUpAMBT() {
 
     gf_createFlightPlanFolder();
     if (lf_readMyParkAirports()) gf_showMessage("park airports and stands are okay", false);
-    enableControl(REREAD_BUTTON, true);
+    gf_enableControl(REREAD_BUTTON, true);
     const std::string destination = DESTINATION.value();
     if (!destination.empty()) {
       if (const std::optional<AirportData> airport = gf_findAirport(destination))
@@ -237,7 +233,7 @@ void lf_startUpAMBT() {
     if (platform::Ui* ui = lf_window()) ui->setTopmost(ALWAYS_ON_TOP.value != 0);
     if (AUTO_RANGE.value != 0) {
       gf_autoRange();
-      enableControl(LATERAL_RANGE, false);
+      gf_enableControl(LATERAL_RANGE, false);
     }
     lf_runSession();
   } catch (...) {

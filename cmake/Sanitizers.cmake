@@ -1,7 +1,20 @@
+# amb_build_type(<NAME> <compile flags> <link flags>): a build type of our own (-DCMAKE_BUILD_TYPE=<Name>).
+function(amb_build_type name compile link)
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_FLAGS_${name} "${compile}" CACHE STRING "" FORCE)
+    mark_as_advanced(CMAKE_${lang}_FLAGS_${name})
+  endforeach()
+  foreach(kind EXE SHARED)
+    set(CMAKE_${kind}_LINKER_FLAGS_${name} "${link}" CACHE STRING "" FORCE)
+    mark_as_advanced(CMAKE_${kind}_LINKER_FLAGS_${name})
+  endforeach()
+endfunction()
+
 # Build type "Asan": AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first report.
-set(_amb_san_flags "-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined")
-set(CMAKE_C_FLAGS_ASAN "${_amb_san_flags}" CACHE STRING "" FORCE)
-set(CMAKE_CXX_FLAGS_ASAN "${_amb_san_flags}" CACHE STRING "" FORCE)
-set(CMAKE_EXE_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "" FORCE)
-set(CMAKE_SHARED_LINKER_FLAGS_ASAN "-fsanitize=address,undefined" CACHE STRING "" FORCE)
-mark_as_advanced(CMAKE_C_FLAGS_ASAN CMAKE_CXX_FLAGS_ASAN CMAKE_EXE_LINKER_FLAGS_ASAN CMAKE_SHARED_LINKER_FLAGS_ASAN)
+amb_build_type(ASAN "-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined"
+               "-fsanitize=address,undefined")
+
+# Build type "Fuzz" (clang only): the libraries carry libFuzzer's coverage hooks besides ASan and UBSan;
+# each fuzz target links libFuzzer itself (fuzz/CMakeLists.txt).
+amb_build_type(FUZZ "-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow"
+               "-fsanitize=address,undefined")

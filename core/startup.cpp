@@ -35,7 +35,7 @@ const fs::path g_docsFolder{"docs"};
 const fs::path g_installerName{"install_new_version.exe"};
 const std::string g_versionFileName{"version.json"};
 
-const fs::path g_airportsScanLogPath{g_outputInfoFolder / "AirportsScanLog.txt"};
+const fs::path g_airportsScanLogPath{"AirportsScanLog.txt"};
 const fs::path g_aircraftCfgNoFltsimPath{g_outputInfoFolder / "AircraftCfgWithNoFltsimSection.txt"};
 const fs::path g_airlineModelConversionsPath{g_outputInfoFolder / "AirlineModelConversions.txt"};
 const fs::path g_liveriesSkippedOnPriorityPath{g_outputInfoFolder / "LiveriesSkippedOnPriority.txt"};

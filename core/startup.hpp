@@ -44,7 +44,7 @@ extern const std::filesystem::path g_installerName;           // install_new_ver
 extern const std::string g_versionFileName;                   // version.json
 
 // Report files.
-extern const std::filesystem::path g_airportsScanLogPath;              // output/info/AirportsScanLog.txt
+extern const std::filesystem::path g_airportsScanLogPath;              // AirportsScanLog.txt (working folder)
 extern const std::filesystem::path g_aircraftCfgNoFltsimPath;          // output/info/AircraftCfgWithNoFltsimSection.txt
 extern const std::filesystem::path g_airlineModelConversionsPath;      // output/info/AirlineModelConversions.txt
 extern const std::filesystem::path g_liveriesSkippedOnPriorityPath;    // output/info/LiveriesSkippedOnPriority.txt

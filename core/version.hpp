@@ -1,5 +1,7 @@
 #pragma once
 
+#include <compare>
+
 namespace amb {
 
 // A program version: three numbers printed as "{}.{}.{}".

@@ -8,9 +8,9 @@
 #include "core/strings.hpp"
 #include "feed/readers.hpp"
 #include "feed/status.hpp"
-#include "sim/blocks.hpp"
-#include "traffic/live_ac.hpp"
-#include "traffic/services.hpp"
+#include "records/blocks.hpp"
+#include "records/upcalls.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -19,6 +19,8 @@
 #include <stdexcept>
 
 namespace amb {
+
+using namespace up::engine;
 
 platform::Socket g_rtListenSocket;
 platform::Socket g_rtClientSocket;

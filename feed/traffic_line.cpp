@@ -1,11 +1,12 @@
 #include "feed/traffic_line.hpp"
 
-#include "airports/services.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "feed/inputs.hpp"
 #include "feed/readers.hpp"
+#include "records/upcalls.hpp"
 #include "settings/settings.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 
@@ -16,6 +17,8 @@
 #include <string_view>
 
 namespace amb {
+
+using namespace up::airports;
 
 std::deque<TrafficRecord> g_trafficQueue;
 std::mutex g_trafficQueueMutex;
@@ -167,7 +170,7 @@ LineResult parse(TrafficReader& reader) {
   // Parked at the park airport and clearly above it: the automatic range at its 10 nm step is for the
   // traffic at the airport, not for the aircraft overflying it.
   std::optional<AirportData> park;
-  if (s.airborne && g_autoRangeApplied.load() != 0 && g_parkAirportLoaded.load() != 0) {
+  if (s.airborne && g_autoRangeApplied.load() != 0 && g_parkAirportLoaded->load() != 0) {
     park = gf_parkAirportSnapshot();
     if (altitude > park->alt + 3000) return LineResult::AboveParkAirport;
   }

@@ -3,8 +3,8 @@
 // queue of pending records, which the engine takes from once per cycle. Everything that fails a
 // check is dropped here without a log line.
 
-#include "traffic/live_ac.hpp"
-#include "traffic/records.hpp"
+#include "records/aircraft.hpp"
+#include "records/situation.hpp"
 
 #include <cstdint>
 #include <deque>

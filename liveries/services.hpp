@@ -1,6 +1,8 @@
 #pragma once
 // What the other subsystems use of the liveries subsystem.
 
+#include "records/upcalls.hpp"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -11,10 +13,7 @@
 
 namespace amb {
 
-// The models that have a livery, by category: Light, Buzjets and Rotorcraft (in this order).
-inline constexpr std::size_t kLiveryLight = 0;
-inline constexpr std::size_t kLiveryBuzjets = 1;
-inline constexpr std::size_t kLiveryRotorcraft = 2;
+// The models that have a livery, by category (kLiveryLight, ... in records/upcalls.hpp).
 extern std::array<std::vector<std::string>, 3> g_liveryModelsByCategory;
 
 // True when the passenger or the cargo model table holds the model; false before the tables exist.

@@ -11,8 +11,8 @@
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "core/user_error.hpp"
+#include "records/aircraft.hpp"
 #include "settings/options.hpp"
-#include "traffic/records.hpp"
 
 #include <algorithm>
 #include <deque>

@@ -2,17 +2,19 @@
 
 #include "core/files.hpp"
 #include "core/log.hpp"
+#include "platform/replace_file.hpp"
 #include "refdata/zip_archive.hpp"
 
 #include <curl/curl.h>
 #include <fmt/format.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
+#include <streambuf>
 #include <system_error>
 
 #ifdef _WIN32
@@ -100,20 +102,6 @@ std::string zipText(const fs::path& zipPath) {
   return std::string(u8.begin(), u8.end());
 }
 
-// Writes the text to the file in one piece; false (and no file left) when that fails.
-bool writeWhole(const std::string& text, const fs::path& path) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (out) return true;
-  }
-  std::error_code ec;
-  fs::remove(path, ec);
-  return false;
-}
-
 }  // namespace
 
 Downloader::Downloader() {
@@ -135,7 +123,10 @@ DownloadTimeouts gf_downloadTimeouts() {
   return g_timeouts;
 }
 
-void gf_resetDownloads() { gf_setDownloadTimeouts(DownloadTimeouts{}); }
+void gf_resetDownloads() {
+  gf_setDownloadTimeouts(DownloadTimeouts{});
+  g_maxUnpackedBytes = kMaxUnpackedBytes;
+}
 
 bool gf_download(Downloader& downloader, const std::string& url, const fs::path& localPath, bool binary) {
   CURL* curl = downloader.handle();
@@ -214,6 +205,91 @@ std::string gf_serverBaseUrl() {
 
 std::string gf_serverP3dUrl() { return gf_serverBaseUrl() + "P3D/"; }
 
+namespace {
+
+// Passes bytes on to a stream until a budget is spent; the write that would pass it fails instead,
+// which fails the stream and so the entry's read.
+class CappedBuffer : public std::streambuf {
+public:
+  CappedBuffer(std::ostream& out, std::uint64_t budget) : m_out(out), m_left(budget) {}
+  std::uint64_t left() const { return m_left; }
+  bool overBudget() const { return m_over; }
+
+protected:
+  std::streamsize xsputn(const char* data, std::streamsize count) override {
+    if (count < 0) return 0;
+    if (static_cast<std::uint64_t>(count) > m_left) {
+      m_over = true;
+      return 0;
+    }
+    m_out.write(data, count);
+    if (!m_out) return 0;
+    m_left -= static_cast<std::uint64_t>(count);
+    return count;
+  }
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  }
+
+private:
+  std::ostream& m_out;
+  std::uint64_t m_left;
+  bool m_over = false;
+};
+
+// Unpacks the archive's file entries one after the other into part (each replacing the one before,
+// so the last one stays), never more than g_maxUnpackedBytes in all. Every entry is read to its end,
+// so a damaged one fails the whole unpack. False with the reason when anything fails; wrote tells
+// whether part holds an entry.
+bool unpackEntries(const fs::path& zipPath, const fs::path& part, bool& wrote, std::string& reason) {
+  wrote = false;
+  ZipArchive archive(zipPath);
+  if (!archive.open(ZipArchive::ReadOnly, false)) {
+    reason = archive.lastError();
+    return false;
+  }
+  const std::vector<ZipEntry> entries = archive.getEntries(ZipEntry::Current);
+  if (entries.empty()) {
+    reason = "the archive has no entries";
+    return false;
+  }
+  std::uint64_t budget = g_maxUnpackedBytes.load();
+  for (const ZipEntry& entry : entries) {
+    if (entry.isDirectory()) continue;
+    const std::string limit = fmt::format("the unpacked size exceeds {} bytes", g_maxUnpackedBytes.load());
+    if (entry.getSize() > budget) {
+      reason = limit;
+      return false;
+    }
+    std::ofstream file(part, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      reason = fmt::format("{} cannot be written", gf_pathText(part));
+      return false;
+    }
+    wrote = true;
+    CappedBuffer capped(file, budget);
+    std::ostream out(&capped);
+    const int rc = entry.readContent(out, ZipEntry::Current);
+    file.flush();
+    if (capped.overBudget()) {
+      reason = limit;
+      return false;
+    }
+    if (rc != kZipOk || !file) {
+      reason = fmt::format("entry \"{}\" cannot be unpacked ({})", entry.getName(), rc == kZipOk ? kZipErrorWrite : rc);
+      return false;
+    }
+    budget = capped.left();
+  }
+  return true;
+}
+
+}  // namespace
+
+std::atomic<std::uint64_t> g_maxUnpackedBytes{kMaxUnpackedBytes};
+
 int gf_downloadAndUnzip(const fs::path& zipPath, const fs::path& destination) {
   const std::string name = zipText(zipPath);
   {
@@ -224,31 +300,28 @@ int gf_downloadAndUnzip(const fs::path& zipPath, const fs::path& destination) {
       return 0;
     }
   }
-  // Every file entry is read completely before the destination is written: an entry that cannot be
-  // read (a damaged archive) fails the whole unpack instead of leaving a partial or empty text.
+  // The entries are unpacked beside the destination, which is replaced only once all of them were
+  // read; on any failure neither the partial file nor the destination remains.
+  const fs::path part = partialPath(destination);
+  bool wrote = false;
   bool ok = false;
-  bool anyFile = false;
-  std::string text;
-  {
-    ZipArchive archive(zipPath);
-    if (archive.open(ZipArchive::ReadOnly, false)) {
-      ok = true;
-      for (const ZipEntry& entry : archive.getEntries(ZipEntry::Current)) {
-        if (entry.isDirectory()) continue;
-        std::ostringstream content;
-        if (entry.readContent(content, ZipEntry::Current) != kZipOk) {
-          ok = false;
-          break;
-        }
-        text = std::move(content).str();
-        anyFile = true;
-      }
-      archive.close();
+  std::string reason;
+  try {
+    ok = unpackEntries(zipPath, part, wrote, reason);
+    std::error_code ec;
+    if (ok && wrote && !platform::commitFileReplacing(part, destination, ec)) {
+      reason = fmt::format("{} cannot be replaced: {}", gf_pathText(destination), ec.message());
+      ok = false;
     }
+  } catch (const std::exception& e) {
+    reason = e.what();
+    ok = false;
   }
-  if (ok && anyFile) ok = writeWhole(text, destination);
   if (!ok) {
+    std::error_code ec;
+    fs::remove(part, ec);
     removeIfExists(destination);
+    gf_log(fmt::format("{}: {}", name, reason));
     gf_logMarked(fmt::format("unzipping {} failed?", name));
     removeIfExists(zipPath);
     return 0;

@@ -8,7 +8,9 @@
 //   3. else a file:// URL of the folder "server" beside the program, which the package ships with
 //      the reference data, so that the program starts without a network.
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -51,7 +53,10 @@ std::string gf_serverP3dUrl();  // base URL + "P3D/"
 
 // Downloads base URL + zipPath into the local file zipPath, writes the text of the archive's file
 // entries to destination (the last entry's text wins) and removes the local zip. 1 on success, 0
-// on failure.
+// on failure. An archive without entries fails, and so does one whose file entries together unpack
+// to more than g_maxUnpackedBytes; a failure leaves neither the zip nor a partial destination.
+inline constexpr std::uint64_t kMaxUnpackedBytes = std::uint64_t{256} << 20;
+extern std::atomic<std::uint64_t> g_maxUnpackedBytes;  // kMaxUnpackedBytes; tests lower it
 int gf_downloadAndUnzip(const std::filesystem::path& zipPath, const std::filesystem::path& destination);
 int gf_downloadDbase(const std::filesystem::path& destination);
 

@@ -8,8 +8,8 @@
 
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "liveries/services.hpp"
-#include "scan/services.hpp"
+#include "records/upcalls.hpp"
+#include "state/scan_log.hpp"
 
 #include <fmt/format.h>
 
@@ -18,6 +18,8 @@
 #include <regex>
 
 namespace amb {
+
+using namespace up::liveries;
 
 std::unordered_map<std::string, std::vector<std::string>> g_similarModelsWithLivery;
 std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::string>>> g_airlineSimilarModels;
@@ -151,9 +153,9 @@ const std::vector<std::string>& gf_similarModel(const std::string& model) {
   }
   const std::vector<std::string>* list = nullptr;
   switch (gf_aircraftCategory(model)) {
-    case Light: list = &g_liveryModelsByCategory[kLiveryLight]; break;
-    case Buzjets: list = &g_liveryModelsByCategory[kLiveryBuzjets]; break;
-    case Rotorcraft: list = &g_liveryModelsByCategory[kLiveryRotorcraft]; break;
+    case Light: list = &(*g_liveryModelsByCategory)[kLiveryLight]; break;
+    case Buzjets: list = &(*g_liveryModelsByCategory)[kLiveryBuzjets]; break;
+    case Rotorcraft: list = &(*g_liveryModelsByCategory)[kLiveryRotorcraft]; break;
     default: return g_emptyList;
   }
   if (list->empty()) return g_emptyList;

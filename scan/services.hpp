@@ -1,6 +1,8 @@
 #pragma once
 // What the other subsystems use of the scenery airport scan.
 
+#include "state/scan_log.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -15,12 +17,6 @@ void gf_scanAddOnAirports();
 
 // The add-on airports the scan found, shown as "{} airport{} in {} folder" when above 0.
 extern std::atomic<std::int32_t> g_offlineLearningCopies;
-
-// Appends the text as one line to the scan's log list; safe from the scan's job threads.
-void gf_addScanLogLine(const std::string& text);
-
-// A copy of the scan's log list, taken under its lock.
-std::vector<std::string> gf_scanLogLines();
 
 // Back to start values: an empty log list, no airports found.
 void gf_resetScan();

@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   libfmt-dev libpugixml-dev nlohmann-json3-dev libcurl4-openssl-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 zip unzip
+  python3 zip unzip iproute2
+  clang libclang-rt-dev
 )
 # Extra groups, asked for by name: "windows" adds the cross compiler and Wine.
 for group in "$@"; do

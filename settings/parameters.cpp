@@ -5,6 +5,9 @@
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 #include "core/xml.hpp"
+#include "platform/replace_file.hpp"
+
+#include <fmt/format.h>
 
 #include <filesystem>
 #include <functional>
@@ -24,10 +27,60 @@ using ControlUpdates = std::vector<std::function<void()>>;
 
 std::filesystem::path parametersPath() { return gf_pathFromUtf8(g_parametersPath); }
 
-bool loadFile(pugi::xml_document& doc) { return static_cast<bool>(doc.load_file(parametersPath().c_str())); }
+// Loads the file. When it exists but cannot be read (damaged, cut short, not XML, not readable) it is
+// moved aside to "parameters.xml.bad", where the user's settings can still be found, and the reason
+// goes to `unreadable`; the caller then starts from the defaults.
+bool loadFile(pugi::xml_document& doc, std::string* unreadable = nullptr) {
+  const std::filesystem::path path = parametersPath();
+  const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+  if (parsed) return true;
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
+  std::filesystem::path bad = path;
+  bad += ".bad";
+  const std::string reason = parsed.status == pugi::status_file_not_found || parsed.status == pugi::status_io_error
+                                 ? "it cannot be opened"
+                                 : fmt::format("{} at byte {}", parsed.description(), parsed.offset);
+  if (platform::commitFileReplacing(path, bad, ec))
+    gf_logf("{} could not be read ({}), kept as {}", g_parametersPath, reason, gf_pathText(bad));
+  else
+    gf_logf("{} could not be read ({}) nor kept as {}: {}", g_parametersPath, reason, gf_pathText(bad), ec.message());
+  if (unreadable) *unreadable = reason;
+  return false;
+}
 
+// What is written back: one `parameters` element holding a copy of every `parameter` entry of the
+// top-level `parameters` elements, in document order, with its `name` and `value` attributes and
+// nothing else. Whatever else a damaged or hand-edited file holds is left out, so saving never
+// grows with it (deeply nested elements would be written back indented one tab per level).
+void copyEntries(const pugi::xml_node& from, pugi::xml_document& to) {
+  pugi::xml_node parameters = to.append_child("parameters");
+  for (pugi::xml_node top : from.root().children("parameters")) {
+    for (pugi::xml_node entry : top.children("parameter")) {
+      pugi::xml_node copy = parameters.append_child("parameter");
+      for (const char* name : {"name", "value"}) {
+        if (const pugi::xml_attribute a = entry.attribute(name)) copy.append_attribute(name).set_value(a.value());
+      }
+    }
+  }
+}
+
+// The savers' write: the entries only, written beside and renamed into place, so that a crash or a
+// full disk never leaves a half-written settings file. Logs nothing.
 bool saveFile(const pugi::xml_document& doc) {
-  return doc.save_file(parametersPath().c_str(), "\t", pugi::format_default, pugi::encoding_auto);
+  pugi::xml_document entries;
+  copyEntries(doc, entries);
+  return gf_writeFileAtomic(parametersPath(), [&entries](std::ostream& out) {
+    entries.save(out, "\t", pugi::format_default, pugi::encoding_utf8);
+    return out.good();
+  });
+}
+
+// The load's write, which logs as gf_saveXml does.
+void saveLoaded(const pugi::xml_document& doc) {
+  pugi::xml_document entries;
+  copyEntries(doc, entries);
+  gf_saveXml(entries, parametersPath());
 }
 
 // The first element `child` with name == key under any top-level element `parent`, in document order.
@@ -120,8 +173,11 @@ bool removeEntry(pugi::xml_node doc, const std::string& key) {
 void readFresh(pugi::xml_document& doc, const std::vector<BoolOption*>& plainBools,
                const std::vector<BoolOptionCheckBox*>& checkBoxBools, const std::vector<IntOption*>& plainInts,
                const std::vector<IntOptionEdit*>& editInts, const std::vector<StringOption*>& plainStrings,
-               const std::vector<StringOptionEdit*>& editStrings, ControlUpdates& updates) {
-  gf_logf("{} not found, default values taken:", g_parametersPath);
+               const std::vector<StringOptionEdit*>& editStrings, ControlUpdates& updates, bool unreadable) {
+  if (unreadable)
+    gf_logf("{} unreadable, default values taken:", g_parametersPath);
+  else
+    gf_logf("{} not found, default values taken:", g_parametersPath);
   doc.reset();
   pugi::xml_node parameters = doc.append_child("parameters");
   for (BoolOption* o : plainBools) lf_initBoolParameter(*o, parameters);
@@ -169,7 +225,8 @@ void readExisting(pugi::xml_document& doc, const std::vector<BoolOption*>& plain
     lf_loadStringOption(doc, *o);
     updates.emplace_back([o] { gf_showStringOption(*o); });
   }
-  gf_saveXml(doc, parametersPath());
+  // A file without settings in it (some other XML document) is left as it is.
+  if (doc.child("parameters")) saveLoaded(doc);
 }
 
 // Load, change one entry, save: the body of every saver.
@@ -262,10 +319,12 @@ void lf_readParameters(const std::vector<BoolOption*>& plainBools,
   {
     std::lock_guard lock(g_settingsFileMutex);
     pugi::xml_document doc;
-    if (loadFile(doc))
+    std::string unreadable;
+    if (loadFile(doc, &unreadable))
       readExisting(doc, plainBools, checkBoxBools, plainInts, editInts, plainStrings, editStrings, updates);
     else
-      readFresh(doc, plainBools, checkBoxBools, plainInts, editInts, plainStrings, editStrings, updates);
+      readFresh(doc, plainBools, checkBoxBools, plainInts, editInts, plainStrings, editStrings, updates,
+                !unreadable.empty());
   }
   for (const auto& update : updates) update();
   gf_log(gf_bannerLine(70, 10, false, true, ""));

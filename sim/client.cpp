@@ -2,8 +2,6 @@
 // registers the vocabulary, pumps the dispatch every millisecond, and closes the connection when it
 // is told to stop.
 
-#include "app/detection.hpp"
-#include "app/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
@@ -11,6 +9,8 @@
 #include "core/user_error.hpp"
 #include "platform/timer.hpp"
 #include "sim/link.hpp"
+#include "state/detection.hpp"
+#include "state/main_window.hpp"
 
 #include <fmt/format.h>
 

@@ -2,19 +2,19 @@
 // program state (running, the user aircraft, its title, model, span, stand and time), a result for
 // the engine, or a request for an exit when the user starts a new flight.
 
-#include "airports/services.hpp"
-#include "app/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
 #include "feed/link.hpp"
+#include "records/aircraft.hpp"
+#include "records/upcalls.hpp"
 #include "refdata/database.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 #include "sim/link.hpp"
-#include "traffic/records.hpp"
+#include "state/main_window.hpp"
 
 #include <fmt/format.h>
 
@@ -26,6 +26,8 @@
 #include <utility>
 
 namespace amb {
+
+using namespace up::airports;
 
 std::atomic<std::uint8_t> g_simRunning{0};
 std::atomic<std::uint8_t> g_newUserData{0};
@@ -537,10 +539,10 @@ void lf_reserveUserStand() {
   const std::string parkCode = gf_parkAirportSnapshot().code;
   bool changed = false;
   {
-    std::lock_guard lock(g_parkAirportsMutex);
-    if (!g_parkAirports.empty() && g_parkAirports.front().code == parkCode &&
-        g_parkAirports.front().reservedStand != stand) {
-      g_parkAirports.front().reservedStand = stand;
+    std::lock_guard lock(*g_parkAirportsMutex);
+    if (!g_parkAirports->empty() && g_parkAirports->front().code == parkCode &&
+        g_parkAirports->front().reservedStand != stand) {
+      g_parkAirports->front().reservedStand = stand;
       changed = true;
     }
   }

@@ -10,7 +10,7 @@
 // Lock order: the result lock, then g_simMutex, then the client's own locks.
 
 #include "core/geometry.hpp"
-#include "sim/blocks.hpp"
+#include "records/blocks.hpp"
 #include "sim/results.hpp"
 #include "sim/simconnect/simconnect.hpp"
 

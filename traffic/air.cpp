@@ -5,7 +5,8 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
+#include "records/upcalls.hpp"
+#include "state/run_state.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -20,6 +21,8 @@
 #include <stdexcept>
 
 namespace amb {
+
+using namespace up::airports;
 
 namespace {
 

@@ -4,18 +4,18 @@
 
 #include "traffic/engine.hpp"
 
-#include "airports/services.hpp"
-#include "app/run_state.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
 #include "feed/link.hpp"
+#include "records/upcalls.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 
@@ -23,6 +23,8 @@
 #include <cmath>
 
 namespace amb {
+
+using namespace up::airports;
 
 std::atomic<std::int32_t> g_maxLiveInUse{-1};
 std::vector<Act> g_parkedActs;
@@ -145,7 +147,7 @@ Act* lf_findParkedByHexid(std::uint32_t hexid) {
 
 std::string gf_standName(std::uint32_t standId) {
   if (standId == 0) return "sid==0?";
-  for (const Stand& s : g_stands)
+  for (const Stand& s : *g_stands)
     if (s.id == standId) return s.name;
   return "unknown";
 }
@@ -374,7 +376,7 @@ void gf_reserveLiveTables() {
   g_liveStayers.reserve(64);
   g_liveAcs.reserve(512);
   g_parkedActs.reserve(256);
-  g_stands.reserve(512);
+  g_stands->reserve(512);
   g_createdObjects.reserve(128);
   g_spawnRequests.reserve(64);
 }

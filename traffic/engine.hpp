@@ -7,12 +7,12 @@
 // exit sequence, the window) reaches the lists only through the calls of traffic/services.hpp, which
 // hold gf_engineMutex(), as does every engine cycle.
 
-#include "airports/services.hpp"
 #include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "feed/traffic_line.hpp"
+#include "records/aircraft.hpp"
+#include "records/parking.hpp"
 #include "traffic/live_ac.hpp"
-#include "traffic/records.hpp"
 #include "traffic/services.hpp"
 #include "traffic/sim_port.hpp"
 

@@ -6,11 +6,12 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
+#include "state/run_state.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
+#include "records/upcalls.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
@@ -22,6 +23,8 @@
 #include <cmath>
 
 namespace amb {
+
+using namespace up::airports;
 
 namespace {
 
@@ -427,7 +430,7 @@ void lf_planTaxiLeg(LiveAc& ac) {
     ac.remainingTurn = 0;
   }
   // The end of a taxi stream: a stand near its last position.
-  if (buffer.back().noMovement != 0 && ac.phase == GroundPhase::Taxi && !g_stands.empty() &&
+  if (buffer.back().noMovement != 0 && ac.phase == GroundPhase::Taxi && !g_stands->empty() &&
       (ac.towed != 0 || ac.previousPhase == GroundPhase::Taxi || ac.previousPhase == GroundPhase::TakeOffRoll ||
        ac.previousPhase == GroundPhase::Airborne || ac.previousPhase == GroundPhase::ToStand)) {
     if (ac.extensionCount > 0)

@@ -6,9 +6,6 @@
 namespace amb {
 
 std::vector<LiveAc> g_liveAcs;
-std::atomic<std::int32_t> g_engineCycle{0};
-std::uint8_t g_trafficQueueOpen = 0;
-UserAcBlock g_engineUserAc;
 
 bool GroundCurve::isSet() const {
   return !std::isnan(startTime) && !std::isnan(endTime) && !std::isnan(middleEast) && !std::isnan(middleNorth);

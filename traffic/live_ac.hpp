@@ -5,8 +5,10 @@
 // Time in the engine is counted in engine cycles (g_engineCycle): one per call of the engine's update
 // step, once per 10 ms tick while the simulator runs. 100 cycles are a second.
 
-#include "sim/blocks.hpp"
-#include "traffic/records.hpp"
+#include "records/aircraft.hpp"
+#include "records/blocks.hpp"
+#include "records/situation.hpp"
+#include "state/run_state.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -16,25 +18,6 @@
 #include <vector>
 
 namespace amb {
-
-// One timed position.
-struct Situation {
-  double latitude = 0;   // degrees
-  double longitude = 0;  // degrees
-  double feedBank = 0;   // radians, from the feed
-  std::uint8_t feedBankGiven = 0;
-  double feedTrack = 0;  // radians, from the feed
-  std::uint8_t feedTrackGiven = 0;
-  double altitude = 0;       // feet above mean sea level
-  double speed = 0;          // ground speed, knots; 0 for a standing aircraft
-  double heading = 0;        // degrees, 0 to 360
-  double verticalSpeed = 0;  // feet per minute
-  double trueAirspeed = 0;   // knots
-  std::int32_t due = 0;      // the engine cycle at which the aircraft is to be here
-  std::uint8_t airborne = 0;
-  std::uint8_t noMovement = 0;          // same position as the one before: the aircraft stands
-  std::uint8_t feedAttitudeUsable = 0;  // the feed's track and bank may steer the turn
-};
 
 enum class GroundPhase : std::uint32_t {
   LeavingStand = 0,
@@ -146,12 +129,6 @@ struct LiveAc : Act {
 
 // The engine's live aircraft.
 extern std::vector<LiveAc> g_liveAcs;
-// Engine cycles since the start of the service run; read by the traffic reader for due cycles.
-extern std::atomic<std::int32_t> g_engineCycle;
-// Traffic records are queued only while this is set; written and read under g_trafficQueueMutex.
-extern std::uint8_t g_trafficQueueOpen;
-// The engine's copy of the user aircraft block, taken once per cycle on the worker thread.
-extern UserAcBlock g_engineUserAc;
 
 // Removes one aircraft from g_liveAcs without keeping the order: the last one takes its place.
 void lf_eraseLiveAcUnordered(LiveAc& ac);

@@ -3,12 +3,12 @@
 
 #include "traffic/engine.hpp"
 
-#include "airports/services.hpp"
 #include "core/clock.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "feed/status.hpp"
+#include "records/upcalls.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
@@ -23,6 +23,8 @@
 #include <tuple>
 
 namespace amb {
+
+using namespace up::airports;
 
 namespace {
 
@@ -83,7 +85,7 @@ void removeAircraftFromSim(Act& act) {
       break;
   }
   if (act.standId != 0)
-    for (Stand& s : g_stands)
+    for (Stand& s : *g_stands)
       if (s.id == act.standId) {
         s.occupied = 0;
         break;
@@ -177,7 +179,7 @@ void gf_removeAcAtStand() {
   std::lock_guard lock(gf_engineMutex());
   // An unknown name removes nothing: stand id 0 would pick an unrelated aircraft without a stand.
   const auto stand = gf_findStandByName(gf_reservedStandName());
-  if (stand == g_stands.end()) return;
+  if (stand == g_stands->end()) return;
   const std::uint32_t id = stand->id;
   for (Act& act : g_parkedActs)
     if (act.standId == id && act.state == ActState::InSim) {
@@ -281,7 +283,7 @@ bool gf_removeIfSameRegOrCallsign(const SameRegContext& context, const Act& park
 }
 
 void lf_checkMaxPark(std::uint32_t adding) {
-  const std::int32_t m = g_maxParkCount;
+  const std::int32_t m = *g_maxParkCount;
   const auto live = static_cast<std::uint32_t>(std::count_if(g_liveAcs.begin(), g_liveAcs.end(), lf_atStandInSim));
   if (INITIAL_LOAD_ONLY.value == 0 && m > 0 && static_cast<std::uint32_t>(m) < live + adding) {
     const LiveAc* longest = nullptr;

@@ -4,14 +4,17 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
 #include "core/geometry.hpp"
 #include "core/strings.hpp"
+#include "records/upcalls.hpp"
 #include "sim/services.hpp"
+#include "state/run_state.hpp"
 
 #include <atomic>
 
 namespace amb {
+
+using namespace up::airports;
 
 namespace {
 
@@ -27,7 +30,7 @@ LatLon g_lastUserCheckPosition;
 bool gf_standRemovalsPending() {
   std::lock_guard lock(gf_engineMutex());
   const auto stand = gf_findStandByName(gf_reservedStandName());
-  if (stand == g_stands.end()) return false;
+  if (stand == g_stands->end()) return false;
   for (const Act& act : g_parkedActs)
     if (act.standId == stand->id && act.state == ActState::InSim) return true;
   for (const LiveAc& ac : g_liveAcs)

@@ -5,12 +5,12 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
+#include "records/upcalls.hpp"
+#include "state/run_state.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "liveries/services.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/format.h>
@@ -20,6 +20,8 @@
 #include <filesystem>
 
 namespace amb {
+
+using namespace up::liveries;
 
 namespace {
 

@@ -4,7 +4,7 @@
 // the link's own queues and calls (gf_simLinkPort); the engine's tests put a simulator of their own
 // behind it and run the engine in virtual time.
 
-#include "sim/blocks.hpp"
+#include "records/blocks.hpp"
 #include "sim/results.hpp"
 #include "sim/services.hpp"
 

@@ -4,12 +4,12 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
+#include "records/upcalls.hpp"
+#include "state/run_state.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "liveries/services.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
 
@@ -19,6 +19,9 @@
 #include <cmath>
 
 namespace amb {
+
+using namespace up::airports;
+using namespace up::liveries;
 
 namespace {
 
@@ -164,7 +167,7 @@ void updateBufferAc(LiveAc& ac) {
       return;
     }
     if (ac.airline.empty()) lf_identifyAirline(ac);
-    if (g_noMatchSet.count(ac.airlineModelText()) != 0) {
+    if (g_noMatchSet->count(ac.airlineModelText()) != 0) {
       ac.remove = 1;
       return;
     }
@@ -198,7 +201,7 @@ void spawnLiveAc(LiveAc& ac) {
     if (ac.phase == GroundPhase::New && ac.liveryTitle.empty()) {
       auto known = g_hexidTitles.find(ac.hexid);
       if (known != g_hexidTitles.end() &&
-          std::find(g_excludedTitles.begin(), g_excludedTitles.end(), known->second) != g_excludedTitles.end()) {
+          std::find(g_excludedTitles->begin(), g_excludedTitles->end(), known->second) != g_excludedTitles->end()) {
         g_hexidTitles.erase(known);
         known = g_hexidTitles.end();
       }
@@ -209,7 +212,7 @@ void spawnLiveAc(LiveAc& ac) {
         if (!ac.liveryTitle.empty()) g_hexidTitles[ac.hexid] = ac.liveryTitle;
       }
       if (ac.liveryTitle.empty()) {
-        g_noMatchSet.insert(ac.airlineModelText());
+        g_noMatchSet->insert(ac.airlineModelText());
         ac.remove = 1;
         return;
       }
@@ -268,7 +271,7 @@ namespace {
 // standing where no stand is (the front is dropped and it waits for the stream to move). One found
 // at its stand is created there, ready to taxi off it.
 bool lf_takeStandAtSpawn(LiveAc& ac) {
-  if (g_stands.empty()) return true;
+  if (g_stands->empty()) return true;
   const AirportData park = gf_parkAirportSnapshot();
   auto& buffer = ac.situations;
   if (park.code.empty() || gf_distanceNm(lf_at(buffer.front()), {park.lat, park.lon}) > 5) return true;
@@ -277,7 +280,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
   const auto found = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
-  if (found == g_stands.end()) {
+  if (found == g_stands->end()) {
     if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;
     buffer.pop_front();
     return false;

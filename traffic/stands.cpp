@@ -5,7 +5,8 @@
 
 #include "traffic/engine.hpp"
 
-#include "app/run_state.hpp"
+#include "records/upcalls.hpp"
+#include "state/run_state.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -19,6 +20,8 @@
 #include <cmath>
 
 namespace amb {
+
+using namespace up::airports;
 
 namespace {
 
@@ -60,7 +63,7 @@ std::int64_t lf_towedBelowCycles(int category) {
 
 Stand* lf_standById(std::uint32_t id) {
   if (id == 0) return nullptr;
-  for (Stand& s : g_stands)
+  for (Stand& s : *g_stands)
     if (s.id == id) return &s;
   return nullptr;
 }
@@ -159,7 +162,7 @@ void try2Park(LiveAc& ac, bool wide) {
     ac.lastParkTryLongitude = last.longitude;
     const auto found = gf_findStandForAct(ac, last.latitude, last.longitude,
                                           wide ? 0.029697624190064796 : 0.010799136069114472, ac.arrivedByLanding != 0);
-    if (found == g_stands.end()) return;
+    if (found == g_stands->end()) return;
     const Stand stand = *found;
     if (stand.name == gf_reservedStandName() ||
         stand.name == gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude))

@@ -6,8 +6,8 @@
 //   main_loop_bench [seconds]      (default 60)
 
 #include "app/main_loop.hpp"
-#include "app/run_state.hpp"
 #include "sim/services.hpp"
+#include "state/run_state.hpp"
 
 #include <fmt/format.h>
 

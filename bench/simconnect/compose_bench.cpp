@@ -4,7 +4,7 @@
 // I/O thread's).
 
 #include "bench/support/frame_sink.hpp"
-#include "sim/blocks.hpp"
+#include "records/blocks.hpp"
 
 #include <chrono>
 

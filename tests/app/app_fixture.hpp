@@ -6,8 +6,6 @@
 #include "airports/services.hpp"
 #include "app/final_exit.hpp"
 #include "app/main_loop.hpp"
-#include "app/main_window.hpp"
-#include "app/run_state.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -24,6 +22,8 @@
 #include "settings/recording_ui.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"
+#include "state/main_window.hpp"
+#include "state/run_state.hpp"
 #include "support/test_support.hpp"
 #include "traffic/services.hpp"
 

@@ -1,11 +1,11 @@
 // The worker's start-up: the simulator detection and the preparation of a run (the wait for the
 // simulator is shown end to end).
 
-#include "app/detection.hpp"
 #include "app/worker.hpp"
 #include "core/registry.hpp"
 #include "core/user_error.hpp"
 #include "refdata/download.hpp"
+#include "state/detection.hpp"
 #include "tests/app/app_fixture.hpp"
 
 #include <list>

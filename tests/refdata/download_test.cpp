@@ -103,6 +103,34 @@ TEST_F(Downloads, ArchivesWithAFolderOrSeveralEntries) {
   EXPECT_TRUE(noLeftovers());
 }
 
+// A small archive may unpack to gigabytes, and an empty one holds no data base: both fail like a
+// damaged archive, leaving neither the earlier text, a partial one nor the zip.
+TEST_F(Downloads, ArchivesTooLargeUnpackedOrEmptyFail) {
+  g_maxUnpackedBytes = 1 << 20;
+  const std::string zeros(700 * 1024, '0');
+  const std::string endOfDirectoryOnly = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+  const struct {
+    const char* what;
+    std::string zip;
+  } cases[] = {{"one entry over the limit", zipBytes({{"temp2.xml", zeros + zeros}})},
+               {"entries over the limit together", zipBytes({{"a.xml", zeros}, {"temp2.xml", zeros}})},
+               {"no entries", endOfDirectoryOnly}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::writeFile(temp2(), "earlier text");
+    m_server.serve("dbase.zip", c.zip);
+    EXPECT_EQ(gf_downloadDbase(temp2()), 0);
+    EXPECT_TRUE(logHas("===> unzipping dbase.zip failed?"));
+    EXPECT_FALSE(fs::exists(temp2()));
+    EXPECT_TRUE(noLeftovers());
+    EXPECT_TRUE(fs::is_empty(path("input")));
+  }
+  // Up to the limit is fine.
+  m_server.serve("dbase.zip", zipBytes({{"a.xml", zeros}, {"temp2.xml", "<aircrafts/>"}}));
+  EXPECT_EQ(gf_downloadDbase(temp2()), 1);
+  EXPECT_EQ(test::readFile(temp2()), "<aircrafts/>");
+}
+
 TEST_F(Downloads, ServerUrlChoice) {
   m_env.reset();
   // Without the variable: the folder "server" beside this program.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -62,12 +63,30 @@ TEST_F(ParametersTest, StoredTextsAreReadByTheLibraryRulesAndClamped) {
   EXPECT_NE(fileText().find(entry("LATERAL_RANGE", "150")), std::string::npos);
 }
 
-TEST_F(ParametersTest, MalformedFileIsReplacedByDefaultsAndAWrongRootKeptAsItIs) {
-  writeFile(file(), "<parameters><parameter name=\"LOG\" value=\"false\"/>");
+// A damaged file is not thrown away: the user's settings stay readable beside the fresh file.
+TEST_F(ParametersTest, MalformedFileIsKeptBesideDefaultsTakenAndAWrongRootKeptAsItIs) {
+  const std::string damaged = "<parameters><parameter name=\"LOG\" value=\"false\"/>";
+  const auto bad = dir() / "parameters.xml.bad";
+  writeFile(file(), damaged);
   load();
   EXPECT_EQ(LOG.value, 1);
-  EXPECT_TRUE(logHas(g_parametersPath + " not found, default values taken:"));
+  EXPECT_TRUE(logHas(g_parametersPath + " unreadable, default values taken:"));
+  EXPECT_FALSE(logHas(g_parametersPath + " not found, default values taken:"));
+  const auto lines = log();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+              return l.starts_with(g_parametersPath + " could not be read (") &&
+                     l.ends_with("), kept as " + gf_pathText(bad));
+            }), 1);
+  EXPECT_EQ(readFile(bad), damaged);
   EXPECT_STREQ(parse(fileText()).child("parameters").first_child().attribute("name").value(), "RANDOM");
+  // The next load reads the fresh file and leaves the kept one alone; a missing file is still "not
+  // found".
+  load();
+  EXPECT_EQ(readFile(bad), damaged);
+  std::filesystem::remove(file());
+  load();
+  EXPECT_TRUE(logHas(g_parametersPath + " not found, default values taken:"));
+  EXPECT_EQ(readFile(bad), damaged);
 
   const std::string text = "<?xml version=\"1.0\"?>\n<settings>\n" + entry("LOG", "false") + "</settings>\n";
   writeFile(file(), text);
@@ -75,6 +94,61 @@ TEST_F(ParametersTest, MalformedFileIsReplacedByDefaultsAndAWrongRootKeptAsItIs)
   load();
   EXPECT_EQ(LOG.value, 1);
   EXPECT_EQ(fileText(), text);
+}
+
+// Whatever else a file holds besides its entries is not written back: deeply nested elements would
+// be written one tab deeper per level, so every start would make the file grow.
+TEST_F(ParametersTest, TheLoadWritesBackOnlyTheEntries) {
+  std::string nest;
+  for (int i = 0; i < 2000; ++i) nest += "<n>";
+  for (int i = 0; i < 2000; ++i) nest += "</n>";
+  writeFile(file(), "<?xml version=\"1.0\"?>\n<!-- hand-edited -->\n<parameters>\n"
+                    "\t<parameter name=\"LOG\" value=\"false\" extra=\"x\">" + nest + "</parameter>\n\t" + nest +
+                    "\n" + entry("MAX_LIVE", "25") + "</parameters>\n<parameters>" + entry("DESTINATION", "EGLL") +
+                    "</parameters>\n");
+  const auto before = std::filesystem::file_size(file());
+  load();
+  EXPECT_TRUE(LOG.value == 0 && MAX_LIVE.value == 25 && DESTINATION.value() == "EGLL");
+  const std::string text = fileText();
+  EXPECT_LT(text.size(), before);
+  // The entries of both `parameters` elements in one, in document order; missing ones were added to
+  // the first.
+  EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\"?>\n<parameters>\n" + entry("LOG", "false") +
+                               entry("MAX_LIVE", "25")))
+      << text.substr(0, 400);
+  EXPECT_TRUE(text.ends_with(entry("DESTINATION", "EGLL") + "</parameters>\n"));
+  // Every top-level node and every entry is plain.
+  const auto doc = parse(text);
+  EXPECT_EQ(std::distance(doc.children().begin(), doc.children().end()), 1);
+  for (pugi::xml_node e : doc.child("parameters").children())
+    EXPECT_TRUE(std::string_view(e.name()) == "parameter" && !e.first_child()) << e.name();
+  load();
+  EXPECT_EQ(fileText(), text);
+}
+
+// Other threads read the file without the settings lock (the main window's position at its
+// creation): a save must never show them a half-written file.
+TEST_F(ParametersTest, ReadersNeverSeeAHalfWrittenFile) {
+  gf_loadOptions();
+  std::atomic<bool> done{false};
+  std::thread saver([&] {
+    for (int i = 0; i < 30; ++i) {
+      gf_setStringOption(BLOCK_CALLSIGN, std::string(150000 + i, static_cast<char>('A' + i % 26)));
+    }
+    done = true;
+  });
+  int reads = 0, failed = 0;
+  while (!done || reads == 0) {
+    pugi::xml_document doc;
+    // Windows refuses to open a file in the moment it is being replaced; what opens must be whole.
+    const pugi::xml_parse_result read = doc.load_file(file().c_str());
+    if (read.status == pugi::status_file_not_found) continue;
+    if (!read || !doc.child("parameters")) ++failed;
+    ++reads;
+  }
+  saver.join();
+  EXPECT_EQ(failed, 0) << "of " << reads << " reads";
+  EXPECT_FALSE(std::filesystem::exists(gf_atomicTempPath(file())));
 }
 
 TEST_F(ParametersTest, EmptyFolderEntriesAreRemoved) {

@@ -3,7 +3,6 @@
 // block, title and model, the open reply, and the by-type answers that match creations.
 
 #include "airports/services.hpp"
-#include "app/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/message_line.hpp"
 #include "core/user_error.hpp"
@@ -12,6 +11,7 @@
 #include "settings/options.hpp"
 #include "sim/link.hpp"
 #include "sim/link_fixture.hpp"
+#include "state/main_window.hpp"
 
 #include <cmath>
 

@@ -2,11 +2,11 @@
 // a frame sends and in which order, creations accepted and refused, the failed-request stop and the
 // open's failures. (A lost simulator and pause and resume are proved end to end.)
 
-#include "app/main_window.hpp"
 #include "core/exit.hpp"
 #include "core/message_line.hpp"
 #include "sim/link_fixture.hpp"
 #include "sim/simconnect/connection.hpp"
+#include "state/main_window.hpp"
 
 #include <atomic>
 #include <future>

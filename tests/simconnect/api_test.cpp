@@ -1,8 +1,8 @@
 // The packets of every API call, byte for byte, as the simulator double receives them; text limits,
 // send ids and the results of calls that cannot be made.
 
+#include "records/blocks.hpp"
 #include "simconnect/sim_fixture.hpp"
-#include "sim/blocks.hpp"
 
 #include <set>
 #include <thread>

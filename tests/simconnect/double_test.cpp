@@ -1,8 +1,8 @@
 // The simulator double, driven through our client: AI objects announced before any by-type answer
 // holds them, answered by type, moved, removed and traced. (The end-to-end tests run the program.)
 
+#include "records/blocks.hpp"
 #include "simconnect/sim_fixture.hpp"
-#include "sim/blocks.hpp"
 
 #include <cstring>
 

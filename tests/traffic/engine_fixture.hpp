@@ -2,11 +2,11 @@
 // A quiet engine in virtual time for the engine's unit tests: the real data base of the recorded
 // traffic, a simulator behind the engine's port, traffic lines built to order.
 
-#include "app/run_state.hpp"
 #include "core/geometry.hpp"
 #include "enginesim/harness.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
+#include "state/run_state.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
 

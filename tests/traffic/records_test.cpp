@@ -1,8 +1,8 @@
 // The aircraft records: their texts, the values that follow from the category, and how they move.
 
 #include "core/strings.hpp"
+#include "records/aircraft.hpp"
 #include "refdata/database.hpp"
-#include "traffic/records.hpp"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

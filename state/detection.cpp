@@ -1,4 +1,4 @@
-#include "app/detection.hpp"
+#include "state/detection.hpp"
 
 #include "core/files.hpp"
 #include "core/log.hpp"

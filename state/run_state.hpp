@@ -6,6 +6,8 @@
 // Threading: the request flags are atomic bytes set by the window thread and taken up and cleared by
 // the worker's periodic steps. g_newArrivals belongs to the worker thread alone.
 
+#include "records/blocks.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -43,6 +45,13 @@ extern std::atomic<std::int32_t> g_manualRadiusNm;
 extern std::atomic<std::uint32_t> g_hardwareConcurrency;
 // The simulator's stock "Scenery" folder, set by the start-up before the scans run.
 extern std::filesystem::path g_stockSceneryPath;
+
+// Engine cycles since the start of the service run; read by the traffic reader for due cycles.
+extern std::atomic<std::int32_t> g_engineCycle;
+// Traffic records are queued only while this is set; written and read under g_trafficQueueMutex.
+extern std::uint8_t g_trafficQueueOpen;
+// The engine's copy of the user aircraft block, taken once per cycle on the worker thread.
+extern UserAcBlock g_engineUserAc;
 
 // Back to start values (the restart's reset and tests).
 void gf_resetRunState();

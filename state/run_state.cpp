@@ -1,4 +1,4 @@
-#include "app/run_state.hpp"
+#include "state/run_state.hpp"
 
 namespace amb {
 
@@ -18,6 +18,9 @@ std::atomic<std::uint8_t> g_parkingChanged{0};
 std::atomic<std::int32_t> g_manualRadiusNm{40};
 std::atomic<std::uint32_t> g_hardwareConcurrency{1};
 std::filesystem::path g_stockSceneryPath;
+std::atomic<std::int32_t> g_engineCycle{0};
+std::uint8_t g_trafficQueueOpen = 0;
+UserAcBlock g_engineUserAc;
 
 void gf_resetRunState() {
   g_reportCount = 0;

@@ -1,4 +1,4 @@
-#include "app/main_window.hpp"
+#include "state/main_window.hpp"
 
 namespace amb {
 
@@ -49,6 +49,10 @@ void MainWindow::reset() {
   simaddonComplete = 1;
   snapshotMarker = 0;
   reservedStandValid = 0;
+}
+
+void gf_enableControl(const OptionControl& control, bool on) {
+  if (platform::Ui* ui = g_mainHwnd.load()) ui->enable(control.controlId, on);
 }
 
 void gf_repaintStatusArea() { g_mainWindow.invalidate(kStatusBand); }

@@ -128,6 +128,9 @@ extern std::atomic<std::uint32_t> g_renewalMinutes;     // minutes to the next p
 // the restart's reset.
 extern std::atomic<platform::Ui*> g_mainHwnd;
 
+// Enables or disables the option's control in the window (g_mainHwnd); nothing while there is none.
+void gf_enableControl(const OptionControl& control, bool on);
+
 // Shortcuts for g_mainWindow.invalidate.
 void gf_repaintStatusArea();   // the status band
 void gf_repaintOptionArea();   // the option area

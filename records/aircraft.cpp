@@ -1,9 +1,9 @@
-#include "traffic/records.hpp"
+#include "records/aircraft.hpp"
 
 #include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
-#include "refdata/queries.hpp"
+#include "records/upcalls.hpp"
 
 #include <fmt/format.h>
 
@@ -11,6 +11,8 @@
 #include <utility>
 
 namespace amb {
+
+using namespace up::refdata;
 
 namespace {
 

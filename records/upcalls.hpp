@@ -1,0 +1,91 @@
+#pragma once
+// Calls that go up the layers. The subsystems link one way (reference data, feed, simulator link,
+// engine, liveries, airports, scan, shell); where a lower one must ask a higher one — the engine asks
+// the airports for stands and the liveries for titles, the reference data asks the livery tables,
+// the feed and the simulator link ask for the park airport, the feed asks the engine to clear the
+// sky, an aircraft record asks the reference data for its model — it calls through one of these
+// pointers. Each carries the higher subsystem's own name, grouped by that subsystem, so a lower file
+// brings in the groups it calls (`using namespace up::airports;` inside namespace amb) and calls them
+// as it would the function itself; it never includes the higher subsystem's header (the layering
+// check refuses that).
+//
+// The shell points every one at the real function or global at start-up (gf_installUpcalls,
+// app/upcalls.hpp); test programs do the same before their first case and may point single ones at
+// doubles. A pointer left null is a wiring fault and crashes at its first use.
+
+#include "core/airport_data.hpp"
+#include "core/startup.hpp"
+#include "records/aircraft.hpp"
+#include "records/parking.hpp"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace amb {
+
+struct WeekSlot;
+
+// Indexes of the livery tables' models that have a livery, by category: Light, Buzjets and Rotorcraft (in this order).
+inline constexpr std::size_t kLiveryLight = 0;
+inline constexpr std::size_t kLiveryBuzjets = 1;
+inline constexpr std::size_t kLiveryRotorcraft = 2;
+
+
+namespace up {
+
+// The reference data, asked by the aircraft records.
+namespace refdata {
+inline AircraftCategory (*gf_aircraftCategory)(const std::string& model) = nullptr;
+inline double (*gf_halfWingspan)(const std::string& model) = nullptr;
+}  // namespace refdata
+
+// The engine, asked by the feed.
+namespace engine {
+inline void (*gf_removeAllLiveAc)() = nullptr;
+}  // namespace engine
+
+// The liveries, asked by the reference data and the engine.
+namespace liveries {
+inline std::array<std::vector<std::string>, 3>* g_liveryModelsByCategory = nullptr;
+inline bool (*gf_hasModelLivery)(const std::string& model) = nullptr;
+inline bool (*gf_hasAirlineModelLivery)(const std::string& airline, const std::string& model) = nullptr;
+inline std::vector<std::string> (*gf_liveryAirlineCodes)() = nullptr;
+inline void (*lf_matchLivery)(AcData& aircraft) = nullptr;
+inline std::vector<std::string_view>* g_excludedTitles = nullptr;
+inline void (*gf_liveryCouldNotBeCreated)(const Act& act) = nullptr;
+inline std::set<std::string>* g_noMatchSet = nullptr;
+}  // namespace liveries
+
+// The airports and static parking, asked by the feed, the simulator link and the engine.
+namespace airports {
+inline AirportData (*gf_parkAirportSnapshot)() = nullptr;
+inline std::atomic<std::uint8_t>* g_parkAirportLoaded = nullptr;
+inline std::vector<ParkAirport>* g_parkAirports = nullptr;
+inline std::mutex* g_parkAirportsMutex = nullptr;
+inline void (*lf_writeMyParkAirports)() = nullptr;
+inline std::string (*gf_standNameAt)(double latitude, double longitude) = nullptr;
+inline std::string (*gf_reservedStandName)() = nullptr;
+inline std::vector<Stand>* g_stands = nullptr;
+inline std::int32_t* g_maxParkCount = nullptr;
+inline std::vector<Stand>::iterator (*gf_findStandByName)(const std::string& name) = nullptr;
+inline std::vector<Stand>::iterator (*gf_findStandForAct)(const AcData& aircraft, double latitude,
+                                                          double longitude, double maxNm,
+                                                          bool arrivedByLanding) = nullptr;
+inline bool (*lf_addRealParkPosOption)(std::uint32_t standId, const AcData& aircraft, bool live,
+                                       const WeekSlot& slot, bool fromSpawn) = nullptr;
+inline void (*lf_learnSoftParkPos)(const Act& aircraft, bool onGround) = nullptr;
+inline void (*lf_parkStatic)() = nullptr;
+inline bool (*gf_staticPlanEmpty)() = nullptr;
+inline void (*gf_removeLiveAcMaxPark)(std::uint32_t hexid) = nullptr;
+inline void (*lf_searchForCoupledCsAroundThisTime)(const WeekSlot& slot, AcData& aircraft) = nullptr;
+inline void (*gf_removeStaticForCollision)(const AcData& live, double latitude, double longitude) = nullptr;
+}  // namespace airports
+
+}  // namespace up
+}  // namespace amb
