@@ -28,7 +28,12 @@ build: setup $(BUILD)/build.ninja
 test: build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --timeout 600
 
-demo: build
+# The main job builds only what it runs: the program with its packaged download server, the two
+# doubles and the map tool.
+DEMO_TARGETS ?= Ambertrail_P3D amb_server_folder amb_ailib_folder amb_simdouble trafficdouble amb_tracemap
+
+demo: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@bash scripts/demo.sh $(BUILD)
 
 $(ASAN_BUILD)/build.ninja:
@@ -75,7 +80,7 @@ test-windows: windows linux-double
 	  bash scripts/test-windows.sh $(WIN_BUILD) '$(WIN_TEST_LABELS)'
 
 linux-double: setup $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble
+	cmake --build $(BUILD) -j $(JOBS) --target amb_simdouble amb_ailib_folder
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD)

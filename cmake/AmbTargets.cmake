@@ -47,6 +47,10 @@ function(amb_test name)
     AMB_TESTDATA_DIR="${AMB_TEST_PATH_PREFIX}${AMB_TESTDATA_DIR}"
     AMB_BINARY_DIR="${AMB_TEST_PATH_PREFIX}${PROJECT_BINARY_DIR}")
   amb_warnings(${name})
+  # Every start of the program in a test scans the generated AI package.
+  if(TARGET amb_ailib_folder)
+    add_dependencies(${name} amb_ailib_folder)
+  endif()
   # Labels go on the folder: discovered tests take a list property badly, and every test of a
   # folder shares its labels anyway.
   set_property(DIRECTORY APPEND PROPERTY LABELS ${ARG_LABELS})

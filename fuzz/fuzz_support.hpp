@@ -9,8 +9,9 @@
 
 namespace amb::fuzz {
 
-// A fresh folder under the temp folder, made once per process and made the working folder, so
-// whatever the code under test writes beside itself stays out of the source tree. Removed at exit.
+// A fresh folder (in memory when /dev/shm is there), made once per process and made the working
+// folder, so whatever the code under test writes beside itself stays out of the source tree.
+// Removed at exit.
 const std::filesystem::path& workFolder();
 
 // Writes the bytes to the file, replacing it.

@@ -57,7 +57,9 @@ std::vector<std::string> gf_liveryAirlineCodes() {
   return codes;
 }
 
-void lf_scanLiveries() {}
+// Until the table build exists: the scan writes its file, nothing reads it yet.
+void lf_processScannedLiveries() {}
+void lf_readAigRegcodes() {}
 
 void gf_clearLiveryTables() {
   for (auto& models : g_liveryModelsByCategory) models.clear();

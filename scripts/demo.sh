@@ -8,26 +8,36 @@
 # command it receives. The program creates the live aircraft in the simulator double and flies them
 # along their reported tracks. Once the window has shown both lamps in lime, RealTraffic has had the
 # simulator time and the traffic has flown for DEMO_MINUTES (default 6), the run closes the window
-# through its script; the doubles are then ended by their ids. At the end the run prints how many
-# aircraft were created, flew, landed and were removed, and leaves the double's trace and an SVG map
-# of the reported tracks beside the flown ones.
+# through its script; the doubles are then ended by their ids. While the traffic flies, a progress
+# line every 30 s tells the time, the aircraft live, created and removed so far, on the ground,
+# landed and parked, and the window's message line. At the end the run prints how many aircraft were
+# created, flew, landed and were removed, and leaves the double's trace, the window in three pictures
+# (connected, with live traffic, at the end) and a map of the flown and reported tracks with the
+# runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
+# reported with the last error of its log (and the port, when a port was taken), and the run ends
+# non-zero. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
 minutes="${DEMO_MINUTES:-6}"
 program="$build/app/Ambertrail_P3D"
 double="$build/tools/simdouble/amb_simdouble"
 traffic="$build/tools/trafficdouble/trafficdouble"
+tracemap="$build/tools/tracemap/amb_tracemap"
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
 recording="$source_dir/testdata/traffic/KJFK_20190305_2130Z.rttfc.gz"
 weather="$source_dir/testdata/traffic/KJFK_20190305_2028Z_weather.json"
-for exe in "$program" "$double" "$traffic"; do
+for exe in "$program" "$double" "$traffic" "$tracemap"; do
   if [ ! -x "$exe" ]; then
     echo "Not built: $exe is missing." >&2
     exit 1
   fi
 done
+if [ ! -f "$build/app/server/dbase.zip" ]; then
+  echo "Not built: $build/app/server/dbase.zip is missing (the target amb_server_folder lays it out)." >&2
+  exit 1
+fi
 
-demo="$build/demo"
+demo="${DEMO_DIR:-$build/demo}"
 rm -rf "$demo"
 work="$demo/work"           # the program's own folder: it must hold "docs"
 appdata="$demo/appdata"     # the user's application-data folder ("parameters.xml" goes below it)
@@ -36,6 +46,11 @@ mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrai
   "$demo/documents" "$demo/public" "$sim/Scenery"
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
+# The AI aircraft the build generated from the recording's airlines and types, installed as an add-on
+# package: the program's automatic livery scan finds it at its first start.
+mkdir -p "$appdata/Lockheed Martin/Prepar3D v5"
+printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
+  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
 # The whole recording's radius: the automatic range would shrink it to 10 nm around a parked user.
 cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
 <?xml version="1.0"?>
@@ -66,13 +81,15 @@ title="Boeing 737-800 Paint1"
 echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
 # (No packet log: every position of every AI object is a packet.)
 "$double" --tcp4 0 --port-file "$demo/double.ports" \
-  --trace "$demo/double.trace.csv" --svg "$demo/double.map.svg" --reported "$demo/reported.csv" \
+  --trace "$demo/double.trace.csv" \
   --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" --set "onground 1" \
   --set "title $title" --set "model B738" --set "framerate 20" > "$demo/double.out" 2>&1 &
 double_pid=$!
 traffic_pid=
+pid=
+# On the way out, whatever ends the run: every process it started, by its id.
 stop_double() {
-  for p in $traffic_pid $double_pid; do
+  for p in $pid $traffic_pid $double_pid; do
     if kill -0 "$p" 2>/dev/null; then
       kill "$p"
       wait "$p" || true
@@ -100,6 +117,47 @@ rt_lime='fill 425 30 453 112 0x32CD32'
 weather_lime='text 458 63 0x32CD32 "Weather"'
 traffic_lime='text 458 91 0x32CD32 "Traffic"'
 qnh_lime='text 642 63 0x32CD32 "qnh: 1015"'
+
+# The double's trace in figures: created, flew (100 positions or more), landed (down to the runway
+# from above 300 ft, or spoilers set on touchdown), removed, flight plans given, on the ground now.
+trace_counts() {
+  awk -F, '
+    NR == 1 { next }
+    $3 == "created" || $3 == "added" { created[$2] = 1 }
+    $3 == "created" || $3 == "position" { ground[$2] = $10 }
+    $3 == "position" { moves[$2]++; if ($6 > 300) high[$2] = 1; if (high[$2] && $6 < 100) landed[$2] = 1 }
+    $3 == "event" && $11 ~ /^SPOILERS_SET=16383/ { landed[$2] = 1 }
+    $3 == "flightplan" { plans[$2] = 1 }
+    $3 == "removed" || $3 == "removed-by-sim" { removed[$2] = 1 }
+    END {
+      for (o in created) { n++; if (moves[o] >= 100) flew++; if (!(o in removed) && ground[o] == 1) down++ }
+      for (o in landed) l++
+      for (o in removed) gone++
+      for (o in plans) planned++
+      printf "%d %d %d %d %d %d\n", n, flew, l, gone, planned, down
+    }' "$demo/double.trace.csv" 2>/dev/null || echo "0 0 0 0 0 0"
+}
+# A text of the window dump by its place ("text X Y COLOUR "..."").
+window_text() {
+  sed -n "s/^text $1 $2 0x[0-9A-Fa-f]* \"\(.*\)\"\$/\1/p" "$demo/window.dump" 2>/dev/null | tail -n 1
+}
+window_live() { window_text 642 91 | sed -n 's/^live: *\([0-9]*\)$/\1/p'; }
+# Keeps the window as it is now, as window.NAME.dump and .svg (once the picture is whole).
+keep_window() {
+  cp "$demo/window.dump" "$demo/window.$1.dump" 2>/dev/null || true
+  if tail -c 16 "$demo/window.dump.svg" 2>/dev/null | grep -q '</svg>'; then
+    cp "$demo/window.dump.svg" "$demo/window.$1.svg"
+  fi
+}
+progress_line() {
+  local counts parked message
+  read -r created _ landed removed _ down <<<"$(trace_counts)"
+  parked="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked live: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
+  message="$(window_text 3 455)"
+  printf '%s +%d:%02d  live %3s  created %3d  removed %3d  on the ground %2d  landed %2d%s  | %s\n' \
+    "$(date -u +%H:%M:%S)" $(($1 / 60)) $(($1 % 60)) "$(window_live || true)" "$created" "$removed" "$down" "$landed" \
+    "${parked:+  parked $parked}" "${message:-(no message)}"
+}
 
 export AMBT_APPDATA="$appdata"
 export AMBT_DOCUMENTS="$demo/documents"
@@ -138,13 +196,30 @@ for _ in $(seq 1 600); do
   grep -q 'Qs123=' "$demo/realtraffic.record" 2>/dev/null && break
   sleep 0.1
 done
-# Let the traffic fly.
-echo "== The live traffic flies for $minutes minutes"
-for _ in $(seq 1 $((minutes * 600))); do
+# Let the traffic fly, with a line of progress every 30 s. The window with live traffic is kept from
+# about the middle of the run: the last picture with "live:" above zero up to then, else the first after.
+echo "== The live traffic flies for $minutes minutes (a line every 30 s: time, aircraft, the window's message line)"
+start=$(date +%s)
+half=$((minutes * 30))
+next=30
+while :; do
   kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
+  elapsed=$(($(date +%s) - start))
+  [ "$elapsed" -ge $((minutes * 60)) ] && break
+  if [ "$elapsed" -ge "$next" ]; then
+    next=$((next + 30))
+    progress_line "$elapsed"
+    live="$(window_live)"
+    if [ "${live:-0}" -gt 0 ] && { [ ! -f "$demo/window.live.svg" ] || [ "$elapsed" -le "$half" ]; }; then
+      keep_window live
+    fi
+  fi
+  sleep 0.5
 done
+ended_early=1
 if kill -0 "$pid" 2>/dev/null; then
+  ended_early=0
+  progress_line "$(($(date +%s) - start))"
   timeout 30 sh -c "echo close > '$demo/window.script'" || true
 fi
 # A run that outlives a minute more is ended by its id.
@@ -158,6 +233,7 @@ if kill -0 "$pid" 2>/dev/null; then
 fi
 status=0
 wait "$pid" || status=$?
+pid=
 stop_double
 trap - EXIT
 
@@ -190,34 +266,90 @@ fi
 tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
 echo
 echo "== What the simulator double saw of the live aircraft"
-awk -F, '
-  NR == 1 { next }
-  $3 == "created" { created[$2] = 1 }
-  $3 == "position" { moves[$2]++; if ($6 > 300) high[$2] = 1; if (high[$2] && $6 < 100) low[$2] = 1 }
-  $3 == "event" && $11 ~ /^SPOILERS_SET=16383/ { touchdown[$2] = 1 }
-  $3 == "flightplan" { plans[$2] = 1 }
-  $3 == "removed" { removed[$2] = 1 }
-  END {
-    for (o in created) { n++; if (moves[o] >= 100) flew++ }
-    for (o in low) landed++
-    for (o in touchdown) if (!(o in low)) landed++
-    for (o in removed) gone++
-    for (o in plans) planned++
-    printf "aircraft created:     %d\n", n
-    printf "aircraft that flew:   %d (100 positions or more)\n", flew
-    printf "aircraft that landed: %d (down to the runway from above 300 ft)\n", landed
-    printf "aircraft removed:     %d\n", gone
-    printf "flight plans given:   %d\n", planned
-  }' "$demo/double.trace.csv"
+trace_counts | awk '{
+  printf "aircraft created:     %d\n", $1
+  printf "aircraft that flew:   %d (100 positions or more)\n", $2
+  printf "aircraft that landed: %d (down to the runway from above 300 ft)\n", $3
+  printf "aircraft removed:     %d\n", $4
+  printf "flight plans given:   %d\n", $5
+}'
+# The pictures: the map of the run, and every SVG again as PNG.
+# The stands: those of the park airport file the program loaded, else JFK's parking positions of the
+# ground network in the test data.
+stands="$source_dir/testdata/airports/KJFK.parking.xml"
+for f in "$work/airports/park_airport.xml" "$work/airports/my_thirdparty/KJFK.xml" "$work/airports/my_ORBX/KJFK.xml"; do
+  if [ -f "$f" ]; then
+    stands="$f"
+    break
+  fi
+done
+map_ok=0
+if "$tracemap" --trace "$demo/double.trace.csv" --reported "$demo/reported.csv" \
+  --runways "$source_dir/testdata/reference/ourairports-runways.csv.gz" --stands "$stands" \
+  --inset 40.6413,-73.7781,1.6 \
+  --title "JFK, $minutes minutes of recorded traffic" --out "$demo/map.svg"; then
+  map_ok=1
+fi
+cp "$demo/window.dump.svg" "$demo/window.final.svg" 2>/dev/null || true
+pngs=()
+if command -v rsvg-convert >/dev/null; then
+  for svg in "$demo"/window.connected.svg "$demo"/window.live.svg "$demo"/window.final.svg "$demo"/map.svg; do
+    [ -f "$svg" ] && rsvg-convert -o "${svg%.svg}.png" "$svg" && pngs+=("${svg%.svg}.png")
+  done
+fi
 echo
 echo "exit code:       $status"
 echo "log:             $work/Log.txt"
 echo "settings:        $appdata/Ambertrail_P3D/parameters.xml"
 echo "window dump:     $demo/window.dump"
-echo "window picture:  $demo/window.connected.svg (connected), $demo/window.dump.svg (last)"
+echo "window pictures: $demo/window.{connected,live,final}.svg and .png (connected, with live traffic, at the end)"
+[ -f "$demo/window.live.svg" ] || echo "                 (no picture with live traffic: no aircraft was live at a progress line)" >&2
 echo "double trace:    $demo/double.trace.csv"
-echo "map:             $demo/double.map.svg (flown tracks; the reported ones dashed)"
+if [ "$map_ok" = 1 ]; then
+  echo "map:             $demo/map.svg and .png ($(du -k "$demo/map.svg" | cut -f1) kB: runways, flown tracks by phase, the reported ones dashed, JFK inset)"
+  echo "                 stands from $stands"
+fi
+[ ${#pngs[@]} -gt 0 ] || echo "(no PNG: rsvg-convert is missing; make setup installs it)" >&2
 echo "RealTraffic:     $demo/realtraffic.record"
+
+# A program that ended before the run closed it (or ended badly) failed: say why, from its log.
+if [ "$ended_early" = 1 ] || [ "$status" != 0 ]; then
+  echo
+  if [ "$ended_early" = 1 ]; then
+    echo "FAILED: Ambertrail_P3D ended by itself before the run closed it (exit code $status)." >&2
+  else
+    echo "FAILED: Ambertrail_P3D ended with exit code $status." >&2
+  fi
+  # The last error before the exit line ("Exiting: SYSTEM ERROR" only says that there was one).
+  error="$(grep -iE 'error|failed|exception|cannot|could not' "$work/Log.txt" 2>/dev/null | grep -v '^Exiting:' |
+    tail -n 1 || true)"
+  [ -n "$error" ] && echo "last error in the log: $error" >&2
+  grep -h '^Exiting:' "$work/Log.txt" 2>/dev/null | tail -n 1 >&2 || true
+  # A port the program could not have: named by the log, else found by trying the program's ports now
+  # that it has ended (whoever still holds one is another program).
+  taken="$(grep -oE '[Bb]ind failed at port [0-9]+' "$work/Log.txt" 2>/dev/null | grep -oE '[0-9]+$' | tail -n 1 || true)"
+  if [ -z "$taken" ] && grep -qiE 'bind' "$work/Log.txt" 2>/dev/null; then
+    taken="$(python3 - <<'PY' 2>/dev/null || true
+import socket
+for kind, port in ((socket.SOCK_STREAM, 10747), (socket.SOCK_DGRAM, 49005), (socket.SOCK_DGRAM, 49004)):
+    s = socket.socket(socket.AF_INET, kind)
+    if kind == socket.SOCK_STREAM:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    try:
+        s.bind(("0.0.0.0", port))
+    except OSError:
+        print(port)
+        break
+    finally:
+        s.close()
+PY
+)"
+  fi
+  [ -n "$taken" ] && echo "port $taken is taken by another program: end it (or wait until it ends) and run again." >&2
+  [ "$status" != 0 ] && exit "$status"
+  exit 1
+fi
 [ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || exit 1
 grep -q $'\tQs999=version$' "$demo/realtraffic.record" && grep -q $'\texit$' "$demo/realtraffic.record" || exit 1
+[ "$map_ok" = 1 ] || exit 1
 exit "$status"

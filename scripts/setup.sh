@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the Linux build and its tests need, only those that are missing.
+# Installs the Debian packages the Linux build, its tests and the main job need (rsvg-convert turns
+# the main job's pictures into PNG), only those that are missing.
 # Safe to run again: it does nothing when everything is present.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 zip unzip iproute2
   clang libclang-rt-dev
+  librsvg2-bin fonts-dejavu-core
 )
 # Extra groups, asked for by name: "windows" adds the cross compiler and Wine.
 for group in "$@"; do

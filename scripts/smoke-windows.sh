@@ -27,6 +27,13 @@ cp "$exe" "$work/"
 cp -r "$build/app/server" "$work/server"
 appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
 params="$appdata/Ambertrail_P3D/parameters.xml"
+# The AI package the Linux build generated from the recorded traffic, registered with the simulator
+# (Wine shows the Linux root as drive Z:), so that the automatic livery scan finds liveries.
+ailib="$(cd "$build/.." && pwd)/build/app/ailib"
+if [ -n "${AMBT_LINUX_SIMDOUBLE:-}" ]; then ailib="$(cd "$(dirname "$AMBT_LINUX_SIMDOUBLE")/../.." && pwd)/app/ailib"; fi
+mkdir -p "$appdata/Lockheed Martin/Prepar3D v5"
+printf '[Package.0]\r\nPATH=Z:%s\r\nTITLE=Ambertrail AI\r\nACTIVE=true\r\n' "$(echo "$ailib" | tr / '\\')" \
+  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
 log="$work/Log.txt"
 
 failures=0

@@ -83,6 +83,7 @@ protected:
     fs::create_directories(dir() / "Prepar3D v5" / "Scenery");
     SIM_INSTALL_PATH.setValue(gf_pathText(dir() / "Prepar3D v5"));
     gf_saveStringOption(SIM_INSTALL_PATH);
+    installAiPackage(dir() / "appdata");
   }
   void TearDown() override {
     m_env.clear();
@@ -112,7 +113,9 @@ TEST_F(StartUpTest, AMissingScannedLiveriesFileAsksForARescan) {
   gf_runAsWorker(stop.get_token(), lf_startUpAMBT);
   EXPECT_EQ(error(), "");
   EXPECT_TRUE(logHas(fmt::format("File {} is gone, rescan liveries", gf_pathText(g_liveriesScannedPath))));
-  EXPECT_EQ(stored("SCAN_LIVERIES"), "true");
+  // The rescan found the installed package's liveries: the file is back and the setting off again.
+  EXPECT_TRUE(fs::exists(g_liveriesScannedPath));
+  EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
   EXPECT_TRUE(exits().empty());  // a stopped worker requests no exit
 }
 

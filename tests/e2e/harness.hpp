@@ -192,6 +192,7 @@ struct Layout {
                           simFolder / "Scenery", doubleDir})
       fs::create_directories(d);
     if (withDocs) fs::create_directories(work / "docs");
+    installAiPackage(appData);
     writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\n\n"
                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
                                      "\"SetupPath\"=\"" + simFolder.string() + "\"\n");
@@ -201,6 +202,7 @@ struct Layout {
     return {"AMBT_APPDATA=" + appData.string(),
             "AMBT_DOCUMENTS=" + (root / "documents").string(),
             "AMBT_PUBLIC_DOCUMENTS=" + (root / "public").string(),
+            "AMBT_PROGRAMDATA=" + (root / "programdata").string(),
             "AMBT_REGISTRY=" + (root / "registry.reg").string(),
             "AMBT_RUNTIME_DIR=" + runtime.string(),
             "AMBT_UI_DUMP=" + dump.string(),

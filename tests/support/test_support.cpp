@@ -117,4 +117,9 @@ void writeFile(const fs::path& p, const std::string& content) {
 
 fs::path testData(const fs::path& rel) { return fs::path(AMB_TESTDATA_DIR_STR) / rel; }
 
+void installAiPackage(const std::filesystem::path& appData) {
+  writeFile(appData / "Lockheed Martin" / "Prepar3D v5" / "add-ons.cfg",
+            "[Package.0]\nPATH=" + std::string(AMB_AILIB_FOLDER_STR) + "\nTITLE=Ambertrail AI\nACTIVE=true\n");
+}
+
 }  // namespace amb::test

@@ -77,4 +77,9 @@ void writeFile(const std::filesystem::path& p, const std::string& content);
 // Path of a file of the repository's test data (testdata/...).
 std::filesystem::path testData(const std::filesystem::path& rel);
 
+// Registers the AI aircraft package the build generates from the recorded traffic in the simulator's
+// "add-ons.cfg" below this application-data folder, so that the program's automatic livery scan at
+// start-up finds the package's liveries.
+void installAiPackage(const std::filesystem::path& appData);
+
 }  // namespace amb::test

@@ -33,7 +33,8 @@ void lf_expectSmoothAndDraw(const GroundWatch& watch, const std::string& name,
   const enginesim::PairReport report = enginesim::checkGroundPairs(watch);
   EXPECT_GT(report.movingPairs, 500u);
   EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults, first: " << report.faults.front();
-  EXPECT_TRUE(std::filesystem::exists(enginesim::writeGroundMap(lf_mapFolder(), name, watch, lines, stands, every, area)));
+  EXPECT_TRUE(std::filesystem::exists(enginesim::writeGroundMap(lf_mapFolder(), name, watch, lines, stands, every, area,
+                                                                test::testData("reference/ourairports-runways.csv.gz"))));
 }
 
 // Whether the object's events from a cycle on hold the sequence.

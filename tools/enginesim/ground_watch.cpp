@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 
 namespace amb::enginesim {
 
@@ -113,7 +114,8 @@ PairReport checkGroundPairs(const GroundWatch& watch, double speedFactor, double
 
 std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const std::string& name, const GroundWatch& watch,
                                      const std::map<std::uint32_t, std::vector<RecordedLine>>& lines,
-                                     const std::vector<Stand>& stands, int every, const MapArea& area) {
+                                     const std::vector<Stand>& stands, int every, const MapArea& area,
+                                     const std::filesystem::path& runways) {
   tracemap::Tracks tracks;
   const auto inside = [&](double lat, double lon) {
     return gf_distanceNm({area.latitude, area.longitude}, {lat, lon}) <= area.radiusNm;
@@ -125,7 +127,8 @@ std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const 
     for (std::size_t i = 0; i < list.size(); ++i)
       if (list[i].onGround && (i % static_cast<std::size_t>(every) == 0 || i + 1 == list.size()) &&
           inside(list[i].block.latitude, list[i].block.longitude))
-        t.points.push_back({list[i].block.latitude, list[i].block.longitude});
+        t.points.push_back({list[i].block.latitude, list[i].block.longitude,
+                            list[i].block.trueAirspeed < 0 ? tracemap::Phase::Pushback : tracemap::Phase::Ground});
     if (t.points.empty()) tracks.flown.erase(fmt::format("{:06}", id));
   }
   for (const auto& [hexid, recorded] : lines) {
@@ -142,10 +145,16 @@ std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const 
   for (const Stand& s : stands)
     if (inside(s.latitude, s.longitude))
       tracks.marks.push_back({s.name, {s.latitude, s.longitude}, s.heading * kRadToDeg, s.radius * 1852.0});
+  std::string error;
+  if (!runways.empty() && !tracemap::readRunways(runways, tracks, error)) throw std::runtime_error(error);
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / (name + ".svg");
+  tracemap::MapOptions options;
+  options.width = 1100;
+  options.height = 1000;
+  options.title = name;
   std::ofstream out(file, std::ios::trunc);
-  out << tracemap::renderSvg(tracks, 1400, 1100);
+  out << tracemap::renderSvg(tracks, options);
   return file;
 }
 

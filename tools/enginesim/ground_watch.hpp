@@ -73,9 +73,11 @@ struct PairReport {
 //   the tail while backing, a negative true airspeed).
 PairReport checkGroundPairs(const GroundWatch& watch, double speedFactor = 3.0, double maxSlideDeg = 45.0);
 
-// The map: flown ground tracks of the watched objects (every `every`-th block), the reported ground
-// positions of the lines dashed, the stands as circles; only what lies within `radiusNm` of the
-// centre. Written to <folder>/<name>.svg; returns the path.
+// The map (the main job's map tool): flown ground tracks of the watched objects (every `every`-th
+// block; push-backs in their own colour), the reported ground positions of the lines dashed, the
+// stands as circles with their names, the runways of OurAirports' runway file (plain or gzip) when
+// one is given; only what
+// lies within `radiusNm` of the centre. Written to <folder>/<name>.svg; returns the path.
 struct MapArea {
   double latitude = 40.639751;  // JFK
   double longitude = -73.778925;
@@ -83,6 +85,7 @@ struct MapArea {
 };
 std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const std::string& name, const GroundWatch& watch,
                                      const std::map<std::uint32_t, std::vector<RecordedLine>>& lines,
-                                     const std::vector<Stand>& stands, int every = 10, const MapArea& area = {});
+                                     const std::vector<Stand>& stands, int every = 10, const MapArea& area = {},
+                                     const std::filesystem::path& runways = {});
 
 }  // namespace amb::enginesim

@@ -11,22 +11,6 @@
 
 namespace amb::enginesim {
 
-bool parseGroundnetAngle(const std::string& text, double& degrees) {
-  if (text.size() < 4) return false;
-  const char hemisphere = text[0];
-  if (hemisphere != 'N' && hemisphere != 'S' && hemisphere != 'E' && hemisphere != 'W') return false;
-  const std::size_t blank = text.find(' ');
-  if (blank == std::string::npos || blank < 2) return false;
-  char* end = nullptr;
-  const double whole = std::strtod(text.c_str() + 1, &end);
-  if (end != text.c_str() + blank) return false;
-  const double minutes = std::strtod(text.c_str() + blank + 1, &end);
-  if (end == text.c_str() + blank + 1 || *end != '\0' || minutes < 0 || minutes >= 60) return false;
-  degrees = whole + minutes / 60.0;
-  if (hemisphere == 'S' || hemisphere == 'W') degrees = -degrees;
-  return true;
-}
-
 namespace {
 
 void linkOverlaps(std::vector<Stand>& stands) {

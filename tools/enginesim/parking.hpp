@@ -4,6 +4,7 @@
 // in metres). Stands whose circles overlap exclude each other.
 
 #include "airports/services.hpp"
+#include "tracemap/tracemap.hpp"
 
 #include <filesystem>
 #include <string>
@@ -11,8 +12,8 @@
 
 namespace amb::enginesim {
 
-// "N40 39.240" or "W73 48.747" to signed degrees; false when the text is not of that form.
-bool parseGroundnetAngle(const std::string& text, double& degrees);
+// "N40 39.240" or "W73 48.747" to signed degrees (the map tool reads the same files).
+using tracemap::parseGroundnetAngle;
 
 // Every parking position of the file as a stand: id index + 1, name and number joined ("T5-" and "05"
 // give "T5-05"), heading in radians, radius in nautical miles, cargo for type "cargo", and as

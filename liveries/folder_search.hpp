@@ -1,0 +1,18 @@
+#pragma once
+// The search of one livery folder: every aircraft.cfg and sim.cfg below it is read in a job of its
+// own, at most the job limit at a time, and the liveries are appended to g_liveryList in the order the
+// walk found their files, whatever order the jobs finish in.
+
+#include <filesystem>
+
+namespace amb {
+
+// Walks the folder (links not followed; no descent into paths containing "airport" or of 250 bytes or
+// more) and appends the liveries found to g_liveryList. Failures are logged, never thrown. Stops
+// starting jobs when the program is closing; the jobs started are always collected.
+void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder);
+
+// Whether the file name is an aircraft configuration file: "aircraft.cfg" or "sim.cfg" in any case.
+bool lf_isAircraftCfgName(const std::filesystem::path& path);
+
+}  // namespace amb
