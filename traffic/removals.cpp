@@ -160,11 +160,6 @@ bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound) {
         if (r.kind == CreatedLive || r.kind == CreatedParked || r.kind == Removed || r.kind == CreateFailed) {
           try {
             lf_processSimResult(r);
-            // No cycle settles it now: an object created for a removed aircraft goes at once.
-            if (r.kind == CreatedLive)
-              if (LiveAc* ac = lf_findLiveByHexid(r.secondId);
-                  ac != nullptr && ac->removeWhenCreated != 0 && ac->objectId == r.objectId)
-                removeAircraftFromSim(*ac);
           } catch (const std::exception& e) {
             gf_logf("{}: {}", "gf_awaitCreationsAndRemove", e.what());
           }

@@ -93,8 +93,13 @@ void lf_processSimResult(const SimResult& r) {
         if (r.objectId >= 3) g_removalDeque.push_back(r.objectId);
         return;
       }
-      // One removed while its creation was under way settles like any other and goes at the end.
-      if (lf_onLiveObjectData(*ac, r)) g_createdObjects.push_back(r);
+      if (!lf_onLiveObjectData(*ac, r)) return;
+      // Removed while its creation was under way: it goes now that its object is known, not after
+      // settling, so that none is left behind when the program ends meanwhile.
+      if (ac->removeWhenCreated != 0)
+        removeAircraftFromSim(*ac);
+      else
+        g_createdObjects.push_back(r);
       return;
     }
     case CreatedParked:

@@ -165,6 +165,7 @@ TEST_F(Limits, RecordsOfAKnownAircraftAtTheEdgesOfTheDropRules) {
     bool taken;
   };
   const std::vector<Case> cases{
+      {"turning, 1 s later", air, later(air, 1.0, 250, 95), false},
       {"turning, 1.05 s later", air, later(air, 1.05, 250, 95), true},
       {"from 10 kt to 90 kt", ground, later(ground, 10, 90, 90), true},
       {"from 5 kt to 79 kt", at(ground, 5), later(ground, 10, 79, 90), true},
@@ -236,21 +237,21 @@ TEST_F(Limits, StaticDataOutsideItsRangesIsNotTaken) {
   EXPECT_EQ(fresh.objectId, 3u);
 }
 
-// An aircraft removed while its creation was under way settles its 200 cycles like any other, then goes.
-TEST_F(Limits, ARemovalDuringCreationWaitsForTheSettling) {
+// An aircraft removed while its creation was under way goes as soon as its object exists.
+TEST_F(Limits, ARemovalDuringCreationGoesWithTheObject) {
   LiveAc& ac = addLive(11740101, "A321", situation(40.7, -73.9, 5000, 250, 0), "SETL1");
   ac.situations.push_back(situation(40.71, -73.9, 5000, 250, 1000));
   ac.state = ActState::Creating;
   removeAircraftFromSim(ac);
   ASSERT_EQ(ac.removeWhenCreated, 1u);
   sim().push({420, 11740101, 0, CreatedLive, 0, 3000});
-  run(199);
-  EXPECT_EQ(lf_findLiveByHexid(11740101)->state, ActState::Creating);
-  EXPECT_EQ(sim().removalsSent, 0u);
   run(1);
   EXPECT_EQ(lf_findLiveByHexid(11740101)->state, ActState::Removing);
   run(10);
   EXPECT_EQ(sim().removalsSent, 1u);
+  // It does not come into the simulator after the settling either.
+  run(250);
+  EXPECT_NE(lf_findLiveByHexid(11740101)->state, ActState::InSim);
 }
 
 // ---- Removals ----
