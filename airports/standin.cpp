@@ -9,7 +9,7 @@
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "traffic/engine.hpp"
+#include "traffic/services.hpp"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 #include "airports/services.hpp"
 #include "liveries/services.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "traffic/services.hpp"
 
 namespace amb {

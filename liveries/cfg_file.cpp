@@ -2,7 +2,7 @@
 
 #include "core/files.hpp"
 #include "core/log.hpp"
-#include "refdata/database.hpp"
+#include "refdata/services.hpp"
 
 #include <fmt/format.h>
 

@@ -7,7 +7,7 @@
 #include "core/strings.hpp"
 #include "platform/file_names.hpp"
 #include "platform/utf8.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 
 #include <fmt/format.h>
 

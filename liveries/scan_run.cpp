@@ -14,7 +14,7 @@
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
-#include <streambuf>
 #include <system_error>
 
 #ifdef _WIN32
@@ -207,38 +206,6 @@ std::string gf_serverP3dUrl() { return gf_serverBaseUrl() + "P3D/"; }
 
 namespace {
 
-// Passes bytes on to a stream until a budget is spent; the write that would pass it fails instead,
-// which fails the stream and so the entry's read.
-class CappedBuffer : public std::streambuf {
-public:
-  CappedBuffer(std::ostream& out, std::uint64_t budget) : m_out(out), m_left(budget) {}
-  std::uint64_t left() const { return m_left; }
-  bool overBudget() const { return m_over; }
-
-protected:
-  std::streamsize xsputn(const char* data, std::streamsize count) override {
-    if (count < 0) return 0;
-    if (static_cast<std::uint64_t>(count) > m_left) {
-      m_over = true;
-      return 0;
-    }
-    m_out.write(data, count);
-    if (!m_out) return 0;
-    m_left -= static_cast<std::uint64_t>(count);
-    return count;
-  }
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char byte = traits_type::to_char_type(c);
-    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
-  }
-
-private:
-  std::ostream& m_out;
-  std::uint64_t m_left;
-  bool m_over = false;
-};
-
 // Unpacks the archive's file entries one after the other into part (each replacing the one before,
 // so the last one stays), never more than g_maxUnpackedBytes in all. Every entry is read to its end,
 // so a damaged one fails the whole unpack. False with the reason when anything fails; wrote tells
@@ -255,33 +222,27 @@ bool unpackEntries(const fs::path& zipPath, const fs::path& part, bool& wrote, s
     reason = "the archive has no entries";
     return false;
   }
+  // An entry is read up to its stated size and no further, so the stated sizes bound what is written.
   std::uint64_t budget = g_maxUnpackedBytes.load();
   for (const ZipEntry& entry : entries) {
     if (entry.isDirectory()) continue;
-    const std::string limit = fmt::format("the unpacked size exceeds {} bytes", g_maxUnpackedBytes.load());
     if (entry.getSize() > budget) {
-      reason = limit;
+      reason = fmt::format("the unpacked size exceeds {} bytes", g_maxUnpackedBytes.load());
       return false;
     }
-    std::ofstream file(part, std::ios::binary | std::ios::trunc);
-    if (!file) {
+    budget -= entry.getSize();
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    if (!out) {
       reason = fmt::format("{} cannot be written", gf_pathText(part));
       return false;
     }
     wrote = true;
-    CappedBuffer capped(file, budget);
-    std::ostream out(&capped);
-    const int rc = entry.readContent(out, ZipEntry::Current);
-    file.flush();
-    if (capped.overBudget()) {
-      reason = limit;
+    int rc = entry.readContent(out, ZipEntry::Current);
+    if (rc == kZipOk && !out.flush()) rc = kZipErrorWrite;
+    if (rc != kZipOk) {
+      reason = fmt::format("entry \"{}\" cannot be unpacked ({})", entry.getName(), rc);
       return false;
     }
-    if (rc != kZipOk || !file) {
-      reason = fmt::format("entry \"{}\" cannot be unpacked ({})", entry.getName(), rc == kZipOk ? kZipErrorWrite : rc);
-      return false;
-    }
-    budget = capped.left();
   }
   return true;
 }

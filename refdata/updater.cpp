@@ -46,11 +46,14 @@ const ZipEntry* installerEntry(const std::vector<ZipEntry>& entries) {
 }
 
 // Writes the entry to the installer's file; true only when all of it was written. A failed unpack
-// leaves no installer behind that the user could be told to run.
+// leaves no installer behind that the user could be told to run. An entry larger than any download
+// may unpack to is not unpacked at all (the entry is read up to its stated size, no further).
 bool unpackInstaller(const ZipEntry& entry, const std::string& zipName) {
   removeIfExists(g_installerName);
   int code = kZipOk;
-  {
+  if (entry.getSize() > g_maxUnpackedBytes.load()) {
+    code = kZipErrorTooLarge;
+  } else {
     std::ofstream out(g_installerName, std::ios::binary | std::ios::trunc);
     code = out ? entry.readContent(out, ZipEntry::Current, kZipChunkSize) : kZipErrorWrite;
     if (code == kZipOk) {

@@ -21,6 +21,7 @@ inline constexpr int kZipErrorOpenEntry = -2;    // the entry cannot be opened (
 inline constexpr int kZipErrorRead = -3;         // reading failed (damaged data, CRC mismatch)
 inline constexpr int kZipErrorWrite = -4;        // the output stream failed
 inline constexpr int kZipErrorShort = -5;        // fewer bytes than the entry's size
+inline constexpr int kZipErrorTooLarge = -6;     // the entry is larger than its reader allows (not read)
 
 inline constexpr std::uint64_t kZipChunkSize = 524288;
 

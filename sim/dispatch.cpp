@@ -7,11 +7,11 @@
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
-#include "feed/link.hpp"
+#include "feed/services.hpp"
 #include "records/aircraft.hpp"
+#include "platform/utf8.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/database.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "sim/link.hpp"
 #include "state/main_window.hpp"
@@ -142,54 +142,6 @@ void storeHalfWingspan(double span) {
   g_userHalfWingspanSet = 1;
 }
 
-// Windows-1252 code points of the bytes 0x80 to 0x9F (0 where the code page has none).
-constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// The length of the valid UTF-8 sequence at i, 0 when there is none.
-std::size_t utf8SequenceAt(const std::string& s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  if (c < 0x80) return 1;
-  std::size_t n;
-  char32_t cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return n;
-}
-
 }  // namespace
 
 UserAcBlock gf_userAcSnapshot() {
@@ -208,27 +160,14 @@ std::string gf_userStandName() {
 }
 
 std::string gf_simTextToUtf8(const std::string& raw, std::size_t maxChars) {
-  bool valid = true;
-  for (std::size_t i = 0; i < raw.size() && valid;) {
-    const std::size_t n = utf8SequenceAt(raw, i);
-    valid = n != 0;
-    i += n;
-  }
-  std::string out;
+  std::string out = platform::toValidUtf8(raw);
+  // Cut after maxChars characters: a character starts at every byte that is no continuation byte.
   std::size_t chars = 0;
-  for (std::size_t i = 0; i < raw.size() && chars < maxChars; ++chars) {
-    if (valid) {
-      const std::size_t n = utf8SequenceAt(raw, i);
-      out.append(raw, i, n);
-      i += n;
-      continue;
-    }
-    const auto c = static_cast<unsigned char>(raw[i++]);
-    if (c < 0x80 || c >= 0xA0) {
-      appendUtf8(out, c);
-    } else {
-      const char16_t cp = kCp1252High[c - 0x80];
-      appendUtf8(out, cp != 0 ? cp : 0xFFFD);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if ((static_cast<unsigned char>(out[i]) & 0xC0) == 0x80) continue;
+    if (chars++ == maxChars) {
+      out.resize(i);
+      break;
     }
   }
   return out;

@@ -10,7 +10,7 @@
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
-#include "feed/qnh.hpp"
+#include "feed/services.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/format.h>

@@ -9,9 +9,9 @@
 #include "core/message_line.hpp"
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
-#include "feed/link.hpp"
+#include "feed/services.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "sim/services.hpp"
@@ -59,6 +59,8 @@ double lf_headingDiffDeg(double a, double b) {
   return d > 180 ? 360 - d : d;
 }
 
+}  // namespace
+
 bool lf_categoryAllowed(int category) {
   switch (category) {
     case Light:
@@ -75,8 +77,6 @@ bool lf_categoryAllowed(int category) {
       return false;
   }
 }
-
-}  // namespace
 
 bool LiveStayer::operator<(const LiveStayer& o) const {
   if (minutes != o.minutes) return minutes > o.minutes;

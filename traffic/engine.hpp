@@ -9,9 +9,10 @@
 
 #include "core/geometry.hpp"
 #include "core/startup.hpp"
-#include "feed/traffic_line.hpp"
+#include "feed/services.hpp"
 #include "records/aircraft.hpp"
 #include "records/parking.hpp"
+#include "traffic/services.hpp"
 #include "traffic/live_ac.hpp"
 #include "traffic/services.hpp"
 #include "traffic/sim_port.hpp"
@@ -86,9 +87,7 @@ void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::
 
 // ---- Records (acts) ----
 
-// Frees the act's stand and queues the removal of its object; see the cycle's rules for acts not
-// yet in the simulator.
-void removeAircraftFromSim(Act& act);
+// removeAircraftFromSim: traffic/services.hpp.
 // Engines off, parked lights.
 void lf_shutDownParkedAc(Act& act);
 // Drops every pending creation with the callsign; true when one was dropped.
@@ -102,8 +101,10 @@ void lf_handleUdpMessages();
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
 // A record that no live aircraft took: a new live aircraft, or dropped.
 void lf_newAircraft(TrafficRecord& record);
-// The name of a stand of the stand list: "sid==0?" for 0, "unknown" when no stand has the id.
-std::string gf_standName(std::uint32_t standId);
+// Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,
+// Buzjets, Large and Heavy always, any other value never (new aircraft, and their waiting extensions).
+bool lf_categoryAllowed(int category);
+// gf_standName: traffic/services.hpp.
 // Removes the live aircraft farthest from the user, which must lie more than 0.1 nm beyond
 // distanceNm; true when there was none.
 bool lf_removeFarthestLive(double distanceNm);

@@ -12,7 +12,7 @@
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 
@@ -59,19 +59,6 @@ std::int32_t lf_cyclesFor(double distanceNm, double speedKt) {
 
 void lf_setControlsToZero(LiveAc& ac) {
   if (ac.category != Light) gf_simPort().setControls(ac.objectId, AiControlsBlock{});
-}
-
-bool lf_categoryAllowsExtensions(int category) {
-  switch (category) {
-    case Light:
-      return LIGHT_AIRCRAFT.value != 0;
-    case HighPerf:
-      return HIGH_PERF_AIRCRAFT.value != 0;
-    case Rotorcraft:
-      return HELICOPTERS.value != 0;
-    default:
-      return true;
-  }
 }
 
 // The stand an aircraft stands at or leaves: from the stand list, else the stand position the act
@@ -696,7 +683,7 @@ bool lf_extendStream(LiveAc& ac) {
     lf_appendWaitSituations(ac, ac.extensionCount - 1);
     return true;
   }
-  if (!lf_categoryAllowsExtensions(ac.category)) return false;
+  if (!lf_categoryAllowed(ac.category)) return false;
   int n = 0;
   if (ac.movesOnGround != 0) {
     n = ac.phase == GroundPhase::AtStand ? 1 : 10;

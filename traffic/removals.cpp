@@ -7,9 +7,9 @@
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "feed/status.hpp"
+#include "feed/services.hpp"
 #include "records/upcalls.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 

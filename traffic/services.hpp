@@ -3,6 +3,8 @@
 // acts, creation queues, the removal deque) belong to the worker thread; every call below holds the
 // engine's lock while it walks them, so the exit sequence and the window may call them too.
 
+#include "traffic/live_ac.hpp"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -82,6 +84,15 @@ void gf_clearGhostCallsigns();
 // exists).
 bool gf_createFlightPlanFolder();
 bool gf_removeFlightPlanFolder();
+
+// ---- What the static parking asks of the engine ----
+// The live aircraft (traffic/live_ac.hpp): worker thread.
+
+// Frees the act's stand and queues the removal of its object; see the cycle's rules for acts not
+// yet in the simulator.
+void removeAircraftFromSim(Act& act);
+// The name of a stand of the stand list: "sid==0?" for 0, "unknown" when no stand has the id.
+std::string gf_standName(std::uint32_t standId);
 
 // Every engine list, queue and counter back to its start value (the restart's reset).
 void gf_resetEngine();

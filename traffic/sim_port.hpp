@@ -5,7 +5,6 @@
 // behind it and run the engine in virtual time.
 
 #include "records/blocks.hpp"
-#include "sim/results.hpp"
 #include "sim/services.hpp"
 
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
-#include "refdata/queries.hpp"
+#include "refdata/services.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/format.h>

@@ -2,6 +2,8 @@
 
 #include "platform/ini.hpp"
 
+#include "platform/utf8.hpp"
+
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -9,24 +11,6 @@
 namespace amb::platform {
 
 namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // UTF-16 text (after its byte-order mark) as UTF-8; unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::string& bytes, std::size_t from, bool bigEndian) {

@@ -6,6 +6,7 @@
 #include "airports/services.hpp"
 #include "app/final_exit.hpp"
 #include "app/main_loop.hpp"
+#include "app/resets.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -91,26 +92,7 @@ protected:
     m_cwd.reset();
   }
   // Every part of the program the shell touches back at its start values.
-  static void resetState() {
-    gf_resetSettings();
-    gf_resetMainWindow();
-    gf_resetRunState();
-    gf_resetMainLoop();
-    gf_resetExitState();
-    gf_clearError();
-    gf_clearMessage();
-    gf_resetMessageCounter();
-    gf_resetFeedStatus();
-    gf_resetReaderState();
-    gf_resetLink();
-    gf_resetSimLink(5);
-    g_newUserData = 0;
-    gf_resetParkState();
-    gf_resetLiveries();
-    gf_resetScan();
-    gf_resetEngine();
-    g_engineUserAc = UserAcBlock{};
-  }
+  static void resetState() { gf_resetForTests(); }
 
   // The value stored for the key in the settings file; empty when it has no entry.
   std::string stored(const std::string& key) const {

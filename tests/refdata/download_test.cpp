@@ -238,6 +238,15 @@ TEST_F(Updater, ABrokenInstallerArchiveTellsTheUserToUpdateByHand) {
     EXPECT_EQ(fs::exists(exe()), olderKept);
     EXPECT_TRUE(noLeftovers());
   }
+  // An installer that would unpack to more than any download may is not unpacked.
+  g_maxUnpackedBytes = m_installer.size() - 1;
+  serveInstaller(zipBytes({{"install_new_version.exe", m_installer}}));
+  gf_clearMessage();
+  EXPECT_NO_THROW(gf_checkForProgramUpdate());
+  EXPECT_TRUE(logHas("===> unzipping error code : " + std::to_string(kZipErrorTooLarge)));
+  EXPECT_EQ(message(), kTryManually);
+  EXPECT_FALSE(fs::exists(exe()));
+  EXPECT_TRUE(noLeftovers());
 }
 
 TEST_F(Updater, NotRepeatedAfterARestartAndTheInstallerNameFollowsTheVersion) {

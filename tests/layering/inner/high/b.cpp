@@ -1,0 +1,3 @@
+#include "low/base.hpp"
+#include "mid/services.hpp"
+#include "mid/inner.hpp"

@@ -1,0 +1,2 @@
+#include "low/a.hpp"
+#include "high/services.hpp"
