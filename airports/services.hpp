@@ -2,6 +2,8 @@
 // What other subsystems use of the airports and static parking subsystem.
 
 #include "core/airport_data.hpp"
+#include "airports/stand.hpp"
+#include "core/geometry.hpp"
 #include "records/parking.hpp"
 
 #include <atomic>
@@ -41,9 +43,35 @@ std::string gf_standNameAt(double latitude, double longitude);
 // The user's reserved stand at the park airport; empty when none.
 std::string gf_reservedStandName();
 
-// The airport list: read once into g_airports by the start-up; then an exact code search.
-void lf_readAirports();
+// The airport list "airports_p3d.xml" in the input folder: read once per process into g_airports,
+// sorted by code. A missing or unreadable list, or an airport without a number in `alt`, `lat` or
+// `lon`, throws amb::UserErrorException 88 with the reason ("invalid stod argument"); the next call
+// then reads again from the start. True when the list holds an airport.
+extern std::vector<AirportData> g_airports;
+extern std::uint8_t g_airportsRead;
+bool lf_readAirports();
+// The airport with exactly this code (no case folding).
 std::optional<AirportData> gf_findAirport(const std::string& code);
+// The nearest airport within 5 nm of the position; when an airport met earlier is its neighbour,
+// the one of the two whose airport file has the stand nearer to the position.
+std::optional<AirportData> gf_closestAirport(const LatLon& position);
+// Text to double like std::stod, its errors carrying the texts "invalid stod argument" and
+// "stod argument out of range".
+double gf_stod(const std::string& text);
+// Back to an unread, empty list.
+void gf_resetAirportList();
+
+// The distance in nm from the position to the nearest stand of the airport's file (its name into
+// standName); 100.0 when there is none or the file cannot be had.
+double gf_readDestApfForClosestStand(const std::string& code, const LatLon& position, std::string& standName);
+// True when the server's archived stock file of the airport is fit for offline learning.
+bool gf_checkOfflineLearning(const std::string& code);
+
+// The automatic injection range: 10 nm on the ground; above AUTO_RANGE_ABOVE_HEIGHT 100 nm; above
+// AIRPORT_HEIGHT 40 nm; else by the distance to the first park airport.
+void gf_autoRange();
+std::int32_t lf_autoRangeNm(bool onGround, double heightFt, std::int32_t aboveHeightFt, std::int32_t airportHeightFt,
+                            double distanceNm);
 
 // The user's park airports ("my_park_airports.txt", most recent first).
 // Reads the file; true when the park airports and their stands are consistent.
@@ -96,8 +124,6 @@ void lf_learnSoftParkPos(const Act& aircraft, bool onGround);
 void lf_parkStatic();
 // The most parked aircraft the stands take; 0 and below: no limit for live aircraft.
 extern std::int32_t g_maxParkCount;
-// Half hours from the earlier slot to the later, across the end of the week.
-std::int32_t gf_weekHalfHourDiff(const WeekSlot& earlier, const WeekSlot& later);
 // Removes the live aircraft with the hexid when it is in the simulator.
 void gf_removeLiveAcMaxPark(std::uint32_t hexid);
 // Looks through the stands' learned uses for the aircraft's callsign around the half hour.

@@ -1,25 +1,24 @@
-// Stands in for the airports subsystem until its own parts are built: the airport list and the park
-// airports are empty, so no park airport is ever loaded, there are no stands and static parking
+// Stands in for the parts of the airports subsystem not built yet: the user's park airports are
+// empty, the park airport is the nearest airport with a file and is never left, and static parking
 // never starts. Tests may fill g_parkAirport and g_stands by hand; the searches below then work on
 // them, and what the engine reports to the stand learning is kept for the tests (airports/standin.hpp).
 
 #include "airports/services.hpp"
+#include "airports/park_airport.hpp"
+#include "airports/apf_source.hpp"
 #include "airports/standin.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
+#include "sim/services.hpp"
 #include "traffic/services.hpp"
 
 #include <limits>
 
 namespace amb {
 
-AirportData g_parkAirport;
-std::mutex g_parkAirportMutex;
-std::atomic<std::uint8_t> g_parkAirportLoaded{0};
 std::atomic<std::uint8_t> g_parkingLock{0};
-std::vector<Stand> g_stands;
 std::int32_t g_maxParkCount = -1;
 
 std::vector<ParkAirport> g_parkAirports;
@@ -55,15 +54,26 @@ std::string gf_reservedStandName() {
   return g_standinReservedStand;
 }
 
-void lf_readAirports() {}
-std::optional<AirportData> gf_findAirport(const std::string&) { return std::nullopt; }
 
 bool lf_readMyParkAirports() { return false; }
 void gf_parkAirportToFront(const std::string&, std::pair<double, double>) {}
 bool gf_checkParkAirports(bool, std::string&) { return false; }
 std::optional<std::pair<double, double>> gf_firstParkAirportPosition() { return std::nullopt; }
 
-void gf_checkForParkAirportUpdates(bool) {}
+// Until the park airports are followed, the first airport with a file found near the user aircraft
+// becomes the park airport and stays it for the rest of the service run.
+void gf_checkForParkAirportUpdates(bool) {
+  if (!gf_parkAirportSnapshot().code.empty()) return;
+  const UserAcBlock user = gf_userAcSnapshot();
+  if (gf_inNullBox(user.latitude, user.longitude)) return;
+  const std::optional<AirportData> airport = gf_closestAirport({user.latitude, user.longitude});
+  if (!airport || !gf_hasApf(airport->code)) return;
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = *airport;
+  }
+  gf_loadParkAirport();
+}
 
 void gf_lockParkingControls() {}
 void gf_adjustParking() {}
@@ -83,7 +93,7 @@ std::vector<Stand>::iterator gf_findStandForAct(const AcData&, double latitude, 
   double bestNm = std::numeric_limits<double>::max();
   for (auto it = g_stands.begin(); it != g_stands.end(); ++it) {
     if (it->occupied != 0) continue;
-    const double d = gf_distanceNm({latitude, longitude}, {it->latitude, it->longitude});
+    const double d = gf_distanceNm({latitude, longitude}, {it->lat, it->lon});
     if (d <= maxNm && d < bestNm) {
       best = it;
       bestNm = d;
@@ -96,7 +106,7 @@ std::string gf_standNameAt(double latitude, double longitude) {
   const Stand* best = nullptr;
   double bestNm = 0.029697624190064796;
   for (const Stand& s : g_stands) {
-    const double d = gf_distanceNm({latitude, longitude}, {s.latitude, s.longitude});
+    const double d = gf_distanceNm({latitude, longitude}, {s.lat, s.lon});
     if (d <= bestNm) {
       best = &s;
       bestNm = d;
@@ -114,12 +124,6 @@ bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool
 
 void lf_learnSoftParkPos(const Act& aircraft, bool) { g_standinSoftParkPositions.push_back(aircraft.hexid); }
 void lf_parkStatic() {}
-
-std::int32_t gf_weekHalfHourDiff(const WeekSlot& earlier, const WeekSlot& later) {
-  const std::int32_t a = static_cast<std::int32_t>(earlier.weekday) * 48 + static_cast<std::int32_t>(earlier.halfHour);
-  const std::int32_t b = static_cast<std::int32_t>(later.weekday) * 48 + static_cast<std::int32_t>(later.halfHour);
-  return ((b - a) % 336 + 336) % 336;
-}
 
 void gf_removeLiveAcMaxPark(std::uint32_t hexid) {
   for (LiveAc& ac : g_liveAcs)
@@ -141,6 +145,7 @@ void gf_resetParkState() {
   g_parkAirportLoaded = 0;
   g_parkingLock = 0;
   g_stands.clear();
+  gf_resetParkAirportFile();
   g_maxParkCount = -1;
   gf_standinSetReservedStand({});
   g_standinParkPositions.clear();

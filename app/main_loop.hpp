@@ -4,6 +4,8 @@
 // step and, by the report count, the periodic steps and three checks. While it does not run, the tick
 // keeps the simulator commands flowing and sends the user position once a second.
 
+#include "airports/services.hpp"
+
 #include <cstdint>
 #include <functional>
 
@@ -34,11 +36,7 @@ struct ReportSteps {
 };
 ReportSteps lf_reportSteps(std::int32_t n, bool renewalUnderWay);
 
-// The automatic injection range: 10 nm on the ground; above AUTO_RANGE_ABOVE_HEIGHT 100 nm; above
-// AIRPORT_HEIGHT 40 nm; else by the distance to the first park airport.
-void gf_autoRange();
-std::int32_t lf_autoRangeNm(bool onGround, double heightFt, std::int32_t aboveHeightFt, std::int32_t airportHeightFt,
-                            double distanceNm);
+// The automatic injection range (gf_autoRange) is the airports subsystem's: airports/services.hpp.
 
 // Back to start values (the restart's reset, tests): the countdown of ticks without the simulation.
 void gf_resetMainLoop();

@@ -44,6 +44,9 @@ appdata="$demo/appdata"     # the user's application-data folder ("parameters.xm
 sim="$demo/Prepar3D v5"     # where the registry says the simulator is installed
 mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrail_P3D" "$demo/runtime" \
   "$demo/documents" "$demo/public" "$sim/Scenery"
+# The airport list the build laid out: the user aircraft's airport, JFK, becomes the park airport,
+# its stands read from the packaged server's archive.
+cp "$build/app/input/airports_p3d.xml" "$work/input/"
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
 # The AI aircraft the build generated from the recording's airlines and types, installed as an add-on
@@ -239,7 +242,7 @@ trap - EXIT
 
 echo
 echo "== What the log says"
-grep -E "version|detected|Waiting for|connected|User aircraft|Exiting|User closed|SimConnect closed|RealTraffic" \
+grep -E "version|detected|Waiting for|connected|User aircraft|Airport file read|num_parkpos|Exiting|User closed|SimConnect closed|RealTraffic" \
   "$work/Log.txt" || true
 echo
 echo "== The lamps and their texts in the window while connected"

@@ -73,9 +73,9 @@ StandPlace lf_standPlace(const LiveAc& ac) {
   StandPlace place;
   const Stand* stand = lf_standById(ac.standId);
   if (stand != nullptr) {
-    place.at = {stand->latitude, stand->longitude};
+    place.at = {stand->lat, stand->lon};
     place.heading = stand->heading;
-    place.radiusNm = stand->radius;
+    place.radiusNm = stand->radiusNm;
   } else if (ac.standId != 0) {
     place.at = {ac.latitude, ac.longitude};
     place.heading = ac.heading;
@@ -365,7 +365,7 @@ void lf_planTaxiLeg(LiveAc& ac) {
     if (!curved && ac.phase == GroundPhase::ToStand) {
       // The leg onto the stand enters it along its heading.
       if (const Stand* stand = lf_standById(ac.standId);
-          stand != nullptr && buffer[1].latitude == stand->latitude && buffer[1].longitude == stand->longitude) {
+          stand != nullptr && buffer[1].latitude == stand->lat && buffer[1].longitude == stand->lon) {
         ac.bearingToNext = stand->heading;
         curved = lf_startStandCurve(ac, *stand);
         // Where no curve fits, a straight way in whose course lies near both the nose and the

@@ -304,8 +304,8 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, stand);
   Stand* taken = lf_standById(stand.id);
   if (taken == nullptr) return true;
-  ac.latitude = taken->latitude;
-  ac.longitude = taken->longitude;
+  ac.latitude = taken->lat;
+  ac.longitude = taken->lon;
   ac.heading = taken->heading;
   ac.standId = taken->id;
   ac.cabinLightOff = taken->cargo;
@@ -315,8 +315,8 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   ac.standStartDistance = -1;
   ac.standMoves = 0;
   buffer.resize(1);
-  buffer.front().latitude = taken->latitude;
-  buffer.front().longitude = taken->longitude;
+  buffer.front().latitude = taken->lat;
+  buffer.front().longitude = taken->lon;
   buffer.front().heading = taken->heading * kRadToDeg;
   buffer.front().noMovement = 1;
   buffer.front().speed = 0;

@@ -105,8 +105,8 @@ void lf_adjacentStandTest(std::uint32_t adjacentId, const LiveAc& parking, const
   if (existing.standId != adjacentId || existing.state != ActState::InSim) return;
   if (existing.phase != GroundPhase::AtStand && existing.phase != GroundPhase::LeavingStand) return;
   const Stand* adjacent = lf_standById(adjacentId);
-  if (adjacent == nullptr || (adjacent->latitude == 0 && adjacent->longitude == 0)) return;
-  const double d = gf_distanceNm({target.latitude, target.longitude}, {adjacent->latitude, adjacent->longitude});
+  if (adjacent == nullptr || (adjacent->lat == 0 && adjacent->lon == 0)) return;
+  const double d = gf_distanceNm({target.lat, target.lon}, {adjacent->lat, adjacent->lon});
   if (1.1 * (gf_halfWingspan(existing.model) + gf_halfWingspan(parking.model)) < d) return;
   if (LOG.value != 0)
     gf_logf("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}", adjacent->name,
@@ -136,7 +136,7 @@ void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& st
           other.phase != GroundPhase::AtStand)
         continue;
       const double d =
-          gf_distanceNm({other.position.latitude, other.position.longitude}, {stand.latitude, stand.longitude});
+          gf_distanceNm({other.position.latitude, other.position.longitude}, {stand.lat, stand.lon});
       if (d <= 1.1 * (gf_halfWingspan(other.model) + gf_halfWingspan(ac.model))) {
         gf_logf("{:8}: {:8} removed by {} parking at adjacent stand {}", gf_standName(excluded), other.callsign,
                 ac.callsign, stand.name);
@@ -179,8 +179,8 @@ void try2Park(LiveAc& ac, bool wide) {
       for (LiveAc& other : g_liveAcs)
         if (&other != &ac) lf_adjacentStandTest(adjacent, ac, stand, other);
     checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, stand);
-    ac.latitude = stand.latitude;
-    ac.longitude = stand.longitude;
+    ac.latitude = stand.lat;
+    ac.longitude = stand.lon;
     ac.heading = stand.heading;
     ac.standId = stand.id;
     ac.cabinLightOff = stand.cargo;
@@ -213,7 +213,7 @@ bool lf_startEntryCurve(LiveAc& ac, const LatLon& to, double entryHeading) {
 }
 
 bool lf_startStandCurve(LiveAc& ac, const Stand& stand) {
-  const LatLon to{stand.latitude, stand.longitude};
+  const LatLon to{stand.lat, stand.lon};
   if (lf_startEntryCurve(ac, to, stand.heading)) return true;
   if (std::fabs(gf_angleDiff(ac.position.heading, stand.heading)) > kHairpinRad) return false;
   // A way in near both the nose and the stand's heading is driven straight, the nose coming round.
@@ -236,10 +236,10 @@ void drive2Stand(LiveAc& ac, const Stand& stand) {
     }
     const double speed = std::max(ac.pushBackSpeed(), 1.0);
     Situation at = buffer.back();
-    const double d = gf_distanceNm(lf_at(at), {stand.latitude, stand.longitude});
-    at.noMovement = (at.latitude == stand.latitude && at.longitude == stand.longitude) ? 1 : 0;
-    at.latitude = stand.latitude;
-    at.longitude = stand.longitude;
+    const double d = gf_distanceNm(lf_at(at), {stand.lat, stand.lon});
+    at.noMovement = (at.latitude == stand.lat && at.longitude == stand.lon) ? 1 : 0;
+    at.latitude = stand.lat;
+    at.longitude = stand.lon;
     at.feedBank = ac.position.bank;
     at.feedBankGiven = 1;
     at.altitude = ac.position.altitude;
@@ -263,7 +263,7 @@ void drive2Stand(LiveAc& ac, const Stand& stand) {
     ac.curve.clear();
     ac.remainingTurn = std::fabs(gf_angleDiff(ac.position.heading, stand.heading)) * kRadToDeg;
     ac.turning = ac.remainingTurn > 3 ? 1 : 0;
-    const LatLon standAt{stand.latitude, stand.longitude};
+    const LatLon standAt{stand.lat, stand.lon};
     const double offNose = std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(lf_here(ac), standAt)));
     const double metres = gf_distanceNm(lf_here(ac), standAt) * 1852.0;
     if (at.noMovement == 0 && buffer.size() == 3 && metres > 1) {
@@ -314,7 +314,7 @@ void lf_arrivedAtStand(LiveAc& ac) {
       removeAircraftFromSim(ac);
       return;
     }
-    if (gf_distanceNm(lf_here(ac), {stand->latitude, stand->longitude}) > kArrivedNm) {
+    if (gf_distanceNm(lf_here(ac), {stand->lat, stand->lon}) > kArrivedNm) {
       ac.setPhase(GroundPhase::Taxi);
       return;
     }
@@ -361,7 +361,7 @@ bool lf_checkAtStand(LiveAc& ac, Situation& s) {
   const Stand* stand = lf_standById(ac.standId);
   if (stand == nullptr) return true;
   ac.checkedAtStand = 1;
-  const LatLon standAt{stand->latitude, stand->longitude};
+  const LatLon standAt{stand->lat, stand->lon};
   const double radius = ac.previousPhase == GroundPhase::ToStand ? 2 * kStandCheckNm : kStandCheckNm;
   const double d = gf_distanceNm(lf_at(s), standAt);
   bool away = true;

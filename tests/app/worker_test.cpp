@@ -80,6 +80,7 @@ protected:
     m_env.emplace_back("AMBT_APPDATA", gf_pathText(dir() / "appdata"));
     fs::create_directories(dir() / "docs");
     fs::create_directories(dir() / "input");
+    writeFile(dir() / "input" / "airports_p3d.xml", "<airports />\n");
     fs::create_directories(dir() / "Prepar3D v5" / "Scenery");
     SIM_INSTALL_PATH.setValue(gf_pathText(dir() / "Prepar3D v5"));
     gf_saveStringOption(SIM_INSTALL_PATH);

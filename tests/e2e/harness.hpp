@@ -193,6 +193,8 @@ struct Layout {
       fs::create_directories(d);
     if (withDocs) fs::create_directories(work / "docs");
     installAiPackage(appData);
+    // An airport list without airports: no park airport is ever chosen.
+    writeFile(work / "input" / "airports_p3d.xml", "<airports />\n");
     writeFile(root / "registry.reg", "Windows Registry Editor Version 5.00\n\n"
                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"
                                      "\"SetupPath\"=\"" + simFolder.string() + "\"\n");

@@ -112,8 +112,8 @@ TEST_F(DispatchTest, TheReservedStandFollowsTheEnginesCopyOfTheUser) {
   Stand stand;
   stand.id = 1;
   stand.name = "B22";
-  stand.latitude = 40.6413;
-  stand.longitude = -73.7781;
+  stand.lat = 40.6413;
+  stand.lon = -73.7781;
   g_stands = {stand};
   {
     std::lock_guard lock(g_parkAirportMutex);

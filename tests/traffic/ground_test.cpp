@@ -93,7 +93,7 @@ void lf_expectParked(const enginesim::FakeSim& sim, std::uint32_t objectId, cons
   ASSERT_NE(stand, nullptr);
   const WatchedBlock& last = blocks.back();
   EXPECT_EQ(last.phase, GroundPhase::AtStand);
-  EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->latitude, stand->longitude}) * 1852, 2.0);
+  EXPECT_LE(gf_distanceNm({last.block.latitude, last.block.longitude}, {stand->lat, stand->lon}) * 1852, 2.0);
   EXPECT_LE(std::fabs(gf_angleDiff(last.block.heading, stand->heading)) * kRadToDeg, 10.0);
   EXPECT_TRUE(lf_eventsInOrder(sim, objectId, at->cycle - 1, kShutDown));
   const std::uint32_t hexid = sim.objects.at(objectId).hexid;
@@ -123,7 +123,7 @@ class GroundScenario : public test::EngineTest {
 protected:
   enginesim::HarnessOptions harnessOptions() const override {
     enginesim::HarnessOptions options;
-    options.stands = enginesim::standsNear(lf_jfkStands(), stand().latitude, stand().longitude, 0.3);
+    options.stands = enginesim::standsNear(lf_jfkStands(), stand().lat, stand().lon, 0.3);
     return options;
   }
   static const Stand& stand() {
@@ -135,8 +135,8 @@ protected:
   test::Line atStand() {
     test::Line l;
     l.hexid = kHexid;
-    l.lat = stand().latitude;
-    l.lon = stand().longitude;
+    l.lat = stand().lat;
+    l.lon = stand().lon;
     l.alt = 0;
     l.gs = 0;
     l.track = stand().heading * kRadToDeg;
@@ -173,7 +173,7 @@ protected:
   std::uint32_t objectId() { return m_watch.blocks.begin()->first; }
   void expectSmoothAndDraw(const std::string& name) {
     lf_expectSmoothAndDraw(m_watch, name, harness().linesByHexid, harnessOptions().stands,
-                           {stand().latitude, stand().longitude, 1.2}, 5);
+                           {stand().lat, stand().lon, 1.2}, 5);
   }
 
   std::vector<test::Line> m_lines;
@@ -201,7 +201,7 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
     l = go(l, 330, 15, 8);
     return go(l, 330, 0, 4);
   };
-  const LatLon stop = gf_destinationPoint({stand().latitude, stand().longitude}, stand().heading + kPi, 15.0 / 1852 * kFeetPerNm);
+  const LatLon stop = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 15.0 / 1852 * kFeetPerNm);
   const test::Line first = build(stop);
   build({2 * stop.lat - first.lat, 2 * stop.lon - first.lon});
   play(6000);
@@ -230,7 +230,7 @@ TEST_F(GroundScenario, StandClaimsFollowTheCallsignAndWingRules) {
                                          {"UAL2", "DAL1", false, true, true}}) {
     SCOPED_TRACE(std::string(c.standing) + " / " + c.newcomer);
     gf_resetEngine();
-    LiveAc& e = addInSim(11000100, 500, situation(stand().latitude, stand().longitude, 0, 0, 1 << 30, false), "B738",
+    LiveAc& e = addInSim(11000100, 500, situation(stand().lat, stand().lon, 0, 0, 1 << 30, false), "B738",
                          c.standing);
     e.setPhase(GroundPhase::AtStand);
     e.standId = stand().id;
@@ -246,14 +246,14 @@ TEST_F(GroundScenario, StandClaimsFollowTheCallsignAndWingRules) {
     gf_resetEngine();
     Stand target = stand(), adjacent = stand();
     adjacent.id = 999;
-    const LatLon at = gf_destinationPoint({target.latitude, target.longitude}, 0, apartNm * kFeetPerNm);
-    adjacent.latitude = at.lat;
-    adjacent.longitude = at.lon;
+    const LatLon at = gf_destinationPoint({target.lat, target.lon}, 0, apartNm * kFeetPerNm);
+    adjacent.lat = at.lat;
+    adjacent.lon = at.lon;
     g_stands.push_back(adjacent);
     LiveAc& e = addInSim(11000101, 501, situation(at.lat, at.lon, 0, 0, 1 << 30, false), "ZZW1", "UAL2");
     e.setPhase(GroundPhase::AtStand);
     e.standId = adjacent.id;
-    LiveAc parking = addLive(11000102, "ZZW1", situation(target.latitude, target.longitude, 0, 0, 0, false), "DAL1");
+    LiveAc parking = addLive(11000102, "ZZW1", situation(target.lat, target.lon, 0, 0, 0, false), "DAL1");
     lf_adjacentStandTest(adjacent.id, parking, target, g_liveAcs.front());
     EXPECT_EQ(g_liveAcs.front().state == ActState::Removing, removed) << apartNm;
     g_stands.pop_back();
@@ -303,7 +303,7 @@ TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
   };
   const auto leaving = phaseAt(GroundPhase::LeavingStand);
   ASSERT_EQ(leaving != bs.end(), d.pushBack);
-  const LatLon standAt{stand().latitude, stand().longitude};
+  const LatLon standAt{stand().lat, stand().lon};
   if (d.pushBack) {
     // Straight back 2.5 stand radii, nose toward the stand, true airspeed negative.
     double straight = 0;
@@ -315,7 +315,7 @@ TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
       else
         ++turnCycles;
     }
-    EXPECT_NEAR(straight * 1852, 2.5 * stand().radius * 1852, 2.0);
+    EXPECT_NEAR(straight * 1852, 2.5 * stand().radiusNm * 1852, 2.0);
     // The turn takes round(90 / turn per cycle / 100) cycles, 90 in degrees and the rate in radians
     // (its first cycles hardly turn the nose).
     if (d.straightOnly == 0) {
@@ -357,7 +357,7 @@ TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
   l.alt = 0;
   l.gs = 15;
   l.track = 90;
-  const LatLon start = gf_destinationPoint({stand().latitude, stand().longitude}, kPi, 0.4 * kFeetPerNm);
+  const LatLon start = gf_destinationPoint({stand().lat, stand().lon}, kPi, 0.4 * kFeetPerNm);
   l.lat = start.lat;
   l.lon = start.lon;
   add(l);

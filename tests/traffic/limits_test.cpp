@@ -64,10 +64,10 @@ protected:
     Stand s;
     s.id = id;
     s.name = fmt::format("S{}", id);
-    s.latitude = at.lat;
-    s.longitude = at.lon;
+    s.lat = at.lat;
+    s.lon = at.lon;
     s.heading = headingDeg * kDegToRad;
-    s.radius = 0.02;
+    s.radiusNm = 0.02;
     return s;
   }
   const std::uint8_t m_air = COLLISION_USER_AIR.value;
@@ -442,7 +442,7 @@ TEST_F(Limits, WingsOfNeighboursCountWithATenthToSpare) {
     const Stand t = standAt(1, target);
     g_stands = {t, standAt(2, lf_toward(target, 90, nm * kFeetPerNm))};
     LiveAc& parking = addInSim(11780001, 470, situation(target.lat, target.lon, 0, 5, 1 << 30, false), "ZZW1", "P1");
-    LiveAc& neighbour = addInSim(11780002, 471, situation(g_stands[1].latitude, g_stands[1].longitude, 0, 0, 1 << 30, false),
+    LiveAc& neighbour = addInSim(11780002, 471, situation(g_stands[1].lat, g_stands[1].lon, 0, 0, 1 << 30, false),
                                  "ZZW1", "N1");
     neighbour.setPhase(GroundPhase::AtStand);
     neighbour.standId = 2;
@@ -639,7 +639,7 @@ TEST_F(Limits, AGroundStartTakesAStandNearThePark) {
       EXPECT_EQ(ac.previousPhase, GroundPhase::AtStand);
       EXPECT_EQ(g_stands[0].occupied, 1u);
       ASSERT_EQ(ac.situations.size(), 1u);
-      EXPECT_EQ(ac.situations[0].latitude, g_stands[0].latitude);
+      EXPECT_EQ(ac.situations[0].latitude, g_stands[0].lat);
       EXPECT_NEAR(ac.position.heading * kRadToDeg, 200, 1e-9);
     } else if (!c.spawned) {
       // The standing front is dropped; it waits for positions that move.

@@ -424,10 +424,10 @@ TEST_F(Manoeuvres, LeavingAStandPullsOutOrPushesBack) {
     Stand stand;
     stand.id = 4;
     stand.name = "S4";
-    stand.latitude = kPark.lat;
-    stand.longitude = kPark.lon;
+    stand.lat = kPark.lat;
+    stand.lon = kPark.lon;
     stand.heading = 0;
-    stand.radius = 0.02;
+    stand.radiusNm = 0.02;
     g_stands = {stand};
     LiveAc& ac = a321(kPark, 0, 0);
     ac.halfWingspan = 0.01;

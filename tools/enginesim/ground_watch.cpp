@@ -143,8 +143,8 @@ std::filesystem::path writeGroundMap(const std::filesystem::path& folder, const 
     if (!t.points.empty()) tracks.reported[std::to_string(hexid)] = std::move(t);
   }
   for (const Stand& s : stands)
-    if (inside(s.latitude, s.longitude))
-      tracks.marks.push_back({s.name, {s.latitude, s.longitude}, s.heading * kRadToDeg, s.radius * 1852.0});
+    if (inside(s.lat, s.lon))
+      tracks.marks.push_back({s.name, {s.lat, s.lon}, s.heading * kRadToDeg, s.radiusNm * 1852.0});
   std::string error;
   if (!runways.empty() && !tracemap::readRunways(runways, tracks, error)) throw std::runtime_error(error);
   std::filesystem::create_directories(folder);

@@ -1,0 +1,109 @@
+// The airport list "airports_p3d.xml" of the input folder: read once into g_airports, sorted by code.
+
+#include "airports/services.hpp"
+
+#include "core/geometry.hpp"
+#include "core/files.hpp"
+#include "core/log.hpp"
+#include "core/startup.hpp"
+#include "core/user_error.hpp"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace amb {
+
+std::vector<AirportData> g_airports;
+std::uint8_t g_airportsRead = 0;
+
+double gf_stod(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(begin, &end);
+  if (end == begin) throw std::invalid_argument("invalid stod argument");
+  if (errno == ERANGE && (v == HUGE_VAL || v == -HUGE_VAL || v == 0.0)) throw std::out_of_range("stod argument out of range");
+  return v;
+}
+
+void lf_readAirportNode(const pugi::xml_node& airport, const std::string& code) {
+  const double alt = gf_stod(airport.attribute("alt").as_string());
+  const double lat = gf_stod(airport.attribute("lat").as_string());
+  const double lon = gf_stod(airport.attribute("lon").as_string());
+  g_airports.push_back({code, airport.attribute("iata").as_string(), lat, lon, alt});
+}
+
+bool lf_readAirports() {
+  if (g_airportsRead != 0) return !g_airports.empty();
+  // A list that failed half-way is read again from its start, never appended to.
+  g_airports.clear();
+  if (g_airports.capacity() < 44000) g_airports.reserve(44000);
+  const std::filesystem::path file = g_inputFolder / "airports_p3d.xml";
+  try {
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result = doc.load_file(file.c_str());
+    if (!result) throw std::runtime_error(fmt::format("{} not loaded {}", gf_pathText(file), result.description()));
+    const pugi::xml_node root = doc.child("airports");
+    if (!root) throw std::runtime_error(gf_pathText(file) + " not found");
+    for (pugi::xml_node a : root.children("airport")) lf_readAirportNode(a, a.attribute("code").as_string());
+    std::sort(g_airports.begin(), g_airports.end(),
+              [](const AirportData& x, const AirportData& y) { return x.code < y.code; });
+    gf_logf("{} airports read from \"{}\"", g_airports.size(), gf_pathText(file));
+  } catch (const pugi::xpath_exception& e) {
+    throw UserErrorException(87, e.what());
+  } catch (const UserErrorException&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw UserErrorException(88, e.what());
+  }
+  g_airports.shrink_to_fit();
+  g_airportsRead = 1;
+  return !g_airports.empty();
+}
+
+std::optional<AirportData> gf_findAirport(const std::string& code) {
+  for (const AirportData& a : g_airports)
+    if (a.code == code) return a;
+  return std::nullopt;
+}
+
+std::optional<AirportData> gf_closestAirport(const LatLon& position) {
+  const AirportData* closest = nullptr;
+  const AirportData* neighbour = nullptr;
+  double best = 100.0;
+  for (const AirportData& a : g_airports) {
+    // One arc-minute is one nautical mile: an airport more than 5 minutes of latitude away is out of
+    // reach, whatever its longitude.
+    if (std::fabs(a.lat - position.lat) * 60.0 > 5.000001) continue;
+    const double d = gf_distanceNm(position, {a.lat, a.lon});
+    if (d <= 5.0 && d < best) {
+      best = d;
+      if (closest != nullptr) neighbour = closest;
+      closest = &a;
+    }
+  }
+  if (closest == nullptr) return std::nullopt;
+  if (neighbour == nullptr) return *closest;
+  gf_logf("Airport {} is closest, neighbour is {}", closest->code, neighbour->code);
+  std::string closestStand, neighbourStand;
+  const double closestNm = gf_readDestApfForClosestStand(closest->code, position, closestStand);
+  const double neighbourNm = gf_readDestApfForClosestStand(neighbour->code, position, neighbourStand);
+  if (neighbourNm >= closestNm) return *closest;
+  gf_logf("Airport {} is closest, but stand {} at neighbouring airport {} is closest at {:.0F} meters ...",
+          closest->code, neighbourStand, neighbour->code, neighbourNm * 1852.0);
+  return *neighbour;
+}
+
+void gf_resetAirportList() {
+  g_airports.clear();
+  g_airports.shrink_to_fit();
+  g_airportsRead = 0;
+}
+
+}  // namespace amb

@@ -1,0 +1,98 @@
+#pragma once
+// Airport files: one XML document per airport, named after its code, with three top-level elements
+// and no common root:
+//
+//   <meta> ... </meta>                        author, version, date, copyright
+//   <parameters>
+//     <parameter name="airport_name" value="..." />   and the others of lf_writeApfParameters
+//   </parameters>
+//   <parkpositions>
+//     <parkpos id="A3" latitude="51.470000" longitude="-0.454000" heading="28.6" radius="20.0"
+//              cargo="false" ramp="false">
+//       <opt reg="G-ABCD" day="3" hh="14,15" cs="BAW12:BAW12A" />
+//     </parkpos>
+//   </parkpositions>
+//
+// The same format serves generated files (written in full by the scenery scan), archived stock files
+// (downloaded from the server) and learned files (what was learned at an airport, written in updates
+// mode when the airport is left).
+//
+// Writing a generated airport file (the scenery scan):
+//
+//   ApfRecord airport;                 // name, BGL path, publisher, altitude and stands
+//   airport.airportName = ...; airport.bglPath = ...; airport.publisher = ...;
+//   airport.altitude = ...; airport.stands = std::move(stands);
+//   gf_saveApf(airport, folder / gf_xmlFileName(code), 1);
+//
+// The file is written beside and renamed into place, so a failed write leaves an earlier file whole.
+
+#include "records/parking.hpp"
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace amb {
+
+// What the writer writes of an airport. The airport's code is the file's name, not part of it.
+struct ApfRecord {
+  std::string airportName;
+  std::string bglPath;    // the scenery file the airport came from; written when the publisher is "unknown"
+  std::string publisher;
+  std::int32_t qfReal = 0;  // quality factors, written only for a handmade airport
+  std::int32_t qfSoft = 0;
+  std::int32_t altitude = 0;  // feet
+  std::vector<Stand> stands;
+  // The stands were made by hand: every stand is written with its position, and the file says so.
+  // The scenery scan leaves it false.
+  bool handmade = false;
+};
+
+// Writes the airport file: full = 1 every stand with its position and no options (generated files),
+// full = 0 what was learned and changed, with the current per-airport settings (learned files).
+// False when the document cannot be built or the file cannot be written. Logs nothing.
+bool gf_saveApf(const ApfRecord& airport, const std::filesystem::path& file, std::uint32_t full);
+bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& airport, std::uint32_t full);
+void lf_writeParkPos(pugi::xml_node parkpositions, std::uint32_t full, const Stand& stand, bool handmade);
+void lf_writeParkPosDetails(pugi::xml_node parkpos, const ParkPosOption& option);
+
+// "EGLL" -> "EGLL.xml"; the path of that name in the current folder; the same with ".txt" (link files).
+// Separators, ':' and ".." of the name are left out, so a name from outside never leaves the folder.
+std::string gf_xmlFileName(const std::string& name);
+std::filesystem::path gf_xmlFilePath(const std::string& name);
+std::filesystem::path gf_txtFilePath(const std::string& name);
+// A text made safe to be one component of a path: '/', '\\', ':' and ".." removed.
+std::string gf_pathComponent(const std::string& text);
+
+// ---- Reading ----
+
+// One `parkpos` element into a stand appended to stands; its options are numbered 1, 2, ... and get
+// the read mark. A stand whose latitude and longitude are both 0 is skipped.
+void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t readMark,
+                    std::vector<Stand>& stands);
+// The callsigns, airline and type of an `opt` element; a registration known to the data base gives
+// the data base's airline (or operator) and type.
+struct OptTexts {
+  std::string cs1, cs2, airline, type;
+};
+OptTexts lf_readStandAirlTypes(const pugi::xml_node& opt);
+// Same day, kind, registration, airline and type, and at least one half hour in common.
+bool lf_sameOptionOverlap(const ParkPosOption& a, const ParkPosOption& b);
+
+// A parameter of the document by name: no value when absent; false, 0 or "" when it has no `value`.
+std::optional<bool> gf_getBoolParameter(const pugi::xml_node& doc, const std::string& name);
+std::optional<int> gf_getIntParameter(const pugi::xml_node& doc, const std::string& name);
+std::optional<std::string> gf_getStringParameter(const pugi::xml_node& doc, const std::string& name);
+
+// Downloads a path of the server's airport archive into a local file; empty on success, else the
+// logged text "failed to download: \"<url>\"".
+std::string gf_downloadArchiveFile(const std::string& archivePath, const std::filesystem::path& localFile);
+
+// The window's quality-factor text: "  " when both are negative, " 7/12" while real < 45, else "50".
+std::string gf_qualityFactorText(std::pair<int, int> realSoft);
+
+}  // namespace amb

@@ -1,0 +1,309 @@
+// Learned airport files: what was learned at an airport (options, changed stands, stands made by
+// hand, the per-airport settings), merged at the load and written back when the airport is left.
+
+#include "airports/apf_file.hpp"
+#include "airports/park_airport.hpp"
+#include "airports/services.hpp"
+#include "core/clock.hpp"
+#include "core/files.hpp"
+#include "core/geometry.hpp"
+#include "core/log.hpp"
+#include "core/message_line.hpp"
+#include "core/startup.hpp"
+#include "core/strings.hpp"
+#include "core/user_error.hpp"
+#include "feed/readers.hpp"
+#include "settings/options.hpp"
+#include "settings/parameters.hpp"
+#include "settings/settings.hpp"
+#include "traffic/services.hpp"
+
+#include <fmt/format.h>
+
+#include <unordered_set>
+
+namespace amb {
+
+namespace fs = std::filesystem;
+
+std::int32_t g_standUpdates = 0;
+std::int32_t g_manualRangeNm = 40;
+std::uint8_t g_autoRangeAtGround = 0;
+std::set<std::string> g_liveCallsigns;
+
+namespace {
+
+void lf_enable(const OptionControl& control, bool on) {
+  if (platform::Ui* ui = control.window.load()) ui->enable(control.controlId, on);
+}
+
+// The '/'- or '\'-separated parts of a text, each made safe as a path component; "%20" is a blank.
+std::vector<std::string> lf_components(const std::string& text) {
+  std::vector<std::string> out;
+  std::string part;
+  auto flush = [&] {
+    std::string p = part;
+    for (std::size_t at = p.find("%20"); at != std::string::npos; at = p.find("%20", at + 1)) p.replace(at, 3, " ");
+    p = gf_pathComponent(p);
+    if (!p.empty() && p != ".") out.push_back(p);
+    part.clear();
+  };
+  for (char c : text) {
+    if (c == '/' || c == '\\')
+      flush();
+    else
+      part += c;
+  }
+  flush();
+  return out;
+}
+
+void lf_logSetting(const std::string& key, const std::string& value) {
+  gf_logIndented(fmt::format("{:24}: {}", key, value));
+}
+
+bool lf_readBoolSetting(const pugi::xml_document& doc, BoolOptionCheckBox& option) {
+  const std::optional<bool> v = gf_getBoolParameter(doc, option.key);
+  if (!v) return false;
+  option.value = *v ? 1 : 0;
+  option.refresh();
+  lf_logSetting(option.key, *v ? "true" : "false");
+  return true;
+}
+
+void lf_readSettings(const pugi::xml_document& doc) {
+  lf_readBoolSetting(doc, LEARN_SOFT);
+  if (const std::optional<int> v = gf_getIntParameter(doc, MAX_LIVE.key)) {
+    MAX_LIVE.value = MAX_LIVE.clamped(*v);
+    lf_logSetting(MAX_LIVE.key, std::to_string(*v));
+  } else {
+    MAX_LIVE.value = -1;
+  }
+  // The engine's limits read the value in use.
+  g_maxLiveInUse = MAX_LIVE.value.load();
+  gf_showIntOption(MAX_LIVE);
+  if (const std::optional<int> v = gf_getIntParameter(doc, LATERAL_RANGE.key)) {
+    gf_setRadiusNm(LATERAL_RANGE.clamped(*v));
+    gf_showIntOption(LATERAL_RANGE);
+    lf_enable(LATERAL_RANGE, true);
+    lf_logSetting(LATERAL_RANGE.key, std::to_string(*v));
+  }
+  if (lf_readBoolSetting(doc, AUTO_RANGE)) {
+    if (AUTO_RANGE.value == 0) {
+      lf_enable(LATERAL_RANGE, true);
+      gf_setRadiusNm(g_manualRangeNm);
+      gf_clearMessage();
+    } else {
+      g_manualRangeNm = LATERAL_RANGE.value;
+      gf_autoRange();
+      lf_enable(LATERAL_RANGE, false);
+    }
+    gf_showIntOption(LATERAL_RANGE);
+    g_autoRangeAtGround = AUTO_RANGE.value != 0 && g_radiusNm.load() == 10.0 ? 1 : 0;
+  }
+  lf_readBoolSetting(doc, PARK_FAKE);
+  lf_readBoolSetting(doc, WEEK);
+  lf_readBoolSetting(doc, PARK_SOFT);
+  if (const std::optional<int> v = gf_getIntParameter(doc, parking_percentage.key)) {
+    parking_percentage.value = *v;
+    lf_logSetting(parking_percentage.key, std::to_string(*v));
+  } else {
+    parking_percentage.value = 30;
+  }
+  gf_showIntOption(parking_percentage);
+  lf_readBoolSetting(doc, INITIAL_LOAD_ONLY);
+  if (const std::optional<int> v = gf_getIntParameter(doc, MAX_FIT.key)) {
+    MAX_FIT.value = MAX_FIT.clamped(*v);
+    MAX_FIT_FL.value = static_cast<float>(MAX_FIT.value * 0.5 + 0.5);
+    gf_showFloatOption(MAX_FIT_FL);
+    gf_logIndented(fmt::format("{:24}: {} (max number of half hours, is {} hrs decimal)", MAX_FIT.key,
+                               MAX_FIT.value.load(), gf_float2string(MAX_FIT_FL.value)));
+  }
+}
+
+bool lf_standNamed(const std::vector<Stand>& stands, const std::string& name) {
+  for (const Stand& s : stands)
+    if (s.name == name) return true;
+  return false;
+}
+
+}  // namespace
+
+fs::path lf_learnedApfPath(std::string source, const std::string& publisher) {
+  if (source.empty()) return {};
+  std::vector<std::string> parts;
+  if (const std::size_t at = source.find("archive"); at != std::string::npos) {
+    parts = lf_components(source.substr(at + 7));
+  } else if (source.size() >= 8 && source.compare(0, 8, "airports") == 0) {
+    parts = lf_components(source.substr(8));
+    if (!parts.empty() && (parts.front() == "my_thirdparty2024" || parts.front() == "my_thirdparty")) {
+      parts.front() = "thirdparty";
+      parts.insert(parts.begin() + 1, gf_pathComponent(publisher));
+    } else if (!parts.empty() && parts.front() == "my_ORBX") {
+      // Generated files of my_ORBX are simaddon scenery: their learned files are kept with the
+      // simaddon ones, where the saver writes them.
+      parts.front() = "simaddon";
+    }
+  } else {
+    return fs::path(source);
+  }
+  fs::path p = g_learnedFolder;
+  for (const std::string& c : parts) p /= c;
+  return p;
+}
+
+bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_node&>& learned, Stand& stand) {
+  const auto& [id, element] = learned;
+  if (stand.name != id) return false;
+  if (element.attribute("radius_change").as_bool()) {
+    stand.radiusNm = element.attribute("radius").as_double() * 0.0005399568034557236;
+    stand.radiusChanged = 1;
+  }
+  if (element.attribute("cargo_change").as_bool()) {
+    stand.cargo = element.attribute("cargo").as_bool() ? 1 : 0;
+    stand.cargoChanged = 1;
+  }
+  std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().id + 1;
+  for (pugi::xml_node opt : element.children("opt")) {
+    OptTexts t = lf_readStandAirlTypes(opt);
+    ParkPosOption o{std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
+                    std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string()), next,
+                    static_cast<std::uint32_t>(opt.attribute("day").as_int()), 0,
+                    opt.attribute("soft").as_bool() ? 0u : 1u};
+    const bool known = std::any_of(stand.options.begin(), stand.options.end(),
+                                   [&](const ParkPosOption& x) { return lf_sameOptionOverlap(x, o); });
+    if (known) continue;
+    stand.options.push_back(std::move(o));
+    ++next;
+  }
+  return true;
+}
+
+void lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<Stand>& stands, std::uint8_t& handmade) {
+  try {
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+    if (!parsed) {
+      std::error_code ec;
+      if (fs::exists(path, ec)) {
+        fs::path copy = path;
+        copy.replace_filename(path.stem().string() + "0" + path.extension().string());
+        fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+      }
+      gf_logf("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathText(path), parsed.description());
+      return;
+    }
+    gf_logf("Read from learned airport file: \"{}\"", gf_pathText(path));
+    if (!gf_checkMeta(doc)) return;
+    const std::string name = gf_getStringParameter(doc, "airport_name").value_or("");
+    if (name != info.airportName)
+      gf_showMessage(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport name: \"{}\"",
+                                 name, info.airportName),
+                     true);
+    lf_readSettings(doc);
+    const pugi::xml_node parkpositions = doc.child("parkpositions");
+    const std::optional<std::string> handmadeValue = gf_getStringParameter(doc, "handmade");
+    if (!handmadeValue) {
+      handmade = 0;
+      for (pugi::xml_node p : parkpositions.children("parkpos")) {
+        const std::string id = p.attribute("id").as_string();
+        if (p.attribute("manual").as_bool()) {
+          if (lf_standNamed(stands, id)) {
+            gf_logMarked(fmt::format("manually created standid {} already exists in {}", id, gf_pathText(path)));
+            continue;
+          }
+          const double lat = p.attribute("latitude").as_double();
+          const double lon = p.attribute("longitude").as_double();
+          const double radius = p.attribute("radius").as_double();
+          if (gf_inNullBox(lat, lon) || radius == 0) {
+            gf_logMarked(fmt::format("manually created standid {} misses correct attributes in {}", id, gf_pathText(path)));
+            continue;
+          }
+          const std::size_t before = stands.size();
+          lf_readParkPos(p, id, 0, stands);
+          if (stands.size() > before) stands.back().manual = 1;
+          continue;
+        }
+        bool merged = false;
+        for (Stand& s : stands)
+          if (lf_readLearnedStand({id, p}, s)) {
+            merged = true;
+            break;
+          }
+        if (!merged) gf_logf("learned stand {} in {} not found?", id, gf_pathText(path));
+      }
+    } else {
+      handmade = 1;
+      stands.clear();
+      std::unordered_set<std::string> seen;
+      for (pugi::xml_node p : parkpositions.children("parkpos")) {
+        const std::string id = p.attribute("id").as_string();
+        if (!seen.insert(id).second)
+          throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+        const std::size_t before = stands.size();
+        lf_readParkPos(p, id, 1, stands);
+        if (stands.size() > before) {
+          Stand& s = stands.back();
+          s.manual = p.attribute("manual").as_bool() ? 1 : 0;
+          s.radiusChanged = p.attribute("radius_change").as_bool() ? 1 : 0;
+          s.cargoChanged = p.attribute("cargo_change").as_bool() ? 1 : 0;
+        }
+      }
+      lf_logSetting("handmade", *handmadeValue);
+    }
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "lf_readLearned", e.what());
+  }
+}
+
+void gf_saveLearnedApf() {
+  ApfRecord record;
+  record.airportName = g_parkApfInfo.airportName;
+  record.altitude = g_parkApfInfo.altitude;
+  record.publisher = g_parkApfInfo.publisher;
+  record.handmade = g_apfHandmade != 0;
+  if (!record.handmade) {
+    for (Stand& s : g_stands) {
+      std::erase_if(s.options, [](const ParkPosOption& o) { return o.readMark == 1; });
+      if (s.manual != 0 || !s.options.empty() || s.radiusChanged != 0 || s.cargoChanged != 0) record.stands.push_back(s);
+    }
+  } else {
+    record.stands = g_stands;
+    const QualityFactor qf = gf_qualityFactor();
+    record.qfReal = qf.real;
+    record.qfSoft = qf.soft;
+  }
+  fs::path file = lf_learnedApfPath(g_parkApfSource, record.publisher);
+  if (file.empty()) {
+    const std::string& pub = record.publisher;
+    const fs::path folder = pub == "stock"      ? g_learnedStockFolder
+                            : pub == "simaddon" ? g_learnedSimaddonFolder
+                                                : g_learnedThirdpartyFolder / gf_pathComponent(pub);
+    file = folder / gf_xmlFileName(gf_parkAirportSnapshot().code);
+  }
+  const std::string now = gf_timeString(clock::unixSeconds());
+  const std::string timeText = now.size() >= 13 ? now.substr(now.size() - 13, 8) : now;
+  bool saved = false;
+  try {
+    fs::create_directories(file.parent_path());
+    saved = gf_saveApf(record, file, 0);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "gf_saveLearnedApf", e.what());
+  }
+  if (saved)
+    gf_showMessage(fmt::format("{}{} \"{}\" saved with {} update{} {}", timeText, record.handmade ? " handmade" : "",
+                               gf_pathText(file), g_standUpdates, gf_pluralS(g_standUpdates),
+                               g_parkParameterChanged != 0 ? "and one or more parameter changes" : ""),
+                   true);
+  else
+    gf_showMessage(fmt::format("{} saving \"{}\" did not succeed", timeText, gf_pathText(file)), true);
+  g_standUpdates = 0;
+  g_parkParameterChanged = 0;
+}
+
+void gf_takeLiveCallsigns() {
+  g_trafficReader.callsignCollection.exchange(0);
+  g_liveCallsigns = g_trafficReader.takeSeenCallsigns();
+}
+
+}  // namespace amb

@@ -1,0 +1,77 @@
+#pragma once
+// The park airport's file: loaded into g_stands with its learned file merged, and the learned file
+// saved again when the airport is left.
+
+#include "core/airport_data.hpp"
+#include "records/parking.hpp"
+
+#include <pugixml.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace amb {
+
+// What the loaded airport file says of itself.
+struct ParkApfInfo {
+  std::string airportName;
+  std::string publisher;
+  std::int32_t altitude = 0;  // feet
+};
+// The airport's quality factors, 0 to 100 each, -1 when there is none.
+struct QualityFactor {
+  std::int32_t real = -1;
+  std::int32_t soft = -1;
+  std::pair<int, int> pair() const { return {real, soft}; }
+  bool operator==(const QualityFactor&) const = default;
+};
+
+extern ParkApfInfo g_parkApfInfo;
+extern QualityFactor g_parkQf;
+extern std::int32_t g_rtTrafficWeek;          // the file's RT_traffic_week, 0 when none
+extern std::uint8_t g_apfHandmade;            // the stands come from a handmade learned file
+extern std::uint8_t g_parkParameterChanged;   // a per-airport setting changed since the load
+extern std::string g_parkApfSource;           // the source the stands were loaded from
+extern std::int32_t g_standUpdates;           // stand changes since the last save
+extern std::int32_t g_manualRangeNm;          // LATERAL_RANGE kept while the automatic range is on
+extern std::uint8_t g_autoRangeAtGround;      // the automatic range stands at its 10 nm on the ground
+extern std::set<std::string> g_liveCallsigns;  // the callsigns of live traffic, taken for static parking
+
+// Loads the file of the source into g_stands (which the caller has emptied) for g_parkAirport.
+// result: empty on success, else why nothing (or only part) was loaded; user errors 65 (no
+// altitude) and 94 (a stand twice) leave by exception.
+void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& info, QualityFactor& qf,
+                std::vector<Stand>& stands);
+// The quality factors of g_stands' options; {-1, -1} when no stand has an option.
+QualityFactor gf_qualityFactor();
+
+// The learned file of an airport file source. The same path serves reading and saving: a source
+// of the server's archive maps to learned/<its folders>, a file of my_thirdparty to
+// learned/thirdparty/<publisher>, of my_ORBX to learned/simaddon; empty for an empty source.
+std::filesystem::path lf_learnedApfPath(std::string source, const std::string& publisher);
+// Merges the learned file into the stands (or, for a handmade one, replaces them).
+void lf_readLearned(const std::filesystem::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
+                    std::uint8_t& handmade);
+// Merges one learned `parkpos` into the stand when it carries the stand's name.
+bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_node&>& learned, Stand& stand);
+// Saves what was learned at the park airport (strips the airport file's own options from g_stands).
+void gf_saveLearnedApf();
+// Takes the callsigns the traffic reader collected into g_liveCallsigns.
+void gf_takeLiveCallsigns();
+
+// Loads the park airport's file for g_parkAirport from its best source: logs why when it cannot,
+// and on a user error ends the park airport (it is not retried until another one is chosen). True
+// when the stands are loaded.
+bool gf_loadParkAirport();
+// Leaves the park airport: saves its learned file when something changed, empties the stands.
+void lf_endParkAirport();
+
+// Back to start values (tests, the restart): no park airport data, no learned counters.
+void gf_resetParkAirportFile();
+
+}  // namespace amb

@@ -1,0 +1,136 @@
+// The airport list: reading it once, its errors, the code search and the closest airport with its
+// neighbour.
+
+#include "airports/apf_source.hpp"
+#include "airports_fixture.hpp"
+#include "core/geometry.hpp"
+#include "core/user_error.hpp"
+
+namespace amb {
+namespace {
+
+class AirportList : public test::AirportsTest {
+protected:
+  void SetUp() override {
+    test::AirportsTest::SetUp();
+    gf_resetAirportList();
+    gf_forgetServerProbes();
+    std::filesystem::create_directories(path("server/P3D"));
+    useServerUrl(gf_fileUrl(path("server"), true));
+  }
+  void TearDown() override {
+    gf_resetAirportList();
+    gf_forgetServerProbes();
+    test::AirportsTest::TearDown();
+  }
+  void writeList(const std::string& airports) {
+    test::writeFile(path("input/airports_p3d.xml"), "<?xml version=\"1.0\"?>\n<airports>\n" + airports + "</airports>\n");
+  }
+  static std::string airport(const std::string& code, LatLon at, const std::string& extra = "") {
+    return fmt::format("<airport code=\"{}\" lat=\"{:.8f}\" lon=\"{:.8f}\" alt=\"10\" {} />\n", code, at.lat, at.lon, extra);
+  }
+  std::string readError() {
+    try {
+      lf_readAirports();
+    } catch (const UserErrorException& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+  // A generated airport file in my_thirdparty with one stand at the position.
+  void standFile(const std::string& code, LatLon at) {
+    ApfRecord r;
+    r.publisher = "Pub";
+    r.stands.push_back(test::makeStand(code + "-1", at.lat, at.lon, 0, 20));
+    std::filesystem::create_directories(path("airports/my_thirdparty"));
+    ASSERT_TRUE(gf_saveApf(r, path("airports/my_thirdparty") / gf_xmlFileName(code), 1));
+  }
+  const LatLon here{40.0, -73.0};
+  LatLon at(double nm, double bearingDeg) const { return gf_destinationPoint(here, bearingDeg * kDegToRad, nm * kFeetPerNm); }
+};
+
+TEST_F(AirportList, ReadOnceSortedByCodeAndSearchedExactly) {
+  writeList(airport("KJFK", {40.64, -73.78}, "iata=\"JFK\"") + airport("EGLL", {51.47, -0.46}, "iata=\"LHR\"") +
+            "<runway code=\"X\" />\n" + airport("kjfk", {1, 1}));
+  EXPECT_TRUE(lf_readAirports());
+  ASSERT_EQ(g_airports.size(), 3u);
+  EXPECT_EQ(g_airports[0].code, "EGLL");
+  EXPECT_EQ(g_airports[1].code, "KJFK");
+  EXPECT_EQ(g_airports[2].code, "kjfk");
+  EXPECT_EQ(g_airports[2].iata, "");
+  EXPECT_EQ(gf_findAirport("KJFK")->iata, "JFK");
+  EXPECT_DOUBLE_EQ(gf_findAirport("KJFK")->lat, 40.64);
+  EXPECT_FALSE(gf_findAirport("egll"));
+  EXPECT_TRUE(logHas("3 airports read from \"" + gf_pathText(std::filesystem::path("input") / "airports_p3d.xml") + "\""));
+  // A second call reads nothing.
+  writeList("");
+  EXPECT_TRUE(lf_readAirports());
+  EXPECT_EQ(g_airports.size(), 3u);
+}
+
+TEST_F(AirportList, BadNumbersAndMissingFilesAreUserError88AndARetryStartsAfresh) {
+  EXPECT_EQ(readError(), "88: " + gf_pathText(std::filesystem::path("input") / "airports_p3d.xml") +
+                             " not loaded File was not found");
+  test::writeFile(path("input/airports_p3d.xml"), "<list />");
+  EXPECT_EQ(readError(), "88: " + gf_pathText(std::filesystem::path("input") / "airports_p3d.xml") + " not found");
+  writeList(airport("AAAA", {1, 1}) + "<airport code=\"BBBB\" lat=\"1\" lon=\"2\" />\n");
+  EXPECT_EQ(readError(), "88: invalid stod argument");
+  writeList(airport("AAAA", {1, 1}) + "<airport code=\"BBBB\" lat=\"x1\" lon=\"2\" alt=\"3\" />\n");
+  EXPECT_EQ(readError(), "88: invalid stod argument");
+  writeList("<airport code=\"BBBB\" lat=\"1\" lon=\"1e999\" alt=\"3\" />\n");
+  EXPECT_EQ(readError(), "88: stod argument out of range");
+  EXPECT_EQ(g_airportsRead, 0);
+  // After a failure half-way the list is read again whole, without the airports of the failed read.
+  writeList(airport("AAAA", {1, 1}) + airport("BBBB", {2, 2}));
+  EXPECT_TRUE(lf_readAirports());
+  EXPECT_EQ(g_airports.size(), 2u);
+  gf_resetAirportList();
+  writeList("");
+  EXPECT_FALSE(lf_readAirports());
+  EXPECT_EQ(g_airportsRead, 1);
+}
+
+TEST_F(AirportList, NumbersReadLikeTheStandardConversion) {
+  EXPECT_DOUBLE_EQ(gf_stod("  12.5x"), 12.5);
+  EXPECT_DOUBLE_EQ(gf_stod("-3e2"), -300.0);
+  EXPECT_EQ(test::thrownText<std::invalid_argument>([] { gf_stod(""); }), "invalid stod argument");
+  EXPECT_EQ(test::thrownText<std::out_of_range>([] { gf_stod("-1e400"); }), "stod argument out of range");
+}
+
+TEST_F(AirportList, ClosestAirportWithinFiveMiles) {
+  writeList(airport("FAR6", at(6, 0)) + airport("NEAR", at(4, 90)));
+  ASSERT_TRUE(lf_readAirports());
+  EXPECT_EQ(gf_closestAirport(here)->code, "NEAR");
+  EXPECT_FALSE(logHas("neighbour"));
+  EXPECT_FALSE(gf_closestAirport(at(10, 270)));
+  // Airports on the far side of the globe at the same latitude are not near.
+  EXPECT_FALSE(gf_closestAirport({40.0, 107.0}));
+}
+
+TEST_F(AirportList, ANearerAirportMetLaterMakesTheEarlierItsNeighbour) {
+  writeList(airport("AAAA", at(3, 0)) + airport("BBBB", at(2, 180)));
+  ASSERT_TRUE(lf_readAirports());
+  // Neither has a file: the closest stays.
+  EXPECT_EQ(gf_closestAirport(here)->code, "BBBB");
+  EXPECT_TRUE(logHas("Airport BBBB is closest, neighbour is AAAA"));
+  // The neighbour's stand nearer than the closest's nearest stand: the neighbour.
+  standFile("AAAA", at(0.5, 0));
+  standFile("BBBB", at(1.0, 180));
+  EXPECT_EQ(gf_closestAirport(here)->code, "AAAA");
+  EXPECT_TRUE(logHas("Airport BBBB is closest, but stand AAAA-1 at neighbouring airport AAAA is closest at 926 meters ..."));
+  // Stands at the same distance: the closest airport.
+  standFile("AAAA", at(1.0, 0));
+  EXPECT_EQ(gf_closestAirport(here)->code, "BBBB");
+}
+
+TEST_F(AirportList, AnEarlierNearerAirportHasNoNeighbour) {
+  // ZZZ2 lies farther and comes later: never a neighbour, whatever its stands.
+  writeList(airport("ZZZ1", at(2, 180)) + airport("ZZZ2", at(3, 0)));
+  ASSERT_TRUE(lf_readAirports());
+  standFile("ZZZ2", here);
+  EXPECT_EQ(gf_closestAirport(here)->code, "ZZZ1");
+  EXPECT_FALSE(logHas("neighbour is ZZZ2"));
+}
+
+}  // namespace
+}  // namespace amb

@@ -1,0 +1,431 @@
+// The park airport's file: where it comes from, what a load makes of it, and its learned file
+// merged at the load and saved when the airport is left.
+
+#include "airports/apf_source.hpp"
+#include "airports/park_airport.hpp"
+#include "airports/stand.hpp"
+#include "airports_fixture.hpp"
+#include "state/main_window.hpp"
+#include "core/geometry.hpp"
+#include "core/startup.hpp"
+#include "core/user_error.hpp"
+#include "feed/readers.hpp"
+#include "settings/options.hpp"
+#include "settings/settings.hpp"
+#include "traffic/services.hpp"
+
+#include <pugixml.hpp>
+
+namespace amb {
+namespace {
+
+namespace fs = std::filesystem;
+using test::kMetaBlock;
+
+class ParkAirportFile : public test::AirportsTest {
+protected:
+  void SetUp() override {
+    test::AirportsTest::SetUp();
+    resetAll();
+    fs::create_directories(path("server/P3D/archive/stock"));
+    useServerUrl(gf_fileUrl(path("server"), true));
+    setPark("EGLL");
+  }
+  void TearDown() override {
+    resetAll();
+    test::AirportsTest::TearDown();
+  }
+  static void resetAll() {
+    gf_resetParkState();
+    g_mainWindow.reset();
+    for (IntOption* o : {static_cast<IntOption*>(&MAX_LIVE), static_cast<IntOption*>(&parking_percentage),
+                         static_cast<IntOption*>(&MAX_FIT), static_cast<IntOption*>(&LATERAL_RANGE)})
+      o->value = o->defaultValue;
+    for (BoolOption* o : {static_cast<BoolOption*>(&LEARN_SOFT), static_cast<BoolOption*>(&AUTO_RANGE),
+                          static_cast<BoolOption*>(&WEEK), static_cast<BoolOption*>(&PARK_FAKE),
+                          static_cast<BoolOption*>(&PARK_SOFT), static_cast<BoolOption*>(&INITIAL_LOAD_ONLY)})
+      o->value = o->defaultValue;
+    MAX_FIT_FL.value = MAX_FIT_FL.defaultValue;
+    g_maxLiveInUse = -1;
+    g_trafficReader.setParkElevation(std::nullopt);
+  }
+  static void setPark(const std::string& code) {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = {code, "", 51.47, -0.46, 0};
+  }
+  // An airport file: the meta block (unless left out), the parameters and the parkpos elements.
+  void writeApf(const std::string& rel, const std::string& parameters, const std::string& parkpos,
+                const char* meta = kMetaBlock) {
+    fs::create_directories(path(rel).parent_path());
+    test::writeFile(path(rel), std::string("<?xml version=\"1.0\"?>\n") + meta + "<parameters>" + parameters +
+                                   "</parameters>\n<parkpositions>" + parkpos + "</parkpositions>\n");
+  }
+  static std::string param(const std::string& name, const std::string& value) {
+    return "<parameter name=\"" + name + "\" value=\"" + value + "\" />";
+  }
+  // The stock parameters of a small airport and two stands 20 m apart with radii of 15 m and one
+  // 40 m from the second.
+  static std::string stockParams() {
+    return param("airport_name", "Heathrow") + param("publisher", "stock") + param("altitude", "83") +
+           param("RT_traffic_week", "12") + param("Qf_real", "40") + param("Qf_soft", "7");
+  }
+  static std::string threeStands() {
+    const LatLon a{51.47, -0.46};
+    const LatLon b = gf_destinationPoint(a, kPi / 2, 20.0 / 1852.0 * kFeetPerNm);
+    const LatLon c = gf_destinationPoint(b, kPi / 2, 40.0 / 1852.0 * kFeetPerNm);
+    return fmt::format("<parkpos id=\"A1\" latitude=\"{:.8f}\" longitude=\"{:.8f}\" radius=\"15\">"
+                       "<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"10,11\" cs=\"BAW1\" /></parkpos>"
+                       "<parkpos id=\"A2\" latitude=\"{:.8f}\" longitude=\"{:.8f}\" radius=\"15\" />"
+                       "<parkpos id=\"A3\" latitude=\"{:.8f}\" longitude=\"{:.8f}\" radius=\"15\" cargo=\"true\" />",
+                       a.lat, a.lon, b.lat, b.lon, c.lat, c.lon);
+  }
+  std::string load(const std::string& source) {
+    std::string result = "unset";
+    g_stands.clear();
+    g_parkApfInfo = {};
+    g_parkApfSource = source;
+    gf_readApf(result, source, g_parkApfInfo, g_parkQf, g_stands);
+    return result;
+  }
+  std::string userErrorOfLoad(const std::string& source) {
+    try {
+      load(source);
+    } catch (const UserErrorException& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+  static std::string src(const fs::path& p) { return gf_pathText(p); }
+  static const Stand& stand(const std::string& name) {
+    return *std::find_if(g_stands.begin(), g_stands.end(), [&](const Stand& s) { return s.name == name; });
+  }
+};
+
+TEST_F(ParkAirportFile, SourcesInTheirOrderLinkBeforeGeneratedThirdpartyBeforeOrbx) {
+  EXPECT_EQ(gf_findApfSource("EGLL"), "");
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  gf_forgetServerProbes();
+  EXPECT_EQ(gf_findApfSource("EGLL"), "archive/stock/EGLL.xml");
+  EXPECT_FALSE(fs::exists(path("EGLL.xml")));  // the probe's download is removed
+  writeApf("airports/my_ORBX/EGLL.xml", stockParams(), "");
+  EXPECT_EQ(gf_findApfSource("EGLL"), src(g_myOrbxFolder / "EGLL.xml"));
+  test::writeFile(path("airports/my_ORBX/EGLL.txt"), "archive/simaddon/EGLL.xml  \r\n");
+  EXPECT_EQ(gf_findApfSource("EGLL"), "archive/simaddon/EGLL.xml");
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), "");
+  EXPECT_EQ(gf_findApfSource("EGLL"), src(g_myThirdpartyFolder / "EGLL.xml"));
+  test::writeFile(path("airports/my_thirdparty/EGLL.txt"), "archive/thirdparty/Pub/EGLL.xml\n");
+  EXPECT_EQ(gf_findApfSource("EGLL"), "archive/thirdparty/Pub/EGLL.xml");
+  test::writeFile(path("airports/my_thirdparty/EGLL.txt"), "");  // an empty link counts as none
+  EXPECT_EQ(gf_findApfSource("EGLL"), src(g_myThirdpartyFolder / "EGLL.xml"));
+  EXPECT_TRUE(gf_hasApf("EGLL"));
+}
+
+TEST_F(ParkAirportFile, TheServerIsAskedOncePerAirport) {
+  EXPECT_FALSE(gf_hasApf("EGLL"));
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  EXPECT_FALSE(gf_downloadStockApf("EGLL"));  // the answer of this service run stands
+  gf_forgetServerProbes();
+  EXPECT_TRUE(gf_hasApf("EGLL"));
+}
+
+TEST_F(ParkAirportFile, AStockFileLoadsWithIdsOverlapsFiguresAndLogLines) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  parking_percentage.value = 70;
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_TRUE(fs::exists(path("airports/park_airport.xml")));
+  ASSERT_EQ(g_stands.size(), 3u);
+  EXPECT_EQ(g_stands[0].id, 1u);
+  EXPECT_EQ(g_stands[2].id, 3u);
+  EXPECT_EQ(g_stands[0].overlapIds, (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(g_stands[1].overlapIds, (std::vector<std::uint32_t>{1}));
+  EXPECT_TRUE(g_stands[2].overlapIds.empty());
+  EXPECT_EQ(g_stands[0].options[0].readMark, 1u);
+  EXPECT_EQ(g_parkQf, (QualityFactor{40, 7}));  // the file's own, no learned file
+  EXPECT_EQ(g_parkApfInfo.airportName, "Heathrow");
+  EXPECT_EQ(g_parkApfInfo.altitude, 83);
+  EXPECT_EQ(gf_parkAirportSnapshot().alt, 83.0);
+  EXPECT_EQ(g_trafficReader.parkElevation(), 83.0);
+  EXPECT_EQ(g_rtTrafficWeek, 12);
+  EXPECT_EQ(parking_percentage.value, 30);
+  EXPECT_EQ(g_parkAirportLoaded.load(), 1);
+  EXPECT_EQ(g_mainWindow.standCount.load(), 3u);
+  EXPECT_EQ(g_mainWindow.text(StatusText::QualityText), "40/ 7");
+  for (const char* line : {"Airport file read from \"archive/stock/EGLL.xml\" for EGLL", "parking_percentage      : 30%",
+                           "publisher               : stock", "altitude                : 83 ft",
+                           "num_parkpos             : 3", "quality factor          : 40/ 7",
+                           "RT traffic week         : 12"})
+    EXPECT_TRUE(logHas(line)) << line;
+}
+
+TEST_F(ParkAirportFile, RefusalsLeaveNoStands) {
+  EXPECT_EQ(load(""), "gf_readApf xml is empty...");
+  writeApf("airports/my_ORBX/EGLL.xml", stockParams(), threeStands(),
+           "<meta><info name=\"author\" value=\"a\" /><info name=\"date\" value=\"d\" /></meta>\n");
+  const std::string orbx = src(g_myOrbxFolder / "EGLL.xml");
+  EXPECT_EQ(load(orbx), orbx + " but refused to load, copyright problem");
+  EXPECT_TRUE(g_stands.empty());
+  test::writeFile(path("airports/my_ORBX/EGLL.xml"), "<meta>");
+  EXPECT_EQ(load(orbx).rfind(orbx + " could not be loaded: ", 0), 0u);
+  EXPECT_EQ(load("archive/stock/NONE.xml"),
+            "failed to download: \"" + gf_serverP3dUrl() + "archive/stock/NONE.xml\"");
+  writeApf("airports/my_ORBX/EGLL.xml", stockParams(), "");
+  EXPECT_EQ(load(orbx), "no stands found");
+  EXPECT_EQ(g_parkAirportLoaded.load(), 1);
+  EXPECT_EQ(g_parkQf, (QualityFactor{40, 7}));
+  setPark("");
+  EXPECT_EQ(load(orbx), "gf_readApf no park airport set");
+}
+
+TEST_F(ParkAirportFile, AFileThatStopsHalfWayIsNotUsedAndNotRetried) {
+  writeApf("airports/my_thirdparty/EGLL.xml", param("publisher", "P"), threeStands());
+  EXPECT_EQ(userErrorOfLoad(src(g_myThirdpartyFolder / "EGLL.xml")), "65: Parameter altitude not found");
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), threeStands() + "<parkpos id=\"A2\" latitude=\"1\" longitude=\"1\" />");
+  EXPECT_EQ(userErrorOfLoad(src(g_myThirdpartyFolder / "EGLL.xml")), "94: Parking position A2 appears more than once?");
+  EXPECT_FALSE(gf_loadParkAirport());
+  EXPECT_TRUE(g_stands.empty());
+  EXPECT_EQ(g_parkAirportLoaded.load(), 0);
+  // Mended on disk, the same airport is not read again until another one was chosen.
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), threeStands());
+  EXPECT_FALSE(gf_loadParkAirport());
+  lf_endParkAirport();
+  EXPECT_TRUE(gf_loadParkAirport());
+  EXPECT_EQ(g_stands.size(), 3u);
+}
+
+TEST_F(ParkAirportFile, QualityFactorOfTheOptions) {
+  EXPECT_EQ(gf_qualityFactor(), (QualityFactor{-1, -1}));
+  g_stands.push_back(test::makeStand("A", 1, 1, 0, 20));
+  EXPECT_EQ(gf_qualityFactor(), (QualityFactor{-1, -1}));
+  g_stands[0].options.push_back(test::makeOption("A", "T", "", 1, 1, 1));
+  EXPECT_EQ(gf_qualityFactor(), (QualityFactor{63, 0}));
+  g_stands.push_back(test::makeStand("B", 1, 1, 0, 20));
+  EXPECT_EQ(gf_qualityFactor(), (QualityFactor{32, 0}));
+  // 200 options of one kind on every day with all half hours: the most a stand scores.
+  g_stands.pop_back();
+  for (std::uint32_t i = 0; i < 200; ++i)
+    g_stands[0].options.push_back(test::makeOption("A", "T", "", 1 + i % 7, (std::uint64_t{1} << 48) - 1, i + 2, 0));
+  g_stands[0].options.push_back(test::makeOption("A", "T", "", 1, 1, 0, 0));  // id 0 counts for nothing
+  EXPECT_EQ(gf_qualityFactor(), (QualityFactor{63, 99}));
+}
+
+// ---- Learned files ----
+
+TEST_F(ParkAirportFile, LearnedPathsFromTheSource) {
+  const fs::path learned = g_learnedFolder;
+  EXPECT_EQ(lf_learnedApfPath("", "P"), fs::path());
+  EXPECT_EQ(lf_learnedApfPath("archive/stock/EGLL.xml", "stock"), learned / "stock" / "EGLL.xml");
+  EXPECT_EQ(lf_learnedApfPath("archive/thirdparty/Some%20Pub/EGLL.xml", "Some Pub"),
+            learned / "thirdparty" / "Some Pub" / "EGLL.xml");
+  EXPECT_EQ(lf_learnedApfPath(src(g_myThirdpartyFolder / "EGLL.xml"), "Pub"), learned / "thirdparty" / "Pub" / "EGLL.xml");
+  EXPECT_EQ(lf_learnedApfPath(src(g_myOrbxFolder / "EGLL.xml"), "simaddon"), learned / "simaddon" / "EGLL.xml");
+  // Texts from files never leave the learned folder.
+  EXPECT_EQ(lf_learnedApfPath(src(g_myThirdpartyFolder / "EGLL.xml"), "../../x"), learned / "thirdparty" / "x" / "EGLL.xml");
+  EXPECT_EQ(lf_learnedApfPath("archive/../../etc/EGLL.xml", "P"), learned / "etc" / "EGLL.xml");
+}
+
+TEST_F(ParkAirportFile, LearnedOptionsChangesManualStandsAndSettingsAreMerged) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml",
+           param("airport_name", "London") + param("MAX_LIVE", "500") + param("MAX_FIT", "47") +
+               param("parking_percentage", "150") + param("WEEK", "true"),
+           "<parkpos id=\"A1\">"
+           "<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"11,12\" cs=\"BAW9\" />"  // overlaps the file's
+           "<opt reg=\"\" airl=\"BAW\" type=\"A320\" soft=\"true\" day=\"1\" hh=\"11\" cs=\"BAW9\" />"
+           "<opt reg=\"G-ABCD\" airl=\"BAW\" type=\"A320\" day=\"2\" hh=\"1\" cs=\"BAW2:SHT2\" /></parkpos>"
+           "<parkpos id=\"A2\" radius_change=\"true\" radius=\"30\" cargo_change=\"true\" cargo=\"true\" />"
+           "<parkpos id=\"GONE\"><opt day=\"1\" hh=\"1\" /></parkpos>"
+           "<parkpos id=\"A3\" manual=\"true\" latitude=\"51.0\" longitude=\"0.1\" radius=\"20\" />"
+           "<parkpos id=\"M1\" manual=\"true\" latitude=\"0.0001\" longitude=\"0.01\" radius=\"20\" />"
+           "<parkpos id=\"M2\" manual=\"true\" latitude=\"51.0\" longitude=\"0.1\" />"
+           "<parkpos id=\"M3\" manual=\"true\" latitude=\"51.0\" longitude=\"0.2\" radius=\"25\" heading=\"90\" />");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  ASSERT_EQ(g_stands.size(), 4u);
+  const Stand& a1 = stand("A1");
+  ASSERT_EQ(a1.options.size(), 3u);
+  EXPECT_EQ(a1.options[1].kind, 0u);
+  EXPECT_EQ(a1.options[1].id, 2u);
+  EXPECT_EQ(a1.options[1].readMark, 0u);
+  EXPECT_EQ(a1.options[2].cs2, "SHT2");
+  EXPECT_NEAR(stand("A2").radiusNm, 0.0162, 0.00001);
+  EXPECT_EQ(stand("A2").radiusChanged, 1);
+  EXPECT_EQ(stand("A2").cargo, 1);
+  EXPECT_EQ(stand("A2").cargoChanged, 1);
+  EXPECT_EQ(stand("M3").manual, 1);
+  EXPECT_EQ(stand("M3").id, 4u);
+  EXPECT_EQ(g_parkQf, gf_qualityFactor());
+  const std::string file = src(g_learnedStockFolder / "EGLL.xml");
+  for (const std::string& line : std::vector<std::string>{"Read from learned airport file: \"" + file + "\"",
+        "Warning: learned file airport name: \"London\" differs from archived file airport name: \"Heathrow\"",
+        "learned stand GONE in " + file + " not found?", "===> manually created standid A3 already exists in " + file,
+        "===> manually created standid M1 misses correct attributes in " + file,
+        "===> manually created standid M2 misses correct attributes in " + file, "MAX_LIVE                : 500",
+        "MAX_FIT                 : 47 (max number of half hours, is 24 hrs decimal)", "WEEK                    : true"})
+    EXPECT_TRUE(logHas(line)) << line;
+  EXPECT_EQ(MAX_LIVE.value, 300);
+  EXPECT_EQ(g_maxLiveInUse.load(), 300);  // what the engine's limits read
+  EXPECT_EQ(MAX_FIT_FL.value, 24.0f);
+  EXPECT_EQ(parking_percentage.value, 150);  // taken as it is
+  EXPECT_EQ(WEEK.value, 1);
+  EXPECT_FALSE(logHas("parking_percentage      : 30%"));
+}
+
+TEST_F(ParkAirportFile, SettingsAbsentFromTheLearnedFile) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow") + param("LATERAL_RANGE", "500"), "");
+  MAX_LIVE.value = 20;
+  g_maxLiveInUse = 20;
+  parking_percentage.value = 70;
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(MAX_LIVE.value, -1);
+  EXPECT_EQ(g_maxLiveInUse.load(), -1);
+  EXPECT_EQ(parking_percentage.value, 30);
+  EXPECT_EQ(LATERAL_RANGE.value, 100);
+  EXPECT_EQ(g_radiusNm.load(), 100.0);
+  EXPECT_TRUE(logHas("LATERAL_RANGE           : 500"));
+}
+
+TEST_F(ParkAirportFile, AHandmadeLearnedFileReplacesTheStands) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow") + param("handmade", "false"),
+           "<parkpos id=\"H1\" latitude=\"51.0\" longitude=\"0.1\" radius=\"20\">"
+           "<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"3\" hh=\"4\" cs=\"BAW4\" /></parkpos>"
+           "<parkpos id=\"H2\" latitude=\"51.1\" longitude=\"0.1\" radius=\"20\" />");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(g_apfHandmade, 1);
+  ASSERT_EQ(g_stands.size(), 2u);
+  EXPECT_EQ(g_stands[0].options[0].readMark, 1u);
+  EXPECT_TRUE(logHas("A handmade airport file overruled the archived file!"));
+  EXPECT_TRUE(logHas("handmade                : false"));
+  EXPECT_TRUE(logHas("Airport file read from \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" for EGLL"));
+  // A repeated stand stops the reading; what came before stays.
+  writeApf("airports/learned/stock/EGLL.xml", param("handmade", "true"),
+           "<parkpos id=\"H1\" latitude=\"51.0\" longitude=\"0.1\" /><parkpos id=\"H1\" latitude=\"51.0\" longitude=\"0.2\" />");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(g_stands.size(), 1u);
+  EXPECT_TRUE(logHas("lf_readLearned: 94: Parking position H1 appears more than once?"));
+}
+
+TEST_F(ParkAirportFile, AnUnreadableLearnedFileIsKeptAsItsZeroCopy) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  fs::create_directories(path("airports/learned/stock"));
+  test::writeFile(path("airports/learned/stock/EGLL.xml"), "<parameters><oops");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(test::readFile(path("airports/learned/stock/EGLL0.xml")), "<parameters><oops");
+  EXPECT_TRUE(logHas(src(g_learnedStockFolder / "EGLL.xml") + " found, but could not be loaded, saved as *.0.xml: "));
+  EXPECT_EQ(g_stands.size(), 3u);
+  EXPECT_EQ(g_parkQf, gf_qualityFactor());  // a learned file was there: recomputed all the same
+}
+
+TEST_F(ParkAirportFile, SavedLearnedOptionsComeBackAtTheNextLoad) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  Stand& a2 = g_stands[1];
+  const std::string baw = "BAW", a320 = "A320";
+  ASSERT_EQ(gf_addParkPosOption(a2.options, {baw, a320}, 1, {5, 30}, "BAW77", "G-EUPT"), 1u);
+  gf_addOptionCallsign(a2.options, 1, "SHT7");
+  a2.radiusNm = 0.02;
+  a2.radiusChanged = 1;
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  EXPECT_TRUE(logHas(" \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
+  EXPECT_TRUE(g_stands.empty());
+
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  ASSERT_EQ(g_stands[0].options.size(), 1u);  // the airport file's own option is not learned twice
+  const Stand& back = stand("A2");
+  ASSERT_EQ(back.options.size(), 1u);
+  const ParkPosOption& o = back.options[0];
+  EXPECT_EQ(o.airl + o.type + o.reg + o.cs1 + ":" + o.cs2, "BAWA320G-EUPTBAW77:SHT7");
+  EXPECT_EQ(o.day, 5u);
+  EXPECT_EQ(o.halfHours, std::uint64_t{1} << 30);
+  EXPECT_EQ(o.readMark, 0u);
+  EXPECT_NEAR(back.radiusNm * 1852, 37.0, 0.05);
+  EXPECT_EQ(back.radiusChanged, 1);
+}
+
+TEST_F(ParkAirportFile, AParameterChangeAloneWritesAFileWithoutStands) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  lf_endParkAirport();
+  EXPECT_FALSE(fs::exists(path("airports/learned/stock/EGLL.xml")));  // nothing changed, nothing saved
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  g_parkParameterChanged = 1;
+  g_standUpdates = 3;
+  lf_endParkAirport();
+  EXPECT_TRUE(logHas("saved with 3 updates and one or more parameter changes"));
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(path("airports/learned/stock/EGLL.xml").c_str()));
+  EXPECT_FALSE(doc.child("parkpositions").child("parkpos"));
+  EXPECT_EQ(g_standUpdates, 0);
+  EXPECT_EQ(g_parkParameterChanged, 0);
+}
+
+TEST_F(ParkAirportFile, ALearnedFileThatCannotBeWrittenKeepsTheOldOne) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow"),
+           "<parkpos id=\"A2\"><opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"1\" cs=\"OLD1\" /></parkpos>");
+  const std::string before = test::readFile(path("airports/learned/stock/EGLL.xml"));
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  // The temporary file's place is taken by a folder: the write fails.
+  fs::create_directories(gf_atomicTempPath(path("airports/learned/stock/EGLL.xml")) / "x");
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  EXPECT_TRUE(logHas(" saving \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" did not succeed"));
+  EXPECT_EQ(test::readFile(path("airports/learned/stock/EGLL.xml")), before);
+}
+
+TEST_F(ParkAirportFile, HandmadeAirportsAreSavedWholeAndReadBackWhole) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("handmade", "true"),
+           "<parkpos id=\"H1\" latitude=\"51.0\" longitude=\"0.1\" radius=\"20\" />"
+           "<parkpos id=\"H2\" latitude=\"51.1\" longitude=\"0.1\" radius=\"20\" />");
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  // Learning enlarges a stand of a handmade airport: it must keep its position in the file.
+  g_stands[1].radiusNm = 0.03;
+  g_stands[1].radiusChanged = 1;
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  EXPECT_TRUE(logHas(" handmade \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  ASSERT_EQ(g_stands.size(), 2u);
+  EXPECT_NEAR(stand("H2").radiusNm * 1852, 55.6, 0.05);
+  EXPECT_NEAR(stand("H2").lat, 51.1, 1e-6);
+}
+
+// ---- The destination stand and the offline-learning check ----
+
+TEST_F(ParkAirportFile, NearestStandOfAnAirportsFile) {
+  std::string name = "kept";
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 100.0);
+  EXPECT_EQ(name, "kept");
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(),
+           "<parkpos id=\"FAR\" latitude=\"10\" longitude=\"10\" />"
+           "<parkpos id=\"E1\" latitude=\"51.48\" longitude=\"-0.46\" /><parkpos id=\"E2\" latitude=\"51.46\" longitude=\"-0.46\" />");
+  gf_forgetServerProbes();
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 0.6, 1e-9);
+  EXPECT_EQ(name, "E1");  // the first of two at the same distance
+  EXPECT_TRUE(fs::exists(path("airport.xml")));
+  name = "kept";
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {-40, 100}, name), 100.0);
+  EXPECT_EQ(name, "kept");
+}
+
+TEST_F(ParkAirportFile, OfflineLearningNeedsAQualityFactorAndTwentyWeeks) {
+  const auto check = [&](const std::string& params) {
+    writeApf("server/P3D/archive/stock/EGLL.xml", param("altitude", "1") + params, "");
+    return gf_checkOfflineLearning("EGLL");
+  };
+  EXPECT_TRUE(check(param("Qf_real", "0") + param("WEEK", "20")));
+  EXPECT_FALSE(check(param("Qf_real", "0") + param("WEEK", "19")));
+  EXPECT_FALSE(check(param("Qf_real", "0")));
+  EXPECT_FALSE(check(param("Qf_real", "-1") + param("Qf_soft", "-3") + param("WEEK", "40")));
+  EXPECT_FALSE(check(param("WEEK", "40")));
+  EXPECT_TRUE(check("<parameter name=\"Qf_soft\" />" + param("WEEK", "25")));
+  EXPECT_FALSE(fs::exists(path("EGLL.xml")));
+  EXPECT_FALSE(logHas("Not suitable"));
+  EXPECT_FALSE(gf_checkOfflineLearning("NONE"));
+  EXPECT_TRUE(logHas("===> NONE Not suitable for offline learning"));
+}
+
+}  // namespace
+}  // namespace amb
