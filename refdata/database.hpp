@@ -55,7 +55,9 @@ extern const std::array<double, 6> g_defaultCategoryHalfWingspan;
 
 // Downloads "dbase.zip", reads "temp2.xml" into the tables and removes it; true when every section
 // was read. Throws std::runtime_error when the download fails, amb::UserErrorException 60 when the
-// file cannot be parsed and 61 when a required list is empty; see the Part's rules for the rest.
+// file cannot be parsed and 61 when a required list is empty. An item whose model is not valid is
+// logged and skipped, a repeated key keeps its first entry (logged), and the unpacked file is removed
+// once every section has been read.
 bool lf_readDataBase();
 
 // Reads a data base that is already unpacked (the second half of lf_readDataBase); removes the

@@ -32,6 +32,7 @@ using namespace up::airports;
 std::atomic<std::uint8_t> g_simRunning{0};
 std::atomic<std::uint8_t> g_newUserData{0};
 std::atomic<std::uint8_t> g_userOnGroundKnown{0};
+std::atomic<double> g_engineUserGroundSpeed{0.0};
 std::atomic<std::uint8_t> g_userOnGround{0};
 std::atomic<std::int64_t> g_simUnixTime{0};
 std::atomic<float> g_simFrameRate{0.0f};
@@ -473,8 +474,8 @@ void lf_onSimObjectDataByType(const sc::RecvHeader* message, std::uint32_t size)
 
 void lf_reserveUserStand() {
   if (g_userOnGroundKnown == 0) return;
+  if (g_engineUserGroundSpeed.load() > 2.0) return;
   const UserAcBlock user = gf_userAcSnapshot();
-  if (user.groundSpeed > 2.0) return;
   const std::string stand = gf_standNameAt(user.latitude, user.longitude);
   if (stand.empty()) return;
   const std::string parkCode = gf_parkAirportSnapshot().code;
@@ -505,6 +506,7 @@ void lf_resetUserState() {
   g_newUserData = 0;
   g_userOnGroundKnown = 0;
   g_userOnGround = 0;
+  g_engineUserGroundSpeed = 0.0;
   g_simUnixTime = 0;
   g_simFrameRate = 0.0f;
   g_userObjectId = 2;

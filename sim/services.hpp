@@ -99,6 +99,9 @@ extern std::atomic<std::uint8_t> g_newUserData;
 // An on-ground answer has arrived, and what it said.
 extern std::atomic<std::uint8_t> g_userOnGroundKnown;
 extern std::atomic<std::uint8_t> g_userOnGround;
+// The user aircraft's ground speed (knots) in the block the engine cycle last copied; the reserved
+// stand is taken only while the engine saw the user standing.
+extern std::atomic<double> g_engineUserGroundSpeed;
 // The simulator's zulu date and time in Unix seconds (kept while RealTraffic's professional
 // edition is known).
 extern std::atomic<std::int64_t> g_simUnixTime;

@@ -14,6 +14,7 @@
 #include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
+#include "sim/services.hpp"
 #include "state/run_state.hpp"
 
 #include <fmt/format.h>
@@ -210,6 +211,7 @@ void gf_updateAI() {
       if (cycle % 100 == 0) {
         lf_sendPosition();
         g_engineUserAc = port.requestUserAircraft();
+        g_engineUserGroundSpeed = g_engineUserAc.groundSpeed;
       }
     } catch (const std::exception& e) {
       gf_logf("{}: {}", "gf_updateAI", e.what());

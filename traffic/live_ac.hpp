@@ -87,8 +87,6 @@ struct LiveAc : Act {
   double engineStartMark = 0;
   double standDistance = 0;          // nm, the last counted distance from the stand
   double standStartDistance = -1;    // nm, the first distance counted at the stand; -1 before it
-  std::uint8_t leaveCandidate = 0;   // a position away from the stand waits (as the saved situation) for
-                                     // the next one to confirm that the aircraft leaves
   double remainingTurn = 0;          // degrees
   std::optional<double> respawnHeading;
   std::uint8_t replaceAfterPushBack = 0;
@@ -111,7 +109,6 @@ struct LiveAc : Act {
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
-  std::uint8_t lastParkTryWide = 0;   // the last search from there was the wide one
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last
   double collisionCheckLongitude = 0;
 

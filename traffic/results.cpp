@@ -94,7 +94,8 @@ void lf_processSimResult(const SimResult& r) {
         return;
       }
       if (!lf_onLiveObjectData(*ac, r)) return;
-      // Removed while its creation was under way: it goes now that its object is known.
+      // Removed while its creation was under way: it goes now that its object is known, not after
+      // settling, so that none is left behind when the program ends meanwhile.
       if (ac->removeWhenCreated != 0)
         removeAircraftFromSim(*ac);
       else

@@ -27,7 +27,6 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
-constexpr double kStandingScatterNm = 0.027;  // 50 m
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
@@ -81,7 +80,7 @@ void lf_identifyAirline(LiveAc& ac) {
   ac.airline = (fromCallsign && gf_isIcaoAirline(*fromCallsign)) ? *fromCallsign : "PVT";
 }
 
-void lf_takeStandAtSpawn(LiveAc& ac);
+bool lf_takeStandAtSpawn(LiveAc& ac);
 
 }  // namespace
 
@@ -144,10 +143,10 @@ void updateBufferAc(LiveAc& ac) {
       if (ac.heldBack != 0 && lf_heldBackReleased(ac)) ac.heldBack = 0;
       if (ac.heldBack == 0 && lf_inUserWayAtSpawn(ac)) ac.heldBack = 1;
       if (ac.heldBack != 0) return;
+      if (COLLISION_USER_GND.value != 0 &&
+          gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)) <= 0.081)
+        return;
     }
-    if (COLLISION_USER_GND.value != 0 &&
-        gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)) <= 0.081)
-      return;
     if (g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
       ac.situations.pop_front();
       return;
@@ -222,10 +221,10 @@ void spawnLiveAc(LiveAc& ac) {
     if (f0.airborne != 0) {
       ac.setPhase(GroundPhase::Airborne);
     } else if (ac.phase == GroundPhase::New) {
-      lf_takeStandAtSpawn(ac);
-      if (ac.remove != 0) return;  // no room at the stand
+      if (!lf_takeStandAtSpawn(ac)) return;  // standing where no stand is: it waits
+      if (ac.remove != 0) return;             // no room at the stand
       if (ac.phase == GroundPhase::New) {
-        if (buffer.size() < 2) return;  // waiting for a stand or for the stream to move
+        if (buffer.size() < 2) return;
         // First seen taxiing: it counts as taxiing before, so that it may park at the end.
         ac.setPhase(GroundPhase::Taxi);
         ac.previousPhase = GroundPhase::Taxi;
@@ -245,7 +244,7 @@ void spawnLiveAc(LiveAc& ac) {
     double heading;
     if (ac.respawnHeading) {
       heading = *ac.respawnHeading;
-    } else if (ac.phase == GroundPhase::AtStand && ac.standId != 0) {
+    } else if (ac.previousPhase == GroundPhase::AtStand && ac.standId != 0) {
       heading = ac.heading;
     } else if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
       heading = gf_bearingRad(lf_at(f), lf_at(buffer[1]));
@@ -268,22 +267,23 @@ void spawnLiveAc(LiveAc& ac) {
 
 namespace {
 
-// A ground start near the park airport takes a free stand under it; an aircraft whose stream shows
-// it standing where no stand is waits for the stream to move. One found at its stand is created
-// there, parked; it leaves the stand when its stream moves away.
-void lf_takeStandAtSpawn(LiveAc& ac) {
-  if (g_stands->empty()) return;
+// A ground start near the park airport takes a free stand under it; false when its stream shows it
+// standing where no stand is (the front is dropped and it waits for the stream to move). One found
+// at its stand is created there, ready to taxi off it.
+bool lf_takeStandAtSpawn(LiveAc& ac) {
+  if (g_stands->empty()) return true;
   const AirportData park = gf_parkAirportSnapshot();
   auto& buffer = ac.situations;
-  if (park.code.empty() || gf_distanceNm(lf_at(buffer.front()), {park.lat, park.lon}) > 5) return;
+  if (park.code.empty() || gf_distanceNm(lf_at(buffer.front()), {park.lat, park.lon}) > 5) return true;
   LatLon place = lf_at(buffer.front());
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
   const auto found = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
   if (found == g_stands->end()) {
-    if (buffer.size() >= 2 && buffer[1].noMovement != 0) buffer.pop_front();
-    return;
+    if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;
+    buffer.pop_front();
+    return false;
   }
   const Stand stand = *found;
   // An aircraft already there, or its ghost, may keep the stand; then this one is not shown.
@@ -299,11 +299,11 @@ void lf_takeStandAtSpawn(LiveAc& ac) {
   }
   if (take == 0) {
     ac.remove = 1;
-    return;
+    return true;
   }
   checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, stand);
   Stand* taken = lf_standById(stand.id);
-  if (taken == nullptr) return;
+  if (taken == nullptr) return true;
   ac.latitude = taken->lat;
   ac.longitude = taken->lon;
   ac.heading = taken->heading;
@@ -323,6 +323,8 @@ void lf_takeStandAtSpawn(LiveAc& ac) {
   const WeekSlot slot = gf_weekSlotNow();
   lf_addRealParkPosOption(taken->id, ac, true, slot, true);
   lf_checkMaxPark(1);
+  ac.setPhase(GroundPhase::Taxi);
+  return true;
 }
 
 }  // namespace
@@ -375,6 +377,13 @@ void decodeExisting(LiveAc& ac, Situation s) {
         lf_takeOffConfig(ac);
       }
     }
+    if (s.noMovement == 0 && ac.phase == GroundPhase::Taxi && ac.previousPhase == GroundPhase::AtStand &&
+        ac.standId != 0) {
+      // Created at its stand and now moving off it: the stand is free for others, and a later
+      // removal of this aircraft must not free it under the next one.
+      if (Stand* stand = lf_standById(ac.standId)) stand->occupied = 0;
+      ac.standId = 0;
+    }
     buffer.push_back(s);
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
@@ -387,13 +396,8 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   if (exact) s.noMovement = 1;
   if (ac.category == Rotorcraft) return true;
   const bool offGround = s.airborne != 0 || (ac.state == ActState::InSim && ac.movesOnGround == 0);
-  if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015) {
-    // The reported position of an aircraft standing on the ground scatters by tens of metres: at
-    // 0 kt after 0 kt and near the last position, it is the same place.
-    const bool scatter = !offGround && last.airborne == 0 && s.speed == 0 && last.speed == 0 &&
-                         gf_distanceNm(lf_at(s), lf_at(last)) <= kStandingScatterNm;
-    if (!scatter) return true;
-  }
+  if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015)
+    return true;
   if (offGround) return false;
   if (ac.takeOffPending != 0 && s.speed > 0 && last.speed >= (exact ? 30 : 50)) return false;
   if (!exact) {
@@ -420,11 +424,6 @@ bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
 
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s) {
   auto& buffer = ac.situations;
-  // Rolling out on the runway: a position behind the aircraft is where it has already been.
-  if (ac.landed != 0 && ac.movesOnGround != 0 && ac.state == ActState::InSim && s.airborne == 0 &&
-      std::fabs(gf_angleDiff(ac.position.heading,
-                             gf_bearingRad({ac.position.latitude, ac.position.longitude}, lf_at(s)))) >= kPi / 2)
-    return false;
   const auto offCourse = [&](double limitDeg) {
     const double course = gf_bearingRad(lf_at(buffer.back()), lf_at(s));
     return std::fabs(gf_angleDiff(course, ac.position.heading)) >= limitDeg * kDegToRad;

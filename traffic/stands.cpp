@@ -156,13 +156,10 @@ void try2Park(LiveAc& ac, bool wide) {
       return;
     }
     const Situation& last = buffer.back();
-    // Each position is tried once, but a wide search still follows a narrow one from the same place.
-    if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude &&
-        (!wide || ac.lastParkTryWide != 0))
-      return;
+    // Each position is tried once.
+    if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude) return;
     ac.lastParkTryLatitude = last.latitude;
     ac.lastParkTryLongitude = last.longitude;
-    ac.lastParkTryWide = wide ? 1 : 0;
     const auto found = gf_findStandForAct(ac, last.latitude, last.longitude,
                                           wide ? 0.029697624190064796 : 0.010799136069114472, ac.arrivedByLanding != 0);
     if (found == g_stands->end()) return;
@@ -383,12 +380,7 @@ bool lf_checkAtStand(LiveAc& ac, Situation& s) {
     } else if (d <= ac.standDistance - kStandMoveNm) {
       ac.standMoves = 0;
     }
-    // Still there, or a stray position that the next one does not confirm.
-    if (!away && !(ac.leaveCandidate != 0 && d >= ac.standDistance - kStandMoveNm &&
-                   d - ac.standStartDistance > ac.halfWingspan / 2)) {
-      ac.leaveCandidate = 0;
-      return false;
-    }
+    if (!away) return false;
   }
   if (ac.phase == GroundPhase::ToStand) {
     // The stream goes on elsewhere: it taxis there instead.
@@ -400,33 +392,20 @@ bool lf_checkAtStand(LiveAc& ac, Situation& s) {
     return false;
   }
   if (ac.phase != GroundPhase::AtStand || ac.pullOutPending != 0) return true;
-  if (ac.leaveCandidate == 0) {
-    // A standing aircraft's reported position jumps now and then: the first position away waits for
-    // the next to confirm it.
-    ac.leaveCandidate = 1;
-    ac.savedSituation = s;
-    ac.savedSituation.noMovement = 0;
-    return false;
-  }
-  // The first position of its way out: the stand is left, and the next leg plans the pull-out or the
-  // push-back. The position is kept for the push-back's end.
-  ac.leaveCandidate = 0;
+  // The first position of its way out is kept: the stand is left, and the next leg plans the pull-out
+  // or the push-back; the position is also kept for the push-back's end.
   // The stay's synthetic wait, due days ahead, ends here: the stream goes on from the stand.
   if (ac.extensionCount > 0 && !ac.situations.empty()) {
     ac.situations.resize(1);
     ac.situations.front().due = std::min(ac.situations.front().due, lf_now() + 1);
   }
-  Situation first = ac.savedSituation;
-  if (!ac.situations.empty() && first.due <= ac.situations.back().due) first.due = ac.situations.back().due + 1;
-  ac.situations.push_back(first);
+  ac.savedSituation = s;
+  ac.savedSituation.noMovement = 0;
   ac.pullOutPending = 1;
   ac.curvedPushBack = STRAIGHT_PBS_ONLY.value != 0 ? 0 : 1;
-  const double turn = std::fabs(gf_angleDiff(stand->heading, gf_bearingRad(standAt, lf_at(first))));
+  const double turn = std::fabs(gf_angleDiff(stand->heading, gf_bearingRad(standAt, lf_at(s))));
   ac.replaceAfterPushBack = turn >= kPi / 2 ? 1 : 0;
   lf_leaveStand(ac);
-  // lf_leaveStand made the front due at once: the first position of the way out must come after it.
-  if (ac.situations.size() >= 2 && ac.situations.back().due <= ac.situations.front().due)
-    ac.situations.back().due = ac.situations.front().due + 1;
   return true;
 }
 

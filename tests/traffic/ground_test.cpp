@@ -143,7 +143,10 @@ protected:
     l.callsign = "DAL42";
     l.type = "B738";
     l.reg = "N42DL";
-    for (int i = 0; i < 12; ++i) add(i == 0 ? l : l.after(5));
+    for (int i = 0; i < 12; ++i) {
+      add(l);
+      l = l.after(5);
+    }
     return m_lines.back();
   }
   // Moves the line `n` times by 5 seconds along the track at the speed.
@@ -179,7 +182,7 @@ protected:
 
 TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
   // Approach, touchdown, roll-out, a left turn off the runway, taxi straight at the stand, stop
-  // 45 m short of it; placed so that the stop lies there.
+  // 15 m short of it; placed so that the stop lies there.
   const auto build = [&](const LatLon& start) {
     m_lines.clear();
     test::Line l;
@@ -198,7 +201,7 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
     l = go(l, 330, 15, 8);
     return go(l, 330, 0, 4);
   };
-  const LatLon stop = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 45.0 / 1852 * kFeetPerNm);
+  const LatLon stop = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 15.0 / 1852 * kFeetPerNm);
   const test::Line first = build(stop);
   build({2 * stop.lat - first.lat, 2 * stop.lon - first.lon});
   play(6000);
@@ -272,7 +275,20 @@ TEST_P(Departures, PushBackOrPullOutThenTaxiAndTakeOff) {
   const Departure& d = GetParam();
   STRAIGHT_PBS_ONLY.value = d.straightOnly;
   const double h = stand().heading * kRadToDeg;
+  // Parked at the stand, as after an arrival: a ground start there is created ready to taxi.
   test::Line l = atStand();
+  play(0);
+  LiveAc* parked = lf_findLiveByHexid(kHexid);
+  ASSERT_NE(parked, nullptr);
+  ASSERT_EQ(parked->standId, stand().id);
+  ASSERT_EQ(parked->previousPhase, GroundPhase::AtStand);
+  lf_standById(stand().id)->occupied = 0;
+  parked->waiting = 0;
+  parked->extensionCount = 0;
+  parked->setPhase(GroundPhase::ToStand);
+  lf_arrivedAtStand(*parked);
+  ASSERT_EQ(parked->phase, GroundPhase::AtStand);
+  m_lines.clear();
   l = go(l, h + d.courseOffDeg, 4, 10);                // out of the stand
   l = go(l, h + d.courseOffDeg + 90, 15, 14);          // taxi
   for (double gs : {30.0, 50.0}) l = go(l, h + d.courseOffDeg + 90, gs, 1);

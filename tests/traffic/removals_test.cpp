@@ -35,11 +35,12 @@ TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
   EXPECT_TRUE(g_pendingLiveCreations.empty());
   EXPECT_EQ(lf_findLiveByHexid(11500003)->removeWhenCreated, 1u);
   EXPECT_EQ(lf_findLiveByHexid(11500004)->state, ActState::New);
-  // The one sent is removed as soon as its object exists.
+  // The one sent is removed once its object exists and has settled.
   sim().push({202, 11500003, 0, CreatedLive, 0, 3000});
-  run(1);
+  run(200);
   EXPECT_EQ(lf_findLiveByHexid(11500003)->state, ActState::Removing);
-  EXPECT_EQ(sim().removalsSent, 1u);
+  run(10);
+  EXPECT_EQ(sim().removalsSent, 2u);
   // It stays removed: its settling does not bring it into the simulator again.
   run(250);
   const LiveAc* gone = lf_findLiveByHexid(11500003);
@@ -89,18 +90,22 @@ TEST_F(Removals, NothingIsLeftWaitingForAnObjectThatWillNotCome) {
 }
 
 TEST_F(Removals, TheMeanTimeAtStandsCountsOverDayBoundaries) {
+  // Monday 2019-03-04 00:10 UTC: day 1, slot 0.
+  clock::ManualClock clock(1551658200LL);
+  ASSERT_EQ(gf_weekSlotNow(), (WeekSlot{1, 0}));
   LiveAc& a = addInSim(11500701, 261, situation(40.64, -73.78, 0, 0, 1 << 30, false));
   a.setPhase(GroundPhase::AtStand);
   a.standId = 1;
   a.standArrivalTicks = gf_steadyTicks();
-  const WeekSlot now = gf_weekSlotNow();
-  // Taken two days and one half hour ago, whatever day it is now.
-  const std::int64_t then = ((std::int64_t{now.weekday} * 48 + now.halfHour - 97) % 336 + 336) % 336;
-  a.weekDay = static_cast<std::uint32_t>(then / 48);
-  a.halfHourSlot = static_cast<std::uint32_t>(then % 48);
-  if (a.weekDay == 0) a.weekDay = 7;
+  // Taken on Saturday at 23:30 (day 6, slot 47): four half hours across the week's end.
+  a.weekDay = 6;
+  a.halfHourSlot = 47;
   EXPECT_EQ(gf_countLiveAtStands(true), 1);
-  EXPECT_FLOAT_EQ(gf_meanHoursAtStands(), 97 / 2.0f + 0.5f);
+  EXPECT_FLOAT_EQ(gf_meanHoursAtStands(), 49 / 2.0f + 0.5f);
+  // Sunday 23:30 to Monday 00:00 is one half hour.
+  a.weekDay = 7;
+  EXPECT_EQ(gf_countLiveAtStands(true), 1);
+  EXPECT_FLOAT_EQ(gf_meanHoursAtStands(), 1 / 2.0f + 0.5f);
 }
 
 // The exit sequence removes every aircraft from its own thread while the worker's cycles run.

@@ -31,6 +31,8 @@ constexpr std::uint32_t kEndsInside = 531920403;  // DAL1439, its stream ends at
 constexpr std::uint32_t kHeavy = 531911162;       // AAL2423 B763, arrives at JFK
 
 const std::vector<std::uint32_t> kFollowed{kCruise, kArrival, kRegional, kEndsInside, kHeavy};
+// The most bank of each category: Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft.
+constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 
 struct Block {
   std::int32_t cycle;
@@ -73,7 +75,7 @@ protected:
                                 b.heading,  b.altitude,  b.verticalSpeed, b.trueAirspeed};
       if (std::any_of(std::begin(values), std::end(values), [](double v) { return !std::isfinite(v); })) ++s_nonFinite;
       if (!(b.heading >= 0 && b.heading < kTwoPi)) ++s_headingOutside;
-      if (std::fabs(b.bank) > gf_maxBank(known->second) + 1e-9) ++s_bankOver;
+      if (std::fabs(b.bank) > kMaxBankDeg[static_cast<std::size_t>(known->second)] * kDegToRad + 1e-9) ++s_bankOver;
       if (std::find(kFollowed.begin(), kFollowed.end(), o.hexid) != kFollowed.end())
         s_blocks[o.hexid].push_back({cycle, b});
     };

@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -40,6 +42,8 @@ void GroundWatch::attach(FakeSim& sim) {
           front.longitude = f.longitude;
         }
       }
+      w.reportedStanding = std::all_of(ac->situations.begin(), ac->situations.end(),
+                                       [](const Situation& x) { return x.speed == 0; });
       w.legSpeedKt =
           std::max({front.legStartSpeed, front.speed, front.legImpliedSpeed, std::fabs(b.trueAirspeed)});
       if (callsigns.find(o.id) == callsigns.end()) callsigns[o.id] = ac->callsign;
@@ -75,7 +79,7 @@ PairReport checkGroundPairs(const GroundWatch& watch, double speedFactor, double
       const double speed = std::max({a.legSpeedKt, b.legSpeedKt, 1.0});
       const double allowed = speed * kMetresPerKnotCycle * cycles;
       report.worstSpeedRatio = std::max(report.worstSpeedRatio, d / allowed);
-      if (d > allowed * speedFactor + 0.01)
+      if (d > allowed * speedFactor + 0.01 && !(a.reportedStanding && b.reportedStanding))
         report.faults.push_back(fmt::format("{} cycle {}: moves {:.2f} m at {:.1f} kt ({})", name(), b.cycle, d, speed,
                                             static_cast<int>(b.phase)));
       if (i >= 2 && i + 1 < list.size() && list[i - 2].onGround && list[i + 1].onGround) {

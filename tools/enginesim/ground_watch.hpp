@@ -28,6 +28,9 @@ struct WatchedBlock {
   // The speed of the leg flown: the most of the reported speeds at both its ends, the speed their
   // positions and due times imply, and the true airspeed.
   double legSpeedKt = 0;
+  // Every buffered position is reported at 0 kt: the leg's pace is whatever its distance and time
+  // give (an aircraft drawn toward positions that scatter around where it stands).
+  bool reportedStanding = false;
 };
 
 class GroundWatch {

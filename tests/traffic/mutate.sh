@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# Mutation check of the traffic engine's rules: every constant and threshold listed in
+# tests/traffic/mutations.txt is moved one step down and one step up, one change at a time, and the
+# traffic unit tests are run against each change; the changes that no test caught are reported.
+#
+# The changes are made in a scratch copy of the source tree outside the repository. So that the
+# traffic test program is built only once, every changed number is compiled in behind a switch that
+# the program reads at start (the environment variable AMB_MUTANT: change 2k is line k of the list one
+# step down, 2k+1 one step up; unset, the program is the unchanged one). Each change then runs the
+# fast test suites first and, when they all pass, the slow whole-recording suites as well.
+#
+#   tests/traffic/mutate.sh [filter]    only the list lines whose text contains `filter`
+#
+# Environment: MUT_DIR (scratch folder, default /tmp/amb-mutation-$USER), MUT_JOBS (build jobs and
+# changes run at once, default 3), MUT_CLEAN=1 starts the scratch build afresh.
+# Exit status: 0 when every change was caught, 1 when some were not, 2 on a setup error.
+set -euo pipefail
+
+src="$(git -C "$(dirname "$0")" rev-parse --show-toplevel)"
+list="$src/tests/traffic/mutations.txt"
+filter="${1:-}"
+work="${MUT_DIR:-/tmp/amb-mutation-${USER:-user}}"
+jobs="${MUT_JOBS:-3}"
+copy="$work/src"
+build="$copy/build"
+report="$work/report.txt"
+# Suites that replay the whole recording: run only for changes the others did not catch.
+slow='JfkReplay*:JfkGround*:JfkReplayUserAloft*'
+
+die() { echo "mutate: $*" >&2; exit 2; }
+
+# ---- A fresh copy of the working tree (tracked and new files, not ignored ones) ----
+mkdir -p "$copy"
+[[ "${MUT_CLEAN:-0}" == 1 ]] && rm -rf "$build"
+find "$copy" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+(cd "$src" && git ls-files -co --exclude-standard -z | xargs -0 -I{} sh -c 'test -e "{}" && printf "%s\0" "{}"' |
+  tar --null -cf - -T -) | tar -xf - -C "$copy"
+
+# ---- The switches: each listed number that changes becomes AMB_MUT(k, original, down, up) ----
+# The list's lines: file|original|down|up, or excused|file|original|reason ("\|" is a "|" inside a
+# text). The three texts must differ in numbers only; the original must stand exactly once.
+python3 - "$list" "$copy" "$filter" "$work/changes.tsv" "$work/excused.tsv" <<'EOF' || die "the list does not fit the source"
+import re, sys
+listPath, root, wanted, changesPath, excusedPath = sys.argv[1:6]
+number = re.compile(r"(?<![A-Za-z_0-9.])\d+(?:\.\d+)?(?![A-Za-z_0-9.])")
+header = (
+    "#include <cstdlib>\n"
+    "namespace amb_mutation {\n"
+    "inline int id() {\n"
+    "  static const int v = [] { const char* e = std::getenv(\"AMB_MUTANT\"); return e ? std::atoi(e) : -1; }();\n"
+    "  return v;\n"
+    "}\n"
+    "}  // namespace amb_mutation\n"
+    "#define AMB_MUT(k, o, d, u) (::amb_mutation::id() == 2 * (k) ? (d) : ::amb_mutation::id() == 2 * (k) + 1 ? (u) : (o))\n"
+)
+entries, excused = [], []
+for line in open(listPath, encoding="utf-8"):
+    line = line.rstrip("\n")
+    if not line.strip() or line.startswith("#") or wanted not in line:
+        continue
+    fields = [f.replace("\\|", "|") for f in re.split(r"(?<!\\)\|", line)]
+    (excused if fields[0] == "excused" else entries).append(fields)
+texts = {}
+failed = False
+with open(changesPath, "w") as out:
+    for k, (path, orig, down, up) in enumerate(entries):
+        text = texts.setdefault(path, open(f"{root}/{path}", encoding="utf-8").read())
+        if text.count(orig) != 1:
+            print(f"mutate: \"{orig}\" stands {text.count(orig)} times in {path}", file=sys.stderr)
+            failed = True
+            continue
+        parts = [number.split(t) for t in (orig, down, up)]
+        values = [number.findall(t) for t in (orig, down, up)]
+        if not (parts[0] == parts[1] == parts[2] and len(values[0]) == len(values[1]) == len(values[2])):
+            print(f"mutate: \"{orig}\", \"{down}\" and \"{up}\" differ in more than numbers", file=sys.stderr)
+            failed = True
+            continue
+        # Whole numbers in a list of doubles are written as doubles: a switch is no constant, and
+        # a list may not narrow it.
+        real = lambda v: v if "." in v or "std::array<double" not in text[max(0, text.index(orig) - 200):text.index(orig)] else v + ".0"
+        pieces = [parts[0][0]]
+        for i, (o, d, u) in enumerate(zip(*values)):
+            pieces.append(o if o == d == u else f"AMB_MUT({k}, {real(o)}, {real(d)}, {real(u)})")
+            pieces.append(parts[0][i + 1])
+        changed = "".join(pieces)
+        # A switched number is no constant expression.
+        start = text.rfind("\n", 0, text.index(orig)) + 1
+        end = text.find("\n", text.index(orig))
+        lineText = text[start:end].replace(orig, changed).replace("constexpr ", "const ")
+        texts[path] = text[:start] + lineText + text[end:]
+        out.write(f"{k}\t{path}\t{orig}\t{down}\t{up}\n")
+for path, text in texts.items():
+    open(f"{root}/{path}", "w", encoding="utf-8").write(header + text)
+with open(excusedPath, "w") as out:
+    for _, path, orig, reason in excused:
+        out.write(f"{path}\t{orig}\t{reason}\n")
+sys.exit(1 if failed else 0)
+EOF
+
+# Warnings stay warnings here: a switched number may compare signed with unsigned.
+sed -i 's/-Werror//g' "$copy"/cmake/*.cmake
+export CCACHE_BASEDIR="$copy" CCACHE_NOHASHDIR=1
+cmake -S "$copy" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAMB_BUILD_BENCH=OFF >/dev/null ||
+  die "configure failed"
+echo "mutate: building the traffic test program"
+cmake --build "$build" -j "$jobs" --target traffic_tests >"$work/build.log" 2>&1 || die "build failed (see $work/build.log)"
+program="$build/tests/traffic/traffic_tests"
+echo "mutate: the unchanged program"
+(cd "$build/tests/traffic" && "$program" --gtest_brief=1 >"$work/baseline.log" 2>&1) ||
+  die "the unchanged program fails (see $work/baseline.log)"
+
+# ---- One change: caught by the fast suites, else by the slow ones, else not caught ----
+mkdir -p "$work/runs"
+run_one() {
+  local id="$1" log="$work/runs/$1.log"
+  cd "$build/tests/traffic"
+  if ! AMB_MUTANT="$id" timeout 600 "$program" --gtest_brief=1 --gtest_fail_fast --gtest_filter="-$slow" >"$log" 2>&1; then
+    echo "$id caught"
+  elif ! AMB_MUTANT="$id" timeout 900 "$program" --gtest_brief=1 --gtest_fail_fast --gtest_filter="$slow" >>"$log" 2>&1; then
+    echo "$id caught"
+  else
+    echo "$id missed"
+  fi
+}
+export -f run_one
+export work build program slow
+n=$(wc -l <"$work/changes.tsv")
+echo "mutate: $((2 * n)) changes, $jobs at a time"
+seq 0 $((2 * n - 1)) | xargs -P "$jobs" -I{} bash -c 'run_one {}' >"$work/verdicts.txt"
+
+caught=0; missed=0
+: >"$report"
+while IFS=$'\t' read -r k file orig down up; do
+  for side in 0 1; do
+    id=$((2 * k + side))
+    to="$down"; ((side == 1)) && to="$up"
+    if grep -qx "$id caught" "$work/verdicts.txt"; then caught=$((caught + 1)); verdict="caught"
+    else missed=$((missed + 1)); verdict="NOT CAUGHT"; fi
+    printf '%-11s %s: %s -> %s\n' "$verdict" "$file" "$orig" "$to" >>"$report"
+  done
+done <"$work/changes.tsv"
+excusedCount=$(wc -l <"$work/excused.tsv")
+{
+  if [[ -s "$work/excused.tsv" ]]; then
+    echo
+    echo "excused (cannot alter behaviour):"
+    while IFS=$'\t' read -r file orig reason; do echo "  $file: $orig -- $reason"; done <"$work/excused.tsv"
+  fi
+  echo
+  echo "changes tried: $((caught + missed)), caught: $caught, not caught: $missed, excused: $excusedCount"
+  if ((caught + missed > 0)); then echo "caught share: $((100 * caught / (caught + missed))) %"; fi
+} >>"$report"
+grep -v '^caught' "$report" || true
+echo "mutate: report in $report"
+((missed == 0))
