@@ -253,6 +253,16 @@ echo "== What the log says"
 grep -E "version|detected|Waiting for|connected|User aircraft|Airport file read|num_parkpos|Exiting|User closed|SimConnect closed|RealTraffic" \
   "$work/Log.txt" || true
 echo
+echo "== The liveries: the scan of the installed AI package, and the matching of the live aircraft"
+grep -E "liveries found in|liveries in output|liveries read from" "$work/Log.txt" || true
+# The steps of the matching ladder (1 airline and type ... 6 last resort), and the aircraft that found
+# no livery at all (their airline and type, once each).
+awk '/^Matches at step:/ { on = 1; printf "aircraft with a livery, by matching step:"; next }
+     on && /^  [0-9]: / { printf " %s", $0; next }
+     on { on = 0; print "" }' "$work/Log.txt" | sed 's/  */ /g'
+echo "airline/type pairs without a livery: $(awk '/^No match found for:/ { on = 1; next } on && NF == 0 { on = 0 } on' \
+  "$work/Log.txt" | wc -l)"
+echo
 echo "== The add-on airports scan (AirportsScanLog.txt, then the files it made)"
 cat "$work/AirportsScanLog.txt" 2>/dev/null || true
 grep -E "scenery add-on paths found|Airports scan successful|not found any add-on" "$work/Log.txt" || true
