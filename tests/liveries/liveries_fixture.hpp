@@ -28,6 +28,14 @@
 
 namespace amb::test {
 
+// A report file's text with its line ends as "\n": the Windows build writes text files with CR LF.
+inline std::string linesOf(const std::filesystem::path& p) {
+  std::string text = readFile(p);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+
 class LiveriesTest : public ::testing::Test {
 protected:
   void SetUp() override {

@@ -16,7 +16,7 @@ protected:
     auto it = g_regcodes.find(code);
     return it == g_regcodes.end() ? "-" : std::string(it->second);
   }
-  std::string offline() const { return readFile(path("output/info/OfflineRegcodes.txt")); }
+  std::string offline() const { return linesOf(path("output/info/OfflineRegcodes.txt")); }
   std::list<RegcodeLivery> readLine(const std::string& line, bool ok = true) {
     std::list<RegcodeLivery> list;
     EXPECT_EQ(lf_readRegcodeTextFile(line, "f.txt", list), ok) << line;
@@ -49,7 +49,7 @@ TEST_F(Regcodes, InlineClashesKeepTheFirstLivery) {
          {"AAA", "A321", "C", "G-ABCD", 1, false}, {"AAA", "A321", "D", "G-EFGH", 1, false},
          {"AAA", "A321", "D", "G-EFGH", 1, false}});
   EXPECT_EQ(titleOf("G-ABCD"), "A");
-  EXPECT_EQ(readFile(path("output/errors/InlineRegcodes.txt")),
+  EXPECT_EQ(linesOf(path("output/errors/InlineRegcodes.txt")),
             "G-ABCD \"B\" => already in use by \"A\"\nG-ABCD \"C\" => already in use by \"A\"\n");
   EXPECT_TRUE(logHas("2 in-line regcode clashes, see \"" + gf_pathText(g_inlineRegcodesPath) + "\""));
 }

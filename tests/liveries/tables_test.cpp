@@ -52,7 +52,7 @@ TEST_F(Tables, TheReferenceBuildLogsItsBlockAndWritesTheRegcodeResults) {
       got.push_back(line);
   got.resize(std::min(got.size(), block.size()));
   EXPECT_EQ(got, block);
-  EXPECT_EQ(readFile(path("output/info/OfflineRegcodes.txt")),
+  EXPECT_EQ(linesOf(path("output/info/OfflineRegcodes.txt")),
             "Processing files in " + folder + "\n1 new regcode added, 1 regcode defined as special\n");
   EXPECT_FALSE(std::filesystem::exists(path("output/errors/InlineRegcodes.txt")));
   EXPECT_EQ(g_lightModelsWithLivery, (std::vector<std::string>{"C172", "C182"}));

@@ -46,6 +46,7 @@ protected:
 };
 
 TEST_F(SceneryLists, ActiveAreasGiveTheirLocalFolders) {
+  AMB_SKIP_ON_WINDOWS("the fixture names Linux folders");
   const Folders found = readCfg(
       "[General]\nLocal=/before/any/area\n"
       "[Area.001]\nTitle=Local active true\nLocal=/addons/Off\nActive=FALSE\n"
