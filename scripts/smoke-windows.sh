@@ -23,6 +23,8 @@ rm -rf "$smoke"
 mkdir -p "$smoke"
 work="$smoke/work"
 mkdir -p "$work/docs" "$work/input"
+# The airport list the start-up reads (an empty one: the smoke test loads no park airport).
+printf '<airports />\r\n' > "$work/input/airports_p3d.xml"
 cp "$exe" "$work/"
 cp -r "$build/app/server" "$work/server"
 appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
