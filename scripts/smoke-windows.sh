@@ -208,6 +208,7 @@ simulator_run() {
   check "the registration equals the Linux golden ($via)" same_as_golden "$packets"
   check "the simulator lamp turns lime ($via)" wait_until 60 lamp_is 32CD32
   screenshot "smoke-$via" 411,50=32CD32 300,60=000000 || true
+  cp "$log" "$smoke/Log-$via.txt" 2>/dev/null || true
   check "closing the window ends the program with exit code 0 ($via)" end_after_close
 }
 
