@@ -6,6 +6,7 @@
 #include "airports/apf_file.hpp"
 #include "airports/apf_source.hpp"
 #include "airports/services.hpp"
+#include "airports/static_parking.hpp"
 #include "state/main_window.hpp"
 #include "core/files.hpp"
 #include "core/geometry.hpp"
@@ -16,6 +17,7 @@
 #include "feed/services.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
+#include "traffic/services.hpp"
 
 #include <fmt/format.h>
 
@@ -40,9 +42,6 @@ std::uint8_t g_parkParameterChanged = 0;
 std::string g_parkApfSource;
 
 namespace {
-
-// The airport whose load ended in a user error: not tried again until another airport is chosen.
-std::string g_failedParkAirport;
 
 void lf_enable(const OptionControl& control, bool on) {
   if (platform::Ui* ui = control.window.load()) ui->enable(control.controlId, on);
@@ -205,51 +204,38 @@ QualityFactor gf_qualityFactor() {
   }
 }
 
-bool gf_loadParkAirport() {
-  const std::string code = gf_parkAirportSnapshot().code;
-  if (code.empty() || code == g_failedParkAirport) return false;
-  g_stands.clear();
-  g_standUpdates = 0;
-  std::string message;
-  try {
-    const std::string source = gf_findApfSource(code);
-    if (source.empty()) {
-      message = fmt::format("{} {} not found", "lf_readParkedFile", code);
-    } else if (source.size() >= 7 && source.find("unknown") != std::string::npos) {
-      message = fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", code, "unknown", source);
-    } else {
-      g_parkApfInfo = ParkApfInfo{};
-      g_parkApfSource = source;
-      gf_readApf(message, source, g_parkApfInfo, g_parkQf, g_stands);
-    }
-  } catch (const UserErrorException& e) {
-    // A file that stops half-way is not used at all: no stand learning on half an airport, and
-    // no new download of the same file at every check.
-    gf_logMarked(fmt::format("{}: {}", code, e.what()));
-    g_failedParkAirport = code;
-    g_stands.clear();
-    g_parkAirportLoaded.store(0);
-    return false;
-  } catch (const std::exception& e) {
-    message = fmt::format("{}: {}", "lf_readParkedFile", e.what());
-  }
-  g_stands.shrink_to_fit();
-  if (!message.empty()) gf_showMessage(message, true);
-  return g_parkAirportLoaded.load() != 0 && !g_stands.empty();
-}
-
 void lf_endParkAirport() {
-  if (g_parkAirportLoaded.load() != 0 && (g_parkParameterChanged != 0 || g_standUpdates >= 1)) gf_saveLearnedApf();
-  g_parkAirportLoaded.store(0);
-  g_stands.clear();
+  std::lock_guard engine(gf_engineMutex());
+  if (g_parkAirportLoaded.load() != 0 && (g_parkParameterChanged != 0 || g_standUpdates >= 1)) {
+    gf_saveLearnedApf();
+    g_standUpdates = 0;
+  }
   g_apfHandmade = 0;
+  g_parkAirportLoaded.store(0);
+  lf_enable(FLUSH_STATIC_BUTTON, false);
+  lf_enable(parking_percentage, false);
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = AirportData{};
+  }
+  g_mainWindow.parkingUpdates = 0;
+  g_parkRemovals.clear();
+  g_staticPlan.clear();
+  g_stands.clear();
+  lf_clearSetAside();
+  g_maxParkCount = -1;
+  gf_setReservedStandName({});
   g_parkApfInfo = ParkApfInfo{};
   g_parkApfSource.clear();
-  g_failedParkAirport.clear();
   g_mainWindow.standCount = 0;
   g_mainWindow.parkDataShown = 0;
+  g_mainWindow.hourMarker = 0;
+  g_mainWindow.reservedStandValid = 0;
+  g_mainWindow.setText(StatusText::ParkingText1, "");
+  g_mainWindow.setText(StatusText::ParkingText2, "");
   g_mainWindow.setText(StatusText::QualityText, "");
   g_trafficReader.setParkElevation(std::nullopt);
+  g_mainWindow.invalidate(std::nullopt);
 }
 
 void gf_resetParkAirportFile() {
@@ -262,7 +248,6 @@ void gf_resetParkAirportFile() {
   g_standUpdates = 0;
   g_autoRangeAtGround = 0;
   g_liveCallsigns.clear();
-  g_failedParkAirport.clear();
   gf_forgetServerProbes();
 }
 

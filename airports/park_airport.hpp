@@ -64,11 +64,8 @@ void gf_saveLearnedApf();
 // Takes the callsigns the traffic reader collected into g_liveCallsigns.
 void gf_takeLiveCallsigns();
 
-// Loads the park airport's file for g_parkAirport from its best source: logs why when it cannot,
-// and on a user error ends the park airport (it is not retried until another one is chosen). True
-// when the stands are loaded.
-bool gf_loadParkAirport();
-// Leaves the park airport: saves its learned file when something changed, empties the stands.
+// Leaves the park airport: saves its learned file when something changed, empties the stands, the
+// plan and the park airport's figures.
 void lf_endParkAirport();
 
 // Back to start values (tests, the restart): no park airport data, no learned counters.

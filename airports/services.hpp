@@ -6,6 +6,7 @@
 #include "airports/stand.hpp"
 #include "core/geometry.hpp"
 #include "records/parking.hpp"
+#include "traffic/services.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -41,8 +42,9 @@ void lf_writeMyParkAirports();
 // ground; empty when none.
 std::string gf_standNameAt(double latitude, double longitude);
 
-// The user's reserved stand at the park airport; empty when none.
+// The user's reserved stand at the park airport; empty when none. Guarded: the window reads it.
 std::string gf_reservedStandName();
+void gf_setReservedStandName(std::string name);
 
 // The airport list "airports_p3d.xml" in the input folder: read once per process into g_airports,
 // sorted by code. A missing or unreadable list, or an airport without a number in `alt`, `lat` or
@@ -91,12 +93,17 @@ void gf_checkForParkAirportUpdates(bool first);
 // Static parking.
 // The first half of a renewal: locks the parking controls.
 void gf_lockParkingControls();
+// Static parking is done: the parking controls are enabled again.
+void gf_unlockParkingControls();
 // The second half: plans static parking anew.
 void gf_adjustParking();
 // True while the static-parking plan holds nothing.
 bool gf_staticPlanEmpty();
 // Parked acts in the simulator; with the flag set, their mean parked time goes to the window.
-std::uint64_t gf_countParkedAc(bool updateWindow);
+std::int32_t gf_countParkedAc(bool showMean);
+// Counts the act when it is in the simulator (or being removed) and, with add, adds its half hours at
+// the stand up to now to the total; true when it counts.
+bool gf_addParkedHalfHours(std::uint64_t& total, WeekSlot now, bool add, const Act& act);
 // Clears the plan and removes the static parked acts and the live aircraft standing on the ground.
 void gf_removeAllParkedAc();
 
@@ -104,7 +111,6 @@ void gf_removeAllParkedAc();
 
 struct Act;
 struct AcData;
-struct WeekSlot;
 
 
 // The stands of the park airport. Read and written on the worker thread.
@@ -125,13 +131,14 @@ void lf_learnSoftParkPos(const Act& aircraft, bool onGround);
 void lf_parkStatic();
 // The most parked aircraft the stands take; 0 and below: no limit for live aircraft.
 extern std::int32_t g_maxParkCount;
-// Removes the live aircraft with the hexid when it is in the simulator.
-void gf_removeLiveAcMaxPark(std::uint32_t hexid);
+// Removes the live aircraft with the hexid when it is in the simulator; its place in g_liveAcs, end
+// when none.
+std::vector<LiveAc>::iterator gf_removeLiveAcMaxPark(std::uint32_t hexid);
 // Looks through the stands' learned uses for the aircraft's callsign around the half hour.
 void lf_searchForCoupledCsAroundThisTime(const WeekSlot& slot, AcData& aircraft);
-// Removes the first static parked act in the simulator that a live aircraft moving on the ground at
-// the position would touch.
-void gf_removeStaticForCollision(const AcData& live, double latitude, double longitude);
+// Removes the first static parked act in the simulator that the live aircraft moving on the ground
+// would touch (within 1.1 times both half wing spans); its place in g_parkedActs, end when none.
+std::vector<Act>::iterator gf_removeStaticForCollision(LiveAc live);
 
 // Back to no park airport: the park airport, its figures in the window, the reserved-stand and
 // parked lists and the static plan (the restart's reset).

@@ -7,9 +7,11 @@
 #include "airports/park_airport.hpp"
 #include "airports/apf_source.hpp"
 #include "airports/standin.hpp"
+#include "airports/static_parking.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
+#include "core/message_line.hpp"
 #include "core/strings.hpp"
 #include "sim/services.hpp"
 #include "traffic/services.hpp"
@@ -18,27 +20,20 @@
 
 namespace amb {
 
-std::atomic<std::uint8_t> g_parkingLock{0};
-std::int32_t g_maxParkCount = -1;
+std::uint8_t g_softLearningAllowed = 0;
 
 std::vector<ParkAirport> g_parkAirports;
 std::mutex g_parkAirportsMutex;
 
 namespace {
 
-// The window paints the reserved stand: its name is guarded. The learning records belong to the
-// engine's thread, like the stands.
-std::mutex g_standinReservedMutex;
-std::string g_standinReservedStand;
+// The learning records belong to the engine's thread, like the stands.
 std::vector<StandinParkPosition> g_standinParkPositions;
 std::vector<std::uint32_t> g_standinSoftParkPositions;
 
 }  // namespace
 
-void gf_standinSetReservedStand(const std::string& name) {
-  std::lock_guard lock(g_standinReservedMutex);
-  g_standinReservedStand = name;
-}
+void gf_standinSetReservedStand(const std::string& name) { gf_setReservedStandName(name); }
 std::vector<StandinParkPosition> gf_standinParkPositions() { return g_standinParkPositions; }
 std::vector<std::uint32_t> gf_standinSoftParkPositions() { return g_standinSoftParkPositions; }
 
@@ -47,11 +42,6 @@ void lf_writeMyParkAirports() {}
 AirportData gf_parkAirportSnapshot() {
   std::lock_guard lock(g_parkAirportMutex);
   return g_parkAirport;
-}
-
-std::string gf_reservedStandName() {
-  std::lock_guard lock(g_standinReservedMutex);
-  return g_standinReservedStand;
 }
 
 
@@ -63,6 +53,12 @@ std::optional<std::pair<double, double>> gf_firstParkAirportPosition() { return 
 // Until the park airports are followed, the first airport with a file found near the user aircraft
 // becomes the park airport and stays it for the rest of the service run.
 void gf_checkForParkAirportUpdates(bool) {
+  if (g_parkingLock != 0 && g_staticPlan.empty()) {
+    gf_unlockParkingControls();
+    gf_clearMessage();
+    gf_countParkedAc(true);
+    gf_countLiveAtStands(true);
+  }
   if (!gf_parkAirportSnapshot().code.empty()) return;
   const UserAcBlock user = gf_userAcSnapshot();
   if (gf_inNullBox(user.latitude, user.longitude)) return;
@@ -72,14 +68,13 @@ void gf_checkForParkAirportUpdates(bool) {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport = *airport;
   }
-  gf_loadParkAirport();
+  const std::string message = lf_readParkedFile();
+  if (message.empty()) {
+    lf_startStaticParking();
+  } else {
+    gf_showMessage(message, true);
+  }
 }
-
-void gf_lockParkingControls() {}
-void gf_adjustParking() {}
-bool gf_staticPlanEmpty() { return true; }
-std::uint64_t gf_countParkedAc(bool) { return 0; }
-void gf_removeAllParkedAc() {}
 
 std::vector<Stand>::iterator gf_findStandByName(const std::string& name) {
   for (auto it = g_stands.begin(); it != g_stands.end(); ++it)
@@ -123,31 +118,9 @@ bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool
 }
 
 void lf_learnSoftParkPos(const Act& aircraft, bool) { g_standinSoftParkPositions.push_back(aircraft.hexid); }
-void lf_parkStatic() {}
-
-void gf_removeLiveAcMaxPark(std::uint32_t hexid) {
-  for (LiveAc& ac : g_liveAcs)
-    if (ac.hexid == hexid && ac.state == ActState::InSim) {
-      gf_logf("{:}: {:8} max park exceeded, removed", gf_standName(ac.standId), ac.callsign);
-      removeAircraftFromSim(ac);
-      return;
-    }
-}
 
 void lf_searchForCoupledCsAroundThisTime(const WeekSlot&, AcData&) {}
-void gf_removeStaticForCollision(const AcData&, double, double) {}
-
-void gf_resetParkState() {
-  {
-    std::lock_guard lock(g_parkAirportMutex);
-    g_parkAirport = AirportData{};
-  }
-  g_parkAirportLoaded = 0;
-  g_parkingLock = 0;
-  g_stands.clear();
-  gf_resetParkAirportFile();
-  g_maxParkCount = -1;
-  gf_standinSetReservedStand({});
+void gf_resetStandLearning() {
   g_standinParkPositions.clear();
   g_standinSoftParkPositions.clear();
 }

@@ -184,7 +184,7 @@ void lf_updateStatusCounts() {
   const auto atStand = static_cast<std::uint64_t>(std::max(0, gf_countLiveAtStands(true)));
   const std::uint32_t moving = gf_countMovingLive();
   if (g_mainWindow.liveCount.exchange(moving) != moving) gf_repaintStatusArea();
-  const std::uint64_t parked = gf_countParkedAc(true);
+  const auto parked = static_cast<std::uint64_t>(std::max(0, gf_countParkedAc(true)));
   const bool parkedChanged = g_mainWindow.parkedStaticCount.exchange(parked) != parked;
   const bool atStandChanged = g_mainWindow.parkedLiveCount.exchange(atStand) != atStand;
   if (parkedChanged || atStandChanged) gf_repaintFigureArea();

@@ -30,6 +30,7 @@
 namespace amb {
 
 struct WeekSlot;
+struct LiveAc;
 
 
 namespace up {
@@ -77,9 +78,9 @@ inline bool (*lf_addRealParkPosOption)(std::uint32_t standId, const AcData& airc
 inline void (*lf_learnSoftParkPos)(const Act& aircraft, bool onGround) = nullptr;
 inline void (*lf_parkStatic)() = nullptr;
 inline bool (*gf_staticPlanEmpty)() = nullptr;
-inline void (*gf_removeLiveAcMaxPark)(std::uint32_t hexid) = nullptr;
+inline std::vector<LiveAc>::iterator (*gf_removeLiveAcMaxPark)(std::uint32_t hexid) = nullptr;
 inline void (*lf_searchForCoupledCsAroundThisTime)(const WeekSlot& slot, AcData& aircraft) = nullptr;
-inline void (*gf_removeStaticForCollision)(const AcData& live, double latitude, double longitude) = nullptr;
+inline std::vector<Act>::iterator (*gf_removeStaticForCollision)(LiveAc live) = nullptr;
 }  // namespace airports
 
 }  // namespace up

@@ -41,6 +41,9 @@ void MainWindow::reset() {
   maxParkCount = 0;
   parkWeek = 0;
   parkingUpdates = 0;
+  realFit = 0;
+  softFit = -1;
+  adjusting = 0;
   hourMarker = 0;
   parkDataShown = 0;
   simConnectOpen = 0;

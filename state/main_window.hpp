@@ -93,7 +93,10 @@ public:
   std::atomic<std::int32_t> maxParkCount{0};
   std::atomic<std::int32_t> parkWeek{0};        // the week value of static parking ("wk=")
   std::atomic<std::uint32_t> parkingUpdates{0};
-  std::atomic<std::uint8_t> hourMarker{0};
+  std::atomic<std::int32_t> realFit{0};    // half-hour offsets the last static-parking plan reached
+  std::atomic<std::int32_t> softFit{-1};   // ... for soft options; -1 when none were searched
+  std::atomic<std::uint8_t> adjusting{0};  // static parking is being adjusted
+  std::atomic<std::uint8_t> hourMarker{0};     // the park airport's stands come from a handmade file
   std::atomic<std::uint8_t> parkDataShown{0};
   std::atomic<std::uint8_t> simConnectOpen{0};
   std::atomic<std::uint8_t> simRunning{0};

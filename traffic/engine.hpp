@@ -31,10 +31,7 @@ namespace amb {
 
 // ---- The engine's lists ----
 
-extern std::vector<Act> g_parkedActs;
-// Creations waiting for their turn (one every 50 cycles, live before parked).
-extern std::deque<CreateRequest> g_pendingLiveCreations;
-extern std::deque<CreateRequest> g_pendingParkedCreations;
+// g_parkedActs, g_pendingLiveCreations, g_pendingParkedCreations: traffic/services.hpp.
 // Object ids waiting to be removed (one every 10 cycles).
 extern std::deque<std::uint32_t> g_removalDeque;
 // Hexids of spawned live aircraft whose creation request is still to be built (last in, first out).
@@ -48,18 +45,7 @@ extern std::set<std::string> g_ghostCallsigns;
 // A landing aircraft needs the ground under it: the in-range request goes every 20 cycles.
 extern std::uint8_t g_fastRange;
 
-// The live aircraft standing at a stand, as the static-parking side reads them.
-struct LiveStayer {
-  std::string callsign;
-  std::uint32_t standId = 0;
-  std::int64_t minutes = 0;
-  bool operator<(const LiveStayer& o) const;
-};
-extern std::vector<LiveStayer> g_liveStayers;
-
-// Held by every engine cycle and by the services that other threads call. Recursive: an engine
-// step may call a service (the RealTraffic link removes every live aircraft when RealTraffic goes).
-std::recursive_mutex& gf_engineMutex();
+// LiveStayer, g_liveStayers and gf_engineMutex: traffic/services.hpp.
 
 // The cycles in a second and a minute; knots to cycles: distance * kCyclesPerNmAtOneKnot / speed.
 inline constexpr std::int32_t kCyclesPerSecond = 100;
@@ -90,8 +76,7 @@ void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::
 // removeAircraftFromSim: traffic/services.hpp.
 // Engines off, parked lights.
 void lf_shutDownParkedAc(Act& act);
-// Drops every pending creation with the callsign; true when one was dropped.
-bool lf_removePendingCreation(std::deque<CreateRequest>& queue, const std::string& callsign);
+// lf_removePendingCreation: traffic/services.hpp.
 
 // ---- The cycle and the intake ----
 
@@ -123,8 +108,7 @@ void gf_allLightsToggle(bool& done, SimResult& record);
 
 // ---- Removals and limits ----
 
-void gf_collectLiveStayers();
-void gf_removeLiveParked(std::uint32_t n);
+// gf_collectLiveStayers, gf_removeLiveParked: traffic/services.hpp.
 struct SameRegContext {
   const LiveAc* live = nullptr;
   std::string callsignLessLast;

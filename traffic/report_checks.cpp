@@ -91,7 +91,7 @@ void gf_removeStaticCollisions() {
       continue;
     ac.collisionCheckLatitude = ac.position.latitude;
     ac.collisionCheckLongitude = ac.position.longitude;
-    gf_removeStaticForCollision(ac, ac.position.latitude, ac.position.longitude);
+    gf_removeStaticForCollision(ac);
   }
 }
 

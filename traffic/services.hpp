@@ -5,10 +5,15 @@
 
 #include "traffic/live_ac.hpp"
 
+#include "sim/services.hpp"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace amb {
 
@@ -86,7 +91,33 @@ bool gf_createFlightPlanFolder();
 bool gf_removeFlightPlanFolder();
 
 // ---- What the static parking asks of the engine ----
-// The live aircraft (traffic/live_ac.hpp): worker thread.
+// The live aircraft (traffic/live_ac.hpp) and the lists below belong to the worker thread; another
+// thread holds gf_engineMutex() while it touches them.
+
+// Held by every engine cycle and by the services that other threads call. Recursive: an engine
+// step may call a service (the RealTraffic link removes every live aircraft when RealTraffic goes).
+std::recursive_mutex& gf_engineMutex();
+
+// The parked (static) acts.
+extern std::vector<Act> g_parkedActs;
+// Creations waiting for their turn (one every 50 cycles, live before parked).
+extern std::deque<CreateRequest> g_pendingLiveCreations;
+extern std::deque<CreateRequest> g_pendingParkedCreations;
+// Drops every pending creation with the callsign; true when one was dropped.
+bool lf_removePendingCreation(std::deque<CreateRequest>& queue, const std::string& callsign);
+
+// The live aircraft standing at a stand, as the static-parking side reads them.
+struct LiveStayer {
+  std::string callsign;
+  std::uint32_t standId = 0;
+  std::int64_t minutes = 0;
+  bool operator<(const LiveStayer& o) const;
+};
+extern std::vector<LiveStayer> g_liveStayers;
+// Removes the live aircraft that stood too long at their stands and lists the others.
+void gf_collectLiveStayers();
+// Removes up to n live aircraft standing at stands, longest first.
+void gf_removeLiveParked(std::uint32_t n);
 
 // Frees the act's stand and queues the removal of its object; see the cycle's rules for acts not
 // yet in the simulator.

@@ -4,6 +4,7 @@
 #include "airports/apf_source.hpp"
 #include "airports/park_airport.hpp"
 #include "airports/stand.hpp"
+#include "airports/static_parking.hpp"
 #include "airports_fixture.hpp"
 #include "state/main_window.hpp"
 #include "core/geometry.hpp"
@@ -181,14 +182,22 @@ TEST_F(ParkAirportFile, AFileThatStopsHalfWayIsNotUsedAndNotRetried) {
   EXPECT_EQ(userErrorOfLoad(src(g_myThirdpartyFolder / "EGLL.xml")), "65: Parameter altitude not found");
   writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), threeStands() + "<parkpos id=\"A2\" latitude=\"1\" longitude=\"1\" />");
   EXPECT_EQ(userErrorOfLoad(src(g_myThirdpartyFolder / "EGLL.xml")), "94: Parking position A2 appears more than once?");
-  EXPECT_FALSE(gf_loadParkAirport());
+  EXPECT_EQ(lf_readParkedFile(), "94: Parking position A2 appears more than once?");
   EXPECT_TRUE(g_stands.empty());
   EXPECT_EQ(g_parkAirportLoaded.load(), 0);
-  // Mended on disk, the same airport is not read again until another one was chosen.
+  // Mended on disk, the same airport is not read again until another one was loaded.
   writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), threeStands());
-  EXPECT_FALSE(gf_loadParkAirport());
+  EXPECT_EQ(lf_readParkedFile(), "94: Parking position A2 appears more than once?");
   lf_endParkAirport();
-  EXPECT_TRUE(gf_loadParkAirport());
+  setPark("EGLL");
+  EXPECT_FALSE(lf_readParkedFile().empty());
+  lf_endParkAirport();
+  writeApf("airports/my_thirdparty/EGKK.xml", stockParams(), threeStands());
+  setPark("EGKK");
+  EXPECT_EQ(lf_readParkedFile(), "");
+  lf_endParkAirport();
+  setPark("EGLL");
+  EXPECT_EQ(lf_readParkedFile(), "");
   EXPECT_EQ(g_stands.size(), 3u);
 }
 
@@ -327,6 +336,7 @@ TEST_F(ParkAirportFile, SavedLearnedOptionsComeBackAtTheNextLoad) {
   a2.radiusChanged = 1;
   g_standUpdates = 1;
   lf_endParkAirport();
+  setPark("EGLL");  // leaving empties the park airport
   EXPECT_TRUE(logHas(" \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
   EXPECT_TRUE(g_stands.empty());
 
@@ -347,6 +357,7 @@ TEST_F(ParkAirportFile, AParameterChangeAloneWritesAFileWithoutStands) {
   writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
   ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
   lf_endParkAirport();
+  setPark("EGLL");  // leaving empties the park airport
   EXPECT_FALSE(fs::exists(path("airports/learned/stock/EGLL.xml")));  // nothing changed, nothing saved
   ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
   g_parkParameterChanged = 1;
@@ -385,6 +396,7 @@ TEST_F(ParkAirportFile, HandmadeAirportsAreSavedWholeAndReadBackWhole) {
   g_stands[1].radiusChanged = 1;
   g_standUpdates = 1;
   lf_endParkAirport();
+  setPark("EGLL");  // leaving empties the park airport
   EXPECT_TRUE(logHas(" handmade \"" + src(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
   ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
   ASSERT_EQ(g_stands.size(), 2u);
