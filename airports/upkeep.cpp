@@ -56,17 +56,17 @@ StaticPlan lf_keptOf(const Act& act) {
 bool lf_live(const std::string& callsign) { return !callsign.empty() && g_liveCallsigns.count(callsign) != 0; }
 
 // One of the stand's options of this aircraft type still covers now back over f half hours (into the
-// previous weekday's option when the range reaches over midnight).
+// previous weekday's option when the range reaches over midnight). Options the plan set aside count:
+// they were set aside because this very aircraft stands here already.
 bool lf_stillCovered(const Stand& stand, const Act& act, WeekSlot now, int f) {
   const WeekSlot yesterday{now.weekday == 1 ? 7u : now.weekday - 1, 47};
   for (const ParkPosOption& o : stand.options) {
-    if (o.id == 0 || gf_optionSetAside(stand.id, o.id) || o.day != now.weekday || !gf_sameAirlineModel(o, act)) continue;
+    if (o.id == 0 || o.day != now.weekday || !gf_sameAirlineModel(o, act)) continue;
     std::uint32_t rest = 0xFFFFFFFFu;
     if (testRange(o, static_cast<int>(now.halfHour), f, rest)) return true;
     if (rest == 0xFFFFFFFFu || rest == 0) continue;
     for (const ParkPosOption& p : stand.options) {
-      if (p.id == 0 || gf_optionSetAside(stand.id, p.id) || p.day != yesterday.weekday || !gf_sameAirlineModel(p, act))
-        continue;
+      if (p.id == 0 || p.day != yesterday.weekday || !gf_sameAirlineModel(p, act)) continue;
       std::uint32_t unused = 0;
       if (testRange(p, 47, static_cast<int>(rest) - 1, unused)) return true;
     }
@@ -128,13 +128,16 @@ void gf_adjustParking() {
   lf_reviewParked(now);
 
   // An aircraft whose option ends now comes back under its coupled callsign at the same stand,
-  // keeping its time there.
+  // keeping its time there. It goes first among the records of its offset, so that a surplus drops
+  // new aircraft before it.
+  std::vector<PlanResult> swaps;
   for (const StaticPlan& k : g_keptParked) {
     if (k.leaving == 0) continue;
-    g_staticPlan.push_back(PlanResult{k.standId, 0, k.airline, k.type, k.secondCallsign, k.coupledCallsign,
-                                      k.registration, 0, WeekSlot{k.weekday, k.halfHour}});
+    swaps.push_back(PlanResult{k.standId, 0, k.airline, k.type, k.secondCallsign, k.coupledCallsign, k.registration,
+                               0, WeekSlot{k.weekday, k.halfHour}});
     g_parkRemovals.push_back({k.callsign, k.standId});
   }
+  g_staticPlan.insert(g_staticPlan.begin(), swaps.begin(), swaps.end());
   std::erase_if(g_keptParked, [](const StaticPlan& k) { return k.leaving != 0; });
 
   std::stable_sort(g_staticPlan.begin(), g_staticPlan.end(),
@@ -250,7 +253,7 @@ void lf_keepOrReplace(const Act& act, const ReviewContext& context, std::vector<
 }
 
 bool lf_markLeaving(const LeavingContext& c, const ParkPosOption& o) {
-  if (o.id < 1 || gf_optionSetAside(c.stand.id, o.id) || o.day != c.now.weekday || o.cs1 != c.callsign ||
+  if (o.id < 1 || o.day != c.now.weekday || o.cs1 != c.callsign ||
       o.airl != c.kept.airline || o.type != c.kept.type)
     return false;
   if (c.now.halfHour < 47) {
