@@ -39,10 +39,12 @@ std::uint32_t g_staticSerial = 0;
 std::int32_t g_realFit = 0;
 std::int32_t g_softFit = -1;
 
+std::string g_reservedStandName;
+
 namespace {
 
+// The window reads the reserved stand's name while the worker changes it.
 std::mutex g_reservedStandMutex;
-std::string g_reservedStandName;
 
 // The options set aside by the plans since the last adjustment: stand id in the high half, option
 // id in the low half.
@@ -208,38 +210,6 @@ std::uint32_t lf_nextSerial() {
   return g_staticSerial;
 }
 
-// The stand under the user aircraft becomes the reserved stand of the first park airport, and the
-// park airport the first of the list; the file is written when that changed anything.
-void lf_recordUserStand(const AirportData& park) {
-  if (g_userOnGroundKnown == 0) return;
-  const UserAcBlock user = gf_userAcSnapshot();
-  const std::string stand = gf_standNameAt(user.latitude, user.longitude);
-  bool write = false;
-  {
-    std::lock_guard lock(g_parkAirportsMutex);
-    auto it = std::find_if(g_parkAirports.begin(), g_parkAirports.end(),
-                           [&](const ParkAirport& p) { return p.code == park.code; });
-    if (it == g_parkAirports.begin()) {
-      if (!stand.empty() && stand != it->reservedStand) {
-        it->reservedStand = stand;
-        write = true;
-      }
-    } else if (it != g_parkAirports.end()) {
-      // The airport is in the list already: it moves to the front rather than standing twice.
-      ParkAirport entry = std::move(*it);
-      g_parkAirports.erase(it);
-      if (!stand.empty()) entry.reservedStand = stand;
-      g_parkAirports.insert(g_parkAirports.begin(), std::move(entry));
-      write = true;
-    } else {
-      if (g_parkAirports.size() >= g_parkAirports.max_size()) throw std::length_error("list too long");
-      g_parkAirports.insert(g_parkAirports.begin(), ParkAirport{park.code, stand, park.lat, park.lon, 0});
-      write = true;
-    }
-  }
-  if (write) lf_writeMyParkAirports();
-}
-
 void lf_showReservedStand(const AirportData& park) {
   std::string reserved;
   {
@@ -370,7 +340,10 @@ std::string lf_readParkedFile() {
             g_softLearningAllowed = 1;
             gf_enableControl(LEARN_SOFT, true);
           }
-          lf_recordUserStand(park);
+          if (g_userOnGroundKnown != 0) {
+            const UserAcBlock user = gf_userAcSnapshot();
+            gf_noteUserStandAtParkAirport(park, gf_standNameAt(user.latitude, user.longitude));
+          }
         }
       }
     }

@@ -6,6 +6,7 @@
 // engine's lock.
 
 #include "airports/services.hpp"
+#include "airports/stand_learning.hpp"
 #include "core/strings.hpp"
 
 #include <cstdint>
@@ -60,9 +61,6 @@ extern std::vector<ParkRemoval> g_parkRemovals;
 // The half-hour offsets the last plan reached: real (0 up) and soft (-1 when none was searched).
 extern std::int32_t g_realFit;
 extern std::int32_t g_softFit;
-
-// Soft learning fits the park airport's file (set by the load).
-extern std::uint8_t g_softLearningAllowed;
 
 // ---- The parking lock ----
 // Sets g_parkingLock and disables the nine parking controls; the window shows " active".
@@ -138,7 +136,5 @@ std::optional<std::int32_t> lf_takeUserMaxLive();
 
 // Back to start values (tests): the plan, the kept and removal lists, the serial, the fits, the lock.
 void gf_resetStaticParking();
-// Back to start values: what stand learning keeps of the aircraft it saw.
-void gf_resetStandLearning();
 
 }  // namespace amb

@@ -19,6 +19,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -85,6 +86,8 @@ void lf_runTickGrid(const std::function<bool()>& tick) {
 
 bool lf_workAMBT() {
   try {
+    // What the window and the simulator link posted for the park airports.
+    gf_applyParkAirportRequests();
     if (g_simRunning == 0) {
       lf_workSimNotRunning();
       return true;
@@ -146,6 +149,8 @@ void lf_onUserReport() {
   lf_updateStatusCounts();
   storeWeekSlot();
   ++g_reportCount;
+  // The stands belong to this thread: the simulator link learns the user aircraft's stand from here.
+  gf_setUserStandName(gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
 
   // One new arrival per report. An arrival whose aircraft has gone since is dropped as well: left at
   // the front it would hold up every arrival behind it.

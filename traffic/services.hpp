@@ -21,6 +21,10 @@ namespace amb {
 // sets no limit.
 extern std::atomic<std::int32_t> g_maxLiveInUse;
 
+// The engine's lock, recursive: every service below takes it; the park-airport check holds it
+// while it fills or empties the stands the engine reads.
+std::recursive_mutex& gf_engineMutex();
+
 // Reserves the engine's tables once per process.
 void gf_reserveLiveTables();
 // One engine cycle: takes the simulator's results and the pending traffic records, steps every live
@@ -93,10 +97,6 @@ bool gf_removeFlightPlanFolder();
 // ---- What the static parking asks of the engine ----
 // The live aircraft (traffic/live_ac.hpp) and the lists below belong to the worker thread; another
 // thread holds gf_engineMutex() while it touches them.
-
-// Held by every engine cycle and by the services that other threads call. Recursive: an engine
-// step may call a service (the RealTraffic link removes every live aircraft when RealTraffic goes).
-std::recursive_mutex& gf_engineMutex();
 
 // The parked (static) acts.
 extern std::vector<Act> g_parkedActs;
