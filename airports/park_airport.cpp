@@ -146,6 +146,10 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
     lf_linkOverlaps(stands);
 
     gf_logf("Airport file read from \"{}\" for {}", g_apfHandmade != 0 ? gf_pathText(learned) : source, code);
+    g_mainWindow.setText(StatusText::ParkingText1, info.publisher);
+    g_mainWindow.hourMarker = g_apfHandmade;
+    g_mainWindow.parkWeek = g_rtTrafficWeek;
+    g_mainWindow.invalidate(std::nullopt);
     gf_logIndented(fmt::format("{:24}: {}", "publisher", info.publisher));
     gf_logIndented(fmt::format("{:24}: {} ft", "altitude", info.altitude));
     gf_logIndented(fmt::format("{:24}: {}", "num_parkpos", stands.size()));

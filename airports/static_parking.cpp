@@ -363,9 +363,6 @@ std::string lf_readParkedFile() {
   g_stands.shrink_to_fit();
   lf_showReservedStand(park);
   g_mainWindow.parkDataShown = loaded ? 1 : 0;
-  g_mainWindow.hourMarker = g_apfHandmade;
-  g_mainWindow.parkWeek = g_rtTrafficWeek;
-  g_mainWindow.setText(StatusText::ParkingText1, g_parkApfInfo.publisher);
   g_mainWindow.setText(StatusText::ParkingText2, loaded ? lf_fileText(source) : std::string());
   g_standUpdates = 0;
   g_mainWindow.invalidate(std::nullopt);

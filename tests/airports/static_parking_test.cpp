@@ -14,6 +14,7 @@
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
 #include "refdata/database.hpp"
+#include "settings/recording_ui.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "state/main_window.hpp"
@@ -360,12 +361,25 @@ TEST_F(StaticParking, CountsAndMeanTimeAtTheStand) {
 }
 
 TEST_F(StaticParking, TheLockDisablesTheNineParkingControls) {
+  test::RecordingUi ui;
+  g_mainHwnd = &ui;
+  const std::vector<const OptionControl*> nine{&parking_percentage, &CUSTOM_MAX_PARK,     &MAX_FIT_FL,
+                                               &INITIAL_LOAD_ONLY,  &PARK_FAKE,           &PARK_SOFT,
+                                               &WEEK,               &FLUSH_STATIC_BUTTON, &REREAD_BUTTON};
+  for (const OptionControl* c : nine) ui.enable(c->controlId, true);
+  ui.enable(LOG.controlId, true);
+  gf_showMessage("a message", false);
   gf_lockParkingControls();
   EXPECT_EQ(g_parkingLock.load(), 1);
+  for (const OptionControl* c : nine) EXPECT_FALSE(ui.isEnabled(c->controlId)) << c->controlId;
+  EXPECT_TRUE(ui.isEnabled(LOG.controlId));
+  EXPECT_TRUE(gf_messageLineSnapshot().message.empty());
   g_renewalMinutes = 3;
   gf_unlockParkingControls();
   EXPECT_EQ(g_parkingLock.load(), 0);
   EXPECT_EQ(g_renewalMinutes.load(), 19u);
+  for (const OptionControl* c : nine) EXPECT_TRUE(ui.isEnabled(c->controlId)) << c->controlId;
+  g_mainHwnd = nullptr;
 }
 
 // ---- The renewal ----

@@ -39,6 +39,53 @@ TEST_F(PaintTest, LabelColoursFollowTheOptions) {
   EXPECT_EQ(s.colorOf("Light aircraft"), kGrey);
 }
 
+// The park airport's figures: its file (publisher, file, handmade, traffic week), the reserved
+// stand, the counts and the static-parking figures, and "active" while static parking works.
+TEST_F(PaintTest, ParkingFiguresOfTheParkAirport) {
+  RecordingSurface s;
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = {"KJFK", "JFK", 40.64, -73.78, 13};
+  }
+  g_mainWindow.parkDataShown = 1;
+  g_mainWindow.setText(StatusText::ParkingText1, "stock");
+  g_mainWindow.setText(StatusText::ParkingText2, "KJFK.xml");
+  g_mainWindow.hourMarker = 1;
+  g_mainWindow.parkWeek = 12;
+  g_mainWindow.setText(StatusText::QualityText, "63");
+  g_mainWindow.standCount = 231;
+  g_mainWindow.parkedStaticCount = 69;
+  g_mainWindow.maxParkCount = 69;
+  g_mainWindow.maxParkPercentage = 30;
+  g_mainWindow.staticAverageFit = 3.5f;
+  g_mainWindow.parkingUpdates = 7;
+  gf_setReservedStandName("T4-B22");
+  g_mainWindow.reservedStandValid = 1;
+  g_parkingLock = 1;
+  lf_paintWindow(s);
+  EXPECT_EQ(s.colorOf("KJFK (JFK)"), kLime);
+  EXPECT_EQ(s.colorOf(" stock, KJFK.xml (h), wk=12"), kLime);
+  EXPECT_EQ(s.colorOf("qf: 63"), kLime);
+  EXPECT_EQ(s.colorOf("reserved stand: T4-B22"), kLime);
+  EXPECT_EQ(s.colorOf("# updates:    7"), kLime);
+  EXPECT_EQ(s.colorOf("# stands: 231"), kLime);
+  EXPECT_EQ(s.colorOf("parked static:  69"), kLime);
+  EXPECT_EQ(s.colorOf("average fit: 3.5"), kLime);
+  EXPECT_EQ(s.colorOf("max park:  69 (=30 %)"), kLime);
+  EXPECT_EQ(s.colorOf("Airport parking active"), kYellow);
+  // Without a maximum, and once static parking is done.
+  g_mainWindow.maxParkCount = 0;
+  g_mainWindow.reservedStandValid = 0;
+  g_parkingLock = 0;
+  s.texts.clear();
+  lf_paintWindow(s);
+  EXPECT_EQ(s.colorOf("no max park live"), kLime);
+  EXPECT_EQ(s.colorOf("parked static:  69"), 0xDEADBEEFu);
+  EXPECT_EQ(s.colorOf("reserved stand: T4-B22"), kRed);
+  EXPECT_EQ(s.colorOf("Airport parking"), kBlack);
+  gf_setReservedStandName({});
+}
+
 TEST_F(PaintTest, TextThatCannotBeShownIsSkippedAndLogged) {
   RecordingSurface s;
   lf_textOut(s, 1, 2, "bad \xC3\x28 text", kBlack);
