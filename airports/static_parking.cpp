@@ -340,10 +340,8 @@ std::string lf_readParkedFile() {
             g_softLearningAllowed = 1;
             gf_enableControl(LEARN_SOFT, true);
           }
-          if (g_userOnGroundKnown != 0) {
-            const UserAcBlock user = gf_userAcSnapshot();
-            gf_noteUserStandAtParkAirport(park, gf_standNameAt(user.latitude, user.longitude));
-          }
+          if (g_userOnGroundKnown != 0)
+            gf_noteUserStandAtParkAirport(park, gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
         }
       }
     }
@@ -399,8 +397,7 @@ void lf_markReservedStands() {
   const std::string reserved = gf_reservedStandName();
   auto named = reserved.empty() ? g_stands.end() : gf_findStandByName(reserved);
   if (named != g_stands.end()) named->reserved = 1;
-  const UserAcBlock user = gf_userAcSnapshot();
-  const std::string under = gf_standNameAt(user.latitude, user.longitude);
+  const std::string under = gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude);
   if (!under.empty() && under != reserved) {
     auto it = gf_findStandByName(under);
     if (it != g_stands.end()) it->reserved = 1;

@@ -76,6 +76,7 @@ void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
 
 EngineHarness::EngineHarness(HarnessOptions options)
     : m_options(std::move(options)), m_sim(m_options.sim), m_reader(std::make_unique<Reader>()) {
+  m_lineReader = m_options.programReader ? &g_trafficReader : &m_reader->reader;
   gf_resetEngine();
   gf_reserveLiveTables();
   gf_resetTrafficQueue();
@@ -108,8 +109,8 @@ EngineHarness::EngineHarness(HarnessOptions options)
   m_sim.user = user;
   m_sim.userOnGroundFlag = true;
   g_engineUserAc = user;
-  m_reader->reader.setUserPosition(user.latitude, user.longitude);
-  if (!m_options.parkAirport.code.empty()) m_reader->reader.setParkElevation(m_options.parkAirport.alt);
+  m_lineReader->setUserPosition(user.latitude, user.longitude);
+  if (!m_options.parkAirport.code.empty()) m_lineReader->setParkElevation(m_options.parkAirport.alt);
   gf_setSimPort(&m_sim);
   if (!m_options.programFolder.empty()) {
     g_programFolder = m_options.programFolder;
@@ -159,7 +160,7 @@ const std::vector<EngineHarness::Passage>& EngineHarness::passages(std::uint32_t
 }
 
 void EngineHarness::feedDueLines() {
-  TrafficReader& reader = m_reader->reader;
+  TrafficReader& reader = *m_lineReader;
   while (m_next < m_lines.size() && m_lines[m_next].cycle <= cycle()) {
     const RecordedLine& line = m_lines[m_next++].line;
     gf_splitTrafficLine(reader, line.text);
@@ -241,7 +242,10 @@ void EngineHarness::run(std::int32_t cycles) {
   for (std::int32_t i = 0; i < cycles; ++i) {
     feedDueLines();
     const std::int32_t c = cycle();
-    gf_updateAI();
+    if (m_options.cycle)
+      m_options.cycle();
+    else
+      gf_updateAI();
     {
       // The frame takes the queues as the link does under its lock; other threads of a test reach
       // the queues only through the engine's services, which hold this one.

@@ -7,6 +7,7 @@
 #include "airports/services.hpp"
 #include "core/airport_data.hpp"
 #include "enginesim/fake_sim.hpp"
+#include "feed/readers.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +51,12 @@ struct HarnessOptions {
   std::vector<Stand> stands;
   // The program folder (flight plans go to its "orig_dest"); none when empty.
   std::filesystem::path programFolder;
+  // What runs as the engine's cycle: gf_updateAI when empty (a caller may run the shell's tick,
+  // which runs gf_updateAI itself).
+  std::function<void()> cycle;
+  // The lines go through the program's own traffic reader (g_trafficReader), whose callsign
+  // collection static parking reads, instead of a reader of the harness.
+  bool programReader = false;
 };
 
 // A reported position an aircraft's buffer took.
@@ -112,6 +119,7 @@ private:
   std::size_t m_next = 0;
   struct Reader;
   std::unique_ptr<Reader> m_reader;
+  TrafficReader* m_lineReader = nullptr;  // the reader the lines go through
   struct Followed {
     std::vector<AcceptedPosition> injected;  // queued by the feed
     std::vector<AcceptedPosition> accepted;  // taken into the buffer
