@@ -233,6 +233,29 @@ TEST(TraceMapDrawing, ACrowdOfTracksGetsOneLabelEachAtMostAndNoneOverlap) {
   EXPECT_LT(svg.size(), 200'000u);
 }
 
+TEST(TraceMapDrawing, AircraftStandingStillAreDrawnAtTheirPlace) {
+  TempDir dir("amb-map");
+  // 7 is created at a stand and never moves (a static parked aircraft); 8 moves 30 m on the ground.
+  writeFile(dir / "trace.csv", std::string(kHeader) +
+                                   "0.1,7,created,40.6400,-73.7800,13,0,0,120,1,Boeing 737|DAL12*\n"
+                                   "9.0,7,removed,40.6400,-73.7800,13,0,0,120,1,\n"
+                                   "0.1,8,created,40.6410,-73.7800,13,0,0,0,1,Boeing 737|UAL3\n"
+                                   "1.0,8,position,40.64127,-73.7800,13,0,0,0,1,def 402\n");
+  tracemap::Tracks tracks;
+  std::string error;
+  ASSERT_TRUE(tracemap::readTrace(dir / "trace.csv", tracks, error)) << error;
+  EXPECT_TRUE(tracemap::standsStill(tracks.flown.at("7")));
+  EXPECT_FALSE(tracemap::standsStill(tracks.flown.at("8")));
+  EXPECT_EQ(tracks.flown.at("7").headingDeg, 120);
+  tracemap::MapOptions options;
+  options.drawInset = false;
+  const std::string svg = tracemap::renderSvg(tracks, options);
+  EXPECT_EQ(count(svg, "<path class=\"parked\" transform=\"translate("), 2u) << "the aircraft and its legend";
+  EXPECT_NE(svg.find("rotate(120)"), std::string::npos);
+  EXPECT_EQ(count(svg, ">DAL12*<"), 0u) << "a parked aircraft carries no track label";
+  EXPECT_NE(svg.find("parked, standing where it was created"), std::string::npos);
+}
+
 TEST(TraceMapDrawing, TheScaleBarIsTrueToTheMap) {
   // Ten nautical miles east-west on the equator fill the 1000 px map less its margins: 95.2 px per nm,
   // so the longest round length up to 160 px is 1 nm, drawn as two halves of 47.6 px.

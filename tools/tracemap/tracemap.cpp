@@ -333,6 +333,19 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
       svg += fmt::format("<polyline class=\"rep\" points=\"{}\"/>\n", pointsText(thin(s, kThinning)));
   }
 
+  // Aircraft that stood still where they were created: a small aircraft at its place and heading,
+  // at least 8 px long, else as long as an airliner (40 m).
+  for (const auto& [id, t] : tracks.flown) {
+    if (!standsStill(t)) continue;
+    const Px p = v.at(t.points.front());
+    if (!v.shows(p)) continue;
+    const double len = std::max(8.0, 40 * ppm);
+    svg += fmt::format("<path class=\"parked\" transform=\"translate({:.1f},{:.1f}) rotate({:.0f}) scale({:.2f})\" "
+                       "d=\"M0,-0.5L0.07,-0.1L0.5,0.1L0.07,0.1L0.05,0.35L0.18,0.5L-0.18,0.5L-0.05,0.35L-0.07,0.1L-0.5,0.1"
+                       "L-0.07,-0.1Z\"/>\n",
+                       p.x, p.y, t.headingDeg, len);
+  }
+
   // Flown tracks, one polyline per phase run; the labels' anchors along the thinned lines.
   struct Candidate {
     const Track* track;
@@ -341,6 +354,7 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
   };
   std::vector<Candidate> candidates;
   for (const auto& [id, t] : tracks.flown) {
+    if (standsStill(t)) continue;
     Candidate c{&t, 0, {}};
     std::vector<Px> all;
     for (const Run& run : runsOf(t, v))
@@ -398,6 +412,17 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
                      v.rect.x0, v.rect.y0, v.rect.x1 - v.rect.x0, v.rect.y1 - v.rect.y0);
 }
 
+}  // namespace
+
+bool standsStill(const Track& t) {
+  if (t.points.empty() || t.points.front().phase != Phase::Ground) return false;
+  const Point& first = t.points.front();
+  return std::all_of(t.points.begin(), t.points.end(),
+                     [&](const Point& p) { return distanceMetres(first.lat, first.lon, p.lat, p.lon) < 1.0; });
+}
+
+namespace {
+
 Extent extentOfAll(const Tracks& t) {
   Extent e;
   for (const auto* set : {&t.flown, &t.reported})
@@ -439,6 +464,9 @@ std::string legend(double x, double& y) {
   sample("<circle class=\"std\" cx=\"16\" cy=\"0\" r=\"5\"/><line class=\"std\" x1=\"16\" y1=\"0\" x2=\"16\" y2=\"-5\"/>",
          "stand, with its heading");
   sample("<path class=\"gone\" d=\"M13,-3l6,6m0,-6l-6,6\"/>", "removed from the simulator");
+  sample("<path class=\"parked\" transform=\"translate(16,0) rotate(90) scale(14)\" d=\"M0,-0.5L0.07,-0.1L0.5,0.1L0.07,"
+         "0.1L0.05,0.35L0.18,0.5L-0.18,0.5L-0.05,0.35L-0.07,0.1L-0.5,0.1L-0.07,-0.1Z\"/>",
+         "parked, standing where it was created");
   sample("<rect x=\"0\" y=\"-6\" width=\"32\" height=\"12\" fill=\"#fff\" stroke=\"#bbb\"/><text x=\"2\" y=\"4\" "
          "font-size=\"10\">AAL12</text>",
          "callsign, once per track where it fits");
@@ -452,7 +480,7 @@ constexpr const char* kStyle =
     ".rep{fill:none;stroke:#7a7a7a;stroke-width:1;stroke-dasharray:5,4}\n"
     ".rwy{stroke:#9c9c9c;stroke-linecap:butt}\n"
     ".std{fill:#f1f1f1;stroke:#a0a0a0;stroke-width:0.7}\n"
-    ".gone{fill:none;stroke:#333;stroke-width:1.4}\n"
+    ".gone{fill:none;stroke:#333;stroke-width:1.4}\n"    ".parked{fill:#7b3fa0;stroke:none}\n"
     "text{font-family:'DejaVu Sans Mono',monospace}\n"
     "</style>\n";
 
@@ -642,6 +670,7 @@ bool readTrace(const std::filesystem::path& csv, Tracks& tracks, std::string& er
     s.ground = ground != 0;
     if (f.size() > 8) number(f[8], s.heading);
     t.points.push_back(p);
+    if (!ends) t.headingDeg = s.heading;
     samples[f[1]].push_back(s);
     if (ends) t.removed = true;
   }

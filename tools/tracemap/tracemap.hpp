@@ -27,7 +27,12 @@ struct Track {
   std::string label;  // the callsign (or the object's id)
   std::vector<Point> points;
   bool removed = false;  // the last point is where it was removed
+  double headingDeg = 0;  // the last heading the trace gave
 };
+
+// A track of an aircraft that stood still on the ground where it was created (a parked one, static
+// or live): drawn as an aircraft at its place instead of a line.
+bool standsStill(const Track& t);
 
 // A fixed place drawn under the tracks: a circle of its radius with a tick toward its heading and
 // its name (an airport's stand).
