@@ -47,6 +47,16 @@ mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrai
 # The airport list the build laid out: the user aircraft's airport, JFK, becomes the park airport,
 # its stands read from the packaged server's archive.
 cp "$build/app/input/airports_p3d.xml" "$work/input/"
+# What the program learned of JFK's stands: the build ran the program's stand learning on the recorded
+# traffic, once for every weekday at its time of day, so static parking finds aircraft for any
+# weekday and (looking back up to 24 hours) any hour.
+learned="$build/app/airports/learned/stock/KJFK.xml"
+if [ -f "$learned" ]; then
+  mkdir -p "$work/airports/learned/stock"
+  cp "$learned" "$work/airports/learned/stock/"
+else
+  echo "(no learned file of JFK: the target amb_learned_jfk makes it; without it no aircraft is parked statically)" >&2
+fi
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
 # The AI aircraft the build generated from the recording's airlines and types, installed as an add-on
@@ -160,13 +170,14 @@ keep_window() {
   fi
 }
 progress_line() {
-  local counts parked message
+  local counts parked static message
   read -r created _ landed removed _ down <<<"$(trace_counts)"
   parked="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked live: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
+  static="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked static: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
   message="$(window_text 3 455)"
-  printf '%s +%d:%02d  live %3s  created %3d  removed %3d  on the ground %2d  landed %2d%s  | %s\n' \
+  printf '%s +%d:%02d  live %3s  created %3d  removed %3d  on the ground %2d  landed %2d%s%s  | %s\n' \
     "$(date -u +%H:%M:%S)" $(($1 / 60)) $(($1 % 60)) "$(window_live || true)" "$created" "$removed" "$down" "$landed" \
-    "${parked:+  parked $parked}" "${message:-(no message)}"
+    "${parked:+  parked $parked}" "${static:+  static $static}" "${message:-(no message)}"
 }
 
 export AMBT_APPDATA="$appdata"
@@ -231,6 +242,8 @@ ended_early=1
 if kill -0 "$pid" 2>/dev/null; then
   ended_early=0
   progress_line "$(($(date +%s) - start))"
+  # The trace up to here shows the aircraft as they stand before the exit removes them all.
+  trace_before_close=$(wc -l < "$demo/double.trace.csv")
   timeout 30 sh -c "echo close > '$demo/window.script'" || true
 fi
 # A run that outlives a minute more is ended by its id.
@@ -300,6 +313,32 @@ trace_counts | awk '{
   printf "aircraft removed:     %d\n", $4
   printf "flight plans given:   %d\n", $5
 }'
+# The static parked aircraft (the program gives them callsigns ending in "*"), and of all aircraft
+# standing still before the exit, the share within 5 m of a stand of the loaded airport file.
+echo "static parked aircraft created: $(awk -F, '$3 == "created" && $NF ~ /\*"?$/' "$demo/double.trace.csv" | wc -l)"
+if [ -n "${trace_before_close:-}" ] && [ -f "$work/airports/park_airport.xml" ]; then
+  head -n "$trace_before_close" "$demo/double.trace.csv" | python3 -c '
+import math, re, sys
+stands = [(float(a), float(b)) for a, b in re.findall(r"latitude=\"([-0-9.]+)\" longitude=\"([-0-9.]+)\"", open(sys.argv[1]).read())]
+last, prev = {}, {}
+for line in sys.stdin:
+    f = line.rstrip("\n").split(",")
+    if len(f) < 10 or f[2] not in ("created", "added", "position", "removed", "removed-by-sim"):
+        continue
+    if f[2].startswith("removed"):
+        last.pop(f[1], None)
+        continue
+    prev[f[1]] = last.get(f[1])
+    last[f[1]] = (float(f[3]), float(f[4]), f[9] == "1")
+def metres(a, b):
+    dy = (a[0] - b[0]) * 111195.0
+    dx = (a[1] - b[1]) * 111195.0 * math.cos(math.radians(a[0]))
+    return math.hypot(dx, dy)
+still = [p for o, p in last.items() if p[2] and (prev.get(o) is None or metres(p, prev[o]) < 0.5)]
+near = sum(1 for p in still if stands and min(metres(p, s) for s in stands) <= 5.0)
+print("standing still before the exit: %d aircraft, %d of them within 5 m of a stand" % (len(still), near))
+' "$work/airports/park_airport.xml" || true
+fi
 # The pictures: the map of the run, and every SVG again as PNG.
 # The stands: those of the park airport file the program loaded, else JFK's parking positions of the
 # ground network in the test data.
