@@ -333,19 +333,6 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
       svg += fmt::format("<polyline class=\"rep\" points=\"{}\"/>\n", pointsText(thin(s, kThinning)));
   }
 
-  // Aircraft that stood still where they were created: a small aircraft at its place and heading,
-  // at least 8 px long, else as long as an airliner (40 m).
-  for (const auto& [id, t] : tracks.flown) {
-    if (!standsStill(t)) continue;
-    const Px p = v.at(t.points.front());
-    if (!v.shows(p)) continue;
-    const double len = std::max(8.0, 40 * ppm);
-    svg += fmt::format("<path class=\"parked\" transform=\"translate({:.1f},{:.1f}) rotate({:.0f}) scale({:.2f})\" "
-                       "d=\"M0,-0.5L0.07,-0.1L0.5,0.1L0.07,0.1L0.05,0.35L0.18,0.5L-0.18,0.5L-0.05,0.35L-0.07,0.1L-0.5,0.1"
-                       "L-0.07,-0.1Z\"/>\n",
-                       p.x, p.y, t.headingDeg, len);
-  }
-
   // Flown tracks, one polyline per phase run; the labels' anchors along the thinned lines.
   struct Candidate {
     const Track* track;
@@ -379,6 +366,19 @@ void drawView(std::string& svg, const Tracks& tracks, const View& v, const ViewS
     const std::size_t step = std::max<std::size_t>(1, all.size() / 8);
     for (std::size_t i = step; i + 1 < all.size(); i += step) c.anchors.push_back(all[i]);
     candidates.push_back(std::move(c));
+  }
+
+  // Aircraft that stood still where they were created, over the tracks: a small aircraft at its
+  // place and heading, at least 11 px long, else as long as an airliner (40 m).
+  for (const auto& [id, t] : tracks.flown) {
+    if (!standsStill(t)) continue;
+    const Px p = v.at(t.points.front());
+    if (!v.shows(p)) continue;
+    const double len = std::max(11.0, 40 * ppm);
+    svg += fmt::format("<path class=\"parked\" transform=\"translate({:.1f},{:.1f}) rotate({:.0f}) scale({:.2f})\" "
+                       "d=\"M0,-0.5L0.07,-0.1L0.5,0.1L0.07,0.1L0.05,0.35L0.18,0.5L-0.18,0.5L-0.05,0.35L-0.07,0.1L-0.5,0.1"
+                       "L-0.07,-0.1Z\"/>\n",
+                       p.x, p.y, t.headingDeg, len);
   }
 
   const Box scale = drawScaleBar(svg, v);
