@@ -50,11 +50,6 @@ std::mutex g_reservedStandMutex;
 // id in the low half.
 std::unordered_set<std::uint64_t> g_setAside;
 
-// The airport whose load ended in a user error, with that error: not loaded again (no new download,
-// no half-read airport) until another airport has been loaded.
-std::string g_failedParkAirport;
-std::string g_failedParkAirportMessage;
-
 // MAX_LIVE as it stood before the park airport's learned file set its own; put back when the airport
 // is left.
 std::optional<std::int32_t> g_userMaxLive;
@@ -305,53 +300,43 @@ std::string lf_readParkedFile() {
   g_setAside.clear();
   g_standUpdates = 0;
   g_mainWindow.parkingUpdates = 0;
-  if (park.code != g_failedParkAirport) {
-    g_failedParkAirport.clear();
-    g_failedParkAirportMessage.clear();
-  }
   if (!g_userMaxLive) g_userMaxLive = MAX_LIVE.value.load();
   std::string message;
   std::string source;
   bool loaded = false;
   try {
-    if (!g_failedParkAirport.empty()) {
-      message = g_failedParkAirportMessage;
+    source = gf_findApfSource(park.code);
+    if (source.empty()) {
+      message = fmt::format("{} {} not found", "lf_readParkedFile", park.code);
+    } else if (source.size() >= 7 && source.find("unknown") != std::string::npos) {
+      message = fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", park.code, "unknown", source);
     } else {
-      source = gf_findApfSource(park.code);
-      if (source.empty()) {
-        message = fmt::format("{} {} not found", "lf_readParkedFile", park.code);
-      } else if (source.size() >= 7 && source.find("unknown") != std::string::npos) {
-        message = fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", park.code, "unknown", source);
-      } else {
-        g_parkApfInfo = ParkApfInfo{};
-        g_parkApfSource = source;
-        gf_readApf(message, source, g_parkApfInfo, g_parkQf, g_stands);
-        loaded = g_parkAirportLoaded.load() != 0;
-        if (loaded) {
-          if (g_parkQf.real >= 45 && g_stands.size() >= 20) {
-            g_softLearningAllowed = 0;
-            if (LEARN_SOFT.value != 0) {
-              LEARN_SOFT.value = 0;
-              LEARN_SOFT.refresh();
-              g_parkParameterChanged = 1;
-            }
-            gf_enableControl(LEARN_SOFT, false);
-          } else {
-            g_softLearningAllowed = 1;
-            gf_enableControl(LEARN_SOFT, true);
+      g_parkApfInfo = ParkApfInfo{};
+      g_parkApfSource = source;
+      gf_readApf(message, source, g_parkApfInfo, g_parkQf, g_stands);
+      loaded = g_parkAirportLoaded.load() != 0;
+      if (loaded) {
+        if (g_parkQf.real >= 45 && g_stands.size() >= 20) {
+          g_softLearningAllowed = 0;
+          if (LEARN_SOFT.value != 0) {
+            LEARN_SOFT.value = 0;
+            LEARN_SOFT.refresh();
+            g_parkParameterChanged = 1;
           }
-          if (g_userOnGroundKnown != 0)
-            gf_noteUserStandAtParkAirport(park, gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
+          gf_enableControl(LEARN_SOFT, false);
+        } else {
+          g_softLearningAllowed = 1;
+          gf_enableControl(LEARN_SOFT, true);
         }
+        if (g_userOnGroundKnown != 0)
+          gf_noteUserStandAtParkAirport(park, gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
       }
     }
   } catch (const UserErrorException& e) {
-    // A file that stops half-way is not used at all: no stand learning on half an airport, and no
-    // new download of the same file at every check.
+    // A file that stops half-way is not used at all: no stand learning on half an airport (the
+    // park-airport check does not try the airport again while the user stays near it).
     message = e.what();
     gf_logMarked(fmt::format("{}: {}", park.code, message));
-    g_failedParkAirport = park.code;
-    g_failedParkAirportMessage = message;
     g_stands.clear();
     g_parkAirportLoaded.store(0);
     loaded = false;
@@ -667,8 +652,6 @@ void gf_resetStaticParking() {
   g_parkingLock = 0;
   g_maxParkCount = -1;
   g_softLearningAllowed = 0;
-  g_failedParkAirport.clear();
-  g_failedParkAirportMessage.clear();
   g_userMaxLive.reset();
   gf_setReservedStandName({});
 }

@@ -4,6 +4,7 @@
 // removal of everything when the park airport is left or the program restarts.
 
 #include "airports/park_airport.hpp"
+#include "airports/park_airports.hpp"
 #include "airports/stand.hpp"
 #include "airports/static_parking.hpp"
 #include "core/geometry.hpp"
@@ -325,10 +326,7 @@ void gf_resetParkState() {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport = AirportData{};
   }
-  {
-    std::lock_guard lock(g_parkAirportsMutex);
-    g_parkAirports.clear();
-  }
+  gf_resetParkAirports();
   gf_resetEngine();
   gf_resetStaticParking();
   gf_resetStandLearning();

@@ -23,6 +23,8 @@
 
 #include <map>
 
+#include <pugixml.hpp>
+
 namespace amb {
 namespace {
 
@@ -380,6 +382,89 @@ TEST_F(StaticParking, TheLockDisablesTheNineParkingControls) {
   EXPECT_EQ(g_renewalMinutes.load(), 19u);
   for (const OptionControl* c : nine) EXPECT_TRUE(ui.isEnabled(c->controlId)) << c->controlId;
   g_mainHwnd = nullptr;
+}
+
+// ---- Loading the park airport for static parking ----
+
+// An airport file of n stands 100 m apart in my_thirdparty, with the parameters given.
+void writeAirport(const fs::path& folder, const std::string& code, int n, const std::string& parameters) {
+  std::string text = std::string("<?xml version=\"1.0\"?>\n") + test::kMetaBlock + "<parameters>" +
+                     "<parameter name=\"publisher\" value=\"P\" /><parameter name=\"altitude\" value=\"13\" />" +
+                     parameters + "</parameters>\n<parkpositions>";
+  for (int i = 0; i < n; ++i) {
+    const LatLon at = gf_destinationPoint({40.64, -73.78}, kPi / 2, i * 100.0 / 1852 * kFeetPerNm);
+    text += fmt::format("<parkpos id=\"S{}\" latitude=\"{:.7f}\" longitude=\"{:.7f}\" radius=\"20\" />", i + 1, at.lat,
+                        at.lon);
+  }
+  fs::create_directories(folder);
+  test::writeFile(folder / (code + ".xml"), text + "</parkpositions>\n");
+}
+
+TEST_F(StaticParking, AGoodAirportFileOfTwentyStandsOrMoreLearnsNoSoftOptions) {
+  g_stands.clear();
+  LEARN_SOFT.value = 1;
+  writeAirport(path("airports/my_thirdparty"), "KJFK", 20, "<parameter name=\"Qf_real\" value=\"45\" />");
+  EXPECT_EQ(lf_readParkedFile(), "");
+  EXPECT_EQ(g_stands.size(), 20u);
+  EXPECT_EQ(g_softLearningAllowed, 0);
+  EXPECT_EQ(LEARN_SOFT.value.load(), 0);
+  EXPECT_EQ(g_parkParameterChanged.load(), 1);  // so that the learned file keeps the change
+  EXPECT_EQ(g_mainWindow.text(StatusText::ParkingText1), "P");
+  EXPECT_EQ(g_mainWindow.text(StatusText::ParkingText2), "KJFK.xml");
+  EXPECT_EQ(g_mainWindow.parkDataShown.load(), 1);
+  // 19 stands, or a factor below 45: soft learning goes on.
+  for (const auto& [stands, qf] : {std::pair{19, 45}, std::pair{20, 44}}) {
+    LEARN_SOFT.value = 1;
+    g_parkParameterChanged = 0;
+    writeAirport(path("airports/my_thirdparty"), "KJFK", stands,
+                 fmt::format("<parameter name=\"Qf_real\" value=\"{}\" />", qf));
+    EXPECT_EQ(lf_readParkedFile(), "");
+    EXPECT_EQ(g_softLearningAllowed, 1) << stands << " " << qf;
+    EXPECT_EQ(LEARN_SOFT.value.load(), 1);
+    EXPECT_EQ(g_parkParameterChanged.load(), 0);
+  }
+}
+
+TEST_F(StaticParking, SetAsideOptionsKeepTheirNumbersAndAreSavedWhenTheAirportIsLeft) {
+  g_stands.clear();
+  writeAirport(path("airports/my_thirdparty"), "KJFK", 3, "");
+  ASSERT_EQ(lf_readParkedFile(), "");
+  option(1, "BAW", "A321", 2, bits({19}), "BAW0");
+  option(1, "BAW", "A320", 2, bits({20}), "BAW1");
+  g_trafficReader.addSeenCallsign("BAW1");
+  lf_startStaticParking();
+  // The option of now is set aside (BAW1 is live); the stand takes the one of an hour before.
+  ASSERT_EQ(g_staticPlan.size(), 1u);
+  EXPECT_EQ(g_staticPlan[0].callsign, "BAW0");
+  EXPECT_TRUE(gf_optionSetAside(1, 2));
+  EXPECT_FALSE(gf_optionSetAside(1, 1));
+  // What the stand learns meanwhile is numbered after them.
+  const std::string klm = "KLM", a320 = "A320";
+  EXPECT_EQ(gf_addParkPosOption(stand(1).options, {klm, a320}, 1, {2, 21}, "KLM7", "PH-AAA"), 3u);
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(path("airports/learned/thirdparty/P/KJFK.xml").c_str()));
+  std::vector<std::string> saved;
+  for (pugi::xml_node o : doc.child("parkpositions").child("parkpos").children("opt"))
+    saved.push_back(o.attribute("cs").as_string());
+  EXPECT_EQ(saved, (std::vector<std::string>{"BAW0", "BAW1", "KLM7"}));
+}
+
+TEST_F(StaticParking, LeavingTheAirportPutsTheUsersLiveLimitBack) {
+  g_stands.clear();
+  writeAirport(path("airports/my_thirdparty"), "KJFK", 3, "");
+  fs::create_directories(path("airports/learned/thirdparty/P"));
+  test::writeFile(path("airports/learned/thirdparty/P/KJFK.xml"),
+                  std::string("<?xml version=\"1.0\"?>\n") + test::kMetaBlock +
+                      "<parameters><parameter name=\"MAX_LIVE\" value=\"5\" /></parameters>\n<parkpositions />\n");
+  MAX_LIVE.value = 40;
+  g_maxLiveInUse = 40;
+  ASSERT_EQ(lf_readParkedFile(), "");
+  EXPECT_EQ(MAX_LIVE.value.load(), 5);  // the airport's own
+  gf_removeAllParkedAc();
+  EXPECT_EQ(MAX_LIVE.value.load(), 40);
+  EXPECT_EQ(g_maxLiveInUse.load(), 40);
 }
 
 // ---- The renewal ----
