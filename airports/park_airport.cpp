@@ -222,7 +222,6 @@ void lf_endParkAirport() {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport = AirportData{};
   }
-  g_mainWindow.parkingUpdates = 0;
   g_parkRemovals.clear();
   g_staticPlan.clear();
   g_stands.clear();
@@ -231,14 +230,26 @@ void lf_endParkAirport() {
   gf_setReservedStandName({});
   g_parkApfInfo = ParkApfInfo{};
   g_parkApfSource.clear();
+  gf_clearParkFigures();
+  g_trafficReader.setParkElevation(std::nullopt);
+}
+
+void gf_clearParkFigures() {
   g_mainWindow.standCount = 0;
   g_mainWindow.parkDataShown = 0;
   g_mainWindow.hourMarker = 0;
+  g_mainWindow.parkWeek = 0;
+  g_mainWindow.maxParkCount = 0;
+  g_mainWindow.maxParkPercentage = 0;
+  g_mainWindow.parkingUpdates = 0;
   g_mainWindow.reservedStandValid = 0;
+  g_mainWindow.realFit = 0;
+  g_mainWindow.softFit = -1;
+  g_mainWindow.adjusting = 0;
+  g_mainWindow.staticAverageFit = -1.0f;
   g_mainWindow.setText(StatusText::ParkingText1, "");
   g_mainWindow.setText(StatusText::ParkingText2, "");
   g_mainWindow.setText(StatusText::QualityText, "");
-  g_trafficReader.setParkElevation(std::nullopt);
   g_mainWindow.invalidate(std::nullopt);
 }
 

@@ -66,6 +66,8 @@ void gf_takeLiveCallsigns();
 // Leaves the park airport: saves its learned file when something changed, empties the stands, the
 // plan and the park airport's figures.
 void lf_endParkAirport();
+// The park airport's figures of the window back to their start values (no park airport).
+void gf_clearParkFigures();
 // Loads the park airport's stands for static parking: empty on success, else why not.
 std::string lf_readParkedFile();
 // Plans static parking for the current half hour at the loaded park airport.

@@ -162,6 +162,8 @@ void lf_countStandChange() {
 }
 
 Stand* lf_standWithId(std::uint32_t standId) {
+  // The load numbers the stands 1, 2, 3 ... in their order.
+  if (standId >= 1 && standId <= g_stands.size() && g_stands[standId - 1].id == standId) return &g_stands[standId - 1];
   for (Stand& s : g_stands)
     if (s.id == standId) return &s;
   return nullptr;

@@ -62,19 +62,10 @@ std::uint64_t lf_optionKey(std::uint32_t standId, std::uint32_t optionId) {
   return (std::uint64_t{standId} << 32) | optionId;
 }
 
-WeekSlot lf_previousDay(WeekSlot t) { return {t.weekday == 1 ? 7u : t.weekday - 1, t.halfHour}; }
-
 // The half hour after t (47 goes to 0 of the next weekday, 7 to 1).
 WeekSlot lf_nextHalfHour(WeekSlot t) {
   if (t.halfHour < 47) return {t.weekday, t.halfHour + 1};
   return {t.weekday == 7 ? 1u : t.weekday + 1, 0};
-}
-
-// now less n half hours (0 to 47), on the previous weekday when it reaches back over midnight.
-WeekSlot lf_halfHoursBack(WeekSlot now, std::uint32_t n) {
-  const std::int64_t h = static_cast<std::int64_t>(now.halfHour) - n;
-  if (h >= 0) return {now.weekday, static_cast<std::uint32_t>(h)};
-  return {lf_previousDay(now).weekday, static_cast<std::uint32_t>(h + 48)};
 }
 
 bool lf_hasBit(std::uint64_t set, std::uint32_t bit) { return bit < 48 && ((set >> bit) & 1u) != 0; }
@@ -129,15 +120,8 @@ struct SearchIndex {
 SearchIndex g_searchIndex;
 bool g_searchIndexBuilt = false;
 
-Stand* lf_standById(std::uint32_t id) {
-  if (id >= 1 && id <= g_stands.size() && g_stands[id - 1].id == id) return &g_stands[id - 1];
-  for (Stand& s : g_stands)
-    if (s.id == id) return &s;
-  return nullptr;
-}
-
 std::string lf_standNameOf(std::uint32_t id) {
-  const Stand* s = lf_standById(id);
+  const Stand* s = lf_standWithId(id);
   return s != nullptr ? s->name : std::string("unknown");
 }
 
@@ -258,16 +242,22 @@ void gf_unlockParkingControls() {
   g_mainWindow.invalidate(std::nullopt);
 }
 
+WeekSlot gf_halfHoursBefore(WeekSlot now, std::uint32_t n) {
+  const std::int64_t h = static_cast<std::int64_t>(now.halfHour) - std::min<std::uint32_t>(n, 47);
+  if (h >= 0) return {now.weekday, static_cast<std::uint32_t>(h)};
+  return {now.weekday == 1 ? 7u : now.weekday - 1, static_cast<std::uint32_t>(h + 48)};
+}
+
+bool gf_laterInWeek(WeekSlot a, WeekSlot b) {
+  if (a.weekday == 1 && b.weekday == 7) return true;
+  if (a.weekday == 7 && b.weekday == 1) return false;
+  return a.weekday > b.weekday || (a.weekday == b.weekday && a.halfHour > b.halfHour);
+}
+
 bool gf_addParkedHalfHours(std::uint64_t& total, WeekSlot now, bool add, const Act& act) {
   if (act.state != ActState::InSim && act.state != ActState::Removing) return false;
-  if (add) {
-    const WeekSlot at{act.weekDay, act.halfHourSlot};
-    const bool nowLater =
-        (now.weekday == 1 && at.weekday == 7) ||
-        (!(now.weekday == 7 && at.weekday == 1) &&
-         (now.weekday > at.weekday || (now.weekday == at.weekday && now.halfHour >= at.halfHour)));
-    if (nowLater) total += gf_weekHalfHourDiff(now, at);
-  }
+  const WeekSlot at{act.weekDay, act.halfHourSlot};
+  if (add && !gf_laterInWeek(at, now)) total += gf_weekHalfHourDiff(now, at);
   return true;
 }
 
@@ -288,7 +278,7 @@ std::int32_t gf_countParkedAc(bool showMean) {
 void gf_planStand(Stand& stand) {
   stand.taken = 1;
   for (std::uint32_t id : stand.overlapIds)
-    if (Stand* n = lf_standById(id)) n->blocked = 1;
+    if (Stand* n = lf_standWithId(id)) n->blocked = 1;
 }
 
 // ---- Loading ----
@@ -491,7 +481,7 @@ std::int32_t lf_searchParkPositions(WeekSlot now, std::uint32_t kind, std::int32
 }
 
 void lf_searchStands(WeekSlot now, std::uint32_t kind, std::uint32_t offset, std::vector<PlanResult>& work) {
-  const WeekSlot searched = lf_halfHoursBack(now, offset);
+  const WeekSlot searched = gf_halfHoursBefore(now, offset);
   SearchIndex local;
   if (!g_searchIndexBuilt) local.build();
   SearchIndex& index = g_searchIndexBuilt ? g_searchIndex : local;
@@ -572,7 +562,7 @@ void lf_parkStatic() {
   if (g_staticPlan.empty() || g_stands.empty()) return;
   const PlanResult r = std::move(g_staticPlan.back());
   g_staticPlan.pop_back();
-  const Stand* stand = lf_standById(r.standId);
+  const Stand* stand = lf_standWithId(r.standId);
   const auto near = [&](std::uint32_t id) {
     return id == r.standId ||
            (stand != nullptr && std::find(stand->overlapIds.begin(), stand->overlapIds.end(), id) != stand->overlapIds.end());
@@ -609,7 +599,7 @@ void lf_parkStatic() {
   Act act(std::move(data), r.standId, {stand->lat, stand->lon, stand->heading}, stand->cargo);
   if (!lf_matchParkedLivery(act, *stand) || act.liveryTitle.empty()) return;
   const WeekSlot now = WeekSlot::fromPacked(g_weekSlot.load());
-  const WeekSlot at = r.standTime ? *r.standTime : lf_halfHoursBack(now, std::min<std::uint32_t>(r.offset, 47));
+  const WeekSlot at = r.standTime ? *r.standTime : gf_halfHoursBefore(now, std::min<std::uint32_t>(r.offset, 47));
   act.weekDay = at.weekday;
   act.halfHourSlot = at.halfHour;
   act.state = ActState::Creating;

@@ -68,6 +68,12 @@ void gf_lockParkingControls();
 // Clears the lock, sets the minutes to the next renewal to 19 and enables the controls again.
 void gf_unlockParkingControls();
 
+// ---- Time at the stand ----
+// now less n half hours (at most 47), on the previous weekday when that reaches back over midnight.
+WeekSlot gf_halfHoursBefore(WeekSlot now, std::uint32_t n);
+// a is later in the week than b; weekday 1 counts as after weekday 7.
+bool gf_laterInWeek(WeekSlot a, WeekSlot b);
+
 // ---- Counts ----
 // The parked acts in the simulator (in it, or being removed); with showMean and WEEK off, their mean
 // time at the stand in hours goes to the window.

@@ -29,26 +29,6 @@ std::vector<ParkRemoval> g_parkRemovals;
 
 namespace {
 
-// a is later in the week than b; weekday 1 counts as after weekday 7.
-bool lf_later(WeekSlot a, WeekSlot b) {
-  if (a.weekday == 1 && b.weekday == 7) return true;
-  if (a.weekday == 7 && b.weekday == 1) return false;
-  return a.weekday > b.weekday || (a.weekday == b.weekday && a.halfHour > b.halfHour);
-}
-
-WeekSlot lf_back(WeekSlot now, std::uint32_t n) {
-  const std::int64_t h = static_cast<std::int64_t>(now.halfHour) - std::min<std::uint32_t>(n, 47);
-  if (h >= 0) return {now.weekday, static_cast<std::uint32_t>(h)};
-  return {now.weekday == 1 ? 7u : now.weekday - 1, static_cast<std::uint32_t>(h + 48)};
-}
-
-Stand* lf_stand(std::uint32_t id) {
-  if (id >= 1 && id <= g_stands.size() && g_stands[id - 1].id == id) return &g_stands[id - 1];
-  for (Stand& s : g_stands)
-    if (s.id == id) return &s;
-  return nullptr;
-}
-
 StaticPlan lf_keptOf(const Act& act) {
   return {act.callsign, act.secondCallsign, act.coupledCallsign, act.registration, act.airline, act.model,
           act.weekDay,  act.halfHourSlot,   act.standId,         0};
@@ -110,9 +90,9 @@ void gf_adjustParking() {
   }
 
   for (const LiveStayer& s : g_liveStayers)
-    if (Stand* stand = lf_stand(s.standId)) gf_planStand(*stand);
+    if (Stand* stand = lf_standWithId(s.standId)) gf_planStand(*stand);
   for (const StaticPlan& k : g_keptParked)
-    if (Stand* stand = lf_stand(k.standId)) gf_planStand(*stand);
+    if (Stand* stand = lf_standWithId(k.standId)) gf_planStand(*stand);
 
   const auto have = static_cast<std::int32_t>(g_staticPlan.size() + g_keptParked.size() + g_liveStayers.size());
   if (wanted > have) {
@@ -190,12 +170,12 @@ void lf_reviewParked(WeekSlot now) {
     if (act.state == ActState::InSim) lf_reviewParkedAc(context, act);
 
   std::stable_sort(g_keptParked.begin(), g_keptParked.end(), [](const StaticPlan& a, const StaticPlan& b) {
-    return lf_later({a.weekday, a.halfHour}, {b.weekday, b.halfHour});
+    return gf_laterInWeek({a.weekday, a.halfHour}, {b.weekday, b.halfHour});
   });
   for (StaticPlan& k : g_keptParked) {
     if (k.coupledCallsign.empty() || k.secondCallsign.empty() || k.callsign.find(k.secondCallsign) == std::string::npos)
       continue;
-    const Stand* stand = lf_stand(k.standId);
+    const Stand* stand = lf_standWithId(k.standId);
     if (stand == nullptr) continue;
     std::string trimmed = k.callsign;
     if (!trimmed.empty() && trimmed.back() == '*') trimmed.pop_back();
@@ -222,11 +202,11 @@ void lf_reviewParkedAc(const ReviewContext& context, const Act& act) {
     }
     return;
   }
-  const Stand* stand = lf_stand(act.standId);
+  const Stand* stand = lf_standWithId(act.standId);
   if (stand != nullptr && !stand->overlapIds.empty()) {
     for (auto it = plan.begin(); it != plan.end(); ++it) {
       if (std::find(stand->overlapIds.begin(), stand->overlapIds.end(), it->standId) == stand->overlapIds.end()) continue;
-      const Stand* other = lf_stand(it->standId);
+      const Stand* other = lf_standWithId(it->standId);
       if (other == nullptr) continue;
       if (gf_distanceNm({act.latitude, act.longitude}, {other->lat, other->lon}) <
           act.halfWingspan + gf_halfWingspan(it->type)) {
@@ -244,8 +224,8 @@ void lf_reviewParkedAc(const ReviewContext& context, const Act& act) {
 }
 
 void lf_keepOrReplace(const Act& act, const ReviewContext& context, std::vector<PlanResult>::iterator result) {
-  const WeekSlot start = result->standTime ? *result->standTime : lf_back(context.now, result->offset);
-  if (lf_later(start, {act.weekDay, act.halfHourSlot})) {
+  const WeekSlot start = result->standTime ? *result->standTime : gf_halfHoursBefore(context.now, result->offset);
+  if (gf_laterInWeek(start, {act.weekDay, act.halfHourSlot})) {
     g_parkRemovals.push_back({act.callsign, act.standId});
   } else {
     g_keptParked.push_back(lf_keptOf(act));
@@ -335,22 +315,7 @@ void gf_resetParkState() {
   g_parkAirportLoaded = 0;
   gf_resetParkAirportFile();
   g_shownQnh = 1013;
-  g_mainWindow.standCount = 0;
-  g_mainWindow.parkDataShown = 0;
-  g_mainWindow.hourMarker = 0;
-  g_mainWindow.parkWeek = 0;
-  g_mainWindow.maxParkCount = 0;
-  g_mainWindow.maxParkPercentage = 0;
-  g_mainWindow.parkingUpdates = 0;
-  g_mainWindow.reservedStandValid = 0;
-  g_mainWindow.realFit = 0;
-  g_mainWindow.softFit = -1;
-  g_mainWindow.adjusting = 0;
-  g_mainWindow.staticAverageFit = -1.0f;
-  g_mainWindow.setText(StatusText::ParkingText1, "");
-  g_mainWindow.setText(StatusText::ParkingText2, "");
-  g_mainWindow.setText(StatusText::QualityText, "");
-  g_mainWindow.invalidate(std::nullopt);
+  gf_clearParkFigures();
 }
 
 }  // namespace amb
