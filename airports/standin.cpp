@@ -39,8 +39,7 @@ std::string lf_readParkedFile() {
   if (!gf_loadParkAirport()) return fmt::format("{} {} could not be loaded", "lf_readParkedFile", park.code);
   g_softLearningAllowed = 1;
   if (g_userOnGroundKnown != 0) {
-    const UserAcBlock user = gf_userAcSnapshot();
-    gf_noteUserStandAtParkAirport(park, gf_standNameAt(user.latitude, user.longitude));
+    gf_noteUserStandAtParkAirport(park, gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
   }
   return {};
 }
