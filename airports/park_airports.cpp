@@ -398,6 +398,7 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
     }
     if (gf_inNullBox(position.lat, position.lon)) return;
     lf_forgetFailedLoadFarAway(position);
+    const bool destinationSet = !DESTINATION.value().empty();
     {
       std::lock_guard lock(g_parkAirportsMutex);
       if (!g_parkAirports.empty()) {
@@ -406,7 +407,7 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
           first.distanceNm = gf_distanceNm({first.latitude, first.longitude}, position);
         } else {
           g_lastCheckPosition = position;
-          if (DESTINATION.value().empty()) {
+          if (!destinationSet) {
             for (ParkAirport& p : g_parkAirports) p.distanceNm = gf_distanceNm({p.latitude, p.longitude}, position);
             std::stable_sort(g_parkAirports.begin(), g_parkAirports.end(),
                              [](const ParkAirport& a, const ParkAirport& b) { return a.distanceNm < b.distanceNm; });
