@@ -394,6 +394,7 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
     const LatLon position{g_engineUserAc.latitude, g_engineUserAc.longitude};
     if (g_parkAirportLoadRequested != 0) {
       lf_loadRequestedParkAirport();
+      gf_forgetStandNameCache();
       return;
     }
     if (gf_inNullBox(position.lat, position.lon)) return;
@@ -415,10 +416,12 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
         }
       }
     }
-    if (gf_parkAirportSnapshot().code.empty())
+    if (gf_parkAirportSnapshot().code.empty()) {
       lf_pickParkAirport(position, showCalculating);
-    else
+    } else {
       lf_checkParkAirportInSight(position);
+      if (gf_parkAirportSnapshot().code.empty()) gf_forgetStandNameCache();
+    }
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "gf_checkForParkAirportUpdates", e.what());
     throw;
@@ -437,7 +440,7 @@ bool gf_checkParkAirports(bool checkStand, std::string& message) {
       const auto old = gf_findStandByName(g_reservedStandName);
       if (old != g_stands.end()) old->reserved = 0;
     }
-    g_reservedStandName = first->reservedStand;
+    gf_setReservedStandName(first->reservedStand);
     gf_removeAcAtStand();
     const auto now = gf_findStandByName(g_reservedStandName);
     if (now != g_stands.end()) now->reserved = 1;

@@ -46,8 +46,9 @@ void lf_writeMyParkAirports();
 // ground; empty when none. Worker only (it reads g_stands): other threads post their requests.
 std::string gf_standNameAt(double latitude, double longitude);
 
-// The user's reserved stand at the park airport; empty when none.
+// The user's reserved stand at the park airport; empty when none. Guarded: the window reads it.
 std::string gf_reservedStandName();
+void gf_setReservedStandName(std::string name);
 extern std::string g_reservedStandName;
 
 // The airport list "airports_p3d.xml" in the input folder: read once per process into g_airports,

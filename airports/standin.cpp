@@ -34,6 +34,11 @@ std::string gf_reservedStandName() {
   return g_reservedStandName;
 }
 
+void gf_setReservedStandName(std::string name) {
+  std::lock_guard lock(g_standinReservedMutex);
+  g_reservedStandName = std::move(name);
+}
+
 std::string lf_readParkedFile() {
   const AirportData park = gf_parkAirportSnapshot();
   if (!gf_loadParkAirport()) return fmt::format("{} {} could not be loaded", "lf_readParkedFile", park.code);

@@ -360,6 +360,18 @@ TEST_F(SoftLearning, AnAircraftTrackedAtAStandExtendsItsOptionThere) {
   EXPECT_TRUE(stand(2).options.empty());
 }
 
+// Tracked at a stand whose option cannot take the half hour (it holds it already): the aircraft is
+// learned as if it were new, at a stand not in use.
+TEST_F(SoftLearning, ATrackedStandThatLearnsNothingLeavesTheChoiceOpen) {
+  const LiveAc ac = ending(0xB00003, north(kBase, 500));
+  ASSERT_TRUE(lf_addSoftParkPosOption(1, ac, true, {1, 19}));
+  stand(1).options.front().halfHours |= std::uint64_t{1} << 20;
+  lf_learnSoftParkPos(ac, true);
+  ASSERT_EQ(stand(2).options.size(), 1u);
+  EXPECT_EQ(stand(2).options.front().halfHours, std::uint64_t{1} << 20);
+  EXPECT_EQ(g_softSeen.front().halfHour, 20u);
+}
+
 TEST_F(SoftLearning, OnlyNearTheParkAirportBelowTheClimbOutAndWithoutStand) {
   lf_learnSoftParkPos(ending(0xB00003, test::eastNm(kBase, 5.1)), true);
   LiveAc climbing = ending(0xB00004, north(kBase, 500), 2500);
