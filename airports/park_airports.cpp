@@ -90,15 +90,14 @@ bool lf_inSight(double distanceNm) {
   return distanceNm <= AIRPORT_RANGE.value && g_engineUserAc.altAboveGround <= AIRPORT_HEIGHT.value;
 }
 
-// Whether the airport's load failed while the user aircraft stayed within its range.
-bool lf_loadFailed(const std::string& code, const LatLon& position) {
-  if (g_failedParkAirport.code.empty()) return false;
-  if (gf_distanceNm(position, {g_failedParkAirport.lat, g_failedParkAirport.lon}) > AIRPORT_RANGE.value) {
+// The airport whose load failed is forgotten once the user aircraft is out of its range.
+void lf_forgetFailedLoadFarAway(const LatLon& position) {
+  if (!g_failedParkAirport.code.empty() &&
+      gf_distanceNm(position, {g_failedParkAirport.lat, g_failedParkAirport.lon}) > AIRPORT_RANGE.value)
     g_failedParkAirport = AirportData{};
-    return false;
-  }
-  return g_failedParkAirport.code == code;
 }
+
+bool lf_loadFailed(const std::string& code) { return !code.empty() && g_failedParkAirport.code == code; }
 
 void lf_setParkAirportData(const AirportData& airport) {
   std::lock_guard lock(g_parkAirportMutex);
@@ -339,7 +338,7 @@ void lf_pickParkAirport(const LatLon& position, bool show) {
       gf_showMessage("User aircraft on the ground, no airport in sight", true);
       return;
     }
-    if (lf_loadFailed(airport->code, position)) return;
+    if (lf_loadFailed(airport->code)) return;
     if (!gf_hasApf(airport->code)) {
       gf_showMessage(fmt::format("User aircraft on the ground at {}", airport->code) + ", no airport file found", true);
       return;
@@ -354,7 +353,7 @@ void lf_pickParkAirport(const LatLon& position, bool show) {
   const std::optional<ParkAirport> first = lf_firstParkAirport();
   if (!first) return;
   const double d = gf_distanceNm(position, {first->latitude, first->longitude});
-  if (!lf_inSight(d) || lf_loadFailed(first->code, position) || !lf_setParkAirport(first->code)) return;
+  if (!lf_inSight(d) || lf_loadFailed(first->code) || !lf_setParkAirport(first->code)) return;
   gf_showMessage(fmt::format("{} in sight at {:.1F} nm", first->code, d), true);
   g_parkAirportLoadRequested = 1;
   lf_prepareStaticParking(false);
@@ -395,9 +394,12 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
     const LatLon position{g_engineUserAc.latitude, g_engineUserAc.longitude};
     if (g_parkAirportLoadRequested != 0) {
       lf_loadRequestedParkAirport();
+      gf_forgetStandNameCache();
       return;
     }
     if (gf_inNullBox(position.lat, position.lon)) return;
+    lf_forgetFailedLoadFarAway(position);
+    const bool destinationSet = !DESTINATION.value().empty();
     {
       std::lock_guard lock(g_parkAirportsMutex);
       if (!g_parkAirports.empty()) {
@@ -406,7 +408,7 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
           first.distanceNm = gf_distanceNm({first.latitude, first.longitude}, position);
         } else {
           g_lastCheckPosition = position;
-          if (DESTINATION.value().empty()) {
+          if (!destinationSet) {
             for (ParkAirport& p : g_parkAirports) p.distanceNm = gf_distanceNm({p.latitude, p.longitude}, position);
             std::stable_sort(g_parkAirports.begin(), g_parkAirports.end(),
                              [](const ParkAirport& a, const ParkAirport& b) { return a.distanceNm < b.distanceNm; });
@@ -414,10 +416,12 @@ void gf_checkForParkAirportUpdates(bool showCalculating) {
         }
       }
     }
-    if (gf_parkAirportSnapshot().code.empty())
+    if (gf_parkAirportSnapshot().code.empty()) {
       lf_pickParkAirport(position, showCalculating);
-    else
+    } else {
       lf_checkParkAirportInSight(position);
+      if (gf_parkAirportSnapshot().code.empty()) gf_forgetStandNameCache();
+    }
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "gf_checkForParkAirportUpdates", e.what());
     throw;

@@ -95,38 +95,54 @@ void lf_checkHalfHour(WeekSlot time) {
   if (time.halfHour >= 48) throw std::out_of_range(kInvalidBitsetPosition);
 }
 
-// A stand is in use at the time when one of its options of that weekday holds the half hour.
-bool lf_inUse(const Stand& s, WeekSlot time) {
-  return std::any_of(s.options.begin(), s.options.end(), [&](const ParkPosOption& o) {
-    return lf_optionInSearch(o) && o.day == time.weekday && lf_bitSet(o.halfHours, time.halfHour);
-  });
+// Which stands are in use, per stand in g_stands' order: bit 0 at the time, bit 1 in the next half
+// hour. A stand is in use when one of its options of that weekday holds the half hour.
+using BusyStands = std::vector<std::uint8_t>;
+constexpr std::uint8_t kBusyNow = 1;
+constexpr std::uint8_t kBusyNext = 2;
+
+std::uint8_t lf_busyBits(const ParkPosOption& o, WeekSlot now, WeekSlot next) {
+  if (!lf_optionInSearch(o)) return 0;
+  return static_cast<std::uint8_t>((o.day == now.weekday && lf_bitSet(o.halfHours, now.halfHour) ? kBusyNow : 0) |
+                                   (o.day == next.weekday && lf_bitSet(o.halfHours, next.halfHour) ? kBusyNext : 0));
 }
 
-// The two collectors of the soft-stand search over the stands the filter lets through. Each pass
-// keeps only stands whose size steps do not exceed the best found so far.
+BusyStands lf_busyStands(WeekSlot now) {
+  const WeekSlot next = lf_nextHalfHour(now);
+  BusyStands busy(g_stands.size(), 0);
+  for (std::size_t i = 0; i < g_stands.size(); ++i)
+    for (const ParkPosOption& o : g_stands[i].options) busy[i] |= lf_busyBits(o, now, next);
+  return busy;
+}
+
+// The two collectors of the soft-stand search over the stands the filter lets through that are not
+// in use. Each pass keeps only stands whose size steps do not exceed the best found so far.
 template <typename Filter>
-void lf_collectFitting(std::vector<StandCandidate>& out, WeekSlot time, const AcData& ac, double stepNm,
-                       Filter filter) {
+void lf_collectFitting(std::vector<StandCandidate>& out, const BusyStands& busy, std::uint8_t inUse,
+                       const AcData& ac, double stepNm, Filter filter) {
   std::int32_t best = 100;
   const double size = ac.halfWingspan;
-  for (const Stand& s : g_stands) {
+  for (std::size_t i = 0; i < g_stands.size(); ++i) {
+    const Stand& s = g_stands[i];
     if (!filter(s) || lf_tooSmall(size, s)) continue;
     const auto steps = static_cast<std::int32_t>(std::round((s.radiusNm - size) / stepNm));
-    if (steps > best || lf_inUse(s, time)) continue;
+    if (steps > best || (busy[i] & inUse) != 0) continue;
     best = steps;
     out.push_back({s.name, steps, lf_standFits(s, ac) ? 1u : 0u});
   }
 }
 
 template <typename Filter>
-void lf_collectAnySize(std::vector<StandCandidate>& out, WeekSlot time, const AcData& ac, Filter filter) {
+void lf_collectAnySize(std::vector<StandCandidate>& out, const BusyStands& busy, std::uint8_t inUse,
+                       const AcData& ac, Filter filter) {
   std::int32_t best = 100;
   const double size = ac.halfWingspan;
-  for (const Stand& s : g_stands) {
+  for (std::size_t i = 0; i < g_stands.size(); ++i) {
+    const Stand& s = g_stands[i];
     if (!filter(s)) continue;
     // Both in nautical miles, so this is 0 for every real aircraft: all such stands count alike.
     const auto steps = static_cast<std::int32_t>(std::round(std::fabs(size - s.radiusNm)));
-    if (steps > best || lf_inUse(s, time)) continue;
+    if (steps > best || (busy[i] & inUse) != 0) continue;
     best = steps;
     out.push_back({s.name, steps, lf_standFits(s, ac) ? 1u : 0u});
   }
@@ -346,15 +362,19 @@ bool lf_softRepeatAllowed(std::uint32_t hexid, WeekSlot now, bool testOnly) {
   return true;
 }
 
-std::vector<Stand>::iterator lf_chooseSoftStand(WeekSlot time, const AcData& aircraft, bool retry) {
+namespace {
+
+// The soft stand choice over the stands' use as busy tells it (inUse: the bit of the time searched).
+std::vector<Stand>::iterator lf_chooseSoftStandIn(const BusyStands& busy, std::uint8_t inUse, WeekSlot time,
+                                                  const AcData& aircraft, bool retry) {
   std::vector<StandCandidate> list;
   list.reserve(256);
   const double step = aircraft.halfWingspan <= kSmallSpanNm ? kSmallStepNm : kLargeStepNm;
   const auto fitting = [&](auto filter) {
-    if (list.empty()) lf_collectFitting(list, time, aircraft, step, filter);
+    if (list.empty()) lf_collectFitting(list, busy, inUse, aircraft, step, filter);
   };
   const auto anySize = [&](auto filter) {
-    if (list.empty()) lf_collectAnySize(list, time, aircraft, filter);
+    if (list.empty()) lf_collectAnySize(list, busy, inUse, aircraft, filter);
   };
   if (aircraft.category == Rotorcraft) {
     const auto heli = [](const Stand& s) { return s.heli != 0; };
@@ -385,17 +405,29 @@ std::vector<Stand>::iterator lf_chooseSoftStand(WeekSlot time, const AcData& air
     }
   }
   if (list.empty()) {
-    if (retry && g_stands.size() <= kRetryStands) return lf_chooseSoftStand(lf_nextHalfHour(time), aircraft, false);
+    if (retry && g_stands.size() <= kRetryStands)
+      return lf_chooseSoftStandIn(busy, kBusyNext, lf_nextHalfHour(time), aircraft, false);
     return g_stands.end();
   }
-  if (list.size() >= 2) {
-    if (gf_randomOn()) lf_shuffle(list);
-    // A candidate moves ahead while its fit is not lower and its steps are not higher.
-    for (std::size_t i = 1; i < list.size(); ++i)
-      for (std::size_t j = i; j > 0 && list[j].fit >= list[j - 1].fit && list[j].steps <= list[j - 1].steps; --j)
-        std::swap(list[j], list[j - 1]);
+  if (list.size() >= 2 && gf_randomOn()) lf_shuffle(list);
+  // The candidates are ordered by insertion, a candidate moving ahead while its fit is not lower and
+  // its steps are not higher than those of the one before it. Only the first counts: it is the last
+  // candidate that fits at least as well as, and lies no more steps away than, every one before it.
+  std::size_t first = 0;
+  std::uint32_t bestFit = list.front().fit;
+  std::int32_t fewestSteps = list.front().steps;
+  for (std::size_t j = 1; j < list.size(); ++j) {
+    if (list[j].fit >= bestFit && list[j].steps <= fewestSteps) first = j;
+    bestFit = std::max(bestFit, list[j].fit);
+    fewestSteps = std::min(fewestSteps, list[j].steps);
   }
-  return gf_findStandByName(list.front().name);
+  return gf_findStandByName(list[first].name);
+}
+
+}  // namespace
+
+std::vector<Stand>::iterator lf_chooseSoftStand(WeekSlot time, const AcData& aircraft, bool retry) {
+  return lf_chooseSoftStandIn(lf_busyStands(time), kBusyNow, time, aircraft, retry);
 }
 
 void lf_learnSoftParkPos(const LiveAc& aircraft, bool notClimbOut) {
@@ -420,17 +452,22 @@ void lf_learnSoftParkPos(const LiveAc& aircraft, bool notClimbOut) {
   }
   if (!lf_softRepeatAllowed(aircraft.hexid, now, false)) return;
 
-  // Known at a real stand around this half hour: nothing soft to learn.
+  // Known at a real stand around this half hour: nothing soft to learn. The same walk over the
+  // options tells which stands are in use for the stand choice.
   const std::uint64_t around = (std::uint64_t{1} << now.halfHour) |
                                (std::uint64_t{1} << (now.halfHour == 0 ? 47 : now.halfHour - 1)) |
                                (std::uint64_t{1} << (now.halfHour == 47 ? 0 : now.halfHour + 1));
-  for (const Stand& s : g_stands)
-    for (const ParkPosOption& o : s.options)
+  const WeekSlot next = lf_nextHalfHour(now);
+  BusyStands busy(g_stands.size(), 0);
+  for (std::size_t i = 0; i < g_stands.size(); ++i)
+    for (const ParkPosOption& o : g_stands[i].options) {
       if (o.day == now.weekday && o.kind == 1 && (o.halfHours & around) != 0 && lf_optionInSearch(o) &&
           o.reg == aircraft.registration)
         return;
+      busy[i] |= lf_busyBits(o, now, next);
+    }
 
-  const auto stand = lf_chooseSoftStand(now, aircraft, true);
+  const auto stand = lf_chooseSoftStandIn(busy, kBusyNow, now, aircraft, true);
   if (stand == g_stands.end()) return;
   if (!lf_addSoftParkPosOption(stand->id, aircraft, false, now)) {
     const auto seen = lf_softSeenOf(aircraft.hexid);
