@@ -92,7 +92,19 @@ TEST_F(ScanReportsTest, TheFixtureTreeGivesTheGoldenFiles) {
         g_incompleteFltsimSectionsPath, g_outputInfoFolder / "AircraftCfgWithNoFltsimSection.txt",
         g_outputInfoFolder / "AirlineModelConversions.txt"}) {
     SCOPED_TRACE(gf_pathText(report));
+#ifdef _WIN32
+    // The working folder's drive letter sorts apart from "/": the lines, not their order.
+    const auto sorted = [](const std::string& text) {
+      std::vector<std::string> lines;
+      for (std::size_t from = 0, to; (to = text.find('\n', from)) != std::string::npos; from = to + 1)
+        lines.push_back(text.substr(from, to - from));
+      std::sort(lines.begin(), lines.end());
+      return lines;
+    };
+    EXPECT_EQ(sorted(portable(report)), sorted(golden(gf_pathText(report.filename()))));
+#else
     EXPECT_EQ(portable(report), golden(gf_pathText(report.filename())));
+#endif
   }
   const auto see = [](const fs::path& p) { return ", see " + gf_pathText(p); };
   const auto block = logAfter("Errors:");
