@@ -8,6 +8,7 @@
 #include "core/airport_data.hpp"
 #include "enginesim/fake_sim.hpp"
 #include "feed/readers.hpp"
+#include "liveries/livery.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -57,6 +58,9 @@ struct HarnessOptions {
   // The lines go through the program's own traffic reader (g_trafficReader), whose callsign
   // collection static parking reads, instead of a reader of the harness.
   bool programReader = false;
+  // The liveries the matching finds (tools/enginesim/liveries.hpp); unset: a generic livery of every
+  // type of the data base.
+  std::optional<std::vector<LiveryData>> liveries;
 };
 
 // A reported position an aircraft's buffer took.
