@@ -3,11 +3,6 @@
 #include "airports/services.hpp"
 #include "app/main_loop.hpp"
 #include "app/worker.hpp"
-#include "core/startup.hpp"
-#include "liveries/livery.hpp"
-#include "liveries/scan_run.hpp"
-#include "liveries/store.hpp"
-#include "refdata/database.hpp"
 #include "core/geometry.hpp"
 #include "feed/readers.hpp"
 #include "settings/options.hpp"
@@ -22,18 +17,6 @@ namespace {
 
 constexpr auto kCycle = std::chrono::milliseconds(10);
 constexpr std::int32_t kCyclesPerReport = 100;  // one user-aircraft report a second
-
-// The program's liveries: one of any operator ("ZZZ") for every model of the data base, written as
-// the scanned-liveries file when there is none and made into the livery tables.
-void lf_genericLiveries() {
-  if (!std::filesystem::exists(g_liveriesScannedPath)) {
-    g_liveryList.clear();
-    for (const std::string& model : g_validModels) g_liveryList.push_back({"ZZZ", model, "ZZZ " + model, "", 1, false});
-    lf_writeLiveriesScanned();
-    g_liveryList.clear();
-  }
-  lf_processScannedLiveries();
-}
 
 }  // namespace
 
@@ -69,7 +52,6 @@ void ParkingDays::arrive(clock::SystemTime at, const LatLon& user, double headin
   g_trafficReader.clearSeenCallsigns();
   g_trafficReader.callsignCollection = 0;
   lf_createFolders();
-  lf_genericLiveries();
   lf_readAirports();
   lf_readMyParkAirports();
   g_simRunning = 1;
