@@ -120,11 +120,6 @@ struct SearchIndex {
 SearchIndex g_searchIndex;
 bool g_searchIndexBuilt = false;
 
-std::string lf_standNameOf(std::uint32_t id) {
-  const Stand* s = lf_standWithId(id);
-  return s != nullptr ? s->name : std::string("unknown");
-}
-
 bool lf_isLiveCallsign(const std::string& cs) {
   if (cs.empty()) return false;
   return g_liveCallsigns.count(cs) != 0 || g_liveCallsigns.count(cs + "_") != 0;
@@ -572,11 +567,11 @@ void lf_parkStatic() {
       continue;
     if (LOG.value != 0) {
       if (ac.standId == r.standId)
-        gf_logf("{:8}: no static parking for {}, live aircraft {} standing here", lf_standNameOf(r.standId),
+        gf_logf("{:8}: no static parking for {}, live aircraft {} standing here", gf_standName(r.standId),
                 r.callsign, ac.callsign);
       else
         gf_logf("{:8}: no static parking for {}, live aircraft {} is adjacent at {}, possibly colliding",
-                lf_standNameOf(r.standId), r.callsign, ac.callsign, lf_standNameOf(ac.standId));
+                gf_standName(r.standId), r.callsign, ac.callsign, gf_standName(ac.standId));
     }
     return;
   }
@@ -585,7 +580,7 @@ void lf_parkStatic() {
     if (act.state == ActState::Removing || act.standId == 0 || !near(act.standId)) continue;
     if (LOG.value != 0)
       gf_logf("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
-              lf_standNameOf(r.standId), r.callsign, act.callsign, lf_standNameOf(act.standId));
+              gf_standName(r.standId), r.callsign, act.callsign, gf_standName(act.standId));
     return;
   }
   if (stand == nullptr) {
