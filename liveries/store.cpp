@@ -5,6 +5,7 @@
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
 #include "core/xml.hpp"
+#include "platform/utf8.hpp"
 #include "settings/parameters.hpp"
 
 #include <fmt/format.h>
@@ -72,8 +73,8 @@ std::string lf_decodeAttribute(const char* raw) {
         break;
       }
     if (!done && rest.starts_with('#')) {
-      // Digits up to a ';', the value taken modulo 2^32 and written in UTF-8's form as the library
-      // writes it; anything else is no reference.
+      // Digits up to a ';'; anything else is no reference. A code point beyond Unicode or a surrogate
+      // gives U+FFFD, where the library writes bytes that are no UTF-8.
       const bool hex = rest.size() > 1 && rest[1] == 'x';
       std::size_t j = hex ? 2 : 1;
       const std::size_t first = j;
@@ -88,21 +89,7 @@ std::string lf_decodeAttribute(const char* raw) {
           break;
       }
       if (j > first && j < rest.size() && rest[j] == ';') {
-        if (code < 0x80) {
-          out += static_cast<char>(code);
-        } else if (code < 0x800) {
-          out += static_cast<char>(0xC0 | (code >> 6));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-          out += static_cast<char>(0xE0 | (code >> 12));
-          out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-          out += static_cast<char>(0xF0 | (code >> 18));
-          out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-          out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        platform::appendUtf8(out, code);
         i += 1 + j + 1;
         done = true;
       }
