@@ -48,22 +48,6 @@ TEST_F(LiveryScanTest, ThousandsOfMissingNamesInALargeFolderCostOneListing) {
   EXPECT_EQ(test::readFile(count), "20000");  // every section reported, none accepted
 }
 
-TEST_F(LiveryScanTest, NamesInAnyCaseAreFoundOnceTheFolderIsListed) {
-  // The first name is found as written; the others need the listing, which the file's sections share.
-  const auto path = aircraft("pkg",
-                             "[General]\natc_model=A320\n" +
-                                 section(0, "title=A\natc_parking_codes=BAW\nsim=A320\nmodel=\ntexture=BAW") +
-                                 section(1, "title=B\natc_parking_codes=KLM\nsim=a320\nmodel=\ntexture=klm") +
-                                 section(2, "title=C\natc_parking_codes=DLH\nsim=A320\nmodel=\ntexture=Dlh") +
-                                 section(3, "title=D\natc_parking_codes=AFR\nsim=A320\nmodel=\ntexture=AFR"),
-                             {"model", "texture.BAW", "TEXTURE.KLM", "texture.dlh", "A320.air"});
-  std::vector<std::string> titles;
-  for (const auto& l : lf_searchLiveriesinFile(1, path)) titles.push_back(l.title);
-  EXPECT_EQ(titles, (std::vector<std::string>{"A", "B", "C"}));
-  EXPECT_EQ(lines(g_incompleteFltsimSections),
-            std::vector<std::string>{gf_pathText(path.parent_path() / "texture.AFR") + " [fltsim.3] does not exist"});
-}
-
 TEST_F(LiveryScanTest, AClosingProgramStopsAJobAtItsNextSection) {
   const fs::path cfg = missingTextures(m_dir / "pkg", 50, 0);
   for (std::atomic<std::uint8_t>* flag : {&g_exitUnderWay, &g_userClosed}) {
