@@ -32,7 +32,7 @@ fs::path missingTextures(const fs::path& folder, int sections, int entries) {
 }
 
 TEST_F(LiveryScanTest, ThousandsOfMissingNamesInALargeFolderCostOneListing) {
-  if (test::childLimitsUnavailable()) GTEST_SKIP() << "no CPU limit for a child process in this build";
+  if (test::childLimitsUnavailable()) GTEST_SKIP() << "no limits for a child process in this build";
   // 20,000 sections in a folder of 20,000 entries took 231 s when the folder was listed for every
   // name not found as written.
   const fs::path cfg = missingTextures(m_dir / "pkg", 20000, 20000);
@@ -42,7 +42,7 @@ TEST_F(LiveryScanTest, ThousandsOfMissingNamesInALargeFolderCostOneListing) {
         lf_searchLiveriesinFile(1, cfg);
         test::writeFile(count, std::to_string(g_incompleteFltsimSections.size()));
       },
-      {.cpuSeconds = 30, .bound = std::chrono::seconds(90)});
+      {.addressSpaceBytes = 1024ull << 20, .cpuSeconds = 30, .bound = std::chrono::seconds(90)});
   std::printf("20,000 missing texture folders in a folder of 20,000 entries: %s\n", run.describe().c_str());
   ASSERT_TRUE(run.ok()) << run.describe();
   EXPECT_EQ(test::readFile(count), "20000");  // every section reported, none accepted
