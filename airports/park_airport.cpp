@@ -49,6 +49,8 @@ void lf_enable(const OptionControl& control, bool on) {
   if (platform::Ui* ui = control.window.load()) ui->enable(control.controlId, on);
 }
 
+}  // namespace
+
 // Fills every stand's overlap list: b overlaps a when their circles, widened by a tenth of their
 // distance, meet. Stands are sorted into cubes of a grid over the earth's surface (in three
 // dimensions, so the poles and the date line need no care) as large as the farthest two stands can
@@ -108,8 +110,6 @@ void lf_linkOverlaps(std::vector<Stand>& stands) {
     s.overlapIds.shrink_to_fit();
   }
 }
-
-}  // namespace
 
 void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& info, QualityFactor& qf,
                 std::vector<Stand>& stands) {
