@@ -201,9 +201,10 @@ void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std:
   std::vector<ParkPosOption> options;
   // As many as the element holds: a fixed reserve would cost every stand of a large airport the
   // room of hundreds of options it does not have.
-  options.reserve(static_cast<std::size_t>(std::distance(parkpos.children("opt").begin(), parkpos.children("opt").end())));
+  const auto opts = parkpos.children("opt");
+  options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
   std::uint32_t id = 1;
-  for (pugi::xml_node opt : parkpos.children("opt")) {
+  for (pugi::xml_node opt : opts) {
     OptTexts t = lf_readStandAirlTypes(opt);
     const std::uint32_t kind = opt.attribute("soft").as_bool() ? 0 : 1;
     options.push_back({std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),

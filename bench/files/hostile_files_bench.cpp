@@ -184,16 +184,19 @@ std::vector<Case> cases() {
       // Eight threads reserve address space for their stacks and allocation arenas (about 72 MiB
       // each) before they read anything: the limit is of address space, the figure of memory used.
       {"text-parallel", "eight 24 MB files of empty lines read at once", 1024 * kMiB,
-       [](const fs::path& dir) { parallelFiles(dir, 24'000'000); }, [](const fs::path& dir) { return readParallel(dir); }},
+       [](const fs::path& dir) { parallelFiles(dir, 24'000'000); },
+       [](const fs::path& dir) { return readParallel(dir); }},
       {"text-parallel-16", "eight 16,000,000-byte files of empty lines (just within) at once", 1024 * kMiB,
-       [](const fs::path& dir) { parallelFiles(dir, 16'000'000); }, [](const fs::path& dir) { return readParallel(dir); }},
+       [](const fs::path& dir) { parallelFiles(dir, 16'000'000); },
+       [](const fs::path& dir) { return readParallel(dir); }},
       {"apf-infinite-radius", "airport file of 20,000 stands of radius inf at one point", 64 * kMiB,
        [](const fs::path& dir) {
          std::string stands;
          for (int k = 0; k < 20000; ++k)
            stands += fmt::format("<parkpos id=\"S{}\" latitude=\"51.47\" longitude=\"-0.46\" radius=\"inf\" />", k);
          fs::create_directories(dir / g_myThirdpartyFolder);
-         gf_writeFileAtomic(dir / g_myThirdpartyFolder / "EGLL.xml", apf(param("publisher", "P") + param("altitude", "83"), stands));
+         gf_writeFileAtomic(dir / g_myThirdpartyFolder / "EGLL.xml",
+                            apf(param("publisher", "P") + param("altitude", "83"), stands));
        },
        [](const fs::path&) {
          const std::string result = loadPark(gf_pathText(g_myThirdpartyFolder / "EGLL.xml"));
@@ -209,7 +212,8 @@ std::vector<Case> cases() {
            at = gf_destinationPoint(at, kPi / 2, 25.0 / 1852.0 * kFeetPerNm);
          }
          fs::create_directories(dir / g_myThirdpartyFolder);
-         gf_writeFileAtomic(dir / g_myThirdpartyFolder / "EGLL.xml", apf(param("publisher", "P") + param("altitude", "83"), stands));
+         gf_writeFileAtomic(dir / g_myThirdpartyFolder / "EGLL.xml",
+                            apf(param("publisher", "P") + param("altitude", "83"), stands));
        },
        [](const fs::path&) { return loadPark(gf_pathText(g_myThirdpartyFolder / "EGLL.xml")).empty(); }},
       {"apf-learned-options", "learned file of 200,000 options on one stand", 256 * kMiB,
@@ -226,7 +230,8 @@ std::vector<Case> cases() {
          gf_writeFileAtomic(learned, apf(param("airport_name", ""), opts + "</parkpos>"));
        },
        [](const fs::path&) {
-         return loadPark(gf_pathText(g_myThirdpartyFolder / "EGLL.xml")).empty() && g_stands[0].options.size() == 200000;
+         return loadPark(gf_pathText(g_myThirdpartyFolder / "EGLL.xml")).empty() &&
+                g_stands[0].options.size() == 200000;
        }},
   };
 }
@@ -248,7 +253,8 @@ int main(int argc, char** argv) {
     c.prepare(work);
     const char* given = std::getenv("AMB_BENCH_LIMIT_MIB");
     const std::uint64_t limit = given != nullptr ? std::stoull(given) * kMiB : c.limit;
-    const test::LimitedRun run = test::runWithMemoryLimit(limit, [&] { return c.run(work); }, std::chrono::seconds(120));
+    const test::LimitedRun run =
+        test::runWithMemoryLimit(limit, [&] { return c.run(work); }, std::chrono::seconds(120));
     std::printf("%-20s %-72s %s (limit %llu MiB)\n", c.name, c.what,
                 run.available ? run.summary().c_str() : "not measured here",
                 static_cast<unsigned long long>(limit / kMiB));
