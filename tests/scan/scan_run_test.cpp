@@ -306,10 +306,10 @@ TEST_F(ScanRun, AFileThatNamesOneAirportAgainAndAgainIsScannedOnceAndTheScanEnds
   const Lines log = readLines(m_dir / "AirportsScanLog.txt");
   EXPECT_EQ(std::count(log.begin(), log.end(), "Generated LFPG.xml: 2000 positions"), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(),
-                       "===> " + gf_pathText(addons("Other/LFPG.bgl")) +
+                       "===> " + gf_pathText(addons("Other") / "LFPG.bgl") +
                            " names bytes it holds more than once: 19999 repeated parts and 0 repeated airports skipped"),
             1);
-  EXPECT_TRUE(logHas("===> Exception in lf_toParkingPositions: " + gf_pathText(addons("Other/cut.bgl"))));
+  EXPECT_TRUE(logHas("===> Exception in lf_toParkingPositions: " + gf_pathText(addons("Other") / "cut.bgl")));
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_file((g_myThirdpartyFolder / "LFPG.xml").c_str()));
   EXPECT_EQ(doc.select_nodes("//parkpos").size(), 2000u);
