@@ -18,6 +18,7 @@
 
 #include <pugixml.hpp>
 
+#include <map>
 #include <random>
 
 namespace amb {
@@ -446,23 +447,24 @@ TEST_F(ParkAirportFile, StandsWithValuesNoRealStandHasAreSkippedWithALine) {
     g_parkAirport.alt = 83;  // the airport list's altitude
   }
   std::string stands = parkposAt("A1", {51.47, -0.46}, "15");
+  // Each with one value that is no real one.
   const std::pair<const char*, const char*> bad[] = {
-      {"B1", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"inf\""},
-      {"B2", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"nan\""},
-      {"B3", "latitude=\"nan\" longitude=\"-0.46\" radius=\"10\""},
-      {"B4", "latitude=\"51.47\" longitude=\"-inf\" radius=\"10\""},
-      {"B5", "latitude=\"91\" longitude=\"-0.46\" radius=\"10\""},
-      {"B6", "latitude=\"51.47\" longitude=\"180.5\" radius=\"10\""},
-      {"B7", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"-5\""},
-      {"B8", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"250\""},
-      {"B9", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"10\" heading=\"inf\""},
-      {"B10", "latitude=\"51.47\" longitude=\"-0.46\" radius=\"1e999\""}};
-  for (const auto& [id, attributes] : bad) stands += fmt::format("<parkpos id=\"{}\" {} />", id, attributes);
+      {"latitude", "nan"}, {"latitude", "91"},  {"longitude", "-inf"}, {"longitude", "180.5"}, {"radius", "inf"},
+      {"radius", "nan"},   {"radius", "-5"},    {"radius", "250"},     {"radius", "1e999"},    {"heading", "inf"}};
+  std::vector<std::string> expected;
+  const std::string source = src(g_myThirdpartyFolder / "EGLL.xml");
+  for (std::size_t k = 0; k < std::size(bad); ++k) {
+    std::map<std::string, std::string> v{{"latitude", "51.47"}, {"longitude", "-0.46"}, {"radius", "10"}, {"heading", "0"}};
+    v[bad[k].first] = bad[k].second;
+    stands += fmt::format("<parkpos id=\"B{}\" latitude=\"{}\" longitude=\"{}\" radius=\"{}\" heading=\"{}\" />", k,
+                          v["latitude"], v["longitude"], v["radius"], v["heading"]);
+    expected.push_back(
+        fmt::format("stand B{} of {} skipped: its {} \"{}\" is no real one", k, source, bad[k].first, bad[k].second));
+  }
   for (int k = 0; k < 5; ++k) stands += parkposAt(fmt::format("C{}", k), {51.47, -0.46}, "nan");
   stands += parkposAt("A2", {51.4701, -0.46}, "200");  // the largest radius a stand may have
   writeApf("airports/my_thirdparty/EGLL.xml",
            param("publisher", "P") + param("altitude", "2147483647") + param("airport_name", "Heathrow"), stands);
-  const std::string source = src(g_myThirdpartyFolder / "EGLL.xml");
   // A learned file whose change and manual stand are no real ones either.
   writeApf(gf_pathText(lf_learnedApfPath(source, "P")), param("airport_name", "Heathrow"),
            "<parkpos id=\"A1\" radius_change=\"true\" radius=\"inf\"><opt airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"1\" /></parkpos>"
@@ -478,22 +480,12 @@ TEST_F(ParkAirportFile, StandsWithValuesNoRealStandHasAreSkippedWithALine) {
   EXPECT_EQ(gf_parkAirportSnapshot().alt, 83.0);
   EXPECT_EQ(g_trafficReader.parkElevation(), 83.0);
   const std::string learned = gf_pathText(lf_learnedApfPath(source, "P"));
-  for (const std::string& line :
-       std::vector<std::string>{"altitude 2147483647 ft of " + source + " is no real airport's, 83 ft of the airport list kept",
-                                "stand B1 of " + source + " skipped: its radius \"inf\" is no real one",
-                                "stand B2 of " + source + " skipped: its radius \"nan\" is no real one",
-                                "stand B3 of " + source + " skipped: its latitude \"nan\" is no real one",
-                                "stand B4 of " + source + " skipped: its longitude \"-inf\" is no real one",
-                                "stand B5 of " + source + " skipped: its latitude \"91\" is no real one",
-                                "stand B6 of " + source + " skipped: its longitude \"180.5\" is no real one",
-                                "stand B7 of " + source + " skipped: its radius \"-5\" is no real one",
-                                "stand B8 of " + source + " skipped: its radius \"250\" is no real one",
-                                "stand B9 of " + source + " skipped: its heading \"inf\" is no real one",
-                                "stand B10 of " + source + " skipped: its radius \"1e999\" is no real one",
-                                "5 more stands of " + source + " skipped for values no real stand has",
-                                "stand A1 of " + learned + " skipped: its radius \"inf\" is no real one",
-                                "stand M1 of " + learned + " skipped: its longitude \"nan\" is no real one"})
-    EXPECT_TRUE(logHas(line)) << line;
+  expected.insert(expected.end(),
+                  {"altitude 2147483647 ft of " + source + " is no real airport's, 83 ft of the airport list kept",
+                   "5 more stands of " + source + " skipped for values no real stand has",
+                   "stand A1 of " + learned + " skipped: its radius \"inf\" is no real one",
+                   "stand M1 of " + learned + " skipped: its longitude \"nan\" is no real one"});
+  for (const std::string& line : expected) EXPECT_TRUE(logHas(line)) << line;
   EXPECT_FALSE(logHas("stand C0 of"));
 }
 
