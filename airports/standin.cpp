@@ -8,6 +8,7 @@
 #include "airports/stand_learning.hpp"
 
 #include "core/log.hpp"
+#include "liveries/services.hpp"
 #include "sim/services.hpp"
 #include "traffic/services.hpp"
 
@@ -95,6 +96,7 @@ void gf_resetParkState() {
   gf_resetStandLearning();
   gf_resetParkAirports();
   g_maxParkCount = -1;
+  gf_clearNoMatchSet();
   std::lock_guard lock(g_standinReservedMutex);
   g_reservedStandName.clear();
 }
