@@ -37,7 +37,7 @@ ParkApfInfo g_parkApfInfo;
 QualityFactor g_parkQf;
 std::int32_t g_rtTrafficWeek = 0;
 std::uint8_t g_apfHandmade = 0;
-std::uint8_t g_parkParameterChanged = 0;
+std::atomic<std::uint8_t> g_parkParameterChanged{0};
 std::string g_parkApfSource;
 
 namespace {

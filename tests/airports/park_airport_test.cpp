@@ -413,6 +413,12 @@ TEST_F(ParkAirportFile, NearestStandOfAnAirportsFile) {
   name = "kept";
   EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {-40, 100}, name), 100.0);
   EXPECT_EQ(name, "kept");
+  // The stands are read once per service run: no new download at the next check.
+  fs::remove(path("server/P3D/archive/stock/EGLL.xml"));
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 0.6, 1e-9);
+  EXPECT_EQ(name, "E1");
+  gf_forgetServerProbes();
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 100.0);
 }
 
 TEST_F(ParkAirportFile, OfflineLearningNeedsAQualityFactorAndTwentyWeeks) {
