@@ -56,6 +56,9 @@ std::filesystem::path lf_learnedApfPath(std::string source, const std::string& p
 // Merges the learned file into the stands (or, for a handmade one, replaces them).
 void lf_readLearned(const std::filesystem::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
                     std::uint8_t& handmade);
+// Fills every stand's overlap list (ids of the stands whose circles, widened by a tenth of their
+// distance, meet its own; in ascending order).
+void lf_linkOverlaps(std::vector<Stand>& stands);
 // Merges one learned `parkpos` into the stand when it carries the stand's name.
 bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_node&>& learned, Stand& stand);
 // Saves what was learned at the park airport (strips the airport file's own options from g_stands).

@@ -14,6 +14,7 @@
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
+#include "core/xml.hpp"
 #include "feed/services.hpp"
 #include "liveries/services.hpp"
 #include "settings/parameters.hpp"
@@ -146,7 +147,7 @@ bool initInstance(platform::Ui& ui, const std::string& title) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   pugi::xml_document doc;
-  if (doc.load_file(gf_pathFromUtf8(g_parametersPath).c_str())) {
+  if (gf_loadXmlFile(doc, gf_pathFromUtf8(g_parametersPath))) {
     gf_readIntOption(g_mainWindow.mainWindowX, doc, false);
     gf_readIntOption(g_mainWindow.mainWindowY, doc, false);
     repairStoredCoordinate(g_mainWindow.mainWindowX);

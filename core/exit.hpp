@@ -32,6 +32,10 @@ extern std::atomic<std::uint8_t> g_restartPending;
 extern std::atomic<std::uint8_t> g_userClosed;
 extern std::atomic<std::uint8_t> g_readerError;
 
+// An exit is under way or the user closed the program: long work (the scans and their jobs) stops
+// at its next file or section.
+inline bool gf_runClosing() { return g_exitUnderWay != 0 || g_userClosed != 0; }
+
 // Only the first request counts while an exit is under way.
 void gf_requestExit(int reason, std::uint32_t delaySeconds);
 // The simulator connection was lost.

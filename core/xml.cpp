@@ -18,6 +18,38 @@ bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path
   return ok;
 }
 
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesystem::path& path,
+                                      unsigned int options) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (!std::filesystem::is_regular_file(status)) {
+    doc.reset();
+    pugi::xml_parse_result result;
+    result.status = std::filesystem::exists(status) ? pugi::status_io_error : pugi::status_file_not_found;
+    return result;
+  }
+  return doc.load_file(path.c_str(), options);
+}
+
+std::filesystem::path gf_damagedFilePath(const std::filesystem::path& path) {
+  std::filesystem::path bad = path;
+  bad += ".bad";
+  return bad;
+}
+
+bool gf_keepDamagedFile(const std::filesystem::path& path, std::error_code& ec) {
+  const std::filesystem::path bad = gf_damagedFilePath(path);
+  std::filesystem::rename(path, bad, ec);
+  std::error_code probe;
+  if (ec && std::filesystem::exists(std::filesystem::symlink_status(bad, probe))) {
+    // A kept entry of another kind (a file where a folder is to go, or the other way round) goes first.
+    std::error_code removed;
+    std::filesystem::remove(bad, removed);
+    if (!removed) std::filesystem::rename(path, bad, ec);
+  }
+  return !ec;
+}
+
 std::string gf_attributeString(const pugi::xml_node& node, const char* name) {
   if (!node) return {};
   return node.attribute(name).value();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace amb {
 
@@ -14,6 +15,19 @@ namespace amb {
 // Logs "\"<path>\" saved" or "could not save to \"<path>\"" and returns whether it worked; never throws
 // for a failed save.
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
+
+// Loads the file as pugixml's load_file does, but only a regular file (links followed): a folder of
+// that name reads as a file of absurd size, and a pipe or a device never ends. Anything else gives
+// status_file_not_found when nothing is there and status_io_error otherwise.
+pugi::xml_parse_result gf_loadXmlFile(pugi::xml_document& doc, const std::filesystem::path& path,
+                                      unsigned int options = pugi::parse_default);
+
+// Moves a file the program cannot read back (damaged, cut short, not a file at all) out of the way to
+// gf_damagedFilePath beside it, where the user still finds it and a new file can take its place; an
+// older one there is replaced. False with ec set when it cannot be moved.
+bool gf_keepDamagedFile(const std::filesystem::path& path, std::error_code& ec);
+// "<name>.bad"
+std::filesystem::path gf_damagedFilePath(const std::filesystem::path& path);
 
 // The attribute's value; empty when the node is empty or has no such attribute.
 std::string gf_attributeString(const pugi::xml_node& node, const char* name);

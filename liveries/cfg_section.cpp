@@ -8,6 +8,7 @@
 
 #include "liveries/cfg_file.hpp"
 
+#include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
@@ -27,12 +28,29 @@ namespace {
 
 enum class EntryKind { Folder, File };
 
+// The folder of the aircraft.cfg this thread scans: all its sections name entries of that one
+// folder, which is then listed once for the file instead of once for every name not found as written.
+thread_local platform::FolderNames* t_fileFolder = nullptr;
+
+class FileFolderScope {
+public:
+  explicit FileFolderScope(platform::FolderNames& names) : m_previous(t_fileFolder) { t_fileFolder = &names; }
+  ~FileFolderScope() { t_fileFolder = m_previous; }
+  FileFolderScope(const FileFolderScope&) = delete;
+  FileFolderScope& operator=(const FileFolderScope&) = delete;
+
+private:
+  platform::FolderNames* m_previous;
+};
+
 // Whether folder/name exists as the kind asked, links followed, the name's case as Windows ignores
 // it. An empty model or texture key names the folder "model" or "texture": the Windows file system
 // drops the trailing dot of "model.".
 bool entryExists(const fs::path& folder, std::string name, EntryKind kind) {
   if (!name.empty() && name.back() == '.') name.pop_back();
-  const auto found = platform::findIgnoringCase(folder, name);
+  const auto found = t_fileFolder != nullptr && t_fileFolder->folder() == folder
+                         ? t_fileFolder->find(name)
+                         : platform::findIgnoringCase(folder, name);
   if (!found) return false;
   std::error_code ec;
   const auto status = fs::status(*found, ec);
@@ -179,13 +197,15 @@ std::string airlineFromIvaoTitle(const std::string& title, const std::string& mo
 
 // Reads the lines, checks the numbering and cuts the file into sections; process is called for every
 // section in file order. An IVAO file ends a section at any '[' in a non-header line; others only at
-// a '[' among the first six characters.
+// a '[' among the first six characters. Once the program begins to close, no further section is
+// processed.
 template <class Process>
 void forEachSection(const std::vector<std::string>& lines, bool ivao, Process process) {
   std::vector<std::string> section;
   section.reserve(48);
   bool inSection = false;
   for (const auto& line : lines) {
+    if (gf_runClosing()) return;
     if (!lf_sectionNumberText(line).empty()) {
       inSection = true;
       if (!section.empty()) {
@@ -206,7 +226,7 @@ void forEachSection(const std::vector<std::string>& lines, bool ivao, Process pr
     }
     if (inSection) section.push_back(line);
   }
-  if (inSection && !section.empty()) process(section);
+  if (inSection && !section.empty() && !gf_runClosing()) process(section);
 }
 
 std::string correctedIvaoCode(std::string code) {
@@ -334,6 +354,8 @@ std::list<LiveryData> lf_searchLiveriesinFile(int priority, const fs::path& path
     std::error_code ec;
     if (!fs::exists(path, ec)) return {};
     const fs::path folder = path.parent_path();
+    platform::FolderNames names(folder);
+    const FileFolderScope scope(names);
     std::vector<std::string> lines;
     if (!lf_readCfgLines(path, lines)) return {};
     if (!lf_checkCfgSections(lines, path)) return {};
@@ -420,6 +442,8 @@ std::list<LiveryData> lf_searchIvaoLiveriesInFile(int priority, const fs::path& 
   }
   std::vector<std::string> lines;
   if (!lf_readCfgLines(path, lines) || !lf_checkCfgSections(lines, path)) return {};
+  platform::FolderNames names(folder);
+  const FileFolderScope scope(names);
   std::list<LiveryData> result;
   forEachSection(lines, true, [&](std::vector<std::string>& section) {
     if (auto livery = lf_procesIvaoFltSimSection(priority, section, model, path, folder))

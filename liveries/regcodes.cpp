@@ -110,9 +110,9 @@ std::vector<std::string> lf_fields(const std::string& line) {
   }
 }
 
-bool lf_checkRegcodeLength(const std::string& code, const std::filesystem::path& file) {
+bool lf_checkRegcodeLength(const std::string& code, RegcodeFaults& faults) {
   if (code.size() >= 3 && code.size() <= 12) return true;
-  gf_logMarked(fmt::format("wrong regcode length \"{}\" in {}", code, gf_pathText(file)));
+  faults.log(fmt::format("wrong regcode length \"{}\" in {}", gf_peerText(code), gf_pathText(faults.file())));
   return false;
 }
 
@@ -214,16 +214,35 @@ bool lf_readAigRegcodesFile(const std::filesystem::path& path, std::list<Regcode
   return ok;
 }
 
+void RegcodeFaults::log(const std::string& line) {
+  if (++m_faults <= kLoggedRegcodeFaults) gf_logMarked(line);
+}
+
+void RegcodeFaults::finish() {
+  if (m_faults <= kLoggedRegcodeFaults) return;
+  const auto left = static_cast<std::int64_t>(m_faults - kLoggedRegcodeFaults);
+  gf_logMarked(fmt::format("{} more fault{} in {} not logged", left, gf_pluralS(left), gf_pathText(m_file)));
+  m_faults = 0;
+}
+
 bool lf_readRegcodeTextFile(const std::string& line, const std::filesystem::path& file,
                             std::list<RegcodeLivery>& list) {
+  RegcodeFaults faults(file);
+  const bool ok = lf_readRegcodeTextFile(line, faults, list);
+  faults.finish();
+  return ok;
+}
+
+bool lf_readRegcodeTextFile(const std::string& line, RegcodeFaults& faults, std::list<RegcodeLivery>& list) {
   if (line.empty()) return true;
+  const std::string file = gf_pathText(faults.file());
   std::vector<std::string> fields = lf_fields(line);
   if (fields.size() == 1) {
     if (!fields[0].empty()) list.push_back({fields[0], {}, false});
     return true;
   }
   if (fields.size() > 3) {
-    gf_logMarked(fmt::format("{}: wrong format \"{}\"", gf_pathText(file), line));
+    faults.log(fmt::format("{}: wrong format \"{}\"", file, gf_peerText(line)));
     return false;
   }
   const std::vector<std::string> codes = gf_splitToVector(fields[1], ',');
@@ -233,19 +252,19 @@ bool lf_readRegcodeTextFile(const std::string& line, const std::filesystem::path
       list.push_back({fields[0], {codes[0]}, true});
       return true;
     }
-    gf_logMarked(fmt::format("wrong regcode length \"{}\" in {}", fields[1], gf_pathText(file)));
+    faults.log(fmt::format("wrong regcode length \"{}\" in {}", gf_peerText(fields[1]), file));
     return false;
   }
   bool ok = true;
   RegcodeLivery entry{fields[0], {}, fields.size() == 3 && fields[2] == "#"};
   for (const std::string& code : codes) {
-    if (lf_checkRegcodeLength(code, file))
+    if (lf_checkRegcodeLength(code, faults))
       entry.regcodes.push_back(code);
     else
       ok = false;
   }
   if (entry.regcodes.empty()) {
-    gf_logMarked(fmt::format("{} ; regs empty? ", gf_pathText(file)));
+    faults.log(fmt::format("{} ; regs empty? ", file));
     return ok;
   }
   list.push_back(std::move(entry));
@@ -262,10 +281,12 @@ bool lf_readRegcodeFolder(const std::filesystem::path& folder, std::list<Regcode
       // Encoding-aware: a byte-order mark or a UTF-16 file must not end up in the first title.
       std::vector<std::string> lines;
       gf_readTextFileLines(entry.path(), lines);
+      RegcodeFaults faults(entry.path());
       for (std::string& line : lines) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!lf_readRegcodeTextFile(line, entry.path(), list)) ok = false;
+        if (!lf_readRegcodeTextFile(line, faults, list)) ok = false;
       }
+      faults.finish();
     }
   } catch (const std::exception& e) {
     gf_logMarked(fmt::format("Error in reading regcode file {}, what: {}", gf_pathText(folder), e.what()));

@@ -5,6 +5,7 @@
 // "input/my_regcodes". The files also mark special liveries (used for their own registrations only)
 // and list don't-use titles (skipped by the scan).
 
+#include <cstddef>
 #include <filesystem>
 #include <list>
 #include <string>
@@ -33,7 +34,24 @@ void lf_readAigRegcodes();
 // Readers: append to the list; false when an error was seen (what was read stays).
 bool lf_readAigRegcodesFile(const std::filesystem::path& path, std::list<RegcodeLivery>& list);
 bool lf_readRegcodeFolder(const std::filesystem::path& folder, std::list<RegcodeLivery>& list);
+// The fault lines of one user file: the first kLoggedRegcodeFaults are logged (marked, the file's
+// text in them escaped and cut short), the others only counted; finish() logs how many were left out.
+// A damaged or binary file thus costs a few lines of log, not its own size again at every start.
+inline constexpr std::size_t kLoggedRegcodeFaults = 20;
+class RegcodeFaults {
+public:
+  explicit RegcodeFaults(std::filesystem::path file) : m_file(std::move(file)) {}
+  const std::filesystem::path& file() const { return m_file; }
+  void log(const std::string& line);
+  void finish();
+
+private:
+  std::filesystem::path m_file;
+  std::size_t m_faults = 0;
+};
+
 // One line of a user file; false when the line holds an error.
+bool lf_readRegcodeTextFile(const std::string& line, RegcodeFaults& faults, std::list<RegcodeLivery>& list);
 bool lf_readRegcodeTextFile(const std::string& line, const std::filesystem::path& file,
                             std::list<RegcodeLivery>& list);
 

@@ -5,6 +5,7 @@
 #include "liveries/folder_search.hpp"
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
+#include "liveries/tables.hpp"
 
 #include "state/main_window.hpp"
 #include "core/exit.hpp"
@@ -176,8 +177,9 @@ void lf_scanLiveryFolder(LiveryScanCounters& counters, const std::string& folder
   }
 }
 
-bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped) {
+bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped, bool* saved) {
   stopped = false;
+  if (saved != nullptr) *saved = true;
   g_liveryList.clear();
   lf_clearCodeFixes();
   g_airlineModelConversions.clear();
@@ -204,8 +206,10 @@ bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped
   if (LIG_PRIORITIZE.value != 0) lf_dropLowerPriorities(g_liveryList);
   gf_sortLiveries(g_liveryList);
   g_liveryList.unique(lf_sameLivery);
-  lf_writeLiveriesScanned();
-  g_liveryList.clear();
+  const bool written = lf_writeLiveriesScanned();
+  if (saved != nullptr) *saved = written;
+  // A scan that could not be saved is not lost: this run's tables are built from it.
+  if (written) g_liveryList.clear();
   lf_writeScanReport();
   lf_clearScanReportLists();
   g_airlineModelConversions.clear();
@@ -215,8 +219,17 @@ bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped
 
 void lf_scanLiveries() {
   if (SCAN_LIVERIES.value == 0) {
-    lf_processScannedLiveries();
-    return;
+    try {
+      lf_processScannedLiveries();
+      return;
+    } catch (const UnreadableLiveriesFile&) {
+      // The damaged file is kept beside (logged); the liveries are scanned anew, as for a missing file.
+      gf_showMessage(fmt::format("File {} is damaged, rescan liveries", gf_pathText(g_liveriesScannedPath)), true);
+      SCAN_LIVERIES.value = 1;
+      gf_saveBoolOption(SCAN_LIVERIES);
+      SCAN_LIVERIES.refresh();
+      gf_repaintOptionArea();
+    }
   }
   const bool automatic = LIG_AUTOMATIC.value != 0;
   gf_showMessage(fmt::format("Scanning {} for liveries ...",
@@ -241,7 +254,8 @@ void lf_scanLiveries() {
           48, "Set lfolder parameter(-s) to your liveries first, see Manual 5.1 (or check Liveries automatic)");
   }
   bool stopped = false;
-  if (!lf_scanLiveryFolders(folders, stopped)) {
+  bool saved = true;
+  if (!lf_scanLiveryFolders(folders, stopped, &saved)) {
     if (automatic)
       throw UserErrorException(43, "Automatic scan has not found any liveries, switch off automatic and set "
                                    "lfolder parameter(-s), Manual 5.1");
@@ -249,6 +263,16 @@ void lf_scanLiveries() {
   }
   // A scan cut short by the closing program is no scan: the next start scans again.
   if (stopped) return;
+  if (!saved) {
+    // SCAN_LIVERIES stays on and the previous file as it was: the next start scans again. This run
+    // takes the scan's own liveries.
+    gf_log("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
+    lf_processScanList();
+    gf_showMessage(fmt::format("Could not save {}, your liveries will be scanned again at the next start",
+                               gf_pathText(g_liveriesScannedPath)),
+                   true);
+    return;
+  }
   SCAN_LIVERIES.value = 0;
   gf_saveBoolOption(SCAN_LIVERIES);
   SCAN_LIVERIES.refresh();

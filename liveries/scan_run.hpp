@@ -22,11 +22,14 @@ extern std::vector<std::string> g_airlineModelConversions;
 
 // The start-up's livery step: scans when SCAN_LIVERIES is on (user errors 48, 53, 43), then builds
 // the livery tables. A failed scan leaves the previous "LiveriesScanned.xml" in place; a scan cut short
-// by the closing program leaves SCAN_LIVERIES on and builds nothing.
+// by the closing program leaves SCAN_LIVERIES on and builds nothing; a scan whose file could not be
+// saved leaves SCAN_LIVERIES on and the previous file in place, says so on the message line, and
+// builds this run's tables from the scan. A damaged file (kept beside) makes a new scan.
 void lf_scanLiveries();
 // Searches the folders in priority order; false when no livery was found. Sets stopped when the
-// program began to close during the search (nothing is written then).
-bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped);
+// program began to close during the search (nothing is written then), and saved to whether
+// "LiveriesScanned.xml" was written (when it was not, the scan's liveries stay in g_liveryList).
+bool lf_scanLiveryFolders(const std::vector<std::string>& folders, bool& stopped, bool* saved = nullptr);
 
 // The counters one scan shares between its folders.
 struct LiveryScanCounters {

@@ -227,7 +227,8 @@ void gf_buildLiveryTablesFrom(const std::list<LiveryData>& sorted) {
   lf_buildModelMaps();
 }
 
-void lf_processScannedLiveries() {
+namespace {
+void lf_buildLiveryTables(bool fromScanList) {
   // A rebuild asked for by another thread: the worker empties the tables here, where nothing reads them.
   if (g_liveryRebuildRequested.exchange(0) != 0) g_liveryTablesBuilt = 0;
   if (g_liveryTablesBuilt != 0) {
@@ -236,7 +237,10 @@ void lf_processScannedLiveries() {
     return;
   }
   gf_clearLiveryTables();
-  lf_readScannedLiveries();
+  if (fromScanList)
+    lf_dropUnusableLiveries(g_liveryList, "the scan");
+  else
+    lf_readScannedLiveries();
   g_mainWindow.liveryCount = g_liveryList.size();
   gf_repaintStatusArea();
   lf_buildTables(g_liveryList);
@@ -256,6 +260,11 @@ void lf_processScannedLiveries() {
   gf_repaintStatusArea();
   g_liveryList.clear();
 }
+}  // namespace
+
+void lf_processScannedLiveries() { lf_buildLiveryTables(false); }
+
+void lf_processScanList() { lf_buildLiveryTables(true); }
 
 bool gf_hasAirlineModelLivery(const std::string& airline, const std::string& model) {
   auto it = g_airlineModels.find(airline);

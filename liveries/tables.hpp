@@ -48,6 +48,8 @@ inline constexpr std::string_view g_genericAirline = "ZZZ";
 // Builds every table from the file, once per process (a later call logs the skip line), and always
 // empties g_liveryList. The file reader's user errors pass through.
 void lf_processScannedLiveries();
+// The same from the records of g_liveryList (a scan whose file could not be saved), without the file.
+void lf_processScanList();
 
 // Appends a special livery to g_titlesInUse (and to its index).
 void gf_addTitleInUse(std::string_view title);

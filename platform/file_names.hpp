@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace amb::platform {
 
@@ -14,5 +15,23 @@ namespace amb::platform {
 // when the caller tests the result's status.
 std::optional<std::filesystem::path> findIgnoringCase(const std::filesystem::path& folder,
                                                       const std::string& name);
+
+// The same lookup for many names in one folder: where the file system itself heeds the case, the
+// folder is listed once, at the first name that is not found as written, and later names are looked
+// up in that list. The list is taken once and never refreshed: for work that does not change the
+// folder meanwhile (the sections of one aircraft.cfg).
+class FolderNames {
+public:
+  explicit FolderNames(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+  const std::filesystem::path& folder() const { return m_folder; }
+  std::optional<std::filesystem::path> find(const std::string& name);
+
+private:
+  std::filesystem::path m_folder;
+  bool m_listed = false;
+  bool m_readable = false;
+  // Each name with its ASCII letters in lower case, to the first entry so named in listing order.
+  std::unordered_map<std::string, std::filesystem::path> m_byFoldedName;
+};
 
 }  // namespace amb::platform

@@ -5,7 +5,6 @@
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 #include "core/xml.hpp"
-#include "platform/replace_file.hpp"
 
 #include <fmt/format.h>
 
@@ -27,21 +26,23 @@ using ControlUpdates = std::vector<std::function<void()>>;
 
 std::filesystem::path parametersPath() { return gf_pathFromUtf8(g_parametersPath); }
 
-// Loads the file. When it exists but cannot be read (damaged, cut short, not XML, not readable) it is
-// moved aside to "parameters.xml.bad", where the user's settings can still be found, and the reason
-// goes to `unreadable`; the caller then starts from the defaults.
+// Loads the file. When it exists but cannot be read (damaged, cut short, not XML, not readable, not a
+// file at all) it is moved aside to "parameters.xml.bad", where the user's settings can still be
+// found, and the reason goes to `unreadable`; the caller then starts from the defaults.
 bool loadFile(pugi::xml_document& doc, std::string* unreadable = nullptr) {
   const std::filesystem::path path = parametersPath();
-  const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+  const pugi::xml_parse_result parsed = gf_loadXmlFile(doc, path);
   if (parsed) return true;
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
-  std::filesystem::path bad = path;
-  bad += ".bad";
-  const std::string reason = parsed.status == pugi::status_file_not_found || parsed.status == pugi::status_io_error
+  const std::filesystem::path bad = gf_damagedFilePath(path);
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  const bool noFile = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+  const std::string reason = noFile ? "it is no file"
+                             : parsed.status == pugi::status_file_not_found || parsed.status == pugi::status_io_error
                                  ? "it cannot be opened"
                                  : fmt::format("{} at byte {}", parsed.description(), parsed.offset);
-  if (platform::commitFileReplacing(path, bad, ec))
+  if (gf_keepDamagedFile(path, ec))
     gf_logf("{} could not be read ({}), kept as {}", g_parametersPath, reason, gf_pathText(bad));
   else
     gf_logf("{} could not be read ({}) nor kept as {}: {}", g_parametersPath, reason, gf_pathText(bad), ec.message());

@@ -7,29 +7,37 @@ namespace amb::platform {
 namespace fs = std::filesystem;
 
 namespace {
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+std::string foldAsciiCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
 }
 }  // namespace
 
-std::optional<fs::path> findIgnoringCase(const fs::path& folder, const std::string& name) {
+std::optional<fs::path> FolderNames::find(const std::string& name) {
   std::error_code ec;
-  fs::path exact = folder / name;
+  fs::path exact = m_folder / name;
   if (fs::exists(fs::symlink_status(exact, ec))) return exact;
-  fs::directory_iterator it(folder, ec);
-  if (ec) return std::nullopt;
-  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) return std::nullopt;
-    if (equalIgnoringAsciiCase(it->path().filename().string(), name)) return it->path();
+  if (!m_listed) {
+    // One pass over the folder, however many names are asked for: a package folder may hold
+    // thousands of texture folders, and its aircraft.cfg thousands of sections.
+    m_listed = true;
+    fs::directory_iterator it(m_folder, ec);
+    m_readable = !ec;
+    for (const fs::directory_iterator end; m_readable && it != end; it.increment(ec)) {
+      m_byFoldedName.try_emplace(foldAsciiCase(it->path().filename().string()), it->path());
+      if (ec) m_readable = false;
+    }
+    // A listing that broke off half-way answers nothing, as a folder that cannot be read.
+    if (!m_readable) m_byFoldedName.clear();
   }
-  return std::nullopt;
+  const auto found = m_byFoldedName.find(foldAsciiCase(name));
+  if (found == m_byFoldedName.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<fs::path> findIgnoringCase(const fs::path& folder, const std::string& name) {
+  return FolderNames(folder).find(name);
 }
 
 }  // namespace amb::platform

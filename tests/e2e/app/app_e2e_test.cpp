@@ -165,5 +165,41 @@ TEST(AppEndToEnd, ASecondCloseIsIgnoredAndAnExitDuringTheCountdownEndsTheProgram
   EXPECT_EQ(run.layout.logCount(" parameters "), 1u);
 }
 
+TEST(AppEndToEnd, ClosingDuringALongLiveryScanEndsTheProgramWithinSeconds) {
+  // Five livery folders (the same package five times), each an aircraft.cfg of 40,000 sections naming
+  // texture folders that do not exist, in a folder of 20,000 entries: seconds of scanning, and once
+  // four minutes a file when every missing name listed the whole folder.
+  ProgramRun run;
+  const fs::path package = run.layout.root / "liveries" / "pkg";
+  fs::create_directories(package / "model");
+  writeFile(package / "A320.air", "");
+  for (int i = 0; i < 20000; ++i) writeFile(package / ("texture.Other" + std::to_string(i)), "");
+  // The first section says when a job has begun with the sections: its registration is logged as
+  // faulty.
+  std::string cfg = "[General]\natc_model=A320\n[fltsim.0]\ntitle=First\natc_id=,AB\n";
+  for (int i = 1; i < 40000; ++i) {
+    const std::string n = std::to_string(i);
+    cfg += "[fltsim." + n + "]\ntitle=Missing " + n + "\natc_parking_codes=BAW\nsim=A320\nmodel=\ntexture=Gone" + n + "\n";
+  }
+  writeFile(package / "aircraft.cfg", cfg);
+  std::vector<std::pair<std::string, std::string>> settings{{"LIG_AUTOMATIC", "false"}};
+  for (int i = 0; i < 5; ++i) settings.emplace_back("lfolder" + std::to_string(i), (run.layout.root / "liveries").string());
+  run.layout.settings(settings);
+  run.start();
+  ASSERT_TRUE(run.layout.waitLog("empty regcode in First ,AB"));
+  ASSERT_TRUE(run.window("close"));
+  const auto closed = std::chrono::steady_clock::now();
+  // Bounded generously: the exit sequence's own pauses take about two seconds.
+  const std::optional<int> code = run.program->waitExit(60s);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count();
+  std::printf("the program ended %.1f s after the close during the livery scan\n", seconds);
+  ASSERT_EQ(code, 0) << "still running " << seconds << " s after the close";
+  EXPECT_LT(seconds, 30.0);
+  EXPECT_EQ(run.layout.logCount("the service run has not ended"), 0u);
+  // The scan was cut short: nothing of it was written, and the next start scans again.
+  EXPECT_EQ(run.layout.logCount("liveries scan ends"), 0u);
+  EXPECT_EQ(stored(run.layout, "SCAN_LIVERIES"), "true");
+}
+
 }  // namespace
 }  // namespace amb::test
