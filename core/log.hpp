@@ -44,9 +44,16 @@ bool gf_logIsOpen();
 // How a line begins: as gf_log, gf_logMarked ("===> ") or gf_logIndented (ten blanks).
 enum class LogStyle : std::uint8_t { Plain, Marked, Indented };
 
+// A text of the program's own (a path it built, a text of its own) among the arguments of a peer
+// line: written as it is, neither escaped nor cut.
+struct OwnText {
+  std::string_view text;
+};
+
 namespace detail {
 // A text argument of a peer line goes through gf_peerText; any other argument as it is.
 inline std::string peerArg(std::string_view text) { return gf_peerText(text); }
+inline std::string_view peerArg(OwnText own) { return own.text; }
 template <typename T>
   requires(!std::is_convertible_v<const T&, std::string_view>)
 const T& peerArg(const T& value) {
@@ -86,3 +93,12 @@ void gf_closeLog(std::string_view lastLine);
 std::filesystem::path gf_logPath();
 
 }  // namespace amb
+
+// For the check of a peer line's format text; the line itself is written with the text as it is.
+template <>
+struct fmt::formatter<amb::OwnText> : fmt::formatter<fmt::string_view> {
+  template <typename Context>
+  auto format(amb::OwnText own, Context& ctx) const {
+    return fmt::formatter<fmt::string_view>::format(fmt::string_view(own.text.data(), own.text.size()), ctx);
+  }
+};

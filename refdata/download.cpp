@@ -282,7 +282,7 @@ int gf_downloadAndUnzip(const fs::path& zipPath, const fs::path& destination) {
     std::error_code ec;
     fs::remove(part, ec);
     removeIfExists(destination);
-    gf_logPeerf("{}: {}", name, reason);
+    gf_log(fmt::format("{}: {}", name, reason));
     gf_logMarked(fmt::format("unzipping {} failed?", name));
     removeIfExists(zipPath);
     return 0;

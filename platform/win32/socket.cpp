@@ -219,8 +219,12 @@ int Socket::waitAnyReadable(std::span<Socket* const> sockets, int timeoutMs, std
       FD_SET(s, &readable);
     }
   }
-  if (closed == static_cast<int>(sockets.size())) return closed;
   const int ms = closed > 0 || timeoutMs < 0 ? 0 : timeoutMs;
+  if (closed == static_cast<int>(sockets.size())) {
+    // select refuses empty sets; a wait on nothing is a sleep, as poll makes it.
+    if (sockets.empty()) Sleep(static_cast<DWORD>(ms));
+    return closed;
+  }
   timeval tv{ms / 1000, (ms % 1000) * 1000};
   const int rc = ::select(0, &readable, nullptr, nullptr, &tv);
   int count = 0;

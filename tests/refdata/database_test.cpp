@@ -3,11 +3,8 @@
 #include "core/user_error.hpp"
 #include "refdata/cipher.hpp"
 #include "refdata_fixture.hpp"
-#include "support/log_check.hpp"
 
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 namespace amb {
 namespace {
@@ -110,32 +107,6 @@ TEST_F(DataBaseFile, RegistrationsFixesAndPublishers) {
   EXPECT_EQ(g_modelFixes, (std::unordered_map<std::string, std::string>{{"B737-800", "B738"}}));
   EXPECT_TRUE(logHas("wrong fix A380->A380X, the latter is not a valid model"));
   EXPECT_EQ(g_publishers, (std::vector<std::vector<std::string>>{{"Aurora", "AUR_"}, {"Zephyr", "ZPH_"}}));
-}
-
-// The data base comes from a server: its texts reach the log escaped, and a line that keeps coming
-// with new texts is written at most once a second, with the count of the lines left out.
-TEST_F(DataBaseFile, ServerTextsReachTheLogEscapedAndCapped) {
-  constexpr std::size_t kFixes = 20000;
-  auto db = test::smallDataBase();
-  for (std::size_t i = 0; i < kFixes; ++i) db.fixes.emplace_back(fmt::format("X{}\x1B[2J\xFF", i), "NONE");
-  writeTemp2({}, {}, db);
-  ASSERT_TRUE(lf_readDataBaseFile(temp2()));
-  gf_closeLog("end");
-  const std::string log = test::readFile(path("Log.txt"));
-  std::cout << "[ figure   ] " << kFixes << " wrong fixes: " << log.size() << " bytes of log\n";
-  EXPECT_EQ(test::rawPeerBytes(log), "");
-  std::size_t written = 0;
-  std::size_t leftOut = 0;
-  for (const std::string& line : test::readLines(path("Log.txt"))) {
-    if (line.find("wrong fix X") == std::string::npos) continue;
-    if (const auto n = line.find(" similar line"); n != std::string::npos)
-      leftOut += std::stoul(line.substr(0, n));
-    else
-      ++written;
-  }
-  EXPECT_EQ(written + leftOut, kFixes);
-  EXPECT_LE(written, 10u);
-  EXPECT_LT(log.size(), 10000u);
 }
 
 TEST_F(DataBaseFile, BrokenOrUnreadableFilesEndTheReadWithAClearError) {

@@ -16,7 +16,8 @@ inline std::string rawPeerBytes(std::string_view text) {
   std::size_t number = 1;
   for (std::size_t start = 0; start < text.size(); ++number) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
-    const std::string_view line = text.substr(start, end - start);
+    std::string_view line = text.substr(start, end - start);
+    if (line.ends_with('\r')) line.remove_suffix(1);  // the line end of a Windows text file
     bool raw = !platform::isValidUtf8(line);
     for (const char c : line) raw = raw || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
     if (raw) {

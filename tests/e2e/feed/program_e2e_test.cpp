@@ -6,9 +6,6 @@
 
 #include "e2e/harness.hpp"
 
-#include <cmath>
-#include <iostream>
-
 namespace amb::test {
 namespace {
 
@@ -142,60 +139,6 @@ TEST(RealTrafficEndToEnd, TheWindowShowsWhetherTrafficAndWeatherFlow) {
   EXPECT_EQ(c.program->waitExit(), 0);
   EXPECT_EQ(c.layout.logCount("Traffic Reader has stopped"), 1u);
   EXPECT_EQ(c.layout.logCount("QNH Reader has stopped"), 1u);
-}
-
-// Connections to the command port that are not RealTraffic: every other one closes at once, the rest
-// stay open and say nothing while the object lives.
-struct ConnectStorm {
-  explicit ConnectStorm(int count) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(10747);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int i = 0; i < count; ++i) {
-      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
-        if (fd >= 0) ::close(fd);
-        ++failed;
-      } else if (i % 2 == 0) {
-        ::close(fd);
-      } else {
-        silent.push_back(fd);
-      }
-    }
-  }
-  ~ConnectStorm() {
-    for (const int fd : silent) ::close(fd);
-  }
-  ConnectStorm(const ConnectStorm&) = delete;
-  ConnectStorm& operator=(const ConnectStorm&) = delete;
-  std::vector<int> silent;
-  int failed = 0;
-};
-
-// RealTraffic connecting after a storm of 1,000 dead connections to the command port (half closed at
-// once, half open and silent) is asked its version, and served, within 5 s of its connect.
-TEST(RealTrafficEndToEnd, RealTrafficIsServedWithinFiveSecondsAfterAStormOfDeadConnects) {
-  Connected c(jfkUser(), true);
-  ASSERT_GT(c.sim.port(), 0);
-  ASSERT_TRUE(c.layout.waitLog("Waiting for RealTraffic to connect to Ambertrail_P3D ..."));
-  const ConnectStorm storm(1000);
-  EXPECT_EQ(storm.failed, 0);
-  TrafficDoubleProcess rt(c.layout.root / "realtraffic", {"--traffic", kRecording});
-  ASSERT_TRUE(rt.waitCommands("#connected", 1));
-  const bool served = rt.waitCommands("Qs999=version", 1, 5s);
-  if (served) {
-    const double connected = rt.commandsStartingWith("#connected").at(0).time;
-    std::cout << "[ figure   ] served " << std::lround((rt.commandsStartingWith("Qs999").at(0).time - connected) * 1000)
-              << " ms after its connect\n";
-  }
-  EXPECT_TRUE(served);
-  EXPECT_TRUE(c.layout.waitLog("RealTraffic connected"));
-  // The dead connections are counted in one line, not logged one by one.
-  EXPECT_LE(c.layout.logCount("without a RealTraffic version reply"), 1u);
-  EXPECT_LE(c.layout.logCount("RealTraffic version"), 3u) << c.layout.logText();
-  ASSERT_TRUE(c.window("close"));
-  EXPECT_EQ(c.program->waitExit(), 0);
 }
 
 // Every way the program ends, in the states where RealTraffic is not there, ends within the exit's
