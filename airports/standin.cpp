@@ -11,6 +11,7 @@
 #include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
+#include "liveries/services.hpp"
 #include "sim/services.hpp"
 #include "traffic/services.hpp"
 
@@ -150,6 +151,7 @@ void gf_resetParkState() {
   gf_standinSetReservedStand({});
   g_standinParkPositions.clear();
   g_standinSoftParkPositions.clear();
+  gf_clearNoMatchSet();
 }
 
 }  // namespace amb

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <iterator>
 
@@ -25,6 +26,16 @@ std::string gf_pathText(const fs::path& p) {
 
 fs::path gf_pathFromUtf8(const std::string& text) {
   return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+fs::path gf_simFolderTextToPath(const std::string& text) {
+#ifdef _WIN32
+  return gf_pathFromUtf8(text);
+#else
+  std::string slashes = text;
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  return gf_pathFromUtf8(slashes);
+#endif
 }
 
 namespace {

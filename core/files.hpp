@@ -51,6 +51,9 @@ std::string gf_utf16ToUtf8(const std::u16string& text);
 std::string gf_pathText(const std::filesystem::path& p);
 // A path from UTF-8 text.
 std::filesystem::path gf_pathFromUtf8(const std::string& text);
+// A folder as the simulator's own files write it ("D:\AI\Planes", "SimObjects\My AI") as a path
+// of this system: on Windows as it is; elsewhere its backslashes separate folders too.
+std::filesystem::path gf_simFolderTextToPath(const std::string& text);
 
 class FileReader {
 public:

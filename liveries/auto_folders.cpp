@@ -54,16 +54,6 @@ void readSections(const std::vector<std::string>& lines, IsStart isStart, Collec
 
 }  // namespace
 
-fs::path lf_simFolderPath(const std::string& text) {
-#ifdef _WIN32
-  return gf_pathFromUtf8(text);
-#else
-  std::string slashes = text;
-  std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  return gf_pathFromUtf8(slashes);
-#endif
-}
-
 fs::path lf_addOnsCfgPath(const std::string& majorVersion) {
   return gf_appDataFolder() / simFolder(majorVersion) / "add-ons.cfg";
 }
@@ -98,7 +88,7 @@ void lf_readAddOnXml(std::vector<std::string>& folders, const fs::path& packageF
       continue;
     gf_log("      Simobjects found:" + path);
     // Packages name their components relative to their own folder ("<Path>SimObjects</Path>").
-    const fs::path component = lf_simFolderPath(path);
+    const fs::path component = gf_simFolderTextToPath(path);
     folders.push_back(component.is_absolute() ? path : gf_pathText(packageFolder / component));
   }
 }
@@ -123,7 +113,7 @@ void lf_readP3DAddOnsAircraft(std::vector<std::string>& folders) {
             gf_log("path found:" + raw);
             packages.push_back(gf_trim(raw));
           });
-      for (const auto& package : packages) lf_readAddOnXml(folders, lf_simFolderPath(package));
+      for (const auto& package : packages) lf_readAddOnXml(folders, gf_simFolderTextToPath(package));
     }
   } catch (const std::exception& e) {
     gf_logMarked(fmt::format("sys error exception {} in {}, no AI add-on packages found", e.what(),
@@ -158,7 +148,7 @@ void lf_readP3DSimObjectsCfg(std::vector<std::string>& folders) {
           }
           for (const char* stock : kStockCategories)
             if (contains(l, stock)) return;
-          folders.push_back(gf_pathText(lf_simFolderPath(SIM_INSTALL_PATH.value()) / lf_simFolderPath(value)));
+          folders.push_back(gf_pathText(gf_simFolderTextToPath(SIM_INSTALL_PATH.value()) / gf_simFolderTextToPath(value)));
         });
   }
   gf_log(fmt::format("{} AI add-on packages found", folders.size() - before));

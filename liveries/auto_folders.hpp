@@ -23,7 +23,4 @@ void lf_readAddOnXml(std::vector<std::string>& folders, const std::filesystem::p
 std::filesystem::path lf_addOnsCfgPath(const std::string& majorVersion);
 std::filesystem::path lf_simObjectsCfgPath(const std::string& majorVersion);
 
-// A folder written in a simulator file ("D:\AI\Planes", "SimObjects\My AI") as a path of this system.
-std::filesystem::path lf_simFolderPath(const std::string& text);
-
 }  // namespace amb

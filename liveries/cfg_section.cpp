@@ -61,16 +61,102 @@ std::string missingEntry(const fs::path& folder, const std::string& header,
   return {};
 }
 
-// The items of an atc_id value, trimmed; the value is the registration when it has exactly one good
-// item, else empty. failedItem tells why an item was refused (for the log).
-template <class OnBadItem>
-std::string settleAtcId(const std::string& value, OnBadItem onBadItem) {
+// The items of an atc_id value, trimmed; the registration when the value has exactly one item and
+// every item is good, else empty. An empty item, one of more than 12 characters (each logged by the
+// caller's own line) and one with a wild card refuse the value.
+template <class OnEmpty, class OnLong>
+std::string settleAtcId(const std::string& value, const std::string& title, OnEmpty onEmpty, OnLong onLong) {
   std::vector<std::string> items = gf_splitComma(value);
   for (auto& item : items) item = gf_trim(item);
   for (const auto& item : items) {
-    if (!onBadItem(item)) return {};
+    if (item.empty()) {
+      onEmpty();
+      return {};
+    }
+    if (item.size() > 12) {
+      onLong(item);
+      return {};
+    }
+    if (item.find('*') != std::string::npos) {
+      gf_logMarked(fmt::format("{} {} wild cards no longer supported, atc_id skipped ", title, item));
+      return {};
+    }
   }
   return items.size() == 1 ? items.front() : std::string();
+}
+
+// The keys both kinds of section read alike, each key's first value.
+struct SectionKeys {
+  std::string title, parkingTypes, atcId, modelKey, simKey, textureKey;
+  bool modelSeen = false, simSeen = false, textureSeen = false;
+};
+
+enum class KeyLine { Other, Taken, Rejected };
+
+KeyLine readTitleLine(const std::string& line, SectionKeys& keys, const std::string& where) {
+  std::string value;
+  if (!lf_readTitle(line, value)) return KeyLine::Other;
+  if (!keys.title.empty()) {
+    lf_addIncompleteSection(where + " has more than one title key");
+    return KeyLine::Rejected;
+  }
+  keys.title = value;
+  return KeyLine::Taken;
+}
+
+// The parking types, the registration and the folder keys; atcIdOf turns an atc_id value into the
+// registration (empty when it has none). A second parking-types or atc_id key rejects the section.
+template <class AtcIdOf>
+KeyLine readSharedKeyLine(const std::string& line, SectionKeys& keys, const std::string& where,
+                          const std::string& atcIdWhere, AtcIdOf atcIdOf) {
+  std::string value;
+  if (keys.parkingTypes.empty() && lf_readAtcParkingTypes(line, value)) {
+    gf_trimCommaList(value);
+    keys.parkingTypes = gf_toUpper(value);
+    return KeyLine::Taken;
+  }
+  if (!keys.parkingTypes.empty() && lf_hasAtcParkingTypesKey(line)) {
+    lf_addIncompleteSection(where + " has more than one atc_parking_types key");
+    return KeyLine::Rejected;
+  }
+  if (!keys.atcId.empty() && lf_hasAtcIdKey(line)) {
+    lf_addIncompleteSection(atcIdWhere + " has more than one atc_id key");
+    return KeyLine::Rejected;
+  }
+  if (keys.atcId.empty() && lf_readAtcId(line, value)) {
+    keys.atcId = atcIdOf(value);
+    return KeyLine::Taken;
+  }
+  if (!keys.modelSeen && lf_readModel(line, keys.modelKey)) {
+    keys.modelSeen = true;
+    return KeyLine::Taken;
+  }
+  if (!keys.simSeen && lf_readSim(line, keys.simKey)) {
+    keys.simSeen = true;
+    return KeyLine::Taken;
+  }
+  if (!keys.textureSeen && lf_readTexture(line, keys.textureKey)) keys.textureSeen = true;
+  return KeyLine::Other;
+}
+
+// After the key lines: the folders and the flight-model file the keys name exist (checked in the
+// kind's order, the first missing one reported), the title is there and may be used.
+bool sectionUsable(const SectionKeys& keys, const fs::path& folder, const std::string& header,
+                   const std::string& where, bool flightModelBeforeTexture) {
+  std::vector<std::pair<std::string, EntryKind>> entries = {{"model." + keys.modelKey, EntryKind::Folder},
+                                                            {"texture." + keys.textureKey, EntryKind::Folder},
+                                                            {keys.simKey + ".air", EntryKind::File}};
+  if (flightModelBeforeTexture) std::swap(entries[1], entries[2]);
+  const std::string missing = missingEntry(folder, header, entries);
+  if (!missing.empty()) {
+    lf_addIncompleteSection(missing);
+    return false;
+  }
+  if (keys.title.empty()) {
+    lf_addIncompleteSection(where + " misses title");
+    return false;
+  }
+  return !lf_isDontUseTitle(keys.title);
 }
 
 bool isWordChar(char c) {
@@ -161,23 +247,32 @@ std::list<LiveryData> lf_procesFltSimSection(int priority, std::vector<std::stri
     dropTrailingLines(section);
     const std::string& header = section.front();
     const std::string where = folderText(folder) + " " + header;
-    std::string title, airline, parkingTypes, atcId, modelKey, simKey, textureKey;
-    bool modelSeen = false, simSeen = false, textureSeen = false;
+    const std::string atcIdWhere = fmt::format("{}, {},", folderText(folder), header);
+    SectionKeys keys;
+    const std::string& title = keys.title;
+    std::string airline;
+    const auto atcIdOf = [&](const std::string& value) {
+      const std::string beforeSemicolon = value.substr(0, value.find(';'));
+      if (gf_trim(beforeSemicolon).empty()) {
+        gf_log(fmt::format("invalid atc_id={} ==> in: {}", value, title));
+        return std::string();
+      }
+      return settleAtcId(
+          beforeSemicolon, title, [&] { gf_log(fmt::format("empty regcode in {} {}", title, beforeSemicolon)); },
+          [&](const std::string& item) {
+            gf_log(fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", item, title));
+          });
+    };
     for (std::size_t i = 1; i < section.size(); ++i) {
       const std::string& line = section[i];
-      std::string value;
-      if (lf_readTitle(line, value)) {
-        if (!title.empty()) {
-          lf_addIncompleteSection(where + " has more than one title key");
-          return {};
-        }
-        title = value;
-        continue;
-      }
+      const KeyLine titleLine = readTitleLine(line, keys, where);
+      if (titleLine == KeyLine::Rejected) return {};
+      if (titleLine == KeyLine::Taken) continue;
       if (!airline.empty() && line.find("atc_parking_codes") != std::string::npos) {
         lf_addIncompleteSection(where + " has more than one atc_parking_codes key");
         return {};
       }
+      std::string value;
       if (airline.empty() && lf_readAtcParkingCodes(line, value)) {
         gf_trimCommaList(value);
         if (value.size() == 4 && (value[3] == 'X' || value[3] == 'C')) value.resize(3);
@@ -190,68 +285,11 @@ std::list<LiveryData> lf_procesFltSimSection(int priority, std::vector<std::stri
         }
         continue;
       }
-      if (parkingTypes.empty() && lf_readAtcParkingTypes(line, value)) {
-        gf_trimCommaList(value);
-        parkingTypes = gf_toUpper(value);
-        continue;
-      }
-      if (!parkingTypes.empty() && lf_hasAtcParkingTypesKey(line)) {
-        lf_addIncompleteSection(where + " has more than one atc_parking_types key");
-        return {};
-      }
-      if (!atcId.empty() && lf_hasAtcIdKey(line)) {
-        lf_addIncompleteSection(fmt::format("{}, {}, has more than one atc_id key", folderText(folder),
-                                            header));
-        return {};
-      }
-      if (atcId.empty() && lf_readAtcId(line, value)) {
-        const std::string beforeSemicolon = value.substr(0, value.find(';'));
-        if (gf_trim(beforeSemicolon).empty()) {
-          gf_log(fmt::format("invalid atc_id={} ==> in: {}", value, title));
-          continue;
-        }
-        atcId = settleAtcId(beforeSemicolon, [&](const std::string& item) {
-          if (item.empty()) {
-            gf_log(fmt::format("empty regcode in {} {}", title, beforeSemicolon));
-            return false;
-          }
-          if (item.size() > 12) {
-            gf_log(fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?",
-                               item, title));
-            return false;
-          }
-          if (item.find('*') != std::string::npos) {
-            gf_logMarked(fmt::format("{} {} wild cards no longer supported, atc_id skipped ", title, item));
-            return false;
-          }
-          return true;
-        });
-        continue;
-      }
-      if (!modelSeen && lf_readModel(line, modelKey)) {
-        modelSeen = true;
-        continue;
-      }
-      if (!simSeen && lf_readSim(line, simKey)) {
-        simSeen = true;
-        continue;
-      }
-      if (!textureSeen && lf_readTexture(line, textureKey)) textureSeen = true;
+      if (readSharedKeyLine(line, keys, where, atcIdWhere, atcIdOf) == KeyLine::Rejected) return {};
     }
 
-    const std::string missing = missingEntry(folder, header,
-                                             {{"model." + modelKey, EntryKind::Folder},
-                                              {"texture." + textureKey, EntryKind::Folder},
-                                              {simKey + ".air", EntryKind::File}});
-    if (!missing.empty()) {
-      lf_addIncompleteSection(missing);
-      return {};
-    }
-    if (title.empty()) {
-      lf_addIncompleteSection(where + " misses title");
-      return {};
-    }
-    if (lf_isDontUseTitle(title)) return {};
+    if (!sectionUsable(keys, folder, header, where, false)) return {};
+    std::string& atcId = keys.atcId;
     if (airline == "ZZZ") atcId.clear();
     if (airline.empty()) {
       const AircraftCategory category = gf_aircraftCategory(modelType);
@@ -276,7 +314,7 @@ std::list<LiveryData> lf_procesFltSimSection(int priority, std::vector<std::stri
         atcId = gf_privateRegcodeInText(title);
       }
     }
-    const bool cargo = parkingTypes.find("CARGO") != std::string::npos;
+    const bool cargo = keys.parkingTypes.find("CARGO") != std::string::npos;
     auto livery = lf_makeLivery(priority, airline, modelType, cargo ? 0 : 1, title, atcId);
     if (!livery) {
       lf_addIncompleteSection(where + " title \"" + title + "\" already exists");
@@ -331,73 +369,25 @@ std::optional<LiveryData> lf_procesIvaoFltSimSection(int priority, std::vector<s
   dropTrailingLines(section);
   const std::string& header = section.front();
   const std::string where = folderText(folder) + " " + header;
-  std::string title, parkingTypes, atcId, modelKey, simKey, textureKey;
-  bool modelSeen = false, simSeen = false, textureSeen = false;
+  const std::string atcIdWhere = fmt::format("{}, {},", folderText(folder), header);
+  SectionKeys keys;
+  const std::string& title = keys.title;
+  const auto atcIdOf = [&](const std::string& value) {
+    return settleAtcId(
+        value, title, [&] { gf_log(fmt::format(" empty regcode in: {}", value)); },
+        [&](const std::string& item) {
+          gf_log(fmt::format("regcode: {}, has more than 12 chars in title: {}", item.size(), title));
+        });
+  };
   for (std::size_t i = 1; i < section.size(); ++i) {
     const std::string& line = section[i];
-    std::string value;
-    if (lf_readTitle(line, value)) {
-      if (!title.empty()) {
-        lf_addIncompleteSection(where + " has more than one title key");
-        return std::nullopt;
-      }
-      title = value;
-      continue;
-    }
-    if (parkingTypes.empty() && lf_readAtcParkingTypes(line, value)) {
-      gf_trimCommaList(value);
-      parkingTypes = gf_toUpper(value);
-      continue;
-    }
-    if (!parkingTypes.empty() && lf_hasAtcParkingTypesKey(line)) {
-      lf_addIncompleteSection(where + " has more than one atc_parking_types key");
-      return std::nullopt;
-    }
-    if (!atcId.empty() && lf_hasAtcIdKey(line)) {
-      lf_addIncompleteSection(fmt::format("{}, {}, has more than one atc_id key", folderText(folder), header));
-      return std::nullopt;
-    }
-    if (atcId.empty() && lf_readAtcId(line, value)) {
-      atcId = settleAtcId(value, [&](const std::string& item) {
-        if (item.empty()) {
-          gf_log(fmt::format(" empty regcode in: {}", value));
-          return false;
-        }
-        if (item.size() > 12) {
-          gf_log(fmt::format("regcode: {}, has more than 12 chars in title: {}", item.size(), title));
-          return false;
-        }
-        if (item.find('*') != std::string::npos) {
-          gf_logMarked(fmt::format("{} {} wild cards no longer supported, atc_id skipped ", title, item));
-          return false;
-        }
-        return true;
-      });
-      continue;
-    }
-    if (!modelSeen && lf_readModel(line, modelKey)) {
-      modelSeen = true;
-      continue;
-    }
-    if (!simSeen && lf_readSim(line, simKey)) {
-      simSeen = true;
-      continue;
-    }
-    if (!textureSeen && lf_readTexture(line, textureKey)) textureSeen = true;
+    const KeyLine titleLine = readTitleLine(line, keys, where);
+    if (titleLine == KeyLine::Rejected) return std::nullopt;
+    if (titleLine == KeyLine::Taken) continue;
+    if (readSharedKeyLine(line, keys, where, atcIdWhere, atcIdOf) == KeyLine::Rejected) return std::nullopt;
   }
-  const std::string missing = missingEntry(folder, header,
-                                           {{"model." + modelKey, EntryKind::Folder},
-                                            {simKey + ".air", EntryKind::File},
-                                            {"texture." + textureKey, EntryKind::Folder}});
-  if (!missing.empty()) {
-    lf_addIncompleteSection(missing);
-    return std::nullopt;
-  }
-  if (title.empty()) {
-    lf_addIncompleteSection(where + " misses title");
-    return std::nullopt;
-  }
-  if (lf_isDontUseTitle(title)) return std::nullopt;
+  if (!sectionUsable(keys, folder, header, where, true)) return std::nullopt;
+  std::string& atcId = keys.atcId;
   std::string airline = airlineFromIvaoTitle(title, model);
   if (!airline.empty()) {
     if (!gf_isIcaoAirline(airline)) {

@@ -18,6 +18,8 @@ namespace amb {
 
 namespace fs = std::filesystem;
 
+LiveryFileJob g_liveryFileJob = nullptr;
+
 namespace {
 
 struct PendingJob {
@@ -68,9 +70,10 @@ void lf_searchLiveriesInFolder(int priority, const fs::path& folder) {
                             text.find("IVAO_MTL") != std::string::npos;
           auto result = std::make_shared<std::list<LiveryData>>();
           const fs::path file = entry.path();
-          auto done = gf_startJob([result, priority, file, ivao] {
-            *result = ivao ? lf_searchIvaoLiveriesInFile(priority, file) : lf_searchLiveriesinFile(priority, file);
-          });
+          const LiveryFileJob job = g_liveryFileJob != nullptr ? g_liveryFileJob
+                                    : ivao                      ? lf_searchIvaoLiveriesInFile
+                                                                : lf_searchLiveriesinFile;
+          auto done = gf_startJob([result, priority, file, job] { *result = job(priority, file); });
           pending.push_back({std::move(done), std::move(result)});
           if (static_cast<std::int64_t>(pending.size()) > g_maxJobs.load()) {
             collect(pending.front(), "inner");

@@ -7,7 +7,6 @@
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
 #include "liveries/services.hpp"
-#include "liveries/standin.hpp"
 #include "liveries/tables.hpp"
 #include "refdata/services.hpp"
 #include "settings/options.hpp"
@@ -142,7 +141,6 @@ void lf_logMatch(const AcData& ac, const std::string& step, std::string_view tit
 }  // namespace
 
 void lf_matchLivery(AcData& ac) {
-  if (gf_standinMatch(ac)) return;
   int step = 0;
   const int depth = MATCHING_DEPTH.value;
   if (lf_matchByRegistration(ac)) step = 1;
@@ -242,7 +240,6 @@ void gf_clearNoMatchSet() { g_noMatchSet.clear(); }
 
 void gf_resetLiveries() {
   gf_resetLiveryTables();
-  gf_standinReset();
   g_matchStepCounts.fill(0);
   g_excludedTitles.clear();
   g_noMatchSet.clear();

@@ -152,7 +152,7 @@ void lf_dropLowerPriorities(std::list<LiveryData>& liveries) {
 
 void lf_scanLiveryFolder(LiveryScanCounters& counters, const std::string& folder) {
   if (folder.empty()) return;
-  const fs::path path = lf_simFolderPath(folder);
+  const fs::path path = gf_simFolderTextToPath(folder);
   if (!fs::exists(path)) {
     gf_log(folder + " does not exist, skipped!");
     return;

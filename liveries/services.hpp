@@ -43,7 +43,8 @@ void gf_reserveLiveryUseLists();
 // aircraft without a matching livery (every 20 minutes of reports, and when the program ends).
 void gf_logMatchingSummary();
 void gf_logNoMatches();
-// Empties the list of aircraft without a livery match, so that they are matched again.
+// Empties the list of aircraft without a livery match, so that they are matched again: at every
+// restart of the service run (with the run's park state) and after the user raised MATCHING_DEPTH.
 void gf_clearNoMatchSet();
 
 // ---- What the live engine and static parking ask ----

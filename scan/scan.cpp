@@ -108,7 +108,7 @@ void lf_searchAirportsInFolder(const fs::path& folder, const fs::path& stock) {
 
 void lf_scanAirportFolder(const std::string& folderText, const fs::path& stock) {
   if (folderText.empty()) return;
-  const fs::path folder = gf_sceneryTextToPath(folderText);
+  const fs::path folder = gf_simFolderTextToPath(folderText);
   const fs::file_status status = fs::status(folder);  // a failure other than "not found" ends the scan
   if (!fs::exists(status)) {
     gf_showMessage(folderText + " does not exist, skipped!", true);
@@ -197,7 +197,7 @@ void lf_checkAfolderParameters(std::span<StringOption* const> options, std::vect
   for (StringOption* option : options) {
     const std::string value = option->value();
     if (value.empty()) continue;
-    if (lf_isInSimSceneryFolder(gf_sceneryTextToPath(value), stock))
+    if (lf_isInSimSceneryFolder(gf_simFolderTextToPath(value), stock))
       throw UserErrorException(
           42, fmt::format("parameter {} points to stock airports instead of add-on airports!", option->key));
     folders.push_back(value);
@@ -277,7 +277,7 @@ void gf_scanAddOnAirports() {
   folders.reserve(10);
   if (automatic) {
     const std::string version = h.simMajorVersion();
-    const SceneryConfig config{gf_simProgramDataFolder(version), gf_sceneryTextToPath(SIM_INSTALL_PATH.value()),
+    const SceneryConfig config{gf_simProgramDataFolder(version), gf_simFolderTextToPath(SIM_INSTALL_PATH.value()),
                                stockScenery(h)};
     lf_readSceneryCfg(config, folders);
     lf_readSceneryAddOnsXml(config, folders);

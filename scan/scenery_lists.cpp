@@ -59,7 +59,7 @@ struct AreaReader {
     if (eq == std::string::npos) return;
     const std::string text = gf_trim(line.substr(eq + 1));
     if (text.empty()) return;
-    fs::path folder = gf_sceneryTextToPath(text);
+    fs::path folder = gf_simFolderTextToPath(text);
     if (text.find(":\\") == std::string::npos && !folder.is_absolute()) folder = config.installPath / folder;
     if (lf_isInSimSceneryFolder(folder, config.stockScenery)) return;
     const std::string folderText = gf_pathText(folder);
@@ -79,16 +79,6 @@ fs::path gf_simProgramDataFolder(const std::string& majorVersion) {
   const std::optional<fs::path> programData = platform::knownFolder(platform::KnownFolder::ProgramData);
   if (!programData) return {};
   return *programData / "Lockheed Martin" / ("Prepar3D v" + majorVersion);
-}
-
-fs::path gf_sceneryTextToPath(const std::string& text) {
-#ifdef _WIN32
-  return gf_pathFromUtf8(text);
-#else
-  std::string t = text;
-  std::replace(t.begin(), t.end(), '\\', '/');
-  return gf_pathFromUtf8(t);
-#endif
 }
 
 void lf_readSceneryCfg(const SceneryConfig& config, std::vector<std::string>& folders) {

@@ -25,8 +25,4 @@ void lf_readSceneryCfg(const SceneryConfig& config, std::vector<std::string>& fo
 // Appends the text of every one-line <Path> element of "scenery_add-ons.xml", unchanged.
 void lf_readSceneryAddOnsXml(const SceneryConfig& config, std::vector<std::string>& folders);
 
-// A folder text of the simulator's files as a path: on Windows as it is; elsewhere its backslashes
-// separate folders too.
-std::filesystem::path gf_sceneryTextToPath(const std::string& text);
-
 }  // namespace amb

@@ -32,10 +32,12 @@ for exe in "$program" "$double" "$traffic" "$tracemap"; do
     exit 1
   fi
 done
-if [ ! -f "$build/app/server/dbase.zip" ]; then
-  echo "Not built: $build/app/server/dbase.zip is missing (the target amb_server_folder lays it out)." >&2
-  exit 1
-fi
+for file in dbase.zip AIG-regcodes.zip; do
+  if [ ! -f "$build/app/server/$file" ]; then
+    echo "Not built: $build/app/server/$file is missing (the target amb_server_folder lays it out)." >&2
+    exit 1
+  fi
+done
 
 demo="${DEMO_DIR:-$build/demo}"
 rm -rf "$demo"
@@ -54,6 +56,10 @@ cp "$build/app/input/airports_p3d.xml" "$work/input/"
 mkdir -p "$appdata/Lockheed Martin/Prepar3D v5"
 printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
   > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
+# The user's own registration codes for that package (special liveries, titles not to use), beside
+# the list the packaged server gives.
+mkdir -p "$work/input/my_regcodes"
+cp "$build/app/my_regcodes/"*.txt "$work/input/my_regcodes/"
 # The whole recording's radius: the automatic range would shrink it to 10 nm around a parked user.
 cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
 <?xml version="1.0"?>
@@ -254,7 +260,8 @@ grep -E "version|detected|Waiting for|connected|User aircraft|Airport file read|
   "$work/Log.txt" || true
 echo
 echo "== The liveries: the scan of the installed AI package, and the matching of the live aircraft"
-grep -E "liveries found in|liveries in output|liveries read from" "$work/Log.txt" || true
+grep -E "liveries found in|liveries in output|liveries read from|don't use title|registration codes|special liveries" \
+  "$work/Log.txt" || true
 # The steps of the matching ladder (1 airline and type ... 6 last resort), and the aircraft that found
 # no livery at all (their airline and type, once each).
 awk '/^Matches at step:/ { on = 1; printf "aircraft with a livery, by matching step:"; next }

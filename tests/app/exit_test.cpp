@@ -67,6 +67,14 @@ TEST_F(ExitTest, NewSettingsRestartAfterACountdownWithAFreshRunState) {
   EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
 }
 
+// Liveries the user installed before the restart (a rescan) are found for the aircraft that had none.
+TEST_F(ExitTest, ARestartMatchesTheAircraftWithoutALiveryAgain) {
+  g_noMatchSet = {"DAL A321 N355DN", "UAL B739 N12345"};
+  runExit(NewSettings, 0);
+  EXPECT_EQ(g_restartPending, 1);
+  EXPECT_TRUE(g_noMatchSet.empty());
+}
+
 // A newer exit started during the countdown takes over: the older one returns at once, without
 // resetting the run state under the newer one and without restarting.
 TEST_F(ExitTest, AnExitSupersededDuringTheCountdownLeavesEverythingToTheNewerOne) {

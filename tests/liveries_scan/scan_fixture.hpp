@@ -88,6 +88,23 @@ protected:
   std::optional<ScopedCwd> m_cwd;
 };
 
+// The real Eurofighter package (testdata/aircraft/EF2000_Ala14) copied to the folder, with the model
+// and texture folders and the flight-model file that its sections name and it ships without. Gives
+// its Aircraft.cfg.
+inline std::filesystem::path layOutEurofighter(const std::filesystem::path& package) {
+  namespace fs = std::filesystem;
+  fs::create_directories(package);
+  fs::copy(testData("aircraft/EF2000_Ala14"), package, fs::copy_options::recursive);
+  const fs::path folder = package / "SimObjects" / "TQL_NBAI_Eurofighter_EF2000_Spain_Ala_14";
+  std::string key;
+  for (const auto& line : readLines(folder / "Aircraft.cfg")) {
+    if (lf_readTexture(line, key)) fs::create_directories(folder / ("texture." + key));
+    if (lf_readModel(line, key)) fs::create_directories(folder / ("model." + key));
+  }
+  writeFile(folder / "NBAI_Typhoon_F2_AI_ONLY.air", "");
+  return folder / "Aircraft.cfg";
+}
+
 // A section of an AI package with everything it needs but the keys given.
 inline std::string section(int n, const std::string& keys) {
   return "[fltsim." + std::to_string(n) + "]\n" + keys + "\n";

@@ -8,6 +8,8 @@
 #include "liveries_scan/scan_fixture.hpp"
 #include "settings/options.hpp"
 #include "core/user_error.hpp"
+#include "core/strings.hpp"
+#include "records/aircraft.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
 
@@ -223,6 +225,47 @@ TEST_F(ScanRunTest, AutomaticFoldersFromTheAddOnPackagesAndSimobjects) {
                          gf_pathText(m_dir / "Prepar3D v5" / "SimObjects" / "My AI"), "/abs/AI/Planes"}));
   EXPECT_TRUE(logHas("1 AI add-on package found"));
   EXPECT_TRUE(logHas("2 AI add-on packages found"));
+}
+
+// The real Eurofighter package as a user installs it: registered in "add-ons.cfg" (CR LF lines, a
+// folder with blanks), found through its own add-on.xml (a byte-order mark, the component path
+// "SimObjects" relative to the package), scanned by the start-up's livery step, written, turned
+// into the tables and matched by registration and by airline and type.
+TEST_F(ScanRunTest, TheRealEurofighterPackageFromItsRegistrationToTheMatching) {
+  AMB_SKIP_ON_WINDOWS("AMBT_APPDATA stands in for the shell folders on Linux only");
+  const fs::path package = m_dir / "Prepar3D v5 Add-ons" / "EF2000 Ala14";
+  const fs::path cfg = test::layOutEurofighter(package);
+  test::writeFile(m_dir / "appdata" / "Lockheed Martin" / "Prepar3D v5" / "add-ons.cfg",
+                  "[DiscoveryPath.0]\r\nPATH=" + gf_pathText(m_dir / "Prepar3D v5 Add-ons") +
+                      "\r\nTITLE=Default\r\nACTIVE=TRUE\r\n\r\n[Package.0]\r\nPATH=" + gf_pathText(package) +
+                      "\r\nTITLE=ALA14_EF2000_LEAB_IA\r\nACTIVE=true\r\nREQUIRED=false\r\n");
+  ASSERT_EQ(test::readFile(package / "add-on.xml").substr(0, 3), "\xEF\xBB\xBF");
+  g_modelFixes["Typhoon"] = "EUFI";  // the data base knows the type under its ICAO code
+  LIG_AUTOMATIC.value = 1;
+  lf_scanLiveries();
+
+  const fs::path components = package / "SimObjects";
+  EXPECT_TRUE(logHas("      Simobjects found:SimObjects"));
+  EXPECT_TRUE(logHas("1 AI add-on package found"));
+  EXPECT_TRUE(logHas("32 liveries found in " + gf_pathText(components)));
+  EXPECT_EQ(SCAN_LIVERIES.value, 0);
+  EXPECT_EQ(test::readLines(g_fixesPath),
+            std::vector<std::string>{"Model fix: Typhoon found in " + gf_pathText(cfg) + " changed into EUFI"});
+  // Written, read back and built: 32 private Eurofighters, each with its registration.
+  EXPECT_TRUE(logHas("32 liveries read from " + gf_pathText(g_liveriesScannedPath)));
+  EXPECT_EQ(g_liveryTablesBuilt.load(), 1);
+  EXPECT_TRUE(gf_hasAirlineModelLivery("PVT", "EUFI"));
+  EXPECT_TRUE(logHas("32 registration codes"));
+  AcData bySerial("", "EUFI", "", "", "AME1403", "", "", "14-03", false);
+  lf_matchLivery(bySerial);
+  EXPECT_EQ(bySerial.liveryTitle, "MAIW_NBAI_F2_SAF Ala14 C.16-36");
+  AcData unknown("PVT", "EUFI", "", "", "AME99", "", "", "", false);
+  gf_setRandomOn(false);
+  lf_matchLivery(unknown);
+  gf_setRandomOn(true);
+  EXPECT_EQ(unknown.liveryTitle, "MAIW_NBAI_F2_SAF Ala14 C.16-31");  // the first title of the type
+  EXPECT_EQ(g_matchStepCounts[0], 1);
+  EXPECT_EQ(g_matchStepCounts[1], 1);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "refdata/queries.hpp"
 
 #include "core/strings.hpp"
-#include "liveries/standin.hpp"
+#include "liveries/livery.hpp"
 #include "liveries/tables.hpp"
 #include "refdata_fixture.hpp"
 
@@ -107,9 +107,12 @@ TEST_F(Queries, PublisherFromFilenameFromManyThreads) {
 
 TEST_F(Queries, SimilarModelsWithALiveryByGroupOrByCategory) {
   g_similarGroups = {{"A319", "A320", "A321"}, {"B738", "B739"}, {"A320", "A20N"}};
+  std::list<LiveryData> liveries;
   for (const auto& [airline, model] : std::vector<std::pair<std::string, std::string>>{
            {"DAL", "A321"}, {"DAL", "B739"}, {"AAL", "A320"}, {"UAL", "A319"}, {"UAL", "A20N"}})
-    gf_standinAddLivery(airline, model);
+    liveries.push_back({airline, model, airline + " " + model, "", 1, false});
+  gf_sortLiveries(liveries);
+  gf_buildLiveryTablesFrom(liveries);
   gf_buildSimilarModelMaps();
   // A320 is in two groups; its entry from the third group sorts first and wins.
   EXPECT_EQ(g_similarModelsWithLivery.at("A320"), (Strings{"A20N"}));

@@ -6,7 +6,7 @@
 #include "core/message_line.hpp"
 #include "core/user_error.hpp"
 #include "liveries/services.hpp"
-#include "liveries/standin.hpp"
+#include "enginesim/liveries.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 
@@ -183,7 +183,7 @@ protected:
     LiveAc& ac = addLive(hexid, "A321", situation(40.7, -73.9, 5000, 250, 0), callsign);
     ac.situations.push_back(situation(40.71, -73.9, 5000, 250, 1000));
     ac.state = ActState::Creating;
-    ac.liveryTitle = kStandinLiveryTitle;
+    ac.liveryTitle = gf_findStoredTitle(enginesim::genericTitle("A321"));
     return ac;
   }
   Act& parkedCreating(std::uint32_t hexid, ActPosition at) {
@@ -252,8 +252,10 @@ TEST_F(SimResults, ARemovedRespawningAircraftComesBackNew) {
   EXPECT_EQ(lf_findLiveByHexid(11400201), nullptr);
 }
 
-TEST_F(SimResults, ARefusedTitleIsExcludedAndTheNextAppearanceMatchesAgain) {
-  gf_standinSetLiveryTitles({"Refused Title", "Second Title"});
+// A refused title is never handed out again: the aircraft coming back finds it first, so it gets no
+// livery and waits, with its airline and type, in the list of aircraft without a match.
+TEST_F(SimResults, ARefusedTitleIsNeverHandedOutAgain) {
+  enginesim::buildLiveryTables({{"DAL", "A321", "Refused Title", "", 1, false}, {"DAL", "A321", "Second Title", "", 1, false}});
   sim().refusedTitles.insert("Refused Title");
   Line line;
   line.hexid = 11400300;
@@ -261,12 +263,13 @@ TEST_F(SimResults, ARefusedTitleIsExcludedAndTheNextAppearanceMatchesAgain) {
   run(1000);
   ASSERT_EQ(sim().refused.size(), 1u);
   EXPECT_EQ(g_excludedTitles, (std::vector<std::string>{"Refused Title"}));
-  // The hexid comes back with new data and gets the other title.
+  EXPECT_TRUE(g_noMatchSet.empty());
+  // The hexid comes back with new data.
   feedTrack(line.after(100), 4);
   run(1000);
-  const enginesim::SimObject* o = sim().objectOfHexid(11400300);
-  ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->title, "Second Title");
+  EXPECT_EQ(sim().objectOfHexid(11400300), nullptr);
+  EXPECT_EQ(sim().refused.size(), 1u);
+  EXPECT_EQ(g_noMatchSet, (std::set<std::string>{"DAL A321"}));
 }
 
 TEST_F(SimResults, RefusalsEraseParkedActsUpToHexid10000AndLiveAircraftAbove) {
@@ -280,13 +283,20 @@ TEST_F(SimResults, RefusalsEraseParkedActsUpToHexid10000AndLiveAircraftAbove) {
 }
 
 TEST_F(SimResults, TheTwentiethRefusedTitleIsReportedOnceAndTheEngineGoesOn) {
+  // One livery per airline, so that every aircraft finds a title of its own.
   std::vector<std::string> titles;
-  for (int i = 0; i < 25; ++i) titles.push_back(fmt::format("Title {}", i));
-  gf_standinSetLiveryTitles(titles);
+  std::vector<LiveryData> liveries;
+  for (int i = 0; i < 25; ++i) {
+    titles.push_back(fmt::format("Title {}", i));
+    liveries.push_back({fmt::format("T{:02}", i), "A321", titles.back(), "", 1, false});
+  }
+  enginesim::buildLiveryTables(liveries);
   int errors = 0;
   for (std::uint32_t i = 0; i < 22; ++i) {
     // Each aircraft gets the first title not yet refused, and the simulator refuses it.
     LiveAc& ac = creating(11400400 + i, fmt::format("R{}", i));
+    ac.liveryTitle = {};
+    ac.airline = fmt::format("T{:02}", i);
     lf_matchLivery(ac);
     ASSERT_EQ(ac.liveryTitle, titles[i]);
     sim().push({0, 11400400 + i, 0, CreateFailed, 0, 0});

@@ -5,7 +5,8 @@
 #include "engine_fixture.hpp"
 
 #include "core/clock.hpp"
-#include "liveries/standin.hpp"
+#include "enginesim/liveries.hpp"
+#include "liveries/services.hpp"
 #include "refdata/database.hpp"
 #include "settings/options.hpp"
 
@@ -46,7 +47,7 @@ protected:
     Situation second = situation(on.lat, on.lon, altitude, standing ? 0 : speed, 6000, airborne);
     second.noMovement = standing ? 1 : 0;
     ac.situations.push_back(second);
-    ac.liveryTitle = kStandinLiveryTitle;
+    ac.liveryTitle = gf_findStoredTitle(enginesim::genericTitle("A321"));
     return ac;
   }
   void setUser(const LatLon& at, double altitude, double aboveGround, double headingDeg = 0) {

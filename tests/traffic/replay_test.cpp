@@ -4,7 +4,7 @@
 #include "core/files.hpp"
 #include "core/geometry.hpp"
 #include "enginesim/harness.hpp"
-#include "liveries/standin.hpp"
+#include "enginesim/liveries.hpp"
 #include "settings/options.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
@@ -136,7 +136,8 @@ TEST_F(JfkReplay, EachFollowedAircraftIsCreatedOnceAtItsFirstPosition) {
     const enginesim::SimObject& o = *made.front();
     const auto& lines = s_harness->linesByHexid.at(hexid);
     EXPECT_EQ(o.callsign, enginesim::lineField(lines.front().text, 9));
-    EXPECT_EQ(o.title, kStandinLiveryTitle);
+    // The generic livery of its type.
+    EXPECT_EQ(o.title, enginesim::genericTitle(enginesim::lineField(lines.front().text, 10)));
     const auto& passed = s_harness->passages(hexid);
     ASSERT_FALSE(passed.empty());
     const auto& at = passed.front().position;

@@ -141,6 +141,24 @@ std::string writeXml(const PlainDataBase& db, const WriteOptions& options) {
   return std::move(out).str();
 }
 
+std::string writeAigRegcodes(const std::vector<AigLivery>& liveries) {
+  pugi::xml_document doc;
+  auto list = doc.append_child("AIG-regcodes");
+  for (const auto& livery : liveries) {
+    auto item = list.append_child("livery");
+    item.append_attribute("title") = livery.title.c_str();
+    if (!livery.regcodes.empty()) {
+      std::string regs;
+      for (const auto& code : livery.regcodes) regs += (regs.empty() ? "" : ",") + encryptKeyed(code);
+      item.append_attribute("reg") = regs.c_str();
+    }
+    if (livery.special) item.append_attribute("special") = "true";
+  }
+  std::ostringstream out;
+  doc.save(out, " ", pugi::format_default, pugi::encoding_utf8);
+  return std::move(out).str();
+}
+
 void writeZip(const fs::path& path, const std::vector<ZipInput>& entries) {
   int code = 0;
   auto u8 = path.u8string();

@@ -68,6 +68,16 @@ PlainDataBase buildFromSources(const std::filesystem::path& faaCsv, const std::f
 PlainDataBase buildSynthetic(std::size_t types, std::size_t registrations, std::size_t publishers,
                              std::uint32_t seed = 7);
 
+// One livery of the downloaded registration-code list "AIG-regcodes.xml".
+struct AigLivery {
+  std::string title;
+  std::vector<std::string> regcodes;  // empty: a title not to use
+  bool special = false;
+};
+// The list's text, every code enciphered as the server stores it (std::invalid_argument for a code
+// that cannot be).
+std::string writeAigRegcodes(const std::vector<AigLivery>& liveries);
+
 // Reads a text file, gzip-compressed or not, as lines.
 std::vector<std::string> readTextLines(const std::filesystem::path& path);
 

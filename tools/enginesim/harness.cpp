@@ -4,6 +4,7 @@
 #include "core/geometry.hpp"
 #include "core/strings.hpp"
 #include "dbgen/dbgen.hpp"
+#include "enginesim/liveries.hpp"
 #include "feed/qnh.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
@@ -80,6 +81,7 @@ EngineHarness::EngineHarness(HarnessOptions options)
   gf_reserveLiveTables();
   gf_resetTrafficQueue();
   gf_resetLiveries();
+  buildLiveryTables(m_options.liveries ? *m_options.liveries : genericLiveries());
   gf_resetParkState();
   gf_resetSettings();
   gf_clearHexidTitles();

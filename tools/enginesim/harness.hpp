@@ -7,6 +7,7 @@
 #include "airports/services.hpp"
 #include "core/airport_data.hpp"
 #include "enginesim/fake_sim.hpp"
+#include "liveries/livery.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +51,9 @@ struct HarnessOptions {
   std::vector<Stand> stands;
   // The program folder (flight plans go to its "orig_dest"); none when empty.
   std::filesystem::path programFolder;
+  // The liveries the matching finds (tools/enginesim/liveries.hpp); unset: a generic livery of every
+  // type of the data base.
+  std::optional<std::vector<LiveryData>> liveries;
 };
 
 // A reported position an aircraft's buffer took.
