@@ -9,6 +9,9 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
+#include <iterator>
+
 namespace amb {
 
 namespace {
@@ -154,16 +157,54 @@ OptTexts lf_readStandAirlTypes(const pugi::xml_node& opt) {
   return t;
 }
 
+SkippedStands::~SkippedStands() {
+  if (m_count <= kLogged) return;
+  try {
+    gf_logf("{} more stand{} of {} skipped for values no real stand has", m_count - kLogged,
+            gf_pluralS(static_cast<std::int64_t>(m_count - kLogged)), m_file);
+  } catch (...) {
+  }
+}
+
+void SkippedStands::add(const std::string& standName, const char* what, const char* value) {
+  if (++m_count > kLogged) return;
+  gf_logf("stand {} of {} skipped: its {} \"{}\" is no real one", gf_peerText(standName), m_file, what,
+          gf_peerText(value));
+}
+
+void SkippedStands::note(SkippedStands* skipped, const std::string& standName, const char* what, const char* value) {
+  if (skipped != nullptr) {
+    skipped->add(standName, what, value);
+    return;
+  }
+  SkippedStands one("an airport file");
+  one.add(standName, what, value);
+}
+
 void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t readMark,
-                    std::vector<Stand>& stands) {
+                    std::vector<Stand>& stands, SkippedStands* skipped) {
   const double lat = parkpos.attribute("latitude").as_double();
   const double lon = parkpos.attribute("longitude").as_double();
   if (lat == 0 && lon == 0) return;
   const double radius = parkpos.attribute("radius").as_double();
+  const double headingDeg = parkpos.attribute("heading").as_double();
+  // Not a number fails every comparison, so it is caught with the values out of range.
+  const char* bad = !(lat >= -90 && lat <= 90)                       ? "latitude"
+                    : !(lon >= -180 && lon <= 180)                   ? "longitude"
+                    : !(radius >= 0 && radius <= kMaxStandRadiusM) ? "radius"
+                    : !std::isfinite(headingDeg)                     ? "heading"
+                                                                     : nullptr;
+  if (bad != nullptr) {
+    SkippedStands::note(skipped, name, bad, parkpos.attribute(bad).value());
+    return;
+  }
   std::vector<ParkPosOption> options;
-  options.reserve(256);
+  // As many as the element holds: a fixed reserve would cost every stand of a large airport the
+  // room of hundreds of options it does not have.
+  const auto opts = parkpos.children("opt");
+  options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
   std::uint32_t id = 1;
-  for (pugi::xml_node opt : parkpos.children("opt")) {
+  for (pugi::xml_node opt : opts) {
     OptTexts t = lf_readStandAirlTypes(opt);
     const std::uint32_t kind = opt.attribute("soft").as_bool() ? 0 : 1;
     options.push_back({std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
@@ -173,7 +214,7 @@ void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std:
   const bool heli = parkpos.attribute("heli").as_bool();
   const bool ramp = parkpos.attribute("ramp").as_bool();
   const bool cargo = parkpos.attribute("cargo").as_bool();
-  const double heading = parkpos.attribute("heading").as_double() * kDegToRad;
+  const double heading = headingDeg * kDegToRad;
   stands.emplace_back(name, std::move(options), StandPosition{lat, lon, heading}, radius, !cargo, !ramp, !heli);
 }
 

@@ -70,10 +70,36 @@ std::string gf_pathComponent(const std::string& text);
 
 // ---- Reading ----
 
+// The values a stand of an airport file may have; anything else (not a number, infinite, out of
+// range) is no real stand's, and the stand is skipped. Radii are in metres (the scenery's spots stay
+// below 200 m), altitudes in feet.
+inline constexpr double kMaxStandRadiusM = 200.0;
+inline constexpr int kMinAirportAltitudeFt = -1500;
+inline constexpr int kMaxAirportAltitudeFt = 16000;
+
+// The stands one file's reader skipped for such values: the first few are logged, each with its
+// value, the rest counted in one line when the reader is done (the object is destroyed).
+class SkippedStands {
+public:
+  explicit SkippedStands(std::string fileText) : m_file(std::move(fileText)) {}
+  ~SkippedStands();
+  SkippedStands(const SkippedStands&) = delete;
+  SkippedStands& operator=(const SkippedStands&) = delete;
+  void add(const std::string& standName, const char* what, const char* value);
+  // Into skipped, or logged at once when there is none.
+  static void note(SkippedStands* skipped, const std::string& standName, const char* what, const char* value);
+
+private:
+  static constexpr std::size_t kLogged = 10;
+  std::string m_file;
+  std::size_t m_count = 0;
+};
+
 // One `parkpos` element into a stand appended to stands; its options are numbered 1, 2, ... and get
-// the read mark. A stand whose latitude and longitude are both 0 is skipped.
+// the read mark. A stand whose latitude and longitude are both 0 is skipped; so is one with a value
+// no real stand has, noted in skipped (logged at once without one).
 void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t readMark,
-                    std::vector<Stand>& stands);
+                    std::vector<Stand>& stands, SkippedStands* skipped = nullptr);
 // The callsigns, airline and type of an `opt` element; a registration known to the data base gives
 // the data base's airline (or operator) and type.
 struct OptTexts {

@@ -15,6 +15,7 @@
 #include <pugixml.hpp>
 
 #include <map>
+#include <vector>
 #include <mutex>
 
 namespace amb {
@@ -27,6 +28,16 @@ namespace {
 // every 16 reports, and each probe is a download.
 std::mutex g_probeMutex;
 std::map<std::string, bool> g_probeAnswers;
+
+// The stands of the server's airport files as the nearest-stand query reads them, by airport code,
+// for this service run: the park-airport check asks for two neighbouring airports at every check
+// while the user aircraft stands between them, and each would be a download. Empty when the file
+// could not be had.
+struct StandPoint {
+  std::string name;
+  LatLon at;
+};
+std::map<std::string, std::vector<StandPoint>> g_standPoints;
 
 bool lf_exists(const fs::path& p) {
   std::error_code ec;
@@ -73,6 +84,7 @@ bool gf_downloadStockApf(const std::string& code) {
 void gf_forgetServerProbes() {
   std::lock_guard lock(g_probeMutex);
   g_probeAnswers.clear();
+  g_standPoints.clear();
 }
 
 std::string gf_findApfSource(const std::string& code) {
@@ -100,28 +112,56 @@ bool gf_isLocalApfSource(const std::string& source) {
   return source.size() >= 8 && source.compare(0, 8, "airports") == 0;
 }
 
-double gf_readDestApfForClosestStand(const std::string& code, const LatLon& position, std::string& standName) {
+namespace {
+
+// The stands of the airport file of the source; empty when it cannot be had.
+std::vector<StandPoint> lf_readStandPoints(const std::string& source) {
   const fs::path target = "airport.xml";
+  fs::path file = source;
+  if (!gf_isLocalApfSource(source)) {
+    if (!gf_downloadArchiveFile(source, target).empty()) return {};
+    file = target;
+  }
+  pugi::xml_document doc;
+  const pugi::xml_node parkpositions = doc.load_file(file.c_str()) ? doc.child("parkpositions") : pugi::xml_node();
+  if (!parkpositions) {
+    lf_removeIfThere(target);
+    return {};
+  }
+  std::vector<StandPoint> points;
+  for (pugi::xml_node p : parkpositions.children("parkpos"))
+    points.push_back({p.attribute("id").as_string(), {p.attribute("latitude").as_double(), p.attribute("longitude").as_double()}});
+  return points;
+}
+
+}  // namespace
+
+double gf_readDestApfForClosestStand(const std::string& code, const LatLon& position, std::string& standName) {
   try {
-    const std::string source = gf_findApfSource(code);
-    if (source.empty()) return 100.0;
-    fs::path file = source;
-    if (!gf_isLocalApfSource(source)) {
-      if (!gf_downloadArchiveFile(source, target).empty()) return 100.0;
-      file = target;
+    std::vector<StandPoint> points;
+    bool known = false;
+    {
+      std::lock_guard lock(g_probeMutex);
+      if (const auto it = g_standPoints.find(code); it != g_standPoints.end()) {
+        points = it->second;
+        known = true;
+      }
     }
-    pugi::xml_document doc;
-    const pugi::xml_node parkpositions = doc.load_file(file.c_str()) ? doc.child("parkpositions") : pugi::xml_node();
-    if (!parkpositions) {
-      lf_removeIfThere(target);
-      return 100.0;
+    if (!known) {
+      const std::string source = gf_findApfSource(code);
+      if (source.empty()) return 100.0;
+      points = lf_readStandPoints(source);
+      if (!gf_isLocalApfSource(source)) {
+        std::lock_guard lock(g_probeMutex);
+        g_standPoints[code] = points;
+      }
     }
     double best = 100.0;
-    for (pugi::xml_node p : parkpositions.children("parkpos")) {
-      const double d = gf_distanceNm(position, {p.attribute("latitude").as_double(), p.attribute("longitude").as_double()});
+    for (const StandPoint& p : points) {
+      const double d = gf_distanceNm(position, p.at);
       if (d < best) {
         best = d;
-        standName = p.attribute("id").as_string();
+        standName = p.name;
       }
     }
     return best;

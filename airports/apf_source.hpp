@@ -17,6 +17,7 @@ bool lf_readLinkFile(const std::filesystem::path& path, std::string& out);
 // Does the server hold the airport's archived stock file? Asked of the server once per code and
 // service run; the answer is kept until gf_forgetServerProbes.
 bool gf_downloadStockApf(const std::string& code);
+// Forgets the probes' answers and the stands the nearest-stand query read (kept per code too).
 void gf_forgetServerProbes();
 // Does the airport have a file (local, else on the server)?
 bool gf_hasApf(const std::string& code);

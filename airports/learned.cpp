@@ -20,6 +20,7 @@
 
 #include <fmt/format.h>
 
+#include <unordered_map>
 #include <unordered_set>
 
 namespace amb {
@@ -121,10 +122,63 @@ void lf_readSettings(const pugi::xml_document& doc) {
   }
 }
 
-bool lf_standNamed(const std::vector<Stand>& stands, const std::string& name) {
-  for (const Stand& s : stands)
-    if (s.name == name) return true;
-  return false;
+// The options of one stand by their use (day, kind, registration, airline, type) with the half hours
+// they hold together: whether the stand already has a learned option is one look-up, however many
+// options it holds.
+struct OptionUse {
+  std::uint32_t day = 0;
+  std::uint32_t kind = 0;
+  std::string reg, airl, type;
+  bool operator==(const OptionUse&) const = default;
+};
+struct OptionUseHash {
+  std::size_t operator()(const OptionUse& u) const noexcept {
+    const std::hash<std::string> h;
+    std::size_t v = (std::size_t{u.day} << 1) ^ u.kind;
+    for (const std::string* t : {&u.reg, &u.airl, &u.type}) v = v * 1099511628211u ^ h(*t);
+    return v;
+  }
+};
+using OptionIndex = std::unordered_map<OptionUse, std::uint64_t, OptionUseHash>;
+
+OptionUse lf_useOf(const ParkPosOption& o) { return {o.day, o.kind, o.reg, o.airl, o.type}; }
+
+OptionIndex lf_optionIndex(const std::vector<ParkPosOption>& options) {
+  OptionIndex index;
+  for (const ParkPosOption& o : options) index[lf_useOf(o)] |= o.halfHours;
+  return index;
+}
+
+// The merge of one learned `parkpos` into its stand, with the stand's option index (kept up to date).
+void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionIndex& index, SkippedStands* skipped) {
+  const bool radiusChange = element.attribute("radius_change").as_bool();
+  const double radius = element.attribute("radius").as_double();
+  if (radiusChange && !(radius >= 0 && radius <= kMaxStandRadiusM)) {
+    SkippedStands::note(skipped, stand.name, "radius", element.attribute("radius").value());
+    return;
+  }
+  if (radiusChange) {
+    stand.radiusNm = radius * 0.0005399568034557236;
+    stand.radiusChanged = 1;
+  }
+  if (element.attribute("cargo_change").as_bool()) {
+    stand.cargo = element.attribute("cargo").as_bool() ? 1 : 0;
+    stand.cargoChanged = 1;
+  }
+  std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().id + 1;
+  for (pugi::xml_node opt : element.children("opt")) {
+    OptTexts t = lf_readStandAirlTypes(opt);
+    ParkPosOption o{std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
+                    std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string()), next,
+                    static_cast<std::uint32_t>(opt.attribute("day").as_int()), 0,
+                    opt.attribute("soft").as_bool() ? 0u : 1u};
+    // Known when an option of the same use shares a half hour with it (lf_sameOptionOverlap).
+    std::uint64_t& held = index[lf_useOf(o)];
+    if ((held & o.halfHours) != 0) continue;
+    held |= o.halfHours;
+    stand.options.push_back(std::move(o));
+    ++next;
+  }
 }
 
 }  // namespace
@@ -155,27 +209,8 @@ fs::path lf_learnedApfPath(std::string source, const std::string& publisher) {
 bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_node&>& learned, Stand& stand) {
   const auto& [id, element] = learned;
   if (stand.name != id) return false;
-  if (element.attribute("radius_change").as_bool()) {
-    stand.radiusNm = element.attribute("radius").as_double() * 0.0005399568034557236;
-    stand.radiusChanged = 1;
-  }
-  if (element.attribute("cargo_change").as_bool()) {
-    stand.cargo = element.attribute("cargo").as_bool() ? 1 : 0;
-    stand.cargoChanged = 1;
-  }
-  std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().id + 1;
-  for (pugi::xml_node opt : element.children("opt")) {
-    OptTexts t = lf_readStandAirlTypes(opt);
-    ParkPosOption o{std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
-                    std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string()), next,
-                    static_cast<std::uint32_t>(opt.attribute("day").as_int()), 0,
-                    opt.attribute("soft").as_bool() ? 0u : 1u};
-    const bool known = std::any_of(stand.options.begin(), stand.options.end(),
-                                   [&](const ParkPosOption& x) { return lf_sameOptionOverlap(x, o); });
-    if (known) continue;
-    stand.options.push_back(std::move(o));
-    ++next;
-  }
+  OptionIndex index = lf_optionIndex(stand.options);
+  lf_mergeLearnedStand(element, stand, index, nullptr);
   return true;
 }
 
@@ -203,12 +238,18 @@ void lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<S
     lf_readSettings(doc);
     const pugi::xml_node parkpositions = doc.child("parkpositions");
     const std::optional<std::string> handmadeValue = gf_getStringParameter(doc, "handmade");
+    SkippedStands skipped(gf_pathText(path));
     if (!handmadeValue) {
       handmade = 0;
+      // The first stand of each name, as a search in order would find it, and the option index of
+      // each stand merged into.
+      std::unordered_map<std::string, std::size_t> byName;
+      for (std::size_t i = 0; i < stands.size(); ++i) byName.emplace(stands[i].name, i);
+      std::unordered_map<std::size_t, OptionIndex> indexes;
       for (pugi::xml_node p : parkpositions.children("parkpos")) {
         const std::string id = p.attribute("id").as_string();
         if (p.attribute("manual").as_bool()) {
-          if (lf_standNamed(stands, id)) {
+          if (byName.contains(id)) {
             gf_logMarked(fmt::format("manually created standid {} already exists in {}", id, gf_pathText(path)));
             continue;
           }
@@ -220,17 +261,22 @@ void lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<S
             continue;
           }
           const std::size_t before = stands.size();
-          lf_readParkPos(p, id, 0, stands);
-          if (stands.size() > before) stands.back().manual = 1;
+          lf_readParkPos(p, id, 0, stands, &skipped);
+          if (stands.size() > before) {
+            stands.back().manual = 1;
+            byName.emplace(id, before);
+          }
           continue;
         }
-        bool merged = false;
-        for (Stand& s : stands)
-          if (lf_readLearnedStand({id, p}, s)) {
-            merged = true;
-            break;
-          }
-        if (!merged) gf_logf("learned stand {} in {} not found?", id, gf_pathText(path));
+        const auto named = byName.find(id);
+        if (named == byName.end()) {
+          gf_logf("learned stand {} in {} not found?", id, gf_pathText(path));
+          continue;
+        }
+        Stand& stand = stands[named->second];
+        auto [index, fresh] = indexes.try_emplace(named->second);
+        if (fresh) index->second = lf_optionIndex(stand.options);
+        lf_mergeLearnedStand(p, stand, index->second, &skipped);
       }
     } else {
       handmade = 1;
@@ -241,7 +287,7 @@ void lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<S
         if (!seen.insert(id).second)
           throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
         const std::size_t before = stands.size();
-        lf_readParkPos(p, id, 1, stands);
+        lf_readParkPos(p, id, 1, stands, &skipped);
         if (stands.size() > before) {
           Stand& s = stands.back();
           s.manual = p.attribute("manual").as_bool() ? 1 : 0;

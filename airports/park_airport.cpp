@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace amb {
@@ -36,7 +37,7 @@ ParkApfInfo g_parkApfInfo;
 QualityFactor g_parkQf;
 std::int32_t g_rtTrafficWeek = 0;
 std::uint8_t g_apfHandmade = 0;
-std::uint8_t g_parkParameterChanged = 0;
+std::atomic<std::uint8_t> g_parkParameterChanged{0};
 std::string g_parkApfSource;
 
 namespace {
@@ -48,27 +49,67 @@ void lf_enable(const OptionControl& control, bool on) {
   if (platform::Ui* ui = control.window.load()) ui->enable(control.controlId, on);
 }
 
+}  // namespace
+
 // Fills every stand's overlap list: b overlaps a when their circles, widened by a tenth of their
-// distance, meet. One arc-minute of latitude is one nautical mile, so stands whose latitudes alone
-// keep them apart need no distance.
+// distance, meet. Stands are sorted into cubes of a grid over the earth's surface (in three
+// dimensions, so the poles and the date line need no care) as large as the farthest two stands can
+// be apart and still overlap; only stands of neighbouring cubes are compared, so the cost grows with
+// the stands and their overlapping pairs, not with every pair of stands.
 void lf_linkOverlaps(std::vector<Stand>& stands) {
   for (Stand& s : stands) s.overlapIds.clear();
-  for (std::size_t i = 0; i < stands.size(); ++i) {
-    Stand& a = stands[i];
-    for (std::size_t k = i + 1; k < stands.size(); ++k) {
-      Stand& b = stands[k];
-      const double reach = a.radiusNm + b.radiusNm;
-      if (std::fabs(a.lat - b.lat) * 60.0 * 1.1 > reach * 1.000001) continue;
-      if (gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < reach) {
-        a.overlapIds.push_back(b.id);
-        b.overlapIds.push_back(a.id);
+  double largest = 0;
+  for (const Stand& s : stands) largest = std::max(largest, s.radiusNm);
+  if (largest > 0) {
+    // A chord is never longer than its arc: stands within reach lie in neighbouring cubes.
+    const double cube = std::max(2.0 * largest / 1.1 / (kEarthDiameterNm / 2.0) * 1.01, 1e-9);
+    struct Cell {
+      std::int64_t x, y, z;
+      bool operator==(const Cell&) const = default;
+    };
+    struct CellHash {
+      std::size_t operator()(const Cell& c) const noexcept {
+        const auto u = [](std::int64_t v) { return static_cast<std::uint64_t>(v); };
+        return static_cast<std::size_t>(u(c.x) * 73856093u ^ u(c.y) * 19349663u ^ u(c.z) * 83492791u);
       }
+    };
+    const auto cellOf = [cube](const Stand& s) {
+      const double lat = s.lat * kDegToRad;
+      const double lon = s.lon * kDegToRad;
+      return Cell{static_cast<std::int64_t>(std::floor(std::cos(lat) * std::cos(lon) / cube)),
+                  static_cast<std::int64_t>(std::floor(std::cos(lat) * std::sin(lon) / cube)),
+                  static_cast<std::int64_t>(std::floor(std::sin(lat) / cube))};
+    };
+    std::unordered_map<Cell, std::vector<std::size_t>, CellHash> grid;
+    std::vector<Cell> cells;
+    cells.reserve(stands.size());
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+      cells.push_back(cellOf(stands[i]));
+      grid[cells.back()].push_back(i);
+    }
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+      Stand& a = stands[i];
+      for (std::int64_t dx = -1; dx <= 1; ++dx)
+        for (std::int64_t dy = -1; dy <= 1; ++dy)
+          for (std::int64_t dz = -1; dz <= 1; ++dz) {
+            const auto near = grid.find({cells[i].x + dx, cells[i].y + dy, cells[i].z + dz});
+            if (near == grid.end()) continue;
+            for (const std::size_t k : near->second) {
+              if (k <= i) continue;  // each pair once
+              Stand& b = stands[k];
+              if (gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radiusNm + b.radiusNm) {
+                a.overlapIds.push_back(b.id);
+                b.overlapIds.push_back(a.id);
+              }
+            }
+          }
     }
   }
-  for (Stand& s : stands) s.overlapIds.shrink_to_fit();
+  for (Stand& s : stands) {
+    std::sort(s.overlapIds.begin(), s.overlapIds.end());
+    s.overlapIds.shrink_to_fit();
+  }
 }
-
-}  // namespace
 
 void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& info, QualityFactor& qf,
                 std::vector<Stand>& stands) {
@@ -106,19 +147,27 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
     info.publisher = gf_getStringParameter(doc, "publisher").value_or("");
     const std::optional<int> altitude = gf_getIntParameter(doc, "altitude");
     if (!altitude) throw UserErrorException(65, std::string("Parameter ") + "altitude" + " not found");
-    info.altitude = *altitude;
-    {
+    if (*altitude >= kMinAirportAltitudeFt && *altitude <= kMaxAirportAltitudeFt) {
+      info.altitude = *altitude;
       std::lock_guard lock(g_parkAirportMutex);
       g_parkAirport.alt = *altitude;
+    } else {
+      // No airport lies there: the airport list's altitude stays the ground of the traffic.
+      const double kept = gf_parkAirportSnapshot().alt;
+      info.altitude = static_cast<std::int32_t>(std::lround(kept));
+      gf_logf("altitude {} ft of {} is no real airport's, {} ft of the airport list kept", *altitude, source, kept);
     }
     info.airportName = gf_getStringParameter(doc, "airport_name").value_or("");
 
     std::unordered_set<std::string> seen;
-    for (pugi::xml_node p : doc.child("parkpositions").children("parkpos")) {
-      std::string id = p.attribute("id").as_string();
-      if (!seen.insert(id).second)
-        throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-      lf_readParkPos(p, id, 1, stands);
+    {
+      SkippedStands skipped(source);
+      for (pugi::xml_node p : doc.child("parkpositions").children("parkpos")) {
+        std::string id = p.attribute("id").as_string();
+        if (!seen.insert(id).second)
+          throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+        lf_readParkPos(p, id, 1, stands, &skipped);
+      }
     }
     qf = {gf_getIntParameter(doc, "Qf_real").value_or(-1), gf_getIntParameter(doc, "Qf_soft").value_or(-1)};
     doc.reset();

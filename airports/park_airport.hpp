@@ -35,7 +35,6 @@ extern ParkApfInfo g_parkApfInfo;
 extern QualityFactor g_parkQf;
 extern std::int32_t g_rtTrafficWeek;          // the file's RT_traffic_week, 0 when none
 extern std::uint8_t g_apfHandmade;            // the stands come from a handmade learned file
-extern std::uint8_t g_parkParameterChanged;   // a per-airport setting changed since the load
 extern std::string g_parkApfSource;           // the source the stands were loaded from
 extern std::int32_t g_standUpdates;           // stand changes since the last save
 extern std::int32_t g_manualRangeNm;          // LATERAL_RANGE kept while the automatic range is on
@@ -57,6 +56,9 @@ std::filesystem::path lf_learnedApfPath(std::string source, const std::string& p
 // Merges the learned file into the stands (or, for a handmade one, replaces them).
 void lf_readLearned(const std::filesystem::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
                     std::uint8_t& handmade);
+// Fills every stand's overlap list (ids of the stands whose circles, widened by a tenth of their
+// distance, meet its own; in ascending order).
+void lf_linkOverlaps(std::vector<Stand>& stands);
 // Merges one learned `parkpos` into the stand when it carries the stand's name.
 bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_node&>& learned, Stand& stand);
 // Saves what was learned at the park airport (strips the airport file's own options from g_stands).
@@ -70,6 +72,10 @@ void gf_takeLiveCallsigns();
 bool gf_loadParkAirport();
 // Leaves the park airport: saves its learned file when something changed, empties the stands.
 void lf_endParkAirport();
+// Loads the park airport's stands for static parking: empty on success, else why not.
+std::string lf_readParkedFile();
+// Plans static parking for the current half hour at the loaded park airport.
+void lf_startStaticParking();
 
 // Back to start values (tests, the restart): no park airport data, no learned counters.
 void gf_resetParkAirportFile();

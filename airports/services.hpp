@@ -2,6 +2,7 @@
 // What other subsystems use of the airports and static parking subsystem.
 
 #include "core/airport_data.hpp"
+#include "core/strings.hpp"
 #include "airports/apf_file.hpp"  // the airport-file writer the scenery scan uses
 #include "airports/stand.hpp"
 #include "core/geometry.hpp"
@@ -11,12 +12,15 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <vector>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace amb {
+
+struct Act;
+struct AcData;
+struct LiveAc;
 
 // The current park airport (empty code when none). Written by the airports subsystem, read by the
 // traffic reader and the engine on their own threads: both sides hold g_parkAirportMutex.
@@ -30,19 +34,22 @@ extern std::atomic<std::uint8_t> g_parkingLock;
 // A copy of the park airport taken under its lock.
 AirportData gf_parkAirportSnapshot();
 
-// The park airports, most recent first ("my_park_airports.txt"). Read and changed by the worker and
-// by the simulator link's thread: both sides hold g_parkAirportsMutex.
+// The park airports, most recent first ("my_park_airports.txt"). Changed on the worker only; read
+// there and by the window's automatic range: every access holds g_parkAirportsMutex.
 extern std::vector<ParkAirport> g_parkAirports;
 extern std::mutex g_parkAirportsMutex;
-// Rewrites "my_park_airports.txt" from g_parkAirports; takes g_parkAirportsMutex itself.
+// Writes the first park airport's line into "my_park_airports.txt" (the other lines stay), sorted.
+// Worker only.
 void lf_writeMyParkAirports();
 
 // The name of the nearest stand within 55 m of the position while the user aircraft is on the
-// ground; empty when none.
+// ground; empty when none. Worker only (it reads g_stands): other threads post their requests.
 std::string gf_standNameAt(double latitude, double longitude);
 
-// The user's reserved stand at the park airport; empty when none.
+// The user's reserved stand at the park airport; empty when none. Guarded: the window reads it.
 std::string gf_reservedStandName();
+void gf_setReservedStandName(std::string name);
+extern std::string g_reservedStandName;
 
 // The airport list "airports_p3d.xml" in the input folder: read once per process into g_airports,
 // sorted by code. A missing or unreadable list, or an airport without a number in `alt`, `lat` or
@@ -75,60 +82,87 @@ std::int32_t lf_autoRangeNm(bool onGround, double heightFt, std::int32_t aboveHe
                             double distanceNm);
 
 // The user's park airports ("my_park_airports.txt", most recent first).
-// Reads the file; true when the park airports and their stands are consistent.
+// Reads the file and the airports of the my_thirdparty folder; true when no line named an unknown
+// airport and nothing failed.
 bool lf_readMyParkAirports();
-// Moves the airport to the front of the list, adding it (with the position) when it is new.
+// Moves the airport to the front of the list, adding it (with the position) when it is new. Worker
+// only; the window posts a new destination with gf_requestParkAirportToFront.
 void gf_parkAirportToFront(const std::string& code, std::pair<double, double> position);
-// Reads the file again and follows a changed reserved stand; true when it left a message.
-bool gf_checkParkAirports(bool reread, std::string& message);
-// The position of the first park airport; empty when the list is empty.
+// Any thread: the airport goes to the front of the list at the worker's next tick.
+void gf_requestParkAirportToFront(const std::string& code, std::pair<double, double> position);
+// The worker's side of what other threads posted: a destination for the front of the list, and the
+// stand the user aircraft stood on when a new flight began (it becomes the reserved stand).
+void gf_applyParkAirportRequests();
+// Reads the file again and, with checkStand, follows a changed reserved stand of the park airport;
+// false when the reading failed, else true with a message for the status line.
+bool gf_checkParkAirports(bool checkStand, std::string& message);
+// The position of the first park airport; empty when the list is empty. Any thread.
 std::optional<std::pair<double, double>> gf_firstParkAirportPosition();
+// The user aircraft stands at the loaded park airport's stand (empty when at none): the airport goes
+// to the front of the list with that stand as its reserved stand, and the file is written when
+// something changed.
+void gf_noteUserStandAtParkAirport(const AirportData& airport, const std::string& standName);
 
 // The park-airport check: picks the park airport from the user aircraft's position, loads its file
-// and stands and starts static parking. True on the first call of a main loop.
-void gf_checkForParkAirportUpdates(bool first);
+// and stands, starts static parking, and leaves the airport when it goes out of sight. With
+// showCalculating (the first call of a main loop) the calculation is announced.
+void gf_checkForParkAirportUpdates(bool showCalculating);
 
 // Static parking.
-// The first half of a renewal: locks the parking controls.
+// Locks the parking controls while static parking is planned, adjusted or parked (the first half of
+// a renewal), and unlocks them once the plan is parked.
 void gf_lockParkingControls();
-// The second half: plans static parking anew.
+void gf_unlockParkingControls();
+// The second half of a renewal: plans static parking anew.
 void gf_adjustParking();
 // True while the static-parking plan holds nothing.
 bool gf_staticPlanEmpty();
-// Parked acts in the simulator; with the flag set, their mean parked time goes to the window.
-std::uint64_t gf_countParkedAc(bool updateWindow);
-// Clears the plan and removes the static parked acts and the live aircraft standing on the ground.
+// Parked acts in the simulator; with showMean, their mean parked time goes to the window.
+std::int32_t gf_countParkedAc(bool showMean);
+// Counts a parked act in the simulator (true); with add, its half hours at the stand up to now go
+// into total.
+bool gf_addParkedHalfHours(std::uint64_t& total, WeekSlot now, bool add, const Act& act);
+// Clears the plan, removes the static parked acts and the live aircraft standing on the ground, and
+// ends the park airport (its learned file is saved). Worker, or the exit thread after the worker
+// has returned.
 void gf_removeAllParkedAc();
+// A per-airport setting changed since the park airport's file was loaded: its learned file is saved
+// when the airport is left. Set by the window, read and cleared on the worker.
+extern std::atomic<std::uint8_t> g_parkParameterChanged;
 
-// ---- Stands and what the live engine asks of them ----
+// ---- Stands and what the live engine asks of them (worker only) ----
 
-struct Act;
-struct AcData;
-struct WeekSlot;
-
-
-// The stands of the park airport. Read and written on the worker thread.
+// The stands of the park airport. Read and written on the worker thread; the worker holds the
+// engine's lock while it fills or empties the list, since the exit thread's engine services mark
+// stands free.
 extern std::vector<Stand> g_stands;
 
-// The stand with that name; g_stands.end() when none.
+// The first stand with that name; g_stands.end() when none.
 std::vector<Stand>::iterator gf_findStandByName(const std::string& name);
-// The nearest free stand for the aircraft within maxNm of the position; g_stands.end() when none.
-std::vector<Stand>::iterator gf_findStandForAct(const AcData& aircraft, double latitude, double longitude,
-                                                double maxNm, bool arrivedByLanding);
-// Records that the aircraft really stood at the stand in the slot; true when recorded.
-bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool live, const WeekSlot& slot,
-                             bool fromSpawn);
-// A stream that ended on the ground near the park airport without a stand; onGround tells that the
-// aircraft's phase was not Airborne.
-void lf_learnSoftParkPos(const Act& aircraft, bool onGround);
+// The nearest free stand for the aircraft within maxNm of the position, a too-small one only within
+// 20 m (and then enlarged to the aircraft); with tryOptions and none that near, the nearest stand
+// within 85 m whose learned options fit the aircraft. g_stands.end() when none, and when the
+// stand's kind does not suit the aircraft (helipads only for rotorcraft, and the other way round).
+std::vector<Stand>::iterator gf_findStandForAct(double latitude, double longitude, const AcData& aircraft,
+                                                double maxNm, bool tryOptions);
+// Records that the aircraft really stood at the stand in the half hour; true when the stand's
+// learned data changed. With useTracking a gap since the aircraft's last visit is filled in;
+// stopTracking ends its tracking at the stand.
+bool lf_addRealParkPosOption(std::uint32_t standId, const AcData& aircraft, bool useTracking, WeekSlot time,
+                             bool stopTracking);
+// A live aircraft's stream ended near the park airport without a stand: a soft option is learned at
+// a stand that suits it. notClimbOut: its ground phase is not 4 (Airborne, the climb-out); a
+// climbing aircraft counts only below 2500 ft above the ground.
+void lf_learnSoftParkPos(const LiveAc& aircraft, bool notClimbOut);
 // Parks the next planned static aircraft (its creation goes to the parked creation queue).
 void lf_parkStatic();
 // The most parked aircraft the stands take; 0 and below: no limit for live aircraft.
 extern std::int32_t g_maxParkCount;
 // Removes the live aircraft with the hexid when it is in the simulator.
 void gf_removeLiveAcMaxPark(std::uint32_t hexid);
-// Looks through the stands' learned uses for the aircraft's callsign around the half hour.
-void lf_searchForCoupledCsAroundThisTime(const WeekSlot& slot, AcData& aircraft);
+// The aircraft's second and coupled callsign from the first learned option of this weekday around
+// the half hour that carries its callsign and a coupled one.
+void lf_searchForCoupledCsAroundThisTime(WeekSlot time, AcData& aircraft);
 // Removes the first static parked act in the simulator that a live aircraft moving on the ground at
 // the position would touch.
 void gf_removeStaticForCollision(const AcData& live, double latitude, double longitude);

@@ -126,7 +126,7 @@ bool lf_processTbFloat(FloatOptionEdit& option) {
 
 void lf_parkingOptionChanged() {
   if (g_parkAirportLoaded == 0) return;
-  g_parkingChanged = 1;
+  g_parkParameterChanged = 1;
   if (INITIAL_LOAD_ONLY.value == 0) {
     // The renewal starts at the next 5-second step, which runs at every 15th report.
     const std::int32_t n = g_reportCount;
@@ -145,11 +145,11 @@ void lf_intEditProc(IntOptionEdit& option) {
   if (&option == &CUSTOM_MAX_PARK || &option == &parking_percentage) {
     lf_parkingOptionChanged();
   } else if (&option == &LATERAL_RANGE) {
-    g_parkingChanged = 1;
+    g_parkParameterChanged = 1;
     gf_setRadiusNm();
   } else if (&option == &MAX_LIVE) {
     if (g_parkAirportLoaded != 0)
-      g_parkingChanged = 1;
+      g_parkParameterChanged = 1;
     else
       g_maxLiveInUse = MAX_LIVE.value;
     // The live limit walks the engine's list: the worker applies it at its next report.
@@ -237,7 +237,7 @@ void lf_setDestination(const std::string& code, std::pair<double, double> positi
   gf_saveStringOption(DESTINATION);
   gf_showStringOption(DESTINATION);
   gf_showMessage(fmt::format("New destination: {}", code), true);
-  gf_parkAirportToFront(code, position);
+  gf_requestParkAirportToFront(code, position);
   gf_enableControl(REREAD_BUTTON, false);
 }
 

@@ -52,12 +52,27 @@ void postToWindow(int appMessage) {
 }
 
 // The worker of the ending run was asked to stop; the next step waits for it to return, so that
-// never two workers run, and the run state is never reset under a running worker.
-void waitForWorker() {
+// never two workers run, and the run state is never reset under a running worker. True when it
+// returned.
+bool waitForWorker() {
   gf_requestWorkerStop();
   const milliseconds bound(g_workerWaitMs.load());
-  if (!gf_waitForWorkerEnd(bound))
-    gf_logMarked(fmt::format("the service run has not ended after {} ms, going on without it", bound.count()));
+  if (gf_waitForWorkerEnd(bound)) return true;
+  gf_logMarked(fmt::format("the service run has not ended after {} ms, going on without it", bound.count()));
+  return false;
+}
+
+// The park airport's state belongs to the worker: once it has returned, what the simulator link
+// posted last (the user's stand at a new flight) is taken, and the parked aircraft and the park
+// airport go (its learned file is saved). A worker that did not return keeps them: taking them
+// from under it would corrupt what it is saving.
+void endParkAirport(bool workerEnded) {
+  if (!workerEnded) {
+    if (g_parkAirportLoaded != 0) gf_logMarked("the park airport's learned file is not saved: the service run still runs");
+    return;
+  }
+  gf_applyParkAirportRequests();
+  if (g_parkAirportLoaded != 0) gf_removeAllParkedAc();
 }
 
 void saveEmpty(StringOption& option) {
@@ -171,7 +186,6 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       gf_logMatchingSummary();
       gf_logNoMatches();
     }
-    if (g_parkAirportLoaded != 0) gf_removeAllParkedAc();
 
     if (restart) {
       gf_clearError();
@@ -188,7 +202,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       // A newer exit took over during the countdown: it waits for this thread, then for the worker,
       // and ends (or restarts) the program itself; the reset here would race with it.
       if (g_exitUnderWay != 0 || g_userClosed != 0) return;
-      waitForWorker();
+      endParkAirport(waitForWorker());
       gf_stopAndJoinReaders();
       lf_resetRunState();
       postToWindow(1);
@@ -201,7 +215,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
                      true);
       pause(std::chrono::seconds(10));
     }
-    waitForWorker();
+    endParkAirport(waitForWorker());
     gf_stopAndJoinReaders();
     g_exitUnderWay = 0;
     postToWindow(2);

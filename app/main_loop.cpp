@@ -19,6 +19,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -85,6 +86,8 @@ void lf_runTickGrid(const std::function<bool()>& tick) {
 
 bool lf_workAMBT() {
   try {
+    // What the window and the simulator link posted for the park airports.
+    gf_applyParkAirportRequests();
     if (g_simRunning == 0) {
       lf_workSimNotRunning();
       return true;
@@ -146,6 +149,8 @@ void lf_onUserReport() {
   lf_updateStatusCounts();
   storeWeekSlot();
   ++g_reportCount;
+  // The stands belong to this thread: the simulator link learns the user aircraft's stand from here.
+  gf_setUserStandName(gf_standNameAt(g_engineUserAc.latitude, g_engineUserAc.longitude));
 
   // One new arrival per report. An arrival whose aircraft has gone since is dropped as well: left at
   // the front it would hold up every arrival behind it.
@@ -184,7 +189,7 @@ void lf_updateStatusCounts() {
   const auto atStand = static_cast<std::uint64_t>(std::max(0, gf_countLiveAtStands(true)));
   const std::uint32_t moving = gf_countMovingLive();
   if (g_mainWindow.liveCount.exchange(moving) != moving) gf_repaintStatusArea();
-  const std::uint64_t parked = gf_countParkedAc(true);
+  const auto parked = static_cast<std::uint64_t>(std::max(0, gf_countParkedAc(true)));
   const bool parkedChanged = g_mainWindow.parkedStaticCount.exchange(parked) != parked;
   const bool atStandChanged = g_mainWindow.parkedLiveCount.exchange(atStand) != atStand;
   if (parkedChanged || atStandChanged) gf_repaintFigureArea();

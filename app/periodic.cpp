@@ -49,7 +49,7 @@ void lf_every15Seconds() {
         g_renewalUnderWay = 0;
         gf_clearError();
         gf_clearMessage();
-        if (g_parkAirportLoaded != 0 && !gf_staticPlanEmpty()) gf_adjustParking();
+        if (g_parkAirportLoaded != 0 && !g_stands.empty()) gf_adjustParking();
         g_parkingRenewalRequest = 0;
       }
     }

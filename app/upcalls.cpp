@@ -25,9 +25,6 @@ void gf_installUpcalls() {
 
   up::airports::gf_parkAirportSnapshot = &gf_parkAirportSnapshot;
   up::airports::g_parkAirportLoaded = &g_parkAirportLoaded;
-  up::airports::g_parkAirports = &g_parkAirports;
-  up::airports::g_parkAirportsMutex = &g_parkAirportsMutex;
-  up::airports::lf_writeMyParkAirports = &lf_writeMyParkAirports;
   up::airports::gf_standNameAt = &gf_standNameAt;
   up::airports::gf_reservedStandName = &gf_reservedStandName;
   up::airports::g_stands = &g_stands;
@@ -36,6 +33,7 @@ void gf_installUpcalls() {
   up::airports::gf_findStandForAct = &gf_findStandForAct;
   up::airports::lf_addRealParkPosOption = &lf_addRealParkPosOption;
   up::airports::lf_learnSoftParkPos = &lf_learnSoftParkPos;
+  up::airports::gf_addParkedHalfHours = &gf_addParkedHalfHours;
   up::airports::lf_parkStatic = &lf_parkStatic;
   up::airports::gf_staticPlanEmpty = &gf_staticPlanEmpty;
   up::airports::gf_removeLiveAcMaxPark = &gf_removeLiveAcMaxPark;

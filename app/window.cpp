@@ -55,7 +55,7 @@ void followUp(const BoolOptionCheckBox& box, bool on) {
     // The lights walk the engine's lists: the worker sends them at its next report.
     g_navLightsRequest = 1;
   } else if (&box == &AUTO_RANGE) {
-    g_parkingChanged = 1;
+    g_parkParameterChanged = 1;
     gf_enableControl(LATERAL_RANGE, !on);
     gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, on);
     if (on) {
@@ -104,7 +104,7 @@ void followUp(const BoolOptionCheckBox& box, bool on) {
   } else if (&box == &INITIAL_LOAD_ONLY) {
     clearOrShow(true, on,
                 "Initial Load Only: static parked aircraft are generated once, no renewal every 20 minutes");
-    if (g_parkAirportLoaded != 0) g_parkingChanged = 1;
+    if (g_parkAirportLoaded != 0) g_parkParameterChanged = 1;
   } else if (&box == &COLLISION_LIVE_PARKED_GND) {
     clearOrShow(false, on, "Be aware, no collision avoidance with live aircraft vs parked static on the ground");
   } else if (&box == &COLLISION_USER_GND) {
@@ -121,7 +121,7 @@ void followUp(const BoolOptionCheckBox& box, bool on) {
                 fmt::format("Aerowinx mode is only meant for users of the Aerowinx simulator, please re-start {}",
                             g_programName));
   } else if (&box == &LEARN_SOFT) {
-    if (g_parkAirportLoaded != 0) g_parkingChanged = 1;
+    if (g_parkAirportLoaded != 0) g_parkParameterChanged = 1;
   } else if (&box == &GUID_CHANGES) {
     clearOrShow(false, on, "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc..");
   }

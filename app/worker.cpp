@@ -26,6 +26,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -112,11 +113,14 @@ void lf_controlStatesAfterDetection() {
   gf_enableControl(COLLISION_USER_GND, true);
 }
 
+std::atomic<void (*)()> g_workerStartUp{nullptr};
+
 void workerBody(std::stop_token stop) {
   platform::setCurrentThreadName("Worker");
   t_isWorker = true;
   t_stop = stop;
-  lf_startUpAMBT();
+  void (*const startUp)() = g_workerStartUp.load();
+  (startUp != nullptr ? startUp : lf_startUpAMBT)();
   t_stop = {};
   t_isWorker = false;
   {
@@ -291,6 +295,8 @@ bool lf_sleepUntil(std::chrono::steady_clock::time_point until) {
 }
 
 bool lf_sleepFor(std::chrono::steady_clock::duration d) { return lf_sleepUntil(std::chrono::steady_clock::now() + d); }
+
+void gf_setWorkerStartUp(void (*startUp)()) { g_workerStartUp = startUp; }
 
 void gf_runAsWorker(std::stop_token stop, void (*body)()) {
   t_isWorker = true;

@@ -37,5 +37,7 @@ bool lf_sleepFor(std::chrono::steady_clock::duration d);
 
 // Runs a function as a worker would, with the given stop (tests).
 void gf_runAsWorker(std::stop_token stop, void (*body)());
+// What the next workers run in place of the start-up and the service run (tests); null: the real one.
+void gf_setWorkerStartUp(void (*startUp)());
 
 }  // namespace amb

@@ -153,11 +153,60 @@ void lf_closeQuietly(Stream& stream) {
   }
 }
 
-// One line of a narrow stream: the CR of a CR LF pair goes, as in a Windows text-mode stream.
-bool lf_getLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) return false;
-  if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
-  return true;
+// A text file beyond the limits: one log line, nothing read.
+void lf_refuseTextFile(const std::string& name) {
+  gf_logMarked(fmt::format("{} refused: a text file of more than {} bytes or {} lines is not one the program reads",
+                           name, kMaxTextFileBytes, kMaxTextFileLines));
+}
+
+// The file's size is far beyond the limits: no need to read it to know.
+bool lf_tooLarge(const fs::path& path) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  return !ec && size > kMaxTextFileBytes;
+}
+
+// Reads the stream's lines in chunks, so that neither a huge line nor a flood of empty ones is held
+// beyond the limits: a line ends at a newline, and the CR of a CR LF pair goes as in a Windows
+// text-mode stream (a last line without a newline keeps its CR). Beyond the limits, the lines of
+// this read are taken out again and the answer is false. The stream state is cleared afterwards.
+template <typename Lines>
+bool lf_readLinesBounded(std::istream& in, const std::string& name, Lines& lines) {
+  const std::size_t first = lines.size();
+  std::string buffer(64 * 1024, '\0');
+  std::string line;
+  std::uintmax_t bytes = 0;
+  bool within = true;
+  const auto emit = [&](bool ended) {
+    if (ended && !line.empty() && line.back() == '\r') line.pop_back();
+    if (lines.size() - first >= kMaxTextFileLines) return false;
+    lines.push_back(std::move(line));
+    line.clear();
+    return true;
+  };
+  while (within) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (n == 0) break;
+    bytes += n;
+    if (bytes > kMaxTextFileBytes) {
+      within = false;
+      break;
+    }
+    std::string_view chunk(buffer.data(), n);
+    for (std::size_t end = chunk.find('\n'); within && end != std::string_view::npos; end = chunk.find('\n')) {
+      line.append(chunk.substr(0, end));
+      chunk.remove_prefix(end + 1);
+      within = emit(true);
+    }
+    line.append(chunk);
+  }
+  if (within && !line.empty()) within = emit(false);
+  in.clear();
+  if (within) return true;
+  lines.erase(std::next(lines.begin(), static_cast<std::ptrdiff_t>(first)), lines.end());
+  lf_refuseTextFile(name);
+  return false;
 }
 
 }  // namespace
@@ -166,26 +215,32 @@ FileReader::~FileReader() { lf_closeQuietly(m_stream); }
 
 bool FileReader::open(const fs::path& path) {
   if (lf_isDirectory(path)) return false;
+  m_path = path;
   m_stream.open(path, std::ios::in);
   if (m_stream.is_open()) return true;
   m_stream.clear();
   return false;
 }
 
-void FileReader::readLines(std::vector<std::string>& lines) {
-  for (std::string line; lf_getLine(m_stream, line);) lines.push_back(std::move(line));
-  m_stream.clear();
+bool FileReader::readLines(std::vector<std::string>& lines) {
+  if (lf_tooLarge(m_path)) {
+    lf_refuseTextFile(gf_pathText(m_path));
+    return false;
+  }
+  return lf_readLinesBounded(m_stream, gf_pathText(m_path), lines);
 }
 
-void gf_readLines(FileReader& reader, std::list<std::string>& lines) {
-  for (std::string line; lf_getLine(reader.stream(), line);) lines.push_back(std::move(line));
-  reader.stream().clear();
+bool gf_readLines(FileReader& reader, std::list<std::string>& lines) {
+  if (lf_tooLarge(reader.path())) {
+    lf_refuseTextFile(gf_pathText(reader.path()));
+    return false;
+  }
+  return lf_readLinesBounded(reader.stream(), gf_pathText(reader.path()), lines);
 }
 
 std::list<std::string> gf_readLines(std::istream& in) {
   std::list<std::string> lines;
-  for (std::string line; lf_getLine(in, line);) lines.push_back(std::move(line));
-  in.clear();
+  lf_readLinesBounded(in, "a text stream", lines);
   return lines;
 }
 
@@ -210,15 +265,27 @@ WideFileReader::~WideFileReader() { lf_closeQuietly(m_stream); }
 
 bool WideFileReader::open(const fs::path& path) {
   if (lf_isDirectory(path)) return false;
+  m_path = path;
   m_stream.open(path, std::ios::in | std::ios::binary);
   if (m_stream.is_open()) return true;
   m_stream.clear();
   return false;
 }
 
-void WideFileReader::readLines(std::vector<std::string>& lines) {
-  const std::string bytes{std::istreambuf_iterator<char>(m_stream), std::istreambuf_iterator<char>()};
+bool WideFileReader::readLines(std::vector<std::string>& lines) {
+  // The whole file, in chunks up to just beyond the limit.
+  std::string bytes;
+  const bool tooLarge = lf_tooLarge(m_path);
+  for (char chunk[64 * 1024]; !tooLarge && bytes.size() <= kMaxTextFileBytes;) {
+    m_stream.read(chunk, sizeof chunk);
+    if (m_stream.gcount() == 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(m_stream.gcount()));
+  }
   m_stream.clear();
+  if (tooLarge || bytes.size() > kMaxTextFileBytes) {
+    lf_refuseTextFile(gf_pathText(m_path));
+    return false;
+  }
   const auto byteAt = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
 
   std::size_t pos = 0;
@@ -230,25 +297,35 @@ void WideFileReader::readLines(std::vector<std::string>& lines) {
     pos = 2;
   }
 
-  const auto emit = [&lines](const std::u16string& wide) {
+  const std::size_t first = lines.size();
+  const auto emit = [&lines, first](const std::u16string& wide) {
+    if (lines.size() - first >= kMaxTextFileLines) return false;
     std::string line = wide.empty() ? std::string() : gf_utf16ToUtf8(wide);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
+    return true;
   };
 
   std::u16string current;
-  for (; pos + 1 < bytes.size(); pos += 2) {
+  bool within = true;
+  for (; within && pos + 1 < bytes.size(); pos += 2) {
     const char16_t unit = littleEndian ? static_cast<char16_t>(byteAt(pos) | (byteAt(pos + 1) << 8))
                                        : static_cast<char16_t>((byteAt(pos) << 8) | byteAt(pos + 1));
     if (unit == u'\n') {
-      emit(current);
+      within = emit(current);
       current.clear();
     } else {
       current.push_back(unit);
     }
   }
-  if (!current.empty()) emit(current);
+  if (within && !current.empty()) within = emit(current);
+  if (!within) {
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
+    lf_refuseTextFile(gf_pathText(m_path));
+    return false;
+  }
   if (pos < bytes.size()) throwInvalidUtf16();  // half a unit at the end
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -284,7 +361,7 @@ bool gf_readExtTextFileToStringVector(int encoding, const fs::path& path, std::v
     WideFileReader reader;
     if (!reader.open(path)) return false;
     try {
-      reader.readLines(lines);
+      if (!reader.readLines(lines)) return false;
     } catch (const win32::Utf8ConversionException& e) {
       gf_showMessage(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
       return false;
@@ -297,7 +374,7 @@ bool gf_readExtTextFileToStringVector(int encoding, const fs::path& path, std::v
   FileReader reader;
   if (!reader.open(path)) return false;
   const std::size_t first = lines.size();
-  reader.readLines(lines);
+  if (!reader.readLines(lines)) return false;
   // The first two bytes decided the encoding; the mark is removed only when it is complete, so a
   // file that merely begins with EF BB keeps its text.
   if (encoding == Utf8WithBom && lines.size() > first && lines[first].compare(0, 3, "\xEF\xBB\xBF") == 0)

@@ -55,17 +55,27 @@ std::filesystem::path gf_pathFromUtf8(const std::string& text);
 // of this system: on Windows as it is; elsewhere its backslashes separate folders too.
 std::filesystem::path gf_simFolderTextToPath(const std::string& text);
 
+// The most a text file may hold to be read: far more than any file the program reads (scenery
+// lists, aircraft.cfg, registration lists, its own lists), so that a damaged or hostile file cannot
+// take the memory (a line costs its text and 32 bytes more). A larger file is refused whole, with
+// one log line naming it.
+inline constexpr std::uintmax_t kMaxTextFileBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxTextFileLines = 500'000;
+
 class FileReader {
 public:
   virtual ~FileReader();
   // True when the file is open; a missing file or a directory gives false.
   bool open(const std::filesystem::path& path);
-  // Appends every line (without its line end); the stream state is cleared afterwards.
-  void readLines(std::vector<std::string>& lines);
+  // Appends every line (without its line end); the stream state is cleared afterwards. A file
+  // beyond the text-file limits appends nothing and gives false.
+  bool readLines(std::vector<std::string>& lines);
   std::ifstream& stream() { return m_stream; }
+  const std::filesystem::path& path() const { return m_path; }
 
 private:
   std::ifstream m_stream;
+  std::filesystem::path m_path;
 };
 
 class FileWriter {
@@ -82,30 +92,33 @@ private:
 // Reads a UTF-16 file (byte-order mark FF FE little-endian, FE FF big-endian; big-endian without
 // one) as UTF-8 lines. The 16-bit units are split into lines first and each line is then converted
 // strictly, so a broken surrogate throws win32::Utf8ConversionException with code 1113; the lines
-// before it have been appended already. A trailing odd byte counts as a broken sequence.
+// before it have been appended already. A trailing odd byte counts as a broken sequence. A file
+// beyond the text-file limits appends nothing and gives false.
 class WideFileReader {
 public:
   virtual ~WideFileReader();
   bool open(const std::filesystem::path& path);
-  void readLines(std::vector<std::string>& lines);
+  bool readLines(std::vector<std::string>& lines);
 
 private:
   std::ifstream m_stream;
+  std::filesystem::path m_path;
 };
 
-// Appends the reader's remaining lines to a list.
-void gf_readLines(FileReader& reader, std::list<std::string>& lines);
-// Every remaining line of the stream; its state is cleared afterwards.
+// Appends the reader's remaining lines to a list (nothing beyond the text-file limits).
+bool gf_readLines(FileReader& reader, std::list<std::string>& lines);
+// Every remaining line of the stream (none beyond the text-file limits); its state is cleared
+// afterwards.
 std::list<std::string> gf_readLines(std::istream& in);
 
 // The encoding from the first two bytes: FF FE 1, FE FF 2, EF BB 3, anything else 0; 5 (logged)
 // when the file cannot be opened.
 int gf_detectEncoding(const std::filesystem::path& path);
-// Appends the file's lines as UTF-8; false when it cannot be opened or a UTF-16 line does not
-// convert (shown on the message line).
+// Appends the file's lines as UTF-8; false when it cannot be opened, is beyond the text-file limits
+// or a UTF-16 line does not convert (shown on the message line).
 bool gf_readExtTextFileToStringVector(int encoding, const std::filesystem::path& path,
                                       std::vector<std::string>& lines);
-// Detection and reading together; false when the file cannot be opened.
+// Detection and reading together; false when the file cannot be opened or is beyond the limits.
 bool gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines);
 
 // Replace the file's content; false when it cannot be opened or written.

@@ -30,6 +30,7 @@
 namespace amb {
 
 struct WeekSlot;
+struct LiveAc;
 
 
 namespace up {
@@ -61,24 +62,22 @@ inline std::set<std::string>* g_noMatchSet = nullptr;
 namespace airports {
 inline AirportData (*gf_parkAirportSnapshot)() = nullptr;
 inline std::atomic<std::uint8_t>* g_parkAirportLoaded = nullptr;
-inline std::vector<ParkAirport>* g_parkAirports = nullptr;
-inline std::mutex* g_parkAirportsMutex = nullptr;
-inline void (*lf_writeMyParkAirports)() = nullptr;
 inline std::string (*gf_standNameAt)(double latitude, double longitude) = nullptr;
 inline std::string (*gf_reservedStandName)() = nullptr;
 inline std::vector<Stand>* g_stands = nullptr;
 inline std::int32_t* g_maxParkCount = nullptr;
 inline std::vector<Stand>::iterator (*gf_findStandByName)(const std::string& name) = nullptr;
-inline std::vector<Stand>::iterator (*gf_findStandForAct)(const AcData& aircraft, double latitude,
-                                                          double longitude, double maxNm,
-                                                          bool arrivedByLanding) = nullptr;
-inline bool (*lf_addRealParkPosOption)(std::uint32_t standId, const AcData& aircraft, bool live,
-                                       const WeekSlot& slot, bool fromSpawn) = nullptr;
-inline void (*lf_learnSoftParkPos)(const Act& aircraft, bool onGround) = nullptr;
+inline std::vector<Stand>::iterator (*gf_findStandForAct)(double latitude, double longitude,
+                                                          const AcData& aircraft, double maxNm,
+                                                          bool tryOptions) = nullptr;
+inline bool (*lf_addRealParkPosOption)(std::uint32_t standId, const AcData& aircraft, bool useTracking,
+                                       WeekSlot time, bool stopTracking) = nullptr;
+inline void (*lf_learnSoftParkPos)(const LiveAc& aircraft, bool notClimbOut) = nullptr;
+inline bool (*gf_addParkedHalfHours)(std::uint64_t& total, WeekSlot now, bool add, const Act& act) = nullptr;
 inline void (*lf_parkStatic)() = nullptr;
 inline bool (*gf_staticPlanEmpty)() = nullptr;
 inline void (*gf_removeLiveAcMaxPark)(std::uint32_t hexid) = nullptr;
-inline void (*lf_searchForCoupledCsAroundThisTime)(const WeekSlot& slot, AcData& aircraft) = nullptr;
+inline void (*lf_searchForCoupledCsAroundThisTime)(WeekSlot time, AcData& aircraft) = nullptr;
 inline void (*gf_removeStaticForCollision)(const AcData& live, double latitude, double longitude) = nullptr;
 }  // namespace airports
 

@@ -1,6 +1,8 @@
 #include "scan/bgl.hpp"
 
 #include "core/files.hpp"
+#include "core/log.hpp"
+#include "core/strings.hpp"
 #include "platform/utf8.hpp"
 #include "state/scan_log.hpp"
 
@@ -12,9 +14,12 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <istream>
+#include <map>
 #include <numbers>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 
 namespace amb {
@@ -36,62 +41,162 @@ constexpr std::uint16_t kParkingB = 0x00AD;
 constexpr std::uint32_t kRecordHead = 6;  // u16 id, u32 size
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
+// What the file states does not fit the file: the walk ends there.
+class Damage : public std::out_of_range {
+public:
+  using std::out_of_range::out_of_range;
+};
+
+// Where the walk reads its bytes from: the file, through a window of its own (only what the walk
+// visits is read, so a file far larger than its tables costs no memory), or bytes in memory.
+class Source {
+public:
+  explicit Source(std::span<const std::uint8_t> bytes) : m_memory(bytes), m_size(bytes.size()) {}
+  Source(std::istream& in, std::uint64_t size) : m_stream(&in), m_size(size) {}
+  std::uint64_t size() const { return m_size; }
+
+  // Copies n bytes from at on; the caller has checked that they lie inside the file. A file that
+  // cannot be read there (it shrank, a disk error) throws like a damaged one.
+  void copy(std::uint64_t at, void* out, std::size_t n) {
+    if (m_stream == nullptr) {
+      std::memcpy(out, m_memory.data() + at, n);
+      return;
+    }
+    if (at >= m_windowAt && at - m_windowAt + n <= m_window.size()) {
+      std::memcpy(out, m_window.data() + (at - m_windowAt), n);
+      return;
+    }
+    if (n > kWindow) {
+      readAt(at, static_cast<char*>(out), n);
+      return;
+    }
+    m_window.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, m_size - at)));
+    m_windowAt = at;
+    try {
+      readAt(at, reinterpret_cast<char*>(m_window.data()), m_window.size());
+    } catch (...) {
+      m_window.clear();
+      throw;
+    }
+    std::memcpy(out, m_window.data(), n);
+  }
+
+private:
+  static constexpr std::size_t kWindow = 64 * 1024;
+
+  void readAt(std::uint64_t at, char* out, std::size_t n) {
+    m_stream->clear();
+    m_stream->seekg(static_cast<std::streamoff>(at));
+    m_stream->read(out, static_cast<std::streamsize>(n));
+    if (!*m_stream || static_cast<std::size_t>(m_stream->gcount()) != n)
+      throw Damage(fmt::format("the file could not be read at byte {}", at));
+  }
+
+  std::span<const std::uint8_t> m_memory;
+  std::istream* m_stream = nullptr;
+  std::uint64_t m_size;
+  std::vector<std::uint8_t> m_window;
+  std::uint64_t m_windowAt = 0;
+};
+
 // A block of the file: [begin, end) in bytes, always inside the file. Every read goes through one,
 // so nothing is read outside the block a field belongs to.
 class Block {
 public:
-  Block(std::span<const std::uint8_t> file, std::size_t begin, std::size_t end, const char* what)
-      : m_file(file), m_begin(begin), m_end(end), m_what(what) {
+  Block(Source& file, std::uint64_t begin, std::uint64_t end, const char* what)
+      : m_file(&file), m_begin(begin), m_end(end), m_what(what) {
     if (begin > end || end > file.size())
-      throw std::out_of_range(fmt::format("{} at byte {} of {} bytes runs past the end of the file", what, begin,
+      throw Damage(fmt::format("{} at byte {} of {} bytes runs past the end of the file", what, begin,
                                           end - std::min(begin, end)));
   }
-  std::size_t begin() const { return m_begin; }
-  std::size_t end() const { return m_end; }
-  std::size_t size() const { return m_end - m_begin; }
+  std::uint64_t begin() const { return m_begin; }
+  std::uint64_t end() const { return m_end; }
+  std::uint64_t size() const { return m_end - m_begin; }
 
   // The part [offset, offset + length) of this block; throws when it does not fit.
-  Block part(std::size_t offset, std::size_t length, const char* what) const {
+  Block part(std::uint64_t offset, std::uint64_t length, const char* what) const {
     if (offset > size() || length > size() - offset)
-      throw std::out_of_range(fmt::format("{} at byte {} needs {} bytes, but its {} ends at byte {}", what,
+      throw Damage(fmt::format("{} at byte {} needs {} bytes, but its {} ends at byte {}", what,
                                           m_begin + offset, length, m_what, m_end));
-    return Block(m_file, m_begin + offset, m_begin + offset + length, what);
+    return Block(*m_file, m_begin + offset, m_begin + offset + length, what);
   }
-  std::uint32_t u32(std::size_t offset) const { return read<std::uint32_t>(offset); }
-  std::uint16_t u16(std::size_t offset) const { return read<std::uint16_t>(offset); }
-  std::int32_t i32(std::size_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
-  float f32(std::size_t offset) const { return std::bit_cast<float>(u32(offset)); }
-  std::string_view bytes(std::size_t offset, std::size_t length) const {
+  std::uint32_t u32(std::uint64_t offset) const { return read<std::uint32_t>(offset); }
+  std::uint16_t u16(std::uint64_t offset) const { return read<std::uint16_t>(offset); }
+  std::int32_t i32(std::uint64_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
+  float f32(std::uint64_t offset) const { return std::bit_cast<float>(u32(offset)); }
+  std::string bytes(std::uint64_t offset, std::size_t length) const {
     const Block b = part(offset, length, m_what);
-    return {reinterpret_cast<const char*>(m_file.data() + b.begin()), length};
+    std::string out(length, '\0');
+    if (length > 0) m_file->copy(b.begin(), out.data(), length);
+    return out;
   }
 
 private:
   template <typename T>
-  T read(std::size_t offset) const {
+  T read(std::uint64_t offset) const {
     if (offset > size() || sizeof(T) > size() - offset)
-      throw std::out_of_range(fmt::format("reading byte {} of a {} that ends at byte {}", m_begin + offset, m_what,
+      throw Damage(fmt::format("reading byte {} of a {} that ends at byte {}", m_begin + offset, m_what,
                                           m_end));
     T v;  // little-endian on every target we build for
-    std::memcpy(&v, m_file.data() + m_begin + offset, sizeof(T));
+    m_file->copy(m_begin + offset, &v, sizeof(T));
     return v;
   }
 
-  std::span<const std::uint8_t> m_file;
-  std::size_t m_begin;
-  std::size_t m_end;
+  Source* m_file;
+  std::uint64_t m_begin;
+  std::uint64_t m_end;
   const char* m_what;
 };
 
 // The record or subrecord that starts at offset inside the container, as its head states its size.
 // A size that cannot hold the head or that leaves the container throws.
-Block recordAt(const Block& container, std::size_t offset, const char* what) {
+Block recordAt(const Block& container, std::uint64_t offset, const char* what) {
   const Block head = container.part(offset, kRecordHead, what);
   const std::uint32_t size = head.u32(2);
   if (size < kRecordHead)
-    throw std::out_of_range(fmt::format("{} at byte {} states a size of {} bytes", what, head.begin(), size));
+    throw Damage(fmt::format("{} at byte {} states a size of {} bytes", what, head.begin(), size));
   return container.part(offset, size, what);
 }
+
+// The byte ranges a walk has read: a table or a run of records is read once, so a file whose tables
+// point at the same bytes again and again costs no more than one that does not.
+class ReadRanges {
+public:
+  // True when [begin, end) meets no range claimed before; it is claimed then.
+  bool claim(std::uint64_t begin, std::uint64_t end) {
+    if (begin >= end) return true;
+    auto next = m_ranges.upper_bound(begin);
+    if (next != m_ranges.end() && next->first < end) return false;
+    if (next != m_ranges.begin() && std::prev(next)->second > begin) return false;
+    m_ranges.emplace_hint(next, begin, end);
+    return true;
+  }
+
+private:
+  std::map<std::uint64_t, std::uint64_t> m_ranges;  // begin -> end
+};
+
+// The scan-log lines of one file: the first kMaxFileLines go to the scan log, the rest are counted
+// in one line at the end, so that a file of a million refused spots does not fill the memory.
+class ScanLines {
+public:
+  static constexpr std::size_t kMaxFileLines = 2000;
+  void add(std::string line) {
+    if (m_added < kMaxFileLines) {
+      ++m_added;
+      gf_addScanLogLine(line);
+    } else {
+      ++m_left;
+    }
+  }
+  void finish(const std::string& pathText) const {
+    if (m_left > 0) gf_addScanLogLine(fmt::format("{}{} more lines of {} left out", "===> ", m_left, pathText));
+  }
+
+private:
+  std::size_t m_added = 0;
+  std::size_t m_left = 0;
+};
 
 // Unpacks a position; false for one outside the globe or the empty position near 0,0.
 bool lf_position(std::uint32_t packedLat, std::uint32_t packedLon, double& latitude, double& longitude) {
@@ -107,10 +212,12 @@ double lf_headingRadians(float degrees) {
   return radians == 0.0 ? kTwoPi : radians;
 }
 
-// Per airport: the helipads taken so far and the names used.
+// Per airport: the helipads taken so far and the names used; the file's scan-log lines.
 struct DecodeState {
+  explicit DecodeState(ScanLines& fileLines) : lines(fileLines) {}
+  ScanLines& lines;
   std::int32_t nextHelipad = 1;
-  std::vector<std::pair<double, double>> helipads;
+  std::set<std::pair<double, double>> helipads;
   std::set<std::string> names;
   bool duplicates = false;
 };
@@ -124,8 +231,8 @@ std::string lf_decodeAirportNAME(const Block& subrecord) {
   if (n >= 2 && (n - 2) % 4 == 3) taken = n - 1;
   if (taken <= 0) return {};
   taken = std::min<std::int32_t>(taken, static_cast<std::int32_t>(subrecord.size() - kRecordHead));
-  std::string_view raw = subrecord.bytes(kRecordHead, static_cast<std::size_t>(taken));
-  while (!raw.empty() && raw.back() == '\0') raw.remove_suffix(1);
+  std::string raw = subrecord.bytes(kRecordHead, static_cast<std::size_t>(taken));
+  while (!raw.empty() && raw.back() == '\0') raw.pop_back();
   return lf_bglNameText(raw);
 }
 
@@ -134,16 +241,13 @@ void lf_decodeHelipad(const Block& subrecord, BglAirport& airport, DecodeState& 
   double latitude = 0;
   double longitude = 0;
   if (!lf_position(helipad.u32(16), helipad.u32(12), latitude, longitude)) {
-    gf_addScanLogLine(fmt::format("lat/lon helipad incorrect (skipped): {:.6f},{:.6f}", latitude, longitude));
+    state.lines.add(fmt::format("lat/lon helipad incorrect (skipped): {:.6f},{:.6f}", latitude, longitude));
     return;
   }
-  const std::pair<double, double> at{latitude, longitude};
-  if (std::find(state.helipads.begin(), state.helipads.end(), at) != state.helipads.end()) {
-    gf_addScanLogLine(
-        fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", airport.name, latitude, longitude));
+  if (!state.helipads.emplace(latitude, longitude).second) {
+    state.lines.add(fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", airport.name, latitude, longitude));
     return;
   }
-  state.helipads.push_back(at);
   BglStand stand;
   stand.name = fmt::format("helipad{}", state.nextHelipad++);
   stand.latitude = latitude;
@@ -157,20 +261,20 @@ void lf_decodeHelipad(const Block& subrecord, BglAirport& airport, DecodeState& 
 void lf_decodeParkings(const Block& list, BglAirport& airport, DecodeState& state, bool layoutB,
                        const std::string& pathText) {
   const std::uint32_t count = list.u16(6);
-  const std::size_t entrySize = layoutB ? 40 : 36;
-  std::size_t offset = 8;
+  const std::uint64_t entrySize = layoutB ? 40 : 36;
+  std::uint64_t offset = 8;
   for (std::uint32_t k = 0; k < count; ++k) {
     const Block entry = list.part(offset, entrySize, "parking spot");
     const std::uint32_t flags = entry.u32(0);
     const std::uint32_t airlineCodes = flags >> 24;
-    offset += entrySize + 4 * std::size_t{airlineCodes};
+    offset += entrySize + 4 * std::uint64_t{airlineCodes};
     if (offset > list.size())
-      throw std::out_of_range(fmt::format("the airline codes of the parking spot at byte {} run past its list",
+      throw Damage(fmt::format("the airline codes of the parking spot at byte {} run past its list",
                                           entry.begin()));
 
     const float radius = entry.f32(4);
     if (!(radius > 1.0f && radius < 200.0f)) {  // a NaN radius is skipped too
-      gf_addScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, pathText));
+      state.lines.add(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, pathText));
       continue;
     }
     const std::string base = lf_parkingNameLetters(static_cast<std::uint8_t>(flags & 0x3F)) +
@@ -180,7 +284,7 @@ void lf_decodeParkings(const Block& list, BglAirport& airport, DecodeState& stat
     double latitude = 0;
     double longitude = 0;
     if (!lf_position(entry.u32(32), entry.u32(28), latitude, longitude)) {
-      gf_addScanLogLine(fmt::format("lat/lon: {:.6f},{:.6f}, incorrect (skipped) ", latitude, longitude));
+      state.lines.add(fmt::format("lat/lon: {:.6f},{:.6f}, incorrect (skipped) ", latitude, longitude));
       continue;
     }
     std::string name = base;
@@ -195,7 +299,7 @@ void lf_decodeParkings(const Block& list, BglAirport& airport, DecodeState& stat
         }
       }
       if (name.empty()) {
-        gf_addScanLogLine(fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", base, pathText));
+        state.lines.add(fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", base, pathText));
         continue;
       }
       lettered = true;
@@ -218,18 +322,30 @@ std::int32_t lf_altitudeFeet(std::int32_t millimetres) {
   return feet >= -1500 && feet <= 16000 ? static_cast<std::int32_t>(feet) : 0;
 }
 
-void lf_decodeAirport(const Block& record, bool layoutB, const std::string& ident, const std::string& pathText,
-                      BglAirportHandler& handler) {
-  const std::size_t first = layoutB ? 60 : 56;
+// One walk over a file: what it has read and met, so that nothing is read or handed on twice.
+struct Walk {
+  Source& file;
+  const std::string& pathText;
+  BglAirportHandler& handler;
+  ScanLines lines;
+  ReadRanges tables;   // subsection tables
+  ReadRanges records;  // runs of records
+  std::set<std::string> idents;
+  std::size_t repeatedParts = 0;     // tables or runs of records that point at bytes read already
+  std::size_t repeatedAirports = 0;  // airport records of an ident met before in this file
+};
+
+void lf_decodeAirport(const Block& record, bool layoutB, const std::string& ident, Walk& walk) {
+  const std::uint64_t first = layoutB ? 60 : 56;
   const Block header = record.part(0, first, "airport header");
-  handler.airportFound(ident);
+  walk.handler.airportFound(ident);
 
   BglAirport airport;
   airport.ident = ident;
   airport.altitudeFt = lf_altitudeFeet(header.i32(20));
-  DecodeState state;
+  DecodeState state(walk.lines);
   const std::uint16_t parkingId = layoutB ? kParkingB : kParkingA;
-  for (std::size_t offset = first; offset < record.size();) {
+  for (std::uint64_t offset = first; offset < record.size();) {
     const Block sub = recordAt(record, offset, "airport subrecord");
     offset += sub.size();
     const std::uint16_t id = sub.u16(0);
@@ -242,25 +358,83 @@ void lf_decodeAirport(const Block& record, bool layoutB, const std::string& iden
     } else if (id == kHelipad) {
       lf_decodeHelipad(sub, airport, state);
     } else if (id == parkingId) {
-      lf_decodeParkings(sub, airport, state, layoutB, pathText);
+      lf_decodeParkings(sub, airport, state, layoutB, walk.pathText);
       if (state.duplicates) lf_nameParkPositions(airport.stands);
       break;
     }
   }
   airport.helipadCount = state.nextHelipad - 1;
-  handler.airportDecoded(airport);
+  walk.handler.airportDecoded(airport);
 }
 
-void lf_walkRecords(const Block& records, const std::string& pathText, BglAirportHandler& handler) {
-  for (std::size_t offset = 0; offset < records.size();) {
+void lf_walkRecords(const Block& records, Walk& walk) {
+  for (std::uint64_t offset = 0; offset < records.size();) {
     const Block record = recordAt(records, offset, "record");
     offset += record.size();
     const std::uint16_t id = record.u16(0);
     if (id != kAirportA && id != kAirportB) continue;
     bool valid = false;
     const std::string ident = lf_decodeIdentifierOrRegionCode(record.part(0, 44, "airport header").u32(40), valid);
-    if (valid) lf_decodeAirport(record, id == kAirportB, ident, pathText, handler);
+    if (!valid) continue;
+    // The same airport twice in one file would be linked and written twice: the first one counts.
+    if (!walk.idents.insert(ident).second) {
+      ++walk.repeatedAirports;
+      continue;
+    }
+    lf_decodeAirport(record, id == kAirportB, ident, walk);
   }
+}
+
+// Every subsection of every airport section, each table and each run of records read once.
+void lf_walkSections(Walk& walk) {
+  const Block file(walk.file, 0, walk.file.size(), "file");
+  const std::uint32_t headerSize = file.u32(4);  // a file of fewer than 8 bytes is damaged here
+  if (headerSize != kHeaderSize || file.size() < 60) return;
+  const std::uint32_t sections = file.u32(20);
+  const Block table = file.part(kHeaderSize, std::uint64_t{sections} * kSectionEntrySize, "section table");
+  for (std::uint32_t i = 0; i < sections; ++i) {
+    const Block entry = table.part(std::uint64_t{i} * kSectionEntrySize, kSectionEntrySize, "section entry");
+    if (entry.u32(0) != kAirportSection || (entry.u32(4) & 0x10000) != 0) continue;
+    const std::uint32_t subsections = entry.u32(8);
+    const Block headers =
+        file.part(entry.u32(12), std::uint64_t{subsections} * kSubsectionHeaderSize, "subsection table");
+    if (!walk.tables.claim(headers.begin(), headers.end())) {
+      ++walk.repeatedParts;
+      continue;
+    }
+    for (std::uint32_t s = 0; s < subsections; ++s) {
+      const Block header =
+          headers.part(std::uint64_t{s} * kSubsectionHeaderSize, kSubsectionHeaderSize, "subsection header");
+      const Block records = file.part(header.u32(8), header.u32(12), "subsection");
+      if (!walk.records.claim(records.begin(), records.end())) {
+        ++walk.repeatedParts;
+        continue;
+      }
+      lf_walkRecords(records, walk);
+    }
+  }
+}
+
+bool lf_decode(Source& source, const std::string& pathText, BglAirportHandler& handler) {
+  Walk walk{source, pathText, handler, {}, {}, {}, {}, 0, 0};
+  bool whole = true;
+  try {
+    lf_walkSections(walk);
+  } catch (const Damage& e) {
+    // A damaged file: its walk ends here, and what it handed on before stays.
+    whole = false;
+    gf_logMarked(fmt::format("Exception in lf_toParkingPositions: {}", pathText));
+    gf_addScanLogLine(fmt::format("{}{} is damaged, read no further: {}", "===> ", pathText, e.what()));
+  }
+  if (walk.repeatedParts + walk.repeatedAirports > 0) {
+    const auto parts = static_cast<std::int64_t>(walk.repeatedParts);
+    const auto airports = static_cast<std::int64_t>(walk.repeatedAirports);
+    gf_addScanLogLine(fmt::format("{}{} names bytes it holds more than once: {} repeated part{} and {} repeated "
+                                  "airport{} skipped",
+                                  "===> ", pathText, parts, gf_pluralS(parts), airports, gf_pluralS(airports)));
+  }
+  walk.lines.finish(pathText);
+  return whole;
 }
 
 }  // namespace
@@ -323,41 +497,41 @@ std::string lf_bglNameText(std::string_view raw) {
 
 void lf_nameParkPositions(std::vector<BglStand>& stands) {
   static constexpr std::string_view kLetters = "abcdef";
-  for (;;) {
-    const auto marked = std::find_if(stands.begin(), stands.end(), [](const BglStand& s) { return s.nameClash; });
-    if (marked == stands.end()) return;
-    const std::string base = marked->name.substr(0, marked->name.size() - 1);
-    std::vector<BglStand*> group;
-    for (BglStand& s : stands) {
-      const bool member = s.name == base || (s.name.size() == base.size() + 1 && s.name.starts_with(base) &&
-                                             kLetters.find(s.name.back()) != std::string_view::npos);
-      if (member) {
-        s.nameClash = false;
-        group.push_back(&s);
-      }
-    }
+  // A base name ends in the spot's number, so a name is either a base or a base and one letter:
+  // the groups come from one pass, and a file of many groups costs no more than one of a few.
+  const auto baseOf = [](const std::string& name) {
+    return !name.empty() && kLetters.find(name.back()) != std::string_view::npos ? name.substr(0, name.size() - 1)
+                                                                                 : name;
+  };
+  std::unordered_map<std::string, std::vector<BglStand*>> groups;
+  std::vector<std::string> marked;  // the bases of the groups to re-letter, in stand order
+  for (BglStand& s : stands) {
+    std::string base = baseOf(s.name);
+    if (s.nameClash) marked.push_back(base);
+    groups[std::move(base)].push_back(&s);
+  }
+  for (const std::string& base : marked) {
+    std::vector<BglStand*>& group = groups[base];
+    if (!std::any_of(group.begin(), group.end(), [](const BglStand* s) { return s->nameClash; })) continue;
+    for (BglStand* s : group) s->nameClash = false;
     std::stable_sort(group.begin(), group.end(), [](const BglStand* a, const BglStand* b) { return a->radiusM > b->radiusM; });
     for (std::size_t k = 0; k < group.size(); ++k)
       group[k]->name = k == 0 ? base : base + kLetters[std::min(k - 1, kLetters.size() - 1)];
   }
 }
 
-void gf_decodeBgl(std::span<const std::uint8_t> bytes, const std::string& pathText, BglAirportHandler& handler) {
-  const Block file(bytes, 0, bytes.size(), "file");
-  const std::uint32_t headerSize = file.u32(4);  // a file of fewer than 8 bytes throws here
-  if (headerSize != kHeaderSize || bytes.size() < 60) return;
-  const std::uint32_t sections = file.u32(20);
-  const Block table = file.part(kHeaderSize, std::size_t{sections} * kSectionEntrySize, "section table");
-  for (std::uint32_t i = 0; i < sections; ++i) {
-    const Block entry = table.part(std::size_t{i} * kSectionEntrySize, kSectionEntrySize, "section entry");
-    if (entry.u32(0) != kAirportSection || (entry.u32(4) & 0x10000) != 0) continue;
-    const std::uint32_t subsections = entry.u32(8);
-    const Block headers = file.part(entry.u32(12), std::size_t{subsections} * kSubsectionHeaderSize, "subsection table");
-    for (std::uint32_t s = 0; s < subsections; ++s) {
-      const Block header = headers.part(std::size_t{s} * kSubsectionHeaderSize, kSubsectionHeaderSize, "subsection header");
-      lf_walkRecords(file.part(header.u32(8), header.u32(12), "subsection"), pathText, handler);
-    }
-  }
+bool gf_decodeBgl(std::span<const std::uint8_t> bytes, const std::string& pathText, BglAirportHandler& handler) {
+  Source source(bytes);
+  return lf_decode(source, pathText, handler);
+}
+
+bool gf_decodeBglFile(const fs::path& path, const std::string& pathText, BglAirportHandler& handler) {
+  std::ifstream in(path, std::ios::binary);
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (!in || ec) return true;  // nothing to decode
+  Source source(in, size);
+  return lf_decode(source, pathText, handler);
 }
 
 bool lf_bglHasAirports(const fs::path& path) {

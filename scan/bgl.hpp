@@ -1,9 +1,10 @@
 #pragma once
 // The reader of the simulator's compiled scenery files (BGL): the airports they hold, with their
-// helipads and parking spots as stands. The reader works on the whole file in memory and never
-// reads outside it: every offset, size and count the file states is checked against the file, the
-// section and the record it lies in; a file that breaks that rule ends its decoding with
-// std::out_of_range.
+// helipads and parking spots as stands. The reader reads only what its walk visits (the header, the
+// section table, the subsection tables and the records) and never outside the file: every offset,
+// size and count the file states is checked against the file, the section and the record it lies
+// in. A file that breaks that rule is damaged: its walk ends there with one marked log line and a
+// scan-log line giving the reason, and the airports handed on before stay handed on.
 
 #include <cstdint>
 #include <filesystem>
@@ -45,11 +46,14 @@ public:
 };
 
 // Decodes every airport record of every subsection of every airport section once, in file order.
-// pathText names the file in scan-log lines. A file whose header size is not 56 or that is shorter
-// than 60 bytes holds no airports; one shorter than 8 bytes, or whose tables, records or counts
-// point outside the file or outside their enclosing block, throws std::out_of_range (airports handed
-// on before stay handed on).
-void gf_decodeBgl(std::span<const std::uint8_t> bytes, const std::string& pathText, BglAirportHandler& handler);
+// pathText names the file in log lines. A file whose header size is not 56 or that is shorter than
+// 60 bytes holds no airports; one shorter than 8 bytes is damaged. A table or a run of records that
+// overlaps one read before, and an airport whose ident was met before in the file, are skipped and
+// counted in one scan-log line; a file's own scan-log lines stop at 2000, with a count of the rest.
+// The answer is false when the walk ended at damage.
+bool gf_decodeBgl(std::span<const std::uint8_t> bytes, const std::string& pathText, BglAirportHandler& handler);
+// The same from the file, read where the walk goes; a file that cannot be opened decodes nothing.
+bool gf_decodeBglFile(const std::filesystem::path& path, const std::string& pathText, BglAirportHandler& handler);
 
 // The parts of a decode, for tests.
 // The ident packed in base 38 (value >> 5); valid only with four characters and no blank digit.

@@ -205,17 +205,9 @@ void lf_checkAfolderParameters(std::span<StringOption* const> options, std::vect
 }
 
 void lf_toParkingPositions(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const std::string pathText = gf_pathText(path);
-  try {
-    AirportFileMaker maker(pathText);
-    gf_decodeBgl(bytes, pathText, maker);
-  } catch (const std::exception&) {
-    gf_logMarked(fmt::format("Exception in lf_toParkingPositions: {}", pathText));
-    throw;
-  }
+  AirportFileMaker maker(pathText);
+  gf_decodeBglFile(path, pathText, maker);
 }
 
 bool lf_scanAirportFolders(const std::vector<std::string>& folders) {

@@ -10,7 +10,6 @@
 #include "feed/services.hpp"
 #include "records/aircraft.hpp"
 #include "platform/utf8.hpp"
-#include "records/upcalls.hpp"
 #include "refdata/services.hpp"
 #include "settings/options.hpp"
 #include "sim/link.hpp"
@@ -26,8 +25,6 @@
 #include <utility>
 
 namespace amb {
-
-using namespace up::airports;
 
 std::atomic<std::uint8_t> g_simRunning{0};
 std::atomic<std::uint8_t> g_newUserData{0};
@@ -51,6 +48,9 @@ std::mutex g_userMutex;
 UserAcBlock g_userAc;
 std::string g_userTitle;
 std::string g_userStandName;
+// The user aircraft's position at a new flight, for the worker to reserve the stand there.
+std::optional<LatLon> g_userStandRequest;
+std::atomic<std::uint8_t> g_userStandRequested{0};
 
 // Which short messages were logged already (by message id and request id).
 std::mutex g_shortLoggedMutex;
@@ -127,7 +127,6 @@ void onUserBlock(std::uint32_t objectId, const std::uint8_t* data) {
     gf_requestExit(NewFlight, 30);
   }
   g_lastUserPosition = now;
-  setUserStandText(gf_standNameAt(block.latitude, block.longitude));
   if (g_rtProfessional != 0) g_simUnixTime = gf_zuluToUnix(block.zuluYear, block.zuluDayOfYear, block.zuluTime);
   g_userObjectId = objectId;
 }
@@ -482,20 +481,20 @@ void lf_reserveUserStand() {
   if (g_userOnGroundKnown == 0) return;
   if (g_engineUserGroundSpeed.load() > 2.0) return;
   const UserAcBlock user = gf_userAcSnapshot();
-  const std::string stand = gf_standNameAt(user.latitude, user.longitude);
-  if (stand.empty()) return;
-  const std::string parkCode = gf_parkAirportSnapshot().code;
-  bool changed = false;
   {
-    std::lock_guard lock(*g_parkAirportsMutex);
-    if (!g_parkAirports->empty() && g_parkAirports->front().code == parkCode &&
-        g_parkAirports->front().reservedStand != stand) {
-      g_parkAirports->front().reservedStand = stand;
-      changed = true;
-    }
+    std::lock_guard lock(g_userMutex);
+    g_userStandRequest = LatLon{user.latitude, user.longitude};
   }
-  if (changed) lf_writeMyParkAirports();
+  g_userStandRequested = 1;
 }
+
+std::optional<LatLon> gf_takeUserStandRequest() {
+  if (g_userStandRequested.exchange(0) == 0) return std::nullopt;
+  std::lock_guard lock(g_userMutex);
+  return std::exchange(g_userStandRequest, std::nullopt);
+}
+
+void gf_setUserStandName(const std::string& stand) { setUserStandText(stand); }
 
 void lf_resetUserState() {
   {
@@ -503,7 +502,9 @@ void lf_resetUserState() {
     g_userAc = UserAcBlock{};
     g_userTitle.clear();
     g_userStandName.clear();
+    g_userStandRequest.reset();
   }
+  g_userStandRequested = 0;
   {
     std::lock_guard lock(g_shortLoggedMutex);
     g_shortLogged.clear();

@@ -38,7 +38,8 @@ void lf_onSimObjectDataByType(const sc::RecvHeader* message, std::uint32_t size)
 void lf_onUserAcTitle(const std::string& title);
 void lf_onUserAcModel(std::string model);
 // On a new flight and when the thread ends: the stand where the user aircraft stopped becomes the
-// reserved stand of the first park airport.
+// reserved stand of the first park airport. Only the position is kept here, while the user
+// aircraft stands (2 kt at most as the engine saw it); the worker takes it (gf_takeUserStandRequest).
 void lf_reserveUserStand();
 
 // Sends what the queues hold; called on every Frame event.

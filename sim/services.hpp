@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -122,6 +123,12 @@ UserAcBlock gf_userAcSnapshot();
 // The user aircraft's title (at most 48 characters) and the stand it stands at (empty when none).
 std::string gf_userTitle();
 std::string gf_userStandName();
+// The worker, which owns the park airport's stands, tells the stand the user aircraft stands at
+// (empty when none); a changed name goes to the window.
+void gf_setUserStandName(const std::string& stand);
+// The position at which the user aircraft stood still on the ground when a new flight began or the
+// connection ended; taken once by the worker, which makes the stand there the reserved stand.
+std::optional<LatLon> gf_takeUserStandRequest();
 
 // ---- Requests ----
 

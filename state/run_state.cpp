@@ -14,7 +14,6 @@ std::atomic<std::uint8_t> g_parkingRenewalRequest{0};
 std::atomic<std::uint8_t> g_blockChangeRequest{0};
 std::atomic<std::uint8_t> g_navLightsRequest{0};
 std::atomic<std::uint8_t> g_maxLiveRequest{0};
-std::atomic<std::uint8_t> g_parkingChanged{0};
 std::atomic<std::int32_t> g_manualRadiusNm{40};
 std::atomic<std::uint32_t> g_hardwareConcurrency{1};
 std::filesystem::path g_stockSceneryPath;
@@ -35,7 +34,6 @@ void gf_resetRunState() {
   g_blockChangeRequest = 0;
   g_navLightsRequest = 0;
   g_maxLiveRequest = 0;
-  g_parkingChanged = 0;
   g_manualRadiusNm = 40;
   g_stockSceneryPath.clear();
 }

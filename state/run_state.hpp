@@ -36,8 +36,6 @@ extern std::atomic<std::uint8_t> g_blockChangeRequest;
 // MAX_LIVE is applied. Both walk the engine's lists, so the worker does them at its next report.
 extern std::atomic<std::uint8_t> g_navLightsRequest;
 extern std::atomic<std::uint8_t> g_maxLiveRequest;
-// A parking setting changed since static parking last planned.
-extern std::atomic<std::uint8_t> g_parkingChanged;
 
 // The range in the LATERAL_RANGE box when AUTO_RANGE was switched on; put back when it goes off.
 extern std::atomic<std::int32_t> g_manualRadiusNm;

@@ -287,10 +287,10 @@ void lf_checkMaxPark(std::uint32_t adding) {
         longest = &ac;
     if (longest != nullptr) gf_removeLiveAcMaxPark(longest->hexid);
   }
-  const auto parked =
-      static_cast<std::uint32_t>(std::count_if(g_parkedActs.begin(), g_parkedActs.end(), [](const Act& a) {
-        return a.state == ActState::InSim || a.state == ActState::Removing;
-      }));
+  std::uint64_t halfHours = 0;
+  const WeekSlot now = WeekSlot::fromPacked(g_weekSlot.load());
+  const auto parked = static_cast<std::uint32_t>(std::count_if(
+      g_parkedActs.begin(), g_parkedActs.end(), [&](const Act& a) { return gf_addParkedHalfHours(halfHours, now, false, a); }));
   if (parked == 0) return;
   if (static_cast<std::uint32_t>(m) < parked + live + adding) {
     // The parked act that took its stand last gives way.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace amb {
@@ -15,6 +16,10 @@ namespace amb {
 // The live-aircraft limit in use: MAX_LIVE as the start-up read it, changed by static parking; -1
 // sets no limit.
 extern std::atomic<std::int32_t> g_maxLiveInUse;
+
+// The engine's lock, recursive: every service below takes it; the park-airport check holds it
+// while it fills or empties the stands the engine reads.
+std::recursive_mutex& gf_engineMutex();
 
 // Reserves the engine's tables once per process.
 void gf_reserveLiveTables();

@@ -279,7 +279,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
-  const auto found = gf_findStandForAct(ac, place.lat, place.lon, 0.029697624190064796, false);
+  const auto found = gf_findStandForAct(place.lat, place.lon, ac, 0.029697624190064796, true);
   if (found == g_stands->end()) {
     if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;
     buffer.pop_front();

@@ -160,8 +160,8 @@ void try2Park(LiveAc& ac, bool wide) {
     if (last.latitude == ac.lastParkTryLatitude && last.longitude == ac.lastParkTryLongitude) return;
     ac.lastParkTryLatitude = last.latitude;
     ac.lastParkTryLongitude = last.longitude;
-    const auto found = gf_findStandForAct(ac, last.latitude, last.longitude,
-                                          wide ? 0.029697624190064796 : 0.010799136069114472, ac.arrivedByLanding != 0);
+    const auto found = gf_findStandForAct(last.latitude, last.longitude, ac,
+                                          wide ? 0.029697624190064796 : 0.010799136069114472, wide);
     if (found == g_stands->end()) return;
     const Stand stand = *found;
     if (stand.name == gf_reservedStandName() ||
@@ -333,7 +333,7 @@ void lf_arrivedAtStand(LiveAc& ac) {
     lf_shutDownParkedAc(ac);
     gf_logf("{:8}: {:8} arrived at stand", stand->name, ac.callsign);
     g_newArrivals.push_back(ac.hexid);
-    if (lf_addRealParkPosOption(stand->id, ac, true, slot, false)) lf_checkMaxPark(0);
+    if (lf_addRealParkPosOption(stand->id, ac, false, slot, false)) lf_checkMaxPark(0);
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "lf_arrivedAtStand", e.what());
   }
@@ -352,7 +352,7 @@ void lf_leaveStand(LiveAc& ac) {
   ac.extensionCount = 0;
   lf_wideWindows(ac);
   if (stand != nullptr) {
-    lf_addRealParkPosOption(stand->id, ac, true, gf_weekSlotNow(), false);
+    lf_addRealParkPosOption(stand->id, ac, false, gf_weekSlotNow(), false);
     stand->occupied = 0;
   }
 }

@@ -1,6 +1,6 @@
 // Airport files and learned files as the park airport's load reads them: the stands with their
-// options, the parameters, the merge of learned stands, and a learned file read whole (settings,
-// manual stands, a handmade airport). Errors the readers report are let pass; a crash, a sanitizer
+// options and overlaps, the parameters, the merge of learned stands, and a learned file read whole
+// (settings, manual stands, a handmade airport). Errors the readers report are let pass; a crash, a sanitizer
 // report, a hang or runaway memory is a finding.
 
 #include "airports/apf_file.hpp"
@@ -28,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lf_readParkPos(p, id, 1, stands);
         if (!stands.empty()) lf_readLearnedStand({stands.back().name, p}, stands.back());
       }
+      std::uint32_t id = 1;
+      for (Stand& s : stands) s.id = id++;
+      lf_linkOverlaps(stands);
       gf_getIntParameter(doc, "altitude");
       gf_getBoolParameter(doc, "handmade");
       gf_getStringParameter(doc, "airport_name");

@@ -14,7 +14,12 @@
 #include "settings/settings.hpp"
 #include "traffic/services.hpp"
 
+#include "support/memory_limit.hpp"
+
 #include <pugixml.hpp>
+
+#include <map>
+#include <random>
 
 namespace amb {
 namespace {
@@ -408,6 +413,12 @@ TEST_F(ParkAirportFile, NearestStandOfAnAirportsFile) {
   name = "kept";
   EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {-40, 100}, name), 100.0);
   EXPECT_EQ(name, "kept");
+  // The stands are read once per service run: no new download at the next check.
+  fs::remove(path("server/P3D/archive/stock/EGLL.xml"));
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 0.6, 1e-9);
+  EXPECT_EQ(name, "E1");
+  gf_forgetServerProbes();
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", {51.47, -0.46}, name), 100.0);
 }
 
 TEST_F(ParkAirportFile, OfflineLearningNeedsAQualityFactorAndTwentyWeeks) {
@@ -425,6 +436,154 @@ TEST_F(ParkAirportFile, OfflineLearningNeedsAQualityFactorAndTwentyWeeks) {
   EXPECT_FALSE(logHas("Not suitable"));
   EXPECT_FALSE(gf_checkOfflineLearning("NONE"));
   EXPECT_TRUE(logHas("===> NONE Not suitable for offline learning"));
+}
+
+// ---- Files built to cost as much as possible ----
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+std::string parkposAt(const std::string& id, const LatLon& at, const std::string& radius, const std::string& more = {}) {
+  return fmt::format("<parkpos id=\"{}\" latitude=\"{:.8f}\" longitude=\"{:.8f}\" radius=\"{}\"{} />", id, at.lat, at.lon,
+                     radius, more);
+}
+
+TEST_F(ParkAirportFile, StandsWithValuesNoRealStandHasAreSkippedWithALine) {
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport.alt = 83;  // the airport list's altitude
+  }
+  std::string stands = parkposAt("A1", {51.47, -0.46}, "15");
+  // Each with one value that is no real one.
+  const std::pair<const char*, const char*> bad[] = {
+      {"latitude", "nan"}, {"latitude", "91"},  {"longitude", "-inf"}, {"longitude", "180.5"}, {"radius", "inf"},
+      {"radius", "nan"},   {"radius", "-5"},    {"radius", "250"},     {"radius", "1e999"},    {"heading", "inf"}};
+  std::vector<std::string> expected;
+  const std::string source = src(g_myThirdpartyFolder / "EGLL.xml");
+  for (std::size_t k = 0; k < std::size(bad); ++k) {
+    std::map<std::string, std::string> v{{"latitude", "51.47"}, {"longitude", "-0.46"}, {"radius", "10"}, {"heading", "0"}};
+    v[bad[k].first] = bad[k].second;
+    stands += fmt::format("<parkpos id=\"B{}\" latitude=\"{}\" longitude=\"{}\" radius=\"{}\" heading=\"{}\" />", k,
+                          v["latitude"], v["longitude"], v["radius"], v["heading"]);
+    expected.push_back(
+        fmt::format("stand B{} of {} skipped: its {} \"{}\" is no real one", k, source, bad[k].first, bad[k].second));
+  }
+  for (int k = 0; k < 5; ++k) stands += parkposAt(fmt::format("C{}", k), {51.47, -0.46}, "nan");
+  stands += parkposAt("A2", {51.4701, -0.46}, "200");  // the largest radius a stand may have
+  writeApf("airports/my_thirdparty/EGLL.xml",
+           param("publisher", "P") + param("altitude", "2147483647") + param("airport_name", "Heathrow"), stands);
+  // A learned file whose change and manual stand are no real ones either.
+  writeApf(gf_pathText(lf_learnedApfPath(source, "P")), param("airport_name", "Heathrow"),
+           "<parkpos id=\"A1\" radius_change=\"true\" radius=\"inf\"><opt airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"1\" /></parkpos>"
+           "<parkpos id=\"M1\" manual=\"true\" latitude=\"51.47\" longitude=\"nan\" radius=\"10\" />");
+
+  EXPECT_EQ(load(source), "");
+  ASSERT_EQ(g_stands.size(), 2u);
+  EXPECT_EQ(g_stands[0].name, "A1");
+  EXPECT_EQ(g_stands[1].name, "A2");
+  EXPECT_EQ(g_stands[0].radiusChanged, 0);
+  EXPECT_TRUE(g_stands[0].options.empty());
+  EXPECT_EQ(g_parkApfInfo.altitude, 83);
+  EXPECT_EQ(gf_parkAirportSnapshot().alt, 83.0);
+  EXPECT_EQ(g_trafficReader.parkElevation(), 83.0);
+  const std::string learned = gf_pathText(lf_learnedApfPath(source, "P"));
+  expected.insert(expected.end(),
+                  {"altitude 2147483647 ft of " + source + " is no real airport's, 83 ft of the airport list kept",
+                   "5 more stands of " + source + " skipped for values no real stand has",
+                   "stand A1 of " + learned + " skipped: its radius \"inf\" is no real one",
+                   "stand M1 of " + learned + " skipped: its longitude \"nan\" is no real one"});
+  for (const std::string& line : expected) EXPECT_TRUE(logHas(line)) << line;
+  EXPECT_FALSE(logHas("stand C0 of"));
+}
+
+TEST_F(ParkAirportFile, TwentyThousandStandsOfInfiniteRadiusLoadWithinABound) {
+  std::string stands = parkposAt("A1", {51.47, -0.46}, "15");
+  for (int k = 0; k < 20000; ++k) stands += parkposAt(fmt::format("S{}", k), {51.47, -0.46}, "inf");
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), stands);
+  AMB_EXPECT_WITHIN_MEMORY(test::runWithMemoryLimit(256 * kMiB, [&] {
+    return load(src(g_myThirdpartyFolder / "EGLL.xml")) == "" && g_stands.size() == 1 && g_stands[0].overlapIds.empty();
+  }));
+}
+
+TEST_F(ParkAirportFile, ThirtyThousandStandsOnOneLineLoadWithinABound) {
+  // 25 m apart along one parallel, 15 m radius: each overlaps its two neighbours only.
+  std::string stands;
+  LatLon at{51.47, -0.7};
+  for (int k = 0; k < 30000; ++k) {
+    stands += parkposAt(fmt::format("S{}", k), at, "15");
+    at = gf_destinationPoint(at, kPi / 2, 25.0 / 1852.0 * kFeetPerNm);
+  }
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), stands);
+  AMB_EXPECT_WITHIN_MEMORY(test::runWithMemoryLimit(
+      256 * kMiB,
+      [&] {
+        if (load(src(g_myThirdpartyFolder / "EGLL.xml")) != "" || g_stands.size() != 30000) return false;
+        for (std::uint32_t k = 0; k < 30000; ++k) {
+          std::vector<std::uint32_t> expected;
+          if (k > 0) expected.push_back(k);
+          if (k + 1 < 30000) expected.push_back(k + 2);
+          if (g_stands[k].overlapIds != expected) return false;
+        }
+        return true;
+      },
+      std::chrono::seconds(60)));
+}
+
+TEST_F(ParkAirportFile, OverlapsAreThoseOfEveryPairComparedAlsoAtThePoleAndTheDateLine) {
+  // Clusters of stands with radii from 0 to 60 m, one at an ordinary airport, one on the date line,
+  // one a few metres from the pole; the expected pairs come from comparing every pair.
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> course(0, 2 * kPi), metres(0, 300), radius(0, 60);
+  std::vector<std::pair<LatLon, double>> placed;
+  for (const LatLon centre : {LatLon{51.47, -0.46}, LatLon{-16.9, 179.9995}, LatLon{89.9995, 20.0}})
+    for (int k = 0; k < 150; ++k)
+      placed.push_back({gf_destinationPoint(centre, course(random), metres(random) / 1852.0 * kFeetPerNm), radius(random)});
+  std::string stands;
+  for (std::size_t i = 0; i < placed.size(); ++i)
+    stands += fmt::format("<parkpos id=\"S{}\" latitude=\"{:.9f}\" longitude=\"{:.9f}\" radius=\"{:.3f}\" />", i,
+                          placed[i].first.lat, placed[i].first.lon, placed[i].second);
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), stands);
+  ASSERT_EQ(load(src(g_myThirdpartyFolder / "EGLL.xml")), "");
+  ASSERT_EQ(g_stands.size(), placed.size());
+  std::size_t pairs = 0;
+  for (std::size_t i = 0; i < g_stands.size(); ++i) {
+    std::vector<std::uint32_t> expected;
+    for (std::size_t k = 0; k < g_stands.size(); ++k) {
+      const Stand& a = g_stands[i];
+      const Stand& b = g_stands[k];
+      if (k != i && gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radiusNm + b.radiusNm)
+        expected.push_back(b.id);
+    }
+    pairs += expected.size();
+    EXPECT_EQ(g_stands[i].overlapIds, expected) << g_stands[i].name;
+  }
+  EXPECT_GT(pairs, 100u);  // the clusters are dense enough to overlap
+}
+
+TEST_F(ParkAirportFile, TwoHundredThousandLearnedOptionsOnOneStandMergeWithinABound) {
+  writeApf("airports/my_thirdparty/EGLL.xml", param("publisher", "P") + param("altitude", "83"), threeStands());
+  const std::string source = src(g_myThirdpartyFolder / "EGLL.xml");
+  // Half on one element, half as elements of their own naming the same stand; every tenth repeats
+  // an earlier use in one of its half hours and is dropped.
+  std::string one = "<parkpos id=\"A2\">";
+  std::string many;
+  for (int k = 0; k < 200000; ++k) {
+    const int reg = k % 10 == 9 ? k - 9 : k;
+    const std::string opt = fmt::format("<opt reg=\"N{}\" airl=\"DAL\" type=\"B738\" day=\"3\" hh=\"{}\" />", reg,
+                                        k % 10 == 9 ? "5,40" : "5");
+    if (k < 100000)
+      one += opt;
+    else
+      many += "<parkpos id=\"A2\">" + opt + "</parkpos>";
+  }
+  writeApf(gf_pathText(lf_learnedApfPath(source, "P")), param("airport_name", ""), one + "</parkpos>" + many);
+  AMB_EXPECT_WITHIN_MEMORY(test::runWithMemoryLimit(
+      512 * kMiB,
+      [&] {
+        if (load(source) != "" || g_stands.size() != 3) return false;
+        const Stand& a2 = stand("A2");
+        return a2.options.size() == 180000 && a2.options.back().id == 180000 && a2.options.front().reg == "N0";
+      },
+      std::chrono::seconds(60)));
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // The exit sequence with every kind of reason, run on the test's thread with its pauses recorded.
 
+#include "airports/park_airport.hpp"
 #include "app/worker.hpp"
 #include "tests/app/app_fixture.hpp"
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
 
 namespace amb::test {
 namespace {
@@ -93,6 +98,90 @@ TEST_F(ExitTest, AFailingExitStillEndsTheProgram) {
   EXPECT_EQ(g_exitUnderWay, 0);
   EXPECT_EQ(ui.posts(), std::vector<int>{2});
   EXPECT_TRUE(exits().empty());  // the reporter's own request found this exit under way
+}
+
+// A park airport with one stand and one learned option, as the worker left it.
+void lf_loadedParkAirport() {
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = {"EGLL", "LHR", 51.47, -0.46, 83};
+  }
+  g_parkApfSource = "archive/stock/EGLL.xml";
+  g_parkApfInfo.publisher = "stock";
+  Stand stand("A1", {}, {51.47, -0.46, 0}, 30, 1, 1, 1);
+  stand.id = 1;
+  stand.options.push_back({"BAW", "A320", "G-EUPT", "BAW12", "", std::uint64_t{1} << 20, 1, 1, 0, 1});
+  g_stands = {stand};
+  g_standUpdates = 1;
+  g_parkAirportLoaded = 1;
+}
+
+std::atomic<bool> s_workerStarted{false};
+std::atomic<bool> s_workerRelease{false};
+std::atomic<int> s_standsAtWorkerEnd{-1};
+
+// A worker that, once asked to stop, still finishes its tick with the stands (or, unreleased, hangs).
+void lf_lastTickWorker() {
+  s_workerStarted = true;
+  while (!lf_workerStopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 50 || !s_workerRelease; ++i) {
+    s_standsAtWorkerEnd = static_cast<int>(g_stands.size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+class ExitWithParkAirport : public ExitTest {
+protected:
+  void SetUp() override {
+    ExitTest::SetUp();
+    s_workerStarted = false;
+    s_workerRelease = true;
+    s_standsAtWorkerEnd = -1;
+    lf_loadedParkAirport();
+    gf_setWorkerStartUp(lf_lastTickWorker);
+  }
+  void TearDown() override {
+    s_workerRelease = true;
+    EXPECT_TRUE(gf_waitForWorkerEnd(std::chrono::seconds(10)));
+    gf_setWorkerStartUp(nullptr);
+    ExitTest::TearDown();
+  }
+  void startWorker() {
+    lf_startWorker();
+    ASSERT_TRUE(waitFor([] { return s_workerStarted.load(); }));
+  }
+};
+
+// The stands belong to the worker: the exit leaves the park airport (and saves what was learned
+// there) only once the worker has returned.
+TEST_F(ExitWithParkAirport, TheParkAirportIsLeftAfterTheWorkerHasReturned) {
+  startWorker();
+  runExit(UserClosedSim, 0);
+  EXPECT_EQ(s_standsAtWorkerEnd, 1);
+  EXPECT_TRUE(g_stands.empty());
+  EXPECT_EQ(g_parkAirportLoaded, 0);
+  EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EGLL.xml"));
+  EXPECT_EQ(logCount("saved with 1 update"), 1u);
+}
+
+TEST_F(ExitWithParkAirport, AWorkerThatDoesNotReturnKeepsTheParkAirport) {
+  s_workerRelease = false;
+  gf_setWorkerWaitBound(std::chrono::milliseconds(100));
+  startWorker();
+  runExit(UserClosedSim, 0);
+  EXPECT_EQ(logCount("the park airport's learned file is not saved: the service run still runs"), 1u);
+  s_workerRelease = true;
+  ASSERT_TRUE(gf_waitForWorkerEnd(std::chrono::seconds(10)));
+  EXPECT_EQ(s_standsAtWorkerEnd, 1);
+}
+
+// A restart leaves it too, after the countdown and the worker's end, before the run state is reset.
+TEST_F(ExitWithParkAirport, ARestartSavesTheLearnedFileBeforeTheReset) {
+  startWorker();
+  runExit(NewSettings, 1);
+  EXPECT_EQ(s_standsAtWorkerEnd, 1);
+  EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EGLL.xml"));
+  EXPECT_EQ(ui.posts(), std::vector<int>{1});
 }
 
 }  // namespace

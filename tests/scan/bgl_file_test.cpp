@@ -48,41 +48,42 @@ TEST(BglFile, HeadersThatAreNotScenery) {
   shortFile.resize(59);
   EXPECT_TRUE(decodedIdents(shortFile).empty());
   shortFile.resize(7);
-  EXPECT_THROW(decode(shortFile), std::out_of_range);
+  EXPECT_FALSE(decode(shortFile).whole);
 }
 
-TEST(BglFile, TruncatedAndLyingFilesThrowBeforeHandingOnAnything) {
-  const auto throwsOutOfRange = [](const std::vector<std::uint8_t>& bytes) {
-    Collected c;
-    gf_takeScanLogLines();
-    EXPECT_THROW(gf_decodeBgl(bytes, "x.bgl", c), std::out_of_range);
+TEST(BglFile, TruncatedAndLyingFilesEndTheirWalkWithOneLine) {
+  const auto endsDamaged = [](const std::vector<std::uint8_t>& bytes) {
+    const Collected c = decode(bytes, "x.bgl");
+    EXPECT_FALSE(c.whole);
     EXPECT_TRUE(c.airports.empty());
-    EXPECT_TRUE(gf_scanLogLines().empty());
+    const std::vector<std::string> lines = gf_scanLogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].starts_with("===> x.bgl is damaged, read no further: ")) << lines[0];
   };
   {
     SCOPED_TRACE("truncated inside the records");
     std::vector<std::uint8_t> bytes = bglgen::build(airport("EGLL", 3));
     bytes.resize(bytes.size() - 20);
-    throwsOutOfRange(bytes);
+    endsDamaged(bytes);
   }
   {
     SCOPED_TRACE("a parking count above the spots written");
     Airport a = airport("EGLL", 3);
     a.statedParkingCount = 4;
-    throwsOutOfRange(bglgen::build(a));
+    endsDamaged(bglgen::build(a));
   }
   {
     SCOPED_TRACE("a record size past its subsection");
     Airport a = airport("EGLL", 3);
     a.extraStatedSize = 8;
-    throwsOutOfRange(bglgen::build(a));
+    endsDamaged(bglgen::build(a));
   }
   {
     SCOPED_TRACE("more sections than the table holds");
     bglgen::File f;
     f.sections[0].airports = {airport("EGLL")};
     f.statedSectionCount = 100000;
-    throwsOutOfRange(bglgen::build(f));
+    endsDamaged(bglgen::build(f));
   }
   {
     SCOPED_TRACE("airline codes past the parking list");
@@ -90,11 +91,11 @@ TEST(BglFile, TruncatedAndLyingFilesThrowBeforeHandingOnAnything) {
     a.parkings[0].airlines = {"BAW"};
     std::vector<std::uint8_t> bytes = bglgen::build(a);
     bytes[bytes.size() - 40 + 3] = 9;  // the spot's flags word now claims nine airline codes
-    throwsOutOfRange(bytes);
+    endsDamaged(bytes);
   }
 }
 
-TEST(BglFile, EveryPrefixOfASyntheticFileDecodesOrThrows) {
+TEST(BglFile, EveryPrefixOfASyntheticFileHandsOnNothing) {
   Airport a = airport("EGLL", 4);
   a.names = {"Heathrow"};
   a.helipads = {bglgen::Helipad{51.47, -0.45, 20, 10}};
@@ -102,10 +103,8 @@ TEST(BglFile, EveryPrefixOfASyntheticFileDecodesOrThrows) {
   const std::vector<std::uint8_t> whole = bglgen::build(a);
   EXPECT_EQ(decodedIdents(whole), Idents{"EGLL"});
   for (std::size_t n = 0; n < whole.size(); ++n) {
-    try {
-      EXPECT_TRUE(decodedIdents({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)}).empty()) << n;
-    } catch (const std::out_of_range&) {
-    }
+    const Collected c = decode({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)});
+    EXPECT_TRUE(c.airports.empty()) << n;
   }
 }
 
@@ -133,6 +132,25 @@ TEST(BglFile, SectionTableTestReadsOnlyTheHeaderAndTable) {
   EXPECT_FALSE(lf_bglHasAirports(dir / "short.bgl"));
   EXPECT_FALSE(lf_bglHasAirports(dir / "missing.bgl"));
   EXPECT_FALSE(lf_bglHasAirports(dir.path()));
+}
+
+TEST(BglFile, AFileThatCannotBeOpenedDecodesNothing) {
+  TempDir dir("bglfile");
+  Collected c;
+  gf_takeScanLogLines();
+  EXPECT_TRUE(gf_decodeBglFile(dir / "missing.bgl", "missing.bgl", c));
+  EXPECT_TRUE(gf_decodeBglFile(dir.path(), "folder", c));
+  EXPECT_TRUE(c.found.empty());
+  EXPECT_TRUE(gf_scanLogLines().empty());
+  // A file that is there decodes as the same bytes in memory do, and says whether it was whole.
+  std::vector<std::uint8_t> bytes = bglgen::build(airport("EGLL", 2));
+  bglgen::write(dir / "egll.bgl", bytes);
+  EXPECT_TRUE(gf_decodeBglFile(dir / "egll.bgl", "egll.bgl", c));
+  EXPECT_EQ(c.found, Idents{"EGLL"});
+  bytes.resize(bytes.size() - 10);
+  bglgen::write(dir / "cut.bgl", bytes);
+  EXPECT_FALSE(gf_decodeBglFile(dir / "cut.bgl", "cut.bgl", c));
+  EXPECT_FALSE(gf_decodeBgl(bytes, "cut.bgl", c));
 }
 
 TEST(ScanPaths, ExtensionsStockFoldersAndStockTokens) {

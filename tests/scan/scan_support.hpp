@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 namespace amb::test {
 
 struct Collected : BglAirportHandler {
+  bool whole = true;  // the walk reached the end of the file
   std::vector<std::string> found;
   std::vector<BglAirport> airports;
   void airportFound(const std::string& ident) override { found.push_back(ident); }
@@ -25,6 +27,10 @@ inline Collected decode(const std::vector<std::uint8_t>& bytes, const std::strin
   gf_takeScanLogLines();
   Collected c;
   gf_decodeBgl(bytes, path, c);
+  const std::vector<std::string> lines = gf_scanLogLines();
+  c.whole = std::none_of(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.starts_with("===> " + path + " is damaged, read no further: ");
+  });
   return c;
 }
 

@@ -2,7 +2,6 @@
 // a connection: running state, objects added and removed, exceptions, frames, the user aircraft's
 // block, title and model, the open reply, and the by-type answers that match creations.
 
-#include "airports/services.hpp"
 #include "core/clock.hpp"
 #include "core/exit.hpp"
 #include "core/message_line.hpp"
@@ -111,49 +110,27 @@ TEST_F(DispatchTest, ExceptionsAreLoggedShownOrThrownByNumber) {
   EXPECT_TRUE(exitRequests().empty());
 }
 
-// A new flight keeps the stand the user aircraft stands on as its reserved stand, but only while the
-// engine's own copy of the user aircraft shows it standing (2 kt at most).
+// A new flight keeps the position where the user aircraft stands for the worker, which reserves the
+// stand there, but only while the engine's own copy of the user aircraft shows it standing (2 kt at
+// most); the worker takes it once.
 TEST_F(DispatchTest, TheReservedStandFollowsTheEnginesCopyOfTheUser) {
-  Stand stand;
-  stand.id = 1;
-  stand.name = "B22";
-  stand.lat = 40.6413;
-  stand.lon = -73.7781;
-  g_stands = {stand};
-  {
-    std::lock_guard lock(g_parkAirportMutex);
-    g_parkAirport.code = "KJFK";
-  }
-  {
-    std::lock_guard lock(g_parkAirportsMutex);
-    g_parkAirports = {ParkAirport{"KJFK", "", 40.64, -73.78, 0}};
-  }
-  const auto reserved = [] {
-    std::lock_guard lock(g_parkAirportsMutex);
-    return g_parkAirports.front().reservedStand;
-  };
   UserAcBlock user = at(40.6413, -73.7781);
   user.groundSpeed = 0;
   dispatch(userBlockMessage(1, user));
   g_userOnGroundKnown = 1;
   g_engineUserGroundSpeed = 2.5;
   lf_reserveUserStand();
-  EXPECT_EQ(reserved(), "");
+  EXPECT_FALSE(gf_takeUserStandRequest());
   // The simulator's latest block says it is moving; the engine saw it standing.
   user.groundSpeed = 30;
   dispatch(userBlockMessage(1, user));
   g_engineUserGroundSpeed = 2.0;
   lf_reserveUserStand();
-  EXPECT_EQ(reserved(), "B22");
-  g_stands.clear();
-  {
-    std::lock_guard lock(g_parkAirportsMutex);
-    g_parkAirports.clear();
-  }
-  {
-    std::lock_guard lock(g_parkAirportMutex);
-    g_parkAirport = AirportData{};
-  }
+  const std::optional<LatLon> request = gf_takeUserStandRequest();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->lat, 40.6413);
+  EXPECT_EQ(request->lon, -73.7781);
+  EXPECT_FALSE(gf_takeUserStandRequest());
 }
 
 TEST_F(DispatchTest, FrameRateIsSampledAtEvery30thFrame) {

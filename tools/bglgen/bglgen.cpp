@@ -138,20 +138,26 @@ std::vector<std::uint8_t> build(const File& file) {
   out.u32(file.statedSectionCount ? *file.statedSectionCount : static_cast<std::uint32_t>(file.sections.size()));
   out.zeros(32);
   const std::size_t n = file.sections.size();
+  std::size_t headers = 0;
+  for (const Section& s : file.sections) headers += s.subsectionHeaders;
   std::size_t subHeaders = 56 + 20 * n;
-  std::size_t data = subHeaders + 16 * n;
+  std::size_t data = subHeaders + 16 * headers;
   for (std::size_t i = 0; i < n; ++i) {
     out.u32(file.sections[i].type);
     out.u32(file.sections[i].twentyByteSubsections ? 0x10001 : 0x1);
-    out.u32(1);
-    out.u32(static_cast<std::uint32_t>(subHeaders + 16 * i));
-    out.u32(16);
+    out.u32(file.sections[i].subsectionHeaders);
+    out.u32(static_cast<std::uint32_t>(subHeaders));
+    out.u32(16 * file.sections[i].subsectionHeaders);
+    subHeaders += 16 * file.sections[i].subsectionHeaders;
   }
   for (std::size_t i = 0; i < n; ++i) {
-    out.u32(0);
-    out.u32(static_cast<std::uint32_t>(file.sections[i].airports.size()));
-    out.u32(static_cast<std::uint32_t>(data));
-    out.u32(static_cast<std::uint32_t>(records[i].size()));
+    const Section& s = file.sections[i];
+    for (std::uint32_t h = 0; h < s.subsectionHeaders; ++h) {
+      out.u32(0);
+      out.u32(static_cast<std::uint32_t>(s.airports.size()));
+      out.u32(s.statedRecordsOffset ? *s.statedRecordsOffset : static_cast<std::uint32_t>(data));
+      out.u32(s.statedRecordsSize ? *s.statedRecordsSize : static_cast<std::uint32_t>(records[i].size()));
+    }
     data += records[i].size();
   }
   for (const auto& r : records) out.append(r);

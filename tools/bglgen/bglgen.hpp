@@ -56,6 +56,9 @@ struct Section {
   bool twentyByteSubsections = false;  // flag bit 16: a subsection header layout readers skip
   std::uint32_t type = 3;              // 3: airport section
   bool fillerRecord = false;           // a non-airport record before the airports
+  std::uint32_t subsectionHeaders = 1;  // headers in the section's table, every one naming its records
+  std::optional<std::uint32_t> statedRecordsSize;  // a records size that differs from what is written
+  std::optional<std::uint32_t> statedRecordsOffset;  // where the headers say the records are
 };
 
 struct File {
