@@ -41,16 +41,48 @@ constexpr std::size_t kRememberedPeerLines = 256;
 constexpr auto kRepeatReport = std::chrono::minutes(1);
 std::map<std::string, Repeats, std::less<>> g_peerLines;
 
+// Each kind of peer line spends one of its budget per line written; the budget grows back by one a
+// second up to a few, so a text that keeps changing is written once a second and a few different
+// lines at once all are. Guarded by g_logMutex.
+struct PeerKind {
+  double budget = 0;
+  clock::SteadyTime refilled{};
+  std::uint64_t leftOut = 0;
+  std::string lastLeftOut;
+};
+constexpr double kPeerKindBurst = 5;
+std::map<std::string, PeerKind, std::less<>> g_peerKinds;
+
 void writeRepeatsLocked(const std::string& line, Repeats& r) {
   if (r.count == 0) return;
   g_logFile << fmt::format("last line repeated {} more times: {}", r.count, line) << std::endl;
   r.count = 0;
 }
 
+void writeLeftOutLocked(PeerKind& k) {
+  if (k.leftOut == 0) return;
+  g_logFile << fmt::format("{} similar line{} left out, the last: {}", k.leftOut, k.leftOut == 1 ? "" : "s",
+                           k.lastLeftOut)
+            << std::endl;
+  k.leftOut = 0;
+  k.lastLeftOut.clear();
+}
+
 void flushRepeatsLocked() {
-  if (g_logFile.is_open())
+  if (g_logFile.is_open()) {
     for (auto& [line, r] : g_peerLines) writeRepeatsLocked(line, r);
+    for (auto& [kind, k] : g_peerKinds) writeLeftOutLocked(k);
+  }
   g_peerLines.clear();
+}
+
+std::string_view prefixOf(LogStyle style) {
+  switch (style) {
+    case LogStyle::Marked: return "===> ";
+    case LogStyle::Indented: return "          ";
+    case LogStyle::Plain: break;
+  }
+  return {};
 }
 
 // The length of the valid UTF-8 sequence at the start of s, 0 when it is none.
@@ -61,7 +93,12 @@ std::size_t utf8Sequence(std::string_view s) {
 }
 }  // namespace
 
+bool gf_isPlainText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
 std::string gf_peerText(std::string_view raw, std::size_t maxBytes) {
+  if (raw.size() <= maxBytes && gf_isPlainText(raw)) return std::string(raw);
   std::string out;
   out.reserve(std::min(raw.size(), maxBytes) + 8);
   std::size_t i = 0;
@@ -80,10 +117,12 @@ std::string gf_peerText(std::string_view raw, std::size_t maxBytes) {
   return out;
 }
 
-void gf_logPeer(std::string_view text, std::string_view prefix) {
+void detail::logPeerLine(LogStyle style, std::string_view kind, std::string text) {
   if (!g_logOpen.load(std::memory_order_acquire)) return;
-  std::string line(prefix);
+  std::string line(prefixOf(style));
   line += text;
+  std::string kindKey(1, static_cast<char>('0' + static_cast<int>(style)));
+  kindKey += kind;
   const auto now = clock::steadyNow();
   std::lock_guard lock(g_logMutex);
   if (!g_logFile.is_open()) return;
@@ -93,6 +132,22 @@ void gf_logPeer(std::string_view text, std::string_view prefix) {
     if (now - r.since >= kRepeatReport) writeRepeatsLocked(it->first, r);
     return;
   }
+  auto [at, fresh] = g_peerKinds.try_emplace(std::move(kindKey));
+  PeerKind& k = at->second;
+  if (fresh) {
+    k.budget = kPeerKindBurst;
+  } else {
+    const double grown = std::chrono::duration<double>(now - k.refilled).count();
+    k.budget = std::min(kPeerKindBurst, k.budget + std::max(0.0, grown));
+  }
+  k.refilled = now;
+  if (k.budget < 1) {
+    ++k.leftOut;
+    k.lastLeftOut = std::move(line);
+    return;
+  }
+  k.budget -= 1;
+  writeLeftOutLocked(k);
   if (g_peerLines.size() >= kRememberedPeerLines) flushRepeatsLocked();
   g_logFile << line << std::endl;
   g_peerLines.emplace(std::move(line), Repeats{});
@@ -112,6 +167,7 @@ void gf_startLog() {
   }
   g_logFile.clear();
   g_peerLines.clear();
+  g_peerKinds.clear();
   g_logOpen = true;
   g_logFile << fmt::format("{} (utc) {} version {} for {}", gf_timeString(clock::unixSeconds()),
                            g_programName, gf_versionText(g_programVersion), "Prepar3D v5/v6")
@@ -129,6 +185,7 @@ bool gf_logIsOpen() { return g_logOpen.load(std::memory_order_acquire); }
 void gf_closeLog(std::string_view lastLine) {
   std::lock_guard lock(g_logMutex);
   flushRepeatsLocked();
+  g_peerKinds.clear();
   if (!g_logFile.is_open()) return;
   g_logFile << lastLine << std::endl;
   g_logOpen = false;

@@ -15,9 +15,16 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 namespace amb {
 
@@ -32,10 +39,27 @@ std::atomic<std::uint8_t> g_realTrafficLocal{0};
 
 namespace {
 
+using SteadyClock = std::chrono::steady_clock;
+
 constexpr std::size_t kReplyBufferSize = 16384;
+constexpr const char* kVersionRequest = "Qs999=version\r\n";
 
 // How long the version reply may take to arrive whole.
 std::atomic<long long> g_versionWaitMs{3000};
+
+// Connections that wait for their version reply at one time; a newer one pushes out the oldest.
+constexpr std::size_t kMaxCandidates = 32;
+static_assert(kMaxCandidates + 1 <= platform::Socket::kMaxWaitSockets);
+// Connections taken from the backlog at a time before the replies are read again.
+constexpr int kAcceptsPerRound = 256;
+// The longest single wait: a closed listening socket ends the wait at once where the system wakes
+// it, else within this time.
+constexpr int kWaitSliceMs = 250;
+constexpr auto kDroppedReport = std::chrono::minutes(1);
+// Winsock numbers of accept: none waiting, and a connection that ended before it was taken.
+constexpr int kWouldBlock = 10035;
+constexpr int kConnectionAborted = 10053;
+constexpr int kConnectionReset = 10054;
 
 std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError()); }
 
@@ -43,6 +67,172 @@ std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError
   g_rtListenSocket.close();
   throw std::runtime_error(what);
 }
+
+// A version reply is one JSON value; before trying to parse, its last character must be one a
+// value ends with, so that a reply that comes byte by byte is not parsed again at every byte.
+bool completeReply(const std::string& reply) {
+  const std::size_t last = reply.find_last_not_of(" \t\r\n");
+  if (last == std::string::npos || std::string_view("}]\"0123456789el").find(reply[last]) == std::string_view::npos)
+    return false;
+  return nlohmann::json::accept(reply);
+}
+
+// One wait for RealTraffic on the command port. Every connection is asked for its version at once;
+// the first that answers with a version reply is RealTraffic. A connection that closes, sends
+// something that is no version reply or more than one can be, or stays silent past the reply's
+// bound, is someone else's and is closed. All of them wait at the same time, so that no number of
+// such connections (a storm of connects that close at once or stay open and silent) keeps
+// RealTraffic waiting longer than its own answer takes.
+class ClientSearch {
+public:
+  ClientSearch() : m_reported(SteadyClock::now()) {}
+  ~ClientSearch() {
+    while (!m_candidates.empty()) dropOldest();
+    reportDropped();
+  }
+  ClientSearch(const ClientSearch&) = delete;
+  ClientSearch& operator=(const ClientSearch&) = delete;
+
+  // Waits for a reply, a connection or the end of the listening socket; true with the client in
+  // g_rtClientSocket and its reply in `reply`, false when the listening socket is closed or fails.
+  bool run(std::string& reply) {
+    std::vector<platform::Socket*> watched;
+    std::vector<std::uint8_t> ready;
+    bool listening = true;
+    for (;;) {
+      watched.clear();
+      watched.push_back(&g_rtListenSocket);
+      for (Candidate& c : m_candidates) watched.push_back(c.socket.get());
+      const auto first = watched.begin() + (listening ? 0 : 1);
+      const int rc = platform::Socket::waitAnyReadable(std::span(first, watched.end()), nextWaitMs(), ready);
+      if (!g_rtListenSocket.isOpen()) return false;
+      if (rc < 0) {
+        gf_log(fmt::format("waiting for RealTraffic failed: {}", socketErrorText()));
+        return false;
+      }
+      if (!listening) ready.insert(ready.begin(), 0);
+      if (auto winner = readReplies(ready)) return take(*winner, reply);
+      listening = ready[0] == 0 || takeConnections();
+      dropSilent();
+      if (SteadyClock::now() - m_reported >= kDroppedReport) reportDropped();
+    }
+  }
+
+private:
+  struct Candidate {
+    std::unique_ptr<platform::Socket> socket = std::make_unique<platform::Socket>();
+    std::string reply;
+    SteadyClock::time_point since{};
+  };
+
+  static SteadyClock::duration bound() { return std::chrono::milliseconds(g_versionWaitMs.load()); }
+
+  int nextWaitMs() const {
+    if (m_candidates.empty()) return kWaitSliceMs;
+    const auto left = m_candidates.front().since + bound() - SteadyClock::now();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::clamp<long long>(ms, 0, kWaitSliceMs));
+  }
+
+  // Reads what the candidates marked ready sent (ready[0] is the listening socket's); the index of
+  // one whose reply is complete.
+  std::optional<std::size_t> readReplies(const std::vector<std::uint8_t>& ready) {
+    std::vector<std::size_t> gone;
+    std::optional<std::size_t> winner;
+    for (std::size_t i = 0; i < m_candidates.size() && !winner; ++i) {
+      if (ready[i + 1] == 0) continue;
+      Candidate& c = m_candidates[i];
+      const long n = c.socket->receive(m_buffer.data(), kReplyBufferSize - c.reply.size());
+      if (n < 0) {
+        gf_logPeerf("receive: {}", socketErrorText());
+        gone.push_back(i);
+      } else if (n == 0) {
+        gone.push_back(i);
+      } else if (c.reply.append(m_buffer.data(), static_cast<std::size_t>(n)); c.reply.size() >= kReplyBufferSize) {
+        gf_logPeerf("receive: buffer overrun: {}", c.reply.size());
+        c.reply.clear();
+        gone.push_back(i);
+      } else if (completeReply(c.reply)) {
+        winner = i;
+      }
+    }
+    // From the back, so that the indexes in front stay right.
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it) {
+      if (winner && *winner > *it) --*winner;
+      drop(*it);
+    }
+    return winner;
+  }
+
+  bool take(std::size_t index, std::string& reply) {
+    Candidate winner = std::move(m_candidates[index]);
+    m_candidates.erase(m_candidates.begin() + static_cast<std::ptrdiff_t>(index));
+    // The exit closes the listening socket first: no client is taken once it has begun.
+    if (!g_rtListenSocket.isOpen() || !g_rtClientSocket.takeHandleOf(*winner.socket)) return false;
+    reply = std::move(winner.reply);
+    return true;
+  }
+
+  // Takes the connections waiting in the backlog and asks each for its version. False when the
+  // listening socket failed for a reason of its own (no handles left, ...): it is left out of the
+  // next wait, so that the failure does not come round again at once.
+  bool takeConnections() {
+    for (int i = 0; i < kAcceptsPerRound; ++i) {
+      Candidate c;
+      if (!g_rtListenSocket.accept(*c.socket)) {
+        const int error = platform::lastSocketError();
+        if (error == kConnectionAborted || error == kConnectionReset) {
+          ++m_dropped;
+          continue;
+        }
+        return error == kWouldBlock;
+      }
+      if (c.socket->peerGone() || !c.socket->sendAll(kVersionRequest)) {
+        ++m_dropped;
+        continue;
+      }
+      if (m_candidates.size() >= kMaxCandidates) dropOldest();
+      c.since = SteadyClock::now();
+      m_candidates.push_back(std::move(c));
+    }
+    return true;
+  }
+
+  void dropSilent() {
+    const auto now = SteadyClock::now();
+    while (!m_candidates.empty() && now - m_candidates.front().since >= bound()) {
+      if (m_candidates.front().reply.empty() && !m_silentShown) {
+        m_silentShown = true;
+        lf_checkRealTrafficVersion({});
+      }
+      dropOldest();
+    }
+  }
+
+  // A connection that is closed shows in the log what it sent, if anything.
+  void drop(std::size_t index) {
+    if (const std::string& sent = m_candidates[index].reply; !sent.empty())
+      gf_logPeerf("no RealTraffic version reply: {}", sent);
+    m_candidates[index].socket->close();
+    m_candidates.erase(m_candidates.begin() + static_cast<std::ptrdiff_t>(index));
+    ++m_dropped;
+  }
+  void dropOldest() { drop(0); }
+
+  void reportDropped() {
+    m_reported = SteadyClock::now();
+    if (m_dropped == 0) return;
+    gf_log(fmt::format("{} connection{} to the command port closed without a RealTraffic version reply", m_dropped,
+                       gf_pluralS(static_cast<std::int64_t>(m_dropped))));
+    m_dropped = 0;
+  }
+
+  std::deque<Candidate> m_candidates;
+  std::array<char, kReplyBufferSize> m_buffer{};
+  std::uint64_t m_dropped = 0;
+  bool m_silentShown = false;
+  SteadyClock::time_point m_reported;
+};
 
 }  // namespace
 
@@ -58,26 +248,26 @@ void lf_startServer(const std::string& port) {
   // A server left open by an earlier run would hold the port.
   g_rtListenSocket.close();
   if (!g_rtListenSocket.openTcp()) failStart("socket failed with error " + socketErrorText());
-  if (!g_rtListenSocket.setBlocking(true)) failStart("ioctlsocket failed with error " + socketErrorText());
+  // The wait for RealTraffic takes every waiting connection at once, never blocking in an accept.
+  if (!g_rtListenSocket.setBlocking(false)) failStart("ioctlsocket failed with error " + socketErrorText());
   if (!g_rtListenSocket.setReuseAddress()) failStart("setsockopt(SO_REUSEADDR) failed");
   if (!g_rtListenSocket.bind(address)) failStart("Bind failed at port " + port + " with error " + socketErrorText());
   if (!g_rtListenSocket.listen()) failStart("listen failed with error " + socketErrorText());
 }
 
-bool waitForClient() {
+bool waitForClient(std::string* versionReply) {
   if (g_rtClientConnected.load() != 0) return false;
   // A client socket dropped without notice is closed before the next one is taken.
   g_rtClientSocket.close();
-  for (;;) {
-    if (!g_rtListenSocket.accept(g_rtClientSocket)) return false;
-    // A connection whose client has already gone (one of many left in the backlog by a burst of
-    // connects) is dropped at once instead of being served as RealTraffic.
-    if (!g_rtClientSocket.peerGone()) break;
-    g_rtClientSocket.close();
+  std::string reply;
+  {
+    ClientSearch search;
+    if (!search.run(reply)) return false;
   }
   if (!g_rtClientSocket.setNoDelay())
     throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_timeOfDay(), socketErrorText()));
   g_rtClientConnected = 1;
+  if (versionReply != nullptr) *versionReply = std::move(reply);
   return true;
 }
 
@@ -90,40 +280,14 @@ bool sendDataPacket(const std::string& text) {
   return false;
 }
 
-std::string receive() {
-  // A reply may come in several TCP segments: read until it forms one JSON value, the peer closes
-  // or the time is up.
-  std::string reply;
-  std::array<char, kReplyBufferSize> buffer{};
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_versionWaitMs.load());
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-    if (left <= 0 || g_rtClientSocket.waitReadable(static_cast<int>(left)) <= 0) return reply;
-    const long n = g_rtClientSocket.receive(buffer.data(), kReplyBufferSize - reply.size());
-    if (n < 0) {
-      gf_log(fmt::format("receive: {}", socketErrorText()));
-      return {};
-    }
-    if (n == 0) return reply;
-    reply.append(buffer.data(), static_cast<std::size_t>(n));
-    if (reply.size() >= kReplyBufferSize) {
-      gf_log(fmt::format("receive: buffer overrun: {}", reply.size()));
-      return {};
-    }
-    if (nlohmann::json::accept(reply)) return reply;
-  }
-}
-
 void lf_setVersionReplyWait(std::chrono::milliseconds bound) { g_versionWaitMs = bound.count(); }
 
 void lf_waitForRealTraffic() {
   if (g_realTrafficLocal.load() == 0) return;
   gf_showMessage(fmt::format("Waiting for RealTraffic to connect to {} ...", g_programName), true);
   gf_resetReaders();
-  if (waitForClient()) {
-    sendDataPacket("Qs999=version\r\n");
-    lf_checkRealTrafficVersion(receive());
+  if (std::string reply; waitForClient(&reply)) {
+    lf_checkRealTrafficVersion(reply);
     g_readersWatched = 1;
     gf_repaintStatusBand();
     g_rtLinkPending = 0;
@@ -153,7 +317,8 @@ void lf_checkRealTrafficVersion(const std::string& reply) {
   const auto text = version.find("version");
   g_rtProfessional = professional ? 1 : 0;
   gf_setRtEditionText(fmt::format("RT{} edition: {}", professional ? " prof" : " stnd",
-                                  text != version.end() && text->is_string() ? text->get<std::string>() : std::string{}));
+                                  text != version.end() && text->is_string() ? gf_peerText(text->get<std::string>())
+                                                                             : std::string{}));
   gf_repaintStatusBand();
 }
 
@@ -181,8 +346,10 @@ void lf_sendPosition() {
       gf_showMessage(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_timeOfDay()), true);
     }
   } else if (g_exitReason.load() == 0) {
-    // Blocks until RealTraffic connects again, or the exit closes the server.
-    if (waitForClient()) {
+    // Blocks until RealTraffic connects again, or the exit closes the server. RealTraffic is told
+    // from other connections by its version reply, which also tells its edition.
+    if (std::string reply; waitForClient(&reply)) {
+      lf_checkRealTrafficVersion(reply);
       g_readersWatched = 1;
       gf_repaintStatusBand();
       gf_showMessage(fmt::format("{} RealTraffic re-connected", gf_timeOfDay()), true);

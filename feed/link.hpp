@@ -27,15 +27,15 @@ extern std::atomic<std::uint8_t> g_realTrafficLocal;
 // Opens the listening socket on the port (a service name for the address lookup, "10747" by
 // default). Throws std::runtime_error with the failing step.
 void lf_startServer(const std::string& port);
-// A blocking accept; true when a new client was accepted. Connections whose client has already
-// gone are dropped and the next one is awaited.
-bool waitForClient();
+// Waits until RealTraffic connects, or the listening socket is closed (false). Every connection is
+// asked "Qs999=version" at once; the first whose answer forms one JSON value (at most 16383 bytes)
+// becomes the client, its answer in versionReply. A connection that closes, stays silent past the
+// bound (3 s; the first such shows "No RealTraffic version received?"), answers with anything else
+// or sends more is closed; many of them cost RealTraffic no more time than one.
+bool waitForClient(std::string* versionReply = nullptr);
 // True when sent; a failure drops the client.
 bool sendDataPacket(const std::string& text);
-// The version reply: read until it forms one JSON value, the peer closes or the bound passes
-// (3 s); at most 16383 bytes. Empty on error, on overrun and when nothing came in time.
-std::string receive();
-// The bound of receive (tests shorten it).
+// The bound of the version reply (tests shorten it).
 void lf_setVersionReplyWait(std::chrono::milliseconds bound);
 // The start-of-run handshake: waits for RealTraffic and asks its version.
 void lf_waitForRealTraffic();

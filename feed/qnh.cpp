@@ -64,21 +64,21 @@ void lf_handleQnhMessage(WeatherReader& reader) {
       try {
         value = qnhValue(*member);
       } catch (const std::invalid_argument& e) {
-        gf_logPeer(fmt::format("QNH string invalid arg: {}", gf_peerText(e.what())), "===> ");
+        gf_logPeerf(LogStyle::Marked, "QNH string invalid arg: {}", e.what());
         return;
       } catch (const std::out_of_range& e) {
-        gf_logPeer(fmt::format("QNH string out of range: {}", gf_peerText(e.what())), "===> ");
+        gf_logPeerf(LogStyle::Marked, "QNH string out of range: {}", e.what());
         return;
       }
     }
     if (!value) {
-      gf_logPeer(fmt::format("no QNH {}", gf_peerText(text)));
+      gf_logPeerf("no QNH {}", text);
       return;
     }
     std::int64_t qnh = *value;
     if (qnh > kMaxHectopascals) qnh = std::llround(static_cast<double>(qnh) * 0.33865307);
     if (qnh < kMinHectopascals || qnh > kMaxHectopascals) {
-      gf_logPeer(fmt::format("? Strange QNH {} found in {}", qnh, gf_peerText(text)));
+      gf_logPeerf("? Strange QNH {} found in {}", qnh, text);
       return;
     }
     const auto hpa = static_cast<std::int32_t>(qnh);
@@ -91,7 +91,7 @@ void lf_handleQnhMessage(WeatherReader& reader) {
     g_qnhReaderStatus.compare_exchange_strong(noData, ReaderStatus::Receiving);
     gf_repaintWindow();
   } catch (const std::exception& e) {
-    gf_logPeer(fmt::format("Exception {}, in {}", gf_peerText(e.what()), gf_peerText(text)));
+    gf_logPeerf("Exception {}, in {}", e.what(), text);
   }
 }
 

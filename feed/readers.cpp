@@ -95,8 +95,10 @@ std::optional<double> TrafficReader::parkElevation() const {
 }
 
 void TrafficReader::addSeenCallsign(std::string_view callsign) {
+  // Escaped as the traffic record's callsign is.
+  std::string text = gf_isPlainText(callsign) ? std::string(callsign) : gf_peerText(callsign, std::string::npos);
   std::lock_guard lock(m_mutex);
-  m_seenCallsigns.emplace(callsign);
+  m_seenCallsigns.emplace(std::move(text));
 }
 
 std::set<std::string> TrafficReader::seenCallsigns() const {
@@ -143,7 +145,7 @@ void lf_receiveLoop(UdpReader& reader) {
     }
     if (r.kind == platform::DatagramResult::Truncated || r.size >= kReceiveBufferSize) {
       // Too big for the buffer (and its closing 0): skipped, the reader goes on.
-      gf_logPeer(fmt::format("buffer overrun: {} bytes", r.size));
+      gf_logPeerf("buffer overrun: {} bytes", r.size);
     } else if (r.size > 0) {
       reader.buffer[r.size] = 0;
       reader.message = reader.buffer.data();

@@ -84,6 +84,14 @@ bool excludedModel(std::string_view model) {
 
 std::string_view orEmpty(std::string_view field) { return field == "null"sv ? std::string_view{} : field; }
 
+// The texts come from the feed: control characters and bytes that are not UTF-8 are escaped where
+// they enter, so that no log line, file or simulator call gets them raw. Real fields are plain ASCII
+// and stay as they are.
+void escapeTexts(AcIdentity& id) {
+  for (std::string* text : {&id.registration, &id.model, &id.callsign, &id.origin, &id.destination})
+    if (!gf_isPlainText(*text)) *text = gf_peerText(*text, std::string::npos);
+}
+
 double defaultTrueAirspeed(double altitude) {
   if (altitude <= 2000) return 180;
   if (altitude <= 5000) return 220;
@@ -209,6 +217,7 @@ LineResult parse(TrafficReader& reader) {
   if (s.trueAirspeed == -1) s.trueAirspeed = defaultTrueAirspeed(altitude);
 
   s.noMovement = 0;
+  escapeTexts(id);
   std::lock_guard lock(g_trafficQueueMutex);
   if (g_trafficQueueOpen == 0) return LineResult::QueueClosed;
   s.due = g_engineCycle.load() + kTrafficDelayCycles;

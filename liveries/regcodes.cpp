@@ -202,7 +202,8 @@ bool lf_readAigRegcodesFile(const std::filesystem::path& path, std::list<Regcode
       for (std::string& code : gf_splitToVector(livery.attribute("reg").value(), ','))
         entry.regcodes.push_back(gf_decryptKeyed(code));
     } catch (const std::exception& e) {
-      gf_logMarked(fmt::format("regcode of \"{}\" in {} cannot be read: {}", entry.title, gf_pathText(path), e.what()));
+      gf_logPeerf(LogStyle::Marked, "regcode of \"{}\" in {} cannot be read: {}", entry.title,
+                  OwnText{gf_pathText(path)}, e.what());
       ok = false;
       continue;
     }

@@ -1,6 +1,6 @@
 #pragma once
-// IPv4 sockets for the RealTraffic link: a blocking TCP server with one client, blocking UDP
-// receivers, and the client side the traffic double uses.
+// IPv4 sockets for the RealTraffic link: a TCP server with one client, blocking UDP receivers, and
+// the client side the traffic double uses.
 //
 // Errors are reported as Winsock numbers (10061 for a refused connection, ...) on every backend, so
 // that gf_wsaErrorText gives the same texts everywhere. A failing call returns false (or a negative
@@ -13,8 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace amb::platform {
 
@@ -65,7 +67,9 @@ public:
   // Binds to 127.0.0.1 or to every interface.
   bool bindIpv4(bool loopbackOnly, std::uint16_t port);
   bool listen();
-  // Blocks until a client connects; the client socket goes into `client`, which must be closed.
+  // Blocks until a client connects (a non-blocking socket fails at once with 10035 when none is
+  // waiting); the client socket goes into `client`, which must be closed. The client socket blocks,
+  // whatever this socket does.
   bool accept(Socket& client);
   bool connect(const std::string& host, std::uint16_t port);
 
@@ -79,6 +83,15 @@ public:
   // Without waiting: true when the peer has closed or reset the connection and sent nothing left
   // to read (a connection that only the backlog held, its client long gone).
   bool peerGone();
+  // Waits at most timeoutMs until one of the sockets is readable (as waitReadable); ready[i] tells
+  // which. The count of readable sockets, 0 when none within the time, -1 when the wait failed. A
+  // socket that is closed, or closed by another thread meanwhile, counts as readable. At most 64
+  // sockets (the most one wait takes on Windows).
+  static int waitAnyReadable(std::span<Socket* const> sockets, int timeoutMs, std::vector<std::uint8_t>& ready);
+  static constexpr std::size_t kMaxWaitSockets = 64;
+  // Moves the open handle of `from` here (both are the caller's, no call runs on `from`); false when
+  // this socket is open or `from` is not.
+  bool takeHandleOf(Socket& from);
   // One datagram into the buffer.
   DatagramResult receiveDatagram(char* buffer, std::size_t capacity);
   bool sendTo(const std::string& host, std::uint16_t port, std::string_view data);

@@ -109,6 +109,18 @@ bool Socket::Use::closedMeanwhile() const {
 
 Socket::~Socket() { close(); }
 
+bool Socket::takeHandleOf(Socket& from) {
+  if (&from == this) return false;
+  std::scoped_lock lock(m_mutex, from.m_mutex);
+  if (m_handle != -1 || from.m_handle == -1 || from.m_closing || from.m_users != 0) {
+    t_lastError = detail::kInvalidArgument;
+    return false;
+  }
+  m_handle = from.m_handle;
+  from.m_handle = -1;
+  return true;
+}
+
 bool Socket::isOpen() const {
   std::lock_guard lock(m_mutex);
   return m_handle != -1 && !m_closing;

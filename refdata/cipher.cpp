@@ -46,10 +46,10 @@ std::string gf_decryptAirl(const std::string& text) {
     return out;
   }
   if (text.size() == 3) {
-    gf_logMarked(fmt::format("Unencrypted airline {} in decrypt airl?", text));
+    gf_logPeerf(LogStyle::Marked, "Unencrypted airline {} in decrypt airl?", text);
     return text;
   }
-  throw std::runtime_error(fmt::format("decrypt airl \"{}\" error", text));
+  throw std::runtime_error(fmt::format("decrypt airl \"{}\" error", gf_peerText(text)));
 }
 
 std::string gf_decryptKeyed(const std::string& text) {

@@ -83,7 +83,7 @@ void readWingspans(const pugi::xml_document& doc) {
   for (pugi::xml_node item : findSection(doc, "wingspans").children("wingspan")) {
     const std::string model = gf_decryptCode(attributeText(item, "type"));
     if (!gf_isValidModel(model)) {
-      gf_logMarked(fmt::format("wingspan model {} is no valid model, skipped", model));
+      gf_logPeerf(LogStyle::Marked, "wingspan model {} is no valid model, skipped", model);
       continue;
     }
     anyValid = true;
@@ -109,9 +109,9 @@ void readFixes(const pugi::xml_document& doc) {
     const std::string correct = attributeText(item, "cor");
     if (!correct.empty() && g_validModels.count(correct) != 0) {
       if (!g_modelFixes.emplace(wrong, correct).second)
-        gf_logMarked(fmt::format("wrong part of fix: \"{}\", already exists, skipped", wrong));
+        gf_logPeerf(LogStyle::Marked, "wrong part of fix: \"{}\", already exists, skipped", wrong);
     } else {
-      gf_log(fmt::format("wrong fix {}->{}, the latter is not a valid model", wrong, correct));
+      gf_logPeerf("wrong fix {}->{}, the latter is not a valid model", wrong, correct);
     }
   }
 }
@@ -129,7 +129,7 @@ void readRegistrations(const pugi::xml_document& doc) {
     if (!opr.empty()) info.operatorCode = gf_decryptAirl(opr);
     info.cargo = item.attribute("cargo").as_bool(false);
     auto [it, inserted] = g_regcodeInfos.emplace(std::move(key), std::move(info));
-    if (!inserted) gf_log(fmt::format("regcode {} already exists", it->first));
+    if (!inserted) gf_logPeerf("regcode {} already exists", it->first);
   }
 }
 

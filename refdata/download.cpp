@@ -240,7 +240,7 @@ bool unpackEntries(const fs::path& zipPath, const fs::path& part, bool& wrote, s
     int rc = entry.readContent(out, ZipEntry::Current);
     if (rc == kZipOk && !out.flush()) rc = kZipErrorWrite;
     if (rc != kZipOk) {
-      reason = fmt::format("entry \"{}\" cannot be unpacked ({})", entry.getName(), rc);
+      reason = fmt::format("entry \"{}\" cannot be unpacked ({})", gf_peerText(entry.getName()), rc);
       return false;
     }
   }

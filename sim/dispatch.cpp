@@ -220,7 +220,7 @@ void lf_simDispatch(const sc::RecvHeader* message, std::uint32_t size, void*) {
     case sc::kRecvSimObjectDataByType: lf_onSimObjectDataByType(message, size); break;
     case sc::kRecvAssignedObjectId:
     case sc::kRecvClientData: break;
-    default: gf_logPeer(fmt::format("! Unknown Dispatch dwID {}", message->id)); break;
+    default: gf_logPeerf("! Unknown Dispatch dwID {}", message->id); break;
   }
 }
 
@@ -250,7 +250,7 @@ void lf_onSimException(const sc::RecvHeader* message, std::uint32_t size) {
     }
     case sc::kExceptionLoadFlightplanFailed: gf_logMarked("Simconnect exception: load flight plan failed"); return;
     case sc::kExceptionOperationInvalidForObjectType: gf_log("SIMCON EXCEP 24"); return;
-    default: gf_logPeer(fmt::format("SIMCON EXCEP {}", m->exception), "===> "); return;
+    default: gf_logPeerf(LogStyle::Marked, "SIMCON EXCEP {}", m->exception); return;
   }
 }
 
@@ -264,7 +264,8 @@ void lf_onSimOpen(const sc::RecvHeader* message, std::uint32_t size) {
   }
   g_mainWindow.simConnectOpen = 1;
   gf_repaintStatusArea();
-  const std::string kept = keepLettersDigitsSpaces(name);
+  // White space is kept: a line end in the name must not start a line of the log of its own.
+  const std::string kept = gf_peerText(keepLettersDigitsSpaces(name));
   if (kept == "KittyHawk" || kept == "SunRise")
     throw UserErrorException(78, kept + ", (MSFS) not being P3D connects ... ?");
   const std::string sim = fmt::format("{} ({}.{}.{}.{})", kept, m->applicationVersionMajor,
@@ -359,7 +360,7 @@ void lf_onUserAcTitle(const std::string& rawTitle) {
   }
   g_mainWindow.setText(StatusText::UserTitle, title);
   gf_repaintStatusArea();
-  gf_logIndented("SimConnect: User aircraft title: " + gf_peerText(title));
+  gf_logPeerf(LogStyle::Indented, "SimConnect: User aircraft title: {}", title);
 }
 
 void lf_onUserAcModel(std::string model) {
@@ -367,8 +368,9 @@ void lf_onUserAcModel(std::string model) {
     model = gf_simTextToUtf8(model);
     if (model.empty())
       throw UserErrorException(71, "atc_model= in [General] section of your aircraft.cfg is empty or missing");
-    gf_logIndented(fmt::format("model raw: {} ", gf_peerText(model)));
-    std::string report = "SimConnect: User aircraft model: " + model;
+    gf_logPeerf(LogStyle::Indented, "model raw: {} ", model);
+    // What the line "SimConnect: User aircraft model..." tells after its first words.
+    std::string report = ": " + model;
     if (containsAny(model, {"camerapod", "Crew Vessel"})) {
       setWingspanKnown(true);
       storeHalfWingspan(gf_halfWingspan("E190"));
@@ -398,7 +400,7 @@ void lf_onUserAcModel(std::string model) {
       double deducedSpan = 0.0;
       if (!deduced.empty()) {
         model = deduced;
-        report = "SimConnect: User aircraft model deduced from title: " + model;
+        report = " deduced from title: " + model;
         deducedSpan = gf_halfWingspan(model);
       }
       if (deducedSpan != 0.0) {
@@ -407,13 +409,17 @@ void lf_onUserAcModel(std::string model) {
       } else {
         storeHalfWingspan(g_maxHalfWingspan);
         setWingspanKnown(false);
-        gf_showMessage("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
+        // Logged as a simulator's line: a simulator that sends model after model would repeat it.
+        constexpr const char* kUnknownSpan =
+            "User aircraft wing span unknown, max is taken instead, please report in my Forum!";
+        gf_showMessage(kUnknownSpan, false);
+        gf_logPeerf(kUnknownSpan);
       }
     }
     const AircraftCategory category = gf_aircraftCategory(model);
     g_userCategory = category;
     report += fmt::format(", category: {}", gf_categoryName(category));
-    gf_logIndented(report);
+    gf_logPeerf(LogStyle::Indented, "SimConnect: User aircraft model{}", report);
   } catch (const UserErrorException&) {
     throw;
   } catch (...) {
@@ -451,8 +457,8 @@ void lf_onSimObjectDataByType(const sc::RecvHeader* message, std::uint32_t size)
     }
   }
   if (hexid == 0) {
-    gf_logf("just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft ",
-            g_programName, id, gf_peerText(gf_simTextToUtf8(atcId)), block.altAboveGround, block.onGround, block.groundAltitude);
+    gf_logPeerf("just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft ",
+                g_programName, id, gf_simTextToUtf8(atcId), block.altAboveGround, block.onGround, block.groundAltitude);
     return;
   }
   {

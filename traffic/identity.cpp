@@ -74,7 +74,7 @@ bool lf_updateIdentity(LiveAc& ac, const AcIdentity& id) {
       return true;
     }
     if (GUID_CHANGES.value == 0) return true;
-    if (LOG.value != 0) gf_logf("          {} respawns", ac.description());
+    if (LOG.value != 0) gf_logPeerf("          {} respawns", ac.description());
     liveryRespawn(ac);
     return false;
   } catch (const std::exception& e) {
@@ -109,7 +109,7 @@ void liveryRespawn(LiveAc& ac) {
     if (ac.objectId != 0)
       g_removalDeque.push_back(ac.objectId);
     else
-      gf_logf("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.description());
+      gf_logPeerf("{} removing act {} with objectid=0 ?", "liveryRespawn", ac.description());
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "liveryRespawn", e.what());
   }
@@ -123,10 +123,10 @@ void lf_checkGhost(const std::string& callsign) {
       if (ac.state == ActState::Removing || ac.callsign != ghost) continue;
       g_ghostCallsigns.insert(ghost);
       if (ac.phase == GroundPhase::AtStand)
-        gf_logf("          {:8} is a ghost and will be removed, continue with {}", ac.callsign, callsign);
+        gf_logPeerf("          {:8} is a ghost and will be removed, continue with {}", ac.callsign, callsign);
       else
-        gf_logf("{:8}: {:8} is a ghost and will be removed, continue with {}", gf_standName(ac.standId), ac.callsign,
-                callsign);
+        gf_logPeerf("{:8}: {:8} is a ghost and will be removed, continue with {}", gf_standName(ac.standId),
+                    ac.callsign, callsign);
       removeAircraftFromSim(ac);
       return;
     }

@@ -1,5 +1,6 @@
-// RealTraffic's answer to "Qs999=version". Invalid JSON is an error of the service run, which
-// catches it and starts again; anything else must be handled in place.
+// RealTraffic's answer to "Qs999=version". The wait for RealTraffic hands on only answers that form
+// one JSON value and closes the others; invalid JSON given here throws the library's parse error.
+// Anything else must be handled in place.
 
 #include "feed/link.hpp"
 #include "fuzz/fuzz_support.hpp"

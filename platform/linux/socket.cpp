@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace amb::platform {
 
@@ -247,6 +248,41 @@ bool Socket::peerGone() {
   char byte;
   const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
   return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+int Socket::waitAnyReadable(std::span<Socket* const> sockets, int timeoutMs, std::vector<std::uint8_t>& ready) {
+  ready.assign(sockets.size(), 0);
+  if (sockets.size() > kMaxWaitSockets) {
+    detail::setLastSocketError(detail::kInvalidArgument);
+    return -1;
+  }
+  std::vector<std::unique_ptr<Use>> uses;
+  std::vector<pollfd> polled;
+  int closed = 0;
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    uses.push_back(std::make_unique<Use>(*sockets[i]));
+    const int fd = static_cast<int>(uses.back()->handle());
+    if (fd < 0) {
+      ready[i] = 1;
+      ++closed;
+    }
+    // A closed socket keeps its place with a handle poll skips.
+    polled.push_back(pollfd{fd, POLLIN, 0});
+  }
+  int rc;
+  do {
+    rc = ::poll(polled.data(), polled.size(), closed > 0 || timeoutMs < 0 ? 0 : timeoutMs);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) {
+    fail();
+    return -1;
+  }
+  int count = 0;
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    if (polled[i].revents != 0 || uses[i]->closedMeanwhile()) ready[i] = 1;
+    count += ready[i];
+  }
+  return count;
 }
 
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {

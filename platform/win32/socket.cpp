@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace amb::platform {
@@ -119,6 +120,13 @@ bool Socket::accept(Socket& client) {
   if (s == INVALID_SOCKET) return false;
   const SOCKET c = ::accept(s, nullptr, nullptr);
   if (c == INVALID_SOCKET) return fail();
+  // Winsock gives the accepted socket the listening socket's mode; it blocks here, as on Linux.
+  u_long blocking = 0;
+  if (ioctlsocket(c, FIONBIO, &blocking) == SOCKET_ERROR) {
+    fail();
+    closesocket(c);
+    return false;
+  }
   return adopt(client.m_mutex, client.m_handle, static_cast<std::intptr_t>(c));
 }
 
@@ -188,6 +196,49 @@ bool Socket::peerGone() {
   char byte;
   const int n = ::recv(s, &byte, 1, MSG_PEEK);
   return n == 0 || (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
+int Socket::waitAnyReadable(std::span<Socket* const> sockets, int timeoutMs, std::vector<std::uint8_t>& ready) {
+  ready.assign(sockets.size(), 0);
+  static_assert(kMaxWaitSockets <= FD_SETSIZE);
+  if (sockets.size() > kMaxWaitSockets) {
+    detail::setLastSocketError(detail::kInvalidArgument);
+    return -1;
+  }
+  std::vector<std::unique_ptr<Use>> uses;
+  fd_set readable;
+  FD_ZERO(&readable);
+  int closed = 0;
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    uses.push_back(std::make_unique<Use>(*sockets[i]));
+    const SOCKET s = handleOf(uses.back()->handle());
+    if (s == INVALID_SOCKET) {
+      ready[i] = 1;
+      ++closed;
+    } else {
+      FD_SET(s, &readable);
+    }
+  }
+  const int ms = closed > 0 || timeoutMs < 0 ? 0 : timeoutMs;
+  if (closed == static_cast<int>(sockets.size())) {
+    // select refuses empty sets; a wait on nothing is a sleep, as poll makes it.
+    if (sockets.empty()) Sleep(static_cast<DWORD>(ms));
+    return closed;
+  }
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  const int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  int count = 0;
+  for (std::size_t i = 0; i < sockets.size(); ++i) {
+    const SOCKET s = handleOf(uses[i]->handle());
+    if (uses[i]->closedMeanwhile() || (rc != SOCKET_ERROR && s != INVALID_SOCKET && FD_ISSET(s, &readable)))
+      ready[i] = 1;
+    count += ready[i];
+  }
+  if (rc == SOCKET_ERROR && count == 0) {
+    fail();
+    return -1;
+  }
+  return count;
 }
 
 DatagramResult Socket::receiveDatagram(char* buffer, std::size_t capacity) {

@@ -74,13 +74,13 @@ TEST(Log, RepeatedPeerLinesAreWrittenOnceWithTheirCount) {
   test::ScopedCwd cwd(dir.path());
   clock::ManualClock clk(1796495598);
   gf_startLog();
-  for (int i = 0; i < 1000; ++i) gf_logPeer("! Unknown Dispatch dwID 77");
-  gf_logPeer("no QNH {}", "===> ");
-  for (int i = 0; i < 3; ++i) gf_logPeer("no QNH {}", "===> ");
-  gf_logPeer("! Unknown Dispatch dwID 77");  // after a minute the count so far is written
+  for (int i = 0; i < 1000; ++i) gf_logPeerf("! Unknown Dispatch dwID {}", 77);
+  gf_logPeerf(LogStyle::Marked, "no QNH {}", "{}");
+  for (int i = 0; i < 3; ++i) gf_logPeerf(LogStyle::Marked, "no QNH {}", "{}");
+  gf_logPeerf("! Unknown Dispatch dwID {}", 77);  // after a minute the count so far is written
   clk.advance(std::chrono::seconds(61));
-  gf_logPeer("! Unknown Dispatch dwID 77");
-  gf_logPeer("! Unknown Dispatch dwID 77");
+  gf_logPeerf("! Unknown Dispatch dwID {}", 77);
+  gf_logPeerf("! Unknown Dispatch dwID {}", 77);
   gf_log("the program's own line");
   gf_log("the program's own line");  // never counted
   gf_closeLog("end");
@@ -91,6 +91,33 @@ TEST(Log, RepeatedPeerLinesAreWrittenOnceWithTheirCount) {
                                              "the program's own line", "the program's own line",
                                              "last line repeated 1 more times: ! Unknown Dispatch dwID 77",
                                              "last line repeated 3 more times: ===> no QNH {}", "end"}));
+}
+
+// A peer text that keeps changing: after the first five lines of its kind, one line a second; the
+// count of the lines left out comes before the next line of the kind and at the close. Another kind
+// of line is not held up by it. Text arguments are escaped, numbers pass as they are.
+TEST(Log, APeerTextThatKeepsChangingIsWrittenAtMostOnceASecond) {
+  test::TempDir dir;
+  test::ScopedCwd cwd(dir.path());
+  clock::ManualClock clk(1796495598);
+  gf_startLog();
+  auto model = [](int i) { gf_logPeerf(LogStyle::Indented, "model raw: {} ", fmt::format("M{}\x1B", i)); };
+  for (int i = 0; i < 7; ++i) model(i);
+  clk.advance(std::chrono::milliseconds(500));
+  model(7);
+  clk.advance(std::chrono::milliseconds(500));
+  model(8);
+  gf_logPeerf("QNH {} in {}", 1013, "x\ny");
+  clk.advance(std::chrono::milliseconds(250));
+  model(9);
+  gf_closeLog("end");
+  auto lines = readLines(dir / "Log.txt");
+  lines.erase(lines.begin());
+  const std::string m = "          model raw: M";
+  EXPECT_EQ(lines, (std::vector<std::string>{m + "0\\x1B ", m + "1\\x1B ", m + "2\\x1B ", m + "3\\x1B ",
+                                             m + "4\\x1B ", "3 similar lines left out, the last: " + m + "7\\x1B ",
+                                             m + "8\\x1B ", "QNH 1013 in x\\x0Ay",
+                                             "1 similar line left out, the last: " + m + "9\\x1B ", "end"}));
 }
 
 TEST(MessageLine, ErrorsWinAndMessagesAge) {

@@ -1,11 +1,14 @@
 // The command link, played from the worker's side against the traffic double on a free port.
 
 #include "feed_fixture.hpp"
+#include "support/log_check.hpp"
 #include "trafficdouble/traffic_double.hpp"
 
 #include <nlohmann/json.hpp>
 
+#include <condition_variable>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -20,6 +23,68 @@ using tools::TrafficDoubleOptions;
 constexpr UserAcBlock kJfkUser{40.6413, -73.7781, -0.05, 0.1, 1.5, 35000.4, 0, 300};
 
 constexpr const char* kJfkQs121 = "Qs121=-5000;10000;1.500000;35000400;300000;0.709324;-1.287671";
+
+// The worker's part of the link as the service run and the main loop play it: the handshake, then
+// the position at the program's cadence (once a second there, shorter here), until it is stopped.
+class LinkWorker {
+public:
+  explicit LinkWorker(std::chrono::milliseconds every)
+      : m_thread([this, every](std::stop_token stop) { run(stop, every); }) {}
+  ~LinkWorker() { stop(); }
+  void stop() {
+    m_thread.request_stop();
+    lf_stopAccepting();  // ends a wait for RealTraffic, as the exit does
+    if (m_thread.joinable()) m_thread.join();
+  }
+  // What the worker's link calls threw (the service run would end with it).
+  std::string error() const {
+    std::lock_guard lock(m_mutex);
+    return m_error;
+  }
+
+private:
+  void run(std::stop_token stop, std::chrono::milliseconds every) {
+    try {
+      lf_waitForRealTraffic();
+      std::mutex mutex;
+      std::condition_variable_any tick;
+      while (!stop.stop_requested()) {
+        lf_sendPosition();
+        std::unique_lock lock(mutex);
+        tick.wait_for(lock, stop, every, [] { return false; });
+      }
+    } catch (const std::exception& e) {
+      std::lock_guard lock(m_mutex);
+      m_error = e.what();
+    }
+  }
+
+  mutable std::mutex m_mutex;
+  std::string m_error;
+  std::jthread m_thread;  // last: it starts once the rest is built
+};
+
+// Connections that are not RealTraffic: every other one closes at once, the rest stay open and say
+// nothing (the returned sockets hold them open).
+std::vector<std::unique_ptr<platform::Socket>> connectStorm(std::uint16_t port, int count) {
+  std::vector<std::unique_ptr<platform::Socket>> silent;
+  for (int i = 0; i < count; ++i) {
+    auto s = std::make_unique<platform::Socket>();
+    if (!s->openTcp() || !s->connect("127.0.0.1", port)) {
+      ADD_FAILURE() << "connect " << i << " failed: " << platform::lastSocketError();
+      break;
+    }
+    if (i % 2 == 0)
+      s->close();
+    else
+      silent.push_back(std::move(s));
+  }
+  return silent;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 class Link : public test::FeedTest {
 protected:
@@ -55,6 +120,11 @@ protected:
   bool received(const std::string& text) const {
     const auto c = commands();
     return std::find(c.begin(), c.end(), text) != c.end();
+  }
+  // Whether the program closed the connection (after its version request) within a bound.
+  static bool closedByTheProgram(platform::Socket& peer) {
+    char buffer[256];
+    return waitFor([&] { return peer.waitReadable(100) == 1 && peer.receive(buffer, sizeof buffer) <= 0; });
   }
 
   std::uint16_t m_port = 0;
@@ -96,20 +166,22 @@ TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {
     EXPECT_EQ(gf_qs121Text(c.user), c.text);
 }
 
-TEST_F(Link, OversizedVersionReplyCountsAsNone) {
+// A reply of 16384 bytes or more is an overrun, no reply: that connection is closed and the wait goes
+// on for RealTraffic.
+TEST_F(Link, AnOversizedVersionReplyIsNoReply) {
   platform::Socket client;
   ASSERT_TRUE(client.openTcp());
   ASSERT_TRUE(client.connect("127.0.0.1", m_port));
-  ASSERT_TRUE(waitForClient());
-  ASSERT_TRUE(client.sendAll(std::string(20000, ' ')));
-  EXPECT_EQ(receive(), "");
+  std::string reply;
+  auto wait = std::async(std::launch::async, [&] { return waitForClient(&reply); });
+  ASSERT_EQ(client.waitReadable(10000), 1);  // the version request
+  client.sendAll(std::string(20000, ' '));
+  EXPECT_TRUE(closedByTheProgram(client));
   EXPECT_TRUE(logHas("receive: buffer overrun: 16384"));
-  // The peer closing gives no reply either, without a log line.
-  client.close();
-  const std::size_t lines = logLines().size();
-  EXPECT_EQ(receive(), std::string(3616, ' '));  // what was left of the oversized reply
-  EXPECT_EQ(receive(), "");
-  EXPECT_EQ(logLines().size(), lines);
+  startDouble(false);
+  ASSERT_EQ(wait.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(wait.get());
+  EXPECT_EQ(reply, R"({"level":1,"version":"9.0.100"})");
 }
 
 TEST_F(Link, VersionReplies) {
@@ -141,21 +213,21 @@ TEST_F(Link, VersionReplies) {
 }
 
 // A reply cut into two TCP segments is one reply; a peer that connects and says nothing gets "No
-// RealTraffic version received?" after the bound instead of holding the start for ever.
+// RealTraffic version received?" after the bound and is closed instead of holding the start for ever.
 TEST_F(Link, TheVersionReplyIsReadWholeOrGivenUpAfterItsBound) {
   platform::Socket client;
   ASSERT_TRUE(client.openTcp());
   ASSERT_TRUE(client.setNoDelay());
   ASSERT_TRUE(client.connect("127.0.0.1", m_port));
-  ASSERT_TRUE(waitForClient());
-  std::thread peer([&] {
-    client.sendAll(R"({"level":2,"vers)");
-    // The peer's second segment comes later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    client.sendAll(R"(ion":"9.0.100"})");
-  });
-  const std::string reply = receive();
-  peer.join();
+  std::string reply;
+  auto wait = std::async(std::launch::async, [&] { return waitForClient(&reply); });
+  ASSERT_EQ(client.waitReadable(10000), 1);  // the version request
+  client.sendAll(R"({"level":2,"vers)");
+  // The peer's second segment comes later.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  client.sendAll(R"(ion":"9.0.100"})");
+  ASSERT_EQ(wait.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(wait.get());
   EXPECT_EQ(reply, R"({"level":2,"version":"9.0.100"})");
   client.close();
 
@@ -165,13 +237,18 @@ TEST_F(Link, TheVersionReplyIsReadWholeOrGivenUpAfterItsBound) {
   ASSERT_TRUE(silent.openTcp());
   ASSERT_TRUE(silent.connect("127.0.0.1", m_port));
   auto handshake = std::async(std::launch::async, [] { lf_waitForRealTraffic(); });
+  EXPECT_TRUE(closedByTheProgram(silent));
+  EXPECT_TRUE(logHas("No RealTraffic version received?"));
+  EXPECT_EQ(g_rtProfessional.load(), 0);
+  // RealTraffic, coming after it, is served.
+  startDouble(true);
   const bool ended = handshake.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-  silent.close();  // lets a handshake that waits for ever go
+  lf_stopAccepting();  // lets a handshake that waits for ever go
   handshake.wait();
   lf_setVersionReplyWait(std::chrono::seconds(3));
   EXPECT_TRUE(ended);
-  EXPECT_TRUE(logHas("No RealTraffic version received?"));
-  EXPECT_EQ(g_rtProfessional.load(), 0);
+  EXPECT_TRUE(logHas("RealTraffic connected"));
+  EXPECT_EQ(g_rtProfessional.load(), 1);
 }
 
 // After a burst of connects whose clients are gone, RealTraffic is served at the next position
@@ -201,6 +278,56 @@ TEST_F(Link, ABurstOfDeadConnectsCostsNothingAndOnlyThisComputerIsServed) {
   ASSERT_TRUE(other.openTcp());
   EXPECT_FALSE(other.connect("127.0.0.2", m_port));
 #endif
+}
+
+// After a storm of 1,000 connections that are not RealTraffic (half of them closed at once, half open
+// and silent), RealTraffic is served within 5 s: when it first comes, and when it comes back after
+// it was gone.
+TEST_F(Link, AfterAStormOfDeadConnectsRealTrafficIsServedWithinFiveSeconds) {
+  constexpr auto kServeBound = std::chrono::seconds(5);
+  g_engineUserAc = kJfkUser;
+  auto silent = connectStorm(m_port, 1000);
+  LinkWorker worker(std::chrono::milliseconds(100));
+  auto start = std::chrono::steady_clock::now();
+  startDouble(false);
+  const bool first = waitFor([&] { return received(kJfkQs121); }, kServeBound);
+  std::cout << "[ figure   ] first connect after the storm served in " << secondsSince(start) << " s\n";
+  EXPECT_TRUE(first);
+
+  m_double->stop();
+  m_double.reset();
+  auto again = connectStorm(m_port, 1000);
+  start = std::chrono::steady_clock::now();
+  startDouble(false);
+  const bool back = waitFor([&] { return received(kJfkQs121); }, kServeBound);
+  std::cout << "[ figure   ] return after the storm served in " << secondsSince(start) << " s\n";
+  EXPECT_TRUE(back);
+  worker.stop();
+  EXPECT_EQ(worker.error(), "");
+  // The dead connections cost a few lines, not one each.
+  EXPECT_LT(logLines().size(), 30u);
+}
+
+// A peer that answers the version request with bytes that are no version reply is not RealTraffic:
+// the log shows what it sent, escaped, the run goes on, and RealTraffic is served after it.
+TEST_F(Link, AGarbageVersionReplyIsLoggedEscapedAndRealTrafficServedAfterIt) {
+  g_engineUserAc = kJfkUser;
+  platform::Socket garbage;
+  ASSERT_TRUE(garbage.openTcp());
+  ASSERT_TRUE(garbage.connect("127.0.0.1", m_port));
+  LinkWorker worker(std::chrono::milliseconds(100));
+  ASSERT_EQ(garbage.waitReadable(10000), 1);  // the version request
+  char request[64];
+  ASSERT_GT(garbage.receive(request, sizeof request), 0);
+  static constexpr char kGarbage[] = "\x1B[2J\x07\xFF\xFE{\"level\":\0\x1B]0;x\x07";
+  ASSERT_TRUE(garbage.sendAll(std::string(kGarbage, sizeof kGarbage - 1)));
+  startDouble(true);
+  EXPECT_TRUE(waitFor([&] { return received(kJfkQs121); }, std::chrono::seconds(10)));
+  worker.stop();
+  EXPECT_EQ(worker.error(), "");
+  EXPECT_EQ(g_rtProfessional.load(), 1);
+  EXPECT_EQ(test::rawPeerBytes(test::readFile(m_dir / "Log.txt")), "");
+  EXPECT_TRUE(logContains("\\x1B[2J\\x07\\xFF\\xFE{\"level\":\\x00\\x1B]0;x\\x07")) << test::readFile(m_dir / "Log.txt");
 }
 
 TEST_F(Link, ABusyPortIsNamedInTheError) {

@@ -2,6 +2,7 @@
 // a connection: running state, objects added and removed, exceptions, frames, the user aircraft's
 // block, title and model, the open reply, and the by-type answers that match creations.
 
+#include "core/clock.hpp"
 #include "core/exit.hpp"
 #include "core/message_line.hpp"
 #include "core/user_error.hpp"
@@ -11,9 +12,11 @@
 #include "sim/link.hpp"
 #include "sim/link_fixture.hpp"
 #include "state/main_window.hpp"
+#include "support/log_check.hpp"
 
 #include <array>
 #include <cmath>
+#include <iostream>
 #include <limits>
 
 namespace amb::test {
@@ -254,6 +257,40 @@ TEST_F(DispatchTest, ModelGivesWingSpanAndCategoryOrTheMaximumWithAWarning) {
   }
   EXPECT_EQ(userErrorOf(modelMessage("")),
             "71: atc_model= in [General] section of your aircraft.cfg is empty or missing");
+}
+
+// A simulator that keeps sending new texts for the user aircraft cannot fill the log: its texts are
+// escaped, and a line whose text keeps changing is written at most once a second, with a count of
+// the lines left out; nothing is lost from the count.
+TEST_F(DispatchTest, TextsThatKeepChangingAreLoggedEscapedAndAtMostOnceASecond) {
+  g_wingspans = {{"B738", 0.0097}};
+  g_maxHalfWingspan = 0.0215;
+  clock::ManualClock clk(1551821400);
+  constexpr int kMessages = 3000;  // one of each every 10 ms: 30 s
+  for (int i = 0; i < kMessages; ++i) {
+    dispatch(titleMessage(fmt::format("Title\x1B[31m{}\x07", i)));
+    dispatch(modelMessage(fmt::format("B\x1B[2J{}", i)));
+    clk.advance(std::chrono::milliseconds(10));
+  }
+  gf_closeLog("end");
+  const auto lines = readLines(gf_logPath());
+  const std::string log = readFile(gf_logPath());
+  std::cout << "[ figure   ] " << kMessages << " titles and models in 30 s: " << lines.size() << " lines, " << log.size()
+            << " bytes of log\n";
+  EXPECT_EQ(rawPeerBytes(log), "");
+  // Four kinds of line (title, model, model report, wing span warning) in 30 s.
+  EXPECT_LT(lines.size(), 300u) << lines.size() << " lines";
+  std::size_t written = 0;
+  std::size_t leftOut = 0;
+  for (const std::string& line : lines) {
+    if (line.find("model raw: B\\x1B[2J") == std::string::npos) continue;
+    if (const auto n = line.find(" similar line"); n != std::string::npos)
+      leftOut += std::stoul(line.substr(0, n));
+    else
+      ++written;
+  }
+  EXPECT_EQ(written + leftOut, static_cast<std::size_t>(kMessages));
+  EXPECT_LE(written, 40u);
 }
 
 TEST_F(DispatchTest, OpenReplyIsAcceptedOnlyFromTheExpectedSimulatorVersion) {

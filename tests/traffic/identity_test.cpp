@@ -3,7 +3,9 @@
 #include "engine_fixture.hpp"
 
 #include "core/files.hpp"
+#include "core/log.hpp"
 #include "settings/options.hpp"
+#include "support/log_check.hpp"
 
 #include <pugixml.hpp>
 
@@ -65,6 +67,28 @@ TEST_P(CallsignChange, RespawnsOnlyWithGuidChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(GuidChanges, CallsignChange, ::testing::Bool());
+
+// The feed's texts reach the respawn line escaped: no escape sequence, NUL or broken UTF-8 from a
+// traffic line gets into the log.
+TEST_F(Identity, TheRespawnLineCarriesTheFeedsTextsEscaped) {
+  test::TempDir dir("identitylog");
+  test::ScopedCwd cwd(dir.path());
+  gf_startLog();
+  GUID_CHANGES.value = 1;
+  LOG.value = 1;
+  Line line = inSimulator(Line{});
+  line = line.after(10);
+  line.callsign = std::string("DA\x1B[2J\0\xFF", 8);
+  line.destination = "\x1B]0;MIA\x07";
+  feed(line);
+  run(1);
+  LOG.value = 0;
+  gf_closeLog("end");
+  const std::string log = test::readFile(dir / "Log.txt");
+  EXPECT_EQ(test::rawPeerBytes(log), "");
+  EXPECT_NE(log.find("DA\\x1B[2J\\x00\\xFF"), std::string::npos) << log;
+  EXPECT_NE(log.find(" respawns"), std::string::npos) << log;
+}
 
 TEST_F(Identity, TheCallsignWithoutTheUnderscoreRemovesItsGhostNeverTheOtherWayRound) {
   addInSim(11700101, 401, situation(40.7, -73.9, 5000, 250, 1 << 30), "A321", "ABC123_");
