@@ -32,15 +32,23 @@ for exe in "$program" "$double" "$traffic" "$tracemap"; do
     exit 1
   fi
 done
-for file in dbase.zip AIG-regcodes.zip; do
-  if [ ! -f "$build/app/server/$file" ]; then
-    echo "Not built: $build/app/server/$file is missing (the target amb_server_folder lays it out)." >&2
+# The files the build lays out, each with the target that makes it.
+for input in "server/dbase.zip amb_server_folder" "server/AIG-regcodes.zip amb_server_folder" \
+  "input/airports_p3d.xml amb_airport_data" "server/P3D/archive/stock/KJFK.xml amb_airport_data" \
+  "ailib/add-on.xml amb_ailib_folder" "my_regcodes/ambertrail.txt amb_ailib_folder"; do
+  file="$build/app/${input%% *}"
+  if [ ! -f "$file" ]; then
+    echo "Not built: $file is missing (the target ${input##* } lays it out)." >&2
     exit 1
   fi
 done
 
 demo="${DEMO_DIR:-$build/demo}"
-rm -rf "$demo"
+# The run before this one stays beside it (its pictures, log and trace); older runs go.
+if [ -d "$demo" ]; then
+  rm -rf "$demo.previous"
+  mv "$demo" "$demo.previous"
+fi
 work="$demo/work"           # the program's own folder: it must hold "docs"
 appdata="$demo/appdata"     # the user's application-data folder ("parameters.xml" goes below it)
 sim="$demo/Prepar3D v5"     # where the registry says the simulator is installed
@@ -145,9 +153,10 @@ traffic_lime='text 458 91 0x32CD32 "Traffic"'
 qnh_lime='text 642 63 0x32CD32 "qnh: 1015"'
 
 # The double's trace in figures: created, flew (100 positions or more), landed (down to the runway
-# from above 300 ft, or spoilers set on touchdown), removed, flight plans given, on the ground now.
+# from above 300 ft, or spoilers set on touchdown), removed, flight plans given, on the ground now;
+# with a number, of the trace's first that many lines only.
 trace_counts() {
-  awk -F, '
+  head -n "${1:-1000000000}" "$demo/double.trace.csv" 2>/dev/null | awk -F, '
     NR == 1 { next }
     $3 == "created" || $3 == "added" { created[$2] = 1 }
     $3 == "created" || $3 == "position" { ground[$2] = $10 }
@@ -161,7 +170,36 @@ trace_counts() {
       for (o in removed) gone++
       for (o in plans) planned++
       printf "%d %d %d %d %d %d\n", n, flew, l, gone, planned, down
-    }' "$demo/double.trace.csv" 2>/dev/null || echo "0 0 0 0 0 0"
+    }' || echo "0 0 0 0 0 0"
+}
+# RealTraffic's record ("epoch seconds<TAB>command") in readable units: the time of day in UTC, the
+# position command's fields in degrees, feet and knots, the simulator time as a UTC date.
+readable_record() {
+  python3 -c '
+import datetime, math, sys
+def utc(seconds, decimals=True):
+    t = datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc)
+    return t.strftime("%H:%M:%S.%f")[:-3] if decimals else t.strftime("%Y-%m-%d %H:%M:%S UTC")
+for line in sys.stdin:
+    stamp, _, command = line.rstrip("\n").partition("\t")
+    try:
+        when = utc(float(stamp))
+    except ValueError:
+        print(line, end="")
+        continue
+    text = command
+    try:
+        if command.startswith("Qs121="):
+            f = [float(v) for v in command[6:].split(";")]
+            text = ("Qs121 position: %.4f, %.4f, heading %.1f deg, %.0f ft, %.0f kn, pitch %.1f deg, bank %.1f deg"
+                    % (math.degrees(f[5]), math.degrees(f[6]), math.degrees(f[2]), f[3] / 1000, f[4] / 1000,
+                       math.degrees(f[0] / 100000), math.degrees(f[1] / 100000)))
+        elif command.startswith("Qs123="):
+            text = "Qs123 simulator time: " + utc(int(command[6:]) / 1000, False)
+    except (ValueError, IndexError, OverflowError):
+        pass
+    print("%s  %s" % (when, text))
+'
 }
 # A text of the window dump by its place ("text X Y COLOUR "..."").
 window_text() {
@@ -177,7 +215,7 @@ keep_window() {
 }
 progress_line() {
   local counts parked static message
-  read -r created _ landed removed _ down <<<"$(trace_counts)"
+  read -r created _ landed removed _ down <<<"$(trace_counts "${2:-}")"
   parked="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked live: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
   static="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked static: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
   message="$(window_text 3 455)"
@@ -247,9 +285,10 @@ done
 ended_early=1
 if kill -0 "$pid" 2>/dev/null; then
   ended_early=0
-  progress_line "$(($(date +%s) - start))"
-  # The trace up to here shows the aircraft as they stand before the exit removes them all.
+  # The trace up to here shows the aircraft as they stand before the exit removes them all; the last
+  # progress line counts up to here too.
   trace_before_close=$(wc -l < "$demo/double.trace.csv")
+  progress_line "$(($(date +%s) - start))" "$trace_before_close"
   timeout 30 sh -c "echo close > '$demo/window.script'" || true
 fi
 # A run that outlives a minute more is ended by its id.
@@ -285,7 +324,11 @@ echo "airline/type pairs without a livery: $(awk '/^No match found for:/ { on = 
 echo
 echo "== The add-on airports scan (AirportsScanLog.txt, then the files it made)"
 cat "$work/AirportsScanLog.txt" 2>/dev/null || true
-grep -E "scenery add-on paths found|Airports scan successful|not found any add-on" "$work/Log.txt" || true
+# The simulator keeps two lists of add-on scenery, and the log counts the folders of each in turn.
+awk '/scenery\.cfg for airport add-ons/ { list = "scenery.cfg" }
+     /scenery_add-ons\.xml for add-on airport/ { list = "scenery_add-ons.xml" }
+     /scenery add-on paths found/ { printf "%-38s (the list in %s)\n", $0, list; next }
+     /Airports scan successful|not found any add-on/' "$work/Log.txt" 2>/dev/null || true
 echo "airport files made: $(find "$work/airports/my_ORBX" "$work/airports/my_thirdparty" -name '*.xml' 2>/dev/null | wc -l)" \
   "generated, $(find "$work/airports/my_ORBX" "$work/airports/my_thirdparty" -name '*.txt' 2>/dev/null | wc -l) linked"
 echo
@@ -305,21 +348,27 @@ else
   echo "lamps:           NOT both lime with the title, \"Traffic\", \"Weather\" and the QNH" >&2
 fi
 echo
-echo "== What RealTraffic received over the command link (time, command)"
+echo "== What RealTraffic received over the command link (UTC time, command)"
 if [ -f "$demo/realtraffic.record" ]; then
-  awk -F'\t' '$2 !~ /^Qs12[13]=/ || ++n[substr($2, 1, 5)] <= 3' "$demo/realtraffic.record"
+  awk -F'\t' '$2 !~ /^Qs12[13]=/ || ++n[substr($2, 1, 5)] <= 3' "$demo/realtraffic.record" | readable_record
   echo "($(grep -c 'Qs121=' "$demo/realtraffic.record") position and $(grep -c 'Qs123=' "$demo/realtraffic.record") time commands in all)"
 fi
 tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
 echo
 echo "== What the simulator double saw of the live aircraft"
-trace_counts | awk '{
-  printf "aircraft created:     %d\n", $1
-  printf "aircraft that flew:   %d (100 positions or more)\n", $2
-  printf "aircraft that landed: %d (down to the runway from above 300 ft)\n", $3
-  printf "aircraft removed:     %d\n", $4
-  printf "flight plans given:   %d\n", $5
-}'
+read -r created flew landed removed planned _ <<<"$(trace_counts)"
+echo "aircraft created:     $created"
+echo "aircraft that flew:   $flew (100 positions or more)"
+echo "aircraft that landed: $landed (down to the runway from above 300 ft)"
+if [ -n "${trace_before_close:-}" ]; then
+  # The last progress line counted the removals while the traffic flew; the exit removes the rest.
+  read -r _ _ _ removed_flying _ <<<"$(trace_counts "$trace_before_close")"
+  echo "aircraft removed:     $removed ($removed_flying while the traffic flew, as the last progress line says," \
+    "and $((removed - removed_flying)) at the exit, which removes every aircraft)"
+else
+  echo "aircraft removed:     $removed"
+fi
+echo "flight plans given:   $planned"
 # The static parked aircraft (the program gives them callsigns ending in "*"), and of all aircraft
 # standing still before the exit, the share within 5 m of a stand of the loaded airport file.
 echo "static parked aircraft created: $(awk -F, '$3 == "created" && $NF ~ /\*"?$/' "$demo/double.trace.csv" | wc -l)"
@@ -422,7 +471,15 @@ PY
   [ "$status" != 0 ] && exit "$status"
   exit 1
 fi
-[ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || exit 1
-grep -q $'\tQs999=version$' "$demo/realtraffic.record" && grep -q $'\texit$' "$demo/realtraffic.record" || exit 1
-[ "$map_ok" = 1 ] || exit 1
-exit "$status"
+# The run's own checks: each one that fails is named, and the run ends non-zero.
+failed=0
+fail() {
+  echo "FAILED: $1" >&2
+  failed=1
+}
+[ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || fail "the lamps were not both lime with their texts"
+grep -q $'\tQs999=version$' "$demo/realtraffic.record" 2>/dev/null || fail "RealTraffic was not asked for its version"
+grep -q $'\texit$' "$demo/realtraffic.record" 2>/dev/null || fail "RealTraffic was not told of the program's exit"
+[ "${created:-0}" -gt 0 ] || fail "no aircraft was created in the simulator double"
+[ "$map_ok" = 1 ] || fail "no map was drawn"
+exit "$failed"
