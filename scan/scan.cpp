@@ -151,6 +151,13 @@ CopyCounts lf_copyForOfflineLearning(const fs::path& folder, const std::vector<s
   return counts;
 }
 
+// Whether every generated simaddon file was handled; the window paints the simaddon count in lime
+// while it is so.
+void lf_setSimaddonDone(bool done) {
+  g_simaddonAirportsDone = done;
+  g_mainWindow.simaddonComplete = done ? 1 : 0;
+}
+
 void lf_askForOfflineLearningFolder() {
   gf_log("");
   gf_logMarked(fmt::format("Please zip the folder {} and mail the zip file to the {} support, so that these "
@@ -228,13 +235,13 @@ bool lf_scanAirportFolders(const std::vector<std::string>& folders) {
 
   const std::vector<std::string> thirdparty = gf_listXmlFiles(g_myThirdpartyFolder);
   const std::vector<std::string> simaddon = gf_listXmlFiles(g_myOrbxFolder);
-  g_simaddonAirportsDone = simaddon.empty();
+  lf_setSimaddonDone(simaddon.empty());
   repaint(h);
   if (fs::exists(g_tbloFolder)) fs::remove_all(g_tbloFolder);
 
   if (!simaddon.empty()) {
     const CopyCounts c = lf_copyForOfflineLearning(g_myOrbxFolder, simaddon, true, h);
-    g_simaddonAirportsDone = c.copied + c.unsuitable == simaddon.size();
+    lf_setSimaddonDone(c.copied + c.unsuitable == simaddon.size());
     repaint(h);
     if (c.copied == 0) {
       gf_log("All your ORBX airports are done, no off line learning needed.");

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -150,6 +151,13 @@ namespace {
 constexpr const char* kFont = "Consolas, 'DejaVu Sans Mono', 'Liberation Mono', monospace";
 constexpr int kFontSize = 12;
 constexpr int kBaseline = 11;  // from the top of a text line to its baseline
+// The advance of every glyph of the widest of those fonts (DejaVu Sans Mono: 1233 of 2048 units per
+// em; Liberation Mono 1229, Consolas 1126), so a text measured with it is never wider when drawn.
+constexpr double kAdvancePerEm = 1233.0 / 2048.0;
+// The pixels kept free between a text and whatever stands to its right.
+constexpr int kTextGap = 3;
+// A text squeezed further than this would be unreadable; it then runs on as it would in the program.
+constexpr double kNarrowestFit = 0.6;
 
 void svgCheckBox(std::string& out, const ControlState& c) {
   const char* fill = c.enabled ? "#FFFFFF" : "#F0F0F0";
@@ -191,7 +199,34 @@ void svgEdit(std::string& out, const ControlState& c, std::size_t index) {
   out += '\n';
 }
 
+// Whether a text drawn at top y shares its line with the span [top, bottom).
+bool onLineOf(int y, int top, int bottom) { return top < y + kFontSize && y < bottom; }
+
 }  // namespace
+
+double svgTextWidth(std::string_view utf8) {
+  std::size_t glyphs = 0;
+  for (char ch : utf8)
+    if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++glyphs;  // one per UTF-8 lead byte
+  return static_cast<double>(glyphs) * kAdvancePerEm * kFontSize;
+}
+
+std::optional<int> svgTextFit(const Picture& p, std::size_t opIndex) {
+  const PaintOp& text = p.ops.at(opIndex);
+  // The left edge of the nearest control or other text to its right on its line, else the window's.
+  int right = std::max(p.width, 1);
+  for (const ControlState& c : p.controls)
+    if (c.x > text.x1 && onLineOf(text.y1, c.y, c.y + c.height)) right = std::min(right, c.x);
+  for (std::size_t i = 0; i < p.ops.size(); ++i) {
+    const PaintOp& other = p.ops[i];
+    if (i == opIndex || other.kind != PaintOp::Kind::Text || other.text.empty() || other.x1 <= text.x1) continue;
+    if (onLineOf(text.y1, other.y1, other.y1 + kFontSize)) right = std::min(right, other.x1);
+  }
+  const double width = svgTextWidth(text.text);
+  const int room = right - text.x1 - kTextGap;
+  if (width <= room || room < width * kNarrowestFit) return std::nullopt;
+  return room;
+}
 
 std::string svgText(const Picture& p) {
   const int w = std::max(p.width, 1), h = std::max(p.height, 1);
@@ -243,10 +278,15 @@ std::string svgText(const Picture& p) {
     }
   }
   out += "</g>\n<g>\n";
-  for (const auto& op : p.ops) {
+  for (std::size_t i = 0; i < p.ops.size(); ++i) {
+    const PaintOp& op = p.ops[i];
     if (op.kind != PaintOp::Kind::Text || op.text.empty()) continue;
-    out += fmt::format(R"svg(<text x="{}" y="{}" fill="{}">{}</text>)svg", op.x1, op.y1 + kBaseline, svgColor(op.color),
-                       xmlEscape(op.text));
+    // A text that would run into the control or text beside it is drawn narrower, where it stands.
+    const std::optional<int> fit = svgTextFit(p, i);
+    const std::string squeeze =
+        fit ? fmt::format(R"svg( textLength="{}" lengthAdjust="spacingAndGlyphs")svg", *fit) : std::string{};
+    out += fmt::format(R"svg(<text x="{}" y="{}"{} fill="{}">{}</text>)svg", op.x1, op.y1 + kBaseline, squeeze,
+                       svgColor(op.color), xmlEscape(op.text));
     out += '\n';
   }
   out += "</g>\n<g>\n";

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,16 @@ std::string dumpText(const Picture& picture);
 
 // The client area as an SVG document.
 std::string svgText(const Picture& picture);
+
+// The width in pixels of a text in the SVG's font (a monospaced one: the same advance for every
+// glyph).
+double svgTextWidth(std::string_view utf8);
+
+// For the text operation at opIndex: the width it is drawn to when, measured with the font's
+// metrics, it would run into the nearest control or text to its right on its line (or past the
+// window's edge), keeping a small gap; none when it fits, or when it would have to shrink below
+// three fifths of its width.
+std::optional<int> svgTextFit(const Picture& picture, std::size_t opIndex);
 
 // Text made safe for XML character data and attribute values: invalid UTF-8 becomes U+FFFD,
 // characters XML does not allow are dropped, and & < > " ' are escaped.

@@ -4,6 +4,15 @@
 #include "app/window.hpp"
 #include "tests/app/app_fixture.hpp"
 
+#if !defined(_WIN32)
+#include "platform/linux/ui_picture.hpp"
+
+#include <iomanip>
+#include <map>
+#include <optional>
+#include <sstream>
+#endif
+
 namespace amb::test {
 namespace {
 
@@ -38,6 +47,50 @@ TEST_F(PaintTest, LabelColoursFollowTheOptions) {
   EXPECT_EQ(s.colorOf("Stay on top"), kYellow);
   EXPECT_EQ(s.colorOf("Light aircraft"), kGrey);
 }
+
+#if !defined(_WIN32)
+// The picture of the window (SVG) draws every label of the option area so that it ends before the
+// control to its right on its line, where the font's glyphs would run into it: "Light aircraft" at
+// 343 before the box at 430, "destination:" at 139 before the edit box at 217.
+TEST_F(PaintTest, EveryLabelEndsBeforeTheControlBesideItInThePicture) {
+  platform::headless::RecordingSurface s;
+  lf_paintWindow(s);
+  platform::headless::Picture p;
+  p.width = 880;
+  p.height = 516;
+  p.ops = s.take();
+  for (const std::string& call : ui.calls()) {
+    std::istringstream in(call);
+    std::string kind;
+    int id = 0;
+    platform::headless::ControlState c;
+    in >> kind >> id;
+    if (kind == "button") in >> std::quoted(c.text);
+    if (kind != "checkbox" && kind != "edit" && kind != "button") continue;
+    in >> c.x >> c.y >> c.width >> c.height;
+    p.controls.push_back(c);
+  }
+  ASSERT_GT(p.controls.size(), 30u);
+  std::map<std::string, double> drawn;
+  for (std::size_t i = 0; i < p.ops.size(); ++i) {
+    const auto& op = p.ops[i];
+    if (op.kind != platform::headless::PaintOp::Kind::Text || op.y1 < 112 || op.y1 >= 392) continue;
+    const std::optional<int> fit = platform::headless::svgTextFit(p, i);
+    const double width = fit ? *fit : platform::headless::svgTextWidth(op.text);
+    drawn[op.text] = width;
+    for (const auto& c : p.controls) {
+      if (c.x > op.x1 && c.y < op.y1 + 12 && op.y1 < c.y + c.height) {
+        EXPECT_LE(op.x1 + width, c.x) << op.text << " runs into the control at " << c.x << "," << c.y;
+      }
+    }
+  }
+  ASSERT_TRUE(drawn.contains("Light aircraft"));
+  EXPECT_LE(drawn["Light aircraft"], 430 - 343);
+  EXPECT_GE(drawn["Light aircraft"], 80);  // narrower, not cut
+  EXPECT_LE(drawn["destination:"], 217 - 139);
+  EXPECT_NEAR(drawn["Helicopters"], 11 * 12 * 1233.0 / 2048.0, 0.01);  // fits as it is
+}
+#endif
 
 // The park airport's figures: its file (publisher, file, handmade, traffic week), the reserved
 // stand, the counts and the static-parking figures, and "active" while static parking works.

@@ -16,6 +16,7 @@
 #include "scan/services.hpp"
 #include "scan_support.hpp"
 #include "settings/settings.hpp"
+#include "state/main_window.hpp"
 #include "support/test_support.hpp"
 
 #include <pugixml.hpp>
@@ -90,6 +91,7 @@ protected:
     gf_resetJobs();
     gf_clearMessage();
     gf_clearError();
+    gf_resetMainWindow();
   }
   fs::path addons(const std::string& rel = {}) const { return rel.empty() ? m_dir / "Addons" : m_dir / "Addons" / rel; }
   void bgl(const std::string& rel, const std::vector<std::uint8_t>& bytes) const { bglgen::write(addons(rel), bytes); }
@@ -224,6 +226,7 @@ TEST_F(ScanRun, FixtureTreeGivesExactlyTheExpectedFilesLinesAndCopies) {
 
   EXPECT_EQ(g_offlineLearningCopies.load(), 3);
   EXPECT_TRUE(g_simaddonAirportsDone.load());
+  EXPECT_EQ(g_mainWindow.simaddonComplete.load(), 1);  // the count is painted in lime
   EXPECT_EQ(SCAN_AIRPORTS.value, 0);
   EXPECT_NE(readFile(m_dir / "parameters.xml").find("name=\"SCAN_AIRPORTS\" value=\"false\""), std::string::npos);
 }
@@ -331,6 +334,20 @@ TEST_F(ScanRun, OfflineLearningListAndUnsuitableFilesStay) {
   gf_clearFolder(g_myThirdpartyFolder);
   EXPECT_TRUE(filesIn(g_myThirdpartyFolder).empty());
   gf_clearFolder(m_dir / "missing");
+}
+
+// The window's simaddon count turns lime once every generated simaddon file was copied for offline
+// learning or found unsuitable, also when the window showed it yellow before.
+TEST_F(ScanRun, EverySimaddonFileHandledShowsTheCountComplete) {
+  for (const char* name : {"EGKK.xml", "EGLL.xml", "LFPG.xml"}) writeFile(g_myOrbxFolder / name, "x");
+  m_suitable = {"EGKK", "LFPG"};
+  g_mainWindow.simaddonComplete = 0;
+  lf_scanAirportFolders({});
+  EXPECT_EQ(g_offlineLearningCopies.load(), 2);
+  EXPECT_TRUE(fs::exists(g_tbloFolder / "EGKK.xml"));
+  EXPECT_FALSE(fs::exists(g_tbloFolder / "EGLL.xml"));
+  EXPECT_TRUE(g_simaddonAirportsDone.load());
+  EXPECT_EQ(g_mainWindow.simaddonComplete.load(), 1);
 }
 
 }  // namespace
