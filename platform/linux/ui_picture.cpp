@@ -281,10 +281,14 @@ std::string svgText(const Picture& p) {
   for (std::size_t i = 0; i < p.ops.size(); ++i) {
     const PaintOp& op = p.ops[i];
     if (op.kind != PaintOp::Kind::Text || op.text.empty()) continue;
-    // A text that would run into the control or text beside it is drawn narrower, where it stands.
+    // A text that would run into the control or text beside it is drawn narrower where it stands:
+    // scaled across about its left edge (renderers that ignore textLength still honour a transform).
     const std::optional<int> fit = svgTextFit(p, i);
-    const std::string squeeze =
-        fit ? fmt::format(R"svg( textLength="{}" lengthAdjust="spacingAndGlyphs")svg", *fit) : std::string{};
+    std::string squeeze;
+    if (fit) {
+      const double scale = *fit / svgTextWidth(op.text);
+      squeeze = fmt::format(R"svg( transform="matrix({:.5f} 0 0 1 {:.3f} 0)")svg", scale, op.x1 * (1.0 - scale));
+    }
     out += fmt::format(R"svg(<text x="{}" y="{}"{} fill="{}">{}</text>)svg", op.x1, op.y1 + kBaseline, squeeze,
                        svgColor(op.color), xmlEscape(op.text));
     out += '\n';

@@ -81,7 +81,7 @@ std::string svgText(const Picture& picture);
 // glyph).
 double svgTextWidth(std::string_view utf8);
 
-// For the text operation at opIndex: the width it is drawn to when, measured with the font's
+// For the text operation at opIndex: the width it is drawn to (the SVG scales it across) when, measured with the font's
 // metrics, it would run into the nearest control or text to its right on its line (or past the
 // window's edge), keeping a small gap; none when it fits, or when it would have to shrink below
 // three fifths of its width.
