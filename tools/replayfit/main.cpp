@@ -4,6 +4,7 @@
 
 #include "enginesim/fidelity.hpp"
 #include "enginesim/harness.hpp"
+#include "feed/traffic_line.hpp"
 #include "traffic/engine.hpp"
 
 #include <cstdio>
