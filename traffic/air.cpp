@@ -49,9 +49,9 @@ void lf_shrinkWindows(LiveAc& ac) {
   if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
 }
 
-// The due cycle of the second situation from the distance still to fly and the leg speed. An
-// aircraft that catches up flies the leg by the second's stamped due when that is earlier, at no more
-// than twice its speed.
+// The due cycle of the second situation from the distance still to fly and the leg speed, held to
+// the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
+// when its speed would bring it there later, but takes at least half the leg's flying time.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
   const double d = gf_distanceNm(lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
