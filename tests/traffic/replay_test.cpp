@@ -225,7 +225,7 @@ TEST_F(JfkReplay, AircraftPassTheReportedPositionsOnTime) {
   SCOPED_TRACE(enginesim::FidelityRecorder::describe(f));
   EXPECT_GT(f.positions, 5000u);
   EXPECT_NEAR(f.medianLateSeconds, 0.0, 1.0);
-  EXPECT_NEAR(f.fittedDelaySeconds, 30.0, 1.0);
+  EXPECT_NEAR(f.fittedDelaySeconds, 30.0, 1.5);
 }
 
 TEST_F(JfkReplay, AltitudeIsTheReportedOneWhereThePerformanceAllows) {
