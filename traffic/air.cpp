@@ -262,9 +262,13 @@ void nextPosAir(LiveAc& ac) {
     double speed = lf_legSpeedKt(ac);
     if (ac.landingMode != 0 && s.airborne == 0) speed = f.speed > 0 ? f.speed : 100.0;
     // A leg begins when its front falls due. Only an aircraft that has just come into the simulator
-    // (its creation takes a few seconds) sets off later; counting its leg from then would keep the
-    // whole flight that much behind the reported positions.
-    s.due = lf_legDue(ac, s, std::max(speed, 1e-6), lf_now() > f.due);
+    // (its creation takes a few seconds) sets off later; counting its legs from then would keep the
+    // whole flight that much behind the reported positions, so its legs make up the delay until one
+    // ends by its stamped due.
+    if (lf_now() > f.due) ac.catchingUp = 1;
+    const std::int32_t stamped = s.due;
+    s.due = lf_legDue(ac, s, std::max(speed, 1e-6), ac.catchingUp != 0);
+    if (s.due <= stamped) ac.catchingUp = 0;
   } catch (const std::exception& e) {
     gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());
   }
