@@ -32,16 +32,17 @@ TEST(ImpliedSpeed, AMoveIsTooFastJustBeyondWhatTheBoundCoversInTheTime) {
     bool tooFast;
   };
   const LatLon from = lf_east(0);
+  // Half a knot's worth either side of the edge, where it can be: 0.005 nm in 36 s.
   const std::vector<Case> cases{
       // 700 kt for 36 s: 7 nm.
-      {"200 kt both, 6.99 nm in 36 s", 200, 200, 36, 6.99, false},
-      {"200 kt both, 7.01 nm in 36 s", 200, 200, 36, 7.01, true},
+      {"200 kt both, 6.995 nm in 36 s", 200, 200, 36, 6.995, false},
+      {"200 kt both, 7.005 nm in 36 s", 200, 200, 36, 7.005, true},
       // 1000 kt for 18 s: 5 nm, whichever record is the faster one.
-      {"100 then 300 kt, 4.99 nm in 18 s", 100, 300, 18, 4.99, false},
-      {"300 then 100 kt, 5.01 nm in 18 s", 300, 100, 18, 5.01, true},
+      {"100 then 300 kt, 4.995 nm in 18 s", 100, 300, 18, 4.995, false},
+      {"300 then 100 kt, 5.005 nm in 18 s", 300, 100, 18, 5.005, true},
       // Standing records still allow 100 kt: 1 nm in 36 s.
-      {"0 kt both, 0.99 nm in 36 s", 0, 0, 36, 0.99, false},
-      {"0 kt both, 1.01 nm in 36 s", 0, 0, 36, 1.01, true},
+      {"0 kt both, 0.995 nm in 36 s", 0, 0, 36, 0.995, false},
+      {"0 kt both, 1.005 nm in 36 s", 0, 0, 36, 1.005, true},
       // Five minutes at 850 kt: 70.8 nm.
       {"250 kt both, 70 nm in 5 minutes", 250, 250, 300, 70, false},
       {"250 kt both, 71 nm in 5 minutes", 250, 250, 300, 71, true},
