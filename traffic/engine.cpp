@@ -301,7 +301,7 @@ namespace {
 // A record of an aircraft in the air (this record or the last one taken is airborne) that it could
 // not have reached from the last record taken: a stale position (a sender replaying old traffic
 // with fresh times) or another aircraft's. It is dropped, and logged once per aircraft. Nothing of
-// the aircraft changes, so the bound keeps growing with the time since the last record taken: a
+// the aircraft changes, so the bound keeps growing with the time since the last position taken: a
 // stream that really jumps (a corrected position) is taken again once the jump fits the time
 // since. Two records on the ground are not compared: taxiing aircraft jump between the feed's
 // sources, and the ground movement has rules of its own for a position far from the last.
@@ -310,7 +310,7 @@ bool lf_dropImplausible(LiveAc& ac, const TrafficRecord& record) {
   if (s.airborne == 0 && ac.lastRecordAirborne == 0) return false;
   const LatLon from{ac.lastRecordLatitude, ac.lastRecordLongitude};
   const LatLon to{s.latitude, s.longitude};
-  const double seconds = record.timestamp - ac.lastDataTime;
+  const double seconds = record.timestamp - ac.lastRecordTime;
   if (!lf_impliesImpossibleSpeed(from, ac.lastRecordSpeed, to, s.speed, seconds)) return false;
   if (ac.implausibleLogged == 0) {
     ac.implausibleLogged = 1;
@@ -351,8 +351,11 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   if (ac.state == ActState::New && lf_nearReferenceGround(s)) return true;
   if (!lf_updateIdentity(ac, record.identity)) return true;
   ac.lastDataTime = t;
-  ac.lastRecordLatitude = s.latitude;
-  ac.lastRecordLongitude = s.longitude;
+  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
+    ac.lastRecordLatitude = s.latitude;
+    ac.lastRecordLongitude = s.longitude;
+    ac.lastRecordTime = t;
+  }
   ac.lastRecordSpeed = s.speed;
   ac.lastRecordAirborne = s.airborne;
   decodeExisting(ac, s);

@@ -20,6 +20,7 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastDataTime(time),
       lastRecordLatitude(first.latitude),
       lastRecordLongitude(first.longitude),
+      lastRecordTime(time),
       lastRecordSpeed(first.speed),
       lastRecordAirborne(first.airborne) {
   situations.push_back(first);

@@ -139,6 +139,29 @@ TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenAgainOnceTheJumpFitsTheT
   EXPECT_EQ(taken, (std::vector<bool>{false, false, true, true}));
 }
 
+// A feed that repeats a position with fresh times has not seen the aircraft there any later: the
+// next position is measured from the first report of the repeated one. At 250 kt (850 kt allowed),
+// 6 nm 30 s after that first report is taken (7.08 nm allowed), though only 10 s after the last
+// repeat (2.36 nm allowed).
+TEST_F(ImplausibleRecords, ARepeatedPositionCountsFromItsFirstReport) {
+  Line line;
+  line.hexid = 11310005;
+  feed(line);
+  run(1);
+  for (double s : {10.0, 20.0}) {
+    Line repeat = line;
+    repeat.timestamp = line.timestamp + s;
+    feed(repeat);
+    run(1);
+  }
+  const Line next = moved(line, 30, 6);
+  feed(next);
+  run(1);
+  const LiveAc* ac = lf_findLiveByHexid(line.hexid);
+  ASSERT_NE(ac, nullptr);
+  EXPECT_TRUE(tookLast(*ac, next));
+}
+
 // One line per aircraft however many of its records are dropped, with the feed's callsign escaped.
 TEST_F(ImplausibleRecords, DroppedRecordsAreLoggedOncePerAircraftWithTheCallsignEscaped) {
   test::TempDir dir("implausiblelog");
