@@ -496,6 +496,7 @@ fail() {
 [ "$lamp_ok" = 1 ] && [ "$svg_ok" = 1 ] || fail "the lamps were not both lime with their texts"
 grep -q $'\tQs999=version$' "$demo/realtraffic.record" 2>/dev/null || fail "RealTraffic was not asked for its version"
 grep -q $'\texit$' "$demo/realtraffic.record" 2>/dev/null || fail "RealTraffic was not told of the program's exit"
-[ "${created:-0}" -gt 0 ] || fail "no aircraft was created in the simulator double"
+# (A run of 0 minutes closes the window before any traffic could fly.)
+[ "$minutes" = 0 ] || [ "${created:-0}" -gt 0 ] || fail "no aircraft was created in the simulator double"
 [ "$map_ok" = 1 ] || fail "no map was drawn"
 exit "$failed"
