@@ -24,6 +24,12 @@ constexpr double kMetre = 1.0 / 1852.0;
 
 // ---- The model ----
 
+struct Candidate {
+  std::string name;
+  std::int32_t steps = 0;
+  std::uint32_t fit = 0;
+};
+
 bool modelInUse(const Stand& s, WeekSlot t) {
   for (const ParkPosOption& o : s.options)
     if (o.id != 0 && o.day == t.weekday && ((o.halfHours >> t.halfHour) & 1u) != 0) return true;
@@ -40,7 +46,7 @@ bool modelFits(const Stand& s, const AcData& ac) {
 }
 
 std::vector<Stand>::iterator modelChoose(WeekSlot t, const AcData& ac, bool retry) {
-  std::vector<StandCandidate> list;
+  std::vector<Candidate> list;
   const double size = ac.halfWingspan;
   const double step = size <= 17.8 * kMetre ? 14 * kMetre : 21 * kMetre;
   const auto fitting = [&](const std::function<bool(const Stand&)>& filter) {
