@@ -345,6 +345,21 @@ void decodeExisting(LiveAc& ac, Situation s) {
       return;
     }
     if ((ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand) && !lf_checkAtStand(ac, s)) return;
+    if (lf_createdAtStand(ac)) {
+      // Created at its stand: it stands there still while reported near it and not moving away. A
+      // standing aircraft's reported position lies some metres off the stand's point and jumps by
+      // the feed's rounding, so one report away is not yet a departure: the next must be away too.
+      const bool away = lf_checkAtStand(ac, s);
+      if (ac.state == ActState::Removing) return;
+      const Stand* stand = lf_standById(ac.standId);
+      if (stand != nullptr && (!away || ac.standAwayOnce == 0)) {
+        ac.standAwayOnce = away ? 1 : 0;
+        s.latitude = stand->lat;
+        s.longitude = stand->lon;
+        s.speed = 0;
+        s.noMovement = 1;
+      }
+    }
     if (buffer.empty()) {
       buffer.push_back(s);
       return;
@@ -377,8 +392,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
         lf_takeOffConfig(ac);
       }
     }
-    if (s.noMovement == 0 && ac.phase == GroundPhase::Taxi && ac.previousPhase == GroundPhase::AtStand &&
-        ac.standId != 0) {
+    if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
       if (Stand* stand = lf_standById(ac.standId)) stand->occupied = 0;
