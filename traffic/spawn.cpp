@@ -274,6 +274,26 @@ void spawnLiveAc(LiveAc& ac) {
 
 namespace {
 
+// The same airframe reported under a new address and callsign, standing where it stood as its last
+// flight: the aircraft of that flight stands on a stand within 55 m of the place and gives it up
+// (a stand holds one aircraft, and the newer report is the one that goes on).
+void lf_sameAirframeGivesWay(const LiveAc& ac, const LatLon& place) {
+  if (ac.registration.empty()) return;
+  for (LiveAc& other : g_liveAcs) {
+    if (&other == &ac || other.registration != ac.registration || other.state != ActState::InSim ||
+        (other.phase != GroundPhase::AtStand && !lf_createdAtStand(other)))
+      continue;
+    Stand* held = lf_standById(other.standId);
+    if (held == nullptr || gf_distanceNm(place, {held->lat, held->lon}) > 0.029697624190064796) continue;
+    if (LOG.value != 0)
+      gf_logf("{:8}: {:8} ac with same registration {} as {} wants it, remove existing ...", held->name, other.callsign,
+              ac.registration, ac.callsign);
+    removeAircraftFromSim(other);
+    held->occupied = 0;
+    other.standId = 0;
+  }
+}
+
 // A ground start near the park airport takes a free stand under it; false when its stream shows it
 // standing where no stand is (the front is dropped and it waits for the stream to move). One found
 // at its stand is created there, ready to taxi off it.
@@ -286,6 +306,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
+  lf_sameAirframeGivesWay(ac, place);
   const auto found = gf_findStandForAct(place.lat, place.lon, ac, 0.029697624190064796, true);
   if (found == g_stands->end()) {
     if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;

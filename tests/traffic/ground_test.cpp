@@ -512,6 +512,33 @@ TEST_F(GroundScenario, AnAircraftCreatedAtItsStandStaysThroughAStrayReportAndLea
   expectSmoothAndDraw("ground-stray");
 }
 
+// The aircraft standing at the stand as one flight turns up as the next under a new address and
+// callsign: the new one takes the stand over, the old one goes.
+TEST_F(GroundScenario, TheSameAirframeUnderANewFlightTakesItsStandOver) {
+  test::Line first = atStand();
+  test::Line next = first.after(5);
+  next.hexid = kHexid + 1;
+  next.callsign = "DAL43";
+  const LatLon off = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 8.0 / 1852 * kFeetPerNm);
+  next.lat = off.lat;
+  next.lon = off.lon;
+  for (int i = 0; i < 12; ++i) {
+    add(next);
+    next = next.after(5);
+  }
+  play(1000);
+  const enginesim::SimObject* old = nullptr;
+  const enginesim::SimObject* fresh = nullptr;
+  for (const auto& [id, o] : sim().objects) (o.hexid == kHexid ? old : fresh) = &o;
+  ASSERT_NE(old, nullptr);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_GE(old->removedCycle, 0);
+  EXPECT_EQ(fresh->removedCycle, -1);
+  EXPECT_EQ(fresh->callsign, "DAL43");
+  const WatchedBlock& end = m_watch.blocks.at(fresh->id).back();
+  EXPECT_LE(gf_distanceNm({end.block.latitude, end.block.longitude}, {stand().lat, stand().lon}) * 1852, 2.0);
+}
+
 TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
   MAX_HOLDING_MINUTES.value = 2;
   // A kilometre south of the stands, taxiing, then standing.
