@@ -220,6 +220,7 @@ std::size_t lf_firstCandidate(std::vector<StandCandidate>& list, const AcData& a
   }
   return 0;
 }
+
 std::vector<SoftSeen>::iterator lf_softSeenOf(std::uint32_t hexid) {
   return std::find_if(g_softSeen.begin(), g_softSeen.end(), [&](const SoftSeen& s) { return s.hexid == hexid; });
 }
