@@ -52,11 +52,14 @@ void lf_shrinkWindows(LiveAc& ac) {
   if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
 }
 
-// The due cycle of the second situation from the distance still to fly and the leg speed.
-std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt) {
+// The due cycle of the second situation from the distance still to fly and the leg speed, held to
+// the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
+// when its speed would bring it there later, but takes at least half the leg's flying time.
+std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
   const double d = gf_distanceNm(lf_here(ac), lf_at(second));
-  const double cycles = std::round(d * kCyclesPerNmAtOneKnot / speedKt);
-  std::int32_t due = lf_now() + std::max(kMinLegCycles, static_cast<std::int32_t>(std::min(cycles, 1e9)));
+  const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
+  std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
+  if (catchUp) due = std::max(std::min(due, second.due), lf_now() + std::max(kMinLegCycles, cycles / 2));
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
   return std::max(due, lf_now());
 }
@@ -261,7 +264,14 @@ void nextPosAir(LiveAc& ac) {
     }
     double speed = lf_legSpeedKt(ac);
     if (ac.landingMode != 0 && s.airborne == 0) speed = f.speed > 0 ? f.speed : 100.0;
-    s.due = lf_legDue(ac, s, std::max(speed, 1e-6));
+    // A leg begins when its front falls due. Only an aircraft that has just come into the simulator
+    // (its creation takes a few seconds) sets off later; counting its legs from then would keep the
+    // whole flight that much behind the reported positions, so its legs make up the delay until one
+    // ends by its stamped due.
+    if (lf_now() > f.due) ac.catchingUp = 1;
+    const std::int32_t stamped = s.due;
+    s.due = lf_legDue(ac, s, std::max(speed, 1e-6), ac.catchingUp != 0);
+    if (s.due <= stamped) ac.catchingUp = 0;
   } catch (const std::exception& e) {
     gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());
   }

@@ -119,6 +119,7 @@ struct LiveAc : Act {
   std::uint8_t backing = 0;
   std::uint8_t turnedRound = 0;  // the leg flown runs out to the side to turn round  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
+  std::uint8_t catchingUp = 0;     // it set off behind its stream: its air legs make up the delay
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last

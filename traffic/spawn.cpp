@@ -154,7 +154,10 @@ void updateBufferAc(LiveAc& ac) {
           gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)) <= 0.081)
         return;
     }
-    if (g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
+    // Every aircraft new in one feed snapshot falls due in the same cycle: the requests not yet built
+    // wait as much as the built ones, or a burst would queue creations for most of a minute and put
+    // aircraft into the simulator far behind their stream.
+    if (g_spawnRequests.size() + g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
       ac.situations.pop_front();
       return;
     }

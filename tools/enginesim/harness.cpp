@@ -169,6 +169,10 @@ void EngineHarness::feedDueLines() {
     gf_splitTrafficLine(reader, line.text);
     if (processLineFor(reader) != LineResult::Queued) continue;
     linesByHexid[line.hexid].push_back(line);
+    if (onQueued) {
+      std::lock_guard lock(g_trafficQueueMutex);
+      onQueued(line, g_trafficQueue.back().situation);
+    }
     auto followed = m_followed.find(line.hexid);
     if (followed == m_followed.end()) continue;
     std::lock_guard lock(g_trafficQueueMutex);
