@@ -128,7 +128,7 @@ const OptionsByDay& lf_optionsByDay(Stand& s) {
 
 // The entries of the options of a weekday; none for a weekday outside 1 to 7.
 std::pair<const OptionsByDay::Entry*, const OptionsByDay::Entry*> lf_entriesOf(const OptionsByDay& t,
-                                                                                 std::uint32_t weekday) {
+                                                                               std::uint32_t weekday) {
   if (weekday < 1 || weekday > 7) return {nullptr, nullptr};
   return {t.entries.data() + t.start[weekday], t.entries.data() + t.start[weekday + 1]};
 }

@@ -42,8 +42,8 @@ struct OptionsByDay {
     std::uint32_t option = 0;        // index in the stand's options
     std::uint32_t kind = 0;
   };
-  std::vector<Entry> entries;  // by weekday: first those of no weekday 1 to 7, then weekday 1 ... 7
-  std::uint32_t start[9] = {};  // the entries of weekday d (1 to 7) are [start[d], start[d + 1])
+  std::vector<Entry> entries;      // by weekday: first those of no weekday 1 to 7, then weekday 1 ... 7
+  std::uint32_t start[9] = {};     // the entries of weekday d (1 to 7) are [start[d], start[d + 1])
   const void* builtFor = nullptr;  // the options' storage and count when built
   std::size_t builtCount = 0;
 };

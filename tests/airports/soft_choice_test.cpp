@@ -11,8 +11,8 @@
 
 #include <cmath>
 #include <functional>
-#include <tuple>
 #include <random>
+#include <tuple>
 
 namespace amb {
 namespace {
@@ -175,11 +175,11 @@ std::vector<Stand> variedStands(std::size_t n, std::mt19937& rng) {
       const int a = airline(rng);
       std::uint64_t bits = 0;
       for (int b = pct(rng) % 4; b >= 0; --b) bits |= std::uint64_t{1} << half(rng);
-      s.options.push_back(test::makeOption(kAirlines[a], kTypes[type(rng)], pct(rng) < 20 ? "" : "N" + std::to_string(reg(rng)),
-                                           static_cast<std::uint32_t>(day(rng)), bits,
-                                           pct(rng) < 10 ? 0u : static_cast<std::uint32_t>(k + 1), pct(rng) < 70 ? 1u : 0u,
-                                           std::string(kAirlines[a]) + std::to_string(pct(rng) % 8),
-                                           pct(rng) < 30 ? "X" + std::to_string(pct(rng) % 8) : ""));
+      s.options.push_back(test::makeOption(
+          kAirlines[a], kTypes[type(rng)], pct(rng) < 20 ? "" : "N" + std::to_string(reg(rng)),
+          static_cast<std::uint32_t>(day(rng)), bits, pct(rng) < 10 ? 0u : static_cast<std::uint32_t>(k + 1),
+          pct(rng) < 70 ? 1u : 0u, std::string(kAirlines[a]) + std::to_string(pct(rng) % 8),
+          pct(rng) < 30 ? "X" + std::to_string(pct(rng) % 8) : ""));
     }
     s.id = static_cast<std::uint32_t>(i + 1);
     out.push_back(std::move(s));

@@ -3,9 +3,9 @@
 // blocks of every scenario is checked, and each scenario's flown tracks are drawn into the build
 // folder (tests/traffic/ground-*.svg).
 
+#include "engine_fixture.hpp"
 #include "enginesim/ground_watch.hpp"
 #include "enginesim/parking.hpp"
-#include "engine_fixture.hpp"
 #include "refdata/database.hpp"
 #include "refdata/queries.hpp"
 #include "settings/options.hpp"
@@ -118,8 +118,8 @@ TEST_F(JfkGround, TaxiStreamsEndingAtAStandParkOnIt) {
   EXPECT_GE(parked, 3u);
 }
 
-// Where the watched objects stand, cycle by cycle: the position of an object at a cycle (none before
-// its first block and once removed), and the stands within a distance of a position.
+// Where the watched objects are, cycle by cycle: the block of an object at a cycle (none before its
+// first block and once removed), and whether another object stands on a stand then.
 class Whereabouts {
 public:
   explicit Whereabouts(const GroundWatch& watch, const enginesim::FakeSim& sim) : m_watch(watch), m_sim(sim) {}
@@ -136,11 +136,11 @@ public:
     for (const auto& [id, blocks] : m_watch.blocks) {
       if (id == self) continue;
       const WatchedBlock* b = at(id, cycle);
-      if (b != nullptr && lf_metres({b->block.latitude, b->block.longitude}, stand) <= 2.0) return true;
+      if (b != nullptr && metres({b->block.latitude, b->block.longitude}, stand) <= 2.0) return true;
     }
     return false;
   }
-  static double lf_metres(const LatLon& at, const Stand& s) { return gf_distanceNm(at, {s.lat, s.lon}) * 1852.0; }
+  static double metres(const LatLon& at, const Stand& s) { return gf_distanceNm(at, {s.lat, s.lon}) * 1852.0; }
 
 private:
   const GroundWatch& m_watch;
@@ -151,14 +151,14 @@ private:
 // that fits it (its half span at most 1.8 m above the stand's radius; within 20 m any stand, which
 // the program enlarges) and that no other aircraft held when it took a stand stands on such a stand
 // at its end: the nearest free one to its last reported position, or one no farther than a step of
-// the feed's rounding beyond it. Of all aircraft standing still at their end (when removed, or when the run
-// stops), the share standing within 5 m of a stand's point is given.
+// the feed's rounding beyond it. Of all aircraft standing still at their end (when removed, or when
+// the run stops), the share standing within 5 m of a stand's point is given.
 TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
   const std::vector<Stand>& stands = lf_jfkStands();
   const enginesim::FakeSim& sim = s_harness->sim();
   const Whereabouts where(s_watch, sim);
-  const double firstTimestamp = s_harness->linesByHexid.begin()->second.front().timestamp;
-  double earliest = firstTimestamp;
+  // The first line enters at cycle 0; a line's position comes due 3000 cycles after it enters.
+  double earliest = s_harness->linesByHexid.begin()->second.front().timestamp;
   for (const auto& [hexid, lines] : s_harness->linesByHexid) earliest = std::min(earliest, lines.front().timestamp);
   std::size_t checked = 0, onStands = 0;
   for (const auto& [hexid, lines] : s_harness->linesByHexid) {
@@ -170,12 +170,12 @@ TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
     const double span = gf_halfWingspan(enginesim::lineField(last, 10));
     std::vector<const Stand*> near;
     for (const Stand& s : stands)
-      if (const double d = Whereabouts::lf_metres(reported, s);
+      if (const double d = Whereabouts::metres(reported, s);
           d <= 55.0 && (span - s.radiusNm <= 0.0009719222462203025 || d <= 20.0))
         near.push_back(&s);
     if (near.empty()) continue;
     std::sort(near.begin(), near.end(), [&](const Stand* a, const Stand* b) {
-      return Whereabouts::lf_metres(reported, *a) < Whereabouts::lf_metres(reported, *b);
+      return Whereabouts::metres(reported, *a) < Whereabouts::metres(reported, *b);
     });
     SCOPED_TRACE(enginesim::lineField(last, 9) + " " + std::to_string(hexid));
     // Its last object and where that stands at its end; since when it stands there.
@@ -188,9 +188,10 @@ TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
       const auto& blocks = s_watch.blocks.at(object->id);
       const LatLon end{blocks.back().block.latitude, blocks.back().block.longitude};
       for (const Stand& s : stands)
-        if (Whereabouts::lf_metres(end, s) <= 2.0) standing = &s;
+        if (Whereabouts::metres(end, s) <= 2.0) standing = &s;
       since = blocks.back().cycle;
-      for (auto b = blocks.rbegin(); b != blocks.rend() && gf_distanceNm({b->block.latitude, b->block.longitude}, end) * 1852 <= 2.0; ++b)
+      for (auto b = blocks.rbegin();
+           b != blocks.rend() && gf_distanceNm({b->block.latitude, b->block.longitude}, end) * 1852 <= 2.0; ++b)
         since = b->cycle;
     }
     const auto free = std::find_if(near.begin(), near.end(), [&](const Stand* s) {
@@ -201,8 +202,8 @@ TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
     EXPECT_NE(object, nullptr) << "not shown, though " << (*free)->name << " was free";
     // The stand was chosen at a position reported earlier, which may lie one step of the feed's
     // rounding (0.0001 degrees, some 11 m) away from the last one.
-    const bool onIt = standing != nullptr &&
-                      Whereabouts::lf_metres(reported, *standing) <= Whereabouts::lf_metres(reported, **free) + 11.0;
+    const bool onIt =
+        standing != nullptr && Whereabouts::metres(reported, *standing) <= Whereabouts::metres(reported, **free) + 11.0;
     EXPECT_TRUE(onIt) << "at " << (standing != nullptr ? standing->name : "no stand") << " though " << (*free)->name
                       << " was free";
     onStands += onIt ? 1 : 0;
@@ -214,16 +215,19 @@ TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
     const WatchedBlock& end = blocks.back();
     const WatchedBlock* before = where.at(id, end.cycle - 1000);
     if (!end.onGround || before == nullptr ||
-        gf_distanceNm({before->block.latitude, before->block.longitude}, {end.block.latitude, end.block.longitude}) * 1852 > 0.5)
+        gf_distanceNm({before->block.latitude, before->block.longitude}, {end.block.latitude, end.block.longitude}) *
+                1852 >
+            0.5)
       continue;
     ++still;
     const LatLon at{end.block.latitude, end.block.longitude};
-    if (std::any_of(stands.begin(), stands.end(), [&](const Stand& s) { return Whereabouts::lf_metres(at, s) <= 5.0; }))
+    if (std::any_of(stands.begin(), stands.end(), [&](const Stand& s) { return Whereabouts::metres(at, s) <= 5.0; }))
       ++atStands;
   }
   ASSERT_GT(still, 0u);
   const double share = static_cast<double>(atStands) / static_cast<double>(still);
-  std::cout << "[          ] " << onStands << " of " << checked << " streams ending standing near a free stand stand on it; " << atStands << " of " << still
+  std::cout << "[          ] " << onStands << " of " << checked
+            << " streams ending standing near a free stand stand on it; " << atStands << " of " << still
             << " aircraft standing still at their end stand within 5 m of a stand (" << std::lround(share * 100)
             << " %)\n";
   // The others hold on taxiways, farther than 55 m from any stand, when the recording ends.
@@ -465,15 +469,16 @@ INSTANTIATE_TEST_SUITE_P(Ground, Departures,
                                                        (info.param.pushBack ? "PushBack" : "PullOut"); });
 
 // Reported standing 12 m behind the stand's point, once 24 m farther out at 10 kt (the feed's
-// rounding and noise, as seen at JFK), then pushed back steadily: created on the stand, it stays there through the stray report and
-// leaves with the push-back; the stand is free again.
+// rounding and noise, as seen at JFK), then pushed back steadily: created on the stand, it stays there through the
+// stray report and leaves with the push-back; the stand is free again.
 TEST_F(GroundScenario, AnAircraftCreatedAtItsStandStaysThroughAStrayReportAndLeavesWhenItMoves) {
   test::Line l;
   l.hexid = kHexid;
   l.alt = 0;
   l.gs = 0;
   l.track = stand().heading * kRadToDeg;
-  const LatLon standing = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 12.0 / 1852 * kFeetPerNm);
+  const LatLon standing =
+      gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 12.0 / 1852 * kFeetPerNm);
   const LatLon stray = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 36.0 / 1852 * kFeetPerNm);
   for (int i = 0; i < 12; ++i) {
     l.lat = i == 8 ? stray.lat : standing.lat;
@@ -567,4 +572,3 @@ TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
 
 }  // namespace
 }  // namespace amb
-
