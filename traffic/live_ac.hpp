@@ -82,6 +82,11 @@ struct LiveAc : Act {
   std::uint32_t standMoves = 0;
   double bearingToNext = 0;          // radians
   double heightAboveGround = 2500;   // feet, as last reported by the simulator
+  // The ground elevation under the aircraft (feet) as the simulator last reported it; unset before.
+  std::optional<double> groundElevation;
+  // The elevation of the field it touched down on (feet), kept until the feed reports it on the
+  // ground or climbing away; unset otherwise.
+  std::optional<double> touchdownField;
   double heightAboveTarget = 0;      // feet above the landing surface during the flare
   double touchdownHeading = 0;
   double engineStartMark = 0;

@@ -131,6 +131,7 @@ void lf_processSimResult(const SimResult& r) {
       if (r.objectId == 0) return;
       LiveAc* ac = lf_findLiveByObjectId(r.objectId);
       if (ac == nullptr) return;
+      ac->groundElevation = r.first;
       if (r.secondId != 0 && ac->movesOnGround == 0 && ac->stepCounter <= 1) lf_onTouchdown(*ac);
       ac->heightAboveGround = r.second;
       if (ac->movesOnGround != 0 || ac->stepCounter > 1) ac->position.altitude = ac->staticCgHeight + r.first;
@@ -276,6 +277,11 @@ void lf_onTouchdown(LiveAc& ac) {
         ac.bankStep = -ac.position.bank / steps;
       }
       g_newArrivals.push_back(ac.hexid);
+      // The situations still to fly were reported before the feed knew of the touchdown: those in
+      // the air up to its first ground report are flown on the ground.
+      ac.touchdownField = ac.groundElevation.value_or(ac.position.altitude - ac.staticCgHeight);
+      for (std::size_t i = 0; i < ac.situations.size(); ++i)
+        if (!lf_holdOnGroundAfterTouchdown(ac, ac.situations[i])) break;
     }
     ac.movesOnGround = 1;
     ac.altitudeStep = 0;

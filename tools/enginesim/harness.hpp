@@ -108,6 +108,8 @@ public:
   bool offTrack(std::uint32_t hexid, std::int32_t cycle) const;
   // The lines handed to processLine, by hexid.
   std::map<std::uint32_t, std::vector<RecordedLine>> linesByHexid;
+  // What the feed queued of them (its own on-ground judgement included), by hexid, in order.
+  std::map<std::uint32_t, std::vector<AcceptedPosition>> queuedByHexid;
 
 private:
   struct Scheduled {
