@@ -3,6 +3,7 @@
 
 #include "core/files.hpp"
 #include "core/geometry.hpp"
+#include "enginesim/flight_watch.hpp"
 #include "enginesim/harness.hpp"
 #include "enginesim/liveries.hpp"
 #include "settings/options.hpp"
@@ -47,15 +48,6 @@ struct Block {
 constexpr double kField = 13.0;
 constexpr double kCg = 10.0;
 
-// What one AI object went through.
-struct Flown {
-  std::int32_t landed = -1;             // the cycle it was first seen landed
-  std::int32_t takeOffAfterLanding = -1;  // the cycle it was first set to take off after that
-  double lowest = 1e9;                  // altitude, feet
-  double highest = -1e9;
-  AiPosBlock last;
-};
-
 // Metres between two positions on a local plane, and from a point to a segment.
 struct Local {
   double north, east;
@@ -78,18 +70,9 @@ protected:
     s_folder = std::make_unique<test::TempDir>("engine-replay");
     enginesim::HarnessOptions options;
     options.programFolder = s_folder->path();
-    // Every cycle: which aircraft have landed, and which of those were set to take off again.
     options.cycle = [] {
       gf_updateAI();
-      const std::int32_t cycle = g_engineCycle.load();
-      for (const LiveAc& ac : g_liveAcs) {
-        if (ac.objectId < 3 || ac.state != ActState::InSim) continue;
-        Flown& f = s_flown[ac.objectId];
-        if (ac.landed != 0 && f.landed < 0) f.landed = cycle;
-        if (f.landed >= 0 && f.takeOffAfterLanding < 0 &&
-            (ac.takeOffPending != 0 || ac.phase == GroundPhase::TakeOffRoll))
-          f.takeOffAfterLanding = cycle;
-      }
+      s_flights.observe();
     };
     s_harness = std::make_unique<EngineHarness>(options);
     EngineHarness& h = *s_harness;
@@ -106,10 +89,6 @@ protected:
       if (std::any_of(std::begin(values), std::end(values), [](double v) { return !std::isfinite(v); })) ++s_nonFinite;
       if (!(b.heading >= 0 && b.heading < kTwoPi)) ++s_headingOutside;
       if (std::fabs(b.bank) > kMaxBankDeg[static_cast<std::size_t>(known->second)] * kDegToRad + 1e-9) ++s_bankOver;
-      Flown& flown = s_flown[o.id];
-      flown.lowest = std::min(flown.lowest, b.altitude);
-      flown.highest = std::max(flown.highest, b.altitude);
-      flown.last = b;
       if (std::find(kFollowed.begin(), kFollowed.end(), o.hexid) != kFollowed.end())
         s_blocks[o.hexid].push_back({cycle, b});
     };
@@ -126,7 +105,7 @@ protected:
     s_harness.reset();
     s_folder.reset();
     s_blocks.clear();
-    s_flown.clear();
+    s_flights.flown.clear();
   }
 
   // The first object created for a hexid.
@@ -139,7 +118,7 @@ protected:
   static inline std::unique_ptr<test::TempDir> s_folder;
   static inline std::unique_ptr<EngineHarness> s_harness;
   static inline std::map<std::uint32_t, std::vector<Block>> s_blocks;
-  static inline std::map<std::uint32_t, Flown> s_flown;  // by object id
+  static inline enginesim::FlightWatch s_flights;
   static inline std::uint64_t s_nonFinite = 0, s_headingOutside = 0, s_bankOver = 0;
   static inline std::size_t s_afterExtensions = 0;
   static inline bool s_allGone = false;
@@ -361,45 +340,12 @@ TEST_F(JfkReplay, FlightPlansAreWrittenAndRemovedWithTheirObjects) {
 // on the ground. Nothing is flown below the field, and every departure that the recording shows
 // climbing through 3000 ft climbs through it in the simulator too.
 TEST_F(JfkReplay, LandingsStayOnTheGroundAndDeparturesClimb) {
-  const enginesim::FakeSim& sim = s_harness->sim();
-  std::size_t landings = 0, takeOffs = 0, departures = 0;
-  double lowest = 1e9;
-  std::map<std::uint32_t, double> highest;  // by hexid, over its objects
-  std::vector<std::string> faults;
-  for (const auto& [id, f] : s_flown) {
-    const enginesim::SimObject& o = sim.objects.at(id);
-    const auto& queued = s_harness->queuedByHexid.at(o.hexid);
-    lowest = std::min(lowest, f.lowest);
-    if (f.lowest < kField) faults.push_back(fmt::format("{} down to {:.1f} ft", o.callsign, f.lowest));
-    if (f.landed >= 0) {
-      ++landings;
-      // The premise: its reported track never leaves the ground again after it was reported on it.
-      const auto onGround = std::find_if(queued.begin(), queued.end(), [](const auto& p) { return !p.airborne; });
-      ASSERT_TRUE(std::none_of(onGround, queued.end(), [](const auto& p) { return p.airborne; })) << o.callsign;
-      if (f.takeOffAfterLanding >= 0) {
-        ++takeOffs;
-        faults.push_back(fmt::format("{} landed at {}, set to take off at {}", o.callsign, f.landed,
-                                     f.takeOffAfterLanding));
-      }
-      if (f.last.altitude - kField - kCg > 0.5)
-        faults.push_back(fmt::format("{} landed, last seen {:.1f} ft up", o.callsign, f.last.altitude - kField - kCg));
-    }
-    highest[o.hexid] = std::max(highest[o.hexid], f.highest);
-  }
-  // A departure: first reported on the ground, then climbing through 3000 ft.
-  for (const auto& [hexid, queued] : s_harness->queuedByHexid) {
-    const bool climbs = std::any_of(queued.begin(), queued.end(), [](const auto& p) { return p.altitude >= 3000; });
-    if (queued.front().airborne || !climbs || highest.count(hexid) == 0) continue;
-    ++departures;
-    if (highest[hexid] < 3000)
-      faults.push_back(fmt::format("{} departed, highest {:.0f} ft", hexid, highest[hexid]));
-  }
-  std::cout << fmt::format("landings {}, of them set to take off again {}; departures through 3000 ft {}; lowest "
-                           "block {:.1f} ft\n",
-                           landings, takeOffs, departures, lowest);
-  EXPECT_GE(landings, 15u);
-  EXPECT_GE(departures, 5u);
-  EXPECT_TRUE(faults.empty()) << faults.size() << " faults:\n" << fmt::format("{}", fmt::join(faults, "\n"));
+  const enginesim::FlightReport report = enginesim::checkFlights(s_flights, *s_harness, kField, kCg);
+  std::cout << report.summary() << "\n";
+  EXPECT_GE(report.landings, 20u);
+  EXPECT_EQ(report.takeOffsAfterLanding, 0u);
+  EXPECT_GE(report.departures, 5u);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n" << fmt::format("{}", fmt::join(report.faults, "\n"));
 }
 
 }  // namespace
