@@ -133,8 +133,6 @@ void checkStops(LiveAc& ac, const Situation& s);
 // ground (made a ground one); either of the two ends the wait. False when there is nothing to wait
 // for (any more).
 bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s);
-// The feet above the field a landed aircraft's records must climb to count as airborne again.
-inline constexpr double kAirborneAgainFt = 300.0;
 // The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
 // climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.
 double gf_pitchForVerticalSpeed(double feetPerMinute);

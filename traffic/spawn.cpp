@@ -27,6 +27,8 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+// The feet above the field a landed aircraft's records must climb to count as airborne again.
+constexpr double kAirborneAgainFt = 300.0;
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
