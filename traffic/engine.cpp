@@ -3,6 +3,9 @@
 // (one per 10 cycles) and creations (one per 50), and taking at most two traffic records.
 
 #include "traffic/engine.hpp"
+#include "traffic/spawn.hpp"
+#include "traffic/identity.hpp"
+#include "traffic/report_checks.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"

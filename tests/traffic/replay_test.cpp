@@ -9,6 +9,7 @@
 #include "settings/options.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
+#include "traffic/flight_plan.hpp"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
