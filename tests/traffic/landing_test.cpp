@@ -57,7 +57,7 @@ protected:
 
 // The feed still reports the landed aircraft at 100 ft and 125 kt: those records, and those already
 // buffered, are flown on the ground, and nothing sets it to take off, through the roll-out and after
-// it turned off the runway.
+// it turned off the runway, until a record 300 ft above the field (313 ft) has it in the air again.
 TEST_F(Landing, AirborneRecordsBeforeAnyGroundReportAreFlownOnTheGround) {
   LiveAc& ac = onShortFinal(2, 100);
   simReports(ac, true);
@@ -79,15 +79,19 @@ TEST_F(Landing, AirborneRecordsBeforeAnyGroundReportAreFlownOnTheGround) {
   report(ac, 100, 125, true);
   EXPECT_EQ(ac.takeOffPending, 0u);
   EXPECT_FALSE(anyAirborne(ac));
+  report(ac, 313, 150, true);
+  EXPECT_EQ(ac.situations.back().airborne, 1u);
+  EXPECT_EQ(ac.takeOffPending, 1u);
 }
 
-// Once the feed has it on the ground, a record in the air again followed by another is a
-// touch-and-go.
+// Once the feed has it on the ground, rolling out at 110 and 90 kt (not a take-off run), a record in
+// the air again followed by another is a touch-and-go.
 TEST_F(Landing, AGroundReportFollowedByAirborneOnesIsATouchAndGo) {
   LiveAc& ac = onShortFinal(1, 100);
   simReports(ac, true);
   ASSERT_EQ(ac.landed, 1u);
   report(ac, 0, 110, false);
+  report(ac, 0, 90, false);
   EXPECT_EQ(ac.takeOffPending, 0u);
   report(ac, 150, 130, true);
   EXPECT_EQ(ac.situations.back().airborne, 1u);
@@ -109,33 +113,6 @@ TEST_F(Landing, TheBufferIsFlownOnTheGroundUpToItsFirstGroundReport) {
   for (const Situation& s : ac.situations) airborne.push_back(s.airborne);
   EXPECT_EQ(airborne, (std::vector<std::uint8_t>{0, 0, 0, 0, 1}));
   report(ac, 350, 140, true);
-  EXPECT_EQ(ac.takeOffPending, 1u);
-}
-
-// Records climbing to 300 ft above the field (313 ft) are in the air again, whatever the feed said:
-// the next one makes it a touch-and-go.
-TEST_F(Landing, RecordsThreeHundredFeetAboveTheFieldAreAirborneAgain) {
-  LiveAc& ac = onShortFinal(1, 100);
-  simReports(ac, true);
-  report(ac, 313, 150, true);
-  EXPECT_EQ(ac.situations.back().airborne, 1u);
-  EXPECT_EQ(ac.takeOffPending, 0u);
-  report(ac, 500, 160, true);
-  EXPECT_EQ(ac.takeOffPending, 1u);
-}
-
-// Rolling out after its landing, the feed's ground reports at 90 and 70 kt are the roll-out, not a
-// take-off run.
-TEST_F(Landing, ARollOutIsNotATakeOffRun) {
-  LiveAc& ac = onShortFinal(1, 100);
-  simReports(ac, true);
-  report(ac, 0, 90, false);
-  report(ac, 0, 70, false);
-  EXPECT_EQ(ac.takeOffPending, 0u);
-  // The same reports of an aircraft taxiing (not landed) are a take-off run.
-  ac.landed = 0;
-  ac.setPhase(GroundPhase::Taxi);
-  report(ac, 0, 90, false);
   EXPECT_EQ(ac.takeOffPending, 1u);
 }
 
