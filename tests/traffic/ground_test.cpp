@@ -77,6 +77,7 @@ protected:
   static void TearDownTestSuite() {
     s_harness.reset();
     s_folder.reset();
+    s_flights.flown.clear();
   }
   static inline std::unique_ptr<test::TempDir> s_folder;
   static inline std::unique_ptr<enginesim::EngineHarness> s_harness;
@@ -95,7 +96,8 @@ TEST_F(JfkGround, DeparturesFromStandsClimbAndLandingsStayDown) {
   std::cout << report.summary() << "\n";
   EXPECT_GE(report.departures, 5u);
   EXPECT_GE(report.landings, 15u);
-  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n" << fmt::format("{}", fmt::join(report.faults, "\n"));
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n"
+                                     << fmt::format("{}", fmt::join(report.faults, "\n"));
   for (const char* callsign : {"GTI8886", "JBU105"}) {
     const auto it = std::find_if(s_flights.flown.begin(), s_flights.flown.end(),
                                  [&](const auto& f) { return f.second.callsign == callsign; });

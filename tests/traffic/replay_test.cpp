@@ -15,11 +15,10 @@
 #include <fmt/ranges.h>
 #include <gtest/gtest.h>
 
-#include <iostream>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iostream>
 #include <map>
 #include <tuple>
 #include <memory>
@@ -346,7 +345,8 @@ TEST_F(JfkReplay, LandingsStayOnTheGroundAndDeparturesClimb) {
   EXPECT_GE(report.landings, 20u);
   EXPECT_EQ(report.takeOffsAfterLanding, 0u);
   EXPECT_GE(report.departures, 5u);
-  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n" << fmt::format("{}", fmt::join(report.faults, "\n"));
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n"
+                                     << fmt::format("{}", fmt::join(report.faults, "\n"));
 }
 
 }  // namespace
