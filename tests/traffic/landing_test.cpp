@@ -1,7 +1,7 @@
 // After the touchdown: an A321 that the simulator reports on the ground at JFK (13 ft) while the
 // feed still has it in the air. It stays on the ground until the feed reports it there, or its
 // records climb 300 ft above the field (313 ft); a ground report followed by airborne ones is a
-// touch-and-go. The climb-out after lift-off never descends, and nothing is flown below the ground.
+// touch-and-go. The climb-out after lift-off never descends.
 
 #include "engine_fixture.hpp"
 
@@ -136,24 +136,6 @@ TEST_F(Landing, TheClimbOutNeverDescends) {
   const double before = ac.position.altitude;
   for (int i = 0; i < 500; ++i) lf_climbOut(ac);
   EXPECT_DOUBLE_EQ(ac.position.altitude, before);
-}
-
-// An aircraft stepping down faster than its flare stops on the ground the simulator reported (its
-// CG height above it), not below; before any report there is no ground to stop on.
-TEST_F(Landing, NothingIsFlownBelowTheGround) {
-  LiveAc& ac = addInSim(11900004, kObject, situation(kRunway.lat, kRunway.lon, 40, 130, cycle() + 100000));
-  append(ac, 30, 130, true);
-  ac.staticCgHeight = kCg;
-  ac.position.altitude = kField + kCg + 4;
-  ac.altitudeStep = -3;
-  lf_curveStep(ac);
-  EXPECT_DOUBLE_EQ(ac.position.altitude, kField + kCg + 1);
-  lf_curveStep(ac);
-  EXPECT_DOUBLE_EQ(ac.position.altitude, kField + kCg - 2);
-  ac.position.altitude = kField + kCg + 4;
-  simReports(ac, false);
-  for (int i = 0; i < 3; ++i) lf_curveStep(ac);
-  EXPECT_DOUBLE_EQ(ac.position.altitude, kField + kCg);
 }
 
 }  // namespace
