@@ -78,6 +78,14 @@ void lf_updateAllLiveAc();
 void lf_handleUdpMessages();
 // Offers a record to one live aircraft; true when this aircraft takes it (used or ignored).
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
+// The fastest a reported position may seem to move between two records of one aircraft: three
+// times the faster of their reported ground speeds plus 100 kt, in knots (a speed below 0 counts 0).
+double lf_plausibleSpeedKt(double speed1, double speed2);
+// Whether going from one reported position to the next, `seconds` later, implies a speed above
+// lf_plausibleSpeedKt of the two speeds. Without time between them (none, or a negative one) any
+// move at all is too fast.
+bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
+                               double seconds);
 // A record that no live aircraft took: a new live aircraft, or dropped.
 void lf_newAircraft(TrafficRecord& record);
 // Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,
