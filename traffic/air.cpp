@@ -144,7 +144,10 @@ void lf_planAltitude(LiveAc& ac) {
         airborneAt = i;
         break;
       }
-    if (ac.landingMode != 0 || vsSum <= 100) {
+    // Rolling for take-off or lifting off, the feed may still report the aircraft on the ground: it
+    // climbs out rather than coming in to land.
+    const bool climbingOut = ac.phase == GroundPhase::TakeOffRoll && ac.landingMode == 0;
+    if (ac.landingMode != 0 || (vsSum <= 100 && !climbingOut)) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else if (airborneAt != 0) {
       buffer.erase(buffer.begin() + 1, buffer.begin() + static_cast<std::ptrdiff_t>(airborneAt));
@@ -423,7 +426,8 @@ void lf_climbOut(LiveAc& ac) {
   const std::int32_t sinceLiftOff = -ac.stepCounter;
   const double share = sinceLiftOff < 100 ? 0.1 : sinceLiftOff < 200 ? 0.2 : sinceLiftOff < 300 ? 0.5 : 1.0;
   if (sinceLiftOff == 300) lf_setGear(ac, 0);
-  p.altitude += ac.altitudeStep * share;
+  // Climbing out, never down.
+  p.altitude += std::max(0.0, ac.altitudeStep) * share;
   if (ac.heightAboveGround >= 800) {
     lf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 3);
     ac.setPhase(GroundPhase::Airborne);

@@ -90,8 +90,18 @@ struct LiveAc : Act {
   std::int32_t stepCounter = 1;
   std::uint32_t pushBackCountdown = 0;
   std::uint32_t standMoves = 0;
+  // Created at its stand: the last position reported lay away from it (one more makes it leave).
+  std::uint8_t standAwayOnce = 0;
   double bearingToNext = 0;          // radians
   double heightAboveGround = 2500;   // feet, as last reported by the simulator
+  // The ground elevation under the aircraft (feet) as the simulator last reported it; unset before.
+  std::optional<double> groundElevation;
+  // The elevation of the field it touched down on (feet), kept until the feed reports it on the
+  // ground or climbing away; unset otherwise.
+  std::optional<double> touchdownField;
+  // The highest of the airborne records flown on the ground since the touchdown (feet): the feed
+  // repeats its last airborne position for a while, so only a record above it is a climb.
+  double touchdownCeiling = 0;
   double heightAboveTarget = 0;      // feet above the landing surface during the flare
   double touchdownHeading = 0;
   double engineStartMark = 0;

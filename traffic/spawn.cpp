@@ -34,6 +34,8 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+// The feet above the field a landed aircraft's records must climb to count as airborne again.
+constexpr double kAirborneAgainFt = 300.0;
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
@@ -277,6 +279,26 @@ void spawnLiveAc(LiveAc& ac) {
 
 namespace {
 
+// The same airframe reported under a new address and callsign, standing where it stood as its last
+// flight: the aircraft of that flight stands on a stand within 55 m of the place and gives it up
+// (a stand holds one aircraft, and the newer report is the one that goes on).
+void lf_sameAirframeGivesWay(const LiveAc& ac, const LatLon& place) {
+  if (ac.registration.empty()) return;
+  for (LiveAc& other : g_liveAcs) {
+    if (&other == &ac || other.registration != ac.registration || other.state != ActState::InSim ||
+        (other.phase != GroundPhase::AtStand && !lf_createdAtStand(other)))
+      continue;
+    Stand* held = lf_standById(other.standId);
+    if (held == nullptr || gf_distanceNm(place, {held->lat, held->lon}) > 0.029697624190064796) continue;
+    if (LOG.value != 0)
+      gf_logf("{:8}: {:8} ac with same registration {} as {} wants it, remove existing ...", held->name, other.callsign,
+              ac.registration, ac.callsign);
+    removeAircraftFromSim(other);
+    held->occupied = 0;
+    other.standId = 0;
+  }
+}
+
 // A ground start near the park airport takes a free stand under it; false when its stream shows it
 // standing where no stand is (the front is dropped and it waits for the stream to move). One found
 // at its stand is created there, ready to taxi off it.
@@ -289,6 +311,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
+  lf_sameAirframeGivesWay(ac, place);
   const auto found = gf_findStandForAct(place.lat, place.lon, ac, 0.029697624190064796, true);
   if (found == g_stands->end()) {
     if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;
@@ -355,11 +378,27 @@ void decodeExisting(LiveAc& ac, Situation s) {
       return;
     }
     if ((ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand) && !lf_checkAtStand(ac, s)) return;
+    if (lf_createdAtStand(ac)) {
+      // Created at its stand: it stands there still while reported near it and not moving away. A
+      // standing aircraft's reported position lies some metres off the stand's point and jumps by
+      // the feed's rounding, so one report away is not yet a departure: the next must be away too.
+      const bool away = lf_checkAtStand(ac, s);
+      if (ac.state == ActState::Removing) return;
+      const Stand* stand = lf_standById(ac.standId);
+      if (stand != nullptr && (!away || ac.standAwayOnce == 0)) {
+        ac.standAwayOnce = away ? 1 : 0;
+        s.latitude = stand->lat;
+        s.longitude = stand->lon;
+        s.speed = 0;
+        s.noMovement = 1;
+      }
+    }
     if (buffer.empty()) {
       buffer.push_back(s);
       return;
     }
     if (!checkNewSituation(ac, s)) return;
+    lf_holdOnGroundAfterTouchdown(ac, s);
     if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
     if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
     if (buffer.empty()) {
@@ -368,10 +407,11 @@ void decodeExisting(LiveAc& ac, Situation s) {
     }
     checkStops(ac, s);
     if (s.due <= buffer.back().due) s.due = buffer.back().due + 1;
-    if (ac.state == ActState::InSim && ac.movesOnGround != 0 && ac.takeOffPending == 0) {
+    // Take-off: not while a landed aircraft waits for the feed to have it on the ground.
+    if (ac.state == ActState::InSim && ac.movesOnGround != 0 && ac.takeOffPending == 0 && !ac.touchdownField) {
       const Situation& last = buffer.back();
       if (ac.landed != 0 && last.airborne != 0 && s.airborne != 0) {
-        // A touch-and-go: off again.
+        // A touch-and-go: in the air again after the feed had it on the ground (or climbing away).
         ac.setPhase(GroundPhase::Taxi);
         ac.takeOffPending = 1;
         ac.landingMode = 0;
@@ -383,12 +423,13 @@ void decodeExisting(LiveAc& ac, Situation s) {
         lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
         ac.earlyWindow = 3000;
         ac.lateWindow = 5000;
-      } else if (ac.phase == GroundPhase::Taxi && (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
+      } else if (ac.phase == GroundPhase::Taxi && ac.landed == 0 &&
+                 (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
+        // Taxiing, not rolling out: a landed aircraft takes off again only by a touch-and-go.
         lf_takeOffConfig(ac);
       }
     }
-    if (s.noMovement == 0 && ac.phase == GroundPhase::Taxi && ac.previousPhase == GroundPhase::AtStand &&
-        ac.standId != 0) {
+    if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
       if (Stand* stand = lf_standById(ac.standId)) stand->occupied = 0;
@@ -398,6 +439,21 @@ void decodeExisting(LiveAc& ac, Situation s) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown) {
+  if (!ac.touchdownField) return false;
+  const bool climbs =
+      !beforeTouchdown && s.altitude >= *ac.touchdownField + kAirborneAgainFt && s.altitude > ac.touchdownCeiling;
+  if (s.airborne == 0 || climbs) {
+    ac.touchdownField.reset();
+    return false;
+  }
+  ac.touchdownCeiling = std::max(ac.touchdownCeiling, s.altitude);
+  s.airborne = 0;
+  s.altitude = 0;
+  s.verticalSpeed = 0;
+  return true;
 }
 
 bool checkNewSituation(LiveAc& ac, Situation& s) {

@@ -110,6 +110,8 @@ public:
   std::function<void(const RecordedLine& line, const Situation& situation)> onQueued;
   // The lines handed to processLine, by hexid.
   std::map<std::uint32_t, std::vector<RecordedLine>> linesByHexid;
+  // What the feed queued of them (its own on-ground judgement included), by hexid, in order.
+  std::map<std::uint32_t, std::vector<AcceptedPosition>> queuedByHexid;
 
 private:
   struct Scheduled {
