@@ -1,0 +1,168 @@
+// The limits each kind of aircraft flies by, and the configuration an aircraft takes as it climbs and
+// descends below 10000 ft: throttle, flaps and the time windows of its legs.
+
+#include "engine_fixture.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+
+const LatLon kPark{40.639751, -73.778925};  // the harness's park airport
+
+class Configuration : public EngineTest {
+protected:
+  // An aircraft in the simulator 20 nm south of the park airport, heading north, `aboveGround` ft up,
+  // with a leg ahead 6000 ft north at the same altitude, due in 1000 cycles (its front is not due).
+  LiveAc& aloft(double aboveGround, double vs, int category = Large, std::uint32_t objectId = 700) {
+    const LatLon at = gf_destinationPoint(kPark, kPi, 20 * kFeetPerNm);
+    LiveAc& ac =
+        addInSim(11900100 + objectId, objectId, situation(at.lat, at.lon, aboveGround, 200, cycle() + 100000));
+    ac.category = category;
+    ac.position.heading = 0;
+    ac.heightAboveGround = aboveGround;
+    ac.lightsBelow10000Set = 1;
+    const LatLon to = gf_destinationPoint(at, 0, 6000);
+    ac.situations.push_back(situation(to.lat, to.lon, aboveGround, 200, cycle() + 1000));
+    ac.situations.back().verticalSpeed = vs;
+    return ac;
+  }
+};
+
+// Bank, bank change and pitch change per cycle, by category (degrees): Light 40/0.035/0.01,
+// Buzjets 35/0.0275/0.0085, Large 30/0.02/0.0075, Heavy 20/0.015/0.005, HighPerf 90/0.1/0.03,
+// Rotorcraft 75/0.06/0.03.
+TEST_F(Configuration, EachCategoryBanksAndPitchesWithinItsOwnLimits) {
+  struct Limits {
+    int category;
+    double bank, bankChange, pitchChange;
+  };
+  for (const Limits& l : std::vector<Limits>{{Light, 40, 0.035, 0.01},
+                                             {Buzjets, 35, 0.0275, 0.0085},
+                                             {Large, 30, 0.02, 0.0075},
+                                             {Heavy, 20, 0.015, 0.005},
+                                             {HighPerf, 90, 0.1, 0.03},
+                                             {Rotorcraft, 75, 0.06, 0.03}}) {
+    SCOPED_TRACE(l.category);
+    gf_resetEngine();
+    LiveAc& ac = aloft(5000, 0, l.category);
+    // From wings level a hard turn banks at the greatest rate.
+    ac.position.bank = 0;
+    lf_setBankStep(ac, 2.0, 1);
+    EXPECT_NEAR(ac.bankStep * kRadToDeg, -l.bankChange, 1e-12);
+    // A hundredth of a degree short of the greatest bank, the turn takes just that.
+    ac.position.bank = -(l.bank - 0.01) * kDegToRad;
+    lf_setBankStep(ac, 2.0, 1);
+    EXPECT_NEAR(ac.bankStep * kRadToDeg, -0.01, 1e-9);
+    ac.position.bank = (l.bank - 0.01) * kDegToRad;
+    lf_setBankStep(ac, -2.0, 1);
+    EXPECT_NEAR(ac.bankStep * kRadToDeg, 0.01, 1e-9);
+    // A steep climb ahead raises the nose at the greatest rate (pitch is negative nose up).
+    ac.position.pitch = 0;
+    ac.situations[1].verticalSpeed = 2400;
+    ac.situations[1].altitude = 9000;
+    ac.situations[1].due = cycle() + 100;
+    lf_planAirLeg(ac);
+    EXPECT_NEAR(ac.pitchStep * kRadToDeg, -l.pitchChange, 1e-12);
+  }
+  EXPECT_THROW(gf_maxBank(6), std::out_of_range);
+  EXPECT_THROW(gf_maxBankChange(-1), std::out_of_range);
+  EXPECT_THROW(gf_maxPitchChange(6), std::out_of_range);
+}
+
+// Above the approach heights the windows of a leg shrink by 100 cycles a leg, down to 1000.
+TEST_F(Configuration, WindowsNarrowByAHundredDownToAThousand) {
+  struct Case {
+    std::int32_t early, late;
+    std::int32_t earlyAfter, lateAfter;
+  };
+  for (const Case& c : std::vector<Case>{{3000, 5000, 2900, 4900}, {1050, 1100, 1000, 1000}, {1000, 1001, 1000, 1000}}) {
+    SCOPED_TRACE(fmt::format("{} {}", c.early, c.late));
+    gf_resetEngine();
+    LiveAc& ac = aloft(3000, 0);
+    ac.earlyWindow = c.early;
+    ac.lateWindow = c.late;
+    lf_planAirLeg(ac);
+    EXPECT_EQ(ac.earlyWindow, c.earlyAfter);
+    EXPECT_EQ(ac.lateWindow, c.lateAfter);
+  }
+}
+
+// Above the approach heights: descending at 250 ft/min or more from climb power the throttle comes
+// back to 8191; climbing faster than 400 ft/min from full power it comes back to 11468.
+TEST_F(Configuration, TheThrottleFollowsTheClimbAndDescentAboveTheApproach) {
+  struct Case {
+    double vs;
+    std::uint32_t marker, markerAfter;
+  };
+  std::uint32_t objectId = 710;
+  for (const Case& c : std::vector<Case>{{-250, 3, 2},
+                                         {-249, 3, 3},
+                                         {-250, 4, 4},
+                                         {-250, 2, 2},
+                                         {401, 4, 3},
+                                         {400, 4, 4},
+                                         {401, 3, 3},
+                                         {401, 5, 5}}) {
+    SCOPED_TRACE(fmt::format("{} ft/min from {}", c.vs, c.marker));
+    gf_resetEngine();
+    LiveAc& ac = aloft(3000, c.vs, Large, ++objectId);
+    ac.throttleMarker = c.marker;
+    lf_planAirLeg(ac);
+    EXPECT_EQ(ac.throttleMarker, c.markerAfter);
+    run(1);
+    const auto events = sim().eventsOf(objectId);
+    const bool sent = std::any_of(events.begin(), events.end(), [](const auto& e) {
+      return e.eventId == EVT_THROTTLE_SET;
+    });
+    EXPECT_EQ(sent, c.marker != c.markerAfter);
+    if (c.markerAfter == 2 && c.marker == 3) {
+      EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                              [](const auto& e) { return e.eventId == EVT_THROTTLE_SET && e.data == 8191; }));
+    }
+    if (c.markerAfter == 3 && c.marker == 4) {
+      EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                              [](const auto& e) { return e.eventId == EVT_THROTTLE_SET && e.data == 11468; }));
+    }
+  }
+  // A helicopter descending keeps its single power setting.
+  gf_resetEngine();
+  LiveAc& heli = aloft(3000, -300, Rotorcraft);
+  heli.throttleMarker = 3;
+  lf_planAirLeg(heli);
+  EXPECT_EQ(heli.throttleMarker, 4u);
+}
+
+// Flaps above the approach heights: from 2400 ft up they go up with the gear; from 2000 ft a descent
+// (100 ft/min of climb at most) sets take-off flaps when they are up; lower, a descent sets take-off
+// flaps and then approach flaps. Light aircraft fly this down to 625 ft.
+TEST_F(Configuration, FlapsComeOutStepByStepDescendingBelowTwoThousandFeet) {
+  struct Case {
+    double aboveGround, vs;
+    std::uint32_t flaps, flapsAfter;
+  };
+  for (const Case& c : std::vector<Case>{{2400, -300, 2, 0},
+                                         {2390, -300, 0, 1},
+                                         {2390, -300, 1, 1},
+                                         {2100, 100, 0, 1},
+                                         {2100, 101, 0, 0},
+                                         {2000, -300, 1, 1},
+                                         {1990, -300, 1, 2},
+                                         {1990, -300, 0, 1},
+                                         {1990, 100, 1, 2},
+                                         {1990, 101, 1, 1},
+                                         {700, -300, 2, 2}}) {
+    SCOPED_TRACE(fmt::format("{} ft, {} ft/min, flaps {}", c.aboveGround, c.vs, c.flaps));
+    gf_resetEngine();
+    LiveAc& ac = aloft(c.aboveGround, c.vs, Light);
+    ac.flapsMarker = c.flaps;
+    lf_planAirLeg(ac);
+    EXPECT_EQ(ac.flapsMarker, c.flapsAfter);
+  }
+}
+
+}  // namespace
+}  // namespace amb
