@@ -164,5 +164,91 @@ TEST_F(Configuration, FlapsComeOutStepByStepDescendingBelowTwoThousandFeet) {
   }
 }
 
+// Descending at 250 ft/min or more within 10 nm of the park airport below the approach height: the
+// approach configuration (throttle 4914, full flaps, gear down), windows of 3000 cycles (5000 late
+// with a take-off pending). Climbing faster than 600 ft/min instead: the go-around (full throttle,
+// gear and flaps up, windows narrowing).
+TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
+  struct Case {
+    int category;
+    bool takeOffPending;
+    std::uint32_t throttle;
+    std::int32_t late;
+  };
+  std::uint32_t objectId = 730;
+  for (const Case& c : std::vector<Case>{{Large, false, 1, 3000}, {Large, true, 1, 5000}, {Rotorcraft, false, 4, 3000}}) {
+    SCOPED_TRACE(fmt::format("category {}{}", c.category, c.takeOffPending ? ", take-off pending" : ""));
+    gf_resetEngine();
+    LiveAc& ac = aloft(600, -300, c.category, ++objectId);
+    const LatLon near = gf_destinationPoint(kPark, kPi, 5 * kFeetPerNm);
+    ac.position.latitude = near.lat;
+    ac.position.longitude = near.lon;
+    ac.takeOffPending = c.takeOffPending ? 1 : 0;
+    ac.earlyWindow = ac.lateWindow = 1200;
+    ac.stepCounter = 7;
+    lf_planAirLeg(ac);
+    ASSERT_EQ(ac.landingMode, 1u);
+    EXPECT_EQ(ac.throttleMarker, c.throttle);
+    EXPECT_EQ(ac.earlyWindow, 3000);
+    EXPECT_EQ(ac.lateWindow, c.late);
+    EXPECT_EQ(ac.stepCounter, 1);
+    if (c.category != Rotorcraft) {
+      EXPECT_EQ(ac.flapsMarker, 3u);
+    }
+    run(1);
+    const auto events = sim().eventsOf(objectId);
+    const auto sent = [&](std::uint32_t id, std::uint32_t data) {
+      return std::any_of(events.begin(), events.end(), [&](const auto& e) { return e.eventId == id && e.data == data; });
+    };
+    EXPECT_TRUE(sent(EVT_THROTTLE_SET, c.category == Rotorcraft ? 16383 : 4914));
+    EXPECT_EQ(sent(EVT_FLAPS_SET, 16383), c.category != Rotorcraft);
+    EXPECT_EQ(sent(EVT_GEAR_SET, 1), c.category != Rotorcraft);
+  }
+  // The go-around, climbing away or no longer descending on the approach far from the airport; full
+  // power is sent unless it is set already.
+  struct GoAround {
+    double vs;
+    std::uint32_t landingMode, throttle;
+    bool goesAround;
+  };
+  for (const GoAround& g : std::vector<GoAround>{{601, 0, 1, true},
+                                                 {600, 0, 1, false},
+                                                 {601, 0, 3, true},
+                                                 {601, 0, 4, true},
+                                                 {-249, 1, 1, true},
+                                                 {-250, 1, 1, false}}) {
+    SCOPED_TRACE(fmt::format("{} ft/min, landing mode {}, throttle {}", g.vs, g.landingMode, g.throttle));
+    gf_resetEngine();
+    LiveAc& ac = aloft(600, g.vs, Large, ++objectId);
+    ac.landingMode = g.landingMode;
+    ac.earlyWindow = 3000;
+    ac.lateWindow = 1050;
+    ac.throttleMarker = g.throttle;
+    ac.flapsMarker = 3;
+    ac.flareStage = 2;
+    lf_planAirLeg(ac);
+    run(1);
+    const auto events = sim().eventsOf(objectId);
+    const auto count = [&](std::uint32_t id, std::uint32_t data) {
+      return std::count_if(events.begin(), events.end(), [&](const auto& e) { return e.eventId == id && e.data == data; });
+    };
+    EXPECT_EQ(ac.goAroundMark, g.goesAround ? 1u : 0u);
+    if (!g.goesAround) {
+      EXPECT_EQ(ac.earlyWindow, 3000);
+      EXPECT_EQ(count(EVT_GEAR_SET, 0), 0);
+      continue;
+    }
+    EXPECT_EQ(ac.landingMode, 0u);
+    EXPECT_EQ(ac.throttleMarker, 4u);
+    EXPECT_EQ(ac.flapsMarker, 0u);
+    EXPECT_EQ(ac.flareStage, 0u);
+    EXPECT_EQ(ac.earlyWindow, 2900);
+    EXPECT_EQ(ac.lateWindow, 1000);
+    EXPECT_EQ(count(EVT_THROTTLE_SET, 16383), g.throttle == 4 ? 0 : 1);
+    EXPECT_EQ(count(EVT_GEAR_SET, 0), 1);
+    EXPECT_EQ(count(EVT_FLAPS_SET, 0), 1);
+  }
+}
+
 }  // namespace
 }  // namespace amb
