@@ -119,14 +119,23 @@ TEST_F(Legs, ARollWithAnAirborneSituationAheadGoesStraightToIt) {
       EXPECT_NEAR(ac.altitudeStep, 601.0 / 6000, 1e-12);
     }
   }
-  // Vertical speeds adding up to 100 ft/min: the approach rate, -600 ft/min this near the ground.
-  gf_resetEngine();
-  LiveAc& ac = at(0, 140);
-  then(ac, 90, 0.2, 0, 140, 300, false).verticalSpeed = 50;
-  then(ac, 90, 0.2, 600, 150, 600, true).verticalSpeed = 50;
-  lf_planAirLeg(ac);
-  EXPECT_DOUBLE_EQ(ac.second().verticalSpeed, -600);
-  EXPECT_NEAR(ac.altitudeStep, -0.1, 1e-12);
+  // Vertical speeds adding up to 100 ft/min: the approach rate, -600 ft/min this near the ground; to
+  // 101 ft/min, the run goes on to the airborne situation.
+  for (const double third : {50.0, 51.0}) {
+    SCOPED_TRACE(third);
+    gf_resetEngine();
+    LiveAc& ac = at(0, 140);
+    then(ac, 90, 0.2, 0, 140, 300, false).verticalSpeed = 50;
+    then(ac, 90, 0.2, 600, 150, 600, true).verticalSpeed = third;
+    lf_planAirLeg(ac);
+    if (third == 50) {
+      EXPECT_DOUBLE_EQ(ac.second().verticalSpeed, -600);
+      EXPECT_NEAR(ac.altitudeStep, -0.1, 1e-12);
+    } else {
+      EXPECT_EQ(ac.second().airborne, 1);
+      EXPECT_GT(ac.altitudeStep, 0);
+    }
+  }
 }
 
 // On an approach that reports level flight (same altitudes, at most 1000 ft up, vertical speeds
