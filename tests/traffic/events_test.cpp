@@ -1,0 +1,114 @@
+// The events a live aircraft's object gets from the simulator link when it comes into the simulator
+// and when it touches down: engines, lights, throttle, flaps, spoilers and the controls block.
+
+#include "engine_fixture.hpp"
+
+#include <algorithm>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+
+using Events = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+class ObjectEvents : public EngineTest {
+protected:
+  LiveAc& inSim(std::uint32_t objectId, double altitude, double aboveGround, int category = Large) {
+    LiveAc& ac = addInSim(11800000 + objectId, objectId,
+                          situation(40.7, -73.9, altitude, altitude > 0 ? 250 : 10, cycle() + 100000, altitude > 0));
+    ac.category = category;
+    ac.heightAboveGround = aboveGround;
+    ac.position.altitude = altitude;
+    return ac;
+  }
+  Events events(std::uint32_t objectId, std::uint32_t only = 0) {
+    run(1);
+    Events out;
+    for (const auto& e : sim().eventsOf(objectId))
+      if (only == 0 || e.eventId == only) out.emplace_back(e.eventId, e.data);
+    return out;
+  }
+};
+
+// In the air: engines running, spoilers in; nav, beacon and strobes on; landing and logo lights at
+// 10000 ft and below; cabin lights from 2000 ft above ground.
+TEST_F(ObjectEvents, AnAircraftCreatedInTheAirHasItsLightsForItsHeight) {
+  struct Case {
+    double altitude, aboveGround;
+    std::uint32_t low, cabin;
+  };
+  std::uint32_t objectId = 900;
+  for (const Case& c : std::vector<Case>{{10000, 1999, 1, 0}, {10001, 9990, 0, 1}, {5000, 2000, 1, 1}}) {
+    SCOPED_TRACE(c.altitude);
+    LiveAc& ac = inSim(++objectId, c.altitude, c.aboveGround);
+    lf_onLiveCreated(ac);
+    EXPECT_EQ(ac.state, ActState::InSim);
+    EXPECT_EQ(events(objectId), (Events{{EVT_ENGINE_AUTO_START, 0},
+                                        {EVT_SPOILERS_SET, 0},
+                                        {EVT_NAV_LIGHTS_SET, 1},
+                                        {EVT_BEACON_LIGHTS_SET, 1},
+                                        {EVT_LANDING_LIGHTS_SET, c.low},
+                                        {EVT_TAXI_LIGHTS_SET, 0},
+                                        {EVT_STROBES_SET, 1},
+                                        {EVT_LOGO_LIGHTS_SET, c.low},
+                                        {EVT_CABIN_LIGHTS_SET, c.cabin}}));
+  }
+}
+
+// On the ground, taxiing: engines running, idle throttle, take-off flaps; a helicopter runs its
+// rotor at 16383 and has no flaps.
+TEST_F(ObjectEvents, AnAircraftCreatedTaxiingHasIdlePowerAndTakeOffFlaps) {
+  for (const int category : {Large, Rotorcraft}) {
+    SCOPED_TRACE(category);
+    const std::uint32_t objectId = category == Large ? 910 : 911;
+    LiveAc& ac = inSim(objectId, 0, 0, category);
+    ac.setPhase(GroundPhase::Taxi);
+    lf_onLiveCreated(ac);
+    EXPECT_EQ(ac.throttleMarker, category == Large ? 0u : 4u);
+    EXPECT_EQ(events(objectId, EVT_THROTTLE_SET), (Events{{EVT_THROTTLE_SET, category == Large ? 0u : 16383u}}));
+    EXPECT_EQ(events(objectId, EVT_FLAPS_SET), category == Large ? (Events{{EVT_FLAPS_SET, 3072}}) : Events{});
+  }
+}
+
+// At touchdown from the flare: spoilers out (16383), the spoiler handle and throttle levers of the
+// controls block at 100 (reverse, -100, for the aircraft whose title asks for it; none for Light
+// aircraft), and the nose comes down to the static pitch over the landing steps.
+TEST_F(ObjectEvents, ATouchdownDeploysSpoilersAndReversers) {
+  struct Case {
+    int category;
+    bool reverse;
+  };
+  std::uint32_t objectId = 920;
+  for (const Case& c : std::vector<Case>{{Large, false}, {Large, true}, {Light, false}, {Rotorcraft, false}}) {
+    SCOPED_TRACE(fmt::format("category {}{}", c.category, c.reverse ? " reversing" : ""));
+    LiveAc& ac = inSim(++objectId, 13, 0, c.category);
+    ac.landingMode = 1;
+    ac.flareStage = 4;
+    ac.fsltlTitle = c.reverse ? 1 : 0;
+    ac.landingSteps = 200;
+    ac.staticPitch = -2 * kDegToRad;
+    ac.position.pitch = -6 * kDegToRad;
+    ac.position.bank = 1 * kDegToRad;
+    const std::size_t controlsBefore = sim().controls.size();
+    lf_onTouchdown(ac);
+    EXPECT_EQ(ac.landed, 1u);
+    EXPECT_NEAR(ac.pitchStep * kRadToDeg, 4.0 / 200, 1e-12);
+    EXPECT_NEAR(ac.bankStep * kRadToDeg, -1.0 / 200, 1e-12);
+    EXPECT_EQ(events(objectId, EVT_SPOILERS_SET),
+              c.category == Rotorcraft ? Events{} : (Events{{EVT_SPOILERS_SET, 16383}}));
+    if (c.category == Light) {
+      EXPECT_EQ(sim().controls.size(), controlsBefore);
+      continue;
+    }
+    ASSERT_EQ(sim().controls.size(), controlsBefore + 1);
+    const auto& [id, controls] = sim().controls.back();
+    EXPECT_EQ(id, objectId);
+    const double lever = c.reverse ? -100 : 100;
+    EXPECT_EQ(std::vector<double>({controls.spoilers, controls.throttle1, controls.throttle2}),
+              std::vector<double>({100, lever, lever}));
+  }
+}
+
+}  // namespace
+}  // namespace amb
