@@ -110,5 +110,56 @@ TEST_F(ObjectEvents, ATouchdownDeploysSpoilersAndReversers) {
   }
 }
 
+// Rolling again after a landing (a touch-and-go): full power, spoilers 16383 and take-off flaps; the
+// pitch comes to the take-off pitch over the roll's steps.
+TEST_F(ObjectEvents, ATouchAndGoRollSetsFullPowerAndTakeOffFlaps) {
+  for (const int category : {Large, Rotorcraft}) {
+    SCOPED_TRACE(category);
+    const std::uint32_t objectId = category == Large ? 940 : 941;
+    LiveAc& ac = inSim(objectId, 13, 0, category);
+    ac.landed = 1;
+    ac.landingMode = 1;
+    ac.takeOffPending = 1;
+    ac.throttleMarker = 0;
+    ac.flapsMarker = 2;
+    ac.takeOffRollSteps = 100;
+    ac.takeOffPitch = -8 * kDegToRad;
+    ac.position.pitch = -2 * kDegToRad;
+    lf_startTakeOffRoll(ac);
+    EXPECT_EQ(ac.phase, GroundPhase::TakeOffRoll);
+    EXPECT_EQ(ac.stepCounter, 100);
+    EXPECT_NEAR(ac.pitchStep * kRadToDeg, -0.06, 1e-12);
+    EXPECT_EQ(ac.landed, 0u);
+    EXPECT_EQ(ac.throttleMarker, 4u);
+    EXPECT_EQ(events(objectId), category == Large ? (Events{{EVT_THROTTLE_SET, 16383},
+                                                             {EVT_SPOILERS_SET, 16383},
+                                                             {EVT_FLAPS_SET, 3072}})
+                                                   : (Events{{EVT_THROTTLE_SET, 16383}}));
+  }
+}
+
+// Lining up for take-off: idle, spoilers in, take-off flaps, every light but the cabin's, and windows
+// of 3000 cycles early and 5000 late.
+TEST_F(ObjectEvents, TheTakeOffConfigurationSetsLightsFlapsAndWindows) {
+  LiveAc& ac = inSim(950, 0, 0);
+  ac.throttleMarker = 2;
+  ac.flapsMarker = 0;
+  ac.earlyWindow = ac.lateWindow = 1000;
+  lf_takeOffConfig(ac);
+  EXPECT_EQ(ac.takeOffPending, 1u);
+  EXPECT_EQ(ac.earlyWindow, 3000);
+  EXPECT_EQ(ac.lateWindow, 5000);
+  EXPECT_EQ(events(950), (Events{{EVT_THROTTLE_SET, 0},
+                                 {EVT_SPOILERS_SET, 0},
+                                 {EVT_FLAPS_SET, 3072},
+                                 {EVT_NAV_LIGHTS_SET, 1},
+                                 {EVT_BEACON_LIGHTS_SET, 1},
+                                 {EVT_LANDING_LIGHTS_SET, 1},
+                                 {EVT_TAXI_LIGHTS_SET, 1},
+                                 {EVT_STROBES_SET, 1},
+                                 {EVT_LOGO_LIGHTS_SET, 1},
+                                 {EVT_CABIN_LIGHTS_SET, 0}}));
+}
+
 }  // namespace
 }  // namespace amb
