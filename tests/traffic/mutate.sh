@@ -10,6 +10,7 @@
 # fast test suites first and, when they all pass, the slow whole-recording suites as well.
 #
 #   tests/traffic/mutate.sh [filter]    only the list lines whose text contains `filter`
+#   tests/traffic/mutate.sh @file       only the list lines that stand in `file` (e.g. those missed)
 #
 # Environment: MUT_DIR (scratch folder, default /tmp/amb-mutation-$USER), MUT_JOBS (build jobs and
 # changes run at once, default 3), MUT_CLEAN=1 starts the scratch build afresh.

@@ -7,7 +7,8 @@
         each line that does not fit its source, and exits 1 when there is any.
     mutation_list.py switch ROOT LIST FILTER CHANGES EXCUSED
         Rewrites the sources under ROOT (a scratch copy) so that every number moved by a list line
-        whose text contains FILTER stands behind a switch read at start; writes the switches to
+        whose text contains FILTER (or, for @FILE, that stands in FILE) stands behind a switch read
+        at start; writes the switches to
         CHANGES and the excused lines to EXCUSED (tab-separated).
 
 The list's lines are `file|original|down|up` or `excused|file|original|reason`, where "\\|" is a "|"
@@ -192,8 +193,14 @@ HEADER = (
 def switch(root, listPath, wanted, changesPath, excusedPath):
     problems = []
     entries, excused = read_list(listPath, problems)
-    entries = [e for e in entries if wanted in e[1]]
-    excused = [e for e in excused if wanted in e[1]]
+    if wanted.startswith("@"):
+        # The list lines given in a file, as they stand in the list.
+        chosen = {l.rstrip("\n") for l in open(wanted[1:], encoding="utf-8")}
+        keep = lambda line: line in chosen
+    else:
+        keep = lambda line: wanted in line
+    entries = [e for e in entries if keep(e[1])]
+    excused = [e for e in excused if keep(e[1])]
     sources = Sources(root)
     chosen = switches(sources, entries, problems)
     for p in problems:
