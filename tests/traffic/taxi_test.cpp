@@ -97,6 +97,10 @@ TEST_F(Taxi, CornersAreCurvedOrApproachedStraightFirst) {
       {"599 cycles", 0, 0.03, 10, 50, 599, true, false},
       {"0.026 nm", 0, 0.026, 10, 50, 600, true, false},
       {"a 44-degree corner", 0, 0.03, 10, 44, 600, true, false},
+      {"a 46-degree corner", 0, 0.03, 10, 46, 600, false, true},
+      {"43 kt", 0, 0.03, 43, 50, 600, false, true},
+      {"0.0265 nm", 0, 0.0265, 10, 50, 600, true, false},
+      {"0.0275 nm", 0, 0.0275, 10, 50, 600, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -109,6 +113,21 @@ TEST_F(Taxi, CornersAreCurvedOrApproachedStraightFirst) {
     EXPECT_EQ(ac.curve.isSet(), c.curve);
     EXPECT_EQ(ac.situations.size(), c.midpoint ? 4u : c.curve ? 2u : 3u);
   }
+}
+
+// A stream that comes back to the front's own position after the corner has no corner to round.
+TEST_F(Taxi, AStreamBackToWhereItWasHasNoCorner) {
+  LiveAc& ac = taxiing();
+  const LatLon here = gf_destinationPoint(kAt, kPi / 2, 0.02 * kFeetPerNm);
+  ac.position.latitude = here.lat;
+  ac.position.longitude = here.lon;
+  const Situation& corner = then(ac, 0, 0.03, 10, 1000);
+  ac.position.heading = gf_bearingRad(here, {corner.latitude, corner.longitude});
+  ac.situations.push_back(ac.situations.front());
+  ac.situations.back().due = cycle() + 2000;
+  ASSERT_LE(std::fabs(lf_turnToNextLeg(ac)) * kRadToDeg, 160);
+  nextPosGround(ac);
+  EXPECT_FALSE(ac.curve.isSet());
 }
 
 // A next position behind: from 150 degrees off the nose the aircraft turns round, out to the side
