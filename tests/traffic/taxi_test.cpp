@@ -121,7 +121,7 @@ TEST_F(Taxi, AStreamBackToWhereItWasHasNoCorner) {
   const LatLon here = gf_destinationPoint(kAt, kPi / 2, 0.02 * kFeetPerNm);
   ac.position.latitude = here.lat;
   ac.position.longitude = here.lon;
-  const Situation& corner = then(ac, 0, 0.03, 10, 1000);
+  const Situation& corner = then(ac, 0, 0.02, 10, 500);
   ac.position.heading = gf_bearingRad(here, {corner.latitude, corner.longitude});
   ac.situations.push_back(ac.situations.front());
   ac.situations.back().due = cycle() + 2000;
@@ -142,6 +142,7 @@ TEST_F(Taxi, APositionBehindIsReachedByTurningRoundOrBackingUp) {
                                          {161, 0.0335, 10, false, true},
                                          {161, 0.0315, 10, true, false},
                                          {161, 0.03, 16, false, true},
+                                         {161, 0.03, 15, true, false},
                                          {151, 0.1, 10, false, true},
                                          {149, 0.1, 10, false, false}}) {
     SCOPED_TRACE(fmt::format("{} degrees, {} nm, {} kt", c.offDeg, c.nm, c.speed));
