@@ -46,12 +46,14 @@ TEST_F(Taxi, TheTurnRateFitsTheLeg) {
     std::int32_t window;
   };
   // 0.07 degrees a cycle is 0.00122173 rad: a 30-degree turn takes round(30 / 0.00122173 / 100) = 246
-  // hundreds, 60 degrees 491, 90 degrees 737, 10 degrees 82.
+  // hundreds, 44 degrees 360, 60 degrees 491, 90 degrees 737, 10 degrees 82.
   const std::vector<Case> cases{
       {30, 0.1, kTurnPerCycle / ((3600.0 / 246) * 30 / 185.2), 1000},
       {30, 0.01, kTurnPerCycle / ((360.0 / 246) * 10 / 30), 1000},
       {30, 303.0 / 36000, kTurnPerCycle / ((303.0 / 246) * 10 / 30), 1000},  // a ratio of 1.23
       {30, 288.0 / 36000, 1.5 * 30 * kDegToRad / 288, 1000},                 // 1.17: by the ratio alone
+      {44, 0.1, kTurnPerCycle / ((3600.0 / 360) * 30 / 185.2), 1000},
+      {46, 0.1, kTurnPerCycle * 46 / 30, 1000},
       {60, 0.1, kTurnPerCycle * 2, 1000},
       {60, 0.025, kTurnPerCycle * (900.0 / 491), 1000},
       {90, 0.1, kTurnPerCycle * 3, 2000},
