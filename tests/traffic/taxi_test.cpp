@@ -56,6 +56,7 @@ TEST_F(Taxi, TheTurnRateFitsTheLeg) {
       {46, 0.1, kTurnPerCycle * 46 / 30, 1000},
       {60, 0.1, kTurnPerCycle * 2, 1000},
       {60, 0.025, kTurnPerCycle * (900.0 / 491), 1000},
+      {88, 0.1, kTurnPerCycle * 88 / 30, 1000},
       {90, 0.1, kTurnPerCycle * 3, 2000},
       {10, 0.002, 1.5 * 10 * kDegToRad / 72, 1000},
   };
