@@ -110,5 +110,19 @@ TEST_F(TakeOff, TheRollOutCleansUpAt90KnotsAndOffTheRunway) {
   }
 }
 
+// A helicopter on the ground keeps its rotor at 16383, taxiing or lifting off.
+TEST_F(TakeOff, AHelicopterOnTheGroundKeepsItsRotorTurning) {
+  for (const bool pending : {false, true}) {
+    SCOPED_TRACE(pending);
+    gf_resetEngine();
+    LiveAc& ac = rolling(10, Rotorcraft, pending ? 1241 : 1240);
+    ac.takeOffPending = pending ? 1 : 0;
+    ac.throttleMarker = 0;
+    then(ac, 300, 0, 10, 1000, false);
+    lf_planGroundLeg(ac, ac.second());
+    EXPECT_EQ(ac.throttleMarker, 4u);
+  }
+}
+
 }  // namespace
 }  // namespace amb
