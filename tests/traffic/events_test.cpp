@@ -161,5 +161,17 @@ TEST_F(ObjectEvents, TheTakeOffConfigurationSetsLightsFlapsAndWindows) {
                                  {EVT_CABIN_LIGHTS_SET, 0}}));
 }
 
+// An object created for an aircraft the engine no longer has is removed; ids below 3 are no AI
+// objects (the user aircraft has id 1) and are left alone.
+TEST_F(ObjectEvents, OnlyRealObjectsOfGoneAircraftAreRemoved) {
+  for (const auto& [objectId, removed] : {std::pair{2u, 0u}, std::pair{3u, 1u}}) {
+    SCOPED_TRACE(objectId);
+    const std::size_t before = sim().removalsSent;
+    sim().push({objectId, 11800900, 0, CreatedLive, 0, 100});
+    run(10);  // removals go every tenth cycle
+    EXPECT_EQ(sim().removalsSent - before, removed);
+  }
+}
+
 }  // namespace
 }  // namespace amb
