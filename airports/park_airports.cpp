@@ -215,12 +215,17 @@ void lf_writeMyParkAirports() {
   if (!first) return;
   const std::string newLine = lf_newLine(*first);
   std::vector<std::string> lines;
-  FileReader reader;
-  if (!reader.open(g_myParkAirportsPath)) {
+  // The reader is closed before the file is replaced: Windows refuses to rename over an open file.
+  bool found = false;
+  {
+    FileReader reader;
+    found = reader.open(g_myParkAirportsPath);
+    if (found) reader.readLines(lines);
+  }
+  if (!found) {
     lines.push_back(newLine);
     gf_logf("{} created with {}", kFileName, newLine);
   } else {
-    reader.readLines(lines);
     for (std::string& l : lines)
       while (!l.empty() && (l.back() == '\r' || l.back() == '\n')) l.pop_back();
     const bool updated = std::any_of(lines.begin(), lines.end(), [&](std::string& l) {

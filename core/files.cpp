@@ -216,7 +216,9 @@ FileReader::~FileReader() { lf_closeQuietly(m_stream); }
 bool FileReader::open(const fs::path& path) {
   if (lf_isDirectory(path)) return false;
   m_path = path;
-  m_stream.open(path, std::ios::in);
+  // Binary: the line reader removes the CR of a CR LF pair itself, and a Windows text-mode stream
+  // would also end the file at its first Ctrl-Z byte, dropping everything after it.
+  m_stream.open(path, std::ios::in | std::ios::binary);
   if (m_stream.is_open()) return true;
   m_stream.clear();
   return false;

@@ -16,7 +16,23 @@
 # runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
 # reported with the last error of its log (and the port, when a port was taken), and the run ends
 # non-zero. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
+# The run needs no network beyond the loopback: where the machine allows it, it runs in a network
+# namespace of its own (scripts/in-netns.sh), so that its program, its doubles and their fixed ports
+# never meet another run's (a second demo, a test, a real RealTraffic on this computer). Where the
+# machine does not allow one, it shares the machine's network.
 set -euo pipefail
+if [ -z "${AMBT_DEMO_IN_NETNS:-}" ]; then
+  in_netns="$(cd "$(dirname "$0")" && pwd)/in-netns.sh"
+  if sh "$in_netns" true 2>/dev/null; then
+    AMBT_DEMO_IN_NETNS=1 exec sh "$in_netns" bash "$0" "$@"
+  fi
+  echo "(no network namespace of its own on this machine: the run shares the machine's network)" >&2
+fi
+if [ -n "${AMBT_DEMO_IN_NETNS:-}" ]; then
+  echo "== The run's network: a namespace of its own, only the loopback"
+else
+  echo "== The run's network: the machine's own"
+fi
 build="$(cd "${1:-build}" && pwd)"
 minutes="${DEMO_MINUTES:-6}"
 program="$build/app/Ambertrail_P3D"

@@ -4,6 +4,9 @@
 // throttle). The climb-out after lift-off and the flare before touchdown run every cycle.
 
 #include "traffic/engine.hpp"
+#include "traffic/air.hpp"
+#include "traffic/ground.hpp"
+#include "traffic/spawn.hpp"
 
 #include "records/upcalls.hpp"
 #include "state/run_state.hpp"

@@ -3,6 +3,9 @@
 // (one per 10 cycles) and creations (one per 50), and taking at most two traffic records.
 
 #include "traffic/engine.hpp"
+#include "traffic/spawn.hpp"
+#include "traffic/identity.hpp"
+#include "traffic/report_checks.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -284,6 +287,43 @@ void lf_newAircraft(TrafficRecord& record) {
   g_liveAcs.emplace_back(record.situation, std::move(data), record.timestamp);
 }
 
+double lf_plausibleSpeedKt(double speed1, double speed2) { return 3 * std::max({speed1, speed2, 0.0}) + 100; }
+
+bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
+                               double seconds) {
+  const double distanceNm = gf_distanceNm(from, to);
+  if (seconds <= 0) return distanceNm > 0;
+  return distanceNm > lf_plausibleSpeedKt(fromSpeed, toSpeed) * seconds / 3600.0;
+}
+
+namespace {
+
+// A record of an aircraft in the air (this record or the last one taken is airborne) that it could
+// not have reached from the last record taken: a stale position (a sender replaying old traffic
+// with fresh times) or another aircraft's. It is dropped, and logged once per aircraft. Nothing of
+// the aircraft changes, so the bound keeps growing with the time since the last position taken: a
+// stream that really jumps (a corrected position) is taken again once the jump fits the time
+// since. Two records on the ground are not compared: taxiing aircraft jump between the feed's
+// sources, and the ground movement has rules of its own for a position far from the last.
+bool lf_dropImplausible(LiveAc& ac, const TrafficRecord& record) {
+  const Situation& s = record.situation;
+  if (s.airborne == 0 && ac.lastRecordAirborne == 0) return false;
+  const LatLon from{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  const LatLon to{s.latitude, s.longitude};
+  const double seconds = record.timestamp - ac.lastRecordTime;
+  if (!lf_impliesImpossibleSpeed(from, ac.lastRecordSpeed, to, s.speed, seconds)) return false;
+  if (ac.implausibleLogged == 0) {
+    ac.implausibleLogged = 1;
+    const double distanceNm = gf_distanceNm(from, to);
+    gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm in {:.1f} s, above {:.0f} kt"
+                " (later ones of this aircraft are dropped without a line)",
+                ac.callsign, ac.hexid, distanceNm, seconds, lf_plausibleSpeedKt(ac.lastRecordSpeed, s.speed));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   if (record.hexid != ac.hexid) return false;
   if (ac.state == ActState::Respawning || ac.state == ActState::Removing) return true;
@@ -307,9 +347,17 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
       }
     }
   }
+  if (lf_dropImplausible(ac, record)) return true;
   if (ac.state == ActState::New && lf_nearReferenceGround(s)) return true;
   if (!lf_updateIdentity(ac, record.identity)) return true;
   ac.lastDataTime = t;
+  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
+    ac.lastRecordLatitude = s.latitude;
+    ac.lastRecordLongitude = s.longitude;
+    ac.lastRecordTime = t;
+  }
+  ac.lastRecordSpeed = s.speed;
+  ac.lastRecordAirborne = s.airborne;
   decodeExisting(ac, s);
   return true;
 }

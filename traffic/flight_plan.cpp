@@ -2,7 +2,8 @@
 // flight plan in the simulator's XML form, in the folder "orig_dest" of the program folder, named
 // after its object id, and handed to the simulator for its AI object.
 
-#include "traffic/engine.hpp"
+#include "traffic/flight_plan.hpp"
+#include "traffic/sim_port.hpp"
 
 #include "core/files.hpp"
 #include "core/log.hpp"

@@ -5,6 +5,10 @@
 // stream and parks. A taxi stream that ends away from any stand holds for a while.
 
 #include "traffic/engine.hpp"
+#include "traffic/air.hpp"
+#include "traffic/ground.hpp"
+#include "traffic/step.hpp"
+#include "traffic/stands.hpp"
 
 #include "state/run_state.hpp"
 

@@ -3,6 +3,7 @@
 // current position) when GUID_CHANGES is on. Also the ghost rule for callsigns with a trailing "_".
 
 #include "traffic/engine.hpp"
+#include "traffic/identity.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"

@@ -16,7 +16,13 @@ void GroundCurve::clear() {
 }
 
 LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
-    : Act(std::move(data), 0, ActPosition{}, 0), lastDataTime(time) {
+    : Act(std::move(data), 0, ActPosition{}, 0),
+      lastDataTime(time),
+      lastRecordLatitude(first.latitude),
+      lastRecordLongitude(first.longitude),
+      lastRecordTime(time),
+      lastRecordSpeed(first.speed),
+      lastRecordAirborne(first.airborne) {
   situations.push_back(first);
 }
 

@@ -51,6 +51,16 @@ struct LiveAc : Act {
   AiPosBlock position;              // sent to the simulator every cycle
   std::deque<Situation> situations;  // front: flying from; second: flying to
   double lastDataTime = 0;           // time of the last record taken
+  // The last record taken, as the feed reported it: the next record's implied speed is measured
+  // from here (the buffer's own copy may have been moved, stopped or dropped since), and from the
+  // time its position was first reported: a feed that repeats a position with fresh times has not
+  // seen the aircraft there any later.
+  double lastRecordLatitude = 0;
+  double lastRecordLongitude = 0;
+  double lastRecordTime = 0;
+  double lastRecordSpeed = 0;  // knots
+  std::uint8_t lastRecordAirborne = 0;
+  std::uint8_t implausibleLogged = 0;  // a record dropped for its implied speed has been logged
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began

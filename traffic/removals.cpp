@@ -2,6 +2,8 @@
 // which frees its stand and queues its object's removal (handed to the simulator one per 10 cycles).
 
 #include "traffic/engine.hpp"
+#include "traffic/results.hpp"
+#include "traffic/removals.hpp"
 
 #include "core/clock.hpp"
 #include "core/geometry.hpp"

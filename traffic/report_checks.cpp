@@ -3,6 +3,8 @@
 // static parked aircraft, and the nav lights of the aircraft at stands.
 
 #include "traffic/engine.hpp"
+#include "traffic/removals.hpp"
+#include "traffic/report_checks.hpp"
 
 #include "core/geometry.hpp"
 #include "core/strings.hpp"

@@ -4,6 +4,9 @@
 // when its object exists, is in the simulator and touches down.
 
 #include "traffic/engine.hpp"
+#include "traffic/results.hpp"
+#include "traffic/removals.hpp"
+#include "traffic/flight_plan.hpp"
 
 #include "records/upcalls.hpp"
 #include "state/run_state.hpp"

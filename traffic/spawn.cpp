@@ -3,6 +3,13 @@
 // queued, and how new data of a known aircraft enter its buffer.
 
 #include "traffic/engine.hpp"
+#include "traffic/air.hpp"
+#include "traffic/ground.hpp"
+#include "traffic/step.hpp"
+#include "traffic/spawn.hpp"
+#include "traffic/stands.hpp"
+#include "traffic/identity.hpp"
+#include "traffic/removals.hpp"
 
 #include "records/upcalls.hpp"
 #include "state/run_state.hpp"

@@ -4,6 +4,10 @@
 // of an aircraft at its stand that tell it stays or leaves.
 
 #include "traffic/engine.hpp"
+#include "traffic/ground.hpp"
+#include "traffic/step.hpp"
+#include "traffic/stands.hpp"
+#include "traffic/removals.hpp"
 
 #include "records/upcalls.hpp"
 #include "state/run_state.hpp"

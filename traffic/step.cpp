@@ -1,7 +1,8 @@
 // The per-cycle step of every live aircraft in the simulator: position along its straight leg or
 // ground curve, heading, pitch, bank and altitude, with the flare and the climb-out.
 
-#include "traffic/engine.hpp"
+#include "traffic/air.hpp"
+#include "traffic/step.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"

@@ -8,7 +8,7 @@
 #include "enginesim/harness.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
-#include "traffic/engine.hpp"
+#include "traffic/live_ac.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>

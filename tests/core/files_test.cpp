@@ -63,6 +63,9 @@ TEST(TextFiles, EncodingsAreDetectedAndReadAsUtf8Lines) {
       {"caf\xE9\r\nb\rc\r\n\r\nd", Ansi, {"caf\xE9", "b\rc", "", "d"}},  // CR LF folds, a lone CR stays
       {"\xEF\xBB\xBFname=x\r\nnext\n", Utf8WithBom, {"name=x", "next"}},
       {"\xEF\xBB\x41x\n", Utf8WithBom, {"\xEF\xBB\x41x"}},  // no complete mark: nothing is cut
+      // A Ctrl-Z byte is text like any other, on every platform: nothing after it is lost.
+      {"a\x1A" "b\r\nc\x1A\r\n\x1A", Ansi, {"a\x1A" "b", "c\x1A", "\x1A"}},
+      {"\xEF\xBB\xBFx\x1Ay\nz", Utf8WithBom, {"x\x1Ay", "z"}},
       {utf16(u"title=Z\u00FCrich\r\n\n\U0001F600\r\nlast"), Unicode, {"title=Z\xC3\xBCrich", "", "\xF0\x9F\x98\x80", "last"}},
       {utf16(u"A\u00E9\r\nB\n", false), UnicodeBigEndian, {"A\xC3\xA9", "B"}},
   };

@@ -9,6 +9,16 @@
 #include "state/run_state.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
+#include "traffic/air.hpp"
+#include "traffic/ground.hpp"
+#include "traffic/step.hpp"
+#include "traffic/spawn.hpp"
+#include "traffic/stands.hpp"
+#include "traffic/identity.hpp"
+#include "traffic/results.hpp"
+#include "traffic/removals.hpp"
+#include "traffic/flight_plan.hpp"
+#include "traffic/report_checks.hpp"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

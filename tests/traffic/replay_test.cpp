@@ -8,6 +8,7 @@
 #include "settings/options.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
+#include "traffic/flight_plan.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "feed/qnh.hpp"
 #include "settings/options.hpp"
 #include "support/test_support.hpp"
-#include "traffic/engine.hpp"
+#include "traffic/live_ac.hpp"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 #include "traffic/engine.hpp"
+#include "traffic/flight_plan.hpp"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job when another program holds the RealTraffic command port (10747): the run must end
-# non-zero, name the port and show the last error of the log, without waiting out its minutes.
+# The main job when another program holds the RealTraffic command port (10747) on a machine where the
+# run cannot have a network namespace of its own: the run must say that it shares the machine's
+# network, end non-zero, name the port and show the last error of the log, without waiting out its
+# minutes.
 # Usage: port_taken.sh BUILD SOURCE
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -37,7 +39,12 @@ if [ ! -s "$tmp/held" ]; then
 fi
 
 rc=0
-DEMO_DIR="$tmp/demo" DEMO_MINUTES=5 bash "$source_dir/scripts/demo.sh" "$build" > "$tmp/out" 2>&1 || rc=$?
+# A machine that gives the run no network namespace of its own: the run shares this test's network,
+# where the port is held.
+mkdir "$tmp/bin"
+printf '#!/bin/sh\necho "unshare: unshare failed: Operation not permitted" >&2\nexit 1\n' > "$tmp/bin/unshare"
+chmod +x "$tmp/bin/unshare"
+PATH="$tmp/bin:$PATH" DEMO_DIR="$tmp/demo" DEMO_MINUTES=5 bash "$source_dir/scripts/demo.sh" "$build" > "$tmp/out" 2>&1 || rc=$?
 cat "$tmp/out"
 fail() {
   echo "FAIL: $1" >&2
@@ -47,6 +54,8 @@ fail() {
 grep -q '^FAILED: Ambertrail_P3D ended by itself before the run closed it' "$tmp/out" || fail "no FAILED line"
 grep -q '^last error in the log: .*10747' "$tmp/out" || fail "the log's last error is not shown"
 grep -q '^port 10747 is taken by another program' "$tmp/out" || fail "the port is not named"
+grep -q "^(no network namespace of its own on this machine: the run shares the machine's network)" "$tmp/out" ||
+  fail "the run does not say that it shares the machine's network"
 # It did not wait for the traffic: no line of progress came.
 if grep -q ' live .* created ' "$tmp/out"; then fail "the run went on after the program had ended"; fi
 echo "PASS"

@@ -1,0 +1,139 @@
+// A second sender replays the recording's opening snapshot, four minutes old, with fresh times into
+// a running engine: the aircraft in the air keep flying their own reported tracks.
+// The first five minutes of the JFK recording run through the real feed and engine in virtual time.
+
+#include "core/geometry.hpp"
+#include "enginesim/harness.hpp"
+#include "support/test_support.hpp"
+#include "traffic/engine.hpp"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace amb {
+namespace {
+
+using enginesim::EngineHarness;
+using enginesim::RecordedLine;
+
+constexpr std::int32_t kResendCycle = 23000;
+constexpr std::int32_t kDelay = 3000;         // the engine flies a record 30 s after it came
+constexpr std::int32_t kWatchEnd = kResendCycle + kDelay + 4000;
+constexpr double kFieldFeet = 13;
+constexpr double kNmMetres = 1852;
+
+// The line with its timestamp (field 14) moved by `seconds`.
+RecordedLine lf_restamped(const RecordedLine& line, double seconds) {
+  RecordedLine out = line;
+  out.timestamp = line.timestamp + seconds;
+  std::size_t start = 0;
+  for (int i = 0; i < 14; ++i) start = line.text.find(',', start) + 1;
+  const std::size_t end = line.text.find(',', start);
+  out.text = line.text.substr(0, start) + fmt::format("{:.2f}", out.timestamp) + line.text.substr(end);
+  return out;
+}
+
+struct Fix {
+  double time, latitude, longitude;
+};
+
+// Metres from a point to the nearest point of a reported track (a single fix or the segments
+// between fixes), on a local plane around the point.
+double lf_metresToTrack(double lat, double lon, const std::vector<Fix>& track) {
+  constexpr double m = 111132.95;
+  const double k = std::cos(lat * kDegToRad);
+  const auto north = [&](const Fix& f) { return (f.latitude - lat) * m; };
+  const auto east = [&](const Fix& f) { return (f.longitude - lon) * m * k; };
+  double best = track.size() == 1 ? std::hypot(north(track[0]), east(track[0])) : 1e12;
+  for (std::size_t i = 0; i + 1 < track.size(); ++i) {
+    const double an = north(track[i]), ae = east(track[i]);
+    const double dn = north(track[i + 1]) - an, de = east(track[i + 1]) - ae, len2 = dn * dn + de * de;
+    const double t = len2 > 0 ? std::clamp(-(an * dn + ae * de) / len2, 0.0, 1.0) : 0;
+    best = std::min(best, std::hypot(an + t * dn, ae + t * de));
+  }
+  return best;
+}
+
+class ResentSnapshot : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    const auto recording = test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz");
+    enginesim::loadDataBase(test::testData("reference/faa-aircraft-characteristics.csv.gz"), recording);
+    s_folder = std::make_unique<test::TempDir>("engine-resend");
+    enginesim::HarnessOptions options;
+    options.programFolder = s_folder->path();
+    s_harness = std::make_unique<EngineHarness>(options);
+    EngineHarness& h = *s_harness;
+
+    const std::vector<RecordedLine> lines = enginesim::readRecording(recording);
+    const double t0 = lines.front().timestamp;
+    // Every hexid's reported track; the lines of the opening snapshot, stamped as if sent at the
+    // cycle of the re-send.
+    std::map<std::uint32_t, std::vector<Fix>> tracks;
+    std::vector<RecordedLine> snapshot;
+    for (const RecordedLine& line : lines) {
+      tracks[line.hexid].push_back({line.timestamp, std::stod(enginesim::lineField(line.text, 2)),
+                                    std::stod(enginesim::lineField(line.text, 3))});
+      if (line.timestamp < t0 + 1) snapshot.push_back(lf_restamped(line, kResendCycle / 100.0));
+    }
+    s_snapshotLines = snapshot.size();
+    h.schedule(lines);
+    h.schedule(snapshot, kResendCycle);
+
+    h.sim().onPosition = [&tracks, t0](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (cycle < kResendCycle || cycle >= kWatchEnd) return;
+      const LiveAc* ac = lf_findLiveByObjectId(o.id);
+      // In the air, flying reported positions (not the synthetic legs after a stream's end).
+      if (ac == nullptr || ac->phase != GroundPhase::Airborne || b.altitude < kFieldFeet + 200 ||
+          ac->extensionCount > 0 || ac->waiting != 0)
+        return;
+      const auto track = tracks.find(o.hexid);
+      if (track == tracks.end()) return;
+      // The reported positions around the feed time the engine flies now.
+      const double now = t0 + (cycle - kDelay) / 100.0;
+      std::vector<Fix> near;
+      for (const Fix& f : track->second)
+        if (f.time >= now - 90 && f.time <= now + 60) near.push_back(f);
+      if (near.empty()) return;
+      double& worst = s_worst[o.hexid];
+      worst = std::max(worst, lf_metresToTrack(b.latitude, b.longitude, near));
+    };
+    h.run(kWatchEnd);
+    h.sim().onPosition = nullptr;
+  }
+  static void TearDownTestSuite() {
+    s_harness.reset();
+    s_folder.reset();
+    s_worst.clear();
+  }
+
+  static inline std::unique_ptr<test::TempDir> s_folder;
+  static inline std::unique_ptr<EngineHarness> s_harness;
+  static inline std::map<std::uint32_t, double> s_worst;  // metres off the track, by hexid
+  static inline std::size_t s_snapshotLines = 0;
+};
+
+TEST_F(ResentSnapshot, EveryAircraftInTheAirStaysWithinOneMileOfItsReportedTrack) {
+  ASSERT_GT(s_snapshotLines, 250u);
+  // Most of the recording's airborne traffic is watched.
+  EXPECT_GT(s_worst.size(), 60u);
+  std::size_t off = 0;
+  double largest = 0;
+  for (const auto& [hexid, metres] : s_worst) {
+    off += metres > kNmMetres ? 1 : 0;
+    largest = std::max(largest, metres);
+    EXPECT_LE(metres, kNmMetres) << "hexid " << hexid;
+  }
+  RecordProperty("summary", fmt::format("more than 1 nm off: {} of {}, the largest {:.2f} nm", off, s_worst.size(),
+                                        largest / kNmMetres));
+  EXPECT_EQ(off, 0u);
+}
+
+}  // namespace
+}  // namespace amb

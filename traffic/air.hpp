@@ -1,0 +1,28 @@
+#pragma once
+// Air movement: the legs in the air, the approach, the flare and the climb-out.
+// Defined in traffic/air.cpp; like the rest of the engine they run on the worker thread under
+// gf_engineMutex() (see traffic/engine.hpp).
+
+#include "records/aircraft.hpp"
+#include "records/parking.hpp"
+#include "traffic/live_ac.hpp"
+
+namespace amb {
+
+void nextPosMain(LiveAc& ac);
+void nextPos(LiveAc& ac);
+void nextPosAir(LiveAc& ac);
+void lf_planAirLeg(LiveAc& ac);
+double lf_legSpeedKt(const LiveAc& ac);
+double lf_turnToNextLeg(const LiveAc& ac);
+void lf_setBankStep(LiveAc& ac, double turn, int steps);
+double lf_approachVs(const LiveAc& ac);
+void lf_climbOut(LiveAc& ac);
+void lf_flare(LiveAc& ac);
+
+// Per-category limits, radians (per cycle for the changes).
+double gf_maxBank(int category);
+double gf_maxBankChange(int category);
+double gf_maxPitchChange(int category);
+
+}  // namespace amb
