@@ -115,6 +115,34 @@ TEST_F(LeavingStand, AStraightPushBackStartsTheEnginesAtItsEnd) {
   EXPECT_EQ(at(ac.situations[1]).lon, next.longitude);
 }
 
+// A stream whose next position lies in the stand area still (reported during the push-back) loses it;
+// the aircraft then stands where it is.
+TEST_F(LeavingStand, PositionsOfThePushBackItselfArePassed) {
+  LiveAc& ac = standing(180, 0.06);  // 0.06 nm behind the stand: within the 0.05 + 0.02 nm reached
+  lf_pushBack(ac);
+  ac.curvedPushBack = 0;
+  backedOut(ac);
+  nextPosGround(ac);
+  EXPECT_EQ(ac.phase, GroundPhase::EnginesStarted);
+  ASSERT_EQ(ac.situations.size(), 2u);
+  EXPECT_EQ(ac.situations[1].noMovement, 1u);
+  EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 2.5 * kRadiusNm, 1e-9);
+}
+
+// A stand without a radius takes the aircraft's half span, 0.005 nm at least.
+TEST_F(LeavingStand, AStandWithoutARadiusTakesTheAircraftsSize) {
+  for (const auto& [halfSpan, radius] : {std::pair{0.003, 0.005}, std::pair{0.008, 0.008}}) {
+    SCOPED_TRACE(halfSpan);
+    gf_resetEngine();
+    g_stands[0].radiusNm = 0;
+    LiveAc& ac = standing(90);
+    ac.halfWingspan = halfSpan;
+    lf_pushBack(ac);
+    ASSERT_EQ(ac.situations.size(), 5u);
+    EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 2.5 * radius, 1e-9);
+  }
+}
+
 // With its turn the straight leg ends in a 90-degree curve through the corner, timed by the turn
 // rate: 90 degrees at 0.07 degrees a cycle, counted in hundreds, is round(90 / 0.00122173 / 100)
 // = 737 cycles.
@@ -191,6 +219,16 @@ TEST_F(LeavingStand, APullOutPassesThePositionsInsideTheStandArea) {
   EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 0.02, 1e-9);
   EXPECT_EQ(ac.situations[1].due, cycle() + 1800);  // 0.02 nm at 4 kt
   EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[2])), 0.085, 1e-9);
+  // A position ahead of the way out's end, if off to the side (70 degrees), is kept.
+  gf_resetEngine();
+  LiveAc& aside = standing(0, 0.2, 1302);
+  aside.pullOutPending = 1;
+  const LatLon target = gf_destinationPoint(kStand, 0, 0.02 * kFeetPerNm);
+  const LatLon p = gf_destinationPoint(target, 70 * kDegToRad, 0.045 * kFeetPerNm);
+  aside.situations.insert(aside.situations.begin() + 1, situation(p.lat, p.lon, 0, 8, cycle() + 1000, false));
+  lf_pullOut(aside);
+  ASSERT_EQ(aside.situations.size(), 4u);
+  EXPECT_NEAR(gf_distanceNm(target, at(aside.situations[2])), 0.045, 1e-9);
 }
 
 // A next position behind the aircraft: first a position out to the side of it, four half spans
