@@ -163,6 +163,21 @@ TEST_F(LeavingStand, ACurvedPushBackTurnsNinetyDegreesAtTheTurnRate) {
   EXPECT_NEAR(ac.curve.middleNorth, -kRadiusNm * 1852, 0.1);
   EXPECT_NEAR(ac.curve.endNorth, -kRadiusNm * 1852, 0.1);
   EXPECT_NEAR(ac.curve.endEast, -kRadiusNm * 1852, 0.1);
+  // The same with the turn's end the last position of the stream; with the corner the last, nothing
+  // to turn to.
+  for (const auto& [left, curve] : {std::pair{3u, true}, std::pair{2u, false}}) {
+    SCOPED_TRACE(left);
+    gf_resetEngine();
+    LiveAc& last = standing(90);
+    lf_pushBack(last);
+    last.curvedPushBack = 1;
+    last.turnPerCycle() = 0.07 * kDegToRad;
+    backedOut(last);
+    last.situations.resize(left);
+    nextPosGround(last);
+    EXPECT_EQ(last.curve.isSet(), curve);
+    EXPECT_EQ(last.curveAngle, curve ? 90 : 0);
+  }
 }
 
 // A position seen after the push-back ends the turn instead when it lies on the side the tail swings
@@ -196,6 +211,12 @@ TEST_F(LeavingStand, APositionSeenAfterThePushBackMayEndTheTurn) {
     ASSERT_TRUE(ac.curve.isSet());
     const double endEast = (seen.lon - kStand.lon) * 111132.95 * std::cos(kStand.lat * kDegToRad);
     EXPECT_EQ(std::fabs(ac.curve.endEast - endEast) < 0.5, c.replaces) << ac.curve.endEast << " " << endEast;
+    if (c.replaces) {
+      // The turn ends there, and its corner lies on the push-back line as far back as the position.
+      EXPECT_NEAR(ac.curve.endNorth, -c.back * kRadiusNm * 1852, 0.5);
+      EXPECT_NEAR(ac.curve.middleNorth, -c.back * kRadiusNm * 1852, 0.5);
+      EXPECT_NEAR(ac.curve.middleEast, 0, 0.5);
+    }
   }
 }
 
