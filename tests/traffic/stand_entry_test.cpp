@@ -101,6 +101,34 @@ TEST_F(StandEntry, WithoutAnEntryCurveTheWayInIsStraightOrLeadsIn) {
   }
 }
 
+// On the leg onto the stand, where no curve fits a way in within 45 degrees of both the nose and the
+// stand's heading, the nose comes round to the stand's heading on the way; otherwise it steers along
+// the leg.
+TEST_F(StandEntry, OnTheLegOntoTheStandTheNoseComesRoundToTheStand) {
+  struct Case {
+    const char* what;
+    double courseDeg, metres, standDeg, bearingDeg;
+  };
+  for (const Case& c : std::vector<Case>{{"44 degrees off the stand", 5, 50, 321, 321},
+                                         {"46 degrees off the stand", 5, 50, 319, 5},
+                                         {"44 degrees off the nose", 44, 50, 20, 20},
+                                         {"46 degrees off the nose, 0.8 m", 46, 0.8, 30, 46}}) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    const LatLon to = gf_destinationPoint(kAt, c.courseDeg * kDegToRad, c.metres * kFeetPerMetre);
+    g_stands = {standAt(to, c.standDeg)};
+    LiveAc& ac = taxiing();
+    ac.situations[0].due = cycle();
+    ac.standId = 7;
+    ac.setPhase(GroundPhase::ToStand);
+    ac.situations.push_back(situation(to.lat, to.lon, 0, 4, cycle() + 2000, false));
+    nextPosGround(ac);
+    EXPECT_FALSE(ac.curve.isSet());
+    EXPECT_NEAR(ac.bearingToNext * kRadToDeg, c.bearingDeg, 1e-6);
+  }
+  g_stands.clear();
+}
+
 // Driving onto a stand: to it at the push-back speed (at least 100 cycles), then a stop 50 cycles
 // later; the nose turns while more than 3 degrees off the stand's heading.
 TEST_F(StandEntry, TheStreamEndsOnTheStandWithAStop) {
