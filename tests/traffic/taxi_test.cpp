@@ -189,5 +189,24 @@ TEST_F(Taxi, ANoseOffTheLegLeadsIn) {
   EXPECT_FALSE(lf_startLeadInCurve(ac, close));
 }
 
+// With the nose off the leg, the curve leaves along the nose and reaches the next position along the
+// leg after it, where that leg exists: here the lines meet 43.3 m ahead.
+TEST_F(Taxi, ALeadInReachesTheNextPositionAlongTheLegAfterIt) {
+  for (const bool legAfter : {true, false}) {
+    SCOPED_TRACE(legAfter);
+    gf_resetEngine();
+    LiveAc& ac = taxiing();
+    then(ac, 30, 50 / 1852.0, 10, 1000);
+    if (legAfter) then(ac, 90, 0.05, 10, 3000);
+    nextPosGround(ac);
+    ASSERT_TRUE(ac.curve.isSet());
+    EXPECT_NEAR(ac.curve.middleEast, 0, 1e-6);
+    EXPECT_NEAR(ac.curve.middleNorth, legAfter ? 43.30 : 12.5, 0.01);
+    if (legAfter) {
+      EXPECT_NEAR(ac.curveAngle, 90, 1e-6);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace amb
