@@ -129,6 +129,31 @@ TEST_F(StandEntry, OnTheLegOntoTheStandTheNoseComesRoundToTheStand) {
   g_stands.clear();
 }
 
+// A taxi stream that ends with the aircraft at most 35 m from its last position, reported at 5 kt or
+// less, looks for a stand there.
+TEST_F(StandEntry, AStreamEndingNearAStandLooksForIt) {
+  struct Case {
+    double metres, speed;
+    bool parks;
+  };
+  for (const Case& c : std::vector<Case>{{34, 5, true}, {36, 5, false}, {34, 6, false}}) {
+    SCOPED_TRACE(fmt::format("{} m, {} kt", c.metres, c.speed));
+    gf_resetEngine();
+    const LatLon last = metres(c.metres, 0);
+    g_stands = {standAt(last, 0)};
+    LiveAc& ac = taxiing();
+    ac.situations[0].due = cycle();
+    ac.previousPhase = GroundPhase::Taxi;
+    Situation end = situation(last.lat, last.lon, 0, c.speed, cycle() + 2000, false);
+    end.noMovement = 1;
+    ac.situations.push_back(end);
+    nextPosGround(ac);
+    EXPECT_EQ(ac.phase, c.parks ? GroundPhase::ToStand : GroundPhase::Taxi);
+    EXPECT_EQ(ac.standId, c.parks ? 7u : 0u);
+  }
+  g_stands.clear();
+}
+
 // Driving onto a stand: to it at the push-back speed (at least 100 cycles), then a stop 50 cycles
 // later; the nose turns while more than 3 degrees off the stand's heading.
 TEST_F(StandEntry, TheStreamEndsOnTheStandWithAStop) {

@@ -122,6 +122,17 @@ TEST_F(TakeOff, AHelicopterOnTheGroundKeepsItsRotorTurning) {
     lf_planGroundLeg(ac, ac.second());
     EXPECT_EQ(ac.throttleMarker, 4u);
   }
+  // Off the runway after landing, too.
+  gf_resetEngine();
+  LiveAc& ac = rolling(10, Rotorcraft, 1242);
+  ac.takeOffPending = 0;
+  ac.landed = 1;
+  ac.throttleMarker = 0;
+  ac.touchdownHeading = 0;
+  ac.position.heading = 20 * kDegToRad;
+  lf_rollOut(ac);
+  EXPECT_EQ(ac.landed, 0u);
+  EXPECT_EQ(ac.throttleMarker, 4u);
 }
 
 }  // namespace
