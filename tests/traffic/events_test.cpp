@@ -120,7 +120,7 @@ TEST_F(ObjectEvents, ATouchAndGoRollSetsFullPowerAndTakeOffFlaps) {
     ac.landed = 1;
     ac.landingMode = 1;
     ac.takeOffPending = 1;
-    ac.throttleMarker = 0;
+    ac.throttleMarker = 3;
     ac.flapsMarker = 2;
     ac.takeOffRollSteps = 100;
     ac.takeOffPitch = -8 * kDegToRad;
@@ -136,6 +136,14 @@ TEST_F(ObjectEvents, ATouchAndGoRollSetsFullPowerAndTakeOffFlaps) {
                                                              {EVT_FLAPS_SET, 3072}})
                                                    : (Events{{EVT_THROTTLE_SET, 16383}}));
   }
+  // Full power already set: no throttle event.
+  LiveAc& ac = inSim(942, 13, 0);
+  ac.landed = 1;
+  ac.takeOffPending = 1;
+  ac.throttleMarker = 4;
+  ac.flapsMarker = 1;
+  lf_startTakeOffRoll(ac);
+  EXPECT_EQ(events(942), (Events{{EVT_SPOILERS_SET, 16383}}));
 }
 
 // Lining up for take-off: idle, spoilers in, take-off flaps, every light but the cabin's, and windows

@@ -118,5 +118,21 @@ TEST_F(Extension, TheAutomaticRangeAtTenMilesExtendsNothing) {
   g_radiusNm = radiusBefore;
 }
 
+// In the air, an aircraft whose stream ends more than half a mile inside the radius flies on.
+TEST_F(Extension, InTheAirOnlyAircraftWellInsideTheRadiusFlyOn) {
+  for (const auto& [nm, extended] : {std::pair{39.48, true}, std::pair{39.52, false}}) {
+    SCOPED_TRACE(nm);
+    gf_resetEngine();
+    g_engineUserAc.latitude = kAt.lat;
+    g_engineUserAc.longitude = kAt.lon;
+    LiveAc& ac = at(5000, 250, false);
+    const LatLon far = gf_destinationPoint(kAt, 0, nm * kFeetPerNm);
+    ac.position.latitude = ac.situations[0].latitude = far.lat;
+    ac.position.longitude = ac.situations[0].longitude = far.lon;
+    ASSERT_DOUBLE_EQ(g_radiusNm.load(), 40);
+    EXPECT_EQ(lf_extendStream(ac), extended);
+  }
+}
+
 }  // namespace
 }  // namespace amb
