@@ -69,6 +69,12 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
     EXPECT_EQ(s.airborne, after > 0 ? 1 : 0);
     EXPECT_DOUBLE_EQ(s.speed, 140);  // fewer than four left: the speed holds
   }
+  // With four left the speed still comes down: by a tenth on the approach.
+  gf_resetEngine();
+  LiveAc& four = at(100, 140, false);
+  four.landingMode = 1;
+  lf_appendWaitSituations(four, 4);
+  EXPECT_DOUBLE_EQ(four.situations[1].speed, 126);
   gf_resetEngine();
   LiveAc& ac = at(13, 150, true);
   ac.setPhase(GroundPhase::TakeOffRoll);
