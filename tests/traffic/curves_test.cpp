@@ -37,9 +37,9 @@ protected:
 
 // Along a curve the parameter advances by the curve step times the curve's length over its speed
 // where the aircraft is (at most four times), so that the aircraft keeps an even pace. On a straight
-// curve 100 m long (north or east) whose middle point lies 30 m out, the speed at the start is 60 m per unit of the
-// parameter: a step of 0.01 advances it by 0.01 * 100 / 60. With the middle point 5 m out the pace
-// would be ten times: it is held to four.
+// curve 100 m long (north or east) whose middle point lies 30 m out, the speed at the start is 60 m
+// per unit of the parameter: a step of 0.01 advances it by 0.01 * 100 / 60. With the middle point 5 m
+// out the pace would be ten times: it is held to four.
 TEST_F(Curves, TheParameterAdvancesAtAnEvenPace) {
   for (const bool east : {false, true}) {
     for (const auto& [middle, advance] : {std::pair{50.0, 0.01}, std::pair{30.0, 0.01 * 100 / 60}, std::pair{5.0, 0.04}}) {
