@@ -203,5 +203,15 @@ TEST_F(Legs, TheClimbOutRaisesTheGearAndSetsClimbPower) {
   }
 }
 
+// The simulator is given the vertical speed in feet per second: 600 ft/min is 10.
+TEST_F(Legs, TheVerticalSpeedGoesToTheSimulatorPerSecond) {
+  LiveAc& ac = at(5000, 200);
+  ac.situations[0].due = cycle();
+  then(ac, 90, 2, 6000, 200, 3000).verticalSpeed = 600;
+  updateLiveAc(ac);
+  EXPECT_DOUBLE_EQ(ac.targetVerticalSpeed, 600);
+  EXPECT_DOUBLE_EQ(ac.position.verticalSpeed, 10);
+}
+
 }  // namespace
 }  // namespace amb

@@ -582,6 +582,34 @@ TEST_F(Limits, AircraftInTheUsersWayAreHeldBackAtSpawn) {
   COLLISION_USER_AIR.value = 0;
 }
 
+// A held-back aircraft comes free beside the user (out of the way) once more than 500 m away and
+// either of the two moves faster than 8 kt.
+TEST_F(Limits, AHeldBackAircraftComesFreeAwayFromTheUserWhenOneMoves) {
+  struct Case {
+    double metres, speed, userSpeed;
+    bool released;
+  };
+  COLLISION_USER_AIR.value = 1;
+  sim().userOnGroundFlag = false;
+  for (const Case& c : std::vector<Case>{{499, 10, 0, false},
+                                         {501, 10, 0, true},
+                                         {600, 8, 0, false},
+                                         {600, 9, 0, true},
+                                         {600, 8, 8, false},
+                                         {600, 8, 9, true}}) {
+    SCOPED_TRACE(fmt::format("{} m, {} kt, the user at {} kt", c.metres, c.speed, c.userSpeed));
+    gf_resetEngine();
+    setUser(kUser, 100, 900);
+    g_engineUserAc.groundSpeed = c.userSpeed;
+    LiveAc& ac = waiting(11820101, lf_toward(kUser, 90, c.metres * kFeetPerMetre), 0, c.speed);
+    ac.heldBack = 1;
+    g_engineCycle.store(5000);
+    updateBufferAc(ac);
+    EXPECT_EQ(ac.heldBack, c.released ? 0u : 1u);
+  }
+  COLLISION_USER_AIR.value = 0;
+}
+
 // COLLISION_USER_GND keeps new aircraft 150 m from the user while the user is off the ground.
 TEST_F(Limits, NoAircraftIsCreatedRightAtTheAirborneUser) {
   struct Case {
