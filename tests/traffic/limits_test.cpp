@@ -610,6 +610,38 @@ TEST_F(Limits, AHeldBackAircraftComesFreeAwayFromTheUserWhenOneMoves) {
   COLLISION_USER_AIR.value = 0;
 }
 
+// An aircraft created standing (its next position no movement) stands: its first positions lose
+// their speeds. One with a single position is not created.
+TEST_F(Limits, AnAircraftCreatedStandingStands) {
+  for (const bool thirdStands : {true, false}) {
+    SCOPED_TRACE(thirdStands);
+    gf_resetEngine();
+    LiveAc& ac = waiting(11820201, kUser, 3000, 120, true);
+    ac.situations[0].speed = 120;
+    ac.situations[1].speed = 3;
+    Situation third = ac.situations[1];
+    third.speed = 4;
+    third.noMovement = thirdStands ? 1 : 0;
+    ac.situations.push_back(third);
+    spawnLiveAc(ac);
+    EXPECT_EQ(ac.state, ActState::Creating);
+    EXPECT_EQ(ac.situations[0].noMovement, 1u);
+    EXPECT_DOUBLE_EQ(ac.situations[0].speed, 0);
+    EXPECT_DOUBLE_EQ(ac.situations[1].speed, 0);
+    EXPECT_DOUBLE_EQ(ac.situations[2].speed, thirdStands ? 0 : 4);
+  }
+  gf_resetEngine();
+  LiveAc& moving = waiting(11820202, kUser, 3000, 120);
+  moving.situations[0].noMovement = 1;
+  spawnLiveAc(moving);
+  EXPECT_EQ(moving.situations[0].noMovement, 0u);
+  gf_resetEngine();
+  LiveAc& single = waiting(11820203, kUser, 3000, 120);
+  single.situations.pop_back();
+  spawnLiveAc(single);
+  EXPECT_EQ(single.state, ActState::New);
+}
+
 // COLLISION_USER_GND keeps new aircraft 150 m from the user while the user is off the ground.
 TEST_F(Limits, NoAircraftIsCreatedRightAtTheAirborneUser) {
   struct Case {
