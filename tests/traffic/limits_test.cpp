@@ -623,8 +623,13 @@ TEST_F(Limits, AnAircraftCreatedStandingStands) {
     third.speed = 4;
     third.noMovement = thirdStands ? 1 : 0;
     ac.situations.push_back(third);
+    ac.situations[0].verticalSpeed = 1200;
+    ac.situations[0].heading = 90;
     spawnLiveAc(ac);
     EXPECT_EQ(ac.state, ActState::Creating);
+    // The simulator gets feet per second; standing, the nose is the reported heading.
+    EXPECT_DOUBLE_EQ(ac.position.verticalSpeed, 20);
+    EXPECT_NEAR(ac.position.heading, kPi / 2, 1e-12);
     EXPECT_EQ(ac.situations[0].noMovement, 1u);
     EXPECT_DOUBLE_EQ(ac.situations[0].speed, 0);
     EXPECT_DOUBLE_EQ(ac.situations[1].speed, 0);
@@ -633,8 +638,11 @@ TEST_F(Limits, AnAircraftCreatedStandingStands) {
   gf_resetEngine();
   LiveAc& moving = waiting(11820202, kUser, 3000, 120);
   moving.situations[0].noMovement = 1;
+  moving.situations[0].heading = 90;
   spawnLiveAc(moving);
   EXPECT_EQ(moving.situations[0].noMovement, 0u);
+  // Moving, the nose points at the next position, due north.
+  EXPECT_NEAR(moving.position.heading, 0, 1e-9);
   gf_resetEngine();
   LiveAc& single = waiting(11820203, kUser, 3000, 120);
   single.situations.pop_back();
