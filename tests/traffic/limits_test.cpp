@@ -719,6 +719,31 @@ TEST_F(Limits, AGroundStartTakesAStandNearThePark) {
   g_stands.clear();
 }
 
+// A ground start whose stream comes to a stop (the next position at 5 kt or less) within 35 m looks
+// for its stand where the stream stops.
+TEST_F(Limits, AGroundStartComingToAStopLooksForTheStandWhereItStops) {
+  const LatLon at = lf_toward(kUser, 45, 1 * kFeetPerNm);
+  struct Case {
+    double stopMetres, speed;
+    bool atStand;
+  };
+  for (const Case& c : std::vector<Case>{{34, 5, true}, {36, 5, false}, {34, 6, false}}) {
+    SCOPED_TRACE(fmt::format("stops {} m on, next at {} kt", c.stopMetres, c.speed));
+    gf_resetEngine();
+    const LatLon stop = lf_toward(at, 0, c.stopMetres * kFeetPerMetre);
+    // The stand 30 m beyond the stop: 64 m or more from the first position.
+    g_stands = {standAt(9, lf_toward(stop, 0, 30 * kFeetPerMetre), 0)};
+    LiveAc& ac = waiting(11840101, at, 0, 8);
+    ac.situations[1].latitude = stop.lat;
+    ac.situations[1].longitude = stop.lon;
+    ac.situations[1].speed = c.speed;
+    g_engineCycle.store(5000);
+    updateBufferAc(ac);
+    EXPECT_EQ(ac.standId, c.atStand ? 9u : 0u);
+  }
+  g_stands.clear();
+}
+
 // The pitch a new aircraft is created with: 0.6 degrees nose down on the ground; in the air -3 degrees
 // less 2.2 per 600 ft/min of climb (at most 2400), a descent (at most 3000) counting half.
 TEST_F(Limits, NewAircraftArePitchedForTheirClimb) {
