@@ -623,8 +623,7 @@ void lf_takeOffConfig(LiveAc& ac) {
   ac.landingMode = 0;
   ac.arrivedByLanding = 0;
   lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
-  ac.earlyWindow = 3000;
-  ac.lateWindow = 5000;
+  lf_wideWindows(ac);  // 5000 late: the take-off is pending
   if (!ac.airline.empty()) lf_learnSoftParkPos(ac, true);
 }
 

@@ -422,8 +422,7 @@ bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
     if (std::fabs(gf_angleDiff(course, ac.position.heading)) >= 100 * kDegToRad) return false;
   }
   ac.extensionCount = 0;
-  ac.earlyWindow = 3000;
-  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+  lf_wideWindows(ac);
   ac.situations.front().due = g_engineCycle.load(std::memory_order_relaxed) + 1;
   ac.waiting = 0;
   return true;
