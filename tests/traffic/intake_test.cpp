@@ -66,6 +66,61 @@ TEST_F(Intake, DropRulesMeasureSpeedJumpsAndHeadingsAcrossNorth) {
   }
 }
 
+// A record of an aircraft flying synthetic legs ends them: the windows open again (3000 early, 3000 or,
+// with its take-off pending, 5000 late) and the front falls due at once. In the air a record
+// 100 degrees or more off the nose is not taken.
+TEST_F(Intake, ARecordEndsTheSyntheticLegs) {
+  const LatLon from{40.70, -73.90};
+  for (const auto& [pending, late] : {std::pair{false, 3000}, std::pair{true, 5000}}) {
+    SCOPED_TRACE(pending);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730200, 1110, situation(from.lat, from.lon, 5000, 250, cycle() + 500));
+    ac.position.heading = 0;
+    ac.extensionCount = 3;
+    ac.takeOffPending = pending ? 1 : 0;
+    ac.earlyWindow = ac.lateWindow = 1000;
+    const LatLon ahead = gf_destinationPoint(from, 0, 0.5 * kFeetPerNm);
+    decodeExisting(ac, situation(ahead.lat, ahead.lon, 5000, 250, cycle() + 3000));
+    EXPECT_EQ(ac.extensionCount, 0);
+    EXPECT_EQ(ac.earlyWindow, 3000);
+    EXPECT_EQ(ac.lateWindow, late);
+    EXPECT_EQ(ac.situations.front().due, cycle() + 1);
+  }
+  for (const auto& [offDeg, taken] : {std::pair{99.0, true}, std::pair{101.0, false}}) {
+    SCOPED_TRACE(offDeg);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730201, 1111, situation(from.lat, from.lon, 5000, 250, cycle() + 500));
+    ac.position.heading = 0;
+    ac.extensionCount = 3;
+    const LatLon off = gf_destinationPoint(from, offDeg * kDegToRad, 0.5 * kFeetPerNm);
+    decodeExisting(ac, situation(off.lat, off.lon, 5000, 250, cycle() + 3000));
+    EXPECT_EQ(ac.situations.size(), taken ? 2u : 1u);
+  }
+}
+
+// On the ground a position within 0.00015 degrees of the last is the same place: the aircraft stands
+// there. Rolling for take-off (the last position at 30 kt or more where it repeats exactly, 50 kt or
+// more where it moved a little) such a position is dropped instead.
+TEST_F(Intake, ARollingDepartureIgnoresARepeatedPosition) {
+  struct Case {
+    double lastSpeed, offDeg;
+    bool dropped;
+  };
+  for (const Case& c : std::vector<Case>{{30, 0, true}, {29, 0, false}, {50, 0.0001, true}, {49, 0.0001, false}}) {
+    SCOPED_TRACE(fmt::format("{} kt, {} degrees on", c.lastSpeed, c.offDeg));
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730300, 1120, situation(40.6413, -73.7781, 0, c.lastSpeed, cycle() + 500, false));
+    ac.takeOffPending = 1;
+    Situation s = situation(40.6413 + c.offDeg, -73.7781, 0, 10, cycle() + 3000, false);
+    EXPECT_EQ(checkNewSituation(ac, s), !c.dropped);
+    if (!c.dropped) {
+      EXPECT_EQ(s.noMovement, 1u);
+      EXPECT_DOUBLE_EQ(s.speed, 0);
+      EXPECT_EQ(s.latitude, 40.6413);
+    }
+  }
+}
+
 // Throttle positions 0 to 4 and flaps settings 0 to 3 exist; others are ignored, as is a setting
 // already made.
 TEST_F(Intake, EventHelpersIgnoreSettingsTheyDoNotKnow) {
