@@ -877,6 +877,23 @@ TEST_F(NewData, ShortStopsAreSmoothedAway) {
     decodeExisting(ac, situation(on.lat, on.lon, 0, 10, still.due + 500, false));
     EXPECT_EQ(ac.situations.size(), c.kept ? 5u : 3u);
   }
+  // A stop of two to six standing positions is smoothed; one alone or seven are left as they are.
+  for (const auto& [standing, smoothed] : {std::pair{1, false}, std::pair{2, true}, std::pair{6, true}, std::pair{7, false}}) {
+    SCOPED_TRACE(standing);
+    gf_resetEngine();
+    LiveAc& ac = flyingNorth(0);
+    ac.movesOnGround = 1;
+    Situation stop = next(ac, 0, 300, 0);
+    stop.noMovement = 1;
+    for (int i = 0; i < standing; ++i) {
+      ac.situations.push_back(stop);
+      stop.due += 100;
+    }
+    const std::size_t before = ac.situations.size();
+    const LatLon on = lf_toward({stop.latitude, stop.longitude}, 0, 60 * kFeetPerMetre);
+    decodeExisting(ac, situation(on.lat, on.lon, 0, 10, stop.due + 500, false));
+    EXPECT_EQ(ac.situations.size(), smoothed ? before - static_cast<std::size_t>(standing) + 2 : before + 1);
+  }
 }
 
 }  // namespace
