@@ -61,7 +61,8 @@ TEST_F(StandEntry, AnEntryCurveMeetsTheEntryLineAlongTheNose) {
       {"121 degrees", 50 + 50 * std::cos(121 * kDegToRad), 50 * std::sin(121 * kDegToRad), 121, false, 0},
       {"0.04 degrees apart", 100, 100 * std::tan(0.02 * kDegToRad), 0.04, false, 0},
       {"0.1 degrees apart", 100, 100 * std::tan(0.05 * kDegToRad), 0.1, true, 50},
-      {"0.9 m", 0.45, 0.78, 90, false, 0},
+      {"0.97 m", 0.6859, 0.6859, 90, false, 0},
+      {"1.03 m", 0.7283, 0.7283, 90, true, 0.7283},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

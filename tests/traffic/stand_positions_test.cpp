@@ -4,6 +4,7 @@
 #include "engine_fixture.hpp"
 
 #include "core/clock.hpp"
+#include "refdata/database.hpp"
 
 #include <chrono>
 
@@ -106,16 +107,16 @@ TEST_F(StandPositions, AFirstPositionBesideTheStandEndsThePushBack) {
 TEST_F(StandPositions, LeavingSoonAfterLandingIsATow) {
   struct Case {
     int category;
-    int minutes;
+    double minutes;
     bool towed;
   };
   std::uint32_t objectId = 495;
   for (const Case& c : std::vector<Case>{{Heavy, 59, true},
                                          {Heavy, 61, false},
-                                         {Large, 24, true},
-                                         {Large, 26, false},
-                                         {Buzjets, 14, true},
-                                         {Buzjets, 16, false},
+                                         {Large, 24.7, true},
+                                         {Large, 25.3, false},
+                                         {Buzjets, 14.8, true},
+                                         {Buzjets, 15.2, false},
                                          {Light, 1, false}}) {
     SCOPED_TRACE(fmt::format("category {}, {} minutes", c.category, c.minutes));
     gf_resetEngine();
@@ -123,10 +124,37 @@ TEST_F(StandPositions, LeavingSoonAfterLandingIsATow) {
     ac.category = c.category;
     ac.extensionCount = 1;
     ac.arrivedByLanding = 1;
-    ac.standArrivalTicks = gf_steadyTicks() - std::int64_t{c.minutes} * 60 * 10'000'000;
+    ac.standArrivalTicks = gf_steadyTicks() - static_cast<std::int64_t>(c.minutes * 60 * 10'000'000);
     lf_leaveStand(ac);
     EXPECT_EQ(ac.towed, c.towed ? 1u : 0u);
   }
+}
+
+// A live aircraft taking a stand removes one standing at a stand next to it (listed as too close)
+// when the two are within 1.1 times their half spans of each other.
+TEST_F(StandPositions, ParkingNextToAnotherMakesItGoWhenTheWingsMeet) {
+  g_wingspans["ZZW2"] = 0.01;
+  for (const auto& [nm, removed] : {std::pair{0.0215, true}, std::pair{0.0225, false}}) {
+    SCOPED_TRACE(nm);
+    gf_resetEngine();
+    Stand next;
+    next.id = 4;
+    next.name = "S4";
+    const LatLon beside = gf_destinationPoint(kStand, kPi / 2, nm * kFeetPerNm);
+    next.lat = beside.lat;
+    next.lon = beside.lon;
+    g_stands[0].overlapIds = {4};
+    g_stands.push_back(next);
+    LiveAc& other = addInSim(11790300, 497, situation(beside.lat, beside.lon, 0, 0, 1 << 30, false), "ZZW2", "NEXT1");
+    other.standId = 4;
+    other.setPhase(GroundPhase::AtStand);
+    LiveAc& ac = addInSim(11790301, 498, situation(kStand.lat, kStand.lon, 0, 5, 1 << 30, false), "ZZW2", "PARK1");
+    checkStandOrExcludedIsOccupiedByStaticAndRemove(ac, g_stands[0]);
+    EXPECT_EQ(lf_findLiveByObjectId(497)->state == ActState::Removing, removed);
+    g_stands.resize(1);
+    g_stands[0].overlapIds.clear();
+  }
+  g_wingspans.erase("ZZW2");
 }
 
 }  // namespace
