@@ -197,5 +197,19 @@ TEST_F(StandEntry, AStandJustPassedIsBackedOnto) {
   }
 }
 
+// A stand off to the side ahead (70 degrees off the nose) is driven onto on a curve; one behind the
+// nose is reached by turning round beside it.
+TEST_F(StandEntry, AStandAheadIsCurvedOntoOneBehindTurnedRoundTo) {
+  for (const auto& [offDeg, turnsRound] : {std::pair{70.0, false}, std::pair{100.0, true}}) {
+    SCOPED_TRACE(offDeg);
+    gf_resetEngine();
+    LiveAc& ac = taxiing();
+    const LatLon to = gf_destinationPoint(kAt, offDeg * kDegToRad, 80 * kFeetPerMetre);
+    drive2Stand(ac, standAt(to, offDeg));
+    EXPECT_EQ(ac.situations.size(), turnsRound ? 4u : 3u);
+    EXPECT_TRUE(ac.curve.isSet());
+  }
+}
+
 }  // namespace
 }  // namespace amb

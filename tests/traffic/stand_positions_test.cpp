@@ -78,13 +78,20 @@ TEST_F(StandPositions, SmallMovesAwayCountTowardLeaving) {
 // Just after arriving (the phase before was the way to the stand) positions count as the stand's
 // within twice the usual 85 m.
 TEST_F(StandPositions, RightAfterArrivingTheStandReachesTwiceAsFar) {
-  for (const auto& [previous, kept] : {std::pair{GroundPhase::ToStand, false}, std::pair{GroundPhase::Taxi, true}}) {
-    SCOPED_TRACE(static_cast<int>(previous));
+  struct Case {
+    GroundPhase previous;
+    double metres;
+    bool kept;
+  };
+  for (const Case& c : std::vector<Case>{{GroundPhase::ToStand, 160, false},
+                                         {GroundPhase::ToStand, 180, true},
+                                         {GroundPhase::Taxi, 160, true}}) {
+    SCOPED_TRACE(fmt::format("{} m after {}", c.metres, static_cast<int>(c.previous)));
     gf_resetEngine();
     LiveAc& ac = atStand();
-    ac.previousPhase = previous;
-    Situation s = metresOff(160);
-    EXPECT_EQ(lf_checkAtStand(ac, s), kept);
+    ac.previousPhase = c.previous;
+    Situation s = metresOff(c.metres);
+    EXPECT_EQ(lf_checkAtStand(ac, s), c.kept);
   }
 }
 
