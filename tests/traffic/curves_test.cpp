@@ -123,6 +123,18 @@ TEST_F(Curves, TheMidpointIsHalfwayInEverything) {
   EXPECT_EQ(mid.noMovement, 0);
 }
 
+// Too few situations: no curve without a third, no midpoint without a second.
+TEST_F(Curves, ShortBuffersAreLeftAlone) {
+  LiveAc& ac = taxiing();
+  EXPECT_FALSE(lf_checkSpeedChange(ac));
+  lf_insertMidSituation(ac);
+  EXPECT_EQ(ac.situations.size(), 1u);
+  ac.situations.push_back(situation(kAt.lat + 0.001, kAt.lon, 0, 30, cycle() + 1000, false));
+  EXPECT_FALSE(lf_startCurve(ac));
+  EXPECT_EQ(ac.situations.size(), 2u);
+  EXPECT_FALSE(ac.curve.isSet());
+}
+
 // The flare runs from 400 ft above ground on an approach; in it the nose comes up to 4 degrees at most.
 TEST_F(Curves, TheFlareRunsFrom400FeetAndPitchesUpToFourDegrees) {
   for (const auto& [aboveGround, flares] : {std::pair{400.0, true}, std::pair{401.0, false}}) {
