@@ -2,6 +2,8 @@
 # Mutation check of the traffic engine's rules: every constant and threshold listed in
 # tests/traffic/mutations.txt is moved one step down and one step up, one change at a time, and the
 # traffic unit tests are run against each change; the changes that no test caught are reported.
+# The list's format and its lookup are in tests/traffic/mutation_list.py; a unit test
+# (traffic_mutation_list) fails when a number of traffic/*.cpp is neither in the list nor excused.
 #
 # The changes are made in a scratch copy of the source tree outside the repository. So that the
 # traffic test program is built only once, every changed number is compiled in behind a switch that

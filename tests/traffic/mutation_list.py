@@ -8,14 +8,14 @@
     mutation_list.py switch ROOT LIST FILTER CHANGES EXCUSED
         Rewrites the sources under ROOT (a scratch copy) so that every number moved by a list line
         whose text contains FILTER (or, for @FILE, that stands in FILE) stands behind a switch read
-        at start; writes the switches to
-        CHANGES and the excused lines to EXCUSED (tab-separated).
+        at start; writes the switches to CHANGES and the excused lines to EXCUSED (tab-separated).
 
 The list's lines are `file|original|down|up` or `excused|file|original|reason`, where "\\|" is a "|"
 inside a text and "\\n" the end of a source line. A line is found by its text, not its line number:
-the original must stand exactly once in its file, and the three texts must differ in numbers only. The numbers that differ between them are
-the ones the line moves; a number may be moved by one line only. Several lines may share an original
-text when each moves other numbers of it.
+the original must stand exactly once in its file, and the three texts must differ in numbers only.
+The numbers that differ between them are the ones the line moves; a number may be moved by one line
+only. Several lines may share an original text when each moves other numbers of it; an excused text
+excuses the numbers in it that no line moves.
 """
 import glob
 import os
@@ -195,8 +195,8 @@ def switch(root, listPath, wanted, changesPath, excusedPath):
     entries, excused = read_list(listPath, problems)
     if wanted.startswith("@"):
         # The list lines given in a file, as they stand in the list.
-        chosen = {l.rstrip("\n") for l in open(wanted[1:], encoding="utf-8")}
-        keep = lambda line: line in chosen
+        given = {l.rstrip("\n") for l in open(wanted[1:], encoding="utf-8")}
+        keep = lambda line: line in given
     else:
         keep = lambda line: wanted in line
     entries = [e for e in entries if keep(e[1])]
@@ -234,7 +234,7 @@ def switch(root, listPath, wanted, changesPath, excusedPath):
         open(os.path.join(root, path), "w", encoding="utf-8").write(HEADER + "\n".join(result))
     with open(excusedPath, "w") as out:
         for _, _, path, orig, reason in excused:
-            out.write(f"{path}\t{orig}\t{reason}\n")
+            out.write("\t".join([path, orig.replace("\n", "\\n"), reason]) + "\n")
     return 0
 
 
