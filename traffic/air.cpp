@@ -46,11 +46,14 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 // Cycles left to a situation's due time, never fewer than the shortest leg.
 std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.due - lf_now()); }
 
-// The due cycle of the second situation from the distance still to fly and the leg speed.
-std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt) {
+// The due cycle of the second situation from the distance still to fly and the leg speed, held to
+// the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
+// when its speed would bring it there later, but takes at least half the leg's flying time.
+std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
   const double d = gf_distanceNm(lf_here(ac), lf_at(second));
-  const double cycles = std::round(d * kCyclesPerNmAtOneKnot / speedKt);
-  std::int32_t due = lf_now() + std::max(kMinLegCycles, static_cast<std::int32_t>(std::min(cycles, 1e9)));
+  const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
+  std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
+  if (catchUp) due = std::max(std::min(due, second.due), lf_now() + std::max(kMinLegCycles, cycles / 2));
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
   return std::max(due, lf_now());
 }
@@ -134,7 +137,10 @@ void lf_planAltitude(LiveAc& ac) {
         airborneAt = i;
         break;
       }
-    if (ac.landingMode != 0 || vsSum <= 100) {
+    // Rolling for take-off or lifting off, the feed may still report the aircraft on the ground: it
+    // climbs out rather than coming in to land.
+    const bool climbingOut = ac.phase == GroundPhase::TakeOffRoll && ac.landingMode == 0;
+    if (ac.landingMode != 0 || (vsSum <= 100 && !climbingOut)) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else if (airborneAt != 0) {
       buffer.erase(buffer.begin() + 1, buffer.begin() + static_cast<std::ptrdiff_t>(airborneAt));
@@ -254,7 +260,14 @@ void nextPosAir(LiveAc& ac) {
     }
     double speed = lf_legSpeedKt(ac);
     if (ac.landingMode != 0 && s.airborne == 0) speed = f.speed > 0 ? f.speed : 100.0;
-    s.due = lf_legDue(ac, s, std::max(speed, 1e-6));
+    // A leg begins when its front falls due. Only an aircraft that has just come into the simulator
+    // (its creation takes a few seconds) sets off later; counting its legs from then would keep the
+    // whole flight that much behind the reported positions, so its legs make up the delay until one
+    // ends by its stamped due.
+    if (lf_now() > f.due) ac.catchingUp = 1;
+    const std::int32_t stamped = s.due;
+    s.due = lf_legDue(ac, s, std::max(speed, 1e-6), ac.catchingUp != 0);
+    if (s.due <= stamped) ac.catchingUp = 0;
   } catch (const std::exception& e) {
     gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());
   }
@@ -406,7 +419,8 @@ void lf_climbOut(LiveAc& ac) {
   const std::int32_t sinceLiftOff = -ac.stepCounter;
   const double share = sinceLiftOff < 100 ? 0.1 : sinceLiftOff < 200 ? 0.2 : sinceLiftOff < 300 ? 0.5 : 1.0;
   if (sinceLiftOff == 300) lf_setGear(ac, 0);
-  p.altitude += ac.altitudeStep * share;
+  // Climbing out, never down.
+  p.altitude += std::max(0.0, ac.altitudeStep) * share;
   if (ac.heightAboveGround >= 800) {
     lf_setThrottle(ac, ac.category == Rotorcraft ? 4 : 3);
     ac.setPhase(GroundPhase::Airborne);

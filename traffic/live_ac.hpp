@@ -92,6 +92,14 @@ struct LiveAc : Act {
   std::uint32_t standMoves = 0;
   double bearingToNext = 0;          // radians
   double heightAboveGround = 2500;   // feet, as last reported by the simulator
+  // The ground elevation under the aircraft (feet) as the simulator last reported it; unset before.
+  std::optional<double> groundElevation;
+  // The elevation of the field it touched down on (feet), kept until the feed reports it on the
+  // ground or climbing away; unset otherwise.
+  std::optional<double> touchdownField;
+  // The highest of the airborne records flown on the ground since the touchdown (feet): the feed
+  // repeats its last airborne position for a while, so only a record above it is a climb.
+  double touchdownCeiling = 0;
   double heightAboveTarget = 0;      // feet above the landing surface during the flare
   double touchdownHeading = 0;
   double engineStartMark = 0;
@@ -117,6 +125,7 @@ struct LiveAc : Act {
   std::uint8_t backing = 0;
   std::uint8_t turnedRound = 0;  // the leg flown runs out to the side to turn round  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
+  std::uint8_t catchingUp = 0;     // it set off behind its stream: its air legs make up the delay
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last

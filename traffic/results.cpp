@@ -7,6 +7,7 @@
 #include "traffic/results.hpp"
 #include "traffic/removals.hpp"
 #include "traffic/flight_plan.hpp"
+#include "traffic/spawn.hpp"
 
 #include "records/upcalls.hpp"
 #include "state/run_state.hpp"
@@ -134,6 +135,7 @@ void lf_processSimResult(const SimResult& r) {
       if (r.objectId == 0) return;
       LiveAc* ac = lf_findLiveByObjectId(r.objectId);
       if (ac == nullptr) return;
+      ac->groundElevation = r.first;
       if (r.secondId != 0 && ac->movesOnGround == 0 && ac->stepCounter <= 1) lf_onTouchdown(*ac);
       ac->heightAboveGround = r.second;
       if (ac->movesOnGround != 0 || ac->stepCounter > 1) ac->position.altitude = ac->staticCgHeight + r.first;
@@ -279,6 +281,12 @@ void lf_onTouchdown(LiveAc& ac) {
         ac.bankStep = -ac.position.bank / steps;
       }
       g_newArrivals.push_back(ac.hexid);
+      // The situations still to fly were reported before the feed knew of the touchdown: those in
+      // the air up to its first ground report are flown on the ground.
+      ac.touchdownField = ac.groundElevation.value_or(ac.position.altitude - ac.staticCgHeight);
+      ac.touchdownCeiling = 0;
+      for (std::size_t i = 0; i < ac.situations.size(); ++i)
+        if (!lf_holdOnGroundAfterTouchdown(ac, ac.situations[i], true)) break;
     }
     ac.movesOnGround = 1;
     ac.altitudeStep = 0;

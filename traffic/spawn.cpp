@@ -34,6 +34,8 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+// The feet above the field a landed aircraft's records must climb to count as airborne again.
+constexpr double kAirborneAgainFt = 300.0;
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
@@ -154,7 +156,10 @@ void updateBufferAc(LiveAc& ac) {
           gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)) <= 0.081)
         return;
     }
-    if (g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
+    // Every aircraft new in one feed snapshot falls due in the same cycle: the requests not yet built
+    // wait as much as the built ones, or a burst would queue creations for most of a minute and put
+    // aircraft into the simulator far behind their stream.
+    if (g_spawnRequests.size() + g_pendingLiveCreations.size() >= 11 && ac.phase == GroundPhase::New) {
       ac.situations.pop_front();
       return;
     }
@@ -357,6 +362,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
       return;
     }
     if (!checkNewSituation(ac, s)) return;
+    lf_holdOnGroundAfterTouchdown(ac, s);
     if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
     if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
     if (buffer.empty()) {
@@ -365,10 +371,11 @@ void decodeExisting(LiveAc& ac, Situation s) {
     }
     checkStops(ac, s);
     if (s.due <= buffer.back().due) s.due = buffer.back().due + 1;
-    if (ac.state == ActState::InSim && ac.movesOnGround != 0 && ac.takeOffPending == 0) {
+    // Take-off: not while a landed aircraft waits for the feed to have it on the ground.
+    if (ac.state == ActState::InSim && ac.movesOnGround != 0 && ac.takeOffPending == 0 && !ac.touchdownField) {
       const Situation& last = buffer.back();
       if (ac.landed != 0 && last.airborne != 0 && s.airborne != 0) {
-        // A touch-and-go: off again.
+        // A touch-and-go: in the air again after the feed had it on the ground (or climbing away).
         ac.setPhase(GroundPhase::Taxi);
         ac.takeOffPending = 1;
         ac.landingMode = 0;
@@ -380,7 +387,9 @@ void decodeExisting(LiveAc& ac, Situation s) {
         lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
         ac.earlyWindow = 3000;
         ac.lateWindow = 5000;
-      } else if (ac.phase == GroundPhase::Taxi && (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
+      } else if (ac.phase == GroundPhase::Taxi && ac.landed == 0 &&
+                 (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
+        // Taxiing, not rolling out: a landed aircraft takes off again only by a touch-and-go.
         lf_takeOffConfig(ac);
       }
     }
@@ -395,6 +404,21 @@ void decodeExisting(LiveAc& ac, Situation s) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown) {
+  if (!ac.touchdownField) return false;
+  const bool climbs =
+      !beforeTouchdown && s.altitude >= *ac.touchdownField + kAirborneAgainFt && s.altitude > ac.touchdownCeiling;
+  if (s.airborne == 0 || climbs) {
+    ac.touchdownField.reset();
+    return false;
+  }
+  ac.touchdownCeiling = std::max(ac.touchdownCeiling, s.altitude);
+  s.airborne = 0;
+  s.altitude = 0;
+  s.verticalSpeed = 0;
+  return true;
 }
 
 bool checkNewSituation(LiveAc& ac, Situation& s) {

@@ -17,6 +17,13 @@ bool checkNewSituation(LiveAc& ac, Situation& s);
 bool checkExtendingSituations(LiveAc& ac, const Situation& s);
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
 void checkStops(LiveAc& ac, const Situation& s);
+// After a touchdown the feed may report the aircraft in the air for a while yet. Until it reports
+// it on the ground, or its records climb 300 ft above the field, an airborne record is flown on the
+// ground (made a ground one); either of the two ends the wait. A climb is a record 300 ft above the
+// field and above every airborne record held so far; records already buffered at the touchdown
+// (`beforeTouchdown`) were reported before it and never count as one. False when there is nothing
+// to wait for (any more).
+bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown = false);
 
 // The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
 // climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.

@@ -240,6 +240,8 @@ void lf_curveStep(LiveAc& ac) {
   } else {
     lf_climbOut(ac);
   }
+  // Nothing sinks into the ground: the lowest the simulator's ground lets the aircraft stand.
+  if (ac.groundElevation) p.altitude = std::max(p.altitude, *ac.groundElevation + ac.staticCgHeight);
 
   const double maxBank = gf_maxBank(ac.category);
   p.bank = std::clamp(p.bank, -maxBank, maxBank);

@@ -86,5 +86,57 @@ TEST_F(Double, CreatesObjectsFromIdThreeAnswersByTypeAndRemoves) {
   for (const char* row : {",4,removed,", ",4,event,47.4510000,8.5610000,1416.0,0.00,0.00,90.00,1,FREEZE_LATITUDE_LONGITUDE_SET=1"})
     EXPECT_NE(text.find(row), std::string::npos) << row;
 }
+// An AI object stands on the ground when the altitude set on it is no more than half a foot above
+// the ground (1416 ft here) plus its CG height (6.5 ft), whatever it was created as: one created on the
+// ground lifts off, one created in the air touches down.
+TEST_F(Double, AnObjectIsOnTheGroundByItsAltitude) {
+  simdouble::Options o;
+  o.tcp4Port = 0;
+  o.commands = {"framerate 0", "user 47.45 8.56 1416", "ground-alt 1416"};
+  m_double = std::make_unique<simdouble::SimDouble>(o);
+  m_double->open();
+  m_double->start();
+  cfgToTcp4(m_double->tcp4Port());
+  ASSERT_EQ(SimConnect_Open(&m_h, "Ambertrail_P3D", nullptr, 0, nullptr, 0), kSimOk);
+  define(402, "Plane Altitude", "feet", sc::kFloat64);
+  define(404, "Plane Alt Above Ground", "feet", sc::kFloat64);
+  define(404, "Ground Altitude", "feet", sc::kFloat64);
+  define(404, "SIM ON GROUND", "Bool", sc::kInt64);
+  define(404, "ATC ID", nullptr, sc::kString32);
+  const SimInitPosition onGround{47.451, 8.561, 1416, 0, 0, 90, 1, 0};
+  const SimInitPosition aloft{47.452, 8.562, 5000, 0, 0, 90, 0, 250};
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(m_h, "Airbus A320 Swiss", "SWR1A", onGround, 104), kSimOk);
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(m_h, "Airbus A321 Swiss", "SWR2B", aloft, 104), kSimOk);
+  ASSERT_TRUE(waitCount(sc::kRecvAssignedObjectId, 2));
+
+  // Object 3 (created on the ground) and 4 (in the air): the on-ground flag of each, by type.
+  const auto flags = [&]() {
+    clearReceived();
+    std::map<std::string, std::int64_t> out;
+    if (SimConnect_RequestDataOnSimObjectType(m_h, 101, 404, 20000, sc::kObjectAircraft) != kSimOk) return out;
+    if (!waitCount(sc::kRecvSimObjectDataByType, 3)) return out;
+    for (const auto& r : received()) {
+      if (r.id != sc::kRecvSimObjectDataByType || r.bytes.size() != 40u + sizeof(ObjectGroundBlock)) continue;
+      ObjectGroundBlock g;
+      std::memcpy(&g, r.bytes.data() + 40, sizeof g);
+      out[sc::fieldText(g.atcId, 32)] = g.onGround;
+    }
+    return out;
+  };
+  const auto setAltitude = [&](std::uint32_t id, double feet) {
+    return SimConnect_SetDataOnSimObject(m_h, 402, id, 0, 0, sizeof feet, &feet);
+  };
+  using Flags = std::map<std::string, std::int64_t>;
+  EXPECT_EQ(flags(), (Flags{{"N12345", 1}, {"SWR1A", 1}, {"SWR2B", 0}}));
+  // The departure climbs away; the arrival comes down to its CG height above the ground.
+  ASSERT_EQ(setAltitude(3, 1416 + 6.5 + 0.6), kSimOk);
+  ASSERT_EQ(setAltitude(4, 1416 + 6.5 + 0.5), kSimOk);
+  EXPECT_EQ(flags(), (Flags{{"N12345", 1}, {"SWR1A", 0}, {"SWR2B", 1}}));
+  // Below the ground is on it too.
+  ASSERT_EQ(setAltitude(3, 1000), kSimOk);
+  ASSERT_EQ(setAltitude(4, 3000), kSimOk);
+  EXPECT_EQ(flags(), (Flags{{"N12345", 1}, {"SWR1A", 1}, {"SWR2B", 0}}));
+}
+
 }  // namespace
 }  // namespace amb::test

@@ -3,13 +3,17 @@
 // blocks of every scenario is checked, and each scenario's flown tracks are drawn into the build
 // folder (tests/traffic/ground-*.svg).
 
+#include "enginesim/flight_watch.hpp"
 #include "enginesim/ground_watch.hpp"
 #include "enginesim/parking.hpp"
 #include "engine_fixture.hpp"
 #include "refdata/database.hpp"
 #include "settings/options.hpp"
 
+#include <fmt/ranges.h>
+
 #include <algorithm>
+#include <iostream>
 #include <memory>
 
 namespace amb {
@@ -60,6 +64,10 @@ protected:
     enginesim::HarnessOptions options;
     options.programFolder = s_folder->path();
     options.stands = lf_jfkStands();
+    options.cycle = [] {
+      gf_updateAI();
+      s_flights.observe();
+    };
     s_harness = std::make_unique<enginesim::EngineHarness>(options);
     s_watch.attach(s_harness->sim());
     s_harness->schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
@@ -69,14 +77,34 @@ protected:
   static void TearDownTestSuite() {
     s_harness.reset();
     s_folder.reset();
+    s_flights.flown.clear();
   }
   static inline std::unique_ptr<test::TempDir> s_folder;
   static inline std::unique_ptr<enginesim::EngineHarness> s_harness;
   static inline GroundWatch s_watch;
+  static inline enginesim::FlightWatch s_flights;
 };
 
 TEST_F(JfkGround, EveryGroundBlockFollowsFromTheOneBefore) {
   lf_expectSmoothAndDraw(s_watch, "ground-jfk", s_harness->linesByHexid, lf_jfkStands(), {}, 10);
+}
+
+// The departures leave their stands and climb away as reported (GTI8886 through 3975 ft, JBU105
+// through 5550 ft among them); no landing becomes a take-off; nothing goes below the field.
+TEST_F(JfkGround, DeparturesFromStandsClimbAndLandingsStayDown) {
+  const enginesim::FlightReport report = enginesim::checkFlights(s_flights, *s_harness, 13.0, 10.0);
+  std::cout << report.summary() << "\n";
+  EXPECT_GE(report.departures, 5u);
+  EXPECT_GE(report.landings, 15u);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults:\n"
+                                     << fmt::format("{}", fmt::join(report.faults, "\n"));
+  for (const char* callsign : {"GTI8886", "JBU105"}) {
+    const auto it = std::find_if(s_flights.flown.begin(), s_flights.flown.end(),
+                                 [&](const auto& f) { return f.second.callsign == callsign; });
+    ASSERT_NE(it, s_flights.flown.end()) << callsign;
+    EXPECT_NE(s_harness->sim().objects.at(it->first).initial.onGround, 0) << callsign;
+    EXPECT_GE(it->second.highest, 3000.0) << callsign;
+  }
 }
 
 // An aircraft that came to its stand: within 2 m of it, near its heading, shut down, phase AtStand,

@@ -11,6 +11,7 @@
 #include "settings/options.hpp"
 
 #include <chrono>
+#include <map>
 
 namespace amb {
 namespace {
@@ -524,17 +525,64 @@ TEST_F(Limits, SpawningLooksAheadOneSecondInTheAirThreeTaxiing) {
   EXPECT_EQ(single.remove, 1u);
 }
 
-TEST_F(Limits, EleventhPendingCreationHoldsNewAircraftBack) {
-  for (const auto& [pending, spawned] : {std::pair{10, true}, std::pair{11, false}}) {
-    SCOPED_TRACE(pending);
+TEST_F(Limits, EleventhWaitingCreationHoldsNewAircraftBack) {
+  struct Case {
+    int pending;   // creation requests built and queued
+    int requests;  // spawned, the request not yet built
+    bool spawned;
+  };
+  for (const Case& c : std::vector<Case>{{10, 0, true}, {11, 0, false}, {10, 1, false}, {0, 11, false}, {5, 5, true}}) {
+    SCOPED_TRACE(fmt::format("{} queued, {} to build", c.pending, c.requests));
+    const bool spawned = c.spawned;
     gf_resetEngine();
-    for (int i = 0; i < pending; ++i) g_pendingLiveCreations.push_back({});
+    for (int i = 0; i < c.pending; ++i) g_pendingLiveCreations.push_back({});
+    for (int i = 0; i < c.requests; ++i) g_spawnRequests.push_back(11810100 + static_cast<std::uint32_t>(i));
     LiveAc& ac = waiting(11810001, {40.75, -73.95}, 5000, 250);
     ac.situations.push_back(situation(40.76, -73.95, 5000, 250, 7000));
     g_engineCycle.store(5000);
     updateBufferAc(ac);
     EXPECT_EQ(ac.state == ActState::Creating, spawned);
     EXPECT_EQ(ac.situations.size(), spawned ? 3u : 2u);
+  }
+}
+
+// A snapshot of the feed brings twenty new aircraft at once; they all fall due in the same cycle. The
+// creations go out one per 50 cycles; no more than eleven ever wait, and the aircraft held back pass
+// over the positions that fell due meanwhile, so each is created at one it reached shortly before.
+TEST_F(Limits, ABurstOfNewAircraftIsCreatedCloseToItsStream) {
+  std::vector<Line> lines;
+  for (std::uint32_t i = 0; i < 20; ++i) {
+    Line l;
+    l.hexid = 11820001 + i;
+    l.callsign = fmt::format("BRS{}", i);
+    l.reg = fmt::format("N{}BR", 100 + i);
+    l.lat = 40.50 + 0.02 * i;
+    l.lon = -74.10;
+    l.track = 90;
+    lines.push_back(l);
+  }
+  std::map<std::pair<double, double>, std::int32_t> dueAt;  // reported position -> its due cycle
+  std::size_t mostWaiting = 0;
+  for (int snapshot = 0; snapshot < 12; ++snapshot) {
+    for (Line& l : lines) {
+      ASSERT_TRUE(feed(l));
+      const Situation& s = g_trafficQueue.back().situation;
+      dueAt[{s.latitude, s.longitude}] = s.due;
+      l = l.after(10);
+    }
+    for (int i = 0; i < 1000; ++i) {
+      run(1);
+      mostWaiting = std::max(mostWaiting, g_spawnRequests.size() + g_pendingLiveCreations.size());
+    }
+  }
+  EXPECT_LE(mostWaiting, 11u);
+  ASSERT_EQ(sim().objects.size(), 20u);
+  for (const auto& [id, o] : sim().objects) {
+    SCOPED_TRACE(o.callsign);
+    const auto due = dueAt.find({o.initial.latitude, o.initial.longitude});
+    ASSERT_NE(due, dueAt.end());
+    // Spawned 100 cycles ahead of the due time, then at most eleven creations of 50 cycles before it.
+    EXPECT_LE(o.createdCycle, due->second - 100 + 11 * 50 + 50);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "settings/options.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace amb {
@@ -45,6 +46,70 @@ TEST_F(AirMovement, LegsTakeTheirDistanceAtTheirSpeedWithinTheWindows) {
     LiveAc& ac = flying(situation(to.lat, to.lon, 5000, c.speed, c.stamped), 5000, c.speed);
     nextPosAir(ac);
     EXPECT_EQ(ac.second().due - cycle(), c.expected);
+  }
+}
+
+// The aircraft sets off late from its front only when it has just come into the simulator; it is at
+// the second by the stamped due, unless that would take more than twice its speed.
+TEST_F(AirMovement, AnAircraftThatSetsOffLateMakesUpTheDelayOnItsLeg) {
+  struct Case {
+    const char* what;
+    std::int32_t late;     // cycles the front fell due before now
+    std::int32_t stamped;  // the second's due stamped on arrival, cycles from now
+    std::int32_t expected;
+  };
+  // 1 nm at 120 kt: 3000 cycles.
+  const std::vector<Case> cases{
+      {"300 cycles late: at the second by its stamped due", 300, 2700, 2700},
+      {"the stamp lies beyond the flying time: at its own speed, not slower", 300, 3500, 3000},
+      {"800 cycles late with the stamp 1000 cycles ahead: twice its speed at most", 800, 1000, 1500},
+      {"on time: the flying time within the windows, as every leg", 0, 2700, 3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    g_engineCycle.store(10000);
+    const LatLon to = gf_destinationPoint({40.70, -73.90}, kPi / 2, kFeetPerNm);
+    LiveAc& ac = flying(situation(to.lat, to.lon, 5000, 120, cycle() + c.stamped), 5000, 120);
+    ac.front().due = cycle() - c.late;
+    nextPosAir(ac);
+    EXPECT_EQ(ac.second().due - cycle(), c.expected);
+  }
+}
+
+// Fed as the feed sends it, a new aircraft stands a few seconds while the simulator creates it, makes
+// up the delay (on one leg, or at twice its speed over a few short ones), then passes every reported
+// position at its due time, 30 s after the feed queued it.
+TEST_F(AirMovement, ANewAircraftPassesItsReportedPositionsAtTheirDueTimes) {
+  struct Case {
+    double every;  // seconds between the feed's reports
+    double speed;  // knots
+    int catchUpLegs;
+  };
+  for (const Case& c : std::vector<Case>{{10, 240, 1}, {2, 100, 3}}) {
+    SCOPED_TRACE(fmt::format("a report every {} s at {} kt", c.every, c.speed));
+    m_harness.reset();
+    gf_resetEngine();
+    m_harness = std::make_unique<enginesim::EngineHarness>(harnessOptions());
+    Line line;
+    line.lat = 40.80;
+    line.lon = -73.95;
+    line.track = 120;
+    line.gs = c.speed;
+    const int count = static_cast<int>(100 / c.every);
+    std::vector<enginesim::RecordedLine> lines;
+    for (int i = 0; i < count; ++i, line = line.after(c.every)) lines.push_back({line.text(), line.timestamp, line.hexid});
+    harness().follow(line.hexid);
+    harness().schedule(lines, cycle());
+    run(10000 + 3000);
+    const auto& passed = harness().passages(line.hexid);
+    const auto first = std::find_if(passed.begin(), passed.end(), [](const auto& p) { return p.inSim; });
+    ASSERT_NE(first, passed.end());
+    // Created after its first position fell due: it sets off from there late.
+    EXPECT_GT(first->cycle, first->position.due + 100);
+    ASSERT_GT(passed.end() - first, c.catchUpLegs + 5);
+    for (auto p = first + 1 + c.catchUpLegs; p != passed.end(); ++p)
+      EXPECT_LE(std::abs(p->cycle - p->position.due), 2) << "due " << p->position.due;
   }
 }
 

@@ -98,7 +98,10 @@ TEST_F(JfkReplayUserAloft, NoAircraftIsCreatedInTheUsersWay) {
 // With QNH at or below 1013 an arrival descends straight to the park airport's elevation: it reaches
 // the runway and touches down.
 TEST_F(JfkReplayUserAloft, ArrivalsLandWithALowQnh) {
-  const enginesim::SimObject* o = s_harness->sim().objectOfHexid(kArrival);
+  // The object that lands (once landed, it is removed and created again where it taxies).
+  const enginesim::SimObject* o = nullptr;
+  for (const auto& [id, object] : s_harness->sim().objects)
+    if (object.hexid == kArrival && o == nullptr) o = &object;
   ASSERT_NE(o, nullptr);
   std::int32_t touchdown = -1;
   for (const auto& e : s_harness->sim().eventsOf(o->id))

@@ -169,11 +169,16 @@ void EngineHarness::feedDueLines() {
     gf_splitTrafficLine(reader, line.text);
     if (processLineFor(reader) != LineResult::Queued) continue;
     linesByHexid[line.hexid].push_back(line);
+    AcceptedPosition queued;
+    {
+      std::lock_guard lock(g_trafficQueueMutex);
+      const Situation& s = g_trafficQueue.back().situation;
+      queued = {s.latitude, s.longitude, s.altitude, s.due, s.airborne != 0};
+      if (onQueued) onQueued(line, s);
+    }
+    queuedByHexid[line.hexid].push_back(queued);
     auto followed = m_followed.find(line.hexid);
-    if (followed == m_followed.end()) continue;
-    std::lock_guard lock(g_trafficQueueMutex);
-    const Situation& s = g_trafficQueue.back().situation;
-    followed->second.injected.push_back({s.latitude, s.longitude, s.altitude, s.due, s.airborne != 0});
+    if (followed != m_followed.end()) followed->second.injected.push_back(queued);
   }
 }
 

@@ -106,8 +106,12 @@ public:
   const std::vector<Passage>& passages(std::uint32_t hexid) const;
   // True while the aircraft flew synthetic situations of its own (or back from them to its track).
   bool offTrack(std::uint32_t hexid, std::int32_t cycle) const;
+  // Called for every line the feed queued, with the situation it queued (its due cycle stamped).
+  std::function<void(const RecordedLine& line, const Situation& situation)> onQueued;
   // The lines handed to processLine, by hexid.
   std::map<std::uint32_t, std::vector<RecordedLine>> linesByHexid;
+  // What the feed queued of them (its own on-ground judgement included), by hexid, in order.
+  std::map<std::uint32_t, std::vector<AcceptedPosition>> queuedByHexid;
 
 private:
   struct Scheduled {

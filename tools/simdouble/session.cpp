@@ -176,7 +176,11 @@ void SimDouble::Core::onPacket(Session& s, const std::uint8_t* p, std::uint32_t 
         data += used;
         left -= used;
       }
-      if (a != &world.user) trace.write(*a, "position", fmt::format("def {}", defineId));
+      if (a != &world.user) {
+        // As a simulator does, it stands on the ground when it is no higher than its CG above it.
+        a->onGround = World::standsOnGround(*a);
+        trace.write(*a, "position", fmt::format("def {}", defineId));
+      }
       break;
     }
 
@@ -205,7 +209,8 @@ void SimDouble::Core::onPacket(Session& s, const std::uint8_t* p, std::uint32_t 
       a.heading = f64(324);
       a.onGround = u32(332) != 0;
       a.trueAirspeed = u32(336);
-      a.groundAltitude = a.onGround ? a.altitude : world.user.groundAltitude;
+      // The world is flat at the user aircraft's ground altitude.
+      a.groundAltitude = world.user.groundAltitude;
       a.createdByClient = true;
       a.ownerSession = s.number;
       const std::uint32_t requestId = u32(340);

@@ -68,6 +68,10 @@ public:
   // Bytes a datum of the type takes in a data block (STRINGV: the text given).
   static std::size_t fixedSizeOf(std::uint32_t type);
 
+  // Whether the aircraft stands on the ground: its altitude at most half a foot above its ground
+  // altitude plus its static CG height (the height of its reference point when standing).
+  static bool standsOnGround(const Aircraft& a) { return a.altitude - a.groundAltitude - a.staticCg <= 0.5; }
+
   // Great-circle distance in metres.
   static double distanceMeters(double lat1, double lon1, double lat2, double lon2);
 

@@ -1,0 +1,158 @@
+// After the touchdown: an A321 that the simulator reports on the ground at JFK (13 ft) while the
+// feed still has it in the air. It stays on the ground until the feed reports it there, or its
+// records climb 300 ft above the field (313 ft); a ground report followed by airborne ones is a
+// touch-and-go. The climb-out after lift-off never descends.
+
+#include "engine_fixture.hpp"
+
+#include <cmath>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+
+constexpr double kField = 13;  // the simulator's ground
+constexpr double kCg = 10;     // the A321's static CG height in the simulator
+constexpr std::uint32_t kObject = 700;
+const LatLon kRunway{40.6413, -73.7781};
+
+class Landing : public EngineTest {
+protected:
+  // An A321 in the simulator on short final, heading north, flaring over the runway; its buffer: the
+  // situation it flies from and `ahead` more, 200 m apart to the north at `altitude`, due every 10 s.
+  LiveAc& onShortFinal(int ahead, double altitude) {
+    LiveAc& ac = addInSim(11900002, kObject, situation(kRunway.lat, kRunway.lon, 50, 130, cycle()));
+    ac.position.heading = 0;
+    ac.position.altitude = kField + kCg + 1;
+    ac.staticCgHeight = kCg;
+    ac.landingMode = 1;
+    ac.flareStage = 4;
+    for (int i = 0; i < ahead; ++i) append(ac, altitude, 125, true);
+    return ac;
+  }
+  // The next situation 200 m north of the last one, 10 s later.
+  Situation next(const LiveAc& ac, double altitude, double speed, bool airborne) {
+    const Situation& last = ac.situations.back();
+    const LatLon to = gf_destinationPoint({last.latitude, last.longitude}, 0, 200 / 0.3048);
+    return situation(to.lat, to.lon, airborne ? altitude : 0, speed, last.due + 1000, airborne);
+  }
+  void append(LiveAc& ac, double altitude, double speed, bool airborne) {
+    ac.situations.push_back(next(ac, altitude, speed, airborne));
+  }
+  // A new record of the feed, taken in as the intake does.
+  void report(LiveAc& ac, double altitude, double speed, bool airborne) {
+    decodeExisting(ac, next(ac, altitude, speed, airborne));
+  }
+  // The simulator reports the object on the ground (or not) over ground at the field's elevation.
+  void simReports(const LiveAc& ac, bool onGround) {
+    sim().push({ac.objectId, onGround ? 1u : 0u, 0, OtherAircraft, kField,
+                std::max(0.0, ac.position.altitude - kField - kCg)});
+    gf_SimCommands();
+  }
+  static bool anyAirborne(const LiveAc& ac) {
+    return std::any_of(ac.situations.begin(), ac.situations.end(), [](const Situation& s) { return s.airborne != 0; });
+  }
+};
+
+// The feed still reports the landed aircraft at 100 ft and 125 kt: those records, and those already
+// buffered, are flown on the ground, and nothing sets it to take off, through the roll-out and after
+// it turned off the runway, until a record 300 ft above the field (313 ft) has it in the air again.
+TEST_F(Landing, AirborneRecordsBeforeAnyGroundReportAreFlownOnTheGround) {
+  LiveAc& ac = onShortFinal(2, 100);
+  simReports(ac, true);
+  ASSERT_EQ(ac.landed, 1u);
+  ASSERT_EQ(ac.movesOnGround, 1u);
+  EXPECT_FALSE(anyAirborne(ac));
+  for (double altitude : {100.0, 100.0, 312.0, 150.0}) {
+    SCOPED_TRACE(altitude);
+    report(ac, altitude, 125, true);
+    const Situation& last = ac.situations.back();
+    EXPECT_EQ(std::tuple(last.airborne, last.altitude, last.verticalSpeed), std::tuple(std::uint8_t{0}, 0.0, 0.0));
+    EXPECT_EQ(ac.takeOffPending, 0u);
+    EXPECT_NE(ac.phase, GroundPhase::TakeOffRoll);
+  }
+  // Turned off the runway it taxies, and the feed's stale records still do not make it take off.
+  ac.landed = 0;
+  ac.setPhase(GroundPhase::Taxi);
+  report(ac, 100, 125, true);
+  report(ac, 100, 125, true);
+  EXPECT_EQ(ac.takeOffPending, 0u);
+  EXPECT_FALSE(anyAirborne(ac));
+  report(ac, 313, 150, true);
+  EXPECT_EQ(ac.situations.back().airborne, 1u);
+  EXPECT_EQ(ac.takeOffPending, 1u);
+}
+
+// Once the feed has it on the ground, rolling out at 110 and 90 kt (not a take-off run), a record in
+// the air again followed by another is a touch-and-go.
+TEST_F(Landing, AGroundReportFollowedByAirborneOnesIsATouchAndGo) {
+  LiveAc& ac = onShortFinal(1, 100);
+  simReports(ac, true);
+  ASSERT_EQ(ac.landed, 1u);
+  report(ac, 0, 110, false);
+  report(ac, 0, 90, false);
+  EXPECT_EQ(ac.takeOffPending, 0u);
+  report(ac, 150, 130, true);
+  EXPECT_EQ(ac.situations.back().airborne, 1u);
+  EXPECT_EQ(ac.takeOffPending, 0u);  // one airborne record is not yet "again"
+  report(ac, 300, 140, true);
+  EXPECT_EQ(ac.takeOffPending, 1u);
+  EXPECT_EQ(ac.phase, GroundPhase::Taxi);
+  EXPECT_EQ(ac.landingMode, 0u);
+}
+
+// A ground report already buffered at the touchdown counts: the airborne situations before it are
+// flown on the ground, those after it stay in the air.
+TEST_F(Landing, TheBufferIsFlownOnTheGroundUpToItsFirstGroundReport) {
+  LiveAc& ac = onShortFinal(2, 100);
+  append(ac, 0, 90, false);
+  append(ac, 200, 130, true);
+  simReports(ac, true);
+  std::vector<std::uint8_t> airborne;
+  for (const Situation& s : ac.situations) airborne.push_back(s.airborne);
+  EXPECT_EQ(airborne, (std::vector<std::uint8_t>{0, 0, 0, 0, 1}));
+  report(ac, 350, 140, true);
+  EXPECT_EQ(ac.takeOffPending, 1u);
+}
+
+// The feed repeats its last airborne position, 450 ft, for a while after the touchdown: higher than
+// 313 ft but no climb, so it stays on the ground; a record above it is a climb.
+TEST_F(Landing, TheFeedsRepeatedLastAirbornePositionIsNoClimb) {
+  LiveAc& ac = onShortFinal(1, 450);
+  simReports(ac, true);
+  EXPECT_FALSE(anyAirborne(ac));
+  report(ac, 450, 140, true);
+  report(ac, 450, 140, true);
+  EXPECT_FALSE(anyAirborne(ac));
+  EXPECT_EQ(ac.takeOffPending, 0u);
+  report(ac, 600, 150, true);
+  report(ac, 800, 150, true);
+  EXPECT_EQ(ac.situations.back().airborne, 1u);
+  EXPECT_EQ(ac.takeOffPending, 1u);
+}
+
+// Lifted off, with the feed still reporting the aircraft on the ground: it climbs out at 601 ft/min
+// at least, not down an approach, and an altitude step downward leaves it where it is.
+TEST_F(Landing, TheClimbOutNeverDescends) {
+  LiveAc& ac = addInSim(11900003, kObject, situation(kRunway.lat, kRunway.lon, 0, 150, cycle(), false));
+  ac.position.heading = 0;
+  ac.position.altitude = kField + kCg + 20;
+  ac.heightAboveGround = 20;
+  ac.setPhase(GroundPhase::TakeOffRoll);
+  ac.movesOnGround = 0;
+  ac.stepCounter = 0;
+  append(ac, 0, 155, false);
+  append(ac, 0, 160, false);
+  lf_planAirLeg(ac);
+  EXPECT_GE(ac.altitudeStep, 601.0 / 6000);
+  EXPECT_GE(ac.situations[1].verticalSpeed, 601.0);
+
+  ac.altitudeStep = -0.1;
+  const double before = ac.position.altitude;
+  for (int i = 0; i < 500; ++i) lf_climbOut(ac);
+  EXPECT_DOUBLE_EQ(ac.position.altitude, before);
+}
+
+}  // namespace
+}  // namespace amb
