@@ -385,8 +385,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
         if (ac.category != Rotorcraft) lf_queueEvent(ac, EVT_SPOILERS_SET, 16383);
         lf_setFlaps(ac, 1);
         lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
-        ac.earlyWindow = 3000;
-        ac.lateWindow = 5000;
+        lf_wideWindows(ac);  // 5000 late: the take-off is pending
       } else if (ac.phase == GroundPhase::Taxi && ac.landed == 0 &&
                  (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
         // Taxiing, not rolling out: a landed aircraft takes off again only by a touch-and-go.

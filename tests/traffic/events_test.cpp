@@ -146,6 +146,49 @@ TEST_F(ObjectEvents, ATouchAndGoRollSetsFullPowerAndTakeOffFlaps) {
   EXPECT_EQ(events(942), (Events{{EVT_SPOILERS_SET, 16383}}));
 }
 
+// Landed, then reported on the ground and twice in the air again: a touch-and-go, off at climb power
+// with spoilers 16383, take-off flaps and every light but the cabin's, the windows 3000 and 5000.
+TEST_F(ObjectEvents, ATouchAndGoGoesOffAtClimbPower) {
+  constexpr double kField = 13;
+  LiveAc& ac = inSim(945, 50, 40);
+  ac.situations[0].due = cycle();
+  ac.position.heading = 0;
+  ac.position.altitude = kField + 11;
+  ac.staticCgHeight = 10;
+  ac.landingMode = 1;
+  ac.flareStage = 4;
+  const auto next = [&](double altitude, double speed) {
+    const Situation& last = ac.situations.back();
+    const LatLon to = gf_destinationPoint({last.latitude, last.longitude}, 0, 200 / 0.3048);
+    return situation(to.lat, to.lon, altitude, speed, last.due + 1000, altitude > 0);
+  };
+  ac.situations.push_back(next(100, 125));
+  // The simulator has it on the ground.
+  sim().push({945, 1, 0, OtherAircraft, kField, 0.5});
+  gf_SimCommands();
+  ASSERT_EQ(ac.landed, 1u);
+  run(1);
+  const std::size_t before = sim().eventsOf(945).size();
+  decodeExisting(ac, next(0, 110));
+  decodeExisting(ac, next(150, 130));
+  decodeExisting(ac, next(300, 140));
+  ASSERT_EQ(ac.takeOffPending, 1u);
+  EXPECT_EQ(ac.earlyWindow, 3000);
+  EXPECT_EQ(ac.lateWindow, 5000);
+  const Events all = events(945);
+  EXPECT_EQ(Events(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
+            (Events{{EVT_THROTTLE_SET, 11468},
+                    {EVT_SPOILERS_SET, 16383},
+                    {EVT_FLAPS_SET, 3072},
+                    {EVT_NAV_LIGHTS_SET, 1},
+                    {EVT_BEACON_LIGHTS_SET, 1},
+                    {EVT_LANDING_LIGHTS_SET, 1},
+                    {EVT_TAXI_LIGHTS_SET, 1},
+                    {EVT_STROBES_SET, 1},
+                    {EVT_LOGO_LIGHTS_SET, 1},
+                    {EVT_CABIN_LIGHTS_SET, 0}}));
+}
+
 // Lining up for take-off: idle, spoilers in, take-off flaps, every light but the cabin's, and windows
 // of 3000 cycles early and 5000 late.
 TEST_F(ObjectEvents, TheTakeOffConfigurationSetsLightsFlapsAndWindows) {
