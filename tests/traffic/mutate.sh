@@ -36,8 +36,10 @@ die() { echo "mutate: $*" >&2; exit 2; }
 mkdir -p "$copy"
 [[ "${MUT_CLEAN:-0}" == 1 ]] && rm -rf "$build"
 find "$copy" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+# The files take the time of the copy (-m): a header older than the last build's objects would
+# otherwise leave them stale. The compiler cache keeps the rebuild short.
 (cd "$src" && git ls-files -co --exclude-standard -z | xargs -0 -I{} sh -c 'test -e "{}" && printf "%s\0" "{}"' |
-  tar --null -cf - -T -) | tar -xf - -C "$copy"
+  tar --null -cf - -T -) | tar -xmf - -C "$copy"
 
 # ---- The switches: each listed number that changes becomes AMB_MUT(k, original, down, up) ----
 python3 "$src/tests/traffic/mutation_list.py" switch "$copy" "$list" "$filter" "$work/changes.tsv" "$work/excused.tsv" ||
