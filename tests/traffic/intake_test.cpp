@@ -121,6 +121,57 @@ TEST_F(Intake, ARollingDepartureIgnoresARepeatedPosition) {
   }
 }
 
+// On an approach or after the touchdown, records behind the aircraft's nose say the stream went back:
+// buffered positions they put behind (90 degrees or more off the nose, seen from the last position)
+// go; with one situation left, an approach drops such a record, and a landed aircraft whose record
+// lies 150 degrees or more off the nose starts again from where it is.
+TEST_F(Intake, DuringALandingRecordsBehindTheNoseAreNotFlownBack) {
+  const LatLon from{40.6413, -73.7781};
+  // The point `metres` on `bearingDeg` from the point `north` metres north of the front.
+  const auto at = [&](double north, double bearingDeg, double metres) {
+    const LatLon n = gf_destinationPoint(from, 0, north / 0.3048);
+    const LatLon p = gf_destinationPoint(n, bearingDeg * kDegToRad, metres / 0.3048);
+    return situation(p.lat, p.lon, 0, 60, cycle() + 2000, false);
+  };
+  struct Case {
+    const char* what;
+    std::vector<double> buffered;           // metres north of the front
+    double north, bearingDeg, metres;       // the record
+    bool landing;
+    bool taken;
+    std::size_t left;
+    bool restarted;
+  };
+  const std::vector<Case> cases{
+      {"one ahead, the record 89 degrees off from it", {200}, 200, 89, 100, false, true, 2, false},
+      {"one ahead, the record 91 degrees off from it", {200}, 200, 91, 100, false, true, 1, false},
+      {"two ahead, the record behind both", {100, 200}, 50, 0, 0, false, true, 1, false},
+      {"two ahead, behind the last, 89 degrees off the first", {100, 200}, 100, 89, 30, false, true, 2, false},
+      {"two ahead, behind the last, 91 degrees off the first", {100, 200}, 100, 91, 30, false, true, 1, false},
+      {"approach, 89 degrees off", {}, 0, 89, 100, true, true, 1, false},
+      {"approach, 91 degrees off", {}, 0, 91, 100, true, false, 1, false},
+      {"landed, 149 degrees off", {}, 0, 149, 100, false, true, 1, false},
+      {"landed, 151 degrees off", {}, 0, 151, 100, false, true, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730400, 1130, situation(from.lat, from.lon, 0, 60, cycle() + 500, false));
+    ac.position.heading = 0;
+    ac.landingMode = c.landing ? 1 : 0;
+    ac.landed = c.landing ? 0 : 1;
+    for (const double m : c.buffered) ac.situations.push_back(at(m, 0, 0));
+    EXPECT_EQ(checkNewPosDuringLanding(ac, at(c.north, c.bearingDeg, c.metres)), c.taken);
+    EXPECT_EQ(ac.situations.size(), c.left);
+    EXPECT_EQ(ac.situations.front().due == cycle() + 1, c.restarted);
+  }
+  // The same position again is no news.
+  gf_resetEngine();
+  LiveAc& ac = addInSim(11730401, 1131, situation(from.lat, from.lon, 0, 60, cycle() + 500, false));
+  ac.landingMode = 1;
+  EXPECT_FALSE(checkNewPosDuringLanding(ac, ac.situations.back()));
+}
+
 // Throttle positions 0 to 4 and flaps settings 0 to 3 exist; others are ignored, as is a setting
 // already made.
 TEST_F(Intake, EventHelpersIgnoreSettingsTheyDoNotKnow) {
