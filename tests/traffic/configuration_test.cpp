@@ -19,8 +19,7 @@ protected:
   // with a leg ahead 6000 ft north at the same altitude, due in 1000 cycles (its front is not due).
   LiveAc& aloft(double aboveGround, double vs, int category = Large, std::uint32_t objectId = 700) {
     const LatLon at = gf_destinationPoint(kPark, kPi, 20 * kFeetPerNm);
-    LiveAc& ac =
-        addInSim(11900100 + objectId, objectId, situation(at.lat, at.lon, aboveGround, 200, cycle() + 100000));
+    LiveAc& ac = addInSim(11900100 + objectId, objectId, situation(at.lat, at.lon, aboveGround, 200, cycle() + 100000));
     ac.category = category;
     ac.position.heading = 0;
     ac.heightAboveGround = aboveGround;
@@ -79,7 +78,8 @@ TEST_F(Configuration, WindowsNarrowByAHundredDownToAThousand) {
     std::int32_t early, late;
     std::int32_t earlyAfter, lateAfter;
   };
-  for (const Case& c : std::vector<Case>{{3000, 5000, 2900, 4900}, {1050, 1100, 1000, 1000}, {1000, 1001, 1000, 1000}}) {
+  for (const Case& c :
+       std::vector<Case>{{3000, 5000, 2900, 4900}, {1050, 1100, 1000, 1000}, {1000, 1001, 1000, 1000}}) {
     SCOPED_TRACE(fmt::format("{} {}", c.early, c.late));
     gf_resetEngine();
     LiveAc& ac = aloft(3000, 0);
@@ -115,9 +115,8 @@ TEST_F(Configuration, TheThrottleFollowsTheClimbAndDescentAboveTheApproach) {
     EXPECT_EQ(ac.throttleMarker, c.markerAfter);
     run(1);
     const auto events = sim().eventsOf(objectId);
-    const bool sent = std::any_of(events.begin(), events.end(), [](const auto& e) {
-      return e.eventId == EVT_THROTTLE_SET;
-    });
+    const bool sent =
+        std::any_of(events.begin(), events.end(), [](const auto& e) { return e.eventId == EVT_THROTTLE_SET; });
     EXPECT_EQ(sent, c.marker != c.markerAfter);
     if (c.markerAfter == 2 && c.marker == 3) {
       EXPECT_TRUE(std::any_of(events.begin(), events.end(),
@@ -176,7 +175,8 @@ TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
     std::int32_t late;
   };
   std::uint32_t objectId = 730;
-  for (const Case& c : std::vector<Case>{{Large, false, 1, 3000}, {Large, true, 1, 5000}, {Rotorcraft, false, 4, 3000}}) {
+  for (const Case& c :
+       std::vector<Case>{{Large, false, 1, 3000}, {Large, true, 1, 5000}, {Rotorcraft, false, 4, 3000}}) {
     SCOPED_TRACE(fmt::format("category {}{}", c.category, c.takeOffPending ? ", take-off pending" : ""));
     gf_resetEngine();
     LiveAc& ac = aloft(600, -300, c.category, ++objectId);
@@ -198,7 +198,8 @@ TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
     run(1);
     const auto events = sim().eventsOf(objectId);
     const auto sent = [&](std::uint32_t id, std::uint32_t data) {
-      return std::any_of(events.begin(), events.end(), [&](const auto& e) { return e.eventId == id && e.data == data; });
+      return std::any_of(events.begin(), events.end(),
+                         [&](const auto& e) { return e.eventId == id && e.data == data; });
     };
     EXPECT_TRUE(sent(EVT_THROTTLE_SET, c.category == Rotorcraft ? 16383 : 4914));
     EXPECT_EQ(sent(EVT_FLAPS_SET, 16383), c.category != Rotorcraft);
@@ -230,7 +231,8 @@ TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
     run(1);
     const auto events = sim().eventsOf(objectId);
     const auto count = [&](std::uint32_t id, std::uint32_t data) {
-      return std::count_if(events.begin(), events.end(), [&](const auto& e) { return e.eventId == id && e.data == data; });
+      return std::count_if(events.begin(), events.end(),
+                           [&](const auto& e) { return e.eventId == id && e.data == data; });
     };
     EXPECT_EQ(ac.goAroundMark, g.goesAround ? 1u : 0u);
     if (!g.goesAround) {

@@ -42,7 +42,8 @@ protected:
 // out the pace would be ten times: it is held to four.
 TEST_F(Curves, TheParameterAdvancesAtAnEvenPace) {
   for (const bool east : {false, true}) {
-    for (const auto& [middle, advance] : {std::pair{50.0, 0.01}, std::pair{30.0, 0.01 * 100 / 60}, std::pair{5.0, 0.04}}) {
+    for (const auto& [middle, advance] :
+         {std::pair{50.0, 0.01}, std::pair{30.0, 0.01 * 100 / 60}, std::pair{5.0, 0.04}}) {
       SCOPED_TRACE(fmt::format("{} {}", east ? "east" : "north", middle));
       gf_resetEngine();
       LiveAc& ac = taxiing();
@@ -66,7 +67,7 @@ TEST_F(Curves, TheNoseCatchesUpWithATightCurve) {
   c.endEast = 20;  // a quarter turn to the right within 20 m
   ac.curve = c;
   ac.curveStep = 0.05;
-  ac.turnStep() = 1e-6;  // far slower than the curve bends
+  ac.turnStep() = 1e-6;                   // far slower than the curve bends
   ac.position.heading = 350 * kDegToRad;  // 10 degrees behind the path
   lf_curveStep(ac);
   CurvePoint p;
@@ -161,8 +162,9 @@ TEST_F(Curves, TheFlareRunsFrom400FeetAndPitchesUpToFourDegrees) {
 
 // Crossing the date line the longitude wraps into [-180, 180].
 TEST_F(Curves, TheLongitudeWrapsAtTheDateLine) {
-  for (const auto& [from, step, to] : {std::tuple{179.9999, 0.0002, -179.9999}, std::tuple{-179.9999, -0.0002, 179.9999},
-                                       std::tuple{179.9997, 0.0002, 179.9999}}) {
+  for (const auto& [from, step, to] :
+       {std::tuple{179.9999, 0.0002, -179.9999}, std::tuple{-179.9999, -0.0002, 179.9999},
+        std::tuple{179.9997, 0.0002, 179.9999}}) {
     SCOPED_TRACE(from);
     gf_resetEngine();
     LiveAc& ac = addInSim(11950200, 1020, situation(-16.5, from, 5000, 250, cycle() + 100000));

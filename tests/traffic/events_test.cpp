@@ -131,10 +131,9 @@ TEST_F(ObjectEvents, ATouchAndGoRollSetsFullPowerAndTakeOffFlaps) {
     EXPECT_NEAR(ac.pitchStep * kRadToDeg, -0.06, 1e-12);
     EXPECT_EQ(ac.landed, 0u);
     EXPECT_EQ(ac.throttleMarker, 4u);
-    EXPECT_EQ(events(objectId), category == Large ? (Events{{EVT_THROTTLE_SET, 16383},
-                                                             {EVT_SPOILERS_SET, 16383},
-                                                             {EVT_FLAPS_SET, 3072}})
-                                                   : (Events{{EVT_THROTTLE_SET, 16383}}));
+    EXPECT_EQ(events(objectId),
+              category == Large ? (Events{{EVT_THROTTLE_SET, 16383}, {EVT_SPOILERS_SET, 16383}, {EVT_FLAPS_SET, 3072}})
+                                : (Events{{EVT_THROTTLE_SET, 16383}}));
   }
   // Full power already set: no throttle event.
   LiveAc& ac = inSim(942, 13, 0);
@@ -176,17 +175,16 @@ TEST_F(ObjectEvents, ATouchAndGoGoesOffAtClimbPower) {
   EXPECT_EQ(ac.earlyWindow, 3000);
   EXPECT_EQ(ac.lateWindow, 5000);
   const Events all = events(945);
-  EXPECT_EQ(Events(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
-            (Events{{EVT_THROTTLE_SET, 11468},
-                    {EVT_SPOILERS_SET, 16383},
-                    {EVT_FLAPS_SET, 3072},
-                    {EVT_NAV_LIGHTS_SET, 1},
-                    {EVT_BEACON_LIGHTS_SET, 1},
-                    {EVT_LANDING_LIGHTS_SET, 1},
-                    {EVT_TAXI_LIGHTS_SET, 1},
-                    {EVT_STROBES_SET, 1},
-                    {EVT_LOGO_LIGHTS_SET, 1},
-                    {EVT_CABIN_LIGHTS_SET, 0}}));
+  EXPECT_EQ(Events(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()), (Events{{EVT_THROTTLE_SET, 11468},
+                                                                                          {EVT_SPOILERS_SET, 16383},
+                                                                                          {EVT_FLAPS_SET, 3072},
+                                                                                          {EVT_NAV_LIGHTS_SET, 1},
+                                                                                          {EVT_BEACON_LIGHTS_SET, 1},
+                                                                                          {EVT_LANDING_LIGHTS_SET, 1},
+                                                                                          {EVT_TAXI_LIGHTS_SET, 1},
+                                                                                          {EVT_STROBES_SET, 1},
+                                                                                          {EVT_LOGO_LIGHTS_SET, 1},
+                                                                                          {EVT_CABIN_LIGHTS_SET, 0}}));
 }
 
 // Lining up for take-off: idle, spoilers in, take-off flaps, every light but the cabin's, and windows

@@ -135,8 +135,8 @@ TEST_F(Intake, DuringALandingRecordsBehindTheNoseAreNotFlownBack) {
   };
   struct Case {
     const char* what;
-    std::vector<double> buffered;           // metres north of the front
-    double north, bearingDeg, metres;       // the record
+    std::vector<double> buffered;      // metres north of the front
+    double north, bearingDeg, metres;  // the record
     bool landing;
     bool taken;
     std::size_t left;
@@ -189,7 +189,8 @@ TEST_F(Intake, EventHelpersIgnoreSettingsTheyDoNotKnow) {
   run(1);
   std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
   for (const auto& e : sim().eventsOf(1100)) events.emplace_back(e.eventId, e.data);
-  EXPECT_EQ(events, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_THROTTLE_SET, 16383}, {EVT_FLAPS_SET, 16383}}));
+  EXPECT_EQ(events,
+            (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_THROTTLE_SET, 16383}, {EVT_FLAPS_SET, 16383}}));
 }
 
 }  // namespace

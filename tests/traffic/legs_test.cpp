@@ -80,7 +80,8 @@ TEST_F(Legs, TheFeedsTrackSteersOnlyNearTheGround) {
     bool landing;
     bool feedSteers;
   };
-  for (const Case& c : std::vector<Case>{{999, false, true}, {1000, false, false}, {1999, true, true}, {2000, true, false}}) {
+  for (const Case& c :
+       std::vector<Case>{{999, false, true}, {1000, false, false}, {1999, true, true}, {2000, true, false}}) {
     SCOPED_TRACE(fmt::format("{} ft{}", c.aboveGround, c.landing ? " landing" : ""));
     gf_resetEngine();
     LiveAc& ac = at(c.aboveGround, 200);
@@ -106,7 +107,9 @@ TEST_F(Legs, ARollWithAnAirborneSituationAheadGoesStraightToIt) {
     LiveAc& ac = at(0, 140);
     ac.extensionCount = 1;
     then(ac, 90, 0.2, 0, 140, 300, false).verticalSpeed = 60;
-    for (std::size_t i = 2; i <= 10; ++i) then(ac, 90, 0.2, i == airborneAt ? 600 : 0, 150, 300 * static_cast<std::int32_t>(i), i == airborneAt).verticalSpeed = 60;
+    for (std::size_t i = 2; i <= 10; ++i)
+      then(ac, 90, 0.2, i == airborneAt ? 600 : 0, 150, 300 * static_cast<std::int32_t>(i), i == airborneAt)
+          .verticalSpeed = 60;
     const std::size_t before = ac.situations.size();
     lf_planAirLeg(ac);
     if (airborneAt <= 9) {
@@ -191,7 +194,8 @@ TEST_F(Legs, TheClimbOutRaisesTheGearAndSetsClimbPower) {
     run(1);
     const auto gearUps = [&] {
       const auto events = sim().eventsOf(objectId);
-      return std::count_if(events.begin(), events.end(), [](const auto& e) { return e.eventId == EVT_GEAR_SET && e.data == 0; });
+      return std::count_if(events.begin(), events.end(),
+                           [](const auto& e) { return e.eventId == EVT_GEAR_SET && e.data == 0; });
     };
     EXPECT_EQ(gearUps(), 0);
     run(1);  // the 300th cycle after lift-off

@@ -83,9 +83,8 @@ TEST_F(StandPositions, RightAfterArrivingTheStandReachesTwiceAsFar) {
     double metres;
     bool kept;
   };
-  for (const Case& c : std::vector<Case>{{GroundPhase::ToStand, 160, false},
-                                         {GroundPhase::ToStand, 180, true},
-                                         {GroundPhase::Taxi, 160, true}}) {
+  for (const Case& c : std::vector<Case>{
+           {GroundPhase::ToStand, 160, false}, {GroundPhase::ToStand, 180, true}, {GroundPhase::Taxi, 160, true}}) {
     SCOPED_TRACE(fmt::format("{} m after {}", c.metres, static_cast<int>(c.previous)));
     gf_resetEngine();
     LiveAc& ac = atStand();

@@ -14,7 +14,8 @@ class TakeOff : public EngineTest {
 protected:
   // An aircraft rolling at `speed` kt with its take-off pending, heading north; its front is not due.
   LiveAc& rolling(double speed, int category, std::uint32_t objectId) {
-    LiveAc& ac = addInSim(11960000 + objectId, objectId, situation(kRunway.lat, kRunway.lon, 0, speed, cycle() + 100000, false));
+    LiveAc& ac =
+        addInSim(11960000 + objectId, objectId, situation(kRunway.lat, kRunway.lon, 0, speed, cycle() + 100000, false));
     ac.category = category;
     ac.takeOffPending = 1;
     ac.position.heading = 0;
@@ -34,8 +35,9 @@ protected:
 // start at its greatest rate; a knot slower, it does not.
 TEST_F(TakeOff, EachKindLiftsOffAtItsOwnSpeed) {
   std::uint32_t objectId = 1200;
-  for (const auto& [category, speed] : {std::pair{Light, 90.0}, std::pair{Buzjets, 110.0}, std::pair{Large, 140.0},
-                                        std::pair{Heavy, 150.0}, std::pair{HighPerf, 220.0}, std::pair{Rotorcraft, 1.0}}) {
+  for (const auto& [category, speed] :
+       {std::pair{Light, 90.0}, std::pair{Buzjets, 110.0}, std::pair{Large, 140.0}, std::pair{Heavy, 150.0},
+        std::pair{HighPerf, 220.0}, std::pair{Rotorcraft, 1.0}}) {
     for (const double less : {0.0, 1.0}) {
       SCOPED_TRACE(fmt::format("category {} at {} kt", category, speed - less));
       gf_resetEngine();
@@ -105,7 +107,8 @@ TEST_F(TakeOff, TheRollOutCleansUpAt90KnotsAndOffTheRunway) {
     } else if (c.landed) {
       EXPECT_EQ(spoilers, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_SPOILERS_SET, 0}}));
     } else {
-      EXPECT_EQ(spoilers, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_SPOILERS_SET, 0}, {EVT_TAXI_LIGHTS_SET, 1}}));
+      EXPECT_EQ(spoilers, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_SPOILERS_SET, 0},
+                                                                                {EVT_TAXI_LIGHTS_SET, 1}}));
     }
   }
 }

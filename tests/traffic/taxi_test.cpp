@@ -166,7 +166,8 @@ TEST_F(Taxi, ANoseOffTheLegLeadsIn) {
     double offDeg;
     bool curve, turning;
   };
-  for (const Case& c : std::vector<Case>{{2.9, false, false}, {3.1, false, true}, {9.9, false, true}, {10.1, true, false}}) {
+  for (const Case& c :
+       std::vector<Case>{{2.9, false, false}, {3.1, false, true}, {9.9, false, true}, {10.1, true, false}}) {
     SCOPED_TRACE(c.offDeg);
     gf_resetEngine();
     LiveAc& ac = taxiing();

@@ -46,7 +46,8 @@ TEST_F(UserWay, AircraftOnTheGroundTooCloseToTheUserGo) {
     bool parked, removed;
   };
   double east = 0;
-  for (const Case& c : std::vector<Case>{{1.14, false, true}, {1.16, false, false}, {1.09, true, true}, {1.11, true, false}}) {
+  for (const Case& c :
+       std::vector<Case>{{1.14, false, true}, {1.16, false, false}, {1.09, true, true}, {1.11, true, false}}) {
     SCOPED_TRACE(fmt::format("{} {}", c.parked ? "parked" : "taxiing", c.factor));
     gf_resetEngine();
     // The user stands somewhere new each time: parked aircraft are checked when the user has moved.
