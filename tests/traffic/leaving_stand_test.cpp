@@ -127,6 +127,17 @@ TEST_F(LeavingStand, PositionsOfThePushBackItselfArePassed) {
   ASSERT_EQ(ac.situations.size(), 2u);
   EXPECT_EQ(ac.situations[1].noMovement, 1u);
   EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 2.5 * kRadiusNm, 1e-9);
+  // With a position beyond it the stream goes on there at once.
+  gf_resetEngine();
+  LiveAc& on = standing(180, 0.06, 1304);
+  const LatLon far = gf_destinationPoint(kStand, kPi / 2, 0.3 * kFeetPerNm);
+  on.situations.push_back(situation(far.lat, far.lon, 0, 10, cycle() + 12000, false));
+  lf_pushBack(on);
+  on.curvedPushBack = 0;
+  backedOut(on);
+  nextPosGround(on);
+  ASSERT_EQ(on.situations.size(), 2u);
+  EXPECT_EQ(on.situations[1].latitude, far.lat);
 }
 
 // A stand without a radius takes the aircraft's half span, 0.005 nm at least.
@@ -141,6 +152,18 @@ TEST_F(LeavingStand, AStandWithoutARadiusTakesTheAircraftsSize) {
     ASSERT_EQ(ac.situations.size(), 5u);
     EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 2.5 * radius, 1e-9);
   }
+}
+
+// A stream that ends with the push-back's turn leaves nothing to fly once the straight push-back is
+// done: the aircraft goes.
+TEST_F(LeavingStand, AStreamEndingWithThePushBackRemovesTheAircraft) {
+  LiveAc& ac = standing(90);
+  lf_pushBack(ac);
+  ac.curvedPushBack = 0;
+  ac.situations.resize(4);  // the stream's own next position is gone
+  backedOut(ac);
+  nextPos(ac);
+  EXPECT_EQ(ac.state, ActState::Removing);
 }
 
 // With its turn the straight leg ends in a 90-degree curve through the corner, timed by the turn
@@ -184,8 +207,9 @@ TEST_F(LeavingStand, ACurvedPushBackTurnsNinetyDegreesAtTheTurnRate) {
 // to, between half a radius and three radii back and aside from the end of the straight leg.
 TEST_F(LeavingStand, APositionSeenAfterThePushBackMayEndTheTurn) {
   struct Case {
-    double back, aside;  // radii, aside positive west (the tail's side)
+    double back, aside;  // radii, aside positive west
     bool replaces;
+    double nextDeg = 90;  // the stream goes on east: the tail swings west
   };
   for (const Case& c : std::vector<Case>{{2, 2, true},
                                          {0.45, 2, false},
@@ -195,10 +219,12 @@ TEST_F(LeavingStand, APositionSeenAfterThePushBackMayEndTheTurn) {
                                          {2.95, 2.95, true},
                                          {3.05, 2, false},
                                          {2, 3.05, false},
-                                         {2, -2, false}}) {
-    SCOPED_TRACE(fmt::format("{} back, {} aside", c.back, c.aside));
+                                         {2, -2, false},
+                                         {2, -2, true, 270},
+                                         {2, 2, false, 270}}) {
+    SCOPED_TRACE(fmt::format("{} back, {} aside, next {}", c.back, c.aside, c.nextDeg));
     gf_resetEngine();
-    LiveAc& ac = standing(90);
+    LiveAc& ac = standing(c.nextDeg);
     lf_pushBack(ac);
     ac.curvedPushBack = 1;
     ac.replaceAfterPushBack = 1;
@@ -240,6 +266,15 @@ TEST_F(LeavingStand, APullOutPassesThePositionsInsideTheStandArea) {
   EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[1])), 0.02, 1e-9);
   EXPECT_EQ(ac.situations[1].due, cycle() + 1800);  // 0.02 nm at 4 kt
   EXPECT_NEAR(gf_distanceNm(kStand, at(ac.situations[2])), 0.085, 1e-9);
+  // Behind the way out's end includes obliquely behind (135 degrees off).
+  gf_resetEngine();
+  LiveAc& oblique = standing(0, 0.2, 1303);
+  oblique.pullOutPending = 1;
+  const LatLon end = gf_destinationPoint(kStand, 0, 0.02 * kFeetPerNm);
+  const LatLon back = gf_destinationPoint(end, 135 * kDegToRad, 0.06 * kFeetPerNm);
+  oblique.situations.insert(oblique.situations.begin() + 1, situation(back.lat, back.lon, 0, 8, cycle() + 1000, false));
+  lf_pullOut(oblique);
+  EXPECT_EQ(oblique.situations.size(), 3u);
   // A position ahead of the way out's end, if off to the side (70 degrees), is kept.
   gf_resetEngine();
   LiveAc& aside = standing(0, 0.2, 1302);
