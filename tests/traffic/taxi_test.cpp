@@ -118,6 +118,18 @@ TEST_F(Taxi, CornersAreCurvedOrApproachedStraightFirst) {
   }
 }
 
+// A taxiing aircraft with nothing ahead stands: no turn, no curve.
+TEST_F(Taxi, NothingAheadNothingToTurnTo) {
+  LiveAc& ac = taxiing();
+  ac.turning = 1;
+  ac.remainingTurn = 30;
+  nextPosGround(ac);
+  EXPECT_EQ(ac.situations.size(), 1u);
+  EXPECT_EQ(ac.turning, 0u);
+  EXPECT_EQ(ac.remainingTurn, 0);
+  EXPECT_FALSE(ac.curve.isSet());
+}
+
 // A stream that comes back to the front's own position after the corner has no corner to round.
 TEST_F(Taxi, AStreamBackToWhereItWasHasNoCorner) {
   LiveAc& ac = taxiing();
