@@ -53,10 +53,10 @@ TEST_F(StandEntry, AnEntryCurveMeetsTheEntryLineAlongTheNose) {
   };
   const std::vector<Case> cases{
       {"a quarter turn", 70, 70, 90, true, 70},
-      {"meeting 0.19 of the chord along", 19, 98.18, 90, false, 0},
-      {"meeting 0.21 of the chord along", 21, 97.77, 90, true, 21},
-      {"entering 0.19 of the chord before", 98.18, 19, 90, false, 0},
-      {"entering 0.21 of the chord before", 97.77, 21, 90, true, 97.77},
+      {"meeting 0.195 of the chord along", 19.5, 98.08, 90, false, 0},
+      {"meeting 0.205 of the chord along", 20.5, 97.876, 90, true, 20.5},
+      {"entering 0.195 of the chord before", 98.08, 19.5, 90, false, 0},
+      {"entering 0.205 of the chord before", 97.876, 20.5, 90, true, 97.876},
       {"119 degrees", 50 + 50 * std::cos(119 * kDegToRad), 50 * std::sin(119 * kDegToRad), 119, true, 50},
       {"121 degrees", 50 + 50 * std::cos(121 * kDegToRad), 50 * std::sin(121 * kDegToRad), 121, false, 0},
       {"0.04 degrees apart", 100, 100 * std::tan(0.02 * kDegToRad), 0.04, false, 0},
@@ -85,17 +85,20 @@ TEST_F(StandEntry, WithoutAnEntryCurveTheWayInIsStraightOrLeadsIn) {
     const char* what;
     double courseDeg, standDeg;
     bool curve;
+    double metres = 50;
   };
   // The stand 50 m away on the course, its heading between the nose and the course or too near the
   // course: the two lines do not meet well ahead of both ends, and no entry curve fits.
   for (const Case& c : std::vector<Case>{{"44 degrees off the nose", 44, 20, false},
                                          {"46 degrees off the nose", 46, 20, true},
                                          {"9 degrees off the nose, 50 off the stand", 9, 319, false},
-                                         {"11 degrees off the nose, 50 off the stand", 11, 321, true}}) {
+                                         {"11 degrees off the nose, 50 off the stand", 11, 321, true},
+                                         {"11 degrees off the nose, 1.03 m", 11, 321, true, 1.03},
+                                         {"11 degrees off the nose, 0.97 m", 11, 321, false, 0.97}}) {
     SCOPED_TRACE(c.what);
     gf_resetEngine();
     LiveAc& ac = taxiing();
-    const LatLon to = gf_destinationPoint(kAt, c.courseDeg * kDegToRad, 50 * kFeetPerMetre);
+    const LatLon to = gf_destinationPoint(kAt, c.courseDeg * kDegToRad, c.metres * kFeetPerMetre);
     const Stand stand = standAt(to, c.standDeg);
     ASSERT_FALSE(lf_startEntryCurve(ac, to, stand.heading));
     EXPECT_EQ(lf_startStandCurve(ac, stand), c.curve);
