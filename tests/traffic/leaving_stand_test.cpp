@@ -154,6 +154,16 @@ TEST_F(LeavingStand, AStandWithoutARadiusTakesTheAircraftsSize) {
   }
 }
 
+// An aircraft due to leave its stand with no position to go to stays on it.
+TEST_F(LeavingStand, WithNowhereToGoItStaysOnTheStand) {
+  LiveAc& ac = standing(90);
+  ac.situations.pop_back();
+  ac.pullOutPending = 1;
+  nextPosGround(ac);
+  EXPECT_EQ(ac.phase, GroundPhase::AtStand);
+  EXPECT_EQ(ac.situations.size(), 1u);
+}
+
 // A stream that ends with the push-back's turn leaves nothing to fly once the straight push-back is
 // done: the aircraft goes.
 TEST_F(LeavingStand, AStreamEndingWithThePushBackRemovesTheAircraft) {

@@ -696,6 +696,13 @@ TEST_F(Limits, AnAircraftCreatedStandingStands) {
   single.situations.pop_back();
   spawnLiveAc(single);
   EXPECT_EQ(single.state, ActState::New);
+  // Coming back after a respawn, one position is enough: it goes on as it was.
+  single.respawnHeading = 1.0;
+  spawnLiveAc(single);
+  EXPECT_EQ(single.state, ActState::Creating);
+  EXPECT_DOUBLE_EQ(single.situations[0].speed, 120);
+  EXPECT_EQ(single.situations[0].noMovement, 0u);
+  EXPECT_NEAR(single.position.heading, 1.0, 1e-12);
 }
 
 // COLLISION_USER_GND keeps new aircraft 150 m from the user while the user is off the ground.
