@@ -101,22 +101,60 @@ using BusyStands = std::vector<std::uint8_t>;
 constexpr std::uint8_t kBusyNow = 1;
 constexpr std::uint8_t kBusyNext = 2;
 
-std::uint8_t lf_busyBits(const ParkPosOption& o, WeekSlot now, WeekSlot next) {
-  if (!lf_optionInSearch(o)) return 0;
-  return static_cast<std::uint8_t>((o.day == now.weekday && lf_bitSet(o.halfHours, now.halfHour) ? kBusyNow : 0) |
-                                   (o.day == next.weekday && lf_bitSet(o.halfHours, next.halfHour) ? kBusyNext : 0));
+std::uint32_t lf_registrationDigest(const std::string& registration) {
+  return static_cast<std::uint32_t>(std::hash<std::string>{}(registration));
+}
+
+// The stand's options by weekday, built again when its options were added to, removed or moved.
+const OptionsByDay& lf_optionsByDay(Stand& s) {
+  OptionsByDay& t = s.byDay;
+  if (t.builtFor == s.options.data() && t.builtCount == s.options.size()) return t;
+  const auto bucket = [](std::uint32_t day) { return day >= 1 && day <= 7 ? day : 0u; };
+  std::uint32_t count[8] = {};
+  for (const ParkPosOption& o : s.options) ++count[bucket(o.day)];
+  t.start[0] = 0;
+  for (std::size_t d = 0; d < 8; ++d) t.start[d + 1] = t.start[d] + count[d];
+  std::uint32_t next[8];
+  std::copy(t.start, t.start + 8, next);
+  t.entries.resize(s.options.size());
+  for (std::size_t k = 0; k < s.options.size(); ++k) {
+    const ParkPosOption& o = s.options[k];
+    t.entries[next[bucket(o.day)]++] = {lf_registrationDigest(o.reg), static_cast<std::uint32_t>(k), o.kind};
+  }
+  t.builtFor = s.options.data();
+  t.builtCount = s.options.size();
+  return t;
+}
+
+// The entries of the options of a weekday; none for a weekday outside 1 to 7.
+std::pair<const OptionsByDay::Entry*, const OptionsByDay::Entry*> lf_entriesOf(const OptionsByDay& t,
+                                                                               std::uint32_t weekday) {
+  if (weekday < 1 || weekday > 7) return {nullptr, nullptr};
+  return {t.entries.data() + t.start[weekday], t.entries.data() + t.start[weekday + 1]};
+}
+
+// One of the stand's options of that weekday takes part in searches and holds the half hour.
+bool lf_inUse(Stand& s, WeekSlot t) {
+  const auto [from, to] = lf_entriesOf(lf_optionsByDay(s), t.weekday);
+  for (auto e = from; e != to; ++e) {
+    const ParkPosOption& o = s.options[e->option];
+    if (lf_optionInSearch(o) && lf_bitSet(o.halfHours, t.halfHour)) return true;
+  }
+  return false;
 }
 
 BusyStands lf_busyStands(WeekSlot now) {
   const WeekSlot next = lf_nextHalfHour(now);
   BusyStands busy(g_stands.size(), 0);
   for (std::size_t i = 0; i < g_stands.size(); ++i)
-    for (const ParkPosOption& o : g_stands[i].options) busy[i] |= lf_busyBits(o, now, next);
+    busy[i] = static_cast<std::uint8_t>((lf_inUse(g_stands[i], now) ? kBusyNow : 0) |
+                                        (lf_inUse(g_stands[i], next) ? kBusyNext : 0));
   return busy;
 }
 
 // The two collectors of the soft-stand search over the stands the filter lets through that are not
-// in use. Each pass keeps only stands whose size steps do not exceed the best found so far.
+// in use. Each pass keeps only stands whose size steps do not exceed the best found so far. Whether a
+// candidate fits the aircraft is left for the choice to ask.
 template <typename Filter>
 void lf_collectFitting(std::vector<StandCandidate>& out, const BusyStands& busy, std::uint8_t inUse,
                        const AcData& ac, double stepNm, Filter filter) {
@@ -128,7 +166,7 @@ void lf_collectFitting(std::vector<StandCandidate>& out, const BusyStands& busy,
     const auto steps = static_cast<std::int32_t>(std::round((s.radiusNm - size) / stepNm));
     if (steps > best || (busy[i] & inUse) != 0) continue;
     best = steps;
-    out.push_back({s.name, steps, lf_standFits(s, ac) ? 1u : 0u});
+    out.push_back({i, steps, -1});
   }
 }
 
@@ -144,8 +182,43 @@ void lf_collectAnySize(std::vector<StandCandidate>& out, const BusyStands& busy,
     const auto steps = static_cast<std::int32_t>(std::round(std::fabs(size - s.radiusNm)));
     if (steps > best || (busy[i] & inUse) != 0) continue;
     best = steps;
-    out.push_back({s.name, steps, lf_standFits(s, ac) ? 1u : 0u});
+    out.push_back({i, steps, -1});
   }
+}
+
+bool lf_candidateFits(StandCandidate& c, const AcData& ac) {
+  if (c.fit < 0) c.fit = lf_standFits(g_stands[c.stand], ac) ? 1 : 0;
+  return c.fit != 0;
+}
+
+// The first of the candidates once ordered by insertion, a candidate moving ahead of an earlier one
+// while its fit is not lower and its steps are not higher: the last candidate that fits at least as
+// well as, and lies no more steps away than, every one before it. Its fit asks a stand's options, so
+// the fits are asked from the back and only as far as needed: a fitting candidate with the fewest
+// steps so far wins at once; one that does not fit wins only when no candidate before it fits.
+std::size_t lf_firstCandidate(std::vector<StandCandidate>& list, const AcData& ac) {
+  // fewest[j]: the candidate has no more steps than any before it.
+  std::vector<std::uint8_t> fewest(list.size(), 0);
+  std::int32_t least = list.front().steps;
+  for (std::size_t j = 0; j < list.size(); ++j) {
+    fewest[j] = list[j].steps <= least ? 1 : 0;
+    least = std::min(least, list[j].steps);
+  }
+  // The first fitting candidate, searched from the front as far as asked.
+  std::size_t searched = 0;
+  std::size_t firstFit = list.size();
+  const auto fitBefore = [&](std::size_t j) {
+    while (firstFit == list.size() && searched < j) {
+      if (lf_candidateFits(list[searched], ac)) firstFit = searched;
+      ++searched;
+    }
+    return firstFit < j;
+  };
+  for (std::size_t j = list.size(); j-- > 0;) {
+    if (fewest[j] == 0) continue;
+    if (lf_candidateFits(list[j], ac) || !fitBefore(j)) return j;
+  }
+  return 0;
 }
 
 std::vector<SoftSeen>::iterator lf_softSeenOf(std::uint32_t hexid) {
@@ -410,18 +483,9 @@ std::vector<Stand>::iterator lf_chooseSoftStandIn(const BusyStands& busy, std::u
     return g_stands.end();
   }
   if (list.size() >= 2 && gf_randomOn()) lf_shuffle(list);
-  // The candidates are ordered by insertion, a candidate moving ahead while its fit is not lower and
-  // its steps are not higher than those of the one before it. Only the first counts: it is the last
-  // candidate that fits at least as well as, and lies no more steps away than, every one before it.
-  std::size_t first = 0;
-  std::uint32_t bestFit = list.front().fit;
-  std::int32_t fewestSteps = list.front().steps;
-  for (std::size_t j = 1; j < list.size(); ++j) {
-    if (list[j].fit >= bestFit && list[j].steps <= fewestSteps) first = j;
-    bestFit = std::max(bestFit, list[j].fit);
-    fewestSteps = std::min(fewestSteps, list[j].steps);
-  }
-  return gf_findStandByName(list[first].name);
+  // The stand is the first of the chosen candidate's name.
+  const std::string& name = g_stands[list[lf_firstCandidate(list, aircraft)].stand].name;
+  return std::find_if(g_stands.begin(), g_stands.end(), [&](const Stand& s) { return s.name == name; });
 }
 
 }  // namespace
@@ -452,20 +516,31 @@ void lf_learnSoftParkPos(const LiveAc& aircraft, bool notClimbOut) {
   }
   if (!lf_softRepeatAllowed(aircraft.hexid, now, false)) return;
 
-  // Known at a real stand around this half hour: nothing soft to learn. The same walk over the
-  // options tells which stands are in use for the stand choice.
+  // Known at a real stand around this half hour: nothing soft to learn. The same walk over today's
+  // options tells which stands are in use for the stand choice; a registration is compared only
+  // where the digests agree.
   const std::uint64_t around = (std::uint64_t{1} << now.halfHour) |
                                (std::uint64_t{1} << (now.halfHour == 0 ? 47 : now.halfHour - 1)) |
                                (std::uint64_t{1} << (now.halfHour == 47 ? 0 : now.halfHour + 1));
+  const std::uint32_t registration = lf_registrationDigest(aircraft.registration);
   const WeekSlot next = lf_nextHalfHour(now);
   BusyStands busy(g_stands.size(), 0);
-  for (std::size_t i = 0; i < g_stands.size(); ++i)
-    for (const ParkPosOption& o : g_stands[i].options) {
-      if (o.day == now.weekday && o.kind == 1 && (o.halfHours & around) != 0 && lf_optionInSearch(o) &&
+  for (std::size_t i = 0; i < g_stands.size(); ++i) {
+    Stand& s = g_stands[i];
+    const auto [from, to] = lf_entriesOf(lf_optionsByDay(s), now.weekday);
+    std::uint8_t b = 0;
+    for (auto e = from; e != to; ++e) {
+      const ParkPosOption& o = s.options[e->option];
+      if (!lf_optionInSearch(o)) continue;
+      if (e->kind == 1 && e->registration == registration && (o.halfHours & around) != 0 &&
           o.reg == aircraft.registration)
         return;
-      busy[i] |= lf_busyBits(o, now, next);
+      if (lf_bitSet(o.halfHours, now.halfHour)) b |= kBusyNow;
+      if (next.weekday == now.weekday && lf_bitSet(o.halfHours, next.halfHour)) b |= kBusyNext;
     }
+    if (next.weekday != now.weekday && lf_inUse(s, next)) b |= kBusyNext;
+    busy[i] = b;
+  }
 
   const auto stand = lf_chooseSoftStandIn(busy, kBusyNow, now, aircraft, true);
   if (stand == g_stands.end()) return;

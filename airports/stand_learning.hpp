@@ -20,12 +20,13 @@ extern std::vector<SoftSeen> g_softSeen;
 // Soft learning fits the park airport's file (set by its load).
 extern std::uint8_t g_softLearningAllowed;
 
-// One stand a soft-stand search may choose: how many size steps its radius lies from the aircraft's
-// size, and whether one of its learned options fits the aircraft.
+// One stand a soft-stand search may choose (its index in g_stands): how many size steps its radius
+// lies from the aircraft's size, and whether one of its learned options fits the aircraft (-1 until
+// asked: the choice asks only the candidates it needs to).
 struct StandCandidate {
-  std::string name;
+  std::size_t stand = 0;
   std::int32_t steps = 0;
-  std::uint32_t fit = 0;
+  std::int8_t fit = -1;
 };
 
 // A learned option still takes part in the searches (static parking sets options aside).

@@ -64,6 +64,12 @@ function(amb_test name)
     list(REMOVE_ITEM ARG_RESOURCE_LOCK fixed_ports)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/in-netns.sh)
   endif()
+  # Named pipes are one namespace for the whole machine on Windows (for every program of one Wine
+  # prefix): programs that listen on or connect to the simulator's own pipe name must not run at
+  # once there. The Linux stand-in puts each test's pipes in its own runtime folder.
+  if(NOT WIN32)
+    list(REMOVE_ITEM ARG_RESOURCE_LOCK windows_sim_pipe)
+  endif()
   if(ARG_RESOURCE_LOCK)
     list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()

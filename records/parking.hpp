@@ -32,6 +32,22 @@ struct StandVisit {
   std::uint32_t optionId = 0;
 };
 
+// A stand's learned options by weekday, each with a digest of its registration, for searches that
+// ask about one weekday and one registration without reading every option. Stand learning builds it
+// from the options as they are and builds it again once they were added to, removed or moved
+// (another storage or count); an option's weekday, kind and registration never change once made.
+struct OptionsByDay {
+  struct Entry {
+    std::uint32_t registration = 0;  // digest of the option's registration
+    std::uint32_t option = 0;        // index in the stand's options
+    std::uint32_t kind = 0;
+  };
+  std::vector<Entry> entries;      // by weekday: first those of no weekday 1 to 7, then weekday 1 ... 7
+  std::uint32_t start[9] = {};     // the entries of weekday d (1 to 7) are [start[d], start[d + 1])
+  const void* builtFor = nullptr;  // the options' storage and count when built
+  std::size_t builtCount = 0;
+};
+
 // A stand position: latitude and longitude in degrees, heading in radians.
 struct StandPosition {
   double lat = 0;
@@ -61,6 +77,7 @@ struct Stand {
   std::uint8_t cargo = 0;
   std::uint8_t ramp = 0;
   std::uint8_t heli = 0;  // helipad
+  OptionsByDay byDay;     // kept by stand learning
 
   Stand() { overlapIds.reserve(8); }
   // The radius comes in metres. a, b and c are stored negated: cargo = (a == 0), ramp = (b == 0),

@@ -90,6 +90,8 @@ struct LiveAc : Act {
   std::int32_t stepCounter = 1;
   std::uint32_t pushBackCountdown = 0;
   std::uint32_t standMoves = 0;
+  // Created at its stand: the last position reported lay away from it (one more makes it leave).
+  std::uint8_t standAwayOnce = 0;
   double bearingToNext = 0;          // radians
   double heightAboveGround = 2500;   // feet, as last reported by the simulator
   // The ground elevation under the aircraft (feet) as the simulator last reported it; unset before.

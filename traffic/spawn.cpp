@@ -279,6 +279,26 @@ void spawnLiveAc(LiveAc& ac) {
 
 namespace {
 
+// The same airframe reported under a new address and callsign, standing where it stood as its last
+// flight: the aircraft of that flight stands on a stand within 55 m of the place and gives it up
+// (a stand holds one aircraft, and the newer report is the one that goes on).
+void lf_sameAirframeGivesWay(const LiveAc& ac, const LatLon& place) {
+  if (ac.registration.empty()) return;
+  for (LiveAc& other : g_liveAcs) {
+    if (&other == &ac || other.registration != ac.registration || other.state != ActState::InSim ||
+        (other.phase != GroundPhase::AtStand && !lf_createdAtStand(other)))
+      continue;
+    Stand* held = lf_standById(other.standId);
+    if (held == nullptr || gf_distanceNm(place, {held->lat, held->lon}) > 0.029697624190064796) continue;
+    if (LOG.value != 0)
+      gf_logf("{:8}: {:8} ac with same registration {} as {} wants it, remove existing ...", held->name, other.callsign,
+              ac.registration, ac.callsign);
+    removeAircraftFromSim(other);
+    held->occupied = 0;
+    other.standId = 0;
+  }
+}
+
 // A ground start near the park airport takes a free stand under it; false when its stream shows it
 // standing where no stand is (the front is dropped and it waits for the stream to move). One found
 // at its stand is created there, ready to taxi off it.
@@ -291,6 +311,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
   if (buffer.front().noMovement == 0 && buffer.size() >= 2 && buffer[1].speed <= 5 &&
       gf_distanceNm(lf_at(buffer.back()), place) <= 0.018898)
     place = lf_at(buffer.back());
+  lf_sameAirframeGivesWay(ac, place);
   const auto found = gf_findStandForAct(place.lat, place.lon, ac, 0.029697624190064796, true);
   if (found == g_stands->end()) {
     if (buffer.size() < 2 || buffer[1].noMovement == 0) return true;
@@ -357,6 +378,21 @@ void decodeExisting(LiveAc& ac, Situation s) {
       return;
     }
     if ((ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand) && !lf_checkAtStand(ac, s)) return;
+    if (lf_createdAtStand(ac)) {
+      // Created at its stand: it stands there still while reported near it and not moving away. A
+      // standing aircraft's reported position lies some metres off the stand's point and jumps by
+      // the feed's rounding, so one report away is not yet a departure: the next must be away too.
+      const bool away = lf_checkAtStand(ac, s);
+      if (ac.state == ActState::Removing) return;
+      const Stand* stand = lf_standById(ac.standId);
+      if (stand != nullptr && (!away || ac.standAwayOnce == 0)) {
+        ac.standAwayOnce = away ? 1 : 0;
+        s.latitude = stand->lat;
+        s.longitude = stand->lon;
+        s.speed = 0;
+        s.noMovement = 1;
+      }
+    }
     if (buffer.empty()) {
       buffer.push_back(s);
       return;
@@ -392,8 +428,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
         lf_takeOffConfig(ac);
       }
     }
-    if (s.noMovement == 0 && ac.phase == GroundPhase::Taxi && ac.previousPhase == GroundPhase::AtStand &&
-        ac.standId != 0) {
+    if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
       if (Stand* stand = lf_standById(ac.standId)) stand->occupied = 0;

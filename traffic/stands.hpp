@@ -45,6 +45,10 @@ bool lf_checkAtStand(LiveAc& ac, Situation& s);
 
 // The aircraft starts to move away from its stand.
 void lf_leaveStand(LiveAc& ac);
+// Created standing at its stand and not moved off it since.
+inline bool lf_createdAtStand(const LiveAc& ac) {
+  return ac.phase == GroundPhase::Taxi && ac.previousPhase == GroundPhase::AtStand && ac.standId != 0;
+}
 void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand);
 
 }  // namespace amb

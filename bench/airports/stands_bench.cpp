@@ -132,7 +132,28 @@ void BM_LearnSoftOption(benchmark::State& state) {
 }
 BENCHMARK(BM_LearnSoftOption)->Arg(50)->Arg(20)->Unit(benchmark::kMicrosecond);
 
-// The floor of the soft learning: one walk over every option, reading its weekday.
+// The first stream ending after the park airport was loaded: the options are grouped by weekday
+// for the first time on the way.
+void BM_LearnSoftOptionAfterLoad(benchmark::State& state) {
+  const std::vector<LatLon>& at = setUp();
+  std::uint32_t hexid = 0x300000;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    freshStands();
+    Situation s;
+    s.latitude = at[i % kPositions].lat;
+    s.longitude = at[i++ % kPositions].lon;
+    LiveAc ac(s, aircraft(++hexid), 0);
+    ac.position.latitude = s.latitude;
+    ac.position.longitude = s.longitude;
+    state.ResumeTiming();
+    lf_learnSoftParkPos(ac, true);
+  }
+}
+BENCHMARK(BM_LearnSoftOptionAfterLoad)->Unit(benchmark::kMicrosecond);
+
+// A full walk over every option, reading its weekday: what one search over all options costs.
 void BM_WalkAllOptions(benchmark::State& state) {
   setUp();
   for (auto _ : state) {

@@ -410,6 +410,35 @@ TEST_F(SoftLearning, AnAircraftKnownAtARealStandAroundNowIsLeftAlone) {
   EXPECT_EQ(softOptions(), 1u);
 }
 
+// The searches see the options as they are now: one added after a search, half hours set in place,
+// and a stand's options replaced by as many others.
+TEST_F(SoftLearning, TheSearchesFollowChangesOfTheOptions) {
+  // G2 in use now: the choice goes to G1.
+  stand(2).options.push_back(makeOption("UAL", "A320", "N900", 1, std::uint64_t{1} << 20, 1));
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, airliner(0xB00020, "DAL20", "N20"), false)), "G1");
+  // G1 too, once an option of it gets this half hour in place: none free.
+  stand(1).options.push_back(makeOption("UAL", "A320", "N901", 1, std::uint64_t{1} << 30, 1));
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, airliner(0xB00020, "DAL20", "N20"), false)), "G1");
+  stand(1).options.front().halfHours |= std::uint64_t{1} << 20;
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, airliner(0xB00020, "DAL20", "N20"), false)), "");
+  stand(1).options.front().halfHours = std::uint64_t{1} << 30;
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, airliner(0xB00020, "DAL20", "N20"), false)), "G1");
+  // A soft option at G1, the only free stand; then N33 is learned at G2 for now: known there, nothing
+  // soft for it.
+  lf_learnSoftParkPos(ending(0xB00014, north(kBase, 500)), true);
+  EXPECT_EQ(softOptions(), 1u);
+  stand(2).options.push_back(makeOption("DAL", "B738", "N33", 1, std::uint64_t{1} << 20, 2));
+  at(1, 21);
+  lf_learnSoftParkPos(ending(0xB00021, north(kBase, 500)), true);
+  EXPECT_EQ(softOptions(), 1u);
+  // G2's options replaced by as many of another registration and weekday: N33 is no longer known.
+  const std::size_t count = stand(2).options.size();
+  stand(2).options = std::vector<ParkPosOption>(count, makeOption("DAL", "B738", "N77", 3, std::uint64_t{1} << 20, 1));
+  at(1, 24);
+  lf_learnSoftParkPos(ending(0xB00021, north(kBase, 500)), true);
+  EXPECT_EQ(softOptions(), 2u);
+}
+
 // ---- Coupled callsigns ----
 
 TEST_F(StandLearning, TheCoupledCallsignComesFromAnOptionAroundThisTime) {

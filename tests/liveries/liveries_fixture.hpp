@@ -10,6 +10,7 @@
 #include "core/startup.hpp"
 #include "core/strings.hpp"
 #include "dbgen/dbgen.hpp"
+#include "liveries/scan_run.hpp"
 #include "liveries/services.hpp"
 #include "liveries/store.hpp"
 #include "liveries/tables.hpp"
@@ -55,6 +56,7 @@ protected:
   }
   static void reset() {
     gf_resetLiveries();
+    gf_resetLiveryScan();  // the don't-use titles a test read stay otherwise
     gf_resetDataBase();
     gf_resetExitState();
     gf_clearError();

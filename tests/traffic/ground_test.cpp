@@ -3,11 +3,12 @@
 // blocks of every scenario is checked, and each scenario's flown tracks are drawn into the build
 // folder (tests/traffic/ground-*.svg).
 
+#include "engine_fixture.hpp"
 #include "enginesim/flight_watch.hpp"
 #include "enginesim/ground_watch.hpp"
 #include "enginesim/parking.hpp"
-#include "engine_fixture.hpp"
 #include "refdata/database.hpp"
+#include "refdata/queries.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/ranges.h>
@@ -142,6 +143,124 @@ TEST_F(JfkGround, TaxiStreamsEndingAtAStandParkOnIt) {
     lf_expectParked(s_harness->sim(), id, blocks, registration);
   }
   EXPECT_GE(parked, 3u);
+}
+
+// Where the watched objects are, cycle by cycle: the block of an object at a cycle (none before its
+// first block and once removed), and whether another object stands on a stand then.
+class Whereabouts {
+public:
+  explicit Whereabouts(const GroundWatch& watch, const enginesim::FakeSim& sim) : m_watch(watch), m_sim(sim) {}
+  const WatchedBlock* at(std::uint32_t objectId, std::int32_t cycle) const {
+    const auto& blocks = m_watch.blocks.at(objectId);
+    const std::int32_t removed = m_sim.objects.at(objectId).removedCycle;
+    if (removed >= 0 && removed <= cycle) return nullptr;
+    const auto after = std::upper_bound(blocks.begin(), blocks.end(), cycle,
+                                        [](std::int32_t c, const WatchedBlock& b) { return c < b.cycle; });
+    return after == blocks.begin() ? nullptr : &*std::prev(after);
+  }
+  // Another object than `self` stands within 2 m of the stand at the cycle.
+  bool taken(const Stand& stand, std::uint32_t self, std::int32_t cycle) const {
+    for (const auto& [id, blocks] : m_watch.blocks) {
+      if (id == self) continue;
+      const WatchedBlock* b = at(id, cycle);
+      if (b != nullptr && metres({b->block.latitude, b->block.longitude}, stand) <= 2.0) return true;
+    }
+    return false;
+  }
+  static double metres(const LatLon& at, const Stand& s) { return gf_distanceNm(at, {s.lat, s.lon}) * 1852.0; }
+
+private:
+  const GroundWatch& m_watch;
+  const enginesim::FakeSim& m_sim;
+};
+
+// Every aircraft whose stream ends standing (on the ground at 2 kt or less) within 55 m of a stand
+// that fits it (its half span at most 1.8 m above the stand's radius; within 20 m any stand, which
+// the program enlarges) and that no other aircraft held when it took a stand stands on such a stand
+// at its end: the nearest free one to its last reported position, or one no farther than a step of
+// the feed's rounding beyond it. Of all aircraft standing still at JFK at their end (when removed, or
+// when the run stops), the share standing within 5 m of a stand's point is given.
+TEST_F(JfkGround, AircraftWhoseStreamsEndStandingNearAFreeStandStandOnIt) {
+  const std::vector<Stand>& stands = lf_jfkStands();
+  const enginesim::FakeSim& sim = s_harness->sim();
+  const Whereabouts where(s_watch, sim);
+  // The first line enters at cycle 0; a line's position comes due 3000 cycles after it enters.
+  double earliest = s_harness->linesByHexid.begin()->second.front().timestamp;
+  for (const auto& [hexid, lines] : s_harness->linesByHexid) earliest = std::min(earliest, lines.front().timestamp);
+  std::size_t checked = 0, onStands = 0;
+  for (const auto& [hexid, lines] : s_harness->linesByHexid) {
+    const std::string& last = lines.back().text;
+    const bool onGround = enginesim::lineField(last, 6) == "1" || std::stod(enginesim::lineField(last, 4)) <= 0;
+    // Without a callsign the program shows no aircraft.
+    if (!onGround || std::stod(enginesim::lineField(last, 8)) > 2 || enginesim::lineField(last, 9).empty()) continue;
+    const LatLon reported{std::stod(enginesim::lineField(last, 2)), std::stod(enginesim::lineField(last, 3))};
+    const double span = gf_halfWingspan(enginesim::lineField(last, 10));
+    std::vector<const Stand*> near;
+    for (const Stand& s : stands)
+      if (const double d = Whereabouts::metres(reported, s);
+          d <= 55.0 && (span - s.radiusNm <= 0.0009719222462203025 || d <= 20.0))
+        near.push_back(&s);
+    if (near.empty()) continue;
+    std::sort(near.begin(), near.end(), [&](const Stand* a, const Stand* b) {
+      return Whereabouts::metres(reported, *a) < Whereabouts::metres(reported, *b);
+    });
+    SCOPED_TRACE(enginesim::lineField(last, 9) + " " + std::to_string(hexid));
+    // Its last object and where that stands at its end; since when it stands there.
+    const enginesim::SimObject* object = nullptr;
+    for (const auto& [id, o] : sim.objects)
+      if (o.hexid == hexid && (object == nullptr || o.createdCycle > object->createdCycle)) object = &o;
+    std::int32_t since = static_cast<std::int32_t>(std::lround((lines.back().timestamp - earliest) * 100)) + 3000;
+    const Stand* standing = nullptr;
+    if (object != nullptr) {
+      const auto& blocks = s_watch.blocks.at(object->id);
+      const LatLon end{blocks.back().block.latitude, blocks.back().block.longitude};
+      for (const Stand& s : stands)
+        if (Whereabouts::metres(end, s) <= 2.0) standing = &s;
+      since = blocks.back().cycle;
+      for (auto b = blocks.rbegin();
+           b != blocks.rend() && gf_distanceNm({b->block.latitude, b->block.longitude}, end) * 1852 <= 2.0; ++b)
+        since = b->cycle;
+    }
+    const auto free = std::find_if(near.begin(), near.end(), [&](const Stand* s) {
+      return !where.taken(*s, object != nullptr ? object->id : 0, since);
+    });
+    if (free == near.end()) continue;
+    ++checked;
+    EXPECT_NE(object, nullptr) << "not shown, though " << (*free)->name << " was free";
+    // The stand was chosen at a position reported earlier, which may lie one step of the feed's
+    // rounding (0.0001 degrees, some 11 m) away from the last one.
+    const bool onIt =
+        standing != nullptr && Whereabouts::metres(reported, *standing) <= Whereabouts::metres(reported, **free) + 11.0;
+    EXPECT_TRUE(onIt) << "at " << (standing != nullptr ? standing->name : "no stand") << " though " << (*free)->name
+                      << " was free";
+    onStands += onIt ? 1 : 0;
+  }
+  EXPECT_GE(checked, 15u);
+
+  // At JFK: within 5 nm of its reference point (aircraft also land at the airports around it).
+  const AirportData park = enginesim::HarnessOptions{}.parkAirport;
+  std::size_t still = 0, atStands = 0;
+  for (const auto& [id, blocks] : s_watch.blocks) {
+    const WatchedBlock& end = blocks.back();
+    const WatchedBlock* before = where.at(id, end.cycle - 1000);
+    const LatLon at{end.block.latitude, end.block.longitude};
+    if (!end.onGround || before == nullptr || gf_distanceNm(at, {park.lat, park.lon}) > 5.0 ||
+        gf_distanceNm({before->block.latitude, before->block.longitude}, {end.block.latitude, end.block.longitude}) *
+                1852 >
+            0.5)
+      continue;
+    ++still;
+    if (std::any_of(stands.begin(), stands.end(), [&](const Stand& s) { return Whereabouts::metres(at, s) <= 5.0; }))
+      ++atStands;
+  }
+  ASSERT_GT(still, 0u);
+  const double share = static_cast<double>(atStands) / static_cast<double>(still);
+  std::cout << "[          ] " << onStands << " of " << checked
+            << " streams ending standing near a free stand stand on it; " << atStands << " of " << still
+            << " aircraft standing still at their end stand within 5 m of a stand (" << std::lround(share * 100)
+            << " %)\n";
+  // The others hold on taxiways, farther than 55 m from any stand, when the recording ends.
+  EXPECT_GE(share, 0.4);
 }
 
 // ---- Crafted tracks at stand T4-62 (radius 33 m, heading 330) ----
@@ -377,6 +496,82 @@ INSTANTIATE_TEST_SUITE_P(Ground, Departures,
                                            Departure{"pullout", 30, 0, false}),
                          [](const auto& info) { return std::string(info.param.straightOnly ? "StraightOnly" : "") +
                                                        (info.param.pushBack ? "PushBack" : "PullOut"); });
+
+// Reported standing 12 m behind the stand's point, once 24 m farther out at 10 kt (the feed's
+// rounding and noise, as seen at JFK), then pushed back steadily: created on the stand, it stays there through the
+// stray report and leaves with the push-back; the stand is free again.
+TEST_F(GroundScenario, AnAircraftCreatedAtItsStandStaysThroughAStrayReportAndLeavesWhenItMoves) {
+  test::Line l;
+  l.hexid = kHexid;
+  l.alt = 0;
+  l.gs = 0;
+  l.track = stand().heading * kRadToDeg;
+  const LatLon standing =
+      gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 12.0 / 1852 * kFeetPerNm);
+  const LatLon stray = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 36.0 / 1852 * kFeetPerNm);
+  for (int i = 0; i < 12; ++i) {
+    l.lat = i == 8 ? stray.lat : standing.lat;
+    l.lon = i == 8 ? stray.lon : standing.lon;
+    l.gs = i == 8 ? 10 : 0;
+    add(l);
+    l = l.after(5);
+  }
+  // The push-back: tail first, 4 kt, for a minute.
+  l.lat = standing.lat;
+  l.lon = standing.lon;
+  for (int i = 0; i < 12; ++i) {
+    const LatLon back = gf_destinationPoint({l.lat, l.lon}, stand().heading + kPi, 4.0 * 5 / 3600 * kFeetPerNm);
+    l = l.after(5);
+    l.lat = back.lat;
+    l.lon = back.lon;
+    l.gs = 4;
+    add(l);
+  }
+  const std::int32_t start = cycle();
+  play(3000);
+  ASSERT_FALSE(m_watch.blocks.empty());
+  const auto& bs = blocks();
+  const auto metres = [&](const WatchedBlock& b) {
+    return gf_distanceNm({b.block.latitude, b.block.longitude}, {stand().lat, stand().lon}) * 1852;
+  };
+  EXPECT_LE(metres(bs.front()), 2.0);
+  // On the stand until the push-back's positions come due (the stray one came after its creation).
+  const auto away = std::find_if(bs.begin(), bs.end(), [&](const WatchedBlock& b) { return metres(b) > 5.0; });
+  ASSERT_NE(away, bs.end());
+  EXPECT_GE(away->cycle, start + 12 * 500 + 3000);
+  EXPECT_GE(metres(bs.back()), 40.0);
+  const Stand* s = lf_standById(stand().id);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->occupied, 0);
+  expectSmoothAndDraw("ground-stray");
+}
+
+// The aircraft standing at the stand as one flight turns up as the next under a new address and
+// callsign: the new one takes the stand over, the old one goes.
+TEST_F(GroundScenario, TheSameAirframeUnderANewFlightTakesItsStandOver) {
+  test::Line first = atStand();
+  test::Line next = first.after(5);
+  next.hexid = kHexid + 1;
+  next.callsign = "DAL43";
+  const LatLon off = gf_destinationPoint({stand().lat, stand().lon}, stand().heading + kPi, 8.0 / 1852 * kFeetPerNm);
+  next.lat = off.lat;
+  next.lon = off.lon;
+  for (int i = 0; i < 12; ++i) {
+    add(next);
+    next = next.after(5);
+  }
+  play(1000);
+  const enginesim::SimObject* old = nullptr;
+  const enginesim::SimObject* fresh = nullptr;
+  for (const auto& [id, o] : sim().objects) (o.hexid == kHexid ? old : fresh) = &o;
+  ASSERT_NE(old, nullptr);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_GE(old->removedCycle, 0);
+  EXPECT_EQ(fresh->removedCycle, -1);
+  EXPECT_EQ(fresh->callsign, "DAL43");
+  const WatchedBlock& end = m_watch.blocks.at(fresh->id).back();
+  EXPECT_LE(gf_distanceNm({end.block.latitude, end.block.longitude}, {stand().lat, stand().lon}) * 1852, 2.0);
+}
 
 TEST_F(GroundScenario, ATaxiStreamEndingAwayFromStandsHoldsThenGoes) {
   MAX_HOLDING_MINUTES.value = 2;

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #ifdef _WIN32
+
+#include <process.h>
 
 namespace amb {
 namespace {
@@ -28,9 +32,13 @@ TEST(Win32Platform, ShellFoldersAreAbsoluteAndExist) {
 
 TEST(Win32Platform, SingleInstanceResourcesAndTimer) {
   // The mutex stays with the process, so a second claim meets error 183 as a second copy would.
-  EXPECT_TRUE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test one$"));
-  EXPECT_FALSE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test one$"));
-  EXPECT_TRUE(platform::acquireSingleInstance("Local\\$Ambertrail_P3D test two$"));
+  // Names of this process and round: a repeated run or another copy of the tests claims its own.
+  static int round = 0;
+  const std::string prefix =
+      "Local\\$Ambertrail_P3D test " + std::to_string(_getpid()) + "." + std::to_string(++round) + " ";
+  EXPECT_TRUE(platform::acquireSingleInstance(prefix + "one$"));
+  EXPECT_FALSE(platform::acquireSingleInstance(prefix + "one$"));
+  EXPECT_TRUE(platform::acquireSingleInstance(prefix + "two$"));
   // The test program carries no string table; the program's own title comes with its resources.
   EXPECT_FALSE(platform::appTitle().has_value());
   // timeBeginPeriod and timeEndPeriod pair up; nested guards are allowed.
