@@ -799,6 +799,29 @@ TEST_F(Limits, AGroundStartComingToAStopLooksForTheStandWhereItStops) {
   g_stands.clear();
 }
 
+// The same airframe starting a new flight within 55 m of the stand its last flight stands on takes
+// that stand over: the aircraft standing there goes.
+TEST_F(Limits, TheSameAirframeTakesItsStandOverWithin55Metres) {
+  const LatLon at = lf_toward(kUser, 45, 1 * kFeetPerNm);
+  for (const auto& [metres, takesOver] : {std::pair{54.0, true}, std::pair{57.0, false}}) {
+    SCOPED_TRACE(metres);
+    gf_resetEngine();
+    const LatLon standPos = lf_toward(at, 90, metres * kFeetPerMetre);
+    g_stands = {standAt(9, standPos, 0)};
+    LiveAc& old = addInSim(11840201, 490, situation(standPos.lat, standPos.lon, 0, 0, 1 << 30, false));
+    old.registration = "N123AB";
+    old.standId = 9;
+    old.setPhase(GroundPhase::AtStand);
+    g_stands[0].occupied = 1;
+    LiveAc& fresh = waiting(11840202, at, 0, 0, true);
+    fresh.registration = "N123AB";
+    g_engineCycle.store(5000);
+    updateBufferAc(fresh);
+    EXPECT_EQ(lf_findLiveByHexid(11840201)->state == ActState::Removing, takesOver);
+  }
+  g_stands.clear();
+}
+
 // The pitch a new aircraft is created with: 0.6 degrees nose down on the ground; in the air -3 degrees
 // less 2.2 per 600 ft/min of climb (at most 2400), a descent (at most 3000) counting half.
 TEST_F(Limits, NewAircraftArePitchedForTheirClimb) {
