@@ -46,12 +46,6 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 // Cycles left to a situation's due time, never fewer than the shortest leg.
 std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.due - lf_now()); }
 
-// Both windows shrink by 100 toward 1000.
-void lf_shrinkWindows(LiveAc& ac) {
-  if (ac.earlyWindow > 1000) ac.earlyWindow = std::max(1000, ac.earlyWindow - 100);
-  if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
-}
-
 // The due cycle of the second situation from the distance still to fly and the leg speed, held to
 // the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
 // when its speed would bring it there later, but takes at least half the leg's flying time.
@@ -103,8 +97,7 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
     ac.latitude = ac.longitude = ac.heading = 0;
     ac.standId = 0;
     ac.cabinLightOff = 0;
-    ac.earlyWindow = 3000;
-    ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+    lf_wideWindows(ac);
     ac.stepCounter = 1;
   } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearPark))) {
     // Go-around (or the climb-out near the ground), once until the next approach.

@@ -39,16 +39,6 @@ LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 LatLon lf_here(const LiveAc& ac) { return {ac.position.latitude, ac.position.longitude}; }
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
-void lf_shrinkWindows(LiveAc& ac) {
-  if (ac.earlyWindow > 1000) ac.earlyWindow = std::max(1000, ac.earlyWindow - 100);
-  if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
-}
-
-void lf_wideWindows(LiveAc& ac) {
-  ac.earlyWindow = 3000;
-  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
-}
-
 // Holds a recomputed due time within the windows around the stamped one while no extension runs.
 std::int32_t lf_holdDue(const LiveAc& ac, std::int32_t due, std::int32_t stamped) {
   if (ac.extensionCount < 1) due = std::clamp(due, stamped - ac.earlyWindow, stamped + ac.lateWindow);
@@ -222,6 +212,16 @@ double lf_tailSide(const LiveAc& ac, const LatLon& standAt, double back) {
 }
 
 }  // namespace
+
+void lf_shrinkWindows(LiveAc& ac) {
+  if (ac.earlyWindow > 1000) ac.earlyWindow = std::max(1000, ac.earlyWindow - 100);
+  if (ac.lateWindow > 1000) ac.lateWindow = std::max(1000, ac.lateWindow - 100);
+}
+
+void lf_wideWindows(LiveAc& ac) {
+  ac.earlyWindow = 3000;
+  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+}
 
 double gf_takeOffSpeed(int category) {
   return category >= 0 && category <= 5 ? kTakeOffSpeedKt[static_cast<std::size_t>(category)] : 0.0;
@@ -623,8 +623,7 @@ void lf_takeOffConfig(LiveAc& ac) {
   ac.landingMode = 0;
   ac.arrivedByLanding = 0;
   lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
-  ac.earlyWindow = 3000;
-  ac.lateWindow = 5000;
+  lf_wideWindows(ac);  // 5000 late: the take-off is pending
   if (!ac.airline.empty()) lf_learnSoftParkPos(ac, true);
 }
 

@@ -31,5 +31,9 @@ void lf_rollOut(LiveAc& ac);
 void lf_pushBack(LiveAc& ac);
 void lf_pullOut(LiveAc& ac);
 double gf_takeOffSpeed(int category);
+// The windows a leg's due time is held in around its stamped one: both shrink by 100 cycles toward
+// 1000; or they open to 3000 early and 3000 late (5000 with a take-off pending).
+void lf_shrinkWindows(LiveAc& ac);
+void lf_wideWindows(LiveAc& ac);
 
 }  // namespace amb

@@ -35,9 +35,8 @@ std::atomic<float> g_meanHoursAtStandsFigure{0.0f};
 constexpr std::int64_t kTicksPerSecond = 10'000'000;  // steady-clock ticks of 100 ns
 
 std::int64_t lf_steadyTicksNow() {
-  return std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, kTicksPerSecond>>>(
-             clock::steadyNow().time_since_epoch())
-      .count();
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(clock::steadyNow().time_since_epoch()).count();
+  return ns / (1'000'000'000 / kTicksPerSecond);
 }
 
 bool lf_isLive(const Act& act) { return act.hexid > 10000; }

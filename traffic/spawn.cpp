@@ -421,8 +421,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
         if (ac.category != Rotorcraft) lf_queueEvent(ac, EVT_SPOILERS_SET, 16383);
         lf_setFlaps(ac, 1);
         lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
-        ac.earlyWindow = 3000;
-        ac.lateWindow = 5000;
+        lf_wideWindows(ac);  // 5000 late: the take-off is pending
       } else if (ac.phase == GroundPhase::Taxi && ac.landed == 0 &&
                  (s.airborne != 0 || (s.speed >= 43 && last.speed >= 43))) {
         // Taxiing, not rolling out: a landed aircraft takes off again only by a touch-and-go.
@@ -481,8 +480,7 @@ bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
     if (std::fabs(gf_angleDiff(course, ac.position.heading)) >= 100 * kDegToRad) return false;
   }
   ac.extensionCount = 0;
-  ac.earlyWindow = 3000;
-  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
+  lf_wideWindows(ac);
   ac.situations.front().due = g_engineCycle.load(std::memory_order_relaxed) + 1;
   ac.waiting = 0;
   return true;

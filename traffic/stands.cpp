@@ -44,11 +44,6 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 std::string lf_lessLast(const std::string& s) { return s.empty() ? s : s.substr(0, s.size() - 1); }
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
-void lf_wideWindows(LiveAc& ac) {
-  ac.earlyWindow = 3000;
-  ac.lateWindow = ac.takeOffPending != 0 ? 5000 : 3000;
-}
-
 // The shortest stay after a landing below which leaving the stand is a tow, in engine cycles.
 std::int64_t lf_towedBelowCycles(int category) {
   switch (category) {

@@ -630,6 +630,81 @@ TEST_F(Limits, AircraftInTheUsersWayAreHeldBackAtSpawn) {
   COLLISION_USER_AIR.value = 0;
 }
 
+// A held-back aircraft comes free beside the user (out of the way) once more than 500 m away and
+// either of the two moves faster than 8 kt.
+TEST_F(Limits, AHeldBackAircraftComesFreeAwayFromTheUserWhenOneMoves) {
+  struct Case {
+    double metres, speed, userSpeed;
+    bool released;
+  };
+  COLLISION_USER_AIR.value = 1;
+  sim().userOnGroundFlag = false;
+  for (const Case& c : std::vector<Case>{{499, 10, 0, false},
+                                         {501, 10, 0, true},
+                                         {600, 8, 0, false},
+                                         {600, 9, 0, true},
+                                         {600, 8, 8, false},
+                                         {600, 8, 9, true}}) {
+    SCOPED_TRACE(fmt::format("{} m, {} kt, the user at {} kt", c.metres, c.speed, c.userSpeed));
+    gf_resetEngine();
+    setUser(kUser, 100, 900);
+    g_engineUserAc.groundSpeed = c.userSpeed;
+    LiveAc& ac = waiting(11820101, lf_toward(kUser, 90, c.metres * kFeetPerMetre), 0, c.speed);
+    ac.heldBack = 1;
+    g_engineCycle.store(5000);
+    updateBufferAc(ac);
+    EXPECT_EQ(ac.heldBack, c.released ? 0u : 1u);
+  }
+  COLLISION_USER_AIR.value = 0;
+}
+
+// An aircraft created standing (its next position no movement) stands: its first positions lose
+// their speeds. One with a single position is not created.
+TEST_F(Limits, AnAircraftCreatedStandingStands) {
+  for (const bool thirdStands : {true, false}) {
+    SCOPED_TRACE(thirdStands);
+    gf_resetEngine();
+    LiveAc& ac = waiting(11820201, kUser, 3000, 120, true);
+    ac.situations[0].speed = 120;
+    ac.situations[1].speed = 3;
+    Situation third = ac.situations[1];
+    third.speed = 4;
+    third.noMovement = thirdStands ? 1 : 0;
+    ac.situations.push_back(third);
+    ac.situations[0].verticalSpeed = 1200;
+    ac.situations[0].heading = 90;
+    spawnLiveAc(ac);
+    EXPECT_EQ(ac.state, ActState::Creating);
+    // The simulator gets feet per second; standing, the nose is the reported heading.
+    EXPECT_DOUBLE_EQ(ac.position.verticalSpeed, 20);
+    EXPECT_NEAR(ac.position.heading, kPi / 2, 1e-12);
+    EXPECT_EQ(ac.situations[0].noMovement, 1u);
+    EXPECT_DOUBLE_EQ(ac.situations[0].speed, 0);
+    EXPECT_DOUBLE_EQ(ac.situations[1].speed, 0);
+    EXPECT_DOUBLE_EQ(ac.situations[2].speed, thirdStands ? 0 : 4);
+  }
+  gf_resetEngine();
+  LiveAc& moving = waiting(11820202, kUser, 3000, 120);
+  moving.situations[0].noMovement = 1;
+  moving.situations[0].heading = 90;
+  spawnLiveAc(moving);
+  EXPECT_EQ(moving.situations[0].noMovement, 0u);
+  // Moving, the nose points at the next position, due north.
+  EXPECT_NEAR(moving.position.heading, 0, 1e-9);
+  gf_resetEngine();
+  LiveAc& single = waiting(11820203, kUser, 3000, 120);
+  single.situations.pop_back();
+  spawnLiveAc(single);
+  EXPECT_EQ(single.state, ActState::New);
+  // Coming back after a respawn, one position is enough: it goes on as it was.
+  single.respawnHeading = 1.0;
+  spawnLiveAc(single);
+  EXPECT_EQ(single.state, ActState::Creating);
+  EXPECT_DOUBLE_EQ(single.situations[0].speed, 120);
+  EXPECT_EQ(single.situations[0].noMovement, 0u);
+  EXPECT_NEAR(single.position.heading, 1.0, 1e-12);
+}
+
 // COLLISION_USER_GND keeps new aircraft 150 m from the user while the user is off the ground.
 TEST_F(Limits, NoAircraftIsCreatedRightAtTheAirborneUser) {
   struct Case {
@@ -695,6 +770,54 @@ TEST_F(Limits, AGroundStartTakesAStandNearThePark) {
       EXPECT_EQ(ac.situations.size(), 1u);
       EXPECT_EQ(ac.phase, GroundPhase::New);
     }
+  }
+  g_stands.clear();
+}
+
+// A ground start whose stream comes to a stop (the next position at 5 kt or less) within 35 m looks
+// for its stand where the stream stops.
+TEST_F(Limits, AGroundStartComingToAStopLooksForTheStandWhereItStops) {
+  const LatLon at = lf_toward(kUser, 45, 1 * kFeetPerNm);
+  struct Case {
+    double stopMetres, speed;
+    bool atStand;
+  };
+  for (const Case& c : std::vector<Case>{{34, 5, true}, {36, 5, false}, {34, 6, false}}) {
+    SCOPED_TRACE(fmt::format("stops {} m on, next at {} kt", c.stopMetres, c.speed));
+    gf_resetEngine();
+    const LatLon stop = lf_toward(at, 0, c.stopMetres * kFeetPerMetre);
+    // The stand 30 m beyond the stop: 64 m or more from the first position.
+    g_stands = {standAt(9, lf_toward(stop, 0, 30 * kFeetPerMetre), 0)};
+    LiveAc& ac = waiting(11840101, at, 0, 8);
+    ac.situations[1].latitude = stop.lat;
+    ac.situations[1].longitude = stop.lon;
+    ac.situations[1].speed = c.speed;
+    g_engineCycle.store(5000);
+    updateBufferAc(ac);
+    EXPECT_EQ(ac.standId, c.atStand ? 9u : 0u);
+  }
+  g_stands.clear();
+}
+
+// The same airframe starting a new flight within 55 m of the stand its last flight stands on takes
+// that stand over: the aircraft standing there goes.
+TEST_F(Limits, TheSameAirframeTakesItsStandOverWithin55Metres) {
+  const LatLon at = lf_toward(kUser, 45, 1 * kFeetPerNm);
+  for (const auto& [metres, takesOver] : {std::pair{54.0, true}, std::pair{57.0, false}}) {
+    SCOPED_TRACE(metres);
+    gf_resetEngine();
+    const LatLon standPos = lf_toward(at, 90, metres * kFeetPerMetre);
+    g_stands = {standAt(9, standPos, 0)};
+    LiveAc& old = addInSim(11840201, 490, situation(standPos.lat, standPos.lon, 0, 0, 1 << 30, false));
+    old.registration = "N123AB";
+    old.standId = 9;
+    old.setPhase(GroundPhase::AtStand);
+    g_stands[0].occupied = 1;
+    LiveAc& fresh = waiting(11840202, at, 0, 0, true);
+    fresh.registration = "N123AB";
+    g_engineCycle.store(5000);
+    updateBufferAc(fresh);
+    EXPECT_EQ(lf_findLiveByHexid(11840201)->state == ActState::Removing, takesOver);
   }
   g_stands.clear();
 }
@@ -831,6 +954,23 @@ TEST_F(NewData, ShortStopsAreSmoothedAway) {
     const LatLon on = lf_toward({stop.latitude, stop.longitude}, 0, c.resumeMetres * kFeetPerMetre);
     decodeExisting(ac, situation(on.lat, on.lon, 0, 10, still.due + 500, false));
     EXPECT_EQ(ac.situations.size(), c.kept ? 5u : 3u);
+  }
+  // A stop of two to six standing positions is smoothed; one alone or seven are left as they are.
+  for (const auto& [standing, smoothed] : {std::pair{1, false}, std::pair{2, true}, std::pair{6, true}, std::pair{7, false}}) {
+    SCOPED_TRACE(standing);
+    gf_resetEngine();
+    LiveAc& ac = flyingNorth(0);
+    ac.movesOnGround = 1;
+    Situation stop = next(ac, 0, 300, 0);
+    stop.noMovement = 1;
+    for (int i = 0; i < standing; ++i) {
+      ac.situations.push_back(stop);
+      stop.due += 100;
+    }
+    const std::size_t before = ac.situations.size();
+    const LatLon on = lf_toward({stop.latitude, stop.longitude}, 0, 60 * kFeetPerMetre);
+    decodeExisting(ac, situation(on.lat, on.lon, 0, 10, stop.due + 500, false));
+    EXPECT_EQ(ac.situations.size(), smoothed ? before - static_cast<std::size_t>(standing) + 2 : before + 1);
   }
 }
 

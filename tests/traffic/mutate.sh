@@ -2,6 +2,8 @@
 # Mutation check of the traffic engine's rules: every constant and threshold listed in
 # tests/traffic/mutations.txt is moved one step down and one step up, one change at a time, and the
 # traffic unit tests are run against each change; the changes that no test caught are reported.
+# The list's format and its lookup are in tests/traffic/mutation_list.py; a unit test
+# (traffic_mutation_list) fails when a number of traffic/*.cpp is neither in the list nor excused.
 #
 # The changes are made in a scratch copy of the source tree outside the repository. So that the
 # traffic test program is built only once, every changed number is compiled in behind a switch that
@@ -10,6 +12,7 @@
 # fast test suites first and, when they all pass, the slow whole-recording suites as well.
 #
 #   tests/traffic/mutate.sh [filter]    only the list lines whose text contains `filter`
+#   tests/traffic/mutate.sh @file       only the list lines that stand in `file` (e.g. those missed)
 #
 # Environment: MUT_DIR (scratch folder, default /tmp/amb-mutation-$USER), MUT_JOBS (build jobs and
 # changes run at once, default 3), MUT_CLEAN=1 starts the scratch build afresh.
@@ -33,69 +36,14 @@ die() { echo "mutate: $*" >&2; exit 2; }
 mkdir -p "$copy"
 [[ "${MUT_CLEAN:-0}" == 1 ]] && rm -rf "$build"
 find "$copy" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+# The files take the time of the copy (-m): a header older than the last build's objects would
+# otherwise leave them stale. The compiler cache keeps the rebuild short.
 (cd "$src" && git ls-files -co --exclude-standard -z | xargs -0 -I{} sh -c 'test -e "{}" && printf "%s\0" "{}"' |
-  tar --null -cf - -T -) | tar -xf - -C "$copy"
+  tar --null -cf - -T -) | tar -xmf - -C "$copy"
 
 # ---- The switches: each listed number that changes becomes AMB_MUT(k, original, down, up) ----
-# The list's lines: file|original|down|up, or excused|file|original|reason ("\|" is a "|" inside a
-# text). The three texts must differ in numbers only; the original must stand exactly once.
-python3 - "$list" "$copy" "$filter" "$work/changes.tsv" "$work/excused.tsv" <<'EOF' || die "the list does not fit the source"
-import re, sys
-listPath, root, wanted, changesPath, excusedPath = sys.argv[1:6]
-number = re.compile(r"(?<![A-Za-z_0-9.])\d+(?:\.\d+)?(?![A-Za-z_0-9.])")
-header = (
-    "#include <cstdlib>\n"
-    "namespace amb_mutation {\n"
-    "inline int id() {\n"
-    "  static const int v = [] { const char* e = std::getenv(\"AMB_MUTANT\"); return e ? std::atoi(e) : -1; }();\n"
-    "  return v;\n"
-    "}\n"
-    "}  // namespace amb_mutation\n"
-    "#define AMB_MUT(k, o, d, u) (::amb_mutation::id() == 2 * (k) ? (d) : ::amb_mutation::id() == 2 * (k) + 1 ? (u) : (o))\n"
-)
-entries, excused = [], []
-for line in open(listPath, encoding="utf-8"):
-    line = line.rstrip("\n")
-    if not line.strip() or line.startswith("#") or wanted not in line:
-        continue
-    fields = [f.replace("\\|", "|") for f in re.split(r"(?<!\\)\|", line)]
-    (excused if fields[0] == "excused" else entries).append(fields)
-texts = {}
-failed = False
-with open(changesPath, "w") as out:
-    for k, (path, orig, down, up) in enumerate(entries):
-        text = texts.setdefault(path, open(f"{root}/{path}", encoding="utf-8").read())
-        if text.count(orig) != 1:
-            print(f"mutate: \"{orig}\" stands {text.count(orig)} times in {path}", file=sys.stderr)
-            failed = True
-            continue
-        parts = [number.split(t) for t in (orig, down, up)]
-        values = [number.findall(t) for t in (orig, down, up)]
-        if not (parts[0] == parts[1] == parts[2] and len(values[0]) == len(values[1]) == len(values[2])):
-            print(f"mutate: \"{orig}\", \"{down}\" and \"{up}\" differ in more than numbers", file=sys.stderr)
-            failed = True
-            continue
-        # Whole numbers in a list of doubles are written as doubles: a switch is no constant, and
-        # a list may not narrow it.
-        real = lambda v: v if "." in v or "std::array<double" not in text[max(0, text.index(orig) - 200):text.index(orig)] else v + ".0"
-        pieces = [parts[0][0]]
-        for i, (o, d, u) in enumerate(zip(*values)):
-            pieces.append(o if o == d == u else f"AMB_MUT({k}, {real(o)}, {real(d)}, {real(u)})")
-            pieces.append(parts[0][i + 1])
-        changed = "".join(pieces)
-        # A switched number is no constant expression.
-        start = text.rfind("\n", 0, text.index(orig)) + 1
-        end = text.find("\n", text.index(orig))
-        lineText = text[start:end].replace(orig, changed).replace("constexpr ", "const ")
-        texts[path] = text[:start] + lineText + text[end:]
-        out.write(f"{k}\t{path}\t{orig}\t{down}\t{up}\n")
-for path, text in texts.items():
-    open(f"{root}/{path}", "w", encoding="utf-8").write(header + text)
-with open(excusedPath, "w") as out:
-    for _, path, orig, reason in excused:
-        out.write(f"{path}\t{orig}\t{reason}\n")
-sys.exit(1 if failed else 0)
-EOF
+python3 "$src/tests/traffic/mutation_list.py" switch "$copy" "$list" "$filter" "$work/changes.tsv" "$work/excused.tsv" ||
+  die "the list does not fit the source"
 
 # Warnings stay warnings here: a switched number may compare signed with unsigned.
 sed -i 's/-Werror//g' "$copy"/cmake/*.cmake

@@ -47,6 +47,59 @@ TEST_F(Removals, RemovingAllLiveAircraftTakesBackWhatHasNotGoneToTheSimulator) {
   EXPECT_TRUE(gone == nullptr || gone->state != ActState::InSim);
 }
 
+// An act not yet created is taken back from its queue: hexids up to 10000 are parked aircraft, above
+// live ones.
+TEST_F(Removals, ACreationIsTakenBackFromItsOwnQueue) {
+  AcIdentity id;
+  id.model = "B738";
+  id.callsign = "PARK3";
+  g_parkedActs.emplace_back(AcData(id), 0, ActPosition{40.64, -73.78, 0}, 0);
+  Act& parked = g_parkedActs.back();
+  parked.hexid = 10000;
+  parked.state = ActState::Creating;
+  LiveAc& live = addLive(10001, "A321", situation(40.7, -73.8, 5000, 250, 0), "LIVE3");
+  live.state = ActState::Creating;
+  for (auto* queue : {&g_pendingParkedCreations, &g_pendingLiveCreations}) {
+    queue->push_back({.position = {}, .callsign = "PARK3", .title = {}, .hexid = 10000});
+    queue->push_back({.position = {}, .callsign = "LIVE3", .title = {}, .hexid = 10001});
+  }
+  removeAircraftFromSim(parked);
+  removeAircraftFromSim(live);
+  ASSERT_EQ(g_pendingParkedCreations.size(), 1u);
+  EXPECT_EQ(g_pendingParkedCreations[0].callsign, "LIVE3");
+  ASSERT_EQ(g_pendingLiveCreations.size(), 1u);
+  EXPECT_EQ(g_pendingLiveCreations[0].callsign, "PARK3");
+  g_pendingParkedCreations.clear();
+  g_pendingLiveCreations.clear();
+}
+
+// Shut down at its stand a parked aircraft keeps its cabin lights on, but one in ten (by the random
+// choices, when they are on) goes dark.
+TEST_F(Removals, OneParkedAircraftInTenHasItsCabinDark) {
+  const bool randomBefore = gf_randomOn();
+  gf_setRandomOn(true);
+  gf_randomEngine().seed(20190305);
+  AcIdentity id;
+  id.model = "B738";
+  g_parkedActs.emplace_back(AcData(id), 0, ActPosition{40.64, -73.78, 0}, 0);
+  Act& act = g_parkedActs.back();
+  act.objectId = 480;
+  constexpr int kShutDowns = 50000;
+  for (int i = 0; i < kShutDowns; ++i) lf_shutDownParkedAc(act);
+  run(1);
+  gf_setRandomOn(randomBefore);
+  long dark = 0, cabin = 0;
+  for (const auto& e : sim().eventsOf(480))
+    if (e.eventId == EVT_CABIN_LIGHTS_SET) {
+      ++cabin;
+      dark += e.data == 0 ? 1 : 0;
+    }
+  ASSERT_EQ(cabin, kShutDowns);
+  // A tenth, 5000, give or take three and a half standard deviations (67 each): the engine is seeded,
+  // so the count is the same on every run.
+  EXPECT_NEAR(dark, kShutDowns / 10, 235);
+}
+
 // The exit sequence runs when the engine's cycles may have stopped: it asks the simulator itself.
 TEST_F(Removals, TheExitWaitsBoundedForObjectsStillBeingCreated) {
   LiveAc& sent = addLive(11500901, "A321", situation(40.7, -73.7, 5000, 250, 0), "SENT9");

@@ -1,0 +1,144 @@
+// Synthetic situations appended when a stream ends: a take-off run that goes on, a landing that goes
+// on down, a roll that climbs, an aircraft that stays on its stand; how many an aircraft gets.
+
+#include "engine_fixture.hpp"
+
+#include "settings/options.hpp"
+#include "settings/settings.hpp"
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+
+const LatLon kAt{40.6413, -73.7781};
+
+class Extension : public EngineTest {
+protected:
+  LiveAc& at(double altitude, double speed, bool ground) {
+    LiveAc& ac = addInSim(11990500, 1600, situation(kAt.lat, kAt.lon, altitude, speed, 4000, !ground));
+    ac.movesOnGround = ground ? 1 : 0;
+    ac.position.heading = 0;
+    return ac;
+  }
+};
+
+// A take-off run goes on faster: up to 30 kt as it is, to 60 kt at 80, to 100 at 110, to 140 at 150
+// climbing 600 ft/min, to 160 at 170 climbing 1200, beyond at 180 climbing 2400.
+TEST_F(Extension, ATakeOffRunGoesOnFaster) {
+  struct Case {
+    double from, to, vs;
+  };
+  for (const Case& c : std::vector<Case>{{30, 30, 0},
+                                         {31, 80, 0},
+                                         {60, 80, 0},
+                                         {61, 110, 0},
+                                         {100, 110, 0},
+                                         {101, 150, 600},
+                                         {140, 150, 600},
+                                         {141, 170, 1200},
+                                         {160, 170, 1200},
+                                         {161, 180, 2400}}) {
+    SCOPED_TRACE(c.from);
+    gf_resetEngine();
+    LiveAc& ac = at(0, c.from, true);
+    ac.setPhase(GroundPhase::Taxi);
+    ac.takeOffPending = 1;
+    lf_appendWaitSituations(ac, 10);
+    ASSERT_EQ(ac.situations.size(), 2u);
+    const Situation& s = ac.situations[1];
+    EXPECT_DOUBLE_EQ(s.speed, c.to);
+    EXPECT_DOUBLE_EQ(s.verticalSpeed, c.vs);
+    EXPECT_EQ(s.due, 4300);
+    EXPECT_NEAR(gf_distanceNm(kAt, {s.latitude, s.longitude}), c.to * 3 / 3600, 1e-9);
+  }
+}
+
+// On an approach without a flare yet, the stream goes on down at 667 ft/min (10.005 ft a second for
+// 8 seconds), no lower than the ground; in the take-off roll it climbs 1500 ft/min (25 ft a second).
+TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
+  for (const auto& [altitude, after] : {std::pair{100.0, 100 - 80.04}, std::pair{50.0, 0.0}}) {
+    SCOPED_TRACE(altitude);
+    gf_resetEngine();
+    LiveAc& ac = at(altitude, 140, false);
+    ac.landingMode = 1;
+    lf_appendWaitSituations(ac, 3);
+    const Situation& s = ac.situations[1];
+    EXPECT_DOUBLE_EQ(s.verticalSpeed, -667);
+    EXPECT_NEAR(s.altitude, after, 1e-9);
+    EXPECT_EQ(s.airborne, after > 0 ? 1 : 0);
+    EXPECT_DOUBLE_EQ(s.speed, 140);  // fewer than four left: the speed holds
+  }
+  // With four left the speed still comes down: by a tenth on the approach.
+  gf_resetEngine();
+  LiveAc& four = at(100, 140, false);
+  four.landingMode = 1;
+  lf_appendWaitSituations(four, 4);
+  EXPECT_DOUBLE_EQ(four.situations[1].speed, 126);
+  gf_resetEngine();
+  LiveAc& ac = at(13, 150, true);
+  ac.setPhase(GroundPhase::TakeOffRoll);
+  ac.landed = 1;
+  lf_appendWaitSituations(ac, 10);
+  const Situation& s = ac.situations[1];
+  EXPECT_DOUBLE_EQ(s.verticalSpeed, 1500);
+  EXPECT_DOUBLE_EQ(s.altitude, 13 + 75);
+}
+
+// At its stand an aircraft gets one synthetic situation, a week later, and its stand counts as free
+// for others meanwhile.
+TEST_F(Extension, AnAircraftOnItsStandStaysAWeek) {
+  Stand stand;
+  stand.id = 9;
+  stand.name = "S9";
+  stand.lat = kAt.lat;
+  stand.lon = kAt.lon;
+  stand.occupied = 1;
+  g_stands = {stand};
+  LiveAc& ac = at(0, 0, true);
+  ac.setPhase(GroundPhase::AtStand);
+  ac.standId = 9;
+  ASSERT_TRUE(lf_extendStream(ac));
+  EXPECT_EQ(ac.extensionCount, 1);
+  ASSERT_EQ(ac.situations.size(), 2u);
+  EXPECT_EQ(ac.situations[1].due, 4000 + 7 * 24 * 3600 * 100);
+  EXPECT_EQ(ac.situations[1].noMovement, 1u);
+  EXPECT_EQ(g_stands[0].occupied, 0u);
+  g_stands.clear();
+}
+
+// In the air with the range held at 10 nm by the automatic range, a stream that ends is not
+// extended; at 11 nm it is.
+TEST_F(Extension, TheAutomaticRangeAtTenMilesExtendsNothing) {
+  const std::uint8_t autoRange = AUTO_RANGE.value;
+  const double radiusBefore = g_radiusNm.load();
+  AUTO_RANGE.value = 1;
+  for (const auto& [radius, extended] : {std::pair{10, false}, std::pair{11, true}}) {
+    SCOPED_TRACE(radius);
+    gf_resetEngine();
+    g_radiusNm = static_cast<double>(radius);
+    LiveAc& ac = at(5000, 250, false);
+    EXPECT_EQ(lf_extendStream(ac), extended);
+  }
+  AUTO_RANGE.value = autoRange;
+  g_radiusNm = radiusBefore;
+}
+
+// In the air, an aircraft whose stream ends more than half a mile inside the radius flies on.
+TEST_F(Extension, InTheAirOnlyAircraftWellInsideTheRadiusFlyOn) {
+  for (const auto& [nm, extended] : {std::pair{39.48, true}, std::pair{39.52, false}}) {
+    SCOPED_TRACE(nm);
+    gf_resetEngine();
+    g_engineUserAc.latitude = kAt.lat;
+    g_engineUserAc.longitude = kAt.lon;
+    LiveAc& ac = at(5000, 250, false);
+    const LatLon far = gf_destinationPoint(kAt, 0, nm * kFeetPerNm);
+    ac.position.latitude = ac.situations[0].latitude = far.lat;
+    ac.position.longitude = ac.situations[0].longitude = far.lon;
+    ASSERT_DOUBLE_EQ(g_radiusNm.load(), 40);
+    EXPECT_EQ(lf_extendStream(ac), extended);
+  }
+}
+
+}  // namespace
+}  // namespace amb
