@@ -310,7 +310,9 @@ void gf_saveLearnedApf() {
   record.handmade = g_apfHandmade != 0;
   if (!record.handmade) {
     for (Stand& s : g_stands) {
-      std::erase_if(s.options, [](const ParkPosOption& o) { return o.readMark == 1; });
+      // Options erased here and learned again later can give back the same storage and count, which
+      // would leave the weekday table naming the wrong options: it is built afresh at its next use.
+      if (std::erase_if(s.options, [](const ParkPosOption& o) { return o.readMark == 1; }) != 0) s.byDay = {};
       if (s.manual != 0 || !s.options.empty() || s.radiusChanged != 0 || s.cargoChanged != 0) record.stands.push_back(s);
     }
   } else {
