@@ -292,6 +292,23 @@ TEST_F(StandLearning, TheSoftStandSuitsTheAircraft) {
   EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, ac, false)), "RAMP");
 }
 
+// Saving the learned file erases the airport file's own options; options learned afterwards may fill
+// the same storage to the same count, and the choice must see them, not the erased ones.
+TEST_F(StandLearning, TheChoiceSeesOptionsLearnedAfterASave) {
+  const AcData ac = airliner(0xA00070, "DAL70", "N70");
+  stands({gate("B", north(kBase, 100), 30), gate("A", north(kBase, 200), 30)});
+  const std::uint64_t hh20 = std::uint64_t{1} << 20;
+  stand(2).options.reserve(4);
+  stand(2).options.push_back(makeOption("UAL", "B738", "N1", 1, hh20, 1));
+  stand(2).options.back().readMark = 1;  // from the airport file
+  stand(2).options.push_back(makeOption("UAL", "B738", "N2", 2, hh20, 2));
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, ac, false)), "B");  // A is taken on day 1 at half hour 20
+  gf_saveLearnedApf();
+  ASSERT_EQ(stand(2).options.size(), 1u);
+  stand(2).options.push_back(makeOption("UAL", "B738", "N3", 3, hh20, 3));
+  EXPECT_EQ(found(lf_chooseSoftStand({1, 20}, ac, false)), "A");  // and free there now
+}
+
 // Half span 0.01 nm: size steps of 21 m. A 25 m stand is 0 steps away, a 60 m stand 2; a stand with
 // an option of the aircraft comes first among equals.
 TEST_F(StandLearning, TheClosestSizeAndAFittingOptionComeFirst) {
