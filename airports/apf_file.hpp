@@ -89,8 +89,9 @@ inline constexpr int kMaxAirportAltitudeFt = 16000;
 // of this size is written.
 inline constexpr std::uintmax_t kMaxAirportFileBytes = 64 * 1024 * 1024;
 
-// Reads a whole airport or learned file into text (which the caller keeps while the document built
-// in place on it lives); Refused when it holds more than kMaxAirportFileBytes.
+// Reads a whole airport or learned file into text, which the caller keeps as long as a document
+// built in place on it lives. Missing: it cannot be opened (or is a folder); Refused: it holds more
+// than kMaxAirportFileBytes, and text stays empty.
 enum class ApfFileRead : std::uint8_t { Read, Missing, Refused };
 ApfFileRead gf_readApfFileText(const std::filesystem::path& path, std::string& text);
 
