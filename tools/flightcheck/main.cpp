@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -162,7 +163,13 @@ void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
   std::vector<std::string> found;
   while (std::getline(in, line))
     if (line.find("position dropped as stale or foreign") != std::string::npos) found.push_back(line);
-  out << fmt::format("\nthe program's log: {} aircraft with a position dropped as stale or foreign\n", found.size());
+  std::set<std::string> aircraft;
+  for (const std::string& l : found) {
+    const std::size_t at = l.find("hexid:");
+    if (at != std::string::npos) aircraft.insert(l.substr(at, l.find(':', at + 6) - at));
+  }
+  out << fmt::format("\nthe program's log: {} lines in {} aircraft of a position dropped as stale or foreign\n",
+                     found.size(), aircraft.size());
   for (const std::string& l : found) out << "  " << l << "\n";
 }
 
