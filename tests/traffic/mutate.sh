@@ -105,7 +105,7 @@ run_one() {
     filter='*'
     [[ "$s" == traffic ]] && filter="-$slow"
     if ! (cd "$build/tests/$s" && AMB_MUTANT="$id" timeout 600 "./$(program_of "$s")" --gtest_brief=1 --gtest_fail_fast \
-          --gtest_filter="$filter" >>"$log" 2>&1); then
+          --gtest_filter="$filter") >>"$log" 2>&1; then
       echo "$id caught"
       return
     fi
@@ -113,7 +113,7 @@ run_one() {
   for s in $suites; do
     [[ "$s" == traffic ]] || continue
     if ! (cd "$build/tests/$s" && AMB_MUTANT="$id" timeout 900 "./$(program_of "$s")" --gtest_brief=1 --gtest_fail_fast \
-          --gtest_filter="$slow" >>"$log" 2>&1); then
+          --gtest_filter="$slow") >>"$log" 2>&1; then
       echo "$id caught"
       return
     fi
@@ -124,7 +124,8 @@ export -f run_one program_of
 export work build slow
 n=$(wc -l <"$work/changes.tsv")
 echo "mutate: $((2 * n)) changes, $jobs at a time"
-seq 0 $((2 * n - 1)) | xargs -P "$jobs" -I{} bash -c 'run_one {}' >"$work/verdicts.txt"
+# The shell's own line about a crashed program goes to the change's log.
+seq 0 $((2 * n - 1)) | xargs -P "$jobs" -I{} bash -c 'run_one {} 2>>"$work/runs/{}.log"' >"$work/verdicts.txt"
 
 caught=0; missed=0
 declare -A caughtIn=() triedIn=()
@@ -150,7 +151,7 @@ excusedCount=$(wc -l <"$work/excused.tsv")
   echo
   echo "caught of tried, by file:"
   for file in $(printf '%s\n' "${!triedIn[@]}" | sort); do
-    printf '  %-28s %4d of %4d\n' "$file" "${caughtIn[$file]:-0}" "${triedIn[$file]}"
+    printf '  %-32s %4d of %4d\n' "$file" "${caughtIn[$file]:-0}" "${triedIn[$file]}"
   done
   echo
   echo "changes tried: $((caught + missed)), caught: $caught, not caught: $missed, excused: $excusedCount"

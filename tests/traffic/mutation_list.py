@@ -45,7 +45,9 @@ def numbers(text):
 
 
 def value(spelling):
-    s = spelling.replace("'", "").rstrip("uUlLfF") if not spelling.lower().startswith("0x") else spelling
+    s = spelling.replace("'", "")
+    # A hex number's F is a digit; only the others' F is a suffix.
+    s = s.rstrip("uUlL") if s.lower().startswith("0x") else s.rstrip("uUlLfF")
     try:
         return float(int(s, 0)) if re.fullmatch(r"0[xX][0-9a-fA-F]+|\d+", s) else float(s)
     except ValueError:
