@@ -106,9 +106,21 @@ void lf_processSimResult(const SimResult& r) {
         g_createdObjects.push_back(r);
       return;
     }
-    case CreatedParked:
-      g_createdObjects.push_back(r);
+    case CreatedParked: {
+      Act* act = lf_findParkedByHexid(r.secondId);
+      if (act == nullptr || act->state != ActState::Creating) {
+        // Created for a parked aircraft the engine no longer has: it must not stay in the simulator.
+        if (r.objectId >= 3) g_removalDeque.push_back(r.objectId);
+        return;
+      }
+      // Its object is known from now on, so that a removal while it settles finds it.
+      act->objectId = r.objectId;
+      if (act->removeWhenCreated != 0)
+        removeAircraftFromSim(*act);
+      else
+        g_createdObjects.push_back(r);
       return;
+    }
     case Removed: {
       if (r.objectId == 0) return;
       if (LiveAc* ac = lf_findLiveByObjectId(r.objectId)) {
