@@ -3,6 +3,7 @@
 
 #include "airports/park_airport.hpp"
 #include "app/edit_boxes.hpp"
+#include "app/session.hpp"
 #include "app/window.hpp"
 #include "app/worker.hpp"
 #include "core/registry.hpp"
@@ -123,6 +124,32 @@ TEST_F(StartUpTest, AMissingScannedLiveriesFileAsksForARescan) {
   EXPECT_TRUE(fs::exists(g_liveriesScannedPath));
   EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
   EXPECT_TRUE(exits().empty());  // a stopped worker requests no exit
+}
+
+// With the automatic range on, the start-up sets the range from the distance to the first park
+// airport; a destination set in the window goes to the front of them first. The user aircraft is
+// not known yet (at 0, 0): the destination lies 12 nm from it, the first park airport of the file far.
+TEST_F(StartUpTest, TheStartUpsAutomaticRangeMeasuresFromTheDestination) {
+  ScopedEnv runtime("AMBT_RUNTIME_DIR", gf_pathText(dir().path()));  // no simulator to find
+  writeFile(dir() / "input" / "airports_p3d.xml",
+            "<airports>\n\t<airport code=\"AAAA\" iata=\"AAA\" lat=\"10.0\" lon=\"10.0\" alt=\"10\" />\n"
+            "\t<airport code=\"BBBB\" iata=\"BBB\" lat=\"0.2\" lon=\"0.0\" alt=\"10\" />\n</airports>\n");
+  fs::create_directories(dir() / "airports");
+  writeFile(dir() / "airports" / "my_park_airports.txt", "AAAA\nBBBB\n");
+  AUTO_RANGE.value = 1;
+  gf_saveBoolOption(AUTO_RANGE);
+  DESTINATION.setValue("BBBB");
+  gf_saveStringOption(DESTINATION);
+  lf_startWorker();
+  // The simulator link shows this once the service run has begun, after the range was set.
+  const bool begun = waitFor([&] { return logHas("Waiting for Prepar3Dv5 ..."); });
+  gf_requestWorkerStop();
+  ASSERT_TRUE(gf_waitForWorkerEnd(std::chrono::seconds(10)));
+  gf_stopSimClient(std::chrono::seconds(5));
+  ASSERT_TRUE(begun) << error();
+  EXPECT_EQ(gf_firstParkAirportPosition(), (std::pair<double, double>{0.2, 0.0}));
+  EXPECT_EQ(LATERAL_RANGE.value, 15);  // round(12) + 3
+  EXPECT_EQ(g_radiusNm, 15.0);
 }
 
 // JFK's learned settings (parameters only), as a save writes them.
