@@ -134,15 +134,18 @@ TEST_F(StartUpTest, TheStartUpsAutomaticRangeMeasuresFromTheDestination) {
   writeFile(dir() / "input" / "airports_p3d.xml",
             "<airports>\n\t<airport code=\"AAAA\" iata=\"AAA\" lat=\"10.0\" lon=\"10.0\" alt=\"10\" />\n"
             "\t<airport code=\"BBBB\" iata=\"BBB\" lat=\"0.2\" lon=\"0.0\" alt=\"10\" />\n</airports>\n");
+  gf_resetAirportList();  // the list is read once per process
   fs::create_directories(dir() / "airports");
   writeFile(dir() / "airports" / "my_park_airports.txt", "AAAA\nBBBB\n");
   AUTO_RANGE.value = 1;
   gf_saveBoolOption(AUTO_RANGE);
   DESTINATION.setValue("BBBB");
   gf_saveStringOption(DESTINATION);
+  ui.clearCalls();
   lf_startWorker();
-  // The simulator link shows this once the service run has begun, after the range was set.
-  const bool begun = waitFor([&] { return logHas("Waiting for Prepar3Dv5 ..."); });
+  // With the automatic range set, the start-up disables the range's box and begins the service run.
+  const std::string rangeSet = fmt::format("enable {} 0", LATERAL_RANGE.controlId);
+  const bool begun = waitFor([&] { return std::ranges::count(ui.calls(), rangeSet) > 0; });
   gf_requestWorkerStop();
   ASSERT_TRUE(gf_waitForWorkerEnd(std::chrono::seconds(10)));
   gf_stopSimClient(std::chrono::seconds(5));
@@ -150,6 +153,7 @@ TEST_F(StartUpTest, TheStartUpsAutomaticRangeMeasuresFromTheDestination) {
   EXPECT_EQ(gf_firstParkAirportPosition(), (std::pair<double, double>{0.2, 0.0}));
   EXPECT_EQ(LATERAL_RANGE.value, 15);  // round(12) + 3
   EXPECT_EQ(g_radiusNm, 15.0);
+  gf_resetAirportList();
 }
 
 // JFK's learned settings (parameters only), as a save writes them.
