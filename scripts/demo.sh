@@ -11,11 +11,13 @@
 # through its script; the doubles are then ended by their ids. While the traffic flies, a progress
 # line every 30 s tells the time, the aircraft live, created and removed so far, on the ground,
 # landed and parked, and the window's message line. At the end the run prints how many aircraft were
-# created, flew, landed and were removed, and leaves the double's trace, the window in three pictures
-# (connected, with live traffic, at the end) and a map of the flown and reported tracks with the
-# runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
+# created, flew, landed and were removed, how many static aircraft were wanted, planned and parked
+# (in the first two minutes and in all) and removed for live aircraft, and leaves the double's
+# trace, the window in three pictures (connected, with live traffic, at the end) and a map of the
+# flown and reported tracks with the runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
 # reported with the last error of its log (and the port, when a port was taken), and the run ends
-# non-zero. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
+# non-zero, and so does a run of two minutes or more whose first two minutes park fewer than half of
+# the wanted static aircraft. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
 # The run needs no network beyond the loopback: where the machine allows it, it runs in a network
 # namespace of its own (scripts/in-netns.sh), so that its program, its doubles and their fixed ports
 # never meet another run's (a second demo, a test, a real RealTraffic on this computer). Where the
@@ -73,9 +75,10 @@ mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrai
 # The airport list the build laid out: the user aircraft's airport, JFK, becomes the park airport,
 # its stands read from the packaged server's archive.
 cp "$build/app/input/airports_p3d.xml" "$work/input/"
-# What the program learned of JFK's stands: the build ran the program's stand learning on the recorded
-# traffic, once for every weekday at its time of day, so static parking finds aircraft for any
-# weekday and (looking back up to 24 hours) any hour.
+# What the program learned of JFK's stands, as a user's file holds it after weeks there: the build
+# taught the program's stand learning a week of aircraft turning round at every stand, flights of the
+# recording's airlines and types of which none flies in the recording, so static parking finds
+# aircraft at any weekday and hour and sets none aside as live.
 learned="$build/app/airports/learned/stock/KJFK.xml"
 if [ -f "$learned" ]; then
   mkdir -p "$work/airports/learned/stock"

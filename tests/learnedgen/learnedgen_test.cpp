@@ -94,7 +94,8 @@ TEST(WeekOfTurns, OtherFlightsThanTheRecordingsFillMostStandsAtEveryHalfHourOfTh
     EXPECT_LE(t.first, t.last);
     // Its type fits the stand: at most 1.8 m more half span than the stand's radius.
     EXPECT_LE(gf_halfWingspan(t.type) * 1852.0, stand.radiusMetres + 1.8) << t.type << " at " << stand.name;
-    // JFK's ground network gives the stands of terminal 5 to JetBlue.
+    // The stands JFK's ground network gives to JetBlue alone (terminal 5's, some of terminal 4's)
+    // hold JetBlue's aircraft.
     if (stand.airlines == std::vector<std::string>{"JBU"}) {
       EXPECT_EQ(t.airline, "JBU") << stand.name;
     }

@@ -143,7 +143,7 @@ std::vector<const Operator*> operatorsFor(const StandUse& stand, const Recorded&
   };
   for (bool tight : {true, false}) {
     auto out = collect([&](const Operator& o) { return named(o) && fits(o, tight); });
-    if (out.empty()) out = collect([&](const Operator& o) { return o.cargo == (stand.cargo) && fits(o, tight); });
+    if (out.empty()) out = collect([&](const Operator& o) { return o.cargo == stand.cargo && fits(o, tight); });
     if (!out.empty()) return out;
   }
   return collect([&](const Operator& o) { return fits(o, false); });
