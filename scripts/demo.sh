@@ -14,10 +14,10 @@
 # created, flew, landed and were removed, how many static aircraft were wanted, planned and parked
 # (in the first two minutes and in all) and removed for live aircraft, and leaves the double's
 # trace, the window in three pictures (connected, with live traffic, at the end) and a map of the
-# flown and reported tracks with the runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
-# reported with the last error of its log (and the port, when a port was taken), and the run ends
-# non-zero, and so does a run of two minutes or more whose first two minutes park fewer than half of
-# the wanted static aircraft. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
+# flown and reported tracks with the runways and the airport's ground movement, each as SVG and PNG.
+# A program that ends early is reported with the last error of its log (and the port, when a port
+# was taken), and the run ends non-zero, and so does a run of two minutes or more whose first two
+# minutes park fewer than half of the wanted static aircraft. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
 # The run needs no network beyond the loopback: where the machine allows it, it runs in a network
 # namespace of its own (scripts/in-netns.sh), so that its program, its doubles and their fixed ports
 # never meet another run's (a second demo, a test, a real RealTraffic on this computer). Where the

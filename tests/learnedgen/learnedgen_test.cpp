@@ -160,8 +160,8 @@ protected:
   fs::path learnedFile() const { return m_dir / "airports" / "learned" / "stock" / "KJFK.xml"; }
   std::size_t logCount(const std::string& text) const {
     const auto lines = test::readLines(m_dir / "Log.txt");
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
   }
 
   test::TempDir m_dir{"amb-learnedgen"};
@@ -186,7 +186,8 @@ TEST_F(DemoLearnedFileTest, AtAnyHourTheFirstTwoMinutesOfTheRecordingParkHalfThe
   pugi::xml_document archive;
   ASSERT_TRUE(archive.load_file((fs::path(AMB_BINARY_DIR) / "app/server/P3D/archive/stock/KJFK.xml").c_str()));
   std::vector<std::string> names;
-  for (pugi::xml_node p : archive.child("parkpositions").children("parkpos")) names.push_back(p.attribute("id").as_string());
+  for (pugi::xml_node p : archive.child("parkpositions").children("parkpos"))
+    names.push_back(p.attribute("id").as_string());
   std::size_t missing = 0;
   for (const Turn& t : week) {
     const auto day = static_cast<std::uint32_t>((t.first % kWeekHalfHours) / 48 + 1);

@@ -37,8 +37,7 @@ private:
 bool isAirlineCallsign(const std::string& cs) {
   return cs.size() >= 4 && std::isupper(static_cast<unsigned char>(cs[0])) &&
          std::isupper(static_cast<unsigned char>(cs[1])) && std::isupper(static_cast<unsigned char>(cs[2])) &&
-         std::isdigit(static_cast<unsigned char>(cs[3])) &&
-         std::all_of(cs.begin() + 4, cs.end(), [](char c) {
+         std::isdigit(static_cast<unsigned char>(cs[3])) && std::all_of(cs.begin() + 4, cs.end(), [](char c) {
            return std::isdigit(static_cast<unsigned char>(c)) || std::isupper(static_cast<unsigned char>(c));
          });
 }
@@ -112,7 +111,8 @@ private:
     if (digits.size() >= 2) {
       for (std::size_t i : digits) reg[i] = static_cast<char>('0' + m_random.between(i == digits.front() ? 1 : 0, 9));
     } else {
-      for (std::size_t k = letters.size() >= 2 ? letters.size() - 2 : 0; k < letters.size(); ++k) reg[letters[k]] = letter();
+      for (std::size_t k = letters.size() >= 2 ? letters.size() - 2 : 0; k < letters.size(); ++k)
+        reg[letters[k]] = letter();
     }
     return reg;
   }

@@ -7,8 +7,8 @@
 // registrations and addresses are none of the recording's, so none of them is in the air while the
 // recording replays.
 
-#include "airports/services.hpp"
 #include "ailibgen/ailibgen.hpp"
+#include "airports/services.hpp"
 #include "enginesim/harness.hpp"
 #include "enginesim/parking_days.hpp"
 

@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
   if (args.count("--user") != 0 && std::sscanf(args["--user"].c_str(), "%lf,%lf", &user.lat, &user.lon) != 2)
     return usage();
   int utcOffset = -5;
-  if (args.count("--utc-offset") != 0 && std::sscanf(args["--utc-offset"].c_str(), "%d", &utcOffset) != 1) return usage();
+  if (args.count("--utc-offset") != 0 && std::sscanf(args["--utc-offset"].c_str(), "%d", &utcOffset) != 1)
+    return usage();
   unsigned seed = 20190305;
   if (args.count("--seed") != 0 && std::sscanf(args["--seed"].c_str(), "%u", &seed) != 1) return usage();
   const fs::path work = fs::absolute(args["--work"]);
