@@ -1,0 +1,378 @@
+// The flight check's measures on handmade tracks whose answers are worked out by hand: a point every
+// 0.1 s, measured on the 0.1-s grid without a wider window, so each interval between two points
+// counts 0.1 s.
+
+#include "core/geometry.hpp"
+#include "flightcheck/flightcheck.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+namespace amb::flightcheck {
+namespace {
+
+constexpr double kDt = 0.1;
+
+// Builds a track point by point: each step moves along a course at a speed for 0.1 s.
+struct Builder {
+  FlownTrack track;
+  LatLon at{40.0, -73.0};
+  double t = 0;
+  bool onGround = false;
+
+  Builder(std::uint32_t id, std::uint32_t hexid, bool ground = false) : onGround(ground) {
+    track.objectId = id;
+    track.hexid = hexid;
+    track.callsign = "T" + std::to_string(id);
+  }
+  void point(double heading) { track.points.push_back({t, at.lat, at.lon, onGround ? 13.f : 3000.f, static_cast<float>(heading), onGround}); }
+  // Steps of 0.1 s along `course` at `kt`, the nose at `heading` (the course when NaN) at each point.
+  void fly(int steps, double course, double kt, double heading = NAN) {
+    for (int i = 0; i < steps; ++i) {
+      at = gf_destinationPoint(at, course * kDegToRad, kt * kDt / 3600 * kFeetPerNm);
+      t = std::round((t + kDt) * 10) / 10;
+      point(std::isnan(heading) ? course : heading);
+    }
+  }
+};
+
+Options lf_options() {
+  Options o;
+  o.gridSeconds = kDt;
+  o.windowSeconds = 0;
+  return o;
+}
+
+const AircraftFigures& lf_of(const Figures& f, std::uint32_t id) {
+  for (const AircraftFigures& a : f.aircraft)
+    if (a.callsign == "T" + std::to_string(id)) return a;
+  throw std::runtime_error("no aircraft T" + std::to_string(id));
+}
+
+TEST(FlightCheck, NoseNinetyDegreesOffForTwelveSecondsOfAMinute) {
+  // 60 s north at 150 kt; from 20 s to 32 s the nose points east. Points at 19.99 s and 32.01 s with
+  // the nose north make the change sharp: exactly the 120 intervals from 20.0 s to 32.0 s are off.
+  Builder b(1, 0);
+  b.point(0);
+  b.fly(199, 0, 150);  // to 19.9 s
+  FlownPoint edge = b.track.points.back();
+  edge.t = 19.99;
+  b.track.points.push_back(edge);
+  b.fly(1, 0, 150, 90);    // 20.0 s
+  b.fly(120, 0, 150, 90);  // to 32.0 s
+  edge = b.track.points.back();
+  edge.headingDeg = 0;
+  b.fly(1, 0, 150);  // 32.1 s
+  b.track.points.insert(b.track.points.end() - 1, {32.01, edge.latitude, edge.longitude, edge.altitude, 0, false});
+  b.fly(279, 0, 150);  // to 60.0 s
+  Input in;
+  in.tracks.push_back(b.track);
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  const AircraftFigures& a = lf_of(f, 1);
+  EXPECT_NEAR(a.airborneSeconds, 60.0, 1e-6);
+  EXPECT_NEAR(a.offNoseSeconds, 12.0, 1e-6);
+  EXPECT_NEAR(a.worstOffNoseDeg, 90.0, 0.01);
+  EXPECT_NEAR(f.offNoseShare(), 0.2, 1e-6);
+  EXPECT_EQ(f.aircraftOffNoseOver, 1u);
+  // The nose swings 90 deg between two points 0.1 s apart, twice: 0.2 s of turning at 900 deg/s.
+  EXPECT_NEAR(a.fastTurnSeconds, 0.2, 1e-6);
+  EXPECT_NEAR(a.longestFastTurnSeconds, 0.1, 1e-6);
+  const auto failed = check(f, o);
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_NE(failed[0].find("20.00 % of airborne seconds"), std::string::npos) << failed[0];
+  EXPECT_NE(failed[1].find("1 aircraft more than 10 s off the nose"), std::string::npos) << failed[1];
+}
+
+TEST(FlightCheck, NoseOffForTenSecondsIsWithinTheAircraftBoundButCountsInTheShare) {
+  Builder b(1, 0);
+  b.point(60);
+  b.fly(100, 0, 150, 60);  // 10 s, the nose 60 deg right of the path
+  b.fly(900, 0, 150);      // 90 s on the path
+  Input in;
+  in.tracks.push_back(b.track);
+  const Figures f = measure(in, lf_options());
+  EXPECT_NEAR(f.offNoseSeconds, 10.0, 1e-6);
+  EXPECT_NEAR(f.airborneSeconds, 100.0, 1e-6);
+  EXPECT_EQ(f.aircraftOffNoseOver, 0u);  // not more than 10 s
+  const auto failed = check(f, lf_options());
+  ASSERT_EQ(failed.size(), 1u);  // 10 % of airborne seconds is above 1 %
+  EXPECT_NE(failed[0].find("10.00 %"), std::string::npos) << failed[0];
+}
+
+TEST(FlightCheck, TurnOfTwentyDegreesASecondAtHundredKnots) {
+  // 10 s straight east, 4 s turning right at 20 deg/s (the nose along the arc), 10 s straight south-east;
+  // another aircraft turns the same way for 2 s only, and a third at 20 deg/s but at 50 kt.
+  const auto turning = [](std::uint32_t id, int turnSteps, double kt) {
+    Builder b(id, 0);
+    b.point(90);
+    b.fly(100, 90, kt);
+    double heading = 90;
+    for (int i = 0; i < turnSteps; ++i) {
+      // Each 0.1-s chord runs along the heading at its middle; the nose turns 2 deg per step.
+      b.fly(1, heading + 1, kt, heading + 2);
+      heading += 2;
+    }
+    b.fly(100, heading, kt);
+    return b.track;
+  };
+  Input in;
+  in.tracks.push_back(turning(1, 40, 100));
+  in.tracks.push_back(turning(2, 20, 100));
+  in.tracks.push_back(turning(3, 40, 50));
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  EXPECT_NEAR(lf_of(f, 1).fastTurnSeconds, 4.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 1).longestFastTurnSeconds, 4.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 1).fastestTurnDegPerS, 20.0, 1e-3);
+  EXPECT_NEAR(lf_of(f, 2).fastTurnSeconds, 2.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 3).fastTurnSeconds, 0.0, 1e-6);
+  EXPECT_NEAR(f.fastTurnSeconds, 6.0, 1e-6);
+  EXPECT_EQ(f.aircraftFastTurnRun, 1u);  // only the 4-s turn lasts 3 s or more
+  // The nose stays on the path all through the turn.
+  EXPECT_NEAR(f.offNoseSeconds, 0.0, 1e-6);
+  EXPECT_LT(lf_of(f, 1).worstOffNoseDeg, 0.01);
+  const auto failed = check(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("1 aircraft turning faster than 15 deg/s for 3 s or more"), std::string::npos) << failed[0];
+}
+
+TEST(FlightCheck, GroundReversalAtSpeedCountsOnceAndATaxiTurnNot) {
+  // Rolling east at 117 kt, the nose swings round to west in 0.5 s (360 deg/s), then drives back
+  // west at 117 kt. Another aircraft turns 90 deg at 30 deg/s... at 20 kt while taxiing.
+  Builder r(1, 0, true);
+  r.point(90);
+  r.fly(100, 90, 117);
+  for (int i = 1; i <= 5; ++i) r.fly(1, 90, 117, 90 + 36 * i);
+  r.fly(100, 270, 117);
+  Builder taxi(2, 0, true);
+  taxi.point(0);
+  taxi.fly(50, 0, 20);
+  for (int i = 1; i <= 30; ++i) taxi.fly(1, 3 * i - 1.5, 20, 3 * i);
+  taxi.fly(50, 90, 20);
+  Input in;
+  in.tracks = {r.track, taxi.track};
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  EXPECT_EQ(lf_of(f, 1).groundReversals, 1u);
+  EXPECT_NEAR(lf_of(f, 1).groundReversalSeconds, 0.5, 1e-6);
+  EXPECT_NEAR(lf_of(f, 1).fastestGroundTurnDegPerS, 360.0, 1e-3);
+  EXPECT_EQ(lf_of(f, 2).groundReversals, 0u);
+  EXPECT_EQ(f.groundReversals, 1u);
+  // On the ground the nose is not measured against the path, and nothing is airborne.
+  EXPECT_NEAR(f.airborneSeconds, 0.0, 1e-9);
+  const auto failed = check(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("1 reversals on the ground"), std::string::npos) << failed[0];
+}
+
+TEST(FlightCheck, OverspeedAgainstTheHighestReportedSpeed) {
+  // Reported at most 200 kt: the bound is 1.3 * 200 + 30 = 290 kt. One aircraft flies 320 kt for 6 s,
+  // another for 4 s, a third 285 kt for 30 s (under the bound).
+  const auto flight = [](std::uint32_t id, std::uint32_t hexid, int fastSteps, double fastKt) {
+    Builder b(id, hexid);
+    b.point(0);
+    b.fly(200, 0, 250);
+    b.fly(fastSteps, 0, fastKt);
+    b.fly(200, 0, 250);
+    return b.track;
+  };
+  Input in;
+  in.tracks = {flight(1, 101, 60, 320), flight(2, 102, 40, 320), flight(3, 103, 300, 285)};
+  for (std::uint32_t hexid : {101u, 102u, 103u}) in.reported[hexid].highestSpeedKt = 200;
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  EXPECT_NEAR(lf_of(f, 1).overspeedBoundKt, 290.0, 1e-9);
+  EXPECT_NEAR(lf_of(f, 1).overspeedSeconds, 6.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 1).longestOverspeedSeconds, 6.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 1).highestFlownKt, 320.0, 0.5);
+  EXPECT_NEAR(lf_of(f, 2).overspeedSeconds, 4.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 3).overspeedSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(f.overspeedSeconds, 10.0, 1e-6);
+  EXPECT_EQ(f.aircraftOverspeedRun, 1u);
+  const auto failed = check(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("1 aircraft faster than 1.3 x its highest reported speed + 30 kt for 5 s"), std::string::npos)
+      << failed[0];
+}
+
+// A reported airborne position `nm` east of 40N 73W at time t, at 300 kt.
+Reported lf_east(double t, double nm, Taken taken) {
+  const LatLon p = gf_destinationPoint({40.0, -73.0}, kPi / 2, nm * kFeetPerNm);
+  return {t, p.lat, p.lon, 5000, 300, true, taken};
+}
+
+TEST(FlightCheck, DroppedPositionsThatTheNextRecordsConfirm) {
+  Input in;
+  // A stale repeat for 30 s, then the real positions (300 kt: 5/12 nm in 5 s) ahead of it: the first
+  // two are dropped and each is continued by the next record; the stream is taken again after them.
+  auto& confirmed = in.reported[201].positions;
+  confirmed.push_back(lf_east(0, 0, Taken::Yes));
+  for (int t = 5; t <= 30; t += 5) confirmed.push_back(lf_east(t, 0, Taken::Yes));
+  confirmed.push_back(lf_east(40, 40 / 12.0, Taken::No));
+  confirmed.push_back(lf_east(45, 45 / 12.0, Taken::No));
+  confirmed.push_back(lf_east(50, 50 / 12.0, Taken::Yes));
+  confirmed.push_back(lf_east(55, 55 / 12.0, Taken::Yes));
+  // A stale position behind the aircraft, dropped: the next record goes on from the taken track, 1.67
+  // nm ahead of the stale one after 5 s (more than 500 kt covers), so nothing confirms it.
+  auto& stale = in.reported[202].positions;
+  stale.push_back(lf_east(0, 0, Taken::Yes));
+  stale.push_back(lf_east(10, 10 / 12.0, Taken::Yes));
+  stale.push_back(lf_east(15, 0, Taken::No));
+  stale.push_back(lf_east(20, 20 / 12.0, Taken::Yes));
+  // A near-duplicate dropped 0.1 nm from the last position taken: no news.
+  auto& near = in.reported[203].positions;
+  near.push_back(lf_east(0, 0, Taken::Yes));
+  near.push_back(lf_east(1, 0.1, Taken::No));
+  near.push_back(lf_east(6, 0.5, Taken::Yes));
+  // The same jump as the first, on the ground (taxiing aircraft jump between sources): not counted.
+  auto& ground = in.reported[204].positions;
+  for (const Reported& r : confirmed) {
+    ground.push_back(r);
+    ground.back().airborne = false;
+  }
+  for (auto& [hexid, a] : in.reported) a.callsign = "C" + std::to_string(hexid);
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  EXPECT_EQ(f.droppedConfirmed, 2u);
+  ASSERT_EQ(f.aircraft.size(), 1u);  // only the aircraft with a confirmed drop is listed
+  EXPECT_EQ(f.aircraft[0].hexid, 201u);
+  EXPECT_EQ(f.aircraft[0].droppedConfirmed, 2u);
+  const auto failed = check(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("2 dropped positions that later records confirm"), std::string::npos) << failed[0];
+}
+
+TEST(FlightCheck, EveryTakeOffRollInTheRecordsMustBeRolled) {
+  // Each departure is reported on the ground at 10, 30 and 50 kt, at 80 kt 25 s in (the roll), then
+  // in the air. Starting at 40 s, its roll is due 30 s later, at 95 s of the flown clock, which runs
+  // from 0 to 200 s.
+  const auto departure = [](double t0) {
+    ReportedAircraft a;
+    const double speeds[] = {10, 30, 50, 80, 130};
+    for (int i = 0; i < 5; ++i) a.positions.push_back({t0 + (i < 3 ? 10.0 * i : 25.0 + 5 * (i - 3)), 40, -73, 0, speeds[i], false, Taken::Yes});
+    a.positions.push_back({t0 + 40, 40, -73, 500, 160, true, Taken::Yes});
+    a.highestSpeedKt = 160;
+    return a;
+  };
+  Input in;
+  in.reported[301] = departure(40);  // rolls in the simulator
+  in.reported[302] = departure(40);  // its object stands still
+  in.reported[303] = departure(40);  // no object at all
+  in.reported[304] = departure(0);   // due at 55 s: too near the start of the flown clock to check
+  // A landing: fast then slow on the ground is no take-off.
+  in.reported[305].positions = {{0, 40, -73, 500, 140, true, Taken::Yes}, {5, 40, -73, 0, 120, false, Taken::Yes},
+                                {10, 40, -73, 0, 70, false, Taken::Yes}, {15, 40, -73, 0, 20, false, Taken::Yes}};
+  for (auto& [hexid, a] : in.reported) a.callsign = "D" + std::to_string(hexid);
+  Builder rolls(1, 301, true);
+  rolls.point(90);
+  rolls.fly(900, 90, 0);
+  rolls.fly(100, 90, 100);  // 90 s to 100 s: 100 kt on the ground
+  rolls.onGround = false;
+  rolls.fly(1000, 90, 160);
+  Builder stands(2, 302, true);
+  stands.point(90);
+  stands.fly(2000, 90, 0);
+  Input measured = in;
+  measured.tracks = {rolls.track, stands.track};
+  const Figures f = measure(measured, lf_options());
+  ASSERT_EQ(f.departures.size(), 3u);
+  EXPECT_EQ(f.departuresNotRolled, 2u);
+  for (const Departure& d : f.departures) {
+    EXPECT_DOUBLE_EQ(d.rollTime, 65.0);
+    EXPECT_EQ(d.rolled, d.hexid == 301u) << d.hexid;
+    EXPECT_EQ(d.hasObject, d.hexid != 303u) << d.hexid;
+  }
+  const auto failed = check(f, lf_options());
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_NE(failed[0].find("2 of 3 take-off rolls in the records not rolled"), std::string::npos) << failed[0];
+}
+
+TEST(FlightCheck, CleanFlightsPassEveryBound) {
+  Builder b(1, 401);
+  b.point(0);
+  b.fly(600, 0, 250);
+  double heading = 0;
+  for (int i = 0; i < 300; ++i) {  // a standard-rate turn: 3 deg/s
+    b.fly(1, heading + 0.15, 250, heading + 0.3);
+    heading += 0.3;
+  }
+  b.fly(600, heading, 250);
+  Input in;
+  in.tracks.push_back(b.track);
+  in.reported[401].highestSpeedKt = 250;
+  const Figures f = measure(in, lf_options());
+  EXPECT_TRUE(check(f, lf_options()).empty());
+  EXPECT_NEAR(f.airborneSeconds, 150.0, 1e-6);
+  std::ostringstream out;
+  print(out, f, lf_options());
+  EXPECT_NE(out.str().find("airborne seconds more than 45 deg off the nose: 0.0 of 150.0 s (0.00 %)"), std::string::npos)
+      << out.str();
+}
+
+TEST(FlightCheck, ReadsTheDoublesTrace) {
+  std::istringstream trace(
+      "time_s,object_id,what,lat,lon,alt_ft,pitch_deg,bank_deg,heading_deg,on_ground,detail\n"
+      "1.000,3,created,40.6,-73.7,13.0,0.00,0.00,90.00,1,\"Airbus A320, Paint 2|JBU1\"\n"
+      "1.100,4,created,40.6,-73.8,13.0,0.00,0.00,10.00,1,Boeing 737-800|N123*\n"
+      "1.200,3,position,40.6000000,-73.7000000,13.0,0.00,0.00,-10.00,1,def 400\n"
+      "1.250,4,position,40.6000000,-73.8000000,13.0,0.00,0.00,10.00,1,def 400\n"
+      "1.300,3,position,40.6001000,-73.7000000,200.0,0.00,0.00,370.00,0,def 400\n"
+      "1.300,3,position,40.6002000,-73.7000000,210.0,0.00,0.00,10.00,0,def 400\n"
+      "1.400,9,position,40.6,-73.7,13.0,0.00,0.00,0.00,1,def 400\n"
+      "1.500,3,removed,40.6002,-73.7,210.0,0.00,0.00,10.00,0,\n");
+  const auto tracks = readTrace(trace);
+  ASSERT_EQ(tracks.size(), 1u);  // the static aircraft ("*") and the unknown object 9 are left out
+  EXPECT_EQ(tracks[0].objectId, 3u);
+  EXPECT_EQ(tracks[0].callsign, "JBU1");
+  ASSERT_EQ(tracks[0].points.size(), 2u);  // of two rows at one time the later stays
+  EXPECT_FLOAT_EQ(tracks[0].points[0].headingDeg, 350.f);
+  EXPECT_TRUE(tracks[0].points[0].onGround);
+  EXPECT_DOUBLE_EQ(tracks[0].points[1].latitude, 40.6002);
+  EXPECT_FALSE(tracks[0].points[1].onGround);
+
+  std::istringstream notATrace("hexid,lat,lon\n1,2,3\n");
+  EXPECT_THROW(readTrace(notATrace), std::runtime_error);
+}
+
+TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
+  // Reported every 5 s for 200 s flying east at 300 kt; the object flies the same line 37 s later, on
+  // to 297 s of its clock. One record lies 2 nm north of the line (foreign): the track never passes it.
+  Input in;
+  auto& a = in.reported[501];
+  a.callsign = "UAL1";
+  for (int i = 0; i <= 40; ++i) a.positions.push_back(lf_east(5.0 * i, 5.0 * i / 12, Taken::Unknown));
+  const LatLon off = gf_destinationPoint({a.positions[20].latitude, a.positions[20].longitude}, 0, 2 * kFeetPerNm);
+  a.positions[20].latitude = off.lat;
+  a.positions[20].longitude = off.lon;
+  FlownTrack t;
+  t.objectId = 1;
+  t.callsign = "UAL1_";
+  for (int i = 0; i <= 2600; ++i) {
+    const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+    t.points.push_back({37 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  matchHexids(in.tracks, in.reported);
+  EXPECT_EQ(in.tracks[0].hexid, 501u);
+  const auto delay = fitDelay(in, 0, 120);
+  ASSERT_TRUE(delay.has_value());
+  EXPECT_NEAR(*delay, 37.0, 0.15);
+  in.delaySeconds = *delay;
+  inferTaken(in, lf_options());
+  for (std::size_t i = 0; i < a.positions.size(); ++i)
+    EXPECT_EQ(a.positions[i].taken, i == 20 ? Taken::No : Taken::Yes) << i;
+  // The foreign record is dropped, rightly: the next record continues from the line.
+  EXPECT_EQ(measure(in, lf_options()).droppedConfirmed, 0u);
+  // Had the flown clock ended at 257 s, the positions due less than a minute before (reported after
+  // 160 s) would not be judged.
+  in.tracks[0].points.resize(2201);
+  inferTaken(in, lf_options());
+  for (std::size_t i = 0; i < a.positions.size(); ++i)
+    EXPECT_EQ(a.positions[i].taken, i > 32 ? Taken::Unknown : i == 20 ? Taken::No : Taken::Yes) << i;
+}
+
+}  // namespace
+}  // namespace amb::flightcheck

@@ -1,0 +1,294 @@
+// amb_flightcheck: measures what a pilot would see wrong in the flown AI tracks (noses off the path,
+// spins, overspeed, reversals on the ground, genuine positions dropped, take-offs never rolled),
+// either on the simulator double's trace of a run of the program or on a replay of a recording
+// through the feed and the engine in virtual time.
+
+#include "enginesim/harness.hpp"
+#include "feed/readers.hpp"
+#include "feed/traffic_line.hpp"
+#include "flightcheck/flightcheck.hpp"
+#include "traffic/engine.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+
+namespace {
+
+using namespace amb;
+namespace fc = amb::flightcheck;
+
+constexpr const char* kUsage =
+    "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
+    "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
+    "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
+    "                       [--pass SECONDS]\n"
+    "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
+    "  common: [--grid SECONDS] [--window SECONDS] [--quiet] [--check] [--detail CALLSIGN|HEXID]...\n"
+    "  --replay flies the recording through the feed and the engine in virtual time (a flown point every\n"
+    "  CYCLES cycles, 10 unless given); --trace reads the simulator double's trace of a run that replayed\n"
+    "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
+    "  reported position as dropped when an object flew then and none passed within 0.5 nm of it within\n"
+    "  --pass seconds (60) of its due time, and with --log lists the aircraft whose positions the\n"
+    "  program's log says it dropped. The recording is the\n"
+    "  JFK one unless given; without --airport and --user the JFK setting is used. --check: exit code 1\n"
+    "  when a bound fails (at most 1 % of airborne seconds more than 45 deg off the nose and no aircraft\n"
+    "  more than 10 s; no fast turn of 3 s; no overspeed of 5 s; no reversal on the ground; no dropped\n"
+    "  position confirmed; every take-off roll rolled). --detail prints an aircraft's reported positions\n"
+    "  and flown track in time order, with the intervals each measure counts.\n";
+
+int usage() {
+  std::cerr << kUsage;
+  return 2;
+}
+
+// Every recorded line's callsign and highest ground speed, by hexid.
+void lf_identities(const std::vector<enginesim::RecordedLine>& lines, std::map<std::uint32_t, fc::ReportedAircraft>& out) {
+  for (const enginesim::RecordedLine& line : lines) {
+    fc::ReportedAircraft& a = out[line.hexid];
+    const std::string callsign = enginesim::lineField(line.text, 9);
+    if (!callsign.empty() && callsign != "null") a.callsign = callsign;
+    const std::string speed = enginesim::lineField(line.text, 8);
+    char* end = nullptr;
+    const double v = std::strtod(speed.c_str(), &end);
+    if (end != speed.c_str() && std::isfinite(v) && v >= 0 && v <= kFastestGroundSpeedKt)
+      a.highestSpeedKt = std::max(a.highestSpeedKt, v);
+  }
+}
+
+fc::Reported lf_reported(double t, const Situation& s) {
+  fc::Reported r;
+  r.t = t;
+  r.latitude = s.latitude;
+  r.longitude = s.longitude;
+  r.altitude = s.altitude;
+  r.speedKt = s.speed;
+  r.airborne = s.airborne != 0;
+  return r;
+}
+
+// The replay: every position the feed queued, which of them the engine took, and every object's
+// track (a point every `every` cycles).
+fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every) {
+  fc::Input input;
+  input.delaySeconds = kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond);
+  const auto lines = enginesim::readRecording(recording);
+  lf_identities(lines, input.reported);
+  options.sim.trackEvery = 0;
+  const double ground = options.parkAirport.alt, cg = options.sim.staticCg;
+  std::map<std::uint32_t, fc::FlownTrack> tracks;
+  struct Due {
+    std::int32_t due;
+    std::size_t index;
+  };
+  std::map<std::uint32_t, std::vector<Due>> dues;
+  {
+    enginesim::EngineHarness h(options);
+    h.onQueued = [&](const enginesim::RecordedLine& line, const Situation& s) {
+      h.follow(line.hexid);
+      const std::int32_t queued = s.due - kTrafficDelayCycles;
+      auto& positions = input.reported[line.hexid].positions;
+      dues[line.hexid].push_back({s.due, positions.size()});
+      positions.push_back(lf_reported(queued / static_cast<double>(kCyclesPerSecond), s));
+    };
+    h.sim().onPosition = [&](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (cycle % every != 0) return;
+      fc::FlownTrack& t = tracks[o.id];
+      if (t.points.empty()) {
+        t.objectId = o.id;
+        t.hexid = o.hexid;
+        t.callsign = o.callsign;
+      }
+      fc::FlownPoint p;
+      p.t = cycle / static_cast<double>(kCyclesPerSecond);
+      p.latitude = b.latitude;
+      p.longitude = b.longitude;
+      p.altitude = static_cast<float>(b.altitude);
+      p.headingDeg = static_cast<float>(b.heading * kRadToDeg);
+      p.onGround = b.altitude - ground - cg <= 0.5;
+      t.points.push_back(p);
+    };
+    h.schedule(lines);
+    h.run(h.lastLineCycle() + 3000 + 8 * 800 + 2000);
+    // What the buffers took; everything else queued was dropped.
+    for (auto& [hexid, list] : dues) {
+      const auto& accepted = h.accepted(hexid);
+      auto& positions = input.reported[hexid].positions;
+      for (const Due& d : list) {
+        fc::Reported& r = positions[d.index];
+        const bool taken = std::any_of(accepted.begin(), accepted.end(), [&](const enginesim::AcceptedPosition& a) {
+          return a.latitude == r.latitude && a.longitude == r.longitude && std::abs(a.due - d.due) <= 5;
+        });
+        r.taken = taken ? fc::Taken::Yes : fc::Taken::No;
+      }
+    }
+  }
+  for (auto& [id, t] : tracks) input.tracks.push_back(std::move(t));
+  return input;
+}
+
+// The positions of the recording the feed would queue (its own checks and on-ground judgement), on
+// the recording's clock (seconds from its first line).
+void lf_feedRecords(const std::vector<enginesim::RecordedLine>& lines, const enginesim::HarnessOptions& options,
+                    fc::Input& input) {
+  // The harness sets up what the feed reads (park airport, radius, settings, an open queue).
+  enginesim::EngineHarness h(options);
+  TrafficReader reader;
+  reader.setUserPosition(options.userLatitude, options.userLongitude);
+  if (!options.parkAirport.code.empty()) reader.setParkElevation(options.parkAirport.alt);
+  if (lines.empty()) return;
+  const double t0 = lines.front().timestamp;
+  for (const enginesim::RecordedLine& line : lines) {
+    gf_splitTrafficLine(reader, line.text);
+    if (processLineFor(reader) != LineResult::Queued) continue;
+    std::lock_guard lock(g_trafficQueueMutex);
+    const TrafficRecord& record = g_trafficQueue.back();
+    input.reported[record.hexid].positions.push_back(lf_reported(line.timestamp - t0, record.situation));
+    g_trafficQueue.pop_back();
+  }
+}
+
+// The program's log lines of positions dropped as stale or foreign.
+void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
+  std::ifstream in(log);
+  if (!in) throw std::runtime_error("cannot read " + log.string());
+  std::string line;
+  std::vector<std::string> found;
+  while (std::getline(in, line))
+    if (line.find("position dropped as stale or foreign") != std::string::npos) found.push_back(line);
+  std::set<std::string> aircraft;
+  for (const std::string& l : found) {
+    const std::size_t at = l.find("hexid:");
+    if (at != std::string::npos) aircraft.insert(l.substr(at, l.find(':', at + 6) - at));
+  }
+  out << fmt::format("\nthe program's log: {} lines in {} aircraft of a position dropped as stale or foreign\n",
+                     found.size(), aircraft.size());
+  for (const std::string& l : found) out << "  " << l << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log;
+  std::vector<std::string> details;
+  enginesim::HarnessOptions options;
+  fc::Options check;
+  bool replay = false, quiet = false, checkBounds = false, userGiven = false, airportGiven = false, windowGiven = false;
+  std::optional<double> delay;
+  std::int32_t every = 10;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--replay") {
+      replay = true;
+      continue;
+    }
+    if (a == "--quiet") {
+      quiet = true;
+      continue;
+    }
+    if (a == "--check") {
+      checkBounds = true;
+      continue;
+    }
+    if (i + 1 >= argc) return usage();
+    const std::string value = argv[++i];
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    const bool isNumber = end != value.c_str() && *end == '\0' && std::isfinite(number);
+    if (a == "--recording") {
+      recording = value;
+    } else if (a == "--faa") {
+      faa = value;
+    } else if (a == "--trace") {
+      trace = value;
+    } else if (a == "--detail") {
+      details.push_back(value);
+    } else if (a == "--log") {
+      log = value;
+    } else if (a == "--delay" && isNumber) {
+      delay = number;
+    } else if (a == "--grid" && isNumber && number >= 0.01) {
+      check.gridSeconds = number;
+    } else if (a == "--window" && isNumber && number >= 0) {
+      check.windowSeconds = number;
+      windowGiven = true;
+    } else if (a == "--pass" && isNumber && number > 0) {
+      check.passSeconds = number;
+    } else if (a == "--every" && isNumber && number >= 1 && number <= 100) {
+      every = static_cast<std::int32_t>(number);
+    } else if (a == "--radius" && isNumber && number > 0) {
+      options.radiusNm = static_cast<std::int32_t>(number);
+    } else if (a == "--airport") {
+      char code[16] = {};
+      double lat = 0, lon = 0, elev = 0;
+      if (std::sscanf(value.c_str(), "%15[^,],%lf,%lf,%lf", code, &lat, &lon, &elev) != 4) return usage();
+      options.parkAirport = AirportData{code, code, lat, lon, elev};
+      airportGiven = true;
+    } else if (a == "--user") {
+      if (std::sscanf(value.c_str(), "%lf,%lf", &options.userLatitude, &options.userLongitude) != 2) return usage();
+      userGiven = true;
+    } else {
+      return usage();
+    }
+  }
+  if (replay == !trace.empty()) return usage();
+  if (airportGiven && !userGiven) {
+    options.userLatitude = options.parkAirport.lat;
+    options.userLongitude = options.parkAirport.lon;
+  }
+  options.sim.groundElevation = options.parkAirport.alt;
+  try {
+    fc::Input input;
+    if (replay) {
+      if (check.gridSeconds * kCyclesPerSecond < every) check.gridSeconds = every / static_cast<double>(kCyclesPerSecond);
+      enginesim::loadDataBase(faa, recording);
+      input = lf_replay(recording, options, every);
+      std::cout << fmt::format("replay of {} in virtual time, a flown point every {} cycles\n", recording.string(), every);
+    } else {
+      // The double's clock is the wall clock of the run: points come as the program sent them.
+      if (!windowGiven) check.windowSeconds = 1.0;
+      std::ifstream in(trace);
+      if (!in) throw std::runtime_error("cannot read " + trace.string());
+      input.tracks = fc::readTrace(in);
+      const auto lines = enginesim::readRecording(recording);
+      lf_identities(lines, input.reported);
+      lf_feedRecords(lines, options, input);
+      fc::matchHexids(input.tracks, input.reported);
+      if (delay) {
+        input.delaySeconds = *delay;
+      } else {
+        const auto fitted = fc::fitDelay(input, -120, 900);
+        if (!fitted) throw std::runtime_error("no reported position meets a flown track: is it the run of this recording?");
+        input.delaySeconds = *fitted;
+      }
+      fc::inferTaken(input, check);
+      std::size_t matched = 0;
+      for (const auto& t : input.tracks) matched += t.hexid != 0 ? 1 : 0;
+      std::cout << fmt::format("trace {}: {} objects, {} of them matched to the recording {}; flown = reported + {:.1f} s\n",
+                               trace.string(), input.tracks.size(), matched, recording.string(), input.delaySeconds);
+    }
+    std::cout << fmt::format("grid {:.2f} s, rates over {:.2f} s\n\n", check.gridSeconds,
+                             std::max(check.gridSeconds, check.windowSeconds));
+    const fc::Figures figures = fc::measure(input, check);
+    fc::print(std::cout, figures, check, !quiet);
+    if (!log.empty()) lf_printLogDrops(log, std::cout);
+    for (const std::string& who : details) {
+      std::cout << "\n";
+      fc::printTimeline(std::cout, input, check, who);
+    }
+    const auto failed = fc::check(figures, check);
+    std::cout << (failed.empty() ? "\nbounds: all hold\n" : "\nbounds: failed\n");
+    for (const std::string& f : failed) std::cout << "  " << f << "\n";
+    return checkBounds && !failed.empty() ? 1 : 0;
+  } catch (const std::exception& e) {
+    std::cerr << "amb_flightcheck: " << e.what() << "\n";
+    return 3;
+  }
+}
