@@ -364,7 +364,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
 
 // ---- New data of a known aircraft ----
 
-void decodeExisting(LiveAc& ac, Situation s) {
+void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   try {
     auto& buffer = ac.situations;
     if (buffer.size() > 200) {
@@ -399,7 +399,7 @@ void decodeExisting(LiveAc& ac, Situation s) {
     }
     if (!checkNewSituation(ac, s)) return;
     lf_holdOnGroundAfterTouchdown(ac, s);
-    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
+    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s, confirmedJump)) return;
     if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
     if (buffer.empty()) {
       buffer.push_back(s);
@@ -474,10 +474,15 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   return true;
 }
 
-bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
-  if (ac.movesOnGround == 0) {
-    const double course = gf_bearingRad(lf_at(ac.situations.back()), lf_at(s));
-    if (std::fabs(gf_angleDiff(course, ac.position.heading)) >= 100 * kDegToRad) return false;
+bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump) {
+  if (ac.movesOnGround == 0 && !confirmedJump) {
+    // Measured from where the feed last had the aircraft, along the track it reported there: the
+    // synthetic legs run on along the nose, so an aircraft that turned meanwhile would have all its
+    // new positions seem to lie behind them. The feed repeating that position tells nothing new.
+    const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
+    if (s.latitude == last.lat && s.longitude == last.lon) return false;
+    const double course = gf_bearingRad(last, lf_at(s));
+    if (std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= 100 * kDegToRad) return false;
   }
   ac.extensionCount = 0;
   lf_wideWindows(ac);

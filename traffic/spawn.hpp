@@ -12,9 +12,14 @@ namespace amb {
 bool updateLiveAc(LiveAc& ac);
 void updateBufferAc(LiveAc& ac);
 void spawnLiveAc(LiveAc& ac);
-void decodeExisting(LiveAc& ac, Situation s);
+// A new situation of a known aircraft. A confirmed jump (a position first held back as one the
+// aircraft could not reach, then confirmed by the records after it) is taken even where it lies off
+// the synthetic legs the aircraft flies meanwhile.
+void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump = false);
 bool checkNewSituation(LiveAc& ac, Situation& s);
-bool checkExtendingSituations(LiveAc& ac, const Situation& s);
+// While synthetic legs are flown: false for a record in the air whose course from the last record
+// taken lies 100 degrees or more off the track reported there; otherwise the synthetic legs end.
+bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump = false);
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
 void checkStops(LiveAc& ac, const Situation& s);
 // After a touchdown the feed may report the aircraft in the air for a while yet. Until it reports
