@@ -398,7 +398,20 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
       return;
     }
     if (!checkNewSituation(ac, s)) return;
+    const bool reportedAirborne = s.airborne != 0;
     lf_holdOnGroundAfterTouchdown(ac, s);
+    if ((ac.landed != 0 || ac.touchdownField) && lf_behindOnGround(ac, s)) {
+      // A landed aircraft is never driven back up the runway to an airborne record behind it: the
+      // feed is only late with the landing the aircraft has flown.
+      if (reportedAirborne) return;
+      // The feed has it on the ground far behind where it rolled out (it touched down or turned off
+      // elsewhere): it is created again there rather than driven back along the runway.
+      if (gf_distanceNm({ac.position.latitude, ac.position.longitude}, lf_at(s)) * kMetresPerNm >
+          HOLDING_THRESHOLD_METERS.value) {
+        removeAircraftFromSim(ac);
+        return;
+      }
+    }
     if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s, confirmedJump)) return;
     if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
     if (buffer.empty()) {
@@ -438,6 +451,13 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_behindOnGround(const LiveAc& ac, const Situation& s) {
+  if (ac.state != ActState::InSim || ac.movesOnGround == 0) return false;
+  const LatLon here{ac.position.latitude, ac.position.longitude};
+  return gf_distanceNm(here, lf_at(s)) * kMetresPerNm > 1 &&
+         std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, lf_at(s)))) >= kPi / 2;
 }
 
 bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown) {

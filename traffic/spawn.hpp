@@ -29,6 +29,9 @@ void checkStops(LiveAc& ac, const Situation& s);
 // (`beforeTouchdown`) were reported before it and never count as one. False when there is nothing
 // to wait for (any more).
 bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown = false);
+// Whether a position lies behind an aircraft in the simulator that moves on the ground: more than
+// 1 m from it, 90 degrees or more off its nose.
+bool lf_behindOnGround(const LiveAc& ac, const Situation& s);
 
 // The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
 // climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.
