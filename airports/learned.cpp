@@ -16,6 +16,7 @@
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>
@@ -28,7 +29,6 @@ namespace amb {
 namespace fs = std::filesystem;
 
 std::int32_t g_standUpdates = 0;
-std::int32_t g_manualRangeNm = 40;
 std::uint8_t g_autoRangeAtGround = 0;
 std::set<std::string> g_liveCallsigns;
 
@@ -90,12 +90,14 @@ void lf_readSettings(const pugi::xml_document& doc) {
     lf_logSetting(LATERAL_RANGE.key, std::to_string(*v));
   }
   if (lf_readBoolSetting(doc, AUTO_RANGE)) {
+    // The manual range is the user's own (set in the window, kept while the automatic range is on):
+    // without the automatic range it comes back; with it, it stays kept as it is, not replaced by the
+    // automatic range this file was saved with.
     if (AUTO_RANGE.value == 0) {
       lf_enable(LATERAL_RANGE, true);
-      gf_setRadiusNm(g_manualRangeNm);
+      gf_setRadiusNm(g_manualRadiusNm.load());
       gf_clearMessage();
     } else {
-      g_manualRangeNm = LATERAL_RANGE.value;
       gf_autoRange();
       lf_enable(LATERAL_RANGE, false);
     }

@@ -37,7 +37,6 @@ extern std::int32_t g_rtTrafficWeek;          // the file's RT_traffic_week, 0 w
 extern std::uint8_t g_apfHandmade;            // the stands come from a handmade learned file
 extern std::string g_parkApfSource;           // the source the stands were loaded from
 extern std::int32_t g_standUpdates;           // stand changes since the last save
-extern std::int32_t g_manualRangeNm;          // LATERAL_RANGE kept while the automatic range is on
 extern std::uint8_t g_autoRangeAtGround;      // the automatic range stands at its 10 nm on the ground
 extern std::set<std::string> g_liveCallsigns;  // the callsigns of live traffic, taken for static parking
 
