@@ -86,6 +86,11 @@ double lf_plausibleSpeedKt(double speed1, double speed2);
 // move at all is too fast.
 bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
                                double seconds);
+// Whether a reported position `to` lies behind `from` along the track there (degrees) farther than
+// the faster of the two reported speeds covers in `seconds`, plus 0.05 nm for the feed's rounding:
+// an aircraft in the air cannot be there unless the record is stale.
+bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
+                   double seconds);
 // A record that no live aircraft took: a new live aircraft, or dropped.
 void lf_newAircraft(TrafficRecord& record);
 // Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,

@@ -291,6 +291,7 @@ constexpr double kReverseDeg = 150;
 constexpr double kBackUpDeg = 160;
 constexpr double kBackUpNm = 0.0324;  // 60 m
 constexpr double kLeadInReach = 0.25;
+constexpr double kTurnRoundKt = 20;
 
 
 }  // namespace
@@ -331,6 +332,38 @@ bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end) {
 
 namespace {
 
+// Rolling faster than an aircraft turns round, a position behind its wings, or one that turns the
+// way back at the next corner, is the feed's scatter between its sources: it is passed over rather
+// than looped back to, and where nothing follows a position behind, the aircraft stops where it is.
+void lf_passOverScatter(LiveAc& ac) {
+  auto& buffer = ac.situations;
+  const auto fast = [&] {
+    return std::max({buffer[0].speed, buffer[1].speed, ac.targetTrueAirspeed}) > kTurnRoundKt;
+  };
+  while (buffer.size() >= 2 && buffer[1].noMovement == 0 && fast()) {
+    const double course = gf_bearingRad(lf_here(ac), lf_at(buffer[1]));
+    if (std::fabs(gf_angleDiff(ac.position.heading, course)) >= kPi / 2) {
+      if (buffer.size() >= 3) {
+        buffer.erase(buffer.begin() + 1);
+        continue;
+      }
+      Situation& stop = buffer[1];
+      stop.latitude = ac.position.latitude;
+      stop.longitude = ac.position.longitude;
+      stop.speed = 0;
+      stop.trueAirspeed = 0;
+      stop.noMovement = 1;
+      break;
+    }
+    if (buffer.size() >= 4 && buffer[2].noMovement == 0 &&
+        std::fabs(gf_angleDiff(course, gf_bearingRad(lf_at(buffer[1]), lf_at(buffer[2])))) >= kPi / 2) {
+      buffer.erase(buffer.begin() + 2);
+      continue;
+    }
+    break;
+  }
+}
+
 // A taxi leg: a turn at the next situation is flown as a curve; a straight leg may be split where
 // the speed changes much; the end of a taxi stream looks for a stand.
 void lf_planTaxiLeg(LiveAc& ac) {
@@ -340,6 +373,7 @@ void lf_planTaxiLeg(LiveAc& ac) {
   // One turn-round per position: one that still lies behind after it is reached the straight way.
   const bool turnedRound = ac.turnedRound != 0;
   ac.turnedRound = 0;
+  lf_passOverScatter(ac);
   if (buffer.size() >= 2 && buffer[1].noMovement == 0) {
     if (buffer.size() >= 3 && buffer[2].noMovement == 0) {
       const double turnDeg = std::fabs(lf_turnToNextLeg(ac)) * kRadToDeg;
@@ -653,8 +687,11 @@ bool lf_extendStream(LiveAc& ac) {
   if (ac.phase == GroundPhase::ToStand) lf_arrivedAtStand(ac);
   if (ac.state != ActState::InSim) return false;
 
+  // A landed aircraft whose roll-out has run its course waits where it stopped, as a taxiing one
+  // does, for the feed to report it on the ground.
+  const bool rolledOut = ac.landed != 0 && (ac.waiting != 0 || ac.extensionCount == 1);
   if (ac.phase == GroundPhase::EnginesStarted ||
-      (ac.phase == GroundPhase::Taxi && ac.landed == 0 && ac.takeOffPending == 0)) {
+      (ac.phase == GroundPhase::Taxi && (ac.landed == 0 || rolledOut) && ac.takeOffPending == 0)) {
     for (const LiveAc& other : g_liveAcs) {
       // Aircraft standing at their stands do not taxi.
       if (&other == &ac || other.state != ActState::InSim || other.movesOnGround == 0 ||

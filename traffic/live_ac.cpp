@@ -22,6 +22,7 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastRecordLongitude(first.longitude),
       lastRecordTime(time),
       lastRecordSpeed(first.speed),
+      lastRecordTrack(first.heading),
       lastRecordAirborne(first.airborne) {
   situations.push_back(first);
 }

@@ -59,8 +59,20 @@ struct LiveAc : Act {
   double lastRecordLongitude = 0;
   double lastRecordTime = 0;
   double lastRecordSpeed = 0;  // knots
+  double lastRecordTrack = 0;  // degrees, the track reported with the position
+  std::optional<double> lastRecordCourse;  // degrees, from the distinct position taken before it
   std::uint8_t lastRecordAirborne = 0;
-  std::uint8_t implausibleLogged = 0;  // a record dropped for its implied speed has been logged
+  std::uint8_t implausibleLogged = 0;  // a record dropped as stale or foreign has been logged
+  std::uint8_t jumpLogged = 0;         // a record first held back and then confirmed has been logged
+  // A record that the aircraft could not have reached from the last one taken, held back until the
+  // next records tell whether they continue from it (a real jump, taken after all) or not (stale or
+  // foreign, dropped).
+  struct HeldRecord {
+    AcIdentity identity;
+    Situation situation;
+    double timestamp = 0;
+  };
+  std::optional<HeldRecord> heldRecord;
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began

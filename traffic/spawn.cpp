@@ -364,7 +364,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
 
 // ---- New data of a known aircraft ----
 
-void decodeExisting(LiveAc& ac, Situation s) {
+void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   try {
     auto& buffer = ac.situations;
     if (buffer.size() > 200) {
@@ -398,8 +398,21 @@ void decodeExisting(LiveAc& ac, Situation s) {
       return;
     }
     if (!checkNewSituation(ac, s)) return;
+    const bool reportedAirborne = s.airborne != 0;
     lf_holdOnGroundAfterTouchdown(ac, s);
-    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
+    if ((ac.landed != 0 || ac.touchdownField) && lf_behindOnGround(ac, s)) {
+      // A landed aircraft is never driven back up the runway to an airborne record behind it: the
+      // feed is only late with the landing the aircraft has flown.
+      if (reportedAirborne) return;
+      // The feed has it on the ground far behind where it rolled out (it touched down or turned off
+      // elsewhere): it is created again there rather than driven back along the runway.
+      if (gf_distanceNm({ac.position.latitude, ac.position.longitude}, lf_at(s)) * kMetresPerNm >
+          HOLDING_THRESHOLD_METERS.value) {
+        removeAircraftFromSim(ac);
+        return;
+      }
+    }
+    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s, confirmedJump)) return;
     if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
     if (buffer.empty()) {
       buffer.push_back(s);
@@ -440,6 +453,13 @@ void decodeExisting(LiveAc& ac, Situation s) {
   }
 }
 
+bool lf_behindOnGround(const LiveAc& ac, const Situation& s) {
+  if (ac.state != ActState::InSim || ac.movesOnGround == 0) return false;
+  const LatLon here{ac.position.latitude, ac.position.longitude};
+  return gf_distanceNm(here, lf_at(s)) * kMetresPerNm > 1 &&
+         std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, lf_at(s)))) >= kPi / 2;
+}
+
 bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown) {
   if (!ac.touchdownField) return false;
   const bool climbs =
@@ -474,10 +494,15 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   return true;
 }
 
-bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
-  if (ac.movesOnGround == 0) {
-    const double course = gf_bearingRad(lf_at(ac.situations.back()), lf_at(s));
-    if (std::fabs(gf_angleDiff(course, ac.position.heading)) >= 100 * kDegToRad) return false;
+bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump) {
+  if (ac.movesOnGround == 0 && !confirmedJump) {
+    // Measured from where the feed last had the aircraft, along the track it reported there: the
+    // synthetic legs run on along the nose, so an aircraft that turned meanwhile would have all its
+    // new positions seem to lie behind them. The feed repeating that position tells nothing new.
+    const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
+    if (s.latitude == last.lat && s.longitude == last.lon) return false;
+    const double course = gf_bearingRad(last, lf_at(s));
+    if (std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= 100 * kDegToRad) return false;
   }
   ac.extensionCount = 0;
   lf_wideWindows(ac);

@@ -12,9 +12,14 @@ namespace amb {
 bool updateLiveAc(LiveAc& ac);
 void updateBufferAc(LiveAc& ac);
 void spawnLiveAc(LiveAc& ac);
-void decodeExisting(LiveAc& ac, Situation s);
+// A new situation of a known aircraft. A confirmed jump (a position first held back as one the
+// aircraft could not reach, then confirmed by the records after it) is taken even where it lies off
+// the synthetic legs the aircraft flies meanwhile.
+void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump = false);
 bool checkNewSituation(LiveAc& ac, Situation& s);
-bool checkExtendingSituations(LiveAc& ac, const Situation& s);
+// While synthetic legs are flown: false for a record in the air whose course from the last record
+// taken lies 100 degrees or more off the track reported there; otherwise the synthetic legs end.
+bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump = false);
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
 void checkStops(LiveAc& ac, const Situation& s);
 // After a touchdown the feed may report the aircraft in the air for a while yet. Until it reports
@@ -24,6 +29,9 @@ void checkStops(LiveAc& ac, const Situation& s);
 // (`beforeTouchdown`) were reported before it and never count as one. False when there is nothing
 // to wait for (any more).
 bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdown = false);
+// Whether a position lies behind an aircraft in the simulator that moves on the ground: more than
+// 1 m from it, 90 degrees or more off its nose.
+bool lf_behindOnGround(const LiveAc& ac, const Situation& s);
 
 // The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
 // climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.

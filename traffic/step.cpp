@@ -2,6 +2,7 @@
 // ground curve, heading, pitch, bank and altitude, with the flare and the climb-out.
 
 #include "traffic/air.hpp"
+#include "traffic/engine.hpp"
 #include "traffic/step.hpp"
 
 #include "core/geometry.hpp"
@@ -19,6 +20,8 @@ constexpr double kMetresPerDegree = 111132.95;
 constexpr double kHalfDegree = 0.5 * kDegToRad;
 constexpr double kLastCurveParameter = 0.999999;
 constexpr double kMetresPerNm = 1852.0;
+constexpr double kFastOnGroundKt = 30;
+constexpr double kFastGroundTurnPerCycle = 0.25 * kDegToRad;  // 25 degrees a second
 
 double lf_normalised(double radians) {
   double h = std::fmod(radians, kTwoPi);
@@ -155,8 +158,32 @@ void lf_turnToward(LiveAc& ac, double target) {
   ac.position.heading = lf_normalised(ac.position.heading + (diff > 0 ? turn : -turn));
 }
 
+namespace {
+
+// On the ground above 30 kt a nose along the path turns no faster than the aircraft can: a landed
+// aircraft rolling out on the runway at the category's turn rate, anything else at 25 degrees a second
+// at most (where its path bends faster, a kink between two legs, the nose follows over the next
+// cycles). A nose far off the path (come down onto the ground that way) is not held to it: it would
+// slide sideways along the runway.
+void lf_holdGroundTurn(LiveAc& ac, double headingBefore, const LatLon& before) {
+  AiPosBlock& p = ac.position;
+  const LatLon here{p.latitude, p.longitude};
+  const double speedKt = gf_distanceNm(before, here) * kCyclesPerNmAtOneKnot;
+  if (speedKt <= kFastOnGroundKt) return;
+  double course = gf_bearingRad(before, here);
+  if (ac.targetTrueAirspeed < 0) course += kPi;  // backing
+  if (std::fabs(gf_angleDiff(headingBefore, course)) > kPi / 4) return;
+  const double most = ac.landed != 0 ? std::min(kFastGroundTurnPerCycle, ac.turnPerCycle()) : kFastGroundTurnPerCycle;
+  const double turned = gf_angleDiff(headingBefore, p.heading);
+  if (std::fabs(turned) > most) p.heading = lf_normalised(headingBefore + (turned > 0 ? most : -most));
+}
+
+}  // namespace
+
 void lf_curveStep(LiveAc& ac) {
   AiPosBlock& p = ac.position;
+  const double headingBefore = p.heading;
+  const LatLon before{p.latitude, p.longitude};
   const bool onCurve = ac.curve.isSet();
   if (onCurve) {
     CurvePoint at;
@@ -240,6 +267,7 @@ void lf_curveStep(LiveAc& ac) {
   } else {
     lf_climbOut(ac);
   }
+  if (ac.movesOnGround != 0) lf_holdGroundTurn(ac, headingBefore, before);
   // Nothing sinks into the ground: the lowest the simulator's ground lets the aircraft stand.
   if (ac.groundElevation) p.altitude = std::max(p.altitude, *ac.groundElevation + ac.staticCgHeight);
 

@@ -60,13 +60,13 @@ TEST_F(Curves, TheParameterAdvancesAtAnEvenPace) {
 }
 
 // Where the curve bends faster than the aircraft turns, the nose catches up with the path by 1.2
-// times the bend of the step.
+// times the bend of the step (at taxi pace: 0.11 m a cycle is 21 kt).
 TEST_F(Curves, TheNoseCatchesUpWithATightCurve) {
   LiveAc& ac = taxiing();
-  GroundCurve c = northward(kAt, 20, 20);
-  c.endEast = 20;  // a quarter turn to the right within 20 m
+  GroundCurve c = northward(kAt, 3, 3);
+  c.endEast = 3;  // a quarter turn to the right within 3 m
   ac.curve = c;
-  ac.curveStep = 0.05;
+  ac.curveStep = 0.03;
   ac.turnStep() = 1e-6;                   // far slower than the curve bends
   ac.position.heading = 350 * kDegToRad;  // 10 degrees behind the path
   lf_curveStep(ac);

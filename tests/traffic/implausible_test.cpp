@@ -7,6 +7,8 @@
 #include "support/log_check.hpp"
 #include "settings/options.hpp"
 
+#include <optional>
+
 namespace amb {
 namespace {
 
@@ -118,17 +120,17 @@ TEST_F(ImplausibleRecords, ARecordIsDroppedWhenItsPositionCannotBeReachedInTheTi
   }
 }
 
-// A position that really jumps (a corrected one, 4 nm ahead of the old stream) is taken once the
-// time since the last record taken allows the jump. At 250 kt (850 kt allowed), with a record every
-// 10 s: after 10 s the record lies 4.69 nm away against 2.36 allowed, after 20 s 5.39 against
-// 4.72, after 30 s 6.08 against 7.08.
-TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenAgainOnceTheJumpFitsTheTime) {
+// A position that really jumps (a corrected one, 4 nm ahead of the old stream) is held back while
+// it does not fit the time since the last record taken, and taken with the next record, which goes
+// on from it. At 250 kt (850 kt allowed), with a record every 10 s: after 10 s the record lies
+// 4.69 nm away against 2.36 allowed; the one after it lies 0.69 nm from it.
+TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenWithTheRecordThatGoesOnFromIt) {
   Line line;
   line.hexid = 11310002;
   line = feedTrack(line, 2);
   const Line jumped = moved(line, 0, 4);
   std::vector<bool> taken;
-  for (int i = 1; i <= 4; ++i) {
+  for (int i = 1; i <= 3; ++i) {
     const Line next = jumped.after(10.0 * i);
     feed(next);
     run(1000);
@@ -136,7 +138,148 @@ TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenAgainOnceTheJumpFitsTheT
     ASSERT_NE(ac, nullptr);
     taken.push_back(tookLast(*ac, next));
   }
-  EXPECT_EQ(taken, (std::vector<bool>{false, false, true, true}));
+  EXPECT_EQ(taken, (std::vector<bool>{false, true, true}));
+}
+
+// The UAL687: first seen at a stale position, then 4.39 nm away 9.8 s later (a speed of
+// 1613 kt against 790 allowed at 230 kt), and from there on at 230 kt. The jump is taken, in its
+// place before the record that confirms it, and logged as such.
+TEST_F(ImplausibleRecords, AJumpTheNextRecordsGoOnFromIsTakenInItsPlace) {
+  test::TempDir dir("jumplog");
+  test::ScopedCwd cwd(dir.path());
+  gf_startLog();
+  LOG.value = 1;
+  Line stale;
+  stale.hexid = 11310006;
+  stale.callsign = "UAL687";
+  stale.alt = 800;
+  stale.track = 312;
+  stale.gs = 164;
+  feed(stale);
+  run(980);
+  Line jump = moved(stale, 9.8, 0);
+  const LatLon at = gf_destinationPoint({stale.lat, stale.lon}, 194 * kDegToRad, 4.39 * kFeetPerNm);
+  jump.lat = at.lat;
+  jump.lon = at.lon;
+  jump.alt = 3600;
+  jump.track = 246;
+  jump.gs = 230;
+  feed(jump);
+  run(980);
+  const LiveAc* ac = lf_findLiveByHexid(stale.hexid);
+  ASSERT_NE(ac, nullptr);
+  EXPECT_FALSE(tookLast(*ac, jump));
+  const Line next = jump.after(9.8);
+  feed(next);
+  run(1);
+  ASSERT_TRUE(tookLast(*ac, next));
+  ASSERT_GE(ac->situations.size(), 2u);
+  const Situation& before = ac->situations[ac->situations.size() - 2];
+  EXPECT_NEAR(before.latitude, jump.lat, 1e-6);
+  EXPECT_NEAR(before.longitude, jump.lon, 1e-6);
+  LOG.value = 0;
+  gf_closeLog("end");
+  const std::string log = test::readFile(dir / "Log.txt");
+  EXPECT_NE(log.find("UAL687 hexid:11310006: position taken after all, 4.39 nm from the last one"), std::string::npos)
+      << log;
+}
+
+// The AAL689: at 470 kt along 51 degrees, the feed repeats the position of 30 s ago with a
+// fresh time, 3.9 nm behind the aircraft: within the speed bound (4.2 nm in 10 s) but behind it by far
+// more than 470 kt cover in the 10 s since (1.3 nm). It is dropped, the next record is measured from
+// the last position taken and taken, and the aircraft in the simulator never goes back along its
+// track.
+TEST_F(ImplausibleRecords, AStaleRepeatBehindAMovingAircraftIsNeverFlownBackTo) {
+  Line line;
+  line.hexid = 11310007;
+  line.callsign = "AAL689";
+  line.alt = 23000;
+  line.track = 51;
+  line.gs = 470;
+  const Line first = line;
+  const LatLon origin{first.lat, first.lon};
+  double least = 1e9;  // the least progress along the track since the last block, metres
+  std::optional<double> progress;
+  sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
+    if (o.hexid != line.hexid) return;
+    const LatLon at{b.latitude, b.longitude};
+    const double along = gf_distanceNm(origin, at) * 1852 * std::cos(gf_bearingRad(origin, at) - 51 * kDegToRad);
+    if (progress) least = std::min(least, along - *progress);
+    progress = along;
+  };
+  line = feedTrack(line, 8);
+  Line stale = line.after(-30);
+  stale.timestamp = line.timestamp + 10;
+  feed(stale);
+  run(1);
+  const LiveAc* ac = lf_findLiveByHexid(line.hexid);
+  ASSERT_NE(ac, nullptr);
+  EXPECT_FALSE(tookLast(*ac, stale));
+  run(999);
+  line = line.after(20);
+  feed(line);
+  run(1);
+  EXPECT_TRUE(tookLast(*ac, line));
+  feedTrack(line.after(10), 6);
+  ASSERT_TRUE(progress.has_value());
+  EXPECT_GT(least, -1.0);
+}
+
+// A record behind the last one only by what the speed covers in the time since is no stale one: an
+// aircraft that turns round within it, here one circling at 200 kt, 3 degrees a second, a record every
+// 10 s and the feed repeating one position for 40 s halfway, keeps every position.
+TEST_F(ImplausibleRecords, AnAircraftTurningRoundKeepsItsPositions) {
+  Line line;
+  line.hexid = 11310008;
+  line.gs = 200;
+  const double radiusNm = 200.0 / 3600 / (3 * kDegToRad);
+  const LatLon centre = gf_destinationPoint({line.lat, line.lon}, kPi / 2, radiusNm * kFeetPerNm);
+  const double t0 = line.timestamp;
+  int taken = 0, positions = 0;
+  for (int i = 0; i <= 14; ++i) {
+    const int at = i < 6 ? i : i < 10 ? 6 : i - 3;  // positions 6 to 9 repeat the sixth
+    const double turned = 30.0 * at;
+    Line l = line;
+    const LatLon p = gf_destinationPoint(centre, (270 + turned) * kDegToRad, radiusNm * kFeetPerNm);
+    l.lat = p.lat;
+    l.lon = p.lon;
+    l.track = std::fmod(turned, 360);
+    l.timestamp = t0 + 10.0 * i;
+    feed(l);
+    run(1);
+    if (const LiveAc* ac = lf_findLiveByHexid(line.hexid); ac != nullptr && (i < 6 || i >= 10)) {
+      ++positions;
+      taken += tookLast(*ac, l) ? 1 : 0;
+    }
+    run(999);
+  }
+  EXPECT_EQ(taken, positions);
+}
+
+// The edges of "behind": 250 kt for 10 s cover 0.694 nm, with 0.05 nm for the feed's rounding 0.744 nm
+// along a track of 90 degrees; only the part along the track counts.
+TEST(BehindAlongTheTrack, AStalePositionLiesBehindByMoreThanTheSpeedCovers) {
+  const LatLon from = lf_east(0);
+  const auto at = [&](double bearingDeg, double nm) { return gf_destinationPoint(from, bearingDeg * kDegToRad, nm * kFeetPerNm); };
+  struct Case {
+    const char* what;
+    LatLon to;
+    double seconds;
+    bool behind;
+  };
+  const std::vector<Case> cases{
+      {"0.74 nm straight back", at(270, 0.74), 10, false},
+      {"0.75 nm straight back", at(270, 0.75), 10, true},
+      {"0.76 nm ahead", at(90, 0.76), 10, false},
+      {"1.4 nm back at 60 degrees off the tail: 0.70 nm along", at(210, 1.4), 10, false},
+      {"1.6 nm back at 60 degrees off the tail: 0.80 nm along", at(210, 1.6), 10, true},
+      {"the same place", from, 10, false},
+      {"no time: 0.06 nm back", at(270, 0.06), 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(lf_liesBehind(from, 90, 250, c.to, 200, c.seconds), c.behind);
+  }
 }
 
 // A feed that repeats a position with fresh times has not seen the aircraft there any later: the

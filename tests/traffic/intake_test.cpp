@@ -98,6 +98,29 @@ TEST_F(Intake, ARecordEndsTheSyntheticLegs) {
   }
 }
 
+// The ASQ3997: the feed repeated its position while it turned, so it flies synthetic legs on
+// along its nose (west, 270 degrees), 2 nm past the last position reported (track 267). Its next
+// record, 1.4 nm north-west of that position, lies far behind the synthetic legs, but it is where the
+// aircraft turned to: measured from the last position reported it is taken and ends the synthetic
+// legs. One 1.4 nm east-south-east of it, against its track, is not.
+TEST_F(Intake, ARecordAfterATurnEndsTheSyntheticLegs) {
+  const LatLon reported{40.6377, -74.1998};
+  for (const auto& [bearing, taken] : {std::pair{305.0, true}, std::pair{120.0, false}}) {
+    SCOPED_TRACE(bearing);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730202, 1112, situation(reported.lat, reported.lon, 2675, 197, cycle() + 500));
+    ac.lastRecordTrack = 267;
+    ac.position.heading = 270 * kDegToRad;
+    const LatLon past = gf_destinationPoint(reported, 270 * kDegToRad, 2 * kFeetPerNm);
+    ac.situations.push_back(situation(past.lat, past.lon, 2675, 187, cycle() + 1300));
+    ac.extensionCount = 6;
+    const LatLon next = gf_destinationPoint(reported, bearing * kDegToRad, 1.4 * kFeetPerNm);
+    decodeExisting(ac, situation(next.lat, next.lon, 4050, 206, cycle() + 3000));
+    EXPECT_EQ(ac.situations.size(), taken ? 3u : 2u);
+    EXPECT_EQ(ac.extensionCount, taken ? 0 : 6);
+  }
+}
+
 // On the ground a position within 0.00015 degrees of the last is the same place: the aircraft stands
 // there. Rolling for take-off (the last position at 30 kt or more where it repeats exactly, 50 kt or
 // more where it moved a little) such a position is dropped instead.

@@ -132,6 +132,89 @@ TEST_F(Landing, TheFeedsRepeatedLastAirbornePositionIsNoClimb) {
   EXPECT_EQ(ac.takeOffPending, 1u);
 }
 
+// The ETD11B: landed and rolled past its last airborne records, the feed repeats one of them,
+// 300 m behind it. That record is dropped, never driven back to, as is one just behind its wings; one
+// just ahead of them is taken. A ground report 100 m behind it is taken; one 300 m behind it (beyond
+// HOLDING_THRESHOLD_METERS, 250 m) means the feed has it where it turned off elsewhere: it is removed,
+// to be created again there.
+TEST_F(Landing, ALandedAircraftNeverGoesBackToARecordBehindIt) {
+  struct Case {
+    const char* what;
+    double metres, bearingDeg;  // from the aircraft, heading north
+    bool airborne, taken, removed;
+  };
+  for (const Case& c : std::vector<Case>{{"an airborne record 300 m behind", 300, 180, true, false, false},
+                                         {"an airborne record 95 degrees off the nose", 300, 95, true, false, false},
+                                         {"an airborne record 85 degrees off the nose", 300, 85, true, true, false},
+                                         {"a ground report 100 m behind", 100, 180, false, true, false},
+                                         {"a ground report 300 m behind", 300, 180, false, false, true}}) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    LiveAc& ac = onShortFinal(1, 100);
+    simReports(ac, true);
+    ASSERT_EQ(ac.landed, 1u);
+    const LatLon ahead = gf_destinationPoint(kRunway, 0, 600 / 0.3048);
+    ac.position.latitude = ahead.lat;
+    ac.position.longitude = ahead.lon;
+    const std::size_t before = ac.situations.size();
+    const LatLon behind = gf_destinationPoint(ahead, c.bearingDeg * kDegToRad, c.metres / 0.3048);
+    decodeExisting(ac, situation(behind.lat, behind.lon, c.airborne ? 100 : 0, c.airborne ? 125 : 20,
+                                 ac.situations.back().due + 1000, c.airborne));
+    EXPECT_EQ(std::any_of(ac.situations.begin(), ac.situations.end(),
+                          [&](const Situation& s) { return s.latitude == behind.lat && s.longitude == behind.lon; }),
+              c.taken);
+    EXPECT_EQ(ac.state == ActState::Removing, c.removed);
+    if (!c.taken && !c.removed) {
+      EXPECT_EQ(ac.situations.size(), before);
+    }
+  }
+}
+
+// Rolled out to a stop with its synthetic roll-out used up, a landed aircraft waits where it stands
+// for the feed to report it on the ground, as a taxiing one does, instead of ending its stream.
+TEST_F(Landing, ARolledOutAircraftWaitsForTheFeed) {
+  LiveAc& ac = addInSim(11900004, kObject, situation(kRunway.lat, kRunway.lon, 0, 0, cycle(), false));
+  ac.setPhase(GroundPhase::Taxi);
+  ac.landed = 1;
+  ac.extensionCount = 1;
+  EXPECT_TRUE(lf_extendStream(ac));
+  EXPECT_EQ(ac.waiting, 1u);
+  ASSERT_EQ(ac.situations.size(), 2u);
+  EXPECT_EQ(ac.situations.back().noMovement, 1u);
+}
+
+// On the ground above 30 kt a nose that turns toward its path turns no faster than the ground allows:
+// a landed aircraft at its category's turn rate (0.07 degrees a cycle for the A321), anything else 0.25
+// degrees a cycle; slower, or with the nose far off the way it moves, the planned 2 degrees a cycle.
+TEST_F(Landing, TheNoseOnTheGroundTurnsNoFasterThanTheGroundAllows) {
+  struct Case {
+    bool landed;
+    double speed, noseOffDeg, turnedDeg;
+  };
+  for (const Case& c : std::vector<Case>{{true, 100, 0, 0.07},
+                                         {false, 60, 0, 0.25},
+                                         {false, 30.5, 0, 0.25},
+                                         {false, 29.5, 0, 2},
+                                         {true, 29.5, 0, 2},
+                                         {false, 60, 44, 0.25},
+                                         {false, 60, 46, 2}}) {
+    SCOPED_TRACE(fmt::format("landed {}, {} kt, nose {} degrees off", c.landed, c.speed, c.noseOffDeg));
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900005, kObject, situation(kRunway.lat, kRunway.lon, 0, c.speed, cycle() + 1000, false));
+    ac.setPhase(GroundPhase::Taxi);
+    ac.landed = c.landed ? 1 : 0;
+    ac.turnPerCycle() = 0.07 * kDegToRad;
+    ac.turnStep() = 2 * kDegToRad;
+    ac.turning = 1;
+    ac.position.heading = c.noseOffDeg * kDegToRad;
+    ac.bearingToNext = (c.noseOffDeg + 40) * kDegToRad;
+    // A cycle's way north at the speed.
+    ac.latitudeStep = c.speed / kCyclesPerNmAtOneKnot / 60;
+    lf_curveStep(ac);
+    EXPECT_NEAR(ac.position.heading * kRadToDeg - c.noseOffDeg, c.turnedDeg, 1e-9);
+  }
+}
+
 // Lifted off, with the feed still reporting the aircraft on the ground: it climbs out at 601 ft/min
 // at least, not down an approach, and an altitude step downward leaves it where it is.
 TEST_F(Landing, TheClimbOutNeverDescends) {

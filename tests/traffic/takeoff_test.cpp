@@ -113,6 +113,70 @@ TEST_F(TakeOff, TheRollOutCleansUpAt90KnotsAndOffTheRunway) {
   }
 }
 
+// The AAL53: lined up on the runway, the feed reports it standing (0 kt) for 40 s, then 10 s
+// later 0.33 nm down the runway at 95 kt and climbing away after that. The jump from standing to
+// 95 kt is no glitch of the feed, as the records after it go on from it: the aircraft rolls, once,
+// in one object. A single record at 150 kt between standing ones is a glitch: never taken.
+TEST_F(TakeOff, ADepartureThatStoodLinedUpRollsWhenItsRecordsRoll) {
+  test::Line l;
+  l.hexid = 11960100;
+  l.callsign = "AAL53";
+  l.lat = 40.6500;
+  l.lon = -73.7637;
+  l.alt = 0;
+  l.gs = 0;
+  l.track = 208;
+  l = feedTrack(l, 5);
+  const auto next = [&](double lat, double lon, double alt, double gs) {
+    l.lat = lat;
+    l.lon = lon;
+    l.alt = alt;
+    l.gs = gs;
+    l.track = 210;
+    l.vs = alt > 0 ? 2500 : 0;
+    l.timestamp += 10;
+    return l;
+  };
+  feedTrack(next(40.6450, -73.7676, 0, 95), 1);
+  feedTrack(next(40.6420, -73.7700, 300, 123), 1);
+  feedTrack(next(40.6348, -73.7756, 700, 161), 1);
+  feedTrack(next(40.6289, -73.7804, 1200, 162), 1);
+  feedTrack(next(40.6218, -73.7862, 1700, 155), 1);
+  bool rolled = false;
+  for (int i = 0; i < 9000 && !rolled; ++i) {
+    run(1);
+    const LiveAc* ac = lf_findLiveByHexid(l.hexid);
+    rolled = ac != nullptr && ac->phase == GroundPhase::TakeOffRoll;
+  }
+  EXPECT_TRUE(rolled);
+  std::size_t objects = 0;
+  for (const auto& [id, o] : sim().objects) objects += o.hexid == l.hexid ? 1 : 0;
+  EXPECT_EQ(objects, 1u);
+
+  test::Line g;
+  g.hexid = 11960101;
+  g.callsign = "AAL54";
+  g.lat = 40.6500;
+  g.lon = -73.7637;
+  g.alt = 0;
+  g.gs = 0;
+  g = feedTrack(g, 3);
+  test::Line glitch = g;
+  glitch.lat += 0.0003;
+  glitch.gs = 150;
+  glitch.timestamp += 10;
+  g.timestamp += 20;
+  feed(glitch);
+  run(1000);
+  feed(g);
+  run(1);
+  const LiveAc* ac = lf_findLiveByHexid(g.hexid);
+  ASSERT_NE(ac, nullptr);
+  EXPECT_TRUE(std::none_of(ac->situations.begin(), ac->situations.end(),
+                           [&](const Situation& s) { return s.latitude == glitch.lat; }));
+  EXPECT_DOUBLE_EQ(ac->lastDataTime, g.timestamp);
+}
+
 // A helicopter on the ground keeps its rotor at 16383, taxiing or lifting off.
 TEST_F(TakeOff, AHelicopterOnTheGroundKeepsItsRotorTurning) {
   for (const bool pending : {false, true}) {

@@ -170,6 +170,51 @@ TEST_F(Taxi, APositionBehindIsReachedByTurningRoundOrBackingUp) {
   }
 }
 
+// Rolling faster than 20 kt, a position behind the wings with more to come is the feed's scatter: it
+// is passed over, and so is one that turns back at the next corner; with nothing after it, the
+// aircraft stops where it is. At 20 kt it still turns round (the AAL95 looped at 30-40 kt
+// between the feed's sources).
+TEST_F(Taxi, RollingFastAPositionBehindIsPassedOver) {
+  struct Case {
+    const char* what;
+    double speed, firstDeg, firstNm, secondDeg;
+    int more;  // positions after the first
+    int passedOver;  // 1: the first position, 2: the second, 0: none
+    bool turnsRound, stops;
+  };
+  for (const Case& c : std::vector<Case>{{"21 kt, 91 degrees off", 21, 91, 0.03, 0, 2, 1, false, false},
+                                         {"21 kt, 91 degrees off, one after it", 21, 91, 0.03, 0, 1, 1, false, false},
+                                         {"21 kt, 89 degrees off", 21, 89, 0.03, 0, 2, 0, false, false},
+                                         {"20 kt, 161 degrees off", 20, 161, 0.03, 0, 2, 0, true, false},
+                                         {"21 kt, the next corner 91 degrees off", 21, 0, 0.1, 91, 2, 2, false, false},
+                                         {"21 kt, the last corner 91 degrees off", 21, 0, 0.1, 91, 1, 0, false, false},
+                                         {"21 kt, the next corner 89 degrees off", 21, 0, 0.1, 89, 2, 0, false, false},
+                                         {"21 kt, behind and nothing after it", 21, 161, 0.03, 0, 0, 0, false, true}}) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    LiveAc& ac = taxiing(c.speed);
+    std::vector<LatLon> given{{then(ac, c.firstDeg, c.firstNm, c.speed, 3000).latitude, ac.situations.back().longitude}};
+    if (c.more >= 1) {
+      then(ac, c.secondDeg, 0.1, c.speed, 4000);
+      given.push_back({ac.situations.back().latitude, ac.situations.back().longitude});
+    }
+    if (c.more >= 2) then(ac, 0, 0.1, c.speed, 5000);
+    nextPosGround(ac);
+    for (std::size_t k = 0; k < given.size(); ++k) {
+      const bool kept = std::any_of(ac.situations.begin(), ac.situations.end(), [&](const Situation& s) {
+        return s.latitude == given[k].lat && s.longitude == given[k].lon;
+      });
+      EXPECT_EQ(kept, c.passedOver != static_cast<int>(k) + 1 && !c.stops) << k;
+    }
+    EXPECT_EQ(ac.turnedRound, c.turnsRound ? 1u : 0u);
+    EXPECT_EQ(ac.situations[1].noMovement, c.stops ? 1u : 0u);
+    if (c.stops) {
+      EXPECT_EQ(ac.situations[1].latitude, kAt.lat);
+      EXPECT_EQ(ac.situations[1].longitude, kAt.lon);
+    }
+  }
+}
+
 // With the nose within 10 degrees of the leg the aircraft turns toward it on the way (more than 3
 // degrees off); beyond, the leg starts along the nose on a curve whose middle point lies a quarter
 // of the way ahead.
