@@ -55,7 +55,9 @@ double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 // when its speed would bring it there later, but never flies faster than its catch-up speed: what
 // is left of the delay, the next legs make up.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
-  const double d = gf_distanceNm(lf_here(ac), lf_at(second));
+  // Rounding the corner it flies from, the aircraft is timed from the corner itself, as when it
+  // turns on the spot: the curve cuts the corner, not the time of the legs.
+  const double d = gf_distanceNm(lf_roundingCorner(ac) ? lf_at(ac.situations.front()) : lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
   std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);

@@ -191,7 +191,17 @@ double gf_airTurnRate(int category) {
   return kMostTurnDegPerSecond[static_cast<std::size_t>(category)] * kDegToRad;
 }
 
+bool lf_roundingCorner(const LiveAc& ac) {
+  const AirPath& p = ac.airPath;
+  if (p.turnGoesOn == 0 || ac.situations.empty()) return false;
+  const Situation& f = ac.situations.front();
+  return p.cornerLatitude == f.latitude && p.cornerLongitude == f.longitude &&
+         lf_length(lf_toLocal(p, ac.position.latitude, ac.position.longitude) -
+                   lf_toLocal(p, p.atEndLatitude, p.atEndLongitude)) <= kSameEndMetres;
+}
+
 void lf_planAirPath(LiveAc& ac) {
+  const bool rounding = lf_roundingCorner(ac);
   const AirPath last = ac.airPath;
   AirPath& p = ac.airPath;
   p = AirPath{};
@@ -209,8 +219,7 @@ void lf_planAirPath(LiveAc& ac) {
   Local a = here;
   // The rest of the turn through the front, when the aircraft is where the last leg's path ended and
   // the rest still lies on this leg.
-  if (last.turnGoesOn != 0 && last.cornerLatitude == f.latitude && last.cornerLongitude == f.longitude &&
-      lf_length(lf_toLocal(p, last.atEndLatitude, last.atEndLongitude)) <= kSameEndMetres) {
+  if (rounding) {
     const Local from = lf_toLocal(p, f.latitude, f.longitude);
     const Local restMiddle = lf_toLocal(p, last.restMiddleLatitude, last.restMiddleLongitude);
     const Local restEnd = lf_toLocal(p, last.restEndLatitude, last.restEndLongitude);

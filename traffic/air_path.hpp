@@ -14,6 +14,10 @@ namespace amb {
 // unordered_map<K, T> key") for a category without one.
 double gf_airTurnRate(int category);
 
+// The aircraft is rounding the front situation on the curve the last leg laid out through it: for
+// the timing of the next leg it is there.
+bool lf_roundingCorner(const LiveAc& ac);
+
 // The path of the leg just planned in the air (the front is the situation reached, the second the one
 // flown to, a third the one after it): the rest of the turn through the front, and the turn through
 // the second when the third is known. Called after the steps of the leg are set.

@@ -1,0 +1,317 @@
+// Turns in the air: the nose along the course flown, the corners of the reported track rounded by
+// curves through them at the aircraft's turn rate, the position still at each corner at its due time,
+// and a late aircraft that catches up no faster than 1.3 times its speed and 30 kt.
+
+#include "engine_fixture.hpp"
+
+#include "traffic/air_path.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+using test::Line;
+
+constexpr double kMetresPerDegree = 111132.95;
+constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
+
+struct Flown {
+  std::int32_t cycle;
+  AiPosBlock block;
+};
+
+// Metres north and east of a point.
+struct Offset {
+  double north, east;
+};
+Offset lf_offset(const LatLon& from, double lat, double lon) {
+  return {(lat - from.lat) * kMetresPerDegree, (lon - from.lon) * kMetresPerDegree * std::cos(from.lat * kDegToRad)};
+}
+double lf_metres(const LatLon& from, double lat, double lon) {
+  const Offset o = lf_offset(from, lat, lon);
+  return std::hypot(o.north, o.east);
+}
+double lf_turnDeg(double fromRad, double toRad) { return gf_angleDiff(fromRad, toRad) * kRadToDeg; }
+
+class AirTurns : public EngineTest {
+protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    sim().onPosition = [this](std::int32_t c, const enginesim::SimObject& o, const AiPosBlock& b) {
+      m_flown[o.id].push_back({c, b});
+    };
+  }
+
+  // The flown blocks of the one object the engine created.
+  const std::vector<Flown>& flownTrack() {
+    EXPECT_EQ(m_flown.size(), 1u);
+    return m_flown.begin()->second;
+  }
+
+  // What a pilot sees along a track: the course flown over the half second before each block and
+  // the speed then; the worst angle between nose and course above `aboveKt`, the fastest turn of the
+  // nose (degrees a second, over one cycle) and the fastest ground speed.
+  struct Seen {
+    double worstOffNoseDeg = 0;
+    double fastestTurnDegPerS = 0;
+    double fastestKt = 0;
+  };
+  static Seen seen(const std::vector<Flown>& track, double aboveKt, std::int32_t from = 0) {
+    Seen s;
+    constexpr std::size_t kSpan = 50;  // cycles
+    for (std::size_t i = kSpan; i < track.size(); ++i) {
+      const Flown& a = track[i - kSpan];
+      const Flown& b = track[i];
+      if (a.cycle < from || b.cycle - a.cycle != static_cast<std::int32_t>(kSpan)) continue;
+      const Offset d = lf_offset({a.block.latitude, a.block.longitude}, b.block.latitude, b.block.longitude);
+      const double kt = std::hypot(d.north, d.east) * 2 / kMetresPerSecondPerKnot;
+      s.fastestKt = std::max(s.fastestKt, kt);
+      const Flown& before = track[i - 1];
+      s.fastestTurnDegPerS =
+          std::max(s.fastestTurnDegPerS, std::fabs(lf_turnDeg(before.block.heading, b.block.heading)) * 100);
+      if (kt <= aboveKt) continue;
+      const double course = std::atan2(d.east, d.north);
+      s.worstOffNoseDeg = std::max(s.worstOffNoseDeg, std::fabs(lf_turnDeg(b.block.heading, course < 0 ? course + kTwoPi : course)));
+    }
+    return s;
+  }
+
+  std::map<std::uint32_t, std::vector<Flown>> m_flown;
+};
+
+// An A321 (10 degrees a second) at 180 kt reported every 10 s, whose feed then holds its last position
+// for 20 s and reports it next 25 s on, 90 degrees to the left: the leg into the corner is planned
+// with nothing known beyond it, the turn only when the next position arrives 5 s before the corner.
+// The nose stays with the course flown and never turns faster than the aircraft can.
+TEST_F(AirTurns, AHeldPositionThenATurnKeepsTheNoseOnTheCourseFlown) {
+  Line line;
+  line.lat = 40.80;
+  line.lon = -73.95;
+  line.track = 90;
+  line.gs = 180;
+  std::vector<enginesim::RecordedLine> lines;
+  const auto add = [&](const Line& l) { lines.push_back({l.text(), l.timestamp, l.hexid}); };
+  for (int i = 0; i < 8; ++i, line = line.after(10)) add(line);
+  const Line corner = line;  // reported at 80 s, then held
+  add(corner);
+  for (double held : {10.0, 20.0}) {
+    Line repeat = corner;
+    repeat.timestamp += held;
+    add(repeat);
+  }
+  line = corner;
+  line.track = 0;
+  line = line.after(25);
+  for (int i = 0; i < 8; ++i, line = line.after(10)) add(line);
+  const std::int32_t start = cycle();
+  harness().schedule(lines, start);
+  run(3000 + 17000);
+
+  const std::vector<Flown>& track = flownTrack();
+  ASSERT_GT(track.size(), 10000u);
+  const Seen s = seen(track, 60);
+  EXPECT_LE(s.worstOffNoseDeg, 45.0);
+  EXPECT_LE(s.fastestTurnDegPerS, 10.0 + 1e-6);
+  // Past the corner the nose is back on the course within a few degrees.
+  const std::int32_t cornerDue = start + 3000 + 8000;
+  EXPECT_LE(seen(track, 60, cornerDue + 1000).worstOffNoseDeg, 3.0);
+}
+
+class AirCorners : public EngineTest {
+protected:
+  // An A321 in the simulator at 40.70 N 73.90 W heading east at 180 kt, its front due now.
+  LiveAc& flying() {
+    LiveAc& ac = addInSim(11750001, 700, situation(kFrom.lat, kFrom.lon, 5000, 180, cycle()));
+    ac.position.heading = kPi / 2;
+    ac.heightAboveGround = 5000;
+    return ac;
+  }
+  // Appends a situation `nm` from the last one on `bearingDeg`, due `cycles` after the last one.
+  Situation& then(LiveAc& ac, double bearingDeg, double nm, std::int32_t cycles) {
+    const Situation& last = ac.situations.back();
+    const LatLon to = gf_destinationPoint({last.latitude, last.longitude}, bearingDeg * kDegToRad, nm * kFeetPerNm);
+    ac.situations.push_back(situation(to.lat, to.lon, 5000, 180, last.due + cycles));
+    return ac.situations.back();
+  }
+  // Runs the engine to cycle `until`, keeping the object's blocks.
+  std::vector<Flown> runTo(std::int32_t until) {
+    std::vector<Flown> track;
+    sim().onPosition = [&](std::int32_t c, const enginesim::SimObject&, const AiPosBlock& b) { track.push_back({c, b}); };
+    run(until - cycle());
+    sim().onPosition = nullptr;
+    return track;
+  }
+  static const Flown& at(const std::vector<Flown>& track, std::int32_t cycle) {
+    const auto it = std::find_if(track.begin(), track.end(), [&](const Flown& f) { return f.cycle == cycle; });
+    if (it == track.end()) throw std::runtime_error("no block at that cycle");
+    return *it;
+  }
+
+  static constexpr LatLon kFrom{40.70, -73.90};
+};
+
+// A corner known a whole leg ahead: 1.5 nm east in 30 s, then north. At 180 kt (92.6 m/s) and 10
+// degrees a second, a 90-degree corner needs a curve from d = 92.6 * sin 45 / (0.1745 * cos^2 45) =
+// 750 m before the corner to 750 m after it; the aircraft passes it at the curve's middle, 0.5 * d *
+// sin 45 = 265 m inside it, at its due time, with the nose on the bisector (45 degrees), and back on
+// the straight course 750 m on. The course never changes at once: the nose keeps up with it.
+TEST_F(AirCorners, ACornerKnownAheadIsFlownAsACurveThroughIt) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  const Situation corner = then(ac, 90, 1.5, 3000);
+  then(ac, 0, 2.0, 4000);
+  then(ac, 0, 2.0, 4000);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 3000 + 3000);
+  ASSERT_FALSE(track.empty());
+
+  // The last block of the leg.
+  const Flown& passing = at(track, start + 2999);
+  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 265.3, 0.5);
+  EXPECT_NEAR(passing.block.heading * kRadToDeg, 45.0, 3.0);
+  // The curve starts 750 m (about 8 s) before the corner: until then the nose points east.
+  EXPECT_NEAR(at(track, start + 3000 - 1000).block.heading * kRadToDeg, 90.0, 0.05);
+  EXPECT_GT(lf_turnDeg(at(track, start + 3000 - 500).block.heading, kPi / 2), 5.0);
+  // 750 m after the corner it flies north.
+  EXPECT_NEAR(lf_turnDeg(0, at(track, start + 3000 + 1500).block.heading), 0.0, 0.5);
+
+  double worstOff = 0, fastestTurn = 0, fastestCourseChange = 0;
+  double bankLeft = 0;
+  for (std::size_t i = 2; i < track.size(); ++i) {
+    const Offset d0 = lf_offset({track[i - 2].block.latitude, track[i - 2].block.longitude}, track[i - 1].block.latitude,
+                                track[i - 1].block.longitude);
+    const Offset d1 = lf_offset({track[i - 1].block.latitude, track[i - 1].block.longitude}, track[i].block.latitude,
+                                track[i].block.longitude);
+    const double course0 = std::atan2(d0.east, d0.north), course1 = std::atan2(d1.east, d1.north);
+    const double course = course1 < 0 ? course1 + kTwoPi : course1;
+    fastestCourseChange = std::max(fastestCourseChange, std::fabs(lf_turnDeg(course0 < 0 ? course0 + kTwoPi : course0, course)));
+    worstOff = std::max(worstOff, std::fabs(lf_turnDeg(track[i].block.heading, course)));
+    fastestTurn = std::max(fastestTurn, std::fabs(lf_turnDeg(track[i - 1].block.heading, track[i].block.heading)));
+    bankLeft = std::max(bankLeft, track[i].block.bank);
+  }
+  // The path turns at most 10 degrees a second (0.1 a cycle), the nose as fast and no faster. (A leg's
+  // due time comes from its straight distance, so the half of the curve flown at the start of the next
+  // leg may be flown a little faster than the leg before it.)
+  EXPECT_LE(fastestCourseChange, 0.1 * 1.02);
+  EXPECT_LE(fastestTurn, 0.1 + 1e-9);
+  EXPECT_LE(worstOff, 3.0);
+  // A left turn banks left (a positive bank), and no more than an A321 banks.
+  EXPECT_GT(bankLeft, 1.0 * kDegToRad);
+  EXPECT_LE(bankLeft, 30.0 * kDegToRad + 1e-9);
+}
+
+// A corner of 3 degrees or less is flown straight, as is one beyond 160 degrees (which no curve could
+// turn); a corner between them is curved, from d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres
+// before it (3.1 degrees: 14.36 m). A short leg after the corner leaves half of itself to the curve:
+// 0.2 nm (370 m) after the corner, the curve ends 185 m after it.
+TEST_F(AirCorners, OnlyCornersOfMoreThanThreeAndUpTo160DegreesAreCurved) {
+  struct Case {
+    double turnDeg;
+    double afterNm;
+    double curveMetres;  // 0: no curve
+  };
+  // d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres.
+  for (const Case& c :
+       std::vector<Case>{{2.9, 2, 0}, {3.1, 2, 14.36}, {159.9, 0.2, 185.2}, {160.1, 2, 0}, {90, 2, 750.4}, {90, 0.2, 185.2}}) {
+    SCOPED_TRACE(c.turnDeg);
+    gf_resetEngine();
+    sim().addObject(700, 11750001, {});
+    LiveAc& ac = flying();
+    const Situation corner = then(ac, 90, 1.5, 3000);
+    then(ac, 90 - c.turnDeg, c.afterNm, 4000);
+    nextPosMain(ac);
+    const AirPath& p = lf_findLiveByObjectId(700)->airPath;
+    if (c.curveMetres == 0) {
+      EXPECT_EQ(p.count, 0);
+      continue;
+    }
+    ASSERT_EQ(p.count, 2);
+    // The straight stretch ends where the curve begins.
+    const double north = p.pieces[1].north0, east = p.pieces[1].east0;
+    const Offset toCorner = lf_offset({p.originLatitude, p.originLongitude}, corner.latitude, corner.longitude);
+    EXPECT_NEAR(std::hypot(toCorner.north - north, toCorner.east - east), c.curveMetres, 0.5);
+  }
+}
+
+// The turn after a corner goes on in the next leg, from the middle of the curve, and ends on the
+// next leg's line; a next leg that no longer starts where the curve was laid out begins straight.
+TEST_F(AirCorners, TheRestOfTheCurveIsFlownAtTheStartOfTheNextLeg) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  then(ac, 90, 1.5, 3000);
+  const Situation after = then(ac, 0, 2.0, 4000);
+  then(ac, 0, 2.0, 4000);
+  const std::int32_t start = cycle();
+  run(3001);
+  const LiveAc& next = *lf_findLiveByObjectId(700);
+  ASSERT_GE(next.airPath.count, 2);
+  EXPECT_EQ(next.airPath.entered, 1);
+  // The first piece ends 750 m north of the corner, on the leg's line.
+  const AirPath::Piece& rest = next.airPath.pieces[0];
+  const Offset toAfter = lf_offset({next.airPath.originLatitude, next.airPath.originLongitude}, after.latitude, after.longitude);
+  EXPECT_NEAR(std::hypot(toAfter.north - rest.north2, toAfter.east - rest.east2), 2.0 * 1852 - 750.4, 1.0);
+  EXPECT_NEAR(std::atan2(toAfter.east - rest.east2, toAfter.north - rest.north2) * kRadToDeg, 0.0, 0.1);
+  EXPECT_EQ(cycle() - start, 3001);
+}
+
+// A hovering helicopter turns on the spot toward its next move; it sets off with its nose on the
+// course, which it would otherwise reach only after turning 150 degrees in flight.
+TEST_F(AirTurns, AHoveringHelicopterTurnsOnTheSpotTowardItsNextMove) {
+  Line line;
+  line.type = "B407";
+  line.category = "A7";
+  line.callsign = "N77NY";
+  line.reg = "N77NY";
+  line.lat = 40.75;
+  line.lon = -73.95;
+  line.track = 0;
+  line.gs = 60;
+  line.alt = 1000;
+  std::vector<enginesim::RecordedLine> lines;
+  const auto add = [&](const Line& l) { lines.push_back({l.text(), l.timestamp, l.hexid}); };
+  for (int i = 0; i < 4; ++i, line = line.after(10)) add(line);
+  // Standing in the air for 30 s: the feed repeats the position (with the speed it had).
+  Line hover = line;
+  for (int i = 0; i < 4; ++i) {
+    add(hover);
+    hover.timestamp += 10;
+  }
+  line = hover;
+  line.track = 150;
+  line = line.after(10);
+  for (int i = 0; i < 6; ++i, line = line.after(10)) add(line);
+  harness().schedule(lines, cycle());
+  run(3000 + 15000);
+  const Seen s = seen(flownTrack(), 20);
+  EXPECT_LE(s.worstOffNoseDeg, 45.0);
+  EXPECT_LE(s.fastestTurnDegPerS, 12.0 + 1e-6);
+}
+
+// Created a few seconds after its first position fell due, an aircraft catches up over its next legs
+// at no more than 1.3 times the leg's speed and 30 kt more: at 100 kt, 160 kt.
+TEST_F(AirTurns, ALateAircraftCatchesUpNoFasterThanItsCatchUpSpeed) {
+  Line line;
+  line.lat = 40.80;
+  line.lon = -73.95;
+  line.track = 120;
+  line.gs = 100;
+  std::vector<enginesim::RecordedLine> lines;
+  for (int i = 0; i < 50; ++i, line = line.after(2)) lines.push_back({line.text(), line.timestamp, line.hexid});
+  harness().follow(line.hexid);
+  harness().schedule(lines, cycle());
+  run(3000 + 11000);
+  const Seen s = seen(flownTrack(), 0);
+  EXPECT_GT(s.fastestKt, 120.0);  // it did catch up
+  EXPECT_LE(s.fastestKt, 160.0 + 0.5);
+  // ... and is on time from then on.
+  const auto& passed = harness().passages(line.hexid);
+  ASSERT_GT(passed.size(), 20u);
+  for (auto p = passed.end() - 10; p != passed.end(); ++p) EXPECT_LE(std::abs(p->cycle - p->position.due), 2);
+}
+
+}  // namespace
+}  // namespace amb
