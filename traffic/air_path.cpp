@@ -27,10 +27,16 @@ constexpr double kMetresPerDegree = 111132.95;
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kGravity = 9.80665;  // metres per second squared
 // The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
-// HighPerf, Rotorcraft): brisk turns at their most bank at approach speeds, well short of a spin.
-// The reported tracks turn this fast where the feed held a position while the aircraft turned, and
-// a curve any wider would leave the reported track.
+// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
+// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
 constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
+// The most a curve cuts inside a corner (a reported track that turns is itself the chords of the
+// aircraft's arc), metres, and the most the nose may lag the course where the corner is too sharp
+// for that, degrees.
+constexpr double kMostCornerCutMetres = 20.0;
+constexpr double kMostNoseLagDeg = 30.0;
+// Halvings of the search for the curve that keeps the nose within that lag.
+constexpr int kSearchSteps = 24;
 // Course changes up to this are flown straight (the nose turns by them at once); beyond the largest,
 // a curve would only turn the aircraft round on the spot.
 constexpr double kLeastCurveTurnDeg = 3.0;
@@ -126,6 +132,24 @@ struct CornerTurn {
   Local restEnd;
 };
 
+// The most the nose lags the course along the curve through a corner that turns by `turn`, from d
+// before it to d after it, flown at a speed (metres a second) by a nose that turns at `rate` (radians
+// a second). Along the curve w(u) = (1 - u) * in + u * on gives the direction, the course turns at
+// speed * sin(turn) / (2d |w|^3), fastest at the middle; the nose falls behind from where that
+// exceeds its rate (|w| = k) to where it falls below again, by the course's turn between those
+// points less what the nose turns meanwhile.
+double lf_noseLag(double turn, double d, double speedMps, double rate) {
+  const double k = std::cbrt(speedMps * std::sin(turn) / (2 * d * rate));
+  if (k <= std::cos(turn / 2)) return 0.0;  // the course never turns faster than the nose
+  // |w(u)|^2 = 1 - 2u(1 - u)(1 - cos(turn)) = k^2 at u and 1 - u.
+  const double product = k >= 1 ? 0.0 : (1 - k * k) / (2 * (1 - std::cos(turn)));
+  const double u = (1 - std::sqrt(std::max(0.0, 1 - 4 * product))) / 2;
+  const double courseAtU = std::atan2(u * std::sin(turn), (1 - u) + u * std::cos(turn));
+  const AirPath::Piece curve = lf_piece({-d, 0}, {0, 0}, {d * std::cos(turn), d * std::sin(turn)});
+  const double seconds = lf_lengthAlong(curve, u, 1 - u) / speedMps;
+  return std::max(0.0, turn - 2 * courseAtU - rate * seconds);
+}
+
 bool lf_cornerTurn(int category, double speedMps, Local a, Local s, Local t, CornerTurn& out) {
   const double before = lf_length(s - a);
   const double after = lf_length(t - s);
@@ -135,12 +159,25 @@ bool lf_cornerTurn(int category, double speedMps, Local a, Local s, Local t, Cor
   const double turn = std::fabs(gf_angleDiff(lf_courseOf(in), lf_courseOf(on)));
   if (turn <= kLeastCurveTurnDeg * kDegToRad || turn > kMostCurveTurnDeg * kDegToRad) return false;
   // A quadratic curve with its middle point at the corner and its ends d before and after it turns
-  // fastest at its middle, at a rate of speed * sin(turn / 2) / (d * cos^2(turn / 2)).
+  // fastest at its middle, at speed * sin(turn / 2) / (d * cos^2(turn / 2)): as tight as the aircraft
+  // turns ...
   const double rate = gf_airTurnRate(category);
   const double half = turn / 2;
-  const double needed = speedMps * std::sin(half) / (rate * std::cos(half) * std::cos(half));
+  const double forRate = speedMps * std::sin(half) / (rate * std::cos(half) * std::cos(half));
+  // ... but cutting no more than kMostCornerCutMetres inside the corner (d * sin(turn) / 4), unless
+  // the course then turned so much faster than the nose that the nose fell more than kMostNoseLagDeg
+  // behind it; then no tighter than that.
+  double d = std::min(forRate, 4 * kMostCornerCutMetres / std::sin(turn));
+  if (lf_noseLag(turn, d, speedMps, rate) > kMostNoseLagDeg * kDegToRad) {
+    double tight = d, wide = forRate;
+    for (int i = 0; i < kSearchSteps; ++i) {
+      const double mid = (tight + wide) / 2;
+      (lf_noseLag(turn, mid, speedMps, rate) > kMostNoseLagDeg * kDegToRad ? tight : wide) = mid;
+    }
+    d = wide;
+  }
   // Half of the next leg is left for the turn at its end.
-  const double d = std::min({needed, before, after / 2});
+  d = std::min({d, before, after / 2});
   const Local q1 = s - d * in;
   const Local q2 = s + d * on;
   const Local nearest = 0.25 * (q1 + 2 * s + q2);

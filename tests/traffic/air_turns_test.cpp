@@ -37,6 +37,35 @@ double lf_metres(const LatLon& from, double lat, double lon) {
 }
 double lf_turnDeg(double fromRad, double toRad) { return gf_angleDiff(fromRad, toRad) * kRadToDeg; }
 
+// What a pilot sees along a track: the course flown over the half second before each block and
+// the speed then; the worst angle between nose and course above `aboveKt`, the fastest turn of the
+// nose (degrees a second, over one cycle) and the fastest ground speed.
+struct Seen {
+  double worstOffNoseDeg = 0;
+  double fastestTurnDegPerS = 0;
+  double fastestKt = 0;
+};
+Seen lf_seen(const std::vector<Flown>& track, double aboveKt, std::int32_t from = 0) {
+  Seen s;
+  constexpr std::size_t kSpan = 50;  // cycles
+  for (std::size_t i = kSpan; i < track.size(); ++i) {
+    const Flown& a = track[i - kSpan];
+    const Flown& b = track[i];
+    if (a.cycle < from || b.cycle - a.cycle != static_cast<std::int32_t>(kSpan)) continue;
+    const Offset d = lf_offset({a.block.latitude, a.block.longitude}, b.block.latitude, b.block.longitude);
+    const double kt = std::hypot(d.north, d.east) * 2 / kMetresPerSecondPerKnot;
+    s.fastestKt = std::max(s.fastestKt, kt);
+    const Flown& before = track[i - 1];
+    s.fastestTurnDegPerS =
+        std::max(s.fastestTurnDegPerS, std::fabs(lf_turnDeg(before.block.heading, b.block.heading)) * 100);
+    if (kt <= aboveKt) continue;
+    const double course = std::atan2(d.east, d.north);
+    s.worstOffNoseDeg = std::max(s.worstOffNoseDeg, std::fabs(lf_turnDeg(b.block.heading, course < 0 ? course + kTwoPi : course)));
+  }
+  return s;
+}
+
+
 class AirTurns : public EngineTest {
 protected:
   void SetUp() override {
@@ -50,34 +79,6 @@ protected:
   const std::vector<Flown>& flownTrack() {
     EXPECT_EQ(m_flown.size(), 1u);
     return m_flown.begin()->second;
-  }
-
-  // What a pilot sees along a track: the course flown over the half second before each block and
-  // the speed then; the worst angle between nose and course above `aboveKt`, the fastest turn of the
-  // nose (degrees a second, over one cycle) and the fastest ground speed.
-  struct Seen {
-    double worstOffNoseDeg = 0;
-    double fastestTurnDegPerS = 0;
-    double fastestKt = 0;
-  };
-  static Seen seen(const std::vector<Flown>& track, double aboveKt, std::int32_t from = 0) {
-    Seen s;
-    constexpr std::size_t kSpan = 50;  // cycles
-    for (std::size_t i = kSpan; i < track.size(); ++i) {
-      const Flown& a = track[i - kSpan];
-      const Flown& b = track[i];
-      if (a.cycle < from || b.cycle - a.cycle != static_cast<std::int32_t>(kSpan)) continue;
-      const Offset d = lf_offset({a.block.latitude, a.block.longitude}, b.block.latitude, b.block.longitude);
-      const double kt = std::hypot(d.north, d.east) * 2 / kMetresPerSecondPerKnot;
-      s.fastestKt = std::max(s.fastestKt, kt);
-      const Flown& before = track[i - 1];
-      s.fastestTurnDegPerS =
-          std::max(s.fastestTurnDegPerS, std::fabs(lf_turnDeg(before.block.heading, b.block.heading)) * 100);
-      if (kt <= aboveKt) continue;
-      const double course = std::atan2(d.east, d.north);
-      s.worstOffNoseDeg = std::max(s.worstOffNoseDeg, std::fabs(lf_turnDeg(b.block.heading, course < 0 ? course + kTwoPi : course)));
-    }
-    return s;
   }
 
   std::map<std::uint32_t, std::vector<Flown>> m_flown;
@@ -113,12 +114,12 @@ TEST_F(AirTurns, AHeldPositionThenATurnKeepsTheNoseOnTheCourseFlown) {
 
   const std::vector<Flown>& track = flownTrack();
   ASSERT_GT(track.size(), 10000u);
-  const Seen s = seen(track, 60);
+  const Seen s = lf_seen(track, 60);
   EXPECT_LE(s.worstOffNoseDeg, 45.0);
   EXPECT_LE(s.fastestTurnDegPerS, 10.0 + 1e-6);
   // Past the corner the nose is back on the course within a few degrees.
   const std::int32_t cornerDue = start + 3000 + 8000;
-  EXPECT_LE(seen(track, 60, cornerDue + 1000).worstOffNoseDeg, 3.0);
+  EXPECT_LE(lf_seen(track, 60, cornerDue + 1000).worstOffNoseDeg, 3.0);
 }
 
 class AirCorners : public EngineTest {
@@ -154,30 +155,31 @@ protected:
   static constexpr LatLon kFrom{40.70, -73.90};
 };
 
-// A corner known a whole leg ahead: 1.5 nm east in 30 s, then north. At 180 kt (92.6 m/s) and 10
-// degrees a second, a 90-degree corner needs a curve from d = 92.6 * sin 45 / (0.1745 * cos^2 45) =
-// 750 m before the corner to 750 m after it; the aircraft passes it at the curve's middle, 0.5 * d *
-// sin 45 = 265 m inside it, at its due time, with the nose on the bisector (45 degrees), and back on
-// the straight course 750 m on. The course never changes at once: the nose keeps up with it.
+// A corner known a whole leg ahead: 1.5 nm east in 30 s, then 20 degrees left. At 180 kt (92.6 m/s)
+// and 10 degrees a second the corner needs a curve from d = 92.6 * sin 10 / (0.1745 * cos^2 10) =
+// 95.0 m before it to 95.0 m after it; the aircraft passes it at the curve's middle, 0.5 * d * sin 10
+// = 8.25 m inside it, at its due time, with the nose on the bisector (80 degrees), and flies on 70
+// degrees from 95 m on. The course never changes at once, nor faster than the aircraft turns: the
+// nose keeps up with it.
 TEST_F(AirCorners, ACornerKnownAheadIsFlownAsACurveThroughIt) {
   sim().addObject(700, 11750001, {});
   LiveAc& ac = flying();
   const Situation corner = then(ac, 90, 1.5, 3000);
-  then(ac, 0, 2.0, 4000);
-  then(ac, 0, 2.0, 4000);
+  then(ac, 70, 2.0, 4000);
+  then(ac, 70, 2.0, 4000);
   const std::int32_t start = cycle();
   const std::vector<Flown> track = runTo(start + 3000 + 3000);
   ASSERT_FALSE(track.empty());
 
   // The last block of the leg.
   const Flown& passing = at(track, start + 2999);
-  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 265.3, 0.5);
-  EXPECT_NEAR(passing.block.heading * kRadToDeg, 45.0, 3.0);
-  // The curve starts 750 m (about 8 s) before the corner: until then the nose points east.
-  EXPECT_NEAR(at(track, start + 3000 - 1000).block.heading * kRadToDeg, 90.0, 0.05);
-  EXPECT_GT(lf_turnDeg(at(track, start + 3000 - 500).block.heading, kPi / 2), 5.0);
-  // 750 m after the corner it flies north.
-  EXPECT_NEAR(lf_turnDeg(0, at(track, start + 3000 + 1500).block.heading), 0.0, 0.5);
+  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 8.25, 0.1);
+  EXPECT_NEAR(passing.block.heading * kRadToDeg, 80.0, 0.5);
+  // Until the curve begins (about a second before the corner) the nose points east; a second after
+  // the corner it is on the next leg's course.
+  EXPECT_NEAR(at(track, start + 3000 - 150).block.heading * kRadToDeg, 90.0, 0.05);
+  EXPECT_GT(lf_turnDeg(at(track, start + 3000 - 50).block.heading, kPi / 2), 2.0);
+  EXPECT_NEAR(at(track, start + 3000 + 150).block.heading * kRadToDeg, 70.0, 0.1);
 
   double worstOff = 0, fastestTurn = 0, fastestCourseChange = 0;
   double bankLeft = 0;
@@ -198,16 +200,41 @@ TEST_F(AirCorners, ACornerKnownAheadIsFlownAsACurveThroughIt) {
   // leg may be flown a little faster than the leg before it.)
   EXPECT_LE(fastestCourseChange, 0.1 * 1.02);
   EXPECT_LE(fastestTurn, 0.1 + 1e-9);
-  EXPECT_LE(worstOff, 3.0);
+  EXPECT_LE(worstOff, 0.5);
   // A left turn banks left (a positive bank), and no more than an A321 banks.
-  EXPECT_GT(bankLeft, 1.0 * kDegToRad);
+  EXPECT_GT(bankLeft, 0.5 * kDegToRad);
   EXPECT_LE(bankLeft, 30.0 * kDegToRad + 1e-9);
+}
+
+// A corner too sharp to round at the aircraft's rate without leaving the reported track: 90 degrees
+// at 180 kt would take a curve from 750 m before it, cutting 190 m inside. It is cut 20 m inside at
+// most, unless the nose would then lag the course by more than 30 degrees: along the curve
+// (1 - u) * in + u * on the course turns at 92.6 * sin 90 / (2d |w|^3), faster than the nose's 10
+// degrees a second where |w| < k = (92.6 / (2d * 0.1745))^(1/3); the lag is the course's turn between
+// those points less the nose's, 30 degrees for d = 352.7 m. The aircraft passes 0.5 * d * sin 45 =
+// 124.7 m from the corner.
+TEST_F(AirCorners, ASharpCornerIsCutNoWiderThanTheNoseNeeds) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  const Situation corner = then(ac, 90, 1.5, 3000);
+  then(ac, 0, 2.0, 4000);
+  then(ac, 0, 2.0, 4000);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 3000 + 3000);
+  ASSERT_FALSE(track.empty());
+  const Flown& passing = at(track, start + 2999);
+  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 124.7, 0.3);
+  const Seen s = lf_seen(track, 60);
+  EXPECT_LE(s.worstOffNoseDeg, 30.5);
+  EXPECT_GT(s.worstOffNoseDeg, 20.0);
+  EXPECT_LE(s.fastestTurnDegPerS, 10.0 + 1e-6);
 }
 
 // A corner of 3 degrees or less is flown straight, as is one beyond 160 degrees (which no curve could
 // turn); a corner between them is curved, from d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres
-// before it (3.1 degrees: 14.36 m). A short leg after the corner leaves half of itself to the curve:
-// 0.2 nm (370 m) after the corner, the curve ends 185 m after it.
+// before it (3.1 degrees: 14.36 m) at 180 kt and 10 degrees a second, or less where that would cut the
+// corner by more than 20 m, but no less than the nose needs. A short leg after the corner leaves half
+// of itself to the curve: 0.2 nm (370 m) after the corner, the curve ends 185 m after it.
 TEST_F(AirCorners, OnlyCornersOfMoreThanThreeAndUpTo160DegreesAreCurved) {
   struct Case {
     double turnDeg;
@@ -215,8 +242,17 @@ TEST_F(AirCorners, OnlyCornersOfMoreThanThreeAndUpTo160DegreesAreCurved) {
     double curveMetres;  // 0: no curve
   };
   // d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres.
-  for (const Case& c :
-       std::vector<Case>{{2.9, 2, 0}, {3.1, 2, 14.36}, {159.9, 0.2, 185.2}, {160.1, 2, 0}, {90, 2, 750.4}, {90, 0.2, 185.2}}) {
+  for (const Case& c : std::vector<Case>{{2.9, 2, 0},
+                                        {3.1, 2, 14.36},
+                                        {20, 2, 95.0},
+                                        // Cut 20 m inside: d = 4 * 20 / sin 40.
+                                        {40, 2, 124.46},
+                                        // Wider, for the nose (as in the sharp corner above).
+                                        {60, 2, 152.3},
+                                        {90, 2, 352.7},
+                                        {90, 0.2, 185.2},
+                                        {159.9, 0.2, 185.2},
+                                        {160.1, 2, 0}}) {
     SCOPED_TRACE(c.turnDeg);
     gf_resetEngine();
     sim().addObject(700, 11750001, {});
@@ -250,10 +286,10 @@ TEST_F(AirCorners, TheRestOfTheCurveIsFlownAtTheStartOfTheNextLeg) {
   const LiveAc& next = *lf_findLiveByObjectId(700);
   ASSERT_GE(next.airPath.count, 2);
   EXPECT_EQ(next.airPath.entered, 1);
-  // The first piece ends 750 m north of the corner, on the leg's line.
+  // The first piece ends 352.7 m north of the corner (as in the sharp corner above), on the leg's line.
   const AirPath::Piece& rest = next.airPath.pieces[0];
   const Offset toAfter = lf_offset({next.airPath.originLatitude, next.airPath.originLongitude}, after.latitude, after.longitude);
-  EXPECT_NEAR(std::hypot(toAfter.north - rest.north2, toAfter.east - rest.east2), 2.0 * 1852 - 750.4, 1.0);
+  EXPECT_NEAR(std::hypot(toAfter.north - rest.north2, toAfter.east - rest.east2), 2.0 * 1852 - 352.7, 1.0);
   EXPECT_NEAR(std::atan2(toAfter.east - rest.east2, toAfter.north - rest.north2) * kRadToDeg, 0.0, 0.1);
   EXPECT_EQ(cycle() - start, 3001);
 }
@@ -286,7 +322,7 @@ TEST_F(AirTurns, AHoveringHelicopterTurnsOnTheSpotTowardItsNextMove) {
   for (int i = 0; i < 6; ++i, line = line.after(10)) add(line);
   harness().schedule(lines, cycle());
   run(3000 + 15000);
-  const Seen s = seen(flownTrack(), 20);
+  const Seen s = lf_seen(flownTrack(), 20);
   EXPECT_LE(s.worstOffNoseDeg, 45.0);
   EXPECT_LE(s.fastestTurnDegPerS, 12.0 + 1e-6);
 }
@@ -304,7 +340,7 @@ TEST_F(AirTurns, ALateAircraftCatchesUpNoFasterThanItsCatchUpSpeed) {
   harness().follow(line.hexid);
   harness().schedule(lines, cycle());
   run(3000 + 11000);
-  const Seen s = seen(flownTrack(), 0);
+  const Seen s = lf_seen(flownTrack(), 0);
   EXPECT_GT(s.fastestKt, 120.0);  // it did catch up
   EXPECT_LE(s.fastestKt, 160.0 + 0.5);
   // ... and is on time from then on.
