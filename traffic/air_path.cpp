@@ -140,8 +140,8 @@ struct CornerTurn {
 // points less what the nose turns meanwhile.
 double lf_noseLag(double turn, double d, double speedMps, double rate) {
   const double k = std::cbrt(speedMps * std::sin(turn) / (2 * d * rate));
-  if (k <= std::cos(turn / 2)) return 0.0;  // the course never turns faster than the nose
-  // |w(u)|^2 = 1 - 2u(1 - u)(1 - cos(turn)) = k^2 at u and 1 - u.
+  // |w(u)|^2 = 1 - 2u(1 - u)(1 - cos(turn)) = k^2 at u and 1 - u; where k is below the least |w|,
+  // cos(turn / 2), the course never outruns the nose and u comes out as 1/2.
   const double product = k >= 1 ? 0.0 : (1 - k * k) / (2 * (1 - std::cos(turn)));
   const double u = (1 - std::sqrt(std::max(0.0, 1 - 4 * product))) / 2;
   const double courseAtU = std::atan2(u * std::sin(turn), (1 - u) + u * std::cos(turn));
@@ -268,7 +268,7 @@ void lf_planAirPath(LiveAc& ac) {
       a = restEnd;
     }
   }
-  const double speedMps = std::max(lf_length(corner - here) * kCyclesPerSecond / cycles, s.speed * kMetresPerSecondPerKnot);
+  const double speedMps = lf_length(corner - here) * kCyclesPerSecond / cycles;
   CornerTurn turn;
   bool turns = false;
   if (buffer.size() >= 3) {
@@ -300,7 +300,7 @@ void lf_planTurnAhead(LiveAc& ac) {
   next.entered = 0;
   lf_startPath(next, ac);
   const Local corner = lf_toLocal(next, s.latitude, s.longitude);
-  const double speedMps = std::max(lf_length(corner) * kCyclesPerSecond / cycles, s.speed * kMetresPerSecondPerKnot);
+  const double speedMps = lf_length(corner) * kCyclesPerSecond / cycles;
   CornerTurn turn;
   if (!lf_cornerTurn(ac.category, speedMps, {0, 0}, corner, lf_toLocal(next, t.latitude, t.longitude), turn)) return;
   lf_addStraightAndTurn(next, {0, 0}, corner, &turn, s);
@@ -361,9 +361,10 @@ bool lf_airStep(LiveAc& ac) {
     metres = lf_length(step);
   }
 
-  const double speedKt = metres * kCyclesPerSecond / kMetresPerSecondPerKnot;
+  const double speedMps = metres * kCyclesPerSecond;
+  const bool flying = speedMps >= kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
   double turned = 0;
-  if (speedKt >= kLeastCourseSpeedKt) {
+  if (flying) {
     const double most = gf_airTurnRate(ac.category) / kCyclesPerSecond;
     const double diff = gf_angleDiff(pos.heading, course);
     turned = std::clamp(diff, -most, most);
@@ -375,10 +376,10 @@ bool lf_airStep(LiveAc& ac) {
 
   // The bank of a level turn at the rate the nose turns, reached at the aircraft's bank rate; the
   // feed's own bank, where it gives one, is steered by the leg.
-  if (p.feedBank == 0 && speedKt >= kLeastCourseSpeedKt) {
+  if (p.feedBank == 0 && flying) {
     const double maxBank = gf_maxBank(ac.category);
     const double rate = turned * kCyclesPerSecond;
-    const double target = -std::clamp(std::atan(rate * speedKt * kMetresPerSecondPerKnot / kGravity), -maxBank, maxBank);
+    const double target = -std::clamp(std::atan(rate * speedMps / kGravity), -maxBank, maxBank);
     const double maxChange = gf_maxBankChange(ac.category);
     ac.bankStep = std::clamp(target - pos.bank, -maxChange, maxChange);
   }

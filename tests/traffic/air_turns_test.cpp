@@ -7,6 +7,7 @@
 #include "traffic/air_path.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -292,6 +293,65 @@ TEST_F(AirCorners, TheRestOfTheCurveIsFlownAtTheStartOfTheNextLeg) {
   EXPECT_NEAR(std::hypot(toAfter.north - rest.north2, toAfter.east - rest.east2), 2.0 * 1852 - 352.7, 1.0);
   EXPECT_NEAR(std::atan2(toAfter.east - rest.east2, toAfter.north - rest.north2) * kRadToDeg, 0.0, 0.1);
   EXPECT_EQ(cycle() - start, 3001);
+}
+
+// Each category turns its nose at its own rate toward the course it flies, here 90 degrees off it:
+// Light 12 degrees a second, Buzjets 10, Large 10, Heavy 8, HighPerf 12, Rotorcraft 12.
+TEST_F(AirCorners, EachCategoryTurnsItsNoseAtItsOwnRate) {
+  const std::array<double, 6> degreesPerSecond{12, 10, 10, 8, 12, 12};
+  for (int category = Light; category <= Rotorcraft; ++category) {
+    SCOPED_TRACE(category);
+    gf_resetEngine();
+    LiveAc& ac = flying();
+    ac.category = category;
+    ac.position.heading = 0;  // north, flying east
+    then(ac, 90, 1.5, 3000);
+    run(2);
+    const double turned = lf_findLiveByObjectId(700)->position.heading * kRadToDeg;
+    EXPECT_NEAR(turned, 2 * degreesPerSecond[static_cast<std::size_t>(category)] / 100, 1e-9);
+    EXPECT_NEAR(gf_airTurnRate(category) * kRadToDeg, degreesPerSecond[static_cast<std::size_t>(category)], 1e-12);
+  }
+  for (int category : {-1, 6}) {
+    try {
+      gf_airTurnRate(category);
+      ADD_FAILURE() << category;
+    } catch (const std::out_of_range& e) {
+      EXPECT_STREQ(e.what(), "invalid unordered_map<K, T> key");
+    }
+  }
+}
+
+// Slower than 20 kt the course flown says little (a helicopter edging along): the nose keeps the
+// leg's planned heading step (here none); from 20 kt it turns toward the course.
+TEST_F(AirCorners, BelowTwentyKnotsTheNoseKeepsItsPlannedHeading) {
+  for (const auto& [knots, turns] : {std::pair{19.5, false}, std::pair{20.5, true}}) {
+    SCOPED_TRACE(knots);
+    gf_resetEngine();
+    LiveAc& ac = flying();
+    ac.category = Rotorcraft;
+    ac.situations.front().speed = knots;
+    ac.position.heading = 0;
+    then(ac, 90, knots * 30 / 3600, 3000).speed = knots;  // 30 s at that speed
+    run(2);
+    const double heading = lf_findLiveByObjectId(700)->position.heading * kRadToDeg;
+    EXPECT_NEAR(heading, turns ? 0.24 : 0.0, 1e-9);
+  }
+}
+
+// The bank is that of a level turn at the rate the nose turns: at 200 kt (102.9 m/s) turning half a
+// degree a second, atan(0.008727 * 102.9 / 9.80665) = 5.232 degrees, toward the turn (a right turn
+// banks right, a negative bank). The bank comes at most 0.02 degrees a cycle (a Large aircraft):
+// 0.01 degrees short of it, it gets there in one cycle.
+TEST_F(AirCorners, TheBankIsThatOfALevelTurnAtTheNosesRate) {
+  LiveAc& ac = flying();
+  ac.situations.front().speed = 200;
+  // Due north, along a meridian: the course is exactly 0.
+  then(ac, 0, 200.0 * 30 / 3600, 3000).speed = 200;
+  ac.position.heading = kTwoPi - 0.005 * kDegToRad;
+  ac.position.bank = (-5.232 + 0.01) * kDegToRad;
+  run(1);
+  const LiveAc& after = *lf_findLiveByObjectId(700);
+  EXPECT_NEAR(after.bankStep * kRadToDeg, -0.01, 0.002);
 }
 
 // A hovering helicopter turns on the spot toward its next move; it sets off with its nose on the
