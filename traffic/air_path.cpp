@@ -4,9 +4,11 @@
 // aircraft's rate, lags it by a leg. Here a corner becomes a quadratic curve from a point on the leg
 // before it to a point on the leg after it, pulled toward the corner (as the taxi's curves are): the
 // aircraft passes nearest the corner at the corner's due time, half of the curve flown at the end of
-// one leg and the other half at the start of the next, and the curve is no longer than the
-// aircraft's turn rate needs, so that it stays close to the reported track. The nose follows the
-// course flown, at the aircraft's turn rate; the bank is the one a level turn at that rate needs.
+// one leg and the other half at the start of the next. The curve is as tight as the aircraft's turn
+// rate allows, and tighter where that would cut far inside the corner (the reported track is itself
+// the chords of the aircraft's arc), as long as the nose keeps up with the course within 30
+// degrees. The nose follows the course flown, at the aircraft's turn rate; the bank is the one a
+// level turn at that rate needs.
 
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
@@ -123,9 +125,8 @@ double lf_pathLength(const AirPath& p) {
   return length;
 }
 
-// The turn through corner s, coming from a along a straight stretch and going on toward t, at a
-// ground speed (metres a second): the first half of the curve (flown before the corner's due time)
-// and the rest of it, in the path's metres. False when the course changes too little or too much.
+// The curve through a corner: its first half (flown before the corner's due time) and the rest of
+// it, in the path's metres.
 struct CornerTurn {
   AirPath::Piece firstHalf;
   Local restMiddle;
@@ -150,6 +151,8 @@ double lf_noseLag(double turn, double d, double speedMps, double rate) {
   return std::max(0.0, turn - 2 * courseAtU - rate * seconds);
 }
 
+// The turn through corner s, coming from a along a straight stretch and going on toward t, at a
+// ground speed (metres a second). False when the course changes too little or too much.
 bool lf_cornerTurn(int category, double speedMps, Local a, Local s, Local t, CornerTurn& out) {
   const double before = lf_length(s - a);
   const double after = lf_length(t - s);
