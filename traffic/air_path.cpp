@@ -246,7 +246,7 @@ void lf_planAirPath(LiveAc& ac) {
   AirPath& p = ac.airPath;
   p = AirPath{};
   const auto& buffer = ac.situations;
-  if (ac.movesOnGround != 0 || buffer.size() < 2) return;
+  if (ac.movesOnGround != 0) return;
   const Situation& f = buffer[0];
   const Situation& s = buffer[1];
   if (s.noMovement != 0) return;

@@ -20,7 +20,8 @@ bool lf_roundingCorner(const LiveAc& ac);
 
 // The path of the leg just planned in the air (the front is the situation reached, the second the one
 // flown to, a third the one after it): the rest of the turn through the front, and the turn through
-// the second when the third is known. Called after the steps of the leg are set.
+// the second when the third is known. Called after the steps of the leg are set, with at least two
+// situations.
 void lf_planAirPath(LiveAc& ac);
 
 // During a leg (the front is the situation flown to): once the situation after it is known, the turn
