@@ -39,6 +39,9 @@ constexpr double kMostCornerCutMetres = 20.0;
 constexpr double kMostNoseLagDeg = 30.0;
 // Halvings of the search for the curve that keeps the nose within that lag.
 constexpr int kSearchSteps = 24;
+// A helicopter at this speed or slower yaws at this rate, degrees a second.
+constexpr double kSlowYawKt = 60.0;
+constexpr double kSlowYawDegPerSecond = 30.0;
 // Course changes up to this are flown straight (the nose turns by them at once); beyond the largest,
 // a curve would only turn the aircraft round on the spot.
 constexpr double kLeastCurveTurnDeg = 3.0;
@@ -218,6 +221,13 @@ bool lf_turnsInTheAir(const Situation& s, const Situation& t) {
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
+// How fast the nose turns at a ground speed (metres a second): a helicopter slow enough yaws
+// round briskly, as it does when it sets off from a hover in a new direction.
+double lf_noseRate(int category, double speedMps) {
+  if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return kSlowYawDegPerSecond * kDegToRad;
+  return gf_airTurnRate(category);
+}
+
 void lf_startPath(AirPath& p, const LiveAc& ac) {
   p.originLatitude = ac.position.latitude;
   p.originLongitude = ac.position.longitude;
@@ -318,7 +328,7 @@ void lf_hoverTurn(LiveAc& ac) {
     const LatLon here{ac.position.latitude, ac.position.longitude};
     const LatLon to{next.latitude, next.longitude};
     if (to.lat == here.lat && to.lon == here.lon) return;
-    const double most = gf_airTurnRate(ac.category) / kCyclesPerSecond;
+    const double most = lf_noseRate(ac.category, 0) / kCyclesPerSecond;
     const double turned = std::clamp(gf_angleDiff(ac.position.heading, gf_bearingRad(here, to)), -most, most);
     ac.position.heading = std::fmod(ac.position.heading + turned + kTwoPi, kTwoPi);
     return;
@@ -368,7 +378,7 @@ bool lf_airStep(LiveAc& ac) {
   const bool flying = speedMps >= kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
   double turned = 0;
   if (flying) {
-    const double most = gf_airTurnRate(ac.category) / kCyclesPerSecond;
+    const double most = lf_noseRate(ac.category, speedMps) / kCyclesPerSecond;
     const double diff = gf_angleDiff(pos.heading, course);
     turned = std::clamp(diff, -most, most);
   } else {
