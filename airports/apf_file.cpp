@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include <cmath>
+#include <fstream>
 #include <iterator>
 
 namespace amb {
@@ -54,13 +55,17 @@ std::filesystem::path gf_txtFilePath(const std::string& name) {
 }
 
 bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& a, std::uint32_t full) {
+  return lf_writeApfParameters(doc, a, a.stands.size(), full);
+}
+
+bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& a, std::size_t standCount, std::uint32_t full) {
   pugi::xml_node params = doc.append_child("parameters");
   if (!params) return false;
   gf_appendStringParameter(params, "airport_name", a.airportName);
   gf_appendStringParameter(params, "publisher", a.publisher);
   if (a.handmade) gf_appendStringParameter(params, "handmade", "true");
   if (full != 0 || a.handmade) gf_appendIntParameter(params, "altitude", a.altitude);
-  gf_appendIntParameter(params, "num_parkpos", static_cast<std::int32_t>(a.stands.size()));
+  gf_appendIntParameter(params, "num_parkpos", static_cast<std::int32_t>(standCount));
   if (a.handmade) {
     gf_appendIntParameter(params, "Qf_real", a.qfReal);
     gf_appendIntParameter(params, "Qf_soft", a.qfSoft);
@@ -125,16 +130,71 @@ void lf_writeParkPos(pugi::xml_node parkpositions, std::uint32_t full, const Sta
 }
 
 bool gf_saveApf(const ApfRecord& airport, const std::filesystem::path& file, std::uint32_t full) {
+  std::vector<const Stand*> stands;
+  stands.reserve(airport.stands.size());
+  for (const Stand& s : airport.stands) stands.push_back(&s);
+  return gf_saveApf(airport, stands, file, full);
+}
+
+namespace {
+
+// Hands the document's text to the stream until it has grown beyond what a reader takes.
+class BoundedWriter : public pugi::xml_writer {
+public:
+  explicit BoundedWriter(std::ostream& out) : m_out(out) {}
+  void write(const void* data, std::size_t size) override {
+    m_bytes += size;
+    if (m_bytes > kMaxAirportFileBytes) return;
+    m_out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  bool within() const { return m_bytes <= kMaxAirportFileBytes; }
+
+private:
+  std::ostream& m_out;
+  std::uintmax_t m_bytes = 0;
+};
+
+}  // namespace
+
+bool gf_saveApf(const ApfRecord& airport, const std::vector<const Stand*>& stands, const std::filesystem::path& file,
+                std::uint32_t full) {
   pugi::xml_document doc;
   if (!lf_writeMeta(doc)) return false;
-  if (!lf_writeApfParameters(doc, airport, full)) return false;
+  if (!lf_writeApfParameters(doc, airport, stands.size(), full)) return false;
   pugi::xml_node parkpositions = doc.append_child("parkpositions");
   if (!parkpositions) return false;
-  for (const Stand& s : airport.stands) lf_writeParkPos(parkpositions, full, s, airport.handmade);
+  for (const Stand* s : stands) lf_writeParkPos(parkpositions, full, *s, airport.handmade);
+  // A file no reader would take is not written: the one before stays.
   return gf_writeFileAtomic(file, [&](std::ostream& out) {
-    doc.save(out);
-    return static_cast<bool>(out);
+    BoundedWriter writer(out);
+    doc.save(writer);
+    return writer.within() && static_cast<bool>(out);
   });
+}
+
+ApfFileRead gf_readApfFileText(const std::filesystem::path& path, std::string& text) {
+  text.clear();
+  std::ifstream in(path, std::ios::in | std::ios::binary);
+  std::error_code ec;
+  if (!in.is_open() || std::filesystem::is_directory(path, ec)) return ApfFileRead::Missing;
+  // The size the file system gives is only a first guess (a file may grow, a device has none): the
+  // reading itself stops past the limit.
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (!ec && size > kMaxAirportFileBytes) return ApfFileRead::Refused;
+  if (!ec) text.reserve(static_cast<std::size_t>(size));
+  std::string chunk(64 * 1024, '\0');
+  while (in) {
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (n == 0) break;
+    if (text.size() + n > kMaxAirportFileBytes) {
+      text.clear();
+      text.shrink_to_fit();
+      return ApfFileRead::Refused;
+    }
+    text.append(chunk.data(), n);
+  }
+  return ApfFileRead::Read;
 }
 
 // ---- Reading ----
@@ -160,16 +220,26 @@ OptTexts lf_readStandAirlTypes(const pugi::xml_node& opt) {
 SkippedStands::~SkippedStands() {
   if (m_count <= kLogged) return;
   try {
-    gf_logf("{} more stand{} of {} skipped for values no real stand has", m_count - kLogged,
+    gf_logf("{} more stand{} of {} skipped or changed for values no real stand has", m_count - kLogged,
             gf_pluralS(static_cast<std::int64_t>(m_count - kLogged)), m_file);
   } catch (...) {
   }
 }
 
+bool SkippedStands::admit() { return ++m_count <= kLogged; }
+
 void SkippedStands::add(const std::string& standName, const char* what, const char* value) {
-  if (++m_count > kLogged) return;
+  ++m_skipped;
+  if (!admit()) return;
   gf_logf("stand {} of {} skipped: its {} \"{}\" is no real one", gf_peerText(standName), m_file, what,
           gf_peerText(value));
+}
+
+void SkippedStands::replaced(const std::string& standName, const char* what, const char* value,
+                             const std::string& kept) {
+  if (!admit()) return;
+  gf_logf("stand {} of {}: its {} \"{}\" is no real one, {} kept", gf_peerText(standName), m_file, what,
+          gf_peerText(value), kept);
 }
 
 void SkippedStands::note(SkippedStands* skipped, const std::string& standName, const char* what, const char* value) {
@@ -204,11 +274,13 @@ void lf_readParkPos(const pugi::xml_node& parkpos, const std::string& name, std:
   const auto opts = parkpos.children("opt");
   options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
   std::uint32_t id = 1;
+  std::optional<HourFaults> ownHours;
+  HourFaults& hours = skipped != nullptr ? skipped->hours() : ownHours.emplace("an airport file");
   for (pugi::xml_node opt : opts) {
     OptTexts t = lf_readStandAirlTypes(opt);
     const std::uint32_t kind = opt.attribute("soft").as_bool() ? 0 : 1;
     options.push_back({std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
-                       std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string()), id++,
+                       std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string(), hours), id++,
                        opt.attribute("day").as_uint(), readMark, kind});
   }
   const bool heli = parkpos.attribute("heli").as_bool();

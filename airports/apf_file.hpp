@@ -26,6 +26,7 @@
 //
 // The file is written beside and renamed into place, so a failed write leaves an earlier file whole.
 
+#include "airports/stand.hpp"
 #include "records/parking.hpp"
 
 #include <pugixml.hpp>
@@ -56,7 +57,12 @@ struct ApfRecord {
 // full = 0 what was learned and changed, with the current per-airport settings (learned files).
 // False when the document cannot be built or the file cannot be written. Logs nothing.
 bool gf_saveApf(const ApfRecord& airport, const std::filesystem::path& file, std::uint32_t full);
+// The same for stands that stay where they are: the record's own stands are not written, these are
+// (the learned-file saver hands over the park airport's stands without copying them).
+bool gf_saveApf(const ApfRecord& airport, const std::vector<const Stand*>& stands, const std::filesystem::path& file,
+                std::uint32_t full);
 bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& airport, std::uint32_t full);
+bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& airport, std::size_t standCount, std::uint32_t full);
 void lf_writeParkPos(pugi::xml_node parkpositions, std::uint32_t full, const Stand& stand, bool handmade);
 void lf_writeParkPosDetails(pugi::xml_node parkpos, const ParkPosOption& option);
 
@@ -77,22 +83,44 @@ inline constexpr double kMaxStandRadiusM = 200.0;
 inline constexpr int kMinAirportAltitudeFt = -1500;
 inline constexpr int kMaxAirportAltitudeFt = 16000;
 
-// The stands one file's reader skipped for such values: the first few are logged, each with its
-// value, the rest counted in one line when the reader is done (the object is destroyed).
+// The most an airport or learned file may hold to be read: far more than any real one (a learned
+// file of 200,000 options holds some 42 MB), so that a damaged file (a crash can leave gigabytes of
+// NUL bytes) or a hostile one cannot take the memory. A larger file is refused unread, and no file
+// of this size is written.
+inline constexpr std::uintmax_t kMaxAirportFileBytes = 64 * 1024 * 1024;
+
+// Reads a whole airport or learned file into text, which the caller keeps as long as a document
+// built in place on it lives. Missing: it cannot be opened (or is a folder); Refused: it holds more
+// than kMaxAirportFileBytes, and text stays empty.
+enum class ApfFileRead : std::uint8_t { Read, Missing, Refused };
+ApfFileRead gf_readApfFileText(const std::filesystem::path& path, std::string& text);
+
+// The faults one file's reader met in values no real stand has: the stands it skipped and the
+// values it replaced by others. The first few are logged, each with its value, the rest counted in
+// one line when the reader is done (the object is destroyed). Its unreadable hours are counted in
+// hours() within their own bound.
 class SkippedStands {
 public:
-  explicit SkippedStands(std::string fileText) : m_file(std::move(fileText)) {}
+  explicit SkippedStands(std::string fileText) : m_file(std::move(fileText)), m_hours(m_file) {}
   ~SkippedStands();
   SkippedStands(const SkippedStands&) = delete;
   SkippedStands& operator=(const SkippedStands&) = delete;
   void add(const std::string& standName, const char* what, const char* value);
+  // A value replaced: the stand keeps what it had (kept, as logged).
+  void replaced(const std::string& standName, const char* what, const char* value, const std::string& kept);
   // Into skipped, or logged at once when there is none.
   static void note(SkippedStands* skipped, const std::string& standName, const char* what, const char* value);
+  // How many stands were skipped (replaced values not counted).
+  std::size_t skippedStands() const { return m_skipped; }
+  HourFaults& hours() { return m_hours; }
 
 private:
+  bool admit();
   static constexpr std::size_t kLogged = 10;
   std::string m_file;
   std::size_t m_count = 0;
+  std::size_t m_skipped = 0;
+  HourFaults m_hours;
 };
 
 // One `parkpos` element into a stand appended to stands; its options are numbered 1, 2, ... and get

@@ -123,7 +123,10 @@ std::vector<StandPoint> lf_readStandPoints(const std::string& source) {
     file = target;
   }
   pugi::xml_document doc;
-  const pugi::xml_node parkpositions = doc.load_file(file.c_str()) ? doc.child("parkpositions") : pugi::xml_node();
+  std::string text;
+  const bool read = gf_readApfFileText(file, text) == ApfFileRead::Read;
+  const pugi::xml_node parkpositions =
+      read && doc.load_buffer_inplace(text.data(), text.size()) ? doc.child("parkpositions") : pugi::xml_node();
   if (!parkpositions) {
     lf_removeIfThere(target);
     return {};
@@ -176,9 +179,11 @@ bool gf_checkOfflineLearning(const std::string& code) {
   const fs::path local = gf_xmlFilePath(code);
   bool loaded = false;
   pugi::xml_document doc;
+  std::string text;
   {
     Downloader downloader;
-    loaded = gf_download(downloader, url, local, false) && doc.load_file(local.c_str());
+    loaded = gf_download(downloader, url, local, false) && gf_readApfFileText(local, text) == ApfFileRead::Read &&
+             doc.load_buffer_inplace(text.data(), text.size());
   }
   lf_removeIfThere(local);
   if (!loaded) {

@@ -16,10 +16,12 @@
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
+#include "state/run_state.hpp"
 #include "traffic/services.hpp"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -28,9 +30,9 @@ namespace amb {
 namespace fs = std::filesystem;
 
 std::int32_t g_standUpdates = 0;
-std::int32_t g_manualRangeNm = 40;
 std::uint8_t g_autoRangeAtGround = 0;
 std::set<std::string> g_liveCallsigns;
+KeptLearnedFile g_keptLearnedFile;
 
 namespace {
 
@@ -90,12 +92,14 @@ void lf_readSettings(const pugi::xml_document& doc) {
     lf_logSetting(LATERAL_RANGE.key, std::to_string(*v));
   }
   if (lf_readBoolSetting(doc, AUTO_RANGE)) {
+    // The manual range is the user's own (set in the window, kept while the automatic range is on):
+    // without the automatic range it comes back; with it, it stays kept as it is, not replaced by the
+    // automatic range this file was saved with.
     if (AUTO_RANGE.value == 0) {
       lf_enable(LATERAL_RANGE, true);
-      gf_setRadiusNm(g_manualRangeNm);
+      gf_setRadiusNm(g_manualRadiusNm.load());
       gf_clearMessage();
     } else {
-      g_manualRangeNm = LATERAL_RANGE.value;
       gf_autoRange();
       lf_enable(LATERAL_RANGE, false);
     }
@@ -108,6 +112,8 @@ void lf_readSettings(const pugi::xml_document& doc) {
   if (const std::optional<int> v = gf_getIntParameter(doc, parking_percentage.key)) {
     parking_percentage.value = *v;
     lf_logSetting(parking_percentage.key, std::to_string(*v));
+    if (*v < 0 || *v > 100)
+      gf_logf("{} {} is no percentage: static parking takes {}%", parking_percentage.key, *v, std::clamp(*v, 0, 100));
   } else {
     parking_percentage.value = 30;
   }
@@ -150,14 +156,15 @@ OptionIndex lf_optionIndex(const std::vector<ParkPosOption>& options) {
 }
 
 // The merge of one learned `parkpos` into its stand, with the stand's option index (kept up to date).
-void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionIndex& index, SkippedStands* skipped) {
+// A changed radius no real stand has is not taken: the stand keeps its own, and its options are
+// merged all the same, so that the next save writes them back.
+void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionIndex& index, SkippedStands& faults) {
   const bool radiusChange = element.attribute("radius_change").as_bool();
   const double radius = element.attribute("radius").as_double();
   if (radiusChange && !(radius >= 0 && radius <= kMaxStandRadiusM)) {
-    SkippedStands::note(skipped, stand.name, "radius", element.attribute("radius").value());
-    return;
-  }
-  if (radiusChange) {
+    faults.replaced(stand.name, "changed radius", element.attribute("radius").value(),
+                    fmt::format("its radius of {:.1F} m", stand.radiusNm * 1852.0));
+  } else if (radiusChange) {
     stand.radiusNm = radius * 0.0005399568034557236;
     stand.radiusChanged = 1;
   }
@@ -169,7 +176,7 @@ void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionInd
   for (pugi::xml_node opt : element.children("opt")) {
     OptTexts t = lf_readStandAirlTypes(opt);
     ParkPosOption o{std::move(t.airline), std::move(t.type), opt.attribute("reg").as_string(), std::move(t.cs1),
-                    std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string()), next,
+                    std::move(t.cs2), gf_hours2bitset(opt.attribute("hh").as_string(), faults.hours()), next,
                     static_cast<std::uint32_t>(opt.attribute("day").as_int()), 0,
                     opt.attribute("soft").as_bool() ? 0u : 1u};
     // Known when an option of the same use shares a half hour with it (lf_sameOptionOverlap).
@@ -179,6 +186,97 @@ void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionInd
     stand.options.push_back(std::move(o));
     ++next;
   }
+}
+
+// The damaged file is kept beside it as its "0" copy (replacing an older one): the next save may
+// then write the file anew. Empty when kept, else why not.
+std::string lf_keepDamagedCopy(const fs::path& path) {
+  try {
+    if (!fs::exists(path)) return {};
+    fs::path copy = path;
+    copy.replace_filename(path.stem().string() + "0" + path.extension().string());
+    fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+    return {};
+  } catch (const std::exception& e) {
+    return fmt::format("damaged, and no copy of it could be kept: {}", e.what());
+  }
+}
+
+// The settings and stands of a parsed learned file with a complete meta block. Empty when every
+// stand of its own was taken, else how many were skipped for values no real stand has (the save
+// would leave them out).
+std::string lf_mergeLearnedDocument(const pugi::xml_document& doc, const std::string& file, const ParkApfInfo& info,
+                                    std::vector<Stand>& stands, std::uint8_t& handmade) {
+  const std::string name = gf_getStringParameter(doc, "airport_name").value_or("");
+  if (name != info.airportName)
+    gf_showMessage(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport name: \"{}\"",
+                               name, info.airportName),
+                   true);
+  lf_readSettings(doc);
+  const pugi::xml_node parkpositions = doc.child("parkpositions");
+  const std::optional<std::string> handmadeValue = gf_getStringParameter(doc, "handmade");
+  SkippedStands skipped(file);
+  if (!handmadeValue) {
+    handmade = 0;
+    // The first stand of each name, as a search in order would find it, and the option index of
+    // each stand merged into.
+    std::unordered_map<std::string, std::size_t> byName;
+    for (std::size_t i = 0; i < stands.size(); ++i) byName.emplace(stands[i].name, i);
+    std::unordered_map<std::size_t, OptionIndex> indexes;
+    for (pugi::xml_node p : parkpositions.children("parkpos")) {
+      const std::string id = p.attribute("id").as_string();
+      if (p.attribute("manual").as_bool()) {
+        if (byName.contains(id)) {
+          gf_logMarked(fmt::format("manually created standid {} already exists in {}", id, file));
+          continue;
+        }
+        const double lat = p.attribute("latitude").as_double();
+        const double lon = p.attribute("longitude").as_double();
+        const double radius = p.attribute("radius").as_double();
+        if (gf_inNullBox(lat, lon) || radius == 0) {
+          gf_logMarked(fmt::format("manually created standid {} misses correct attributes in {}", id, file));
+          continue;
+        }
+        const std::size_t before = stands.size();
+        lf_readParkPos(p, id, 0, stands, &skipped);
+        if (stands.size() > before) {
+          stands.back().manual = 1;
+          byName.emplace(id, before);
+        }
+        continue;
+      }
+      const auto named = byName.find(id);
+      if (named == byName.end()) {
+        gf_logf("learned stand {} in {} not found?", id, file);
+        continue;
+      }
+      Stand& stand = stands[named->second];
+      auto [index, fresh] = indexes.try_emplace(named->second);
+      if (fresh) index->second = lf_optionIndex(stand.options);
+      lf_mergeLearnedStand(p, stand, index->second, skipped);
+    }
+  } else {
+    handmade = 1;
+    stands.clear();
+    std::unordered_set<std::string> seen;
+    for (pugi::xml_node p : parkpositions.children("parkpos")) {
+      const std::string id = p.attribute("id").as_string();
+      if (!seen.insert(id).second)
+        throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+      const std::size_t before = stands.size();
+      lf_readParkPos(p, id, 1, stands, &skipped);
+      if (stands.size() > before) {
+        Stand& s = stands.back();
+        s.manual = p.attribute("manual").as_bool() ? 1 : 0;
+        s.radiusChanged = p.attribute("radius_change").as_bool() ? 1 : 0;
+        s.cargoChanged = p.attribute("cargo_change").as_bool() ? 1 : 0;
+      }
+    }
+    lf_logSetting("handmade", *handmadeValue);
+  }
+  const std::size_t lost = skipped.skippedStands();
+  if (lost == 0) return {};
+  return fmt::format("{} stand{} with values no real stand has", lost, gf_plural(static_cast<std::uint64_t>(lost)));
 }
 
 }  // namespace
@@ -210,96 +308,55 @@ bool lf_readLearnedStand(const std::pair<const std::string&, const pugi::xml_nod
   const auto& [id, element] = learned;
   if (stand.name != id) return false;
   OptionIndex index = lf_optionIndex(stand.options);
-  lf_mergeLearnedStand(element, stand, index, nullptr);
+  SkippedStands faults("a learned file");
+  lf_mergeLearnedStand(element, stand, index, faults);
   return true;
 }
 
-void lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<Stand>& stands, std::uint8_t& handmade) {
+std::string lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
+                           std::uint8_t& handmade) {
+  const std::string file = gf_pathText(path);
+  std::string notWhole;
   try {
+    // The text stays while the document built in place on it lives.
+    std::string text;
+    const ApfFileRead read = gf_readApfFileText(path, text);
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
-    if (!parsed) {
-      std::error_code ec;
-      if (fs::exists(path, ec)) {
-        fs::path copy = path;
-        copy.replace_filename(path.stem().string() + "0" + path.extension().string());
-        fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
-      }
-      gf_logf("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathText(path), parsed.description());
-      return;
-    }
-    gf_logf("Read from learned airport file: \"{}\"", gf_pathText(path));
-    if (!gf_checkMeta(doc)) return;
-    const std::string name = gf_getStringParameter(doc, "airport_name").value_or("");
-    if (name != info.airportName)
-      gf_showMessage(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport name: \"{}\"",
-                                 name, info.airportName),
-                     true);
-    lf_readSettings(doc);
-    const pugi::xml_node parkpositions = doc.child("parkpositions");
-    const std::optional<std::string> handmadeValue = gf_getStringParameter(doc, "handmade");
-    SkippedStands skipped(gf_pathText(path));
-    if (!handmadeValue) {
-      handmade = 0;
-      // The first stand of each name, as a search in order would find it, and the option index of
-      // each stand merged into.
-      std::unordered_map<std::string, std::size_t> byName;
-      for (std::size_t i = 0; i < stands.size(); ++i) byName.emplace(stands[i].name, i);
-      std::unordered_map<std::size_t, OptionIndex> indexes;
-      for (pugi::xml_node p : parkpositions.children("parkpos")) {
-        const std::string id = p.attribute("id").as_string();
-        if (p.attribute("manual").as_bool()) {
-          if (byName.contains(id)) {
-            gf_logMarked(fmt::format("manually created standid {} already exists in {}", id, gf_pathText(path)));
-            continue;
-          }
-          const double lat = p.attribute("latitude").as_double();
-          const double lon = p.attribute("longitude").as_double();
-          const double radius = p.attribute("radius").as_double();
-          if (gf_inNullBox(lat, lon) || radius == 0) {
-            gf_logMarked(fmt::format("manually created standid {} misses correct attributes in {}", id, gf_pathText(path)));
-            continue;
-          }
-          const std::size_t before = stands.size();
-          lf_readParkPos(p, id, 0, stands, &skipped);
-          if (stands.size() > before) {
-            stands.back().manual = 1;
-            byName.emplace(id, before);
-          }
-          continue;
-        }
-        const auto named = byName.find(id);
-        if (named == byName.end()) {
-          gf_logf("learned stand {} in {} not found?", id, gf_pathText(path));
-          continue;
-        }
-        Stand& stand = stands[named->second];
-        auto [index, fresh] = indexes.try_emplace(named->second);
-        if (fresh) index->second = lf_optionIndex(stand.options);
-        lf_mergeLearnedStand(p, stand, index->second, &skipped);
-      }
+    pugi::xml_parse_result parsed;
+    if (read == ApfFileRead::Refused) {
+      notWhole = fmt::format("larger than {} bytes", kMaxAirportFileBytes);
+      parsed.status = pugi::status_io_error;
+    } else if (read == ApfFileRead::Missing) {
+      parsed.status = pugi::status_file_not_found;
     } else {
-      handmade = 1;
-      stands.clear();
-      std::unordered_set<std::string> seen;
-      for (pugi::xml_node p : parkpositions.children("parkpos")) {
-        const std::string id = p.attribute("id").as_string();
-        if (!seen.insert(id).second)
-          throw UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-        const std::size_t before = stands.size();
-        lf_readParkPos(p, id, 1, stands, &skipped);
-        if (stands.size() > before) {
-          Stand& s = stands.back();
-          s.manual = p.attribute("manual").as_bool() ? 1 : 0;
-          s.radiusChanged = p.attribute("radius_change").as_bool() ? 1 : 0;
-          s.cargoChanged = p.attribute("cargo_change").as_bool() ? 1 : 0;
-        }
+      parsed = doc.load_buffer_inplace(text.data(), text.size());
+    }
+    if (notWhole.empty() && !parsed) {
+      notWhole = lf_keepDamagedCopy(path);
+      if (notWhole.empty())
+        gf_showMessage(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", file, parsed.description()),
+                       true);
+      else
+        gf_logf("{} found, but could not be loaded: {}", file, parsed.description());
+    }
+    if (parsed) {
+      gf_logf("Read from learned airport file: \"{}\"", file);
+      if (!gf_checkMeta(doc)) {
+        notWhole = "its meta block is incomplete";
+      } else {
+        notWhole = lf_mergeLearnedDocument(doc, file, info, stands, handmade);
       }
-      lf_logSetting("handmade", *handmadeValue);
     }
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "lf_readLearned", e.what());
+    notWhole = e.what();
   }
+  if (!notWhole.empty())
+    gf_showMessage(fmt::format("Learned airport file \"{}\" not read whole ({}): it is kept as it is, and what is "
+                               "learned at this visit is not saved",
+                               file, notWhole),
+                   true);
+  return notWhole;
 }
 
 void gf_saveLearnedApf() {
@@ -308,19 +365,6 @@ void gf_saveLearnedApf() {
   record.altitude = g_parkApfInfo.altitude;
   record.publisher = g_parkApfInfo.publisher;
   record.handmade = g_apfHandmade != 0;
-  if (!record.handmade) {
-    for (Stand& s : g_stands) {
-      // Options erased here and learned again later can give back the same storage and count, which
-      // would leave the weekday table naming the wrong options: it is built afresh at its next use.
-      if (std::erase_if(s.options, [](const ParkPosOption& o) { return o.readMark == 1; }) != 0) s.byDay = {};
-      if (s.manual != 0 || !s.options.empty() || s.radiusChanged != 0 || s.cargoChanged != 0) record.stands.push_back(s);
-    }
-  } else {
-    record.stands = g_stands;
-    const QualityFactor qf = gf_qualityFactor();
-    record.qfReal = qf.real;
-    record.qfSoft = qf.soft;
-  }
   fs::path file = lf_learnedApfPath(g_parkApfSource, record.publisher);
   if (file.empty()) {
     const std::string& pub = record.publisher;
@@ -331,14 +375,39 @@ void gf_saveLearnedApf() {
   }
   const std::string now = gf_timeString(clock::unixSeconds());
   const std::string timeText = now.size() >= 13 ? now.substr(now.size() - 13, 8) : now;
-  bool saved = false;
+  if (!g_keptLearnedFile.reason.empty() && g_keptLearnedFile.path == file) {
+    // What was read of it is less than it holds: written now, the rest would be gone.
+    gf_showMessage(fmt::format("{} \"{}\" not saved: it was not read whole ({}), it is kept as it is", timeText,
+                               gf_pathText(file), g_keptLearnedFile.reason),
+                   true);
+    g_standUpdates = 0;
+    g_parkParameterChanged = 0;
+    return;
+  }
+  // The stands are written where they are, not copied: the save of a large airport does not take
+  // its memory twice.
+  std::vector<const Stand*> saved;
+  if (!record.handmade) {
+    for (Stand& s : g_stands) {
+      // Options erased here and learned again later can give back the same storage and count, which
+      // would leave the weekday table naming the wrong options: it is built afresh at its next use.
+      if (std::erase_if(s.options, [](const ParkPosOption& o) { return o.readMark == 1; }) != 0) s.byDay = {};
+      if (s.manual != 0 || !s.options.empty() || s.radiusChanged != 0 || s.cargoChanged != 0) saved.push_back(&s);
+    }
+  } else {
+    for (const Stand& s : g_stands) saved.push_back(&s);
+    const QualityFactor qf = gf_qualityFactor();
+    record.qfReal = qf.real;
+    record.qfSoft = qf.soft;
+  }
+  bool written = false;
   try {
     fs::create_directories(file.parent_path());
-    saved = gf_saveApf(record, file, 0);
+    written = gf_saveApf(record, saved, file, 0);
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "gf_saveLearnedApf", e.what());
   }
-  if (saved)
+  if (written)
     gf_showMessage(fmt::format("{}{} \"{}\" saved with {} update{} {}", timeText, record.handmade ? " handmade" : "",
                                gf_pathText(file), g_standUpdates, gf_pluralS(g_standUpdates),
                                g_parkParameterChanged != 0 ? "and one or more parameter changes" : ""),

@@ -55,15 +55,28 @@ void lf_enable(const OptionControl& control, bool on) {
 
 }  // namespace
 
+namespace {
+
+// The most ids one stand's overlap list holds, and the most stands of its neighbourhood it is compared
+// with. Real stands overlap a few neighbours (none of JFK's more than two); stands that all lie on
+// one spot would otherwise make every list as long as the airport and cost the square of its stands.
+constexpr std::size_t kMaxOverlaps = 64;
+constexpr std::size_t kMaxOverlapChecks = 1024;
+
+}  // namespace
+
 // Fills every stand's overlap list: b overlaps a when their circles, widened by a tenth of their
 // distance, meet. Stands are sorted into cubes of a grid over the earth's surface (in three
 // dimensions, so the poles and the date line need no care) as large as the farthest two stands can
 // be apart and still overlap; only stands of neighbouring cubes are compared, so the cost grows with
-// the stands and their overlapping pairs, not with every pair of stands.
+// the stands and their overlapping pairs, not with every pair of stands. A pair is listed in both
+// stands' lists or in neither; a list holds at most kMaxOverlaps ids and a stand is compared with at
+// most kMaxOverlapChecks later ones, so memory and time stay bounded whatever the file.
 void lf_linkOverlaps(std::vector<Stand>& stands) {
   for (Stand& s : stands) s.overlapIds.clear();
   double largest = 0;
   for (const Stand& s : stands) largest = std::max(largest, s.radiusNm);
+  std::size_t bounded = 0;
   if (largest > 0) {
     // A chord is never longer than its arc: stands within reach lie in neighbouring cubes.
     const double cube = std::max(2.0 * largest / 1.1 / (kEarthDiameterNm / 2.0) * 1.01, 1e-9);
@@ -77,42 +90,71 @@ void lf_linkOverlaps(std::vector<Stand>& stands) {
         return static_cast<std::size_t>(u(c.x) * 73856093u ^ u(c.y) * 19349663u ^ u(c.z) * 83492791u);
       }
     };
-    const auto cellOf = [cube](const Stand& s) {
+    struct Point {
+      double x, y, z;
+    };
+    std::vector<Point> points;
+    points.reserve(stands.size());
+    for (const Stand& s : stands) {
       const double lat = s.lat * kDegToRad;
       const double lon = s.lon * kDegToRad;
-      return Cell{static_cast<std::int64_t>(std::floor(std::cos(lat) * std::cos(lon) / cube)),
-                  static_cast<std::int64_t>(std::floor(std::cos(lat) * std::sin(lon) / cube)),
-                  static_cast<std::int64_t>(std::floor(std::sin(lat) / cube))};
+      points.push_back({std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)});
+    }
+    const auto cellOf = [cube](const Point& p) {
+      return Cell{static_cast<std::int64_t>(std::floor(p.x / cube)), static_cast<std::int64_t>(std::floor(p.y / cube)),
+                  static_cast<std::int64_t>(std::floor(p.z / cube))};
     };
+    // Each cube's stands in rising index order.
     std::unordered_map<Cell, std::vector<std::size_t>, CellHash> grid;
     std::vector<Cell> cells;
     cells.reserve(stands.size());
     for (std::size_t i = 0; i < stands.size(); ++i) {
-      cells.push_back(cellOf(stands[i]));
+      cells.push_back(cellOf(points[i]));
       grid[cells.back()].push_back(i);
     }
+    constexpr double kEarthRadiusNm = kEarthDiameterNm / 2.0;
     for (std::size_t i = 0; i < stands.size(); ++i) {
       Stand& a = stands[i];
-      for (std::int64_t dx = -1; dx <= 1; ++dx)
-        for (std::int64_t dy = -1; dy <= 1; ++dy)
-          for (std::int64_t dz = -1; dz <= 1; ++dz) {
+      std::size_t checks = 0;
+      bool cut = false;
+      for (std::int64_t dx = -1; dx <= 1 && !cut; ++dx)
+        for (std::int64_t dy = -1; dy <= 1 && !cut; ++dy)
+          for (std::int64_t dz = -1; dz <= 1 && !cut; ++dz) {
             const auto near = grid.find({cells[i].x + dx, cells[i].y + dy, cells[i].z + dz});
             if (near == grid.end()) continue;
-            for (const std::size_t k : near->second) {
-              if (k <= i) continue;  // each pair once
-              Stand& b = stands[k];
-              if (gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radiusNm + b.radiusNm) {
+            const std::vector<std::size_t>& in = near->second;
+            // Each pair once: only the stands after this one.
+            for (auto k = std::upper_bound(in.begin(), in.end(), i); k != in.end(); ++k) {
+              if (a.overlapIds.size() >= kMaxOverlaps || ++checks > kMaxOverlapChecks) {
+                cut = true;
+                break;
+              }
+              Stand& b = stands[*k];
+              if (b.overlapIds.size() >= kMaxOverlaps) continue;
+              const double reach = a.radiusNm + b.radiusNm;
+              const Point& p = points[i];
+              const Point& q = points[*k];
+              const double chord = std::sqrt((p.x - q.x) * (p.x - q.x) + (p.y - q.y) * (p.y - q.y) +
+                                             (p.z - q.z) * (p.z - q.z)) *
+                                   kEarthRadiusNm;
+              // The arc is at least the chord: a chord too long already needs no haversine.
+              if (chord * 1.1 >= reach * (1.0 + 1e-9) + 1e-12) continue;
+              if (gf_distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < reach) {
                 a.overlapIds.push_back(b.id);
                 b.overlapIds.push_back(a.id);
               }
             }
           }
+      if (cut) ++bounded;
     }
   }
   for (Stand& s : stands) {
     std::sort(s.overlapIds.begin(), s.overlapIds.end());
     s.overlapIds.shrink_to_fit();
   }
+  if (bounded > 0)
+    gf_logf("{} of {} stands lie among too many others: at most {} overlaps of a stand are listed", bounded,
+            stands.size(), kMaxOverlaps);
 }
 
 void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& info, QualityFactor& qf,
@@ -127,6 +169,7 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
       result = fmt::format("{} no park airport set", "gf_readApf");
       return;
     }
+    g_keptLearnedFile = {};
     const fs::path target = g_airportsFolder / "park_airport.xml";
     const bool local = gf_isLocalApfSource(source);
     if (!local) {
@@ -138,7 +181,16 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
     }
     g_apfHandmade = 0;
     pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_file((local ? fs::path(source) : target).c_str());
+    // The text stays while the document built in place on it lives.
+    std::string text;
+    const ApfFileRead read = gf_readApfFileText(local ? fs::path(source) : target, text);
+    if (read == ApfFileRead::Refused) {
+      result = fmt::format("{} could not be loaded: larger than {} bytes", source, kMaxAirportFileBytes);
+      return;
+    }
+    pugi::xml_parse_result parsed;
+    parsed.status = pugi::status_file_not_found;
+    if (read == ApfFileRead::Read) parsed = doc.load_buffer_inplace(text.data(), text.size());
     if (!parsed) {
       result = fmt::format("{} could not be loaded: {}", source, parsed.description());
       return;
@@ -175,6 +227,7 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
     }
     qf = {gf_getIntParameter(doc, "Qf_real").value_or(-1), gf_getIntParameter(doc, "Qf_soft").value_or(-1)};
     doc.reset();
+    text = std::string();
 
     const fs::path learned = lf_learnedApfPath(source, info.publisher);
     std::error_code ec;
@@ -187,7 +240,7 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
       gf_logIndented(fmt::format("{:24}: {}%", parking_percentage.key, 30));
     } else {
       std::uint8_t handmade = 0;
-      lf_readLearned(learned, info, stands, handmade);
+      g_keptLearnedFile = {learned, lf_readLearned(learned, info, stands, handmade)};
       g_apfHandmade = handmade;
       qf = gf_qualityFactor();
       if (g_apfHandmade != 0) gf_log("A handmade airport file overruled the archived file!");
@@ -268,6 +321,7 @@ void lf_endParkAirport() {
     gf_saveLearnedApf();
     g_standUpdates = 0;
   }
+  g_keptLearnedFile = {};
   g_apfHandmade = 0;
   g_parkAirportLoaded.store(0);
   lf_enable(FLUSH_STATIC_BUTTON, false);
@@ -315,6 +369,7 @@ void gf_resetParkAirportFile() {
   g_parkParameterChanged = 0;
   g_parkApfSource.clear();
   g_standUpdates = 0;
+  g_keptLearnedFile = {};
   g_autoRangeAtGround = 0;
   g_liveCallsigns.clear();
   gf_forgetServerProbes();

@@ -37,9 +37,16 @@ extern std::int32_t g_rtTrafficWeek;          // the file's RT_traffic_week, 0 w
 extern std::uint8_t g_apfHandmade;            // the stands come from a handmade learned file
 extern std::string g_parkApfSource;           // the source the stands were loaded from
 extern std::int32_t g_standUpdates;           // stand changes since the last save
-extern std::int32_t g_manualRangeNm;          // LATERAL_RANGE kept while the automatic range is on
 extern std::uint8_t g_autoRangeAtGround;      // the automatic range stands at its 10 nm on the ground
 extern std::set<std::string> g_liveCallsigns;  // the callsigns of live traffic, taken for static parking
+// The loaded park airport's learned file when it was not read whole (refused for its size, stopped
+// at a fault, a stand of its own skipped, no copy of a damaged one kept): its path and why. Such a
+// file is kept as it is: the save does not replace it with the shorter text of what was read.
+struct KeptLearnedFile {
+  std::filesystem::path path;
+  std::string reason;  // empty: the file was read whole (or there is none)
+};
+extern KeptLearnedFile g_keptLearnedFile;
 
 // Loads the file of the source into g_stands (which the caller has emptied) for g_parkAirport.
 // result: empty on success, else why nothing (or only part) was loaded; user errors 65 (no
@@ -53,9 +60,11 @@ QualityFactor gf_qualityFactor();
 // of the server's archive maps to learned/<its folders>, a file of my_thirdparty to
 // learned/thirdparty/<publisher>, of my_ORBX to learned/simaddon; empty for an empty source.
 std::filesystem::path lf_learnedApfPath(std::string source, const std::string& publisher);
-// Merges the learned file into the stands (or, for a handmade one, replaces them).
-void lf_readLearned(const std::filesystem::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
-                    std::uint8_t& handmade);
+// Merges the learned file into the stands (or, for a handmade one, replaces them). Empty when the
+// file was read whole, or a damaged one was kept as its "0" copy; else why it was not (shown on the
+// message line and logged): a file larger than an airport file may be is refused unread.
+std::string lf_readLearned(const std::filesystem::path& path, const ParkApfInfo& info, std::vector<Stand>& stands,
+                           std::uint8_t& handmade);
 // Fills every stand's overlap list (ids of the stands whose circles, widened by a tenth of their
 // distance, meet its own; in ascending order).
 void lf_linkOverlaps(std::vector<Stand>& stands);

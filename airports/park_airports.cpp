@@ -71,6 +71,17 @@ std::vector<std::string> lf_fields(const std::string& line) {
   return fields;
 }
 
+// Text editors may begin a UTF-8 file with a byte-order mark; it belongs to no airport code.
+void lf_dropByteOrderMark(std::vector<std::string>& lines) {
+  if (!lines.empty() && lines.front().starts_with("\xEF\xBB\xBF")) lines.front().erase(0, 3);
+}
+
+// Why the file is left as it is when it was refused for its size.
+std::string lf_tooLargeText() {
+  return fmt::format("it holds more than {} bytes or {} lines, it is kept as it is", kMaxTextFileBytes,
+                     kMaxTextFileLines);
+}
+
 std::string lf_newLine(const ParkAirport& first) {
   return first.reservedStand.empty() ? first.code : fmt::format("{}{}", first.code, fmt::format(",{}", first.reservedStand));
 }
@@ -178,7 +189,12 @@ bool lf_readMyParkAirports() {
       gf_log(gf_pathText(g_myParkAirportsPath) + " not found");
     } else {
       std::vector<std::string> lines;
-      reader.readLines(lines);
+      if (!reader.readLines(lines)) {
+        // Not read, so not to be rewritten either: the writer refuses it in the same way.
+        gf_showMessage(fmt::format("{} refused: {}", kFileName, lf_tooLargeText()), true);
+        result = false;
+      }
+      lf_dropByteOrderMark(lines);
       for (const std::string& line : lines) lf_parseMyParkAirportsLine(line, result);
     }
     std::size_t count = 0;
@@ -206,7 +222,6 @@ bool lf_updateMyParkAirportLine(std::string& line, const ParkAirport& first) {
   const std::vector<std::string> fields = lf_fields(line);
   if (fields.empty() || fields[0] != first.code) return false;
   line = fmt::format("{},{}", first.code, first.reservedStand);
-  gf_logf("{}:{},{} updated stand", kFileName, first.code, first.reservedStand);
   return true;
 }
 
@@ -217,30 +232,49 @@ void lf_writeMyParkAirports() {
   std::vector<std::string> lines;
   // The reader is closed before the file is replaced: Windows refuses to rename over an open file.
   bool found = false;
+  bool whole = true;
   {
     FileReader reader;
     found = reader.open(g_myParkAirportsPath);
-    if (found) reader.readLines(lines);
+    if (found) whole = reader.readLines(lines);
   }
+  // A file that is there but was not read whole would be replaced by the few lines of this list.
+  std::error_code ec;
+  const fs::file_status status = fs::status(g_myParkAirportsPath, ec);
+  if (!found && (fs::exists(status) || (ec && ec != std::errc::no_such_file_or_directory))) {
+    gf_showMessage(fmt::format("{} not changed: it cannot be read, it is kept as it is", kFileName), true);
+    return;
+  }
+  if (!whole) {
+    gf_showMessage(fmt::format("{} not changed: {}", kFileName, lf_tooLargeText()), true);
+    return;
+  }
+  // Logged once the file holds it.
+  std::string done;
   if (!found) {
     lines.push_back(newLine);
-    gf_logf("{} created with {}", kFileName, newLine);
+    done = fmt::format("{} created with {}", kFileName, newLine);
   } else {
+    lf_dropByteOrderMark(lines);
     for (std::string& l : lines)
       while (!l.empty() && (l.back() == '\r' || l.back() == '\n')) l.pop_back();
-    const bool updated = std::any_of(lines.begin(), lines.end(), [&](std::string& l) {
+    const auto updated = std::find_if(lines.begin(), lines.end(), [&](std::string& l) {
       return lf_updateMyParkAirportLine(l, *first);
     });
-    if (!updated) {
+    if (updated != lines.end()) {
+      done = fmt::format("{}:{},{} updated stand", kFileName, first->code, first->reservedStand);
+    } else {
       lines.push_back(newLine);
-      gf_logf("{}:{} new entry", kFileName, newLine);
+      done = fmt::format("{}:{} new entry", kFileName, newLine);
     }
   }
   std::sort(lines.begin(), lines.end());
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   std::string text;
   for (const std::string& l : lines) text += l + "\n";
-  if (!gf_writeFileAtomic(g_myParkAirportsPath, text))
+  if (gf_writeFileAtomic(g_myParkAirportsPath, text))
+    gf_log(done);
+  else
     gf_logMarked(fmt::format("{} could not be written", gf_pathText(g_myParkAirportsPath)));
 }
 

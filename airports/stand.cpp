@@ -150,24 +150,47 @@ std::uint32_t gf_weekHalfHourDiff(WeekSlot a, WeekSlot b) {
   return static_cast<std::uint32_t>(d);
 }
 
-std::uint64_t gf_hours2bitset(const std::string& text) {
+HourFaults::~HourFaults() {
+  if (m_count <= kLoggedHourFaults) return;
+  try {
+    const auto left = static_cast<std::int64_t>(m_count - kLoggedHourFaults);
+    if (m_file.empty())
+      gf_logf("{} {} more invalid hour{} not logged", "gf_hours2bitset", left, gf_pluralS(left));
+    else
+      gf_logf("{} {} more invalid hour{} in {} not logged", "gf_hours2bitset", left, gf_pluralS(left), m_file);
+  } catch (...) {
+  }
+}
+
+void HourFaults::add(std::string_view piece, std::string_view text) {
+  if (++m_count > kLoggedHourFaults) return;
+  gf_logf("{} invalid hour \"{}\" in {}", "gf_hours2bitset", gf_peerText(piece), gf_peerText(text));
+}
+
+std::uint64_t gf_hours2bitset(const std::string& text, HourFaults& faults) {
   std::uint64_t bits = 0;
   if (text.empty()) return bits;
+  const std::string_view all(text);
   std::size_t from = 0;
   while (true) {
-    const std::size_t comma = text.find(',', from);
-    const std::string piece = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    const std::size_t comma = all.find(',', from);
+    const std::string_view piece = all.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from);
     int value = -1;
     const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
     (void)end;
     if (ec == std::errc() && value >= 0 && value <= 47)
       bits |= std::uint64_t{1} << value;
     else
-      gf_logf("{} invalid hour \"{}\" in {}", "gf_hours2bitset", piece, text);
-    if (comma == std::string::npos) break;
+      faults.add(piece, all);
+    if (comma == std::string_view::npos) break;
     from = comma + 1;
   }
   return bits;
+}
+
+std::uint64_t gf_hours2bitset(const std::string& text) {
+  HourFaults faults;
+  return gf_hours2bitset(text, faults);
 }
 
 std::string gf_bitset2hours(std::uint64_t bits) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace amb {
@@ -65,7 +66,27 @@ bool gf_sameAirlineModel(const A& a, const B& b) {
 }
 // Half hours from the earlier to the later slot; only day 7 to day 1 wraps.
 std::uint32_t gf_weekHalfHourDiff(WeekSlot a, WeekSlot b);
-// "3,7,47" <-> bits 3, 7 and 47. Unreadable pieces are logged and skipped.
+// The unreadable hour pieces of one file: the first kLoggedHourFaults are logged, the piece and its
+// text escaped and cut short, the others only counted in one line when the object is destroyed. A
+// damaged or hostile file thus costs a few lines of log, not the square of its size.
+inline constexpr std::size_t kLoggedHourFaults = 20;
+class HourFaults {
+public:
+  // fileText names the file in the count line; empty when the texts come from no file.
+  explicit HourFaults(std::string fileText = {}) : m_file(std::move(fileText)) {}
+  ~HourFaults();
+  HourFaults(const HourFaults&) = delete;
+  HourFaults& operator=(const HourFaults&) = delete;
+  void add(std::string_view piece, std::string_view text);
+  std::size_t count() const { return m_count; }
+
+private:
+  std::string m_file;
+  std::size_t m_count = 0;
+};
+// "3,7,47" <-> bits 3, 7 and 47. Unreadable pieces are skipped and noted in faults; without faults
+// the text's own are logged within the same bound.
+std::uint64_t gf_hours2bitset(const std::string& text, HourFaults& faults);
 std::uint64_t gf_hours2bitset(const std::string& text);
 std::string gf_bitset2hours(std::uint64_t bits);
 

@@ -338,8 +338,11 @@ std::string lf_readParkedFile() {
 }
 
 std::int32_t gf_staticParkCount() {
-  const std::int32_t p = CUSTOM_PARKING_PERCENTAGE.value >= 0 ? CUSTOM_PARKING_PERCENTAGE.value.load()
-                                                              : parking_percentage.value.load();
+  // A learned file may carry any number here: a percentage beyond 0 to 100 would only overflow the
+  // count (or ask for more aircraft than stands).
+  const std::int32_t p = std::clamp(CUSTOM_PARKING_PERCENTAGE.value >= 0 ? CUSTOM_PARKING_PERCENTAGE.value.load()
+                                                                         : parking_percentage.value.load(),
+                                    0, 100);
   const auto n = static_cast<std::int64_t>(g_stands.size());
   std::int32_t count = 1;
   if (n > 1 && (n > 3 || p >= 50)) count = static_cast<std::int32_t>(std::round(p * static_cast<double>(n) / 100.0));

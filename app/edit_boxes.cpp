@@ -147,6 +147,8 @@ void lf_intEditProc(IntOptionEdit& option) {
   } else if (&option == &LATERAL_RANGE) {
     g_parkParameterChanged = 1;
     gf_setRadiusNm();
+    // The range the user sets is the one kept for the manual range.
+    if (AUTO_RANGE.value == 0) g_manualRadiusNm = LATERAL_RANGE.value.load();
   } else if (&option == &MAX_LIVE) {
     if (g_parkAirportLoaded != 0)
       g_parkParameterChanged = 1;

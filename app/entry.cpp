@@ -24,14 +24,22 @@ namespace amb {
 namespace fs = std::filesystem;
 
 int runApplication() {
+  // The window lives as long as the process: threads that end after the message loop may still ask it
+  // to repaint.
+  return runApplication(*platform::makeUi().release());
+}
+
+int runApplication(platform::Ui& window) {
   const std::optional<std::string> title = platform::appTitle();
   if (!title || title->empty()) {
     gf_log("Failed to load application title");
     return 0;
   }
-  // The window lives as long as the process: threads that end after the message loop may still ask it
-  // to repaint.
-  platform::Ui* ui = platform::makeUi().release();
+  if (!window.registerWindowClass(*title)) {
+    gf_log("Failed to register window class");
+    return 0;
+  }
+  platform::Ui* ui = &window;
   platform::setCurrentUi(ui);
   if (!initInstance(*ui, *title)) {
     gf_log("initInstance failed");

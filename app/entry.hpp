@@ -3,6 +3,10 @@
 // which creates the main window, the settings folder and the first worker, and runs the window's
 // message loop until the program quits.
 
+namespace amb::platform {
+class Ui;
+}
+
 namespace amb {
 
 // The name of the single-instance claim.
@@ -12,8 +16,10 @@ inline constexpr const char* kSingleInstanceName = "Local\\$Ambertrail_P3D$";
 // log cannot be started, else the code of the message loop's end (0).
 int gf_runProgram();
 
-// Creates the window and runs the message loop; the loop's end code. 0 also when the window or the
-// settings folder cannot be made (logged).
+// Creates the window and runs the message loop; the loop's end code. 0 also when the window's title,
+// its class, the window or the settings folder cannot be made (logged).
 int runApplication();
+// The same on a window made already (tests).
+int runApplication(platform::Ui& window);
 
 }  // namespace amb

@@ -51,11 +51,10 @@ void postToWindow(int appMessage) {
   if (platform::Ui* ui = g_mainWindow.window.load()) ui->post(appMessage);
 }
 
-// The worker of the ending run was asked to stop; the next step waits for it to return, so that
-// never two workers run, and the run state is never reset under a running worker. True when it
-// returned.
+// Waits for the worker of the ending run, which was asked to stop, to return: so that never two
+// workers run, nothing is created after the removals, and the run state is never reset under a
+// running worker. True when it returned.
 bool waitForWorker() {
-  gf_requestWorkerStop();
   const milliseconds bound(g_workerWaitMs.load());
   if (gf_waitForWorkerEnd(bound)) return true;
   gf_logMarked(fmt::format("the service run has not ended after {} ms, going on without it", bound.count()));
@@ -151,16 +150,27 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
   bool ownsExit = true;
   try {
     gf_log("Exiting: " + gf_exitReasonName(reason));
-    const bool restart = gf_exitReasonRestarts(reason);
+    bool restart = gf_exitReasonRestarts(reason);
     g_restartPending = restart ? 1 : 0;
     if (restart) gf_showMessage("Prepare for a restart ...", true);
 
     g_weatherReader.stop();
     g_trafficReader.stop();
     // While RealTraffic is gone the engine cycle waits in the command port's accept with the engine
-    // lock held; the removals below need that lock, so the accept ends first.
+    // lock held; the worker's end and the removals below need that lock, so the accept ends first.
     lf_stopAccepting();
+    // Until the worker returns, its engine cycle goes on creating aircraft (static parking, one every
+    // half second): it is stopped before the removals, so that they find every object it made.
+    gf_requestWorkerStop();
     pause(milliseconds(500));
+    const bool workerEnded = waitForWorker();
+    // A restart resets the state the worker uses; under a worker that still runs that would corrupt
+    // it, so the program ends instead and the user starts it again.
+    if (restart && !workerEnded) {
+      gf_logMarked(fmt::format("{} ends instead of restarting: its service run has not ended", g_programName));
+      restart = false;
+      g_restartPending = 0;
+    }
     gf_removeAllLiveAc();
     gf_removeAllParkedActs();
     // All waiting removals at once, not one per 10 engine cycles; the simulator link sends them
@@ -177,7 +187,6 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       g_userClosed = 1;
     }
     gf_requestSimClientStop();
-    gf_requestWorkerStop();
     gf_clearHexidTitles();
     gf_removeFlightPlanFolder();
     if (!restart) {
@@ -202,7 +211,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       // A newer exit took over during the countdown: it waits for this thread, then for the worker,
       // and ends (or restarts) the program itself; the reset here would race with it.
       if (g_exitUnderWay != 0 || g_userClosed != 0) return;
-      endParkAirport(waitForWorker());
+      endParkAirport(true);
       gf_stopAndJoinReaders();
       lf_resetRunState();
       postToWindow(1);
@@ -215,7 +224,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
                      true);
       pause(std::chrono::seconds(10));
     }
-    endParkAirport(waitForWorker());
+    endParkAirport(workerEnded);
     gf_stopAndJoinReaders();
     g_exitUnderWay = 0;
     postToWindow(2);

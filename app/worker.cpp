@@ -229,6 +229,9 @@ void lf_startUpAMBT() {
       if (const std::optional<AirportData> airport = gf_findAirport(destination))
         lf_setDestination(destination, {airport->lat, airport->lon});
     }
+    // The destination goes to the front of the park airports now, not at the main loop's first tick:
+    // the automatic range below measures from the first of them.
+    gf_applyParkAirportRequests();
     if (platform::Ui* ui = lf_window()) ui->setTopmost(ALWAYS_ON_TOP.value != 0);
     if (AUTO_RANGE.value != 0) {
       gf_autoRange();

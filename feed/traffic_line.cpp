@@ -27,30 +27,29 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// The highest field index read; shorter lines are not traffic lines.
+// One more than the highest field index read; shorter lines are not traffic lines.
 constexpr std::size_t kFieldsNeeded = 29;
 
-enum Field : std::size_t {
-  HexId = 1,
-  Latitude = 2,
-  Longitude = 3,
-  Altitude = 4,
-  VerticalSpeed = 5,
-  Track = 7,
-  GroundSpeed = 8,
-  Callsign = 9,
-  Type = 10,
-  Registration = 11,
-  Origin = 12,
-  Destination = 13,
-  Timestamp = 14,
-  Flag = 15,
-  Source = 17,
-  TrueAirspeed = 20,
-  Roll = 23,
-  TrueHeading = 25,
-  Category = 28,
-};
+// The positions of the fields read, counted from 0.
+constexpr std::size_t HexId = 1;
+constexpr std::size_t Latitude = 2;
+constexpr std::size_t Longitude = 3;
+constexpr std::size_t Altitude = 4;
+constexpr std::size_t VerticalSpeed = 5;
+constexpr std::size_t Track = 7;
+constexpr std::size_t GroundSpeed = 8;
+constexpr std::size_t Callsign = 9;
+constexpr std::size_t Type = 10;
+constexpr std::size_t Registration = 11;
+constexpr std::size_t Origin = 12;
+constexpr std::size_t Destination = 13;
+constexpr std::size_t Timestamp = 14;
+constexpr std::size_t Flag = 15;
+constexpr std::size_t Source = 17;
+constexpr std::size_t TrueAirspeed = 20;
+constexpr std::size_t Roll = 23;
+constexpr std::size_t TrueHeading = 25;
+constexpr std::size_t Category = 28;
 
 // A plain decimal number from the start of the field; trailing characters are ignored. Nothing
 // parsed, an overflow, "nan" and "inf" are failures.

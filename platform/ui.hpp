@@ -51,7 +51,11 @@ class Ui {
 public:
   virtual ~Ui() = default;
 
-  // Creates the main window with its client size; false when it cannot be made. onCreate (where
+  // Registers the class of the main window, named by its title; false when the platform refuses it.
+  // A class registered before counts as registered.
+  virtual bool registerWindowClass(std::string_view title) = 0;
+  // Creates the main window with its client size (its class registered first when nobody did);
+  // false when it cannot be made. onCreate (where
   // the program makes its controls) and the first onPaint run before it returns.
   virtual bool createMainWindow(std::string_view title, int x, int y, int width, int height,
                                 UiEvents& events) = 0;

@@ -11,11 +11,13 @@
 # through its script; the doubles are then ended by their ids. While the traffic flies, a progress
 # line every 30 s tells the time, the aircraft live, created and removed so far, on the ground,
 # landed and parked, and the window's message line. At the end the run prints how many aircraft were
-# created, flew, landed and were removed, and leaves the double's trace, the window in three pictures
-# (connected, with live traffic, at the end) and a map of the flown and reported tracks with the
-# runways and the airport's ground movement, each as SVG and PNG. A program that ends early is
-# reported with the last error of its log (and the port, when a port was taken), and the run ends
-# non-zero. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
+# created, flew, landed and were removed, how many static aircraft were wanted, planned and parked
+# (in the first two minutes and in all) and removed for live aircraft, and leaves the double's
+# trace, the window in three pictures (connected, with live traffic, at the end) and a map of the
+# flown and reported tracks with the runways and the airport's ground movement, each as SVG and PNG.
+# A program that ends early is reported with the last error of its log (and the port, when a port
+# was taken), and the run ends non-zero, and so does a run of two minutes or more whose first two
+# minutes park fewer than half of the wanted static aircraft. DEMO_DIR puts the run's folder elsewhere than the build's "demo".
 # The run needs no network beyond the loopback: where the machine allows it, it runs in a network
 # namespace of its own (scripts/in-netns.sh), so that its program, its doubles and their fixed ports
 # never meet another run's (a second demo, a test, a real RealTraffic on this computer). Where the
@@ -73,9 +75,10 @@ mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrai
 # The airport list the build laid out: the user aircraft's airport, JFK, becomes the park airport,
 # its stands read from the packaged server's archive.
 cp "$build/app/input/airports_p3d.xml" "$work/input/"
-# What the program learned of JFK's stands: the build ran the program's stand learning on the recorded
-# traffic, once for every weekday at its time of day, so static parking finds aircraft for any
-# weekday and (looking back up to 24 hours) any hour.
+# What the program learned of JFK's stands, as a user's file holds it after weeks there: the build
+# taught the program's stand learning a week of aircraft turning round at every stand, flights of the
+# recording's airlines and types of which none flies in the recording, so static parking finds
+# aircraft at any weekday and hour and sets none aside as live.
 learned="$build/app/airports/learned/stock/KJFK.xml"
 if [ -f "$learned" ]; then
   mkdir -p "$work/airports/learned/stock"
@@ -229,11 +232,24 @@ keep_window() {
     cp "$demo/window.dump.svg" "$demo/window.$1.svg"
   fi
 }
+# The static parked aircraft in the double's trace (the program gives them callsigns ending in "*"):
+# how many were created and how many of those removed; with a number, in its first that many lines.
+static_counts() {
+  head -n "${1:-1000000000}" "$demo/double.trace.csv" 2>/dev/null | awk -F, '
+    $3 == "created" && $NF ~ /\*"?$/ { static[$2] = 1; created++ }
+    ($3 == "removed" || $3 == "removed-by-sim") && ($2 in static) && !($2 in gone) { gone[$2] = 1; removed++ }
+    END { printf "%d %d\n", created, removed }' || echo "0 0"
+}
 progress_line() {
-  local counts parked static message
+  local counts parked static message wanted
   read -r created _ landed removed _ down <<<"$(trace_counts "${2:-}")"
   parked="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked live: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
   static="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "parked static: *\([0-9]*\)"$/\1/p' "$demo/window.dump" 2>/dev/null | tail -n 1)"
+  # The window's wanted count of static aircraft and its share of the stands ("max park:  69 (=30 %)"),
+  # kept for the summary: the exit empties it.
+  wanted="$(sed -n 's/^text [0-9]* [0-9]* 0x[0-9A-Fa-f]* "max park: *\([0-9]*\) (=\([0-9]*\) %)"$/\1 \2/p' \
+    "$demo/window.dump" 2>/dev/null | tail -n 1)"
+  [ -z "$wanted" ] || static_wanted="$wanted"
   message="$(window_text 3 455)"
   printf '%s +%d:%02d  live %3s  created %3d  removed %3d  on the ground %2d  landed %2d%s%s  | %s\n' \
     "$(date -u +%H:%M:%S)" $(($1 / 60)) $(($1 % 60)) "$(window_live || true)" "$created" "$removed" "$down" "$landed" \
@@ -282,6 +298,8 @@ done
 # about the middle of the run: the last picture with "live:" above zero up to then, else the first after.
 echo "== The live traffic flies for $minutes minutes (a line every 30 s: time, aircraft, the window's message line)"
 start=$(date +%s)
+trace_at_two=
+static_wanted=
 half=$((minutes * 30))
 next=30
 while :; do
@@ -290,6 +308,8 @@ while :; do
   [ "$elapsed" -ge $((minutes * 60)) ] && break
   if [ "$elapsed" -ge "$next" ]; then
     next=$((next + 30))
+    # The trace up to the line at +2:00 shows what static parking achieved in the first two minutes.
+    if [ -z "$trace_at_two" ] && [ "$elapsed" -ge 120 ]; then trace_at_two=$(wc -l < "$demo/double.trace.csv"); fi
     progress_line "$elapsed"
     live="$(window_live)"
     if [ "${live:-0}" -gt 0 ] && { [ ! -f "$demo/window.live.svg" ] || [ "$elapsed" -le "$half" ]; }; then
@@ -373,7 +393,8 @@ tail -n 1 "$demo/trafficdouble.out" 2>/dev/null || true
 echo
 echo "== What the simulator double saw of the live aircraft"
 read -r created flew landed removed planned _ <<<"$(trace_counts)"
-echo "aircraft created:     $created"
+read -r static_all static_gone <<<"$(static_counts "${trace_before_close:-}")"
+echo "aircraft created:     $created ($static_all of them static aircraft, below)"
 echo "aircraft that flew:   $flew (100 positions or more)"
 echo "aircraft that landed: $landed (down to the runway from above 300 ft)"
 if [ -n "${trace_before_close:-}" ]; then
@@ -385,9 +406,8 @@ else
   echo "aircraft removed:     $removed"
 fi
 echo "flight plans given:   $planned"
-# The static parked aircraft (the program gives them callsigns ending in "*"), and of all aircraft
-# standing still before the exit, the share within 5 m of a stand of the loaded airport file.
-echo "static parked aircraft created: $(awk -F, '$3 == "created" && $NF ~ /\*"?$/' "$demo/double.trace.csv" | wc -l)"
+# Of all aircraft standing still before the exit, the share within 5 m of a stand of the loaded
+# airport file.
 if [ -n "${trace_before_close:-}" ] && [ -f "$work/airports/park_airport.xml" ]; then
   head -n "$trace_before_close" "$demo/double.trace.csv" | python3 -c '
 import math, re, sys
@@ -411,6 +431,50 @@ near = sum(1 for p in still if stands and min(metres(p, s) for s in stands) <= 5
 print("standing still before the exit: %d aircraft, %d of them within 5 m of a stand" % (len(still), near))
 ' "$work/airports/park_airport.xml" || true
 fi
+echo
+# Static parking: the program parks aircraft from what it learned of JFK (the learned file the build
+# made) at free stands, and removes one when a live aircraft comes to its stand or too close to it, or
+# when its real aircraft turns up live.
+echo "== Static parking: aircraft of the learned file at free stands"
+stand_count="$(sed -n 's/^ *num_parkpos *: *\([0-9]*\)$/\1/p' "$work/Log.txt" 2>/dev/null | tail -n 1)"
+read -r wanted_count wanted_percent <<<"${static_wanted:-}" || true
+if [ -n "${wanted_count:-}" ]; then
+  echo "wanted:   $wanted_count (${wanted_percent} % of ${stand_count:-the} stands)"
+else
+  echo "wanted:   (not shown: the park airport was not loaded)"
+fi
+# The plan at the start ("69 positions (30% vs wanted 30%, ...)"), and what renewals added.
+planned_first="$(grep -m 1 -E '^[0-9]+ positions \(|^no parking positions found' "$work/Log.txt" 2>/dev/null |
+  sed -n 's/^\([0-9]*\) positions (.*/\1/p; s/^no parking positions found.*/0/p' || true)"
+renewed="$(sed -n 's/^Parking adjustments: [0-9]* to be removed, \([0-9]*\) to be added.*/\1/p' "$work/Log.txt" 2>/dev/null |
+  awk '{ n += $1 } END { print n + 0 }')"
+echo "planned:  ${planned_first:-0} at the start$([ "${renewed:-0}" = 0 ] || echo ", $renewed more by renewals")"
+if [ -n "$trace_at_two" ]; then
+  read -r static_two static_gone_two <<<"$(static_counts "$trace_at_two")"
+  echo "parked:   $static_two in the first two minutes ($((static_two - static_gone_two)) of them still there at +2:00)," \
+    "$static_all in all ($((static_all - static_gone)) still there before the exit)"
+else
+  static_two=
+  echo "parked:   $static_all in the run's $minutes minute(s) ($((static_all - static_gone)) still there before the exit)"
+fi
+# ("queued STAND: ..." when it was still waiting to be created)
+queued_way="$(grep -cE '^queued .* makes way for' "$work/Log.txt" 2>/dev/null || true)"
+made_way=$(($(grep -c ' makes way for' "$work/Log.txt" 2>/dev/null || true) - ${queued_way:-0}))
+collision="$(grep -c 'removed for collision avoidance with live' "$work/Log.txt" 2>/dev/null || true)"
+real_live="$(grep -cE 'removed, new (on ground|airborne) .* has (same regcode|same callsign|coupled callsign)' \
+  "$work/Log.txt" 2>/dev/null || true)"
+# Every removal of a parked static aircraft while the traffic flew, by the log line that names its
+# reason; a rule that logs none (the limit of aircraft at stands, live and static together, which is
+# the wanted count: the static one parked last gives way to a live one) makes up the rest.
+silent=$((static_gone - ${made_way:-0} - ${collision:-0} - ${real_live:-0}))
+[ "$silent" -ge 0 ] || silent=0
+echo "removed:  $static_gone while the traffic flew: ${made_way:-0} made way for a live aircraft at their stand," \
+  "${collision:-0} were too close to a taxiing live one, ${real_live:-0} went when their real aircraft turned up live," \
+  "$silent by a rule that logs no line (such as the limit of aircraft at stands, live and static together);" \
+  "${queued_way:-0} more gave way to a live aircraft before they were created"
+echo "          (the removals for live aircraft, from the log:)"
+grep -E ' makes way for|removed for collision avoidance with live|removed, new (on ground|airborne) .* has ' \
+  "$work/Log.txt" 2>/dev/null | sed 's/^/          /' || true
 # The pictures: the map of the run, and every SVG again as PNG.
 # The stands: those of the park airport file the program loaded, else JFK's parking positions of the
 # ground network in the test data.
@@ -499,4 +563,9 @@ grep -q $'\texit$' "$demo/realtraffic.record" 2>/dev/null || fail "RealTraffic w
 # (A run of 0 minutes closes the window before any traffic could fly.)
 [ "$minutes" = 0 ] || [ "${created:-0}" -gt 0 ] || fail "no aircraft was created in the simulator double"
 [ "$map_ok" = 1 ] || fail "no map was drawn"
+# With JFK's learned file, the first two minutes park at least half of the wanted static aircraft.
+if [ -f "$learned" ] && [ -n "$static_two" ] && [ "${wanted_count:-0}" -gt 0 ] &&
+  [ $((static_two * 2)) -lt "$wanted_count" ]; then
+  fail "$static_two static aircraft parked in the first two minutes, fewer than half of the $wanted_count wanted"
+fi
 exit "$failed"

@@ -37,7 +37,8 @@ extern std::atomic<std::uint8_t> g_blockChangeRequest;
 extern std::atomic<std::uint8_t> g_navLightsRequest;
 extern std::atomic<std::uint8_t> g_maxLiveRequest;
 
-// The range in the LATERAL_RANGE box when AUTO_RANGE was switched on; put back when it goes off.
+// The user's own range: LATERAL_RANGE as the start-up read it or the user set it, kept while AUTO_RANGE
+// is on; put back when it goes off, and by a park airport whose learned settings have it off.
 extern std::atomic<std::int32_t> g_manualRadiusNm;
 // The scans' job limit, taken at every start-up.
 extern std::atomic<std::uint32_t> g_hardwareConcurrency;

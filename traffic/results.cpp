@@ -31,6 +31,12 @@ namespace {
 
 constexpr std::int32_t kSettleCycles = 200;
 
+// An object created for an act the engine no longer has must not stay in the simulator (ids below 3
+// are none or the user aircraft's).
+void lf_removeOrphanObject(std::uint32_t objectId) {
+  if (objectId >= 3) g_removalDeque.push_back(objectId);
+}
+
 // Erases the act from its list when the scope ends, whatever happens in between.
 template <typename List>
 class EraseOnExit {
@@ -93,8 +99,7 @@ void lf_processSimResult(const SimResult& r) {
     case CreatedLive: {
       LiveAc* ac = lf_findLiveByHexid(r.secondId);
       if (ac == nullptr) {
-        // Created for an aircraft the engine no longer has: it must not stay in the simulator.
-        if (r.objectId >= 3) g_removalDeque.push_back(r.objectId);
+        lf_removeOrphanObject(r.objectId);
         return;
       }
       if (!lf_onLiveObjectData(*ac, r)) return;
@@ -106,9 +111,20 @@ void lf_processSimResult(const SimResult& r) {
         g_createdObjects.push_back(r);
       return;
     }
-    case CreatedParked:
-      g_createdObjects.push_back(r);
+    case CreatedParked: {
+      Act* act = lf_findParkedByHexid(r.secondId);
+      if (act == nullptr || act->state != ActState::Creating) {
+        lf_removeOrphanObject(r.objectId);
+        return;
+      }
+      // Its object is known from now on, so that a removal while it settles finds it.
+      act->objectId = r.objectId;
+      if (act->removeWhenCreated != 0)
+        removeAircraftFromSim(*act);
+      else
+        g_createdObjects.push_back(r);
       return;
+    }
     case Removed: {
       if (r.objectId == 0) return;
       if (LiveAc* ac = lf_findLiveByObjectId(r.objectId)) {

@@ -54,6 +54,8 @@ public:
   HeadlessUi(const HeadlessUi&) = delete;
   HeadlessUi& operator=(const HeadlessUi&) = delete;
 
+  // The in-memory window has no class to register.
+  bool registerWindowClass(std::string_view) override { return true; }
   bool createMainWindow(std::string_view title, int x, int y, int width, int height, UiEvents& events) override;
   int run() override;
   void post(int appMsg) override;

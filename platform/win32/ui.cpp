@@ -177,13 +177,9 @@ void Win32Ui::editEnter(std::uint16_t id) {
   if (m_events) m_events->onEditEnter(id);
 }
 
-bool Win32Ui::createMainWindow(std::string_view title, int x, int y, int width, int height, UiEvents& events) {
-  if (m_hwnd.load() || width <= 0 || height <= 0) return false;
+bool Win32Ui::registerWindowClass(std::string_view title) {
   std::wstring wtitle;
   if (!toWide(title, wtitle) || wtitle.empty()) return false;
-  m_mainThread = ::GetCurrentThreadId();
-  m_events = &events;
-
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -194,10 +190,23 @@ bool Win32Ui::createMainWindow(std::string_view title, int x, int y, int width, 
   wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = ::CreateSolidBrush(0);
   wc.lpszClassName = wtitle.c_str();
-  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    m_events = nullptr;
-    return false;
+  if (!::RegisterClassExW(&wc)) {
+    // The brush belongs to the class only when this registration made it.
+    const DWORD error = ::GetLastError();
+    ::DeleteObject(wc.hbrBackground);
+    if (error != ERROR_CLASS_ALREADY_EXISTS) return false;
   }
+  m_className = std::move(wtitle);
+  return true;
+}
+
+bool Win32Ui::createMainWindow(std::string_view title, int x, int y, int width, int height, UiEvents& events) {
+  if (m_hwnd.load() || width <= 0 || height <= 0) return false;
+  std::wstring wtitle;
+  if (!toWide(title, wtitle) || wtitle.empty()) return false;
+  if (m_className != wtitle && !registerWindowClass(title)) return false;
+  m_mainThread = ::GetCurrentThreadId();
+  m_events = &events;
 
   // The program paints a client area of the given size; the frame and caption come on top of it.
   constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU;

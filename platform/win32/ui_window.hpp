@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 namespace amb::platform::win32 {
 
@@ -16,6 +17,7 @@ public:
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
 
+  bool registerWindowClass(std::string_view title) override;
   bool createMainWindow(std::string_view title, int x, int y, int width, int height, UiEvents& events) override;
   int run() override;
   void post(int appMsg) override;
@@ -51,6 +53,7 @@ private:
   std::atomic<HWND> m_hwnd{nullptr};
   UiEvents* m_events = nullptr;
   DWORD m_mainThread = 0;
+  std::wstring m_className;  // the class registered, empty before
 };
 
 }  // namespace amb::platform::win32

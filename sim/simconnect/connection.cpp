@@ -23,8 +23,6 @@ SimConnectClient* g_clientHead = nullptr;
 SimConnectClient* g_clientTail = nullptr;
 std::atomic<std::size_t> g_clientCount{0};
 
-std::uint32_t hresultFromWin32(std::uint32_t error) { return error == 0 ? 0 : (0x80070000u | (error & 0xFFFFu)); }
-
 // The close reason of a failed read or write.
 std::uint32_t reasonForStatus(std::uint32_t status) {
   switch (status) {
@@ -37,6 +35,10 @@ std::uint32_t reasonForStatus(std::uint32_t status) {
 }
 
 }  // namespace
+
+std::uint32_t lf_hresultFromWin32(std::uint32_t error) {
+  return error == 0 ? 0 : (0x80070000u | (error & 0xFFFFu));
+}
 
 // ---- SimConnection ----
 
@@ -189,7 +191,7 @@ void SimConnection::startRead() {
   const std::uint32_t err = m_stream->startRead(m_recv.data() + m_writePos, m_recv.size() - m_writePos);
   if (err == 0) return;
   m_refs.fetch_sub(1, std::memory_order_acq_rel);  // the completing read still holds one
-  close(kCloseIoFailed, hresultFromWin32(err), err);
+  close(kCloseIoFailed, lf_hresultFromWin32(err), err);
 }
 
 bool SimConnection::lf_nextPacket() {

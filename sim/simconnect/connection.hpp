@@ -183,6 +183,9 @@ void lf_ioCompletion(SimConnection& connection, platform::IoKind kind, std::uint
                      std::size_t bytes);
 // The body of SimConnect_Close.
 void lf_closeClient(SimConnectClient* client);
+// The status stored for an operating-system error (Winsock or Windows numbering): the HRESULT of the
+// Win32 facility, 0 for 0.
+std::uint32_t lf_hresultFromWin32(std::uint32_t error);
 
 // Process-wide: the client list and count, the live connection objects.
 void lf_linkClient(SimConnectClient* client);

@@ -102,6 +102,12 @@ protected:
     return "no error";
   }
   static std::string src(const fs::path& p) { return gf_pathText(p); }
+  static std::string message() { return gf_messageLineSnapshot().message; }
+  std::size_t logCount(const std::string& text) const {
+    const auto lines = logLines();
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+  }
   static const Stand& stand(const std::string& name) {
     return *std::find_if(g_stands.begin(), g_stands.end(), [&](const Stand& s) { return s.name == name; });
   }
@@ -484,15 +490,16 @@ TEST_F(ParkAirportFile, StandsWithValuesNoRealStandHasAreSkippedWithALine) {
   EXPECT_EQ(g_stands[0].name, "A1");
   EXPECT_EQ(g_stands[1].name, "A2");
   EXPECT_EQ(g_stands[0].radiusChanged, 0);
-  EXPECT_TRUE(g_stands[0].options.empty());
+  EXPECT_NEAR(g_stands[0].radiusNm * 1852, 15.0, 1e-9);  // the airport file's own
+  EXPECT_EQ(g_stands[0].options.size(), 1u);              // the learned option stays
   EXPECT_EQ(g_parkApfInfo.altitude, 83);
   EXPECT_EQ(gf_parkAirportSnapshot().alt, 83.0);
   EXPECT_EQ(g_trafficReader.parkElevation(), 83.0);
   const std::string learned = gf_pathText(lf_learnedApfPath(source, "P"));
   expected.insert(expected.end(),
                   {"altitude 2147483647 ft of " + source + " is no real airport's, 83 ft of the airport list kept",
-                   "5 more stands of " + source + " skipped for values no real stand has",
-                   "stand A1 of " + learned + " skipped: its radius \"inf\" is no real one",
+                   "5 more stands of " + source + " skipped or changed for values no real stand has",
+                   "stand A1 of " + learned + ": its changed radius \"inf\" is no real one, its radius of 15.0 m kept",
                    "stand M1 of " + learned + " skipped: its longitude \"nan\" is no real one"});
   for (const std::string& line : expected) EXPECT_TRUE(logHas(line)) << line;
   EXPECT_FALSE(logHas("stand C0 of"));
@@ -587,6 +594,205 @@ TEST_F(ParkAirportFile, TwoHundredThousandLearnedOptionsOnOneStandMergeWithinABo
         return a2.options.size() == 180000 && a2.options.back().id == 180000 && a2.options.front().reg == "N0";
       },
       std::chrono::seconds(60)));
+}
+
+// ---- What the user taught is kept ----
+
+// A handmade file of 201 stands whose 22nd repeats the first one's name.
+std::string handmadeWithARepeat() {
+  std::string stands;
+  for (int k = 0; k < 201; ++k)
+    stands += fmt::format("<parkpos id=\"H{}\" latitude=\"{:.6f}\" longitude=\"0.1\" radius=\"20\">"
+                          "<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"3\" hh=\"4\" cs=\"BAW4\" /></parkpos>",
+                          k == 21 ? 0 : k, 51.0 + k * 0.001);
+  return stands;
+}
+
+TEST_F(ParkAirportFile, AHandmadeFileStoppedAtARepeatedStandIsNotCutDownByTheSave) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  const std::string rel = "airports/learned/stock/EGLL.xml";
+  writeApf(rel, param("handmade", "true"), handmadeWithARepeat());
+  const std::string before = test::readFile(path(rel));
+  const std::string file = src(g_learnedStockFolder / "EGLL.xml");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(g_stands.size(), 21u);  // what was read before the repeat works for this visit
+  const std::string kept = "Learned airport file \"" + file +
+                           "\" not read whole (94: Parking position H0 appears more than once?): it is kept as it "
+                           "is, and what is learned at this visit is not saved";
+  EXPECT_EQ(message(), kept);
+  EXPECT_TRUE(logHas(kept));
+  g_standUpdates = 1;
+  g_parkParameterChanged = 1;
+  lf_endParkAirport();
+  setPark("EGLL");
+  EXPECT_TRUE(test::readFile(path(rel)) == before) << "the file was changed";  // all 201 stands kept
+  EXPECT_NE(message().find(" \"" + file + "\" not saved: it was not read whole (94: Parking position H0 appears "
+                           "more than once?), it is kept as it is"),
+            std::string::npos)
+      << message();
+  EXPECT_EQ(g_standUpdates, 0);
+  // Mended by hand, it is read and saved whole again.
+  std::string mended = handmadeWithARepeat();
+  const std::string repeat = "<parkpos id=\"H0\" latitude=\"51.021000\"";
+  ASSERT_NE(mended.find(repeat), std::string::npos);
+  mended.replace(mended.find(repeat), repeat.size(), "<parkpos id=\"H21\" latitude=\"51.021000\"");
+  writeApf(rel, param("handmade", "true"), mended);
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(g_stands.size(), 201u);
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  setPark("EGLL");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(g_stands.size(), 201u);
+}
+
+TEST_F(ParkAirportFile, LearnedFilesNotReadWholeAreKeptAsTheyAre) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  const std::string rel = "airports/learned/stock/EGLL.xml";
+  const std::string file = src(g_learnedStockFolder / "EGLL.xml");
+  const auto keptAfterAVisit = [&](const std::string& reason) {
+    const std::string before = test::readFile(path(rel));
+    if (load("archive/stock/EGLL.xml") != "") return false;
+    const bool told = message().find("\"" + file + "\" not read whole (" + reason + ")") != std::string::npos;
+    g_standUpdates = 1;
+    lf_endParkAirport();
+    setPark("EGLL");
+    return told && test::readFile(path(rel)) == before && logHas("not saved: it was not read whole (" + reason + ")");
+  };
+  // A meta block without its version: nothing of it is read.
+  writeApf(rel, param("airport_name", "Heathrow"),
+           "<parkpos id=\"A2\"><opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"1\" /></parkpos>",
+           "<meta><info name=\"author\" value=\"a\" /><info name=\"date\" value=\"d\" /></meta>\n");
+  EXPECT_TRUE(keptAfterAVisit("its meta block is incomplete"));
+  // A stand made by hand at a position no real stand has: it cannot be used, nor dropped.
+  writeApf(rel, param("airport_name", "Heathrow"),
+           "<parkpos id=\"M1\" manual=\"true\" latitude=\"95\" longitude=\"0.1\" radius=\"20\" />"
+           "<parkpos id=\"A2\"><opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"1\" /></parkpos>");
+  EXPECT_TRUE(keptAfterAVisit("1 stand with values no real stand has"));
+  // A damaged file is kept as its "0" copy, said on the message line; the save writes anew.
+  test::writeFile(path(rel), "<parameters><oops");
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(message().rfind(file + " found, but could not be loaded, saved as *.0.xml: ", 0), 0u) << message();
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  EXPECT_EQ(test::readFile(path("airports/learned/stock/EGLL0.xml")), "<parameters><oops");
+  EXPECT_TRUE(logHas(" \"" + file + "\" saved with 1 update "));
+}
+
+TEST_F(ParkAirportFile, AChangedRadiusNoRealStandHasKeepsTheStandsOptions) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  const std::string rel = "airports/learned/stock/EGLL.xml";
+  const auto threeOptions = [](const std::string& airline) {
+    std::string opts;
+    for (int day = 1; day <= 3; ++day)
+      opts += fmt::format("<opt reg=\"\" airl=\"{}\" type=\"A320\" day=\"{}\" hh=\"20\" cs=\"{}{}\" />", airline, day,
+                          airline, day);
+    return opts;
+  };
+  writeApf(rel, param("airport_name", "Heathrow"),
+           "<parkpos id=\"A1\" radius_change=\"true\" radius=\"250\">" + threeOptions("DLH") + "</parkpos>"
+           "<parkpos id=\"A2\" radius_change=\"true\" radius=\"-5\">" + threeOptions("AFR") + "</parkpos>"
+           "<parkpos id=\"A3\" radius_change=\"true\" radius=\"nan\" cargo_change=\"true\" cargo=\"false\">" +
+               threeOptions("KLM") + "</parkpos>");
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  const std::string file = src(g_learnedStockFolder / "EGLL.xml");
+  for (const char* name : {"A1", "A2", "A3"}) {
+    EXPECT_NEAR(stand(name).radiusNm * 1852, 15.0, 1e-9) << name;  // the airport file's own
+    EXPECT_EQ(stand(name).radiusChanged, 0) << name;
+  }
+  EXPECT_EQ(stand("A1").options.size(), 4u);  // the file's own and the three learned
+  EXPECT_EQ(stand("A2").options.size(), 3u);
+  EXPECT_EQ(stand("A3").options.size(), 3u);
+  EXPECT_EQ(stand("A3").cargoChanged, 1);  // what is real of the element is taken
+  for (const char* line : {"stand A1 of {}: its changed radius \"250\" is no real one, its radius of 15.0 m kept",
+                           "stand A2 of {}: its changed radius \"-5\" is no real one, its radius of 15.0 m kept",
+                           "stand A3 of {}: its changed radius \"nan\" is no real one, its radius of 15.0 m kept"})
+    EXPECT_TRUE(logHas(fmt::format(fmt::runtime(line), file))) << line;
+  EXPECT_EQ(message().find("not read whole"), std::string::npos);  // the file was read whole
+  g_standUpdates = 1;
+  lf_endParkAirport();
+  setPark("EGLL");
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(path(rel).c_str()));
+  std::size_t options = 0;
+  for (pugi::xml_node p : doc.child("parkpositions").children("parkpos")) {
+    EXPECT_FALSE(p.attribute("radius_change")) << p.attribute("id").value();
+    for (pugi::xml_node o : p.children("opt")) ++options, static_cast<void>(o);
+  }
+  EXPECT_EQ(options, 9u);
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(stand("A2").options.size(), 3u);
+}
+
+TEST_F(ParkAirportFile, UnreadableHoursAreLoggedWithinABoundPerFile) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  // 100 options each with a bad hour and one whose hours are 2,000 commas.
+  std::string opts;
+  for (int k = 0; k < 100; ++k)
+    opts += fmt::format("<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"1\" hh=\"{},x{}\" cs=\"B{}\" />", k % 48, k, k);
+  opts += "<opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"2\" hh=\"" + std::string(2000, ',') + "\" />";
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow"), "<parkpos id=\"A2\">" + opts + "</parkpos>");
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  // The readable hours stay: one option per half hour (the repeats are the same use), and the one
+  // without any.
+  EXPECT_EQ(stand("A2").options.size(), 49u);
+  const std::string file = src(g_learnedStockFolder / "EGLL.xml");
+  EXPECT_EQ(logCount("gf_hours2bitset invalid hour "), 20u);
+  EXPECT_TRUE(logHas("gf_hours2bitset invalid hour \"x0\" in 0,x0"));
+  EXPECT_TRUE(logHas("gf_hours2bitset 2081 more invalid hours in " + file + " not logged"));
+  EXPECT_LT(fs::file_size(path("Log.txt")), 64u * 1024);
+}
+
+TEST_F(ParkAirportFile, OneOptionsHoursOfTwoHundredThousandCommasLogAFewLines) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow"),
+           "<parkpos id=\"A2\"><opt reg=\"\" airl=\"BAW\" type=\"A320\" day=\"2\" hh=\"" + std::string(200000, ',') +
+               "\" /></parkpos>");
+  // In a child whose files may not grow beyond 64 MiB: a reader that logged the whole text with
+  // every piece would fill the disk.
+  AMB_EXPECT_WITHIN_MEMORY(test::runWithMemoryLimit(
+      256 * kMiB,
+      [&] {
+        test::limitFileSize(64 * kMiB);
+        return load("archive/stock/EGLL.xml") == "";
+      },
+      std::chrono::seconds(60)));
+  const std::uintmax_t logBytes = fs::file_size(path("Log.txt"));
+  std::printf("    log: %ju bytes\n", logBytes);
+  EXPECT_LT(logBytes, 10 * kMiB);
+  EXPECT_TRUE(logHas("gf_hours2bitset 199981 more invalid hours in " + src(g_learnedStockFolder / "EGLL.xml") +
+                     " not logged"));
+}
+
+TEST_F(ParkAirportFile, AParkingPercentageOfAnyNumberIsLoggedAndParksAtMostEveryStand) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  writeApf("airports/learned/stock/EGLL.xml", param("airport_name", "Heathrow") + param("parking_percentage", "-2147483647"), "");
+  ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_TRUE(logHas("parking_percentage -2147483647 is no percentage: static parking takes 0%"));
+  EXPECT_EQ(parking_percentage.value, -2147483647);  // kept for the file as it was
+}
+
+TEST_F(ParkAirportFile, StandsOnOneSpotListABoundedNumberOfOverlaps) {
+  std::string stands;
+  for (int k = 0; k < 100; ++k) stands += parkposAt(fmt::format("S{}", k), {51.47, -0.46}, "15");
+  stands += parkposAt("FAR", {51.48, -0.46}, "15");
+  writeApf("airports/my_thirdparty/EGLL.xml", stockParams(), stands);
+  ASSERT_EQ(load(src(g_myThirdpartyFolder / "EGLL.xml")), "");
+  ASSERT_EQ(g_stands.size(), 101u);
+  std::size_t pairs = 0;
+  for (const Stand& a : g_stands) {
+    EXPECT_LE(a.overlapIds.size(), 64u) << a.name;
+    for (const std::uint32_t id : a.overlapIds) {
+      const Stand& b = g_stands[id - 1];
+      EXPECT_NE(b.name, "FAR");
+      // Listed both ways.
+      EXPECT_TRUE(std::binary_search(b.overlapIds.begin(), b.overlapIds.end(), a.id)) << a.name << " " << b.name;
+      ++pairs;
+    }
+  }
+  EXPECT_GE(pairs, 100u * 32);  // the lists fill up towards their bound
+  EXPECT_TRUE(stand("FAR").overlapIds.empty());
+  EXPECT_TRUE(logHas(" of 101 stands lie among too many others: at most 64 overlaps of a stand are listed"));
 }
 
 }  // namespace

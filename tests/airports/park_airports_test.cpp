@@ -172,6 +172,70 @@ TEST_F(ParkAirports, ARereadFollowsAChangedReservedStand) {
   EXPECT_EQ(text, "kept");
 }
 
+TEST_F(ParkAirports, AListFileTooLargeToReadIsKeptByteForByte) {
+  const std::string refused = "my_park_airports.txt refused: it holds more than 16777216 bytes or 500000 lines, it is "
+                              "kept as it is";
+  const std::string notChanged = "my_park_airports.txt not changed: it holds more than 16777216 bytes or 500000 lines, "
+                                 "it is kept as it is";
+  std::string lines;
+  for (int i = 0; i < 500001; ++i) lines += i % 2 == 0 ? "EGLL\n" : "LFPG\n";
+  // Too many lines, or one line too long.
+  for (const std::string& text : {lines, "EGLL\n" + std::string(17 * 1024 * 1024, 'x') + "\n"}) {
+    writeList(text);
+    EXPECT_FALSE(lf_readMyParkAirports());
+    EXPECT_EQ(message(), refused);
+    EXPECT_TRUE(parkCodes().empty());
+    // The park airport is loaded, the user's stand noted: the file stays as it was.
+    gf_noteUserStandAtParkAirport(kEgll, "A5");
+    EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL,A5"}));
+    EXPECT_EQ(message(), notChanged);
+    gf_parkAirportToFront("EDDF", {kEddf.lat, kEddf.lon});
+    EXPECT_TRUE(list() == text) << "the file was changed";
+    // A re-read refuses it again and says so; it does not say the park airports are okay.
+    gf_clearMessage();
+    std::string reread;
+    EXPECT_FALSE(gf_checkParkAirports(true, reread));
+    EXPECT_EQ(reread, "");
+    EXPECT_EQ(message(), refused);
+    EXPECT_FALSE(logHas("created with"));
+    EXPECT_FALSE(logHas("new entry"));
+  }
+}
+
+TEST_F(ParkAirports, AByteOrderMarkIsNoPartOfTheFirstCode) {
+  writeList("\xEF\xBB\xBF" "EGLL,B1\r\nLFPG\r\n");
+  EXPECT_TRUE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL,B1", "LFPG"}));
+  EXPECT_FALSE(logHas("is unknown"));
+  // Its line is the airport's own line when the file is written again.
+  gf_noteUserStandAtParkAirport(kEgll, "A5");
+  EXPECT_EQ(list(), "EGLL,A5\nLFPG\n");
+  EXPECT_TRUE(logHas("my_park_airports.txt:EGLL,A5 updated stand"));
+}
+
+TEST_F(ParkAirports, AFileThatCouldNotBeWrittenIsNotLoggedAsCreated) {
+  EXPECT_TRUE(lf_readMyParkAirports());
+  // The temporary file's place is taken by a folder: the write fails.
+  fs::create_directories(gf_atomicTempPath(path("airports/my_park_airports.txt")) / "x");
+  gf_parkAirportToFront("EGLL", {kEgll.lat, kEgll.lon});
+  EXPECT_TRUE(logHas("my_park_airports.txt could not be written"));
+  EXPECT_FALSE(logHas("my_park_airports.txt created with"));
+  EXPECT_FALSE(fs::exists(path("airports/my_park_airports.txt")));
+  fs::remove_all(gf_atomicTempPath(path("airports/my_park_airports.txt")));
+  gf_parkAirportToFront("LFPG", {kLfpg.lat, kLfpg.lon});
+  EXPECT_EQ(list(), "LFPG\n");
+  // Written, then logged.
+  const std::vector<std::string> lines = logLines();
+  const auto failed = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("could not be written") != std::string::npos;
+  });
+  const auto created = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("my_park_airports.txt created with LFPG") != std::string::npos;
+  });
+  ASSERT_NE(created, lines.end());
+  EXPECT_LT(failed, created);
+}
+
 // ---- The periodic check ----
 
 TEST_F(ParkAirports, InTheAirTheFirstParkAirportInRangeAndBelowTheHeightIsPicked) {

@@ -174,6 +174,13 @@ TEST_F(StaticParking, NumberOfStandsToFill) {
   EXPECT_EQ(count(200, 30), 0);
   EXPECT_EQ(g_mainWindow.maxParkPercentage.load(), 0);
   EXPECT_EQ(count(0, 30), 0);
+  // Any number a learned file holds: never more than the stands, never below none.
+  CUSTOM_MAX_PARK.value = -1;
+  CUSTOM_PARKING_PERCENTAGE.value = -1;
+  EXPECT_EQ(count(200, 2147483647), 200);
+  EXPECT_EQ(g_mainWindow.maxParkPercentage.load(), 100);
+  EXPECT_EQ(count(200, -2147483647), 0);
+  EXPECT_EQ(count(200, 150), 200);
 }
 
 TEST_F(StaticParking, PlanForTuesdayTenHundredRealFirstBestFitParkedFirst) {

@@ -1,5 +1,6 @@
 // Clicks on the check boxes and buttons of the main window.
 
+#include "app/entry.hpp"
 #include "app/window.hpp"
 #include "tests/app/app_fixture.hpp"
 
@@ -114,6 +115,29 @@ TEST_F(CommandTest, TheWindowOpensAtTheStoredPositionAndRepairsALimit) {
   ASSERT_TRUE(initInstance(creating, "Ambertrail_P3D"));
   EXPECT_EQ(creating.created, "Ambertrail_P3D 400 250 880 476");
   EXPECT_EQ(stored("MAIN_WINDOW_X"), "400");
+}
+
+// A window whose class or whose creation the platform refuses ends the run at once, each with its
+// own log line, before any worker starts.
+TEST_F(CommandTest, ARefusedWindowClassOrWindowEndsTheRunWithItsLine) {
+  struct RefusingUi : ShellUi {
+    bool registerWindowClass(std::string_view title) override {
+      registered = std::string(title);
+      return classAccepted;
+    }
+    bool createMainWindow(std::string_view, int, int, int, int, platform::UiEvents&) override { return false; }
+    bool classAccepted = false;
+    std::string registered;
+  } refusing;
+  EXPECT_EQ(runApplication(refusing), 0);
+  EXPECT_EQ(refusing.registered, "Ambertrail_P3D");
+  EXPECT_TRUE(logHas("Failed to register window class"));
+  EXPECT_FALSE(logHas("initInstance failed"));
+  refusing.classAccepted = true;
+  EXPECT_EQ(runApplication(refusing), 0);
+  EXPECT_TRUE(logHas("initInstance failed"));
+  EXPECT_EQ(logCount("Failed to register window class"), 1u);
+  EXPECT_TRUE(refusing.posts().empty());
 }
 
 }  // namespace

@@ -175,6 +175,64 @@ TEST_F(ExitWithParkAirport, AWorkerThatDoesNotReturnKeepsTheParkAirport) {
   EXPECT_EQ(s_standsAtWorkerEnd, 1);
 }
 
+// A restart resets the state the worker uses (the stands among it): with a worker that has not
+// returned within the bound the program ends instead, and the worker keeps its state to the end.
+TEST_F(ExitWithParkAirport, ARestartWhoseWorkerDoesNotReturnEndsTheProgramWithoutAReset) {
+  s_workerRelease = false;
+  gf_setWorkerWaitBound(std::chrono::milliseconds(100));
+  g_reportCount = 77;
+  startWorker();
+  runExit(NewSettings, 1);
+  EXPECT_EQ(logCount("Ambertrail_P3D ends instead of restarting: its service run has not ended"), 1u);
+  EXPECT_EQ(ui.posts(), std::vector<int>{2});
+  EXPECT_EQ(g_restartPending, 0);
+  EXPECT_EQ(g_reportCount, 77);  // no reset
+  EXPECT_EQ(g_parkAirportLoaded, 1);
+  s_workerRelease = true;
+  ASSERT_TRUE(gf_waitForWorkerEnd(std::chrono::seconds(10)));
+  EXPECT_EQ(s_standsAtWorkerEnd, 1);
+}
+
+std::atomic<int> s_parkedByWorker{0};
+
+// A worker whose engine parks an aircraft every millisecond until it is asked to stop.
+void lf_parkingWorker() {
+  s_workerStarted = true;
+  while (!lf_workerStopRequested()) {
+    {
+      std::lock_guard lock(gf_engineMutex());
+      AcIdentity id;
+      id.model = "A319";
+      id.callsign = fmt::format("AAL{}*", 2000 + s_parkedByWorker);
+      g_parkedActs.emplace_back(AcData(id), 1, ActPosition{51.47, -0.46, 0}, 0);
+      g_parkedActs.back().state = ActState::InSim;
+      g_parkedActs.back().objectId = static_cast<std::uint32_t>(100 + s_parkedByWorker++);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The exit removes the aircraft only once the worker's engine, which parks them, has returned: none
+// is created after the removals, while the simulator link still sends them (the pause of 1 s).
+TEST_F(ExitWithParkAirport, TheAircraftAreRemovedAfterTheWorkerHasStoppedParking) {
+  s_parkedByWorker = 0;
+  gf_setWorkerStartUp(lf_parkingWorker);
+  startWorker();
+  ASSERT_TRUE(waitFor([] { return s_parkedByWorker.load() >= 5; }));
+  int runningAtRemovals = -1;
+  std::size_t inSimAtRemovals = 0;
+  onPause = [&] {
+    if (pauses.back() != 1000) return;
+    runningAtRemovals = gf_runningWorkers();
+    std::lock_guard lock(gf_engineMutex());
+    inSimAtRemovals = static_cast<std::size_t>(std::ranges::count_if(
+        g_parkedActs, [](const Act& a) { return a.state != ActState::Removing; }));
+  };
+  runExit(UserClosedSim, 0);
+  EXPECT_EQ(runningAtRemovals, 0);
+  EXPECT_EQ(inSimAtRemovals, 0u) << "of " << s_parkedByWorker << " parked";
+}
+
 // A restart leaves it too, after the countdown and the worker's end, before the run state is reset.
 TEST_F(ExitWithParkAirport, ARestartSavesTheLearnedFileBeforeTheReset) {
   startWorker();

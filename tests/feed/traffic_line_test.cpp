@@ -189,6 +189,7 @@ TEST_F(TrafficLine, LinesThatPassTheirCheck) {
       {"source other than adsb_icao: heading not read", {{17, "mlat"}, {25, "north"}}},
       {"empty track", {{7, ""}}},
       {"altitude 60000", {{4, "60000"}}},
+      {"altitude -1500", {{4, "-1500"}}},
       {"ground speed 1000 kt", {{8, "1000"}}},
   };
   // The ground case needs its park airport.
@@ -196,7 +197,7 @@ TEST_F(TrafficLine, LinesThatPassTheirCheck) {
   for (const auto& [name, changes] : cases) {
     SCOPED_TRACE(name);
     std::string line = withFields(kDeltaLine, changes);
-    if (changes.count(4) && changes.at(4) == "0") line = withFields(line, {{2, "40.6925"}, {3, "-74.1687"}});
+    if (changes.count(4) && std::stod(changes.at(4)) <= 0) line = withFields(line, {{2, "40.6925"}, {3, "-74.1687"}});
     EXPECT_EQ(run(line), LineResult::Queued);
   }
   EXPECT_EQ(takeQueue().size(), cases.size());
@@ -301,8 +302,12 @@ TEST_F(TrafficLine, GroundRulesAndTrueAirspeedDefaults) {
       {"10", "200", 18.0, 0, 180},               // below the airport
       {"2000", "200", std::nullopt, 2000, 180},
       {"2001", "200", std::nullopt, 2001, 220},
+      {"5000", "200", std::nullopt, 5000, 220},
+      {"5001", "200", std::nullopt, 5001, 250},
       {"10000", "200", std::nullopt, 10000, 250},
+      {"10001", "200", std::nullopt, 10001, 350},
       {"15000", "200", std::nullopt, 15000, 350},
+      {"20000", "200", std::nullopt, 20000, 350},
       {"20001", "200", std::nullopt, 20001, 430},
       {"14000", "36", std::nullopt, 14000, 350},  // 14000 ft and up: only the speed rule
       {"14000", "35", std::nullopt, 0, 180},
@@ -318,6 +323,101 @@ TEST_F(TrafficLine, GroundRulesAndTrueAirspeedDefaults) {
     EXPECT_EQ(q[0].situation.airborne, c.wantAltitude != 0 ? 1 : 0);
     EXPECT_DOUBLE_EQ(q[0].situation.trueAirspeed, c.wantTas);
   }
+}
+
+// The on-ground bands at each of their edges, a foot or a knot either side. Landings hang on them:
+// the first record on the ground ends the approach. Newark lies at 18 ft, so d = altitude - 18.
+TEST_F(TrafficLine, OnGroundBandsHoldToTheirEdges) {
+  setParkAirport({"KEWR", "", 40.6925, -74.1687, 18});
+  g_trafficReader.setParkElevation(18.0);
+  struct Case {
+    const char* altitude;
+    const char* speed;
+    bool ground;
+  };
+  const std::vector<Case> cases{
+      {"18", "200", true},    // d = 0: at the field's height, however fast
+      {"19", "200", false},   // d = 1 above every band's speed
+      {"63", "120", true},    // d = 45 at 120 kt: the first band
+      {"64", "120", false},   // d = 46
+      {"63", "121", false},   // 121 kt
+      {"108", "80", true},    // d = 90 at 80 kt: the second band
+      {"109", "80", false},   // d = 91
+      {"108", "81", false},   // 81 kt
+      {"138", "43", true},    // d = 120 at 43 kt: the third band
+      {"139", "43", false},   // d = 121
+      {"138", "44", false},   // 44 kt
+      {"138", "65", false},   // well past the third band's speed
+      {"1000", "36", false},  // slow, but not slow enough for the speed rule
+      {"1000", "35", true},   // 35 kt: on the ground at any height
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.altitude) + " ft " + c.speed + " kt");
+    ASSERT_EQ(run(withFields(kDeltaLine, {{4, c.altitude}, {8, c.speed}, {2, "40.70"}, {3, "-74.17"}})),
+              LineResult::Queued);
+    const Situation s = takeQueue().at(0).situation;
+    EXPECT_EQ(s.airborne, c.ground ? 0 : 1);
+    EXPECT_DOUBLE_EQ(s.altitude, c.ground ? 0 : std::stod(c.altitude));
+  }
+}
+
+// The bands apply below 14000 ft only. At a field higher than that (the highest lie near 14,500 ft)
+// a report at 13,999 ft is below the field and so on the ground; one at 14,000 ft keeps its height.
+TEST_F(TrafficLine, OnGroundBandsEndAt14000Feet) {
+  const AirportData high{"ZUDC", "", 29.3231, 100.0533, 14472};
+  setParkAirport(high);
+  g_trafficReader.setParkElevation(14472.0);
+  g_trafficReader.setUserPosition(high.lat, high.lon);
+  const auto at = [&](const char* altitude) {
+    EXPECT_EQ(run(withFields(kDeltaLine, {{4, altitude}, {8, "200"}, {2, "29.3231"}, {3, "100.0533"}})),
+              LineResult::Queued);
+    return takeQueue().at(0).situation;
+  };
+  const Situation below = at("13999");
+  EXPECT_EQ(below.airborne, 0);
+  EXPECT_DOUBLE_EQ(below.altitude, 0);
+  const Situation level = at("14000");
+  EXPECT_EQ(level.airborne, 1);
+  EXPECT_DOUBLE_EQ(level.altitude, 14000);
+}
+
+// Positions on the poles and on the antimeridian are aircraft's; a hundredth of a degree beyond is
+// none. The user stands 3 nm away, so that what passes the bound is queued.
+TEST_F(TrafficLine, PositionsUpToThePolesAndTheAntimeridian) {
+  struct Case {
+    double userLat, userLon;
+    const char* lat;
+    const char* lon;
+    LineResult result;
+  };
+  const std::vector<Case> cases{
+      {89.95, 0, "90", "0", LineResult::Queued},
+      {89.95, 0, "90.01", "0", LineResult::BadPosition},
+      {-89.95, 0, "-90", "0", LineResult::Queued},
+      {-89.95, 0, "-90.01", "0", LineResult::BadPosition},
+      {-16.5, 179.95, "-16.5", "180", LineResult::Queued},
+      {-16.5, 179.95, "-16.5", "180.01", LineResult::BadPosition},
+      {-16.5, -179.95, "-16.5", "-180", LineResult::Queued},
+      {-16.5, -179.95, "-16.5", "-180.01", LineResult::BadPosition},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lat) + " " + c.lon);
+    g_trafficReader.setUserPosition(c.userLat, c.userLon);
+    EXPECT_EQ(run(withFields(kDeltaLine, {{2, c.lat}, {3, c.lon}})), c.result);
+  }
+  EXPECT_EQ(takeQueue().size(), 4u);
+}
+
+// A record on the ground is kept up to 5 nm from the park airport. One minute of latitude is one
+// nautical mile.
+TEST_F(TrafficLine, GroundRecordsUpToFiveMilesFromTheParkAirport) {
+  setParkAirport({"KJFK", "", kJfkLat, kJfkLon, 13});
+  g_trafficReader.setParkElevation(13.0);
+  const auto standingAt = [&](double nm) {
+    return run(withFields(kDeltaLine, {{4, "0"}, {8, "0"}, {2, fmt::format("{:.6f}", kJfkLat + nm / 60)}, {3, "-73.7781"}}));
+  };
+  EXPECT_EQ(standingAt(4.95), LineResult::Queued);
+  EXPECT_EQ(standingAt(5.05), LineResult::GroundAwayFromPark);
 }
 
 TEST_F(TrafficLine, AutomaticRangeAtTenMilesDropsWhatFliesHighAboveTheParkAirport) {

@@ -78,6 +78,29 @@ TEST_F(Matching, EveryReferenceRowGivesItsTitleAtItsStep) {
   EXPECT_TRUE(logHas("          " + aircraft("", "C182").description() + " =5= C182 FSLTL_PVT"));
 }
 
+// With depth 3 a light aircraft of an airline without a livery of its own takes the generic livery
+// of its type (step 4) before any livery of its type.
+class MatchingWithLightGeneric : public LiveriesTest {
+protected:
+  void SetUp() override {
+    LiveriesTest::SetUp();
+    referenceDataBase();
+    std::vector<LiveryData> liveries = referenceLiveries();
+    liveries.push_back({"ZZZ", "C182", "C182 ZZZ generic", "", 1, false});
+    writeScanned(liveries);
+    lf_processScannedLiveries();
+  }
+};
+
+TEST_F(MatchingWithLightGeneric, ALightAircraftTakesTheGenericLiveryAtDepthThree) {
+  MATCHING_DEPTH.value = 3;
+  AcData ac = aircraft("SHT", "C182");
+  const auto before = g_matchStepCounts;
+  lf_matchLivery(ac);
+  EXPECT_EQ(ac.liveryTitle, "C182 ZZZ generic");
+  EXPECT_EQ(g_matchStepCounts[3] - before[3], 1);
+}
+
 TEST_F(Matching, AnExcludedTitleEndsTheLadderUncounted) {
   g_excludedTitles.push_back("A320 BAW 1");
   AcData ac = aircraft("BAW", "A320");

@@ -301,6 +301,21 @@ TEST_F(LiveryScanTest, IvaoModelSetsTakeTheTypeFromTheFolderAndTheAirlineFromThe
   EXPECT_EQ(g_invalidModelCodes.back(), "  " + std::string(14, ' ') + " in " + gf_pathText(sim));
 }
 
+// The glider codes lose their variant; a title's airline is three word characters, not fewer.
+TEST_F(LiveryScanTest, IvaoGliderCodesAndTitlesWithoutThreeWordCharacters) {
+  g_validModels.insert("GLID");
+  EXPECT_EQ(lf_ivaoModelFromPath(m_dir / "x" / "IVAO_MTL" / "IVAO_GLID_A13" / "aircraft.cfg"), "GLID");
+  EXPECT_EQ(lf_ivaoModelFromPath(m_dir / "x" / "IVAO_MTL" / "IVAO_GLID_SH" / "aircraft.cfg"), "GLID");
+
+  const std::string keys = "sim=A320\nmodel=\ntexture=BAW";
+  const auto path =
+      aircraft(fs::path("IVAO_MTL") / "IVAO_A320", section(0, "title=A320 BA-British\n" + keys), kEntries);
+  EXPECT_TRUE(lf_searchIvaoLiveriesInFile(1, path).empty());
+  EXPECT_EQ(lines(g_incompleteFltsimSections),
+            std::vector<std::string>{gf_pathText(path.parent_path()) +
+                                     " [fltsim.0] misses airlinecode in title: A320 BA-British, and no regcode"});
+}
+
 // A real AI package: a type code the data base does not know, parking codes that are no airlines,
 // values followed by comments.
 TEST_F(LiveryScanTest, TheRealEurofighterPackage) {

@@ -23,6 +23,7 @@ public:
   // Called outside the recorder's lock at every setChecked and setText.
   std::function<void()> onControlTouched;
 
+  bool registerWindowClass(std::string_view) override { return true; }
   bool createMainWindow(std::string_view, int, int, int, int, platform::UiEvents&) override { return true; }
   int run() override { return 0; }
   void post(int) override {}

@@ -121,6 +121,9 @@ TEST_F(DispatchTest, TheReservedStandFollowsTheEnginesCopyOfTheUser) {
   g_engineUserGroundSpeed = 2.5;
   lf_reserveUserStand();
   EXPECT_FALSE(gf_takeUserStandRequest());
+  g_engineUserGroundSpeed = 2.05;  // just above the bound
+  lf_reserveUserStand();
+  EXPECT_FALSE(gf_takeUserStandRequest());
   // The simulator's latest block says it is moving; the engine saw it standing.
   user.groundSpeed = 30;
   dispatch(userBlockMessage(1, user));

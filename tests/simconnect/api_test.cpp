@@ -63,6 +63,29 @@ TEST_F(Api, EveryCallByteForByte) {
   for (std::size_t i = 0; i < golden.size(); ++i) EXPECT_EQ(got[i], golden[i]) << "packet " << i + 1;
 }
 
+// Every argument at its own offset: distinct values, so that one written a byte off, or over its
+// neighbour, shows.
+TEST_F(Api, ArgumentsStandAtTheirOffsets) {
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(m_h, 11, 12, 13, 14, 15, 16, 17, 18), kSimOk);
+  const SimInitPosition init{47.25, 8.5, 1416.75, -2.5, 12.25, 270.5, 1, 140};
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(m_h, "T", "DLH4AB", init, 104), kSimOk);
+  ASSERT_TRUE(waitPackets(*m_double, 3));
+  const auto packets = m_double->packets();
+  ASSERT_EQ(packets.size(), 3u);
+
+  const std::vector<std::uint8_t>& request = packets[1].bytes;
+  ASSERT_EQ(request.size(), 48u);
+  for (std::uint32_t i = 0; i < 8; ++i) EXPECT_EQ(sc::getU32(request.data() + 16 + 4 * i), 11 + i) << "field " << i;
+
+  const std::vector<std::uint8_t>& create = packets[2].bytes;
+  ASSERT_EQ(create.size(), 344u);
+  const double doubles[] = {47.25, 8.5, 1416.75, -2.5, 12.25, 270.5};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(sc::getF64(create.data() + 284 + 8 * i), doubles[i]) << "field " << i;
+  EXPECT_EQ(sc::getU32(create.data() + 332), 1u);
+  EXPECT_EQ(sc::getU32(create.data() + 336), 140u);
+  EXPECT_EQ(sc::getU32(create.data() + 340), 104u);
+}
+
 // Each text field: the longest text that fits, and one character more, which fails and sends nothing.
 TEST_F(Api, TextsFitUpToOneByteLessThanTheirField) {
   const SimInitPosition init{};

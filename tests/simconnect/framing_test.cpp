@@ -150,6 +150,15 @@ TEST_F(Framing, ShortMessagesAreLoggedOnceAndIgnored) {
 
 // The simulator closing the link (a read of 0 bytes) is a lost simulator: reported once, and every
 // later call returns the stored status.
+// A read that cannot be started stores the operating-system error as an HRESULT of the Win32
+// facility: its low 16 bits under 0x8007.
+TEST(FailureStatus, AnOperatingSystemErrorBecomesItsWin32Hresult) {
+  EXPECT_EQ(lf_hresultFromWin32(0), 0u);
+  EXPECT_EQ(lf_hresultFromWin32(10053), 0x80072745u);  // connection aborted
+  EXPECT_EQ(lf_hresultFromWin32(10054), 0x80072746u);  // connection reset
+  EXPECT_EQ(lf_hresultFromWin32(0x12345), 0x80072345u);
+}
+
 TEST_F(Framing, ALinkClosedByTheSimulatorReportsTheLossOnce) {
   open();
   m_double->command("drop");

@@ -34,6 +34,7 @@ std::string LimitedRun::summary() const {
 #if defined(_WIN32) || defined(AMB_NO_MEMORY_LIMIT)
 
 LimitedRun runWithMemoryLimit(std::uint64_t, const std::function<bool()>&, std::chrono::seconds) { return {}; }
+void limitFileSize(std::uint64_t) {}
 
 #else
 
@@ -133,6 +134,13 @@ LimitedRun runWithMemoryLimit(std::uint64_t extraBytes, const std::function<bool
   run.passed = passed == 1;
   run.failure = message.substr(static_cast<std::size_t>(consumed));
   return run;
+}
+
+void limitFileSize(std::uint64_t bytes) {
+  // A write past the limit then fails with EFBIG instead of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 #endif

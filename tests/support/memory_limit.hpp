@@ -32,6 +32,10 @@ struct LimitedRun {
 LimitedRun runWithMemoryLimit(std::uint64_t extraBytes, const std::function<bool()>& f,
                               std::chrono::seconds wait = std::chrono::seconds(120));
 
+// In the child of runWithMemoryLimit: the files it writes may not grow beyond bytes (a write past
+// them fails), so that a writer that runs away cannot fill the disk.
+void limitFileSize(std::uint64_t bytes);
+
 }  // namespace amb::test
 
 // In a test: skips when the run is not available, reports the figures, expects it passed.

@@ -338,8 +338,8 @@ TEST(FlightCheck, ReadsTheDoublesTrace) {
 }
 
 TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
-  // Reported every 5 s flying east at 300 kt; the object flies the same line 37 s later. One record
-  // lies 2 nm north of the line (foreign): the track never passes it.
+  // Reported every 5 s for 200 s flying east at 300 kt; the object flies the same line 37 s later, on
+  // to 297 s of its clock. One record lies 2 nm north of the line (foreign): the track never passes it.
   Input in;
   auto& a = in.reported[501];
   a.callsign = "UAL1";
@@ -350,7 +350,7 @@ TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
   FlownTrack t;
   t.objectId = 1;
   t.callsign = "UAL1_";
-  for (int i = 0; i <= 2000; ++i) {
+  for (int i = 0; i <= 2600; ++i) {
     const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
     t.points.push_back({37 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
   }
@@ -366,6 +366,12 @@ TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
     EXPECT_EQ(a.positions[i].taken, i == 20 ? Taken::No : Taken::Yes) << i;
   // The foreign record is dropped, rightly: the next record continues from the line.
   EXPECT_EQ(measure(in, lf_options()).droppedConfirmed, 0u);
+  // Had the flown clock ended at 257 s, the positions due less than a minute before (reported after
+  // 160 s) would not be judged.
+  in.tracks[0].points.resize(2201);
+  inferTaken(in, lf_options());
+  for (std::size_t i = 0; i < a.positions.size(); ++i)
+    EXPECT_EQ(a.positions[i].taken, i > 32 ? Taken::Unknown : i == 20 ? Taken::No : Taken::Yes) << i;
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""The list of the traffic engine's numbers that the mutation check moves (tests/traffic/mutations.txt).
+"""The list of the numbers that the mutation check moves (tests/traffic/mutations.txt): the traffic
+engine's rules, the feed's traffic lines, and a sample of the other subsystems' rules.
 
     mutation_list.py check ROOT LIST
-        Every number written in ROOT/traffic/*.cpp other than 0 and 1, outside texts and comments,
-        must be moved by a line of the list or excused by one; prints each one that is neither and
-        each line that does not fit its source, and exits 1 when there is any.
+        Every number written in the files of SCANNED under ROOT (the traffic engine's sources and
+        the feed's traffic line) other than 0 and 1, outside texts and comments, must be moved by a
+        line of the list or excused by one; prints each one that is neither and each line that does
+        not fit its source, and exits 1 when there is any. Lines for other files are checked to fit.
     mutation_list.py switch ROOT LIST FILTER CHANGES EXCUSED
         Rewrites the sources under ROOT (a scratch copy) so that every number moved by a list line
         whose text contains FILTER (or, for @FILE, that stands in FILE) stands behind a switch read
@@ -28,7 +30,8 @@ TOKEN = re.compile(
     r"""|[A-Za-z_]\w*|\.?\d(?:[eEpP][+-]|[\w.]|'(?=\w))*""",
     re.S,
 )
-SCANNED = "traffic/*.cpp"
+# The files whose every number the list must reach.
+SCANNED = ("traffic/*.cpp", "feed/traffic_line.cpp", "feed/traffic_line.hpp")
 
 
 def numbers(text):
@@ -42,7 +45,9 @@ def numbers(text):
 
 
 def value(spelling):
-    s = spelling.replace("'", "").rstrip("uUlLfF") if not spelling.lower().startswith("0x") else spelling
+    s = spelling.replace("'", "")
+    # A hex number's F is a digit; only the others' F is a suffix.
+    s = s.rstrip("uUlL") if s.lower().startswith("0x") else s.rstrip("uUlLfF")
     try:
         return float(int(s, 0)) if re.fullmatch(r"0[xX][0-9a-fA-F]+|\d+", s) else float(s)
     except ValueError:
@@ -159,7 +164,8 @@ def check(root, listPath):
             problems.append(f"{where}: excuses no number")
         reached.update((path, start) for start in inside)
     missing = 0
-    for full in sorted(glob.glob(os.path.join(root, SCANNED))):
+    scanned = sorted({f for pattern in SCANNED for f in glob.glob(os.path.join(root, pattern))})
+    for full in scanned:
         path = os.path.relpath(full, root)
         text = sources.text(path)
         for start, _, s in numbers(text):
@@ -174,11 +180,14 @@ def check(root, listPath):
     if missing or problems:
         print(f"mutation list: {missing} numbers not reached, {len(problems)} lines that do not fit")
         return 1
-    print(f"mutation list: every number of {SCANNED} is reached")
+    print(f"mutation list: every number of {', '.join(SCANNED)} is reached")
     return 0
 
 
+# Guarded: a switched header and a switched source that includes it meet in one translation unit.
 HEADER = (
+    "#ifndef AMB_MUTATION_SWITCH\n"
+    "#define AMB_MUTATION_SWITCH\n"
     "#include <cstdlib>\n"
     "namespace amb_mutation {\n"
     "inline int id() {\n"
@@ -187,6 +196,7 @@ HEADER = (
     "}\n"
     "}  // namespace amb_mutation\n"
     "#define AMB_MUT(k, o, d, u) (::amb_mutation::id() == 2 * (k) ? (d) : ::amb_mutation::id() == 2 * (k) + 1 ? (u) : (o))\n"
+    "#endif\n"
 )
 
 
@@ -231,7 +241,10 @@ def switch(root, listPath, wanted, changesPath, excusedPath):
         # A switched number is no constant expression.
         lines = "".join(pieces).split("\n")
         result = [l.replace("constexpr ", "const ") if "AMB_MUT(" in l else l for l in lines]
-        open(os.path.join(root, path), "w", encoding="utf-8").write(HEADER + "\n".join(result))
+        # A header keeps its "#pragma once" first.
+        first = 1 if result and result[0].strip() == "#pragma once" else 0
+        open(os.path.join(root, path), "w", encoding="utf-8").write(
+            "".join(l + "\n" for l in result[:first]) + HEADER + "\n".join(result[first:]))
     with open(excusedPath, "w") as out:
         for _, _, path, orig, reason in excused:
             out.write("\t".join([path, orig.replace("\n", "\\n"), reason]) + "\n")

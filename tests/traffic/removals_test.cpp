@@ -114,6 +114,32 @@ TEST_F(Removals, TheExitWaitsBoundedForObjectsStillBeingCreated) {
   EXPECT_TRUE(g_removalDeque.empty());
 }
 
+// A parked aircraft settles for a while after its object exists; an exit during that time (the
+// engine's cycles have stopped, so it would never settle) removes its object all the same, and an
+// object made for a parked act the engine no longer has goes as well.
+TEST_F(Removals, TheExitRemovesParkedObjectsThatAreStillSettling) {
+  AcIdentity id;
+  id.model = "A319";
+  for (std::uint32_t hexid : {41u, 42u}) {
+    id.callsign = "AAL" + std::to_string(2200 + hexid) + "*";
+    g_parkedActs.emplace_back(AcData(id), 0, ActPosition{40.64, -73.78, 0}, 0);
+    g_parkedActs.back().hexid = hexid;
+    g_parkedActs.back().state = ActState::Creating;
+  }
+  for (std::uint32_t object : {301u, 302u, 303u}) sim().addObject(object, 0, AiPosBlock{});
+  sim().push({301, 41, 0, CreatedParked, 0, 0});  // taken by the engine: settling
+  sim().push({302, 77, 0, CreatedParked, 0, 0});  // no act of that hexid
+  run(10);
+  gf_removeAllParkedActs();
+  // The second's creation is with the simulator: its object is removed as soon as it exists.
+  sim().push({303, 42, 0, CreatedParked, 0, 0});
+  EXPECT_TRUE(gf_awaitCreationsAndRemove(std::chrono::seconds(5)));
+  for (const Act& act : g_parkedActs) EXPECT_EQ(act.state, ActState::Removing) << act.callsign;
+  run(50);
+  EXPECT_EQ(sim().removalsSent, 3u);
+  EXPECT_EQ(sim().liveObjects(), 0u);
+}
+
 // An act must never wait for ever for a creation or a removal that cannot come.
 TEST_F(Removals, NothingIsLeftWaitingForAnObjectThatWillNotCome) {
   // Spawned, its creation request not yet built.

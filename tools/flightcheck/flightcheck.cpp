@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <istream>
 #include <limits>
@@ -289,6 +290,7 @@ Figures measure(const Input& input, const Options& o) {
     f.groundReversals += a.groundReversals;
     f.groundReversalSeconds += a.groundReversalSeconds;
     f.droppedConfirmed += a.droppedConfirmed;
+    if (a.offNoseSeconds > 0) ++f.aircraftOffNose;
     if (a.offNoseSeconds > o.maxOffNoseSeconds) ++f.aircraftOffNoseOver;
     if (a.longestFastTurnSeconds >= o.maxTurnRunSeconds - 1e-9) ++f.aircraftFastTurnRun;
     if (a.longestOverspeedSeconds >= o.maxOverspeedRunSeconds - 1e-9) ++f.aircraftOverspeedRun;
@@ -372,7 +374,8 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
   out << fmt::format("reversals on the ground (faster than {:.0f} deg/s above {:.0f} kt): {} ({:.1f} s)\n",
                      o.groundTurnDegPerS, o.groundTurnAboveKt, f.groundReversals, f.groundReversalSeconds);
   out << fmt::format("dropped positions that later records confirm: {}\n", f.droppedConfirmed);
-  out << fmt::format("aircraft more than {:.0f} s off the nose: {}\n", o.maxOffNoseSeconds, f.aircraftOffNoseOver);
+  out << fmt::format("aircraft off the nose at all: {}, more than {:.0f} s: {}\n", f.aircraftOffNose, o.maxOffNoseSeconds,
+                     f.aircraftOffNoseOver);
   out << fmt::format("aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt: {}\n",
                      o.fastTurnDegPerS, o.maxTurnRunSeconds, o.fastTurnAboveKt, f.aircraftFastTurnRun);
   out << fmt::format("aircraft faster than the bound for {:.0f} s or more: {}\n", o.maxOverspeedRunSeconds,
@@ -621,12 +624,17 @@ std::optional<double> fitDelay(const Input& input, double from, double to) {
 
 void inferTaken(Input& input, const Options& o) {
   const auto tracks = lf_tracksByHexid(input);
+  // A position due so late that the flown clock ends before its time to be passed is not judged.
+  double end = -std::numeric_limits<double>::infinity();
+  for (const FlownTrack& t : input.tracks)
+    if (!t.points.empty()) end = std::max(end, t.points.back().t);
   for (auto& [hexid, a] : input.reported) {
     auto t = tracks.find(hexid);
     for (Reported& r : a.positions) {
       r.taken = Taken::Unknown;
       if (t == tracks.end()) continue;
       const double due = r.t + input.delaySeconds;
+      if (due + o.passSeconds > end) continue;
       bool flew = false;
       double nearest = std::numeric_limits<double>::infinity();
       for (const FlownTrack* track : t->second) {

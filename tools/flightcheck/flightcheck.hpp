@@ -147,6 +147,7 @@ struct Figures {
   std::size_t groundReversals = 0;
   double groundReversalSeconds = 0;
   std::size_t droppedConfirmed = 0;
+  std::size_t aircraftOffNose = 0;         // off the nose at all
   std::size_t aircraftOffNoseOver = 0;     // more than maxOffNoseSeconds off the nose
   std::size_t aircraftFastTurnRun = 0;     // a fast-turn run of maxTurnRunSeconds or more
   std::size_t aircraftOverspeedRun = 0;    // an overspeed run of maxOverspeedRunSeconds or more
@@ -187,7 +188,8 @@ void matchHexids(std::vector<FlownTrack>& tracks, const std::map<std::uint32_t, 
 std::optional<double> fitDelay(const Input& input, double from, double to);
 
 // Marks the reported positions taken or dropped from the flown tracks (see Options::passNm) where the
-// engine's buffer is not known.
+// engine's buffer is not known; a position stays unknown when no object of its aircraft flew at its
+// due time, or when the flown clock ends less than passSeconds after it.
 void inferTaken(Input& input, const Options& options = {});
 
 }  // namespace amb::flightcheck

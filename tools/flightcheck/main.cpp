@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -28,12 +29,15 @@ constexpr const char* kUsage =
     "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
     "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
+    "                       [--pass SECONDS]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
     "  common: [--grid SECONDS] [--window SECONDS] [--quiet] [--check] [--detail CALLSIGN|HEXID]...\n"
     "  --replay flies the recording through the feed and the engine in virtual time (a flown point every\n"
     "  CYCLES cycles, 10 unless given); --trace reads the simulator double's trace of a run that replayed\n"
-    "  the recording, fits the delay between reported and flown clock unless --delay gives it, and with\n"
-    "  --log lists the aircraft whose positions the program's log says it dropped. The recording is the\n"
+    "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
+    "  reported position as dropped when an object flew then and none passed within 0.5 nm of it within\n"
+    "  --pass seconds (60) of its due time, and with --log lists the aircraft whose positions the\n"
+    "  program's log says it dropped. The recording is the\n"
     "  JFK one unless given; without --airport and --user the JFK setting is used. --check: exit code 1\n"
     "  when a bound fails (at most 1 % of airborne seconds more than 45 deg off the nose and no aircraft\n"
     "  more than 10 s; no fast turn of 3 s; no overspeed of 5 s; no reversal on the ground; no dropped\n"
@@ -159,7 +163,13 @@ void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
   std::vector<std::string> found;
   while (std::getline(in, line))
     if (line.find("position dropped as stale or foreign") != std::string::npos) found.push_back(line);
-  out << fmt::format("\nthe program's log: {} aircraft with a position dropped as stale or foreign\n", found.size());
+  std::set<std::string> aircraft;
+  for (const std::string& l : found) {
+    const std::size_t at = l.find("hexid:");
+    if (at != std::string::npos) aircraft.insert(l.substr(at, l.find(':', at + 6) - at));
+  }
+  out << fmt::format("\nthe program's log: {} lines in {} aircraft of a position dropped as stale or foreign\n",
+                     found.size(), aircraft.size());
   for (const std::string& l : found) out << "  " << l << "\n";
 }
 
@@ -209,6 +219,8 @@ int main(int argc, char** argv) {
     } else if (a == "--window" && isNumber && number >= 0) {
       check.windowSeconds = number;
       windowGiven = true;
+    } else if (a == "--pass" && isNumber && number > 0) {
+      check.passSeconds = number;
     } else if (a == "--every" && isNumber && number >= 1 && number <= 100) {
       every = static_cast<std::int32_t>(number);
     } else if (a == "--radius" && isNumber && number > 0) {
