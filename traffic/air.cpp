@@ -5,6 +5,7 @@
 
 #include "traffic/engine.hpp"
 #include "traffic/air.hpp"
+#include "traffic/air_path.hpp"
 #include "traffic/ground.hpp"
 #include "traffic/spawn.hpp"
 
@@ -46,15 +47,25 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 // Cycles left to a situation's due time, never fewer than the shortest leg.
 std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.due - lf_now()); }
 
+// The fastest a late aircraft catches up: 1.3 times the leg's speed and 30 kt more.
+double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
+
 // The due cycle of the second situation from the distance still to fly and the leg speed, held to
 // the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
-// when its speed would bring it there later, but takes at least half the leg's flying time.
+// when its speed would bring it there later, but never flies faster than its catch-up speed: what
+// is left of the delay, the next legs make up.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
-  const double d = gf_distanceNm(lf_here(ac), lf_at(second));
+  // Rounding the corner it flies from, the aircraft is timed from the corner itself, as when it
+  // turns on the spot: the curve cuts the corner, not the time of the legs.
+  const double d = gf_distanceNm(lf_roundingCorner(ac) ? lf_at(ac.situations.front()) : lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
   std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
-  if (catchUp) due = std::max(std::min(due, second.due), lf_now() + std::max(kMinLegCycles, cycles / 2));
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
+  if (catchUp) due = std::min(due, second.due);
+  // Neither the catch-up nor the window makes the leg faster than the catch-up speed.
+  const auto fastest =
+      static_cast<std::int32_t>(std::min(std::ceil(d * kCyclesPerNmAtOneKnot / lf_catchUpSpeedKt(speedKt)), 1e9));
+  due = std::max(due, lf_now() + std::max(kMinLegCycles, fastest));
   return std::max(due, lf_now());
 }
 
@@ -239,6 +250,7 @@ void nextPos(LiveAc& ac) {
         else
           lf_planAirLeg(ac);
       }
+      lf_planAirPath(ac);
     }
     ac.situations.pop_front();
     if (ac.situations.empty()) {

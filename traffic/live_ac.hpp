@@ -10,6 +10,7 @@
 #include "records/situation.hpp"
 #include "state/run_state.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -45,6 +46,36 @@ struct GroundCurve {
 
   bool isSet() const;
   void clear();
+};
+
+// The path of a leg in the air that turns through its ends: up to three quadratic pieces in metres
+// north and east of an origin (a straight stretch is a piece whose middle point halves it), flown at
+// an even pace so that the aircraft is at the path's end when the leg ends. No pieces: the leg is the
+// straight line of the latitude and longitude steps.
+struct AirPath {
+  struct Piece {
+    double north0 = 0, east0 = 0;  // start
+    double north1 = 0, east1 = 0;  // middle (control) point
+    double north2 = 0, east2 = 0;  // end
+  };
+  double originLatitude = 0;
+  double originLongitude = 0;
+  std::array<Piece, 3> pieces{};
+  std::uint8_t count = 0;     // pieces in use
+  std::uint8_t index = 0;     // the piece flown now
+  std::uint8_t entered = 0;   // the first piece goes on with the turn through the leg's start
+  std::uint8_t endDecided = 0;  // the turn through the leg's end is planned (or none is wanted)
+  std::uint8_t feedBank = 0;  // the feed gives the bank of this leg
+  double u = 0;               // parameter along the piece flown, 0 to 1
+  double metresPerCycle = 0;
+  std::int32_t endCycle = 0;  // the cycle at which the leg's steps bring the aircraft to its end
+  // The turn through the leg's end goes on in the next leg: the corner, where the aircraft is when
+  // the leg ends, and the rest of the curve (its middle point and its end on the next leg), degrees.
+  std::uint8_t turnGoesOn = 0;
+  double cornerLatitude = 0, cornerLongitude = 0;
+  double atEndLatitude = 0, atEndLongitude = 0;
+  double restMiddleLatitude = 0, restMiddleLongitude = 0;
+  double restEndLatitude = 0, restEndLongitude = 0;
 };
 
 struct LiveAc : Act {
@@ -140,6 +171,7 @@ struct LiveAc : Act {
   std::uint8_t turnedRound = 0;  // the leg flown runs out to the side to turn round  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   std::uint8_t catchingUp = 0;     // it set off behind its stream: its air legs make up the delay
+  AirPath airPath;                 // the turns of the leg flown in the air
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last

@@ -4,6 +4,7 @@
 
 #include "traffic/engine.hpp"
 #include "traffic/air.hpp"
+#include "traffic/air_path.hpp"
 #include "traffic/ground.hpp"
 #include "traffic/step.hpp"
 #include "traffic/spawn.hpp"
@@ -112,7 +113,10 @@ bool updateLiveAc(LiveAc& ac) {
           (!ac.situations.empty() && ac.situations.front().noMovement != 0) ? 0.0 : ac.targetTrueAirspeed;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
-    if (!ac.situations.empty() && ac.situations.front().noMovement == 0) lf_curveStep(ac);
+    if (!ac.situations.empty() && ac.situations.front().noMovement == 0)
+      lf_curveStep(ac);
+    else
+      lf_hoverTurn(ac);
     if (ac.objectId != 0) {
       gf_simPort().updateAircraft({ac.position, ac.objectId});
     } else {

@@ -2,6 +2,7 @@
 // ground curve, heading, pitch, bank and altitude, with the flare and the climb-out.
 
 #include "traffic/air.hpp"
+#include "traffic/air_path.hpp"
 #include "traffic/engine.hpp"
 #include "traffic/step.hpp"
 
@@ -212,28 +213,31 @@ void lf_curveStep(LiveAc& ac) {
     }
   }
 
-  switch (ac.phase) {
-    case GroundPhase::TakeOffRoll:
-    case GroundPhase::Airborne:
-    case GroundPhase::AtStand:
-    case GroundPhase::New:
-      p.heading = lf_normalised(p.heading + ac.headingStep);
-      break;
-    case GroundPhase::LeavingStand:
-    case GroundPhase::EnginesStarted:
-    case GroundPhase::Taxi:
-    case GroundPhase::ToStand:
-      // On a curve its tangent steers; standing, the nose stays.
-      if ((ac.phase == GroundPhase::ToStand || ac.turning != 0) && !onCurve &&
-          (ac.latitudeStep != 0 || ac.longitudeStep != 0))
-        lf_turnToward(ac, ac.bearingToNext);
-      break;
-  }
+  // In the air the leg's path places the aircraft and the course flown turns its nose.
+  if (onCurve || !lf_airStep(ac)) {
+    switch (ac.phase) {
+      case GroundPhase::TakeOffRoll:
+      case GroundPhase::Airborne:
+      case GroundPhase::AtStand:
+      case GroundPhase::New:
+        p.heading = lf_normalised(p.heading + ac.headingStep);
+        break;
+      case GroundPhase::LeavingStand:
+      case GroundPhase::EnginesStarted:
+      case GroundPhase::Taxi:
+      case GroundPhase::ToStand:
+        // On a curve its tangent steers; standing, the nose stays.
+        if ((ac.phase == GroundPhase::ToStand || ac.turning != 0) && !onCurve &&
+            (ac.latitudeStep != 0 || ac.longitudeStep != 0))
+          lf_turnToward(ac, ac.bearingToNext);
+        break;
+    }
 
-  // On a curve the curve alone places the aircraft.
-  if (!onCurve) {
-    p.latitude += ac.latitudeStep;
-    p.longitude += ac.longitudeStep;
+    // On a curve the curve alone places the aircraft.
+    if (!onCurve) {
+      p.latitude += ac.latitudeStep;
+      p.longitude += ac.longitudeStep;
+    }
   }
 
   if (ac.phase != GroundPhase::TakeOffRoll) {

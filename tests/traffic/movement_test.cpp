@@ -38,6 +38,8 @@ TEST_F(AirMovement, LegsTakeTheirDistanceAtTheirSpeedWithinTheWindows) {
       {"a very short leg", 0.001, 120, 10, 25},
       {"1500 cycles after the stamp: held to the late window", 1.0, 120, 1500, 2500},
       {"1500 cycles before the stamp: held to the early window", 1.0, 120, 4500, 3500},
+      // 1 nm in 1500 cycles would be 240 kt: held to 1.3 * 120 + 30 = 186 kt, 1935.5 cycles.
+      {"2500 cycles after the stamp: no faster than 186 kt", 1.0, 120, 500, 1936},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -50,7 +52,7 @@ TEST_F(AirMovement, LegsTakeTheirDistanceAtTheirSpeedWithinTheWindows) {
 }
 
 // The aircraft sets off late from its front only when it has just come into the simulator; it is at
-// the second by the stamped due, unless that would take more than twice its speed.
+// the second by the stamped due, unless that would take more than 1.3 times its speed and 30 kt.
 TEST_F(AirMovement, AnAircraftThatSetsOffLateMakesUpTheDelayOnItsLeg) {
   struct Case {
     const char* what;
@@ -62,7 +64,7 @@ TEST_F(AirMovement, AnAircraftThatSetsOffLateMakesUpTheDelayOnItsLeg) {
   const std::vector<Case> cases{
       {"300 cycles late: at the second by its stamped due", 300, 2700, 2700},
       {"the stamp lies beyond the flying time: at its own speed, not slower", 300, 3500, 3000},
-      {"800 cycles late with the stamp 1000 cycles ahead: twice its speed at most", 800, 1000, 1500},
+      {"800 cycles late with the stamp 1000 cycles ahead: 186 kt at most", 800, 1000, 1936},
       {"on time: the flying time within the windows, as every leg", 0, 2700, 3000},
   };
   for (const Case& c : cases) {
@@ -78,7 +80,7 @@ TEST_F(AirMovement, AnAircraftThatSetsOffLateMakesUpTheDelayOnItsLeg) {
 }
 
 // Fed as the feed sends it, a new aircraft stands a few seconds while the simulator creates it, makes
-// up the delay (on one leg, or at twice its speed over a few short ones), then passes every reported
+// up the delay (on one leg, or at its catch-up speed over a few short ones), then passes every reported
 // position at its due time, 30 s after the feed queued it.
 TEST_F(AirMovement, ANewAircraftPassesItsReportedPositionsAtTheirDueTimes) {
   struct Case {
