@@ -106,7 +106,8 @@ bool updateLiveAc(LiveAc& ac) {
       return ac.remove != 0;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
-    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due) {
+    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due &&
+        !lf_stillOnAirPath(ac)) {
       nextPosMain(ac);
       ac.position.verticalSpeed = ac.targetVerticalSpeed / 60.0;
       ac.position.trueAirspeed =
@@ -269,6 +270,8 @@ void spawnLiveAc(LiveAc& ac) {
     }
     p.heading = lf_normalised(heading);
     ac.headingStep = 0;
+    // A path in the air belongs to the object it was flown by (a respawn creates a new one).
+    ac.airPath = AirPath{};
     if (f.airborne == 0) ac.bearingToNext = p.heading;
 
     ac.state = ActState::Creating;
