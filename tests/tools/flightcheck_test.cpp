@@ -376,3 +376,39 @@ TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
 
 }  // namespace
 }  // namespace amb::flightcheck
+
+namespace amb::flightcheck {
+namespace {
+
+// In a replay the engine's buffers tell what was taken; a position it did not take is dropped only
+// where an object of its aircraft flew at the position's due time (delay 30 s). The aircraft flies
+// from 30 s to 60 s of the flown clock: the position reported at 10 s (due at 40 s) is dropped and
+// its next record confirms it; the ones reported at 40 s and 45 s (due at 70 s and 75 s, when the
+// aircraft is no longer shown) are unknown, as a trace judges them, and confirm nothing.
+TEST(FlightCheck, APositionOfAnAircraftNotFlownThenIsNoDrop) {
+  Input in;
+  auto& a = in.reported[601];
+  a.callsign = "N601";
+  a.positions.push_back(lf_east(0, 0, Taken::Yes));
+  a.positions.push_back(lf_east(10, 10 / 12.0, Taken::No));
+  a.positions.push_back(lf_east(15, 15 / 12.0, Taken::Yes));
+  a.positions.push_back(lf_east(25, 25 / 12.0, Taken::Yes));
+  a.positions.push_back(lf_east(40, 40 / 12.0, Taken::No));
+  a.positions.push_back(lf_east(45, 45 / 12.0, Taken::No));
+  FlownTrack t;
+  t.objectId = 1;
+  t.hexid = 601;
+  t.callsign = "N601";
+  for (int i = 0; i <= 300; ++i) {
+    const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+    t.points.push_back({30 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  keepDropsOfFlownAircraft(in);
+  const std::vector<Taken> expected{Taken::Yes, Taken::No, Taken::Yes, Taken::Yes, Taken::Unknown, Taken::Unknown};
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(a.positions[i].taken, expected[i]) << i;
+  EXPECT_EQ(measure(in, lf_options()).droppedConfirmed, 1u);
+}
+
+}  // namespace
+}  // namespace amb::flightcheck

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace amb::enginesim {
@@ -131,6 +132,11 @@ private:
   struct Followed {
     std::vector<AcceptedPosition> injected;  // queued by the feed
     std::vector<AcceptedPosition> accepted;  // taken into the buffer
+    std::vector<bool> injectedTaken;          // by index of injected
+    // The buffer's situations at the end of the last cycle (position and due), and the aircraft's
+    // address in the live list then: a situation not among them entered the buffer this cycle.
+    std::vector<std::tuple<double, double, std::int32_t>> lastBuffer;
+    const void* lastAircraft = nullptr;
     std::vector<Passage> passages;
     double frontLatitude = 0, frontLongitude = 0;
     std::int32_t frontDue = -1;

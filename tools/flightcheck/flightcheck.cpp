@@ -622,6 +622,21 @@ std::optional<double> fitDelay(const Input& input, double from, double to) {
   return bestDelay;
 }
 
+void keepDropsOfFlownAircraft(Input& input) {
+  const auto tracks = lf_tracksByHexid(input);
+  for (auto& [hexid, a] : input.reported) {
+    auto t = tracks.find(hexid);
+    for (Reported& r : a.positions) {
+      if (r.taken != Taken::No) continue;
+      const double due = r.t + input.delaySeconds;
+      const bool flew = t != tracks.end() && std::any_of(t->second.begin(), t->second.end(), [&](const FlownTrack* track) {
+                          return track->points.front().t <= due && due <= track->points.back().t;
+                        });
+      if (!flew) r.taken = Taken::Unknown;
+    }
+  }
+}
+
 void inferTaken(Input& input, const Options& o) {
   const auto tracks = lf_tracksByHexid(input);
   // A position due so late that the flown clock ends before its time to be passed is not judged.

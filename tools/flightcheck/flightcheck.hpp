@@ -187,6 +187,11 @@ void matchHexids(std::vector<FlownTrack>& tracks, const std::map<std::uint32_t, 
 // position meets a track.
 std::optional<double> fitDelay(const Input& input, double from, double to);
 
+// A position not taken counts as dropped only where an object of its aircraft flew at its due time:
+// one of an aircraft the engine did not show then (not created yet, removed, or never shown) is no
+// position a pilot saw dropped, and becomes unknown, as inferTaken judges a trace.
+void keepDropsOfFlownAircraft(Input& input);
+
 // Marks the reported positions taken or dropped from the flown tracks (see Options::passNm) where the
 // engine's buffer is not known; a position stays unknown when no object of its aircraft flew at its
 // due time, or when the flown clock ends less than passSeconds after it.

@@ -131,6 +131,7 @@ fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOp
     }
   }
   for (auto& [id, t] : tracks) input.tracks.push_back(std::move(t));
+  fc::keepDropsOfFlownAircraft(input);
   return input;
 }
 
