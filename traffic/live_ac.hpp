@@ -108,6 +108,13 @@ struct LiveAc : Act {
     double timestamp = 0;
   };
   std::optional<HeldRecord> heldRecord;
+  // The report that has the aircraft on the ground far from where it landed: the aircraft is removed
+  // and created again from it (the time is the record's).
+  struct RestartRecord {
+    Situation situation;
+    double timestamp = 0;
+  };
+  std::optional<RestartRecord> restartFrom;
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began
