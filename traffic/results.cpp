@@ -249,7 +249,8 @@ bool lf_onLiveObjectData(LiveAc& ac, const SimResult& r) {
     return true;
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "lf_onLiveObjectData", e.what());
-    return ac.objectId >= 3;
+    // Nothing throws before the object's id (3 or more) is stored: the object is the aircraft's.
+    return true;
   }
 }
 
