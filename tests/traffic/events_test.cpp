@@ -4,6 +4,8 @@
 #include "engine_fixture.hpp"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace amb {
 namespace {

@@ -8,6 +8,11 @@
 
 #include "settings/options.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
 namespace amb {
 namespace {
 
