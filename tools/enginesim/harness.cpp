@@ -1,5 +1,7 @@
 #include "enginesim/harness.hpp"
 
+#include <cstdio>
+
 #include "airports/services.hpp"
 #include "core/geometry.hpp"
 #include "core/strings.hpp"
@@ -54,6 +56,34 @@ std::vector<RecordedLine> readRecording(const fs::path& file) {
     out.push_back(std::move(line));
   }
   return out;
+}
+
+bool SettingArguments::take(const std::string& name, const std::string& value, HarnessOptions& options,
+                            bool& valid) {
+  valid = true;
+  if (name == "--airport") {
+    char code[16] = {};
+    double lat = 0, lon = 0, elev = 0;
+    valid = std::sscanf(value.c_str(), "%15[^,],%lf,%lf,%lf", code, &lat, &lon, &elev) == 4;
+    if (valid) {
+      options.parkAirport = AirportData{code, code, lat, lon, elev};
+      airportGiven = true;
+    }
+    return true;
+  }
+  if (name == "--user") {
+    valid = std::sscanf(value.c_str(), "%lf,%lf", &options.userLatitude, &options.userLongitude) == 2;
+    userGiven = userGiven || valid;
+    return true;
+  }
+  return false;
+}
+
+void SettingArguments::finish(HarnessOptions& options) const {
+  if (airportGiven && !userGiven) {
+    options.userLatitude = options.parkAirport.lat;
+    options.userLongitude = options.parkAirport.lon;
+  }
 }
 
 void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {

@@ -64,6 +64,16 @@ struct HarnessOptions {
   std::optional<std::vector<LiveryData>> liveries;
 };
 
+// The tools' "--airport CODE,LAT,LON,ELEV_FT" and "--user LAT,LON": true when `name` is one of them
+// (`valid` false when its value does not read; otherwise read into the options).
+// finish then puts the user on the airport when only the airport was given.
+struct SettingArguments {
+  bool airportGiven = false;
+  bool userGiven = false;
+  bool take(const std::string& name, const std::string& value, HarnessOptions& options, bool& valid);
+  void finish(HarnessOptions& options) const;
+};
+
 // A reported position an aircraft's buffer took.
 struct AcceptedPosition {
   double latitude = 0;

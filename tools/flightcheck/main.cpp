@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> details;
   enginesim::HarnessOptions options;
   fc::Options check;
-  bool replay = false, quiet = false, checkBounds = false, userGiven = false, airportGiven = false, windowGiven = false;
+  bool replay = false, quiet = false, checkBounds = false, windowGiven = false;
+  enginesim::SettingArguments setting;
   std::optional<double> delay;
   std::int32_t every = 10;
   for (int i = 1; i < argc; ++i) {
@@ -158,24 +159,14 @@ int main(int argc, char** argv) {
       every = static_cast<std::int32_t>(number);
     } else if (a == "--radius" && isNumber && number > 0) {
       options.radiusNm = static_cast<std::int32_t>(number);
-    } else if (a == "--airport") {
-      char code[16] = {};
-      double lat = 0, lon = 0, elev = 0;
-      if (std::sscanf(value.c_str(), "%15[^,],%lf,%lf,%lf", code, &lat, &lon, &elev) != 4) return usage();
-      options.parkAirport = AirportData{code, code, lat, lon, elev};
-      airportGiven = true;
-    } else if (a == "--user") {
-      if (std::sscanf(value.c_str(), "%lf,%lf", &options.userLatitude, &options.userLongitude) != 2) return usage();
-      userGiven = true;
+    } else if (bool valid = true; setting.take(a, value, options, valid)) {
+      if (!valid) return usage();
     } else {
       return usage();
     }
   }
   if (replay == !trace.empty()) return usage();
-  if (airportGiven && !userGiven) {
-    options.userLatitude = options.parkAirport.lat;
-    options.userLongitude = options.parkAirport.lon;
-  }
+  setting.finish(options);
   options.sim.groundElevation = options.parkAirport.alt;
   try {
     fc::Input input;
