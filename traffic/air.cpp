@@ -47,9 +47,6 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 // Cycles left to a situation's due time, never fewer than the shortest leg.
 std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.due - lf_now()); }
 
-// The fastest a late aircraft catches up: 1.3 times the leg's speed and 30 kt more.
-double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
-
 // The due cycle of the second situation from the distance still to fly and the leg speed, held to
 // the windows around the stamped due. An aircraft that catches up is at the second by its stamped due
 // when its speed would bring it there later, but never flies faster than its catch-up speed: what
@@ -191,6 +188,8 @@ void lf_planAltitude(LiveAc& ac) {
 }
 
 }  // namespace
+
+double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }

@@ -14,6 +14,8 @@ void nextPos(LiveAc& ac);
 void nextPosAir(LiveAc& ac);
 void lf_planAirLeg(LiveAc& ac);
 double lf_legSpeedKt(const LiveAc& ac);
+// The fastest a late aircraft flies to catch up, knots: 1.3 times the leg's speed and 30 kt more.
+double lf_catchUpSpeedKt(double speedKt);
 double lf_turnToNextLeg(const LiveAc& ac);
 void lf_setBankStep(LiveAc& ac, double turn, int steps);
 double lf_approachVs(const LiveAc& ac);

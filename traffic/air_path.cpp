@@ -49,6 +49,12 @@ constexpr double kMostCurveTurnDeg = 160.0;
 // Slower than this the course flown means little (a hovering helicopter): the nose keeps the leg's
 // planned heading step instead.
 constexpr double kLeastCourseSpeedKt = 20.0;
+// Where the path turns faster than the nose can follow, the aircraft goes no farther in a cycle than
+// keeps its course within kMostNoseLagDeg of the nose (halvings of the search for that distance);
+// what it falls behind it makes up at a little below its catch-up speed (the local frame's metres
+// differ from the great circle's by a fraction of a percent).
+constexpr int kHoldSearchSteps = 12;
+constexpr double kBelowCatchUp = 0.99;
 // The rest of a curve carries on into the next leg only from where the last one left the aircraft.
 constexpr double kSameEndMetres = 1.0;
 constexpr double kSameCourseRad = 0.1 * kDegToRad;
@@ -263,6 +269,8 @@ void lf_planAirPath(LiveAc& ac) {
   const std::int32_t cycles = std::max(kMinLegCycles, s.due - lf_now());
   p.endCycle = lf_now() + cycles;
   p.feedBank = s.feedBankGiven;
+  p.fastestPerCycle =
+      kBelowCatchUp * lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot / kCyclesPerSecond;
   lf_startPath(p, ac);
   const Local here{0, 0};
   const Local corner = lf_toLocal(p, s.latitude, s.longitude);
@@ -289,7 +297,11 @@ void lf_planAirPath(LiveAc& ac) {
     const Situation& t = buffer[2];
     turns = lf_turnsInTheAir(s, t) && lf_cornerTurn(ac.category, speedMps, a, corner, lf_toLocal(p, t.latitude, t.longitude), turn);
   }
-  if (p.count == 0 && !turns) return;  // a straight leg: its steps fly it
+  if (p.count == 0 && !turns) {
+    // A straight leg: its steps fly it, at this pace.
+    p.metresPerCycle = lf_length(corner) / cycles;
+    return;
+  }
   lf_addStraightAndTurn(p, a, corner, turns ? &turn : nullptr, s);
   p.metresPerCycle = lf_pathLength(p) / cycles;
 }
@@ -317,7 +329,14 @@ void lf_planTurnAhead(LiveAc& ac) {
   CornerTurn turn;
   if (!lf_cornerTurn(ac.category, speedMps, {0, 0}, corner, lf_toLocal(next, t.latitude, t.longitude), turn)) return;
   lf_addStraightAndTurn(next, {0, 0}, corner, &turn, s);
-  next.metresPerCycle = lf_pathLength(next) / cycles;
+  // The rest of the leg is spread over the cycles left, no faster than it was planned where the
+  // aircraft is behind on it: what it is behind it makes up as before.
+  const double length = lf_pathLength(next);
+  next.metresPerCycle = length / cycles;
+  if (p.behindMetres > 0) {
+    next.metresPerCycle = std::min(next.metresPerCycle, p.metresPerCycle);
+    next.behindMetres = std::max(0.0, length - next.metresPerCycle * cycles);
+  }
   p = next;
 }
 
@@ -335,50 +354,96 @@ void lf_hoverTurn(LiveAc& ac) {
   }
 }
 
+bool lf_stillOnAirPath(const LiveAc& ac) {
+  return ac.movesOnGround == 0 && ac.airPath.behindMetres > kSameEndMetres;
+}
+
 bool lf_airStep(LiveAc& ac) {
   if (ac.movesOnGround != 0 || ac.curve.isSet()) return false;
   if (ac.phase != GroundPhase::Airborne && ac.phase != GroundPhase::TakeOffRoll) return false;
   lf_planTurnAhead(ac);
   AiPosBlock& pos = ac.position;
   AirPath& p = ac.airPath;
-  double course = 0;
-  double metres = 0;  // flown this cycle
-  if (p.count > 0) {
-    double left = p.metresPerCycle;
-    while (p.index < p.count) {
-      const AirPath::Piece& c = p.pieces[p.index];
-      const double rest = lf_lengthAlong(c, p.u, 1.0);
+  // The leg's pace: along its path, or its straight steps.
+  const Local step{ac.latitudeStep * kMetresPerDegree, ac.longitudeStep * lf_metresPerDegreeEast(pos.latitude)};
+  const double legPace = p.count > 0 ? p.metresPerCycle : lf_length(step);
+  const bool flying = std::max(legPace, std::min(p.fastestPerCycle, p.behindMetres)) * kCyclesPerSecond >=
+                      kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
+  // Behind past the leg's end time, only what it is behind is left to fly; its climb or descent, and
+  // its pitch, have come to the leg's end.
+  const bool overtime = p.behindMetres > 0 && lf_now() >= p.endCycle;
+  const double pace = overtime ? 0.0 : legPace;
+  if (overtime && ac.flareStage == 0) {
+    ac.altitudeStep = 0;
+    ac.pitchStep = 0;
+  }
+  // Where the path would take the aircraft `metres` on, and the course there.
+  const auto along = [&](double metres, std::uint8_t& index, double& u) {
+    index = p.index;
+    u = p.u;
+    double left = metres;
+    while (index < p.count) {
+      const AirPath::Piece& c = p.pieces[index];
+      const double rest = lf_lengthAlong(c, u, 1.0);
       if (left < rest) {
-        p.u = lf_parameterAfter(c, p.u, left);
-        break;
+        u = lf_parameterAfter(c, u, left);
+        return;
       }
       left -= rest;
-      if (p.index + 1 == p.count) {
-        p.u = 1;
-        break;
+      if (index + 1 == p.count) {
+        u = 1;
+        return;
       }
-      ++p.index;
-      p.u = 0;
+      ++index;
+      u = 0;
     }
+  };
+  const auto courseAfter = [&](double metres) {
+    if (p.count == 0) return lf_courseOf(step);
+    std::uint8_t index = 0;
+    double u = 0;
+    along(metres, index, u);
+    return lf_courseOf(lf_tangentAt(p.pieces[index], u));
+  };
+  // Its pace and, to make up what it is behind, up to its catch-up speed; no farther than keeps its
+  // course within reach of its nose (in a turn too tight for its speed it slows, and where its track
+  // turns back on itself it turns round before it sets off back). Not while it lifts off or flares.
+  double metres = pace + std::clamp(p.fastestPerCycle - pace, 0.0, p.behindMetres);
+  if (flying && ac.phase == GroundPhase::Airborne && ac.flareStage == 0) {
+    const double reach = kMostNoseLagDeg * kDegToRad + lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
+    const auto keepsUp = [&](double m) { return std::fabs(gf_angleDiff(pos.heading, courseAfter(m))) <= reach; };
+    if (!keepsUp(metres)) {
+      double near = 0, far = metres;
+      if (keepsUp(0)) {
+        for (int i = 0; i < kHoldSearchSteps; ++i) {
+          const double mid = (near + far) / 2;
+          (keepsUp(mid) ? near : far) = mid;
+        }
+      }
+      metres = near;
+    }
+  }
+  p.behindMetres = std::max(0.0, p.behindMetres + pace - metres);
+
+  double course = 0;
+  if (p.count > 0) {
+    along(metres, p.index, p.u);
     const AirPath::Piece& c = p.pieces[p.index];
     const LatLon at = lf_toLatLon(p, lf_pointAt(c, p.u));
     pos.latitude = at.lat;
     pos.longitude = at.lon;
     course = lf_courseOf(lf_tangentAt(c, p.u));
-    metres = p.metresPerCycle;
   } else {
-    pos.latitude += ac.latitudeStep;
-    pos.longitude += ac.longitudeStep;
-    const Local step{ac.latitudeStep * kMetresPerDegree, ac.longitudeStep * lf_metresPerDegreeEast(pos.latitude)};
+    const double share = legPace > 0 ? metres / legPace : 0.0;
+    pos.latitude += share * ac.latitudeStep;
+    pos.longitude += share * ac.longitudeStep;
     course = lf_courseOf(step);
-    metres = lf_length(step);
   }
 
   const double speedMps = metres * kCyclesPerSecond;
-  const bool flying = speedMps >= kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
   double turned = 0;
   if (flying) {
-    const double most = lf_noseRate(ac.category, speedMps) / kCyclesPerSecond;
+    const double most = lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
     const double diff = gf_angleDiff(pos.heading, course);
     turned = std::clamp(diff, -most, most);
   } else {

@@ -28,6 +28,10 @@ void lf_planAirPath(LiveAc& ac);
 // through the front is planned on what is left of the leg.
 void lf_planTurnAhead(LiveAc& ac);
 
+// The aircraft in the air is still behind on the leg it flies (it slowed for a turn): the next leg
+// begins when it has caught up with the leg's end, not at the leg's due time.
+bool lf_stillOnAirPath(const LiveAc& ac);
+
 // One cycle in the air: the position along the leg's path (or its straight steps), the heading
 // toward the course flown and the bank of the turn. False when the aircraft is not flown this way
 // (on the ground, on a ground curve).

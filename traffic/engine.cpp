@@ -337,7 +337,7 @@ Reported lf_reportedOf(const LiveAc& ac, const LiveAc::HeldRecord& held) {
           gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, at) * kRadToDeg};
 }
 
-enum class Fit { Fits, TooFast, Behind, SpeedJump };
+enum class Fit { Fits, TooFast, Behind, SpeedJump, TurnedBack };
 
 // A reported speed that jumps from the one before it: tenfold, or from standing (5 kt or less) to
 // 80 kt or more, or back. Such a record is a glitch of the feed unless the next ones go on from it.
@@ -397,11 +397,23 @@ void lf_logHeldBack(LiveAc& ac, const Reported& last, const Situation& s, double
                 seconds, std::max(last.speed, s.speed));
 }
 
+// Flying synthetic legs on after the feed fell silent, the aircraft gets a record 100 degrees or more
+// off the track last reported, measured from where it was reported: a stale position, or one it
+// turned back to meanwhile. The synthetic legs do not take it; it waits for the next record to tell.
+bool lf_turnsBackWhileExtending(const LiveAc& ac, const Situation& s) {
+  if ((ac.extensionCount <= 0 && ac.waiting == 0) || ac.movesOnGround != 0) return false;
+  const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  if (s.latitude == last.lat && s.longitude == last.lon) return false;
+  return std::fabs(gf_angleDiff(gf_bearingRad(last, {s.latitude, s.longitude}), ac.lastRecordTrack * kDegToRad)) >=
+         kExtensionTurnBackDeg * kDegToRad;
+}
+
 // Takes a record into the aircraft: its identity, its buffer, and the last record taken (after the
 // buffer, whose checks measure the record against the one before it).
 void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, double time, bool confirmedJump) {
   if (ac.state == ActState::New && lf_nearReferenceGround(s)) return;
-  if (!lf_updateIdentity(ac, identity)) return;
+  // A respawn for a new identity keeps the buffer, and this record is where the aircraft goes next.
+  if (!lf_updateIdentity(ac, identity) && ac.state != ActState::Respawning) return;
   ac.lastDataTime = time;
   decodeExisting(ac, s, confirmedJump);
   if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
@@ -422,6 +434,7 @@ Fit lf_fitLast(const LiveAc& ac, const Situation& s, double time) {
   const Fit fit = lf_fit(lf_lastTaken(ac), s, time);
   if (fit == Fit::Fits && !ac.situations.empty() && lf_speedJumps(ac.situations.back().speed, s.speed))
     return Fit::SpeedJump;
+  if (fit == Fit::Fits && lf_turnsBackWhileExtending(ac, s)) return Fit::TurnedBack;
   return fit;
 }
 
@@ -457,12 +470,21 @@ bool lf_holdOrConfirm(LiveAc& ac, const TrafficRecord& record) {
     }
   }
   if (fit == Fit::Fits) return false;
-  if (fit != Fit::SpeedJump) lf_logHeldBack(ac, lf_lastTaken(ac), s, t, fit);
+  if (fit == Fit::TooFast || fit == Fit::Behind) lf_logHeldBack(ac, lf_lastTaken(ac), s, t, fit);
   ac.heldRecord = LiveAc::HeldRecord{record.identity, s, t};
   return true;
 }
 
 }  // namespace
+
+bool lf_startFromHeldRecord(LiveAc& ac) {
+  if (!ac.heldRecord) return false;
+  const LiveAc::HeldRecord held = std::move(*ac.heldRecord);
+  ac.heldRecord.reset();
+  ac.situations.clear();
+  lf_takeRecord(ac, held.identity, held.situation, held.timestamp, true);
+  return !ac.situations.empty();
+}
 
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   if (record.hexid != ac.hexid) return false;

@@ -53,6 +53,9 @@ inline constexpr std::int32_t kCyclesPerSecond = 100;
 inline constexpr std::int32_t kCyclesPerMinute = 6000;
 inline constexpr double kCyclesPerNmAtOneKnot = 360000.0;
 inline constexpr std::int32_t kMinLegCycles = 25;
+// Flying synthetic legs, a new position this far or farther off the track last reported (degrees)
+// is not where the aircraft went on to.
+inline constexpr double kExtensionTurnBackDeg = 100.0;
 
 // ---- Events ----
 
@@ -93,6 +96,10 @@ bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const 
                    double seconds);
 // A record that no live aircraft took: a new live aircraft, or dropped.
 void lf_newAircraft(TrafficRecord& record);
+// An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
+// later record is held back: the held record becomes its only position, the one the next records are
+// measured from. False when none is held.
+bool lf_startFromHeldRecord(LiveAc& ac);
 // Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,
 // Buzjets, Large and Heavy always, any other value never (new aircraft, and their waiting extensions).
 bool lf_categoryAllowed(int category);

@@ -68,6 +68,10 @@ struct AirPath {
   std::uint8_t feedBank = 0;  // the feed gives the bank of this leg
   double u = 0;               // parameter along the piece flown, 0 to 1
   double metresPerCycle = 0;
+  // The most the aircraft flies in a cycle to make up what it is behind the leg's pace (its
+  // catch-up speed), and how far behind it is: it slows where its course would outrun its nose.
+  double fastestPerCycle = 0;
+  double behindMetres = 0;
   std::int32_t endCycle = 0;  // the cycle at which the leg's steps bring the aircraft to its end
   // The turn through the leg's end goes on in the next leg: the corner, where the aircraft is when
   // the leg ends, and the rest of the curve (its middle point and its end on the next leg), degrees.
@@ -104,6 +108,13 @@ struct LiveAc : Act {
     double timestamp = 0;
   };
   std::optional<HeldRecord> heldRecord;
+  // The report that has the aircraft on the ground far from where it landed: the aircraft is removed
+  // and created again from it (the time is the record's).
+  struct RestartRecord {
+    Situation situation;
+    double timestamp = 0;
+  };
+  std::optional<RestartRecord> restartFrom;
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began

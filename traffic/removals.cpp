@@ -126,8 +126,11 @@ bool lf_removePendingCreation(std::deque<CreateRequest>& queue, const std::strin
 
 void gf_removeAllLiveAc() {
   std::lock_guard lock(gf_engineMutex());
-  for (LiveAc& ac : g_liveAcs)
+  for (LiveAc& ac : g_liveAcs) {
+    // Everything goes: nothing removed now is created again.
+    ac.restartFrom.reset();
     if (ac.state == ActState::InSim || ac.state == ActState::Creating) removeAircraftFromSim(ac);
+  }
   std::erase_if(g_liveAcs, [](const LiveAc& ac) { return ac.eraseNow != 0; });
 }
 

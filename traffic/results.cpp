@@ -135,7 +135,15 @@ void lf_processSimResult(const SimResult& r) {
           ac->flapsMarker = 4;
           ac->objectId = 0;
         } else {
+          // Removed to be created again where the feed has it: from that report, as a new aircraft.
+          std::optional<TrafficRecord> again;
+          if (ac->restartFrom) {
+            again = TrafficRecord{static_cast<const AcIdentity&>(*ac), ac->restartFrom->situation,
+                                  ac->restartFrom->timestamp, ac->hexid};
+            again->identity.airline.clear();
+          }
           lf_eraseLiveAcUnordered(*ac);
+          if (again) lf_newAircraft(*again);
         }
         return;
       }
@@ -241,7 +249,8 @@ bool lf_onLiveObjectData(LiveAc& ac, const SimResult& r) {
     return true;
   } catch (const std::exception& e) {
     gf_logf("{}: {}", "lf_onLiveObjectData", e.what());
-    return ac.objectId >= 3;
+    // Nothing throws before the object's id (3 or more) is stored: the object is the aircraft's.
+    return true;
   }
 }
 

@@ -106,7 +106,8 @@ bool updateLiveAc(LiveAc& ac) {
       return ac.remove != 0;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
-    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due) {
+    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due &&
+        !lf_stillOnAirPath(ac)) {
       nextPosMain(ac);
       ac.position.verticalSpeed = ac.targetVerticalSpeed / 60.0;
       ac.position.trueAirspeed =
@@ -137,15 +138,16 @@ bool updateLiveAc(LiveAc& ac) {
 void updateBufferAc(LiveAc& ac) {
   try {
     if (ac.situations.empty()) {
-      ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
       return;
     }
     const Situation& f = ac.situations.front();
     const std::int32_t lead = (f.airborne == 0 && f.speed != 0) ? 300 : 100;
     if (g_engineCycle.load(std::memory_order_relaxed) < f.due - lead) return;
-    // A single position is never shown; an aircraft coming back after a respawn has its own.
+    // A single position is never shown; an aircraft coming back after a respawn has its own. One whose
+    // later record waits to be confirmed starts again from that record.
     if (ac.situations.size() == 1 && !ac.respawnHeading) {
-      ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && g_ghostCallsigns.count(ac.callsign) != 0) {
@@ -269,6 +271,8 @@ void spawnLiveAc(LiveAc& ac) {
     }
     p.heading = lf_normalised(heading);
     ac.headingStep = 0;
+    // A path in the air belongs to the object it was flown by (a respawn creates a new one).
+    ac.airPath = AirPath{};
     if (f.airborne == 0) ac.bearingToNext = p.heading;
 
     ac.state = ActState::Creating;
@@ -377,8 +381,9 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
     }
     if (ac.waiting != 0 && !buffer.empty() &&
         gf_distanceNm(lf_at(s), lf_at(buffer.front())) * kMetresPerNm > HOLDING_THRESHOLD_METERS.value) {
+      // It ends the wait where the aircraft stands, and starts its next life where the feed has it.
       ac.waiting = 0;
-      removeAircraftFromSim(ac);
+      lf_restartFrom(ac, s);
       return;
     }
     if ((ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand) && !lf_checkAtStand(ac, s)) return;
@@ -404,20 +409,38 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
     if (!checkNewSituation(ac, s)) return;
     const bool reportedAirborne = s.airborne != 0;
     lf_holdOnGroundAfterTouchdown(ac, s);
+    const bool farOff = gf_distanceNm({ac.position.latitude, ac.position.longitude}, lf_at(s)) * kMetresPerNm >
+                        HOLDING_THRESHOLD_METERS.value;
     if ((ac.landed != 0 || ac.touchdownField) && lf_behindOnGround(ac, s)) {
       // A landed aircraft is never driven back up the runway to an airborne record behind it: the
       // feed is only late with the landing the aircraft has flown.
       if (reportedAirborne) return;
       // The feed has it on the ground far behind where it rolled out (it touched down or turned off
       // elsewhere): it is created again there rather than driven back along the runway.
-      if (gf_distanceNm({ac.position.latitude, ac.position.longitude}, lf_at(s)) * kMetresPerNm >
-          HOLDING_THRESHOLD_METERS.value) {
-        removeAircraftFromSim(ac);
+      if (farOff) {
+        lf_restartFrom(ac, s);
         return;
       }
     }
+    // Still coming in to land while the feed already has it on the ground far off its way (it
+    // landed and turned off while the feed repeated its last point in the air): created again there.
+    if (ac.landingMode != 0 && ac.landed == 0 && ac.movesOnGround == 0 && ac.state == ActState::InSim &&
+        !reportedAirborne && farOff && lf_offCourse(ac, s, kPi / 2)) {
+      lf_restartFrom(ac, s);
+      return;
+    }
+    // Flaring on synthetic legs (the feed repeated the approach's last point), the aircraft touches
+    // down where they take it; a report of the way the approach really went follows that landing
+    // rather than turning the flare aside, or being lost.
+    const bool flaringOnSynthetic = ac.flareStage != 0 && ac.landingMode != 0 && ac.landed == 0 &&
+                                    ac.extensionCount > 0 && buffer.size() == 1;
+    const std::int32_t syntheticDue = buffer.front().due;
     if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s, confirmedJump)) return;
-    if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) return;
+    if (flaringOnSynthetic) {
+      buffer.front().due = syntheticDue;
+    } else if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) {
+      return;
+    }
     if (buffer.empty()) {
       buffer.push_back(s);
       return;
@@ -455,6 +478,16 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit) {
+  const LatLon from = lf_at(ac.situations.back());
+  return std::fabs(gf_angleDiff(gf_bearingRad(from, lf_at(s)), ac.position.heading)) >= limit;
+}
+
+void lf_restartFrom(LiveAc& ac, const Situation& s) {
+  ac.restartFrom = LiveAc::RestartRecord{s, ac.lastDataTime};
+  removeAircraftFromSim(ac);
 }
 
 bool lf_behindOnGround(const LiveAc& ac, const Situation& s) {
@@ -506,7 +539,7 @@ bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump
     const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
     if (s.latitude == last.lat && s.longitude == last.lon) return false;
     const double course = gf_bearingRad(last, lf_at(s));
-    if (std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= 100 * kDegToRad) return false;
+    if (std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= kExtensionTurnBackDeg * kDegToRad) return false;
   }
   ac.extensionCount = 0;
   lf_wideWindows(ac);

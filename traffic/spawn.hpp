@@ -32,6 +32,12 @@ bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdow
 // Whether a position lies behind an aircraft in the simulator that moves on the ground: more than
 // 1 m from it, 90 degrees or more off its nose.
 bool lf_behindOnGround(const LiveAc& ac, const Situation& s);
+// Whether the course from the buffer's last situation to a position lies `limit` radians or more off
+// the aircraft's nose.
+bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit);
+// The feed has the aircraft where it cannot be flown to (on the ground far from where it landed):
+// it is removed from the simulator and created again from this position (traffic/results.cpp).
+void lf_restartFrom(LiveAc& ac, const Situation& s);
 
 // The pitch for a vertical speed (feet per minute): -3 degrees less 2.2 degrees per 600 ft/min of
 // climb (at most 2400), a descent (at most 3000) counting half. Radians, negative nose up.

@@ -376,3 +376,84 @@ TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
 
 }  // namespace
 }  // namespace amb::flightcheck
+
+namespace amb::flightcheck {
+namespace {
+
+// In a replay the engine's buffers tell what was taken; a position it did not take is dropped only
+// where an object of its aircraft flew at the position's due time (delay 30 s). The aircraft flies
+// from 30 s to 60 s of the flown clock: the position reported at 10 s (due at 40 s) is dropped and
+// its next record confirms it; the ones reported at 40 s and 45 s (due at 70 s and 75 s, when the
+// aircraft is no longer shown) are unknown, as a trace judges them, and confirm nothing.
+TEST(FlightCheck, APositionOfAnAircraftNotFlownThenIsNoDrop) {
+  Input in;
+  auto& a = in.reported[601];
+  a.callsign = "N601";
+  a.positions.push_back(lf_east(0, 0, Taken::Yes));
+  a.positions.push_back(lf_east(10, 10 / 12.0, Taken::No));
+  a.positions.push_back(lf_east(15, 15 / 12.0, Taken::Yes));
+  a.positions.push_back(lf_east(25, 25 / 12.0, Taken::Yes));
+  a.positions.push_back(lf_east(40, 40 / 12.0, Taken::No));
+  a.positions.push_back(lf_east(45, 45 / 12.0, Taken::No));
+  FlownTrack t;
+  t.objectId = 1;
+  t.hexid = 601;
+  t.callsign = "N601";
+  for (int i = 0; i <= 300; ++i) {
+    const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+    t.points.push_back({30 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  keepDropsOfFlownAircraft(in);
+  const std::vector<Taken> expected{Taken::Yes, Taken::No, Taken::Yes, Taken::Yes, Taken::Unknown, Taken::Unknown};
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(a.positions[i].taken, expected[i]) << i;
+  EXPECT_EQ(measure(in, lf_options()).droppedConfirmed, 1u);
+}
+
+}  // namespace
+}  // namespace amb::flightcheck
+
+namespace amb::flightcheck {
+namespace {
+
+// A trace whose object runs 90 s behind its stream (delay 30 s, flown 120 s after each report)
+// passes its positions late but in their order: each is taken. A record repeating the place of one
+// passed earlier (a stale one, behind the aircraft) is dropped: the object was there before it
+// passed the positions reported before the stale one. One 2 nm off the line is dropped too.
+TEST(FlightCheck, ALateObjectPassesItsPositionsInTheirOrder) {
+  Input in;
+  in.delaySeconds = 30;
+  auto& a = in.reported[701];
+  a.callsign = "N701";
+  for (int i = 0; i <= 20; ++i) a.positions.push_back(lf_east(5.0 * i, 5.0 * i / 12, Taken::Unknown));
+  a.positions[12].latitude = a.positions[4].latitude;
+  a.positions[12].longitude = a.positions[4].longitude;
+  const LatLon off = gf_destinationPoint({a.positions[16].latitude, a.positions[16].longitude}, 0, 2 * kFeetPerNm);
+  a.positions[16].latitude = off.lat;
+  a.positions[16].longitude = off.lon;
+  FlownTrack t;
+  t.objectId = 1;
+  t.hexid = 701;
+  t.callsign = "N701";
+  // At 300 kt along the line from 30 s on (7.5 nm short of the first report), where the reports were
+  // 120 s before.
+  for (int i = 0; i <= 3500; ++i) {
+    const double at = 30 + i * kDt;
+    const Reported r = lf_east(at, (at - 120) / 12, Taken::Unknown);
+    t.points.push_back({at, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  inferTaken(in, lf_options());
+  for (std::size_t i = 0; i < a.positions.size(); ++i)
+    EXPECT_EQ(a.positions[i].taken, i == 12 || i == 16 ? Taken::No : Taken::Yes) << i;
+  // Allowed no lateness beyond the minute after the due time, every position is dropped but the stale
+  // one, whose place the object passes within that minute (nothing taken before it to come after).
+  Options strict = lf_options();
+  strict.lateSeconds = 0;
+  inferTaken(in, strict);
+  for (std::size_t i = 0; i < a.positions.size(); ++i)
+    EXPECT_EQ(a.positions[i].taken, i == 12 ? Taken::Yes : Taken::No) << i;
+}
+
+}  // namespace
+}  // namespace amb::flightcheck

@@ -169,6 +169,7 @@ TEST_F(Curves, TheLongitudeWrapsAtTheDateLine) {
     gf_resetEngine();
     LiveAc& ac = addInSim(11950200, 1020, situation(-16.5, from, 5000, 250, cycle() + 100000));
     ac.longitudeStep = step;
+    ac.position.heading = step > 0 ? kPi / 2 : 3 * kPi / 2;  // its nose along its way
     lf_curveStep(ac);
     EXPECT_NEAR(ac.position.longitude, to, 1e-9);
   }

@@ -73,6 +73,10 @@ TEST_F(EngineCycle, RecordsOfAKnownAircraftFollowTheDropRules) {
       {"fast, straight, 450 m not yet flown", faster(air, 0, 300), faster(air, 2, 300), false},
       {"fast, straight, 450 m flown", faster(air, 0, 300), faster(air, 6, 300), true},
       {"fast but turning", faster(air, 0, 300), turned(faster(air, 0, 300), 2, 95), true},
+      // A track past 360 degrees (the feed does not bound it) is measured round the circle: 366 is
+      // 6 degrees on from north, 361 one.
+      {"fast, from north to a track of 366", turned(faster(air, 0, 300), 0, 0), turned(turned(faster(air, 0, 300), 0, 0), 2, 366), true},
+      {"fast, from north to a track of 361", turned(faster(air, 0, 300), 0, 0), turned(turned(faster(air, 0, 300), 0, 0), 2, 361), false},
       {"taxiing straight, 20 m not yet covered", ground, later(ground, 2), false},
       {"taxiing straight, 20 m covered", ground, later(ground, 5), true},
   };

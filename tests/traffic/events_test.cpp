@@ -4,6 +4,8 @@
 #include "engine_fixture.hpp"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace amb {
 namespace {
@@ -220,6 +222,60 @@ TEST_F(ObjectEvents, OnlyRealObjectsOfGoneAircraftAreRemoved) {
     run(10);  // removals go every tenth cycle
     EXPECT_EQ(sim().removalsSent - before, removed);
   }
+}
+
+}  // namespace
+}  // namespace amb
+
+namespace amb {
+namespace {
+
+// The simulator's port, but the static-data request fails with an exception.
+class ThrowingCgPort final : public SimPort {
+public:
+  explicit ThrowingCgPort(SimPort& inner) : m_inner(inner) {}
+  void queueEvent(const SimEventCmd& event) override { m_inner.queueEvent(event); }
+  void queueCreation(const CreateRequest& request) override { m_inner.queueCreation(request); }
+  void queueRemoval(std::uint32_t objectId) override { m_inner.queueRemoval(objectId); }
+  void updateAircraft(const PosUpdate& update) override { m_inner.updateAircraft(update); }
+  void handOverPositions() override { m_inner.handOverPositions(); }
+  std::vector<SimResult> takeResults() override { return m_inner.takeResults(); }
+  bool requestAiNearby(std::uint32_t radiusMeters) override { return m_inner.requestAiNearby(radiusMeters); }
+  bool requestStaticCg(std::uint32_t) override { throw std::runtime_error("the link is gone"); }
+  bool toggleAllLights(std::uint32_t objectId) override { return m_inner.toggleAllLights(objectId); }
+  bool setFlightPlan(std::uint32_t objectId, const std::string& path) override {
+    return m_inner.setFlightPlan(objectId, path);
+  }
+  bool setControls(std::uint32_t objectId, const AiControlsBlock& controls) override {
+    return m_inner.setControls(objectId, controls);
+  }
+  UserAcBlock requestUserAircraft() override { return m_inner.requestUserAircraft(); }
+  void requestFailed() override { m_inner.requestFailed(); }
+  bool sendingStopped() const override { return m_inner.sendingStopped(); }
+  bool userOnGround() const override { return m_inner.userOnGround(); }
+
+private:
+  SimPort& m_inner;
+};
+
+class CreatedObjects : public test::EngineTest {};
+
+// The object of an aircraft being created is known once the simulator reports it (3 is the lowest id
+// of an AI object); a request for its static data that fails with an exception after that does not
+// lose it: it settles and is in the simulator 200 cycles later.
+TEST_F(CreatedObjects, AnObjectWhoseStaticDataRequestFailsIsStillCreated) {
+  ThrowingCgPort port(sim());
+  gf_setSimPort(&port);
+  LiveAc& ac = addLive(11800950, "A321", situation(40.70, -73.90, 5000, 250, cycle() + 1000));
+  ac.situations.push_back(situation(40.70, -73.89, 5000, 250, cycle() + 2000));
+  ac.state = ActState::Creating;
+  sim().push({3, 11800950, 0, CreatedLive, 0, 5000});
+  run(210);
+  gf_setSimPort(&sim());
+  const LiveAc* created = lf_findLiveByHexid(11800950);
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(created->objectId, 3u);
+  EXPECT_EQ(created->state, ActState::InSim);
 }
 
 }  // namespace

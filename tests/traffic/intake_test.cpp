@@ -42,6 +42,8 @@ TEST_F(Intake, DropRulesMeasureSpeedJumpsAndHeadingsAcrossNorth) {
       {"from 60 kt to 6 kt", at(ground, 60, 90), later(at(ground, 60, 90), 10, 6, 90), false},
       {"from 50 kt to 5 kt", at(ground, 50, 90), later(at(ground, 50, 90), 10, 5, 90), true},
       {"from 5 kt to 80 kt", at(ground, 5, 90), later(at(ground, 5, 90), 10, 80, 90), false},
+      // From 9 kt, 85 kt is neither tenfold nor from standing.
+      {"from 9 kt to 85 kt", at(ground, 9, 90), later(at(ground, 9, 90), 10, 85, 90), true},
       // 121 kt in the air: a heading change of a degree at most counts as straight (the feed gives
       // whole degrees).
       {"359 to 0 degrees, 121 kt, 3 s", at(air, 121, 359), later(at(air, 121, 359), 3, 121, 0), false},

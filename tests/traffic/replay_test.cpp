@@ -8,6 +8,7 @@
 #include "enginesim/harness.hpp"
 #include "enginesim/liveries.hpp"
 #include "feed/traffic_line.hpp"
+#include "flightcheck/replay.hpp"
 #include "settings/options.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
@@ -24,6 +25,7 @@
 #include <map>
 #include <tuple>
 #include <memory>
+#include <sstream>
 #include <unordered_map>
 
 namespace amb {
@@ -88,11 +90,16 @@ protected:
     for (std::uint32_t hexid : kFollowed) h.follow(hexid);
     std::unordered_map<std::uint32_t, int> categories;
     s_fidelity = std::make_unique<enginesim::FidelityRecorder>();
-    h.onQueued = [](const enginesim::RecordedLine& line, const Situation& s) {
+    const auto lines = enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz"));
+    // What a pilot would see (tools/flightcheck), from the same replay: a flown point every 10 cycles.
+    flightcheck::ReplayCollector pilot(h, lines, 10, options.parkAirport.alt, options.sim.staticCg);
+    h.onQueued = [&pilot](const enginesim::RecordedLine& line, const Situation& s) {
       s_fidelity->reported(line.hexid, s.due - kTrafficDelayCycles, s.latitude, s.longitude, s.airborne != 0);
+      pilot.queued(line, s);
     };
-    h.sim().onPosition = [&categories](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+    h.sim().onPosition = [&categories, &pilot](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
       s_fidelity->flown(cycle, o.id, o.hexid, b);
+      pilot.flown(cycle, o, b);
       auto known = categories.find(o.id);
       if (known == categories.end()) {
         const LiveAc* ac = lf_findLiveByObjectId(o.id);
@@ -106,11 +113,13 @@ protected:
       if (std::find(kFollowed.begin(), kFollowed.end(), o.hexid) != kFollowed.end())
         s_blocks[o.hexid].push_back({cycle, b});
     };
-    h.schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
+    h.schedule(lines);
     // The recording, its 30-second delay, and the extensions of the streams that end with it.
     h.run(h.lastLineCycle() + 3000 + 8 * 800 + 2000);
     s_afterExtensions = h.sim().liveObjects();
     h.sim().onPosition = nullptr;
+    h.onQueued = nullptr;
+    s_pilot = flightcheck::measure(pilot.finish());
     // Aircraft whose stream ends on the ground hold there, at most MAX_HOLDING_MINUTES.
     s_allGone = h.runUntil([&] { return h.sim().liveObjects() == 0 && g_liveAcs.empty(); },
                            MAX_HOLDING_MINUTES.value * kCyclesPerMinute + 1000);
@@ -121,6 +130,7 @@ protected:
     s_blocks.clear();
     s_fidelity.reset();
     s_flights.flown.clear();
+    s_pilot = {};
   }
 
   // The first object created for a hexid.
@@ -134,6 +144,7 @@ protected:
   static inline std::unique_ptr<EngineHarness> s_harness;
   static inline std::map<std::uint32_t, std::vector<Block>> s_blocks;
   static inline std::unique_ptr<enginesim::FidelityRecorder> s_fidelity;
+  static inline flightcheck::Figures s_pilot;
   static inline enginesim::FlightWatch s_flights;
   static inline std::uint64_t s_nonFinite = 0, s_headingOutside = 0, s_bankOver = 0;
   static inline std::size_t s_afterExtensions = 0;
@@ -289,6 +300,29 @@ TEST_F(JfkReplay, AircraftPassTheReportedPositionsOnTime) {
   EXPECT_GT(f.positions, 5000u);
   EXPECT_NEAR(f.medianLateSeconds, 0.0, 1.0);
   EXPECT_NEAR(f.fittedDelaySeconds, 30.0, 1.5);
+}
+
+// What a pilot sees of the traffic around them, measured from outside as tools/flightcheck does: at
+// most 1 % of the airborne seconds flown with the nose more than 45 degrees off the course, and no
+// aircraft more than 10 s so; no aircraft turning faster than 15 degrees a second above 60 kt for 3 s
+// or more, nor faster than 1.3 times its highest reported speed and 30 kt for 5 s or more; no
+// reversal on the ground; no position dropped that the aircraft's next records confirm; and every
+// take-off roll of the recording (there are six) rolled in the simulator.
+TEST_F(JfkReplay, WhatAPilotSeesHoldsEveryBound) {
+  const flightcheck::Figures& f = s_pilot;
+  std::ostringstream report;
+  flightcheck::print(report, f, {}, false);
+  SCOPED_TRACE(report.str());
+  EXPECT_GT(f.airborneSeconds, 90000.0);
+  EXPECT_LE(f.offNoseShare(), 0.01);
+  EXPECT_EQ(f.aircraftOffNoseOver, 0u);
+  EXPECT_EQ(f.aircraftFastTurnRun, 0u);
+  EXPECT_EQ(f.aircraftOverspeedRun, 0u);
+  EXPECT_EQ(f.groundReversals, 0u);
+  EXPECT_EQ(f.droppedConfirmed, 0u);
+  EXPECT_GE(f.departures.size(), 6u);
+  EXPECT_EQ(f.departuresNotRolled, 0u);
+  EXPECT_TRUE(flightcheck::check(f).empty());
 }
 
 TEST_F(JfkReplay, AltitudeIsTheReportedOneWhereThePerformanceAllows) {

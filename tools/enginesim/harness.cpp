@@ -1,5 +1,7 @@
 #include "enginesim/harness.hpp"
 
+#include <cstdio>
+
 #include "airports/services.hpp"
 #include "core/geometry.hpp"
 #include "core/strings.hpp"
@@ -54,6 +56,34 @@ std::vector<RecordedLine> readRecording(const fs::path& file) {
     out.push_back(std::move(line));
   }
   return out;
+}
+
+bool SettingArguments::take(const std::string& name, const std::string& value, HarnessOptions& options,
+                            bool& valid) {
+  valid = true;
+  if (name == "--airport") {
+    char code[16] = {};
+    double lat = 0, lon = 0, elev = 0;
+    valid = std::sscanf(value.c_str(), "%15[^,],%lf,%lf,%lf", code, &lat, &lon, &elev) == 4;
+    if (valid) {
+      options.parkAirport = AirportData{code, code, lat, lon, elev};
+      airportGiven = true;
+    }
+    return true;
+  }
+  if (name == "--user") {
+    valid = std::sscanf(value.c_str(), "%lf,%lf", &options.userLatitude, &options.userLongitude) == 2;
+    userGiven = userGiven || valid;
+    return true;
+  }
+  return false;
+}
+
+void SettingArguments::finish(HarnessOptions& options) const {
+  if (airportGiven && !userGiven) {
+    options.userLatitude = options.parkAirport.lat;
+    options.userLongitude = options.parkAirport.lon;
+  }
 }
 
 void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
@@ -185,25 +215,36 @@ void EngineHarness::feedDueLines() {
 void EngineHarness::collectAccepted() {
   for (auto& [hexid, f] : m_followed) {
     const LiveAc* ac = lf_findLiveByHexid(hexid);
-    if (ac == nullptr || ac->situations.empty() || f.injected.empty()) continue;
-    // A reported position enters a buffer at its back (or as its first) with the due time stamped
-    // on arrival; a few of the latest queued ones are all that can have arrived since the last cycle.
-    const auto match = [&](const Situation& s) -> const AcceptedPosition* {
-      const std::size_t from = f.injected.size() > 8 ? f.injected.size() - 8 : 0;
-      for (std::size_t i = f.injected.size(); i-- > from;) {
-        const AcceptedPosition& p = f.injected[i];
-        if (p.latitude == s.latitude && p.longitude == s.longitude && std::abs(p.due - s.due) <= 5) return &p;
-      }
-      return nullptr;
-    };
-    const std::size_t n = ac->situations.size();
-    for (std::size_t k = n >= 2 ? n - 2 : 0; k < n; ++k) {
-      const AcceptedPosition* p = match(ac->situations[k]);
-      if (p == nullptr) continue;
-      const bool known = std::any_of(f.accepted.end() - std::min<std::ptrdiff_t>(4, f.accepted.size()),
-                                     f.accepted.end(), [&](const AcceptedPosition& a) { return a.due == p->due; });
-      if (!known) f.accepted.push_back(*p);
+    if (ac == nullptr || ac->situations.empty() || f.injected.empty()) {
+      f.lastBuffer.clear();
+      f.lastAircraft = ac;
+      continue;
     }
+    f.injectedTaken.resize(f.injected.size(), false);
+    // A reported position enters a buffer at its back (or as its first) with the due time stamped on
+    // arrival, or later where the intake keeps the dues rising; it is the earliest queued record of
+    // that position not yet taken. Situations the buffer held at the end of the last cycle are known
+    // (the front's due changes as its leg is planned: a front whose position the buffer held is known).
+    const bool newBuffer = f.lastAircraft != ac;
+    std::vector<std::tuple<double, double, std::int32_t>> now;
+    now.reserve(ac->situations.size());
+    for (std::size_t k = 0; k < ac->situations.size(); ++k) {
+      const Situation& s = ac->situations[k];
+      now.emplace_back(s.latitude, s.longitude, s.due);
+      const auto known = [&](const std::tuple<double, double, std::int32_t>& b) {
+        return k == 0 ? std::get<0>(b) == s.latitude && std::get<1>(b) == s.longitude : b == now.back();
+      };
+      if (!newBuffer && std::any_of(f.lastBuffer.begin(), f.lastBuffer.end(), known)) continue;
+      for (std::size_t i = 0; i < f.injected.size(); ++i) {
+        const AcceptedPosition& p = f.injected[i];
+        if (f.injectedTaken[i] || p.latitude != s.latitude || p.longitude != s.longitude || p.due - 5 > s.due) continue;
+        f.injectedTaken[i] = true;
+        f.accepted.push_back(p);
+        break;
+      }
+    }
+    f.lastBuffer = std::move(now);
+    f.lastAircraft = ac;
     // Flying synthetic situations (the stream's extensions, waiting) leaves the reported track until
     // the next reported position is reached.
     const bool synthetic = ac->extensionCount > 0 || ac->waiting != 0;

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace amb::enginesim {
@@ -61,6 +62,16 @@ struct HarnessOptions {
   // The liveries the matching finds (tools/enginesim/liveries.hpp); unset: a generic livery of every
   // type of the data base.
   std::optional<std::vector<LiveryData>> liveries;
+};
+
+// The tools' "--airport CODE,LAT,LON,ELEV_FT" and "--user LAT,LON": true when `name` is one of them
+// (`valid` false when its value does not read; otherwise read into the options).
+// finish then puts the user on the airport when only the airport was given.
+struct SettingArguments {
+  bool airportGiven = false;
+  bool userGiven = false;
+  bool take(const std::string& name, const std::string& value, HarnessOptions& options, bool& valid);
+  void finish(HarnessOptions& options) const;
 };
 
 // A reported position an aircraft's buffer took.
@@ -131,6 +142,11 @@ private:
   struct Followed {
     std::vector<AcceptedPosition> injected;  // queued by the feed
     std::vector<AcceptedPosition> accepted;  // taken into the buffer
+    std::vector<bool> injectedTaken;          // by index of injected
+    // The buffer's situations at the end of the last cycle (position and due), and the aircraft's
+    // address in the live list then: a situation not among them entered the buffer this cycle.
+    std::vector<std::tuple<double, double, std::int32_t>> lastBuffer;
+    const void* lastAircraft = nullptr;
     std::vector<Passage> passages;
     double frontLatitude = 0, frontLongitude = 0;
     std::int32_t frontDue = -1;

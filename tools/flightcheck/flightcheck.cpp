@@ -622,6 +622,21 @@ std::optional<double> fitDelay(const Input& input, double from, double to) {
   return bestDelay;
 }
 
+void keepDropsOfFlownAircraft(Input& input) {
+  const auto tracks = lf_tracksByHexid(input);
+  for (auto& [hexid, a] : input.reported) {
+    auto t = tracks.find(hexid);
+    for (Reported& r : a.positions) {
+      if (r.taken != Taken::No) continue;
+      const double due = r.t + input.delaySeconds;
+      const bool flew = t != tracks.end() && std::any_of(t->second.begin(), t->second.end(), [&](const FlownTrack* track) {
+                          return track->points.front().t <= due && due <= track->points.back().t;
+                        });
+      if (!flew) r.taken = Taken::Unknown;
+    }
+  }
+}
+
 void inferTaken(Input& input, const Options& o) {
   const auto tracks = lf_tracksByHexid(input);
   // A position due so late that the flown clock ends before its time to be passed is not judged.
@@ -630,24 +645,28 @@ void inferTaken(Input& input, const Options& o) {
     if (!t.points.empty()) end = std::max(end, t.points.back().t);
   for (auto& [hexid, a] : input.reported) {
     auto t = tracks.find(hexid);
+    double lastPass = -std::numeric_limits<double>::infinity();  // when the position taken before was passed
     for (Reported& r : a.positions) {
       r.taken = Taken::Unknown;
       if (t == tracks.end()) continue;
       const double due = r.t + input.delaySeconds;
       if (due + o.passSeconds > end) continue;
+      const double from = std::max(due - o.passSeconds, lastPass);
+      const double to = due + std::max(o.passSeconds, o.lateSeconds);
       bool flew = false;
-      double nearest = std::numeric_limits<double>::infinity();
+      double passed = std::numeric_limits<double>::infinity();
       for (const FlownTrack* track : t->second) {
         const auto& p = track->points;
-        if (p.back().t < due - o.passSeconds || p.front().t > due + o.passSeconds) continue;
         // Only an object flown at the due time can have dropped the position.
         if (p.front().t <= due && due <= p.back().t) flew = true;
-        auto it = std::lower_bound(p.begin(), p.end(), due - o.passSeconds,
-                                   [](const FlownPoint& q, double v) { return q.t < v; });
-        for (; it != p.end() && it->t <= due + o.passSeconds && nearest > o.passNm; ++it)
-          nearest = std::min(nearest, gf_distanceNm(lf_pos(*it), lf_pos(r)));
+        if (p.back().t < from || p.front().t > to) continue;
+        auto it = std::lower_bound(p.begin(), p.end(), from, [](const FlownPoint& q, double v) { return q.t < v; });
+        for (; it != p.end() && it->t <= to && it->t < passed; ++it)
+          if (gf_distanceNm(lf_pos(*it), lf_pos(r)) <= o.passNm) passed = it->t;
       }
-      if (flew) r.taken = nearest <= o.passNm ? Taken::Yes : Taken::No;
+      if (!flew) continue;
+      r.taken = std::isfinite(passed) ? Taken::Yes : Taken::No;
+      if (std::isfinite(passed)) lastPass = passed;
     }
   }
 }

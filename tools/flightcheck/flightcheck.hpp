@@ -89,10 +89,13 @@ struct Options {
   // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm.
   double nextWithinSeconds = 120;
   // Where the engine's buffer is not known (a trace), a position counts as taken when one of the
-  // aircraft's objects passed within passNm of it within passSeconds of its due time, dropped when
-  // an object flew then and none passed it.
+  // aircraft's objects passed within passNm of it from passSeconds before its due time to
+  // lateSeconds after it, and not before it passed the position taken before (an aircraft late on
+  // its stream passes its positions late, in their order); dropped when an object flew at its due
+  // time and none passed it so.
   double passNm = 0.5;
   double passSeconds = 60;
+  double lateSeconds = 300;
   // The bounds of check(): at most this share of airborne seconds off the nose, no aircraft more than
   // maxOffNoseSeconds off it, no run of fast turning of maxTurnRunSeconds or more, no run too fast of
   // maxOverspeedRunSeconds or more, no reversal on the ground, no dropped position confirmed, every
@@ -186,6 +189,11 @@ void matchHexids(std::vector<FlownTrack>& tracks, const std::map<std::uint32_t, 
 // to the flown tracks (least median distance), searched from `from` to `to` seconds; nullopt when no
 // position meets a track.
 std::optional<double> fitDelay(const Input& input, double from, double to);
+
+// A position not taken counts as dropped only where an object of its aircraft flew at its due time:
+// one of an aircraft the engine did not show then (not created yet, removed, or never shown) is no
+// position a pilot saw dropped, and becomes unknown, as inferTaken judges a trace.
+void keepDropsOfFlownAircraft(Input& input);
 
 // Marks the reported positions taken or dropped from the flown tracks (see Options::passNm) where the
 // engine's buffer is not known; a position stays unknown when no object of its aircraft flew at its

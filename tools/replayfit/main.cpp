@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   using namespace amb;
   std::filesystem::path recording, faa = AMB_REPLAYFIT_FAA;
   enginesim::HarnessOptions options;
-  bool userGiven = false, airportGiven = false;
+  enginesim::SettingArguments setting;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (i + 1 >= argc) return usage();
@@ -38,15 +38,8 @@ int main(int argc, char** argv) {
       recording = value;
     } else if (a == "--faa") {
       faa = value;
-    } else if (a == "--airport") {
-      char code[16] = {};
-      double lat = 0, lon = 0, elev = 0;
-      if (std::sscanf(value.c_str(), "%15[^,],%lf,%lf,%lf", code, &lat, &lon, &elev) != 4) return usage();
-      options.parkAirport = AirportData{code, code, lat, lon, elev};
-      airportGiven = true;
-    } else if (a == "--user") {
-      if (std::sscanf(value.c_str(), "%lf,%lf", &options.userLatitude, &options.userLongitude) != 2) return usage();
-      userGiven = true;
+    } else if (bool valid = true; setting.take(a, value, options, valid)) {
+      if (!valid) return usage();
     } else if (a == "--radius") {
       options.radiusNm = std::stoi(value);
     } else {
@@ -54,10 +47,7 @@ int main(int argc, char** argv) {
     }
   }
   if (recording.empty()) return usage();
-  if (airportGiven && !userGiven) {
-    options.userLatitude = options.parkAirport.lat;
-    options.userLongitude = options.parkAirport.lon;
-  }
+  setting.finish(options);
   try {
     enginesim::loadDataBase(faa, recording);
     enginesim::FidelityOptions fidelityOptions;
