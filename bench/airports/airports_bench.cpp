@@ -1,6 +1,7 @@
 // The airport list of 44,000 airports (the generated list of real airports filled up with synthetic
 // ones) read and searched; a park airport of 1,000 stands with 50 options each and its learned file
-// loaded and its learned file saved.
+// loaded and its learned file saved; an airport file whose stands all lie on one spot (each overlaps
+// every other) loaded and saved.
 
 #include "airportgen/airportgen.hpp"
 #include "airports/apf_file.hpp"
@@ -11,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -124,6 +126,43 @@ void BM_SaveLearnedFile(benchmark::State& state) {
   state.counters["options"] = static_cast<double>(options);
 }
 BENCHMARK(BM_SaveLearnedFile)->Unit(benchmark::kMillisecond);
+
+// A third-party airport file of state.range(0) stands on one spot, with one option each. Their overlap
+// lists are bounded, so loading and saving grows with the stands, not with their square.
+void BM_StandsOnOneSpot(benchmark::State& state) {
+  work();
+  const auto count = static_cast<std::size_t>(state.range(0));
+  const std::string code = "ZSP" + std::to_string(count % 10);
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = {code, "", 41.0, -74.0, 10};
+  }
+  ApfRecord stock;
+  stock.publisher = "stock";
+  stock.altitude = 10;
+  stock.handmade = true;
+  stock.stands = airportgen::syntheticStands(count, 1, 41.0, -74.0, 7);
+  for (Stand& s : stock.stands) {
+    s.lat = 41.0;
+    s.lon = -74.0;
+  }
+  const fs::path file = g_myThirdpartyFolder / (code + ".xml");
+  fs::create_directories(work() / g_myThirdpartyFolder);
+  gf_saveApf(stock, work() / file, 0);
+  g_parkApfSource = gf_pathText(file);
+  std::size_t longest = 0;
+  for (auto _ : state) {
+    std::string result;
+    g_stands.clear();
+    g_parkApfInfo = {};
+    gf_readApf(result, gf_pathText(file), g_parkApfInfo, g_parkQf, g_stands);
+    gf_saveLearnedApf();
+  }
+  for (const Stand& s : g_stands) longest = std::max(longest, s.overlapIds.size());
+  state.counters["stands"] = static_cast<double>(g_stands.size());
+  state.counters["longest_overlap_list"] = static_cast<double>(longest);
+}
+BENCHMARK(BM_StandsOnOneSpot)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace amb
