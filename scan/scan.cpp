@@ -1,5 +1,6 @@
 #include "scan/scan.hpp"
 
+#include "platform/copy_file.hpp"
 #include "airports/services.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
@@ -8,6 +9,7 @@
 #include "core/message_line.hpp"
 #include "core/startup.hpp"
 #include "core/user_error.hpp"
+#include "platform/copy_file.hpp"
 #include "scan/airport_files.hpp"
 #include "scan/bgl.hpp"
 #include "scan/scenery_lists.hpp"
@@ -137,7 +139,10 @@ CopyCounts lf_copyForOfflineLearning(const fs::path& folder, const std::vector<s
     }
     const fs::path source = folder / (stem + ".xml");
     const fs::path target = g_tbloFolder / (stem + ".xml");
-    if (!fs::copy_file(source, target, fs::copy_options::overwrite_existing)) {
+    // A copy left by an earlier scan is replaced (not std::filesystem::copy_file: see
+    // platform/copy_file.hpp).
+    std::error_code copyError;
+    if (!platform::copyFileReplacing(source, target, copyError)) {
       if (simaddon)
         gf_logMarked(fmt::format("failed to copy {}", gf_pathText(source)));
       else

@@ -350,5 +350,17 @@ TEST_F(ScanRun, EverySimaddonFileHandledShowsTheCountComplete) {
   EXPECT_EQ(g_mainWindow.simaddonComplete.load(), 1);
 }
 
+// A scan after an earlier one copies over the copies that one left for offline learning.
+TEST_F(ScanRun, ASecondScanReplacesTheOfflineLearningCopies) {
+  fs::create_directories(g_tbloFolder);
+  writeFile(g_tbloFolder / "EGKK.xml", "from the scan before");
+  writeFile(g_myOrbxFolder / "EGKK.xml", "x");
+  m_suitable = {"EGKK"};
+  lf_scanAirportFolders({});
+  EXPECT_EQ(g_offlineLearningCopies.load(), 1);
+  EXPECT_EQ(readFile(g_tbloFolder / "EGKK.xml"), "x");
+  EXPECT_FALSE(logHas("failed to copy " + gf_pathText(g_myOrbxFolder / "EGKK.xml")));
+}
+
 }  // namespace
 }  // namespace amb::test
