@@ -54,10 +54,6 @@ std::filesystem::path gf_txtFilePath(const std::string& name) {
   return std::filesystem::path(gf_pathComponent(name) + ".txt");
 }
 
-bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& a, std::uint32_t full) {
-  return lf_writeApfParameters(doc, a, a.stands.size(), full);
-}
-
 bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& a, std::size_t standCount, std::uint32_t full) {
   pugi::xml_node params = doc.append_child("parameters");
   if (!params) return false;

@@ -61,7 +61,6 @@ bool gf_saveApf(const ApfRecord& airport, const std::filesystem::path& file, std
 // (the learned-file saver hands over the park airport's stands without copying them).
 bool gf_saveApf(const ApfRecord& airport, const std::vector<const Stand*>& stands, const std::filesystem::path& file,
                 std::uint32_t full);
-bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& airport, std::uint32_t full);
 bool lf_writeApfParameters(pugi::xml_node doc, const ApfRecord& airport, std::size_t standCount, std::uint32_t full);
 void lf_writeParkPos(pugi::xml_node parkpositions, std::uint32_t full, const Stand& stand, bool handmade);
 void lf_writeParkPosDetails(pugi::xml_node parkpos, const ParkPosOption& option);

@@ -13,6 +13,7 @@
 #include "core/strings.hpp"
 #include "core/user_error.hpp"
 #include "feed/services.hpp"
+#include "platform/copy_file.hpp"
 #include "settings/options.hpp"
 #include "settings/parameters.hpp"
 #include "settings/settings.hpp"
@@ -193,9 +194,11 @@ void lf_mergeLearnedStand(const pugi::xml_node& element, Stand& stand, OptionInd
 std::string lf_keepDamagedCopy(const fs::path& path) {
   try {
     if (!fs::exists(path)) return {};
-    fs::path copy = path;
-    copy.replace_filename(path.stem().string() + "0" + path.extension().string());
-    fs::copy_file(path, copy, fs::copy_options::overwrite_existing);
+    fs::path name = path.stem();
+    name += "0";
+    name += path.extension();
+    // Not std::filesystem::copy_file: on Windows it refuses to replace an older copy.
+    platform::copyFileReplacing(path, fs::path(path).replace_filename(name));
     return {};
   } catch (const std::exception& e) {
     return fmt::format("damaged, and no copy of it could be kept: {}", e.what());

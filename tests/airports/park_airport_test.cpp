@@ -327,6 +327,18 @@ TEST_F(ParkAirportFile, AnUnreadableLearnedFileIsKeptAsItsZeroCopy) {
   EXPECT_EQ(g_parkQf, gf_qualityFactor());  // a learned file was there: recomputed all the same
 }
 
+TEST_F(ParkAirportFile, ADamagedLearnedFileReplacesAnOlderZeroCopy) {
+  writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
+  fs::create_directories(path("airports/learned/stock"));
+  test::writeFile(path("airports/learned/stock/EGLL0.xml"), "an older damaged file");
+  test::writeFile(path("airports/learned/stock/EGLL.xml"), "<parameters><oops");
+  EXPECT_EQ(load("archive/stock/EGLL.xml"), "");
+  EXPECT_EQ(test::readFile(path("airports/learned/stock/EGLL0.xml")), "<parameters><oops");
+  EXPECT_TRUE(logHas(src(g_learnedStockFolder / "EGLL.xml") + " found, but could not be loaded, saved as *.0.xml: "));
+  // The copy is kept, so what is learned at this visit may be saved.
+  EXPECT_EQ(g_keptLearnedFile.reason, "");
+}
+
 TEST_F(ParkAirportFile, SavedLearnedOptionsComeBackAtTheNextLoad) {
   writeApf("server/P3D/archive/stock/EGLL.xml", stockParams(), threeStands());
   ASSERT_EQ(load("archive/stock/EGLL.xml"), "");
