@@ -305,11 +305,12 @@ next=30
 while :; do
   kill -0 "$pid" 2>/dev/null || break
   elapsed=$(($(date +%s) - start))
+  # The trace up to +2:00 shows what static parking achieved in the first two minutes (taken before
+  # the end of a run of just two minutes too).
+  if [ -z "$trace_at_two" ] && [ "$elapsed" -ge 120 ]; then trace_at_two=$(wc -l < "$demo/double.trace.csv"); fi
   [ "$elapsed" -ge $((minutes * 60)) ] && break
   if [ "$elapsed" -ge "$next" ]; then
     next=$((next + 30))
-    # The trace up to the line at +2:00 shows what static parking achieved in the first two minutes.
-    if [ -z "$trace_at_two" ] && [ "$elapsed" -ge 120 ]; then trace_at_two=$(wc -l < "$demo/double.trace.csv"); fi
     progress_line "$elapsed"
     live="$(window_live)"
     if [ "${live:-0}" -gt 0 ] && { [ ! -f "$demo/window.live.svg" ] || [ "$elapsed" -le "$half" ]; }; then
