@@ -1,6 +1,7 @@
 #include "learnedgen/learnedgen.hpp"
 
 #include "core/geometry.hpp"
+#include "core/strings.hpp"
 #include "enginesim/parking.hpp"
 #include "records/aircraft.hpp"
 #include "refdata/queries.hpp"
@@ -43,17 +44,6 @@ bool isAirlineCallsign(const std::string& cs) {
 }
 
 double halfSpanMetres(const std::string& type) { return gf_halfWingspan(type) * kMetresPerNm; }
-
-std::vector<std::string> split(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t comma = std::min(text.find(',', start), text.size());
-    if (comma > start) out.push_back(text.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return out;
-}
 
 // The made-up names: none is the recording's, none is given twice.
 class Names {
@@ -254,7 +244,7 @@ std::vector<StandUse> standUses(const std::vector<Stand>& stands, const fs::path
     if (!enginesim::parseGroundnetAngle(p.attribute("lat").as_string(), parking.at.lat) ||
         !enginesim::parseGroundnetAngle(p.attribute("lon").as_string(), parking.at.lon))
       continue;
-    parking.airlines = split(p.attribute("airlineCodes").as_string());
+    parking.airlines = gf_splitComma(p.attribute("airlineCodes").as_string());
     parkings.push_back(std::move(parking));
   }
   std::vector<StandUse> out;
