@@ -17,9 +17,7 @@
 #include "core/geometry.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <stdexcept>
 
 namespace amb {
 
@@ -28,10 +26,6 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kGravity = 9.80665;  // metres per second squared
-// The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
-// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
-// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
-constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
 // The most a curve cuts inside a corner (a reported track that turns is itself the chords of the
 // aircraft's arc), metres, and the most the nose may lag the course where the corner is too sharp
 // for that, degrees.
@@ -240,12 +234,6 @@ void lf_startPath(AirPath& p, const LiveAc& ac) {
 }
 
 }  // namespace
-
-double gf_airTurnRate(int category) {
-  if (category < 0 || category >= static_cast<int>(kMostTurnDegPerSecond.size()))
-    throw std::out_of_range("invalid unordered_map<K, T> key");
-  return kMostTurnDegPerSecond[static_cast<std::size_t>(category)] * kDegToRad;
-}
 
 bool lf_roundingCorner(const LiveAc& ac) {
   const AirPath& p = ac.airPath;
