@@ -33,6 +33,10 @@ namespace {
 constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 constexpr std::array<double, 6> kMaxBankChangeDeg{0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};
 constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
+// The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
+// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
+// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
+constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -194,6 +198,7 @@ double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
+double gf_airTurnRate(int category) { return kMostTurnDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
 
 void nextPosMain(LiveAc& ac) {
   try {

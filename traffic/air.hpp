@@ -22,9 +22,12 @@ double lf_approachVs(const LiveAc& ac);
 void lf_climbOut(LiveAc& ac);
 void lf_flare(LiveAc& ac);
 
-// Per-category limits, radians (per cycle for the changes).
+// Per-category limits, radians (per cycle for the changes); std::out_of_range ("invalid
+// unordered_map<K, T> key") for a category without one.
 double gf_maxBank(int category);
 double gf_maxBankChange(int category);
 double gf_maxPitchChange(int category);
+// The fastest the category turns in the air, radians a second.
+double gf_airTurnRate(int category);
 
 }  // namespace amb

@@ -17,9 +17,8 @@
 #include "core/geometry.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <stdexcept>
+#include <optional>
 
 namespace amb {
 
@@ -28,10 +27,6 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kGravity = 9.80665;  // metres per second squared
-// The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
-// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
-// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
-constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
 // The most a curve cuts inside a corner (a reported track that turns is itself the chords of the
 // aircraft's arc), metres, and the most the nose may lag the course where the corner is too sharp
 // for that, degrees.
@@ -241,12 +236,6 @@ void lf_startPath(AirPath& p, const LiveAc& ac) {
 
 }  // namespace
 
-double gf_airTurnRate(int category) {
-  if (category < 0 || category >= static_cast<int>(kMostTurnDegPerSecond.size()))
-    throw std::out_of_range("invalid unordered_map<K, T> key");
-  return kMostTurnDegPerSecond[static_cast<std::size_t>(category)] * kDegToRad;
-}
-
 bool lf_roundingCorner(const LiveAc& ac) {
   const AirPath& p = ac.airPath;
   if (p.turnGoesOn == 0 || ac.situations.empty()) return false;
@@ -378,46 +367,56 @@ bool lf_airStep(LiveAc& ac) {
     ac.pitchStep = 0;
   }
   // Where the path would take the aircraft `metres` on, and the course there.
-  const auto along = [&](double metres, std::uint8_t& index, double& u) {
-    index = p.index;
-    u = p.u;
-    double left = metres;
-    while (index < p.count) {
-      const AirPath::Piece& c = p.pieces[index];
-      const double rest = lf_lengthAlong(c, u, 1.0);
-      if (left < rest) {
-        u = lf_parameterAfter(c, u, left);
-        return;
-      }
-      left -= rest;
-      if (index + 1 == p.count) {
-        u = 1;
-        return;
-      }
-      ++index;
-      u = 0;
-    }
-  };
-  const auto courseAfter = [&](double metres) {
-    if (p.count == 0) return lf_courseOf(step);
+  struct Spot {
     std::uint8_t index = 0;
     double u = 0;
-    along(metres, index, u);
-    return lf_courseOf(lf_tangentAt(p.pieces[index], u));
+  };
+  const auto spotAfter = [&](double metres) {
+    Spot at{p.index, p.u};
+    double left = metres;
+    while (at.index < p.count) {
+      const AirPath::Piece& c = p.pieces[at.index];
+      const double rest = lf_lengthAlong(c, at.u, 1.0);
+      if (left < rest) {
+        at.u = lf_parameterAfter(c, at.u, left);
+        return at;
+      }
+      left -= rest;
+      if (at.index + 1 == p.count) {
+        at.u = 1;
+        return at;
+      }
+      ++at.index;
+      at.u = 0;
+    }
+    return at;
+  };
+  const auto courseAt = [&](const Spot& at) {
+    return p.count == 0 ? lf_courseOf(step) : lf_courseOf(lf_tangentAt(p.pieces[at.index], at.u));
   };
   // Its pace and, to make up what it is behind, up to its catch-up speed; no farther than keeps its
   // course within reach of its nose (in a turn too tight for its speed it slows, and where its track
   // turns back on itself it turns round before it sets off back). Not while it lifts off or flares.
+  // The spot the search settles on is where the aircraft goes: the path is not walked again for it.
   double metres = pace + std::clamp(p.fastestPerCycle - pace, 0.0, p.behindMetres);
+  std::optional<Spot> landing;
   if (flying && ac.phase == GroundPhase::Airborne && ac.flareStage == 0) {
     const double reach = kMostNoseLagDeg * kDegToRad + lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
-    const auto keepsUp = [&](double m) { return std::fabs(gf_angleDiff(pos.heading, courseAfter(m))) <= reach; };
-    if (!keepsUp(metres)) {
+    const auto keepsUp = [&](const Spot& at) { return std::fabs(gf_angleDiff(pos.heading, courseAt(at))) <= reach; };
+    landing = spotAfter(metres);
+    if (!keepsUp(*landing)) {
       double near = 0, far = metres;
-      if (keepsUp(0)) {
+      landing = spotAfter(0);
+      if (keepsUp(*landing)) {
         for (int i = 0; i < kHoldSearchSteps; ++i) {
           const double mid = (near + far) / 2;
-          (keepsUp(mid) ? near : far) = mid;
+          const Spot at = spotAfter(mid);
+          if (keepsUp(at)) {
+            near = mid;
+            landing = at;
+          } else {
+            far = mid;
+          }
         }
       }
       metres = near;
@@ -427,7 +426,9 @@ bool lf_airStep(LiveAc& ac) {
 
   double course = 0;
   if (p.count > 0) {
-    along(metres, p.index, p.u);
+    const Spot reached = landing ? *landing : spotAfter(metres);
+    p.index = reached.index;
+    p.u = reached.u;
     const AirPath::Piece& c = p.pieces[p.index];
     const LatLon at = lf_toLatLon(p, lf_pointAt(c, p.u));
     pos.latitude = at.lat;

@@ -10,10 +10,6 @@
 
 namespace amb {
 
-// The fastest the category turns in the air, radians a second; std::out_of_range ("invalid
-// unordered_map<K, T> key") for a category without one.
-double gf_airTurnRate(int category);
-
 // The aircraft is rounding the front situation on the curve the last leg laid out through it: for
 // the timing of the next leg it is there.
 bool lf_roundingCorner(const LiveAc& ac);

@@ -402,10 +402,8 @@ void lf_logHeldBack(LiveAc& ac, const Reported& last, const Situation& s, double
 // turned back to meanwhile. The synthetic legs do not take it; it waits for the next record to tell.
 bool lf_turnsBackWhileExtending(const LiveAc& ac, const Situation& s) {
   if ((ac.extensionCount <= 0 && ac.waiting == 0) || ac.movesOnGround != 0) return false;
-  const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
-  if (s.latitude == last.lat && s.longitude == last.lon) return false;
-  return std::fabs(gf_angleDiff(gf_bearingRad(last, {s.latitude, s.longitude}), ac.lastRecordTrack * kDegToRad)) >=
-         kExtensionTurnBackDeg * kDegToRad;
+  if (s.latitude == ac.lastRecordLatitude && s.longitude == ac.lastRecordLongitude) return false;
+  return lf_turnsBackFromLastRecord(ac, s);
 }
 
 // Takes a record into the aircraft: its identity, its buffer, and the last record taken (after the

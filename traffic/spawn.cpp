@@ -531,15 +531,18 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   return true;
 }
 
+bool lf_turnsBackFromLastRecord(const LiveAc& ac, const Situation& s) {
+  const double course = gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, lf_at(s));
+  return std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= kExtensionTurnBackDeg * kDegToRad;
+}
+
 bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump) {
   if (ac.movesOnGround == 0 && !confirmedJump) {
     // Measured from where the feed last had the aircraft, along the track it reported there: the
     // synthetic legs run on along the nose, so an aircraft that turned meanwhile would have all its
     // new positions seem to lie behind them. The feed repeating that position tells nothing new.
-    const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
-    if (s.latitude == last.lat && s.longitude == last.lon) return false;
-    const double course = gf_bearingRad(last, lf_at(s));
-    if (std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= kExtensionTurnBackDeg * kDegToRad) return false;
+    if (s.latitude == ac.lastRecordLatitude && s.longitude == ac.lastRecordLongitude) return false;
+    if (lf_turnsBackFromLastRecord(ac, s)) return false;
   }
   ac.extensionCount = 0;
   lf_wideWindows(ac);

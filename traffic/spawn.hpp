@@ -20,6 +20,9 @@ bool checkNewSituation(LiveAc& ac, Situation& s);
 // While synthetic legs are flown: false for a record in the air whose course from the last record
 // taken lies 100 degrees or more off the track reported there; otherwise the synthetic legs end.
 bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump = false);
+// Whether the course from the last record taken to a position lies 100 degrees or more off the
+// track reported with that record.
+bool lf_turnsBackFromLastRecord(const LiveAc& ac, const Situation& s);
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
 void checkStops(LiveAc& ac, const Situation& s);
 // After a touchdown the feed may report the aircraft in the air for a while yet. Until it reports
