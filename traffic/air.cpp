@@ -33,10 +33,6 @@ namespace {
 constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 constexpr std::array<double, 6> kMaxBankChangeDeg{0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};
 constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
-// The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
-// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
-// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
-constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -56,9 +52,7 @@ std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.
 // when its speed would bring it there later, but never flies faster than its catch-up speed: what
 // is left of the delay, the next legs make up.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
-  // Rounding the corner it flies from, the aircraft is timed from the corner itself, as when it
-  // turns on the spot: the curve cuts the corner, not the time of the legs.
-  const double d = gf_distanceNm(lf_roundingCorner(ac) ? lf_at(ac.situations.front()) : lf_here(ac), lf_at(second));
+  const double d = gf_distanceNm(lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
   std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
@@ -198,7 +192,6 @@ double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
-double gf_airTurnRate(int category) { return kMostTurnDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
 
 void nextPosMain(LiveAc& ac) {
   try {

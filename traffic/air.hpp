@@ -27,7 +27,5 @@ void lf_flare(LiveAc& ac);
 double gf_maxBank(int category);
 double gf_maxBankChange(int category);
 double gf_maxPitchChange(int category);
-// The fastest the category turns in the air, radians a second.
-double gf_airTurnRate(int category);
 
 }  // namespace amb

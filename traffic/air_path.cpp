@@ -1,14 +1,12 @@
-// Turns in the air. The reported track is a chain of straight legs whose course changes at once at
-// every reported position, by up to 90 degrees where the feed repeated a position for half a minute
-// while the aircraft turned. Flown as it is, the path turns on the spot and the nose, turning at the
-// aircraft's rate, lags it by a leg. Here a corner becomes a quadratic curve from a point on the leg
-// before it to a point on the leg after it, pulled toward the corner (as the taxi's curves are): the
-// aircraft passes nearest the corner at the corner's due time, half of the curve flown at the end of
-// one leg and the other half at the start of the next. The curve is as tight as the aircraft's turn
-// rate allows, and tighter where that would cut far inside the corner (the reported track is itself
-// the chords of the aircraft's arc), as long as the nose keeps up with the course within 30
-// degrees. The nose follows the course flown, at the aircraft's turn rate; the bank is the one a
-// level turn at that rate needs.
+// Flight in the air between reported positions. The reported track is a chain of straight legs
+// whose course changes at once at every reported position: samples of the aircraft's real, smooth
+// path, with the feed's noise. Here the aircraft flies its own path, steering every cycle for the
+// track: along a leg, and round each corner on the widest arc that fits between the legs (the arcs
+// of a track sampled along a steady turn join into that turn). Off the track it heads back to it at
+// an angle that grows with its distance, up to 70 degrees, so that it joins the track without
+// overshooting; its bank follows the turn it needs, at the category's rate of roll, and is taken
+// off in time for the nose to stop on the course it wants. The speed brings it abeam the leg's end
+// at the leg's due time.
 
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
@@ -18,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace amb {
 
@@ -27,306 +24,343 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kGravity = 9.80665;  // metres per second squared
-// The most a curve cuts inside a corner (a reported track that turns is itself the chords of the
-// aircraft's arc), metres, and the most the nose may lag the course where the corner is too sharp
-// for that, degrees.
-constexpr double kMostCornerCutMetres = 20.0;
-constexpr double kMostNoseLagDeg = 30.0;
-// Halvings of the search for the curve that keeps the nose within that lag.
-constexpr int kSearchSteps = 24;
-// A helicopter at this speed or slower yaws at this rate, degrees a second.
+constexpr double kSecondsPerCycle = 1.0 / kCyclesPerSecond;
+// A helicopter at this speed or slower yaws at this rate, degrees a second; nothing turns faster.
 constexpr double kSlowYawKt = 60.0;
 constexpr double kSlowYawDegPerSecond = 30.0;
-// Course changes up to this are flown straight (the nose turns by them at once); beyond the largest,
-// a curve would only turn the aircraft round on the spot.
-constexpr double kLeastCurveTurnDeg = 3.0;
-constexpr double kMostCurveTurnDeg = 160.0;
-// Slower than this the course flown means little (a hovering helicopter): the nose keeps the leg's
-// planned heading step instead.
-constexpr double kLeastCourseSpeedKt = 20.0;
-// Where the path turns faster than the nose can follow, the aircraft goes no farther in a cycle than
-// keeps its course within kMostNoseLagDeg of the nose (halvings of the search for that distance);
-// what it falls behind it makes up at a little below its catch-up speed (the local frame's metres
-// differ from the great circle's by a fraction of a percent).
-constexpr int kHoldSearchSteps = 12;
-constexpr double kBelowCatchUp = 0.99;
-// The rest of a curve carries on into the next leg only from where the last one left the aircraft.
-constexpr double kSameEndMetres = 1.0;
-constexpr double kSameCourseRad = 0.1 * kDegToRad;
+// An aeroplane in the air never flies slower than this share of the slowest speed the feed reported
+// for it in the air: it would stall, and it would seem to stand still.
+constexpr double kLeastShareOfSlowest = 0.6;
+// How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
+// timing, an aeroplane's speed does not.
+constexpr double kMostSpeedChangeKtPerSecond = 3.0;
+// A corner sharper than this is no arc of the track: the aircraft comes in along its leg and turns
+// onto the next one after it; one gentler than the least is flown straight.
+constexpr double kMostCornerDeg = 120.0;
+constexpr double kLeastCornerDeg = 0.5;
+// Off the track it heads back to it at up to this angle, and at half of it this many seconds' flight
+// away from it.
+constexpr double kMostApproachDeg = 70.0;
+constexpr double kApproachSeconds = 8.0;
+// The bank it takes for a course this far off the one it wants, radians of bank per radian.
+constexpr double kBankPerCourseError = 1.5;
+// The arcs round the corners are planned at this share of the category's most bank, and reach at
+// most this share of a leg.
+constexpr double kPlannedBankShare = 0.8;
+constexpr double kMostCutShare = 0.95;
+// Turning this far off the course it wants, it flies no faster than the leg's reported speed (to make
+// up a delay, or after one): the turn would only grow wider.
+constexpr double kTurningDeg = 15.0;
+// Nearer than this two positions are one, metres.
+constexpr double kSameMetres = 1.0;
 
-struct Local {
-  double north = 0;
-  double east = 0;
+struct Vec {
+  double x = 0;  // metres east
+  double y = 0;  // metres north
 };
 
-Local operator+(Local a, Local b) { return {a.north + b.north, a.east + b.east}; }
-Local operator-(Local a, Local b) { return {a.north - b.north, a.east - b.east}; }
-Local operator*(double k, Local a) { return {k * a.north, k * a.east}; }
-double lf_length(Local a) { return std::hypot(a.north, a.east); }
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+Vec operator-(Vec a) { return {-a.x, -a.y}; }
+Vec operator*(double k, Vec a) { return {k * a.x, k * a.y}; }
+double lf_dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
+// Positive where b lies to the left of a.
+double lf_cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
+double lf_length(Vec a) { return std::hypot(a.x, a.y); }
+Vec lf_unit(Vec a) {
+  const double l = lf_length(a);
+  return l > 0 ? (1 / l) * a : Vec{};
+}
+// The unit vector of a course (radians clockwise from north), and the course of a vector.
+Vec lf_along(double course) { return {std::sin(course), std::cos(course)}; }
+double lf_courseOf(Vec a) { return std::atan2(a.x, a.y); }
 
-double lf_metresPerDegreeEast(double originLatitude) { return kMetresPerDegree * std::cos(originLatitude * kDegToRad); }
-
-Local lf_toLocal(const AirPath& p, double latitude, double longitude) {
-  return {(latitude - p.originLatitude) * kMetresPerDegree,
-          (longitude - p.originLongitude) * lf_metresPerDegreeEast(p.originLatitude)};
+double lf_normalised(double radians) {
+  double h = std::fmod(radians, kTwoPi);
+  if (h < 0) h += kTwoPi;
+  return h >= kTwoPi ? 0.0 : h;
 }
 
-LatLon lf_toLatLon(const AirPath& p, Local at) {
-  return {p.originLatitude + at.north / kMetresPerDegree,
-          p.originLongitude + at.east / lf_metresPerDegreeEast(p.originLatitude)};
-}
-
-Local lf_start(const AirPath::Piece& c) { return {c.north0, c.east0}; }
-Local lf_middle(const AirPath::Piece& c) { return {c.north1, c.east1}; }
-Local lf_end(const AirPath::Piece& c) { return {c.north2, c.east2}; }
-
-AirPath::Piece lf_piece(Local a, Local middle, Local b) {
-  return {a.north, a.east, middle.north, middle.east, b.north, b.east};
-}
-AirPath::Piece lf_straight(Local a, Local b) { return lf_piece(a, 0.5 * (a + b), b); }
-
-Local lf_pointAt(const AirPath::Piece& c, double u) {
-  return (1 - u) * (1 - u) * lf_start(c) + 2 * (1 - u) * u * lf_middle(c) + u * u * lf_end(c);
-}
-
-Local lf_tangentAt(const AirPath::Piece& c, double u) {
-  return 2 * (1 - u) * (lf_middle(c) - lf_start(c)) + 2 * u * (lf_end(c) - lf_middle(c));
-}
-
-// Metres along the piece from parameter a to b (five-point Gauss-Legendre over the tangent's length).
-double lf_lengthAlong(const AirPath::Piece& c, double a, double b) {
-  static constexpr double kNodes[5] = {-0.9061798459386640, -0.5384693101056831, 0.0, 0.5384693101056831,
-                                       0.9061798459386640};
-  static constexpr double kWeights[5] = {0.2369268850561891, 0.4786286704993665, 0.5688888888888889,
-                                         0.4786286704993665, 0.2369268850561891};
-  const double half = (b - a) / 2;
-  double length = 0;
-  for (int i = 0; i < 5; ++i) length += kWeights[i] * lf_length(lf_tangentAt(c, a + half * (kNodes[i] + 1)));
-  return length * half;
-}
-
-// The parameter `metres` on along the piece from u (Newton's method on the length; the pieces are
-// gentle curves, so a few steps land within a fraction of a millimetre).
-double lf_parameterAfter(const AirPath::Piece& c, double u, double metres) {
-  double v = u;
-  for (int i = 0; i < 4; ++i) {
-    const double speed = lf_length(lf_tangentAt(c, v));
-    if (speed <= 0) break;
-    v = std::clamp(v - (lf_lengthAlong(c, u, v) - metres) / speed, u, 1.0);
-  }
-  return v;
-}
-
-double lf_courseOf(Local d) {
-  double course = std::atan2(d.east, d.north);
-  if (course < 0) course += kTwoPi;
-  return course >= kTwoPi ? 0.0 : course;
-}
-
-double lf_pathLength(const AirPath& p) {
-  double length = 0;
-  for (std::size_t i = p.index; i < p.count; ++i) length += lf_lengthAlong(p.pieces[i], i == p.index ? p.u : 0.0, 1.0);
-  return length;
-}
-
-// The curve through a corner: its first half (flown before the corner's due time) and the rest of
-// it, in the path's metres.
-struct CornerTurn {
-  AirPath::Piece firstHalf;
-  Local restMiddle;
-  Local restEnd;
-};
-
-// The most the nose lags the course along the curve through a corner that turns by `turn`, from d
-// before it to d after it, flown at a speed (metres a second) by a nose that turns at `rate` (radians
-// a second). Along the curve w(u) = (1 - u) * in + u * on gives the direction, the course turns at
-// speed * sin(turn) / (2d |w|^3), fastest at the middle; the nose falls behind from where that
-// exceeds its rate (|w| = k) to where it falls below again, by the course's turn between those
-// points less what the nose turns meanwhile.
-double lf_noseLag(double turn, double d, double speedMps, double rate) {
-  const double k = std::cbrt(speedMps * std::sin(turn) / (2 * d * rate));
-  // |w(u)|^2 = 1 - 2u(1 - u)(1 - cos(turn)) = k^2 at u and 1 - u; where k is below the least |w|,
-  // cos(turn / 2), the course never outruns the nose and u comes out as 1/2.
-  const double product = k >= 1 ? 0.0 : (1 - k * k) / (2 * (1 - std::cos(turn)));
-  const double u = (1 - std::sqrt(std::max(0.0, 1 - 4 * product))) / 2;
-  const double courseAtU = std::atan2(u * std::sin(turn), (1 - u) + u * std::cos(turn));
-  const AirPath::Piece curve = lf_piece({-d, 0}, {0, 0}, {d * std::cos(turn), d * std::sin(turn)});
-  const double seconds = lf_lengthAlong(curve, u, 1 - u) / speedMps;
-  return std::max(0.0, turn - 2 * courseAtU - rate * seconds);
-}
-
-// The turn through corner s, coming from a along a straight stretch and going on toward t, at a
-// ground speed (metres a second). False when the course changes too little or too much.
-bool lf_cornerTurn(int category, double speedMps, Local a, Local s, Local t, CornerTurn& out) {
-  const double before = lf_length(s - a);
-  const double after = lf_length(t - s);
-  if (before <= kSameEndMetres || after <= kSameEndMetres) return false;
-  const Local in = (1 / before) * (s - a);
-  const Local on = (1 / after) * (t - s);
-  const double turn = std::fabs(gf_angleDiff(lf_courseOf(in), lf_courseOf(on)));
-  if (turn <= kLeastCurveTurnDeg * kDegToRad || turn > kMostCurveTurnDeg * kDegToRad) return false;
-  // A quadratic curve with its middle point at the corner and its ends d before and after it turns
-  // fastest at its middle, at speed * sin(turn / 2) / (d * cos^2(turn / 2)): as tight as the aircraft
-  // turns ...
-  const double rate = gf_airTurnRate(category);
-  const double half = turn / 2;
-  const double forRate = speedMps * std::sin(half) / (rate * std::cos(half) * std::cos(half));
-  // ... but cutting no more than kMostCornerCutMetres inside the corner (d * sin(turn) / 4), unless
-  // the course then turned so much faster than the nose that the nose fell more than kMostNoseLagDeg
-  // behind it; then no tighter than that.
-  double d = std::min(forRate, 4 * kMostCornerCutMetres / std::sin(turn));
-  if (lf_noseLag(turn, d, speedMps, rate) > kMostNoseLagDeg * kDegToRad) {
-    double tight = d, wide = forRate;
-    for (int i = 0; i < kSearchSteps; ++i) {
-      const double mid = (tight + wide) / 2;
-      (lf_noseLag(turn, mid, speedMps, rate) > kMostNoseLagDeg * kDegToRad ? tight : wide) = mid;
-    }
-    d = wide;
-  }
-  // Half of the next leg is left for the turn at its end.
-  d = std::min({d, before, after / 2});
-  const Local q1 = s - d * in;
-  const Local q2 = s + d * on;
-  const Local nearest = 0.25 * (q1 + 2 * s + q2);
-  out.firstHalf = lf_piece(q1, 0.5 * (q1 + s), nearest);
-  out.restMiddle = 0.5 * (s + q2);
-  out.restEnd = q2;
-  return true;
-}
-
-// Puts the straight stretch from a to the turn (or to s without one) and the turn on the path.
-void lf_addStraightAndTurn(AirPath& p, Local a, Local s, const CornerTurn* turn, const Situation& corner) {
-  const Local straightEnd = turn != nullptr ? lf_start(turn->firstHalf) : s;
-  if (lf_length(straightEnd - a) > 0) p.pieces[p.count++] = lf_straight(a, straightEnd);
-  if (turn == nullptr) return;
-  p.pieces[p.count++] = turn->firstHalf;
-  p.turnGoesOn = 1;
-  p.cornerLatitude = corner.latitude;
-  p.cornerLongitude = corner.longitude;
-  const LatLon atEnd = lf_toLatLon(p, lf_end(turn->firstHalf));
-  const LatLon restMiddle = lf_toLatLon(p, turn->restMiddle);
-  const LatLon restEnd = lf_toLatLon(p, turn->restEnd);
-  p.atEndLatitude = atEnd.lat;
-  p.atEndLongitude = atEnd.lon;
-  p.restMiddleLatitude = restMiddle.lat;
-  p.restMiddleLongitude = restMiddle.lon;
-  p.restEndLatitude = restEnd.lat;
-  p.restEndLongitude = restEnd.lon;
-}
-
-// The corner at s wants a turn: s and t both in the air, t a position of its own.
-bool lf_turnsInTheAir(const Situation& s, const Situation& t) {
-  return s.airborne != 0 && t.airborne != 0 && t.noMovement == 0 &&
-         (t.latitude != s.latitude || t.longitude != s.longitude);
+// A position in metres east and north of the aircraft.
+Vec lf_fromAircraft(const AiPosBlock& pos, double latitude, double longitude) {
+  return {(longitude - pos.longitude) * kMetresPerDegree * std::cos(pos.latitude * kDegToRad),
+          (latitude - pos.latitude) * kMetresPerDegree};
 }
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
-// How fast the nose turns at a ground speed (metres a second): a helicopter slow enough yaws
-// round briskly, as it does when it sets off from a hover in a new direction.
-double lf_noseRate(int category, double speedMps) {
-  if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return kSlowYawDegPerSecond * kDegToRad;
-  return gf_airTurnRate(category);
+// The arc round the corner at q between the legs p-q and q-r, tangent to both.
+struct Corner {
+  bool set = false;
+  Vec centre;
+  double radius = 0;
+  double cut = 0;  // metres from the corner to where the arc meets a leg
+  int side = 0;    // 1 a left turn, -1 a right one
+  Vec corner;
+  Vec in, out;     // the courses of the legs into and out of the corner
+  Vec through;     // the course of the arc abeam the corner
+};
+
+Corner lf_corner(Vec p, Vec q, Vec r, double leastRadius) {
+  Corner c;
+  const double lengthIn = lf_length(q - p);
+  const double lengthOut = lf_length(r - q);
+  if (lengthIn <= kSameMetres || lengthOut <= kSameMetres) return c;
+  const Vec in = lf_unit(q - p);
+  const Vec out = lf_unit(r - q);
+  const double turn = std::acos(std::clamp(lf_dot(in, out), -1.0, 1.0));
+  if (turn < kLeastCornerDeg * kDegToRad || turn > kMostCornerDeg * kDegToRad) return c;
+  c.set = true;
+  // The widest arc that leaves half of each leg to the corners at its ends (the arcs of a track
+  // sampled along a steady turn join into that turn); no tighter than the aircraft turns, as far as
+  // the legs reach.
+  c.cut = std::min(lengthIn, lengthOut) / 2;
+  if (c.cut < leastRadius * std::tan(turn / 2))
+    c.cut = std::min({leastRadius * std::tan(turn / 2), kMostCutShare * lengthIn, kMostCutShare * lengthOut});
+  c.radius = c.cut / std::tan(turn / 2);
+  c.side = lf_cross(in, out) > 0 ? 1 : -1;
+  const Vec inward{-c.side * in.y, c.side * in.x};
+  c.centre = (q - c.cut * in) + c.radius * inward;
+  c.corner = q;
+  c.in = in;
+  c.out = out;
+  c.through = lf_unit(in + out);
+  return c;
 }
 
-void lf_startPath(AirPath& p, const LiveAc& ac) {
-  p.originLatitude = ac.position.latitude;
-  p.originLongitude = ac.position.longitude;
+// The aircraft is between the points where the arc meets the legs (it is at the origin).
+bool lf_onArcStretch(const Corner& c) {
+  return c.set && lf_dot(-c.corner, c.in) > -c.cut && lf_dot(-c.corner, c.out) < c.cut;
+}
+
+// The reported positions around the leg, in metres from the aircraft: the one before the leg's start
+// (when known), its start, its end (the front situation) and the one after it (when known).
+struct Legs {
+  Vec before, from, to, next;
+  bool beforeKnown = false, nextKnown = false;
+  Vec course;     // of the leg
+  double length = 0;
+  double along = 0;  // how far along the leg the aircraft is
+  Corner atFrom, atTo;
+  Vec through;  // the course the aircraft is abeam the leg's end on
+};
+
+Legs lf_legs(const LiveAc& ac, double speedMps) {
+  const AiPosBlock& pos = ac.position;
+  const AirPath& p = ac.airPath;
+  const Situation& s = ac.situations.front();
+  Legs l;
+  l.from = lf_fromAircraft(pos, p.fromLatitude, p.fromLongitude);
+  l.to = lf_fromAircraft(pos, s.latitude, s.longitude);
+  l.beforeKnown = p.beforeKnown != 0;
+  l.before = lf_fromAircraft(pos, p.beforeLatitude, p.beforeLongitude);
+  // A position made up while the feed is silent lies along the nose, not on the track: the track
+  // goes on as its last reported leg did.
+  if (s.extension != 0 && l.beforeKnown && lf_length(l.from - l.before) > kSameMetres)
+    l.to = l.from + lf_length(l.to - l.from) * lf_unit(l.from - l.before);
+  l.length = lf_length(l.to - l.from);
+  // A leg that starts where it ends runs from the aircraft.
+  l.course = l.length > kSameMetres ? lf_unit(l.to - l.from) : lf_unit(l.to);
+  if (l.length <= kSameMetres) {
+    l.from = Vec{};
+    l.length = lf_length(l.to);
+  }
+  l.along = -lf_dot(l.from, l.course);
+  if (ac.situations.size() >= 2 && ac.situations[1].noMovement == 0 && ac.situations[1].extension == 0 &&
+      s.extension == 0) {
+    l.nextKnown = true;
+    l.next = lf_fromAircraft(pos, ac.situations[1].latitude, ac.situations[1].longitude);
+  }
+  // The tightest arc planned: a turn at a share of the category's bank, leaving the rest to steer.
+  const double leastRadius =
+      speedMps * speedMps / (kGravity * std::tan(kPlannedBankShare * gf_maxBank(ac.category)));
+  if (l.beforeKnown) l.atFrom = lf_corner(l.before, l.from, l.to, leastRadius);
+  if (l.nextKnown) l.atTo = lf_corner(l.from, l.to, l.next, leastRadius);
+  l.through = l.atTo.set ? l.atTo.through : l.course;
+  return l;
+}
+
+// The track where the aircraft is: its course, how far the aircraft is to the right of it (metres)
+// and the rate it turns at (radians a second, clockwise) at a speed.
+struct TrackHere {
+  double course = 0;
+  double offset = 0;
+  double turnRate = 0;
+};
+
+TrackHere lf_onArc(const Corner& c, double speedMps) {
+  const Vec fromCentre = -c.centre;
+  const double distance = std::max(lf_length(fromCentre), kSameMetres);
+  const Vec tangent = c.side > 0 ? Vec{-fromCentre.y, fromCentre.x} : Vec{fromCentre.y, -fromCentre.x};
+  return {lf_courseOf(tangent), (distance - c.radius) * c.side, -c.side * speedMps / c.radius};
+}
+
+TrackHere lf_trackHere(const Legs& l, double speedMps) {
+  if (lf_onArcStretch(l.atFrom)) return lf_onArc(l.atFrom, speedMps);
+  if (lf_onArcStretch(l.atTo)) return lf_onArc(l.atTo, speedMps);
+  return {lf_courseOf(l.course), l.from.y * l.course.x - l.from.x * l.course.y, 0};
+}
+
+// Flown in the air this cycle: a leg planned in the air, not on the ground nor on a ground curve, in
+// the air or rolling for take-off, toward a position of its own.
+bool lf_flownInTheAir(const LiveAc& ac) {
+  if (ac.airPath.guided == 0 || ac.movesOnGround != 0 || ac.curve.isSet() || ac.situations.empty()) return false;
+  if (ac.phase != GroundPhase::Airborne && ac.phase != GroundPhase::TakeOffRoll) return false;
+  return ac.situations.front().noMovement == 0;
+}
+
+// Lifted off: the take-off roll is over once its steps have counted down.
+bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
+
+// The course the aircraft wants: the track's, turned back toward the track the farther off it is.
+double lf_wantedCourse(const TrackHere& track, double speedMps) {
+  const double k = 1 / (std::max(speedMps, 1.0) * kApproachSeconds);
+  return track.course - kMostApproachDeg * kDegToRad * (2 / kPi) * std::atan(k * track.offset);
+}
+
+// The pace: the speed that brings the aircraft abeam the leg's end at the leg's due time, up to its
+// catch-up speed, changing no faster than an aeroplane's; in the air never below its share of the
+// slowest speed reported (a helicopter may slow to a hover). Rolling for take-off it keeps the legs'
+// pace. Metres a second.
+double lf_airPace(LiveAc& ac, const Legs& l, const TrackHere& track) {
+  AirPath& p = ac.airPath;
+  const std::int32_t left = ac.situations.front().due - lf_now();
+  const double metres = std::hypot(std::max(l.length - l.along, 0.0), track.offset);
+  double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
+  const double speedNow = std::max(p.speedMps, 0.0);
+  const bool turning =
+      std::fabs(gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedNow))) > kTurningDeg * kDegToRad;
+  wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
+  const bool flying = lf_liftedOff(ac);
+  if (flying && ac.category != Rotorcraft)
+    wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
+  if (p.speedMps < 0 || !flying) {
+    p.speedMps = wanted;
+  } else {
+    const double most = kMostSpeedChangeKtPerSecond * kMetresPerSecondPerKnot * kSecondsPerCycle;
+    p.speedMps += std::clamp(wanted - p.speedMps, -most, most);
+  }
+  return p.speedMps;
+}
+
+// The turn: the bank for the track's own turn and for the course the aircraft wants, less what the
+// nose still turns while the bank comes back to the track's (so that it stops on that course), taken
+// at the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
+// clockwise.
+double lf_airTurn(LiveAc& ac, const TrackHere& track, double speedMps) {
+  AirPath& p = ac.airPath;
+  const double v = std::max(speedMps, 1.0);
+  const double maxBank = gf_maxBank(ac.category);
+  const double rollPerCycle = gf_maxBankChange(ac.category);
+  const double error = gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedMps));
+  const double trackBank = -std::clamp(std::atan(track.turnRate * v / kGravity), -maxBank, maxBank);
+  const double toTrackBank = p.bank - trackBank;
+  const double stillToTurn = kGravity / v * std::fabs(std::tan(p.bank) - std::tan(trackBank)) *
+                             std::fabs(toTrackBank) / (2 * rollPerCycle * kCyclesPerSecond);
+  const double ahead = toTrackBank != 0 ? error - std::copysign(stillToTurn, -toTrackBank) : error;
+  const double wanted = std::clamp(trackBank - kBankPerCourseError * ahead, -maxBank, maxBank);
+  p.bank += std::clamp(wanted - p.bank, -rollPerCycle, rollPerCycle);
+  if (p.feedBank == 0) ac.bankStep = p.bank - ac.position.bank;
+  const double most = gf_bankedTurnRate(ac.category, speedMps);
+  return std::clamp(-kGravity * std::tan(p.bank) / v, -most, most);
+}
+
+// The climb's share: past the leg's due time the leg's climb or descent has come to its end.
+void lf_airClimb(LiveAc& ac) {
+  if (lf_now() >= ac.situations.front().due && ac.flareStage == 0) {
+    ac.altitudeStep = 0;
+    ac.pitchStep = 0;
+  }
+}
+
+// Moves the aircraft along a course at a speed for one cycle.
+void lf_move(AiPosBlock& pos, double course, double speedMps) {
+  const Vec moved = (speedMps * kSecondsPerCycle) * lf_along(course);
+  pos.latitude += moved.y / kMetresPerDegree;
+  pos.longitude += moved.x / (kMetresPerDegree * std::cos(pos.latitude * kDegToRad));
 }
 
 }  // namespace
 
-bool lf_roundingCorner(const LiveAc& ac) {
-  const AirPath& p = ac.airPath;
-  if (p.turnGoesOn == 0 || ac.situations.empty()) return false;
-  const Situation& f = ac.situations.front();
-  return p.cornerLatitude == f.latitude && p.cornerLongitude == f.longitude &&
-         lf_length(lf_toLocal(p, ac.position.latitude, ac.position.longitude) -
-                   lf_toLocal(p, p.atEndLatitude, p.atEndLongitude)) <= kSameEndMetres;
+double gf_bankedTurnRate(int category, double speedMps) {
+  const double most = kSlowYawDegPerSecond * kDegToRad;
+  if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return most;
+  return std::min(kGravity * std::tan(gf_maxBank(category)) / std::max(speedMps, 1.0), most);
 }
 
 void lf_planAirPath(LiveAc& ac) {
-  const bool rounding = lf_roundingCorner(ac);
-  const AirPath last = ac.airPath;
   AirPath& p = ac.airPath;
-  p = AirPath{};
-  const auto& buffer = ac.situations;
-  if (ac.movesOnGround != 0) return;
-  const Situation& f = buffer[0];
-  const Situation& s = buffer[1];
-  if (s.noMovement != 0) return;
-  const std::int32_t cycles = std::max(kMinLegCycles, s.due - lf_now());
-  p.endCycle = lf_now() + cycles;
+  const bool wasGuided = p.guided != 0;
+  p.guided = 0;
+  const Situation& f = ac.situations[0];
+  const Situation& s = ac.situations[1];
+  if (ac.movesOnGround != 0 || s.noMovement != 0) return;
+  p.guided = 1;
   p.feedBank = s.feedBankGiven;
-  p.fastestPerCycle =
-      kBelowCatchUp * lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot / kCyclesPerSecond;
-  lf_startPath(p, ac);
-  const Local here{0, 0};
-  const Local corner = lf_toLocal(p, s.latitude, s.longitude);
-  Local a = here;
-  // The rest of the turn through the front, when the aircraft is where the last leg's path ended and
-  // the rest still lies on this leg.
-  if (rounding) {
-    const Local from = lf_toLocal(p, f.latitude, f.longitude);
-    const Local restMiddle = lf_toLocal(p, last.restMiddleLatitude, last.restMiddleLongitude);
-    const Local restEnd = lf_toLocal(p, last.restEndLatitude, last.restEndLongitude);
-    const bool onThisLeg = std::fabs(gf_angleDiff(lf_courseOf(restEnd - from), lf_courseOf(corner - from))) <= kSameCourseRad &&
-                           lf_length(restEnd - from) < lf_length(corner - from);
-    if (onThisLeg) {
-      p.pieces[p.count++] = lf_piece(here, restMiddle, restEnd);
-      p.entered = 1;
-      a = restEnd;
-    }
+  // The track is made of reported positions: one made up while the feed was silent starts no leg
+  // of it.
+  if (!wasGuided || f.extension == 0) {
+    // The last leg's start came before this one's, when that leg was flown this way.
+    p.beforeKnown = wasGuided && (p.fromLatitude != f.latitude || p.fromLongitude != f.longitude) ? 1 : 0;
+    p.beforeLatitude = p.fromLatitude;
+    p.beforeLongitude = p.fromLongitude;
+    p.fromLatitude = f.latitude;
+    p.fromLongitude = f.longitude;
   }
-  const double speedMps = lf_length(corner - here) * kCyclesPerSecond / cycles;
-  CornerTurn turn;
-  bool turns = false;
-  if (buffer.size() >= 3) {
-    p.endDecided = 1;
-    const Situation& t = buffer[2];
-    turns = lf_turnsInTheAir(s, t) && lf_cornerTurn(ac.category, speedMps, a, corner, lf_toLocal(p, t.latitude, t.longitude), turn);
+  p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
+  p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
+  if (p.speedMps < 0) p.bank = ac.position.bank;
   }
-  if (p.count == 0 && !turns) {
-    // A straight leg: its steps fly it, at this pace.
-    p.metresPerCycle = lf_length(corner) / cycles;
-    return;
-  }
-  lf_addStraightAndTurn(p, a, corner, turns ? &turn : nullptr, s);
-  p.metresPerCycle = lf_pathLength(p) / cycles;
 }
 
-void lf_planTurnAhead(LiveAc& ac) {
-  AirPath& p = ac.airPath;
-  const auto& buffer = ac.situations;
-  if (p.endDecided != 0 || ac.movesOnGround != 0 || buffer.size() < 2) return;
-  const Situation& s = buffer[0];
-  const Situation& t = buffer[1];
-  if (s.noMovement != 0) return;
-  // Still on the rest of the turn through the leg's start: the straight stretch comes next.
-  if (p.count > 0 && p.entered != 0 && p.index == 0) return;
-  p.endDecided = 1;
-  const std::int32_t cycles = p.endCycle - lf_now();
-  if (cycles < kMinLegCycles || !lf_turnsInTheAir(s, t)) return;
-  AirPath next = p;
-  next.count = 0;
-  next.index = 0;
-  next.u = 0;
-  next.entered = 0;
-  lf_startPath(next, ac);
-  const Local corner = lf_toLocal(next, s.latitude, s.longitude);
-  const double speedMps = lf_length(corner) * kCyclesPerSecond / cycles;
-  CornerTurn turn;
-  if (!lf_cornerTurn(ac.category, speedMps, {0, 0}, corner, lf_toLocal(next, t.latitude, t.longitude), turn)) return;
-  lf_addStraightAndTurn(next, {0, 0}, corner, &turn, s);
-  // The rest of the leg is spread over the cycles left, no faster than it was planned where the
-  // aircraft is behind on it: what it is behind it makes up as before.
-  const double length = lf_pathLength(next);
-  next.metresPerCycle = length / cycles;
-  if (p.behindMetres > 0) {
-    next.metresPerCycle = std::min(next.metresPerCycle, p.metresPerCycle);
-    next.behindMetres = std::max(0.0, length - next.metresPerCycle * cycles);
+bool lf_legEnds(const LiveAc& ac) {
+  if (ac.situations.empty()) return false;
+  const Situation& front = ac.situations.front();
+  const bool due = lf_now() >= front.due;
+  if (!lf_flownInTheAir(ac)) return due;
+  // A position made up to fly on while the feed was silent is given up once due: the feed's next
+  // record is where the aircraft goes.
+  if (front.extension != 0 && due) return true;
+  // Ahead of its stream, it flies on along the leg until the next record is known or the leg is due:
+  // the stream is extended only once the feed is late.
+  if (ac.situations.size() < 2 && !due) return false;
+  const Legs l = lf_legs(ac, std::max(ac.airPath.speedMps, 0.0));
+  if (lf_dot(-l.to, l.through) >= 0) return true;
+  // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
+  // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
+  // within the circle a turn round would fly.
+  const Vec nose = lf_along(ac.position.heading);
+  if (lf_dot(l.to, nose) > 0) return false;
+  const double speedMps = std::max(ac.airPath.speedMps, 0.0);
+  const double turnRound = 2 * speedMps / gf_bankedTurnRate(ac.category, speedMps);
+  return due || (l.nextKnown && lf_dot(l.next, nose) > 0) || l.length <= turnRound || lf_length(l.to) <= turnRound;
+}
+
+bool lf_airStep(LiveAc& ac) {
+  if (!lf_flownInTheAir(ac)) return false;
+  AiPosBlock& pos = ac.position;
+  double speedMps = std::max(ac.airPath.speedMps, 0.0);
+  const Legs l = lf_legs(ac, speedMps);
+  const TrackHere track = lf_trackHere(l, speedMps);
+  speedMps = lf_airPace(ac, l, track);
+  const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
+  if (slowRotor || !lf_liftedOff(ac)) {
+    // A slow helicopter goes where it wants and yaws its nose after it; rolling for take-off the
+    // aircraft runs along the runway, nose along its course.
+    const double course = lf_wantedCourse(track, speedMps);
+    lf_move(pos, course, speedMps);
+    const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
+    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, course), -most, most));
+    ac.airPath.bank = 0;
+    if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
+  } else {
+    // Along the nose, turning as it goes.
+    const double turned = lf_airTurn(ac, track, speedMps) * kSecondsPerCycle;
+    lf_move(pos, pos.heading + turned / 2, speedMps);
+    pos.heading = lf_normalised(pos.heading + turned);
   }
-  p = next;
+  lf_airClimb(ac);
+  return true;
 }
 
 void lf_hoverTurn(LiveAc& ac) {
@@ -336,133 +370,11 @@ void lf_hoverTurn(LiveAc& ac) {
     const LatLon here{ac.position.latitude, ac.position.longitude};
     const LatLon to{next.latitude, next.longitude};
     if (to.lat == here.lat && to.lon == here.lon) return;
-    const double most = lf_noseRate(ac.category, 0) / kCyclesPerSecond;
+    const double most = gf_bankedTurnRate(ac.category, 0) * kSecondsPerCycle;
     const double turned = std::clamp(gf_angleDiff(ac.position.heading, gf_bearingRad(here, to)), -most, most);
-    ac.position.heading = std::fmod(ac.position.heading + turned + kTwoPi, kTwoPi);
+    ac.position.heading = lf_normalised(ac.position.heading + turned);
     return;
   }
-}
-
-bool lf_stillOnAirPath(const LiveAc& ac) {
-  return ac.movesOnGround == 0 && ac.airPath.behindMetres > kSameEndMetres;
-}
-
-bool lf_airStep(LiveAc& ac) {
-  if (ac.movesOnGround != 0 || ac.curve.isSet()) return false;
-  if (ac.phase != GroundPhase::Airborne && ac.phase != GroundPhase::TakeOffRoll) return false;
-  lf_planTurnAhead(ac);
-  AiPosBlock& pos = ac.position;
-  AirPath& p = ac.airPath;
-  // The leg's pace: along its path, or its straight steps.
-  const Local step{ac.latitudeStep * kMetresPerDegree, ac.longitudeStep * lf_metresPerDegreeEast(pos.latitude)};
-  const double legPace = p.count > 0 ? p.metresPerCycle : lf_length(step);
-  const bool flying = std::max(legPace, std::min(p.fastestPerCycle, p.behindMetres)) * kCyclesPerSecond >=
-                      kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
-  // Behind past the leg's end time, only what it is behind is left to fly; its climb or descent, and
-  // its pitch, have come to the leg's end.
-  const bool overtime = p.behindMetres > 0 && lf_now() >= p.endCycle;
-  const double pace = overtime ? 0.0 : legPace;
-  if (overtime && ac.flareStage == 0) {
-    ac.altitudeStep = 0;
-    ac.pitchStep = 0;
-  }
-  // Where the path would take the aircraft `metres` on, and the course there.
-  struct Spot {
-    std::uint8_t index = 0;
-    double u = 0;
-  };
-  const auto spotAfter = [&](double metres) {
-    Spot at{p.index, p.u};
-    double left = metres;
-    while (at.index < p.count) {
-      const AirPath::Piece& c = p.pieces[at.index];
-      const double rest = lf_lengthAlong(c, at.u, 1.0);
-      if (left < rest) {
-        at.u = lf_parameterAfter(c, at.u, left);
-        return at;
-      }
-      left -= rest;
-      if (at.index + 1 == p.count) {
-        at.u = 1;
-        return at;
-      }
-      ++at.index;
-      at.u = 0;
-    }
-    return at;
-  };
-  const auto courseAt = [&](const Spot& at) {
-    return p.count == 0 ? lf_courseOf(step) : lf_courseOf(lf_tangentAt(p.pieces[at.index], at.u));
-  };
-  // Its pace and, to make up what it is behind, up to its catch-up speed; no farther than keeps its
-  // course within reach of its nose (in a turn too tight for its speed it slows, and where its track
-  // turns back on itself it turns round before it sets off back). Not while it lifts off or flares.
-  // The spot the search settles on is where the aircraft goes: the path is not walked again for it.
-  double metres = pace + std::clamp(p.fastestPerCycle - pace, 0.0, p.behindMetres);
-  std::optional<Spot> landing;
-  if (flying && ac.phase == GroundPhase::Airborne && ac.flareStage == 0) {
-    const double reach = kMostNoseLagDeg * kDegToRad + lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
-    const auto keepsUp = [&](const Spot& at) { return std::fabs(gf_angleDiff(pos.heading, courseAt(at))) <= reach; };
-    landing = spotAfter(metres);
-    if (!keepsUp(*landing)) {
-      double near = 0, far = metres;
-      landing = spotAfter(0);
-      if (keepsUp(*landing)) {
-        for (int i = 0; i < kHoldSearchSteps; ++i) {
-          const double mid = (near + far) / 2;
-          const Spot at = spotAfter(mid);
-          if (keepsUp(at)) {
-            near = mid;
-            landing = at;
-          } else {
-            far = mid;
-          }
-        }
-      }
-      metres = near;
-    }
-  }
-  p.behindMetres = std::max(0.0, p.behindMetres + pace - metres);
-
-  double course = 0;
-  if (p.count > 0) {
-    const Spot reached = landing ? *landing : spotAfter(metres);
-    p.index = reached.index;
-    p.u = reached.u;
-    const AirPath::Piece& c = p.pieces[p.index];
-    const LatLon at = lf_toLatLon(p, lf_pointAt(c, p.u));
-    pos.latitude = at.lat;
-    pos.longitude = at.lon;
-    course = lf_courseOf(lf_tangentAt(c, p.u));
-  } else {
-    const double share = legPace > 0 ? metres / legPace : 0.0;
-    pos.latitude += share * ac.latitudeStep;
-    pos.longitude += share * ac.longitudeStep;
-    course = lf_courseOf(step);
-  }
-
-  const double speedMps = metres * kCyclesPerSecond;
-  double turned = 0;
-  if (flying) {
-    const double most = lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
-    const double diff = gf_angleDiff(pos.heading, course);
-    turned = std::clamp(diff, -most, most);
-  } else {
-    turned = ac.headingStep;
-  }
-  pos.heading = std::fmod(pos.heading + turned + kTwoPi, kTwoPi);
-  if (pos.heading >= kTwoPi) pos.heading = 0;
-
-  // The bank of a level turn at the rate the nose turns, reached at the aircraft's bank rate; the
-  // feed's own bank, where it gives one, is steered by the leg.
-  if (p.feedBank == 0 && flying) {
-    const double maxBank = gf_maxBank(ac.category);
-    const double rate = turned * kCyclesPerSecond;
-    const double target = -std::clamp(std::atan(rate * speedMps / kGravity), -maxBank, maxBank);
-    const double maxChange = gf_maxBankChange(ac.category);
-    ac.bankStep = std::clamp(target - pos.bank, -maxChange, maxChange);
-  }
-  return true;
 }
 
 }  // namespace amb

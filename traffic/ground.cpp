@@ -740,6 +740,7 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
   ac.extensionCount = n;
   const Situation& f = ac.situations.front();
   Situation s = f;
+  s.extension = 1;
   const bool ground = ac.movesOnGround != 0;
   const bool atStand = ac.phase == GroundPhase::AtStand;
   if (f.noMovement != 0 || atStand) {

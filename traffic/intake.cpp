@@ -6,6 +6,8 @@
 #include "traffic/engine.hpp"
 #include "traffic/identity.hpp"
 #include "traffic/spawn.hpp"
+#include "traffic/air.hpp"
+#include "traffic/air_path.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -17,6 +19,16 @@
 namespace amb {
 
 namespace {
+
+constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kGravity = 9.80665;
+
+// The play of the feed's reported tracks, degrees.
+constexpr double kTrackPlayDeg = 20.0;
+// Nearer than this to the track just reported, a record repeats it (the feed's positions of one
+// aircraft from two senders differ by a few hundred metres).
+constexpr double kRepeatedTrackNm = 0.3;
 
 // The unsigned difference of two headings in degrees, 0 to 180.
 double lf_headingDiffDeg(double a, double b) {
@@ -36,12 +48,18 @@ bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLo
 }
 
 bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
-                   double seconds) {
+                   double seconds, double turnRoundNm) {
   const double distanceNm = gf_distanceNm(from, to);
   if (distanceNm <= 0) return false;
   const double behindNm = -distanceNm * std::cos(gf_bearingRad(from, to) - trackDeg * kDegToRad);
+  const double flownNm = std::max({fromSpeed, toSpeed, 0.0}) * std::max(seconds, 0.0) / 3600.0;
   // 0.05 nm for the feed's rounding of positions.
-  return behindNm > std::max({fromSpeed, toSpeed, 0.0}) * std::max(seconds, 0.0) / 3600.0 + 0.05;
+  return behindNm > std::max(flownNm - std::max(turnRoundNm, 0.0), 0.0) + 0.05;
+}
+
+double lf_turnRoundNm(int category, double speedKt) {
+  const double mps = std::max(speedKt, 0.0) * kMetresPerSecondPerKnot;
+  return kPi * mps * mps / (kGravity * std::tan(gf_maxBank(category))) / kMetresPerNm;
 }
 
 namespace {
@@ -91,15 +109,17 @@ bool lf_speedJumps(double v0, double v) {
 // the feed repeating an old one). Two records on the ground are not compared: taxiing aircraft jump
 // between the feed's sources and turn on the spot, and the ground movement has rules of its own for a
 // position far from the last.
-Fit lf_fit(const Reported& from, const Situation& s, double time) {
+Fit lf_fit(const Reported& from, const Situation& s, double time, int category) {
   if (s.airborne == 0 && !from.airborne) return Fit::Fits;
   const LatLon to{s.latitude, s.longitude};
   const double seconds = time - from.time;
   if (lf_impliesImpossibleSpeed(from.at, from.speed, to, s.speed, seconds)) return Fit::TooFast;
   // Behind along the reported track and along the course the positions took to it (a feed's track
-  // may point the other way); without a course the way the aircraft goes is not known.
-  if (from.airborne && from.course && lf_liesBehind(from.at, from.track, from.speed, to, s.speed, seconds) &&
-      lf_liesBehind(from.at, *from.course, from.speed, to, s.speed, seconds))
+  // may point the other way); without a course the way the aircraft goes is not known. In the air
+  // the aircraft must turn round before it can fly back: a half circle at its category's bank.
+  const double turnRound = s.airborne != 0 ? lf_turnRoundNm(category, std::max(from.speed, s.speed)) : 0.0;
+  if (from.airborne && from.course && lf_liesBehind(from.at, from.track, from.speed, to, s.speed, seconds, turnRound) &&
+      lf_liesBehind(from.at, *from.course, from.speed, to, s.speed, seconds, turnRound))
     return Fit::Behind;
   return Fit::Fits;
 }
@@ -116,6 +136,59 @@ LatLon lf_wentOn(const Reported& r, double time) {
 bool lf_continuesFrom(const Reported& held, const Reported& last, const Situation& s, double time) {
   const LatLon to{s.latitude, s.longitude};
   return gf_distanceNm(to, lf_wentOn(held, time)) < gf_distanceNm(to, lf_wentOn(last, time));
+}
+
+// The nautical miles from a position to the segment between two others (on a local plane).
+double lf_segmentDistanceNm(const LatLon& p, const LatLon& a, const LatLon& b) {
+  const double east = std::cos(p.lat * kDegToRad);
+  const double ax = (a.lon - p.lon) * east, ay = a.lat - p.lat;
+  const double bx = (b.lon - p.lon) * east, by = b.lat - p.lat;
+  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+  const double u = length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
+  return std::hypot(ax + u * dx, ay + u * dy) * 60.0;
+}
+
+// Whether a position lies on the track the feed has just reported for the aircraft: the feed sending
+// a stretch of its track again (a second sender lagging behind, a replayed snapshot), not the
+// aircraft going on.
+bool lf_repeatsRecentTrack(const LiveAc& ac, const Situation& s) {
+  const LatLon at{s.latitude, s.longitude};
+  for (std::size_t i = 0; i + 1 < ac.recentCount; ++i)
+    if (lf_segmentDistanceNm(at, ac.recentPositions[i], ac.recentPositions[i + 1]) <= kRepeatedTrackNm) return true;
+  return false;
+}
+
+// A record moves on from a held one in the air: it lies ahead of it along the track it reports, and
+// not on the track just reported. The feed repeating the held record's stretch of track (forward or
+// backward) confirms nothing.
+bool lf_movesOnFrom(const LiveAc& ac, const LiveAc::HeldRecord& held, const Situation& s) {
+  if (held.situation.airborne == 0 || s.airborne == 0) return true;
+  const LatLon from{held.situation.latitude, held.situation.longitude};
+  const LatLon to{s.latitude, s.longitude};
+  const double course = gf_bearingRad(from, to);
+  if (std::fabs(gf_angleDiff(course, s.heading * kDegToRad)) >= kPi / 2) return false;
+  return !lf_repeatsRecentTrack(ac, s);
+}
+
+// Whether the aircraft could have turned from the track last taken onto the held record's track in
+// the time between them, at its category's bank (with some play for the feed's tracks): a record
+// whose track turns back faster than that belongs to another sender's stale or foreign stream,
+// however its own next records go on from it.
+bool lf_turnCouldBeFlown(const LiveAc& ac, const LiveAc::HeldRecord& held) {
+  if (held.situation.airborne == 0 || ac.lastRecordAirborne == 0) return true;
+  const double speedMps = std::max(ac.lastRecordSpeed, held.situation.speed) * kMetresPerSecondPerKnot;
+  const double seconds = std::max(held.timestamp - ac.lastRecordTime, 0.0);
+  const double turn = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, held.situation.heading * kDegToRad));
+  return turn <= gf_bankedTurnRate(ac.category, speedMps) * seconds + kTrackPlayDeg * kDegToRad;
+}
+
+// Keeps a position taken as the newest of the recent track.
+void lf_addRecentPosition(LiveAc& ac, const LatLon& at) {
+  if (ac.recentCount == LiveAc::kRecentPositions) {
+    std::copy(ac.recentPositions.begin() + 1, ac.recentPositions.end(), ac.recentPositions.begin());
+    --ac.recentCount;
+  }
+  ac.recentPositions[ac.recentCount++] = at;
 }
 
 void lf_logHeldBack(LiveAc& ac, const Reported& last, const Situation& s, double time, Fit fit) {
@@ -153,6 +226,8 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
   ac.lastDataTime = time;
   decodeExisting(ac, s, confirmedJump);
   if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
+    if (ac.recentCount == 0) lf_addRecentPosition(ac, {ac.lastRecordLatitude, ac.lastRecordLongitude});
+    lf_addRecentPosition(ac, {s.latitude, s.longitude});
     ac.lastRecordCourse =
         gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude}) * kRadToDeg;
     ac.lastRecordLatitude = s.latitude;
@@ -162,12 +237,14 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
   }
   ac.lastRecordSpeed = s.speed;
   ac.lastRecordAirborne = s.airborne;
+  if (s.airborne != 0 && s.speed > 0 && (ac.slowestAirborneKt <= 0 || s.speed < ac.slowestAirborneKt))
+    ac.slowestAirborneKt = s.speed;
 }
 
 // The record measured against the last one taken: its position, and its speed against the speed of
 // the buffer's last situation (as the buffer keeps it: a standing one at 0).
 Fit lf_fitLast(const LiveAc& ac, const Situation& s, double time) {
-  const Fit fit = lf_fit(lf_lastTaken(ac), s, time);
+  const Fit fit = lf_fit(lf_lastTaken(ac), s, time, ac.category);
   if (fit == Fit::Fits && !ac.situations.empty() && lf_speedJumps(ac.situations.back().speed, s.speed))
     return Fit::SpeedJump;
   if (fit == Fit::Fits && lf_turnsBackWhileExtending(ac, s)) return Fit::TurnedBack;
@@ -187,8 +264,9 @@ bool lf_holdOrConfirm(LiveAc& ac, const TrafficRecord& record) {
     // The feed repeating the held position adds nothing: it is no later report of the aircraft there.
     if (s.latitude == held.situation.latitude && s.longitude == held.situation.longitude) return true;
     const Reported from = lf_reportedOf(ac, held);
-    if (lf_fit(from, s, t) == Fit::Fits && !lf_speedJumps(held.situation.speed, s.speed) &&
-        (fit != Fit::Fits || lf_continuesFrom(from, lf_lastTaken(ac), s, t))) {
+    if (lf_fit(from, s, t, ac.category) == Fit::Fits && !lf_speedJumps(held.situation.speed, s.speed) &&
+        (fit != Fit::Fits || lf_continuesFrom(from, lf_lastTaken(ac), s, t)) && lf_movesOnFrom(ac, held, s) &&
+        lf_turnCouldBeFlown(ac, held)) {
       const LiveAc::HeldRecord jump = std::move(*ac.heldRecord);
       ac.heldRecord.reset();
       if (ac.jumpLogged == 0) {

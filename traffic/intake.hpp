@@ -23,10 +23,14 @@ double lf_plausibleSpeedKt(double speed1, double speed2);
 bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
                                double seconds);
 // Whether a reported position `to` lies behind `from` along the track there (degrees) farther than
-// the faster of the two reported speeds covers in `seconds`, plus 0.05 nm for the feed's rounding:
-// an aircraft in the air cannot be there unless the record is stale.
+// the faster of the two reported speeds covers in `seconds`, less what it flies turning round
+// (turnRoundNm), plus 0.05 nm for the feed's rounding: an aircraft in the air cannot be there unless
+// the record is stale.
 bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
-                   double seconds);
+                   double seconds, double turnRoundNm = 0);
+// The nautical miles an aircraft of the category flies at a speed (knots) turning round in a half
+// circle at its most bank.
+double lf_turnRoundNm(int category, double speedKt);
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
 // later record is held back: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.

@@ -35,6 +35,8 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+// Legs shorter than this make no spike of the track (the feed's rounding), metres.
+constexpr double kLeastSpikeMetres = 150.0;
 // The feet above the field a landed aircraft's records must climb to count as airborne again.
 constexpr double kAirborneAgainFt = 300.0;
 
@@ -106,8 +108,7 @@ bool updateLiveAc(LiveAc& ac) {
       return ac.remove != 0;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
-    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due &&
-        !lf_stillOnAirPath(ac)) {
+    if (lf_legEnds(ac)) {
       nextPosMain(ac);
       ac.position.verticalSpeed = ac.targetVerticalSpeed / 60.0;
       ac.position.trueAirspeed =
@@ -468,6 +469,10 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
         lf_takeOffConfig(ac);
       }
     }
+    // The last position buffered makes a spike of the track in the air (it turns the track back on
+    // itself sharper than the aircraft could turn from the one before it to this one): a record of
+    // another sender, taken out before the aircraft flies to it.
+    if (lf_spikesTrack(ac, s)) buffer.pop_back();
     if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
@@ -478,6 +483,22 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_spikesTrack(const LiveAc& ac, const Situation& s) {
+  const auto& buffer = ac.situations;
+  if (buffer.size() < 2 || ac.movesOnGround != 0 || ac.landingMode != 0 || ac.landed != 0) return false;
+  const Situation& a = buffer[buffer.size() - 2];
+  const Situation& b = buffer.back();
+  const auto flown = [](const Situation& x) { return x.airborne != 0 && x.noMovement == 0 && x.extension == 0; };
+  if (!flown(a) || !flown(b) || !flown(s)) return false;
+  if (gf_distanceNm(lf_at(a), lf_at(b)) * kMetresPerNm <= kLeastSpikeMetres ||
+      gf_distanceNm(lf_at(b), lf_at(s)) * kMetresPerNm <= kLeastSpikeMetres)
+    return false;
+  const double turn = std::fabs(gf_angleDiff(gf_bearingRad(lf_at(a), lf_at(b)), gf_bearingRad(lf_at(b), lf_at(s))));
+  if (turn <= kPi / 2) return false;
+  const double seconds = std::max(0, s.due - a.due) / static_cast<double>(kCyclesPerSecond);
+  return turn > gf_bankedTurnRate(ac.category, b.speed * kMetresPerNm / 3600.0) * seconds;
 }
 
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit) {
