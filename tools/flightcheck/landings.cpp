@@ -18,8 +18,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMetresPerDegree = 111132.95;
 // Shorter runways are a heliport's pads.
 constexpr double kShortestRunwayM = 300;
-// The course at touchdown is the one flown over the seconds before it.
+// The course at touchdown is the one flown over the seconds before it; the records' over a longer
+// stretch, as they come ten seconds apart.
 constexpr double kCourseSeconds = 3;
+constexpr double kRecordedCourseSeconds = 20;
 
 // The feed's own judgement of a record on the ground, against the field under it.
 bool lf_recordOnGround(const Recorded& r, double field) {
@@ -177,6 +179,14 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
   }
   a.approachKt = std::isfinite(approach) ? approach : records[i - 1].speedKt;
 
+  // The records' touchdown on a runway, by their own course to it.
+  const LatLon recordedAt = lf_recordedAt(records, a.recordedTouchdownAt);
+  const double recordedCourse =
+      gf_bearingRad(lf_recordedAt(records, a.recordedTouchdownAt - kRecordedCourseSeconds), recordedAt) * kRadToDeg;
+  const OnRunway recorded = lf_runwayAt(airport, recordedAt, recordedCourse, m_o.runwaySlackM);
+  a.placeJudged = recorded.runway != nullptr;
+  if (recorded.runway != nullptr) a.recordedAlongM = recorded.alongM;
+
   const double from = a.airborneAt + delay - m_o.touchdownBeforeSeconds;
   const double to = a.groundAt + delay + m_o.touchdownAfterSeconds;
   const FlownTrack* track = nullptr;
@@ -220,9 +230,6 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
   const double course =
       before ? gf_bearingRad(posOf(*before), posOf(touch)) * kRadToDeg : static_cast<double>(touch.headingDeg);
   const OnRunway on = lf_runwayAt(airport, posOf(touch), course, m_o.runwaySlackM);
-  const OnRunway recorded = lf_runwayAt(airport, lf_recordedAt(records, a.recordedTouchdownAt), course, m_o.runwaySlackM);
-  a.placeJudged = recorded.runway != nullptr;
-  if (recorded.runway != nullptr) a.recordedAlongM = recorded.alongM;
   if (on.runway != nullptr) {
     a.runway = on.runway->ends[static_cast<std::size_t>(on.from)];
     a.alongM = on.alongM;
