@@ -277,6 +277,16 @@ Figures measure(const Input& input, const Options& o) {
   return f;
 }
 
+const char* boundName(Bound bound) {
+  static const char* const names[] = {"OffNoseShare",   "OffNoseAircraft", "FastTurn",       "Overspeed",
+                                      "GroundReversal", "DroppedConfirmed", "TakeOffRoll",   "StandingStill",
+                                      "SlowFlight",     "BankTurn",        "Porpoising",     "VerticalSpeed",
+                                      "BelowGround",    "TouchdownTime",   "TouchdownPlace", "StaysDown",
+                                      "Flare",          "RemovedNotRecreated", "Delay",      "CrossTrack"};
+  const auto i = static_cast<std::size_t>(bound);
+  return i < std::size(names) ? names[i] : "?";
+}
+
 std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
   std::vector<FailedBound> out;
   const auto fail = [&](Bound b, std::string text) { out.push_back({b, std::move(text)}); };

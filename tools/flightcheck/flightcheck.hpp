@@ -429,6 +429,9 @@ enum class Bound {
   CrossTrack,
 };
 
+// The bound's name as written here ("StandingStill").
+const char* boundName(Bound bound);
+
 struct FailedBound {
   Bound bound;
   std::string text;
