@@ -147,9 +147,11 @@ TEST(FlightCheck, TurnOfTwentyDegreesASecondAtHundredKnots) {
   const auto failed = failedBounds(f, o);
   ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(failed[0].bound, Bound::FastTurn);
-  EXPECT_NE(failed[0].text.find("1 aircraft turning faster than 15 deg/s for 3 s or more"), std::string::npos) << failed[0].text;
+  EXPECT_NE(failed[0].text.find("1 aircraft turning faster than 15 deg/s for 3 s or more"), std::string::npos)
+      << failed[0].text;
   EXPECT_EQ(failed[1].bound, Bound::BankTurn);
-  EXPECT_NE(failed[1].text.find("2 aircraft turning faster than 1.2 x the rate of a turn"), std::string::npos) << failed[1].text;
+  EXPECT_NE(failed[1].text.find("2 aircraft turning faster than 1.2 x the rate of a turn"), std::string::npos)
+      << failed[1].text;
 }
 
 TEST(FlightCheck, GroundReversalAtSpeedCountsOnceAndATaxiTurnNot) {
@@ -302,7 +304,8 @@ TEST(FlightCheck, EveryTakeOffRollInTheRecordsMustBeRolled) {
   const auto failed = failedBounds(f, lf_options());
   ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(failed[0].bound, Bound::TakeOffRoll);
-  EXPECT_NE(failed[0].text.find("2 of 3 take-off rolls in the records not rolled"), std::string::npos) << failed[0].text;
+  EXPECT_NE(failed[0].text.find("2 of 3 take-off rolls in the records not rolled"), std::string::npos)
+      << failed[0].text;
   EXPECT_EQ(failed[1].bound, Bound::VerticalSpeed);
 }
 
@@ -561,8 +564,8 @@ TEST(FlightProfile, StandingStillAloftSlowFlightAndCrawling) {
   // gives the slow-flight bound, 0.6 * 200 = 120 kt.
   for (std::uint32_t hexid : {101u, 104u, 105u}) {
     for (int i = 0; i <= 10; ++i)
-      in.reported[hexid].positions.push_back(
-          {10.0 * i - 30, 40.0, -73.0 + i * 0.694 / 60 / std::cos(40 * kDegToRad), 3000, i == 5 ? 200.0 : 250.0, true, Taken::Yes});
+      in.reported[hexid].positions.push_back({10.0 * i - 30, 40.0, -73.0 + i * 0.694 / 60 / std::cos(40 * kDegToRad),
+                                              3000, i == 5 ? 200.0 : 250.0, true, Taken::Yes});
   }
   // Slow: 100 kt for its first 4 s (its first seconds are not judged), for 6 s and for 4 s later on;
   // another 100 kt for 10 s at 40 ft above the field (the flare).
@@ -693,7 +696,7 @@ TEST(FlightProfile, BelowTheFieldOfTheNearestAirport) {
   const Figures f = measure(in, lf_options());
   EXPECT_NEAR(lf_of(f, 1).belowGroundSeconds, 10.0, 1e-6);  // 8 ft below the low field
   EXPECT_NEAR(lf_of(f, 1).deepestBelowFt, 8.0, 1e-4);
-  EXPECT_NEAR(lf_of(f, 2).belowGroundSeconds, 0.0, 1e-9);  // 3 ft: within a few feet
+  EXPECT_NEAR(lf_of(f, 2).belowGroundSeconds, 0.0, 1e-9);   // 3 ft: within a few feet
   EXPECT_NEAR(lf_of(f, 3).belowGroundSeconds, 10.0, 1e-6);  // 7 ft below the high one
   EXPECT_NEAR(lf_of(f, 4).belowGroundSeconds, 0.0, 1e-9);
   EXPECT_EQ(f.aircraftBelowGround, 2u);
@@ -813,7 +816,8 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   std::ostringstream out;
   print(out, f, o, false);
   EXPECT_NE(out.str().find("A203 (203)"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("NEVER TOUCHED DOWN: its object removed in the air at 90.0 s"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("NEVER TOUCHED DOWN: its object removed in the air at 90.0 s"), std::string::npos)
+      << out.str();
 }
 
 TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain) {

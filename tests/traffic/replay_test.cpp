@@ -47,9 +47,9 @@ constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 // measured and printed all the same. Take a bound off this list once the engine holds it; from then
 // on the test holds the engine to it.
 constexpr std::array kNotYetHeld{
-    flightcheck::Bound::StandingStill, flightcheck::Bound::SlowFlight,     flightcheck::Bound::BankTurn,
-    flightcheck::Bound::Porpoising,    flightcheck::Bound::VerticalSpeed,  flightcheck::Bound::BelowGround,
-    flightcheck::Bound::TouchdownTime, flightcheck::Bound::TouchdownPlace, flightcheck::Bound::Flare,
+    flightcheck::Bound::StandingStill,       flightcheck::Bound::SlowFlight,     flightcheck::Bound::BankTurn,
+    flightcheck::Bound::Porpoising,          flightcheck::Bound::VerticalSpeed,  flightcheck::Bound::BelowGround,
+    flightcheck::Bound::TouchdownTime,       flightcheck::Bound::TouchdownPlace, flightcheck::Bound::Flare,
     flightcheck::Bound::RemovedNotRecreated,
 };
 
@@ -130,12 +130,14 @@ protected:
     h.sim().onPosition = nullptr;
     h.onQueued = nullptr;
     flightcheck::Input flown = pilot.finish();
-    flown.airports = flightcheck::readAirportList(test::testData("reference/ourairports-airports-medium-large.csv.gz"),
-                                                  test::testData("reference/ourairports-runways.csv.gz"),
-                                                  {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    flown.airports =
+        flightcheck::readAirportList(test::testData("reference/ourairports-airports-medium-large.csv.gz"),
+                                     test::testData("reference/ourairports-runways.csv.gz"),
+                                     {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
     s_pilot = flightcheck::measure(flown, flightcheck::engineOptions());
     const enginesim::FidelityFigures fidelity = s_fidelity->figures();
-    s_pilot.delayMedianSeconds = kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + fidelity.medianLateSeconds;
+    s_pilot.delayMedianSeconds =
+        kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + fidelity.medianLateSeconds;
     s_pilot.crossTrackP95Metres = fidelity.p95CrossTrackMetres;
     // Aircraft whose stream ends on the ground hold there, at most MAX_HOLDING_MINUTES.
     s_allGone = h.runUntil([&] { return h.sim().liveObjects() == 0 && g_liveAcs.empty(); },

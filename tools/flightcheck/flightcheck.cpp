@@ -27,7 +27,9 @@ using detail::posOf;
 LatLon lf_pos(const FlownPoint& p) { return posOf(p); }
 LatLon lf_pos(const Reported& r) { return posOf(r); }
 double lf_turnDeg(double a, double b) { return detail::turnDeg(a, b); }
-std::optional<FlownPoint> lf_at(const FlownTrack& track, double t, double maxGap) { return detail::pointAt(track, t, maxGap); }
+std::optional<FlownPoint> lf_at(const FlownTrack& track, double t, double maxGap) {
+  return detail::pointAt(track, t, maxGap);
+}
 
 double lf_median(std::vector<double> v) {
   if (v.empty()) return std::numeric_limits<double>::infinity();
@@ -278,11 +280,11 @@ Figures measure(const Input& input, const Options& o) {
 }
 
 const char* boundName(Bound bound) {
-  static const char* const names[] = {"OffNoseShare",   "OffNoseAircraft", "FastTurn",       "Overspeed",
-                                      "GroundReversal", "DroppedConfirmed", "TakeOffRoll",   "StandingStill",
-                                      "SlowFlight",     "BankTurn",        "Porpoising",     "VerticalSpeed",
-                                      "BelowGround",    "TouchdownTime",   "TouchdownPlace", "StaysDown",
-                                      "Flare",          "RemovedNotRecreated", "Delay",      "CrossTrack"};
+  static const char* const names[] = {
+      "OffNoseShare", "OffNoseAircraft", "FastTurn",       "Overspeed", "GroundReversal", "DroppedConfirmed",
+      "TakeOffRoll",  "StandingStill",   "SlowFlight",     "BankTurn",  "Porpoising",     "VerticalSpeed",
+      "BelowGround",  "TouchdownTime",   "TouchdownPlace", "StaysDown", "Flare",          "RemovedNotRecreated",
+      "Delay",        "CrossTrack"};
   const auto i = static_cast<std::size_t>(bound);
   return i < std::size(names) ? names[i] : "?";
 }
@@ -291,16 +293,20 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
   std::vector<FailedBound> out;
   const auto fail = [&](Bound b, std::string text) { out.push_back({b, std::move(text)}); };
   if (f.offNoseShare() > o.maxOffNoseShare)
-    fail(Bound::OffNoseShare, fmt::format("{:.2f} % of airborne seconds more than {:.0f} deg off the nose (at most {:.2f} %)",
-                                          100 * f.offNoseShare(), o.offNoseDeg, 100 * o.maxOffNoseShare));
+    fail(Bound::OffNoseShare,
+         fmt::format("{:.2f} % of airborne seconds more than {:.0f} deg off the nose (at most {:.2f} %)",
+                     100 * f.offNoseShare(), o.offNoseDeg, 100 * o.maxOffNoseShare));
   if (f.aircraftOffNoseOver > 0)
-    fail(Bound::OffNoseAircraft, fmt::format("{} aircraft more than {:.0f} s off the nose", f.aircraftOffNoseOver, o.maxOffNoseSeconds));
+    fail(Bound::OffNoseAircraft,
+         fmt::format("{} aircraft more than {:.0f} s off the nose", f.aircraftOffNoseOver, o.maxOffNoseSeconds));
   if (f.aircraftFastTurnRun > 0)
-    fail(Bound::FastTurn, fmt::format("{} aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt",
-                                      f.aircraftFastTurnRun, o.fastTurnDegPerS, o.maxTurnRunSeconds, o.fastTurnAboveKt));
+    fail(Bound::FastTurn,
+         fmt::format("{} aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt",
+                     f.aircraftFastTurnRun, o.fastTurnDegPerS, o.maxTurnRunSeconds, o.fastTurnAboveKt));
   if (f.aircraftOverspeedRun > 0)
-    fail(Bound::Overspeed, fmt::format("{} aircraft faster than {} x its highest reported speed + {:.0f} kt for {:.0f} s or more",
-                                       f.aircraftOverspeedRun, o.overspeedFactor, o.overspeedAddKt, o.maxOverspeedRunSeconds));
+    fail(Bound::Overspeed,
+         fmt::format("{} aircraft faster than {} x its highest reported speed + {:.0f} kt for {:.0f} s or more",
+                     f.aircraftOverspeedRun, o.overspeedFactor, o.overspeedAddKt, o.maxOverspeedRunSeconds));
   if (f.groundReversals > 0)
     fail(Bound::GroundReversal, fmt::format("{} reversals on the ground (faster than {:.0f} deg/s above {:.0f} kt)",
                                             f.groundReversals, o.groundTurnDegPerS, o.groundTurnAboveKt));
@@ -310,38 +316,46 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
     fail(Bound::TakeOffRoll,
          fmt::format("{} of {} take-off rolls in the records not rolled", f.departuresNotRolled, f.departures.size()));
   if (f.aircraftStill > 0)
-    fail(Bound::StandingStill, fmt::format("{} aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more",
-                                           f.aircraftStill, o.stillKt, o.stillAboveFt, o.maxStillRunSeconds));
+    fail(Bound::StandingStill,
+         fmt::format("{} aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more",
+                     f.aircraftStill, o.stillKt, o.stillAboveFt, o.maxStillRunSeconds));
   if (f.aircraftSlow > 0)
-    fail(Bound::SlowFlight, fmt::format("{} aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more",
-                                        f.aircraftSlow, 100 * o.slowShare, o.maxSlowRunSeconds));
+    fail(Bound::SlowFlight,
+         fmt::format("{} aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more",
+                     f.aircraftSlow, 100 * o.slowShare, o.maxSlowRunSeconds));
   if (f.aircraftBankTurn > 0)
-    fail(Bound::BankTurn, fmt::format("{} aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s "
-                                      "for {:.0f} s or more",
-                                      f.aircraftBankTurn, o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds));
+    fail(Bound::BankTurn,
+         fmt::format("{} aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s "
+                     "for {:.0f} s or more",
+                     f.aircraftBankTurn, o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds));
   if (f.aircraftPorpoising > 0)
-    fail(Bound::Porpoising, fmt::format("{} aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times "
-                                        "within {:.0f} s where the records do not)",
-                                        f.aircraftPorpoising, o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds));
+    fail(Bound::Porpoising,
+         fmt::format("{} aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times "
+                     "within {:.0f} s where the records do not)",
+                     f.aircraftPorpoising, o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds));
   if (f.aircraftSteep > 0)
-    fail(Bound::VerticalSpeed, fmt::format("{} aircraft beyond {:.0f} ft/min ({:.1f} s)", f.aircraftSteep, o.maxVsFtMin, f.steepSeconds));
+    fail(Bound::VerticalSpeed,
+         fmt::format("{} aircraft beyond {:.0f} ft/min ({:.1f} s)", f.aircraftSteep, o.maxVsFtMin, f.steepSeconds));
   if (f.aircraftBelowGround > 0)
-    fail(Bound::BelowGround, fmt::format("{} aircraft more than {:.0f} ft below the field ({:.1f} s)", f.aircraftBelowGround,
-                                         o.belowGroundFt, f.belowGroundSeconds));
+    fail(Bound::BelowGround, fmt::format("{} aircraft more than {:.0f} ft below the field ({:.1f} s)",
+                                         f.aircraftBelowGround, o.belowGroundFt, f.belowGroundSeconds));
   if (f.arrivalsLate > 0)
-    fail(Bound::TouchdownTime, fmt::format("{} of {} arrivals not touched down within {:.0f} s of their records", f.arrivalsLate,
-                                           f.arrivalsJudged, o.touchdownWithinSeconds));
+    fail(Bound::TouchdownTime, fmt::format("{} of {} arrivals not touched down within {:.0f} s of their records",
+                                           f.arrivalsLate, f.arrivalsJudged, o.touchdownWithinSeconds));
   if (f.arrivalsLong > 0)
-    fail(Bound::TouchdownPlace, fmt::format("{} of {} arrivals touched down off the runway or beyond its first {:.0f} %",
-                                            f.arrivalsLong, f.arrivalsJudged, 100 * o.runwayShare));
+    fail(Bound::TouchdownPlace,
+         fmt::format("{} of {} arrivals touched down off the runway or beyond its first {:.0f} %", f.arrivalsLong,
+                     f.arrivalsJudged, 100 * o.runwayShare));
   if (f.arrivalsUpAgain > 0)
-    fail(Bound::StaysDown, fmt::format("{} of {} arrivals in the air again after touchdown", f.arrivalsUpAgain, f.arrivalsJudged));
+    fail(Bound::StaysDown,
+         fmt::format("{} of {} arrivals in the air again after touchdown", f.arrivalsUpAgain, f.arrivalsJudged));
   if (f.arrivalsSlowFlare > 0)
-    fail(Bound::Flare, fmt::format("{} of {} arrivals below {:.0f} % of their approach speed in the flare", f.arrivalsSlowFlare,
-                                   f.arrivalsJudged, 100 * o.flareShare));
+    fail(Bound::Flare, fmt::format("{} of {} arrivals below {:.0f} % of their approach speed in the flare",
+                                   f.arrivalsSlowFlare, f.arrivalsJudged, 100 * o.flareShare));
   if (!f.removedNotRecreated.empty())
-    fail(Bound::RemovedNotRecreated, fmt::format("{} objects removed while the feed reported their aircraft, never created again",
-                                                 f.removedNotRecreated.size()));
+    fail(Bound::RemovedNotRecreated,
+         fmt::format("{} objects removed while the feed reported their aircraft, never created again",
+                     f.removedNotRecreated.size()));
   // The delay bound as read to a hundredth of a second.
   if (f.delayMedianSeconds &&
       (*f.delayMedianSeconds < o.minDelaySeconds - 0.005 || *f.delayMedianSeconds > o.maxDelaySeconds + 0.005))
@@ -383,27 +397,29 @@ const char* lf_categoryName(int category) {
 }
 
 void lf_printProfileTable(std::ostream& out, const Figures& f, const Options& o) {
-  out << fmt::format("{:<22} {:<10} {:>4} {:>6} {:>3} {:>6} {:>5} {:>6} {:>6} {:>6} {:>6} {:>6} {:>6} {:>4} {:>6} {:>6}\n",
-                     "aircraft", "category", "bank", "still", "n", "run s", "slow<", "slow s", "run s", "crawl", "bank s",
-                     "run s", "35deg", "porp", "vs s", "below");
+  out << fmt::format(
+      "{:<22} {:<10} {:>4} {:>6} {:>3} {:>6} {:>5} {:>6} {:>6} {:>6} {:>6} {:>6} {:>6} {:>4} {:>6} {:>6}\n", "aircraft",
+      "category", "bank", "still", "n", "run s", "slow<", "slow s", "run s", "crawl", "bank s", "run s", "35deg",
+      "porp", "vs s", "below");
   for (const AircraftFigures& a : f.aircraft) {
     if (a.seconds <= 0) continue;
-    out << fmt::format("{:<22} {:<10} {:>4.0f} {:>6.1f} {:>3} {:>6.1f} {:>5.0f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} "
-                       "{:>4} {:>6.1f} {:>6.1f}\n",
-                       lf_name(a), lf_categoryName(a.category), a.bankDeg, a.stillSeconds, a.stillSpells,
-                       a.longestStillSeconds, a.slowBoundKt, a.slowSeconds, a.longestSlowSeconds, a.crawlSeconds,
-                       a.bankTurnSeconds, a.longestBankTurnSeconds, a.fixedBankTurnSeconds, a.porpoiseSpells,
-                       a.steepSeconds, a.belowGroundSeconds);
+    out << fmt::format(
+        "{:<22} {:<10} {:>4.0f} {:>6.1f} {:>3} {:>6.1f} {:>5.0f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} "
+        "{:>4} {:>6.1f} {:>6.1f}\n",
+        lf_name(a), lf_categoryName(a.category), a.bankDeg, a.stillSeconds, a.stillSpells, a.longestStillSeconds,
+        a.slowBoundKt, a.slowSeconds, a.longestSlowSeconds, a.crawlSeconds, a.bankTurnSeconds, a.longestBankTurnSeconds,
+        a.fixedBankTurnSeconds, a.porpoiseSpells, a.steepSeconds, a.belowGroundSeconds);
   }
-  out << fmt::format("(bank: the category's, deg; still: seconds below {0:.0f} kt more than {1:.0f} ft above the field in "
-                     "spells of {2:.0f} s or more, n: those spells, run s: the longest spell; slow<: {3:.0f} % of the "
-                     "slowest reported airborne speed, kt, slow s: seconds below it in spells of {4:.0f} s or more, run s: "
-                     "the longest; crawl: seconds below {5:.0f} kt while the reported leg goes faster than {6:.0f} kt; bank "
-                     "s: seconds turning faster than the bank allows in spells of {7:.0f} s or more, run s: the longest; "
-                     "35deg: the same against a {8:.0f} deg bank; porp: porpoising spells; vs s: seconds beyond {9:.0f} "
-                     "ft/min; below: seconds more than {10:.0f} ft below the field)\n\n",
-                     o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, 100 * o.slowShare, o.maxSlowRunSeconds, o.crawlKt,
-                     o.paceKt, o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt);
+  out << fmt::format(
+      "(bank: the category's, deg; still: seconds below {0:.0f} kt more than {1:.0f} ft above the field in "
+      "spells of {2:.0f} s or more, n: those spells, run s: the longest spell; slow<: {3:.0f} % of the "
+      "slowest reported airborne speed, kt, slow s: seconds below it in spells of {4:.0f} s or more, run s: "
+      "the longest; crawl: seconds below {5:.0f} kt while the reported leg goes faster than {6:.0f} kt; bank "
+      "s: seconds turning faster than the bank allows in spells of {7:.0f} s or more, run s: the longest; "
+      "35deg: the same against a {8:.0f} deg bank; porp: porpoising spells; vs s: seconds beyond {9:.0f} "
+      "ft/min; below: seconds more than {10:.0f} ft below the field)\n\n",
+      o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, 100 * o.slowShare, o.maxSlowRunSeconds, o.crawlKt, o.paceKt,
+      o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt);
 }
 
 std::size_t lf_countLongest(const Figures& f, double AircraftFigures::*field, double least) {
@@ -418,83 +434,102 @@ double lf_longest(const Figures& f, double AircraftFigures::*field) {
 }
 
 void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o) {
-  out << fmt::format("aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more: {} ({} for 5 s "
-                     "or more), {:.1f} s in those spells, the longest {:.1f} s\n",
-                     o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, f.aircraftStill,
-                     lf_countLongest(f, &AircraftFigures::longestStillSeconds, 5), f.stillSeconds,
-                     lf_longest(f, &AircraftFigures::longestStillSeconds));
-  out << fmt::format("aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more: {}, {:.1f} s "
-                     "in those spells\n",
-                     100 * o.slowShare, o.maxSlowRunSeconds, f.aircraftSlow, f.slowSeconds);
-  out << fmt::format("aircraft in the air below {:.0f} kt while the reported leg goes faster than {:.0f} kt: {}, {:.1f} s\n",
-                     o.crawlKt, o.paceKt, f.aircraftCrawling, f.crawlSeconds);
-  out << fmt::format("aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s for {:.0f} s "
-                     "or more: {}, {:.1f} s in those spells\n",
-                     o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds, f.aircraftBankTurn, f.bankTurnSeconds);
-  out << fmt::format("the same against a {:.0f} deg bank: {} ({} for 5 s or more), {:.1f} s in those spells\n", o.fixedBankDeg,
-                     f.aircraftFixedBankTurn, lf_countLongest(f, &AircraftFigures::longestFixedBankTurnSeconds, 5),
-                     f.fixedBankTurnSeconds);
-  out << fmt::format("aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times within {:.0f} s where "
-                     "the records do not): {}\n",
-                     o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds, f.aircraftPorpoising);
-  out << fmt::format("aircraft beyond {:.0f} ft/min (over {:.0f} s): {}, {:.1f} s; the records' own profiles (repeated "
-                     "altitudes left out) beyond it: {} aircraft, the steepest {:+.0f} ft/min ({})\n",
-                     o.maxVsFtMin, o.vsWindowSeconds, f.aircraftSteep, f.steepSeconds, f.aircraftRecordsSteep,
-                     f.recordsSteepestFtMin, f.recordsSteepestCallsign);
-  out << fmt::format("aircraft more than {:.0f} ft below the field: {}, {:.1f} s\n", o.belowGroundFt, f.aircraftBelowGround,
-                     f.belowGroundSeconds);
-  out << fmt::format("arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
-                     "{}, off the runway or beyond its first {:.0f} % {}, in the air again {}, slow in the flare {}\n",
-                     f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, 100 * o.runwayShare,
-                     f.arrivalsLong, f.arrivalsUpAgain, f.arrivalsSlowFlare);
+  out << fmt::format(
+      "aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more: {} ({} for 5 s "
+      "or more), {:.1f} s in those spells, the longest {:.1f} s\n",
+      o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, f.aircraftStill,
+      lf_countLongest(f, &AircraftFigures::longestStillSeconds, 5), f.stillSeconds,
+      lf_longest(f, &AircraftFigures::longestStillSeconds));
+  out << fmt::format(
+      "aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more: {}, {:.1f} s "
+      "in those spells\n",
+      100 * o.slowShare, o.maxSlowRunSeconds, f.aircraftSlow, f.slowSeconds);
+  out << fmt::format(
+      "aircraft in the air below {:.0f} kt while the reported leg goes faster than {:.0f} kt: {}, {:.1f} s\n",
+      o.crawlKt, o.paceKt, f.aircraftCrawling, f.crawlSeconds);
+  out << fmt::format(
+      "aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s for {:.0f} s "
+      "or more: {}, {:.1f} s in those spells\n",
+      o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds, f.aircraftBankTurn, f.bankTurnSeconds);
+  out << fmt::format("the same against a {:.0f} deg bank: {} ({} for 5 s or more), {:.1f} s in those spells\n",
+                     o.fixedBankDeg, f.aircraftFixedBankTurn,
+                     lf_countLongest(f, &AircraftFigures::longestFixedBankTurnSeconds, 5), f.fixedBankTurnSeconds);
+  out << fmt::format(
+      "aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times within {:.0f} s where "
+      "the records do not): {}\n",
+      o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds, f.aircraftPorpoising);
+  out << fmt::format(
+      "aircraft beyond {:.0f} ft/min (over {:.0f} s): {}, {:.1f} s; the records' own profiles (repeated "
+      "altitudes left out) beyond it: {} aircraft, the steepest {:+.0f} ft/min ({})\n",
+      o.maxVsFtMin, o.vsWindowSeconds, f.aircraftSteep, f.steepSeconds, f.aircraftRecordsSteep, f.recordsSteepestFtMin,
+      f.recordsSteepestCallsign);
+  out << fmt::format("aircraft more than {:.0f} ft below the field: {}, {:.1f} s\n", o.belowGroundFt,
+                     f.aircraftBelowGround, f.belowGroundSeconds);
+  out << fmt::format(
+      "arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
+      "{}, off the runway or beyond its first {:.0f} % {}, in the air again {}, slow in the flare {}\n",
+      f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, 100 * o.runwayShare,
+      f.arrivalsLong, f.arrivalsUpAgain, f.arrivalsSlowFlare);
   out << fmt::format("objects removed while the feed reported their aircraft, never created again: {}\n",
                      f.removedNotRecreated.size());
 }
 
 void lf_printProfileWorst(std::ostream& out, const Figures& f) {
-  lf_worstFive(out, f, "standing still aloft", [](const auto& a) { return a.stillSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s in {} spells, the longest {:.1f} s from {:.1f} s at {:.0f} ft, nose {:.0f} -> {:.0f} deg",
-                                    a.stillSeconds, a.stillSpells, a.longestStillSeconds, a.stillAt, a.stillAltitudeFt,
-                                    a.stillFromDeg, a.stillToDeg);
-               });
-  lf_worstFive(out, f, "slow flight", [](const auto& a) { return a.slowSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s, longest {:.1f} s, slowest {:.0f} kt, bound {:.0f} kt", a.slowSeconds,
-                                    a.longestSlowSeconds, a.slowestFlownKt, a.slowBoundKt);
-               });
-  lf_worstFive(out, f, "crawling against the reported pace", [](const auto& a) { return a.crawlSeconds; },
-               [](const auto& a) { return fmt::format("{:.1f} s", a.crawlSeconds); });
-  lf_worstFive(out, f, "turning beyond the category's bank", [](const auto& a) { return a.bankTurnSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s, longest {:.1f} s, worst {:.1f} deg/s at {:.0f} kt where {:.1f} deg/s is the bound "
-                                    "({}, {:.0f} deg bank)",
-                                    a.bankTurnSeconds, a.longestBankTurnSeconds, a.worstBankTurnDegPerS, a.worstBankTurnKt,
-                                    a.worstBankTurnBoundDegPerS, lf_categoryName(a.category), a.bankDeg);
-               });
-  lf_worstFive(out, f, "turning beyond a fixed bank", [](const auto& a) { return a.fixedBankTurnSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s, longest {:.1f} s", a.fixedBankTurnSeconds, a.longestFixedBankTurnSeconds);
-               });
-  lf_worstFive(out, f, "porpoising", [](const auto& a) { return static_cast<double>(a.porpoiseSpells); },
-               [](const auto& a) {
-                 return fmt::format("{} spells, the first from {:.1f} s, {:+.0f} to {:+.0f} ft/min", a.porpoiseSpells, a.porpoiseAt,
-                                    a.porpoiseUpFtMin, a.porpoiseDownFtMin);
-               });
-  lf_worstFive(out, f, "steep vertical speed", [](const auto& a) { return a.steepSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s, steepest {:+.0f} ft/min at {:.1f} s", a.steepSeconds, a.steepestFtMin, a.steepestAt);
-               });
-  lf_worstFive(out, f, "below the ground", [](const auto& a) { return a.belowGroundSeconds; },
-               [](const auto& a) {
-                 return fmt::format("{:.1f} s, deepest {:.0f} ft below the field at {:.1f} s", a.belowGroundSeconds,
-                                    a.deepestBelowFt, a.deepestBelowAt);
-               });
+  lf_worstFive(
+      out, f, "standing still aloft", [](const auto& a) { return a.stillSeconds; },
+      [](const auto& a) {
+        return fmt::format(
+            "{:.1f} s in {} spells, the longest {:.1f} s from {:.1f} s at {:.0f} ft, nose {:.0f} -> {:.0f} deg",
+            a.stillSeconds, a.stillSpells, a.longestStillSeconds, a.stillAt, a.stillAltitudeFt, a.stillFromDeg,
+            a.stillToDeg);
+      });
+  lf_worstFive(
+      out, f, "slow flight", [](const auto& a) { return a.slowSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, longest {:.1f} s, slowest {:.0f} kt, bound {:.0f} kt", a.slowSeconds,
+                           a.longestSlowSeconds, a.slowestFlownKt, a.slowBoundKt);
+      });
+  lf_worstFive(
+      out, f, "crawling against the reported pace", [](const auto& a) { return a.crawlSeconds; },
+      [](const auto& a) { return fmt::format("{:.1f} s", a.crawlSeconds); });
+  lf_worstFive(
+      out, f, "turning beyond the category's bank", [](const auto& a) { return a.bankTurnSeconds; },
+      [](const auto& a) {
+        return fmt::format(
+            "{:.1f} s, longest {:.1f} s, worst {:.1f} deg/s at {:.0f} kt where {:.1f} deg/s is the bound "
+            "({}, {:.0f} deg bank)",
+            a.bankTurnSeconds, a.longestBankTurnSeconds, a.worstBankTurnDegPerS, a.worstBankTurnKt,
+            a.worstBankTurnBoundDegPerS, lf_categoryName(a.category), a.bankDeg);
+      });
+  lf_worstFive(
+      out, f, "turning beyond a fixed bank", [](const auto& a) { return a.fixedBankTurnSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, longest {:.1f} s", a.fixedBankTurnSeconds, a.longestFixedBankTurnSeconds);
+      });
+  lf_worstFive(
+      out, f, "porpoising", [](const auto& a) { return static_cast<double>(a.porpoiseSpells); },
+      [](const auto& a) {
+        return fmt::format("{} spells, the first from {:.1f} s, {:+.0f} to {:+.0f} ft/min", a.porpoiseSpells,
+                           a.porpoiseAt, a.porpoiseUpFtMin, a.porpoiseDownFtMin);
+      });
+  lf_worstFive(
+      out, f, "steep vertical speed", [](const auto& a) { return a.steepSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, steepest {:+.0f} ft/min at {:.1f} s", a.steepSeconds, a.steepestFtMin,
+                           a.steepestAt);
+      });
+  lf_worstFive(
+      out, f, "below the ground", [](const auto& a) { return a.belowGroundSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, deepest {:.0f} ft below the field at {:.1f} s", a.belowGroundSeconds,
+                           a.deepestBelowFt, a.deepestBelowAt);
+      });
 }
 
 void lf_printArrivals(std::ostream& out, const Figures& f) {
-  out << fmt::format("\narrivals (on the records' clock their last airborne and first ground report and when they reach the "
-                     "field; the touchdown on the flown clock and against the records' due time):\n");
+  out << fmt::format(
+      "\narrivals (on the records' clock their last airborne and first ground report and when they reach the "
+      "field; the touchdown on the flown clock and against the records' due time):\n");
   std::vector<std::string> notFlown;
   for (const Arrival& a : f.arrivals) {
     const std::string who = fmt::format("{} ({})", a.callsign.empty() ? "?" : a.callsign, a.hexid);
@@ -502,28 +537,34 @@ void lf_printArrivals(std::ostream& out, const Figures& f) {
       notFlown.push_back(who);
       continue;
     }
-    std::string text = fmt::format("  {:<22} {:<4} air {:6.1f} ground {:6.1f} down {:6.1f}: ", who, a.airport, a.airborneAt,
-                                   a.groundAt, a.recordedTouchdownAt);
+    std::string text = fmt::format("  {:<22} {:<4} air {:6.1f} ground {:6.1f} down {:6.1f}: ", who, a.airport,
+                                   a.airborneAt, a.groundAt, a.recordedTouchdownAt);
     if (!a.touchedDown) {
       out << text << "NEVER TOUCHED DOWN" << (a.why.empty() ? "" : ": ") << a.why << "\n";
       continue;
     }
-    text += fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds, a.inTime ? "" : ", NOT IN TIME");
+    text +=
+        fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds, a.inTime ? "" : ", NOT IN TIME");
     const bool fault = a.placeJudged && !a.inFirstPart;
     if (a.runway.empty()) {
       text += fault ? ", OFF THE RUNWAYS" : ", off the runways";
     } else {
-      text += fmt::format(", {} {:.0f} m of {:.0f}{}", a.runway, a.alongM, a.runwayLengthM, fault ? " TOO FAR DOWN IT" : "");
+      text += fmt::format(", {} {:.0f} m of {:.0f}{}", a.runway, a.alongM, a.runwayLengthM,
+                          fault ? " TOO FAR DOWN IT" : "");
     }
-    text += a.placeJudged ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM) : std::string(" (the records off the runways)");
-    text += std::isnan(a.airborneAgainAt) ? std::string(", stays down") : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
+    text += a.placeJudged ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
+                          : std::string(" (the records off the runways)");
+    text += std::isnan(a.airborneAgainAt) ? std::string(", stays down")
+                                          : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
     if (a.flareKt > 0)
-      text += fmt::format(", flare {:.0f} kt (approach {:.0f} kt){}", a.flareKt, a.approachKt, a.slowFlare ? " TOO SLOW" : "");
+      text += fmt::format(", flare {:.0f} kt (approach {:.0f} kt){}", a.flareKt, a.approachKt,
+                          a.slowFlare ? " TOO SLOW" : "");
     out << text << "\n";
   }
   if (f.arrivals.empty()) out << "  none\n";
   if (!notFlown.empty())
-    out << fmt::format("  not flown in the air before their touchdown ({}): {}\n", notFlown.size(), fmt::join(notFlown, ", "));
+    out << fmt::format("  not flown in the air before their touchdown ({}): {}\n", notFlown.size(),
+                       fmt::join(notFlown, ", "));
 }
 
 void lf_printRemovals(std::ostream& out, const Figures& f) {
@@ -601,8 +642,10 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
   lf_printArrivals(out, f);
   lf_printRemovals(out, f);
   if (f.delayMedianSeconds || f.crossTrackP95Metres) out << "\n";
-  if (f.delayMedianSeconds) out << fmt::format("delay between reported and flown clock, median: {:.2f} s\n", *f.delayMedianSeconds);
-  if (f.crossTrackP95Metres) out << fmt::format("airborne cross-track distance, p95: {:.1f} m\n", *f.crossTrackP95Metres);
+  if (f.delayMedianSeconds)
+    out << fmt::format("delay between reported and flown clock, median: {:.2f} s\n", *f.delayMedianSeconds);
+  if (f.crossTrackP95Metres)
+    out << fmt::format("airborne cross-track distance, p95: {:.1f} m\n", *f.crossTrackP95Metres);
 }
 
 void printTimeline(std::ostream& out, const Input& input, const Options& o, std::string_view who) {
@@ -641,27 +684,35 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
     const ReportedAircraft* reported = lf_reported(input, track.hexid);
     detail::ProfileMeasures profile(track, reported, input, o, lf_category(track, reported));
     std::int64_t k = 0;
-    detail::forEachInterval(track, o, fields, [&](const Interval& iv) {
-      const unsigned seen = profile.add(iv);
-      const double off = std::fabs(lf_turnDeg(iv.courseDeg, iv.middle.headingDeg));
-      std::string flags;
-      if (!iv.onGround && iv.speedKt >= o.courseAboveKt && off > o.offNoseDeg) flags += " NOSE";
-      if (iv.speedKt > o.fastTurnAboveKt && iv.turnDegPerS > o.fastTurnDegPerS) flags += " TURN";
-      if (bound > 0 && iv.speedKt > bound) flags += " FAST";
-      if (iv.ground && iv.speedKt > o.groundTurnAboveKt && iv.turnDegPerS > o.groundTurnDegPerS) flags += " REVERSAL";
-      static const std::pair<detail::Seen, const char*> kMarks[] = {
-          {detail::kStill, " STILL"}, {detail::kSlow, " SLOW"}, {detail::kCrawl, " CRAWL"}, {detail::kBankTurn, " BANK"},
-          {detail::kFixedBankTurn, " BANK35"}, {detail::kReversal, " VSREV"}, {detail::kSteep, " STEEP"}, {detail::kBelow, " BELOW"}};
-      for (const auto& [bit, mark] : kMarks)
-        if ((seen & bit) != 0) flags += mark;
-      if (k++ % every == 0 || !flags.empty())
-        rows.push_back({iv.mid, 1,
-                        fmt::format("{:9.2f} flown  {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.1f} {:6.0f} {:7.1f} {:>4} course {:5.1f} "
-                                    "above {:6.0f} vs {:>6}{}",
-                                    iv.mid, track.objectId, iv.middle.latitude, iv.middle.longitude, iv.middle.altitude,
-                                    iv.middle.headingDeg, iv.speedKt, iv.turnDegPerS, iv.onGround ? "G" : "A",
-                                    iv.courseDeg, iv.heightFt, iv.vsFtMin ? fmt::format("{:.0f}", *iv.vsFtMin) : "-", flags)});
-    }, [&](double) { profile.gap(); });
+    detail::forEachInterval(
+        track, o, fields,
+        [&](const Interval& iv) {
+          const unsigned seen = profile.add(iv);
+          const double off = std::fabs(lf_turnDeg(iv.courseDeg, iv.middle.headingDeg));
+          std::string flags;
+          if (!iv.onGround && iv.speedKt >= o.courseAboveKt && off > o.offNoseDeg) flags += " NOSE";
+          if (iv.speedKt > o.fastTurnAboveKt && iv.turnDegPerS > o.fastTurnDegPerS) flags += " TURN";
+          if (bound > 0 && iv.speedKt > bound) flags += " FAST";
+          if (iv.ground && iv.speedKt > o.groundTurnAboveKt && iv.turnDegPerS > o.groundTurnDegPerS)
+            flags += " REVERSAL";
+          static const std::pair<detail::Seen, const char*> kMarks[] = {
+              {detail::kStill, " STILL"},          {detail::kSlow, " SLOW"},
+              {detail::kCrawl, " CRAWL"},          {detail::kBankTurn, " BANK"},
+              {detail::kFixedBankTurn, " BANK35"}, {detail::kReversal, " VSREV"},
+              {detail::kSteep, " STEEP"},          {detail::kBelow, " BELOW"}};
+          for (const auto& [bit, mark] : kMarks)
+            if ((seen & bit) != 0) flags += mark;
+          if (k++ % every == 0 || !flags.empty())
+            rows.push_back(
+                {iv.mid, 1,
+                 fmt::format(
+                     "{:9.2f} flown  {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.1f} {:6.0f} {:7.1f} {:>4} course {:5.1f} "
+                     "above {:6.0f} vs {:>6}{}",
+                     iv.mid, track.objectId, iv.middle.latitude, iv.middle.longitude, iv.middle.altitude,
+                     iv.middle.headingDeg, iv.speedKt, iv.turnDegPerS, iv.onGround ? "G" : "A", iv.courseDeg,
+                     iv.heightFt, iv.vsFtMin ? fmt::format("{:.0f}", *iv.vsFtMin) : "-", flags)});
+        },
+        [&](double) { profile.gap(); });
     if (std::isfinite(track.removedAt))
       rows.push_back({track.removedAt, 2, fmt::format("{:9.2f} object {} removed", track.removedAt, track.objectId)});
   }
@@ -679,17 +730,18 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
   detail::measureArrivals(own, o, Fields(own), judged);
   for (const Arrival& a : judged.arrivals) {
     rows.push_back({a.airborneAt + input.delaySeconds, 2,
-                    fmt::format("{:9.2f} records: last airborne position ({} {})", a.airborneAt + input.delaySeconds, a.airport,
-                                a.flown ? "flown" : "not flown then")});
+                    fmt::format("{:9.2f} records: last airborne position ({} {})", a.airborneAt + input.delaySeconds,
+                                a.airport, a.flown ? "flown" : "not flown then")});
     rows.push_back({a.recordedTouchdownAt + input.delaySeconds, 2,
                     fmt::format("{:9.2f} records: touchdown", a.recordedTouchdownAt + input.delaySeconds)});
     rows.push_back({a.groundAt + input.delaySeconds, 2,
                     fmt::format("{:9.2f} records: first on the ground", a.groundAt + input.delaySeconds)});
     if (a.touchedDown)
-      rows.push_back({a.touchdownAt, 2,
-                      fmt::format("{:9.2f} TOUCHDOWN {:+.1f} s, {} {:.0f} m of {:.0f}, flare {:.0f} kt{}", a.touchdownAt,
-                                  a.lateSeconds, a.runway.empty() ? "off the runways" : a.runway, a.alongM, a.runwayLengthM,
-                                  a.flareKt, std::isnan(a.airborneAgainAt) ? "" : ", in the air again")});
+      rows.push_back(
+          {a.touchdownAt, 2,
+           fmt::format("{:9.2f} TOUCHDOWN {:+.1f} s, {} {:.0f} m of {:.0f}, flare {:.0f} kt{}", a.touchdownAt,
+                       a.lateSeconds, a.runway.empty() ? "off the runways" : a.runway, a.alongM, a.runwayLengthM,
+                       a.flareKt, std::isnan(a.airborneAgainAt) ? "" : ", in the air again")});
   }
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t != b.t ? a.t < b.t : a.order < b.order; });
   out << fmt::format("timeline of {} (flown clock; reports at their due time; speed bound {:.0f} kt)\n", who, bound);

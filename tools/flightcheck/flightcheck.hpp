@@ -263,7 +263,7 @@ struct AircraftFigures {
   std::size_t droppedConfirmed = 0;
   bool rolledOnGround = false;  // an object of it moved at rollKt or more on the ground
 
-  int category = -1;  // the category measured (Large where not known)
+  int category = -1;   // the category measured (Large where not known)
   double bankDeg = 0;  // the category's bank
   // Standing still aloft: seconds in spells of maxStillRunSeconds or more, their count, the longest
   // spell (any length) with when it began, the altitude then, and the nose at its start and end.
@@ -318,12 +318,12 @@ struct Arrival {
   double approachKt = 0;  // the slowest airborne record of the approach
   bool flown = false;     // an object of it flew in the air before its touchdown was due
   bool touchedDown = false;
-  std::string why;  // what its objects did instead, when none touched down
+  std::string why;      // what its objects did instead, when none touched down
   bool inTime = false;  // touched down within touchdownWithinSeconds of the records' touchdown
   double touchdownAt = 0;
-  double lateSeconds = 0;     // touchdownAt - (recordedTouchdownAt + delay)
-  std::string runway;         // the end it landed over; empty off every runway
-  double alongM = 0;          // from that end
+  double lateSeconds = 0;  // touchdownAt - (recordedTouchdownAt + delay)
+  std::string runway;      // the end it landed over; empty off every runway
+  double alongM = 0;       // from that end
   double runwayLengthM = 0;
   // The records' touchdown on a runway (their positions at its time): the place is judged only then.
   bool placeJudged = false;
@@ -339,7 +339,7 @@ struct Removal {
   std::uint32_t hexid = 0;
   std::uint32_t objectId = 0;
   std::string callsign;
-  double removedAt = 0;     // flown clock
+  double removedAt = 0;      // flown clock
   double reportedUntil = 0;  // the last report's due time
   float altitude = 0;        // its last flown point
   bool onGround = false;
@@ -372,11 +372,11 @@ struct Figures {
   double stillSeconds = 0;
   std::size_t aircraftStill = 0;  // a spell of maxStillRunSeconds or more
   double slowSeconds = 0;
-  std::size_t aircraftSlow = 0;   // a spell of maxSlowRunSeconds or more
+  std::size_t aircraftSlow = 0;  // a spell of maxSlowRunSeconds or more
   double crawlSeconds = 0;
   std::size_t aircraftCrawling = 0;
   double bankTurnSeconds = 0;
-  std::size_t aircraftBankTurn = 0;       // a spell of maxBankTurnRunSeconds or more
+  std::size_t aircraftBankTurn = 0;  // a spell of maxBankTurnRunSeconds or more
   double fixedBankTurnSeconds = 0;
   std::size_t aircraftFixedBankTurn = 0;  // the same against fixedBankDeg
   std::size_t aircraftPorpoising = 0;
@@ -388,7 +388,7 @@ struct Figures {
   std::size_t aircraftRecordsSteep = 0;  // whose records go beyond maxVsFtMin
   double belowGroundSeconds = 0;
   std::size_t aircraftBelowGround = 0;
-  std::vector<Arrival> arrivals;  // by the time of their records' touchdown
+  std::vector<Arrival> arrivals;   // by the time of their records' touchdown
   std::size_t arrivalsJudged = 0;  // of them, those whose object flew in the air before the touchdown
   std::size_t arrivalsLate = 0;    // never touched down, or not in time
   std::size_t arrivalsLong = 0;    // touched down off the runway or beyond its first part (where judged)

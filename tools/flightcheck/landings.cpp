@@ -38,7 +38,8 @@ struct Local {
   double north, east;
 };
 Local lf_local(const LatLon& origin, const LatLon& p) {
-  return {(p.lat - origin.lat) * kMetresPerDegree, (p.lon - origin.lon) * kMetresPerDegree * std::cos(origin.lat * kDegToRad)};
+  return {(p.lat - origin.lat) * kMetresPerDegree,
+          (p.lon - origin.lon) * kMetresPerDegree * std::cos(origin.lat * kDegToRad)};
 }
 
 // Where on a runway a point lies: the end it is landed over (by the course), metres from that end
@@ -108,7 +109,8 @@ LatLon lf_recordedAt(const std::vector<Recorded>& records, double t) {
       continue;
     }
     const double u = (t - before->t) / (r.t - before->t);
-    return {before->latitude + u * (r.latitude - before->latitude), before->longitude + u * (r.longitude - before->longitude)};
+    return {before->latitude + u * (r.latitude - before->latitude),
+            before->longitude + u * (r.longitude - before->longitude)};
   }
   return before != nullptr ? posOf(*before) : LatLon{};
 }
@@ -135,7 +137,8 @@ private:
   std::vector<const FlownTrack*> m_tracks;
 };
 
-std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i, const Airport& airport, Arrival& a) const {
+std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i, const Airport& airport,
+                                Arrival& a) const {
   const auto& records = aircraft.records;
   const double delay = m_in.delaySeconds;
   const Recorded& ground = records[i];
@@ -167,15 +170,18 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
     break;
   }
   std::size_t upAgain = i + 1;
-  while (upAgain < records.size() && lf_recordOnGround(records[upAgain], m_fields.at(records[upAgain].latitude, records[upAgain].longitude)))
+  while (upAgain < records.size() &&
+         lf_recordOnGround(records[upAgain], m_fields.at(records[upAgain].latitude, records[upAgain].longitude)))
     ++upAgain;
-  const double upAgainAt = upAgain < records.size() ? records[upAgain].t + delay : std::numeric_limits<double>::infinity();
+  const double upAgainAt =
+      upAgain < records.size() ? records[upAgain].t + delay : std::numeric_limits<double>::infinity();
 
   double approach = std::numeric_limits<double>::infinity();
   for (std::size_t k = i; k-- > 0 && records[k].t >= a.airborneAt - m_o.approachSeconds;) {
     const Recorded& r = records[k];
     const double field = m_fields.at(r.latitude, r.longitude);
-    if (!lf_recordOnGround(r, field) && r.altitude - field <= m_o.approachAboveFt) approach = std::min(approach, r.speedKt);
+    if (!lf_recordOnGround(r, field) && r.altitude - field <= m_o.approachAboveFt)
+      approach = std::min(approach, r.speedKt);
   }
   a.approachKt = std::isfinite(approach) ? approach : records[i - 1].speedKt;
 
@@ -236,8 +242,8 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
     a.runwayLengthM = on.lengthM;
     // Within the runway's first part, or no farther down it than the records touch down.
     const bool sameRunway = recorded.runway == on.runway && recorded.from == on.from;
-    a.inFirstPart = on.alongM <= m_o.runwayShare * on.lengthM ||
-                    (sameRunway && on.alongM <= recorded.alongM + m_o.beyondRecordedM);
+    a.inFirstPart =
+        on.alongM <= m_o.runwayShare * on.lengthM || (sameRunway && on.alongM <= recorded.alongM + m_o.beyondRecordedM);
   }
 
   const auto& p = track->points;
@@ -306,7 +312,8 @@ void measureArrivals(const Input& input, const Options& o, const Fields& fields,
       f.arrivals.push_back(std::move(a));
     }
   }
-  std::stable_sort(f.arrivals.begin(), f.arrivals.end(), [](const Arrival& x, const Arrival& y) { return x.groundAt < y.groundAt; });
+  std::stable_sort(f.arrivals.begin(), f.arrivals.end(),
+                   [](const Arrival& x, const Arrival& y) { return x.groundAt < y.groundAt; });
 }
 
 void measureRemovals(const Input& input, const Options& o, Figures& f) {

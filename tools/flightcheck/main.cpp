@@ -97,9 +97,12 @@ enginesim::FidelityFigures lf_traceFidelity(const fc::Input& input, double groun
   options.groundElevationFt = groundFt;
   options.sampleEvery = 1;
   enginesim::FidelityRecorder recorder(options);
-  const auto cycleOf = [](double seconds) { return static_cast<std::int32_t>(std::lround(seconds * kCyclesPerSecond)); };
+  const auto cycleOf = [](double seconds) {
+    return static_cast<std::int32_t>(std::lround(seconds * kCyclesPerSecond));
+  };
   for (const auto& [hexid, a] : input.reported)
-    for (const fc::Reported& r : a.positions) recorder.reported(hexid, cycleOf(r.t), r.latitude, r.longitude, r.airborne);
+    for (const fc::Reported& r : a.positions)
+      recorder.reported(hexid, cycleOf(r.t), r.latitude, r.longitude, r.airborne);
   for (const fc::FlownTrack& t : input.tracks) {
     if (t.hexid == 0) continue;
     for (const fc::FlownPoint& p : t.points) {
@@ -260,8 +263,10 @@ int main(int argc, char** argv) {
       std::cout << fmt::format("trace {}: {} objects, {} of them matched to the recording {}; flown = reported + {:.1f} s\n",
                                trace.string(), input.tracks.size(), matched, recording.string(), input.delaySeconds);
     }
-    input.airports = fc::readAirportList(airports, runways, {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
-    std::cout << fmt::format("airport list: {} airports within {} nm of the user\n", input.airports.size(), options.radiusNm + 10);
+    input.airports =
+        fc::readAirportList(airports, runways, {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    std::cout << fmt::format("airport list: {} airports within {} nm of the user\n", input.airports.size(),
+                             options.radiusNm + 10);
     std::cout << fmt::format("grid {:.2f} s, rates over {:.2f} s\n\n", check.gridSeconds,
                              std::max(check.gridSeconds, check.windowSeconds));
     fc::Figures figures = fc::measure(input, check);

@@ -14,7 +14,9 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-bool lf_samePlace(const Reported& a, const Reported& b) { return a.latitude == b.latitude && a.longitude == b.longitude; }
+bool lf_samePlace(const Reported& a, const Reported& b) {
+  return a.latitude == b.latitude && a.longitude == b.longitude;
+}
 
 // The rate of a coordinated turn at a bank and a ground speed, degrees a second.
 double lf_bankedRateDegPerS(double bankDeg, double speedKt) {
@@ -112,7 +114,8 @@ Pace::Pace(const ReportedAircraft* aircraft, double delaySeconds, double gapSeco
 }
 
 std::optional<double> Pace::at(double t) const {
-  auto after = std::upper_bound(m_points.begin(), m_points.end(), t, [](double v, const Point& p) { return v < p.due; });
+  auto after =
+      std::upper_bound(m_points.begin(), m_points.end(), t, [](double v, const Point& p) { return v < p.due; });
   if (after == m_points.begin() || after == m_points.end()) return std::nullopt;
   const Point& a = *(after - 1);
   const Point& b = *after;
@@ -184,7 +187,8 @@ unsigned ProfileMeasures::add(const Interval& iv) {
   if (airborne && speed > 0 && !(m_rotor && speed < o.rotorTurnAboveKt)) {
     const double bound = o.bankTurnFactor * lf_bankedRateDegPerS(m_bankDeg, speed) + o.bankTurnAddDegPerS;
     bankTurn = iv.turnDegPerS > bound;
-    fixedBankTurn = iv.turnDegPerS > o.bankTurnFactor * lf_bankedRateDegPerS(o.fixedBankDeg, speed) + o.bankTurnAddDegPerS;
+    fixedBankTurn =
+        iv.turnDegPerS > o.bankTurnFactor * lf_bankedRateDegPerS(o.fixedBankDeg, speed) + o.bankTurnAddDegPerS;
     if (bankTurn && (m_f.worstBankTurnBoundDegPerS == 0 ||
                      iv.turnDegPerS / bound > m_f.worstBankTurnDegPerS / m_f.worstBankTurnBoundDegPerS)) {
       m_f.worstBankTurnDegPerS = iv.turnDegPerS;
@@ -296,8 +300,8 @@ void ProfileMeasures::finish(AircraftFigures& a) {
   a.bankTurnSeconds += m_bank.seconds;
   a.longestBankTurnSeconds = std::max(a.longestBankTurnSeconds, m_bank.longest);
   if (m_f.worstBankTurnBoundDegPerS > 0 &&
-      (a.worstBankTurnBoundDegPerS == 0 ||
-       m_f.worstBankTurnDegPerS / m_f.worstBankTurnBoundDegPerS > a.worstBankTurnDegPerS / a.worstBankTurnBoundDegPerS)) {
+      (a.worstBankTurnBoundDegPerS == 0 || m_f.worstBankTurnDegPerS / m_f.worstBankTurnBoundDegPerS >
+                                               a.worstBankTurnDegPerS / a.worstBankTurnBoundDegPerS)) {
     a.worstBankTurnDegPerS = m_f.worstBankTurnDegPerS;
     a.worstBankTurnBoundDegPerS = m_f.worstBankTurnBoundDegPerS;
     a.worstBankTurnKt = m_f.worstBankTurnKt;

@@ -41,7 +41,8 @@ void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::
     r.t = line.timestamp - t0;
     r.speedKt = v;
     if (speedRead && lf_number(enginesim::lineField(line.text, 2), r.latitude) &&
-        lf_number(enginesim::lineField(line.text, 3), r.longitude) && lf_number(enginesim::lineField(line.text, 4), r.altitude))
+        lf_number(enginesim::lineField(line.text, 3), r.longitude) &&
+        lf_number(enginesim::lineField(line.text, 4), r.altitude))
       a.records.push_back(r);
   }
 }

@@ -71,7 +71,8 @@ std::optional<Interval> intervalAt(const FlownTrack& track, double mid, const Op
   iv.mid = mid;
   iv.middle = *M;
   const double field = fields.at(M->latitude, M->longitude);
-  const auto before = std::upper_bound(pts.begin(), pts.end(), mid, [](double v, const FlownPoint& q) { return v < q.t; }) - 1;
+  const auto before =
+      std::upper_bound(pts.begin(), pts.end(), mid, [](double v, const FlownPoint& q) { return v < q.t; }) - 1;
   iv.onGround = fields.down(*before, field);
   iv.ground = iv.onGround && fields.down(*A, field) && fields.down(*B, field);
   const double span = B->t - A->t;

@@ -55,7 +55,7 @@ struct Interval {
   double speedKt = 0;
   double courseDeg = 0;
   double turnDegPerS = 0;
-  double heightFt = 0;  // of the middle above the field
+  double heightFt = 0;            // of the middle above the field
   std::optional<double> vsFtMin;  // over vsWindowSeconds, where the track covers it
 };
 
