@@ -359,6 +359,26 @@ TEST(FlightCheck, ReadsTheDoublesTrace) {
   EXPECT_THROW(readTrace(notATrace), std::runtime_error);
 }
 
+TEST(FlightCheck, FitsTheDelayOfARunShorterThanTheRecording) {
+  // Reported every 5 s for 200 s flying east at 300 kt; the run shows the object only from 137 s to
+  // 167 s of its clock, 37 s behind: it meets the 7 positions reported from 100 s to 130 s of 41.
+  Input in;
+  auto& a = in.reported[502];
+  a.callsign = "UAL2";
+  for (int i = 0; i <= 40; ++i) a.positions.push_back(lf_east(5.0 * i, 5.0 * i / 12, Taken::Unknown));
+  FlownTrack t;
+  t.objectId = 1;
+  t.hexid = 502;
+  for (int i = 1000; i <= 1300; ++i) {
+    const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+    t.points.push_back({37 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  const auto delay = fitDelay(in, 0, 120);
+  ASSERT_TRUE(delay.has_value());
+  EXPECT_NEAR(*delay, 37.0, 0.15);
+}
+
 TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
   // Reported every 5 s for 200 s flying east at 300 kt; the object flies the same line 37 s later, on
   // to 297 s of its clock. One record lies 2 nm north of the line (foreign): the track never passes it.

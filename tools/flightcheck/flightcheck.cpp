@@ -882,18 +882,28 @@ std::optional<double> fitDelay(const Input& input, double from, double to) {
   }
   // Every n-th position is plenty for one number.
   const std::size_t stride = std::max<std::size_t>(1, uses.size() / 4000);
+  // The flown clock: a run shorter than the recording meets only the positions due while it ran.
+  double flownFrom = std::numeric_limits<double>::infinity(), flownTo = -flownFrom;
+  for (const FlownTrack& t : input.tracks) {
+    if (t.points.empty()) continue;
+    flownFrom = std::min(flownFrom, t.points.front().t);
+    flownTo = std::max(flownTo, t.points.back().t);
+  }
   const auto medianAt = [&](double delay) {
     std::vector<double> d;
+    std::size_t due = 0;
     for (std::size_t i = 0; i < uses.size(); i += stride) {
+      const double at = uses[i].r->t + delay;
+      if (at >= flownFrom && at <= flownTo) ++due;
       for (const FlownTrack* t : *uses[i].tracks) {
-        const auto p = lf_at(*t, uses[i].r->t + delay, 10);
+        const auto p = lf_at(*t, at, 10);
         if (!p) continue;
         d.push_back(gf_distanceNm(lf_pos(*p), lf_pos(*uses[i].r)));
         break;
       }
     }
-    // A delay that meets few positions is no fit.
-    if (d.size() * 4 < uses.size() / stride) return std::numeric_limits<double>::infinity();
+    // A delay that meets few of the positions due while the objects flew is no fit.
+    if (d.empty() || d.size() * 4 < due) return std::numeric_limits<double>::infinity();
     return lf_median(std::move(d));
   };
   double best = std::numeric_limits<double>::infinity(), bestDelay = 0;
