@@ -448,15 +448,19 @@ void print(std::ostream& out, const Figures& figures, const Options& options, bo
 
 // One aircraft (a callsign or a decimal hexid) in time order on the flown clock: its reported
 // positions at their due times (taken or dropped) and its flown intervals, one a second and every one
-// a measure counts (marked NOSE, TURN, FAST, REVERSAL), for a person looking into a figure.
+// a measure counts (marked NOSE, TURN, FAST, REVERSAL, STILL, SLOW, CRAWL, BANK, BANK35, VSREV for a
+// reversal of the vertical speed, STEEP, BELOW), with the height above the field and the vertical
+// speed; its records' touchdowns and its own, and its objects' removals, for a person looking into a
+// figure.
 void printTimeline(std::ostream& out, const Input& input, const Options& options, std::string_view who);
 
 // ---- The simulator double's trace ----
 
 // The objects of a trace ("time_s,object_id,what,lat,lon,alt_ft,pitch_deg,bank_deg,heading_deg,
 // on_ground,detail"): a track per created object with its position rows, the callsign from its
-// "created" row's detail ("title|callsign"). Objects whose callsign ends in '*' (static parked
-// aircraft) are left out. Throws std::runtime_error on a file that cannot be read or is no trace.
+// "created" row's detail ("title|callsign"), when it was created and removed ("removed" or
+// "removed-by-sim"). Objects whose callsign ends in '*' (static parked aircraft) are left out. Throws
+// std::runtime_error on a file that cannot be read or is no trace.
 std::vector<FlownTrack> readTrace(std::istream& in);
 
 // Gives each track the hexid of the reported aircraft flying under its callsign (a trailing '_' of
