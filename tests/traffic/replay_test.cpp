@@ -43,6 +43,16 @@ const std::vector<std::uint32_t> kFollowed{kCruise, kArrival, kRegional, kEndsIn
 // The most bank of each category: Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft.
 constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 
+// The bounds of what a pilot sees that the engine does not meet yet on this recording: each is
+// measured and printed all the same. Take a bound off this list once the engine holds it; from then
+// on the test holds the engine to it.
+constexpr std::array kNotYetHeld{
+    flightcheck::Bound::StandingStill,       flightcheck::Bound::SlowFlight,     flightcheck::Bound::BankTurn,
+    flightcheck::Bound::Porpoising,          flightcheck::Bound::VerticalSpeed,  flightcheck::Bound::BelowGround,
+    flightcheck::Bound::TouchdownTime,       flightcheck::Bound::TouchdownPlace, flightcheck::Bound::Flare,
+    flightcheck::Bound::RemovedNotRecreated,
+};
+
 struct Block {
   std::int32_t cycle;
   AiPosBlock block;
@@ -119,7 +129,16 @@ protected:
     s_afterExtensions = h.sim().liveObjects();
     h.sim().onPosition = nullptr;
     h.onQueued = nullptr;
-    s_pilot = flightcheck::measure(pilot.finish());
+    flightcheck::Input flown = pilot.finish();
+    flown.airports =
+        flightcheck::readAirportList(test::testData("reference/ourairports-airports-medium-large.csv.gz"),
+                                     test::testData("reference/ourairports-runways.csv.gz"),
+                                     {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    s_pilot = flightcheck::measure(flown, flightcheck::engineOptions());
+    const enginesim::FidelityFigures fidelity = s_fidelity->figures();
+    s_pilot.delayMedianSeconds =
+        kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + fidelity.medianLateSeconds;
+    s_pilot.crossTrackP95Metres = fidelity.p95CrossTrackMetres;
     // Aircraft whose stream ends on the ground hold there, at most MAX_HOLDING_MINUTES.
     s_allGone = h.runUntil([&] { return h.sim().liveObjects() == 0 && g_liveAcs.empty(); },
                            MAX_HOLDING_MINUTES.value * kCyclesPerMinute + 1000);
@@ -307,11 +326,19 @@ TEST_F(JfkReplay, AircraftPassTheReportedPositionsOnTime) {
 // aircraft more than 10 s so; no aircraft turning faster than 15 degrees a second above 60 kt for 3 s
 // or more, nor faster than 1.3 times its highest reported speed and 30 kt for 5 s or more; no
 // reversal on the ground; no position dropped that the aircraft's next records confirm; and every
-// take-off roll of the recording (there are six) rolled in the simulator.
+// take-off roll of the recording (there are six) rolled in the simulator. No aeroplane below 20 kt
+// more than 100 ft above the field for 3 s, nor below 60 % of its slowest reported airborne speed for
+// 5 s; no turn faster than 1.2 times the rate of a coordinated turn at the category's bank + 0.5
+// deg/s for 3 s; no porpoising, no vertical speed beyond 6,000 ft/min, nothing below the ground;
+// every arrival the records land at an airport of the list touching down within 10 s of them, in the
+// first third of the runway, staying down, not slow in the flare; no object removed while its
+// aircraft is reported and never created again; the delay median 30-31 s and the cross-track p95 at
+// most 50 m. The bounds of kNotYetHeld are printed, not held.
 TEST_F(JfkReplay, WhatAPilotSeesHoldsEveryBound) {
   const flightcheck::Figures& f = s_pilot;
+  const flightcheck::Options options = flightcheck::engineOptions();
   std::ostringstream report;
-  flightcheck::print(report, f, {}, false);
+  flightcheck::print(report, f, options, false);
   SCOPED_TRACE(report.str());
   EXPECT_GT(f.airborneSeconds, 90000.0);
   EXPECT_LE(f.offNoseShare(), 0.01);
@@ -322,7 +349,20 @@ TEST_F(JfkReplay, WhatAPilotSeesHoldsEveryBound) {
   EXPECT_EQ(f.droppedConfirmed, 0u);
   EXPECT_GE(f.departures.size(), 6u);
   EXPECT_EQ(f.departuresNotRolled, 0u);
-  EXPECT_TRUE(flightcheck::check(f).empty());
+  // The arrivals of JFK, LaGuardia, Newark, Teterboro and the airports around whose objects flew.
+  EXPECT_GE(f.arrivalsJudged, 30u);
+  for (const flightcheck::FailedBound& failed : flightcheck::failedBounds(f, options)) {
+    if (std::find(kNotYetHeld.begin(), kNotYetHeld.end(), failed.bound) != kNotYetHeld.end()) {
+      std::cout << "not yet held (" << flightcheck::boundName(failed.bound) << "): " << failed.text << "\n";
+      continue;
+    }
+    ADD_FAILURE() << failed.text;
+  }
+  for (flightcheck::Bound bound : kNotYetHeld) {
+    const auto failed = flightcheck::failedBounds(f, options);
+    if (std::none_of(failed.begin(), failed.end(), [&](const flightcheck::FailedBound& b) { return b.bound == bound; }))
+      std::cout << "holds now, and may leave kNotYetHeld: " << flightcheck::boundName(bound) << "\n";
+  }
 }
 
 TEST_F(JfkReplay, AltitudeIsTheReportedOneWhereThePerformanceAllows) {
