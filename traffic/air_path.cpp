@@ -310,7 +310,6 @@ void lf_planAirPath(LiveAc& ac) {
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
   p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
   if (p.speedMps < 0) p.bank = ac.position.bank;
-  }
 }
 
 bool lf_legEnds(const LiveAc& ac) {
