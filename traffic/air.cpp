@@ -33,6 +33,9 @@ namespace {
 constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 constexpr std::array<double, 6> kMaxBankChangeDeg{0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};
 constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
+// How fast each category rolls into and out of a turn in the air, degrees a second: an airliner's
+// brisk but comfortable roll, a light aircraft's and a helicopter's quicker one.
+constexpr std::array<double, 6> kRollRateDegPerSecond{10, 8, 6, 4.5, 20, 15};
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -192,6 +195,7 @@ double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
+double gf_rollRate(int category) { return kRollRateDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
 
 void nextPosMain(LiveAc& ac) {
   try {
@@ -276,6 +280,7 @@ void nextPosAir(LiveAc& ac) {
     if (lf_now() > f.due) ac.catchingUp = 1;
     const std::int32_t stamped = s.due;
     s.due = lf_legDue(ac, s, std::max(speed, 1e-6), ac.catchingUp != 0);
+    ac.airPath.stampedDue = stamped;
     if (s.due <= stamped) ac.catchingUp = 0;
   } catch (const std::exception& e) {
     gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());

@@ -27,5 +27,7 @@ void lf_flare(LiveAc& ac);
 double gf_maxBank(int category);
 double gf_maxBankChange(int category);
 double gf_maxPitchChange(int category);
+// How fast the category rolls in the air, radians a second.
+double gf_rollRate(int category);
 
 }  // namespace amb

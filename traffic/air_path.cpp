@@ -15,6 +15,7 @@
 #include "core/geometry.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace amb {
@@ -30,7 +31,7 @@ constexpr double kSlowYawKt = 60.0;
 constexpr double kSlowYawDegPerSecond = 30.0;
 // An aeroplane in the air never flies slower than this share of the slowest speed the feed reported
 // for it in the air: it would stall, and it would seem to stand still.
-constexpr double kLeastShareOfSlowest = 0.6;
+constexpr double kLeastShareOfSlowest = 0.65;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
 constexpr double kMostSpeedChangeKtPerSecond = 3.0;
@@ -133,51 +134,69 @@ bool lf_onArcStretch(const Corner& c) {
   return c.set && lf_dot(-c.corner, c.in) > -c.cut && lf_dot(-c.corner, c.out) < c.cut;
 }
 
-// The reported positions around the leg, in metres from the aircraft: the one before the leg's start
-// (when known), its start, its end (the front situation) and the one after it (when known).
-struct Legs {
-  Vec before, from, to, next;
-  bool beforeKnown = false, nextKnown = false;
-  Vec course;     // of the leg
-  double length = 0;
-  double along = 0;  // how far along the leg the aircraft is
-  Corner atFrom, atTo;
-  Vec through;  // the course the aircraft is abeam the leg's end on
+// The reported track around the aircraft, in metres from it: the position before the leg's start
+// (when known), the leg's start, the leg's end (the front situation) and the positions after it that
+// the buffer holds already. The aircraft steers by the segment it is on, which is the leg's, or a later
+// one when it is early past the leg's end.
+struct Track {
+  static constexpr int kMostPoints = 6;
+  std::array<Vec, kMostPoints> at{};
+  int count = 0;
+  int legEnd = 0;   // the leg's end
+  int segment = 0;  // the aircraft is on the segment from at[segment] to at[segment + 1]
+  double leastRadius = 0;
+
+  void add(Vec v) {
+    if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) at[count++] = v;
+  }
+  Vec course(int i) const { return lf_unit(at[i + 1] - at[i]); }
+  // The arc round the corner at point i, when it has one.
+  Corner corner(int i) const {
+    if (i <= 0 || i + 1 >= count) return {};
+    return lf_corner(at[i - 1], at[i], at[i + 1], leastRadius);
+  }
+  // The course the track has abeam point i: along the arc round it, or along the leg into it.
+  Vec through(int i) const {
+    const Corner c = corner(i);
+    return c.set ? c.through : course(i - 1);
+  }
+  // The aircraft (at the origin) is abeam point i or past it.
+  bool past(int i) const { return lf_dot(-at[i], through(i)) >= 0; }
 };
 
-Legs lf_legs(const LiveAc& ac, double speedMps) {
+Track lf_track(const LiveAc& ac, double speedMps) {
   const AiPosBlock& pos = ac.position;
   const AirPath& p = ac.airPath;
   const Situation& s = ac.situations.front();
-  Legs l;
-  l.from = lf_fromAircraft(pos, p.fromLatitude, p.fromLongitude);
-  l.to = lf_fromAircraft(pos, s.latitude, s.longitude);
-  l.beforeKnown = p.beforeKnown != 0;
-  l.before = lf_fromAircraft(pos, p.beforeLatitude, p.beforeLongitude);
+  Track t;
+  // The tightest arc planned: a turn at a share of the category's bank, leaving the rest to steer.
+  t.leastRadius = speedMps * speedMps / (kGravity * std::tan(kPlannedBankShare * gf_maxBank(ac.category)));
+  const Vec before = lf_fromAircraft(pos, p.beforeLatitude, p.beforeLongitude);
+  const Vec from = lf_fromAircraft(pos, p.fromLatitude, p.fromLongitude);
+  if (p.beforeKnown != 0) t.add(before);
+  t.add(from);
+  Vec end = lf_fromAircraft(pos, s.latitude, s.longitude);
   // A position made up while the feed is silent lies along the nose, not on the track: the track
   // goes on as its last reported leg did.
-  if (s.extension != 0 && l.beforeKnown && lf_length(l.from - l.before) > kSameMetres)
-    l.to = l.from + lf_length(l.to - l.from) * lf_unit(l.from - l.before);
-  l.length = lf_length(l.to - l.from);
+  if (s.extension != 0 && t.count >= 2) end = from + lf_length(end - from) * t.course(t.count - 2);
   // A leg that starts where it ends runs from the aircraft.
-  l.course = l.length > kSameMetres ? lf_unit(l.to - l.from) : lf_unit(l.to);
-  if (l.length <= kSameMetres) {
-    l.from = Vec{};
-    l.length = lf_length(l.to);
+  if (lf_length(end - from) <= kSameMetres) {
+    t.count = 0;
+    t.add(Vec{});
   }
-  l.along = -lf_dot(l.from, l.course);
-  if (ac.situations.size() >= 2 && ac.situations[1].noMovement == 0 && ac.situations[1].extension == 0 &&
-      s.extension == 0) {
-    l.nextKnown = true;
-    l.next = lf_fromAircraft(pos, ac.situations[1].latitude, ac.situations[1].longitude);
+  t.add(end);
+  if (t.count < 2) t.add(end + lf_along(pos.heading));
+  t.legEnd = t.count - 1;
+  if (s.extension == 0) {
+    for (std::size_t i = 1; i < ac.situations.size(); ++i) {
+      const Situation& n = ac.situations[i];
+      if (n.noMovement != 0 || n.extension != 0) break;
+      t.add(lf_fromAircraft(pos, n.latitude, n.longitude));
+    }
   }
-  // The tightest arc planned: a turn at a share of the category's bank, leaving the rest to steer.
-  const double leastRadius =
-      speedMps * speedMps / (kGravity * std::tan(kPlannedBankShare * gf_maxBank(ac.category)));
-  if (l.beforeKnown) l.atFrom = lf_corner(l.before, l.from, l.to, leastRadius);
-  if (l.nextKnown) l.atTo = lf_corner(l.from, l.to, l.next, leastRadius);
-  l.through = l.atTo.set ? l.atTo.through : l.course;
-  return l;
+  t.segment = t.legEnd - 1;
+  while (t.segment + 2 < t.count && t.past(t.segment + 1)) ++t.segment;
+  return t;
 }
 
 // The track where the aircraft is: its course, how far the aircraft is to the right of it (metres)
@@ -195,10 +214,21 @@ TrackHere lf_onArc(const Corner& c, double speedMps) {
   return {lf_courseOf(tangent), (distance - c.radius) * c.side, -c.side * speedMps / c.radius};
 }
 
-TrackHere lf_trackHere(const Legs& l, double speedMps) {
-  if (lf_onArcStretch(l.atFrom)) return lf_onArc(l.atFrom, speedMps);
-  if (lf_onArcStretch(l.atTo)) return lf_onArc(l.atTo, speedMps);
-  return {lf_courseOf(l.course), l.from.y * l.course.x - l.from.x * l.course.y, 0};
+// Metres to the right of the line through a point along a course (the aircraft at the origin).
+double lf_offsetFrom(Vec point, Vec course) { return point.y * course.x - point.x * course.y; }
+
+TrackHere lf_trackHere(const Track& t, double speedMps) {
+  const int k = t.segment;
+  if (const Corner c = t.corner(k); lf_onArcStretch(c)) return lf_onArc(c, speedMps);
+  if (const Corner c = t.corner(k + 1); lf_onArcStretch(c)) return lf_onArc(c, speedMps);
+  return {lf_courseOf(t.course(k)), lf_offsetFrom(t.at[k], t.course(k)), 0};
+}
+
+// Metres along the track from the aircraft to the leg's end; none once it is past it.
+double lf_toLegEnd(const Track& t) {
+  if (t.segment >= t.legEnd) return 0;
+  const int k = t.legEnd - 1;
+  return std::max(lf_length(t.at[k + 1] - t.at[k]) + lf_dot(t.at[k], t.course(k)), 0.0);
 }
 
 // Flown in the air this cycle: a leg planned in the air, not on the ground nor on a ground curve, in
@@ -218,14 +248,16 @@ double lf_wantedCourse(const TrackHere& track, double speedMps) {
   return track.course - kMostApproachDeg * kDegToRad * (2 / kPi) * std::atan(k * track.offset);
 }
 
-// The pace: the speed that brings the aircraft abeam the leg's end at the leg's due time, up to its
+// The pace: the speed that brings the aircraft abeam the leg's end at the leg's due time (the later of
+// its own and the one its record was stamped with, so that the engine's delay holds), up to its
 // catch-up speed, changing no faster than an aeroplane's; in the air never below its share of the
 // slowest speed reported (a helicopter may slow to a hover). Rolling for take-off it keeps the legs'
 // pace. Metres a second.
-double lf_airPace(LiveAc& ac, const Legs& l, const TrackHere& track) {
+double lf_airPace(LiveAc& ac, const Track& t, const TrackHere& track) {
   AirPath& p = ac.airPath;
-  const std::int32_t left = ac.situations.front().due - lf_now();
-  const double metres = std::hypot(std::max(l.length - l.along, 0.0), track.offset);
+  const Situation& end = ac.situations.front();
+  const std::int32_t left = (end.extension != 0 ? end.due : std::max(end.due, p.stampedDue)) - lf_now();
+  const double metres = std::hypot(lf_toLegEnd(t), track.offset);
   double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
   const double speedNow = std::max(p.speedMps, 0.0);
   const bool turning =
@@ -251,7 +283,7 @@ double lf_airTurn(LiveAc& ac, const TrackHere& track, double speedMps) {
   AirPath& p = ac.airPath;
   const double v = std::max(speedMps, 1.0);
   const double maxBank = gf_maxBank(ac.category);
-  const double rollPerCycle = gf_maxBankChange(ac.category);
+  const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
   const double error = gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedMps));
   const double trackBank = -std::clamp(std::atan(track.turnRate * v / kGravity), -maxBank, maxBank);
   const double toTrackBank = p.bank - trackBank;
@@ -323,25 +355,28 @@ bool lf_legEnds(const LiveAc& ac) {
   // Ahead of its stream, it flies on along the leg until the next record is known or the leg is due:
   // the stream is extended only once the feed is late.
   if (ac.situations.size() < 2 && !due) return false;
-  const Legs l = lf_legs(ac, std::max(ac.airPath.speedMps, 0.0));
-  if (lf_dot(-l.to, l.through) >= 0) return true;
+  const Track t = lf_track(ac, std::max(ac.airPath.speedMps, 0.0));
+  // Abeam its end, the leg ends at its due time (the aircraft early there flies on along the next).
+  if (t.past(t.legEnd)) return due;
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
   // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
   // within the circle a turn round would fly.
   const Vec nose = lf_along(ac.position.heading);
-  if (lf_dot(l.to, nose) > 0) return false;
+  const Vec end = t.at[t.legEnd];
+  if (lf_dot(end, nose) > 0) return false;
   const double speedMps = std::max(ac.airPath.speedMps, 0.0);
   const double turnRound = 2 * speedMps / gf_bankedTurnRate(ac.category, speedMps);
-  return due || (l.nextKnown && lf_dot(l.next, nose) > 0) || l.length <= turnRound || lf_length(l.to) <= turnRound;
+  const bool nextAhead = t.legEnd + 1 < t.count && lf_dot(t.at[t.legEnd + 1], nose) > 0;
+  return due || nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
 }
 
 bool lf_airStep(LiveAc& ac) {
   if (!lf_flownInTheAir(ac)) return false;
   AiPosBlock& pos = ac.position;
   double speedMps = std::max(ac.airPath.speedMps, 0.0);
-  const Legs l = lf_legs(ac, speedMps);
-  const TrackHere track = lf_trackHere(l, speedMps);
-  speedMps = lf_airPace(ac, l, track);
+  const Track t = lf_track(ac, speedMps);
+  const TrackHere track = lf_trackHere(t, speedMps);
+  speedMps = lf_airPace(ac, t, track);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
   if (slowRotor || !lf_liftedOff(ac)) {
     // A slow helicopter goes where it wants and yaws its nose after it; rolling for take-off the

@@ -19,8 +19,9 @@ namespace amb {
 void lf_planAirPath(LiveAc& ac);
 
 // Whether the leg flown ends now, so that the next one is planned: on the ground and on legs not
-// flown this way at the front's due time; in the air once the aircraft is abeam the leg's end (early
-// or late), or when that end lies behind its nose and is due or the track goes on ahead.
+// flown this way at the front's due time; in the air once the aircraft is abeam the leg's end and the
+// leg is due (late, once it is abeam), or when that end lies behind its nose (off the track) and is
+// due, or the track goes on ahead, or it lies within the circle a turn round would fly.
 bool lf_legEnds(const LiveAc& ac);
 
 // One cycle in the air: speed, turn and bank, the position along the nose, and the climb's share of

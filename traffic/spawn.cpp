@@ -35,8 +35,12 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
-// Legs shorter than this make no spike of the track (the feed's rounding), metres.
+// Legs shorter than this make no spike of the track (the feed's rounding), metres; a turn of the
+// track up to the least angle is none either, nor one up to this many times what the aircraft turns
+// at its bank in the time.
 constexpr double kLeastSpikeMetres = 150.0;
+constexpr double kLeastSpikeTurnDeg = 45.0;
+constexpr double kSpikeTurnShare = 1.5;
 // The feet above the field a landed aircraft's records must climb to count as airborne again.
 constexpr double kAirborneAgainFt = 300.0;
 
@@ -496,9 +500,9 @@ bool lf_spikesTrack(const LiveAc& ac, const Situation& s) {
       gf_distanceNm(lf_at(b), lf_at(s)) * kMetresPerNm <= kLeastSpikeMetres)
     return false;
   const double turn = std::fabs(gf_angleDiff(gf_bearingRad(lf_at(a), lf_at(b)), gf_bearingRad(lf_at(b), lf_at(s))));
-  if (turn <= kPi / 2) return false;
+  if (turn <= kLeastSpikeTurnDeg * kDegToRad) return false;
   const double seconds = std::max(0, s.due - a.due) / static_cast<double>(kCyclesPerSecond);
-  return turn > gf_bankedTurnRate(ac.category, b.speed * kMetresPerNm / 3600.0) * seconds;
+  return turn > kSpikeTurnShare * gf_bankedTurnRate(ac.category, b.speed * kMetresPerNm / 3600.0) * seconds;
 }
 
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit) {
