@@ -94,6 +94,20 @@ std::optional<double> TrafficReader::parkElevation() const {
   return m_parkElevation;
 }
 
+void TrafficReader::noteAirborne(std::uint32_t hexid, double time) {
+  m_lastAirborne[hexid] = time;
+  // Now and then, the aircraft no longer rolling out go.
+  if (time - m_lastAirbornePruned > kRollOutSeconds) {
+    std::erase_if(m_lastAirborne, [&](const auto& entry) { return time - entry.second > kRollOutSeconds; });
+    m_lastAirbornePruned = time;
+  }
+}
+
+bool TrafficReader::rollingOut(std::uint32_t hexid, double time) const {
+  const auto it = m_lastAirborne.find(hexid);
+  return it != m_lastAirborne.end() && time - it->second <= kRollOutSeconds;
+}
+
 void TrafficReader::addSeenCallsign(std::string_view callsign) {
   // Escaped as the traffic record's callsign is.
   std::string text = gf_isPlainText(callsign) ? std::string(callsign) : gf_peerText(callsign, std::string::npos);

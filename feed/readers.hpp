@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace amb {
@@ -108,6 +109,14 @@ public:
   void setParkElevation(std::optional<double> feet);
   std::optional<double> parkElevation() const;
 
+  // The landing roll of an aircraft seen in the air: its ground records away from the park airport
+  // are taken for this long after its last airborne one (seconds of the records' time), so that it
+  // touches down and rolls out where the records have it. noteAirborne and rollingOut are the traffic
+  // reader's own (its thread, or a test's).
+  static constexpr double kRollOutSeconds = 60.0;
+  void noteAirborne(std::uint32_t hexid, double time);
+  bool rollingOut(std::uint32_t hexid, double time) const;
+
   void addSeenCallsign(std::string_view callsign);
   std::set<std::string> seenCallsigns() const;
   // Hands the collected callsigns over and empties the set.
@@ -120,6 +129,10 @@ private:
   double m_userLongitude = 0;
   std::optional<double> m_parkElevation;
   std::set<std::string> m_seenCallsigns;
+  // The time of each aircraft's last airborne record, those of the last kRollOutSeconds (pruned as
+  // it grows, so the feed's every aircraft does not stay in it).
+  std::unordered_map<std::uint32_t, double> m_lastAirborne;
+  double m_lastAirbornePruned = 0;
 };
 
 class WeatherReader : public UdpReader {

@@ -37,6 +37,20 @@ constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 
 // brisk but comfortable roll, a light aircraft's and a helicopter's quicker one.
 constexpr std::array<double, 6> kRollRateDegPerSecond{10, 8, 6, 4.5, 20, 15};
 
+// An aircraft this near an airport (nm) descending in its low configuration comes in to land there;
+// records on the ground this near one have it landed there.
+constexpr double kApproachNm = 10.0;
+// The steepest descent of a category: this many times its climb, and never beyond 5,400 ft/min.
+constexpr double kDescentPerClimb = 1.5;
+constexpr double kMostDescentPerCycle = 0.9;
+// Coming in to land, the least descent taken from the records (feet a minute), and the cycles the
+// flare takes.
+constexpr double kLeastLandingDescentFpm = 600.0;
+constexpr std::int32_t kFlareCycles = 300;
+// Below this height above the ground an aircraft coming in to land is on short final, feet.
+constexpr double kShortFinalFt = 500.0;
+constexpr double kTouchdownFieldNm = 5.0;
+
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
   return static_cast<std::size_t>(category);
@@ -90,12 +104,23 @@ void lf_highConfiguration(LiveAc& ac, double vs) {
   }
 }
 
+// The airport within `withinNm` of a position that an aircraft there comes in to land at: the park
+// airport, else the nearest of the airport list.
+std::optional<AirportData> lf_fieldNear(const LatLon& at, double withinNm) {
+  const AirportData park = gf_parkAirportSnapshot();
+  if (!park.code.empty() && gf_distanceNm(at, {park.lat, park.lon}) <= withinNm) return park;
+  if (gf_airportNear != nullptr) return gf_airportNear(at, withinNm);
+  return std::nullopt;
+}
+
 void lf_lowConfiguration(LiveAc& ac, double vs) {
   const bool rotor = ac.category == Rotorcraft;
   lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 0);
-  const AirportData park = gf_parkAirportSnapshot();
-  const bool nearPark = !park.code.empty() && gf_distanceNm(lf_here(ac), {park.lat, park.lon}) <= 10;
-  if (vs <= -250 && ac.landingMode == 0 && nearPark) {
+  // The field it comes in to: the one its approach began at, or the one it is near.
+  if (ac.landingMode == 0 || !ac.landingField) ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
+  const bool nearField =
+      ac.landingField && gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) <= kApproachNm;
+  if (vs <= -250 && ac.landingMode == 0 && nearField) {
     // Approach.
     lf_setThrottle(ac, rotor ? 4 : 1);
     lf_setFlaps(ac, 3);
@@ -108,7 +133,7 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
     ac.cabinLightOff = 0;
     lf_wideWindows(ac);
     ac.stepCounter = 1;
-  } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearPark))) {
+  } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearField))) {
     // Go-around (or the climb-out near the ground), once until the next approach.
     lf_shrinkWindows(ac);
     if (ac.throttleMarker != 4) {
@@ -123,6 +148,16 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
   }
 }
 
+// The cycles the landing takes to the field: to the first report on the ground, or sooner where the
+// records' descent reaches the field sooner (the feed reports the ground late, and repeats its last
+// airborne position meanwhile), less the flare's time.
+std::int32_t lf_cyclesToField(const LiveAc& ac, const Situation& f, const Situation& s, double fieldFt) {
+  const double descent = std::max(-f.verticalSpeed, kLeastLandingDescentFpm);
+  const double height = std::max(ac.position.altitude - fieldFt, 0.0);
+  const auto bySink = static_cast<std::int32_t>(height / descent * kCyclesPerMinute) - kFlareCycles;
+  return std::max(kMinLegCycles, std::min(lf_cyclesTo(s), bySink));
+}
+
 // The approach vertical speed written into the second situation and the target; the altitude follows
 // it per cycle.
 void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
@@ -131,7 +166,7 @@ void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
   ac.altitudeStep = vs / kCyclesPerMinute;
 }
 
-void lf_planAltitude(LiveAc& ac) {
+void lf_planAltitudeStep(LiveAc& ac) {
   auto& buffer = ac.situations;
   Situation& f = buffer[0];
   Situation& s = buffer[1];
@@ -172,20 +207,36 @@ void lf_planAltitude(LiveAc& ac) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
-      // The category's climb limit; near the ground a climb goes on at a least rate.
+      // The category's climb limit; climbing out near the ground (the records climb) a climb goes on
+      // at a least rate. An aircraft whose records descend only follows them.
+      const bool climbingOut = s.altitude > f.altitude;
       if (ac.landingMode == 0 && step > 0)
-        step = agl > 1000 ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+        step = agl > 1000 || !climbingOut ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+      // On short final the descent goes on at an approach's least rate: the feed holds the last
+      // altitudes of a landing for a while.
+      if (ac.landingMode != 0 && agl <= kShortFinalFt && s.altitude <= f.altitude)
+        step = std::min(step, -kLeastLandingDescentFpm / kCyclesPerMinute);
       ac.altitudeStep = step;
     }
   } else {
-    const AirportData park = gf_parkAirportSnapshot();
+    // The landing: down to the field the records reach the ground at.
+    const std::optional<AirportData> field = lf_fieldNear(lf_at(s), kTouchdownFieldNm);
+    if (field) ac.landingField = field;
     const std::int32_t qnh = g_engineQnh.load();
-    if (!park.code.empty() && qnh <= 1013)
-      ac.altitudeStep = (park.alt - ac.position.altitude) / lf_cyclesTo(s);
+    if (field && qnh <= 1013)
+      ac.altitudeStep = (field->alt - ac.position.altitude) / lf_cyclesToField(ac, f, s, field->alt);
     else
       lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
     lf_setGear(ac, 1);
   }
+}
+
+// The altitude step of the leg, never steeper down than the category descends (a short leg to a
+// low record would have it plunge).
+void lf_planAltitude(LiveAc& ac) {
+  lf_planAltitudeStep(ac);
+  ac.altitudeStep = std::max(ac.altitudeStep, -kDescentPerClimb * ac.maxClimbPerCycle());
+  ac.altitudeStep = std::max(ac.altitudeStep, -kMostDescentPerCycle);
 }
 
 }  // namespace
@@ -388,8 +439,7 @@ void lf_flare(LiveAc& ac) {
     }
     case 1:
       if (agl <= cg + 20) {
-        const AirportData park = gf_parkAirportSnapshot();
-        if (!park.code.empty()) ac.landingSurfaceAltitude = park.alt;
+        if (ac.landingField) ac.landingSurfaceAltitude = ac.landingField->alt;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -450;
         ac.flareStage = 2;
       }

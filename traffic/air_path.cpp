@@ -32,6 +32,8 @@ constexpr double kSlowYawDegPerSecond = 30.0;
 // An aeroplane in the air never flies slower than this share of the slowest speed the feed reported
 // for it in the air: it would stall, and it would seem to stand still.
 constexpr double kLeastShareOfSlowest = 0.65;
+// Coming in to land it flies no slower than this share of the speed last reported in the air.
+constexpr double kLeastShareOfApproach = 0.9;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
 constexpr double kMostSpeedChangeKtPerSecond = 3.0;
@@ -264,8 +266,11 @@ double lf_airPace(LiveAc& ac, const Track& t, const TrackHere& track) {
       std::fabs(gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedNow))) > kTurningDeg * kDegToRad;
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
-  if (flying && ac.category != Rotorcraft)
+  if (flying && ac.category != Rotorcraft) {
     wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
+    // Coming in to land it keeps to its approach speed until it is down.
+    if (ac.landingMode != 0) wanted = std::max(wanted, kLeastShareOfApproach * p.approachMps);
+  }
   if (p.speedMps < 0 || !flying) {
     p.speedMps = wanted;
   } else {
@@ -340,6 +345,7 @@ void lf_planAirPath(LiveAc& ac) {
     p.fromLongitude = f.longitude;
   }
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
+  if (f.airborne != 0 && f.speed > 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
   p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
   if (p.speedMps < 0) p.bank = ac.position.bank;
 }

@@ -5,6 +5,7 @@
 // Time in the engine is counted in engine cycles (g_engineCycle): one per call of the engine's update
 // step, once per 10 ms tick while the simulator runs. 100 cycles are a second.
 
+#include "core/airport_data.hpp"
 #include "core/geometry.hpp"
 #include "records/aircraft.hpp"
 #include "records/blocks.hpp"
@@ -62,6 +63,7 @@ struct AirPath {
   double beforeLatitude = 0, beforeLongitude = 0;
   double speedMps = -1;     // the ground speed flown, metres a second; negative before it flies
   double legMps = 0;        // the leg's speed as reported
+  double approachMps = 0;   // the speed last reported for it in the air
   double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
   double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
   // The due the feed's record stamped on the leg's end (its report plus the engine's delay), before
@@ -158,6 +160,9 @@ struct LiveAc : Act {
   std::uint8_t replaceAfterPushBack = 0;
   std::uint8_t curvedPushBack = 0;
   std::optional<double> landingSurfaceAltitude;
+  // The airport it comes in to land at: the park airport, or the airport of the list nearest its
+  // approach (unset out of an approach).
+  std::optional<AirportData> landingField;
   std::uint32_t flareStage = 0;
   std::uint8_t landingMode = 0;
   std::uint8_t arrivedByLanding = 0;

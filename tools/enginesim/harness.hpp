@@ -49,6 +49,9 @@ struct HarnessOptions {
   std::int32_t radiusNm = 40;
   std::uint32_t seed = 20190305;
   FakeSimOptions sim;
+  // The airport list the engine knows (the program's "airports_p3d.xml"); none when empty. The
+  // simulator's ground lies at each one's elevation around it (FakeSimOptions::fields).
+  std::vector<AirportData> airports;
   // The park airport's stands (tools/enginesim/parking.hpp); none when empty.
   std::vector<Stand> stands;
   // The program folder (flight plans go to its "orig_dest"); none when empty.

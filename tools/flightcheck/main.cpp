@@ -231,6 +231,9 @@ int main(int argc, char** argv) {
     enginesim::FidelityFigures fidelity;
     double delayMedian = 0;
     enginesim::loadDataBase(faa, recording);
+    const std::vector<fc::Airport> airportList =
+        fc::readAirportList(airports, runways, {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    options.airports = fc::engineAirports(airportList);
     if (replay) {
       if (check.gridSeconds * kCyclesPerSecond < every) check.gridSeconds = every / static_cast<double>(kCyclesPerSecond);
       input = lf_replay(recording, options, every, fidelity);
@@ -263,8 +266,7 @@ int main(int argc, char** argv) {
       std::cout << fmt::format("trace {}: {} objects, {} of them matched to the recording {}; flown = reported + {:.1f} s\n",
                                trace.string(), input.tracks.size(), matched, recording.string(), input.delaySeconds);
     }
-    input.airports =
-        fc::readAirportList(airports, runways, {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    input.airports = airportList;
     std::cout << fmt::format("airport list: {} airports within {} nm of the user\n", input.airports.size(),
                              options.radiusNm + 10);
     std::cout << fmt::format("grid {:.2f} s, rates over {:.2f} s\n\n", check.gridSeconds,

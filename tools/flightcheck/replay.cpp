@@ -152,4 +152,11 @@ Input ReplayCollector::finish() {
   return std::move(m_input);
 }
 
+std::vector<AirportData> engineAirports(const std::vector<Airport>& airports) {
+  std::vector<AirportData> out;
+  out.reserve(airports.size());
+  for (const Airport& a : airports) out.push_back({a.code, "", a.at.lat, a.at.lon, a.elevationFt});
+  return out;
+}
+
 }  // namespace amb::flightcheck

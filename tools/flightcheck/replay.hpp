@@ -4,6 +4,7 @@
 // buffers took, and every simulator object's flown track. A harness's replay may feed other
 // observers too: its owner calls queued() and flown() from its own callbacks.
 
+#include "core/airport_data.hpp"
 #include "enginesim/harness.hpp"
 #include "flightcheck/flightcheck.hpp"
 
@@ -56,6 +57,9 @@ Options engineOptions(Options options = {});
 // the build makes it) within withinNm of a position, each with its open runways.
 std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,
                                      const LatLon& centre, double withinNm);
+
+// The airports of such a list as the engine's airport list holds them (code, position, elevation).
+std::vector<AirportData> engineAirports(const std::vector<Airport>& airports);
 
 // A position the feed queued, on the reported clock `t`.
 Reported reportedOf(double t, const Situation& s);
