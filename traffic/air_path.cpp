@@ -54,6 +54,8 @@ constexpr double kMostCutShare = 0.95;
 // Turning this far off the course it wants, it flies no faster than the leg's reported speed (to make
 // up a delay, or after one): the turn would only grow wider.
 constexpr double kTurningDeg = 15.0;
+// A leg's end more than 120 degrees off the nose lies well behind it.
+constexpr double kWellBehindCos = 0.5;
 // Nearer than this two positions are one, metres.
 constexpr double kSameMetres = 1.0;
 
@@ -370,10 +372,13 @@ bool lf_legEnds(const LiveAc& ac) {
   const Vec nose = lf_along(ac.position.heading);
   const Vec end = t.at[t.legEnd];
   if (lf_dot(end, nose) > 0) return false;
+  if (due) return true;
+  // Well behind: not merely abeam while the aircraft comes round to it.
+  if (lf_dot(lf_unit(end), nose) > -kWellBehindCos) return false;
   const double speedMps = std::max(ac.airPath.speedMps, 0.0);
   const double turnRound = 2 * speedMps / gf_bankedTurnRate(ac.category, speedMps);
   const bool nextAhead = t.legEnd + 1 < t.count && lf_dot(t.at[t.legEnd + 1], nose) > 0;
-  return due || nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
+  return nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
 }
 
 bool lf_airStep(LiveAc& ac) {
