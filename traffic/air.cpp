@@ -71,7 +71,12 @@ std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
   const double d = gf_distanceNm(lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
-  std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
+  // In the air a leg ends once the aircraft is abeam its end, a little after its due time where the
+  // aircraft came late: the next leg is timed from that due time, so that the lateness is made up
+  // rather than handed on from leg to leg.
+  const bool fromDue = ac.movesOnGround == 0 && ac.airPath.guided != 0 && !ac.situations.empty() &&
+                       ac.catchingUp == 0 && ac.situations.front().due < lf_now();
+  std::int32_t due = (fromDue ? ac.situations.front().due : lf_now()) + std::max(kMinLegCycles, cycles);
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
   if (catchUp) due = std::min(due, second.due);
   // Neither the catch-up nor the window makes the leg faster than the catch-up speed.

@@ -36,7 +36,8 @@ constexpr double kLeastShareOfSlowest = 0.65;
 constexpr double kLeastShareOfApproach = 0.9;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
-constexpr double kMostSpeedChangeKtPerSecond = 3.0;
+constexpr double kMostSpeedChangeKtPerSecond = 6.0;
+constexpr double kPaceGain = 1.0;
 // A corner sharper than this is no arc of the track: the aircraft comes in along its leg and turns
 // onto the next one after it; one gentler than the least is flown straight.
 constexpr double kMostCornerDeg = 120.0;
@@ -252,18 +253,27 @@ double lf_wantedCourse(const TrackHere& track, double speedMps) {
   return track.course - kMostApproachDeg * kDegToRad * (2 / kPi) * std::atan(k * track.offset);
 }
 
-// The pace: the speed that brings the aircraft abeam the leg's end at the leg's due time (the later of
-// its own and the one its record was stamped with, so that the engine's delay holds), up to its
+// The pace: the speed that brings the aircraft abeam the leg's end at the time its record was stamped
+// due with (the report and the engine's delay: the leg's own timing only says when it may end, and a
+// leg begun late would hand its lateness on to the next), up to its
 // catch-up speed, changing no faster than an aeroplane's; in the air never below its share of the
 // slowest speed reported (a helicopter may slow to a hover). Rolling for take-off it keeps the legs'
 // pace. Metres a second.
 double lf_airPace(LiveAc& ac, const Track& t, const TrackHere& track) {
   AirPath& p = ac.airPath;
   const Situation& end = ac.situations.front();
-  const std::int32_t left = (end.extension != 0 ? end.due : std::max(end.due, p.stampedDue)) - lf_now();
-  const double metres = std::hypot(lf_toLegEnd(t), track.offset);
-  double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
+  std::int32_t left = (end.extension != 0 ? end.due : p.stampedDue) - lf_now();
+  double metres = std::hypot(lf_toLegEnd(t), track.offset);
+  // Early past the leg's end it keeps to the time of the next one.
+  if (t.segment >= t.legEnd && t.legEnd + 1 < t.count) {
+    metres = std::max(lf_dot(t.at[t.legEnd + 1], t.course(t.legEnd)), 0.0);
+    left = ac.situations[1].due - lf_now();
+  }
   const double speedNow = std::max(p.speedMps, 0.0);
+  double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
+  // Its speed comes at an aeroplane's rate: it asks for more of a change than the time alone would,
+  // so as to be on time when the change has come.
+  if (p.speedMps >= 0) wanted = speedNow + kPaceGain * (wanted - speedNow);
   const bool turning =
       std::fabs(gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedNow))) > kTurningDeg * kDegToRad;
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
@@ -355,8 +365,10 @@ void lf_planAirPath(LiveAc& ac) {
 bool lf_legEnds(const LiveAc& ac) {
   if (ac.situations.empty()) return false;
   const Situation& front = ac.situations.front();
-  const bool due = lf_now() >= front.due;
-  if (!lf_flownInTheAir(ac)) return due;
+  if (!lf_flownInTheAir(ac)) return lf_now() >= front.due;
+  // In the air the leg's end is due by the leg's own timing, or by its record's, whichever comes
+  // first: the aircraft keeps to its record's.
+  const bool due = lf_now() >= std::min(front.due, front.extension != 0 ? front.due : ac.airPath.stampedDue);
   // A position made up to fly on while the feed was silent is given up once due: the feed's next
   // record is where the aircraft goes.
   if (front.extension != 0 && due) return true;

@@ -67,7 +67,7 @@ struct AirPath {
   double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
   double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
   // The due the feed's record stamped on the leg's end (its report plus the engine's delay), before
-  // the leg's own timing moved it: the aircraft keeps to the later of the two.
+  // the leg's own timing moved it: the aircraft keeps to it.
   std::int32_t stampedDue = 0;
 };
 
