@@ -24,6 +24,8 @@ constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kMetresPerNm = 1852.0;
 constexpr double kGravity = 9.80665;
 
+// The positions a track takes before its course tells where the aircraft could turn to.
+constexpr std::uint8_t kLeastTrackPositions = 3;
 // The play of the feed's reported tracks, degrees.
 constexpr double kTrackPlayDeg = 20.0;
 // Nearer than this to the track just reported, a record repeats it (the feed's positions of one
@@ -176,6 +178,8 @@ bool lf_movesOnFrom(const LiveAc& ac, const LiveAc::HeldRecord& held, const Situ
 // however its own next records go on from it.
 bool lf_turnCouldBeFlown(const LiveAc& ac, const LiveAc::HeldRecord& held) {
   if (held.situation.airborne == 0 || ac.lastRecordAirborne == 0) return true;
+  // A track of a position or two says little: the first one seen may itself be the stale one.
+  if (ac.recentCount < kLeastTrackPositions) return true;
   const double speedMps = std::max(ac.lastRecordSpeed, held.situation.speed) * kMetresPerSecondPerKnot;
   const double seconds = std::max(held.timestamp - ac.lastRecordTime, 0.0);
   const double turn = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, held.situation.heading * kDegToRad));
