@@ -43,7 +43,7 @@ protected:
 };
 
 // Flying synthetic legs east at 200 kt after the feed fell silent, the aircraft gets a record 0.12 nm
-// west of its last position, and 2 s later the next, going on west. Turning round takes it a half
+// west of its last position, and 5 s later the next, going on west. Turning round takes it a half
 // circle of radius 103^2 / (9.80665 tan 30) = 1874 m, 5887 m (3.18 nm) of flight, 57 s. After 30 s
 // of silence it could not be there: the record turns the track back faster than it could fly it, and
 // it and the next one going on from it are dropped. After 60 s (3.33 nm flown, up to 0.15 nm of it
@@ -85,8 +85,8 @@ TEST_F(KeptPositions, ARecordBehindIsTakenOnlyWhereTheAircraftCouldHaveTurnedBac
     // Off the track the synthetic legs fly on, it waits for the next record either way.
     send(back);
     EXPECT_FALSE(tookLast(back));
-    run(199);
-    const Line next = back.after(2);
+    run(499);
+    const Line next = back.after(5);
     send(next);
     EXPECT_EQ(took(back), couldTurn);
     EXPECT_EQ(tookLast(next), couldTurn);
