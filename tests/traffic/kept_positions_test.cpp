@@ -43,7 +43,8 @@ protected:
 };
 
 // Flying synthetic legs east at 200 kt after the feed fell silent, the aircraft gets a record 0.12 nm
-// west of its last position, and 5 s later the next, going on west. Turning round takes it a half
+// west of its last position and 3748 m north of its track (where a half circle would bring it), and
+// 5 s later the next, going on west. Turning round takes it a half
 // circle of radius 103^2 / (9.80665 tan 30) = 1874 m, 5887 m (3.18 nm) of flight, 57 s. After 30 s
 // of silence it could not be there: the record turns the track back faster than it could fly it, and
 // it and the next one going on from it are dropped. After 60 s (3.33 nm flown, up to 0.15 nm of it
@@ -69,7 +70,9 @@ TEST_F(KeptPositions, ARecordBehindIsTakenOnlyWhereTheAircraftCouldHaveTurnedBac
     Line back = last;
     back.track = 270;
     back = back.after(0);
-    const LatLon west = gf_destinationPoint({last.lat, last.lon}, 270 * kDegToRad, 0.12 * kFeetPerNm);
+    // Round the half circle: 2 x 1874 m north of the track, and 0.12 nm back west.
+    const LatLon north = gf_destinationPoint({last.lat, last.lon}, 0, 2 * 1874 / 1852.0 * kFeetPerNm);
+    const LatLon west = gf_destinationPoint(north, 270 * kDegToRad, 0.12 * kFeetPerNm);
     back.lat = west.lat;
     back.lon = west.lon;
     back.timestamp = last.timestamp + silent;
