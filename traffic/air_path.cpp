@@ -314,11 +314,17 @@ double lf_airTurn(LiveAc& ac, const TrackHere& track, double speedMps) {
   return std::clamp(-kGravity * std::tan(p.bank) / v, -most, most);
 }
 
-// The climb's share: past the leg's due time the leg's climb or descent has come to its end.
+// The climb's share: the leg's climb or descent ends at the leg's end altitude (the aircraft keeps to
+// its record's time, so it may get there before its end); coming in to land it goes on down.
 void lf_airClimb(LiveAc& ac) {
-  if (lf_now() >= ac.situations.front().due && ac.flareStage == 0) {
+  const Situation& s = ac.situations.front();
+  if (ac.flareStage != 0 || ac.landingMode != 0 || s.airborne == 0 || s.extension != 0) return;
+  const double left = s.altitude - ac.position.altitude;
+  if ((ac.altitudeStep > 0 && left <= 0) || (ac.altitudeStep < 0 && left >= 0)) {
     ac.altitudeStep = 0;
     ac.pitchStep = 0;
+  } else if (std::fabs(ac.altitudeStep) > std::fabs(left)) {
+    ac.altitudeStep = left;
   }
 }
 
