@@ -342,9 +342,9 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
     l.type = "B738";
     l.reg = "N42DL";
     add(l);
-    l.vs = -720;
-    l = go(l, 60, 140, 20);
-    l.vs = 0;
+    // Down 60 ft every 5 s (720 ft/min) to the runway, then rolling out on it.
+    l = go(l, 60, 140, 20, -60);
+    l.alt = 0;
     for (double gs : {120.0, 100.0, 80.0, 60.0, 45.0, 30.0, 20.0, 15.0}) l = go(l, 60, gs, 1);
     l = go(l, 330, 15, 8);
     return go(l, 330, 0, 4);
