@@ -2,6 +2,7 @@
 
 #include "core/clock.hpp"
 #include "core/exit.hpp"
+#include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "feed/link.hpp"
@@ -94,18 +95,27 @@ std::optional<double> TrafficReader::parkElevation() const {
   return m_parkElevation;
 }
 
-void TrafficReader::noteAirborne(std::uint32_t hexid, double time) {
-  m_lastAirborne[hexid] = time;
+void TrafficReader::noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt) {
+  Roll& roll = m_lastAirborne[hexid];
+  roll = {time, time, latitude, longitude, speedKt};
   // Now and then, the aircraft no longer rolling out go.
   if (time - m_lastAirbornePruned > kRollOutSeconds) {
-    std::erase_if(m_lastAirborne, [&](const auto& entry) { return time - entry.second > kRollOutSeconds; });
+    std::erase_if(m_lastAirborne, [&](const auto& entry) { return time - entry.second.airborneTime > kRollOutSeconds; });
     m_lastAirbornePruned = time;
   }
 }
 
-bool TrafficReader::rollingOut(std::uint32_t hexid, double time) const {
+bool TrafficReader::rollingOut(std::uint32_t hexid, double time, double latitude, double longitude) {
   const auto it = m_lastAirborne.find(hexid);
-  return it != m_lastAirborne.end() && time - it->second <= kRollOutSeconds;
+  if (it == m_lastAirborne.end() || time - it->second.airborneTime > kRollOutSeconds) return false;
+  Roll& roll = it->second;
+  // What the speed covers in the time, half as much again, and a tenth of a mile for the feed's play.
+  const double reach = 1.5 * roll.speedKt * std::max(time - roll.time, 0.0) / 3600.0 + 0.1;
+  if (gf_distanceNm({roll.latitude, roll.longitude}, {latitude, longitude}) > reach) return false;
+  roll.time = time;
+  roll.latitude = latitude;
+  roll.longitude = longitude;
+  return true;
 }
 
 void TrafficReader::addSeenCallsign(std::string_view callsign) {

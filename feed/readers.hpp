@@ -114,8 +114,12 @@ public:
   // touches down and rolls out where the records have it. noteAirborne and rollingOut are the traffic
   // reader's own (its thread, or a test's).
   static constexpr double kRollOutSeconds = 60.0;
-  void noteAirborne(std::uint32_t hexid, double time);
-  bool rollingOut(std::uint32_t hexid, double time) const;
+  // A record of an aircraft in the air, or of its landing roll (taken as one).
+  void noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt);
+  // A ground record within kRollOutSeconds of the aircraft's last airborne one, and no farther from
+  // the record before it than its speed covers (a stale record in the air far off begins no roll).
+  // Taken, it is the roll's last record.
+  bool rollingOut(std::uint32_t hexid, double time, double latitude, double longitude);
 
   void addSeenCallsign(std::string_view callsign);
   std::set<std::string> seenCallsigns() const;
@@ -131,7 +135,11 @@ private:
   std::set<std::string> m_seenCallsigns;
   // The time of each aircraft's last airborne record, those of the last kRollOutSeconds (pruned as
   // it grows, so the feed's every aircraft does not stay in it).
-  std::unordered_map<std::uint32_t, double> m_lastAirborne;
+  struct Roll {
+    double airborneTime = 0;  // the last airborne record's
+    double time = 0, latitude = 0, longitude = 0, speedKt = 0;  // the last record of the roll
+  };
+  std::unordered_map<std::uint32_t, Roll> m_lastAirborne;
   double m_lastAirbornePruned = 0;
 };
 

@@ -26,6 +26,8 @@ constexpr double kGravity = 9.80665;
 
 // The positions a track takes before its course tells where the aircraft could turn to.
 constexpr std::uint8_t kLeastTrackPositions = 3;
+// A record held back this near the last one taken (nm) still says where the aircraft was.
+constexpr double kHeldNearNm = 1.0;
 // The play of the feed's reported tracks, degrees.
 constexpr double kTrackPlayDeg = 20.0;
 // Nearer than this to the track just reported, a record repeats it (the feed's positions of one
@@ -172,17 +174,18 @@ bool lf_movesOnFrom(const LiveAc& ac, const LiveAc::HeldRecord& held, const Situ
   return !lf_repeatsRecentTrack(ac, s);
 }
 
-// Whether the aircraft could have turned from the track last taken onto the held record's track in
-// the time between them, at its category's bank (with some play for the feed's tracks): a record
+// Whether the aircraft could have turned from the track last taken onto a record's track in the
+// time between them, at its category's bank (with some play for the feed's tracks): a record
 // whose track turns back faster than that belongs to another sender's stale or foreign stream,
 // however its own next records go on from it.
-bool lf_turnCouldBeFlown(const LiveAc& ac, const LiveAc::HeldRecord& held) {
-  if (held.situation.airborne == 0 || ac.lastRecordAirborne == 0) return true;
-  // A track of a position or two says little: the first one seen may itself be the stale one.
-  if (ac.recentCount < kLeastTrackPositions) return true;
-  const double speedMps = std::max(ac.lastRecordSpeed, held.situation.speed) * kMetresPerSecondPerKnot;
-  const double seconds = std::max(held.timestamp - ac.lastRecordTime, 0.0);
-  const double turn = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, held.situation.heading * kDegToRad));
+bool lf_turnCouldBeFlown(const LiveAc& ac, const Situation& s, double time) {
+  if (s.airborne == 0 || ac.lastRecordAirborne == 0) return true;
+  // A track of a position or two says little: the first one seen may itself be the stale one. A
+  // track of 0 may be none reported.
+  if (ac.recentCount < kLeastTrackPositions || s.heading == 0 || ac.lastRecordTrack == 0) return true;
+  const double speedMps = std::max(ac.lastRecordSpeed, s.speed) * kMetresPerSecondPerKnot;
+  const double seconds = std::max(time - ac.lastRecordTime, 0.0);
+  const double turn = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, s.heading * kDegToRad));
   return turn <= gf_bankedTurnRate(ac.category, speedMps) * seconds + kTrackPlayDeg * kDegToRad;
 }
 
@@ -252,6 +255,9 @@ Fit lf_fitLast(const LiveAc& ac, const Situation& s, double time) {
   if (fit == Fit::Fits && !ac.situations.empty() && lf_speedJumps(ac.situations.back().speed, s.speed))
     return Fit::SpeedJump;
   if (fit == Fit::Fits && lf_turnsBackWhileExtending(ac, s)) return Fit::TurnedBack;
+  // A track that turned faster than the aircraft can is another sender's: held, never taken after
+  // all (unless the track it turned from was itself the stale one).
+  if (fit == Fit::Fits && !lf_turnCouldBeFlown(ac, s, time)) return Fit::TurnedBack;
   return fit;
 }
 
@@ -268,9 +274,16 @@ bool lf_holdOrConfirm(LiveAc& ac, const TrafficRecord& record) {
     // The feed repeating the held position adds nothing: it is no later report of the aircraft there.
     if (s.latitude == held.situation.latitude && s.longitude == held.situation.longitude) return true;
     const Reported from = lf_reportedOf(ac, held);
-    if (lf_fit(from, s, t, ac.category) == Fit::Fits && !lf_speedJumps(held.situation.speed, s.speed) &&
+    const Fit fromHeld = lf_fit(from, s, t, ac.category);
+    // A record held back near the last one taken (the feed's zigzag) is a later report of the aircraft
+    // there: a record that could follow from neither, however long ago the last one taken was, is
+    // stale or foreign.
+    if (fit == Fit::Fits && (fromHeld == Fit::TooFast || fromHeld == Fit::Behind) && held.situation.airborne != 0 &&
+        s.airborne != 0 && gf_distanceNm(from.at, lf_lastTaken(ac).at) <= kHeldNearNm)
+      return true;
+    if (fromHeld == Fit::Fits && !lf_speedJumps(held.situation.speed, s.speed) &&
         (fit != Fit::Fits || lf_continuesFrom(from, lf_lastTaken(ac), s, t)) && lf_movesOnFrom(ac, held, s) &&
-        lf_turnCouldBeFlown(ac, held)) {
+        lf_turnCouldBeFlown(ac, held.situation, held.timestamp)) {
       const LiveAc::HeldRecord jump = std::move(*ac.heldRecord);
       ac.heldRecord.reset();
       if (ac.jumpLogged == 0) {
