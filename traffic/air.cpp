@@ -217,10 +217,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
       const bool climbingOut = s.altitude > f.altitude;
       if (ac.landingMode == 0 && step > 0)
         step = agl > 1000 || !climbingOut ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
-      // On short final the descent goes on at an approach's least rate: the feed holds the last
-      // altitudes of a landing for a while.
-      if (ac.landingMode != 0 && agl <= kShortFinalFt && s.altitude <= f.altitude)
-        step = std::min(step, -kLeastLandingDescentFpm / kCyclesPerMinute);
+      if (ac.landingMode != 0 && s.altitude <= f.altitude) step = lf_approachStep(ac, step);
       ac.altitudeStep = step;
     }
   } else {
@@ -240,13 +237,21 @@ void lf_planAltitudeStep(LiveAc& ac) {
 // low record would have it plunge).
 void lf_planAltitude(LiveAc& ac) {
   lf_planAltitudeStep(ac);
-  ac.altitudeStep = std::max(ac.altitudeStep, -kDescentPerClimb * ac.maxClimbPerCycle());
-  ac.altitudeStep = std::max(ac.altitudeStep, -kMostDescentPerCycle);
+  ac.altitudeStep = std::max(ac.altitudeStep, lf_steepestDescentPerCycle(ac));
 }
 
 }  // namespace
 
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
+
+double lf_approachStep(const LiveAc& ac, double step) {
+  if (ac.heightAboveGround <= kShortFinalFt) step = std::min(step, -kLeastLandingDescentFpm / kCyclesPerMinute);
+  return step;
+}
+
+double lf_steepestDescentPerCycle(const LiveAc& ac) {
+  return std::max(-kDescentPerClimb * ac.maxClimbPerCycle(), -kMostDescentPerCycle);
+}
 
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }

@@ -1,12 +1,10 @@
 // Flight in the air between reported positions. The reported track is a chain of straight legs
 // whose course changes at once at every reported position: samples of the aircraft's real, smooth
-// path, with the feed's noise. Here the aircraft flies its own path, steering every cycle for the
-// track: along a leg, and round each corner on the widest arc that fits between the legs (the arcs
-// of a track sampled along a steady turn join into that turn). Off the track it heads back to it at
-// an angle that grows with its distance, up to 70 degrees, so that it joins the track without
-// overshooting; its bank follows the turn it needs, at the category's rate of roll, and is taken
-// off in time for the nose to stop on the course it wants. The speed brings it abeam the leg's end
-// at the leg's due time.
+// path, with the feed's noise. Here the aircraft flies its own path: every cycle it steers for the
+// point of the track some seconds' flight ahead of it, banking for the arc that brings it there, at
+// the category's rate of roll and no steeper than its bank. Corners are rounded and the feed's
+// zigzags smoothed out over that stretch; off the track the aircraft comes back onto it further on.
+// Its speed brings it to the reported positions at their due times.
 
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
@@ -36,23 +34,15 @@ constexpr double kLeastShareOfSlowest = 0.65;
 constexpr double kLeastShareOfApproach = 0.9;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
-constexpr double kMostSpeedChangeKtPerSecond = 6.0;
-constexpr double kPaceGain = 1.0;
-// A corner sharper than this is no arc of the track: the aircraft comes in along its leg and turns
-// onto the next one after it; one gentler than the least is flown straight.
-constexpr double kMostCornerDeg = 120.0;
-constexpr double kLeastCornerDeg = 0.5;
-// Off the track it heads back to it at up to this angle, and at half of it this many seconds' flight
-// away from it.
-constexpr double kMostApproachDeg = 70.0;
-constexpr double kApproachSeconds = 8.0;
-// The bank it takes for a course this far off the one it wants, radians of bank per radian.
-constexpr double kBankPerCourseError = 1.5;
-// The arcs round the corners are planned at this share of the category's most bank, and reach at
-// most this share of a leg.
-constexpr double kPlannedBankShare = 0.8;
-constexpr double kMostCutShare = 0.95;
-// Turning this far off the course it wants, it flies no faster than the leg's reported speed (to make
+constexpr double kMostSpeedChangeKtPerSecond = 3.0;
+// A corner sharper than this (the cosine of the angle the track turns there) is the track turning
+// back: abeam it means abeam the leg into it.
+constexpr double kMostCornerCos = -0.5;
+// The aircraft steers for the point of the track this many seconds' flight ahead of it, and never
+// nearer than this many metres.
+constexpr double kAimSeconds = 10.0;
+constexpr double kLeastAimMetres = 300.0;
+// Turning this far off the course it aims for, it flies no faster than the leg's reported speed (to make
 // up a delay, or after one): the turn would only grow wider.
 constexpr double kTurningDeg = 15.0;
 // A leg's end more than 120 degrees off the nose lies well behind it.
@@ -70,8 +60,6 @@ Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
 Vec operator-(Vec a) { return {-a.x, -a.y}; }
 Vec operator*(double k, Vec a) { return {k * a.x, k * a.y}; }
 double lf_dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
-// Positive where b lies to the left of a.
-double lf_cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
 double lf_length(Vec a) { return std::hypot(a.x, a.y); }
 Vec lf_unit(Vec a) {
   const double l = lf_length(a);
@@ -95,87 +83,62 @@ Vec lf_fromAircraft(const AiPosBlock& pos, double latitude, double longitude) {
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
-// The arc round the corner at q between the legs p-q and q-r, tangent to both.
-struct Corner {
-  bool set = false;
-  Vec centre;
-  double radius = 0;
-  double cut = 0;  // metres from the corner to where the arc meets a leg
-  int side = 0;    // 1 a left turn, -1 a right one
-  Vec corner;
-  Vec in, out;     // the courses of the legs into and out of the corner
-  Vec through;     // the course of the arc abeam the corner
-};
-
-Corner lf_corner(Vec p, Vec q, Vec r, double leastRadius) {
-  Corner c;
-  const double lengthIn = lf_length(q - p);
-  const double lengthOut = lf_length(r - q);
-  if (lengthIn <= kSameMetres || lengthOut <= kSameMetres) return c;
-  const Vec in = lf_unit(q - p);
-  const Vec out = lf_unit(r - q);
-  const double turn = std::acos(std::clamp(lf_dot(in, out), -1.0, 1.0));
-  if (turn < kLeastCornerDeg * kDegToRad || turn > kMostCornerDeg * kDegToRad) return c;
-  c.set = true;
-  // The widest arc that leaves half of each leg to the corners at its ends (the arcs of a track
-  // sampled along a steady turn join into that turn); no tighter than the aircraft turns, as far as
-  // the legs reach.
-  c.cut = std::min(lengthIn, lengthOut) / 2;
-  if (c.cut < leastRadius * std::tan(turn / 2))
-    c.cut = std::min({leastRadius * std::tan(turn / 2), kMostCutShare * lengthIn, kMostCutShare * lengthOut});
-  c.radius = c.cut / std::tan(turn / 2);
-  c.side = lf_cross(in, out) > 0 ? 1 : -1;
-  const Vec inward{-c.side * in.y, c.side * in.x};
-  c.centre = (q - c.cut * in) + c.radius * inward;
-  c.corner = q;
-  c.in = in;
-  c.out = out;
-  c.through = lf_unit(in + out);
-  return c;
-}
-
-// The aircraft is between the points where the arc meets the legs (it is at the origin).
-bool lf_onArcStretch(const Corner& c) {
-  return c.set && lf_dot(-c.corner, c.in) > -c.cut && lf_dot(-c.corner, c.out) < c.cut;
-}
-
 // The reported track around the aircraft, in metres from it: the position before the leg's start
 // (when known), the leg's start, the leg's end (the front situation) and the positions after it that
-// the buffer holds already. The aircraft steers by the segment it is on, which is the leg's, or a later
-// one when it is early past the leg's end.
+// the buffer holds already. The aircraft is on the segment from at[segment] to at[segment + 1]: the
+// leg's, or a later one when it is early past the leg's end.
 struct Track {
   static constexpr int kMostPoints = 6;
   std::array<Vec, kMostPoints> at{};
   int count = 0;
   int legEnd = 0;   // the leg's end
-  int segment = 0;  // the aircraft is on the segment from at[segment] to at[segment + 1]
-  double leastRadius = 0;
+  int segment = 0;
 
   void add(Vec v) {
     if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) at[count++] = v;
   }
   Vec course(int i) const { return lf_unit(at[i + 1] - at[i]); }
-  // The arc round the corner at point i, when it has one.
-  Corner corner(int i) const {
-    if (i <= 0 || i + 1 >= count) return {};
-    return lf_corner(at[i - 1], at[i], at[i + 1], leastRadius);
-  }
-  // The course the track has abeam point i: along the arc round it, or along the leg into it.
+  // The course the track has abeam point i: halfway between the legs into and out of it, unless it
+  // turns back there.
   Vec through(int i) const {
-    const Corner c = corner(i);
-    return c.set ? c.through : course(i - 1);
+    if (i <= 0) return course(0);
+    if (i + 1 >= count) return course(i - 1);
+    const Vec in = course(i - 1), out = course(i);
+    return lf_dot(in, out) > kMostCornerCos ? lf_unit(in + out) : in;
   }
   // The aircraft (at the origin) is abeam point i or past it.
   bool past(int i) const { return lf_dot(-at[i], through(i)) >= 0; }
+  // Metres along segment k from its start to the point abeam the aircraft, within the segment.
+  double alongSegment(int k) const {
+    return std::clamp(lf_dot(-at[k], course(k)), 0.0, lf_length(at[k + 1] - at[k]));
+  }
+  // The point abeam the aircraft on its segment; its distance is the aircraft's from the track.
+  Vec abeam() const { return at[segment] + alongSegment(segment) * course(segment); }
+  // Metres along the track from abeam the aircraft to point i (none when i is behind).
+  double toPoint(int i) const {
+    if (i <= segment) return 0;
+    double metres = lf_length(at[segment + 1] - at[segment]) - alongSegment(segment);
+    for (int k = segment + 1; k < i; ++k) metres += lf_length(at[k + 1] - at[k]);
+    return metres;
+  }
+  // The point a distance ahead along the track from abeam the aircraft; past the last one the track
+  // goes on along its last segment.
+  Vec ahead(double metres) const {
+    Vec p = abeam();
+    for (int k = segment;; ++k) {
+      const double rest = lf_length(at[k + 1] - p);
+      if (k + 2 >= count || rest >= metres) return p + metres * course(k);
+      metres -= rest;
+      p = at[k + 1];
+    }
+  }
 };
 
-Track lf_track(const LiveAc& ac, double speedMps) {
+Track lf_track(const LiveAc& ac) {
   const AiPosBlock& pos = ac.position;
   const AirPath& p = ac.airPath;
   const Situation& s = ac.situations.front();
   Track t;
-  // The tightest arc planned: a turn at a share of the category's bank, leaving the rest to steer.
-  t.leastRadius = speedMps * speedMps / (kGravity * std::tan(kPlannedBankShare * gf_maxBank(ac.category)));
   const Vec before = lf_fromAircraft(pos, p.beforeLatitude, p.beforeLongitude);
   const Vec from = lf_fromAircraft(pos, p.fromLatitude, p.fromLongitude);
   if (p.beforeKnown != 0) t.add(before);
@@ -204,38 +167,6 @@ Track lf_track(const LiveAc& ac, double speedMps) {
   return t;
 }
 
-// The track where the aircraft is: its course, how far the aircraft is to the right of it (metres)
-// and the rate it turns at (radians a second, clockwise) at a speed.
-struct TrackHere {
-  double course = 0;
-  double offset = 0;
-  double turnRate = 0;
-};
-
-TrackHere lf_onArc(const Corner& c, double speedMps) {
-  const Vec fromCentre = -c.centre;
-  const double distance = std::max(lf_length(fromCentre), kSameMetres);
-  const Vec tangent = c.side > 0 ? Vec{-fromCentre.y, fromCentre.x} : Vec{fromCentre.y, -fromCentre.x};
-  return {lf_courseOf(tangent), (distance - c.radius) * c.side, -c.side * speedMps / c.radius};
-}
-
-// Metres to the right of the line through a point along a course (the aircraft at the origin).
-double lf_offsetFrom(Vec point, Vec course) { return point.y * course.x - point.x * course.y; }
-
-TrackHere lf_trackHere(const Track& t, double speedMps) {
-  const int k = t.segment;
-  if (const Corner c = t.corner(k); lf_onArcStretch(c)) return lf_onArc(c, speedMps);
-  if (const Corner c = t.corner(k + 1); lf_onArcStretch(c)) return lf_onArc(c, speedMps);
-  return {lf_courseOf(t.course(k)), lf_offsetFrom(t.at[k], t.course(k)), 0};
-}
-
-// Metres along the track from the aircraft to the leg's end; none once it is past it.
-double lf_toLegEnd(const Track& t) {
-  if (t.segment >= t.legEnd) return 0;
-  const int k = t.legEnd - 1;
-  return std::max(lf_length(t.at[k + 1] - t.at[k]) + lf_dot(t.at[k], t.course(k)), 0.0);
-}
-
 // Flown in the air this cycle: a leg planned in the air, not on the ground nor on a ground curve, in
 // the air or rolling for take-off, toward a position of its own.
 bool lf_flownInTheAir(const LiveAc& ac) {
@@ -247,35 +178,37 @@ bool lf_flownInTheAir(const LiveAc& ac) {
 // Lifted off: the take-off roll is over once its steps have counted down.
 bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
 
-// The course the aircraft wants: the track's, turned back toward the track the farther off it is.
-double lf_wantedCourse(const TrackHere& track, double speedMps) {
-  const double k = 1 / (std::max(speedMps, 1.0) * kApproachSeconds);
-  return track.course - kMostApproachDeg * kDegToRad * (2 / kPi) * std::atan(k * track.offset);
+// The course the aircraft steers for: toward the point of the track some seconds' flight ahead of
+// it. The track's corners and its noise are smoothed out over that stretch, and off the track the
+// aircraft heads back onto it further on rather than straight at it.
+double lf_aimCourse(const Track& t, double speedMps) {
+  return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres)));
 }
 
-// The pace: the speed that brings the aircraft abeam the leg's end at the time its record was stamped
-// due with (the report and the engine's delay: the leg's own timing only says when it may end, and a
-// leg begun late would hand its lateness on to the next), up to its
-// catch-up speed, changing no faster than an aeroplane's; in the air never below its share of the
-// slowest speed reported (a helicopter may slow to a hover). Rolling for take-off it keeps the legs'
-// pace. Metres a second.
-double lf_airPace(LiveAc& ac, const Track& t, const TrackHere& track) {
+// The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
+// the time its record was stamped due with (the report and the engine's delay: the legs' own timing
+// only says when they may end, and the feed's positions jitter along the track, which a span of
+// several legs evens out), up to its catch-up speed, changing no faster than an aeroplane's; in the
+// air never below its share of the slowest speed reported (a helicopter may slow to a hover). Rolling
+// for take-off it keeps the legs' pace. Metres a second.
+double lf_airPace(LiveAc& ac, const Track& t, double aim) {
   AirPath& p = ac.airPath;
   const Situation& end = ac.situations.front();
-  std::int32_t left = (end.extension != 0 ? end.due : p.stampedDue) - lf_now();
-  double metres = std::hypot(lf_toLegEnd(t), track.offset);
-  // Early past the leg's end it keeps to the time of the next one.
-  if (t.segment >= t.legEnd && t.legEnd + 1 < t.count) {
-    metres = std::max(lf_dot(t.at[t.legEnd + 1], t.course(t.legEnd)), 0.0);
-    left = ac.situations[1].due - lf_now();
+  const int last = t.count - 1;
+  double metres = 0;
+  std::int32_t left = 0;
+  if (last > t.legEnd) {
+    metres = t.toPoint(last);
+    left = ac.situations[static_cast<std::size_t>(last - t.legEnd)].due - lf_now();
+  } else {
+    metres = t.toPoint(t.legEnd);
+    left = (end.extension != 0 ? end.due : p.stampedDue) - lf_now();
   }
+  metres = std::hypot(metres, lf_length(t.abeam()));
   const double speedNow = std::max(p.speedMps, 0.0);
   double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
-  // Its speed comes at an aeroplane's rate: it asks for more of a change than the time alone would,
-  // so as to be on time when the change has come.
-  if (p.speedMps >= 0) wanted = speedNow + kPaceGain * (wanted - speedNow);
-  const bool turning =
-      std::fabs(gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedNow))) > kTurningDeg * kDegToRad;
+  // Turning hard, it flies no faster than the leg's reported speed: the turn would only grow wider.
+  const bool turning = std::fabs(gf_angleDiff(ac.position.heading, aim)) > kTurningDeg * kDegToRad;
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
   if (flying && ac.category != Rotorcraft) {
@@ -287,45 +220,55 @@ double lf_airPace(LiveAc& ac, const Track& t, const TrackHere& track) {
     p.speedMps = wanted;
   } else {
     const double most = kMostSpeedChangeKtPerSecond * kMetresPerSecondPerKnot * kSecondsPerCycle;
-    p.speedMps += std::clamp(wanted - p.speedMps, -most, most);
+    p.speedMps += std::clamp(wanted - speedNow, -most, most);
   }
   return p.speedMps;
 }
 
-// The turn: the bank for the track's own turn and for the course the aircraft wants, less what the
-// nose still turns while the bank comes back to the track's (so that it stops on that course), taken
-// at the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
+// The turn: the bank that curves the aircraft onto the course it aims for within those seconds
+// (the arc through the point aimed at; beyond a right angle off the nose, the steepest), taken at
+// the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
 // clockwise.
-double lf_airTurn(LiveAc& ac, const TrackHere& track, double speedMps) {
+double lf_airTurn(LiveAc& ac, double aim, double speedMps) {
   AirPath& p = ac.airPath;
   const double v = std::max(speedMps, 1.0);
   const double maxBank = gf_maxBank(ac.category);
   const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
-  const double error = gf_angleDiff(ac.position.heading, lf_wantedCourse(track, speedMps));
-  const double trackBank = -std::clamp(std::atan(track.turnRate * v / kGravity), -maxBank, maxBank);
-  const double toTrackBank = p.bank - trackBank;
-  const double stillToTurn = kGravity / v * std::fabs(std::tan(p.bank) - std::tan(trackBank)) *
-                             std::fabs(toTrackBank) / (2 * rollPerCycle * kCyclesPerSecond);
-  const double ahead = toTrackBank != 0 ? error - std::copysign(stillToTurn, -toTrackBank) : error;
-  const double wanted = std::clamp(trackBank - kBankPerCourseError * ahead, -maxBank, maxBank);
+  const double off = gf_angleDiff(ac.position.heading, aim);
+  const double rate = (std::fabs(off) >= kPi / 2 ? std::copysign(1.0, off) : std::sin(off)) * 2 / kAimSeconds;
+  const double wanted = -std::clamp(std::atan(rate * v / kGravity), -maxBank, maxBank);
   p.bank += std::clamp(wanted - p.bank, -rollPerCycle, rollPerCycle);
   if (p.feedBank == 0) ac.bankStep = p.bank - ac.position.bank;
   const double most = gf_bankedTurnRate(ac.category, speedMps);
   return std::clamp(-kGravity * std::tan(p.bank) / v, -most, most);
 }
 
-// The climb's share: the leg's climb or descent ends at the leg's end altitude (the aircraft keeps to
-// its record's time, so it may get there before its end); coming in to land it goes on down.
-void lf_airClimb(LiveAc& ac) {
+// The climb's share: the leg's climb or descent ends at the leg's end altitude where the aircraft
+// reaches the leg's end. The leg is planned to its due time, but the aircraft keeps to its record's
+// time and may get there sooner: the climb steepens to what is left over the way still to fly,
+// within the category's climb and descent; once at that altitude it levels off. Coming in to land
+// along records that descend, the descent follows them along the way, steeper or shallower, down to
+// the approach's least rate on short final.
+void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   const Situation& s = ac.situations.front();
-  if (ac.flareStage != 0 || ac.landingMode != 0 || s.airborne == 0 || s.extension != 0) return;
+  if (ac.flareStage != 0 || s.airborne == 0 || s.extension != 0) return;
   const double left = s.altitude - ac.position.altitude;
+  const double cycles = std::max(t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond, 1.0);
+  if (ac.landingMode != 0) {
+    if (ac.altitudeStep < 0 && left < 0)
+      ac.altitudeStep = std::max(lf_approachStep(ac, left / cycles), lf_steepestDescentPerCycle(ac));
+    return;
+  }
   if ((ac.altitudeStep > 0 && left <= 0) || (ac.altitudeStep < 0 && left >= 0)) {
     ac.altitudeStep = 0;
     ac.pitchStep = 0;
-  } else if (std::fabs(ac.altitudeStep) > std::fabs(left)) {
-    ac.altitudeStep = left;
+    return;
   }
+  if (ac.altitudeStep == 0) return;
+  const double wanted = left / cycles;
+  if (std::fabs(wanted) > std::fabs(ac.altitudeStep))
+    ac.altitudeStep = std::clamp(wanted, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
+  if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
 }
 
 // Moves the aircraft along a course at a speed for one cycle.
@@ -381,7 +324,7 @@ bool lf_legEnds(const LiveAc& ac) {
   // Ahead of its stream, it flies on along the leg until the next record is known or the leg is due:
   // the stream is extended only once the feed is late.
   if (ac.situations.size() < 2 && !due) return false;
-  const Track t = lf_track(ac, std::max(ac.airPath.speedMps, 0.0));
+  const Track t = lf_track(ac);
   // Abeam its end, the leg ends at its due time (the aircraft early there flies on along the next).
   if (t.past(t.legEnd)) return due;
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
@@ -402,27 +345,25 @@ bool lf_legEnds(const LiveAc& ac) {
 bool lf_airStep(LiveAc& ac) {
   if (!lf_flownInTheAir(ac)) return false;
   AiPosBlock& pos = ac.position;
-  double speedMps = std::max(ac.airPath.speedMps, 0.0);
-  const Track t = lf_track(ac, speedMps);
-  const TrackHere track = lf_trackHere(t, speedMps);
-  speedMps = lf_airPace(ac, t, track);
+  const Track t = lf_track(ac);
+  const double aim = lf_aimCourse(t, std::max(ac.airPath.speedMps, 0.0));
+  const double speedMps = lf_airPace(ac, t, aim);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
   if (slowRotor || !lf_liftedOff(ac)) {
-    // A slow helicopter goes where it wants and yaws its nose after it; rolling for take-off the
+    // A slow helicopter goes where it aims and yaws its nose after it; rolling for take-off the
     // aircraft runs along the runway, nose along its course.
-    const double course = lf_wantedCourse(track, speedMps);
-    lf_move(pos, course, speedMps);
+    lf_move(pos, aim, speedMps);
     const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
-    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, course), -most, most));
+    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, aim), -most, most));
     ac.airPath.bank = 0;
     if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
   } else {
     // Along the nose, turning as it goes.
-    const double turned = lf_airTurn(ac, track, speedMps) * kSecondsPerCycle;
+    const double turned = lf_airTurn(ac, aim, speedMps) * kSecondsPerCycle;
     lf_move(pos, pos.heading + turned / 2, speedMps);
     pos.heading = lf_normalised(pos.heading + turned);
   }
-  lf_airClimb(ac);
+  lf_airClimb(ac, t, speedMps);
   return true;
 }
 

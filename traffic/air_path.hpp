@@ -1,11 +1,11 @@
 #pragma once
 // How an aircraft flies in the air between its reported positions: as an aeroplane does. It goes
 // forward along its nose, never stands still (a helicopter may hover), and turns no faster than a
-// coordinated turn at its category's bank allows at its speed, showing that bank. It steers onto the
-// reported track and along it, rounding each corner on an arc between the legs; where the track
-// turns tighter than it can, it flies the wider arc and comes back onto the track further on. Its
-// speed brings it abeam each reported position at that position's due time, within its catch-up
-// speed and never much below the slowest speed the feed reported for it in the air.
+// coordinated turn at its category's bank allows at its speed, showing that bank. It steers for the
+// reported track a few seconds ahead of it, rounding the corners and smoothing out the feed's
+// zigzags; where the track turns tighter than it can, it flies the wider arc and comes back onto the
+// track further on. Its speed brings it to the reported positions at their due times, within its
+// catch-up speed and never much below the slowest speed the feed reported for it in the air.
 // Defined in traffic/air_path.cpp; like the rest of the engine it runs on the worker thread under
 // gf_engineMutex() (see traffic/engine.hpp).
 

@@ -277,7 +277,8 @@ void EngineHarness::collectAccepted() {
       if (f.frontMatched) {
         f.passages.push_back({cycle() - 1, f.frontPosition,
                               ac->state != ActState::New && ac->state != ActState::Creating,
-                              ac->landingMode != 0 || ac->landed != 0});
+                              ac->landingMode != 0 || ac->landed != 0 ||
+                                  (ac->arrivedByLanding != 0 && ac->movesOnGround != 0)});
         if (f.offTrack && !synthetic) {
           f.offTrack = false;
           f.offTrackIntervals.back().second = cycle() - 1;

@@ -112,7 +112,7 @@ public:
     std::int32_t cycle = 0;
     AcceptedPosition position;
     bool inSim = false;
-    bool landing = false;  // on its approach or rolling out after touchdown
+    bool landing = false;  // on its approach, or on the ground after its touchdown
   };
   // Follows the buffers of these hexids: every reported position they take, and when they pass it.
   void follow(std::uint32_t hexid);
