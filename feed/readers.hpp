@@ -114,10 +114,13 @@ public:
   // touches down and rolls out where the records have it. noteAirborne and rollingOut are the traffic
   // reader's own (its thread, or a test's).
   static constexpr double kRollOutSeconds = 60.0;
+  static constexpr double kRollOffCourseDeg = 30.0;
+  static constexpr double kRollPlayNm = 0.02;
   // A record of an aircraft in the air, or of its landing roll (taken as one).
   void noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt);
-  // A ground record within kRollOutSeconds of the aircraft's last airborne one, and no farther from
-  // the record before it than its speed covers (a stale record in the air far off begins no roll).
+  // A ground record within kRollOutSeconds of the aircraft's last airborne one, no farther from the
+  // record before it than its speed covers (a stale record in the air far off begins no roll), and,
+  // beyond the feed's play, within kRollOffCourseDeg of the way the airborne records came down.
   // Taken, it is the roll's last record.
   bool rollingOut(std::uint32_t hexid, double time, double latitude, double longitude);
 
@@ -138,6 +141,7 @@ private:
   struct Roll {
     double airborneTime = 0;  // the last airborne record's
     double time = 0, latitude = 0, longitude = 0, speedKt = 0;  // the last record of the roll
+    std::optional<double> course;  // radians: the way the records came down, once two differ
   };
   std::unordered_map<std::uint32_t, Roll> m_lastAirborne;
   double m_lastAirbornePruned = 0;

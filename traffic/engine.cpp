@@ -48,6 +48,28 @@ namespace {
 
 bool g_tablesReserved = false;
 
+// The last position reported in the air of each aircraft whose stream ended (its object removed),
+// for a while: the feed goes on repeating a vanished aircraft's last position, and such a repeat
+// brings back no aircraft.
+struct EndedStream {
+  double latitude = 0, longitude = 0;
+  std::int32_t cycle = 0;
+};
+std::unordered_map<std::uint32_t, EndedStream> g_endedStreams;
+constexpr std::int32_t kEndedStreamCycles = 15 * kCyclesPerMinute;
+
+void lf_noteEndedStream(const LiveAc& ac) {
+  const std::int32_t now = g_engineCycle.load();
+  std::erase_if(g_endedStreams, [&](const auto& e) { return now - e.second.cycle > kEndedStreamCycles; });
+  if (ac.lastRecordAirborne != 0) g_endedStreams[ac.hexid] = {ac.lastRecordLatitude, ac.lastRecordLongitude, now};
+}
+
+bool lf_repeatsEndedStream(const TrafficRecord& record) {
+  const auto it = g_endedStreams.find(record.hexid);
+  return it != g_endedStreams.end() && record.situation.airborne != 0 &&
+         record.situation.latitude == it->second.latitude && record.situation.longitude == it->second.longitude;
+}
+
 // The reference elevation of the altitude filter: the park airport's, else far below any airport.
 double lf_referenceElevation() {
   const AirportData park = gf_parkAirportSnapshot();
@@ -229,7 +251,11 @@ void lf_updateAllLiveAc() {
   // Index loop: a step may append to nothing here, but it may look the list up by hexid.
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
     if (updateLiveAc(g_liveAcs[i])) anyRemoved = true;
-  if (anyRemoved) std::erase_if(g_liveAcs, [](const LiveAc& ac) { return ac.remove != 0; });
+  if (anyRemoved)
+    std::erase_if(g_liveAcs, [](const LiveAc& ac) {
+      if (ac.remove != 0) lf_noteEndedStream(ac);
+      return ac.remove != 0;
+    });
   gf_simPort().handOverPositions();
 }
 
@@ -256,6 +282,7 @@ void lf_handleUdpMessages() {
             return ac.callsign == id.callsign && ac.model == id.model;
           }))
         continue;
+      if (lf_repeatsEndedStream(record)) continue;
       lf_newAircraft(record);
     }
   } catch (const std::exception& e) {
@@ -264,16 +291,16 @@ void lf_handleUdpMessages() {
   }
 }
 
-void lf_newAircraft(TrafficRecord& record) {
+const char* lf_newAircraft(TrafficRecord& record) {
   AcIdentity& id = record.identity;
   if (id.model.empty()) id.model = gf_typeOfRegistration(id.registration);
   if (!gf_isValidModel(id.model)) {
     std::string type = gf_typeOfRegistration(id.registration);
-    if (type.empty()) return;
+    if (type.empty()) return "no aircraft type known";
     id.model = std::move(type);
   }
-  if (!lf_categoryAllowed(gf_aircraftCategory(id.model))) return;
-  if (lf_nearReferenceGround(record.situation)) return;
+  if (!lf_categoryAllowed(gf_aircraftCategory(id.model))) return "its category is not shown";
+  if (lf_nearReferenceGround(record.situation)) return "its position lies at the height of the ground";
   id.secondCallsign = id.callsign;
   id.coupledCallsign.clear();
   id.coupledCallsignSearched = 0;
@@ -281,6 +308,7 @@ void lf_newAircraft(TrafficRecord& record) {
   data.hexid = record.hexid;
   lf_setLiveValues(data);
   g_liveAcs.emplace_back(record.situation, std::move(data), record.timestamp);
+  return nullptr;
 }
 
 std::uint32_t gf_nearbyRadiusMeters() { return g_radiusMeters.load(std::memory_order_relaxed) + 3704; }
@@ -379,6 +407,7 @@ void gf_resetEngine() {
   g_createdObjects.clear();
   g_newArrivals.clear();
   g_liveStayers.clear();
+  g_endedStreams.clear();
   g_fastRange = 0;
   g_maxLiveInUse = MAX_LIVE.defaultValue;
   lf_resetReportChecks();

@@ -80,8 +80,9 @@ void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::
 
 void lf_updateAllLiveAc();
 void lf_handleUdpMessages();
-// A record that no live aircraft took: a new live aircraft, or dropped.
-void lf_newAircraft(TrafficRecord& record);
+// A record that no live aircraft took: a new live aircraft, or dropped. Returns why it was dropped;
+// nullptr when the aircraft was taken up.
+const char* lf_newAircraft(TrafficRecord& record);
 // First seen close to the reference airport's ground (the park airport's elevation) without being on
 // the ground: a new aircraft is not taken up from such a record.
 bool lf_nearReferenceGround(const Situation& s);

@@ -29,7 +29,11 @@ constexpr std::uint8_t kLeastTrackPositions = 3;
 // A record held back this near the last one taken (nm) still says where the aircraft was.
 constexpr double kHeldNearNm = 1.0;
 // The play of the feed's reported tracks, degrees.
-constexpr double kTrackPlayDeg = 20.0;
+constexpr double kTrackPlayDeg = 30.0;
+// Real aircraft bank more steeply than the simulator shows their category: a turn the feed reports
+// is flyable up to a standard rate turn (degrees a second), or the category's bank where that is
+// faster.
+constexpr double kStandardRateDegPerS = 3.0;
 // Nearer than this to the track just reported, a record repeats it (the feed's positions of one
 // aircraft from two senders differ by a few hundred metres).
 constexpr double kRepeatedTrackNm = 0.3;
@@ -175,9 +179,9 @@ bool lf_movesOnFrom(const LiveAc& ac, const LiveAc::HeldRecord& held, const Situ
 }
 
 // Whether the aircraft could have turned from the track last taken onto a record's track in the
-// time between them, at its category's bank (with some play for the feed's tracks): a record
-// whose track turns back faster than that belongs to another sender's stale or foreign stream,
-// however its own next records go on from it.
+// time between them, at a standard rate or its category's bank (with some play for the feed's
+// tracks): a record whose track turns back faster than that belongs to another sender's stale or
+// foreign stream, however its own next records go on from it.
 bool lf_turnCouldBeFlown(const LiveAc& ac, const Situation& s, double time) {
   if (s.airborne == 0 || ac.lastRecordAirborne == 0) return true;
   // A track of a position or two says little: the first one seen may itself be the stale one. A
@@ -186,7 +190,8 @@ bool lf_turnCouldBeFlown(const LiveAc& ac, const Situation& s, double time) {
   const double speedMps = std::max(ac.lastRecordSpeed, s.speed) * kMetresPerSecondPerKnot;
   const double seconds = std::max(time - ac.lastRecordTime, 0.0);
   const double turn = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, s.heading * kDegToRad));
-  return turn <= gf_bankedTurnRate(ac.category, speedMps) * seconds + kTrackPlayDeg * kDegToRad;
+  const double rate = std::max(gf_bankedTurnRate(ac.category, speedMps), kStandardRateDegPerS * kDegToRad);
+  return turn <= rate * seconds + kTrackPlayDeg * kDegToRad;
 }
 
 // Keeps a position taken as the newest of the recent track.

@@ -142,8 +142,11 @@ void lf_processSimResult(const SimResult& r) {
                                   ac->restartFrom->timestamp, ac->hexid};
             again->identity.airline.clear();
           }
+          const std::string name = ac->description();
           lf_eraseLiveAcUnordered(*ac);
-          if (again) lf_newAircraft(*again);
+          if (again)
+            if (const char* why = lf_newAircraft(*again))
+              gf_logf("{}: removed to be created again where the feed has it, not created: {}", name, why);
         }
         return;
       }
