@@ -9,6 +9,7 @@
 #include "enginesim/parking.hpp"
 #include "refdata/database.hpp"
 #include "refdata/queries.hpp"
+#include "airport_list.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/ranges.h>
@@ -65,12 +66,14 @@ protected:
     enginesim::HarnessOptions options;
     options.programFolder = s_folder->path();
     options.stands = lf_jfkStands();
+    options.airports = flightcheck::engineAirports(test::jfkAirportList());
     options.cycle = [] {
       gf_updateAI();
       s_flights.observe();
     };
     s_harness = std::make_unique<enginesim::EngineHarness>(options);
     s_watch.attach(s_harness->sim());
+    s_flights.sim = &s_harness->sim();
     s_harness->schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
     s_harness->run(s_harness->lastLineCycle() + 3000 + 8 * 800 + 2000);
     s_harness->sim().onPosition = nullptr;
@@ -79,6 +82,7 @@ protected:
     s_harness.reset();
     s_folder.reset();
     s_flights.flown.clear();
+    s_flights.sim = nullptr;
   }
   static inline std::unique_ptr<test::TempDir> s_folder;
   static inline std::unique_ptr<enginesim::EngineHarness> s_harness;

@@ -113,10 +113,11 @@ public:
   // The object created for a hexid last; nullptr when none.
   const SimObject* objectOfHexid(std::uint32_t hexid) const;
 
-private:
-  double aboveGround(const AiPosBlock& p) const;
   // The ground's elevation under a position, feet.
   double groundAt(double latitude, double longitude) const;
+
+private:
+  double aboveGround(const AiPosBlock& p) const;
 
   FakeSimOptions m_options;
   std::int32_t m_cycle = 0;

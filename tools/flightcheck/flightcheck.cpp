@@ -21,7 +21,9 @@ namespace {
 
 using detail::Fields;
 using detail::Interval;
+using detail::kMetresPerKnot;
 using detail::kSecondsPerHour;
+using detail::kStandardGravity;
 using detail::posOf;
 
 LatLon lf_pos(const FlownPoint& p) { return posOf(p); }
@@ -72,18 +74,53 @@ std::map<std::uint32_t, std::vector<const FlownTrack*>> lf_tracksByHexid(const I
   return out;
 }
 
+// Nautical miles from a position to the segment between two others (on a local plane).
+double lf_segmentNm(const LatLon& p, const LatLon& a, const LatLon& b) {
+  const double east = std::cos(p.lat * kDegToRad);
+  const double ax = (a.lon - p.lon) * east, ay = a.lat - p.lat;
+  const double bx = (b.lon - p.lon) * east, by = b.lat - p.lat;
+  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+  const double u = length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
+  return std::hypot(ax + u * dx, ay + u * dy) * 60.0;
+}
+
+// Whether the next record moves on from a dropped airborne position (see Options::nextWithinSeconds)
+// and the dropped one's track could have been flown from the last one taken.
+bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& taken,
+                    const std::vector<LatLon>& takenTrack, int category, const Options& o) {
+  if (!p.airborne || !next.airborne) return true;
+  const double course = gf_bearingRad(lf_pos(p), lf_pos(next));
+  if (std::fabs(gf_angleDiff(course, p.trackDeg * kDegToRad)) >= kPi / 2) return false;
+  for (std::size_t i = 0; i + 1 < takenTrack.size(); ++i)
+    if (lf_segmentNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
+  if (takenTrack.size() < o.trackPositions || p.trackDeg == 0 || taken.trackDeg == 0 || category < 0 || category > 5)
+    return true;
+  const double bankDeg = o.categoryBankDeg[static_cast<std::size_t>(category)];
+  if (bankDeg <= 0) return true;
+  const double speedMps = std::max({p.speedKt, taken.speedKt, 1.0}) * kMetresPerKnot;
+  const double rate = std::max(std::min(kStandardGravity * std::tan(bankDeg * kDegToRad) / speedMps, 30 * kDegToRad),
+                               o.standardRateDegPerS * kDegToRad);
+  const double turn = std::fabs(gf_angleDiff(taken.trackDeg * kDegToRad, p.trackDeg * kDegToRad));
+  return turn <= rate * std::max(p.t - taken.t, 0.0) + o.trackPlayDeg * kDegToRad;
+}
+
 // Positions dropped although the next distinct record continues from them rather than from the last
-// position taken.
+// position taken, and moves on from them.
 std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options& o) {
   const auto& r = aircraft.positions;
   std::size_t count = 0;
   const Reported* taken = nullptr;  // the last distinct position taken
+  std::vector<LatLon> takenTrack;   // the distinct positions taken, the last 64
   for (std::size_t i = 0; i < r.size(); ++i) {
     const Reported& p = r[i];
     const bool repeat = i > 0 && r[i - 1].latitude == p.latitude && r[i - 1].longitude == p.longitude;
     if (p.taken == Taken::Yes) {
       // A repeat keeps the time the position was first reported.
-      if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) taken = &p;
+      if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) {
+        taken = &p;
+        takenTrack.push_back(lf_pos(p));
+        if (takenTrack.size() > 64) takenTrack.erase(takenTrack.begin());
+      }
       continue;
     }
     if (p.taken != Taken::No || repeat || taken == nullptr) continue;
@@ -99,7 +136,9 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
     const double seconds = std::max(1.0, next->t - p.t);
     const double reach = (1.5 * std::max(p.speedKt, next->speedKt) + 50) * seconds / kSecondsPerHour + 0.05;
     const double fromDropped = gf_distanceNm(lf_pos(p), lf_pos(*next));
-    if (fromDropped <= reach && fromDropped < gf_distanceNm(lf_pos(*taken), lf_pos(*next))) ++count;
+    if (fromDropped <= reach && fromDropped < gf_distanceNm(lf_pos(*taken), lf_pos(*next)) &&
+        lf_movesOnFrom(p, *next, *taken, takenTrack, aircraft.category, o))
+      ++count;
   }
   return count;
 }

@@ -74,6 +74,7 @@ struct Reported {
   double speedKt = 0;
   bool airborne = false;
   Taken taken = Taken::Unknown;  // whether the engine took it into the aircraft's buffer
+  double trackDeg = 0;           // the track reported with it; 0 when none
 };
 
 // One line of the recording as it stands, queued by the feed or not (the feed drops the ground
@@ -121,6 +122,12 @@ struct Input {
   // How high above the ground an object's flown altitude stands when it is on the ground (the
   // static CG the simulator answers).
   double cgFt = 0;
+  // The park airport (the feed reports aircraft on the ground within 5 nm of it, and elsewhere only
+  // their landing rolls), and the user with the radius the program creates aircraft within; unknown
+  // when not set.
+  std::optional<LatLon> park;
+  std::optional<LatLon> user;
+  double radiusNm = 0;
 };
 
 struct Options {
@@ -140,8 +147,18 @@ struct Options {
   // ones are repeats and the feed's near-duplicates) ...
   double droppedAwayNm = 0.25;
   // ... and the next distinct record, within nextWithinSeconds, lies nearer to it than to the last
-  // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm.
+  // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm; in
+  // the air it also moves on from it (it lies ahead along the dropped position's track, and more
+  // than repeatedTrackNm off the track taken so far: the feed repeating a stretch of track confirms
+  // nothing), and the dropped position's track could have been turned onto from the last one taken
+  // (once trackPositions positions were taken) at the category's bank or standardRateDegPerS,
+  // whichever is faster, in the time between them, with trackPlayDeg of play: a faster turn is
+  // another sender's stale stream.
   double nextWithinSeconds = 120;
+  double repeatedTrackNm = 0.3;
+  std::size_t trackPositions = 3;
+  double trackPlayDeg = 30;
+  double standardRateDegPerS = 3;
   // Where the engine's buffer is not known (a trace), a position counts as taken when one of the
   // aircraft's objects passed within passNm of it from passSeconds before its due time to
   // lateSeconds after it, and not before it passed the position taken before (an aircraft late on
@@ -232,7 +249,11 @@ struct Options {
   // Bound: no object removed while the feed reports its aircraft more than reportedAfterSeconds
   // after the removal, with no later object of that hexid or callsign. A report whose position was
   // first reported due before the removal is a stale repeat of one the object had, and no news.
+  // Reports within radiusEdgeNm of the radius, and on the ground farther than parkGroundNm from the
+  // park airport, bring no aircraft back.
   double reportedAfterSeconds = 20;
+  double radiusEdgeNm = 0.5;
+  double parkGroundNm = 5;
   // Bounds of the timing figures, where the caller measured them: the median delay between
   // reported and flown clock, the 95th percentile of the airborne cross-track distance.
   double minDelaySeconds = 30;

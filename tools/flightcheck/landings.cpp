@@ -331,6 +331,10 @@ void measureRemovals(const Input& input, const Options& o, Figures& f) {
     const Reported* first = nullptr;  // the first report of the position of r
     for (const Reported& r : reported->second.positions) {
       if (first == nullptr || first->latitude != r.latitude || first->longitude != r.longitude) first = &r;
+      // Reports the program creates no aircraft for: beyond the radius, and on the ground away from
+      // the park airport (the landing roll of an aircraft that landed there, which ends with it).
+      if (input.user && gf_distanceNm(*input.user, posOf(r)) > input.radiusNm - o.radiusEdgeNm) continue;
+      if (!r.airborne && (!input.park || gf_distanceNm(*input.park, posOf(r)) > o.parkGroundNm)) continue;
       const double due = r.t + input.delaySeconds;
       if (due > t.removedAt + o.reportedAfterSeconds && due <= flownTo && first->t + input.delaySeconds > t.removedAt)
         until = due;

@@ -267,6 +267,9 @@ int main(int argc, char** argv) {
                                trace.string(), input.tracks.size(), matched, recording.string(), input.delaySeconds);
     }
     input.airports = airportList;
+    input.park = LatLon{options.parkAirport.lat, options.parkAirport.lon};
+    input.user = LatLon{options.userLatitude, options.userLongitude};
+    input.radiusNm = options.radiusNm;
     std::cout << fmt::format("airport list: {} airports within {} nm of the user\n", input.airports.size(),
                              options.radiusNm + 10);
     std::cout << fmt::format("grid {:.2f} s, rates over {:.2f} s\n\n", check.gridSeconds,

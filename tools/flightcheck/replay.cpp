@@ -87,6 +87,7 @@ Reported reportedOf(double t, const Situation& s) {
   r.altitude = s.altitude;
   r.speedKt = s.speed;
   r.airborne = s.airborne != 0;
+  r.trackDeg = s.heading;
   return r;
 }
 
