@@ -352,7 +352,7 @@ TEST_F(StaticParking, ParkingSkipsStandsTakenMeanwhileAndSerialsInUse) {
 // A3 listed as A2's neighbour): one bound for, at or leaving the stand or a neighbour; and any on
 // the ground within the radius of the stand or of a neighbour, whatever its phase and whichever stand
 // it holds: one created there (phase Taxi after AtStand), also while its own creation is under way.
-// One 25 m off, one in the air above the stand, one holding the stand long after it left, do not.
+// One 25 m off, one in the air above the stand, one that pulled out of it long ago, do not.
 TEST_F(StaticParking, NoStaticAircraftIsCreatedWhereALiveOneStands) {
   struct Case {
     std::string what;
@@ -370,20 +370,14 @@ TEST_F(StaticParking, NoStaticAircraftIsCreatedWhereALiveOneStands) {
        "A2      " + here + "L1 standing here"},
       {"created at A2, being created", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 0, ActState::Creating, true,
        "A2      " + here + "L2 standing here"},
-      {"created at A2, in the simulator", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 0, ActState::InSim, true,
-       "A2      " + here + "L3 standing here"},
       {"taxiing 15 m off A2, no stand", GroundPhase::Taxi, GroundPhase::Taxi, 0, 2, 15, ActState::InSim, true,
-       "A2      " + here + "L4 standing here"},
-      {"driving to A5, 15 m off A2", GroundPhase::Taxi, GroundPhase::ToStand, 5, 2, 15, ActState::InSim, true,
-       "A2      " + here + "L5 standing here"},
+       "A2      " + here + "L3 standing here"},
       {"15 m off the neighbour A3", GroundPhase::Taxi, GroundPhase::Taxi, 0, 3, 15, ActState::InSim, true,
-       "A2      " + here + "L6 is adjacent at A3, possibly colliding"},
+       "A2      " + here + "L4 is adjacent at A3, possibly colliding"},
       {"taxiing 25 m off A2", GroundPhase::Taxi, GroundPhase::Taxi, 0, 2, 25, ActState::InSim, true, ""},
       {"in the air above A2", GroundPhase::New, GroundPhase::Airborne, 0, 2, 0, ActState::InSim, false, ""},
-      {"left A2, taxiing 300 m off", GroundPhase::EnginesStarted, GroundPhase::Taxi, 2, 2, 300, ActState::InSim, true,
+      {"pulled out of A2, taxiing 300 m off", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 300, ActState::InSim, true,
        ""},
-      {"pulled out of A2, taxiing 300 m off", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 300, ActState::InSim,
-       true, ""},
   };
   stand(2).overlapIds = {3};
   LOG.value = 1;
