@@ -141,6 +141,17 @@ bool lf_isInParkAirports(const std::string& code) {
   return lf_entryOf(code) != g_parkAirports.end();
 }
 
+ParkAirportsRead::ParkAirportsRead() {
+  m_airports.reserve(g_airports.size());
+  // The first of a code, as the search in order finds it.
+  for (const AirportData& a : g_airports) m_airports.emplace(a.code, &a);
+}
+
+const AirportData* ParkAirportsRead::find(const std::string& code) const {
+  const auto at = m_airports.find(code);
+  return at == m_airports.end() ? nullptr : at->second;
+}
+
 void ParkAirportsRead::fault(const std::string& text) {
   if (++m_faults <= kLoggedParkAirportFaults) gf_logMarked(text);
 }
@@ -164,8 +175,8 @@ void lf_parseMyParkAirportsLine(const std::string& line, ParkAirportsRead& read)
     read.fault(fmt::format("{}:{} wrong syntax, skipped", kFileName, gf_peerText(line)));
     return;
   }
-  const std::optional<AirportData> airport = gf_findAirport(fields[0]);
-  if (!airport) {
+  const AirportData* airport = read.find(fields[0]);
+  if (airport == nullptr) {
     const std::string text = fmt::format("airport {} is unknown", gf_peerText(fields[0]));
     read.fault(text);
     // The line shows the first; the others are in the log (within its bound).
@@ -188,8 +199,7 @@ void lf_addThirdPartyParkAirports(ParkAirportsRead& read) {
   const std::size_t before = read.list.size();
   for (const std::string& code : codes) {
     if (read.seen.contains(code)) continue;
-    if (const std::optional<AirportData> airport = gf_findAirport(code))
-      read.add({code, {}, airport->lat, airport->lon, 0});
+    if (const AirportData* airport = read.find(code)) read.add({code, {}, airport->lat, airport->lon, 0});
   }
   const std::uint64_t added = read.list.size() - before;
   if (added > 0) gf_logf("{} park airport{} added from my_thirdparty folder(-s) ", added, gf_plural(added));

@@ -202,6 +202,65 @@ TEST_F(ParkAirports, AListFileTooLargeToReadIsKeptByteForByte) {
   }
 }
 
+// A damaged or hostile list costs a few lines of log at each read, however many faults it holds,
+// and the message line shows the first unknown airport only, cut short. Repeats are found by one
+// look-up each.
+TEST_F(ParkAirports, AHostileListCostsAFewLinesOfLogAndOneMessage) {
+  std::string text = std::string(1024 * 1024, 'Z') + "\n" + std::string("A\0B\0", 4) + "\nEDDF,A12,x\nEGLL\nLFPG\n";
+  for (int i = 0; i < 20000; ++i) text += "EGLL\n";
+  for (int i = 0; i < 20000; ++i) text += fmt::format("Q{}\n", i);
+  writeList(text);
+  const auto logBefore = fs::file_size(path("Log.txt"));
+  EXPECT_FALSE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL", "LFPG"}));
+  const auto logged = fs::file_size(path("Log.txt")) - logBefore;
+  EXPECT_LT(logged, 10000u);
+  // 2 unknown codes above, a wrong syntax, 20,000 repeats and 20,000 unknown codes: 40,003 faults,
+  // of which the first 20 are logged.
+  EXPECT_EQ(logCount("===> "), 21u);
+  EXPECT_TRUE(logHas("===> 39983 more faults in my_park_airports.txt not logged"));
+  const std::string cut = "airport " + std::string(200, 'Z') + "... is unknown";
+  EXPECT_TRUE(logHas("===> " + cut));
+  EXPECT_TRUE(logHas("===> airport A\\x00B\\x00 is unknown"));
+  EXPECT_TRUE(logHas("===> my_park_airports.txt:EDDF,A12,x wrong syntax, skipped"));
+  EXPECT_TRUE(logHas("===> my_park_airports.txt:EGLL double, skipped"));
+  EXPECT_FALSE(logHas("Q0 is unknown"));
+  EXPECT_EQ(test::readFile(path("Log.txt")).find('\0'), std::string::npos);
+  EXPECT_EQ(message(), cut);
+  // Every read is bounded alike.
+  std::string reread;
+  EXPECT_FALSE(gf_checkParkAirports(false, reread));
+  EXPECT_EQ(logCount("===> 39983 more faults in my_park_airports.txt not logged"), 2u);
+}
+
+// The writer keeps within the limits the reader reads with: an addition that would pass them is
+// refused, shown and logged, and the file stays byte for byte; one that reaches them is written.
+TEST_F(ParkAirports, TheListIsNeverWrittenPastWhatItCanBeReadWith) {
+  const std::string refused = "my_park_airports.txt not changed: with EGLL,A5 it would hold more than 16777216 "
+                              "bytes or 500000 lines, it is kept as it is";
+  std::string lines;
+  for (int i = 0; i < 499999; ++i) lines += fmt::format("N{:06}\n", i);
+  const std::string longLine = std::string(16777207, 'x') + "\n";
+  // With "EGLL,A5\n" (8 bytes): 500,000 lines, then 500,001; 16,777,216 bytes, then 16,777,217.
+  for (const auto& [text, full] : {std::pair{lines, lines + "N999999\n"}, std::pair{longLine, "x" + longLine}}) {
+    gf_resetParkAirports();
+    writeList(text);
+    gf_noteUserStandAtParkAirport(kEgll, "A5");
+    EXPECT_EQ(fs::file_size(path("airports/my_park_airports.txt")), text.size() + 8);
+    EXPECT_NE(message(), refused);
+
+    gf_resetParkAirports();
+    writeList(full);
+    const std::size_t before = logCount(refused);
+    gf_noteUserStandAtParkAirport(kEgll, "A5");
+    EXPECT_TRUE(list() == full) << "the file was changed";
+    EXPECT_EQ(message(), refused);
+    EXPECT_EQ(logCount(refused), before + 1);
+    gf_endNoticeHold();
+    gf_clearMessage();
+  }
+}
+
 TEST_F(ParkAirports, AByteOrderMarkIsNoPartOfTheFirstCode) {
   writeList("\xEF\xBB\xBF" "EGLL,B1\r\nLFPG\r\n");
   EXPECT_TRUE(lf_readMyParkAirports());
@@ -311,6 +370,32 @@ TEST_F(ParkAirports, TheParkAirportFollowsTheUserAndItsLearningIsSavedWhenLeft) 
   EXPECT_EQ(logCount("EGLL (LHR) is out of sight (21.0 nm), parked aircraft will be removed"), 1u);
   EXPECT_TRUE(logHas("\"" + gf_pathText(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
   EXPECT_NE(test::readFile(path("airports/learned/stock/EGLL.xml")).find("G-EUPA"), std::string::npos);
+}
+
+// A learned file that is not read whole says so, and the parking's own messages that follow within
+// milliseconds leave that on the line for 10 s.
+TEST_F(ParkAirports, ALearnedFileNotReadWholeStaysReadableWhileStaticParkingStarts) {
+  serverFile(kEgll);
+  test::writeFile(path("airports/learned/stock/EGLL.xml"), "<?xml version=\"1.0\"?>\n<parameters></parameters>\n");
+  const std::string notRead = "Learned airport file \"" + gf_pathText(g_learnedStockFolder / "EGLL.xml") +
+                              "\" not read whole (its meta block is incomplete): it is kept as it is, and what is "
+                              "learned at this visit is not saved";
+  user({kEgll.lat, kEgll.lon}, true);
+  gf_checkForParkAirportUpdates(true);
+  gf_checkForParkAirportUpdates(true);
+  ASSERT_EQ(g_parkAirportLoaded.load(), 1);
+  EXPECT_TRUE(gf_learnedFileKept());
+  // Static parking locks the parking controls with its message; the next checks release them.
+  g_parkingLock = 1;
+  for (int i = 0; i < 5; ++i) {
+    m_clock->advance(std::chrono::seconds(1));
+    gf_checkForParkAirportUpdates(true);
+    EXPECT_EQ(message(), notRead) << i;
+  }
+  m_clock->advance(std::chrono::seconds(5));
+  g_parkingLock = 1;
+  gf_checkForParkAirportUpdates(true);
+  EXPECT_EQ(message(), "");
 }
 
 TEST_F(ParkAirports, ANearerParkAirportInSightTakesOver) {

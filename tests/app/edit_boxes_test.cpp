@@ -1,5 +1,6 @@
 // Enter in the edit boxes: range checks, messages, saving and follow-ups.
 
+#include "airports/park_airport.hpp"
 #include "app/edit_boxes.hpp"
 #include "tests/app/app_fixture.hpp"
 
@@ -41,6 +42,25 @@ TEST_F(EditBoxTest, IntegerBoxesCheckTheirRangeAndSave) {
   enter(AIRPORT_RANGE, "99999999999");
   EXPECT_EQ(AIRPORT_RANGE.value, 20);
   EXPECT_TRUE(logHas("===> lf_processTbInt: stoi, h=99999999999 "));
+}
+
+// The park airport keeps its range in its learned file; one that was not read whole is kept as it is,
+// so a range typed at this visit is not kept for the airport, and the line says so, readably.
+TEST_F(EditBoxTest, ARangeTypedWhileTheLearnedFileIsKeptIsSaidNotToBeKeptForThisAirport) {
+  const std::string notKept = "The new LATERAL_RANGE is 37, not kept for this airport: its learned file was not read whole";
+  g_parkAirportLoaded = 1;
+  lf_setKeptLearnedFile({"airports/learned/stock/EGLL.xml", "its meta block is incomplete"});
+  enter(LATERAL_RANGE, "37");
+  EXPECT_EQ(message(), notKept);
+  EXPECT_TRUE(logHas(notKept));
+  EXPECT_EQ(stored("LATERAL_RANGE"), "37");  // the user's own setting is saved all the same
+  gf_showMessage("Calculating static parked aircraft ...", false);
+  EXPECT_EQ(message(), notKept);
+
+  gf_endNoticeHold();
+  lf_setKeptLearnedFile({});
+  enter(LATERAL_RANGE, "38");
+  EXPECT_EQ(message(), "The new LATERAL_RANGE is 38");
 }
 
 TEST_F(EditBoxTest, FollowUpsOfTheIntegerBoxes) {
