@@ -233,6 +233,20 @@ TEST_F(ParkAirports, AHostileListCostsAFewLinesOfLogAndOneMessage) {
   EXPECT_EQ(logCount("===> 39983 more faults in my_park_airports.txt not logged"), 2u);
 }
 
+// A close need not wait for the rest of a long list: the read stops and says where.
+TEST_F(ParkAirports, AReadStopsWhenTheProgramCloses) {
+  std::string text;
+  for (int i = 0; i < 10000; ++i) text += i % 2 == 0 ? "EGLL\n" : "LFPG\n";
+  writeList(text + "EDDF\n");
+  g_userClosed = 1;
+  EXPECT_FALSE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL", "LFPG"}));
+  EXPECT_TRUE(logHas("my_park_airports.txt read up to line 4096: the run is ending"));
+  g_userClosed = 0;
+  EXPECT_TRUE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL", "LFPG", "EDDF"}));
+}
+
 // The writer keeps within the limits the reader reads with: an addition that would pass them is
 // refused, shown and logged, and the file stays byte for byte; one that reaches them is written.
 TEST_F(ParkAirports, TheListIsNeverWrittenPastWhatItCanBeReadWith) {
