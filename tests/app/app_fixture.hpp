@@ -50,10 +50,6 @@ public:
     std::lock_guard lock(m_mutex);
     return m_posts;
   }
-  void clearPosts() {
-    std::lock_guard lock(m_mutex);
-    m_posts.clear();
-  }
   platform::Rect windowRect() override { return rect; }
   platform::Rect rect{400, 20, 1280, 496};
   std::atomic<bool> topmost{false};

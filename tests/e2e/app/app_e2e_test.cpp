@@ -174,10 +174,8 @@ TEST(AppEndToEnd, ACloseDuringARestartsExitEndsTheProgram) {
   ASSERT_TRUE(run.layout.waitLog("Exiting: NEW SETTINGS"));
   ASSERT_TRUE(run.window("close"));
   EXPECT_EQ(run.program->waitExit(20s), 0);
-  EXPECT_EQ(run.layout.logCount("User closed Ambertrail_P3D"), 1u);
   EXPECT_EQ(run.layout.logCount("Restarting after"), 0u);
   EXPECT_EQ(run.layout.logCount(kWaiting), 1u);  // no new run
-  EXPECT_EQ(stored(run.layout, "SIM_INSTALL_PATH"), run.layout.simFolder.string());
 }
 
 TEST(AppEndToEnd, ClosingDuringALongLiveryScanEndsTheProgramWithinSeconds) {
