@@ -24,9 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A working folder of its own for the whole run, with an empty download server.
+// A working folder of its own for the whole run, with an empty download server. Its path outlives
+// the statics, so that the removal at the exit still knows it.
 const fs::path& work() {
-  static const fs::path dir = [] {
+  static const fs::path& dir = *new fs::path([] {
     fs::path d = fs::temp_directory_path() / ("amb-airports-bench-" + std::to_string(::getpid()));
     fs::create_directories(d / "input");
     fs::create_directories(d / "server" / "P3D");
@@ -38,7 +39,7 @@ const fs::path& work() {
       fs::remove_all(work(), ec);
     });
     return d;
-  }();
+  }());
   return dir;
 }
 
