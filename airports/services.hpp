@@ -133,6 +133,9 @@ void gf_removeAllParkedAc();
 // A per-airport setting changed since the park airport's file was loaded: its learned file is saved
 // when the airport is left. Set by the window, read and cleared on the worker.
 extern std::atomic<std::uint8_t> g_parkParameterChanged;
+// The loaded park airport's learned file was not read whole and is kept as it is: what changes at
+// this visit, its per-airport settings among them, is not saved into it. Any thread may ask.
+bool gf_learnedFileKept();
 
 // ---- Stands and what the live engine asks of them (worker only) ----
 

@@ -38,6 +38,8 @@ else
 fi
 build="$(cd "${1:-build}" && pwd)"
 minutes="${DEMO_MINUTES:-6}"
+# "1 minute", "6 minutes".
+if [ "$minutes" = 1 ]; then minutes_text="1 minute"; else minutes_text="$minutes minutes"; fi
 program="$build/app/Ambertrail_P3D"
 double="$build/tools/simdouble/amb_simdouble"
 traffic="$build/tools/trafficdouble/trafficdouble"
@@ -278,6 +280,8 @@ traffic_pid=$!
 # Wait, bounded, until the window shows the simulator lamp in lime with the aircraft's title and the
 # RealTraffic lamp in lime with "Traffic", "Weather" and the QNH; keep that picture. Then wait, bounded, for
 # the simulator time that goes to RealTraffic every 15 s, and close the window through its script.
+echo "== Waiting for the program to connect to both doubles and for the first traffic and weather (up to a minute)"
+waited=$(date +%s)
 lamp_ok=0
 for _ in $(seq 1 600); do
   kill -0 "$pid" 2>/dev/null || break
@@ -296,9 +300,10 @@ for _ in $(seq 1 600); do
   grep -q 'Qs123=' "$demo/realtraffic.record" 2>/dev/null && break
   sleep 0.1
 done
+[ "$lamp_ok" = 0 ] || echo "   connected, traffic and weather flowing, after $(($(date +%s) - waited)) s"
 # Let the traffic fly, with a line of progress every 30 s. The window with live traffic is kept from
 # about the middle of the run: the last picture with "live:" above zero up to then, else the first after.
-echo "== The live traffic flies for $minutes minutes (a line every 30 s: time, aircraft, the window's message line)"
+echo "== The live traffic flies for $minutes_text (a line every 30 s: time, aircraft, the window's message line)"
 start=$(date +%s)
 trace_at_two=
 static_wanted=
@@ -458,7 +463,7 @@ if [ -n "$trace_at_two" ]; then
     "$static_all in all ($((static_all - static_gone)) still there before the exit)"
 else
   static_two=
-  echo "parked:   $static_all in the run's $minutes minute(s) ($((static_all - static_gone)) still there before the exit)"
+  echo "parked:   $static_all in the run's $minutes_text ($((static_all - static_gone)) still there before the exit)"
 fi
 # ("queued STAND: ..." when it was still waiting to be created)
 queued_way="$(grep -cE '^queued .* makes way for' "$work/Log.txt" 2>/dev/null || true)"
@@ -505,7 +510,7 @@ map_ok=0
 if "$tracemap" --trace "$demo/double.trace.csv" --reported "$demo/reported.csv" \
   --runways "$source_dir/testdata/reference/ourairports-runways.csv.gz" --stands "$stands" \
   --inset 40.6413,-73.7781,1.6 \
-  --title "JFK, $minutes minutes of recorded traffic" --out "$demo/map.svg"; then
+  --title "JFK, $minutes_text of recorded traffic" --out "$demo/map.svg"; then
   map_ok=1
 fi
 cp "$demo/window.dump.svg" "$demo/window.final.svg" 2>/dev/null || true
