@@ -90,7 +90,7 @@ bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& tak
                     const std::vector<LatLon>& takenTrack, int category, const Options& o) {
   if (!p.airborne || !next.airborne) return true;
   const double course = gf_bearingRad(lf_pos(p), lf_pos(next));
-  if (std::fabs(gf_angleDiff(course, p.trackDeg * kDegToRad)) >= kPi / 2) return false;
+  if (next.trackDeg != 0 && std::fabs(gf_angleDiff(course, next.trackDeg * kDegToRad)) >= kPi / 2) return false;
   for (std::size_t i = 0; i + 1 < takenTrack.size(); ++i)
     if (lf_segmentNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
   if (takenTrack.size() < o.trackPositions || p.trackDeg == 0 || taken.trackDeg == 0 || category < 0 || category > 5)

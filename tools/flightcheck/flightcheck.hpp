@@ -148,7 +148,7 @@ struct Options {
   double droppedAwayNm = 0.25;
   // ... and the next distinct record, within nextWithinSeconds, lies nearer to it than to the last
   // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm; in
-  // the air it also moves on from it (it lies ahead along the dropped position's track, and more
+  // the air it also moves on from it (it lies ahead of it along its own reported track, and more
   // than repeatedTrackNm off the track taken so far: the feed repeating a stretch of track confirms
   // nothing), and the dropped position's track could have been turned onto from the last one taken
   // (once trackPositions positions were taken) at the category's bank or standardRateDegPerS,
