@@ -146,23 +146,13 @@ bool lf_continuesFrom(const Reported& held, const Reported& last, const Situatio
   return gf_distanceNm(to, lf_wentOn(held, time)) < gf_distanceNm(to, lf_wentOn(last, time));
 }
 
-// The nautical miles from a position to the segment between two others (on a local plane).
-double lf_segmentDistanceNm(const LatLon& p, const LatLon& a, const LatLon& b) {
-  const double east = std::cos(p.lat * kDegToRad);
-  const double ax = (a.lon - p.lon) * east, ay = a.lat - p.lat;
-  const double bx = (b.lon - p.lon) * east, by = b.lat - p.lat;
-  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
-  const double u = length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
-  return std::hypot(ax + u * dx, ay + u * dy) * 60.0;
-}
-
 // Whether a position lies on the track the feed has just reported for the aircraft: the feed sending
 // a stretch of its track again (a second sender lagging behind, a replayed snapshot), not the
 // aircraft going on.
 bool lf_repeatsRecentTrack(const LiveAc& ac, const Situation& s) {
   const LatLon at{s.latitude, s.longitude};
   for (std::size_t i = 0; i + 1 < ac.recentCount; ++i)
-    if (lf_segmentDistanceNm(at, ac.recentPositions[i], ac.recentPositions[i + 1]) <= kRepeatedTrackNm) return true;
+    if (gf_segmentDistanceNm(at, ac.recentPositions[i], ac.recentPositions[i + 1]) <= kRepeatedTrackNm) return true;
   return false;
 }
 

@@ -74,16 +74,6 @@ std::map<std::uint32_t, std::vector<const FlownTrack*>> lf_tracksByHexid(const I
   return out;
 }
 
-// Nautical miles from a position to the segment between two others (on a local plane).
-double lf_segmentNm(const LatLon& p, const LatLon& a, const LatLon& b) {
-  const double east = std::cos(p.lat * kDegToRad);
-  const double ax = (a.lon - p.lon) * east, ay = a.lat - p.lat;
-  const double bx = (b.lon - p.lon) * east, by = b.lat - p.lat;
-  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
-  const double u = length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
-  return std::hypot(ax + u * dx, ay + u * dy) * 60.0;
-}
-
 // Whether the next record moves on from a dropped airborne position (see Options::nextWithinSeconds)
 // and the dropped one's track could have been flown from the last one taken.
 bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& taken,
@@ -92,7 +82,7 @@ bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& tak
   const double course = gf_bearingRad(lf_pos(p), lf_pos(next));
   if (next.trackDeg != 0 && std::fabs(gf_angleDiff(course, next.trackDeg * kDegToRad)) >= kPi / 2) return false;
   for (std::size_t i = 0; i + 1 < takenTrack.size(); ++i)
-    if (lf_segmentNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
+    if (gf_segmentDistanceNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
   if (takenTrack.size() < o.trackPositions || p.trackDeg == 0 || taken.trackDeg == 0 || category < 0 || category > 5)
     return true;
   const double bankDeg = o.categoryBankDeg[static_cast<std::size_t>(category)];
