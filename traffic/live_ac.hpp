@@ -111,6 +111,8 @@ struct LiveAc : Act {
   std::optional<RestartRecord> restartFrom;
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
+  // Taken up again after its object was removed to be created again (1; 2 once it has said it waits).
+  std::uint8_t recreated = 0;
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began
   GroundPhase phase = GroundPhase::New;
   GroundPhase previousPhase = GroundPhase::New;

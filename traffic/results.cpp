@@ -144,9 +144,12 @@ void lf_processSimResult(const SimResult& r) {
           }
           const std::string name = ac->description();
           lf_eraseLiveAcUnordered(*ac);
-          if (again)
+          if (again) {
             if (const char* why = lf_newAircraft(*again))
-              gf_logf("{}: removed to be created again where the feed has it, not created: {}", name, why);
+              gf_logf("{}: not created again where the feed has it: {}", name, why);
+            else
+              g_liveAcs.back().recreated = 1;
+          }
         }
         return;
       }

@@ -141,9 +141,14 @@ bool updateLiveAc(LiveAc& ac) {
 }
 
 void updateBufferAc(LiveAc& ac) {
+  // An aircraft removed to be created again where the feed has it says why it is not.
+  const auto drop = [&ac](const char* why) {
+    ac.remove = 1;
+    if (ac.recreated != 0) gf_logf("{}: not created again where the feed has it: {}", ac.description(), why);
+  };
   try {
     if (ac.situations.empty()) {
-      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) drop("no position left to create it at");
       return;
     }
     const Situation& f = ac.situations.front();
@@ -152,11 +157,11 @@ void updateBufferAc(LiveAc& ac) {
     // A single position is never shown; an aircraft coming back after a respawn has its own. One whose
     // later record waits to be confirmed starts again from that record.
     if (ac.situations.size() == 1 && !ac.respawnHeading) {
-      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) drop("a single position is not shown");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && g_ghostCallsigns.count(ac.callsign) != 0) {
-      ac.remove = 1;
+      drop("a ghost callsign");
       return;
     }
     if (!gf_simPort().userOnGround() && COLLISION_USER_AIR.value != 0) {
@@ -180,22 +185,22 @@ void updateBufferAc(LiveAc& ac) {
           std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) { return a.state == ActState::InSim; });
       if (static_cast<std::int64_t>(inSim + g_spawnRequests.size() + g_pendingLiveCreations.size()) >= limit &&
           lf_removeFarthestLive(gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)))) {
-        ac.remove = 1;
+        drop("the limit of live aircraft");
         return;
       }
     }
     const std::string blocked = BLOCK_CALLSIGN.value();
     if (!blocked.empty() && ac.callsign == blocked) {
-      ac.remove = 1;
+      drop("a blocked callsign");
       return;
     }
     if (ac.airline.empty()) lf_identifyAirline(ac);
     if (g_noMatchSet->count(ac.airlineModelText()) != 0) {
-      ac.remove = 1;
+      drop("no livery of its airline and type");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && lf_hasCoupledCallsign(ac.callsign)) {
-      ac.remove = 1;
+      drop("its callsign is coupled to another");
       return;
     }
     spawnLiveAc(ac);
@@ -237,6 +242,8 @@ void spawnLiveAc(LiveAc& ac) {
       if (ac.liveryTitle.empty()) {
         g_noMatchSet->insert(ac.airlineModelText());
         ac.remove = 1;
+        if (ac.recreated != 0)
+          gf_logf("{}: not created again where the feed has it: no livery of its airline and type", ac.description());
         return;
       }
     }
@@ -244,7 +251,15 @@ void spawnLiveAc(LiveAc& ac) {
     if (f0.airborne != 0) {
       ac.setPhase(GroundPhase::Airborne);
     } else if (ac.phase == GroundPhase::New) {
-      if (!lf_takeStandAtSpawn(ac)) return;  // standing where no stand is: it waits
+      if (!lf_takeStandAtSpawn(ac)) {
+        // Standing where no stand is: it waits until the feed has it move.
+        if (ac.recreated == 1) {
+          ac.recreated = 2;
+          gf_logf("{}: not created again where the feed has it until it moves: it stands where no stand is",
+                  ac.description());
+        }
+        return;
+      }
       if (ac.remove != 0) return;             // no room at the stand
       if (ac.phase == GroundPhase::New) {
         if (buffer.size() < 2) return;

@@ -5,6 +5,9 @@
 // legs.
 
 #include "engine_fixture.hpp"
+#include "enginesim/parking.hpp"
+#include "core/log.hpp"
+#include "support/test_support.hpp"
 
 #include "settings/options.hpp"
 
@@ -237,6 +240,57 @@ TEST_F(KeptPositions, ARecordOfTheApproachWhileFlaringOnSyntheticLegsIsKeptForAf
   EXPECT_EQ(ac.situations.front().due, syntheticDue);
   EXPECT_EQ(ac.situations.back().latitude, off.lat);
   EXPECT_EQ(ac.extensionCount, 0);
+}
+
+}  // namespace
+}  // namespace amb
+
+namespace amb {
+namespace {
+
+// JFK with its stands.
+class KeptPositionsAtStands : public KeptPositions {
+protected:
+  enginesim::HarnessOptions harnessOptions() const override {
+    enginesim::HarnessOptions options;
+    options.stands = enginesim::readParkingPositions(test::testData("airports/KJFK.parking.xml"));
+    return options;
+  }
+};
+
+// Landed, the feed has the aircraft standing still on a taxiway a kilometre from every stand: it is
+// removed to be created again there, but a standing aircraft is created only at a stand, so it waits
+// until the feed has it move, and the log says so, once; when the feed falls silent it goes, saying
+// why.
+TEST_F(KeptPositionsAtStands, AnAircraftNotCreatedAgainSaysWhy) {
+  test::TempDir dir("recreatelog");
+  test::ScopedCwd cwd(dir.path());
+  gf_startLog();
+  const LatLon runway{40.6330, -73.7675};
+  LiveAc& ac = addInSim(11770032, 721, situation(runway.lat, runway.lon, 0, 20, cycle() + 100, false));
+  sim().addObject(721, 11770032, {});
+  ac.position.heading = 0;
+  ac.staticCgHeight = kCg;
+  ac.position.altitude = kField + kCg;
+  ac.landed = 1;
+  const LatLon taxiway{40.6301, -73.7704};
+  decodeExisting(ac, situation(taxiway.lat, taxiway.lon, 0, 0, cycle() + 3000, false));
+  ASSERT_TRUE(ac.restartFrom.has_value());
+  simRemoves(ac);
+  LiveAc* again = lf_findLiveByHexid(11770032);
+  ASSERT_NE(again, nullptr);
+  decodeExisting(*again, situation(taxiway.lat, taxiway.lon, 0, 0, cycle() + 4000, false));
+  again = nullptr;
+  run(5000);
+  gf_closeLog("end");
+  const std::string log = test::readFile(dir / "Log.txt");
+  const auto at = log.find("not created again where the feed has it until it moves: it stands where no stand is");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("it stands where no stand is", log.find("no stand is", at) + 1), std::string::npos) << "said once";
+  // The feed falls silent: with its last position alone it goes, and says that too.
+  EXPECT_EQ(lf_findLiveByHexid(11770032), nullptr);
+  EXPECT_NE(log.find("not created again where the feed has it: a single position is not shown", at), std::string::npos)
+      << log;
 }
 
 }  // namespace
