@@ -60,7 +60,8 @@ Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
 Vec operator-(Vec a) { return {-a.x, -a.y}; }
 Vec operator*(double k, Vec a) { return {k * a.x, k * a.y}; }
 double lf_dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
-double lf_length(Vec a) { return std::hypot(a.x, a.y); }
+// Metres on the local plane are far from overflow: the plain root is enough, and much cheaper.
+double lf_length(Vec a) { return std::sqrt(a.x * a.x + a.y * a.y); }
 Vec lf_unit(Vec a) {
   const double l = lf_length(a);
   return l > 0 ? (1 / l) * a : Vec{};
@@ -75,11 +76,15 @@ double lf_normalised(double radians) {
   return h >= kTwoPi ? 0.0 : h;
 }
 
-// A position in metres east and north of the aircraft.
-Vec lf_fromAircraft(const AiPosBlock& pos, double latitude, double longitude) {
-  return {(longitude - pos.longitude) * kMetresPerDegree * std::cos(pos.latitude * kDegToRad),
-          (latitude - pos.latitude) * kMetresPerDegree};
-}
+// Positions in metres east and north of the aircraft.
+struct AroundAircraft {
+  double latitude, longitude, eastPerDegree;
+  explicit AroundAircraft(const AiPosBlock& pos)
+      : latitude(pos.latitude),
+        longitude(pos.longitude),
+        eastPerDegree(kMetresPerDegree * std::cos(pos.latitude * kDegToRad)) {}
+  Vec at(double lat, double lon) const { return {(lon - longitude) * eastPerDegree, (lat - latitude) * kMetresPerDegree}; }
+};
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
@@ -134,16 +139,17 @@ struct Track {
   }
 };
 
-Track lf_track(const LiveAc& ac) {
+Track lf_buildTrack(const LiveAc& ac) {
   const AiPosBlock& pos = ac.position;
   const AirPath& p = ac.airPath;
   const Situation& s = ac.situations.front();
   Track t;
-  const Vec before = lf_fromAircraft(pos, p.beforeLatitude, p.beforeLongitude);
-  const Vec from = lf_fromAircraft(pos, p.fromLatitude, p.fromLongitude);
+  const AroundAircraft around(pos);
+  const Vec before = around.at(p.beforeLatitude, p.beforeLongitude);
+  const Vec from = around.at(p.fromLatitude, p.fromLongitude);
   if (p.beforeKnown != 0) t.add(before);
   t.add(from);
-  Vec end = lf_fromAircraft(pos, s.latitude, s.longitude);
+  Vec end = around.at(s.latitude, s.longitude);
   // A position made up while the feed is silent lies along the nose, not on the track: the track
   // goes on as its last reported leg did.
   if (s.extension != 0 && t.count >= 2) end = from + lf_length(end - from) * t.course(t.count - 2);
@@ -159,12 +165,35 @@ Track lf_track(const LiveAc& ac) {
     for (std::size_t i = 1; i < ac.situations.size(); ++i) {
       const Situation& n = ac.situations[i];
       if (n.noMovement != 0 || n.extension != 0) break;
-      t.add(lf_fromAircraft(pos, n.latitude, n.longitude));
+      t.add(around.at(n.latitude, n.longitude));
     }
   }
   t.segment = t.legEnd - 1;
   while (t.segment + 2 < t.count && t.past(t.segment + 1)) ++t.segment;
   return t;
+}
+
+// The track of an aircraft where it is now: asked for twice a cycle (whether the leg ends, then the
+// step), it is built once while the aircraft and its buffer stay as they were.
+const Track& lf_track(const LiveAc& ac) {
+  struct Built {
+    const LiveAc* ac = nullptr;
+    double latitude = 0, longitude = 0, heading = 0, fromLatitude = 0, fromLongitude = 0;
+    std::int32_t frontDue = 0, lastDue = 0;
+    std::size_t size = 0;
+    Track track;
+  };
+  thread_local Built built;
+  const Situation& front = ac.situations.front();
+  const bool same = built.ac == &ac && built.latitude == ac.position.latitude &&
+                    built.longitude == ac.position.longitude && built.heading == ac.position.heading &&
+                    built.fromLatitude == ac.airPath.fromLatitude && built.fromLongitude == ac.airPath.fromLongitude &&
+                    built.frontDue == front.due && built.lastDue == ac.situations.back().due &&
+                    built.size == ac.situations.size();
+  if (!same)
+    built = {&ac,         ac.position.latitude, ac.position.longitude, ac.position.heading, ac.airPath.fromLatitude,
+             ac.airPath.fromLongitude, front.due, ac.situations.back().due, ac.situations.size(), lf_buildTrack(ac)};
+  return built.track;
 }
 
 // Flown in the air this cycle: a leg planned in the air, not on the ground nor on a ground curve, in
@@ -204,7 +233,7 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
     metres = t.toPoint(t.legEnd);
     left = (end.extension != 0 ? end.due : p.stampedDue) - lf_now();
   }
-  metres = std::hypot(metres, lf_length(t.abeam()));
+  metres = lf_length({metres, lf_length(t.abeam())});
   const double speedNow = std::max(p.speedMps, 0.0);
   double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
   // Turning hard, it flies no faster than the leg's reported speed: the turn would only grow wider.
@@ -324,7 +353,7 @@ bool lf_legEnds(const LiveAc& ac) {
   // Ahead of its stream, it flies on along the leg until the next record is known or the leg is due:
   // the stream is extended only once the feed is late.
   if (ac.situations.size() < 2 && !due) return false;
-  const Track t = lf_track(ac);
+  const Track& t = lf_track(ac);
   // Abeam its end, the leg ends at its due time (the aircraft early there flies on along the next).
   if (t.past(t.legEnd)) return due;
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
@@ -345,7 +374,7 @@ bool lf_legEnds(const LiveAc& ac) {
 bool lf_airStep(LiveAc& ac) {
   if (!lf_flownInTheAir(ac)) return false;
   AiPosBlock& pos = ac.position;
-  const Track t = lf_track(ac);
+  const Track& t = lf_track(ac);
   const double aim = lf_aimCourse(t, std::max(ac.airPath.speedMps, 0.0));
   const double speedMps = lf_airPace(ac, t, aim);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
