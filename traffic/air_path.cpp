@@ -174,9 +174,10 @@ Track lf_buildTrack(const LiveAc& ac) {
 }
 
 // The track of an aircraft where it is now: asked for twice a cycle (whether the leg ends, then the
-// step), it is built once while the aircraft and its buffer stay as they were.
+// step), it is built once in a cycle while the aircraft and its buffer stay as they were.
 const Track& lf_track(const LiveAc& ac) {
   struct Built {
+    std::int32_t cycle = -1;
     const LiveAc* ac = nullptr;
     double latitude = 0, longitude = 0, heading = 0, fromLatitude = 0, fromLongitude = 0;
     std::int32_t frontDue = 0, lastDue = 0;
@@ -185,13 +186,13 @@ const Track& lf_track(const LiveAc& ac) {
   };
   thread_local Built built;
   const Situation& front = ac.situations.front();
-  const bool same = built.ac == &ac && built.latitude == ac.position.latitude &&
+  const bool same = built.cycle == lf_now() && built.ac == &ac && built.latitude == ac.position.latitude &&
                     built.longitude == ac.position.longitude && built.heading == ac.position.heading &&
                     built.fromLatitude == ac.airPath.fromLatitude && built.fromLongitude == ac.airPath.fromLongitude &&
                     built.frontDue == front.due && built.lastDue == ac.situations.back().due &&
                     built.size == ac.situations.size();
   if (!same)
-    built = {&ac,         ac.position.latitude, ac.position.longitude, ac.position.heading, ac.airPath.fromLatitude,
+    built = {lf_now(), &ac, ac.position.latitude, ac.position.longitude, ac.position.heading, ac.airPath.fromLatitude,
              ac.airPath.fromLongitude, front.due, ac.situations.back().due, ac.situations.size(), lf_buildTrack(ac)};
   return built.track;
 }
