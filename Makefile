@@ -30,10 +30,10 @@ test: build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --timeout 600
 
 # The main job builds only what it runs: the program with its packaged download server, its airport
-# list and JFK's archived airport file, the AI package, the two doubles, the map tool and JFK's
-# learned airport file.
+# list and JFK's archived airport file, the AI package, the two doubles, the map tool, the count of
+# static and live aircraft on one stand, and JFK's learned airport file.
 DEMO_TARGETS ?= Ambertrail_P3D amb_server_folder amb_airport_data amb_ailib_folder amb_simdouble trafficdouble \
-  amb_tracemap amb_learned_jfk
+  amb_tracemap amb_standpairs amb_learned_jfk
 
 demo: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)

@@ -73,6 +73,22 @@ std::optional<AirportData> gf_findAirport(const std::string& code) {
   return std::nullopt;
 }
 
+std::optional<AirportData> gf_airportNear(const LatLon& position, double withinNm) {
+  const AirportData* nearest = nullptr;
+  double best = withinNm;
+  for (const AirportData& a : g_airports) {
+    // One arc-minute of latitude is one nautical mile.
+    if (std::fabs(a.lat - position.lat) * 60.0 > withinNm) continue;
+    const double d = gf_distanceNm(position, {a.lat, a.lon});
+    if (d <= best) {
+      best = d;
+      nearest = &a;
+    }
+  }
+  if (nearest == nullptr) return std::nullopt;
+  return *nearest;
+}
+
 std::optional<AirportData> gf_closestAirport(const LatLon& position) {
   const AirportData* closest = nullptr;
   const AirportData* neighbour = nullptr;

@@ -37,6 +37,8 @@ KeptLearnedFile g_keptLearnedFile;
 
 namespace {
 
+std::atomic<std::uint8_t> g_learnedFileKept{0};
+
 void lf_enable(const OptionControl& control, bool on) {
   if (platform::Ui* ui = control.window.load()) ui->enable(control.controlId, on);
 }
@@ -284,6 +286,13 @@ std::string lf_mergeLearnedDocument(const pugi::xml_document& doc, const std::st
 
 }  // namespace
 
+void lf_setKeptLearnedFile(KeptLearnedFile kept) {
+  g_learnedFileKept = kept.reason.empty() ? 0 : 1;
+  g_keptLearnedFile = std::move(kept);
+}
+
+bool gf_learnedFileKept() { return g_learnedFileKept != 0; }
+
 fs::path lf_learnedApfPath(std::string source, const std::string& publisher) {
   if (source.empty()) return {};
   std::vector<std::string> parts;
@@ -337,8 +346,7 @@ std::string lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::v
     if (notWhole.empty() && !parsed) {
       notWhole = lf_keepDamagedCopy(path);
       if (notWhole.empty())
-        gf_showMessage(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", file, parsed.description()),
-                       true);
+        gf_showNotice(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", file, parsed.description()));
       else
         gf_logf("{} found, but could not be loaded: {}", file, parsed.description());
     }
@@ -355,10 +363,9 @@ std::string lf_readLearned(const fs::path& path, const ParkApfInfo& info, std::v
     notWhole = e.what();
   }
   if (!notWhole.empty())
-    gf_showMessage(fmt::format("Learned airport file \"{}\" not read whole ({}): it is kept as it is, and what is "
-                               "learned at this visit is not saved",
-                               file, notWhole),
-                   true);
+    gf_showNotice(fmt::format("Learned airport file \"{}\" not read whole ({}): it is kept as it is, and what is "
+                              "learned at this visit is not saved",
+                              file, notWhole));
   return notWhole;
 }
 
@@ -380,9 +387,8 @@ void gf_saveLearnedApf() {
   const std::string timeText = now.size() >= 13 ? now.substr(now.size() - 13, 8) : now;
   if (!g_keptLearnedFile.reason.empty() && g_keptLearnedFile.path == file) {
     // What was read of it is less than it holds: written now, the rest would be gone.
-    gf_showMessage(fmt::format("{} \"{}\" not saved: it was not read whole ({}), it is kept as it is", timeText,
-                               gf_pathText(file), g_keptLearnedFile.reason),
-                   true);
+    gf_showNotice(fmt::format("{} \"{}\" not saved: it was not read whole ({}), it is kept as it is", timeText,
+                              gf_pathText(file), g_keptLearnedFile.reason));
     g_standUpdates = 0;
     g_parkParameterChanged = 0;
     return;
@@ -416,7 +422,7 @@ void gf_saveLearnedApf() {
                                g_parkParameterChanged != 0 ? "and one or more parameter changes" : ""),
                    true);
   else
-    gf_showMessage(fmt::format("{} saving \"{}\" did not succeed", timeText, gf_pathText(file)), true);
+    gf_showNotice(fmt::format("{} saving \"{}\" did not succeed", timeText, gf_pathText(file)));
   g_standUpdates = 0;
   g_parkParameterChanged = 0;
 }

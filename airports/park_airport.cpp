@@ -169,7 +169,7 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
       result = fmt::format("{} no park airport set", "gf_readApf");
       return;
     }
-    g_keptLearnedFile = {};
+    lf_setKeptLearnedFile({});
     const fs::path target = g_airportsFolder / "park_airport.xml";
     const bool local = gf_isLocalApfSource(source);
     if (!local) {
@@ -240,7 +240,7 @@ void gf_readApf(std::string& result, const std::string& source, ParkApfInfo& inf
       gf_logIndented(fmt::format("{:24}: {}%", parking_percentage.key, 30));
     } else {
       std::uint8_t handmade = 0;
-      g_keptLearnedFile = {learned, lf_readLearned(learned, info, stands, handmade)};
+      lf_setKeptLearnedFile({learned, lf_readLearned(learned, info, stands, handmade)});
       g_apfHandmade = handmade;
       qf = gf_qualityFactor();
       if (g_apfHandmade != 0) gf_log("A handmade airport file overruled the archived file!");
@@ -321,7 +321,7 @@ void lf_endParkAirport() {
     gf_saveLearnedApf();
     g_standUpdates = 0;
   }
-  g_keptLearnedFile = {};
+  lf_setKeptLearnedFile({});
   g_apfHandmade = 0;
   g_parkAirportLoaded.store(0);
   lf_enable(FLUSH_STATIC_BUTTON, false);
@@ -369,7 +369,7 @@ void gf_resetParkAirportFile() {
   g_parkParameterChanged = 0;
   g_parkApfSource.clear();
   g_standUpdates = 0;
-  g_keptLearnedFile = {};
+  lf_setKeptLearnedFile({});
   g_autoRangeAtGround = 0;
   g_liveCallsigns.clear();
   gf_forgetServerProbes();

@@ -47,6 +47,8 @@ struct KeptLearnedFile {
   std::string reason;  // empty: the file was read whole (or there is none)
 };
 extern KeptLearnedFile g_keptLearnedFile;
+// Sets g_keptLearnedFile and what gf_learnedFileKept answers other threads.
+void lf_setKeptLearnedFile(KeptLearnedFile kept);
 
 // Loads the file of the source into g_stands (which the caller has emptied) for g_parkAirport.
 // result: empty on success, else why nothing (or only part) was loaded; user errors 65 (no

@@ -12,6 +12,7 @@
 #include "airports/park_airport.hpp"
 #include "airports/apf_source.hpp"
 #include "airports/stand_learning.hpp"
+#include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -28,6 +29,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace amb {
@@ -124,7 +126,7 @@ void lf_loadRequestedParkAirport() {
   if (message.empty()) {
     lf_startStaticParking();
   } else {
-    gf_showMessage(message, true);
+    gf_showNotice(message);
     g_failedParkAirport = park;
     lf_endParkAirport();
     lf_setParkAirportData(AirportData{});
@@ -139,46 +141,87 @@ bool lf_isInParkAirports(const std::string& code) {
   return lf_entryOf(code) != g_parkAirports.end();
 }
 
-void lf_parseMyParkAirportsLine(const std::string& line, bool& result) {
+ParkAirportsRead::ParkAirportsRead() {
+  m_airports.reserve(g_airports.size());
+  // The first of a code, as the search in order finds it.
+  for (const AirportData& a : g_airports) m_airports.emplace(a.code, &a);
+}
+
+const AirportData* ParkAirportsRead::find(const std::string& code) const {
+  const auto at = m_airports.find(code);
+  return at == m_airports.end() ? nullptr : at->second;
+}
+
+void ParkAirportsRead::fault(const std::string& text) {
+  if (++m_faults <= kLoggedParkAirportFaults) gf_logMarked(text);
+}
+
+void ParkAirportsRead::finish() {
+  if (m_faults > kLoggedParkAirportFaults) {
+    const auto left = static_cast<std::int64_t>(m_faults - kLoggedParkAirportFaults);
+    gf_logMarked(fmt::format("{} more fault{} in {} not logged", left, gf_pluralS(left), kFileName));
+  }
+  m_faults = 0;
+}
+
+void ParkAirportsRead::add(ParkAirport airport) {
+  if (seen.insert(airport.code).second) list.push_back(std::move(airport));
+}
+
+void lf_parseMyParkAirportsLine(const std::string& line, ParkAirportsRead& read) {
   const std::vector<std::string> fields = lf_fields(line);
   if (fields.empty()) return;
   if (fields.size() >= 3) {
-    gf_logMarked(fmt::format("{}:{} wrong syntax, skipped", kFileName, line));
+    read.fault(fmt::format("{}:{} wrong syntax, skipped", kFileName, gf_peerText(line)));
     return;
   }
-  const std::optional<AirportData> airport = gf_findAirport(fields[0]);
-  if (!airport) {
-    gf_showMessage(fmt::format("airport {} is unknown", fields[0]), true);
-    result = false;
+  const AirportData* airport = read.find(fields[0]);
+  if (airport == nullptr) {
+    const std::string text = fmt::format("airport {} is unknown", gf_peerText(fields[0]));
+    read.fault(text);
+    // The line shows the first; the others are in the log (within its bound).
+    if (read.result) gf_showMessage(text, false);
+    read.result = false;
     return;
   }
-  if (lf_isInParkAirports(airport->code)) {
-    gf_logMarked(fmt::format("{}:{} double, skipped", kFileName, airport->code));
+  if (read.seen.contains(airport->code)) {
+    read.fault(fmt::format("{}:{} double, skipped", kFileName, gf_peerText(airport->code)));
     return;
   }
-  std::lock_guard lock(g_parkAirportsMutex);
-  g_parkAirports.push_back({airport->code, fields.size() > 1 ? fields[1] : std::string(), airport->lat, airport->lon, 0});
+  read.add({airport->code, fields.size() > 1 ? fields[1] : std::string(), airport->lat, airport->lon, 0});
 }
 
-void lf_addThirdPartyParkAirports() {
+void lf_addThirdPartyParkAirports(ParkAirportsRead& read) {
   std::vector<std::string> codes;
   for (const fs::directory_entry& e : fs::directory_iterator(g_myThirdpartyFolder))
     if (e.is_regular_file()) codes.push_back(gf_pathText(e.path().stem()));
   std::sort(codes.begin(), codes.end());
-  std::uint64_t added = 0;
+  const std::size_t before = read.list.size();
   for (const std::string& code : codes) {
-    if (lf_isInParkAirports(code)) continue;
-    const std::optional<AirportData> airport = gf_findAirport(code);
-    if (!airport) continue;
-    std::lock_guard lock(g_parkAirportsMutex);
-    g_parkAirports.push_back({code, {}, airport->lat, airport->lon, 0});
-    ++added;
+    if (read.seen.contains(code)) continue;
+    if (const AirportData* airport = read.find(code)) read.add({code, {}, airport->lat, airport->lon, 0});
   }
+  const std::uint64_t added = read.list.size() - before;
   if (added > 0) gf_logf("{} park airport{} added from my_thirdparty folder(-s) ", added, gf_plural(added));
 }
 
+namespace {
+
+// Appends what was read to the list, which the window's thread may read meanwhile.
+void lf_publish(ParkAirportsRead& read) {
+  std::lock_guard lock(g_parkAirportsMutex);
+  g_parkAirports.insert(g_parkAirports.end(), std::make_move_iterator(read.list.begin()),
+                        std::make_move_iterator(read.list.end()));
+  read.list.clear();
+}
+
+// How often a long read looks whether the program is closing.
+constexpr std::size_t kClosingCheckLines = 4096;
+
+}  // namespace
+
 bool lf_readMyParkAirports() {
-  bool result = true;
+  ParkAirportsRead read;
   try {
     {
       std::lock_guard lock(g_parkAirportsMutex);
@@ -191,17 +234,23 @@ bool lf_readMyParkAirports() {
       std::vector<std::string> lines;
       if (!reader.readLines(lines)) {
         // Not read, so not to be rewritten either: the writer refuses it in the same way.
-        gf_showMessage(fmt::format("{} refused: {}", kFileName, lf_tooLargeText()), true);
-        result = false;
+        gf_showNotice(fmt::format("{} refused: {}", kFileName, lf_tooLargeText()));
+        read.result = false;
       }
       lf_dropByteOrderMark(lines);
-      for (const std::string& line : lines) lf_parseMyParkAirportsLine(line, result);
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        // A close or restart need not wait for the rest of a long list.
+        if (i % kClosingCheckLines == 0 && i > 0 && gf_runClosing()) {
+          gf_logf("{} read up to line {}: the run is ending", kFileName, i);
+          read.result = false;
+          break;
+        }
+        lf_parseMyParkAirportsLine(lines[i], read);
+      }
     }
-    std::size_t count = 0;
-    {
-      std::lock_guard lock(g_parkAirportsMutex);
-      count = g_parkAirports.size();
-    }
+    read.finish();
+    const std::size_t count = read.list.size();
+    lf_publish(read);
     if (count > 0) {
       gf_logf("{} park airport{} read from \"{}\"", count, gf_plural(count), kFileName);
       if (count > kManyParkAirports)
@@ -210,12 +259,15 @@ bool lf_readMyParkAirports() {
                                    count, kFileName),
                        true);
     }
-    lf_addThirdPartyParkAirports();
+    lf_addThirdPartyParkAirports(read);
+    lf_publish(read);
   } catch (const std::exception& e) {
+    read.finish();
+    lf_publish(read);
     gf_logMarked(fmt::format("{}: {}", "lf_readMyParkAirports", e.what()));
-    result = false;
+    read.result = false;
   }
-  return result;
+  return read.result;
 }
 
 bool lf_updateMyParkAirportLine(std::string& line, const ParkAirport& first) {
@@ -242,11 +294,11 @@ void lf_writeMyParkAirports() {
   std::error_code ec;
   const fs::file_status status = fs::status(g_myParkAirportsPath, ec);
   if (!found && (fs::exists(status) || (ec && ec != std::errc::no_such_file_or_directory))) {
-    gf_showMessage(fmt::format("{} not changed: it cannot be read, it is kept as it is", kFileName), true);
+    gf_showNotice(fmt::format("{} not changed: it cannot be read, it is kept as it is", kFileName));
     return;
   }
   if (!whole) {
-    gf_showMessage(fmt::format("{} not changed: {}", kFileName, lf_tooLargeText()), true);
+    gf_showNotice(fmt::format("{} not changed: {}", kFileName, lf_tooLargeText()));
     return;
   }
   // Logged once the file holds it.
@@ -272,6 +324,12 @@ void lf_writeMyParkAirports() {
   lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
   std::string text;
   for (const std::string& l : lines) text += l + "\n";
+  // A file the reader would refuse loses every park airport at the next start.
+  if (text.size() > kMaxTextFileBytes || lines.size() > kMaxTextFileLines) {
+    gf_showNotice(fmt::format("{} not changed: with {} it would hold more than {} bytes or {} lines, it is kept as it is",
+                              kFileName, gf_peerText(newLine), kMaxTextFileBytes, kMaxTextFileLines));
+    return;
+  }
   if (gf_writeFileAtomic(g_myParkAirportsPath, text))
     gf_log(done);
   else

@@ -64,6 +64,9 @@ std::optional<AirportData> gf_findAirport(const std::string& code);
 // The nearest airport within 5 nm of the position; when an airport met earlier is its neighbour,
 // the one of the two whose airport file has the stand nearer to the position.
 std::optional<AirportData> gf_closestAirport(const LatLon& position);
+// The airport of the list nearest to a position, when one lies within withinNm (no stand files read,
+// nothing logged: the engine asks it for aircraft coming in to land).
+std::optional<AirportData> gf_airportNear(const LatLon& position, double withinNm);
 // Text to double like std::stod, its errors carrying the texts "invalid stod argument" and
 // "stod argument out of range".
 double gf_stod(const std::string& text);
@@ -130,6 +133,9 @@ void gf_removeAllParkedAc();
 // A per-airport setting changed since the park airport's file was loaded: its learned file is saved
 // when the airport is left. Set by the window, read and cleared on the worker.
 extern std::atomic<std::uint8_t> g_parkParameterChanged;
+// The loaded park airport's learned file was not read whole and is kept as it is: what changes at
+// this visit, its per-airport settings among them, is not saved into it. Any thread may ask.
+bool gf_learnedFileKept();
 
 // ---- Stands and what the live engine asks of them (worker only) ----
 

@@ -555,32 +555,64 @@ std::string lf_detcs(const PlanResult& r) {
   return lf_staticCallsign(std::move(first));
 }
 
+namespace {
+
+// The stand with the id, or one of its neighbours.
+bool lf_standOrNeighbour(std::uint32_t id, std::uint32_t standId, const Stand* stand) {
+  return id == standId || (stand != nullptr && std::find(stand->overlapIds.begin(), stand->overlapIds.end(), id) !=
+                                                   stand->overlapIds.end());
+}
+
+bool lf_onGroundWithin(const LiveAc& ac, const Stand& stand) {
+  if (ac.state == ActState::New || ac.state == ActState::Removing) return false;
+  const bool onGround = ac.movesOnGround != 0 || (ac.state == ActState::Creating && !ac.situations.empty() &&
+                                                  ac.situations.front().airborne == 0);
+  return onGround &&
+         gf_distanceNm({ac.position.latitude, ac.position.longitude}, {stand.lat, stand.lon}) <= stand.radiusNm;
+}
+
+// The stand, of the one with the id and its neighbours, at which the live aircraft stands or which
+// it holds; 0 when none.
+std::uint32_t lf_liveStandAmong(const LiveAc& ac, std::uint32_t standId, const Stand* stand) {
+  // Bound for its stand, standing at it, or pushing back and starting its engines beside it.
+  const bool holds = ac.phase == GroundPhase::ToStand || ac.phase == GroundPhase::AtStand ||
+                     ac.phase == GroundPhase::LeavingStand || ac.phase == GroundPhase::EnginesStarted;
+  if (holds && ac.standId != 0 && lf_standOrNeighbour(ac.standId, standId, stand)) return ac.standId;
+  // Whatever its phase and whichever stand it holds (one created at its stand taxis from there,
+  // holding it until it moves), an aircraft on the ground within a stand's radius stands there.
+  if (stand == nullptr) return 0;
+  if (lf_onGroundWithin(ac, *stand)) return standId;
+  for (std::uint32_t id : stand->overlapIds)
+    if (const Stand* neighbour = lf_standWithId(id); neighbour != nullptr && lf_onGroundWithin(ac, *neighbour))
+      return id;
+  return 0;
+}
+
+}  // namespace
+
 void lf_parkStatic() {
   std::lock_guard engine(gf_engineMutex());
   if (g_staticPlan.empty() || g_stands.empty()) return;
   const PlanResult r = std::move(g_staticPlan.back());
   g_staticPlan.pop_back();
   const Stand* stand = lf_standWithId(r.standId);
-  const auto near = [&](std::uint32_t id) {
-    return id == r.standId ||
-           (stand != nullptr && std::find(stand->overlapIds.begin(), stand->overlapIds.end(), id) != stand->overlapIds.end());
-  };
   for (const LiveAc& ac : g_liveAcs) {
-    if ((ac.phase != GroundPhase::ToStand && ac.phase != GroundPhase::AtStand) || ac.standId == 0 || !near(ac.standId))
-      continue;
+    const std::uint32_t at = lf_liveStandAmong(ac, r.standId, stand);
+    if (at == 0) continue;
     if (LOG.value != 0) {
-      if (ac.standId == r.standId)
-        gf_logf("{:8}: no static parking for {}, live aircraft {} standing here", gf_standName(r.standId),
-                r.callsign, ac.callsign);
+      if (at == r.standId)
+        gf_logf("{:8}: no static parking for {}, live aircraft {} standing here", gf_standName(r.standId), r.callsign,
+                ac.callsign);
       else
         gf_logf("{:8}: no static parking for {}, live aircraft {} is adjacent at {}, possibly colliding",
-                gf_standName(r.standId), r.callsign, ac.callsign, gf_standName(ac.standId));
+                gf_standName(r.standId), r.callsign, ac.callsign, gf_standName(at));
     }
     return;
   }
   for (const Act& act : g_parkedActs) {
     // One on its way out (its removal queued) leaves the stand free.
-    if (act.state == ActState::Removing || act.standId == 0 || !near(act.standId)) continue;
+    if (act.state == ActState::Removing || act.standId == 0 || !lf_standOrNeighbour(act.standId, r.standId, stand))
+      continue;
     if (LOG.value != 0)
       gf_logf("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
               gf_standName(r.standId), r.callsign, act.callsign, gf_standName(act.standId));

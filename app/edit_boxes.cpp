@@ -138,6 +138,18 @@ void lf_parkingOptionChanged() {
   }
 }
 
+namespace {
+
+// The park airport keeps its own value of the option in its learned file; a file that was not read
+// whole is kept as it is, so the value the user just set will not be there at the next visit.
+void lf_notKeptForThisAirport(const IntOptionEdit& option) {
+  if (g_parkAirportLoaded == 0 || !gf_learnedFileKept()) return;
+  gf_showNotice(fmt::format("The new {} is {}, not kept for this airport: its learned file was not read whole",
+                            option.key, option.value.load()));
+}
+
+}  // namespace
+
 void lf_intEditProc(IntOptionEdit& option) {
   gf_clearMessage();
   const std::int32_t before = option.value;
@@ -149,6 +161,7 @@ void lf_intEditProc(IntOptionEdit& option) {
     gf_setRadiusNm();
     // The range the user sets is the one kept for the manual range.
     if (AUTO_RANGE.value == 0) g_manualRadiusNm = LATERAL_RANGE.value.load();
+    lf_notKeptForThisAirport(option);
   } else if (&option == &MAX_LIVE) {
     if (g_parkAirportLoaded != 0)
       g_parkParameterChanged = 1;
@@ -156,6 +169,7 @@ void lf_intEditProc(IntOptionEdit& option) {
       g_maxLiveInUse = MAX_LIVE.value;
     // The live limit walks the engine's list: the worker applies it at its next report.
     g_maxLiveRequest = 1;
+    lf_notKeptForThisAirport(option);
   } else if (&option == &MATCHING_DEPTH) {
     if (option.value > before) g_rematchRequest = 1;
   }

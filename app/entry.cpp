@@ -4,6 +4,7 @@
 #include "app/session.hpp"
 #include "app/upcalls.hpp"
 #include "app/window.hpp"
+#include "app/worker.hpp"
 #include "core/exit.hpp"
 #include "core/jobs.hpp"
 #include "core/log.hpp"
@@ -16,12 +17,26 @@
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 
 namespace amb {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The worker did not return within the exit's bound (the exit logged it): it still reads and writes
+// the program's globals, which the destructors run by a return from main would free under it. What
+// can be saved is saved (the settings; every log line is flushed as it is written, and the window's
+// end closed the log), so the process ends here, without them.
+[[noreturn]] void lf_endUnderRunningWorker(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+}  // namespace
 
 int runApplication() {
   // The window lives as long as the process: threads that end after the message loop may still ask it
@@ -58,6 +73,7 @@ int runApplication(platform::Ui& window) {
   // asked to stop and the scans' jobs end before the program does.
   gf_joinExitThread();
   gf_stopSimClient(std::chrono::seconds(5));
+  if (gf_runningWorkers() != 0) lf_endUnderRunningWorker(code);
   gf_joinJobs();
   return code;
 }

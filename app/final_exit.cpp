@@ -53,11 +53,14 @@ void postToWindow(int appMessage) {
 
 // Waits for the worker of the ending run, which was asked to stop, to return: so that never two
 // workers run, nothing is created after the removals, and the run state is never reset under a
-// running worker. True when it returned.
+// running worker. True when it returned. A worker that did not return still uses the program's
+// globals: once the window has closed, the program ends at once without freeing them (app/entry.cpp).
 bool waitForWorker() {
   const milliseconds bound(g_workerWaitMs.load());
   if (gf_waitForWorkerEnd(bound)) return true;
-  gf_logMarked(fmt::format("the service run has not ended after {} ms, going on without it", bound.count()));
+  gf_logMarked(fmt::format("the service run has not ended after {} ms: {} saves what it can and ends at once, "
+                           "without it",
+                           bound.count(), g_programName));
   return false;
 }
 
@@ -111,6 +114,7 @@ void lf_resetRunState() {
   gf_resetParkState();
 
   gf_clearError();
+  gf_endNoticeHold();
   gf_clearMessage();
   gf_resetMessageCounter();
   g_mainWindow.reset();
@@ -189,6 +193,18 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
     gf_requestSimClientStop();
     gf_clearHexidTitles();
     gf_removeFlightPlanFolder();
+    // The restart's point of no return. A close of the window until here ends the program, as the
+    // window said it would; from here on a close starts an exit of its own, which waits for this one.
+    if (restart) {
+      if (gf_commitRestart()) {
+        ownsExit = false;
+      } else {
+        gf_log(fmt::format("User closed {}", g_programName));
+        g_userClosed = 1;
+        restart = false;
+        g_restartPending = 0;
+      }
+    }
     if (!restart) {
       saveEmpty(DESTINATION);
       saveEmpty(BLOCK_CALLSIGN);
@@ -198,6 +214,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
 
     if (restart) {
       gf_clearError();
+      gf_endNoticeHold();
       gf_clearMessage();
       gf_resetReaders();
       if (reason != NewSettings) {
@@ -205,8 +222,6 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
         saveOff(SCAN_AIRPORTS);
       }
       g_userClosed = 0;
-      ownsExit = false;
-      g_exitUnderWay = 0;  // a request during the countdown starts an exit of its own
       lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));
       // A newer exit took over during the countdown: it waits for this thread, then for the worker,
       // and ends (or restarts) the program itself; the reset here would race with it.

@@ -24,6 +24,7 @@ void gf_installUpcalls() {
   up::liveries::g_noMatchSet = &g_noMatchSet;
 
   up::airports::gf_parkAirportSnapshot = &gf_parkAirportSnapshot;
+  up::airports::gf_airportNear = &gf_airportNear;
   up::airports::g_parkAirportLoaded = &g_parkAirportLoaded;
   up::airports::gf_standNameAt = &gf_standNameAt;
   up::airports::gf_reservedStandName = &gf_reservedStandName;

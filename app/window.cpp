@@ -241,17 +241,20 @@ void AppWindow::onPaint(platform::Surface& s) {
 
 void AppWindow::onCommand(std::uint16_t id) {
   seen();
+  gf_endNoticeHold();
   lf_HandleWMCOMMAND(id);
 }
 
 void AppWindow::onEditEnter(std::uint16_t id) {
   seen();
+  gf_endNoticeHold();
   lf_editBoxEnter(id);
 }
 
 void AppWindow::onClose() {
   seen();
   // The window stays until the exit sequence has ended.
+  gf_endNoticeHold();
   gf_showMessage(fmt::format("Close window button clicked, closing {} ...", g_programName), false);
   gf_requestExit(UserClosedSim, 0);
 }

@@ -53,7 +53,13 @@ void gf_setExitHandler(ExitHandler handler) {
 }
 
 void gf_requestExit(int reason, std::uint32_t delaySeconds) {
-  if (g_exitUnderWay.exchange(1) != 0) return;
+  std::uint8_t none = 0;
+  if (!g_exitUnderWay.compare_exchange_strong(none, 1)) {
+    // The window says it is closing: an exit on its way to a restart must end the program instead.
+    std::uint8_t underWay = 1;
+    if (reason == UserClosedSim) g_exitUnderWay.compare_exchange_strong(underWay, kCloseDuringExit);
+    return;
+  }
   g_exitReason = reason;
   std::lock_guard lock(g_handlerMutex);
   if (!g_handler) return;
@@ -63,6 +69,11 @@ void gf_requestExit(int reason, std::uint32_t delaySeconds) {
     if (previous.joinable()) previous.join();
     handler(reason, delaySeconds);
   });
+}
+
+bool gf_commitRestart() {
+  std::uint8_t underWay = 1;
+  return g_exitUnderWay.compare_exchange_strong(underWay, 0);
 }
 
 void gf_joinExitThread() {

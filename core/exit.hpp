@@ -26,7 +26,9 @@ enum ExitReason : int {
 const std::string& gf_exitReasonName(int reason);
 bool gf_exitReasonRestarts(int reason);  // 3, 5 and 6
 
+// 0: no exit; 1: an exit is under way; kCloseDuringExit: ... and the user closed the window meanwhile.
 extern std::atomic<std::uint8_t> g_exitUnderWay;
+inline constexpr std::uint8_t kCloseDuringExit = 2;
 extern std::atomic<std::int32_t> g_exitReason;
 extern std::atomic<std::uint8_t> g_restartPending;
 extern std::atomic<std::uint8_t> g_userClosed;
@@ -36,8 +38,13 @@ extern std::atomic<std::uint8_t> g_readerError;
 // at its next file or section.
 inline bool gf_runClosing() { return g_exitUnderWay != 0 || g_userClosed != 0; }
 
-// Only the first request counts while an exit is under way.
+// Only the first request counts while an exit is under way; a close of the window (reason 4) during
+// it is noted, so that an exit that would restart ends the program instead (gf_commitRestart).
 void gf_requestExit(int reason, std::uint32_t delaySeconds);
+// The exit under way is about to restart the service run: true when it may, and then no exit is under
+// way any more (a request during the countdown starts an exit of its own); false when the user closed
+// the window meanwhile: the exit stays under way and ends the program.
+bool gf_commitRestart();
 // The simulator connection was lost.
 void gf_simWasClosed();
 // A reader thread's receive loop failed: shown, and turned into an exit by the periodic steps.

@@ -56,6 +56,15 @@ double gf_angleDiff(double a, double b) noexcept {
   return 0.0;
 }
 
+double gf_segmentDistanceNm(const LatLon& p, const LatLon& a, const LatLon& b) noexcept {
+  const double east = std::cos(p.lat * kDegToRad);
+  const double ax = (a.lon - p.lon) * east, ay = a.lat - p.lat;
+  const double bx = (b.lon - p.lon) * east, by = b.lat - p.lat;
+  const double dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+  const double u = length2 > 0 ? std::clamp(-(ax * dx + ay * dy) / length2, 0.0, 1.0) : 0.0;
+  return std::hypot(ax + u * dx, ay + u * dy) * 60.0;
+}
+
 bool gf_inNullBox(double latitude, double longitude) noexcept {
   return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
 }

@@ -29,6 +29,10 @@ LatLon gf_destinationPoint(const LatLon& start, double courseRad, double distanc
 // when b > a and -pi when a > b.
 double gf_angleDiff(double a, double b) noexcept;
 
+// The nautical miles from a position to the segment between two others, on a local flat plane
+// (for distances of a few miles).
+double gf_segmentDistanceNm(const LatLon& p, const LatLon& a, const LatLon& b) noexcept;
+
 // The null box: a latitude in [0, 0.0009] with a longitude in [0, 0.05] is no real position.
 bool gf_inNullBox(double latitude, double longitude) noexcept;
 

@@ -2,6 +2,7 @@
 
 #include "core/clock.hpp"
 #include "core/exit.hpp"
+#include "core/geometry.hpp"
 #include "core/log.hpp"
 #include "core/strings.hpp"
 #include "feed/link.hpp"
@@ -92,6 +93,40 @@ void TrafficReader::setParkElevation(std::optional<double> feet) {
 std::optional<double> TrafficReader::parkElevation() const {
   std::lock_guard lock(m_mutex);
   return m_parkElevation;
+}
+
+void TrafficReader::noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt) {
+  Roll& roll = m_lastAirborne[hexid];
+  std::optional<double> course = roll.course;
+  if (roll.airborneTime > 0 && time - roll.airborneTime <= kRollOutSeconds &&
+      (roll.latitude != latitude || roll.longitude != longitude))
+    course = gf_bearingRad({roll.latitude, roll.longitude}, {latitude, longitude});
+  roll = {time, time, latitude, longitude, speedKt, course};
+  // Now and then, the aircraft no longer rolling out go.
+  if (time - m_lastAirbornePruned > kRollOutSeconds) {
+    std::erase_if(m_lastAirborne, [&](const auto& entry) { return time - entry.second.airborneTime > kRollOutSeconds; });
+    m_lastAirbornePruned = time;
+  }
+}
+
+bool TrafficReader::rollingOut(std::uint32_t hexid, double time, double latitude, double longitude) {
+  const auto it = m_lastAirborne.find(hexid);
+  if (it == m_lastAirborne.end() || time - it->second.airborneTime > kRollOutSeconds) return false;
+  Roll& roll = it->second;
+  // What the speed covers in the time, half as much again, and a tenth of a mile for the feed's play.
+  const double reach = 1.5 * roll.speedKt * std::max(time - roll.time, 0.0) / 3600.0 + 0.1;
+  const double nm = gf_distanceNm({roll.latitude, roll.longitude}, {latitude, longitude});
+  if (nm > reach) return false;
+  // It rolls on the way it came down: a record off to the side is the turn off the runway, or no
+  // part of the roll at all.
+  if (roll.course && nm > kRollPlayNm &&
+      std::fabs(gf_angleDiff(*roll.course, gf_bearingRad({roll.latitude, roll.longitude}, {latitude, longitude}))) >
+          kRollOffCourseDeg * kDegToRad)
+    return false;
+  roll.time = time;
+  roll.latitude = latitude;
+  roll.longitude = longitude;
+  return true;
 }
 
 void TrafficReader::addSeenCallsign(std::string_view callsign) {

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace amb {
@@ -108,6 +109,21 @@ public:
   void setParkElevation(std::optional<double> feet);
   std::optional<double> parkElevation() const;
 
+  // The landing roll of an aircraft seen in the air: its ground records away from the park airport
+  // are taken for this long after its last airborne one (seconds of the records' time), so that it
+  // touches down and rolls out where the records have it. noteAirborne and rollingOut are the traffic
+  // reader's own (its thread, or a test's).
+  static constexpr double kRollOutSeconds = 60.0;
+  static constexpr double kRollOffCourseDeg = 30.0;
+  static constexpr double kRollPlayNm = 0.02;
+  // A record of an aircraft in the air, or of its landing roll (taken as one).
+  void noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt);
+  // A ground record within kRollOutSeconds of the aircraft's last airborne one, no farther from the
+  // record before it than its speed covers (a stale record in the air far off begins no roll), and,
+  // beyond the feed's play, within kRollOffCourseDeg of the way the airborne records came down.
+  // Taken, it is the roll's last record.
+  bool rollingOut(std::uint32_t hexid, double time, double latitude, double longitude);
+
   void addSeenCallsign(std::string_view callsign);
   std::set<std::string> seenCallsigns() const;
   // Hands the collected callsigns over and empties the set.
@@ -120,6 +136,15 @@ private:
   double m_userLongitude = 0;
   std::optional<double> m_parkElevation;
   std::set<std::string> m_seenCallsigns;
+  // The time of each aircraft's last airborne record, those of the last kRollOutSeconds (pruned as
+  // it grows, so the feed's every aircraft does not stay in it).
+  struct Roll {
+    double airborneTime = 0;  // the last airborne record's
+    double time = 0, latitude = 0, longitude = 0, speedKt = 0;  // the last record of the roll
+    std::optional<double> course;  // radians: the way the records came down, once two differ
+  };
+  std::unordered_map<std::uint32_t, Roll> m_lastAirborne;
+  double m_lastAirbornePruned = 0;
 };
 
 class WeatherReader : public UdpReader {

@@ -191,7 +191,11 @@ LineResult parse(TrafficReader& reader) {
   if (id.callsign == "ERARMTR0"sv) return LineResult::BlockedCallsign;
   if (id.registration.empty() && id.callsign.empty()) return LineResult::Anonymous;
 
-  if (!s.airborne) {
+  // On the ground only at the park airport, but for the landing roll of an aircraft just seen in the
+  // air: it touches down and rolls out wherever it lands.
+  if (s.airborne) {
+    reader.noteAirborne(record.hexid, record.timestamp, s.latitude, s.longitude, s.speed);
+  } else if (!reader.rollingOut(record.hexid, record.timestamp, s.latitude, s.longitude)) {
     if (!park) park = gf_parkAirportSnapshot();
     if (park->code.empty() || gf_distanceNm({s.latitude, s.longitude}, {park->lat, park->lon}) > 5)
       return LineResult::GroundAwayFromPark;

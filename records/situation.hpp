@@ -23,6 +23,7 @@ struct Situation {
   std::uint8_t airborne = 0;
   std::uint8_t noMovement = 0;          // same position as the one before: the aircraft stands
   std::uint8_t feedAttitudeUsable = 0;  // the feed's track and bank may steer the turn
+  std::uint8_t extension = 0;           // made by the engine to fly on while the feed is silent
 };
 
 }  // namespace amb

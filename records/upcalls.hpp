@@ -14,6 +14,7 @@
 // doubles. A pointer left null is a wiring fault and crashes at its first use.
 
 #include "core/airport_data.hpp"
+#include "core/geometry.hpp"
 #include "core/startup.hpp"
 #include "records/aircraft.hpp"
 #include "records/parking.hpp"
@@ -24,6 +25,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -61,6 +63,7 @@ inline std::set<std::string>* g_noMatchSet = nullptr;
 // The airports and static parking, asked by the feed, the simulator link and the engine.
 namespace airports {
 inline AirportData (*gf_parkAirportSnapshot)() = nullptr;
+inline std::optional<AirportData> (*gf_airportNear)(const LatLon& position, double withinNm) = nullptr;
 inline std::atomic<std::uint8_t>* g_parkAirportLoaded = nullptr;
 inline std::string (*gf_standNameAt)(double latitude, double longitude) = nullptr;
 inline std::string (*gf_reservedStandName)() = nullptr;

@@ -33,10 +33,23 @@ namespace {
 constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
 constexpr std::array<double, 6> kMaxBankChangeDeg{0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};
 constexpr std::array<double, 6> kMaxPitchChangeDeg{0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
-// The fastest each category turns in the air, degrees a second (Light, Buzjets, Large, Heavy,
-// HighPerf, Rotorcraft): brisk turns, short of a spin (15 degrees a second). Where the feed held a
-// position for half a minute while the aircraft turned, its reported track turns as fast at a corner.
-constexpr std::array<double, 6> kMostTurnDegPerSecond{12, 10, 10, 8, 12, 12};
+// How fast each category rolls into and out of a turn in the air, degrees a second: an airliner's
+// brisk but comfortable roll, a light aircraft's and a helicopter's quicker one.
+constexpr std::array<double, 6> kRollRateDegPerSecond{10, 8, 6, 4.5, 20, 15};
+
+// An aircraft this near an airport (nm) descending in its low configuration comes in to land there;
+// records on the ground this near one have it landed there.
+constexpr double kApproachNm = 10.0;
+// The steepest descent of a category: this many times its climb, and never beyond 5,400 ft/min.
+constexpr double kDescentPerClimb = 1.5;
+constexpr double kMostDescentPerCycle = 0.9;
+// Coming in to land, the least descent taken from the records (feet a minute), and the cycles the
+// flare takes.
+constexpr double kLeastLandingDescentFpm = 600.0;
+constexpr std::int32_t kFlareCycles = 300;
+// Below this height above the ground an aircraft coming in to land is on short final, feet.
+constexpr double kShortFinalFt = 500.0;
+constexpr double kTouchdownFieldNm = 5.0;
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -56,11 +69,14 @@ std::int32_t lf_cyclesTo(const Situation& s) { return std::max(kMinLegCycles, s.
 // when its speed would bring it there later, but never flies faster than its catch-up speed: what
 // is left of the delay, the next legs make up.
 std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt, bool catchUp = false) {
-  // Rounding the corner it flies from, the aircraft is timed from the corner itself, as when it
-  // turns on the spot: the curve cuts the corner, not the time of the legs.
-  const double d = gf_distanceNm(lf_roundingCorner(ac) ? lf_at(ac.situations.front()) : lf_here(ac), lf_at(second));
+  const double d = gf_distanceNm(lf_here(ac), lf_at(second));
   const auto cycles = static_cast<std::int32_t>(std::min(std::round(d * kCyclesPerNmAtOneKnot / speedKt), 1e9));
-  std::int32_t due = lf_now() + std::max(kMinLegCycles, cycles);
+  // In the air a leg ends once the aircraft is abeam its end, a little after its due time where the
+  // aircraft came late: the next leg is timed from that due time, so that the lateness is made up
+  // rather than handed on from leg to leg.
+  const bool fromDue = ac.movesOnGround == 0 && ac.airPath.guided != 0 && !ac.situations.empty() &&
+                       ac.catchingUp == 0 && ac.situations.front().due < lf_now();
+  std::int32_t due = (fromDue ? ac.situations.front().due : lf_now()) + std::max(kMinLegCycles, cycles);
   if (ac.extensionCount < 1) due = std::clamp(due, second.due - ac.earlyWindow, second.due + ac.lateWindow);
   if (catchUp) due = std::min(due, second.due);
   // Neither the catch-up nor the window makes the leg faster than the catch-up speed.
@@ -93,12 +109,23 @@ void lf_highConfiguration(LiveAc& ac, double vs) {
   }
 }
 
+// The airport within `withinNm` of a position that an aircraft there comes in to land at: the park
+// airport, else the nearest of the airport list.
+std::optional<AirportData> lf_fieldNear(const LatLon& at, double withinNm) {
+  const AirportData park = gf_parkAirportSnapshot();
+  if (!park.code.empty() && gf_distanceNm(at, {park.lat, park.lon}) <= withinNm) return park;
+  if (gf_airportNear != nullptr) return gf_airportNear(at, withinNm);
+  return std::nullopt;
+}
+
 void lf_lowConfiguration(LiveAc& ac, double vs) {
   const bool rotor = ac.category == Rotorcraft;
   lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 0);
-  const AirportData park = gf_parkAirportSnapshot();
-  const bool nearPark = !park.code.empty() && gf_distanceNm(lf_here(ac), {park.lat, park.lon}) <= 10;
-  if (vs <= -250 && ac.landingMode == 0 && nearPark) {
+  // The field it comes in to: the one its approach began at, or the one it is near.
+  if (ac.landingMode == 0 || !ac.landingField) ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
+  const bool nearField =
+      ac.landingField && gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) <= kApproachNm;
+  if (vs <= -250 && ac.landingMode == 0 && nearField) {
     // Approach.
     lf_setThrottle(ac, rotor ? 4 : 1);
     lf_setFlaps(ac, 3);
@@ -111,7 +138,7 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
     ac.cabinLightOff = 0;
     lf_wideWindows(ac);
     ac.stepCounter = 1;
-  } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearPark))) {
+  } else if (ac.goAroundMark == 0 && (vs > 600 || (ac.landingMode != 0 && vs > -250 && !nearField))) {
     // Go-around (or the climb-out near the ground), once until the next approach.
     lf_shrinkWindows(ac);
     if (ac.throttleMarker != 4) {
@@ -126,6 +153,16 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
   }
 }
 
+// The cycles the landing takes to the field: to the first report on the ground, or sooner where the
+// records' descent reaches the field sooner (the feed reports the ground late, and repeats its last
+// airborne position meanwhile), less the flare's time.
+std::int32_t lf_cyclesToField(const LiveAc& ac, const Situation& f, const Situation& s, double fieldFt) {
+  const double descent = std::max(-f.verticalSpeed, kLeastLandingDescentFpm);
+  const double height = std::max(ac.position.altitude - fieldFt, 0.0);
+  const auto bySink = static_cast<std::int32_t>(height / descent * kCyclesPerMinute) - kFlareCycles;
+  return std::max(kMinLegCycles, std::min(lf_cyclesTo(s), bySink));
+}
+
 // The approach vertical speed written into the second situation and the target; the altitude follows
 // it per cycle.
 void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
@@ -134,7 +171,7 @@ void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
   ac.altitudeStep = vs / kCyclesPerMinute;
 }
 
-void lf_planAltitude(LiveAc& ac) {
+void lf_planAltitudeStep(LiveAc& ac) {
   auto& buffer = ac.situations;
   Situation& f = buffer[0];
   Situation& s = buffer[1];
@@ -175,30 +212,51 @@ void lf_planAltitude(LiveAc& ac) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
-      // The category's climb limit; near the ground a climb goes on at a least rate.
+      // The category's climb limit; climbing out near the ground (the records climb) a climb goes on
+      // at a least rate. An aircraft whose records descend only follows them.
+      const bool climbingOut = s.altitude > f.altitude;
       if (ac.landingMode == 0 && step > 0)
-        step = agl > 1000 ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+        step = agl > 1000 || !climbingOut ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
+      if (ac.landingMode != 0 && s.altitude <= f.altitude) step = lf_approachStep(ac, step);
       ac.altitudeStep = step;
     }
   } else {
-    const AirportData park = gf_parkAirportSnapshot();
+    // The landing: down to the field the records reach the ground at.
+    const std::optional<AirportData> field = lf_fieldNear(lf_at(s), kTouchdownFieldNm);
+    if (field) ac.landingField = field;
     const std::int32_t qnh = g_engineQnh.load();
-    if (!park.code.empty() && qnh <= 1013)
-      ac.altitudeStep = (park.alt - ac.position.altitude) / lf_cyclesTo(s);
+    if (field && qnh <= 1013)
+      ac.altitudeStep = (field->alt - ac.position.altitude) / lf_cyclesToField(ac, f, s, field->alt);
     else
       lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
     lf_setGear(ac, 1);
   }
 }
 
+// The altitude step of the leg, never steeper down than the category descends (a short leg to a
+// low record would have it plunge).
+void lf_planAltitude(LiveAc& ac) {
+  lf_planAltitudeStep(ac);
+  ac.altitudeStep = std::max(ac.altitudeStep, lf_steepestDescentPerCycle(ac));
+}
+
 }  // namespace
 
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 
+double lf_approachStep(const LiveAc& ac, double step) {
+  if (ac.heightAboveGround <= kShortFinalFt) step = std::min(step, -kLeastLandingDescentFpm / kCyclesPerMinute);
+  return step;
+}
+
+double lf_steepestDescentPerCycle(const LiveAc& ac) {
+  return std::max(-kDescentPerClimb * ac.maxClimbPerCycle(), -kMostDescentPerCycle);
+}
+
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
-double gf_airTurnRate(int category) { return kMostTurnDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
+double gf_rollRate(int category) { return kRollRateDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
 
 void nextPosMain(LiveAc& ac) {
   try {
@@ -283,6 +341,7 @@ void nextPosAir(LiveAc& ac) {
     if (lf_now() > f.due) ac.catchingUp = 1;
     const std::int32_t stamped = s.due;
     s.due = lf_legDue(ac, s, std::max(speed, 1e-6), ac.catchingUp != 0);
+    ac.airPath.stampedDue = stamped;
     if (s.due <= stamped) ac.catchingUp = 0;
   } catch (const std::exception& e) {
     gf_logf("{}: {} {}, sz:{}", "nextPosAir", e.what(), ac.description(), ac.situations.size());
@@ -390,8 +449,7 @@ void lf_flare(LiveAc& ac) {
     }
     case 1:
       if (agl <= cg + 20) {
-        const AirportData park = gf_parkAirportSnapshot();
-        if (!park.code.empty()) ac.landingSurfaceAltitude = park.alt;
+        if (ac.landingField) ac.landingSurfaceAltitude = ac.landingField->alt;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -450;
         ac.flareStage = 2;
       }

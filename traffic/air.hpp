@@ -16,6 +16,12 @@ void lf_planAirLeg(LiveAc& ac);
 double lf_legSpeedKt(const LiveAc& ac);
 // The fastest a late aircraft flies to catch up, knots: 1.3 times the leg's speed and 30 kt more.
 double lf_catchUpSpeedKt(double speedKt);
+// The steepest an aircraft descends in the air, feet a cycle (negative): half as steep again as it
+// climbs, and never beyond 5,400 ft/min.
+double lf_steepestDescentPerCycle(const LiveAc& ac);
+// A descent step on the approach: on short final it goes on at an approach's least rate, for the
+// feed holds the last altitudes of a landing for a while.
+double lf_approachStep(const LiveAc& ac, double step);
 double lf_turnToNextLeg(const LiveAc& ac);
 void lf_setBankStep(LiveAc& ac, double turn, int steps);
 double lf_approachVs(const LiveAc& ac);
@@ -27,7 +33,7 @@ void lf_flare(LiveAc& ac);
 double gf_maxBank(int category);
 double gf_maxBankChange(int category);
 double gf_maxPitchChange(int category);
-// The fastest the category turns in the air, radians a second.
-double gf_airTurnRate(int category);
+// How fast the category rolls in the air, radians a second.
+double gf_rollRate(int category);
 
 }  // namespace amb

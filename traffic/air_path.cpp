@@ -1,14 +1,10 @@
-// Turns in the air. The reported track is a chain of straight legs whose course changes at once at
-// every reported position, by up to 90 degrees where the feed repeated a position for half a minute
-// while the aircraft turned. Flown as it is, the path turns on the spot and the nose, turning at the
-// aircraft's rate, lags it by a leg. Here a corner becomes a quadratic curve from a point on the leg
-// before it to a point on the leg after it, pulled toward the corner (as the taxi's curves are): the
-// aircraft passes nearest the corner at the corner's due time, half of the curve flown at the end of
-// one leg and the other half at the start of the next. The curve is as tight as the aircraft's turn
-// rate allows, and tighter where that would cut far inside the corner (the reported track is itself
-// the chords of the aircraft's arc), as long as the nose keeps up with the course within 30
-// degrees. The nose follows the course flown, at the aircraft's turn rate; the bank is the one a
-// level turn at that rate needs.
+// Flight in the air between reported positions. The reported track is a chain of straight legs
+// whose course changes at once at every reported position: samples of the aircraft's real, smooth
+// path, with the feed's noise. Here the aircraft flies its own path: every cycle it steers for the
+// point of the track some seconds' flight ahead of it, banking for the arc that brings it there, at
+// the category's rate of roll and no steeper than its bank. Corners are rounded and the feed's
+// zigzags smoothed out over that stretch; off the track the aircraft comes back onto it further on.
+// Its speed brings it to the reported positions at their due times.
 
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
@@ -17,8 +13,8 @@
 #include "core/geometry.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <optional>
 
 namespace amb {
 
@@ -27,306 +23,378 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
 constexpr double kGravity = 9.80665;  // metres per second squared
-// The most a curve cuts inside a corner (a reported track that turns is itself the chords of the
-// aircraft's arc), metres, and the most the nose may lag the course where the corner is too sharp
-// for that, degrees.
-constexpr double kMostCornerCutMetres = 20.0;
-constexpr double kMostNoseLagDeg = 30.0;
-// Halvings of the search for the curve that keeps the nose within that lag.
-constexpr int kSearchSteps = 24;
-// A helicopter at this speed or slower yaws at this rate, degrees a second.
+constexpr double kSecondsPerCycle = 1.0 / kCyclesPerSecond;
+// A helicopter at this speed or slower yaws at this rate, degrees a second; nothing turns faster.
 constexpr double kSlowYawKt = 60.0;
 constexpr double kSlowYawDegPerSecond = 30.0;
-// Course changes up to this are flown straight (the nose turns by them at once); beyond the largest,
-// a curve would only turn the aircraft round on the spot.
-constexpr double kLeastCurveTurnDeg = 3.0;
-constexpr double kMostCurveTurnDeg = 160.0;
-// Slower than this the course flown means little (a hovering helicopter): the nose keeps the leg's
-// planned heading step instead.
-constexpr double kLeastCourseSpeedKt = 20.0;
-// Where the path turns faster than the nose can follow, the aircraft goes no farther in a cycle than
-// keeps its course within kMostNoseLagDeg of the nose (halvings of the search for that distance);
-// what it falls behind it makes up at a little below its catch-up speed (the local frame's metres
-// differ from the great circle's by a fraction of a percent).
-constexpr int kHoldSearchSteps = 12;
-constexpr double kBelowCatchUp = 0.99;
-// The rest of a curve carries on into the next leg only from where the last one left the aircraft.
-constexpr double kSameEndMetres = 1.0;
-constexpr double kSameCourseRad = 0.1 * kDegToRad;
+// An aeroplane in the air never flies slower than this share of the slowest speed the feed reported
+// for it in the air: it would stall, and it would seem to stand still.
+constexpr double kLeastShareOfSlowest = 0.65;
+// Coming in to land it flies no slower than this share of the speed last reported in the air.
+constexpr double kLeastShareOfApproach = 0.9;
+// How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
+// timing, an aeroplane's speed does not.
+constexpr double kMostSpeedChangeKtPerSecond = 3.0;
+// A corner sharper than this (the cosine of the angle the track turns there) is the track turning
+// back: abeam it means abeam the leg into it.
+constexpr double kMostCornerCos = -0.5;
+// The aircraft steers for the point of the track this many seconds' flight ahead of it, and never
+// nearer than this many metres.
+constexpr double kAimSeconds = 10.0;
+constexpr double kLeastAimMetres = 300.0;
+// Turning this far off the course it aims for, it flies no faster than the leg's reported speed (to make
+// up a delay, or after one): the turn would only grow wider.
+constexpr double kTurningDeg = 15.0;
+// A leg's end more than 120 degrees off the nose lies well behind it.
+constexpr double kWellBehindCos = 0.5;
+// Nearer than this two positions are one, metres.
+constexpr double kSameMetres = 1.0;
 
-struct Local {
-  double north = 0;
-  double east = 0;
+struct Vec {
+  double x = 0;  // metres east
+  double y = 0;  // metres north
 };
 
-Local operator+(Local a, Local b) { return {a.north + b.north, a.east + b.east}; }
-Local operator-(Local a, Local b) { return {a.north - b.north, a.east - b.east}; }
-Local operator*(double k, Local a) { return {k * a.north, k * a.east}; }
-double lf_length(Local a) { return std::hypot(a.north, a.east); }
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+Vec operator-(Vec a) { return {-a.x, -a.y}; }
+Vec operator*(double k, Vec a) { return {k * a.x, k * a.y}; }
+double lf_dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
+// Metres on the local plane are far from overflow: the plain root is enough, and much cheaper.
+double lf_length(Vec a) { return std::sqrt(a.x * a.x + a.y * a.y); }
+Vec lf_unit(Vec a) {
+  const double l = lf_length(a);
+  return l > 0 ? (1 / l) * a : Vec{};
+}
+// The unit vector of a course (radians clockwise from north), and the course of a vector.
+Vec lf_along(double course) { return {std::sin(course), std::cos(course)}; }
+double lf_courseOf(Vec a) { return std::atan2(a.x, a.y); }
 
-double lf_metresPerDegreeEast(double originLatitude) { return kMetresPerDegree * std::cos(originLatitude * kDegToRad); }
-
-Local lf_toLocal(const AirPath& p, double latitude, double longitude) {
-  return {(latitude - p.originLatitude) * kMetresPerDegree,
-          (longitude - p.originLongitude) * lf_metresPerDegreeEast(p.originLatitude)};
+double lf_normalised(double radians) {
+  double h = std::fmod(radians, kTwoPi);
+  if (h < 0) h += kTwoPi;
+  return h >= kTwoPi ? 0.0 : h;
 }
 
-LatLon lf_toLatLon(const AirPath& p, Local at) {
-  return {p.originLatitude + at.north / kMetresPerDegree,
-          p.originLongitude + at.east / lf_metresPerDegreeEast(p.originLatitude)};
-}
-
-Local lf_start(const AirPath::Piece& c) { return {c.north0, c.east0}; }
-Local lf_middle(const AirPath::Piece& c) { return {c.north1, c.east1}; }
-Local lf_end(const AirPath::Piece& c) { return {c.north2, c.east2}; }
-
-AirPath::Piece lf_piece(Local a, Local middle, Local b) {
-  return {a.north, a.east, middle.north, middle.east, b.north, b.east};
-}
-AirPath::Piece lf_straight(Local a, Local b) { return lf_piece(a, 0.5 * (a + b), b); }
-
-Local lf_pointAt(const AirPath::Piece& c, double u) {
-  return (1 - u) * (1 - u) * lf_start(c) + 2 * (1 - u) * u * lf_middle(c) + u * u * lf_end(c);
-}
-
-Local lf_tangentAt(const AirPath::Piece& c, double u) {
-  return 2 * (1 - u) * (lf_middle(c) - lf_start(c)) + 2 * u * (lf_end(c) - lf_middle(c));
-}
-
-// Metres along the piece from parameter a to b (five-point Gauss-Legendre over the tangent's length).
-double lf_lengthAlong(const AirPath::Piece& c, double a, double b) {
-  static constexpr double kNodes[5] = {-0.9061798459386640, -0.5384693101056831, 0.0, 0.5384693101056831,
-                                       0.9061798459386640};
-  static constexpr double kWeights[5] = {0.2369268850561891, 0.4786286704993665, 0.5688888888888889,
-                                         0.4786286704993665, 0.2369268850561891};
-  const double half = (b - a) / 2;
-  double length = 0;
-  for (int i = 0; i < 5; ++i) length += kWeights[i] * lf_length(lf_tangentAt(c, a + half * (kNodes[i] + 1)));
-  return length * half;
-}
-
-// The parameter `metres` on along the piece from u (Newton's method on the length; the pieces are
-// gentle curves, so a few steps land within a fraction of a millimetre).
-double lf_parameterAfter(const AirPath::Piece& c, double u, double metres) {
-  double v = u;
-  for (int i = 0; i < 4; ++i) {
-    const double speed = lf_length(lf_tangentAt(c, v));
-    if (speed <= 0) break;
-    v = std::clamp(v - (lf_lengthAlong(c, u, v) - metres) / speed, u, 1.0);
-  }
-  return v;
-}
-
-double lf_courseOf(Local d) {
-  double course = std::atan2(d.east, d.north);
-  if (course < 0) course += kTwoPi;
-  return course >= kTwoPi ? 0.0 : course;
-}
-
-double lf_pathLength(const AirPath& p) {
-  double length = 0;
-  for (std::size_t i = p.index; i < p.count; ++i) length += lf_lengthAlong(p.pieces[i], i == p.index ? p.u : 0.0, 1.0);
-  return length;
-}
-
-// The curve through a corner: its first half (flown before the corner's due time) and the rest of
-// it, in the path's metres.
-struct CornerTurn {
-  AirPath::Piece firstHalf;
-  Local restMiddle;
-  Local restEnd;
+// Positions in metres east and north of the aircraft.
+struct AroundAircraft {
+  double latitude, longitude, eastPerDegree;
+  explicit AroundAircraft(const AiPosBlock& pos)
+      : latitude(pos.latitude),
+        longitude(pos.longitude),
+        eastPerDegree(kMetresPerDegree * std::cos(pos.latitude * kDegToRad)) {}
+  Vec at(double lat, double lon) const { return {(lon - longitude) * eastPerDegree, (lat - latitude) * kMetresPerDegree}; }
 };
-
-// The most the nose lags the course along the curve through a corner that turns by `turn`, from d
-// before it to d after it, flown at a speed (metres a second) by a nose that turns at `rate` (radians
-// a second). Along the curve w(u) = (1 - u) * in + u * on gives the direction, the course turns at
-// speed * sin(turn) / (2d |w|^3), fastest at the middle; the nose falls behind from where that
-// exceeds its rate (|w| = k) to where it falls below again, by the course's turn between those
-// points less what the nose turns meanwhile.
-double lf_noseLag(double turn, double d, double speedMps, double rate) {
-  const double k = std::cbrt(speedMps * std::sin(turn) / (2 * d * rate));
-  // |w(u)|^2 = 1 - 2u(1 - u)(1 - cos(turn)) = k^2 at u and 1 - u; where k is below the least |w|,
-  // cos(turn / 2), the course never outruns the nose and u comes out as 1/2.
-  const double product = k >= 1 ? 0.0 : (1 - k * k) / (2 * (1 - std::cos(turn)));
-  const double u = (1 - std::sqrt(std::max(0.0, 1 - 4 * product))) / 2;
-  const double courseAtU = std::atan2(u * std::sin(turn), (1 - u) + u * std::cos(turn));
-  const AirPath::Piece curve = lf_piece({-d, 0}, {0, 0}, {d * std::cos(turn), d * std::sin(turn)});
-  const double seconds = lf_lengthAlong(curve, u, 1 - u) / speedMps;
-  return std::max(0.0, turn - 2 * courseAtU - rate * seconds);
-}
-
-// The turn through corner s, coming from a along a straight stretch and going on toward t, at a
-// ground speed (metres a second). False when the course changes too little or too much.
-bool lf_cornerTurn(int category, double speedMps, Local a, Local s, Local t, CornerTurn& out) {
-  const double before = lf_length(s - a);
-  const double after = lf_length(t - s);
-  if (before <= kSameEndMetres || after <= kSameEndMetres) return false;
-  const Local in = (1 / before) * (s - a);
-  const Local on = (1 / after) * (t - s);
-  const double turn = std::fabs(gf_angleDiff(lf_courseOf(in), lf_courseOf(on)));
-  if (turn <= kLeastCurveTurnDeg * kDegToRad || turn > kMostCurveTurnDeg * kDegToRad) return false;
-  // A quadratic curve with its middle point at the corner and its ends d before and after it turns
-  // fastest at its middle, at speed * sin(turn / 2) / (d * cos^2(turn / 2)): as tight as the aircraft
-  // turns ...
-  const double rate = gf_airTurnRate(category);
-  const double half = turn / 2;
-  const double forRate = speedMps * std::sin(half) / (rate * std::cos(half) * std::cos(half));
-  // ... but cutting no more than kMostCornerCutMetres inside the corner (d * sin(turn) / 4), unless
-  // the course then turned so much faster than the nose that the nose fell more than kMostNoseLagDeg
-  // behind it; then no tighter than that.
-  double d = std::min(forRate, 4 * kMostCornerCutMetres / std::sin(turn));
-  if (lf_noseLag(turn, d, speedMps, rate) > kMostNoseLagDeg * kDegToRad) {
-    double tight = d, wide = forRate;
-    for (int i = 0; i < kSearchSteps; ++i) {
-      const double mid = (tight + wide) / 2;
-      (lf_noseLag(turn, mid, speedMps, rate) > kMostNoseLagDeg * kDegToRad ? tight : wide) = mid;
-    }
-    d = wide;
-  }
-  // Half of the next leg is left for the turn at its end.
-  d = std::min({d, before, after / 2});
-  const Local q1 = s - d * in;
-  const Local q2 = s + d * on;
-  const Local nearest = 0.25 * (q1 + 2 * s + q2);
-  out.firstHalf = lf_piece(q1, 0.5 * (q1 + s), nearest);
-  out.restMiddle = 0.5 * (s + q2);
-  out.restEnd = q2;
-  return true;
-}
-
-// Puts the straight stretch from a to the turn (or to s without one) and the turn on the path.
-void lf_addStraightAndTurn(AirPath& p, Local a, Local s, const CornerTurn* turn, const Situation& corner) {
-  const Local straightEnd = turn != nullptr ? lf_start(turn->firstHalf) : s;
-  if (lf_length(straightEnd - a) > 0) p.pieces[p.count++] = lf_straight(a, straightEnd);
-  if (turn == nullptr) return;
-  p.pieces[p.count++] = turn->firstHalf;
-  p.turnGoesOn = 1;
-  p.cornerLatitude = corner.latitude;
-  p.cornerLongitude = corner.longitude;
-  const LatLon atEnd = lf_toLatLon(p, lf_end(turn->firstHalf));
-  const LatLon restMiddle = lf_toLatLon(p, turn->restMiddle);
-  const LatLon restEnd = lf_toLatLon(p, turn->restEnd);
-  p.atEndLatitude = atEnd.lat;
-  p.atEndLongitude = atEnd.lon;
-  p.restMiddleLatitude = restMiddle.lat;
-  p.restMiddleLongitude = restMiddle.lon;
-  p.restEndLatitude = restEnd.lat;
-  p.restEndLongitude = restEnd.lon;
-}
-
-// The corner at s wants a turn: s and t both in the air, t a position of its own.
-bool lf_turnsInTheAir(const Situation& s, const Situation& t) {
-  return s.airborne != 0 && t.airborne != 0 && t.noMovement == 0 &&
-         (t.latitude != s.latitude || t.longitude != s.longitude);
-}
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
-// How fast the nose turns at a ground speed (metres a second): a helicopter slow enough yaws
-// round briskly, as it does when it sets off from a hover in a new direction.
-double lf_noseRate(int category, double speedMps) {
-  if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return kSlowYawDegPerSecond * kDegToRad;
-  return gf_airTurnRate(category);
+// The reported track around the aircraft, in metres from it: the position before the leg's start
+// (when known), the leg's start, the leg's end (the front situation) and the positions after it that
+// the buffer holds already. The aircraft is on the segment from at[segment] to at[segment + 1]: the
+// leg's, or a later one when it is early past the leg's end.
+struct Track {
+  static constexpr int kMostPoints = 6;
+  std::array<Vec, kMostPoints> at{};
+  int count = 0;
+  int legEnd = 0;   // the leg's end
+  int segment = 0;
+
+  void add(Vec v) {
+    if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) at[count++] = v;
+  }
+  Vec course(int i) const { return lf_unit(at[i + 1] - at[i]); }
+  // The course the track has abeam point i: halfway between the legs into and out of it, unless it
+  // turns back there.
+  Vec through(int i) const {
+    if (i <= 0) return course(0);
+    if (i + 1 >= count) return course(i - 1);
+    const Vec in = course(i - 1), out = course(i);
+    return lf_dot(in, out) > kMostCornerCos ? lf_unit(in + out) : in;
+  }
+  // The aircraft (at the origin) is abeam point i or past it.
+  bool past(int i) const { return lf_dot(-at[i], through(i)) >= 0; }
+  // Metres along segment k from its start to the point abeam the aircraft, within the segment.
+  double alongSegment(int k) const {
+    return std::clamp(lf_dot(-at[k], course(k)), 0.0, lf_length(at[k + 1] - at[k]));
+  }
+  // The point abeam the aircraft on its segment; its distance is the aircraft's from the track.
+  Vec abeam() const { return at[segment] + alongSegment(segment) * course(segment); }
+  // Metres along the track from abeam the aircraft to point i (none when i is behind).
+  double toPoint(int i) const {
+    if (i <= segment) return 0;
+    double metres = lf_length(at[segment + 1] - at[segment]) - alongSegment(segment);
+    for (int k = segment + 1; k < i; ++k) metres += lf_length(at[k + 1] - at[k]);
+    return metres;
+  }
+  // The point a distance ahead along the track from abeam the aircraft; past the last one the track
+  // goes on along its last segment.
+  Vec ahead(double metres) const {
+    Vec p = abeam();
+    for (int k = segment;; ++k) {
+      const double rest = lf_length(at[k + 1] - p);
+      if (k + 2 >= count || rest >= metres) return p + metres * course(k);
+      metres -= rest;
+      p = at[k + 1];
+    }
+  }
+};
+
+Track lf_buildTrack(const LiveAc& ac) {
+  const AiPosBlock& pos = ac.position;
+  const AirPath& p = ac.airPath;
+  const Situation& s = ac.situations.front();
+  Track t;
+  const AroundAircraft around(pos);
+  const Vec before = around.at(p.beforeLatitude, p.beforeLongitude);
+  const Vec from = around.at(p.fromLatitude, p.fromLongitude);
+  if (p.beforeKnown != 0) t.add(before);
+  t.add(from);
+  Vec end = around.at(s.latitude, s.longitude);
+  // A position made up while the feed is silent lies along the nose, not on the track: the track
+  // goes on as its last reported leg did.
+  if (s.extension != 0 && t.count >= 2) end = from + lf_length(end - from) * t.course(t.count - 2);
+  // A leg that starts where it ends runs from the aircraft.
+  if (lf_length(end - from) <= kSameMetres) {
+    t.count = 0;
+    t.add(Vec{});
+  }
+  t.add(end);
+  if (t.count < 2) t.add(end + lf_along(pos.heading));
+  t.legEnd = t.count - 1;
+  if (s.extension == 0) {
+    for (std::size_t i = 1; i < ac.situations.size(); ++i) {
+      const Situation& n = ac.situations[i];
+      if (n.noMovement != 0 || n.extension != 0) break;
+      t.add(around.at(n.latitude, n.longitude));
+    }
+  }
+  t.segment = t.legEnd - 1;
+  while (t.segment + 2 < t.count && t.past(t.segment + 1)) ++t.segment;
+  return t;
 }
 
-void lf_startPath(AirPath& p, const LiveAc& ac) {
-  p.originLatitude = ac.position.latitude;
-  p.originLongitude = ac.position.longitude;
+// The track of an aircraft where it is now: asked for twice a cycle (whether the leg ends, then the
+// step), it is built once in a cycle while the aircraft and its buffer stay as they were.
+const Track& lf_track(const LiveAc& ac) {
+  struct Built {
+    std::int32_t cycle = -1;
+    const LiveAc* ac = nullptr;
+    double latitude = 0, longitude = 0, heading = 0, fromLatitude = 0, fromLongitude = 0;
+    std::int32_t frontDue = 0, lastDue = 0;
+    std::size_t size = 0;
+    Track track;
+  };
+  thread_local Built built;
+  const Situation& front = ac.situations.front();
+  const bool same = built.cycle == lf_now() && built.ac == &ac && built.latitude == ac.position.latitude &&
+                    built.longitude == ac.position.longitude && built.heading == ac.position.heading &&
+                    built.fromLatitude == ac.airPath.fromLatitude && built.fromLongitude == ac.airPath.fromLongitude &&
+                    built.frontDue == front.due && built.lastDue == ac.situations.back().due &&
+                    built.size == ac.situations.size();
+  if (!same)
+    built = {lf_now(), &ac, ac.position.latitude, ac.position.longitude, ac.position.heading, ac.airPath.fromLatitude,
+             ac.airPath.fromLongitude, front.due, ac.situations.back().due, ac.situations.size(), lf_buildTrack(ac)};
+  return built.track;
+}
+
+// Flown in the air this cycle: a leg planned in the air, not on the ground nor on a ground curve, in
+// the air or rolling for take-off, toward a position of its own.
+bool lf_flownInTheAir(const LiveAc& ac) {
+  if (ac.airPath.guided == 0 || ac.movesOnGround != 0 || ac.curve.isSet() || ac.situations.empty()) return false;
+  if (ac.phase != GroundPhase::Airborne && ac.phase != GroundPhase::TakeOffRoll) return false;
+  return ac.situations.front().noMovement == 0;
+}
+
+// Lifted off: the take-off roll is over once its steps have counted down.
+bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
+
+// The course the aircraft steers for: toward the point of the track some seconds' flight ahead of
+// it. The track's corners and its noise are smoothed out over that stretch, and off the track the
+// aircraft heads back onto it further on rather than straight at it.
+double lf_aimCourse(const Track& t, double speedMps) {
+  return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres)));
+}
+
+// The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
+// the time its record was stamped due with (the report and the engine's delay: the legs' own timing
+// only says when they may end, and the feed's positions jitter along the track, which a span of
+// several legs evens out), up to its catch-up speed, changing no faster than an aeroplane's; in the
+// air never below its share of the slowest speed reported (a helicopter may slow to a hover). Rolling
+// for take-off it keeps the legs' pace. Metres a second.
+double lf_airPace(LiveAc& ac, const Track& t, double aim) {
+  AirPath& p = ac.airPath;
+  const Situation& end = ac.situations.front();
+  const int last = t.count - 1;
+  double metres = 0;
+  std::int32_t left = 0;
+  if (last > t.legEnd) {
+    metres = t.toPoint(last);
+    left = ac.situations[static_cast<std::size_t>(last - t.legEnd)].due - lf_now();
+  } else {
+    metres = t.toPoint(t.legEnd);
+    left = (end.extension != 0 ? end.due : p.stampedDue) - lf_now();
+  }
+  metres = lf_length({metres, lf_length(t.abeam())});
+  const double speedNow = std::max(p.speedMps, 0.0);
+  double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
+  // Turning hard, it flies no faster than the leg's reported speed: the turn would only grow wider.
+  const bool turning = std::fabs(gf_angleDiff(ac.position.heading, aim)) > kTurningDeg * kDegToRad;
+  wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
+  const bool flying = lf_liftedOff(ac);
+  if (flying && ac.category != Rotorcraft) {
+    wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
+    // Coming in to land it keeps to its approach speed until it is down.
+    if (ac.landingMode != 0) wanted = std::max(wanted, kLeastShareOfApproach * p.approachMps);
+  }
+  if (p.speedMps < 0 || !flying) {
+    p.speedMps = wanted;
+  } else {
+    const double most = kMostSpeedChangeKtPerSecond * kMetresPerSecondPerKnot * kSecondsPerCycle;
+    p.speedMps += std::clamp(wanted - speedNow, -most, most);
+  }
+  return p.speedMps;
+}
+
+// The turn: the bank that curves the aircraft onto the course it aims for within those seconds
+// (the arc through the point aimed at; beyond a right angle off the nose, the steepest), taken at
+// the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
+// clockwise.
+double lf_airTurn(LiveAc& ac, double aim, double speedMps) {
+  AirPath& p = ac.airPath;
+  const double v = std::max(speedMps, 1.0);
+  const double maxBank = gf_maxBank(ac.category);
+  const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
+  const double off = gf_angleDiff(ac.position.heading, aim);
+  const double rate = (std::fabs(off) >= kPi / 2 ? std::copysign(1.0, off) : std::sin(off)) * 2 / kAimSeconds;
+  const double wanted = -std::clamp(std::atan(rate * v / kGravity), -maxBank, maxBank);
+  p.bank += std::clamp(wanted - p.bank, -rollPerCycle, rollPerCycle);
+  if (p.feedBank == 0) ac.bankStep = p.bank - ac.position.bank;
+  const double most = gf_bankedTurnRate(ac.category, speedMps);
+  return std::clamp(-kGravity * std::tan(p.bank) / v, -most, most);
+}
+
+// The climb's share: the leg's climb or descent ends at the leg's end altitude where the aircraft
+// reaches the leg's end. The leg is planned to its due time, but the aircraft keeps to its record's
+// time and may get there sooner: the climb steepens to what is left over the way still to fly,
+// within the category's climb and descent; once at that altitude it levels off. Coming in to land
+// along records that descend, the descent follows them along the way, steeper or shallower, down to
+// the approach's least rate on short final.
+void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
+  const Situation& s = ac.situations.front();
+  if (ac.flareStage != 0 || s.airborne == 0 || s.extension != 0) return;
+  const double left = s.altitude - ac.position.altitude;
+  const double cycles = std::max(t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond, 1.0);
+  if (ac.landingMode != 0) {
+    if (ac.altitudeStep < 0 && left < 0)
+      ac.altitudeStep = std::max(lf_approachStep(ac, left / cycles), lf_steepestDescentPerCycle(ac));
+    return;
+  }
+  if ((ac.altitudeStep > 0 && left <= 0) || (ac.altitudeStep < 0 && left >= 0)) {
+    ac.altitudeStep = 0;
+    ac.pitchStep = 0;
+    return;
+  }
+  if (ac.altitudeStep == 0) return;
+  const double wanted = left / cycles;
+  if (std::fabs(wanted) > std::fabs(ac.altitudeStep))
+    ac.altitudeStep = std::clamp(wanted, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
+  if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
+}
+
+// Moves the aircraft along a course at a speed for one cycle.
+void lf_move(AiPosBlock& pos, double course, double speedMps) {
+  const Vec moved = (speedMps * kSecondsPerCycle) * lf_along(course);
+  pos.latitude += moved.y / kMetresPerDegree;
+  pos.longitude += moved.x / (kMetresPerDegree * std::cos(pos.latitude * kDegToRad));
 }
 
 }  // namespace
 
-bool lf_roundingCorner(const LiveAc& ac) {
-  const AirPath& p = ac.airPath;
-  if (p.turnGoesOn == 0 || ac.situations.empty()) return false;
-  const Situation& f = ac.situations.front();
-  return p.cornerLatitude == f.latitude && p.cornerLongitude == f.longitude &&
-         lf_length(lf_toLocal(p, ac.position.latitude, ac.position.longitude) -
-                   lf_toLocal(p, p.atEndLatitude, p.atEndLongitude)) <= kSameEndMetres;
+double gf_bankedTurnRate(int category, double speedMps) {
+  const double most = kSlowYawDegPerSecond * kDegToRad;
+  if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return most;
+  return std::min(kGravity * std::tan(gf_maxBank(category)) / std::max(speedMps, 1.0), most);
 }
 
 void lf_planAirPath(LiveAc& ac) {
-  const bool rounding = lf_roundingCorner(ac);
-  const AirPath last = ac.airPath;
   AirPath& p = ac.airPath;
-  p = AirPath{};
-  const auto& buffer = ac.situations;
-  if (ac.movesOnGround != 0) return;
-  const Situation& f = buffer[0];
-  const Situation& s = buffer[1];
-  if (s.noMovement != 0) return;
-  const std::int32_t cycles = std::max(kMinLegCycles, s.due - lf_now());
-  p.endCycle = lf_now() + cycles;
+  const bool wasGuided = p.guided != 0;
+  p.guided = 0;
+  const Situation& f = ac.situations[0];
+  const Situation& s = ac.situations[1];
+  if (ac.movesOnGround != 0 || s.noMovement != 0) return;
+  p.guided = 1;
   p.feedBank = s.feedBankGiven;
-  p.fastestPerCycle =
-      kBelowCatchUp * lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot / kCyclesPerSecond;
-  lf_startPath(p, ac);
-  const Local here{0, 0};
-  const Local corner = lf_toLocal(p, s.latitude, s.longitude);
-  Local a = here;
-  // The rest of the turn through the front, when the aircraft is where the last leg's path ended and
-  // the rest still lies on this leg.
-  if (rounding) {
-    const Local from = lf_toLocal(p, f.latitude, f.longitude);
-    const Local restMiddle = lf_toLocal(p, last.restMiddleLatitude, last.restMiddleLongitude);
-    const Local restEnd = lf_toLocal(p, last.restEndLatitude, last.restEndLongitude);
-    const bool onThisLeg = std::fabs(gf_angleDiff(lf_courseOf(restEnd - from), lf_courseOf(corner - from))) <= kSameCourseRad &&
-                           lf_length(restEnd - from) < lf_length(corner - from);
-    if (onThisLeg) {
-      p.pieces[p.count++] = lf_piece(here, restMiddle, restEnd);
-      p.entered = 1;
-      a = restEnd;
-    }
+  // The track is made of reported positions: one made up while the feed was silent starts no leg
+  // of it.
+  if (!wasGuided || f.extension == 0) {
+    // The last leg's start came before this one's, when that leg was flown this way.
+    p.beforeKnown = wasGuided && (p.fromLatitude != f.latitude || p.fromLongitude != f.longitude) ? 1 : 0;
+    p.beforeLatitude = p.fromLatitude;
+    p.beforeLongitude = p.fromLongitude;
+    p.fromLatitude = f.latitude;
+    p.fromLongitude = f.longitude;
   }
-  const double speedMps = lf_length(corner - here) * kCyclesPerSecond / cycles;
-  CornerTurn turn;
-  bool turns = false;
-  if (buffer.size() >= 3) {
-    p.endDecided = 1;
-    const Situation& t = buffer[2];
-    turns = lf_turnsInTheAir(s, t) && lf_cornerTurn(ac.category, speedMps, a, corner, lf_toLocal(p, t.latitude, t.longitude), turn);
-  }
-  if (p.count == 0 && !turns) {
-    // A straight leg: its steps fly it, at this pace.
-    p.metresPerCycle = lf_length(corner) / cycles;
-    return;
-  }
-  lf_addStraightAndTurn(p, a, corner, turns ? &turn : nullptr, s);
-  p.metresPerCycle = lf_pathLength(p) / cycles;
+  p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
+  if (f.airborne != 0 && f.speed > 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
+  p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
+  if (p.speedMps < 0) p.bank = ac.position.bank;
 }
 
-void lf_planTurnAhead(LiveAc& ac) {
-  AirPath& p = ac.airPath;
-  const auto& buffer = ac.situations;
-  if (p.endDecided != 0 || ac.movesOnGround != 0 || buffer.size() < 2) return;
-  const Situation& s = buffer[0];
-  const Situation& t = buffer[1];
-  if (s.noMovement != 0) return;
-  // Still on the rest of the turn through the leg's start: the straight stretch comes next.
-  if (p.count > 0 && p.entered != 0 && p.index == 0) return;
-  p.endDecided = 1;
-  const std::int32_t cycles = p.endCycle - lf_now();
-  if (cycles < kMinLegCycles || !lf_turnsInTheAir(s, t)) return;
-  AirPath next = p;
-  next.count = 0;
-  next.index = 0;
-  next.u = 0;
-  next.entered = 0;
-  lf_startPath(next, ac);
-  const Local corner = lf_toLocal(next, s.latitude, s.longitude);
-  const double speedMps = lf_length(corner) * kCyclesPerSecond / cycles;
-  CornerTurn turn;
-  if (!lf_cornerTurn(ac.category, speedMps, {0, 0}, corner, lf_toLocal(next, t.latitude, t.longitude), turn)) return;
-  lf_addStraightAndTurn(next, {0, 0}, corner, &turn, s);
-  // The rest of the leg is spread over the cycles left, no faster than it was planned where the
-  // aircraft is behind on it: what it is behind it makes up as before.
-  const double length = lf_pathLength(next);
-  next.metresPerCycle = length / cycles;
-  if (p.behindMetres > 0) {
-    next.metresPerCycle = std::min(next.metresPerCycle, p.metresPerCycle);
-    next.behindMetres = std::max(0.0, length - next.metresPerCycle * cycles);
+bool lf_legEnds(const LiveAc& ac) {
+  if (ac.situations.empty()) return false;
+  const Situation& front = ac.situations.front();
+  if (!lf_flownInTheAir(ac)) return lf_now() >= front.due;
+  // In the air the leg's end is due by the leg's own timing, or by its record's, whichever comes
+  // first: the aircraft keeps to its record's.
+  const bool due = lf_now() >= std::min(front.due, front.extension != 0 ? front.due : ac.airPath.stampedDue);
+  // A position made up to fly on while the feed was silent is given up once due: the feed's next
+  // record is where the aircraft goes.
+  if (front.extension != 0 && due) return true;
+  // Ahead of its stream, it flies on along the leg until the next record is known or the leg is due:
+  // the stream is extended only once the feed is late.
+  if (ac.situations.size() < 2 && !due) return false;
+  const Track& t = lf_track(ac);
+  // Abeam its end, the leg ends at its due time (the aircraft early there flies on along the next).
+  if (t.past(t.legEnd)) return due;
+  // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
+  // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
+  // within the circle a turn round would fly.
+  const Vec nose = lf_along(ac.position.heading);
+  const Vec end = t.at[t.legEnd];
+  if (lf_dot(end, nose) > 0) return false;
+  if (due) return true;
+  // Well behind: not merely abeam while the aircraft comes round to it.
+  if (lf_dot(lf_unit(end), nose) > -kWellBehindCos) return false;
+  const double speedMps = std::max(ac.airPath.speedMps, 0.0);
+  const double turnRound = 2 * speedMps / gf_bankedTurnRate(ac.category, speedMps);
+  const bool nextAhead = t.legEnd + 1 < t.count && lf_dot(t.at[t.legEnd + 1], nose) > 0;
+  return nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
+}
+
+bool lf_airStep(LiveAc& ac) {
+  if (!lf_flownInTheAir(ac)) return false;
+  AiPosBlock& pos = ac.position;
+  const Track& t = lf_track(ac);
+  const double aim = lf_aimCourse(t, std::max(ac.airPath.speedMps, 0.0));
+  const double speedMps = lf_airPace(ac, t, aim);
+  const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
+  if (slowRotor || !lf_liftedOff(ac)) {
+    // A slow helicopter goes where it aims and yaws its nose after it; rolling for take-off the
+    // aircraft runs along the runway, nose along its course.
+    lf_move(pos, aim, speedMps);
+    const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
+    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, aim), -most, most));
+    ac.airPath.bank = 0;
+    if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
+  } else {
+    // Along the nose, turning as it goes.
+    const double turned = lf_airTurn(ac, aim, speedMps) * kSecondsPerCycle;
+    lf_move(pos, pos.heading + turned / 2, speedMps);
+    pos.heading = lf_normalised(pos.heading + turned);
   }
-  p = next;
+  lf_airClimb(ac, t, speedMps);
+  return true;
 }
 
 void lf_hoverTurn(LiveAc& ac) {
@@ -336,133 +404,11 @@ void lf_hoverTurn(LiveAc& ac) {
     const LatLon here{ac.position.latitude, ac.position.longitude};
     const LatLon to{next.latitude, next.longitude};
     if (to.lat == here.lat && to.lon == here.lon) return;
-    const double most = lf_noseRate(ac.category, 0) / kCyclesPerSecond;
+    const double most = gf_bankedTurnRate(ac.category, 0) * kSecondsPerCycle;
     const double turned = std::clamp(gf_angleDiff(ac.position.heading, gf_bearingRad(here, to)), -most, most);
-    ac.position.heading = std::fmod(ac.position.heading + turned + kTwoPi, kTwoPi);
+    ac.position.heading = lf_normalised(ac.position.heading + turned);
     return;
   }
-}
-
-bool lf_stillOnAirPath(const LiveAc& ac) {
-  return ac.movesOnGround == 0 && ac.airPath.behindMetres > kSameEndMetres;
-}
-
-bool lf_airStep(LiveAc& ac) {
-  if (ac.movesOnGround != 0 || ac.curve.isSet()) return false;
-  if (ac.phase != GroundPhase::Airborne && ac.phase != GroundPhase::TakeOffRoll) return false;
-  lf_planTurnAhead(ac);
-  AiPosBlock& pos = ac.position;
-  AirPath& p = ac.airPath;
-  // The leg's pace: along its path, or its straight steps.
-  const Local step{ac.latitudeStep * kMetresPerDegree, ac.longitudeStep * lf_metresPerDegreeEast(pos.latitude)};
-  const double legPace = p.count > 0 ? p.metresPerCycle : lf_length(step);
-  const bool flying = std::max(legPace, std::min(p.fastestPerCycle, p.behindMetres)) * kCyclesPerSecond >=
-                      kLeastCourseSpeedKt * kMetresPerSecondPerKnot;
-  // Behind past the leg's end time, only what it is behind is left to fly; its climb or descent, and
-  // its pitch, have come to the leg's end.
-  const bool overtime = p.behindMetres > 0 && lf_now() >= p.endCycle;
-  const double pace = overtime ? 0.0 : legPace;
-  if (overtime && ac.flareStage == 0) {
-    ac.altitudeStep = 0;
-    ac.pitchStep = 0;
-  }
-  // Where the path would take the aircraft `metres` on, and the course there.
-  struct Spot {
-    std::uint8_t index = 0;
-    double u = 0;
-  };
-  const auto spotAfter = [&](double metres) {
-    Spot at{p.index, p.u};
-    double left = metres;
-    while (at.index < p.count) {
-      const AirPath::Piece& c = p.pieces[at.index];
-      const double rest = lf_lengthAlong(c, at.u, 1.0);
-      if (left < rest) {
-        at.u = lf_parameterAfter(c, at.u, left);
-        return at;
-      }
-      left -= rest;
-      if (at.index + 1 == p.count) {
-        at.u = 1;
-        return at;
-      }
-      ++at.index;
-      at.u = 0;
-    }
-    return at;
-  };
-  const auto courseAt = [&](const Spot& at) {
-    return p.count == 0 ? lf_courseOf(step) : lf_courseOf(lf_tangentAt(p.pieces[at.index], at.u));
-  };
-  // Its pace and, to make up what it is behind, up to its catch-up speed; no farther than keeps its
-  // course within reach of its nose (in a turn too tight for its speed it slows, and where its track
-  // turns back on itself it turns round before it sets off back). Not while it lifts off or flares.
-  // The spot the search settles on is where the aircraft goes: the path is not walked again for it.
-  double metres = pace + std::clamp(p.fastestPerCycle - pace, 0.0, p.behindMetres);
-  std::optional<Spot> landing;
-  if (flying && ac.phase == GroundPhase::Airborne && ac.flareStage == 0) {
-    const double reach = kMostNoseLagDeg * kDegToRad + lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
-    const auto keepsUp = [&](const Spot& at) { return std::fabs(gf_angleDiff(pos.heading, courseAt(at))) <= reach; };
-    landing = spotAfter(metres);
-    if (!keepsUp(*landing)) {
-      double near = 0, far = metres;
-      landing = spotAfter(0);
-      if (keepsUp(*landing)) {
-        for (int i = 0; i < kHoldSearchSteps; ++i) {
-          const double mid = (near + far) / 2;
-          const Spot at = spotAfter(mid);
-          if (keepsUp(at)) {
-            near = mid;
-            landing = at;
-          } else {
-            far = mid;
-          }
-        }
-      }
-      metres = near;
-    }
-  }
-  p.behindMetres = std::max(0.0, p.behindMetres + pace - metres);
-
-  double course = 0;
-  if (p.count > 0) {
-    const Spot reached = landing ? *landing : spotAfter(metres);
-    p.index = reached.index;
-    p.u = reached.u;
-    const AirPath::Piece& c = p.pieces[p.index];
-    const LatLon at = lf_toLatLon(p, lf_pointAt(c, p.u));
-    pos.latitude = at.lat;
-    pos.longitude = at.lon;
-    course = lf_courseOf(lf_tangentAt(c, p.u));
-  } else {
-    const double share = legPace > 0 ? metres / legPace : 0.0;
-    pos.latitude += share * ac.latitudeStep;
-    pos.longitude += share * ac.longitudeStep;
-    course = lf_courseOf(step);
-  }
-
-  const double speedMps = metres * kCyclesPerSecond;
-  double turned = 0;
-  if (flying) {
-    const double most = lf_noseRate(ac.category, legPace * kCyclesPerSecond) / kCyclesPerSecond;
-    const double diff = gf_angleDiff(pos.heading, course);
-    turned = std::clamp(diff, -most, most);
-  } else {
-    turned = ac.headingStep;
-  }
-  pos.heading = std::fmod(pos.heading + turned + kTwoPi, kTwoPi);
-  if (pos.heading >= kTwoPi) pos.heading = 0;
-
-  // The bank of a level turn at the rate the nose turns, reached at the aircraft's bank rate; the
-  // feed's own bank, where it gives one, is steered by the leg.
-  if (p.feedBank == 0 && flying) {
-    const double maxBank = gf_maxBank(ac.category);
-    const double rate = turned * kCyclesPerSecond;
-    const double target = -std::clamp(std::atan(rate * speedMps / kGravity), -maxBank, maxBank);
-    const double maxChange = gf_maxBankChange(ac.category);
-    ac.bankStep = std::clamp(target - pos.bank, -maxChange, maxChange);
-  }
-  return true;
 }
 
 }  // namespace amb

@@ -1,8 +1,11 @@
 #pragma once
-// The way an aircraft in the air goes round the corners of its reported track, and where its nose
-// points: a course change of more than a few degrees between two legs is flown as a curve through the
-// corner, as tight as the aircraft's turn rate allows (and its legs leave room for), and the nose
-// turns toward the course actually flown, at a rate the aircraft can turn.
+// How an aircraft flies in the air between its reported positions: as an aeroplane does. It goes
+// forward along its nose, never stands still (a helicopter may hover), and turns no faster than a
+// coordinated turn at its category's bank allows at its speed, showing that bank. It steers for the
+// reported track a few seconds ahead of it, rounding the corners and smoothing out the feed's
+// zigzags; where the track turns tighter than it can, it flies the wider arc and comes back onto the
+// track further on. Its speed brings it to the reported positions at their due times, within its
+// catch-up speed and never much below the slowest speed the feed reported for it in the air.
 // Defined in traffic/air_path.cpp; like the rest of the engine it runs on the worker thread under
 // gf_engineMutex() (see traffic/engine.hpp).
 
@@ -10,31 +13,29 @@
 
 namespace amb {
 
-// The aircraft is rounding the front situation on the curve the last leg laid out through it: for
-// the timing of the next leg it is there.
-bool lf_roundingCorner(const LiveAc& ac);
-
-// The path of the leg just planned in the air (the front is the situation reached, the second the one
-// flown to, a third the one after it): the rest of the turn through the front, and the turn through
-// the second when the third is known. Called after the steps of the leg are set, with at least two
+// The leg just planned (the front is the situation reached, the second the one flown to): in the air
+// it is flown this way from now on. Called after the steps of the leg are set, with at least two
 // situations.
 void lf_planAirPath(LiveAc& ac);
 
-// During a leg (the front is the situation flown to): once the situation after it is known, the turn
-// through the front is planned on what is left of the leg.
-void lf_planTurnAhead(LiveAc& ac);
+// Whether the leg flown ends now, so that the next one is planned: on the ground and on legs not
+// flown this way at the front's due time; in the air once the aircraft is abeam the leg's end and the
+// leg is due (late, once it is abeam), or when that end lies behind its nose (off the track) and is
+// due, or the track goes on ahead, or it lies within the circle a turn round would fly.
+bool lf_legEnds(const LiveAc& ac);
 
-// The aircraft in the air is still behind on the leg it flies (it slowed for a turn): the next leg
-// begins when it has caught up with the leg's end, not at the leg's due time.
-bool lf_stillOnAirPath(const LiveAc& ac);
-
-// One cycle in the air: the position along the leg's path (or its straight steps), the heading
-// toward the course flown and the bank of the turn. False when the aircraft is not flown this way
-// (on the ground, on a ground curve).
+// One cycle in the air: speed, turn and bank, the position along the nose, and the climb's share of
+// the leg. False when the aircraft is not flown this way (on the ground, on a ground curve, before
+// its first leg in the air).
 bool lf_airStep(LiveAc& ac);
 
 // One cycle of an aircraft standing in the air (a hovering helicopter): it turns on the spot toward
 // the course of its next move, once that is known.
 void lf_hoverTurn(LiveAc& ac);
+
+// The fastest a coordinated turn at the category's most bank turns at a ground speed (metres a
+// second), radians a second; nothing turns faster than 30 degrees a second, and a helicopter at
+// 60 kt or slower turns that fast.
+double gf_bankedTurnRate(int category, double speedMps);
 
 }  // namespace amb

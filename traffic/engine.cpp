@@ -1,11 +1,13 @@
-// The engine cycle and the intake of traffic records: one gf_updateAI per 10 ms tick while the
-// simulation runs, taking the simulator's results, stepping every live aircraft, pacing removals
-// (one per 10 cycles) and creations (one per 50), and taking at most two traffic records.
+// The engine cycle: one gf_updateAI per 10 ms tick while the simulation runs, taking the simulator's
+// results, stepping every live aircraft, pacing removals (one per 10 cycles) and creations (one per
+// 50), and taking at most two traffic records (offered to the live aircraft by traffic/intake.cpp;
+// one that none takes is a new aircraft).
 
 #include "traffic/engine.hpp"
 #include "traffic/spawn.hpp"
 #include "traffic/identity.hpp"
 #include "traffic/report_checks.hpp"
+#include "traffic/intake.hpp"
 
 #include "core/geometry.hpp"
 #include "core/log.hpp"
@@ -46,24 +48,39 @@ namespace {
 
 bool g_tablesReserved = false;
 
+// The last position reported in the air of each aircraft whose stream ended (its object removed),
+// for a while: the feed goes on repeating a vanished aircraft's last position, and such a repeat
+// brings back no aircraft.
+struct EndedStream {
+  double latitude = 0, longitude = 0;
+  std::int32_t cycle = 0;
+};
+std::unordered_map<std::uint32_t, EndedStream> g_endedStreams;
+constexpr std::int32_t kEndedStreamCycles = 15 * kCyclesPerMinute;
+
+void lf_noteEndedStream(const LiveAc& ac) {
+  const std::int32_t now = g_engineCycle.load();
+  std::erase_if(g_endedStreams, [&](const auto& e) { return now - e.second.cycle > kEndedStreamCycles; });
+  if (ac.lastRecordAirborne != 0) g_endedStreams[ac.hexid] = {ac.lastRecordLatitude, ac.lastRecordLongitude, now};
+}
+
+bool lf_repeatsEndedStream(const TrafficRecord& record) {
+  const auto it = g_endedStreams.find(record.hexid);
+  return it != g_endedStreams.end() && record.situation.airborne != 0 &&
+         record.situation.latitude == it->second.latitude && record.situation.longitude == it->second.longitude;
+}
+
 // The reference elevation of the altitude filter: the park airport's, else far below any airport.
 double lf_referenceElevation() {
   const AirportData park = gf_parkAirportSnapshot();
   return park.code.empty() ? -1000.0 : park.alt;
 }
 
-// First seen close to the airport's ground without being on the ground: not taken up.
+}  // namespace
+
 bool lf_nearReferenceGround(const Situation& s) {
   return s.altitude > 0 && s.altitude < 10000 && std::fabs(s.altitude - lf_referenceElevation()) <= 120;
 }
-
-// The unsigned difference of two headings in degrees, 0 to 180.
-double lf_headingDiffDeg(double a, double b) {
-  double d = std::fmod(std::fabs(a - b), 360.0);
-  return d > 180 ? 360 - d : d;
-}
-
-}  // namespace
 
 bool lf_categoryAllowed(int category) {
   switch (category) {
@@ -234,7 +251,11 @@ void lf_updateAllLiveAc() {
   // Index loop: a step may append to nothing here, but it may look the list up by hexid.
   for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
     if (updateLiveAc(g_liveAcs[i])) anyRemoved = true;
-  if (anyRemoved) std::erase_if(g_liveAcs, [](const LiveAc& ac) { return ac.remove != 0; });
+  if (anyRemoved)
+    std::erase_if(g_liveAcs, [](const LiveAc& ac) {
+      if (ac.remove != 0) lf_noteEndedStream(ac);
+      return ac.remove != 0;
+    });
   gf_simPort().handOverPositions();
 }
 
@@ -261,6 +282,7 @@ void lf_handleUdpMessages() {
             return ac.callsign == id.callsign && ac.model == id.model;
           }))
         continue;
+      if (lf_repeatsEndedStream(record)) continue;
       lf_newAircraft(record);
     }
   } catch (const std::exception& e) {
@@ -269,16 +291,16 @@ void lf_handleUdpMessages() {
   }
 }
 
-void lf_newAircraft(TrafficRecord& record) {
+const char* lf_newAircraft(TrafficRecord& record) {
   AcIdentity& id = record.identity;
   if (id.model.empty()) id.model = gf_typeOfRegistration(id.registration);
   if (!gf_isValidModel(id.model)) {
     std::string type = gf_typeOfRegistration(id.registration);
-    if (type.empty()) return;
+    if (type.empty()) return "no aircraft type known";
     id.model = std::move(type);
   }
-  if (!lf_categoryAllowed(gf_aircraftCategory(id.model))) return;
-  if (lf_nearReferenceGround(record.situation)) return;
+  if (!lf_categoryAllowed(gf_aircraftCategory(id.model))) return "its category is not shown";
+  if (lf_nearReferenceGround(record.situation)) return "its position lies at the height of the ground";
   id.secondCallsign = id.callsign;
   id.coupledCallsign.clear();
   id.coupledCallsignSearched = 0;
@@ -286,227 +308,7 @@ void lf_newAircraft(TrafficRecord& record) {
   data.hexid = record.hexid;
   lf_setLiveValues(data);
   g_liveAcs.emplace_back(record.situation, std::move(data), record.timestamp);
-}
-
-double lf_plausibleSpeedKt(double speed1, double speed2) { return 3 * std::max({speed1, speed2, 0.0}) + 100; }
-
-bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
-                               double seconds) {
-  const double distanceNm = gf_distanceNm(from, to);
-  if (seconds <= 0) return distanceNm > 0;
-  return distanceNm > lf_plausibleSpeedKt(fromSpeed, toSpeed) * seconds / 3600.0;
-}
-
-bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
-                   double seconds) {
-  const double distanceNm = gf_distanceNm(from, to);
-  if (distanceNm <= 0) return false;
-  const double behindNm = -distanceNm * std::cos(gf_bearingRad(from, to) - trackDeg * kDegToRad);
-  // 0.05 nm for the feed's rounding of positions.
-  return behindNm > std::max({fromSpeed, toSpeed, 0.0}) * std::max(seconds, 0.0) / 3600.0 + 0.05;
-}
-
-namespace {
-
-// A reported position of an aircraft, as a later record is measured against it: where, since when
-// (the time it was first reported), how fast, along which track, and whether in the air.
-struct Reported {
-  LatLon at;
-  double time = 0;
-  double speed = 0;
-  double track = 0;  // degrees
-  bool airborne = false;
-  // The course (degrees) from the position reported before it, when one is known.
-  std::optional<double> course;
-};
-
-Reported lf_lastTaken(const LiveAc& ac) {
-  return {{ac.lastRecordLatitude, ac.lastRecordLongitude},
-          ac.lastRecordTime,
-          ac.lastRecordSpeed,
-          ac.lastRecordTrack,
-          ac.lastRecordAirborne != 0,
-          ac.lastRecordCourse};
-}
-
-// A record held back, reached from the last position taken.
-Reported lf_reportedOf(const LiveAc& ac, const LiveAc::HeldRecord& held) {
-  const Situation& s = held.situation;
-  const LatLon at{s.latitude, s.longitude};
-  return {at,       held.timestamp, s.speed, s.heading, s.airborne != 0,
-          gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, at) * kRadToDeg};
-}
-
-enum class Fit { Fits, TooFast, Behind, SpeedJump, TurnedBack };
-
-// A reported speed that jumps from the one before it: tenfold, or from standing (5 kt or less) to
-// 80 kt or more, or back. Such a record is a glitch of the feed unless the next ones go on from it.
-bool lf_speedJumps(double v0, double v) {
-  if ((v0 > 5 && v >= 10 * v0) || (v > 5 && v0 >= 10 * v)) return true;
-  if ((v0 <= 5 && v >= 80) || (v <= 5 && v0 >= 80)) return true;
-  return false;
-}
-
-// Whether a record of an aircraft could follow from an earlier position: not when reaching it implies
-// an impossible speed, nor when it lies behind an aircraft in the air, along its track, farther than
-// its speed covers in the time (a stale position: a sender replaying old traffic with fresh times, or
-// the feed repeating an old one). Two records on the ground are not compared: taxiing aircraft jump
-// between the feed's sources and turn on the spot, and the ground movement has rules of its own for a
-// position far from the last.
-Fit lf_fit(const Reported& from, const Situation& s, double time) {
-  if (s.airborne == 0 && !from.airborne) return Fit::Fits;
-  const LatLon to{s.latitude, s.longitude};
-  const double seconds = time - from.time;
-  if (lf_impliesImpossibleSpeed(from.at, from.speed, to, s.speed, seconds)) return Fit::TooFast;
-  // Behind along the reported track and along the course the positions took to it (a feed's track
-  // may point the other way); without a course the way the aircraft goes is not known.
-  if (from.airborne && from.course && lf_liesBehind(from.at, from.track, from.speed, to, s.speed, seconds) &&
-      lf_liesBehind(from.at, *from.course, from.speed, to, s.speed, seconds))
-    return Fit::Behind;
-  return Fit::Fits;
-}
-
-// Where an aircraft would be at `time` had it gone on from a reported position at its speed and track.
-LatLon lf_wentOn(const Reported& r, double time) {
-  const double nm = std::max(r.speed, 0.0) * std::max(time - r.time, 0.0) / 3600.0;
-  return gf_destinationPoint(r.at, r.track * kDegToRad, nm * kFeetPerNm);
-}
-
-// A record held back, and one that fits it: the record continues from the held one rather than from
-// the last one taken when it does not fit the last one taken, or lies nearer to where the aircraft
-// would be had it gone on from the held one.
-bool lf_continuesFrom(const Reported& held, const Reported& last, const Situation& s, double time) {
-  const LatLon to{s.latitude, s.longitude};
-  return gf_distanceNm(to, lf_wentOn(held, time)) < gf_distanceNm(to, lf_wentOn(last, time));
-}
-
-void lf_logHeldBack(LiveAc& ac, const Reported& last, const Situation& s, double time, Fit fit) {
-  if (ac.implausibleLogged != 0) return;
-  ac.implausibleLogged = 1;
-  const LatLon to{s.latitude, s.longitude};
-  const double seconds = time - last.time;
-  const double distanceNm = gf_distanceNm(last.at, to);
-  if (fit == Fit::TooFast)
-    gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm in {:.1f} s, above {:.0f} kt"
-                " (later ones of this aircraft are dropped without a line)",
-                ac.callsign, ac.hexid, distanceNm, seconds, lf_plausibleSpeedKt(last.speed, s.speed));
-  else
-    gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm behind its track after {:.1f} s at"
-                " {:.0f} kt (later ones of this aircraft are dropped without a line)",
-                ac.callsign, ac.hexid, -distanceNm * std::cos(gf_bearingRad(last.at, to) - last.track * kDegToRad),
-                seconds, std::max(last.speed, s.speed));
-}
-
-// Flying synthetic legs on after the feed fell silent, the aircraft gets a record 100 degrees or more
-// off the track last reported, measured from where it was reported: a stale position, or one it
-// turned back to meanwhile. The synthetic legs do not take it; it waits for the next record to tell.
-bool lf_turnsBackWhileExtending(const LiveAc& ac, const Situation& s) {
-  if ((ac.extensionCount <= 0 && ac.waiting == 0) || ac.movesOnGround != 0) return false;
-  if (s.latitude == ac.lastRecordLatitude && s.longitude == ac.lastRecordLongitude) return false;
-  return lf_turnsBackFromLastRecord(ac, s);
-}
-
-// Takes a record into the aircraft: its identity, its buffer, and the last record taken (after the
-// buffer, whose checks measure the record against the one before it).
-void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, double time, bool confirmedJump) {
-  if (ac.state == ActState::New && lf_nearReferenceGround(s)) return;
-  // A respawn for a new identity keeps the buffer, and this record is where the aircraft goes next.
-  if (!lf_updateIdentity(ac, identity) && ac.state != ActState::Respawning) return;
-  ac.lastDataTime = time;
-  decodeExisting(ac, s, confirmedJump);
-  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
-    ac.lastRecordCourse =
-        gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude}) * kRadToDeg;
-    ac.lastRecordLatitude = s.latitude;
-    ac.lastRecordLongitude = s.longitude;
-    ac.lastRecordTime = time;
-    ac.lastRecordTrack = s.heading;
-  }
-  ac.lastRecordSpeed = s.speed;
-  ac.lastRecordAirborne = s.airborne;
-}
-
-// The record measured against the last one taken: its position, and its speed against the speed of
-// the buffer's last situation (as the buffer keeps it: a standing one at 0).
-Fit lf_fitLast(const LiveAc& ac, const Situation& s, double time) {
-  const Fit fit = lf_fit(lf_lastTaken(ac), s, time);
-  if (fit == Fit::Fits && !ac.situations.empty() && lf_speedJumps(ac.situations.back().speed, s.speed))
-    return Fit::SpeedJump;
-  if (fit == Fit::Fits && lf_turnsBackWhileExtending(ac, s)) return Fit::TurnedBack;
-  return fit;
-}
-
-// A record that does not fit the last one taken is held back. The next record decides: one that
-// continues from the held one confirms it as a real jump (the held record is taken, then this one);
-// one that continues from the last one taken shows it stale or foreign (it is dropped); one that fits
-// neither is held back in its place. Returns true when the record has been dealt with.
-bool lf_holdOrConfirm(LiveAc& ac, const TrafficRecord& record) {
-  const Situation& s = record.situation;
-  const double t = record.timestamp;
-  Fit fit = lf_fitLast(ac, s, t);
-  if (ac.heldRecord) {
-    const LiveAc::HeldRecord& held = *ac.heldRecord;
-    // The feed repeating the held position adds nothing: it is no later report of the aircraft there.
-    if (s.latitude == held.situation.latitude && s.longitude == held.situation.longitude) return true;
-    const Reported from = lf_reportedOf(ac, held);
-    if (lf_fit(from, s, t) == Fit::Fits && !lf_speedJumps(held.situation.speed, s.speed) &&
-        (fit != Fit::Fits || lf_continuesFrom(from, lf_lastTaken(ac), s, t))) {
-      const LiveAc::HeldRecord jump = std::move(*ac.heldRecord);
-      ac.heldRecord.reset();
-      if (ac.jumpLogged == 0) {
-        ac.jumpLogged = 1;
-        gf_logPeerf("{} hexid:{}: position taken after all, {:.2f} nm from the last one: the next records continue"
-                    " from it (later ones of this aircraft without a line)",
-                    ac.callsign, ac.hexid,
-                    gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, from.at));
-      }
-      lf_takeRecord(ac, jump.identity, jump.situation, jump.timestamp, true);
-      if (ac.state == ActState::Respawning || ac.state == ActState::Removing) return true;
-      fit = lf_fitLast(ac, s, t);
-    } else if (fit == Fit::Fits) {
-      ac.heldRecord.reset();
-    }
-  }
-  if (fit == Fit::Fits) return false;
-  if (fit == Fit::TooFast || fit == Fit::Behind) lf_logHeldBack(ac, lf_lastTaken(ac), s, t, fit);
-  ac.heldRecord = LiveAc::HeldRecord{record.identity, s, t};
-  return true;
-}
-
-}  // namespace
-
-bool lf_startFromHeldRecord(LiveAc& ac) {
-  if (!ac.heldRecord) return false;
-  const LiveAc::HeldRecord held = std::move(*ac.heldRecord);
-  ac.heldRecord.reset();
-  ac.situations.clear();
-  lf_takeRecord(ac, held.identity, held.situation, held.timestamp, true);
-  return !ac.situations.empty();
-}
-
-bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
-  if (record.hexid != ac.hexid) return false;
-  if (ac.state == ActState::Respawning || ac.state == ActState::Removing) return true;
-  const Situation& s = record.situation;
-  const double t = record.timestamp;
-  if (!ac.situations.empty()) {
-    const Situation& last = ac.situations.back();
-    const double dt = t - ac.lastDataTime;
-    const double v = s.speed;
-    if (t == ac.lastDataTime || dt <= 1.0) return true;
-    if (ac.extensionCount < 1) {
-      const double headingDiff = lf_headingDiffDeg(s.heading, last.heading);
-      if (s.airborne) {
-        if (v > 120 && headingDiff <= 1 && dt <= 0.2429805615550756 / v * 3600.0) return true;
-      } else if (v <= 30 && headingDiff <= 2) {
-        const double limit = v > 0 ? std::min(15.0, 0.010799136069114472 / v * 3600.0) : 15.0;
-        if (dt <= limit) return true;
-      }
-    }
-  }
-  if (lf_holdOrConfirm(ac, record)) return true;
-  lf_takeRecord(ac, record.identity, s, t, false);
-  return true;
+  return nullptr;
 }
 
 std::uint32_t gf_nearbyRadiusMeters() { return g_radiusMeters.load(std::memory_order_relaxed) + 3704; }
@@ -605,6 +407,7 @@ void gf_resetEngine() {
   g_createdObjects.clear();
   g_newArrivals.clear();
   g_liveStayers.clear();
+  g_endedStreams.clear();
   g_fastRange = 0;
   g_maxLiveInUse = MAX_LIVE.defaultValue;
   lf_resetReportChecks();

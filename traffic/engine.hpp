@@ -17,6 +17,7 @@
 #include "traffic/live_ac.hpp"
 #include "traffic/services.hpp"
 #include "traffic/sim_port.hpp"
+#include "traffic/intake.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -79,27 +80,12 @@ void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::
 
 void lf_updateAllLiveAc();
 void lf_handleUdpMessages();
-// Offers a record to one live aircraft; true when this aircraft takes it (used or ignored).
-bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
-// The fastest a reported position may seem to move between two records of one aircraft: three
-// times the faster of their reported ground speeds plus 100 kt, in knots (a speed below 0 counts 0).
-double lf_plausibleSpeedKt(double speed1, double speed2);
-// Whether going from one reported position to the next, `seconds` later, implies a speed above
-// lf_plausibleSpeedKt of the two speeds. Without time between them (none, or a negative one) any
-// move at all is too fast.
-bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
-                               double seconds);
-// Whether a reported position `to` lies behind `from` along the track there (degrees) farther than
-// the faster of the two reported speeds covers in `seconds`, plus 0.05 nm for the feed's rounding:
-// an aircraft in the air cannot be there unless the record is stale.
-bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
-                   double seconds);
-// A record that no live aircraft took: a new live aircraft, or dropped.
-void lf_newAircraft(TrafficRecord& record);
-// An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
-// later record is held back: the held record becomes its only position, the one the next records are
-// measured from. False when none is held.
-bool lf_startFromHeldRecord(LiveAc& ac);
+// A record that no live aircraft took: a new live aircraft, or dropped. Returns why it was dropped;
+// nullptr when the aircraft was taken up.
+const char* lf_newAircraft(TrafficRecord& record);
+// First seen close to the reference airport's ground (the park airport's elevation) without being on
+// the ground: a new aircraft is not taken up from such a record.
+bool lf_nearReferenceGround(const Situation& s);
 // Whether live aircraft of the category are wanted: Light, HighPerf and Rotorcraft by their options,
 // Buzjets, Large and Heavy always, any other value never (new aircraft, and their waiting extensions).
 bool lf_categoryAllowed(int category);

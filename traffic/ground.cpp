@@ -32,6 +32,13 @@ using namespace up::airports;
 
 namespace {
 
+// Within 5 nm of the park airport, where the feed reports aircraft on the ground.
+bool lf_atParkAirport(const LiveAc& ac) {
+  const AirportData park = up::airports::gf_parkAirportSnapshot();
+  return !park.code.empty() &&
+         gf_distanceNm({ac.position.latitude, ac.position.longitude}, {park.lat, park.lon}) <= 5.0;
+}
+
 constexpr std::array<double, 6> kTakeOffSpeedKt{90, 110, 140, 150, 220, 0};
 constexpr double kMetresPerNm = 1852.0;
 
@@ -688,8 +695,10 @@ bool lf_extendStream(LiveAc& ac) {
   if (ac.state != ActState::InSim) return false;
 
   // A landed aircraft whose roll-out has run its course waits where it stopped, as a taxiing one
-  // does, for the feed to report it on the ground.
+  // does, for the feed to report it on the ground; away from the park airport the feed reports no
+  // more than the landing roll, and its stream ends there.
   const bool rolledOut = ac.landed != 0 && (ac.waiting != 0 || ac.extensionCount == 1);
+  if (rolledOut && ac.movesOnGround != 0 && !lf_atParkAirport(ac)) return false;
   if (ac.phase == GroundPhase::EnginesStarted ||
       (ac.phase == GroundPhase::Taxi && (ac.landed == 0 || rolledOut) && ac.takeOffPending == 0)) {
     for (const LiveAc& other : g_liveAcs) {
@@ -740,6 +749,7 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
   ac.extensionCount = n;
   const Situation& f = ac.situations.front();
   Situation s = f;
+  s.extension = 1;
   const bool ground = ac.movesOnGround != 0;
   const bool atStand = ac.phase == GroundPhase::AtStand;
   if (f.noMovement != 0 || atStand) {

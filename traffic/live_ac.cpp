@@ -1,5 +1,6 @@
 #include "traffic/live_ac.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -23,7 +24,8 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastRecordTime(time),
       lastRecordSpeed(first.speed),
       lastRecordTrack(first.heading),
-      lastRecordAirborne(first.airborne) {
+      lastRecordAirborne(first.airborne),
+      slowestAirborneKt(first.airborne != 0 ? std::max(first.speed, 0.0) : 0.0) {
   situations.push_back(first);
 }
 

@@ -5,6 +5,8 @@
 // Time in the engine is counted in engine cycles (g_engineCycle): one per call of the engine's update
 // step, once per 10 ms tick while the simulator runs. 100 cycles are a second.
 
+#include "core/airport_data.hpp"
+#include "core/geometry.hpp"
 #include "records/aircraft.hpp"
 #include "records/blocks.hpp"
 #include "records/situation.hpp"
@@ -48,38 +50,25 @@ struct GroundCurve {
   void clear();
 };
 
-// The path of a leg in the air that turns through its ends: up to three quadratic pieces in metres
-// north and east of an origin (a straight stretch is a piece whose middle point halves it), flown at
-// an even pace so that the aircraft is at the path's end when the leg ends. No pieces: the leg is the
-// straight line of the latitude and longitude steps.
+// How the aircraft flies a leg in the air: as an aeroplane does, forward along its nose at a ground
+// speed of its own, turning at the rate its bank gives, back onto the reported track and along it
+// (see traffic/air_path.hpp). The speed and the bank carry on from leg to leg.
 struct AirPath {
-  struct Piece {
-    double north0 = 0, east0 = 0;  // start
-    double north1 = 0, east1 = 0;  // middle (control) point
-    double north2 = 0, east2 = 0;  // end
-  };
-  double originLatitude = 0;
-  double originLongitude = 0;
-  std::array<Piece, 3> pieces{};
-  std::uint8_t count = 0;     // pieces in use
-  std::uint8_t index = 0;     // the piece flown now
-  std::uint8_t entered = 0;   // the first piece goes on with the turn through the leg's start
-  std::uint8_t endDecided = 0;  // the turn through the leg's end is planned (or none is wanted)
-  std::uint8_t feedBank = 0;  // the feed gives the bank of this leg
-  double u = 0;               // parameter along the piece flown, 0 to 1
-  double metresPerCycle = 0;
-  // The most the aircraft flies in a cycle to make up what it is behind the leg's pace (its
-  // catch-up speed), and how far behind it is: it slows where its course would outrun its nose.
-  double fastestPerCycle = 0;
-  double behindMetres = 0;
-  std::int32_t endCycle = 0;  // the cycle at which the leg's steps bring the aircraft to its end
-  // The turn through the leg's end goes on in the next leg: the corner, where the aircraft is when
-  // the leg ends, and the rest of the curve (its middle point and its end on the next leg), degrees.
-  std::uint8_t turnGoesOn = 0;
-  double cornerLatitude = 0, cornerLongitude = 0;
-  double atEndLatitude = 0, atEndLongitude = 0;
-  double restMiddleLatitude = 0, restMiddleLongitude = 0;
-  double restEndLatitude = 0, restEndLongitude = 0;
+  std::uint8_t guided = 0;      // the leg is flown this way (it was planned in the air)
+  std::uint8_t feedBank = 0;    // the feed gives the bank shown on this leg
+  std::uint8_t beforeKnown = 0;  // the reported position before the leg's start is known
+  // The reported position the leg set off from, and the one before it: the track comes into the
+  // leg's start from there.
+  double fromLatitude = 0, fromLongitude = 0;
+  double beforeLatitude = 0, beforeLongitude = 0;
+  double speedMps = -1;     // the ground speed flown, metres a second; negative before it flies
+  double legMps = 0;        // the leg's speed as reported
+  double approachMps = 0;   // the speed last reported for it in the air
+  double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
+  double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
+  // The due the feed's record stamped on the leg's end (its report plus the engine's delay), before
+  // the leg's own timing moved it: the aircraft keeps to it.
+  std::int32_t stampedDue = 0;
 };
 
 struct LiveAc : Act {
@@ -96,6 +85,11 @@ struct LiveAc : Act {
   double lastRecordSpeed = 0;  // knots
   double lastRecordTrack = 0;  // degrees, the track reported with the position
   std::optional<double> lastRecordCourse;  // degrees, from the distinct position taken before it
+  // The last distinct positions taken, oldest first: the track the feed has reported these last
+  // minutes. A record that lies on it again is the feed repeating itself, not the aircraft going on.
+  static constexpr std::size_t kRecentPositions = 64;
+  std::array<LatLon, kRecentPositions> recentPositions{};
+  std::uint8_t recentCount = 0;
   std::uint8_t lastRecordAirborne = 0;
   std::uint8_t implausibleLogged = 0;  // a record dropped as stale or foreign has been logged
   std::uint8_t jumpLogged = 0;         // a record first held back and then confirmed has been logged
@@ -117,6 +111,8 @@ struct LiveAc : Act {
   std::optional<RestartRecord> restartFrom;
   std::int64_t standArrivalTicks = 0;  // steady clock, 100 ns units, at arrival at the stand
   std::int32_t extensionCount = 0;     // synthetic situations still allowed; negative: none
+  // Taken up again after its object was removed to be created again (1; 2 once it has said it waits).
+  std::uint8_t recreated = 0;
   std::uint32_t waitStart = 0;         // cycle at which waiting at the end of a taxi stream began
   GroundPhase phase = GroundPhase::New;
   GroundPhase previousPhase = GroundPhase::New;
@@ -166,6 +162,9 @@ struct LiveAc : Act {
   std::uint8_t replaceAfterPushBack = 0;
   std::uint8_t curvedPushBack = 0;
   std::optional<double> landingSurfaceAltitude;
+  // The airport it comes in to land at: the park airport, or the airport of the list nearest its
+  // approach (unset out of an approach).
+  std::optional<AirportData> landingField;
   std::uint32_t flareStage = 0;
   std::uint8_t landingMode = 0;
   std::uint8_t arrivedByLanding = 0;
@@ -182,7 +181,10 @@ struct LiveAc : Act {
   std::uint8_t turnedRound = 0;  // the leg flown runs out to the side to turn round  // the ground leg runs backwards, nose kept (a short way back at taxi pace)
   std::uint8_t hasFlightPlan = 0;  // the simulator accepted its AI flight plan
   std::uint8_t catchingUp = 0;     // it set off behind its stream: its air legs make up the delay
-  AirPath airPath;                 // the turns of the leg flown in the air
+  AirPath airPath;                 // the leg flown in the air
+  // The slowest ground speed the feed reported for it in the air (knots; 0 before any): it never
+  // flies much slower than that.
+  double slowestAirborneKt = 0;
   double lastParkTryLatitude = 0;   // the last position a stand was searched from
   double lastParkTryLongitude = 0;
   double collisionCheckLatitude = 0;  // the position the parked-collision check saw last

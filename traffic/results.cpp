@@ -142,8 +142,14 @@ void lf_processSimResult(const SimResult& r) {
                                   ac->restartFrom->timestamp, ac->hexid};
             again->identity.airline.clear();
           }
+          const std::string name = ac->description();
           lf_eraseLiveAcUnordered(*ac);
-          if (again) lf_newAircraft(*again);
+          if (again) {
+            if (const char* why = lf_newAircraft(*again))
+              gf_logf("{}: not created again where the feed has it: {}", name, why);
+            else
+              g_liveAcs.back().recreated = 1;
+          }
         }
         return;
       }

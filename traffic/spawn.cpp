@@ -35,6 +35,12 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
+// Legs shorter than this make no spike of the track (the feed's rounding), metres; a turn of the
+// track up to the least angle is none either, nor one up to this many times what the aircraft turns
+// at its bank in the time.
+constexpr double kLeastSpikeMetres = 150.0;
+constexpr double kLeastSpikeTurnDeg = 45.0;
+constexpr double kSpikeTurnShare = 1.5;
 // The feet above the field a landed aircraft's records must climb to count as airborne again.
 constexpr double kAirborneAgainFt = 300.0;
 
@@ -106,8 +112,7 @@ bool updateLiveAc(LiveAc& ac) {
       return ac.remove != 0;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
-    if (!ac.situations.empty() && g_engineCycle.load(std::memory_order_relaxed) >= ac.situations.front().due &&
-        !lf_stillOnAirPath(ac)) {
+    if (lf_legEnds(ac)) {
       nextPosMain(ac);
       ac.position.verticalSpeed = ac.targetVerticalSpeed / 60.0;
       ac.position.trueAirspeed =
@@ -136,9 +141,14 @@ bool updateLiveAc(LiveAc& ac) {
 }
 
 void updateBufferAc(LiveAc& ac) {
+  // An aircraft removed to be created again where the feed has it says why it is not.
+  const auto drop = [&ac](const char* why) {
+    ac.remove = 1;
+    if (ac.recreated != 0) gf_logf("{}: not created again where the feed has it: {}", ac.description(), why);
+  };
   try {
     if (ac.situations.empty()) {
-      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) drop("no position left to create it at");
       return;
     }
     const Situation& f = ac.situations.front();
@@ -147,11 +157,11 @@ void updateBufferAc(LiveAc& ac) {
     // A single position is never shown; an aircraft coming back after a respawn has its own. One whose
     // later record waits to be confirmed starts again from that record.
     if (ac.situations.size() == 1 && !ac.respawnHeading) {
-      if (!lf_startFromHeldRecord(ac)) ac.remove = 1;
+      if (!lf_startFromHeldRecord(ac)) drop("a single position is not shown");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && g_ghostCallsigns.count(ac.callsign) != 0) {
-      ac.remove = 1;
+      drop("a ghost callsign");
       return;
     }
     if (!gf_simPort().userOnGround() && COLLISION_USER_AIR.value != 0) {
@@ -175,22 +185,22 @@ void updateBufferAc(LiveAc& ac) {
           std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) { return a.state == ActState::InSim; });
       if (static_cast<std::int64_t>(inSim + g_spawnRequests.size() + g_pendingLiveCreations.size()) >= limit &&
           lf_removeFarthestLive(gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)))) {
-        ac.remove = 1;
+        drop("the limit of live aircraft");
         return;
       }
     }
     const std::string blocked = BLOCK_CALLSIGN.value();
     if (!blocked.empty() && ac.callsign == blocked) {
-      ac.remove = 1;
+      drop("a blocked callsign");
       return;
     }
     if (ac.airline.empty()) lf_identifyAirline(ac);
     if (g_noMatchSet->count(ac.airlineModelText()) != 0) {
-      ac.remove = 1;
+      drop("no livery of its airline and type");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && lf_hasCoupledCallsign(ac.callsign)) {
-      ac.remove = 1;
+      drop("its callsign is coupled to another");
       return;
     }
     spawnLiveAc(ac);
@@ -232,6 +242,8 @@ void spawnLiveAc(LiveAc& ac) {
       if (ac.liveryTitle.empty()) {
         g_noMatchSet->insert(ac.airlineModelText());
         ac.remove = 1;
+        if (ac.recreated != 0)
+          gf_logf("{}: not created again where the feed has it: no livery of its airline and type", ac.description());
         return;
       }
     }
@@ -239,7 +251,15 @@ void spawnLiveAc(LiveAc& ac) {
     if (f0.airborne != 0) {
       ac.setPhase(GroundPhase::Airborne);
     } else if (ac.phase == GroundPhase::New) {
-      if (!lf_takeStandAtSpawn(ac)) return;  // standing where no stand is: it waits
+      if (!lf_takeStandAtSpawn(ac)) {
+        // Standing where no stand is: it waits until the feed has it move.
+        if (ac.recreated == 1) {
+          ac.recreated = 2;
+          gf_logf("{}: not created again where the feed has it until it moves: it stands where no stand is",
+                  ac.description());
+        }
+        return;
+      }
       if (ac.remove != 0) return;             // no room at the stand
       if (ac.phase == GroundPhase::New) {
         if (buffer.size() < 2) return;
@@ -468,6 +488,10 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
         lf_takeOffConfig(ac);
       }
     }
+    // The last position buffered makes a spike of the track in the air (it turns the track back on
+    // itself sharper than the aircraft could turn from the one before it to this one): a record of
+    // another sender, taken out before the aircraft flies to it.
+    if (lf_spikesTrack(ac, s)) buffer.pop_back();
     if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
@@ -478,6 +502,22 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
+}
+
+bool lf_spikesTrack(const LiveAc& ac, const Situation& s) {
+  const auto& buffer = ac.situations;
+  if (buffer.size() < 2 || ac.movesOnGround != 0 || ac.landingMode != 0 || ac.landed != 0) return false;
+  const Situation& a = buffer[buffer.size() - 2];
+  const Situation& b = buffer.back();
+  const auto flown = [](const Situation& x) { return x.airborne != 0 && x.noMovement == 0 && x.extension == 0; };
+  if (!flown(a) || !flown(b) || !flown(s)) return false;
+  if (gf_distanceNm(lf_at(a), lf_at(b)) * kMetresPerNm <= kLeastSpikeMetres ||
+      gf_distanceNm(lf_at(b), lf_at(s)) * kMetresPerNm <= kLeastSpikeMetres)
+    return false;
+  const double turn = std::fabs(gf_angleDiff(gf_bearingRad(lf_at(a), lf_at(b)), gf_bearingRad(lf_at(b), lf_at(s))));
+  if (turn <= kLeastSpikeTurnDeg * kDegToRad) return false;
+  const double seconds = std::max(0, s.due - a.due) / static_cast<double>(kCyclesPerSecond);
+  return turn > kSpikeTurnShare * gf_bankedTurnRate(ac.category, b.speed * kMetresPerNm / 3600.0) * seconds;
 }
 
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit) {

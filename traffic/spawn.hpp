@@ -35,6 +35,10 @@ bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdow
 // Whether a position lies behind an aircraft in the simulator that moves on the ground: more than
 // 1 m from it, 90 degrees or more off its nose.
 bool lf_behindOnGround(const LiveAc& ac, const Situation& s);
+// Whether a new position in the air makes the buffer's last one a spike of the track: the track turns
+// back on itself there (more than 90 degrees) by more than the aircraft could turn between the one
+// before it and the new one. The current leg's end is never one.
+bool lf_spikesTrack(const LiveAc& ac, const Situation& s);
 // Whether the course from the buffer's last situation to a position lies `limit` radians or more off
 // the aircraft's nose.
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit);

@@ -115,14 +115,20 @@ void lf_adjacentStandTest(std::uint32_t adjacentId, const LiveAc& parking, const
 
 void checkStandOrExcludedIsOccupiedByStaticAndRemove(LiveAc& ac, const Stand& stand) {
   for (Act& parked : g_parkedActs) {
-    if (parked.standId != stand.id) continue;
+    // One on its way out already leaves the stand; the next one parked there decides.
+    if (parked.standId != stand.id || parked.state == ActState::Removing) continue;
     const bool twin = parked.callsign == ac.callsign && parked.registration == ac.registration;
     if (parked.state == ActState::InSim) {
       gf_logf("{:8}: {:8} {} makes way for{} {} {}", stand.name, parked.callsign, parked.airlineModelText(),
               twin ? " the same live version" : "", ac.callsign, ac.airlineModelText());
       removeAircraftFromSim(parked);
     } else if (parked.state == ActState::Creating || parked.state == ActState::New) {
-      if (lf_removePendingCreation(g_pendingParkedCreations, parked.callsign)) parked.eraseNow = 1;
+      // A creation already with the simulator cannot be taken back: that one goes as soon as its
+      // object exists.
+      if (parked.state == ActState::Creating)
+        removeAircraftFromSim(parked);
+      else if (lf_removePendingCreation(g_pendingParkedCreations, parked.callsign))
+        parked.eraseNow = 1;
       gf_logf("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, parked.callsign, parked.airlineModelText(),
               twin ? " the same live version" : "", ac.callsign, ac.airlineModelText());
     }

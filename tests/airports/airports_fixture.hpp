@@ -42,6 +42,7 @@ protected:
     gf_resetDownloads();
     gf_resetExitState();
     gf_clearError();
+    gf_endNoticeHold();
     gf_clearMessage();
   }
   void useServerUrl(const std::string& url) {

@@ -202,6 +202,59 @@ TEST_F(ParkAirports, AListFileTooLargeToReadIsKeptByteForByte) {
   }
 }
 
+// A hostile list costs a few lines of log at each read, however many faults it holds (its text
+// escaped and cut), and the message line shows the first unknown airport only.
+TEST_F(ParkAirports, AHostileListCostsAFewLinesOfLogAndOneMessage) {
+  std::string text = std::string(1024 * 1024, 'Z') + "\n" + std::string("A\0B", 3) + "\nEDDF,A12,x\nEGLL\nLFPG\n";
+  for (int i = 0; i < 20000; ++i) text += "EGLL\nQ" + std::to_string(i) + "\n";
+  writeList(text);
+  EXPECT_FALSE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL", "LFPG"}));
+  EXPECT_LT(fs::file_size(path("Log.txt")), 10000u);
+  // 2 + 1 + 20,000 + 20,000 faults, of which the first 20 are logged.
+  EXPECT_EQ(logCount("===> "), 21u);
+  EXPECT_TRUE(logHas("===> 39983 more faults in my_park_airports.txt not logged"));
+  const std::string cut = "airport " + std::string(200, 'Z') + "... is unknown";
+  EXPECT_TRUE(logHas("===> " + cut));
+  EXPECT_TRUE(logHas("===> airport A\\x00B is unknown"));
+  EXPECT_EQ(message(), cut);
+}
+
+// A close need not wait for the rest of a long list.
+TEST_F(ParkAirports, AReadStopsWhenTheProgramCloses) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += i % 2 == 0 ? "EGLL\n" : "LFPG\n";
+  writeList(text + "EDDF\n");
+  g_userClosed = 1;
+  EXPECT_FALSE(lf_readMyParkAirports());
+  EXPECT_EQ(parkCodes(), (std::vector<std::string>{"EGLL", "LFPG"}));
+  EXPECT_TRUE(logHas("my_park_airports.txt read up to line 4096: the run is ending"));
+}
+
+// The writer keeps within the limits the reader reads with: an addition that would pass them is
+// refused, shown and logged, and the file stays byte for byte; one that reaches them is written.
+TEST_F(ParkAirports, TheListIsNeverWrittenPastWhatItCanBeReadWith) {
+  const std::string refused = "my_park_airports.txt not changed: with EGLL,A5 it would hold more than 16777216 "
+                              "bytes or 500000 lines, it is kept as it is";
+  std::string lines;
+  for (int i = 0; i < 499999; ++i) lines += fmt::format("N{:06}\n", i);
+  const std::string longLine = std::string(16777207, 'x') + "\n";
+  // With "EGLL,A5\n" (8 bytes): 500,000 lines, then 500,001; 16,777,216 bytes, then 16,777,217.
+  for (const auto& [text, full] : {std::pair{lines, lines + "N999999\n"}, std::pair{longLine, "x" + longLine}}) {
+    gf_resetParkAirports();
+    writeList(text);
+    gf_noteUserStandAtParkAirport(kEgll, "A5");
+    EXPECT_EQ(fs::file_size(path("airports/my_park_airports.txt")), text.size() + 8);
+    gf_resetParkAirports();
+    writeList(full);
+    gf_noteUserStandAtParkAirport(kEgll, "A5");
+    EXPECT_TRUE(list() == full) << "the file was changed";
+    EXPECT_EQ(message(), refused);
+    gf_endNoticeHold();
+  }
+  EXPECT_EQ(logCount(refused), 2u);
+}
+
 TEST_F(ParkAirports, AByteOrderMarkIsNoPartOfTheFirstCode) {
   writeList("\xEF\xBB\xBF" "EGLL,B1\r\nLFPG\r\n");
   EXPECT_TRUE(lf_readMyParkAirports());
@@ -311,6 +364,25 @@ TEST_F(ParkAirports, TheParkAirportFollowsTheUserAndItsLearningIsSavedWhenLeft) 
   EXPECT_EQ(logCount("EGLL (LHR) is out of sight (21.0 nm), parked aircraft will be removed"), 1u);
   EXPECT_TRUE(logHas("\"" + gf_pathText(g_learnedStockFolder / "EGLL.xml") + "\" saved with 1 update "));
   EXPECT_NE(test::readFile(path("airports/learned/stock/EGLL.xml")).find("G-EUPA"), std::string::npos);
+}
+
+// A learned file that is not read whole says so, and the parking's own messages that follow within
+// milliseconds leave that on the line for 10 s.
+TEST_F(ParkAirports, ALearnedFileNotReadWholeStaysReadableWhileStaticParkingStarts) {
+  serverFile(kEgll);
+  test::writeFile(path("airports/learned/stock/EGLL.xml"), "<parameters></parameters>\n");
+  const std::string notRead = "Learned airport file \"" + gf_pathText(g_learnedStockFolder / "EGLL.xml") +
+                              "\" not read whole (its meta block is incomplete)";
+  user({kEgll.lat, kEgll.lon}, true);
+  for (int i = 0; i < 6; ++i) {
+    g_parkingLock = 1;  // released by the next check, which clears the line
+    gf_checkForParkAirportUpdates(true);
+    EXPECT_TRUE(i == 0 || message().starts_with(notRead)) << i << ": " << message();
+    m_clock->advance(std::chrono::seconds(2));
+  }
+  g_parkingLock = 1;
+  gf_checkForParkAirportUpdates(true);
+  EXPECT_EQ(message(), "");
 }
 
 TEST_F(ParkAirports, ANearerParkAirportInSightTakesOver) {

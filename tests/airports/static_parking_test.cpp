@@ -348,6 +348,67 @@ TEST_F(StaticParking, ParkingSkipsStandsTakenMeanwhileAndSerialsInUse) {
   EXPECT_EQ(g_parkedActs.back().hexid, 2u);
 }
 
+// A static aircraft is never created where a live aircraft stands (stands 100 m apart, radius 20 m;
+// A3 listed as A2's neighbour): one bound for, at or leaving the stand or a neighbour; and any on
+// the ground within the radius of the stand or of a neighbour, whatever its phase and whichever stand
+// it holds: one created there (phase Taxi after AtStand), also while its own creation is under way.
+// One 25 m off, one in the air above the stand, one that pulled out of it long ago, do not.
+TEST_F(StaticParking, NoStaticAircraftIsCreatedWhereALiveOneStands) {
+  struct Case {
+    std::string what;
+    GroundPhase before, phase;
+    std::uint32_t standId;
+    int standOff;  // metres south of this stand (1 to 7)
+    double metres;
+    ActState state;
+    bool onGround;
+    std::string line;  // empty: the static aircraft is created
+  };
+  const std::string here = ": no static parking for KLM2, live aircraft ";
+  const std::vector<Case> cases{
+      {"leaving A2, 30 m off", GroundPhase::AtStand, GroundPhase::LeavingStand, 2, 2, 30, ActState::InSim, true,
+       "A2      " + here + "L1 standing here"},
+      {"created at A2, being created", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 0, ActState::Creating, true,
+       "A2      " + here + "L2 standing here"},
+      {"taxiing 15 m off A2, no stand", GroundPhase::Taxi, GroundPhase::Taxi, 0, 2, 15, ActState::InSim, true,
+       "A2      " + here + "L3 standing here"},
+      {"15 m off the neighbour A3", GroundPhase::Taxi, GroundPhase::Taxi, 0, 3, 15, ActState::InSim, true,
+       "A2      " + here + "L4 is adjacent at A3, possibly colliding"},
+      {"taxiing 25 m off A2", GroundPhase::Taxi, GroundPhase::Taxi, 0, 2, 25, ActState::InSim, true, ""},
+      {"in the air above A2", GroundPhase::New, GroundPhase::Airborne, 0, 2, 0, ActState::InSim, false, ""},
+      {"pulled out of A2, taxiing 300 m off", GroundPhase::AtStand, GroundPhase::Taxi, 2, 2, 300, ActState::InSim, true,
+       ""},
+  };
+  stand(2).overlapIds = {3};
+  LOG.value = 1;
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string callsign = "L" + std::to_string(++n);
+    g_liveAcs.clear();
+    g_parkedActs.clear();
+    g_pendingParkedCreations.clear();
+    Situation front;
+    front.airborne = c.onGround ? 0 : 1;
+    LiveAc live(front, AcData("DLH", "A320", "", "", callsign, callsign, "", "D-" + callsign, false), 0);
+    live.hexid = 0x400000;
+    live.state = c.state;
+    live.movesOnGround = c.onGround && c.state == ActState::InSim ? 1 : 0;
+    live.phase = c.before;
+    live.setPhase(c.phase);
+    live.standId = c.standId;
+    const Stand& s = stand(c.standOff);
+    const LatLon at = gf_destinationPoint({s.lat, s.lon}, kPi, c.metres / 1852 * kFeetPerNm);
+    live.position.latitude = at.lat;
+    live.position.longitude = at.lon;
+    g_liveAcs.push_back(live);
+    g_staticPlan = {{2, 0, "KLM", "A320", "KLM2", "", "N-KLM2", 1, std::nullopt}};
+    lf_parkStatic();
+    EXPECT_EQ(g_parkedActs.size(), c.line.empty() ? 1u : 0u);
+    EXPECT_TRUE(c.line.empty() || logHas(c.line)) << c.line;
+  }
+}
+
 TEST_F(StaticParking, CountsAndMeanTimeAtTheStand) {
   parked(1, "BAW", "A320", "BAW1*", "BAW1", "", {7, 40});
   parked(2, "KLM", "A320", "KLM2*", "KLM2", "", {1, 0});

@@ -1,5 +1,6 @@
 // Enter in the edit boxes: range checks, messages, saving and follow-ups.
 
+#include "airports/park_airport.hpp"
 #include "app/edit_boxes.hpp"
 #include "tests/app/app_fixture.hpp"
 
@@ -41,6 +42,17 @@ TEST_F(EditBoxTest, IntegerBoxesCheckTheirRangeAndSave) {
   enter(AIRPORT_RANGE, "99999999999");
   EXPECT_EQ(AIRPORT_RANGE.value, 20);
   EXPECT_TRUE(logHas("===> lf_processTbInt: stoi, h=99999999999 "));
+}
+
+// A learned file not read whole is kept as it is: a range typed at this visit is not kept for the
+// airport, and the line says so, readably (the user's own setting is saved all the same).
+TEST_F(EditBoxTest, ARangeTypedWhileTheLearnedFileIsKeptIsSaidNotToBeKeptForThisAirport) {
+  g_parkAirportLoaded = 1;
+  lf_setKeptLearnedFile({"airports/learned/stock/EGLL.xml", "its meta block is incomplete"});
+  enter(LATERAL_RANGE, "37");
+  gf_showMessage("Calculating static parked aircraft ...", false);
+  EXPECT_EQ(message(), "The new LATERAL_RANGE is 37, not kept for this airport: its learned file was not read whole");
+  EXPECT_EQ(stored("LATERAL_RANGE"), "37");
 }
 
 TEST_F(EditBoxTest, FollowUpsOfTheIntegerBoxes) {

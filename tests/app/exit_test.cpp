@@ -4,7 +4,14 @@
 #include "app/worker.hpp"
 #include "tests/app/app_fixture.hpp"
 
+#include "airports/park_airports.hpp"
+#include "app/entry.hpp"
+#ifndef _WIN32
+#include "platform/linux/ui_headless.hpp"
+#endif
+
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -241,6 +248,57 @@ TEST_F(ExitWithParkAirport, ARestartSavesTheLearnedFileBeforeTheReset) {
   EXPECT_TRUE(std::filesystem::exists("airports/learned/stock/EGLL.xml"));
   EXPECT_EQ(ui.posts(), std::vector<int>{1});
 }
+
+// ---- A worker that never returns ----
+#ifndef _WIN32
+std::atomic<bool> s_stuckWorkerRuns{false};
+std::atomic<bool> s_staticsGone{false};
+
+// The return from main destroys the program's globals, and this object with them: once that has
+// begun under the worker below, the worker ends the process with code 3 (before it meets freed
+// memory by chance).
+struct StaticsWatch {
+  ~StaticsWatch() {
+    if (!s_stuckWorkerRuns) return;
+    s_staticsGone = true;
+    for (int i = 0; i < 5000; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+} s_staticsWatch;
+
+// A worker that never returns, reading the park airports as a long read of their list does.
+void lf_workerThatNeverReturns() {
+  s_stuckWorkerRuns = true;
+  gf_log("the worker runs");
+  for (;;) {
+    if (s_staticsGone) std::_Exit(3);
+    lf_isInParkAirports("LFPG");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// The program as its entry runs it, in a child process, closed while its worker never returns: the
+// exit saves what it can, and the process ends with 0 without freeing what the worker uses.
+TEST_F(ShellTest, AWorkerThatNeverReturnsLeavesTheProgramToEndAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  DESTINATION.setValue("EHAM");
+  gf_saveStringOption(DESTINATION);
+  writeFile(dir() / "close.script", "waitlog the worker runs\nclose\n");
+  const auto runAndClose = [&] {
+    gf_setWorkerWaitBound(std::chrono::milliseconds(200));
+    gf_setExitSleeper([](std::chrono::milliseconds) {});
+    gf_setWorkerStartUp(lf_workerThatNeverReturns);
+    g_parkAirports = {{"EGLL", "", 51.47, -0.46, 0}, {"LFPG", "", 49.01, 2.55, 0}};
+    platform::headless::HeadlessUiOptions options;
+    options.scriptPath = dir() / "close.script";
+    std::exit(runApplication(*new platform::headless::HeadlessUi(options)));
+  };
+  EXPECT_EXIT(runAndClose(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(logCount("===> the service run has not ended after 200 ms: Ambertrail_P3D saves what it can and ends "
+                     "at once, without it"),
+            1u);
+  EXPECT_EQ(stored("DESTINATION"), "");  // saved on the way out
+}
+#endif
 
 }  // namespace
 }  // namespace amb::test

@@ -44,5 +44,17 @@ TEST(Geometry, DestinationPoints) {
   }
 }
 
+// From a point to a segment at 40N: abeam it the distance across, beyond its ends the distance to the
+// nearer end, and a segment of no length is its point.
+TEST(Geometry, SegmentDistances) {
+  const LatLon a{40.0, -73.0};
+  const LatLon b = gf_destinationPoint(a, kPi / 2, 2 * kFeetPerNm);
+  const LatLon mid = gf_destinationPoint(a, kPi / 2, kFeetPerNm);
+  EXPECT_NEAR(gf_segmentDistanceNm(gf_destinationPoint(mid, 0, 0.5 * kFeetPerNm), a, b), 0.5, 1e-3);
+  EXPECT_NEAR(gf_segmentDistanceNm(gf_destinationPoint(b, kPi / 2, 0.3 * kFeetPerNm), a, b), 0.3, 1e-3);
+  EXPECT_NEAR(gf_segmentDistanceNm(gf_destinationPoint(a, kPi, 0.7 * kFeetPerNm), a, a), 0.7, 1e-3);
+  EXPECT_NEAR(gf_segmentDistanceNm(mid, a, b), 0.0, 1e-3);
+}
+
 }  // namespace
 }  // namespace amb

@@ -136,5 +136,33 @@ TEST(MessageLine, ErrorsWinAndMessagesAge) {
   gf_clearError();
 }
 
+// A notice (something refused, not read whole, not saved) stays readable: what follows at once (the
+// parking's messages, their clearing, the ageing) is logged but leaves it on the line, for 10 s or
+// until the user acts; a newer notice and an error take its place.
+TEST(MessageLine, ANoticeStaysForTenSecondsOrUntilTheUserActs) {
+  clock::ManualClock clk(1796495598);
+  gf_clearError();
+  gf_showNotice("file refused", false);
+  gf_clearMessage();
+  for (int i = 0; i < 30; ++i) gf_ageMessage();
+  clk.advance(std::chrono::milliseconds(9999));
+  gf_showMessage("parking", false);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "file refused");
+  clk.advance(std::chrono::milliseconds(1));
+  gf_showMessage("parking", false);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "parking");
+  gf_showNotice("first", false);
+  gf_showNotice("second", false);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "second");
+  gf_endNoticeHold();  // the user clicked
+  gf_showMessage("clicked", false);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "clicked");
+  gf_showNotice("held", false);
+  gf_showError("bad");
+  EXPECT_EQ(gf_messageLineSnapshot().error, "bad");
+  gf_clearError();
+  gf_endNoticeHold();
+}
+
 }  // namespace
 }  // namespace amb

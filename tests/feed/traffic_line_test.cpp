@@ -479,6 +479,8 @@ TEST_F(TrafficLine, WholeRecordingGivesSoundRecords) {
   setParkAirport({"KJFK", "", kJfkLat, kJfkLon, 13});
   g_trafficReader.setParkElevation(13.0);
   std::map<LineResult, int> results;
+  std::map<std::uint32_t, double> lastAirborne;
+  std::size_t rolls = 0;
   for (const std::string& line : lines) {
     ++results[run(line)];
     for (const TrafficRecord& r : takeQueue()) {
@@ -486,11 +488,18 @@ TEST_F(TrafficLine, WholeRecordingGivesSoundRecords) {
       ASSERT_TRUE(std::isfinite(s.latitude) && std::isfinite(s.longitude) && std::isfinite(s.heading));
       ASSERT_EQ(s.airborne, s.altitude > 0 ? 1 : 0);
       ASSERT_FALSE(r.identity.callsign.empty() && r.identity.registration.empty());
-      if (!s.airborne) {
-        ASSERT_LE(std::hypot(s.latitude - kJfkLat, (s.longitude - kJfkLon) * 0.76), 5.01 / 60);
+      if (s.airborne) {
+        lastAirborne[r.hexid] = r.timestamp;
+      } else if (std::hypot(s.latitude - kJfkLat, (s.longitude - kJfkLon) * 0.76) > 5.01 / 60) {
+        // On the ground away from JFK only the landing roll, within a minute of the air.
+        const auto air = lastAirborne.find(r.hexid);
+        ASSERT_NE(air, lastAirborne.end());
+        ASSERT_LE(r.timestamp - air->second, TrafficReader::kRollOutSeconds);
+        ++rolls;
       }
     }
   }
+  EXPECT_GT(rolls, 0u);
   // Real traffic passes in bulk; the rest is beyond the radius, standing at other airports, or of
   // types without a usable code. Nothing in it fails to parse.
   EXPECT_GT(results[LineResult::Queued], 10000);

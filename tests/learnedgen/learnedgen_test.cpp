@@ -1,7 +1,8 @@
 // The demo's learned file of JFK: a week of made-up flights of the recording's airlines and types at
 // JFK's stands, taught to the program's stand learning. None of them may fly in the recording, the
 // stands must hold enough of them at every half hour of the week, and a visit at any hour, with the
-// recording replaying, must park at least half of the wanted static aircraft in its first two minutes.
+// recording replaying, must park at least half of the wanted static aircraft in its first two minutes
+// and never leave one on a stand where a live aircraft stands.
 
 #include "learnedgen/learnedgen.hpp"
 
@@ -12,6 +13,7 @@
 #include "enginesim/parking_days.hpp"
 #include "refdata/download.hpp"
 #include "refdata/queries.hpp"
+#include "standpairs/standpairs.hpp"
 #include "state/main_window.hpp"
 #include "support/test_support.hpp"
 #include "traffic/services.hpp"
@@ -214,6 +216,35 @@ TEST_F(DemoLearnedFileTest, AtAnyHourTheFirstTwoMinutesOfTheRecordingParkHalfThe
     m_days->run(4min);
     EXPECT_GE(logCount(" makes way for") + logCount("removed for collision avoidance with live"), before + 1)
         << "from " << start;
+    ASSERT_TRUE(m_days->leave());
+  }
+}
+
+// The whole recording at four hours of the week, with the shell's renewal after 20 minutes and two
+// more (a setting changed) while live aircraft stand at stands: no static aircraft stays on its stand
+// longer than a make-way takes (5 s) while a live aircraft on the ground stands within its radius.
+TEST_F(DemoLearnedFileTest, NoStaticAircraftStaysOnAStandWhereALiveOneStands) {
+  learnedgen::learnWeek(*m_days, at(kMonday), {40.6413, -73.7781}, "KJFK", groundnet(), recording(), library(), kSeed);
+  for (const long long start : {kMonday + 86400 + 21 * 3600 + 28 * 60, kMonday + 4 * 86400 + 15 * 3600 + 20 * 60,
+                                kMonday + 6 * 86400 + 23 * 3600 + 50 * 60, kMonday + 2 * 86400 + 4 * 3600 + 10 * 60}) {
+    m_days->arrive(at(start));
+    ASSERT_TRUE(m_days->runUntil([] { return !g_stands.empty(); }, 30s));
+    std::vector<standpairs::StandCircle> stands;
+    for (const Stand& s : g_stands) stands.push_back({s.name, s.lat, s.lon, s.radiusNm * 1852.0});
+    standpairs::Watch watch(stands, 5);
+    m_days->replay(recording());
+    for (int second = 0; !m_days->engine().allLinesSent() || second % 60 != 0; ++second) {
+      m_days->run(1s);
+      std::vector<standpairs::Seen> now;  // on the ground: within 0.5 ft of the fake field (13 ft) and CG (10 ft)
+      for (const auto& [id, o] : m_days->sim().objects)
+        if (o.removedCycle < 0)
+          now.push_back({id, o.callsign, o.position.latitude, o.position.longitude, o.position.altitude <= 23.5});
+      watch.observe(second, now);
+      if (second == 180 || second == 420) m_days->requestRenewal();
+    }
+    for (const standpairs::Pair& p : watch.pairs())
+      ADD_FAILURE() << "from " << start << ": " << p.stand << " " << p.staticCallsign << " with live " << p.liveCallsign
+                    << " from " << p.from << " s to " << p.to << " s";
     ASSERT_TRUE(m_days->leave());
   }
 }

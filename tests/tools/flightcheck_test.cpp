@@ -21,13 +21,17 @@ struct Builder {
   LatLon at{40.0, -73.0};
   double t = 0;
   bool onGround = false;
+  double altitude = NAN;  // 13 ft on the ground, 3000 ft in the air when not set
 
   Builder(std::uint32_t id, std::uint32_t hexid, bool ground = false) : onGround(ground) {
     track.objectId = id;
     track.hexid = hexid;
     track.callsign = "T" + std::to_string(id);
   }
-  void point(double heading) { track.points.push_back({t, at.lat, at.lon, onGround ? 13.f : 3000.f, static_cast<float>(heading), onGround}); }
+  void point(double heading) {
+    const double alt = !std::isnan(altitude) ? altitude : onGround ? 13 : 3000;
+    track.points.push_back({t, at.lat, at.lon, static_cast<float>(alt), static_cast<float>(heading), onGround});
+  }
   // Steps of 0.1 s along `course` at `kt`, the nose at `heading` (the course when NaN) at each point.
   void fly(int steps, double course, double kt, double heading = NAN) {
     for (int i = 0; i < steps; ++i) {
@@ -134,9 +138,20 @@ TEST(FlightCheck, TurnOfTwentyDegreesASecondAtHundredKnots) {
   // The nose stays on the path all through the turn.
   EXPECT_NEAR(f.offNoseSeconds, 0.0, 1e-6);
   EXPECT_LT(lf_of(f, 1).worstOffNoseDeg, 0.01);
-  const auto failed = check(f, o);
-  ASSERT_EQ(failed.size(), 1u);
-  EXPECT_NE(failed[0].find("1 aircraft turning faster than 15 deg/s for 3 s or more"), std::string::npos) << failed[0];
+  // No aeroplane banks for it either (no category bank given: 35 deg): at 100 kt a coordinated turn
+  // is 9.80665 * tan 35 / 51.44 m/s = 7.65 deg/s, bound 1.2 * 7.65 + 0.5 = 9.68 deg/s; at 50 kt 18.85.
+  EXPECT_NEAR(lf_of(f, 1).bankTurnSeconds, 4.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 2).bankTurnSeconds, 0.0, 1e-6);  // 2 s: shorter than a spell
+  EXPECT_NEAR(lf_of(f, 3).bankTurnSeconds, 4.0, 1e-6);
+  EXPECT_EQ(f.aircraftBankTurn, 2u);
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(failed[0].bound, Bound::FastTurn);
+  EXPECT_NE(failed[0].text.find("1 aircraft turning faster than 15 deg/s for 3 s or more"), std::string::npos)
+      << failed[0].text;
+  EXPECT_EQ(failed[1].bound, Bound::BankTurn);
+  EXPECT_NE(failed[1].text.find("2 aircraft turning faster than 1.2 x the rate of a turn"), std::string::npos)
+      << failed[1].text;
 }
 
 TEST(FlightCheck, GroundReversalAtSpeedCountsOnceAndATaxiTurnNot) {
@@ -285,9 +300,13 @@ TEST(FlightCheck, EveryTakeOffRollInTheRecordsMustBeRolled) {
     EXPECT_EQ(d.rolled, d.hexid == 301u) << d.hexid;
     EXPECT_EQ(d.hasObject, d.hexid != 303u) << d.hexid;
   }
-  const auto failed = check(f, lf_options());
-  ASSERT_EQ(failed.size(), 1u);
-  EXPECT_NE(failed[0].find("2 of 3 take-off rolls in the records not rolled"), std::string::npos) << failed[0];
+  // (The made-up lift-off jumps from 13 ft to 3000 ft in 0.1 s: a plunge upward as well.)
+  const auto failed = failedBounds(f, lf_options());
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(failed[0].bound, Bound::TakeOffRoll);
+  EXPECT_NE(failed[0].text.find("2 of 3 take-off rolls in the records not rolled"), std::string::npos)
+      << failed[0].text;
+  EXPECT_EQ(failed[1].bound, Bound::VerticalSpeed);
 }
 
 TEST(FlightCheck, CleanFlightsPassEveryBound) {
@@ -332,9 +351,32 @@ TEST(FlightCheck, ReadsTheDoublesTrace) {
   EXPECT_TRUE(tracks[0].points[0].onGround);
   EXPECT_DOUBLE_EQ(tracks[0].points[1].latitude, 40.6002);
   EXPECT_FALSE(tracks[0].points[1].onGround);
+  // When its object was created and removed.
+  EXPECT_DOUBLE_EQ(tracks[0].createdAt, 1.0);
+  EXPECT_DOUBLE_EQ(tracks[0].removedAt, 1.5);
 
   std::istringstream notATrace("hexid,lat,lon\n1,2,3\n");
   EXPECT_THROW(readTrace(notATrace), std::runtime_error);
+}
+
+TEST(FlightCheck, FitsTheDelayOfARunShorterThanTheRecording) {
+  // Reported every 5 s for 200 s flying east at 300 kt; the run shows the object only from 137 s to
+  // 167 s of its clock, 37 s behind: it meets the 7 positions reported from 100 s to 130 s of 41.
+  Input in;
+  auto& a = in.reported[502];
+  a.callsign = "UAL2";
+  for (int i = 0; i <= 40; ++i) a.positions.push_back(lf_east(5.0 * i, 5.0 * i / 12, Taken::Unknown));
+  FlownTrack t;
+  t.objectId = 1;
+  t.hexid = 502;
+  for (int i = 1000; i <= 1300; ++i) {
+    const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+    t.points.push_back({37 + i * kDt, r.latitude, r.longitude, 5000, 90, false});
+  }
+  in.tracks.push_back(t);
+  const auto delay = fitDelay(in, 0, 120);
+  ASSERT_TRUE(delay.has_value());
+  EXPECT_NEAR(*delay, 37.0, 0.15);
 }
 
 TEST(FlightCheck, FitsTheDelayAndFindsThePositionsTheTrackNeverPassed) {
@@ -453,6 +495,385 @@ TEST(FlightCheck, ALateObjectPassesItsPositionsInTheirOrder) {
   inferTaken(in, strict);
   for (std::size_t i = 0; i < a.positions.size(); ++i)
     EXPECT_EQ(a.positions[i].taken, i == 12 ? Taken::Yes : Taken::No) << i;
+}
+
+}  // namespace
+}  // namespace amb::flightcheck
+
+// ---- The flight profile ----
+
+namespace amb::flightcheck {
+namespace {
+
+// A turn of `degPerS` for 10 s at `kt`, between 5 s straight before and after, the nose along the arc.
+FlownTrack lf_turn(std::uint32_t id, double kt, double degPerS) {
+  Builder b(id, id);
+  b.point(0);
+  b.fly(50, 0, kt);
+  const double step = degPerS * kDt;
+  double heading = 0;
+  for (int i = 0; i < 100; ++i) {
+    b.fly(1, heading + step / 2, kt, heading + step);
+    heading += step;
+  }
+  b.fly(50, heading, kt);
+  return b.track;
+}
+
+TEST(FlightProfile, TurnsAgainstTheRateTheCategorysBankAllows) {
+  // 250 kt = 128.61 m/s. At 30 deg of bank (Large) a coordinated turn is 9.80665 * tan 30 / 128.61 =
+  // 0.04402 rad/s = 2.52 deg/s: the bound is 1.2 * 2.52 + 0.5 = 3.53 deg/s. At 20 deg (Heavy) 1.59
+  // deg/s, bound 2.41; at 35 deg 3.06 deg/s, bound 4.17.
+  Input in;
+  in.tracks = {lf_turn(1, 250, 3), lf_turn(2, 250, 5), lf_turn(3, 250, 3), lf_turn(4, 50, 20)};
+  in.tracks[0].category = 2;  // Large at 3 deg/s: within
+  in.tracks[1].category = 2;  // Large at 5 deg/s: beyond both banks
+  in.tracks[2].category = 3;  // Heavy at 3 deg/s: beyond its own bank, within 35 deg
+  in.tracks[3].category = 5;  // a helicopter slower than 60 kt may turn as it likes
+  Options o = lf_options();
+  o.categoryBankDeg = {40, 35, 30, 20, 90, 75};
+  const Figures f = measure(in, o);
+  EXPECT_NEAR(lf_of(f, 1).bankTurnSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(lf_of(f, 2).bankTurnSeconds, 10.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 2).longestBankTurnSeconds, 10.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 2).worstBankTurnDegPerS, 5.0, 1e-3);
+  EXPECT_NEAR(lf_of(f, 2).worstBankTurnBoundDegPerS, 3.527, 0.01);
+  EXPECT_NEAR(lf_of(f, 2).fixedBankTurnSeconds, 10.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 3).bankTurnSeconds, 10.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 3).worstBankTurnBoundDegPerS, 2.408, 0.01);
+  EXPECT_NEAR(lf_of(f, 3).fixedBankTurnSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(lf_of(f, 4).bankTurnSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftBankTurn, 2u);
+  EXPECT_EQ(f.aircraftFixedBankTurn, 1u);
+  // The heavy's spell ends a bound; its nose stays on the path, so nothing else fails.
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::BankTurn);
+}
+
+// Flies `steps` of 0.1 s at `kt` (0: standing) with the nose turning `degPerStep` a step.
+void lf_hold(Builder& b, int steps, double kt, double degPerStep = 0) {
+  double heading = b.track.points.back().headingDeg;
+  for (int i = 0; i < steps; ++i) {
+    heading += degPerStep;
+    b.fly(1, 90, kt, heading);
+  }
+}
+
+TEST(FlightProfile, StandingStillAloftSlowFlightAndCrawling) {
+  Input in;
+  in.parkElevationFt = 13;  // no airport list: the field is the park airport's
+  // An aeroplane at 3000 ft flies east at 250 kt and stands still twice, 4 s pivoting 1 deg a step,
+  // then 2 s; a helicopter hovers 10 s; an aeroplane 50 ft above the field stands still 10 s.
+  Builder still(1, 101);
+  still.point(90);
+  lf_hold(still, 300, 250);
+  lf_hold(still, 40, 0, 1);
+  lf_hold(still, 10, 250);
+  lf_hold(still, 20, 0);
+  lf_hold(still, 300, 250);
+  Builder hover(2, 102);
+  hover.point(90);
+  lf_hold(hover, 100, 0);
+  hover.track.category = 5;
+  Builder low(3, 103);
+  low.altitude = 63;
+  low.point(90);
+  lf_hold(low, 100, 0);
+  // Reported every 10 s, 250 kt apart (0.694 nm), at 250 and 200 kt: the slowest airborne report
+  // gives the slow-flight bound, 0.6 * 200 = 120 kt.
+  for (std::uint32_t hexid : {101u, 104u, 105u}) {
+    for (int i = 0; i <= 10; ++i)
+      in.reported[hexid].positions.push_back({10.0 * i - 30, 40.0, -73.0 + i * 0.694 / 60 / std::cos(40 * kDegToRad),
+                                              3000, i == 5 ? 200.0 : 250.0, true, Taken::Yes});
+  }
+  // Slow: 100 kt for its first 4 s (its first seconds are not judged), for 6 s and for 4 s later on;
+  // another 100 kt for 10 s at 40 ft above the field (the flare).
+  Builder slow(4, 104);
+  slow.point(90);
+  lf_hold(slow, 40, 100);
+  lf_hold(slow, 300, 250);
+  lf_hold(slow, 60, 100);
+  lf_hold(slow, 100, 250);
+  lf_hold(slow, 40, 100);
+  lf_hold(slow, 100, 250);
+  Builder flare(5, 105);
+  flare.altitude = 53;
+  flare.point(90);
+  lf_hold(flare, 100, 250);
+  lf_hold(flare, 100, 100);
+  lf_hold(flare, 100, 250);
+  in.tracks = {still.track, hover.track, low.track, slow.track, flare.track};
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+
+  const AircraftFigures& s = lf_of(f, 1);
+  EXPECT_NEAR(s.stillSeconds, 4.0, 1e-6);  // the 2-s stop is no spell
+  EXPECT_EQ(s.stillSpells, 1u);
+  EXPECT_NEAR(s.longestStillSeconds, 4.0, 1e-6);
+  EXPECT_NEAR(s.stillAt, 30.0, 1e-6);
+  EXPECT_NEAR(s.stillAltitudeFt, 3000.0, 1e-6);
+  // The middles of the first and last interval of the pivot.
+  EXPECT_NEAR(s.stillFromDeg, 90.5, 1e-3);
+  EXPECT_NEAR(s.stillToDeg, 129.5, 1e-3);
+  // Standing is slow flight too, but neither stop lasts 5 s.
+  EXPECT_NEAR(s.slowBoundKt, 120.0, 1e-9);
+  EXPECT_NEAR(s.slowSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(s.longestSlowSeconds, 4.0, 1e-6);
+  // Both stops crawl while the reported legs go 250 kt.
+  EXPECT_NEAR(s.crawlSeconds, 6.0, 1e-6);
+  EXPECT_NEAR(lf_of(f, 2).stillSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(lf_of(f, 3).stillSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftStill, 1u);
+
+  const AircraftFigures& sl = lf_of(f, 4);
+  EXPECT_NEAR(sl.slowSeconds, 6.0, 1e-6);
+  EXPECT_NEAR(sl.longestSlowSeconds, 6.0, 1e-6);
+  EXPECT_NEAR(sl.slowestFlownKt, 100.0, 0.5);
+  EXPECT_NEAR(sl.stillSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(lf_of(f, 5).slowSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftSlow, 1u);
+
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(failed[0].bound, Bound::StandingStill);
+  EXPECT_NE(failed[0].text.find("1 aeroplanes below 20 kt more than 100 ft above the field for 3 s"), std::string::npos)
+      << failed[0].text;
+  EXPECT_EQ(failed[1].bound, Bound::SlowFlight);
+}
+
+// An aeroplane flying east at 150 kt whose altitude follows `altitudeAt` (flown clock).
+template <typename Altitude>
+FlownTrack lf_profile(std::uint32_t id, double seconds, Altitude altitudeAt) {
+  Builder b(id, id);
+  b.altitude = altitudeAt(0.0);
+  b.point(90);
+  for (int i = 1; i <= static_cast<int>(std::lround(seconds / kDt)); ++i) {
+    b.altitude = altitudeAt(i * kDt);
+    b.fly(1, 90, 150);
+  }
+  return b.track;
+}
+
+// Up and down between 1000 and 1200 ft at 1200 ft/min: the peaks at 10 and 30 s, the trough at 20 s.
+double lf_zigzag(double t) {
+  const double phase = std::clamp(t, 0.0, 40.0);
+  const double inLeg = std::fmod(phase, 20.0);
+  return 1000 + 20 * (inLeg <= 10 ? inLeg : 20 - inLeg);
+}
+
+TEST(FlightProfile, PorpoisingWhereTheRecordsFlyLevelAndPlunges) {
+  Input in;
+  in.tracks.push_back(lf_profile(1, 60, lf_zigzag));  // the records fly level
+  in.tracks.push_back(lf_profile(2, 60, lf_zigzag));  // the records zigzag the same way
+  in.tracks.push_back(lf_profile(3, 60, [](double t) { return lf_zigzag(std::min(t, 20.0)); }));  // one reversal
+  // 12,000 ft/min down for 6 s: over a 3-s window the vertical speed is beyond 6,000 ft/min exactly
+  // while the window lies more than half in the dive, as long as the dive itself.
+  in.tracks.push_back(lf_profile(4, 30, [](double t) { return 5000 - 200 * std::clamp(t - 10, 0.0, 6.0); }));
+  for (int i = 0; i <= 6; ++i) {
+    const double t = 10.0 * i - 30;  // due 10 s apart from 0 s
+    in.reported[1].positions.push_back({t, 40, -73, 1100, 150, true, Taken::Yes});
+    in.reported[2].positions.push_back({t, 40, -73, lf_zigzag(10.0 * i), 150, true, Taken::Yes});
+  }
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  const AircraftFigures& p = lf_of(f, 1);
+  EXPECT_EQ(p.porpoiseSpells, 1u);
+  // The 3-s vertical speed passes -400 ft/min half a second after each peak, +400 after the trough.
+  EXPECT_NEAR(p.porpoiseAt, 10.5, 0.11);
+  EXPECT_NEAR(p.porpoiseUpFtMin, 1200.0, 1.0);
+  EXPECT_NEAR(p.porpoiseDownFtMin, -1200.0, 1.0);
+  EXPECT_EQ(lf_of(f, 2).porpoiseSpells, 0u);
+  EXPECT_EQ(lf_of(f, 3).porpoiseSpells, 0u);
+  EXPECT_EQ(f.aircraftPorpoising, 1u);
+  EXPECT_NEAR(lf_of(f, 4).steepSeconds, 6.0, 0.1 + 1e-6);
+  EXPECT_NEAR(lf_of(f, 4).steepestFtMin, -12000.0, 1.0);
+  EXPECT_EQ(f.aircraftSteep, 1u);
+  EXPECT_NEAR(lf_of(f, 1).steepSeconds, 0.0, 1e-9);
+  // The records' own profile: the zigzag at 1200 ft/min.
+  EXPECT_NEAR(std::fabs(f.recordsSteepestFtMin), 1200.0, 1.0);
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(failed[0].bound, Bound::Porpoising);
+  EXPECT_EQ(failed[1].bound, Bound::VerticalSpeed);
+}
+
+TEST(FlightProfile, BelowTheFieldOfTheNearestAirport) {
+  // Two airports, 13 ft and 400 ft, 10 nm apart; objects stand 10 ft (their CG) above the ground.
+  Input in;
+  in.cgFt = 10;
+  in.parkElevationFt = 13;
+  in.airports = {{"LOW", {40.0, -73.0}, 13, {}}, {"HIGH", {40.0, -72.8}, 400, {}}};
+  const auto standing = [](std::uint32_t id, double lon, double altitude) {
+    Builder b(id, 0, true);
+    b.at = {40.0, lon};
+    b.altitude = altitude;
+    b.point(0);
+    lf_hold(b, 100, 0);
+    return b.track;
+  };
+  in.tracks = {standing(1, -73.0, 15), standing(2, -73.0, 20), standing(3, -72.8, 403), standing(4, -72.8, 410)};
+  const Figures f = measure(in, lf_options());
+  EXPECT_NEAR(lf_of(f, 1).belowGroundSeconds, 10.0, 1e-6);  // 8 ft below the low field
+  EXPECT_NEAR(lf_of(f, 1).deepestBelowFt, 8.0, 1e-4);
+  EXPECT_NEAR(lf_of(f, 2).belowGroundSeconds, 0.0, 1e-9);   // 3 ft: within a few feet
+  EXPECT_NEAR(lf_of(f, 3).belowGroundSeconds, 10.0, 1e-6);  // 7 ft below the high one
+  EXPECT_NEAR(lf_of(f, 4).belowGroundSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftBelowGround, 2u);
+  ASSERT_EQ(check(f, lf_options()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace amb::flightcheck
+
+// ---- Touchdowns and removals ----
+
+namespace amb::flightcheck {
+namespace {
+
+// A runway due east from 40N 73W, 2400 m long; x metres along it.
+LatLon lf_along(double x) { return {40.0, -73.0 + x / (111132.95 * std::cos(40 * kDegToRad))}; }
+
+FlownTrack lf_track(std::uint32_t id, std::uint32_t hexid, std::string callsign) {
+  FlownTrack t;
+  t.objectId = id;
+  t.hexid = hexid;
+  t.callsign = std::move(callsign);
+  return t;
+}
+
+// A flown point x metres along the runway's line at altitude alt.
+FlownPoint lf_on(double t, double x, double alt, bool ground) {
+  const LatLon p = lf_along(x);
+  return {t, p.lat, p.lon, static_cast<float>(alt), 90, ground};
+}
+
+TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
+  Input in;
+  in.parkElevationFt = 13;
+  Airport airport{"KTST", {40.0, -72.99}, 13, {}};
+  airport.runways.push_back({{"09", "27"}, {lf_along(0), lf_along(2400)}, 2400, 45});
+  in.airports.push_back(airport);
+  // The records descend at 12 ft/s from 20 s to 40 s, then repeat 120 ft (at 40 s and 50 s) and
+  // report the ground at 60 s. From 120 ft at 40 s at 12 ft/s they reach the field (13 ft) at
+  // 40 + 107 / 12 = 48.92 s, due at 78.92 s; they fly 66.88 m/s along the runway's line, 300 m along
+  // it then. Their slowest airborne speed, the approach speed, is 130 kt.
+  const double alts[] = {600, 480, 360, 240, 120, 120, 0};
+  const double speeds[] = {140, 140, 135, 130, 130, 130, 40};
+  for (std::uint32_t hexid : {201u, 202u, 203u}) {
+    ReportedAircraft& a = in.reported[hexid];
+    a.callsign = "A" + std::to_string(hexid);
+    for (int i = 0; i < 7; ++i) {
+      const double t = 10.0 * (i == 5 ? 4 : i);
+      const LatLon p = lf_along(300 + 66.88 * (t - 48.9167));
+      a.records.push_back({10.0 * i, p.lat, p.lon, alts[i], speeds[i]});
+    }
+  }
+  // 201 flies 140 kt (72.02 m/s) down at 12 ft/s and touches down at 80 s, 500 m along the runway.
+  // 202 floats at 60 kt (30.87 m/s) to touch down at 100 s 1500 m along, and bounces at 105 s.
+  // 203 flies level 200 ft above the field and is removed in the air at 90 s.
+  FlownTrack a = lf_track(1, 201, "A201"), b = lf_track(2, 202, "A202"), c = lf_track(3, 203, "A203");
+  c.removedAt = 90;
+  for (int i = 400; i <= 1200; ++i) {
+    const double t = i * kDt;
+    a.points.push_back(t < 80 ? lf_on(t, 500 - 72.02 * (80 - t), 13 + 12 * (80 - t), false)
+                              : lf_on(t, 500 + 72.02 * (t - 80), 13, true));
+    const bool bounce = t >= 105 && t < 106;
+    b.points.push_back(t < 100 ? lf_on(t, 1500 - 30.87 * (100 - t), 13 + 6 * (100 - t), false)
+                               : lf_on(t, 1500 + 30.87 * (t - 100), bounce ? 33 : 13, !bounce));
+    if (t <= 90) c.points.push_back(lf_on(t, 72.02 * (t - 40), 213, false));
+  }
+  in.tracks = {a, b, c};
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  ASSERT_EQ(f.arrivals.size(), 3u);
+  for (const Arrival& x : f.arrivals) {
+    SCOPED_TRACE(x.hexid);
+    EXPECT_EQ(x.airport, "KTST");
+    EXPECT_DOUBLE_EQ(x.airborneAt, 40.0);  // the repeat keeps the time it was first reported
+    EXPECT_DOUBLE_EQ(x.groundAt, 60.0);
+    EXPECT_NEAR(x.recordedTouchdownAt, 48.917, 0.001);
+    EXPECT_NEAR(x.approachKt, 130.0, 1e-9);
+    EXPECT_TRUE(x.flown);
+    EXPECT_TRUE(x.placeJudged);
+    EXPECT_NEAR(x.recordedAlongM, 300.0, 1.0);
+  }
+  const Arrival& on = f.arrivals[0];
+  EXPECT_TRUE(on.touchedDown);
+  EXPECT_NEAR(on.touchdownAt, 80.0, 1e-6);
+  EXPECT_NEAR(on.lateSeconds, 1.083, 0.001);
+  EXPECT_TRUE(on.inTime);
+  EXPECT_EQ(on.runway, "09");
+  EXPECT_NEAR(on.alongM, 500.0, 1.0);
+  EXPECT_NEAR(on.runwayLengthM, 2400.0, 1.0);
+  EXPECT_TRUE(on.inFirstPart);  // 500 m of 2400: the first third ends at 800 m
+  EXPECT_TRUE(std::isnan(on.airborneAgainAt));
+  EXPECT_NEAR(on.flareKt, 140.0, 0.5);
+  EXPECT_FALSE(on.slowFlare);
+
+  const Arrival& floats = f.arrivals[1];
+  EXPECT_NEAR(floats.lateSeconds, 21.083, 0.001);
+  EXPECT_FALSE(floats.inTime);
+  EXPECT_NEAR(floats.alongM, 1500.0, 1.0);
+  EXPECT_FALSE(floats.inFirstPart);  // beyond 800 m and beyond 300 m past the records' 300 m
+  EXPECT_NEAR(floats.airborneAgainAt, 105.0, 1e-6);
+  EXPECT_NEAR(floats.flareKt, 60.0, 0.5);
+  EXPECT_TRUE(floats.slowFlare);  // below 0.8 * 130 = 104 kt
+
+  const Arrival& never = f.arrivals[2];
+  EXPECT_FALSE(never.touchedDown);
+  EXPECT_FALSE(never.inTime);
+  EXPECT_EQ(never.why, "its object removed in the air at 90.0 s, 200 ft above the field");
+
+  EXPECT_EQ(f.arrivalsJudged, 3u);
+  EXPECT_EQ(f.arrivalsLate, 2u);
+  EXPECT_EQ(f.arrivalsLong, 1u);
+  EXPECT_EQ(f.arrivalsUpAgain, 1u);
+  EXPECT_EQ(f.arrivalsSlowFlare, 1u);
+  std::vector<Bound> failed;
+  for (const FailedBound& x : failedBounds(f, o)) failed.push_back(x.bound);
+  EXPECT_EQ(failed, (std::vector<Bound>{Bound::TouchdownTime, Bound::TouchdownPlace, Bound::StaysDown, Bound::Flare}));
+  std::ostringstream out;
+  print(out, f, o, false);
+  EXPECT_NE(out.str().find("A203 (203)"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("NEVER TOUCHED DOWN: its object removed in the air at 90.0 s"), std::string::npos)
+      << out.str();
+}
+
+TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain) {
+  Input in;
+  const auto track = [](std::uint32_t id, std::uint32_t hexid, std::string callsign, double to, double removedAt) {
+    FlownTrack t = lf_track(id, hexid, std::move(callsign));
+    t.removedAt = removedAt;
+    for (int i = 0; i <= static_cast<int>(std::lround(to / kDt)); ++i) {
+      const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+      t.points.push_back({i * kDt, r.latitude, r.longitude, 5000, 90, false});
+    }
+    return t;
+  };
+  // 301 is removed at 50 s; its records bring a new position due at 60 s and repeat it until 80 s.
+  // 302 is removed at 60 s; its records only repeat a position due at 50 s, until 95 s: nothing new.
+  // 303 is removed at 40 s while reported to 90 s, and an object of its callsign is created at 45 s.
+  in.tracks = {track(1, 301, "N301", 50, 50), track(2, 302, "N302", 100, 60), track(3, 303, "N303", 40, 40)};
+  FlownTrack again = track(4, 0, "N303_", 0, NAN);
+  again.createdAt = 45;
+  in.tracks.push_back(again);
+  for (int t = -30; t <= 50; t += 10) {
+    in.reported[301].positions.push_back(lf_east(t, std::min(t, 30) / 12.0, Taken::Yes));
+    in.reported[302].positions.push_back(lf_east(t + 5, std::min(t + 5, 20) / 12.0, Taken::Yes));
+    in.reported[303].positions.push_back(lf_east(t + 10, (t + 10) / 12.0, Taken::Yes));
+  }
+  const Figures f = measure(in, lf_options());
+  ASSERT_EQ(f.removedNotRecreated.size(), 1u);
+  const Removal& r = f.removedNotRecreated[0];
+  EXPECT_EQ(r.hexid, 301u);
+  EXPECT_EQ(r.objectId, 1u);
+  EXPECT_DOUBLE_EQ(r.removedAt, 50.0);
+  EXPECT_DOUBLE_EQ(r.reportedUntil, 80.0);
+  EXPECT_FALSE(r.onGround);
+  const auto failed = failedBounds(f, lf_options());
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::RemovedNotRecreated);
 }
 
 }  // namespace

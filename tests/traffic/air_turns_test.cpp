@@ -1,6 +1,6 @@
-// Turns in the air: the nose along the course flown, the corners of the reported track rounded by
-// curves through them at the aircraft's turn rate, the position still at each corner at its due time,
-// and a late aircraft that catches up no faster than 1.3 times its speed and 30 kt.
+// Turns in the air: the nose along the course flown, the corners of the reported track
+// rounded inside them, no turn faster than the bank allows, abeam each corner at its due time, and
+// a late aircraft that catches up no faster than 1.3 times its speed and 30 kt.
 
 #include "engine_fixture.hpp"
 
@@ -85,10 +85,11 @@ protected:
   std::map<std::uint32_t, std::vector<Flown>> m_flown;
 };
 
-// An A321 (10 degrees a second) at 180 kt reported every 10 s, whose feed then holds its last position
-// for 20 s and reports it next 25 s on, 90 degrees to the left: the leg into the corner is planned
-// with nothing known beyond it, the turn only when the next position arrives 5 s before the corner.
-// The nose stays with the course flown and never turns faster than the aircraft can.
+// An A321 at 180 kt reported every 10 s, whose feed then holds its last position for 20 s and reports
+// it next 25 s on, 90 degrees to the left: the leg into the corner is planned with nothing known
+// beyond it, the turn only when the next position arrives 5 s before the corner. The nose stays with
+// the course flown and never turns faster than 30 degrees of bank allow at the speed flown (at least
+// 0.65 x 180 kt: 5.4 degrees a second).
 TEST_F(AirTurns, AHeldPositionThenATurnKeepsTheNoseOnTheCourseFlown) {
   Line line;
   line.lat = 40.80;
@@ -116,11 +117,8 @@ TEST_F(AirTurns, AHeldPositionThenATurnKeepsTheNoseOnTheCourseFlown) {
   const std::vector<Flown>& track = flownTrack();
   ASSERT_GT(track.size(), 10000u);
   const Seen s = lf_seen(track, 60);
-  EXPECT_LE(s.worstOffNoseDeg, 45.0);
-  EXPECT_LE(s.fastestTurnDegPerS, 10.0 + 1e-6);
-  // Past the corner the nose is back on the course within a few degrees.
-  const std::int32_t cornerDue = start + 3000 + 8000;
-  EXPECT_LE(lf_seen(track, 60, cornerDue + 1000).worstOffNoseDeg, 3.0);
+  EXPECT_LE(s.worstOffNoseDeg, 3.0);
+  EXPECT_LE(s.fastestTurnDegPerS, 9.80665 * std::tan(30 * kDegToRad) / (0.65 * 180 * kMetresPerSecondPerKnot) * kRadToDeg);
 }
 
 class AirCorners : public EngineTest {
@@ -156,13 +154,14 @@ protected:
   static constexpr LatLon kFrom{40.70, -73.90};
 };
 
-// A corner known a whole leg ahead: 1.5 nm east in 30 s, then 20 degrees left. At 180 kt (92.6 m/s)
-// and 10 degrees a second the corner needs a curve from d = 92.6 * sin 10 / (0.1745 * cos^2 10) =
-// 95.0 m before it to 95.0 m after it; the aircraft passes it at the curve's middle, 0.5 * d * sin 10
-// = 8.25 m inside it, at its due time, with the nose on the bisector (80 degrees), and flies on 70
-// degrees from 95 m on. The course never changes at once, nor faster than the aircraft turns: the
-// nose keeps up with it.
-TEST_F(AirCorners, ACornerKnownAheadIsFlownAsACurveThroughIt) {
+// A corner known a whole leg ahead: 1.5 nm east in 30 s, then 20 degrees left for 2 nm, at 180 kt
+// (92.6 m/s). The aircraft steers for the track 10 s (926 m) ahead of it, so it starts its turn at
+// most that far before the corner and is back on the next leg at most that far after it: it passes
+// inside the corner, nearer than the middle of the chord between those two points,
+// 926 * sin 10 = 160.8 m, and turns its 20 degrees over 10 s or more (2 degrees a second at most,
+// a left bank of atan(92.6 * 0.0349 / 9.80665) = 18.2 degrees). The nose stays on the course flown,
+// and the aircraft is abeam the corner at its due time.
+TEST_F(AirCorners, ACornerIsRoundedInsideIt) {
   sim().addObject(700, 11750001, {});
   LiveAc& ac = flying();
   const Situation corner = then(ac, 90, 1.5, 3000);
@@ -172,148 +171,68 @@ TEST_F(AirCorners, ACornerKnownAheadIsFlownAsACurveThroughIt) {
   const std::vector<Flown> track = runTo(start + 3000 + 3000);
   ASSERT_FALSE(track.empty());
 
-  // The last block of the leg.
-  const Flown& passing = at(track, start + 2999);
-  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 8.25, 0.1);
-  EXPECT_NEAR(passing.block.heading * kRadToDeg, 80.0, 0.5);
-  // Until the curve begins (about a second before the corner) the nose points east; a second after
-  // the corner it is on the next leg's course.
-  EXPECT_NEAR(at(track, start + 3000 - 150).block.heading * kRadToDeg, 90.0, 0.05);
-  EXPECT_GT(lf_turnDeg(at(track, start + 3000 - 50).block.heading, kPi / 2), 2.0);
-  EXPECT_NEAR(at(track, start + 3000 + 150).block.heading * kRadToDeg, 70.0, 0.1);
-
-  double worstOff = 0, fastestTurn = 0, fastestCourseChange = 0;
-  double bankLeft = 0;
-  for (std::size_t i = 2; i < track.size(); ++i) {
-    const Offset d0 = lf_offset({track[i - 2].block.latitude, track[i - 2].block.longitude}, track[i - 1].block.latitude,
-                                track[i - 1].block.longitude);
-    const Offset d1 = lf_offset({track[i - 1].block.latitude, track[i - 1].block.longitude}, track[i].block.latitude,
-                                track[i].block.longitude);
-    const double course0 = std::atan2(d0.east, d0.north), course1 = std::atan2(d1.east, d1.north);
-    const double course = course1 < 0 ? course1 + kTwoPi : course1;
-    fastestCourseChange = std::max(fastestCourseChange, std::fabs(lf_turnDeg(course0 < 0 ? course0 + kTwoPi : course0, course)));
-    worstOff = std::max(worstOff, std::fabs(lf_turnDeg(track[i].block.heading, course)));
-    fastestTurn = std::max(fastestTurn, std::fabs(lf_turnDeg(track[i - 1].block.heading, track[i].block.heading)));
-    bankLeft = std::max(bankLeft, track[i].block.bank);
-  }
-  // The path turns at most 10 degrees a second (0.1 a cycle), the nose as fast and no faster. (A leg's
-  // due time comes from its straight distance, so the half of the curve flown at the start of the next
-  // leg may be flown a little faster than the leg before it.)
-  EXPECT_LE(fastestCourseChange, 0.1 * 1.02);
-  EXPECT_LE(fastestTurn, 0.1 + 1e-9);
-  EXPECT_LE(worstOff, 0.5);
-  // A left turn banks left (a positive bank), and no more than an A321 banks.
-  EXPECT_GT(bankLeft, 0.5 * kDegToRad);
-  EXPECT_LE(bankLeft, 30.0 * kDegToRad + 1e-9);
-}
-
-// A corner too sharp to round at the aircraft's rate without leaving the reported track: 90 degrees
-// at 180 kt would take a curve from 750 m before it, cutting 190 m inside. It is cut 20 m inside at
-// most, unless the nose would then lag the course by more than 30 degrees: along the curve
-// (1 - u) * in + u * on the course turns at 92.6 * sin 90 / (2d |w|^3), faster than the nose's 10
-// degrees a second where |w| < k = (92.6 / (2d * 0.1745))^(1/3); the lag is the course's turn between
-// those points less the nose's, 30 degrees for d = 352.7 m. The aircraft passes 0.5 * d * sin 45 =
-// 124.7 m from the corner.
-TEST_F(AirCorners, ASharpCornerIsCutNoWiderThanTheNoseNeeds) {
-  sim().addObject(700, 11750001, {});
-  LiveAc& ac = flying();
-  const Situation corner = then(ac, 90, 1.5, 3000);
-  then(ac, 0, 2.0, 4000);
-  then(ac, 0, 2.0, 4000);
-  const std::int32_t start = cycle();
-  const std::vector<Flown> track = runTo(start + 3000 + 3000);
-  ASSERT_FALSE(track.empty());
-  const Flown& passing = at(track, start + 2999);
-  EXPECT_NEAR(lf_metres({corner.latitude, corner.longitude}, passing.block.latitude, passing.block.longitude), 124.7, 0.3);
-  const Seen s = lf_seen(track, 60);
-  EXPECT_LE(s.worstOffNoseDeg, 30.5);
-  EXPECT_GT(s.worstOffNoseDeg, 20.0);
-  EXPECT_LE(s.fastestTurnDegPerS, 10.0 + 1e-6);
-}
-
-// A corner of 3 degrees or less is flown straight, as is one beyond 160 degrees (which no curve could
-// turn); a corner between them is curved, from d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres
-// before it (3.1 degrees: 14.36 m) at 180 kt and 10 degrees a second, or less where that would cut the
-// corner by more than 20 m, but no less than the nose needs. A short leg after the corner leaves half
-// of itself to the curve: 0.2 nm (370 m) after the corner, the curve ends 185 m after it.
-TEST_F(AirCorners, OnlyCornersOfMoreThanThreeAndUpTo160DegreesAreCurved) {
-  struct Case {
-    double turnDeg;
-    double afterNm;
-    double curveMetres;  // 0: no curve
-  };
-  // d = 92.6 * sin(t / 2) / (0.1745 * cos^2(t / 2)) metres.
-  for (const Case& c : std::vector<Case>{{2.9, 2, 0},
-                                        {3.1, 2, 14.36},
-                                        {20, 2, 95.0},
-                                        // Cut 20 m inside: d = 4 * 20 / sin 40.
-                                        {40, 2, 124.46},
-                                        // Wider, for the nose (as in the sharp corner above).
-                                        {60, 2, 152.3},
-                                        {90, 2, 352.7},
-                                        {90, 0.2, 185.2},
-                                        {159.9, 0.2, 185.2},
-                                        {160.1, 2, 0}}) {
-    SCOPED_TRACE(c.turnDeg);
-    gf_resetEngine();
-    sim().addObject(700, 11750001, {});
-    LiveAc& ac = flying();
-    const Situation corner = then(ac, 90, 1.5, 3000);
-    then(ac, 90 - c.turnDeg, c.afterNm, 4000);
-    nextPosMain(ac);
-    const AirPath& p = lf_findLiveByObjectId(700)->airPath;
-    if (c.curveMetres == 0) {
-      EXPECT_EQ(p.count, 0);
-      continue;
+  double nearest = 1e9;
+  std::int32_t nearestAt = 0;
+  for (const Flown& f : track) {
+    const double m = lf_metres({corner.latitude, corner.longitude}, f.block.latitude, f.block.longitude);
+    if (m < nearest) {
+      nearest = m;
+      nearestAt = f.cycle;
     }
-    ASSERT_EQ(p.count, 2);
-    // The straight stretch ends where the curve begins.
-    const double north = p.pieces[1].north0, east = p.pieces[1].east0;
-    const Offset toCorner = lf_offset({p.originLatitude, p.originLongitude}, corner.latitude, corner.longitude);
-    EXPECT_NEAR(std::hypot(toCorner.north - north, toCorner.east - east), c.curveMetres, 0.5);
   }
+  EXPECT_GT(nearest, 10.0);
+  EXPECT_LT(nearest, 160.8);
+  EXPECT_NEAR(nearestAt, start + 3000, 150);
+  EXPECT_GT(at(track, nearestAt).block.bank * kRadToDeg, 0.0);
+  EXPECT_LE(at(track, nearestAt).block.bank * kRadToDeg, 18.2);
+  // Before the turn the nose points east, after it along the next leg.
+  EXPECT_NEAR(at(track, start + 1000).block.heading * kRadToDeg, 90.0, 0.5);
+  EXPECT_NEAR(at(track, start + 5500).block.heading * kRadToDeg, 70.0, 1.0);
+  const Seen s = lf_seen(track, 60);
+  EXPECT_LE(s.worstOffNoseDeg, 1.0);
+  EXPECT_LE(s.fastestTurnDegPerS, 2.0);
 }
 
-// The turn after a corner goes on in the next leg, from the middle of the curve, and ends on the
-// next leg's line; a next leg that no longer starts where the curve was laid out begins straight.
-TEST_F(AirCorners, TheRestOfTheCurveIsFlownAtTheStartOfTheNextLeg) {
+// In the air the nose turns at the rate a coordinated turn at the bank shown gives, g tan(bank) / v:
+// cycle by cycle through a corner of 60 degrees, taken as tightly as an A321's 30 degrees of bank
+// allow at 180 kt (3.5 degrees a second).
+TEST_F(AirCorners, TheNoseTurnsAtTheRateOfTheBankShown) {
   sim().addObject(700, 11750001, {});
   LiveAc& ac = flying();
   then(ac, 90, 1.5, 3000);
-  const Situation after = then(ac, 0, 2.0, 4000);
-  then(ac, 0, 2.0, 4000);
+  then(ac, 30, 0.5, 1000);
+  then(ac, 30, 2.0, 4000);
   const std::int32_t start = cycle();
-  run(3001);
-  const LiveAc& next = *lf_findLiveByObjectId(700);
-  ASSERT_GE(next.airPath.count, 2);
-  EXPECT_EQ(next.airPath.entered, 1);
-  // The first piece ends 352.7 m north of the corner (as in the sharp corner above), on the leg's line.
-  const AirPath::Piece& rest = next.airPath.pieces[0];
-  const Offset toAfter = lf_offset({next.airPath.originLatitude, next.airPath.originLongitude}, after.latitude, after.longitude);
-  EXPECT_NEAR(std::hypot(toAfter.north - rest.north2, toAfter.east - rest.east2), 2.0 * 1852 - 352.7, 1.0);
-  EXPECT_NEAR(std::atan2(toAfter.east - rest.east2, toAfter.north - rest.north2) * kRadToDeg, 0.0, 0.1);
-  EXPECT_EQ(cycle() - start, 3001);
+  const std::vector<Flown> track = runTo(start + 3000 + 3000);
+  double turned = 0;
+  for (std::size_t i = 1; i < track.size(); ++i) {
+    const Flown& a = track[i - 1];
+    const Flown& b = track[i];
+    const double mps = lf_metres({a.block.latitude, a.block.longitude}, b.block.latitude, b.block.longitude) * 100;
+    const double rate = gf_angleDiff(a.block.heading, b.block.heading) * 100;  // radians a second
+    const double banked = -9.80665 * std::tan(b.block.bank) / mps;
+    EXPECT_NEAR(rate, banked, 1e-3 + 0.01 * std::fabs(banked)) << "at " << b.cycle;
+    EXPECT_LE(std::fabs(rate), 9.80665 * std::tan(30 * kDegToRad) / mps * 1.01) << "at " << b.cycle;
+    turned += std::fabs(rate) / 100;
+  }
+  EXPECT_GT(turned * kRadToDeg, 55.0);
 }
 
-// Each category turns its nose at its own rate toward the course it flies, here 90 degrees off it:
-// Light 12 degrees a second, Buzjets 10, Large 10, Heavy 8, HighPerf 12, Rotorcraft 12.
-TEST_F(AirCorners, EachCategoryTurnsItsNoseAtItsOwnRate) {
-  const std::array<double, 6> degreesPerSecond{12, 10, 10, 8, 12, 12};
-  for (int category = Light; category <= Rotorcraft; ++category) {
-    SCOPED_TRACE(category);
-    gf_resetEngine();
-    LiveAc& ac = flying();
-    ac.category = category;
-    ac.position.heading = 0;  // north, flying east
-    then(ac, 90, 1.5, 3000);
-    run(2);
-    const double turned = lf_findLiveByObjectId(700)->position.heading * kRadToDeg;
-    EXPECT_NEAR(turned, 2 * degreesPerSecond[static_cast<std::size_t>(category)] / 100, 1e-9);
-    EXPECT_NEAR(gf_airTurnRate(category) * kRadToDeg, degreesPerSecond[static_cast<std::size_t>(category)], 1e-12);
-  }
+// The fastest turn of each category at a speed: a coordinated turn at its most bank (Light 40,
+// Buzjets 35, Large 30, Heavy 20, HighPerf 90, Rotorcraft 75 degrees), g tan(bank) / v, never beyond
+// 30 degrees a second, which a helicopter at 60 kt or slower turns at. At 180 kt (92.6 m/s): Light
+// 5.09, Large 3.50, Heavy 2.21 degrees a second; a helicopter 22.6.
+TEST_F(AirCorners, EachCategoryTurnsAtMostAtTheRateOfItsBank) {
+  const double v = 180 * kMetresPerSecondPerKnot;
+  EXPECT_NEAR(gf_bankedTurnRate(Light, v) * kRadToDeg, 5.09, 0.01);
+  EXPECT_NEAR(gf_bankedTurnRate(Large, v) * kRadToDeg, 3.50, 0.01);
+  EXPECT_NEAR(gf_bankedTurnRate(Heavy, v) * kRadToDeg, 2.21, 0.01);
+  EXPECT_NEAR(gf_bankedTurnRate(Rotorcraft, v) * kRadToDeg, 22.6, 0.1);
+  EXPECT_NEAR(gf_bankedTurnRate(Rotorcraft, 59 * kMetresPerSecondPerKnot) * kRadToDeg, 30.0, 1e-9);
+  EXPECT_NEAR(gf_bankedTurnRate(HighPerf, v) * kRadToDeg, 30.0, 1e-9);
   for (int category : {-1, 6}) {
     try {
-      gf_airTurnRate(category);
+      gf_bankedTurnRate(category, v);
       ADD_FAILURE() << category;
     } catch (const std::out_of_range& e) {
       EXPECT_STREQ(e.what(), "invalid unordered_map<K, T> key");
@@ -321,15 +240,16 @@ TEST_F(AirCorners, EachCategoryTurnsItsNoseAtItsOwnRate) {
   }
 }
 
-// Slower than 20 kt the course flown says little (a helicopter edging along): the nose keeps the
-// leg's planned heading step (here none); from 20 kt it turns toward the course. A helicopter at 60 kt
-// or slower yaws round at 30 degrees a second, faster at its 12.
+// A helicopter at 60 kt or slower goes where it wants and yaws its nose after it at 30 degrees a
+// second (0.6 degrees in two cycles, here toward the east from north); faster it banks into the turn
+// first, its nose turning only as the bank comes.
 TEST_F(AirCorners, TheNoseOfASlowHelicopter) {
   struct Case {
     double knots;
-    double degreesIn2Cycles;
+    double most;
+    double least;
   };
-  for (const Case& c : std::vector<Case>{{19.5, 0}, {20.5, 0.6}, {59.5, 0.6}, {60.5, 0.24}}) {
+  for (const Case& c : std::vector<Case>{{19.5, 0.6, 0.6}, {59.5, 0.6, 0.6}, {60.5, 0.05, 0.0}}) {
     SCOPED_TRACE(c.knots);
     gf_resetEngine();
     LiveAc& ac = flying();
@@ -338,24 +258,10 @@ TEST_F(AirCorners, TheNoseOfASlowHelicopter) {
     ac.position.heading = 0;
     then(ac, 90, c.knots * 30 / 3600, 3000).speed = c.knots;  // 30 s at that speed
     run(2);
-    EXPECT_NEAR(lf_findLiveByObjectId(700)->position.heading * kRadToDeg, c.degreesIn2Cycles, 1e-9);
+    const double heading = lf_findLiveByObjectId(700)->position.heading * kRadToDeg;
+    EXPECT_LE(heading, c.most + 1e-6);
+    EXPECT_GE(heading, c.least - 1e-6);
   }
-}
-
-// The bank is that of a level turn at the rate the nose turns: at 200 kt (102.9 m/s) turning half a
-// degree a second, atan(0.008727 * 102.9 / 9.80665) = 5.232 degrees, toward the turn (a right turn
-// banks right, a negative bank). The bank comes at most 0.02 degrees a cycle (a Large aircraft):
-// 0.01 degrees short of it, it gets there in one cycle.
-TEST_F(AirCorners, TheBankIsThatOfALevelTurnAtTheNosesRate) {
-  LiveAc& ac = flying();
-  ac.situations.front().speed = 200;
-  // Due north, along a meridian: the course is exactly 0.
-  then(ac, 0, 200.0 * 30 / 3600, 3000).speed = 200;
-  ac.position.heading = kTwoPi - 0.005 * kDegToRad;
-  ac.position.bank = (-5.232 + 0.01) * kDegToRad;
-  run(1);
-  const LiveAc& after = *lf_findLiveByObjectId(700);
-  EXPECT_NEAR(after.bankStep * kRadToDeg, -0.01, 0.002);
 }
 
 // A hovering helicopter turns on the spot toward its next move (at 30 degrees a second); it sets off
@@ -408,10 +314,11 @@ TEST_F(AirTurns, ALateAircraftCatchesUpNoFasterThanItsCatchUpSpeed) {
   const Seen s = lf_seen(flownTrack(), 0);
   EXPECT_GT(s.fastestKt, 120.0);  // it did catch up
   EXPECT_LE(s.fastestKt, 160.0 + 0.5);
-  // ... and is on time from then on.
+  // ... and is on time from then on: abeam each position within a few tenths of a second of its due
+  // time.
   const auto& passed = harness().passages(line.hexid);
   ASSERT_GT(passed.size(), 20u);
-  for (auto p = passed.end() - 10; p != passed.end(); ++p) EXPECT_LE(std::abs(p->cycle - p->position.due), 2);
+  for (auto p = passed.end() - 10; p != passed.end(); ++p) EXPECT_LE(std::abs(p->cycle - p->position.due), 50);
 }
 
 }  // namespace

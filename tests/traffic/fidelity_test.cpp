@@ -70,3 +70,32 @@ TEST(Fidelity, APositionTheObjectNeverCameNearDoesNotCount) {
 
 }  // namespace
 }  // namespace amb
+
+namespace amb {
+namespace {
+
+// Across a silence of the feed of more than a minute the object flies synthetic legs: no reported
+// track lies there, and the points flown then are no cross-track distance. Reports every 10 s from
+// cycle 0 to 5000 and from 15000 to 20000, 100 s apart between; the object flies 30 s behind them,
+// 20 m beside the track, but 1 km off it in the silence.
+TEST(Fidelity, ASilenceOfTheFeedIsNoCrossTrack) {
+  enginesim::FidelityRecorder recorder;
+  constexpr std::uint32_t hexid = 4000002;
+  for (int k = 0; k <= 20; ++k)
+    if (k <= 5 || k >= 15) recorder.reported(hexid, 1000 * k, kLat, lonAt(10.0 * k), true);
+  for (std::int32_t c = 3000; c <= 23000; ++c) {
+    const bool silence = c > 3000 + 5000 && c < 3000 + 15000;
+    AiPosBlock b;
+    b.latitude = kLat + (silence ? 1000.0 : 20.0) / kMetresPerDegree;
+    b.longitude = lonAt((c - 3000) / 100.0);
+    b.altitude = 5000;
+    recorder.flown(c, 902, hexid, b);
+  }
+  const enginesim::FidelityFigures f = recorder.figures();
+  SCOPED_TRACE(enginesim::FidelityRecorder::describe(f));
+  EXPECT_GT(f.crossTrackPoints, 100u);
+  EXPECT_NEAR(f.p95CrossTrackMetres, 20.0, 0.5);
+}
+
+}  // namespace
+}  // namespace amb

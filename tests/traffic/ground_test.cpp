@@ -9,6 +9,7 @@
 #include "enginesim/parking.hpp"
 #include "refdata/database.hpp"
 #include "refdata/queries.hpp"
+#include "airport_list.hpp"
 #include "settings/options.hpp"
 
 #include <fmt/ranges.h>
@@ -65,12 +66,14 @@ protected:
     enginesim::HarnessOptions options;
     options.programFolder = s_folder->path();
     options.stands = lf_jfkStands();
+    options.airports = flightcheck::engineAirports(test::jfkAirportList());
     options.cycle = [] {
       gf_updateAI();
       s_flights.observe();
     };
     s_harness = std::make_unique<enginesim::EngineHarness>(options);
     s_watch.attach(s_harness->sim());
+    s_flights.sim = &s_harness->sim();
     s_harness->schedule(enginesim::readRecording(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz")));
     s_harness->run(s_harness->lastLineCycle() + 3000 + 8 * 800 + 2000);
     s_harness->sim().onPosition = nullptr;
@@ -79,6 +82,7 @@ protected:
     s_harness.reset();
     s_folder.reset();
     s_flights.flown.clear();
+    s_flights.sim = nullptr;
   }
   static inline std::unique_ptr<test::TempDir> s_folder;
   static inline std::unique_ptr<enginesim::EngineHarness> s_harness;
@@ -342,9 +346,9 @@ TEST_F(GroundScenario, AnArrivalLandsRollsOutTaxiesAndParksOnItsStand) {
     l.type = "B738";
     l.reg = "N42DL";
     add(l);
-    l.vs = -720;
-    l = go(l, 60, 140, 20);
-    l.vs = 0;
+    // Down 60 ft every 5 s (720 ft/min) to the runway, then rolling out on it.
+    l = go(l, 60, 140, 20, -60);
+    l.alt = 0;
     for (double gs : {120.0, 100.0, 80.0, 60.0, 45.0, 30.0, 20.0, 15.0}) l = go(l, 60, gs, 1);
     l = go(l, 330, 15, 8);
     return go(l, 330, 0, 4);

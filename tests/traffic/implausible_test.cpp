@@ -141,7 +141,7 @@ TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenWithTheRecordThatGoesOnF
   EXPECT_EQ(taken, (std::vector<bool>{false, true, true}));
 }
 
-// The UAL687: first seen at a stale position, then 4.39 nm away 9.8 s later (a speed of
+// The recording's UAL687: first seen at a stale position, then 4.39 nm away 9.8 s later (a speed of
 // 1613 kt against 790 allowed at 230 kt), and from there on at 230 kt. The jump is taken, in its
 // place before the record that confirms it, and logged as such.
 TEST_F(ImplausibleRecords, AJumpTheNextRecordsGoOnFromIsTakenInItsPlace) {
@@ -184,7 +184,7 @@ TEST_F(ImplausibleRecords, AJumpTheNextRecordsGoOnFromIsTakenInItsPlace) {
       << log;
 }
 
-// The AAL689: at 470 kt along 51 degrees, the feed repeats the position of 30 s ago with a
+// The recording's AAL689: at 470 kt along 51 degrees, the feed repeats the position of 30 s ago with a
 // fresh time, 3.9 nm behind the aircraft: within the speed bound (4.2 nm in 10 s) but behind it by far
 // more than 470 kt cover in the 10 s since (1.3 nm). It is dropped, the next record is measured from
 // the last position taken and taken, and the aircraft in the simulator never goes back along its

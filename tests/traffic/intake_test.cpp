@@ -100,7 +100,7 @@ TEST_F(Intake, ARecordEndsTheSyntheticLegs) {
   }
 }
 
-// The ASQ3997: the feed repeated its position while it turned, so it flies synthetic legs on
+// The recording's ASQ3997: the feed repeated its position while it turned, so it flies synthetic legs on
 // along its nose (west, 270 degrees), 2 nm past the last position reported (track 267). Its next
 // record, 1.4 nm north-west of that position, lies far behind the synthetic legs, but it is where the
 // aircraft turned to: measured from the last position reported it is taken and ends the synthetic

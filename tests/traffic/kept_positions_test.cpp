@@ -5,6 +5,9 @@
 // legs.
 
 #include "engine_fixture.hpp"
+#include "enginesim/parking.hpp"
+#include "core/log.hpp"
+#include "support/test_support.hpp"
 
 #include "settings/options.hpp"
 
@@ -42,43 +45,56 @@ protected:
   }
 };
 
-// Flying synthetic legs east after the feed repeated its last position, the aircraft gets a record
-// 0.6 nm west of that position 30 s later (200 kt covers 1.7 nm): 180 degrees off the track reported,
-// it is held back rather than dropped. The next record, 0.55 nm on west of it 10 s later, goes on
-// from it: the aircraft turned back, and both are taken. Had the next one gone on east along the
-// reported track instead, the held one would have been stale and is dropped.
-TEST_F(KeptPositions, ARecordTheAircraftTurnedBackToIsTakenWhenTheNextGoesOnFromIt) {
-  for (const bool turnedBack : {true, false}) {
-    SCOPED_TRACE(turnedBack);
+// Flying synthetic legs east at 200 kt after the feed fell silent, the aircraft gets a record 0.12 nm
+// west of its last position and 3748 m north of its track (where a half circle would bring it), and
+// 5 s later the next, going on west. Turning round takes it a half
+// circle of radius 103^2 / (9.80665 tan 30) = 1874 m, 5887 m (3.18 nm) of flight, 57 s. After 30 s
+// of silence it could not be there: the record turns the track back faster than it could fly it, and
+// it and the next one going on from it are dropped. After 60 s (3.33 nm flown, up to 0.15 nm of it
+// back, and 0.05 nm for the feed's rounding) it could: the record is taken, and so is the next.
+TEST_F(KeptPositions, ARecordBehindIsTakenOnlyWhereTheAircraftCouldHaveTurnedBack) {
+  for (const double silent : {30.0, 60.0}) {
+    SCOPED_TRACE(silent);
+    const bool couldTurn = silent > 57;
     Line line;
-    line.hexid = turnedBack ? 11770001 : 11770002;
-    line.callsign = turnedBack ? "TBK1" : "TBK2";
+    line.hexid = couldTurn ? 11770001 : 11770002;
+    line.callsign = couldTurn ? "TBK1" : "TBK2";
     line.gs = 200;
     for (int i = 0; i < 4; ++i, line = line.after(10)) send(line), run(999);
     const Line last = line;
     send(last);
 
-    // The feed is silent 30 s: the stream runs out and synthetic legs begin.
-    run(3000 + 3000);
+    // The feed is silent: the stream runs out and synthetic legs begin.
+    run(3000 + static_cast<std::int32_t>(silent * 100));
     LiveAc* ac = lf_findLiveByHexid(line.hexid);
     ASSERT_NE(ac, nullptr);
     ASSERT_GT(ac->extensionCount, 0);
     Line back = last;
     back.track = 270;
     back = back.after(0);
-    const LatLon west = gf_destinationPoint({last.lat, last.lon}, 270 * kDegToRad, 0.6 * kFeetPerNm);
+    // Round the half circle: 2 x 1874 m north of the track, and 0.12 nm back west.
+    const LatLon north = gf_destinationPoint({last.lat, last.lon}, 0, 2 * 1874 / 1852.0 * kFeetPerNm);
+    const LatLon west = gf_destinationPoint(north, 270 * kDegToRad, 0.12 * kFeetPerNm);
     back.lat = west.lat;
     back.lon = west.lon;
-    back.timestamp = last.timestamp + 30;
+    back.timestamp = last.timestamp + silent;
+    // Taken, a record is the last the aircraft took (the one it is measured from next), and part of
+    // the track it took.
+    const auto tookLast = [&](const Line& l) {
+      return std::fabs(ac->lastRecordLatitude - l.lat) < 1e-6 && std::fabs(ac->lastRecordLongitude - l.lon) < 1e-6;
+    };
+    const auto took = [&](const Line& l) {
+      return std::any_of(ac->recentPositions.begin(), ac->recentPositions.begin() + ac->recentCount,
+                         [&](const LatLon& p) { return std::fabs(p.lat - l.lat) < 1e-6 && std::fabs(p.lon - l.lon) < 1e-6; });
+    };
     send(back);
-    EXPECT_TRUE(ac->heldRecord.has_value());
-    EXPECT_FALSE(holds(*ac, back));
-    run(999);
-    Line next = turnedBack ? back.after(10) : last.after(40);
+    EXPECT_EQ(tookLast(back), couldTurn);
+    run(499);
+    const Line next = back.after(5);
     send(next);
-    EXPECT_FALSE(ac->heldRecord.has_value());
-    EXPECT_EQ(holds(*ac, back), turnedBack);
-    EXPECT_TRUE(holds(*ac, next));
+    EXPECT_EQ(took(back), couldTurn);
+    EXPECT_EQ(tookLast(next), couldTurn);
+    EXPECT_EQ(tookLast(last), !couldTurn);
   }
 }
 
@@ -224,6 +240,57 @@ TEST_F(KeptPositions, ARecordOfTheApproachWhileFlaringOnSyntheticLegsIsKeptForAf
   EXPECT_EQ(ac.situations.front().due, syntheticDue);
   EXPECT_EQ(ac.situations.back().latitude, off.lat);
   EXPECT_EQ(ac.extensionCount, 0);
+}
+
+}  // namespace
+}  // namespace amb
+
+namespace amb {
+namespace {
+
+// JFK with its stands.
+class KeptPositionsAtStands : public KeptPositions {
+protected:
+  enginesim::HarnessOptions harnessOptions() const override {
+    enginesim::HarnessOptions options;
+    options.stands = enginesim::readParkingPositions(test::testData("airports/KJFK.parking.xml"));
+    return options;
+  }
+};
+
+// Landed, the feed has the aircraft standing still on a taxiway a kilometre from every stand: it is
+// removed to be created again there, but a standing aircraft is created only at a stand, so it waits
+// until the feed has it move, and the log says so, once; when the feed falls silent it goes, saying
+// why.
+TEST_F(KeptPositionsAtStands, AnAircraftNotCreatedAgainSaysWhy) {
+  test::TempDir dir("recreatelog");
+  test::ScopedCwd cwd(dir.path());
+  gf_startLog();
+  const LatLon runway{40.6330, -73.7675};
+  LiveAc& ac = addInSim(11770032, 721, situation(runway.lat, runway.lon, 0, 20, cycle() + 100, false));
+  sim().addObject(721, 11770032, {});
+  ac.position.heading = 0;
+  ac.staticCgHeight = kCg;
+  ac.position.altitude = kField + kCg;
+  ac.landed = 1;
+  const LatLon taxiway{40.6301, -73.7704};
+  decodeExisting(ac, situation(taxiway.lat, taxiway.lon, 0, 0, cycle() + 3000, false));
+  ASSERT_TRUE(ac.restartFrom.has_value());
+  simRemoves(ac);
+  LiveAc* again = lf_findLiveByHexid(11770032);
+  ASSERT_NE(again, nullptr);
+  decodeExisting(*again, situation(taxiway.lat, taxiway.lon, 0, 0, cycle() + 4000, false));
+  again = nullptr;
+  run(5000);
+  gf_closeLog("end");
+  const std::string log = test::readFile(dir / "Log.txt");
+  const auto at = log.find("not created again where the feed has it until it moves: it stands where no stand is");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("it stands where no stand is", log.find("no stand is", at) + 1), std::string::npos) << "said once";
+  // The feed falls silent: with its last position alone it goes, and says that too.
+  EXPECT_EQ(lf_findLiveByHexid(11770032), nullptr);
+  EXPECT_NE(log.find("not created again where the feed has it: a single position is not shown", at), std::string::npos)
+      << log;
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(Landing, TheFeedsRepeatedLastAirbornePositionIsNoClimb) {
   EXPECT_EQ(ac.takeOffPending, 1u);
 }
 
-// The ETD11B: landed and rolled past its last airborne records, the feed repeats one of them,
+// The recording's ETD11B: landed and rolled past its last airborne records, the feed repeats one of them,
 // 300 m behind it. That record is dropped, never driven back to, as is one just behind its wings; one
 // just ahead of them is taken. A ground report 100 m behind it is taken; one 300 m behind it (beyond
 // HOLDING_THRESHOLD_METERS, 250 m) means the feed has it where it turned off elsewhere: it is removed,

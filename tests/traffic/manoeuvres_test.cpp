@@ -123,15 +123,23 @@ TEST_F(Manoeuvres, TheApproachDescentFollowsTheQnh) {
 }
 
 // The last leg down to the runway: straight to the park airport's elevation while QNH is 1013 or
-// less; with a higher QNH (the reported altitudes read high) at the approach rate.
+// less, by the time of the runway's report or sooner where the records' descent (700 ft/min) reaches
+// it sooner, less the flare's 300 cycles; never steeper than the A321 descends (1.5 times its climb
+// of 0.6 ft a cycle). With a higher QNH (the reported altitudes read high) at the approach rate.
+// 1013 ft above the airport's 13 ft with the runway due in 500 cycles: -2 ft a cycle, held to -0.9;
+// 300 ft above with it due in 6000: the records' descent comes down in 300 / 700 min = 2571 cycles.
 TEST_F(Manoeuvres, TheLegDownToTheRunwayDependsOnTheQnh) {
   struct Case {
     std::int32_t qnh;
     bool park;
+    double above;  // ft
+    std::int32_t runwayDue;
     double step;  // ft per cycle
   };
-  // 1013 ft above the airport's 13 ft, the runway due in 500 cycles; vertical speeds -700.
-  for (const Case& c : std::vector<Case>{{1013, true, -2.0}, {1014, true, (-700 - 6.0) / 6000}, {1013, false, -601.0 / 6000}}) {
+  for (const Case& c : std::vector<Case>{{1013, true, 1000, 500, -0.9},
+                                        {1013, true, 300, 6000, -300.0 / (2571 - 300)},
+                                        {1014, true, 1000, 500, (-700 - 6.0) / 6000},
+                                        {1013, false, 1000, 500, -601.0 / 6000}}) {
     SCOPED_TRACE(fmt::format("QNH {}, park airport {}", c.qnh, c.park));
     gf_resetEngine();
     if (!c.park) {
@@ -139,14 +147,14 @@ TEST_F(Manoeuvres, TheLegDownToTheRunwayDependsOnTheQnh) {
       g_parkAirport.code.clear();
     }
     g_engineQnh = c.qnh;
-    LiveAc& ac = a321(kPark, 1013);
-    ac.heightAboveGround = 1000;
+    LiveAc& ac = a321(kPark, 13 + c.above);
+    ac.heightAboveGround = c.above;
     ac.landingMode = 1;
     ac.situations[0].verticalSpeed = -700;
     ac.situations[0].due = cycle();
-    then(ac, 6000, 0, 140, 500, false).verticalSpeed = -700;
+    then(ac, 6000, 0, 140, c.runwayDue, false).verticalSpeed = -700;
     lf_planAirLeg(ac);
-    EXPECT_NEAR(ac.altitudeStep, c.step, 1e-12);
+    EXPECT_NEAR(ac.altitudeStep, c.step, 1e-4);
   }
 }
 

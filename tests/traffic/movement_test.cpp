@@ -80,8 +80,8 @@ TEST_F(AirMovement, AnAircraftThatSetsOffLateMakesUpTheDelayOnItsLeg) {
 }
 
 // Fed as the feed sends it, a new aircraft stands a few seconds while the simulator creates it, makes
-// up the delay (on one leg, or at its catch-up speed over a few short ones), then passes every reported
-// position at its due time, 30 s after the feed queued it.
+// up the delay at its catch-up speed, then passes every reported position at its due time, 30 s after
+// the feed queued it.
 TEST_F(AirMovement, ANewAircraftPassesItsReportedPositionsAtTheirDueTimes) {
   struct Case {
     double every;  // seconds between the feed's reports
@@ -110,8 +110,12 @@ TEST_F(AirMovement, ANewAircraftPassesItsReportedPositionsAtTheirDueTimes) {
     // Created after its first position fell due: it sets off from there late.
     EXPECT_GT(first->cycle, first->position.due + 100);
     ASSERT_GT(passed.end() - first, c.catchUpLegs + 5);
+    // Its speed changes at 3 kt a second: 60 s on it has caught up, and passes each position within
+    // a fifth of a second of its due time.
     for (auto p = first + 1 + c.catchUpLegs; p != passed.end(); ++p)
-      EXPECT_LE(std::abs(p->cycle - p->position.due), 2) << "due " << p->position.due;
+      if (p->cycle > first->cycle + 6000) {
+        EXPECT_LE(std::abs(p->cycle - p->position.due), 20) << "due " << p->position.due;
+      }
   }
 }
 

@@ -4,7 +4,9 @@
 #include "engine_fixture.hpp"
 
 #include "core/clock.hpp"
+#include "core/log.hpp"
 #include "refdata/database.hpp"
+#include "settings/options.hpp"
 
 #include <chrono>
 
@@ -161,6 +163,46 @@ TEST_F(StandPositions, ParkingNextToAnotherMakesItGoWhenTheWingsMeet) {
     g_stands[0].overlapIds.clear();
   }
   g_wingspans.erase("ZZW2");
+}
+
+// A live aircraft taking a stand makes the static aircraft there give way, also one whose creation
+// is already with the simulator: that one goes as soon as its object exists and never comes into the
+// simulator. A static aircraft already on its way out does not hide the one parked after it.
+TEST_F(StandPositions, AStaticAircraftOnTheStandMakesWayAlsoWhileItIsBeingCreated) {
+  test::TempDir dir("makeway");
+  test::ScopedCwd cwd(dir.path());
+  gf_startLog();
+  LOG.value = 1;
+  const auto parked = [](std::uint32_t hexid, const std::string& callsign, ActState state) {
+    Act& act = g_parkedActs.emplace_back(AcData("JBU", "A320", "", "", callsign, "", "", "", false), 3,
+                                         ActPosition{kStand.lat, kStand.lon, 0}, 0);
+    act.hexid = hexid;
+    act.state = state;
+    act.objectId = state == ActState::InSim ? 300 + hexid : 0;
+  };
+  // Its creation was handed to the simulator: nothing waits in the queue any more.
+  parked(41, "JBU3603*", ActState::Creating);
+  LiveAc& first = addInSim(11790500, 500, situation(kStand.lat, kStand.lon, 0, 0, 1 << 30, false), "E190", "JBU485");
+  checkStandOrExcludedIsOccupiedByStaticAndRemove(first, g_stands[0]);
+  sim().addObject(341, 41, AiPosBlock{kStand.lat, kStand.lon});
+  sim().push({341, 41, 0, CreatedParked, 0, 0});
+  run(300);  // past its settling
+  EXPECT_GE(sim().objects[341].removedCycle, 0);
+  EXPECT_EQ(lf_findParkedByHexid(41), nullptr);
+
+  // One on its way out, and the one parked there after it.
+  gf_resetEngine();
+  parked(42, "JBU5157*", ActState::Removing);
+  parked(43, "JBU6990*", ActState::InSim);
+  LiveAc& second = addInSim(11790501, 501, situation(kStand.lat, kStand.lon, 0, 0, 1 << 30, false), "E190", "JBU477");
+  checkStandOrExcludedIsOccupiedByStaticAndRemove(second, g_stands[0]);
+  EXPECT_EQ(lf_findParkedByHexid(43)->state, ActState::Removing);
+  LOG.value = 0;
+  gf_closeLog("end");
+  const std::string log = test::readFile(dir / "Log.txt");
+  EXPECT_EQ(log.find("JBU3603* parked"), std::string::npos) << log;
+  EXPECT_NE(log.find("queued S3      : JBU3603* JBU A320 makes way for JBU485"), std::string::npos) << log;
+  EXPECT_NE(log.find("S3      : JBU6990* JBU A320 makes way for JBU477"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ TEST_F(TakeOff, TheRollOutCleansUpAt90KnotsAndOffTheRunway) {
   }
 }
 
-// The AAL53: lined up on the runway, the feed reports it standing (0 kt) for 40 s, then 10 s
+// The recording's AAL53: lined up on the runway, the feed reports it standing (0 kt) for 40 s, then 10 s
 // later 0.33 nm down the runway at 95 kt and climbing away after that. The jump from standing to
 // 95 kt is no glitch of the feed, as the records after it go on from it: the aircraft rolls, once,
 // in one object. A single record at 150 kt between standing ones is a glitch: never taken.

@@ -172,7 +172,7 @@ TEST_F(Taxi, APositionBehindIsReachedByTurningRoundOrBackingUp) {
 
 // Rolling faster than 20 kt, a position behind the wings with more to come is the feed's scatter: it
 // is passed over, and so is one that turns back at the next corner; with nothing after it, the
-// aircraft stops where it is. At 20 kt it still turns round (the AAL95 looped at 30-40 kt
+// aircraft stops where it is. At 20 kt it still turns round (the recording's AAL95 looped at 30-40 kt
 // between the feed's sources).
 TEST_F(Taxi, RollingFastAPositionBehindIsPassedOver) {
   struct Case {

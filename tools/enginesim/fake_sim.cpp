@@ -67,8 +67,14 @@ double FakeSim::aboveRadius(const AiPosBlock& p) const {
   return 2 * 6371008.8 * std::asin(std::min(1.0, std::sqrt(h))) - nearbyRadius;
 }
 
+double FakeSim::groundAt(double latitude, double longitude) const {
+  for (const FakeField& f : m_options.fields)
+    if (gf_distanceNm({latitude, longitude}, {f.latitude, f.longitude}) <= f.radiusNm) return f.elevationFt;
+  return m_options.groundElevation;
+}
+
 double FakeSim::aboveGround(const AiPosBlock& p) const {
-  return std::max(0.0, p.altitude - m_options.groundElevation - m_options.staticCg);
+  return std::max(0.0, p.altitude - groundAt(p.latitude, p.longitude) - m_options.staticCg);
 }
 
 void FakeSim::addObject(std::uint32_t id, std::uint32_t hexid, const AiPosBlock& position) {
@@ -160,7 +166,8 @@ void FakeSim::frame(std::int32_t cycle) {
         continue;
       }
       if (agl <= 2500)
-        m_results.push_back({id, agl <= 0.5 ? 1u : 0u, 0, OtherAircraft, m_options.groundElevation, agl});
+        m_results.push_back({id, agl <= 0.5 ? 1u : 0u, 0, OtherAircraft,
+                             groundAt(o.position.latitude, o.position.longitude), agl});
     }
     m_added.clear();
   }

@@ -2,7 +2,8 @@
 // A simulator for the live traffic engine in virtual time. It stands behind the engine's SimPort in
 // place of the simulator link: it takes the queued creations, positions, events and removals once a
 // frame, keeps the AI objects they make, and answers as the link would (created, removed, refused,
-// ground data of the objects in range, static CG), over flat terrain at one elevation.
+// ground data of the objects in range, static CG), over flat terrain at one elevation but for the
+// fields of the airports it is given, each flat at its own.
 
 #include "traffic/sim_port.hpp"
 
@@ -37,8 +38,17 @@ struct SimObject {
   std::vector<std::pair<std::int32_t, AiPosBlock>> track;  // every trackEvery-th position
 };
 
+// An airport's field: within its radius the ground lies at its elevation.
+struct FakeField {
+  double latitude = 0;
+  double longitude = 0;
+  double elevationFt = 0;
+  double radiusNm = 3;
+};
+
 struct FakeSimOptions {
-  double groundElevation = 13.0;  // feet
+  double groundElevation = 13.0;  // feet, where no field lies
+  std::vector<FakeField> fields;  // the ground of the airports around
   double staticCg = 10.0;         // feet, the answer to every static-CG request
   double staticPitch = 0.01;      // radians
   std::int32_t removalDelay = 2;  // frames from a removal to its confirmation
@@ -102,6 +112,9 @@ public:
   std::vector<SimEvent> eventsOf(std::uint32_t objectId) const;
   // The object created for a hexid last; nullptr when none.
   const SimObject* objectOfHexid(std::uint32_t hexid) const;
+
+  // The ground's elevation under a position, feet.
+  double groundAt(double latitude, double longitude) const;
 
 private:
   double aboveGround(const AiPosBlock& p) const;

@@ -18,8 +18,11 @@ constexpr double kMetresPerDegree = 111132.95;
 constexpr double kAirborneAboveFt = 100;
 // The delays tried for the best fit, in cycles.
 constexpr std::int32_t kFitFrom = 1500, kFitTo = 6000, kFitStep = 25;
-// A flown point is measured against the reported legs due within this many cycles of it.
+// A flown point is measured against the reported legs due within this many cycles of it, and only
+// between two reported positions no farther apart than a gap: across a longer silence of the feed
+// the object flies synthetic legs, no reported track.
 constexpr std::int32_t kCrossTrackReach = 12000;
+constexpr std::int32_t kCrossTrackGap = 6000;
 
 // Metres north and east of a reference position on a local plane.
 struct Local {
@@ -181,15 +184,22 @@ FidelityFigures FidelityRecorder::figures() const {
   for (const auto& [id, t] : m_tracks) {
     auto reported = m_reported.find(t.hexid);
     if (reported == m_reported.end()) continue;
+    // The distinct positions: a position the feed repeats tells nothing new, and a run of repeats
+    // is a silence of the feed.
     std::vector<const Reported*> legs;
     for (const Reported& r : reported->second)
-      if (r.airborne && r.queued + delay >= t.points.front().cycle && r.queued + delay <= t.points.back().cycle)
+      if (r.airborne && r.queued + delay >= t.points.front().cycle && r.queued + delay <= t.points.back().cycle &&
+          (legs.empty() || legs.back()->latitude != r.latitude || legs.back()->longitude != r.longitude))
         legs.push_back(&r);
     if (legs.size() < 2) continue;
     for (std::size_t k = 0; k < t.points.size(); k += 5) {
       const Point& p = t.points[k];
       if (p.cycle < legs.front()->queued + delay || p.cycle > legs.back()->queued + delay) continue;
       if (p.altitude < m_options.groundElevationFt + kAirborneAboveFt) continue;
+      const auto after = std::upper_bound(legs.begin(), legs.end(), p.cycle - delay,
+                                          [](std::int32_t c, const Reported* r) { return c < r->queued; });
+      if (after != legs.begin() && after != legs.end() && (*after)->queued - (*(after - 1))->queued > kCrossTrackGap)
+        continue;
       double nearest = std::numeric_limits<double>::infinity();
       for (std::size_t i = 0; i + 1 < legs.size(); ++i) {
         const Reported& a = *legs[i];

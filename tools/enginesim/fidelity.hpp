@@ -10,7 +10,9 @@
 // - the distance between the object at a position's due cycle and that position (median, 95th
 //   percentile);
 // - the airborne cross-track distance: from the flown track to the polyline of reported positions
-//   (95th percentile), while the object flies its reported stream.
+//   (95th percentile), while the object flies its reported stream (not across a silence of the feed
+//   of more than a minute, nor a minute of its repeats of one position, when it flies synthetic
+//   legs).
 
 #include "records/blocks.hpp"
 

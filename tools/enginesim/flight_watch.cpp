@@ -3,6 +3,7 @@
 #include "traffic/live_ac.hpp"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 
@@ -21,6 +22,11 @@ void FlightWatch::observe() {
     f.lowest = std::min(f.lowest, altitude);
     f.highest = std::max(f.highest, altitude);
     f.last = altitude;
+    if (sim != nullptr) {
+      const double above = altitude - sim->groundAt(ac.position.latitude, ac.position.longitude);
+      f.lowestAboveGround = std::min(f.lowestAboveGround, above);
+      f.lastAboveGround = above;
+    }
     if (ac.landed != 0 && f.landed < 0) f.landed = cycle;
     if (f.landed >= 0 && f.takeOffAfterLanding < 0 &&
         (ac.takeOffPending != 0 || ac.phase == GroundPhase::TakeOffRoll))
@@ -46,7 +52,10 @@ FlightReport checkFlights(const FlightWatch& watch, const EngineHarness& harness
       r.lowest = f.lowest;
       r.lowestCallsign = f.callsign;
     }
-    if (f.lowest < field) r.faults.push_back(fmt::format("{} flown down to {:.1f} ft", f.callsign, f.lowest));
+    const bool grounded = watch.sim != nullptr;
+    const double lowest = grounded ? f.lowestAboveGround : f.lowest - field;
+    const double last = grounded ? f.lastAboveGround : f.last - field;
+    if (lowest < 0) r.faults.push_back(fmt::format("{} flown down to {:.1f} ft above the ground", f.callsign, lowest));
     highest[f.hexid] = std::max(highest.count(f.hexid) != 0 ? highest[f.hexid] : -1e9, f.highest);
     if (f.landed < 0) continue;
     ++r.landings;
@@ -54,11 +63,12 @@ FlightReport checkFlights(const FlightWatch& watch, const EngineHarness& harness
     const bool touchAndGo = queued != harness.queuedByHexid.end() && lf_reportedTouchAndGo(queued->second);
     if (f.takeOffAfterLanding >= 0) {
       ++r.takeOffsAfterLanding;
+      r.takingOffAgain.push_back(f.callsign);
       if (!touchAndGo)
         r.faults.push_back(
             fmt::format("{} landed at cycle {}, set to take off at {}", f.callsign, f.landed, f.takeOffAfterLanding));
-    } else if (f.last - field - cg > 0.5) {
-      r.faults.push_back(fmt::format("{} landed, last flown {:.1f} ft above the ground", f.callsign, f.last - field - cg));
+    } else if (last - cg > 0.5) {
+      r.faults.push_back(fmt::format("{} landed, last flown {:.1f} ft above the ground", f.callsign, last - cg));
     }
   }
   for (const auto& [hexid, queued] : harness.queuedByHexid) {
@@ -73,9 +83,11 @@ FlightReport checkFlights(const FlightWatch& watch, const EngineHarness& harness
 }
 
 std::string FlightReport::summary() const {
-  return fmt::format("{} landings, {} set to take off again; {} departures through 3000 ft, {} below it; lowest "
+  return fmt::format("{} landings, {} set to take off again{}; {} departures through 3000 ft, {} below it; lowest "
                      "{:.1f} ft ({})",
-                     landings, takeOffsAfterLanding, departures, departuresBelow, lowest, lowestCallsign);
+                     landings, takeOffsAfterLanding,
+                     takingOffAgain.empty() ? "" : fmt::format(" ({})", fmt::join(takingOffAgain, ", ")), departures,
+                     departuresBelow, lowest, lowestCallsign);
 }
 
 }  // namespace amb::enginesim

@@ -106,8 +106,21 @@ void loadDataBase(const fs::path& faaCsv, const fs::path& traffic) {
   models = g_validModels.size();
 }
 
+namespace {
+
+// The simulator's ground: each airport of the list around the user flat at its elevation.
+FakeSimOptions lf_withFields(const HarnessOptions& options) {
+  FakeSimOptions sim = options.sim;
+  for (const AirportData& a : options.airports)
+    if (gf_distanceNm({options.userLatitude, options.userLongitude}, {a.lat, a.lon}) <= options.radiusNm + 10.0)
+      sim.fields.push_back({a.lat, a.lon, a.alt, 3});
+  return sim;
+}
+
+}  // namespace
+
 EngineHarness::EngineHarness(HarnessOptions options)
-    : m_options(std::move(options)), m_sim(m_options.sim), m_reader(std::make_unique<Reader>()) {
+    : m_options(std::move(options)), m_sim(lf_withFields(m_options)), m_reader(std::make_unique<Reader>()) {
   m_lineReader = m_options.programReader ? &g_trafficReader : &m_reader->reader;
   gf_resetEngine();
   gf_reserveLiveTables();
@@ -129,6 +142,11 @@ EngineHarness::EngineHarness(HarnessOptions options)
   gf_seedEngineRandom(m_options.seed);
   g_engineQnh = 1013;
   g_stands = m_options.stands;
+  gf_resetAirportList();
+  if (!m_options.airports.empty()) {
+    g_airports = m_options.airports;
+    g_airportsRead = 1;
+  }
   if (!m_options.parkAirport.code.empty()) {
     std::lock_guard lock(g_parkAirportMutex);
     g_parkAirport = m_options.parkAirport;
@@ -157,6 +175,7 @@ EngineHarness::EngineHarness(HarnessOptions options)
 
 EngineHarness::~EngineHarness() {
   gf_setSimPort(nullptr);
+  gf_resetAirportList();
   gf_resetEngine();
   gf_resetTrafficQueue();
   gf_resetParkState();
@@ -258,7 +277,8 @@ void EngineHarness::collectAccepted() {
       if (f.frontMatched) {
         f.passages.push_back({cycle() - 1, f.frontPosition,
                               ac->state != ActState::New && ac->state != ActState::Creating,
-                              ac->landingMode != 0 || ac->landed != 0});
+                              ac->landingMode != 0 || ac->landed != 0 ||
+                                  (ac->arrivedByLanding != 0 && ac->movesOnGround != 0)});
         if (f.offTrack && !synthetic) {
           f.offTrack = false;
           f.offTrackIntervals.back().second = cycle() - 1;

@@ -49,6 +49,9 @@ struct HarnessOptions {
   std::int32_t radiusNm = 40;
   std::uint32_t seed = 20190305;
   FakeSimOptions sim;
+  // The airport list the engine knows (the program's "airports_p3d.xml"); none when empty. The
+  // simulator's ground lies at each one's elevation around it (FakeSimOptions::fields).
+  std::vector<AirportData> airports;
   // The park airport's stands (tools/enginesim/parking.hpp); none when empty.
   std::vector<Stand> stands;
   // The program folder (flight plans go to its "orig_dest"); none when empty.
@@ -109,7 +112,7 @@ public:
     std::int32_t cycle = 0;
     AcceptedPosition position;
     bool inSim = false;
-    bool landing = false;  // on its approach or rolling out after touchdown
+    bool landing = false;  // on its approach, or on the ground after its touchdown
   };
   // Follows the buffers of these hexids: every reported position they take, and when they pass it.
   void follow(std::uint32_t hexid);

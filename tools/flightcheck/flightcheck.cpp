@@ -1,8 +1,10 @@
 #include "flightcheck/flightcheck.hpp"
 
 #include "core/geometry.hpp"
+#include "flightcheck/sampling.hpp"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,39 +19,18 @@ namespace amb::flightcheck {
 
 namespace {
 
-constexpr double kSecondsPerHour = 3600;
+using detail::Fields;
+using detail::Interval;
+using detail::kMetresPerKnot;
+using detail::kSecondsPerHour;
+using detail::kStandardGravity;
+using detail::posOf;
 
-LatLon lf_pos(const FlownPoint& p) { return {p.latitude, p.longitude}; }
-LatLon lf_pos(const Reported& r) { return {r.latitude, r.longitude}; }
-
-// The turn from a to b in degrees, in [-180, 180].
-double lf_turnDeg(double a, double b) {
-  double d = std::fmod(b - a, 360.0);
-  if (d > 180) d -= 360;
-  if (d < -180) d += 360;
-  return d;
-}
-
-// The track's point at time t, interpolated; nullopt outside the track or across a gap.
+LatLon lf_pos(const FlownPoint& p) { return posOf(p); }
+LatLon lf_pos(const Reported& r) { return posOf(r); }
+double lf_turnDeg(double a, double b) { return detail::turnDeg(a, b); }
 std::optional<FlownPoint> lf_at(const FlownTrack& track, double t, double maxGap) {
-  const auto& p = track.points;
-  if (p.empty() || t < p.front().t || t > p.back().t) return std::nullopt;
-  auto after = std::lower_bound(p.begin(), p.end(), t, [](const FlownPoint& q, double v) { return q.t < v; });
-  if (after->t == t) return *after;
-  const FlownPoint& a = *(after - 1);
-  const FlownPoint& b = *after;
-  if (b.t - a.t > maxGap) return std::nullopt;
-  const double u = (t - a.t) / (b.t - a.t);
-  FlownPoint out = a;
-  out.t = t;
-  out.latitude = a.latitude + u * (b.latitude - a.latitude);
-  out.longitude = a.longitude + u * (b.longitude - a.longitude);
-  out.altitude = static_cast<float>(a.altitude + u * (b.altitude - a.altitude));
-  double h = a.headingDeg + u * lf_turnDeg(a.headingDeg, b.headingDeg);
-  if (h < 0) h += 360;
-  if (h >= 360) h -= 360;
-  out.headingDeg = static_cast<float>(h);
-  return out;
+  return detail::pointAt(track, t, maxGap);
 }
 
 double lf_median(std::vector<double> v) {
@@ -93,18 +74,43 @@ std::map<std::uint32_t, std::vector<const FlownTrack*>> lf_tracksByHexid(const I
   return out;
 }
 
+// Whether the next record moves on from a dropped airborne position (see Options::nextWithinSeconds)
+// and the dropped one's track could have been flown from the last one taken.
+bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& taken,
+                    const std::vector<LatLon>& takenTrack, int category, const Options& o) {
+  if (!p.airborne || !next.airborne) return true;
+  const double course = gf_bearingRad(lf_pos(p), lf_pos(next));
+  if (next.trackDeg != 0 && std::fabs(gf_angleDiff(course, next.trackDeg * kDegToRad)) >= kPi / 2) return false;
+  for (std::size_t i = 0; i + 1 < takenTrack.size(); ++i)
+    if (gf_segmentDistanceNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
+  if (takenTrack.size() < o.trackPositions || p.trackDeg == 0 || taken.trackDeg == 0 || category < 0 || category > 5)
+    return true;
+  const double bankDeg = o.categoryBankDeg[static_cast<std::size_t>(category)];
+  if (bankDeg <= 0) return true;
+  const double speedMps = std::max({p.speedKt, taken.speedKt, 1.0}) * kMetresPerKnot;
+  const double rate = std::max(std::min(kStandardGravity * std::tan(bankDeg * kDegToRad) / speedMps, 30 * kDegToRad),
+                               o.standardRateDegPerS * kDegToRad);
+  const double turn = std::fabs(gf_angleDiff(taken.trackDeg * kDegToRad, p.trackDeg * kDegToRad));
+  return turn <= rate * std::max(p.t - taken.t, 0.0) + o.trackPlayDeg * kDegToRad;
+}
+
 // Positions dropped although the next distinct record continues from them rather than from the last
-// position taken.
+// position taken, and moves on from them.
 std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options& o) {
   const auto& r = aircraft.positions;
   std::size_t count = 0;
   const Reported* taken = nullptr;  // the last distinct position taken
+  std::vector<LatLon> takenTrack;   // the distinct positions taken, the last 64
   for (std::size_t i = 0; i < r.size(); ++i) {
     const Reported& p = r[i];
     const bool repeat = i > 0 && r[i - 1].latitude == p.latitude && r[i - 1].longitude == p.longitude;
     if (p.taken == Taken::Yes) {
       // A repeat keeps the time the position was first reported.
-      if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) taken = &p;
+      if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) {
+        taken = &p;
+        takenTrack.push_back(lf_pos(p));
+        if (takenTrack.size() > 64) takenTrack.erase(takenTrack.begin());
+      }
       continue;
     }
     if (p.taken != Taken::No || repeat || taken == nullptr) continue;
@@ -120,52 +126,11 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
     const double seconds = std::max(1.0, next->t - p.t);
     const double reach = (1.5 * std::max(p.speedKt, next->speedKt) + 50) * seconds / kSecondsPerHour + 0.05;
     const double fromDropped = gf_distanceNm(lf_pos(p), lf_pos(*next));
-    if (fromDropped <= reach && fromDropped < gf_distanceNm(lf_pos(*taken), lf_pos(*next))) ++count;
+    if (fromDropped <= reach && fromDropped < gf_distanceNm(lf_pos(*taken), lf_pos(*next)) &&
+        lf_movesOnFrom(p, *next, *taken, takenTrack, aircraft.category, o))
+      ++count;
   }
   return count;
-}
-
-// One grid interval of a track, measured.
-struct Interval {
-  double start = 0, mid = 0;
-  FlownPoint middle;   // the point at the middle
-  bool onGround = false;  // the flown point at or before the middle stands on the ground
-  bool ground = false;    // ... and both ends of the window too
-  double speedKt = 0;
-  double courseDeg = 0;
-  double turnDegPerS = 0;
-};
-
-// Calls fn for every grid interval of the track; gap(start) for one that cannot be measured.
-template <typename Fn, typename Gap>
-void lf_forEachInterval(const FlownTrack& track, const Options& o, Fn&& fn, Gap&& gap) {
-  if (track.points.empty()) return;
-  const double h = o.gridSeconds;
-  const double w = std::max(o.windowSeconds, h);
-  const double t0 = track.points.front().t, t1 = track.points.back().t;
-  const auto& pts = track.points;
-  for (std::int64_t k = 0;; ++k) {
-    Interval iv;
-    iv.start = t0 + static_cast<double>(k) * h;
-    if (iv.start + h > t1 + 1e-9) break;
-    iv.mid = iv.start + h / 2;
-    const auto A = lf_at(track, std::max(t0, iv.mid - w / 2), o.maxGapSeconds);
-    const auto B = lf_at(track, std::min(t1, iv.mid + w / 2), o.maxGapSeconds);
-    const auto M = lf_at(track, iv.mid, o.maxGapSeconds);
-    if (!A || !B || !M || B->t <= A->t) {
-      gap(iv.start);
-      continue;
-    }
-    iv.middle = *M;
-    const auto before = std::upper_bound(pts.begin(), pts.end(), iv.mid, [](double v, const FlownPoint& q) { return v < q.t; }) - 1;
-    iv.onGround = before->onGround;
-    iv.ground = iv.onGround && A->onGround && B->onGround;
-    const double span = B->t - A->t;
-    iv.speedKt = gf_distanceNm(lf_pos(*A), lf_pos(*B)) / span * kSecondsPerHour;
-    iv.courseDeg = gf_bearingRad(lf_pos(*A), lf_pos(*B)) * kRadToDeg;
-    iv.turnDegPerS = std::fabs(lf_turnDeg(A->headingDeg, B->headingDeg)) / span;
-    fn(iv);
-  }
 }
 
 struct Key {
@@ -174,10 +139,24 @@ struct Key {
   bool operator<(const Key& k) const { return hexid != k.hexid ? hexid < k.hexid : objectId < k.objectId; }
 };
 
+// The category an aircraft is measured as: its object's as the engine derived it, else the one its
+// recorded type gives, else the engine's default.
+int lf_category(const FlownTrack& track, const ReportedAircraft* reported) {
+  if (track.category >= 0) return track.category;
+  if (reported != nullptr && reported->category >= 0) return reported->category;
+  return detail::kLarge;
+}
+
+const ReportedAircraft* lf_reported(const Input& input, std::uint32_t hexid) {
+  auto it = input.reported.find(hexid);
+  return hexid != 0 && it != input.reported.end() ? &it->second : nullptr;
+}
+
 }  // namespace
 
 Figures measure(const Input& input, const Options& o) {
   Figures f;
+  const Fields fields(input);
   std::map<Key, AircraftFigures> byKey;
   const double h = o.gridSeconds;
   double flownFrom = std::numeric_limits<double>::infinity(), flownTo = -flownFrom;
@@ -199,15 +178,20 @@ Figures measure(const Input& input, const Options& o) {
     }
     flownFrom = std::min(flownFrom, track.points.front().t);
     flownTo = std::max(flownTo, track.points.back().t);
+    const ReportedAircraft* reported = lf_reported(input, track.hexid);
+    a.category = lf_category(track, reported);
+    detail::ProfileMeasures profile(track, reported, input, o, a.category);
     Run turnRun, overRun, reversalRun;
     const auto gap = [&](double) {
       turnRun.stop();
       overRun.stop();
       reversalRun.stop();
+      profile.gap();
     };
-    lf_forEachInterval(track, o, [&](const Interval& iv) {
+    detail::forEachInterval(track, o, fields, [&](const Interval& iv) {
       const double speed = iv.speedKt, turnRate = iv.turnDegPerS;
       a.seconds += h;
+      profile.add(iv);
       if (!iv.onGround) {
         a.airborneSeconds += h;
         if (speed >= o.courseAboveKt) {
@@ -241,6 +225,7 @@ Figures measure(const Input& input, const Options& o) {
         if (track.hexid != 0) rolls[track.hexid].push_back(iv.mid);
       }
     }, gap);
+    profile.finish(a);
   }
 
   for (const auto& [hexid, aircraft] : input.reported) {
@@ -294,34 +279,126 @@ Figures measure(const Input& input, const Options& o) {
     if (a.offNoseSeconds > o.maxOffNoseSeconds) ++f.aircraftOffNoseOver;
     if (a.longestFastTurnSeconds >= o.maxTurnRunSeconds - 1e-9) ++f.aircraftFastTurnRun;
     if (a.longestOverspeedSeconds >= o.maxOverspeedRunSeconds - 1e-9) ++f.aircraftOverspeedRun;
+    f.stillSeconds += a.stillSeconds;
+    if (a.stillSpells > 0) ++f.aircraftStill;
+    f.slowSeconds += a.slowSeconds;
+    if (a.longestSlowSeconds >= o.maxSlowRunSeconds - 1e-9) ++f.aircraftSlow;
+    f.crawlSeconds += a.crawlSeconds;
+    if (a.crawlSeconds > 0) ++f.aircraftCrawling;
+    f.bankTurnSeconds += a.bankTurnSeconds;
+    if (a.longestBankTurnSeconds >= o.maxBankTurnRunSeconds - 1e-9) ++f.aircraftBankTurn;
+    f.fixedBankTurnSeconds += a.fixedBankTurnSeconds;
+    if (a.longestFixedBankTurnSeconds >= o.maxBankTurnRunSeconds - 1e-9) ++f.aircraftFixedBankTurn;
+    if (a.porpoiseSpells > 0) ++f.aircraftPorpoising;
+    f.steepSeconds += a.steepSeconds;
+    if (a.steepSeconds > 0) ++f.aircraftSteep;
+    f.belowGroundSeconds += a.belowGroundSeconds;
+    if (a.belowGroundSeconds > 0) ++f.aircraftBelowGround;
     f.aircraft.push_back(std::move(a));
   }
+  std::uint32_t steepestHexid = 0;
+  f.recordsSteepestFtMin = detail::recordsSteepest(input, o, steepestHexid, f.aircraftRecordsSteep);
+  if (const ReportedAircraft* r = lf_reported(input, steepestHexid); r != nullptr)
+    f.recordsSteepestCallsign = fmt::format("{} ({})", r->callsign, steepestHexid);
+  detail::measureArrivals(input, o, fields, f);
+  detail::measureRemovals(input, o, f);
   std::sort(f.aircraft.begin(), f.aircraft.end(), [](const AircraftFigures& x, const AircraftFigures& y) {
     return x.callsign != y.callsign ? x.callsign < y.callsign : x.hexid < y.hexid;
   });
   return f;
 }
 
+const char* boundName(Bound bound) {
+  static const char* const names[] = {
+      "OffNoseShare", "OffNoseAircraft", "FastTurn",       "Overspeed", "GroundReversal", "DroppedConfirmed",
+      "TakeOffRoll",  "StandingStill",   "SlowFlight",     "BankTurn",  "Porpoising",     "VerticalSpeed",
+      "BelowGround",  "TouchdownTime",   "TouchdownPlace", "StaysDown", "Flare",          "RemovedNotRecreated",
+      "Delay",        "CrossTrack"};
+  const auto i = static_cast<std::size_t>(bound);
+  return i < std::size(names) ? names[i] : "?";
+}
+
+std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
+  std::vector<FailedBound> out;
+  const auto fail = [&](Bound b, std::string text) { out.push_back({b, std::move(text)}); };
+  if (f.offNoseShare() > o.maxOffNoseShare)
+    fail(Bound::OffNoseShare,
+         fmt::format("{:.2f} % of airborne seconds more than {:.0f} deg off the nose (at most {:.2f} %)",
+                     100 * f.offNoseShare(), o.offNoseDeg, 100 * o.maxOffNoseShare));
+  if (f.aircraftOffNoseOver > 0)
+    fail(Bound::OffNoseAircraft,
+         fmt::format("{} aircraft more than {:.0f} s off the nose", f.aircraftOffNoseOver, o.maxOffNoseSeconds));
+  if (f.aircraftFastTurnRun > 0)
+    fail(Bound::FastTurn,
+         fmt::format("{} aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt",
+                     f.aircraftFastTurnRun, o.fastTurnDegPerS, o.maxTurnRunSeconds, o.fastTurnAboveKt));
+  if (f.aircraftOverspeedRun > 0)
+    fail(Bound::Overspeed,
+         fmt::format("{} aircraft faster than {} x its highest reported speed + {:.0f} kt for {:.0f} s or more",
+                     f.aircraftOverspeedRun, o.overspeedFactor, o.overspeedAddKt, o.maxOverspeedRunSeconds));
+  if (f.groundReversals > 0)
+    fail(Bound::GroundReversal, fmt::format("{} reversals on the ground (faster than {:.0f} deg/s above {:.0f} kt)",
+                                            f.groundReversals, o.groundTurnDegPerS, o.groundTurnAboveKt));
+  if (f.droppedConfirmed > 0)
+    fail(Bound::DroppedConfirmed, fmt::format("{} dropped positions that later records confirm", f.droppedConfirmed));
+  if (f.departuresNotRolled > 0)
+    fail(Bound::TakeOffRoll,
+         fmt::format("{} of {} take-off rolls in the records not rolled", f.departuresNotRolled, f.departures.size()));
+  if (f.aircraftStill > 0)
+    fail(Bound::StandingStill,
+         fmt::format("{} aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more",
+                     f.aircraftStill, o.stillKt, o.stillAboveFt, o.maxStillRunSeconds));
+  if (f.aircraftSlow > 0)
+    fail(Bound::SlowFlight,
+         fmt::format("{} aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more",
+                     f.aircraftSlow, 100 * o.slowShare, o.maxSlowRunSeconds));
+  if (f.aircraftBankTurn > 0)
+    fail(Bound::BankTurn,
+         fmt::format("{} aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s "
+                     "for {:.0f} s or more",
+                     f.aircraftBankTurn, o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds));
+  if (f.aircraftPorpoising > 0)
+    fail(Bound::Porpoising,
+         fmt::format("{} aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times "
+                     "within {:.0f} s where the records do not)",
+                     f.aircraftPorpoising, o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds));
+  if (f.aircraftSteep > 0)
+    fail(Bound::VerticalSpeed,
+         fmt::format("{} aircraft beyond {:.0f} ft/min ({:.1f} s)", f.aircraftSteep, o.maxVsFtMin, f.steepSeconds));
+  if (f.aircraftBelowGround > 0)
+    fail(Bound::BelowGround, fmt::format("{} aircraft more than {:.0f} ft below the field ({:.1f} s)",
+                                         f.aircraftBelowGround, o.belowGroundFt, f.belowGroundSeconds));
+  if (f.arrivalsLate > 0)
+    fail(Bound::TouchdownTime, fmt::format("{} of {} arrivals not touched down within {:.0f} s of their records",
+                                           f.arrivalsLate, f.arrivalsJudged, o.touchdownWithinSeconds));
+  if (f.arrivalsLong > 0)
+    fail(Bound::TouchdownPlace,
+         fmt::format("{} of {} arrivals touched down off the runway or beyond its first {:.0f} %", f.arrivalsLong,
+                     f.arrivalsJudged, 100 * o.runwayShare));
+  if (f.arrivalsUpAgain > 0)
+    fail(Bound::StaysDown,
+         fmt::format("{} of {} arrivals in the air again after touchdown", f.arrivalsUpAgain, f.arrivalsJudged));
+  if (f.arrivalsSlowFlare > 0)
+    fail(Bound::Flare, fmt::format("{} of {} arrivals below {:.0f} % of their approach speed in the flare",
+                                   f.arrivalsSlowFlare, f.arrivalsJudged, 100 * o.flareShare));
+  if (!f.removedNotRecreated.empty())
+    fail(Bound::RemovedNotRecreated,
+         fmt::format("{} objects removed while the feed reported their aircraft, never created again",
+                     f.removedNotRecreated.size()));
+  // The delay bound as read to a hundredth of a second.
+  if (f.delayMedianSeconds &&
+      (*f.delayMedianSeconds < o.minDelaySeconds - 0.005 || *f.delayMedianSeconds > o.maxDelaySeconds + 0.005))
+    fail(Bound::Delay, fmt::format("delay median {:.2f} s (between {:.0f} and {:.0f} s)", *f.delayMedianSeconds,
+                                   o.minDelaySeconds, o.maxDelaySeconds));
+  if (f.crossTrackP95Metres && *f.crossTrackP95Metres > o.maxCrossTrackP95Metres)
+    fail(Bound::CrossTrack, fmt::format("airborne cross-track p95 {:.1f} m (at most {:.0f} m)", *f.crossTrackP95Metres,
+                                        o.maxCrossTrackP95Metres));
+  return out;
+}
+
 std::vector<std::string> check(const Figures& f, const Options& o) {
   std::vector<std::string> out;
-  if (f.offNoseShare() > o.maxOffNoseShare)
-    out.push_back(fmt::format("{:.2f} % of airborne seconds more than {:.0f} deg off the nose (at most {:.2f} %)",
-                              100 * f.offNoseShare(), o.offNoseDeg, 100 * o.maxOffNoseShare));
-  if (f.aircraftOffNoseOver > 0)
-    out.push_back(fmt::format("{} aircraft more than {:.0f} s off the nose", f.aircraftOffNoseOver, o.maxOffNoseSeconds));
-  if (f.aircraftFastTurnRun > 0)
-    out.push_back(fmt::format("{} aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt",
-                              f.aircraftFastTurnRun, o.fastTurnDegPerS, o.maxTurnRunSeconds, o.fastTurnAboveKt));
-  if (f.aircraftOverspeedRun > 0)
-    out.push_back(fmt::format("{} aircraft faster than {} x its highest reported speed + {:.0f} kt for {:.0f} s or more",
-                              f.aircraftOverspeedRun, o.overspeedFactor, o.overspeedAddKt, o.maxOverspeedRunSeconds));
-  if (f.groundReversals > 0)
-    out.push_back(fmt::format("{} reversals on the ground (faster than {:.0f} deg/s above {:.0f} kt)", f.groundReversals,
-                              o.groundTurnDegPerS, o.groundTurnAboveKt));
-  if (f.droppedConfirmed > 0)
-    out.push_back(fmt::format("{} dropped positions that later records confirm", f.droppedConfirmed));
-  if (f.departuresNotRolled > 0)
-    out.push_back(fmt::format("{} of {} take-off rolls in the records not rolled", f.departuresNotRolled, f.departures.size()));
+  for (FailedBound& b : failedBounds(f, o)) out.push_back(std::move(b.text));
   return out;
 }
 
@@ -343,6 +420,191 @@ void lf_worstFive(std::ostream& out, const Figures& f, const std::string& title,
   for (std::size_t i = 0; i < v.size() && i < 5; ++i) out << fmt::format("  {:<22} {}\n", lf_name(*v[i]), detail(*v[i]));
 }
 
+const char* lf_categoryName(int category) {
+  static const char* const names[] = {"Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
+  return category >= 0 && category < 6 ? names[category] : "?";
+}
+
+void lf_printProfileTable(std::ostream& out, const Figures& f, const Options& o) {
+  out << fmt::format(
+      "{:<22} {:<10} {:>4} {:>6} {:>3} {:>6} {:>5} {:>6} {:>6} {:>6} {:>6} {:>6} {:>6} {:>4} {:>6} {:>6}\n", "aircraft",
+      "category", "bank", "still", "n", "run s", "slow<", "slow s", "run s", "crawl", "bank s", "run s", "35deg",
+      "porp", "vs s", "below");
+  for (const AircraftFigures& a : f.aircraft) {
+    if (a.seconds <= 0) continue;
+    out << fmt::format(
+        "{:<22} {:<10} {:>4.0f} {:>6.1f} {:>3} {:>6.1f} {:>5.0f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} "
+        "{:>4} {:>6.1f} {:>6.1f}\n",
+        lf_name(a), lf_categoryName(a.category), a.bankDeg, a.stillSeconds, a.stillSpells, a.longestStillSeconds,
+        a.slowBoundKt, a.slowSeconds, a.longestSlowSeconds, a.crawlSeconds, a.bankTurnSeconds, a.longestBankTurnSeconds,
+        a.fixedBankTurnSeconds, a.porpoiseSpells, a.steepSeconds, a.belowGroundSeconds);
+  }
+  out << fmt::format(
+      "(bank: the category's, deg; still: seconds below {0:.0f} kt more than {1:.0f} ft above the field in "
+      "spells of {2:.0f} s or more, n: those spells, run s: the longest spell; slow<: {3:.0f} % of the "
+      "slowest reported airborne speed, kt, slow s: seconds below it in spells of {4:.0f} s or more, run s: "
+      "the longest; crawl: seconds below {5:.0f} kt while the reported leg goes faster than {6:.0f} kt; bank "
+      "s: seconds turning faster than the bank allows in spells of {7:.0f} s or more, run s: the longest; "
+      "35deg: the same against a {8:.0f} deg bank; porp: porpoising spells; vs s: seconds beyond {9:.0f} "
+      "ft/min; below: seconds more than {10:.0f} ft below the field)\n\n",
+      o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, 100 * o.slowShare, o.maxSlowRunSeconds, o.crawlKt, o.paceKt,
+      o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt);
+}
+
+std::size_t lf_countLongest(const Figures& f, double AircraftFigures::*field, double least) {
+  return static_cast<std::size_t>(std::count_if(f.aircraft.begin(), f.aircraft.end(),
+                                                [&](const AircraftFigures& a) { return a.*field >= least - 1e-9; }));
+}
+
+double lf_longest(const Figures& f, double AircraftFigures::*field) {
+  double most = 0;
+  for (const AircraftFigures& a : f.aircraft) most = std::max(most, a.*field);
+  return most;
+}
+
+void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o) {
+  out << fmt::format(
+      "aeroplanes below {:.0f} kt more than {:.0f} ft above the field for {:.0f} s or more: {} ({} for 5 s "
+      "or more), {:.1f} s in those spells, the longest {:.1f} s\n",
+      o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, f.aircraftStill,
+      lf_countLongest(f, &AircraftFigures::longestStillSeconds, 5), f.stillSeconds,
+      lf_longest(f, &AircraftFigures::longestStillSeconds));
+  out << fmt::format(
+      "aeroplanes below {:.0f} % of their slowest reported airborne speed for {:.0f} s or more: {}, {:.1f} s "
+      "in those spells\n",
+      100 * o.slowShare, o.maxSlowRunSeconds, f.aircraftSlow, f.slowSeconds);
+  out << fmt::format(
+      "aircraft in the air below {:.0f} kt while the reported leg goes faster than {:.0f} kt: {}, {:.1f} s\n",
+      o.crawlKt, o.paceKt, f.aircraftCrawling, f.crawlSeconds);
+  out << fmt::format(
+      "aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s for {:.0f} s "
+      "or more: {}, {:.1f} s in those spells\n",
+      o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds, f.aircraftBankTurn, f.bankTurnSeconds);
+  out << fmt::format("the same against a {:.0f} deg bank: {} ({} for 5 s or more), {:.1f} s in those spells\n",
+                     o.fixedBankDeg, f.aircraftFixedBankTurn,
+                     lf_countLongest(f, &AircraftFigures::longestFixedBankTurnSeconds, 5), f.fixedBankTurnSeconds);
+  out << fmt::format(
+      "aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times within {:.0f} s where "
+      "the records do not): {}\n",
+      o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds, f.aircraftPorpoising);
+  out << fmt::format(
+      "aircraft beyond {:.0f} ft/min (over {:.0f} s): {}, {:.1f} s; the records' own profiles (repeated "
+      "altitudes left out) beyond it: {} aircraft, the steepest {:+.0f} ft/min ({})\n",
+      o.maxVsFtMin, o.vsWindowSeconds, f.aircraftSteep, f.steepSeconds, f.aircraftRecordsSteep, f.recordsSteepestFtMin,
+      f.recordsSteepestCallsign);
+  out << fmt::format("aircraft more than {:.0f} ft below the field: {}, {:.1f} s\n", o.belowGroundFt,
+                     f.aircraftBelowGround, f.belowGroundSeconds);
+  out << fmt::format(
+      "arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
+      "{}, off the runway or beyond its first {:.0f} % {}, in the air again {}, slow in the flare {}\n",
+      f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, 100 * o.runwayShare,
+      f.arrivalsLong, f.arrivalsUpAgain, f.arrivalsSlowFlare);
+  out << fmt::format("objects removed while the feed reported their aircraft, never created again: {}\n",
+                     f.removedNotRecreated.size());
+}
+
+void lf_printProfileWorst(std::ostream& out, const Figures& f) {
+  lf_worstFive(
+      out, f, "standing still aloft", [](const auto& a) { return a.stillSeconds; },
+      [](const auto& a) {
+        return fmt::format(
+            "{:.1f} s in {} spells, the longest {:.1f} s from {:.1f} s at {:.0f} ft, nose {:.0f} -> {:.0f} deg",
+            a.stillSeconds, a.stillSpells, a.longestStillSeconds, a.stillAt, a.stillAltitudeFt, a.stillFromDeg,
+            a.stillToDeg);
+      });
+  lf_worstFive(
+      out, f, "slow flight", [](const auto& a) { return a.slowSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, longest {:.1f} s, slowest {:.0f} kt, bound {:.0f} kt", a.slowSeconds,
+                           a.longestSlowSeconds, a.slowestFlownKt, a.slowBoundKt);
+      });
+  lf_worstFive(
+      out, f, "crawling against the reported pace", [](const auto& a) { return a.crawlSeconds; },
+      [](const auto& a) { return fmt::format("{:.1f} s", a.crawlSeconds); });
+  lf_worstFive(
+      out, f, "turning beyond the category's bank", [](const auto& a) { return a.bankTurnSeconds; },
+      [](const auto& a) {
+        return fmt::format(
+            "{:.1f} s, longest {:.1f} s, worst {:.1f} deg/s at {:.0f} kt where {:.1f} deg/s is the bound "
+            "({}, {:.0f} deg bank)",
+            a.bankTurnSeconds, a.longestBankTurnSeconds, a.worstBankTurnDegPerS, a.worstBankTurnKt,
+            a.worstBankTurnBoundDegPerS, lf_categoryName(a.category), a.bankDeg);
+      });
+  lf_worstFive(
+      out, f, "turning beyond a fixed bank", [](const auto& a) { return a.fixedBankTurnSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, longest {:.1f} s", a.fixedBankTurnSeconds, a.longestFixedBankTurnSeconds);
+      });
+  lf_worstFive(
+      out, f, "porpoising", [](const auto& a) { return static_cast<double>(a.porpoiseSpells); },
+      [](const auto& a) {
+        return fmt::format("{} spells, the first from {:.1f} s, {:+.0f} to {:+.0f} ft/min", a.porpoiseSpells,
+                           a.porpoiseAt, a.porpoiseUpFtMin, a.porpoiseDownFtMin);
+      });
+  lf_worstFive(
+      out, f, "steep vertical speed", [](const auto& a) { return a.steepSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, steepest {:+.0f} ft/min at {:.1f} s", a.steepSeconds, a.steepestFtMin,
+                           a.steepestAt);
+      });
+  lf_worstFive(
+      out, f, "below the ground", [](const auto& a) { return a.belowGroundSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, deepest {:.0f} ft below the field at {:.1f} s", a.belowGroundSeconds,
+                           a.deepestBelowFt, a.deepestBelowAt);
+      });
+}
+
+void lf_printArrivals(std::ostream& out, const Figures& f) {
+  out << fmt::format(
+      "\narrivals (on the records' clock their last airborne and first ground report and when they reach the "
+      "field; the touchdown on the flown clock and against the records' due time):\n");
+  std::vector<std::string> notFlown;
+  for (const Arrival& a : f.arrivals) {
+    const std::string who = fmt::format("{} ({})", a.callsign.empty() ? "?" : a.callsign, a.hexid);
+    if (!a.flown) {
+      notFlown.push_back(who);
+      continue;
+    }
+    std::string text = fmt::format("  {:<22} {:<4} air {:6.1f} ground {:6.1f} down {:6.1f}: ", who, a.airport,
+                                   a.airborneAt, a.groundAt, a.recordedTouchdownAt);
+    if (!a.touchedDown) {
+      out << text << "NEVER TOUCHED DOWN" << (a.why.empty() ? "" : ": ") << a.why << "\n";
+      continue;
+    }
+    text +=
+        fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds, a.inTime ? "" : ", NOT IN TIME");
+    const bool fault = a.placeJudged && !a.inFirstPart;
+    if (a.runway.empty()) {
+      text += fault ? ", OFF THE RUNWAYS" : ", off the runways";
+    } else {
+      text += fmt::format(", {} {:.0f} m of {:.0f}{}", a.runway, a.alongM, a.runwayLengthM,
+                          fault ? " TOO FAR DOWN IT" : "");
+    }
+    text += a.placeJudged ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
+                          : std::string(" (the records off the runways)");
+    text += std::isnan(a.airborneAgainAt) ? std::string(", stays down")
+                                          : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
+    if (a.flareKt > 0)
+      text += fmt::format(", flare {:.0f} kt (approach {:.0f} kt){}", a.flareKt, a.approachKt,
+                          a.slowFlare ? " TOO SLOW" : "");
+    out << text << "\n";
+  }
+  if (f.arrivals.empty()) out << "  none\n";
+  if (!notFlown.empty())
+    out << fmt::format("  not flown in the air before their touchdown ({}): {}\n", notFlown.size(),
+                       fmt::join(notFlown, ", "));
+}
+
+void lf_printRemovals(std::ostream& out, const Figures& f) {
+  out << fmt::format("objects removed while the feed reported their aircraft, never created again:{}\n",
+                     f.removedNotRecreated.empty() ? " none" : "");
+  for (const Removal& r : f.removedNotRecreated)
+    out << fmt::format("  {} ({}) object {} removed at {:.1f} s {} at {:.0f} ft, reported until {:.1f} s\n",
+                       r.callsign.empty() ? "?" : r.callsign, r.hexid, r.objectId, r.removedAt,
+                       r.onGround ? "on the ground" : "in the air", r.altitude, r.reportedUntil);
+}
+
 }  // namespace
 
 void print(std::ostream& out, const Figures& f, const Options& o, bool perAircraft) {
@@ -360,6 +622,7 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
         << o.overspeedFactor << " x the highest reported speed + " << o.overspeedAddKt
         << " kt, run s: the longest run; flown: the highest speed flown, kt; rev: reversals on the ground; drop: dropped "
            "positions that later records confirm)\n\n";
+    lf_printProfileTable(out, f, o);
   }
   std::size_t aircraft = 0;
   for (const AircraftFigures& a : f.aircraft)
@@ -386,6 +649,7 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
     if (!d.rolled)
       out << fmt::format("  {} ({}) rolls at {:.0f} s of the records: {}\n", d.callsign, d.hexid, d.rollTime,
                          d.hasObject ? "its objects never rolled then" : "no object of it was flown");
+  lf_printProfileTotals(out, f, o);
   out << "\n";
   lf_worstFive(out, f, "seconds off the nose", [](const auto& a) { return a.offNoseSeconds; },
                [](const auto& a) { return fmt::format("{:.1f} s, worst {:.0f} deg at {:.0f} kt", a.offNoseSeconds,
@@ -403,6 +667,14 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
                                                       a.groundReversalSeconds, a.fastestGroundTurnDegPerS); });
   lf_worstFive(out, f, "dropped positions confirmed", [](const auto& a) { return static_cast<double>(a.droppedConfirmed); },
                [](const auto& a) { return fmt::format("{}", a.droppedConfirmed); });
+  lf_printProfileWorst(out, f);
+  lf_printArrivals(out, f);
+  lf_printRemovals(out, f);
+  if (f.delayMedianSeconds || f.crossTrackP95Metres) out << "\n";
+  if (f.delayMedianSeconds)
+    out << fmt::format("delay between reported and flown clock, median: {:.2f} s\n", *f.delayMedianSeconds);
+  if (f.crossTrackP95Metres)
+    out << fmt::format("airborne cross-track distance, p95: {:.1f} m\n", *f.crossTrackP95Metres);
 }
 
 void printTimeline(std::ostream& out, const Input& input, const Options& o, std::string_view who) {
@@ -435,23 +707,70 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
     }
   }
   const int every = std::max(1, static_cast<int>(std::lround(1.0 / o.gridSeconds)));
+  const Fields fields(input);
   for (const FlownTrack& track : input.tracks) {
     if (!matches(track.hexid, track.callsign)) continue;
+    const ReportedAircraft* reported = lf_reported(input, track.hexid);
+    detail::ProfileMeasures profile(track, reported, input, o, lf_category(track, reported));
     std::int64_t k = 0;
-    lf_forEachInterval(track, o, [&](const Interval& iv) {
-      const double off = std::fabs(lf_turnDeg(iv.courseDeg, iv.middle.headingDeg));
-      std::string flags;
-      if (!iv.onGround && iv.speedKt >= o.courseAboveKt && off > o.offNoseDeg) flags += " NOSE";
-      if (iv.speedKt > o.fastTurnAboveKt && iv.turnDegPerS > o.fastTurnDegPerS) flags += " TURN";
-      if (bound > 0 && iv.speedKt > bound) flags += " FAST";
-      if (iv.ground && iv.speedKt > o.groundTurnAboveKt && iv.turnDegPerS > o.groundTurnDegPerS) flags += " REVERSAL";
-      if (k++ % every == 0 || !flags.empty())
-        rows.push_back({iv.mid, 1,
-                        fmt::format("{:9.2f} flown  {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.1f} {:6.0f} {:7.1f} {:>4} course {:5.1f}{}",
-                                    iv.mid, track.objectId, iv.middle.latitude, iv.middle.longitude, iv.middle.altitude,
-                                    iv.middle.headingDeg, iv.speedKt, iv.turnDegPerS, iv.onGround ? "G" : "A",
-                                    iv.courseDeg, flags)});
-    }, [](double) {});
+    detail::forEachInterval(
+        track, o, fields,
+        [&](const Interval& iv) {
+          const unsigned seen = profile.add(iv);
+          const double off = std::fabs(lf_turnDeg(iv.courseDeg, iv.middle.headingDeg));
+          std::string flags;
+          if (!iv.onGround && iv.speedKt >= o.courseAboveKt && off > o.offNoseDeg) flags += " NOSE";
+          if (iv.speedKt > o.fastTurnAboveKt && iv.turnDegPerS > o.fastTurnDegPerS) flags += " TURN";
+          if (bound > 0 && iv.speedKt > bound) flags += " FAST";
+          if (iv.ground && iv.speedKt > o.groundTurnAboveKt && iv.turnDegPerS > o.groundTurnDegPerS)
+            flags += " REVERSAL";
+          static const std::pair<detail::Seen, const char*> kMarks[] = {
+              {detail::kStill, " STILL"},          {detail::kSlow, " SLOW"},
+              {detail::kCrawl, " CRAWL"},          {detail::kBankTurn, " BANK"},
+              {detail::kFixedBankTurn, " BANK35"}, {detail::kReversal, " VSREV"},
+              {detail::kSteep, " STEEP"},          {detail::kBelow, " BELOW"}};
+          for (const auto& [bit, mark] : kMarks)
+            if ((seen & bit) != 0) flags += mark;
+          if (k++ % every == 0 || !flags.empty())
+            rows.push_back(
+                {iv.mid, 1,
+                 fmt::format(
+                     "{:9.2f} flown  {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.1f} {:6.0f} {:7.1f} {:>4} course {:5.1f} "
+                     "above {:6.0f} vs {:>6}{}",
+                     iv.mid, track.objectId, iv.middle.latitude, iv.middle.longitude, iv.middle.altitude,
+                     iv.middle.headingDeg, iv.speedKt, iv.turnDegPerS, iv.onGround ? "G" : "A", iv.courseDeg,
+                     iv.heightFt, iv.vsFtMin ? fmt::format("{:.0f}", *iv.vsFtMin) : "-", flags)});
+        },
+        [&](double) { profile.gap(); });
+    if (std::isfinite(track.removedAt))
+      rows.push_back({track.removedAt, 2, fmt::format("{:9.2f} object {} removed", track.removedAt, track.objectId)});
+  }
+  // The arrivals and the removals as measure() judges them.
+  Input own;
+  own.delaySeconds = input.delaySeconds;
+  own.airports = input.airports;
+  own.parkElevationFt = input.parkElevationFt;
+  own.cgFt = input.cgFt;
+  for (const FlownTrack& t : input.tracks)
+    if (matches(t.hexid, t.callsign)) own.tracks.push_back(t);
+  for (const auto& [h, a] : input.reported)
+    if (matches(h, a.callsign)) own.reported[h] = a;
+  Figures judged;
+  detail::measureArrivals(own, o, Fields(own), judged);
+  for (const Arrival& a : judged.arrivals) {
+    rows.push_back({a.airborneAt + input.delaySeconds, 2,
+                    fmt::format("{:9.2f} records: last airborne position ({} {})", a.airborneAt + input.delaySeconds,
+                                a.airport, a.flown ? "flown" : "not flown then")});
+    rows.push_back({a.recordedTouchdownAt + input.delaySeconds, 2,
+                    fmt::format("{:9.2f} records: touchdown", a.recordedTouchdownAt + input.delaySeconds)});
+    rows.push_back({a.groundAt + input.delaySeconds, 2,
+                    fmt::format("{:9.2f} records: first on the ground", a.groundAt + input.delaySeconds)});
+    if (a.touchedDown)
+      rows.push_back(
+          {a.touchdownAt, 2,
+           fmt::format("{:9.2f} TOUCHDOWN {:+.1f} s, {} {:.0f} m of {:.0f}, flare {:.0f} kt{}", a.touchdownAt,
+                       a.lateSeconds, a.runway.empty() ? "off the runways" : a.runway, a.alongM, a.runwayLengthM,
+                       a.flareKt, std::isnan(a.airborneAgainAt) ? "" : ", in the air again")});
   }
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t != b.t ? a.t < b.t : a.order < b.order; });
   out << fmt::format("timeline of {} (flown clock; reports at their due time; speed bound {:.0f} kt)\n", who, bound);
@@ -518,6 +837,10 @@ std::vector<FlownTrack> readTrace(std::istream& in) {
       t.objectId = id;
       const std::size_t bar = detail.rfind('|');
       t.callsign = bar == std::string::npos ? detail : detail.substr(bar + 1);
+      if (std::isnan(t.createdAt)) t.createdAt = lf_number(f[0]);
+    } else if (what == "removed" || what == "removed-by-sim") {
+      auto it = byId.find(id);
+      if (it != byId.end() && std::isnan(it->second.removedAt)) it->second.removedAt = lf_number(f[0]);
     } else if (what == "position") {
       auto it = byId.find(id);
       if (it == byId.end()) continue;  // an object created before the trace began
@@ -588,18 +911,28 @@ std::optional<double> fitDelay(const Input& input, double from, double to) {
   }
   // Every n-th position is plenty for one number.
   const std::size_t stride = std::max<std::size_t>(1, uses.size() / 4000);
+  // The flown clock: a run shorter than the recording meets only the positions due while it ran.
+  double flownFrom = std::numeric_limits<double>::infinity(), flownTo = -flownFrom;
+  for (const FlownTrack& t : input.tracks) {
+    if (t.points.empty()) continue;
+    flownFrom = std::min(flownFrom, t.points.front().t);
+    flownTo = std::max(flownTo, t.points.back().t);
+  }
   const auto medianAt = [&](double delay) {
     std::vector<double> d;
+    std::size_t due = 0;
     for (std::size_t i = 0; i < uses.size(); i += stride) {
+      const double at = uses[i].r->t + delay;
+      if (at >= flownFrom && at <= flownTo) ++due;
       for (const FlownTrack* t : *uses[i].tracks) {
-        const auto p = lf_at(*t, uses[i].r->t + delay, 10);
+        const auto p = lf_at(*t, at, 10);
         if (!p) continue;
         d.push_back(gf_distanceNm(lf_pos(*p), lf_pos(*uses[i].r)));
         break;
       }
     }
-    // A delay that meets few positions is no fit.
-    if (d.size() * 4 < uses.size() / stride) return std::numeric_limits<double>::infinity();
+    // A delay that meets few of the positions due while the objects flew is no fit.
+    if (d.empty() || d.size() * 4 < due) return std::numeric_limits<double>::infinity();
     return lf_median(std::move(d));
   };
   double best = std::numeric_limits<double>::infinity(), bestDelay = 0;

@@ -7,15 +7,31 @@
 // - seconds flown faster than 1.3 x the aircraft's highest reported ground speed + 30 kt;
 // - reversals on the ground: heading changes faster than 30 degrees a second above 30 kt;
 // - reported positions the engine dropped although the aircraft's next records continue from them;
+// - aeroplanes standing still aloft (below 20 kt more than 100 ft above the field) and flying slower
+//   than 60 % of their slowest reported airborne speed; seconds below 40 kt while the reported leg
+//   is flown at more than 100 kt;
+// - turns faster than a coordinated turn at the category's bank allows (and at a fixed 35 degrees);
+// - porpoising (the vertical speed reversing three times within 40 s where the records do not),
+//   vertical speeds beyond 6,000 ft/min, and points below the ground;
+// - every arrival the records land at an airport of the airport list: when and where on the runway
+//   its object touches down, whether it stays down, how slowly it flies in the flare;
+// - objects removed while the feed still reports their aircraft and never created again;
 // and whether every take-off roll in the records (ground speed rising through 60 kt on the ground)
 // is rolled by one of the aircraft's objects.
 //
 // The flown tracks are resampled on a grid (gridSeconds); each grid interval counts once toward the
 // seconds of a measure. Speed, course and turn rate are taken over windowSeconds centred on the
-// interval (at least the interval itself), the heading at its middle.
+// interval (at least the interval itself), the heading at its middle, the vertical speed over
+// vsWindowSeconds. "The field" under a point is the elevation of the nearest airport of the airport
+// list, else the park airport's; a flown point stands on the ground when its object says so or when
+// it is no higher than the field plus the object's reference height (Input::cgFt) and 0.5 ft.
 
+#include "core/geometry.hpp"
+
+#include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -39,6 +55,10 @@ struct FlownTrack {
   std::uint32_t objectId = 0;
   std::uint32_t hexid = 0;
   std::string callsign;
+  int category = -1;  // the engine's aircraft category (Light ... Rotorcraft); -1 when not known
+  // When the object was created and removed (flown clock); NaN when not seen.
+  double createdAt = std::numeric_limits<double>::quiet_NaN();
+  double removedAt = std::numeric_limits<double>::quiet_NaN();
   std::vector<FlownPoint> points;  // in time order
 };
 
@@ -54,12 +74,40 @@ struct Reported {
   double speedKt = 0;
   bool airborne = false;
   Taken taken = Taken::Unknown;  // whether the engine took it into the aircraft's buffer
+  double trackDeg = 0;           // the track reported with it; 0 when none
+};
+
+// One line of the recording as it stands, queued by the feed or not (the feed drops the ground
+// reports away from the park airport, so only these show where other airports' arrivals touch down).
+struct Recorded {
+  double t = 0;  // reported clock
+  double latitude = 0;
+  double longitude = 0;
+  double altitude = 0;  // feet, as recorded
+  double speedKt = 0;
 };
 
 struct ReportedAircraft {
   std::string callsign;
+  int category = -1;                // from the recorded type, as the engine derives it; -1: not known
   double highestSpeedKt = 0;        // over every record of the aircraft, queued or not
   std::vector<Reported> positions;  // in time order
+  std::vector<Recorded> records;    // every recorded line, in time order
+};
+
+// A runway of the airport list's airports: its two ends (idents and positions), metres.
+struct Runway {
+  std::array<std::string, 2> ends;
+  std::array<LatLon, 2> at;
+  double lengthM = 0;
+  double widthM = 0;
+};
+
+struct Airport {
+  std::string code;
+  LatLon at;
+  double elevationFt = 0;
+  std::vector<Runway> runways;
 };
 
 struct Input {
@@ -67,6 +115,19 @@ struct Input {
   std::map<std::uint32_t, ReportedAircraft> reported;  // by hexid
   // Flown clock = reported clock + delaySeconds at the due time of a position.
   double delaySeconds = 30;
+  // The airport list (the nearest one gives the field under a point) and the park airport's elevation
+  // (the field where the list is empty).
+  std::vector<Airport> airports;
+  double parkElevationFt = 0;
+  // How high above the ground an object's flown altitude stands when it is on the ground (the
+  // static CG the simulator answers).
+  double cgFt = 0;
+  // The park airport (the feed reports aircraft on the ground within 5 nm of it, and elsewhere only
+  // their landing rolls), and the user with the radius the program creates aircraft within; unknown
+  // when not set.
+  std::optional<LatLon> park;
+  std::optional<LatLon> user;
+  double radiusNm = 0;
 };
 
 struct Options {
@@ -86,8 +147,18 @@ struct Options {
   // ones are repeats and the feed's near-duplicates) ...
   double droppedAwayNm = 0.25;
   // ... and the next distinct record, within nextWithinSeconds, lies nearer to it than to the last
-  // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm.
+  // position taken and within what 1.5 x the higher reported speed + 50 kt covers, plus 0.05 nm; in
+  // the air it also moves on from it (it lies ahead of it along its own reported track, and more
+  // than repeatedTrackNm off the track taken so far: the feed repeating a stretch of track confirms
+  // nothing), and the dropped position's track could have been turned onto from the last one taken
+  // (once trackPositions positions were taken) at the category's bank or standardRateDegPerS,
+  // whichever is faster, in the time between them, with trackPlayDeg of play: a faster turn is
+  // another sender's stale stream.
   double nextWithinSeconds = 120;
+  double repeatedTrackNm = 0.3;
+  std::size_t trackPositions = 3;
+  double trackPlayDeg = 30;
+  double standardRateDegPerS = 3;
   // Where the engine's buffer is not known (a trace), a position counts as taken when one of the
   // aircraft's objects passed within passNm of it from passSeconds before its due time to
   // lateSeconds after it, and not before it passed the position taken before (an aircraft late on
@@ -107,6 +178,87 @@ struct Options {
   // Take-off rolls due this close to the start or the end of the flown clock are not checked (the
   // aircraft may not yet, or no longer, be flown).
   double rollMarginSeconds = 60;
+
+  // Standing still aloft: an aeroplane (not a helicopter) slower than stillKt more than stillAboveFt
+  // above the field; bound: no spell of maxStillRunSeconds or more.
+  double stillKt = 20;
+  double stillAboveFt = 100;
+  double maxStillRunSeconds = 3;
+  // Slow flight: an aeroplane in the air slower than slowShare x its slowest reported airborne speed,
+  // more than slowAboveFt above the field (not the flare, the landing roll or the lift-off) and not
+  // in the first or last slowMarginSeconds of its object's track; bound: no spell of
+  // maxSlowRunSeconds or more.
+  double slowShare = 0.6;
+  double slowAboveFt = 50;
+  double slowMarginSeconds = 5;
+  double maxSlowRunSeconds = 5;
+  // Crawling (counted, no bound): in the air slower than crawlKt while the reported leg, from one
+  // distinct position to the next (at most paceGapSeconds apart), is flown faster than paceKt.
+  double crawlKt = 40;
+  double paceKt = 100;
+  double paceGapSeconds = 60;
+  // Turns against the bank: the heading turning faster than bankTurnFactor x the rate of a
+  // coordinated turn (g tan(bank) / V at the speed flown) + bankTurnAddDegPerS; helicopters slower
+  // than rotorTurnAboveKt are not measured. The bank is the category's (categoryBankDeg, by
+  // category; 0 takes fixedBankDeg); the same is counted against fixedBankDeg for every aircraft.
+  // Bound: no spell against the category's bank of maxBankTurnRunSeconds or more.
+  double bankTurnFactor = 1.2;
+  double bankTurnAddDegPerS = 0.5;
+  double rotorTurnAboveKt = 60;
+  std::array<double, 6> categoryBankDeg{};
+  double fixedBankDeg = 35;
+  double maxBankTurnRunSeconds = 3;
+  // The vertical profile: vertical speeds over vsWindowSeconds. Porpoising: an aeroplane's vertical
+  // speed reverses (from beyond +reversalFtMin to beyond -reversalFtMin or back) porpoiseReversals
+  // times within porpoiseSeconds where the records' profile (their altitudes at their due times)
+  // does not; bound: none. Bound: no vertical speed beyond maxVsFtMin.
+  double vsWindowSeconds = 3;
+  double reversalFtMin = 400;
+  double porpoiseSeconds = 40;
+  int porpoiseReversals = 3;
+  double maxVsFtMin = 6000;
+  // Bound: no flown point more than belowGroundFt below the field.
+  double belowGroundFt = 5;
+  // Touchdowns. An arrival: an aeroplane's records turn from the air to the ground (the feed's own
+  // judgement against the field) within arrivalNearNm of an airport of the list with a runway. The
+  // records touch down where their descent reaches the field: the rate from the last airborne
+  // record at least descentBaselineSeconds before the last airborne altitude was first reported
+  // (the records repeat a stale altitude while the aircraft rolls out) carried on from that report,
+  // no later than the first ground record. Its object's first point on the ground after one in the
+  // air, looked for from touchdownBeforeSeconds before the last airborne record's due time to
+  // touchdownAfterSeconds after the first ground record's, is its touchdown. Bounds: it touches down
+  // within touchdownWithinSeconds of the records' touchdown's due time; where the records touch down
+  // on a runway, on a runway too (within runwaySlackM of it) within runwayShare of its length from
+  // the end it lands over, or no more than beyondRecordedM beyond the records' place; it stays down
+  // until the records go airborne again; in the flareSeconds before it, below flareAboveFt above the
+  // field, it flies no slower than flareShare x its approach speed (the slowest airborne record in
+  // the approachSeconds before the touchdown, below approachAboveFt above the field).
+  double arrivalNearNm = 3;
+  double descentBaselineSeconds = 20;
+  double touchdownBeforeSeconds = 120;
+  double touchdownAfterSeconds = 300;
+  double touchdownWithinSeconds = 10;
+  double runwaySlackM = 60;
+  double runwayShare = 1.0 / 3;
+  double beyondRecordedM = 300;
+  double flareSeconds = 60;
+  double flareAboveFt = 400;
+  double flareShare = 0.8;
+  double approachSeconds = 120;
+  double approachAboveFt = 1000;
+  // Bound: no object removed while the feed reports its aircraft more than reportedAfterSeconds
+  // after the removal, with no later object of that hexid or callsign. A report whose position was
+  // first reported due before the removal is a stale repeat of one the object had, and no news.
+  // Reports within radiusEdgeNm of the radius, and on the ground farther than parkGroundNm from the
+  // park airport, bring no aircraft back.
+  double reportedAfterSeconds = 20;
+  double radiusEdgeNm = 0.5;
+  double parkGroundNm = 5;
+  // Bounds of the timing figures, where the caller measured them: the median delay between
+  // reported and flown clock, the 95th percentile of the airborne cross-track distance.
+  double minDelaySeconds = 30;
+  double maxDelaySeconds = 31;
+  double maxCrossTrackP95Metres = 50;
 };
 
 struct AircraftFigures {
@@ -131,6 +283,87 @@ struct AircraftFigures {
   double fastestGroundTurnDegPerS = 0;  // above groundTurnAboveKt
   std::size_t droppedConfirmed = 0;
   bool rolledOnGround = false;  // an object of it moved at rollKt or more on the ground
+
+  int category = -1;   // the category measured (Large where not known)
+  double bankDeg = 0;  // the category's bank
+  // Standing still aloft: seconds in spells of maxStillRunSeconds or more, their count, the longest
+  // spell (any length) with when it began, the altitude then, and the nose at its start and end.
+  double stillSeconds = 0;
+  std::size_t stillSpells = 0;
+  double longestStillSeconds = 0;
+  double stillAt = 0;
+  double stillAltitudeFt = 0;
+  double stillFromDeg = 0;
+  double stillToDeg = 0;
+  // Slow flight: the bound (0: no airborne report), seconds in spells of maxSlowRunSeconds or more,
+  // the longest spell, the slowest flown while measured.
+  double slowBoundKt = 0;
+  double slowSeconds = 0;
+  double longestSlowSeconds = 0;
+  double slowestFlownKt = 0;
+  double crawlSeconds = 0;
+  // Turns against the category's bank (and against fixedBankDeg): seconds in spells of
+  // maxBankTurnRunSeconds or more, the longest spell; the worst turn (the most over its bound).
+  double bankTurnSeconds = 0;
+  double longestBankTurnSeconds = 0;
+  double worstBankTurnDegPerS = 0;
+  double worstBankTurnBoundDegPerS = 0;
+  double worstBankTurnKt = 0;
+  double fixedBankTurnSeconds = 0;
+  double longestFixedBankTurnSeconds = 0;
+  // Porpoising: the spells counted, when the first began, the widest vertical speeds flown in them.
+  std::size_t porpoiseSpells = 0;
+  double porpoiseAt = 0;
+  double porpoiseUpFtMin = 0;
+  double porpoiseDownFtMin = 0;
+  // Vertical speed beyond maxVsFtMin: seconds, the steepest (signed) and when.
+  double steepSeconds = 0;
+  double steepestFtMin = 0;
+  double steepestAt = 0;
+  // Below the ground: seconds, the deepest below the field (feet, positive) and when.
+  double belowGroundSeconds = 0;
+  double deepestBelowFt = 0;
+  double deepestBelowAt = 0;
+};
+
+// An arrival of the records and how its object touched down (flown clock unless said otherwise).
+struct Arrival {
+  std::uint32_t hexid = 0;
+  std::string callsign;
+  std::string airport;
+  double airborneAt = 0;  // reported clock: when the last airborne record's position was first reported
+  double groundAt = 0;    // reported clock: the first ground record
+  // Reported clock: when the records reach the field, their descent before the last airborne
+  // altitude (first reported) carried on down to it, between that report and the first ground record.
+  double recordedTouchdownAt = 0;
+  double approachKt = 0;  // the slowest airborne record of the approach
+  bool flown = false;     // an object of it flew in the air before its touchdown was due
+  bool touchedDown = false;
+  std::string why;      // what its objects did instead, when none touched down
+  bool inTime = false;  // touched down within touchdownWithinSeconds of the records' touchdown
+  double touchdownAt = 0;
+  double lateSeconds = 0;  // touchdownAt - (recordedTouchdownAt + delay)
+  std::string runway;      // the end it landed over; empty off every runway
+  double alongM = 0;       // from that end
+  double runwayLengthM = 0;
+  // The records' touchdown on a runway (their positions at its time): the place is judged only then.
+  bool placeJudged = false;
+  double recordedAlongM = std::numeric_limits<double>::quiet_NaN();
+  bool inFirstPart = false;  // on a runway, within runwayShare of it or no farther than the records
+  double airborneAgainAt = std::numeric_limits<double>::quiet_NaN();  // NaN: it stayed down
+  double flareKt = 0;  // the slowest flown in the flare; 0 where not measured
+  bool slowFlare = false;
+};
+
+// An object removed while the feed went on reporting its aircraft, never created again.
+struct Removal {
+  std::uint32_t hexid = 0;
+  std::uint32_t objectId = 0;
+  std::string callsign;
+  double removedAt = 0;      // flown clock
+  double reportedUntil = 0;  // the last report's due time
+  float altitude = 0;        // its last flown point
+  bool onGround = false;
 };
 
 struct Departure {
@@ -156,11 +389,77 @@ struct Figures {
   std::size_t aircraftOverspeedRun = 0;    // an overspeed run of maxOverspeedRunSeconds or more
   std::vector<Departure> departures;       // the take-off rolls checked
   std::size_t departuresNotRolled = 0;
+
+  double stillSeconds = 0;
+  std::size_t aircraftStill = 0;  // a spell of maxStillRunSeconds or more
+  double slowSeconds = 0;
+  std::size_t aircraftSlow = 0;  // a spell of maxSlowRunSeconds or more
+  double crawlSeconds = 0;
+  std::size_t aircraftCrawling = 0;
+  double bankTurnSeconds = 0;
+  std::size_t aircraftBankTurn = 0;  // a spell of maxBankTurnRunSeconds or more
+  double fixedBankTurnSeconds = 0;
+  std::size_t aircraftFixedBankTurn = 0;  // the same against fixedBankDeg
+  std::size_t aircraftPorpoising = 0;
+  double steepSeconds = 0;
+  std::size_t aircraftSteep = 0;
+  // The steepest the records' own profiles (repeated altitudes left out) descend or climb (signed).
+  double recordsSteepestFtMin = 0;
+  std::string recordsSteepestCallsign;
+  std::size_t aircraftRecordsSteep = 0;  // whose records go beyond maxVsFtMin
+  double belowGroundSeconds = 0;
+  std::size_t aircraftBelowGround = 0;
+  std::vector<Arrival> arrivals;   // by the time of their records' touchdown
+  std::size_t arrivalsJudged = 0;  // of them, those whose object flew in the air before the touchdown
+  std::size_t arrivalsLate = 0;    // never touched down, or not in time
+  std::size_t arrivalsLong = 0;    // touched down off the runway or beyond its first part (where judged)
+  std::size_t arrivalsUpAgain = 0;
+  std::size_t arrivalsSlowFlare = 0;
+  std::vector<Removal> removedNotRecreated;
+  // Where the caller measured them: the median delay and the 95th percentile of the cross-track
+  // distance.
+  std::optional<double> delayMedianSeconds;
+  std::optional<double> crossTrackP95Metres;
+
   double offNoseShare() const { return airborneSeconds > 0 ? offNoseSeconds / airborneSeconds : 0; }
 };
 
 Figures measure(const Input& input, const Options& options = {});
 
+// The bounds of check(), each failing by itself.
+enum class Bound {
+  OffNoseShare,
+  OffNoseAircraft,
+  FastTurn,
+  Overspeed,
+  GroundReversal,
+  DroppedConfirmed,
+  TakeOffRoll,
+  StandingStill,
+  SlowFlight,
+  BankTurn,
+  Porpoising,
+  VerticalSpeed,
+  BelowGround,
+  TouchdownTime,
+  TouchdownPlace,
+  StaysDown,
+  Flare,
+  RemovedNotRecreated,
+  Delay,
+  CrossTrack,
+};
+
+// The bound's name as written here ("StandingStill").
+const char* boundName(Bound bound);
+
+struct FailedBound {
+  Bound bound;
+  std::string text;
+};
+
+// The bounds that fail, each with its line for a person; empty when all hold.
+std::vector<FailedBound> failedBounds(const Figures& figures, const Options& options = {});
 // The lines of the bounds that fail, empty when all hold.
 std::vector<std::string> check(const Figures& figures, const Options& options = {});
 
@@ -170,15 +469,19 @@ void print(std::ostream& out, const Figures& figures, const Options& options, bo
 
 // One aircraft (a callsign or a decimal hexid) in time order on the flown clock: its reported
 // positions at their due times (taken or dropped) and its flown intervals, one a second and every one
-// a measure counts (marked NOSE, TURN, FAST, REVERSAL), for a person looking into a figure.
+// a measure counts (marked NOSE, TURN, FAST, REVERSAL, STILL, SLOW, CRAWL, BANK, BANK35, VSREV for a
+// reversal of the vertical speed, STEEP, BELOW), with the height above the field and the vertical
+// speed; its records' touchdowns and its own, and its objects' removals, for a person looking into a
+// figure.
 void printTimeline(std::ostream& out, const Input& input, const Options& options, std::string_view who);
 
 // ---- The simulator double's trace ----
 
 // The objects of a trace ("time_s,object_id,what,lat,lon,alt_ft,pitch_deg,bank_deg,heading_deg,
 // on_ground,detail"): a track per created object with its position rows, the callsign from its
-// "created" row's detail ("title|callsign"). Objects whose callsign ends in '*' (static parked
-// aircraft) are left out. Throws std::runtime_error on a file that cannot be read or is no trace.
+// "created" row's detail ("title|callsign"), when it was created and removed ("removed" or
+// "removed-by-sim"). Objects whose callsign ends in '*' (static parked aircraft) are left out. Throws
+// std::runtime_error on a file that cannot be read or is no trace.
 std::vector<FlownTrack> readTrace(std::istream& in);
 
 // Gives each track the hexid of the reported aircraft flying under its callsign (a trailing '_' of

@@ -1,8 +1,11 @@
 // amb_flightcheck: measures what a pilot would see wrong in the flown AI tracks (noses off the path,
-// spins, overspeed, reversals on the ground, genuine positions dropped, take-offs never rolled),
-// either on the simulator double's trace of a run of the program or on a replay of a recording
-// through the feed and the engine in virtual time.
+// spins, overspeed, reversals on the ground, genuine positions dropped, take-offs never rolled,
+// aeroplanes standing still or crawling aloft, turns no bank allows, porpoising, plunges, landings
+// away from where the records land, aircraft removed and never created again), either on the
+// simulator double's trace of a run of the program or on a replay of a recording through the feed
+// and the engine in virtual time.
 
+#include "enginesim/fidelity.hpp"
 #include "enginesim/harness.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
@@ -30,9 +33,10 @@ constexpr const char* kUsage =
     "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
     "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
-    "                       [--pass SECONDS]\n"
+    "                       [--pass SECONDS] [--cg FT]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
     "  common: [--grid SECONDS] [--window SECONDS] [--quiet] [--check] [--detail CALLSIGN|HEXID]...\n"
+    "          [--airports AIRPORTS.csv[.gz] --runways RUNWAYS.csv[.gz]]\n"
     "  --replay flies the recording through the feed and the engine in virtual time (a flown point every\n"
     "  CYCLES cycles, 10 unless given); --trace reads the simulator double's trace of a run that replayed\n"
     "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
@@ -40,11 +44,21 @@ constexpr const char* kUsage =
     "  --pass seconds (60) before its due time to 300 s after it, after the position taken before it,\n"
     "  and with --log lists the aircraft whose positions the program's log says it dropped. The\n"
     "  recording is the JFK one unless given; without --airport and --user the JFK setting is used.\n"
+    "  The airport list (OurAirports' tables, as the program's list is made; the repository's copies\n"
+    "  unless given) gives the field under each point and the runways of the touchdowns; --cg the\n"
+    "  height of a trace's objects above the ground when they stand on it (6.5 ft, the double's).\n"
     "  --check: exit code 1\n"
     "  when a bound fails (at most 1 % of airborne seconds more than 45 deg off the nose and no aircraft\n"
     "  more than 10 s; no fast turn of 3 s; no overspeed of 5 s; no reversal on the ground; no dropped\n"
-    "  position confirmed; every take-off roll rolled). --detail prints an aircraft's reported positions\n"
-    "  and flown track in time order, with the intervals each measure counts.\n";
+    "  position confirmed; every take-off roll rolled; no aeroplane below 20 kt more than 100 ft above\n"
+    "  the field for 3 s, nor below 60 % of its slowest reported airborne speed for 5 s; no turn faster\n"
+    "  than 1.2 x the rate of a coordinated turn at the category's bank + 0.5 deg/s for 3 s; no\n"
+    "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the field; every\n"
+    "  arrival touching down within 10 s of its records, in the first third of a runway, staying down,\n"
+    "  not below 80 % of its approach speed in the flare; no object removed while its aircraft is still\n"
+    "  reported and never created again; delay median 30-31 s; cross-track p95 at most 50 m).\n"
+    "  --detail prints an aircraft's reported positions and flown track in time order, with the\n"
+    "  intervals each measure counts, its touchdowns and its removals.\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -52,19 +66,54 @@ int usage() {
 }
 
 // The replay: every position the feed queued, which of them the engine took, and every object's
-// track (a point every `every` cycles).
-fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every) {
+// track (a point every `every` cycles); how closely the objects follow the reported positions.
+fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every,
+                    enginesim::FidelityFigures& fidelity) {
   const auto lines = enginesim::readRecording(recording);
   options.sim.trackEvery = 0;
   enginesim::EngineHarness h(options);
   fc::ReplayCollector collect(h, lines, every, options.parkAirport.alt, options.sim.staticCg);
-  h.onQueued = [&](const enginesim::RecordedLine& line, const Situation& s) { collect.queued(line, s); };
+  enginesim::FidelityOptions fidelityOptions;
+  fidelityOptions.groundElevationFt = options.parkAirport.alt;
+  enginesim::FidelityRecorder recorder(fidelityOptions);
+  h.onQueued = [&](const enginesim::RecordedLine& line, const Situation& s) {
+    collect.queued(line, s);
+    recorder.reported(line.hexid, s.due - kTrafficDelayCycles, s.latitude, s.longitude, s.airborne != 0);
+  };
   h.sim().onPosition = [&](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
     collect.flown(cycle, o, b);
+    recorder.flown(cycle, o.id, o.hexid, b);
   };
   h.schedule(lines);
   h.run(h.lastLineCycle() + 3000 + 8 * 800 + 2000);
+  fidelity = recorder.figures();
   return collect.finish();
+}
+
+// How closely a trace's objects follow the reported positions: the trace's clock shifted so that
+// each position falls due the engine's delay after it was queued.
+enginesim::FidelityFigures lf_traceFidelity(const fc::Input& input, double groundFt) {
+  enginesim::FidelityOptions options;
+  options.groundElevationFt = groundFt;
+  options.sampleEvery = 1;
+  enginesim::FidelityRecorder recorder(options);
+  const auto cycleOf = [](double seconds) {
+    return static_cast<std::int32_t>(std::lround(seconds * kCyclesPerSecond));
+  };
+  for (const auto& [hexid, a] : input.reported)
+    for (const fc::Reported& r : a.positions)
+      recorder.reported(hexid, cycleOf(r.t), r.latitude, r.longitude, r.airborne);
+  for (const fc::FlownTrack& t : input.tracks) {
+    if (t.hexid == 0) continue;
+    for (const fc::FlownPoint& p : t.points) {
+      AiPosBlock b{};
+      b.latitude = p.latitude;
+      b.longitude = p.longitude;
+      b.altitude = p.altitude;
+      recorder.flown(cycleOf(p.t - input.delaySeconds) + kTrafficDelayCycles, t.objectId, t.hexid, b);
+    }
+  }
+  return recorder.figures();
 }
 
 // The positions of the recording the feed would queue (its own checks and on-ground judgement), on
@@ -110,6 +159,8 @@ void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
 
 int main(int argc, char** argv) {
   std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log;
+  std::filesystem::path airports = AMB_FLIGHTCHECK_AIRPORTS, runways = AMB_FLIGHTCHECK_RUNWAYS;
+  double cgFt = 6.5;
   std::vector<std::string> details;
   enginesim::HarnessOptions options;
   fc::Options check;
@@ -140,6 +191,12 @@ int main(int argc, char** argv) {
       recording = value;
     } else if (a == "--faa") {
       faa = value;
+    } else if (a == "--airports") {
+      airports = value;
+    } else if (a == "--runways") {
+      runways = value;
+    } else if (a == "--cg" && isNumber && number >= 0) {
+      cgFt = number;
     } else if (a == "--trace") {
       trace = value;
     } else if (a == "--detail") {
@@ -170,10 +227,17 @@ int main(int argc, char** argv) {
   options.sim.groundElevation = options.parkAirport.alt;
   try {
     fc::Input input;
+    check = fc::engineOptions(check);
+    enginesim::FidelityFigures fidelity;
+    double delayMedian = 0;
+    enginesim::loadDataBase(faa, recording);
+    const std::vector<fc::Airport> airportList =
+        fc::readAirportList(airports, runways, {options.userLatitude, options.userLongitude}, options.radiusNm + 10.0);
+    options.airports = fc::engineAirports(airportList);
     if (replay) {
       if (check.gridSeconds * kCyclesPerSecond < every) check.gridSeconds = every / static_cast<double>(kCyclesPerSecond);
-      enginesim::loadDataBase(faa, recording);
-      input = lf_replay(recording, options, every);
+      input = lf_replay(recording, options, every, fidelity);
+      delayMedian = input.delaySeconds + fidelity.medianLateSeconds;
       std::cout << fmt::format("replay of {} in virtual time, a flown point every {} cycles\n", recording.string(), every);
     } else {
       // The double's clock is the wall clock of the run: points come as the program sent them.
@@ -193,14 +257,26 @@ int main(int argc, char** argv) {
         input.delaySeconds = *fitted;
       }
       fc::inferTaken(input, check);
+      input.parkElevationFt = options.parkAirport.alt;
+      input.cgFt = cgFt;
+      fidelity = lf_traceFidelity(input, options.parkAirport.alt);
+      delayMedian = input.delaySeconds + fidelity.medianLateSeconds;
       std::size_t matched = 0;
       for (const auto& t : input.tracks) matched += t.hexid != 0 ? 1 : 0;
       std::cout << fmt::format("trace {}: {} objects, {} of them matched to the recording {}; flown = reported + {:.1f} s\n",
                                trace.string(), input.tracks.size(), matched, recording.string(), input.delaySeconds);
     }
+    input.airports = airportList;
+    input.park = LatLon{options.parkAirport.lat, options.parkAirport.lon};
+    input.user = LatLon{options.userLatitude, options.userLongitude};
+    input.radiusNm = options.radiusNm;
+    std::cout << fmt::format("airport list: {} airports within {} nm of the user\n", input.airports.size(),
+                             options.radiusNm + 10);
     std::cout << fmt::format("grid {:.2f} s, rates over {:.2f} s\n\n", check.gridSeconds,
                              std::max(check.gridSeconds, check.windowSeconds));
-    const fc::Figures figures = fc::measure(input, check);
+    fc::Figures figures = fc::measure(input, check);
+    if (fidelity.positions > 0) figures.delayMedianSeconds = delayMedian;
+    if (fidelity.crossTrackPoints > 0) figures.crossTrackP95Metres = fidelity.p95CrossTrackMetres;
     fc::print(std::cout, figures, check, !quiet);
     if (!log.empty()) lf_printLogDrops(log, std::cout);
     for (const std::string& who : details) {

@@ -1,26 +1,82 @@
 #include "flightcheck/replay.hpp"
 
+#include "airportgen/airportgen.hpp"
 #include "feed/traffic_line.hpp"
+#include "refdata/queries.hpp"
+#include "tracemap/tracemap.hpp"
+#include "traffic/air.hpp"
 #include "traffic/engine.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 namespace amb::flightcheck {
 
+namespace {
+
+bool lf_number(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && std::isfinite(out);
+}
+
+}  // namespace
+
 void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::map<std::uint32_t, ReportedAircraft>& out) {
+  const double t0 = lines.empty() ? 0 : lines.front().timestamp;
   for (const enginesim::RecordedLine& line : lines) {
     ReportedAircraft& a = out[line.hexid];
     const std::string callsign = enginesim::lineField(line.text, 9);
     if (!callsign.empty() && callsign != "null") a.callsign = callsign;
-    const std::string speed = enginesim::lineField(line.text, 8);
-    char* end = nullptr;
-    const double v = std::strtod(speed.c_str(), &end);
-    if (end != speed.c_str() && std::isfinite(v) && v >= 0 && v <= kFastestGroundSpeedKt)
-      a.highestSpeedKt = std::max(a.highestSpeedKt, v);
+    const std::string type = enginesim::lineField(line.text, 10);
+    if (a.category < 0 && !type.empty() && type != "null" && type != "0" && type != "ZZZZ")
+      a.category = gf_aircraftCategory(type);
+    double v = 0;
+    const bool speedRead = lf_number(enginesim::lineField(line.text, 8), v) && v >= 0 && v <= kFastestGroundSpeedKt;
+    if (speedRead) a.highestSpeedKt = std::max(a.highestSpeedKt, v);
+    Recorded r;
+    r.t = line.timestamp - t0;
+    r.speedKt = v;
+    if (speedRead && lf_number(enginesim::lineField(line.text, 2), r.latitude) &&
+        lf_number(enginesim::lineField(line.text, 3), r.longitude) &&
+        lf_number(enginesim::lineField(line.text, 4), r.altitude))
+      a.records.push_back(r);
   }
+}
+
+Options engineOptions(Options options) {
+  for (std::size_t c = 0; c < options.categoryBankDeg.size(); ++c)
+    options.categoryBankDeg[c] = gf_maxBank(static_cast<int>(c)) * kRadToDeg;
+  return options;
+}
+
+std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,
+                                     const LatLon& centre, double withinNm) {
+  std::vector<Airport> out;
+  std::map<std::string, std::size_t> byCode;
+  for (const AirportData& a : airportgen::readOurAirports(airportsCsv, runwaysCsv)) {
+    if (gf_distanceNm(centre, {a.lat, a.lon}) > withinNm) continue;
+    byCode[a.code] = out.size();
+    out.push_back({a.code, {a.lat, a.lon}, a.alt, {}});
+  }
+  tracemap::Tracks tracks;
+  std::string error;
+  if (!tracemap::readRunways(runwaysCsv, tracks, error)) throw std::runtime_error(error);
+  constexpr double kMetresPerFoot = 0.3048;
+  for (const tracemap::Runway& r : tracks.runways) {
+    auto it = byCode.find(r.airport);
+    if (it == byCode.end()) continue;
+    Runway runway;
+    runway.ends = {r.ends[0], r.ends[1]};
+    runway.at = {LatLon{r.a.lat, r.a.lon}, LatLon{r.b.lat, r.b.lon}};
+    runway.lengthM = r.lengthFt * kMetresPerFoot;
+    runway.widthM = r.widthFt * kMetresPerFoot;
+    out[it->second].runways.push_back(std::move(runway));
+  }
+  return out;
 }
 
 Reported reportedOf(double t, const Situation& s) {
@@ -31,6 +87,7 @@ Reported reportedOf(double t, const Situation& s) {
   r.altitude = s.altitude;
   r.speedKt = s.speed;
   r.airborne = s.airborne != 0;
+  r.trackDeg = s.heading;
   return r;
 }
 
@@ -56,6 +113,7 @@ void ReplayCollector::flown(std::int32_t cycle, const enginesim::SimObject& o, c
     t.objectId = o.id;
     t.hexid = o.hexid;
     t.callsign = o.callsign;
+    if (const LiveAc* ac = lf_findLiveByObjectId(o.id); ac != nullptr) t.category = ac->category;
   }
   FlownPoint p;
   p.t = cycle / static_cast<double>(kCyclesPerSecond);
@@ -80,10 +138,26 @@ Input ReplayCollector::finish() {
       r.taken = taken ? Taken::Yes : Taken::No;
     }
   }
-  for (auto& [id, t] : m_tracks) m_input.tracks.push_back(std::move(t));
+  for (auto& [id, t] : m_tracks) {
+    const auto o = m_harness.sim().objects.find(id);
+    if (o != m_harness.sim().objects.end()) {
+      t.createdAt = o->second.createdCycle / static_cast<double>(kCyclesPerSecond);
+      if (o->second.removedCycle >= 0) t.removedAt = o->second.removedCycle / static_cast<double>(kCyclesPerSecond);
+    }
+    m_input.tracks.push_back(std::move(t));
+  }
+  m_input.parkElevationFt = m_groundFt;
+  m_input.cgFt = m_cgFt;
   m_tracks.clear();
   keepDropsOfFlownAircraft(m_input);
   return std::move(m_input);
+}
+
+std::vector<AirportData> engineAirports(const std::vector<Airport>& airports) {
+  std::vector<AirportData> out;
+  out.reserve(airports.size());
+  for (const Airport& a : airports) out.push_back({a.code, "", a.at.lat, a.at.lon, a.elevationFt});
+  return out;
 }
 
 }  // namespace amb::flightcheck

@@ -4,10 +4,12 @@
 // buffers took, and every simulator object's flown track. A harness's replay may feed other
 // observers too: its owner calls queued() and flown() from its own callbacks.
 
+#include "core/airport_data.hpp"
 #include "enginesim/harness.hpp"
 #include "flightcheck/flightcheck.hpp"
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -25,7 +27,9 @@ public:
   // The simulator's onPosition.
   void flown(std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b);
   // After the replay: the input of measure(), each position marked taken or dropped (unknown where
-  // no object of its aircraft flew at its due time, see keepDropsOfFlownAircraft).
+  // no object of its aircraft flew at its due time, see keepDropsOfFlownAircraft), each track with
+  // the category of its live aircraft and when its object was created and removed; the field where
+  // the airport list is empty is the ground the collector was given.
   Input finish();
 
 private:
@@ -42,8 +46,20 @@ private:
   std::map<std::uint32_t, std::vector<Due>> m_dues;
 };
 
-// Every recorded line's callsign and highest ground speed, by hexid.
+// Every recorded line's callsign, highest ground speed and the line itself (on the clock of the
+// first line), by hexid; the category its type gives (the aircraft data base must be loaded).
 void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::map<std::uint32_t, ReportedAircraft>& out);
+
+// Options whose bank of each category is the engine's own most bank.
+Options engineOptions(Options options = {});
+
+// The airports of the program's airport list (made from OurAirports' airport and runway tables, as
+// the build makes it) within withinNm of a position, each with its open runways.
+std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,
+                                     const LatLon& centre, double withinNm);
+
+// The airports of such a list as the engine's airport list holds them (code, position, elevation).
+std::vector<AirportData> engineAirports(const std::vector<Airport>& airports);
 
 // A position the feed queued, on the reported clock `t`.
 Reported reportedOf(double t, const Situation& s);

@@ -165,6 +165,19 @@ TEST(AppEndToEnd, ASecondCloseIsIgnoredAndAnExitDuringTheCountdownEndsTheProgram
   EXPECT_EQ(run.layout.logCount(" parameters "), 1u);
 }
 
+// The window says "closing" at once: a close while the restart's exit takes the run down, before its
+// countdown, ends the program instead of starting a new run.
+TEST(AppEndToEnd, ACloseDuringARestartsExitEndsTheProgram) {
+  AppRun run;
+  ASSERT_TRUE(run.layout.waitLog(kWaiting));
+  ASSERT_TRUE(run.window("type 32788 " + run.layout.simFolder.string()));
+  ASSERT_TRUE(run.layout.waitLog("Exiting: NEW SETTINGS"));
+  ASSERT_TRUE(run.window("close"));
+  EXPECT_EQ(run.program->waitExit(20s), 0);
+  EXPECT_EQ(run.layout.logCount("Restarting after"), 0u);
+  EXPECT_EQ(run.layout.logCount(kWaiting), 1u);  // no new run
+}
+
 TEST(AppEndToEnd, ClosingDuringALongLiveryScanEndsTheProgramWithinSeconds) {
   // Five livery folders (the same package five times), each an aircraft.cfg of 40,000 sections naming
   // texture folders that do not exist, in a folder of 20,000 entries: seconds of scanning, and once

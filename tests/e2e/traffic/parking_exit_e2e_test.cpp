@@ -165,5 +165,21 @@ TEST(ParkingExitEndToEnd, RestartsAndACloseWhileParkingLeaveNoAircraftInTheSimul
   EXPECT_GE(created, 30u);
 }
 
+// A close while the restart's exit takes the parked aircraft away, before its countdown: the window
+// said it is closing, so the program ends (no new run), with every object gone from the simulator.
+TEST(ParkingExitEndToEnd, ACloseDuringARestartsExitEndsTheProgramWithNoAircraftLeft) {
+  ParkingAtJfk run;
+  run.parkMore(1, 10);
+  ASSERT_TRUE(run.window("type 32788 " + run.layout.simFolder.string()));
+  ASSERT_TRUE(run.layout.waitLog("Exiting: NEW SETTINGS"));
+  ASSERT_TRUE(run.window("close"));
+  const std::optional<int> code = run.program->waitExit(60s);
+  ASSERT_TRUE(code.has_value()) << "the program did not end";
+  EXPECT_EQ(*code, 0);
+  EXPECT_EQ(run.layout.logCount("Restarting after"), 0u);
+  EXPECT_EQ(run.layout.logCount("Waiting for Prepar3Dv5 ..."), 1u);
+  EXPECT_EQ(joined(run.objects.present()), "");
+}
+
 }  // namespace
 }  // namespace amb::test::e2e
