@@ -208,7 +208,12 @@ void lf_planAltitudeStep(LiveAc& ac) {
                           ? std::min((s.altitude - ac.position.altitude) / lf_cyclesTo(s), maxClimb)
                           : 0.0;
   } else if (s.airborne != 0) {
-    if (ac.landingMode != 0 && s.altitude == f.altitude && agl <= 1000 && f.verticalSpeed + s.verticalSpeed <= 100) {
+    // Coming in low, a record at the altitude of the one before it, or above the aircraft while
+    // its own vertical speed says it descends, is the feed's altitude lagging: the aircraft goes on
+    // down rather than levelling off or climbing back to it.
+    const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
+                         (s.altitude > ac.position.altitude && s.verticalSpeed < 0);
+    if (ac.landingMode != 0 && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
