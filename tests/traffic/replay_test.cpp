@@ -336,7 +336,7 @@ TEST_F(JfkReplay, AircraftPassTheReportedPositionsOnTime) {
 // deg/s for 3 s; no porpoising, no vertical speed beyond 6,000 ft/min, nothing below the ground;
 // every arrival the records land at an airport of the list touching down within 10 s of them, in the
 // first third of the runway, staying down, not slow in the flare; no object removed while its
-// aircraft is reported and never created again; the delay median 30-31 s and the cross-track p95 at
+// aircraft is reported and never created again; the delay median 29.9-31 s and the cross-track p95 at
 // most 50 m. The bounds of kNotYetHeld are printed, not held.
 TEST_F(JfkReplay, WhatAPilotSeesHoldsEveryBound) {
   const flightcheck::Figures& f = s_pilot;
