@@ -229,11 +229,13 @@ void lf_planAltitudeStep(LiveAc& ac) {
       ac.altitudeStep = step;
     }
   } else {
-    // The landing: down to the field the records reach the ground at.
+    // The landing: down to the field the records reach the ground at, by the time they reach it
+    // whatever the QNH (under a high one the approach's rate alone left arrivals floating half a
+    // minute down the runway).
     const std::optional<AirportData> field = lf_fieldNear(lf_at(s), kTouchdownFieldNm);
     if (field) ac.landingField = field;
     const std::int32_t qnh = g_engineQnh.load();
-    if (field && qnh <= 1013)
+    if (field)
       ac.altitudeStep = (field->alt - ac.position.altitude) / lf_cyclesToField(ac, f, s, field->alt);
     else
       lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
