@@ -231,11 +231,12 @@ void lf_planAltitudeStep(LiveAc& ac) {
   } else {
     // The landing: down to the field the records reach the ground at, by the time they reach it
     // whatever the QNH (under a high one the approach's rate alone left arrivals floating half a
-    // minute down the runway).
+    // minute down the runway). Still in the air below the field's elevation (the simulator's ground
+    // lies lower there), it goes on down, never back up to it.
     const std::optional<AirportData> field = lf_fieldNear(lf_at(s), kTouchdownFieldNm);
     if (field) ac.landingField = field;
     const std::int32_t qnh = g_engineQnh.load();
-    if (field)
+    if (field && ac.position.altitude > field->alt)
       ac.altitudeStep = (field->alt - ac.position.altitude) / lf_cyclesToField(ac, f, s, field->alt);
     else
       lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
