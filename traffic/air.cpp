@@ -49,6 +49,9 @@ constexpr double kLeastLandingDescentFpm = 600.0;
 constexpr std::int32_t kFlareCycles = 300;
 // Below this height above the ground an aircraft coming in to land is on short final, feet.
 constexpr double kShortFinalFt = 500.0;
+// Descending this low (feet above the ground) near a field, an aircraft comes in to land there
+// whatever its configuration shows yet.
+constexpr double kComingInFt = 1000.0;
 constexpr double kTouchdownFieldNm = 5.0;
 
 std::size_t lf_categoryIndex(int category) {
@@ -208,7 +211,12 @@ void lf_planAltitudeStep(LiveAc& ac) {
                           ? std::min((s.altitude - ac.position.altitude) / lf_cyclesTo(s), maxClimb)
                           : 0.0;
   } else if (s.airborne != 0) {
-    if (ac.landingMode != 0 && s.altitude == f.altitude && agl <= 1000 && f.verticalSpeed + s.verticalSpeed <= 100) {
+    // Coming in low, a record at the altitude of the one before it, or above the aircraft while
+    // its own vertical speed says it descends, is the feed's altitude lagging: the aircraft goes on
+    // down rather than levelling off or climbing back to it.
+    const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
+                         (s.altitude > ac.position.altitude && s.verticalSpeed < 0);
+    if (ac.landingMode != 0 && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_approachVs(ac));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
@@ -221,11 +229,14 @@ void lf_planAltitudeStep(LiveAc& ac) {
       ac.altitudeStep = step;
     }
   } else {
-    // The landing: down to the field the records reach the ground at.
+    // The landing: down to the field the records reach the ground at, by the time they reach it
+    // whatever the QNH (under a high one the approach's rate alone left arrivals floating half a
+    // minute down the runway). Still in the air below the field's elevation (the simulator's ground
+    // lies lower there), it goes on down, never back up to it.
     const std::optional<AirportData> field = lf_fieldNear(lf_at(s), kTouchdownFieldNm);
     if (field) ac.landingField = field;
     const std::int32_t qnh = g_engineQnh.load();
-    if (field && qnh <= 1013)
+    if (field && ac.position.altitude > field->alt)
       ac.altitudeStep = (field->alt - ac.position.altitude) / lf_cyclesToField(ac, f, s, field->alt);
     else
       lf_descendAt(ac, s, qnh <= 1013 ? -601.0 : lf_approachVs(ac));
@@ -369,6 +380,14 @@ void lf_setBankStep(LiveAc& ac, double turn, int steps) {
   const double maxChange = gf_maxBankChange(ac.category);
   const double target = -std::clamp(turn, -maxBank, maxBank);
   ac.bankStep = std::clamp((target - ac.position.bank) / std::max(steps, 1), -maxChange, maxChange);
+}
+
+bool lf_comingIn(const LiveAc& ac) {
+  if (ac.landingMode != 0) return true;
+  if (ac.situations.empty() || ac.movesOnGround != 0) return false;
+  const Situation& f = ac.situations.front();
+  return f.airborne != 0 && f.verticalSpeed <= -250 && ac.heightAboveGround <= kComingInFt &&
+         lf_fieldNear(lf_here(ac), kApproachNm).has_value();
 }
 
 double lf_approachVs(const LiveAc& ac) {

@@ -25,6 +25,10 @@ double lf_approachStep(const LiveAc& ac, double step);
 double lf_turnToNextLeg(const LiveAc& ac);
 void lf_setBankStep(LiveAc& ac, double turn, int steps);
 double lf_approachVs(const LiveAc& ac);
+// Coming in to land: in landing mode, or descending (its records at 250 ft/min or steeper) within
+// 1,000 ft of the ground near a field: a light aircraft's approach configuration begins lower than
+// the feed may hold its last altitude.
+bool lf_comingIn(const LiveAc& ac);
 void lf_climbOut(LiveAc& ac);
 void lf_flare(LiveAc& ac);
 

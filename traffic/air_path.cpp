@@ -32,6 +32,9 @@ constexpr double kSlowYawDegPerSecond = 30.0;
 constexpr double kLeastShareOfSlowest = 0.65;
 // Coming in to land it flies no slower than this share of the speed last reported in the air.
 constexpr double kLeastShareOfApproach = 0.9;
+// An approach is flown no faster than this on its final stretch, knots (air traffic control's usual
+// speed to the final fix): a faster last report is the speed the approach began at.
+constexpr double kFastestFinalKt = 160.0;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
 constexpr double kMostSpeedChangeKtPerSecond = 3.0;
@@ -244,7 +247,7 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
   if (flying && ac.category != Rotorcraft) {
     wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
     // Coming in to land it keeps to its approach speed until it is down.
-    if (ac.landingMode != 0) wanted = std::max(wanted, kLeastShareOfApproach * p.approachMps);
+    if (ac.landingMode != 0) wanted = std::max(wanted, lf_leastApproachKt(ac) * kMetresPerSecondPerKnot);
   }
   if (p.speedMps < 0 || !flying) {
     p.speedMps = wanted;
@@ -336,9 +339,14 @@ void lf_planAirPath(LiveAc& ac) {
     p.fromLongitude = f.longitude;
   }
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
-  if (f.airborne != 0 && f.speed > 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
+  // The approach speed is the feed's: the synthetic legs of a silence slow down by their own rule.
+  if (f.airborne != 0 && f.speed > 0 && f.extension == 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
   p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
   if (p.speedMps < 0) p.bank = ac.position.bank;
+}
+
+double lf_leastApproachKt(const LiveAc& ac) {
+  return std::min(kLeastShareOfApproach * ac.airPath.approachMps / kMetresPerSecondPerKnot, kFastestFinalKt);
 }
 
 bool lf_legEnds(const LiveAc& ac) {

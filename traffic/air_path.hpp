@@ -37,5 +37,9 @@ void lf_hoverTurn(LiveAc& ac);
 // second), radians a second; nothing turns faster than 30 degrees a second, and a helicopter at
 // 60 kt or slower turns that fast.
 double gf_bankedTurnRate(int category, double speedMps);
+// The slowest an aircraft coming in to land flies until it is down, knots: its share of the speed
+// the feed last reported for it in the air (0 while none was), and no more than an approach's final
+// stretch is flown at.
+double lf_leastApproachKt(const LiveAc& ac);
 
 }  // namespace amb

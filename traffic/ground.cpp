@@ -6,6 +6,7 @@
 
 #include "traffic/engine.hpp"
 #include "traffic/air.hpp"
+#include "traffic/air_path.hpp"
 #include "traffic/ground.hpp"
 #include "traffic/step.hpp"
 #include "traffic/stands.hpp"
@@ -31,6 +32,13 @@ namespace amb {
 using namespace up::airports;
 
 namespace {
+
+// The synthetic legs of an arrival: their vertical speed down the approach and the steepest they take
+// from the records (feet a minute), and the feet they lose a second down the approach.
+constexpr double kApproachSyntheticFpm = -667.0;
+constexpr double kSteepestSyntheticFpm = -1000.0;
+constexpr double kApproachSyntheticFeetPerSecond = 10.005;
+constexpr double kSecondsPerMinute = 60.0;
 
 // Within 5 nm of the park airport, where the feed reports aircraft on the ground.
 bool lf_atParkAirport(const LiveAc& ac) {
@@ -778,6 +786,9 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
     s.speed = f.speed >= 140 ? 100 : f.speed >= 100 ? 80 : f.speed >= 80 ? 60 : f.speed >= 60 ? 30 : 20;
   } else {
     if (n >= 4) s.speed = f.speed * (ac.landingMode != 0 ? 0.90 : 0.95);
+    // Coming in to land the aircraft flies no slower than its approach allows: the legs lie where
+    // it flies, or it would pass their ends early and run out of them before it is down.
+    if (ac.landingMode != 0) s.speed = std::max(s.speed, lf_leastApproachKt(ac));
     s.speed = std::max(s.speed, 1.0);
   }
   const double seconds = ground ? 3 : 8;
@@ -788,9 +799,14 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
     s.latitude = to.lat;
     s.longitude = to.lon;
   }
-  if (ac.landingMode != 0 && ac.flareStage == 0) {
-    s.verticalSpeed = -667;
-    s.altitude = std::max(0.0, f.altitude - 10.005 * seconds);
+  if (lf_comingIn(ac) && ac.flareStage == 0) {
+    // Down the approach at its least rate, or as steeply as the records last came down (within a
+    // light aircraft's approach): an arrival the feed falls silent on lands rather than being
+    // left, and removed, in the air.
+    s.verticalSpeed = std::clamp(f.verticalSpeed, kSteepestSyntheticFpm, kApproachSyntheticFpm);
+    const double feetPerSecond = f.verticalSpeed < kApproachSyntheticFpm ? -s.verticalSpeed / kSecondsPerMinute
+                                                                          : kApproachSyntheticFeetPerSecond;
+    s.altitude = std::max(0.0, f.altitude - feetPerSecond * seconds);
     s.airborne = s.altitude > 0 ? 1 : 0;
   }
   if (ac.phase == GroundPhase::TakeOffRoll) {

@@ -43,6 +43,9 @@ constexpr double kLeastSpikeTurnDeg = 45.0;
 constexpr double kSpikeTurnShare = 1.5;
 // The feet above the field a landed aircraft's records must climb to count as airborne again.
 constexpr double kAirborneAgainFt = 300.0;
+// A helicopter reported at this speed or slower may hover where the feed repeats its position (knots);
+// reported faster, the repeat is the feed falling silent, as for an aeroplane.
+constexpr double kHoverRepeatKt = 60.0;
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
@@ -556,7 +559,7 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   const Situation& last = ac.situations.back();
   const bool exact = s.latitude == last.latitude && s.longitude == last.longitude;
   if (exact) s.noMovement = 1;
-  if (ac.category == Rotorcraft) return true;
+  if (ac.category == Rotorcraft && (!exact || s.speed <= kHoverRepeatKt)) return true;
   const bool offGround = s.airborne != 0 || (ac.state == ActState::InSim && ac.movesOnGround == 0);
   if (std::fabs(s.latitude - last.latitude) > 0.00015 || std::fabs(s.longitude - last.longitude) > 0.00015)
     return true;

@@ -3,6 +3,7 @@
 
 #include "engine_fixture.hpp"
 
+#include "airports/services.hpp"
 #include "settings/options.hpp"
 #include "settings/settings.hpp"
 
@@ -83,6 +84,53 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
   const Situation& s = ac.situations[1];
   EXPECT_DOUBLE_EQ(s.verticalSpeed, 1500);
   EXPECT_DOUBLE_EQ(s.altitude, 13 + 75);
+}
+
+// The recording's CL35 coming in to Teterboro (9 ft): the feed holds its last airborne position,
+// 675 ft at -832 ft/min, for minutes. Not yet in its landing configuration (a light aircraft's begins
+// at 625 ft), it goes on down as its records came, 110.9 ft a leg of 8 s, to land before its stream
+// ends in the air; steeper records are taken at 1,000 ft/min at most. Far from the field, or with
+// records that level off, it flies on level.
+TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
+  const std::vector<AirportData> saved = g_airports;
+  g_airports = {AirportData{"KTEB", "TEB", 40.8501, -74.0608, 9}};
+  struct Case {
+    double lat, vs, after;
+  };
+  for (const Case& c : std::vector<Case>{{40.8672, -832, 675 - 832.0 / 60 * 8},
+                                         {40.8672, -1500, 675 - 1000.0 / 60 * 8},
+                                         {40.8672, -100, 675},
+                                         {41.2000, -832, 675}}) {
+    SCOPED_TRACE(fmt::format("{} {}", c.lat, c.vs));
+    gf_resetEngine();
+    Situation last = situation(c.lat, -74.0582, 675, 128, 4000);
+    last.verticalSpeed = c.vs;
+    LiveAc& ac = addInSim(11990510, 1601, last, "C750");
+    ac.category = Light;
+    ac.position.heading = kPi;
+    ac.heightAboveGround = 666;
+    lf_appendWaitSituations(ac, 8);
+    ASSERT_EQ(ac.situations.size(), 2u);
+    EXPECT_NEAR(ac.situations[1].altitude, c.after, 1e-9);
+    EXPECT_EQ(ac.situations[1].airborne, 1);
+  }
+  g_airports = saved;
+}
+
+// Coming in to land the synthetic legs slow by a tenth each, but no slower than the aircraft flies
+// until it is down (nine tenths of the speed last reported in the air, 160 kt at most: DAL1439's
+// 212 kt is its approach's start): slower legs would lie behind it, and it would run out of them in
+// the air.
+TEST_F(Extension, AnApproachsLegsAreNoSlowerThanItsApproach) {
+  for (const auto& [reported, least] : {std::pair{170.0, 153.0}, std::pair{212.0, 160.0}}) {
+    SCOPED_TRACE(reported);
+    gf_resetEngine();
+    LiveAc& ac = at(1800, 112, false);
+    ac.landingMode = 1;
+    ac.airPath.approachMps = reported * 1852.0 / 3600;
+    lf_appendWaitSituations(ac, 4);
+    EXPECT_NEAR(ac.situations[1].speed, least, 1e-9);
+  }
 }
 
 // At its stand an aircraft gets one synthetic situation, a week later, and its stand counts as free

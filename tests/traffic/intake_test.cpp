@@ -146,6 +146,23 @@ TEST_F(Intake, ARollingDepartureIgnoresARepeatedPosition) {
   }
 }
 
+// A helicopter may hover: the feed repeating its position while it was reported at 60 kt or slower
+// is a hover, and taken as one. Reported faster (the recording's N132TD at 104 kt), the repeat is the
+// feed falling silent, dropped as for an aeroplane; stopping dead in it from 160 kt would be no hover.
+TEST_F(Intake, AHelicopterHoversOnlyWhereItWasReportedSlow) {
+  for (const auto& [speed, taken] : {std::pair{60.0, true}, std::pair{104.0, false}}) {
+    SCOPED_TRACE(speed);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730310, 1121, situation(40.6801, -74.0716, 1525, speed, cycle() + 500), "B407");
+    ac.category = Rotorcraft;
+    Situation s = situation(40.6801, -74.0716, 1525, speed, cycle() + 1500);
+    EXPECT_EQ(checkNewSituation(ac, s), taken);
+    if (taken) {
+      EXPECT_EQ(s.noMovement, 1u);
+    }
+  }
+}
+
 // On an approach or after the touchdown, records behind the aircraft's nose say the stream went back:
 // buffered positions they put behind (90 degrees or more off the nose, seen from the last position)
 // go; with one situation left, an approach drops such a record, and a landed aircraft whose record

@@ -215,6 +215,33 @@ TEST_F(Landing, TheNoseOnTheGroundTurnsNoFasterThanTheGroundAllows) {
   }
 }
 
+// The recording's DAL407 on short final: the feed's altitude sticks at 300 ft while its vertical
+// speed stays at -768 ft/min and its positions go on down the runway. Flown below that (the
+// synthetic legs of a silence took it down), the aircraft goes on down at its approach rate rather
+// than climbing back to 300 ft; a record above it whose vertical speed climbs (a go-around) is
+// climbed to.
+TEST_F(Landing, ALaggingAltitudeOnShortFinalIsNoClimb) {
+  for (const auto& [vs, climbs] : {std::pair{-768.0, false}, std::pair{1500.0, true}}) {
+    SCOPED_TRACE(vs);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900004, kObject, situation(kRunway.lat, kRunway.lon, 220, 122, cycle()));
+    ac.position.heading = 0;
+    ac.position.altitude = 282;
+    ac.heightAboveGround = 269;
+    ac.landingMode = 1;
+    ac.setPhase(GroundPhase::Airborne);
+    ac.movesOnGround = 0;
+    ac.situations.front().verticalSpeed = -667;
+    append(ac, 300, 122, true);
+    ac.situations.back().verticalSpeed = vs;
+    lf_planAirLeg(ac);
+    if (climbs)
+      EXPECT_GT(ac.altitudeStep, 0);
+    else
+      EXPECT_LE(ac.altitudeStep, -600.0 / 6000);
+  }
+}
+
 // Lifted off, with the feed still reporting the aircraft on the ground: it climbs out at 601 ft/min
 // at least, not down an approach, and an altitude step downward leaves it where it is.
 TEST_F(Landing, TheClimbOutNeverDescends) {

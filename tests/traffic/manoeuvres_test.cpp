@@ -122,13 +122,14 @@ TEST_F(Manoeuvres, TheApproachDescentFollowsTheQnh) {
   EXPECT_DOUBLE_EQ(lf_approachVs(ac), -601);
 }
 
-// The last leg down to the runway: straight to the park airport's elevation while QNH is 1013 or
-// less, by the time of the runway's report or sooner where the records' descent (700 ft/min) reaches
-// it sooner, less the flare's 300 cycles; never steeper than the A321 descends (1.5 times its climb
-// of 0.6 ft a cycle). With a higher QNH (the reported altitudes read high) at the approach rate.
+// The last leg down to the runway: straight to the park airport's elevation, by the time of the
+// runway's report or sooner where the records' descent (700 ft/min) reaches it sooner, less the
+// flare's 300 cycles; never steeper than the A321 descends (1.5 times its climb of 0.6 ft a cycle).
+// A higher QNH changes nothing: at the approach rate alone (706 ft/min) the demo's arrivals under
+// 1015 hPa floated half a minute down the runway. Without a field near, at the approach rate.
 // 1013 ft above the airport's 13 ft with the runway due in 500 cycles: -2 ft a cycle, held to -0.9;
 // 300 ft above with it due in 6000: the records' descent comes down in 300 / 700 min = 2571 cycles.
-TEST_F(Manoeuvres, TheLegDownToTheRunwayDependsOnTheQnh) {
+TEST_F(Manoeuvres, TheLegDownToTheRunwayKeepsToTheRecordsWhateverTheQnh) {
   struct Case {
     std::int32_t qnh;
     bool park;
@@ -138,7 +139,7 @@ TEST_F(Manoeuvres, TheLegDownToTheRunwayDependsOnTheQnh) {
   };
   for (const Case& c : std::vector<Case>{{1013, true, 1000, 500, -0.9},
                                         {1013, true, 300, 6000, -300.0 / (2571 - 300)},
-                                        {1014, true, 1000, 500, (-700 - 6.0) / 6000},
+                                        {1015, true, 1000, 500, -0.9},
                                         {1013, false, 1000, 500, -601.0 / 6000}}) {
     SCOPED_TRACE(fmt::format("QNH {}, park airport {}", c.qnh, c.park));
     gf_resetEngine();

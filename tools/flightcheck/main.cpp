@@ -56,7 +56,7 @@ constexpr const char* kUsage =
     "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the field; every\n"
     "  arrival touching down within 10 s of its records, in the first third of a runway, staying down,\n"
     "  not below 80 % of its approach speed in the flare; no object removed while its aircraft is still\n"
-    "  reported and never created again; delay median 30-31 s; cross-track p95 at most 50 m).\n"
+    "  reported and never created again; delay median 29.9-31 s; cross-track p95 at most 50 m).\n"
     "  --detail prints an aircraft's reported positions and flown track in time order, with the\n"
     "  intervals each measure counts, its touchdowns and its removals.\n";
 
