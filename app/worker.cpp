@@ -48,7 +48,10 @@ std::stop_source g_workerStop{std::nostopstate};
 std::jthread g_workerThread;
 
 thread_local bool t_isWorker = false;
-thread_local std::stop_token t_stop;
+// The worker's stop token, which lives on the worker's own stack. A plain pointer: a thread-local with
+// a destructor is torn down at the thread's exit by the runtime (from the loader's thread-detach
+// callbacks under MinGW's emulated thread-locals), which a worker that outlives an exit must not need.
+thread_local const std::stop_token* t_stop = nullptr;
 
 // The data base is read once per process; restarts keep it.
 std::atomic<bool> g_dataBaseRead{false};
@@ -118,10 +121,10 @@ std::atomic<void (*)()> g_workerStartUp{nullptr};
 void workerBody(std::stop_token stop) {
   platform::setCurrentThreadName("Worker");
   t_isWorker = true;
-  t_stop = stop;
+  t_stop = &stop;
   void (*const startUp)() = g_workerStartUp.load();
   (startUp != nullptr ? startUp : lf_startUpAMBT)();
-  t_stop = {};
+  t_stop = nullptr;
   t_isWorker = false;
   {
     std::lock_guard lock(g_workerMutex);
@@ -281,20 +284,20 @@ int gf_runningWorkers() {
   return g_workersRunning;
 }
 
-bool lf_workerStopRequested() { return t_isWorker && t_stop.stop_requested(); }
+bool lf_workerStopRequested() { return t_isWorker && t_stop != nullptr && t_stop->stop_requested(); }
 
 bool lf_runEnding() { return g_exitUnderWay != 0 || g_userClosed != 0 || lf_workerStopRequested(); }
 
 bool lf_sleepUntil(std::chrono::steady_clock::time_point until) {
-  if (!t_isWorker) {
+  if (!t_isWorker || t_stop == nullptr) {
     std::this_thread::sleep_until(until);
     return true;
   }
   std::mutex m;
   std::condition_variable_any cv;
   std::unique_lock lock(m);
-  cv.wait_until(lock, t_stop, until, [] { return false; });
-  return !t_stop.stop_requested();
+  cv.wait_until(lock, *t_stop, until, [] { return false; });
+  return !t_stop->stop_requested();
 }
 
 bool lf_sleepFor(std::chrono::steady_clock::duration d) { return lf_sleepUntil(std::chrono::steady_clock::now() + d); }
@@ -303,9 +306,9 @@ void gf_setWorkerStartUp(void (*startUp)()) { g_workerStartUp = startUp; }
 
 void gf_runAsWorker(std::stop_token stop, void (*body)()) {
   t_isWorker = true;
-  t_stop = stop;
+  t_stop = &stop;
   body();
-  t_stop = {};
+  t_stop = nullptr;
   t_isWorker = false;
 }
 
