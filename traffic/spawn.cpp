@@ -49,6 +49,13 @@ constexpr double kHoverRepeatKt = 60.0;
 
 bool lf_endsWithUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
+// Drops an aircraft before its object is created; one removed to be created again where the feed
+// has it says why it is not.
+void lf_dropBeforeCreation(LiveAc& ac, const char* why) {
+  ac.remove = 1;
+  if (ac.recreated != 0) gf_logf("{}: not created again where the feed has it: {}", ac.description(), why);
+}
+
 double lf_normalised(double radians) {
   double h = std::fmod(radians, kTwoPi);
   if (h < 0) h += kTwoPi;
@@ -144,14 +151,9 @@ bool updateLiveAc(LiveAc& ac) {
 }
 
 void updateBufferAc(LiveAc& ac) {
-  // An aircraft removed to be created again where the feed has it says why it is not.
-  const auto drop = [&ac](const char* why) {
-    ac.remove = 1;
-    if (ac.recreated != 0) gf_logf("{}: not created again where the feed has it: {}", ac.description(), why);
-  };
   try {
     if (ac.situations.empty()) {
-      if (!lf_startFromHeldRecord(ac)) drop("no position left to create it at");
+      if (!lf_startFromHeldRecord(ac)) lf_dropBeforeCreation(ac, "no position left to create it at");
       return;
     }
     const Situation& f = ac.situations.front();
@@ -160,11 +162,11 @@ void updateBufferAc(LiveAc& ac) {
     // A single position is never shown; an aircraft coming back after a respawn has its own. One whose
     // later record waits to be confirmed starts again from that record.
     if (ac.situations.size() == 1 && !ac.respawnHeading) {
-      if (!lf_startFromHeldRecord(ac)) drop("a single position is not shown");
+      if (!lf_startFromHeldRecord(ac)) lf_dropBeforeCreation(ac, "a single position is not shown");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && g_ghostCallsigns.count(ac.callsign) != 0) {
-      drop("a ghost callsign");
+      lf_dropBeforeCreation(ac, "a ghost callsign");
       return;
     }
     if (!gf_simPort().userOnGround() && COLLISION_USER_AIR.value != 0) {
@@ -188,22 +190,22 @@ void updateBufferAc(LiveAc& ac) {
           std::count_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) { return a.state == ActState::InSim; });
       if (static_cast<std::int64_t>(inSim + g_spawnRequests.size() + g_pendingLiveCreations.size()) >= limit &&
           lf_removeFarthestLive(gf_distanceNm({g_engineUserAc.latitude, g_engineUserAc.longitude}, lf_at(f)))) {
-        drop("the limit of live aircraft");
+        lf_dropBeforeCreation(ac, "the limit of live aircraft");
         return;
       }
     }
     const std::string blocked = BLOCK_CALLSIGN.value();
     if (!blocked.empty() && ac.callsign == blocked) {
-      drop("a blocked callsign");
+      lf_dropBeforeCreation(ac, "a blocked callsign");
       return;
     }
     if (ac.airline.empty()) lf_identifyAirline(ac);
     if (g_noMatchSet->count(ac.airlineModelText()) != 0) {
-      drop("no livery of its airline and type");
+      lf_dropBeforeCreation(ac, "no livery of its airline and type");
       return;
     }
     if (lf_endsWithUnderscore(ac.callsign) && lf_hasCoupledCallsign(ac.callsign)) {
-      drop("its callsign is coupled to another");
+      lf_dropBeforeCreation(ac, "its callsign is coupled to another");
       return;
     }
     spawnLiveAc(ac);
@@ -244,9 +246,7 @@ void spawnLiveAc(LiveAc& ac) {
       }
       if (ac.liveryTitle.empty()) {
         g_noMatchSet->insert(ac.airlineModelText());
-        ac.remove = 1;
-        if (ac.recreated != 0)
-          gf_logf("{}: not created again where the feed has it: no livery of its airline and type", ac.description());
+        lf_dropBeforeCreation(ac, "no livery of its airline and type");
         return;
       }
     }

@@ -235,13 +235,12 @@ void lf_curveStep(LiveAc& ac) {
 
     // On a curve the curve alone places the aircraft. Down on the runway on a leg planned in the air,
     // it rolls on along its nose at the leg's pace, whichever way the leg's end lies.
-    if (onCurve) {
-    } else if (ac.phase == GroundPhase::Airborne && ac.movesOnGround != 0) {
+    if (!onCurve && ac.phase == GroundPhase::Airborne && ac.movesOnGround != 0) {
       const double east = std::cos(p.latitude * kDegToRad);
       const double step = std::hypot(ac.latitudeStep, ac.longitudeStep * east);
       p.latitude += step * std::cos(p.heading);
       p.longitude += step * std::sin(p.heading) / east;
-    } else {
+    } else if (!onCurve) {
       p.latitude += ac.latitudeStep;
       p.longitude += ac.longitudeStep;
     }
