@@ -53,6 +53,19 @@ constexpr double kShortFinalFt = 500.0;
 // whatever its configuration shows yet.
 constexpr double kComingInFt = 1000.0;
 constexpr double kTouchdownFieldNm = 5.0;
+// Low over the ground an aircraft banks gently: no more than this below kLowBankFt above the ground,
+// easing from its category's bank over the feet above; coming down to the flare it levels its wings
+// (kLevelBankDeg at kLevelFromFt) and touches down with them level.
+constexpr double kLowBankDeg = 15.0;
+constexpr double kLowBankFt = 500.0;
+constexpr double kLowBankEaseFt = 300.0;
+constexpr double kLevelBankDeg = 2.0;
+constexpr double kLevelFromFt = 50.0;
+constexpr double kLevellingFt = 150.0;
+// Without the records' altitudes the approach descends no steeper than a glide path of this many
+// degrees below this height above the field.
+constexpr double kGlidePathDeg = 3.0;
+constexpr double kGlidePathBelowFt = 1500.0;
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -217,7 +230,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
                          (s.altitude > ac.position.altitude && s.verticalSpeed < 0);
     if (ac.landingMode != 0 && agl <= 1000 && lagging) {
-      lf_descendAt(ac, s, lf_approachVs(ac));
+      lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
       // The category's climb limit; climbing out near the ground (the records climb) a climb goes on
@@ -256,8 +269,39 @@ void lf_planAltitude(LiveAc& ac) {
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 
 double lf_approachStep(const LiveAc& ac, double step) {
-  if (ac.heightAboveGround <= kShortFinalFt) step = std::min(step, -kLeastLandingDescentFpm / kCyclesPerMinute);
-  return step;
+  if (ac.heightAboveGround > kShortFinalFt) return step;
+  const double least = std::min(kLeastLandingDescentFpm, -gf_glidePathFpm(gf_flownSpeedKt(ac)));
+  return std::min(step, -least / kCyclesPerMinute);
+}
+
+double gf_flownSpeedKt(const LiveAc& ac) {
+  constexpr double kKnotsPerMetreASecond = 3600.0 / 1852.0;
+  if (ac.airPath.speedMps > 0) return ac.airPath.speedMps * kKnotsPerMetreASecond;
+  return ac.situations.empty() ? 0.0 : std::max(ac.situations.front().speed, 0.0);
+}
+
+double gf_glidePathFpm(double speedKt) {
+  constexpr double kMinutesPerHour = 60.0;
+  return -std::tan(kGlidePathDeg * kDegToRad) * kFeetPerNm * std::max(speedKt, 0.0) / kMinutesPerHour;
+}
+
+double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt) {
+  if (ac.heightAboveGround > kGlidePathBelowFt) return fpm;
+  return std::max(fpm, gf_glidePathFpm(speedKt));
+}
+
+double gf_bankLimit(const LiveAc& ac) {
+  const double most = gf_maxBank(ac.category);
+  if (ac.movesOnGround != 0) return most;
+  if (ac.flareStage != 0) return 0.0;
+  const double agl = ac.heightAboveGround;
+  const double low = kLowBankDeg * kDegToRad;
+  if (agl >= kLowBankFt + kLowBankEaseFt) return most;
+  if (agl >= kLowBankFt) return std::min(most, low + (most - low) * (agl - kLowBankFt) / kLowBankEaseFt);
+  const double level = kLevelBankDeg * kDegToRad;
+  if (agl <= kLevelFromFt) return std::min(most, level);
+  if (agl <= kLevellingFt) return std::min(most, level + (low - level) * (agl - kLevelFromFt) / (kLevellingFt - kLevelFromFt));
+  return std::min(most, low);
 }
 
 double lf_steepestDescentPerCycle(const LiveAc& ac) {
@@ -376,7 +420,7 @@ double lf_turnToNextLeg(const LiveAc& ac) {
 }
 
 void lf_setBankStep(LiveAc& ac, double turn, int steps) {
-  const double maxBank = gf_maxBank(ac.category);
+  const double maxBank = gf_bankLimit(ac);
   const double maxChange = gf_maxBankChange(ac.category);
   const double target = -std::clamp(turn, -maxBank, maxBank);
   ac.bankStep = std::clamp((target - ac.position.bank) / std::max(steps, 1), -maxChange, maxChange);
@@ -421,7 +465,7 @@ void lf_planAirLeg(LiveAc& ac) {
   const double turn = feedSteers ? gf_angleDiff(ac.position.heading, s.feedTrack) : lf_turnToNextLeg(ac);
   ac.headingStep = turn / n;
   if (s.feedBankGiven != 0) {
-    const double maxBank = gf_maxBank(ac.category);
+    const double maxBank = gf_bankLimit(ac);
     ac.bankStep = (std::clamp(s.feedBank, -maxBank, maxBank) - ac.position.bank) / n;
   } else {
     lf_setBankStep(ac, turn, n);

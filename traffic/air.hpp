@@ -19,9 +19,12 @@ double lf_catchUpSpeedKt(double speedKt);
 // The steepest an aircraft descends in the air, feet a cycle (negative): half as steep again as it
 // climbs, and never beyond 5,400 ft/min.
 double lf_steepestDescentPerCycle(const LiveAc& ac);
-// A descent step on the approach: on short final it goes on at an approach's least rate, for the
-// feed holds the last altitudes of a landing for a while.
+// A descent step on the approach: on short final it goes on at an approach's least rate (600 ft/min,
+// or the glide path's where that is shallower), for the feed holds the last altitudes of a landing
+// for a while.
 double lf_approachStep(const LiveAc& ac, double step);
+// The ground speed the aircraft flies now, knots: its air path's, else its front situation's.
+double gf_flownSpeedKt(const LiveAc& ac);
 double lf_turnToNextLeg(const LiveAc& ac);
 void lf_setBankStep(LiveAc& ac, double turn, int steps);
 double lf_approachVs(const LiveAc& ac);
@@ -32,6 +35,15 @@ bool lf_comingIn(const LiveAc& ac);
 void lf_climbOut(LiveAc& ac);
 void lf_flare(LiveAc& ac);
 
+// The most an aircraft banks now, radians: its category's, but low over the ground no more than
+// 15 degrees below 500 ft (easing down to it from 800 ft), its wings levelling below 150 ft to
+// 2 degrees at 50 ft, and level in the flare.
+double gf_bankLimit(const LiveAc& ac);
+// The vertical speed of a 3-degree glide path at a ground speed, feet a minute (negative).
+double gf_glidePathFpm(double speedKt);
+// A descent (feet a minute) of an approach that no record gives: below 1,500 ft above the ground
+// no steeper than the glide path at the speed.
+double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt);
 // Per-category limits, radians (per cycle for the changes); std::out_of_range ("invalid
 // unordered_map<K, T> key") for a category without one.
 double gf_maxBank(int category);

@@ -265,7 +265,7 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
 double lf_airTurn(LiveAc& ac, double aim, double speedMps) {
   AirPath& p = ac.airPath;
   const double v = std::max(speedMps, 1.0);
-  const double maxBank = gf_maxBank(ac.category);
+  const double maxBank = gf_bankLimit(ac);
   const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
   const double off = gf_angleDiff(ac.position.heading, aim);
   const double rate = (std::fabs(off) >= kPi / 2 ? std::copysign(1.0, off) : std::sin(off)) * 2 / kAimSeconds;

@@ -54,9 +54,6 @@ inline constexpr std::int32_t kCyclesPerSecond = 100;
 inline constexpr std::int32_t kCyclesPerMinute = 6000;
 inline constexpr double kCyclesPerNmAtOneKnot = 360000.0;
 inline constexpr std::int32_t kMinLegCycles = 25;
-// Flying synthetic legs, a new position this far or farther off the track last reported (degrees)
-// is not where the aircraft went on to.
-inline constexpr double kExtensionTurnBackDeg = 100.0;
 
 // ---- Events ----
 

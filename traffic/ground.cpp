@@ -804,8 +804,11 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
     // light aircraft's approach): an arrival the feed falls silent on lands rather than being
     // left, and removed, in the air.
     s.verticalSpeed = std::clamp(f.verticalSpeed, kSteepestSyntheticFpm, kApproachSyntheticFpm);
-    const double feetPerSecond = f.verticalSpeed < kApproachSyntheticFpm ? -s.verticalSpeed / kSecondsPerMinute
-                                                                          : kApproachSyntheticFeetPerSecond;
+    double feetPerSecond = f.verticalSpeed < kApproachSyntheticFpm ? -s.verticalSpeed / kSecondsPerMinute
+                                                                    : kApproachSyntheticFeetPerSecond;
+    // Near the ground no steeper than a glide path: it would come down short of the field.
+    s.verticalSpeed = lf_noSteeperThanGlidePath(ac, s.verticalSpeed, s.speed);
+    feetPerSecond = std::min(feetPerSecond, -s.verticalSpeed / kSecondsPerMinute);
     s.altitude = std::max(0.0, f.altitude - feetPerSecond * seconds);
     s.airborne = s.altitude > 0 ? 1 : 0;
   }

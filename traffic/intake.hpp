@@ -1,8 +1,11 @@
 #pragma once
-// The intake of a known aircraft's records: whether a new record can follow from the last one taken
-// (a plausible speed, not behind along the track, no jump of the reported speed), and what is done
-// with one that cannot: held back until the next records show it a real jump (taken after all) or
-// stale or foreign (dropped).
+// The intake of a known aircraft's records. RealTraffic stamps a line when it sends it and repeats
+// a position with fresh stamps for 10-60 s before it moves on, often by kilometres: the time between
+// two stamps says little about how fast an aircraft flew or turned. So a record is judged by what it
+// says of itself: a record that moves on from the last position taken along the track it reports is
+// where the aircraft is, and is taken at once. One that does not (another sender's stale or foreign
+// position, a reported speed that jumps) is held until the next record that moves on tells: the
+// aircraft went on from it (it is taken after all) or from the last one taken (it is dropped).
 // Defined in traffic/intake.cpp; like the rest of the engine it runs on the worker thread under
 // gf_engineMutex() (see traffic/engine.hpp).
 
@@ -12,27 +15,24 @@
 
 namespace amb {
 
+// A reported track agrees with a course this near it, degrees.
+inline constexpr double kTrackAgreesDeg = 45.0;
+// Nearer than this (nm) to the position before it, a record's course says nothing: the feed rounds
+// its positions.
+inline constexpr double kTooNearForCourseNm = 0.05;
+
 // Offers a record to one live aircraft; true when this aircraft takes it (used or ignored).
 bool lf_offerRecord(LiveAc& ac, TrafficRecord& record);
-// The fastest a reported position may seem to move between two records of one aircraft: three
-// times the faster of their reported ground speeds plus 100 kt, in knots (a speed below 0 counts 0).
-double lf_plausibleSpeedKt(double speed1, double speed2);
-// Whether going from one reported position to the next, `seconds` later, implies a speed above
-// lf_plausibleSpeedKt of the two speeds. Without time between them (none, or a negative one) any
-// move at all is too fast.
-bool lf_impliesImpossibleSpeed(const LatLon& from, double fromSpeed, const LatLon& to, double toSpeed,
-                               double seconds);
-// Whether a reported position `to` lies behind `from` along the track there (degrees) farther than
-// the faster of the two reported speeds covers in `seconds`, less what it flies turning round
-// (turnRoundNm), plus 0.05 nm for the feed's rounding: an aircraft in the air cannot be there unless
-// the record is stale.
-bool lf_liesBehind(const LatLon& from, double trackDeg, double fromSpeed, const LatLon& to, double toSpeed,
-                   double seconds, double turnRoundNm = 0);
-// The nautical miles an aircraft of the category flies at a speed (knots) turning round in a half
-// circle at its most bank.
-double lf_turnRoundNm(int category, double speedKt);
+// Whether a record says it went on from a reported position: on the ground both (taxiing aircraft
+// jump between the feed's sources and turn on the spot, and the ground movement has rules of its
+// own), or its own reported track within kTrackAgreesDeg of its course from there (a track given as
+// none, or a position too near to tell, agrees), and its reported speed no jump from `fromSpeed`.
+bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, const Situation& s);
+// A reported ground speed that jumps from the one before it: tenfold, or from standing (5 kt or less)
+// to 80 kt or more, or back.
+bool lf_speedJumps(double before, double now);
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
-// later record is held back: the held record becomes its only position, the one the next records are
+// later record is held: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.
 bool lf_startFromHeldRecord(LiveAc& ac);
 

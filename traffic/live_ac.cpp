@@ -21,7 +21,6 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastDataTime(time),
       lastRecordLatitude(first.latitude),
       lastRecordLongitude(first.longitude),
-      lastRecordTime(time),
       lastRecordSpeed(first.speed),
       lastRecordTrack(first.heading),
       lastRecordAirborne(first.airborne),

@@ -75,27 +75,17 @@ struct LiveAc : Act {
   AiPosBlock position;              // sent to the simulator every cycle
   std::deque<Situation> situations;  // front: flying from; second: flying to
   double lastDataTime = 0;           // time of the last record taken
-  // The last record taken, as the feed reported it: the next record's implied speed is measured
-  // from here (the buffer's own copy may have been moved, stopped or dropped since), and from the
-  // time its position was first reported: a feed that repeats a position with fresh times has not
-  // seen the aircraft there any later.
+  // The last record taken, as the feed reported it: the next record is measured from here (the
+  // buffer's own copy may have been moved, stopped or dropped since).
   double lastRecordLatitude = 0;
   double lastRecordLongitude = 0;
-  double lastRecordTime = 0;
   double lastRecordSpeed = 0;  // knots
   double lastRecordTrack = 0;  // degrees, the track reported with the position
-  std::optional<double> lastRecordCourse;  // degrees, from the distinct position taken before it
-  // The last distinct positions taken, oldest first: the track the feed has reported these last
-  // minutes. A record that lies on it again is the feed repeating itself, not the aircraft going on.
-  static constexpr std::size_t kRecentPositions = 64;
-  std::array<LatLon, kRecentPositions> recentPositions{};
-  std::uint8_t recentCount = 0;
   std::uint8_t lastRecordAirborne = 0;
   std::uint8_t implausibleLogged = 0;  // a record dropped as stale or foreign has been logged
   std::uint8_t jumpLogged = 0;         // a record first held back and then confirmed has been logged
-  // A record that the aircraft could not have reached from the last one taken, held back until the
-  // next records tell whether they continue from it (a real jump, taken after all) or not (stale or
-  // foreign, dropped).
+  // A record that did not go on from the last one taken, held until the next record that moves on
+  // tells whether the aircraft went on from it (taken after all) or not (stale or foreign, dropped).
   struct HeldRecord {
     AcIdentity identity;
     Situation situation;

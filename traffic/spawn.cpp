@@ -35,12 +35,6 @@ namespace {
 
 constexpr double kGroundPitch = 0.010471975511965976;  // 0.6 degrees, nose slightly down
 constexpr double kMetresPerNm = 1852.0;
-// Legs shorter than this make no spike of the track (the feed's rounding), metres; a turn of the
-// track up to the least angle is none either, nor one up to this many times what the aircraft turns
-// at its bank in the time.
-constexpr double kLeastSpikeMetres = 150.0;
-constexpr double kLeastSpikeTurnDeg = 45.0;
-constexpr double kSpikeTurnShare = 1.5;
 // The feet above the field a landed aircraft's records must climb to count as airborne again.
 constexpr double kAirborneAgainFt = 300.0;
 // A helicopter reported at this speed or slower may hover where the feed repeats its position (knots);
@@ -395,7 +389,7 @@ bool lf_takeStandAtSpawn(LiveAc& ac) {
 
 // ---- New data of a known aircraft ----
 
-void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
+void decodeExisting(LiveAc& ac, Situation s) {
   try {
     auto& buffer = ac.situations;
     if (buffer.size() > 200) {
@@ -458,7 +452,7 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
     const bool flaringOnSynthetic = ac.flareStage != 0 && ac.landingMode != 0 && ac.landed == 0 &&
                                     ac.extensionCount > 0 && buffer.size() == 1;
     const std::int32_t syntheticDue = buffer.front().due;
-    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s, confirmedJump)) return;
+    if ((ac.extensionCount > 0 || ac.waiting != 0) && !checkExtendingSituations(ac, s)) return;
     if (flaringOnSynthetic) {
       buffer.front().due = syntheticDue;
     } else if ((ac.landingMode != 0 || ac.landed != 0) && !checkNewPosDuringLanding(ac, s)) {
@@ -491,10 +485,6 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
         lf_takeOffConfig(ac);
       }
     }
-    // The last position buffered makes a spike of the track in the air (it turns the track back on
-    // itself sharper than the aircraft could turn from the one before it to this one): a record of
-    // another sender, taken out before the aircraft flies to it.
-    if (lf_spikesTrack(ac, s)) buffer.pop_back();
     if (s.noMovement == 0 && lf_createdAtStand(ac)) {
       // Created at its stand and now moving off it: the stand is free for others, and a later
       // removal of this aircraft must not free it under the next one.
@@ -505,22 +495,6 @@ void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump) {
   } catch (const std::exception& e) {
     gf_logf("{} exception {}", "decodeExisting", e.what());
   }
-}
-
-bool lf_spikesTrack(const LiveAc& ac, const Situation& s) {
-  const auto& buffer = ac.situations;
-  if (buffer.size() < 2 || ac.movesOnGround != 0 || ac.landingMode != 0 || ac.landed != 0) return false;
-  const Situation& a = buffer[buffer.size() - 2];
-  const Situation& b = buffer.back();
-  const auto flown = [](const Situation& x) { return x.airborne != 0 && x.noMovement == 0 && x.extension == 0; };
-  if (!flown(a) || !flown(b) || !flown(s)) return false;
-  if (gf_distanceNm(lf_at(a), lf_at(b)) * kMetresPerNm <= kLeastSpikeMetres ||
-      gf_distanceNm(lf_at(b), lf_at(s)) * kMetresPerNm <= kLeastSpikeMetres)
-    return false;
-  const double turn = std::fabs(gf_angleDiff(gf_bearingRad(lf_at(a), lf_at(b)), gf_bearingRad(lf_at(b), lf_at(s))));
-  if (turn <= kLeastSpikeTurnDeg * kDegToRad) return false;
-  const double seconds = std::max(0, s.due - a.due) / static_cast<double>(kCyclesPerSecond);
-  return turn > kSpikeTurnShare * gf_bankedTurnRate(ac.category, b.speed * kMetresPerNm / 3600.0) * seconds;
 }
 
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit) {
@@ -574,19 +548,11 @@ bool checkNewSituation(LiveAc& ac, Situation& s) {
   return true;
 }
 
-bool lf_turnsBackFromLastRecord(const LiveAc& ac, const Situation& s) {
-  const double course = gf_bearingRad({ac.lastRecordLatitude, ac.lastRecordLongitude}, lf_at(s));
-  return std::fabs(gf_angleDiff(course, ac.lastRecordTrack * kDegToRad)) >= kExtensionTurnBackDeg * kDegToRad;
-}
-
-bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump) {
-  if (ac.movesOnGround == 0 && !confirmedJump) {
-    // Measured from where the feed last had the aircraft, along the track it reported there: the
-    // synthetic legs run on along the nose, so an aircraft that turned meanwhile would have all its
-    // new positions seem to lie behind them. The feed repeating that position tells nothing new.
-    if (s.latitude == ac.lastRecordLatitude && s.longitude == ac.lastRecordLongitude) return false;
-    if (lf_turnsBackFromLastRecord(ac, s)) return false;
-  }
+bool checkExtendingSituations(LiveAc& ac, const Situation& s) {
+  // The feed repeating the position it last reported tells nothing new: the synthetic legs go on.
+  // Any other record the intake took is where the aircraft is: it turns to it at once.
+  if (ac.movesOnGround == 0 && s.latitude == ac.lastRecordLatitude && s.longitude == ac.lastRecordLongitude)
+    return false;
   ac.extensionCount = 0;
   lf_wideWindows(ac);
   ac.situations.front().due = g_engineCycle.load(std::memory_order_relaxed) + 1;
@@ -601,6 +567,10 @@ bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s) {
     return std::fabs(gf_angleDiff(course, ac.position.heading)) >= limitDeg * kDegToRad;
   };
   if (s.latitude == buffer.back().latitude && s.longitude == buffer.back().longitude) return false;
+  // Still in the air, a record the intake took is where the aircraft went: coming in to land it may
+  // turn onto base or final well off its nose, or the feed may have it elsewhere after a silence the
+  // aircraft flew on through. The air path turns to it, and never back to a point it has passed.
+  if (ac.landed == 0 && s.airborne != 0) return true;
   if (buffer.size() >= 2) {
     if (offCourse(90)) {
       buffer.pop_back();

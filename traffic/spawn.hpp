@@ -12,17 +12,12 @@ namespace amb {
 bool updateLiveAc(LiveAc& ac);
 void updateBufferAc(LiveAc& ac);
 void spawnLiveAc(LiveAc& ac);
-// A new situation of a known aircraft. A confirmed jump (a position first held back as one the
-// aircraft could not reach, then confirmed by the records after it) is taken even where it lies off
-// the synthetic legs the aircraft flies meanwhile.
-void decodeExisting(LiveAc& ac, Situation s, bool confirmedJump = false);
+// A new situation of a known aircraft.
+void decodeExisting(LiveAc& ac, Situation s);
 bool checkNewSituation(LiveAc& ac, Situation& s);
-// While synthetic legs are flown: false for a record in the air whose course from the last record
-// taken lies 100 degrees or more off the track reported there; otherwise the synthetic legs end.
-bool checkExtendingSituations(LiveAc& ac, const Situation& s, bool confirmedJump = false);
-// Whether the course from the last record taken to a position lies 100 degrees or more off the
-// track reported with that record.
-bool lf_turnsBackFromLastRecord(const LiveAc& ac, const Situation& s);
+// While synthetic legs are flown: false for the feed repeating the position it last reported (they
+// go on); otherwise the synthetic legs end and the front falls due at once.
+bool checkExtendingSituations(LiveAc& ac, const Situation& s);
 bool checkNewPosDuringLanding(LiveAc& ac, const Situation& s);
 void checkStops(LiveAc& ac, const Situation& s);
 // After a touchdown the feed may report the aircraft in the air for a while yet. Until it reports
@@ -35,10 +30,6 @@ bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdow
 // Whether a position lies behind an aircraft in the simulator that moves on the ground: more than
 // 1 m from it, 90 degrees or more off its nose.
 bool lf_behindOnGround(const LiveAc& ac, const Situation& s);
-// Whether a new position in the air makes the buffer's last one a spike of the track: the track turns
-// back on itself there (more than 90 degrees) by more than the aircraft could turn between the one
-// before it and the new one. The current leg's end is never one.
-bool lf_spikesTrack(const LiveAc& ac, const Situation& s);
 // Whether the course from the buffer's last situation to a position lies `limit` radians or more off
 // the aircraft's nose.
 bool lf_offCourse(const LiveAc& ac, const Situation& s, double limit);
