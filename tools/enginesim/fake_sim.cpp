@@ -128,7 +128,9 @@ void FakeSim::frame(std::int32_t cycle) {
                   0};
     o.createdCycle = cycle;
     m_added.push_back(o.id);
-    objects[o.id] = std::move(o);
+    const std::uint32_t id = o.id;
+    objects[id] = std::move(o);
+    if (onCreated) onCreated(cycle, objects[id]);
   }
   m_creations.clear();
 
@@ -148,6 +150,7 @@ void FakeSim::frame(std::int32_t cycle) {
       o.removedCycle = cycle;
       std::erase(m_added, o.id);
       m_results.push_back({o.id, 0, 0, Removed, 0, 0});
+      if (onRemoved) onRemoved(cycle, o);
     }
     it = m_removing.erase(it);
   }
@@ -166,7 +169,7 @@ void FakeSim::frame(std::int32_t cycle) {
         continue;
       }
       if (agl <= 2500)
-        m_results.push_back({id, agl <= 0.5 ? 1u : 0u, 0, OtherAircraft,
+        m_results.push_back({id, standsOnGround(o.position) ? 1u : 0u, 0, OtherAircraft,
                              groundAt(o.position.latitude, o.position.longitude), agl});
     }
     m_added.clear();

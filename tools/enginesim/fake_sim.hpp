@@ -90,6 +90,9 @@ public:
   bool refuseFlightPlans = false;
   // Called for every position block that reaches an object.
   std::function<void(std::int32_t cycle, const SimObject& object, const AiPosBlock& block)> onPosition;
+  // Called when an object is made (at its initial position) and when its removal is done.
+  std::function<void(std::int32_t cycle, const SimObject& object)> onCreated;
+  std::function<void(std::int32_t cycle, const SimObject& object)> onRemoved;
 
   UserAcBlock user;
   bool userOnGroundFlag = true;
@@ -115,6 +118,10 @@ public:
 
   // The ground's elevation under a position, feet.
   double groundAt(double latitude, double longitude) const;
+  // The static CG height every object answers, feet: an object stands on the ground at most half a
+  // foot above the ground plus this.
+  double staticCg() const { return m_options.staticCg; }
+  bool standsOnGround(const AiPosBlock& p) const { return aboveGround(p) <= 0.5; }
 
 private:
   double aboveGround(const AiPosBlock& p) const;

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -32,13 +33,15 @@ namespace fc = amb::flightcheck;
 constexpr const char* kUsage =
     "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
+    "                       [--write-trace TRACE.csv] [--cg FT]\n"
     "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
     "                       [--pass SECONDS] [--cg FT]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
     "  common: [--grid SECONDS] [--window SECONDS] [--quiet] [--check] [--detail CALLSIGN|HEXID]...\n"
     "          [--airports AIRPORTS.csv[.gz] --runways RUNWAYS.csv[.gz]]\n"
     "  --replay flies the recording through the feed and the engine in virtual time (a flown point every\n"
-    "  CYCLES cycles, 10 unless given); --trace reads the simulator double's trace of a run that replayed\n"
+    "  CYCLES cycles, 10 unless given; --write-trace writes them as the simulator double's trace, on the\n"
+    "  engine's clock, for the tools that read a demo's trace); --trace reads the simulator double's trace of a run that replayed\n"
     "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
     "  reported position as dropped when an object flew then and none passed within 0.5 nm of it from\n"
     "  --pass seconds (60) before its due time to 300 s after it, after the position taken before it,\n"
@@ -46,7 +49,8 @@ constexpr const char* kUsage =
     "  recording is the JFK one unless given; without --airport and --user the JFK setting is used.\n"
     "  The airport list (OurAirports' tables, as the program's list is made; the repository's copies\n"
     "  unless given) gives the field under each point and the runways of the touchdowns; --cg the\n"
-    "  height of a trace's objects above the ground when they stand on it (6.5 ft, the double's).\n"
+    "  height of a trace's objects above the ground when they stand on it (6.5 ft, the double's); in a\n"
+    "  replay the static CG its simulator answers (10 ft, or the double's 6.5 ft with --write-trace).\n"
     "  --check: exit code 1\n"
     "  when a bound fails (at most 1 % of airborne seconds more than 45 deg off the nose and no aircraft\n"
     "  more than 10 s; no fast turn of 3 s; no overspeed of 5 s; no reversal on the ground; no dropped\n"
@@ -68,10 +72,19 @@ int usage() {
 // The replay: every position the feed queued, which of them the engine took, and every object's
 // track (a point every `every` cycles); how closely the objects follow the reported positions.
 fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every,
-                    enginesim::FidelityFigures& fidelity) {
+                    enginesim::FidelityFigures& fidelity, const std::filesystem::path& tracePath) {
   const auto lines = enginesim::readRecording(recording);
   options.sim.trackEvery = 0;
   enginesim::EngineHarness h(options);
+  std::ofstream traceFile;
+  std::optional<fc::TraceWriter> trace;
+  if (!tracePath.empty()) {
+    traceFile.open(tracePath, std::ios::trunc);
+    if (!traceFile) throw std::runtime_error("cannot write " + tracePath.string());
+    trace.emplace(traceFile, h.sim(), every);
+    h.sim().onCreated = [&](std::int32_t cycle, const enginesim::SimObject& o) { trace->created(cycle, o); };
+    h.sim().onRemoved = [&](std::int32_t cycle, const enginesim::SimObject& o) { trace->removed(cycle, o); };
+  }
   fc::ReplayCollector collect(h, lines, every, options.parkAirport.alt, options.sim.staticCg);
   enginesim::FidelityOptions fidelityOptions;
   fidelityOptions.groundElevationFt = options.parkAirport.alt;
@@ -83,9 +96,22 @@ fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOp
   h.sim().onPosition = [&](std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
     collect.flown(cycle, o, b);
     recorder.flown(cycle, o.id, o.hexid, b);
+    if (trace) trace->flown(cycle, o, b);
   };
   h.schedule(lines);
-  h.run(h.lastLineCycle() + 3000 + 8 * 800 + 2000);
+  const std::int32_t end = h.lastLineCycle() + 3000 + 8 * 800 + 2000;
+  // The trace ends where a run of the program would that exits once the last line fell due: past it
+  // the objects fly on with no records to be measured against.
+  const std::int32_t exit = h.lastLineCycle() + kTrafficDelayCycles;
+  h.run(exit);
+  if (trace) trace->exit(h.cycle());
+  h.run(end - exit);
+  h.sim().onCreated = nullptr;
+  h.sim().onRemoved = nullptr;
+  if (traceFile.is_open()) {
+    traceFile.close();
+    if (!traceFile) throw std::runtime_error("cannot write " + tracePath.string());
+  }
   fidelity = recorder.figures();
   return collect.finish();
 }
@@ -158,9 +184,11 @@ void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log;
+  std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log, writeTrace;
   std::filesystem::path airports = AMB_FLIGHTCHECK_AIRPORTS, runways = AMB_FLIGHTCHECK_RUNWAYS;
-  double cgFt = 6.5;
+  // The double's static CG; a replay's simulator answers its own unless told.
+  constexpr double kDoubleCgFt = 6.5;
+  std::optional<double> cgGiven;
   std::vector<std::string> details;
   enginesim::HarnessOptions options;
   fc::Options check;
@@ -196,7 +224,9 @@ int main(int argc, char** argv) {
     } else if (a == "--runways") {
       runways = value;
     } else if (a == "--cg" && isNumber && number >= 0) {
-      cgFt = number;
+      cgGiven = number;
+    } else if (a == "--write-trace") {
+      writeTrace = value;
     } else if (a == "--trace") {
       trace = value;
     } else if (a == "--detail") {
@@ -222,9 +252,11 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (replay == !trace.empty()) return usage();
+  if (replay == !trace.empty() || (!replay && !writeTrace.empty())) return usage();
   setting.finish(options);
   options.sim.groundElevation = options.parkAirport.alt;
+  // A trace written for the tools that read the double's stands its objects where the double does.
+  if (cgGiven || !writeTrace.empty()) options.sim.staticCg = cgGiven.value_or(kDoubleCgFt);
   try {
     fc::Input input;
     check = fc::engineOptions(check);
@@ -236,7 +268,7 @@ int main(int argc, char** argv) {
     options.airports = fc::engineAirports(airportList);
     if (replay) {
       if (check.gridSeconds * kCyclesPerSecond < every) check.gridSeconds = every / static_cast<double>(kCyclesPerSecond);
-      input = lf_replay(recording, options, every, fidelity);
+      input = lf_replay(recording, options, every, fidelity, writeTrace);
       delayMedian = input.delaySeconds + fidelity.medianLateSeconds;
       std::cout << fmt::format("replay of {} in virtual time, a flown point every {} cycles\n", recording.string(), every);
     } else {
@@ -258,7 +290,7 @@ int main(int argc, char** argv) {
       }
       fc::inferTaken(input, check);
       input.parkElevationFt = options.parkAirport.alt;
-      input.cgFt = cgFt;
+      input.cgFt = cgGiven.value_or(kDoubleCgFt);
       fidelity = lf_traceFidelity(input, options.parkAirport.alt);
       delayMedian = input.delaySeconds + fidelity.medianLateSeconds;
       std::size_t matched = 0;

@@ -1,8 +1,11 @@
 #include "flightcheck/replay.hpp"
 
 #include "airportgen/airportgen.hpp"
+
+#include <fmt/format.h>
 #include "feed/traffic_line.hpp"
 #include "refdata/queries.hpp"
+#include "sim/services.hpp"
 #include "tracemap/tracemap.hpp"
 #include "traffic/air.hpp"
 #include "traffic/engine.hpp"
@@ -151,6 +154,47 @@ Input ReplayCollector::finish() {
   m_tracks.clear();
   keepDropsOfFlownAircraft(m_input);
   return std::move(m_input);
+}
+
+TraceWriter::TraceWriter(std::ostream& out, const enginesim::FakeSim& sim, std::int32_t every)
+    : m_out(out), m_sim(sim), m_every(every) {
+  m_out << tracemap::kTraceHeader << "\n";
+}
+
+void TraceWriter::write(std::int32_t cycle, const enginesim::SimObject& o, const char* what, const AiPosBlock& b,
+                        bool onGround, const std::string& detail) {
+  if (m_ended) return;
+  m_out << tracemap::traceRow({cycle / static_cast<double>(kCyclesPerSecond), o.id, what, b.latitude, b.longitude,
+                               b.altitude, b.pitch * kRadToDeg, b.bank * kRadToDeg, b.heading * kRadToDeg, onGround,
+                               detail});
+}
+
+void TraceWriter::created(std::int32_t cycle, const enginesim::SimObject& o) {
+  // The creation's own position, in degrees, with the on-ground flag it was created with.
+  const SimInitPosition& p = o.initial;
+  AiPosBlock b{};
+  b.latitude = p.latitude;
+  b.longitude = p.longitude;
+  b.altitude = p.altitude;
+  b.pitch = p.pitch * kDegToRad;
+  b.bank = p.bank * kDegToRad;
+  b.heading = p.heading * kDegToRad;
+  write(cycle, o, "created", b, p.onGround != 0, o.title + "|" + o.callsign);
+}
+
+void TraceWriter::flown(std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
+  if (cycle % m_every != 0) return;
+  write(cycle, o, "position", b, m_sim.standsOnGround(b), fmt::format("def {}", static_cast<int>(DEF_AI_POSITION)));
+}
+
+void TraceWriter::removed(std::int32_t cycle, const enginesim::SimObject& o) {
+  write(cycle, o, "removed", o.position, m_sim.standsOnGround(o.position), "");
+}
+
+void TraceWriter::exit(std::int32_t cycle) {
+  for (const auto& [id, o] : m_sim.objects)
+    if (o.removedCycle < 0) removed(cycle, o);
+  m_ended = true;
 }
 
 std::vector<AirportData> engineAirports(const std::vector<Airport>& airports) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <vector>
 
 namespace amb::flightcheck {
@@ -44,6 +45,31 @@ private:
   Input m_input;
   std::map<std::uint32_t, FlownTrack> m_tracks;
   std::map<std::uint32_t, std::vector<Due>> m_dues;
+};
+
+// Writes a replay's objects as the simulator double writes its trace, so that what reads a demo's
+// trace reads a replay too: a "created" row when the simulator makes an object (its initial position,
+// "TITLE|CALLSIGN"), a "position" row every `every` cycles of the blocks it flies, a "removed" row when
+// its removal is done. The time is the engine's clock (cycles / 100); an object stands on the ground
+// as the simulator judges it (no higher than its ground, the field under it, plus its static CG and
+// half a foot). exit() ends the trace as the program's exit ends a run: every object still there is
+// removed, and nothing is written after it.
+class TraceWriter {
+public:
+  TraceWriter(std::ostream& out, const enginesim::FakeSim& sim, std::int32_t every);
+  // The simulator's onCreated, onPosition and onRemoved.
+  void created(std::int32_t cycle, const enginesim::SimObject& o);
+  void flown(std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b);
+  void removed(std::int32_t cycle, const enginesim::SimObject& o);
+  void exit(std::int32_t cycle);
+
+private:
+  void write(std::int32_t cycle, const enginesim::SimObject& o, const char* what, const AiPosBlock& b,
+             bool onGround, const std::string& detail);
+  std::ostream& m_out;
+  const enginesim::FakeSim& m_sim;
+  std::int32_t m_every;
+  bool m_ended = false;
 };
 
 // Every recorded line's callsign, highest ground speed and the line itself (on the clock of the

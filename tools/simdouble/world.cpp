@@ -1,5 +1,7 @@
 #include "tools/simdouble/world.hpp"
 
+#include "tools/tracemap/tracemap.hpp"
+
 #include <fmt/format.h>
 
 #include <cctype>
@@ -226,7 +228,7 @@ double World::distanceMeters(double lat1, double lon1, double lat2, double lon2)
 bool Trace::open(const std::filesystem::path& path) {
   m_out.open(path, std::ios::trunc);
   if (!m_out) return false;
-  m_out << "time_s,object_id,what,lat,lon,alt_ft,pitch_deg,bank_deg,heading_deg,on_ground,detail\n";
+  m_out << tracemap::kTraceHeader << "\n";
   m_out.flush();
   m_start = std::chrono::steady_clock::now();
   return true;
@@ -235,14 +237,8 @@ bool Trace::open(const std::filesystem::path& path) {
 void Trace::write(const Aircraft& a, const std::string& what, const std::string& detail) {
   if (!m_out.is_open()) return;
   const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-  std::string quoted = detail;
-  if (quoted.find_first_of(",\"\n") != std::string::npos) {
-    std::string q = "\"";
-    for (char c : quoted) q += c == '"' ? std::string("\"\"") : std::string(1, c == '\n' ? ' ' : c);
-    quoted = q + "\"";
-  }
-  m_out << fmt::format("{:.3f},{},{},{:.7f},{:.7f},{:.1f},{:.2f},{:.2f},{:.2f},{},{}\n", t, a.id, what, a.latitude,
-                       a.longitude, a.altitude, a.pitch, a.bank, a.heading, a.onGround ? 1 : 0, quoted);
+  m_out << tracemap::traceRow(
+      {t, a.id, what, a.latitude, a.longitude, a.altitude, a.pitch, a.bank, a.heading, a.onGround, detail});
   m_out.flush();
 }
 

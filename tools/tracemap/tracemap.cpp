@@ -565,6 +565,20 @@ std::vector<Px> thin(const std::vector<Px>& points, double tolerance) {
   return out;
 }
 
+// ---- Writing ----
+
+std::string traceRow(const TraceRow& row) {
+  std::string detail = row.detail;
+  if (detail.find_first_of(",\"\n") != std::string::npos) {
+    std::string q = "\"";
+    for (char c : detail) q += c == '"' ? std::string("\"\"") : std::string(1, c == '\n' ? ' ' : c);
+    detail = q + "\"";
+  }
+  return fmt::format("{:.3f},{},{},{:.7f},{:.7f},{:.1f},{:.2f},{:.2f},{:.2f},{},{}\n", row.timeS, row.objectId, row.what,
+                     row.lat, row.lon, row.altFt, row.pitchDeg, row.bankDeg, row.headingDeg, row.onGround ? 1 : 0,
+                     detail);
+}
+
 // ---- Reading ----
 
 std::vector<std::string> splitCsvLine(const std::string& line) {

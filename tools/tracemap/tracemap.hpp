@@ -7,6 +7,7 @@
 // one callsign label, dropped where it would cover another; a side panel holds the legend and an inset
 // that zooms on the airport's ground movement.
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -129,6 +130,26 @@ bool readStands(const std::filesystem::path& file, Tracks& tracks, std::string& 
 
 // "N40 39.240" or "W73 48.747" to signed degrees; false when the text is not of that form.
 bool parseGroundnetAngle(const std::string& text, double& degrees);
+
+// ---- Writing ----
+
+// The trace's header line, without its line end.
+inline constexpr const char* kTraceHeader =
+    "time_s,object_id,what,lat,lon,alt_ft,pitch_deg,bank_deg,heading_deg,on_ground,detail";
+
+struct TraceRow {
+  double timeS = 0;
+  std::uint32_t objectId = 0;
+  std::string what;  // "created", "position", "removed", ...
+  double lat = 0, lon = 0, altFt = 0;
+  double pitchDeg = 0, bankDeg = 0, headingDeg = 0;
+  bool onGround = false;
+  std::string detail;  // "TITLE|CALLSIGN" on a creation
+};
+
+// One row of the trace with its line end, as the simulator double writes it; a detail holding a
+// comma, a quote or a line end is quoted (a line end becomes a space).
+std::string traceRow(const TraceRow& row);
 
 // ---- Drawing ----
 
