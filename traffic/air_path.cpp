@@ -45,11 +45,21 @@ constexpr double kMostCornerCos = -0.5;
 // nearer than this many metres.
 constexpr double kAimSeconds = 10.0;
 constexpr double kLeastAimMetres = 300.0;
+// Later than this behind its records, the aircraft aims that much farther ahead.
+constexpr double kLateSlackSeconds = 5.0;
 // Turning this far off the course it aims for, it flies no faster than the leg's reported speed (to make
 // up a delay, or after one): the turn would only grow wider.
 constexpr double kTurningDeg = 15.0;
 // A leg's end more than 120 degrees off the nose lies well behind it.
 constexpr double kWellBehindCos = 0.5;
+// Below this height above the ground an aircraft on its final holds the line of it; the final is
+// straight within this many degrees, the aircraft no farther aside of it than this many metres and
+// its field's reference point no farther across it (a large airport's runways lie that far apart).
+constexpr double kFinalHeightFt = 500.0;
+constexpr double kFinalStraightDeg = 10.0;
+constexpr double kFinalAsideMetres = 150.0;
+constexpr double kFinalSegmentMetres = 300.0;
+constexpr double kFieldAcrossMetres = 3000.0;
 // Nearer than this two positions are one, metres.
 constexpr double kSameMetres = 1.0;
 
@@ -89,6 +99,10 @@ struct AroundAircraft {
   Vec at(double lat, double lon) const { return {(lon - longitude) * eastPerDegree, (lat - latitude) * kMetresPerDegree}; }
 };
 
+LatLon lf_latLon(const AroundAircraft& around, Vec v) {
+  return {around.latitude + v.y / kMetresPerDegree, around.longitude + v.x / around.eastPerDegree};
+}
+
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
 // The reported track around the aircraft, in metres from it: the position before the leg's start
@@ -98,12 +112,17 @@ std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 struct Track {
   static constexpr int kMostPoints = 6;
   std::array<Vec, kMostPoints> at{};
+  std::array<std::int32_t, kMostPoints> due{};  // the cycle the records have the aircraft there
+  std::array<bool, kMostPoints> aside{};         // far aside of a final line, put on it
   int count = 0;
   int legEnd = 0;   // the leg's end
   int segment = 0;
 
-  void add(Vec v) {
-    if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) at[count++] = v;
+  void add(Vec v, std::int32_t when) {
+    if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) {
+      at[count] = v;
+      due[count++] = when;
+    }
   }
   Vec course(int i) const { return lf_unit(at[i + 1] - at[i]); }
   // The course the track has abeam point i: halfway between the legs into and out of it, unless it
@@ -129,6 +148,18 @@ struct Track {
     for (int k = segment + 1; k < i; ++k) metres += lf_length(at[k + 1] - at[k]);
     return metres;
   }
+  // Metres along the track from abeam the aircraft to where its records have it now: how far it is
+  // behind them (0 when it is not).
+  double lateMetres(std::int32_t now) const {
+    for (int k = segment; k + 1 < count; ++k) {
+      if (due[k + 1] < now) continue;
+      const double span = due[k + 1] - due[k];
+      const double share = span > 0 ? std::clamp((now - due[k]) / span, 0.0, 1.0) : 1.0;
+      const double start = k == segment ? -alongSegment(segment) : toPoint(k);
+      return std::max(0.0, start + share * lf_length(at[k + 1] - at[k]));
+    }
+    return toPoint(count - 1);
+  }
   // The point a distance ahead along the track from abeam the aircraft; past the last one the track
   // goes on along its last segment.
   Vec ahead(double metres) const {
@@ -150,8 +181,8 @@ Track lf_buildTrack(const LiveAc& ac) {
   const AroundAircraft around(pos);
   const Vec before = around.at(p.beforeLatitude, p.beforeLongitude);
   const Vec from = around.at(p.fromLatitude, p.fromLongitude);
-  if (p.beforeKnown != 0) t.add(before);
-  t.add(from);
+  if (p.beforeKnown != 0) t.add(before, p.beforeDue);
+  t.add(from, p.fromDue);
   Vec end = around.at(s.latitude, s.longitude);
   // A position made up while the feed is silent lies along the nose, not on the track: the track
   // goes on as its last reported leg did.
@@ -159,16 +190,27 @@ Track lf_buildTrack(const LiveAc& ac) {
   // A leg that starts where it ends runs from the aircraft.
   if (lf_length(end - from) <= kSameMetres) {
     t.count = 0;
-    t.add(Vec{});
+    t.add(Vec{}, lf_now());
   }
-  t.add(end);
-  if (t.count < 2) t.add(end + lf_along(pos.heading));
+  const std::int32_t endDue = s.extension != 0 ? s.due : p.stampedDue;
+  t.add(end, endDue);
+  if (t.count < 2) t.add(end + lf_along(pos.heading), endDue + 1);
   t.legEnd = t.count - 1;
   if (s.extension == 0) {
     for (std::size_t i = 1; i < ac.situations.size(); ++i) {
       const Situation& n = ac.situations[i];
       if (n.noMovement != 0 || n.extension != 0) break;
-      t.add(around.at(n.latitude, n.longitude));
+      t.add(around.at(n.latitude, n.longitude), n.due);
+    }
+  }
+  // On its final the aircraft follows the positions along it; one far aside is put on the line.
+  if (ac.finalLine) {
+    const Vec at = around.at(ac.finalLine->at.lat, ac.finalLine->at.lon);
+    const Vec course = lf_along(ac.finalLine->course);
+    for (int i = 0; i < t.count; ++i) {
+      const Vec onLine = at + lf_dot(t.at[i] - at, course) * course;
+      t.aside[static_cast<std::size_t>(i)] = lf_length(t.at[i] - onLine) > kFinalAsideMetres;
+      if (t.aside[static_cast<std::size_t>(i)]) t.at[i] = onLine;
     }
   }
   t.segment = t.legEnd - 1;
@@ -215,7 +257,8 @@ bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne |
 // it. The track's corners and its noise are smoothed out over that stretch, and off the track the
 // aircraft heads back onto it further on rather than straight at it.
 double lf_aimCourse(const Track& t, double speedMps) {
-  return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres)));
+  const double late = t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
+  return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0)));
 }
 
 // The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
@@ -304,6 +347,52 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
 }
 
+// Coming in to land below kFinalHeightFt, an aircraft established on its final (flying along the
+// track, which has run straight for the segment it is on and the one before, toward the field) holds
+// that line down to the runway: the records' positions on short final are often another sender's,
+// hundreds of metres to kilometres aside at a made-up altitude, and a turn toward them there would
+// put it down beside the runway. A go-around or the touchdown ends it.
+void lf_holdFinal(LiveAc& ac, const Track& t) {
+  if (ac.landingMode == 0 || ac.landed != 0 || ac.heightAboveGround > kFinalHeightFt) {
+    ac.finalLine.reset();
+    return;
+  }
+  const AroundAircraft around(ac.position);
+  const double straightCos = std::cos(kFinalStraightDeg * kDegToRad);
+  if (ac.finalLine) {
+    // The line runs from the first position of the final it was drawn from to the latest one along
+    // it: the longer the stretch, the truer its course.
+    const Vec anchor = around.at(ac.finalLine->at.lat, ac.finalLine->at.lon);
+    for (int i = t.count - 1; i >= 0; --i) {
+      if (t.aside[static_cast<std::size_t>(i)]) continue;
+      if (lf_length(t.at[i] - anchor) < 2 * kFinalSegmentMetres) return;
+      const Vec course = lf_unit(t.at[i] - anchor);
+      if (lf_dot(course, lf_along(ac.finalLine->course)) >= straightCos) ac.finalLine->course = lf_courseOf(course);
+      return;
+    }
+    return;
+  }
+  const int k = t.segment;
+  if (k < 1 || k + 1 >= t.count) return;
+  // Two straight segments, the one the aircraft is on and the one before it, with the aircraft
+  // along them.
+  if (lf_length(t.at[k] - t.at[k - 1]) < kFinalSegmentMetres || lf_length(t.at[k + 1] - t.at[k]) < kFinalSegmentMetres ||
+      lf_dot(t.course(k - 1), t.course(k)) < straightCos)
+    return;
+  const Vec course = lf_unit(t.at[k + 1] - t.at[k - 1]);
+  if (lf_dot(course, lf_along(ac.position.heading)) < straightCos) return;
+  const auto aside = [&](Vec v) {
+    const Vec d = v - t.at[k - 1];
+    return std::fabs(d.x * course.y - d.y * course.x);
+  };
+  if (aside(Vec{}) > kFinalAsideMetres || aside(t.at[k]) > kFinalAsideMetres) return;
+  if (ac.landingField) {
+    const Vec field = around.at(ac.landingField->lat, ac.landingField->lon) - t.at[k - 1];
+    if (lf_dot(field, course) < 0 || aside(field + t.at[k - 1]) > kFieldAcrossMetres) return;
+  }
+  ac.finalLine = LiveAc::FinalLine{lf_latLon(around, t.at[k - 1]), lf_courseOf(course)};
+}
+
 // Moves the aircraft along a course at a speed for one cycle.
 void lf_move(AiPosBlock& pos, double course, double speedMps) {
   const Vec moved = (speedMps * kSecondsPerCycle) * lf_along(course);
@@ -337,6 +426,8 @@ void lf_planAirPath(LiveAc& ac) {
     p.beforeLongitude = p.fromLongitude;
     p.fromLatitude = f.latitude;
     p.fromLongitude = f.longitude;
+    p.beforeDue = p.fromDue;
+    p.fromDue = f.due;
   }
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
   // The approach speed is the feed's: the synthetic legs of a silence slow down by their own rule.
@@ -365,6 +456,10 @@ bool lf_legEnds(const LiveAc& ac) {
   const Track& t = lf_track(ac);
   // Abeam its end, the leg ends at its due time (the aircraft early there flies on along the next).
   if (t.past(t.legEnd)) return due;
+  // Late, the aircraft heads for where its records have it now rather than for every position it
+  // is late for: the leg ends once they have it past the leg's end.
+  if (due && t.lateMetres(lf_now()) > t.toPoint(t.legEnd) + std::max(ac.airPath.speedMps, 0.0) * kLateSlackSeconds)
+    return true;
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
   // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
   // within the circle a turn round would fly.
@@ -384,6 +479,7 @@ bool lf_airStep(LiveAc& ac) {
   if (!lf_flownInTheAir(ac)) return false;
   AiPosBlock& pos = ac.position;
   const Track& t = lf_track(ac);
+  lf_holdFinal(ac, t);
   const double aim = lf_aimCourse(t, std::max(ac.airPath.speedMps, 0.0));
   const double speedMps = lf_airPace(ac, t, aim);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;

@@ -61,6 +61,7 @@ struct AirPath {
   // leg's start from there.
   double fromLatitude = 0, fromLongitude = 0;
   double beforeLatitude = 0, beforeLongitude = 0;
+  std::int32_t fromDue = 0, beforeDue = 0;  // when the records had the aircraft there
   double speedMps = -1;     // the ground speed flown, metres a second; negative before it flies
   double legMps = 0;        // the leg's speed as reported
   double approachMps = 0;   // the speed last reported for it in the air
@@ -155,6 +156,13 @@ struct LiveAc : Act {
   // The airport it comes in to land at: the park airport, or the airport of the list nearest its
   // approach (unset out of an approach).
   std::optional<AirportData> landingField;
+  // Established on its final approach low over the ground, the aircraft holds the line of it to the
+  // runway: a point of the line and its course (radians).
+  struct FinalLine {
+    LatLon at;
+    double course = 0;
+  };
+  std::optional<FinalLine> finalLine;
   std::uint32_t flareStage = 0;
   std::uint8_t landingMode = 0;
   std::uint8_t arrivedByLanding = 0;
