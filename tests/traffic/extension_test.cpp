@@ -88,27 +88,34 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
 
 // The recording's CL35 coming in to Teterboro (9 ft): the feed holds its last airborne position,
 // 675 ft at -832 ft/min, for minutes. Not yet in its landing configuration (a light aircraft's begins
-// at 625 ft), it goes on down as its records came, 110.9 ft a leg of 8 s, to land before its stream
-// ends in the air; steeper records are taken at 1,000 ft/min at most. Far from the field, or with
-// records that level off, it flies on level.
+// at 625 ft), it goes on down to land before its stream ends in the air, but below 1,500 ft above
+// the ground no steeper than a 3-degree glide path at the legs' 121.6 kt (128 kt less a twentieth):
+// 318.4 ft a nautical mile, 645.3 ft/min, 86.0 ft a leg of 8 s, both from -832 ft/min and -1,500
+// ft/min. Higher up in its landing configuration it descends as its records came, 110.9 ft a leg,
+// and steeper records are taken at 1,000 ft/min at most. Far from the field, or with records that
+// level off, it flies on level.
 TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
   const std::vector<AirportData> saved = g_airports;
   g_airports = {AirportData{"KTEB", "TEB", 40.8501, -74.0608, 9}};
   struct Case {
-    double lat, vs, after;
+    double lat, vs, heightFt, after;
   };
-  for (const Case& c : std::vector<Case>{{40.8672, -832, 675 - 832.0 / 60 * 8},
-                                         {40.8672, -1500, 675 - 1000.0 / 60 * 8},
-                                         {40.8672, -100, 675},
-                                         {41.2000, -832, 675}}) {
-    SCOPED_TRACE(fmt::format("{} {}", c.lat, c.vs));
+  const double glide = 675 - std::tan(3 * kDegToRad) * kFeetPerNm * 121.6 / 60 * 8 / 60;
+  for (const Case& c : std::vector<Case>{{40.8672, -832, 666, glide},
+                                         {40.8672, -1500, 666, glide},
+                                         {40.8672, -832, 1600, 675 - 832.0 / 60 * 8},
+                                         {40.8672, -1500, 1600, 675 - 1000.0 / 60 * 8},
+                                         {40.8672, -100, 666, 675},
+                                         {41.2000, -832, 666, 675}}) {
+    SCOPED_TRACE(fmt::format("{} {} {}", c.lat, c.vs, c.heightFt));
     gf_resetEngine();
     Situation last = situation(c.lat, -74.0582, 675, 128, 4000);
     last.verticalSpeed = c.vs;
     LiveAc& ac = addInSim(11990510, 1601, last, "C750");
     ac.category = Light;
     ac.position.heading = kPi;
-    ac.heightAboveGround = 666;
+    ac.heightAboveGround = c.heightFt;
+    ac.landingMode = c.heightFt > 1000 ? 1 : 0;
     lf_appendWaitSituations(ac, 8);
     ASSERT_EQ(ac.situations.size(), 2u);
     EXPECT_NEAR(ac.situations[1].altitude, c.after, 1e-9);

@@ -1,5 +1,5 @@
-// Records whose position the aircraft could not have reached since its last record: the speed
-// bound itself at its edges, and what the intake takes, drops and logs.
+// Records of a known aircraft that do or do not go on from its last position along their own track:
+// the rule at its edges, and what the intake takes at once, holds, takes after all, drops and logs.
 
 #include "engine_fixture.hpp"
 
@@ -18,36 +18,52 @@ using test::Line;
 // A position `nm` nautical miles east of (40.5, -73.5).
 LatLon lf_east(double nm) { return gf_destinationPoint({40.5, -73.5}, kPi / 2, nm * kFeetPerNm); }
 
-TEST(ImpliedSpeed, AMoveIsTooFastJustBeyondWhatTheBoundCoversInTheTime) {
+// A record goes on from a position when its own track lies within 45 degrees of its course from
+// there; the feed's rounding makes a course over less than 0.05 nm none; a track given as none
+// agrees; two records on the ground are never compared, and a reported speed that jumps tenfold,
+// or from standing to 80 kt, never goes on.
+TEST(GoesOn, TheTrackAgreesWithTheCourseWithin45Degrees) {
+  const LatLon from = lf_east(0);
+  const auto to = [&](double bearingDeg, double nm, double track, double speed = 250, bool airborne = true) {
+    Situation s;
+    const LatLon at = gf_destinationPoint(from, bearingDeg * kDegToRad, nm * kFeetPerNm);
+    s.latitude = at.lat;
+    s.longitude = at.lon;
+    s.heading = track;
+    s.feedTrackGiven = 1;
+    s.speed = speed;
+    s.airborne = airborne ? 1 : 0;
+    return s;
+  };
   struct Case {
     const char* what;
-    double fromSpeed, toSpeed, seconds, nm;
-    bool tooFast;
+    Situation s;
+    bool fromAirborne;
+    double fromSpeed;
+    bool goesOn;
   };
-  const LatLon from = lf_east(0);
-  // Half a knot's worth either side of the edge, where it can be: 0.005 nm in 36 s.
+  Situation noTrack = to(180, 2, 0);
+  noTrack.feedTrackGiven = 0;
+  Situation northTrack = to(180, 2, 0);  // a track of 0 given: north
   const std::vector<Case> cases{
-      // 700 kt for 36 s: 7 nm.
-      {"200 kt both, 6.995 nm in 36 s", 200, 200, 36, 6.995, false},
-      {"200 kt both, 7.005 nm in 36 s", 200, 200, 36, 7.005, true},
-      // 1000 kt for 18 s: 5 nm, whichever record is the faster one.
-      {"100 then 300 kt, 4.995 nm in 18 s", 100, 300, 18, 4.995, false},
-      {"300 then 100 kt, 5.005 nm in 18 s", 300, 100, 18, 5.005, true},
-      // Standing records (or a speed below 0) still allow 100 kt: 1 nm in 36 s.
-      {"-50 kt and 0 kt, 0.995 nm in 36 s", -50, 0, 36, 0.995, false},
-      {"0 kt both, 0.995 nm in 36 s", 0, 0, 36, 0.995, false},
-      {"0 kt both, 1.005 nm in 36 s", 0, 0, 36, 1.005, true},
-      // Five minutes at 850 kt: 70.8 nm.
-      {"250 kt both, 70 nm in 5 minutes", 250, 250, 300, 70, false},
-      {"250 kt both, 71 nm in 5 minutes", 250, 250, 300, 71, true},
-      // No time between the records: only the same position.
-      {"same time, same position", 250, 250, 0, 0, false},
-      {"same time, 0.01 nm apart", 250, 250, 0, 0.01, true},
-      {"an earlier time, 0.01 nm apart", 250, 250, -5, 0.01, true},
+      {"straight on, 20 nm", to(90, 20, 90), true, 250, true},
+      {"44 degrees off its track", to(90, 2, 134), true, 250, true},
+      {"46 degrees off its track", to(90, 2, 136), true, 250, false},
+      {"across north: course 10, track 325", to(10, 2, 325), true, 250, true},
+      {"straight back", to(270, 2, 90), true, 250, false},
+      {"0.04 nm straight back: too near to tell", to(270, 0.04, 90), true, 250, true},
+      {"0.06 nm straight back", to(270, 0.06, 90), true, 250, false},
+      {"south with no track given", noTrack, true, 250, true},
+      {"south with a track of 0 given", northTrack, true, 250, false},
+      {"back, both on the ground", to(270, 2, 90, 20, false), false, 20, true},
+      {"back, from the ground into the air", to(270, 2, 90), false, 250, false},
+      {"straight on from 20 kt at 250 kt", to(90, 2, 90), true, 20, false},
+      {"straight on from 30 kt at 250 kt", to(90, 2, 90), true, 30, true},
+      {"straight on from 5 kt at 80 kt", to(90, 2, 90, 80), true, 5, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(lf_impliesImpossibleSpeed(from, c.fromSpeed, lf_east(c.nm), c.toSpeed, c.seconds), c.tooFast);
+    EXPECT_EQ(lf_goesOnFrom(from, c.fromAirborne, c.fromSpeed, c.s), c.goesOn);
   }
 }
 
@@ -66,43 +82,53 @@ protected:
   static bool tookLast(const LiveAc& ac, const Line& line) { return std::fabs(ac.lastDataTime - line.timestamp) < 1e-6; }
 };
 
-TEST_F(ImplausibleRecords, ARecordIsDroppedWhenItsPositionCannotBeReachedInTheTime) {
+// Whatever speed or turn the stamps imply, a record that goes on along its own track is taken at
+// once; one that lies behind along a track that still points on, or aside across its own track, is
+// held.
+TEST_F(ImplausibleRecords, ARecordAlongItsOwnTrackIsTakenWhateverItsStampsImply) {
   struct Case {
     const char* what;
     Line first;
     Line next;
     bool taken;
   };
-  Line air;  // 250 kt at 5000 ft: 850 kt allowed, 2.36 nm in 10 s
+  Line air;  // 250 kt at 5000 ft
   Line ground;  // taxiing at 30 kt at the park airport (the feed takes ground records within 5 nm of it)
   ground.lat = 40.6413;
   ground.lon = -73.7781;
   ground.alt = 0;
   ground.gs = 30;
-  Line lowFromGround = air;  // 150 kt at 3000 ft over the airport: 550 kt allowed, 1.53 nm in 10 s
+  Line lowFromGround = air;  // 150 kt at 3000 ft over the airport
   lowFromGround.alt = 3000;
   lowFromGround.gs = 150;
   lowFromGround.lat = ground.lat;
   lowFromGround.lon = ground.lon;
-  const auto faster = [](Line l, double gs) {
-    l.gs = gs;
+  const auto turned = [](Line l, double track) {
+    l.track = track;
     return l;
   };
+  const auto aside = [](const Line& l, double seconds, double bearingDeg, double nm) {
+    Line out = l;
+    const LatLon to = gf_destinationPoint({l.lat, l.lon}, bearingDeg * kDegToRad, nm * kFeetPerNm);
+    out.lat = to.lat;
+    out.lon = to.lon;
+    out.timestamp = l.timestamp + seconds;
+    return out;
+  };
   const std::vector<Case> cases{
+      {"2.40 nm in 10 s at 250 kt", air, moved(air, 10, 2.40), true},
+      {"8 nm in 10 s at 250 kt", air, moved(air, 10, 8), true},
+      {"30 nm after two minutes' silence", air, moved(air, 120, 30), true},
+      // The downwind that turns north in one record: its track 11, its course from the last one 16.
+      {"turned 79 degrees in 10 s", air, turned(aside(air, 10, 16, 1.2), 11), true},
       {"the snapshot of four minutes ago, 16 nm back", air, moved(air, 10, -16), false},
-      {"2.30 nm in 10 s at 250 kt", air, moved(air, 10, 2.30), true},
-      {"2.40 nm in 10 s at 250 kt", air, moved(air, 10, 2.40), false},
-      // The faster record sets the bound: 300 kt allows 1000 kt, 2.78 nm in 10 s.
-      {"2.70 nm in 10 s, now at 300 kt", air, faster(moved(air, 10, 2.70), 300), true},
-      {"2.85 nm in 10 s, now at 300 kt", air, faster(moved(air, 10, 2.85), 300), false},
-      // The bound grows with the time since the last record: 28.3 nm in two minutes.
-      {"27 nm after two minutes' silence", air, moved(air, 120, 27), true},
-      {"30 nm after two minutes' silence", air, moved(air, 120, 30), false},
-      // Either record in the air is enough.
-      {"from the ground into the air, 4 nm in 10 s", ground, moved(lowFromGround, 10, 4), false},
-      {"from the air onto the ground, 4 nm in 10 s", lowFromGround, moved(ground, 10, 4), false},
+      {"2 nm aside, its track still 90", air, aside(air, 10, 0, 2), false},
+      // A record in the air measured from one on the ground, and back.
+      {"from the ground into the air, 4 nm on along its track", ground, moved(lowFromGround, 10, 4), true},
+      {"from the ground into the air, 4 nm back", ground, moved(lowFromGround, 10, -4), false},
+      {"from the air onto the ground, 4 nm back", lowFromGround, moved(ground, 10, -4), false},
       // On the ground the jumps are left to the ground movement.
-      {"on the ground, 4 nm in 10 s", ground, moved(ground, 10, 4), true},
+      {"on the ground, 4 nm back in 10 s", ground, moved(ground, 10, -4), true},
   };
   std::uint32_t hexid = 11300000;
   for (Case c : cases) {
@@ -117,18 +143,21 @@ TEST_F(ImplausibleRecords, ARecordIsDroppedWhenItsPositionCannotBeReachedInTheTi
     run(1);
     EXPECT_EQ(tookLast(*ac, c.next), c.taken);
     EXPECT_EQ(ac->situations.size(), c.taken ? 2u : 1u);
+    EXPECT_EQ(ac->heldRecord.has_value(), !c.taken);
   }
 }
 
-// A position that really jumps (a corrected one, 4 nm ahead of the old stream) is held back while
-// it does not fit the time since the last record taken, and taken with the next record, which goes
-// on from it. At 250 kt (850 kt allowed), with a record every 10 s: after 10 s the record lies
-// 4.69 nm away against 2.36 allowed; the one after it lies 0.69 nm from it.
+// A position that really jumps (a corrected one, 4 nm aside of the old stream, its track still the
+// stream's) is held while it does not go on from the last one taken, and taken with the next record,
+// which goes on from it.
 TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenWithTheRecordThatGoesOnFromIt) {
   Line line;
   line.hexid = 11310002;
   line = feedTrack(line, 2);
-  const Line jumped = moved(line, 0, 4);
+  Line jumped = line;
+  const LatLon aside = gf_destinationPoint({line.lat, line.lon}, kPi, 4 * kFeetPerNm);
+  jumped.lat = aside.lat;
+  jumped.lon = aside.lon;
   std::vector<bool> taken;
   for (int i = 1; i <= 3; ++i) {
     const Line next = jumped.after(10.0 * i);
@@ -141,9 +170,9 @@ TEST_F(ImplausibleRecords, AStreamThatReallyJumpsIsTakenWithTheRecordThatGoesOnF
   EXPECT_EQ(taken, (std::vector<bool>{false, true, true}));
 }
 
-// The recording's UAL687: first seen at a stale position, then 4.39 nm away 9.8 s later (a speed of
-// 1613 kt against 790 allowed at 230 kt), and from there on at 230 kt. The jump is taken, in its
-// place before the record that confirms it, and logged as such.
+// The recording's UAL687: first seen at a stale position, then 4.39 nm away along 194 degrees 9.8 s
+// later with a track of 246 (52 degrees off), and from there on at 230 kt. The jump is held, then
+// taken in its place before the record that confirms it, and logged as such.
 TEST_F(ImplausibleRecords, AJumpTheNextRecordsGoOnFromIsTakenInItsPlace) {
   test::TempDir dir("jumplog");
   test::ScopedCwd cwd(dir.path());
@@ -185,10 +214,9 @@ TEST_F(ImplausibleRecords, AJumpTheNextRecordsGoOnFromIsTakenInItsPlace) {
 }
 
 // The recording's AAL689: at 470 kt along 51 degrees, the feed repeats the position of 30 s ago with a
-// fresh time, 3.9 nm behind the aircraft: within the speed bound (4.2 nm in 10 s) but behind it by far
-// more than 470 kt cover in the 10 s since (1.3 nm). It is dropped, the next record is measured from
-// the last position taken and taken, and the aircraft in the simulator never goes back along its
-// track.
+// fresh time, 3.9 nm behind the aircraft, its track still 51. It is held, the next record goes on
+// from the last position taken, so it is dropped, and the aircraft in the simulator never goes back
+// along its track.
 TEST_F(ImplausibleRecords, AStaleRepeatBehindAMovingAircraftIsNeverFlownBackTo) {
   Line line;
   line.hexid = 11310007;
@@ -220,14 +248,15 @@ TEST_F(ImplausibleRecords, AStaleRepeatBehindAMovingAircraftIsNeverFlownBackTo) 
   feed(line);
   run(1);
   EXPECT_TRUE(tookLast(*ac, line));
+  EXPECT_FALSE(ac->heldRecord.has_value());
   feedTrack(line.after(10), 6);
   ASSERT_TRUE(progress.has_value());
   EXPECT_GT(least, -1.0);
 }
 
-// A record behind the last one only by what the speed covers in the time since is no stale one: an
-// aircraft that turns round within it, here one circling at 200 kt, 3 degrees a second, a record every
-// 10 s and the feed repeating one position for 40 s halfway, keeps every position.
+// An aircraft circling at 200 kt, 3 degrees a second, a record every 10 s and the feed repeating one
+// position for 40 s halfway: each record's course from the one before lies 15 degrees off its track,
+// so every position is taken, the one after the repeats too.
 TEST_F(ImplausibleRecords, AnAircraftTurningRoundKeepsItsPositions) {
   Line line;
   line.hexid = 11310008;
@@ -256,36 +285,8 @@ TEST_F(ImplausibleRecords, AnAircraftTurningRoundKeepsItsPositions) {
   EXPECT_EQ(taken, positions);
 }
 
-// The edges of "behind": 250 kt for 10 s cover 0.694 nm, with 0.05 nm for the feed's rounding 0.744 nm
-// along a track of 90 degrees; only the part along the track counts.
-TEST(BehindAlongTheTrack, AStalePositionLiesBehindByMoreThanTheSpeedCovers) {
-  const LatLon from = lf_east(0);
-  const auto at = [&](double bearingDeg, double nm) { return gf_destinationPoint(from, bearingDeg * kDegToRad, nm * kFeetPerNm); };
-  struct Case {
-    const char* what;
-    LatLon to;
-    double seconds;
-    bool behind;
-  };
-  const std::vector<Case> cases{
-      {"0.74 nm straight back", at(270, 0.74), 10, false},
-      {"0.75 nm straight back", at(270, 0.75), 10, true},
-      {"0.76 nm ahead", at(90, 0.76), 10, false},
-      {"1.4 nm back at 60 degrees off the tail: 0.70 nm along", at(210, 1.4), 10, false},
-      {"1.6 nm back at 60 degrees off the tail: 0.80 nm along", at(210, 1.6), 10, true},
-      {"the same place", from, 10, false},
-      {"no time: 0.06 nm back", at(270, 0.06), 0, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(lf_liesBehind(from, 90, 250, c.to, 200, c.seconds), c.behind);
-  }
-}
-
 // A feed that repeats a position with fresh times has not seen the aircraft there any later: the
-// next position is measured from the first report of the repeated one. At 250 kt (850 kt allowed),
-// 6 nm 30 s after that first report is taken (7.08 nm allowed), though only 10 s after the last
-// repeat (2.36 nm allowed).
+// next position, 6 nm on along the track only 10 s after the last repeat, is the aircraft's.
 TEST_F(ImplausibleRecords, ARepeatedPositionCountsFromItsFirstReport) {
   Line line;
   line.hexid = 11310005;
@@ -305,7 +306,9 @@ TEST_F(ImplausibleRecords, ARepeatedPositionCountsFromItsFirstReport) {
   EXPECT_TRUE(tookLast(*ac, next));
 }
 
-// One line per aircraft however many of its records are dropped, with the feed's callsign escaped.
+// One line per aircraft however many of its records are dropped, with the feed's callsign escaped:
+// each stale record 16 nm behind is held, and dropped when the aircraft's next record goes on from
+// the last one taken.
 TEST_F(ImplausibleRecords, DroppedRecordsAreLoggedOncePerAircraftWithTheCallsignEscaped) {
   test::TempDir dir("implausiblelog");
   test::ScopedCwd cwd(dir.path());
@@ -321,11 +324,18 @@ TEST_F(ImplausibleRecords, DroppedRecordsAreLoggedOncePerAircraftWithTheCallsign
   a = feedTrack(a, 2);
   b = feedTrack(b, 2);
   for (int i = 1; i <= 3; ++i) {
-    // Five seconds and more: a record sooner than 450 m at 250 kt is ignored before this test.
-    feed(moved(a, 2.0 * i + 3, -16));
-    feed(moved(b, 2.0 * i + 3, 20));
-    run(300);
+    feed(moved(a, 5, -16 - i));
+    feed(moved(b, 5, -20 - i));
+    run(500);
+    a = a.after(10);
+    b = b.after(10);
+    feed(a);
+    feed(b);
+    run(500);
   }
+  const LiveAc* aircraft = lf_findLiveByHexid(a.hexid);
+  ASSERT_NE(aircraft, nullptr);
+  EXPECT_TRUE(tookLast(*aircraft, a));
   LOG.value = 0;
   gf_closeLog("end");
   const std::string log = test::readFile(dir / "Log.txt");
@@ -336,7 +346,10 @@ TEST_F(ImplausibleRecords, DroppedRecordsAreLoggedOncePerAircraftWithTheCallsign
     return n;
   };
   EXPECT_EQ(count("dropped as stale or foreign"), 2u) << log;
-  EXPECT_EQ(count("DA\\x1B[2J hexid:11310003: position dropped as stale or foreign, 16.00 nm in 5.0 s"), 1u) << log;
+  EXPECT_EQ(count("DA\\x1B[2J hexid:11310003: position dropped as stale or foreign, 17.00 nm from the last one taken"
+                  " along 270 deg against its track of 90 deg"),
+            1u)
+      << log;
   EXPECT_EQ(count("JBU1290 hexid:11310004: position dropped as stale or foreign"), 1u) << log;
 }
 

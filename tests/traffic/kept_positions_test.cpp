@@ -46,60 +46,63 @@ protected:
 };
 
 // Flying synthetic legs east at 200 kt after the feed fell silent, the aircraft gets a record 0.12 nm
-// west of its last position and 3748 m north of its track (where a half circle would bring it), and
-// 5 s later the next, going on west. Turning round takes it a half
-// circle of radius 103^2 / (9.80665 tan 30) = 1874 m, 5887 m (3.18 nm) of flight, 57 s. After 30 s
-// of silence it could not be there: the record turns the track back faster than it could fly it, and
-// it and the next one going on from it are dropped. After 60 s (3.33 nm flown, up to 0.15 nm of it
-// back, and 0.05 nm for the feed's rounding) it could: the record is taken, and so is the next.
-TEST_F(KeptPositions, ARecordBehindIsTakenOnlyWhereTheAircraftCouldHaveTurnedBack) {
-  for (const double silent : {30.0, 60.0}) {
-    SCOPED_TRACE(silent);
-    const bool couldTurn = silent > 57;
-    Line line;
-    line.hexid = couldTurn ? 11770001 : 11770002;
-    line.callsign = couldTurn ? "TBK1" : "TBK2";
-    line.gs = 200;
-    for (int i = 0; i < 4; ++i, line = line.after(10)) send(line), run(999);
-    const Line last = line;
-    send(last);
+// west of its last position and 3748 m north of its track (where a half circle at its bank would
+// bring it), and 5 s later the next, going on west. However long the silence, the stamps say
+// nothing of how fast it turned: with its own track of 270 (86 degrees off its course from the last
+// position) the record is held and taken with the next, which goes on from it; with a track of 356
+// along that course it is taken at once.
+TEST_F(KeptPositions, ARecordTheAircraftTurnedBackToIsTakenWhateverTheSilence) {
+  std::uint32_t hexid = 11770000;
+  for (const double silent : {20.0, 40.0}) {
+    for (const double track : {270.0, 356.0}) {
+      SCOPED_TRACE(fmt::format("{} s silent, track {}", silent, track));
+      const bool atOnce = track != 270.0;
+      Line line;
+      line.hexid = ++hexid;
+      line.callsign = fmt::format("TBK{}", hexid % 100);
+      line.gs = 200;
+      for (int i = 0; i < 4; ++i, line = line.after(10)) send(line), run(999);
+      const Line last = line;
+      send(last);
 
-    // The feed is silent: the stream runs out and synthetic legs begin.
-    run(3000 + static_cast<std::int32_t>(silent * 100));
-    LiveAc* ac = lf_findLiveByHexid(line.hexid);
-    ASSERT_NE(ac, nullptr);
-    ASSERT_GT(ac->extensionCount, 0);
-    Line back = last;
-    back.track = 270;
-    back = back.after(0);
-    // Round the half circle: 2 x 1874 m north of the track, and 0.12 nm back west.
-    const LatLon north = gf_destinationPoint({last.lat, last.lon}, 0, 2 * 1874 / 1852.0 * kFeetPerNm);
-    const LatLon west = gf_destinationPoint(north, 270 * kDegToRad, 0.12 * kFeetPerNm);
-    back.lat = west.lat;
-    back.lon = west.lon;
-    back.timestamp = last.timestamp + silent;
-    // Taken, a record is the last the aircraft took (the one it is measured from next), and part of
-    // the track it took.
-    const auto tookLast = [&](const Line& l) {
-      return std::fabs(ac->lastRecordLatitude - l.lat) < 1e-6 && std::fabs(ac->lastRecordLongitude - l.lon) < 1e-6;
-    };
-    const auto took = [&](const Line& l) {
-      return std::any_of(ac->recentPositions.begin(), ac->recentPositions.begin() + ac->recentCount,
-                         [&](const LatLon& p) { return std::fabs(p.lat - l.lat) < 1e-6 && std::fabs(p.lon - l.lon) < 1e-6; });
-    };
-    send(back);
-    EXPECT_EQ(tookLast(back), couldTurn);
-    run(499);
-    const Line next = back.after(5);
-    send(next);
-    EXPECT_EQ(took(back), couldTurn);
-    EXPECT_EQ(tookLast(next), couldTurn);
-    EXPECT_EQ(tookLast(last), !couldTurn);
+      // The feed is silent: the stream runs out and synthetic legs begin.
+      run(3000 + static_cast<std::int32_t>(silent * 100));
+      LiveAc* ac = lf_findLiveByHexid(line.hexid);
+      ASSERT_NE(ac, nullptr);
+      ASSERT_GT(ac->extensionCount, 0);
+      Line back = last;
+      // Round the half circle: 2 x 1874 m north of the track, and 0.12 nm back west.
+      const LatLon north = gf_destinationPoint({last.lat, last.lon}, 0, 2 * 1874 / 1852.0 * kFeetPerNm);
+      const LatLon west = gf_destinationPoint(north, 270 * kDegToRad, 0.12 * kFeetPerNm);
+      back.lat = west.lat;
+      back.lon = west.lon;
+      back.track = track;
+      back.timestamp = last.timestamp + silent;
+      // Taken, a record is the last the aircraft took (the one it is measured from next), and in its
+      // buffer.
+      const auto tookLast = [&](const Line& l) {
+        return std::fabs(ac->lastRecordLatitude - l.lat) < 1e-6 && std::fabs(ac->lastRecordLongitude - l.lon) < 1e-6;
+      };
+      send(back);
+      EXPECT_EQ(tookLast(back), atOnce);
+      EXPECT_EQ(holds(*ac, back), atOnce);
+      run(499);
+      Line next = back.after(5);
+      next.track = 270;
+      const LatLon on = gf_destinationPoint({back.lat, back.lon}, 270 * kDegToRad, 200 * 5 / 3600.0 * kFeetPerNm);
+      next.lat = on.lat;
+      next.lon = on.lon;
+      send(next);
+      EXPECT_TRUE(holds(*ac, back));
+      EXPECT_TRUE(tookLast(next));
+      // The synthetic legs are over: the aircraft turns to where the feed has it.
+      EXPECT_EQ(ac->extensionCount, 0);
+    }
   }
 }
 
-// An aircraft not yet created whose first position has nothing after it but a record held back
-// (6 nm on in 10 s): when its spawn time comes it starts from the held record instead of being
+// An aircraft not yet created whose first position has nothing after it but a record held (6 nm aside
+// of its track): when its spawn time comes it starts from the held record instead of being
 // dropped, and the next record, going on from that one, is taken. The same when the queue of
 // creations took its first position away.
 TEST_F(KeptPositions, AnAircraftNotYetCreatedStartsFromItsHeldRecord) {
@@ -112,7 +115,7 @@ TEST_F(KeptPositions, AnAircraftNotYetCreatedStartsFromItsHeldRecord) {
     send(line);
     const std::int32_t first = cycle() - 1;
     Line jump = line;
-    const LatLon far = gf_destinationPoint({line.lat, line.lon}, line.track * kDegToRad, 6 * kFeetPerNm);
+    const LatLon far = gf_destinationPoint({line.lat, line.lon}, (line.track + 90) * kDegToRad, 6 * kFeetPerNm);
     jump.lat = far.lat;
     jump.lon = far.lon;
     jump.timestamp += 10;
@@ -235,7 +238,7 @@ TEST_F(KeptPositions, ARecordOfTheApproachWhileFlaringOnSyntheticLegsIsKeptForAf
   ac.lastRecordTrack = 0;
   const std::int32_t syntheticDue = ac.situations.front().due;
   const LatLon off = gf_destinationPoint(kRunway, 100 * kDegToRad, 300 / 0.3048);
-  decodeExisting(ac, situation(off.lat, off.lon, 40, 130, cycle() + 3000), true);
+  decodeExisting(ac, situation(off.lat, off.lon, 40, 130, cycle() + 3000));
   ASSERT_EQ(ac.situations.size(), 2u);
   EXPECT_EQ(ac.situations.front().due, syntheticDue);
   EXPECT_EQ(ac.situations.back().latitude, off.lat);

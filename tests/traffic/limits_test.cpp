@@ -889,9 +889,10 @@ TEST_F(NewData, PositionsWithinFifteenHundredthsOfAMilliDegreeAreTheSamePlace) {
   }
 }
 
-// While it flies synthetic positions, a new one 100 degrees or more off its heading is dropped.
-TEST_F(NewData, ExtendedFlightTakesNewPositionsAheadOnly) {
-  for (const auto& [course, taken] : {std::pair{98.0, true}, std::pair{102.0, false}}) {
+// While it flies synthetic positions, a new position ends them whichever way it lies off its nose
+// (the intake has judged it already); the feed repeating the position it last reported does not.
+TEST_F(NewData, ExtendedFlightEndsWithANewPosition) {
+  for (const auto& [course, taken] : {std::pair{98.0, true}, std::pair{102.0, true}, std::pair{180.0, true}}) {
     SCOPED_TRACE(course);
     gf_resetEngine();
     LiveAc& ac = flyingNorth();
@@ -900,6 +901,15 @@ TEST_F(NewData, ExtendedFlightTakesNewPositionsAheadOnly) {
     EXPECT_EQ(ac.situations.size(), taken ? 2u : 1u);
     EXPECT_EQ(ac.extensionCount, taken ? 0 : 3);
   }
+  gf_resetEngine();
+  LiveAc& ac = flyingNorth();
+  ac.extensionCount = 3;
+  ac.situations.push_back(next(ac, 0, 800));
+  Situation repeat = ac.situations.front();
+  repeat.due += 3000;
+  decodeExisting(ac, repeat);
+  EXPECT_EQ(ac.situations.size(), 2u);
+  EXPECT_EQ(ac.extensionCount, 3);
 }
 
 // After a landing a position 150 degrees or more behind makes the aircraft go on from where it is.

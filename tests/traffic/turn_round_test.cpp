@@ -140,7 +140,8 @@ TEST_F(TurnRound, ALegEndsAbeamItsEndAtItsDueTime) {
   EXPECT_NE(lf_findLiveByObjectId(700)->situations.front().longitude, end.longitude);
 }
 
-// Taking off or flaring the aircraft is not held back: it rolls, lifts off and lands on its way.
+// Taking off or flaring the aircraft is not held back: it rolls, lifts off and lands on its way. In
+// the flare its wings stay level: it goes on along its nose, turning no more.
 TEST_F(TurnRound, NothingIsHeldInTheFlare) {
   LiveAc& ac = flying();
   ac.position.heading = 0;  // north, the leg east
@@ -149,7 +150,10 @@ TEST_F(TurnRound, NothingIsHeldInTheFlare) {
   ac.heightAboveGround = 20;
   then(ac, 90, 0.5, 1000, 4990);
   run(2);
-  EXPECT_GT(lf_findLiveByObjectId(700)->position.longitude, kFrom.lon);
+  const LiveAc& flaring = *lf_findLiveByObjectId(700);
+  EXPECT_GT(flaring.position.latitude, kFrom.lat);
+  EXPECT_EQ(flaring.position.heading, 0.0);
+  EXPECT_EQ(flaring.position.bank, 0.0);
 }
 
 // A respawned aircraft is created afresh: nothing of the way its old object flew is left.
