@@ -53,6 +53,10 @@ constexpr double kShortFinalFt = 500.0;
 // whatever its configuration shows yet.
 constexpr double kComingInFt = 1000.0;
 constexpr double kTouchdownFieldNm = 5.0;
+// The feed's altitude lags a descent by up to this many minutes' worth of it, and by this many feet
+// at least.
+constexpr double kLagMinutes = 0.5;
+constexpr double kLeastLagFt = 150.0;
 // Low over the ground an aircraft banks gently: no more than this below kLowBankFt above the ground,
 // easing from its category's bank over the feet above; coming down to the flare it levels its wings
 // (kLevelBankDeg at kLevelFromFt) and touches down with them level.
@@ -226,9 +230,12 @@ void lf_planAltitudeStep(LiveAc& ac) {
   } else if (s.airborne != 0) {
     // Coming in low, a record at the altitude of the one before it, or above the aircraft while
     // its own vertical speed says it descends, is the feed's altitude lagging: the aircraft goes on
-    // down rather than levelling off or climbing back to it.
+    // down rather than levelling off or climbing back to it. Not by more than the records' own
+    // descent over the feed's lag, though: an aircraft that far below its records is too low.
+    const double above = s.altitude - ac.position.altitude;
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
-                         (s.altitude > ac.position.altitude && s.verticalSpeed < 0);
+                         (above > 0 && s.verticalSpeed < 0 &&
+                          above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt));
     if (ac.landingMode != 0 && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
@@ -257,11 +264,11 @@ void lf_planAltitudeStep(LiveAc& ac) {
   }
 }
 
-// The altitude step of the leg, never steeper down than the category descends (a short leg to a
-// low record would have it plunge).
+// The altitude step of the leg, never steeper down than the category descends nor up than it climbs
+// (a short leg to a low or high record would have it plunge or shoot up).
 void lf_planAltitude(LiveAc& ac) {
   lf_planAltitudeStep(ac);
-  ac.altitudeStep = std::max(ac.altitudeStep, lf_steepestDescentPerCycle(ac));
+  ac.altitudeStep = std::clamp(ac.altitudeStep, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
 }
 
 }  // namespace
@@ -269,7 +276,8 @@ void lf_planAltitude(LiveAc& ac) {
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 
 double lf_approachStep(const LiveAc& ac, double step) {
-  if (ac.heightAboveGround > kShortFinalFt) return step;
+  // A helicopter comes down as its records do: it may hover low on its way.
+  if (ac.heightAboveGround > kShortFinalFt || ac.category == Rotorcraft) return step;
   const double least = std::min(kLeastLandingDescentFpm, -gf_glidePathFpm(gf_flownSpeedKt(ac)));
   return std::min(step, -least / kCyclesPerMinute);
 }

@@ -256,8 +256,9 @@ bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne |
 // The course the aircraft steers for: toward the point of the track some seconds' flight ahead of
 // it. The track's corners and its noise are smoothed out over that stretch, and off the track the
 // aircraft heads back onto it further on rather than straight at it.
-double lf_aimCourse(const Track& t, double speedMps) {
-  const double late = t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
+double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
+  // A helicopter goes to every position, hovering where its records do.
+  const double late = ac.category == Rotorcraft ? 0.0 : t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
   return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0)));
 }
 
@@ -353,7 +354,7 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
 // hundreds of metres to kilometres aside at a made-up altitude, and a turn toward them there would
 // put it down beside the runway. A go-around or the touchdown ends it.
 void lf_holdFinal(LiveAc& ac, const Track& t) {
-  if (ac.landingMode == 0 || ac.landed != 0 || ac.heightAboveGround > kFinalHeightFt) {
+  if (ac.landingMode == 0 || ac.landed != 0 || ac.category == Rotorcraft || ac.heightAboveGround > kFinalHeightFt) {
     ac.finalLine.reset();
     return;
   }
@@ -458,7 +459,7 @@ bool lf_legEnds(const LiveAc& ac) {
   if (t.past(t.legEnd)) return due;
   // Late, the aircraft heads for where its records have it now rather than for every position it
   // is late for: the leg ends once they have it past the leg's end.
-  if (due && t.lateMetres(lf_now()) > t.toPoint(t.legEnd) + std::max(ac.airPath.speedMps, 0.0) * kLateSlackSeconds)
+  if (due && ac.category != Rotorcraft && t.lateMetres(lf_now()) > t.toPoint(t.legEnd) + std::max(ac.airPath.speedMps, 0.0) * kLateSlackSeconds)
     return true;
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
   // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
@@ -480,13 +481,15 @@ bool lf_airStep(LiveAc& ac) {
   AiPosBlock& pos = ac.position;
   const Track& t = lf_track(ac);
   lf_holdFinal(ac, t);
-  const double aim = lf_aimCourse(t, std::max(ac.airPath.speedMps, 0.0));
+  const double aim = lf_aimCourse(ac, t, std::max(ac.airPath.speedMps, 0.0));
   const double speedMps = lf_airPace(ac, t, aim);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
   if (slowRotor || !lf_liftedOff(ac)) {
     // A slow helicopter goes where it aims and yaws its nose after it; rolling for take-off the
     // aircraft runs along the runway, nose along its course.
-    lf_move(pos, aim, speedMps);
+    // A helicopter turning round yaws before it moves off: it never flies backwards.
+    const double off = std::fabs(gf_angleDiff(pos.heading, aim));
+    lf_move(pos, aim, slowRotor ? speedMps * std::max(std::cos(off), 0.0) : speedMps);
     const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
     pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, aim), -most, most));
     ac.airPath.bank = 0;
