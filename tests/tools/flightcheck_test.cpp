@@ -530,8 +530,7 @@ TEST(FlightProfile, TurnsAgainstTheRateTheCategorysBankAllows) {
   in.tracks[1].category = 2;  // Large at 5 deg/s: beyond both banks
   in.tracks[2].category = 3;  // Heavy at 3 deg/s: beyond its own bank, within 35 deg
   in.tracks[3].category = 5;  // a helicopter slower than 60 kt may turn as it likes
-  Options o = lf_options();
-  o.categoryBankDeg = {40, 35, 30, 20, 90, 75};
+  const Options o = categoryOptions(lf_options());
   const Figures f = measure(in, o);
   EXPECT_NEAR(lf_of(f, 1).bankTurnSeconds, 0.0, 1e-9);
   EXPECT_NEAR(lf_of(f, 2).bankTurnSeconds, 10.0, 1e-6);

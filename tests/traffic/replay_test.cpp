@@ -41,8 +41,9 @@ constexpr std::uint32_t kEndsInside = 531920403;  // DAL1439, its stream ends at
 constexpr std::uint32_t kHeavy = 531911162;       // AAL2423 B763, arrives at JFK
 
 const std::vector<std::uint32_t> kFollowed{kCruise, kArrival, kRegional, kEndsInside, kHeavy};
-// The most bank of each category: Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft.
-constexpr std::array<double, 6> kMaxBankDeg{40, 35, 30, 20, 90, 75};
+// The most bank of each category (Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft) as the category
+// table gives it, not as the engine's own table has it.
+constexpr std::array<double, 6> kMaxBankDeg = flightcheck::kCategoryBankDeg;
 
 // The bounds of what a pilot sees that the engine does not meet yet on this recording: each is
 // measured and printed all the same. Take a bound off this list once the engine holds it; from then
@@ -136,7 +137,7 @@ protected:
     flown.park = LatLon{options.parkAirport.lat, options.parkAirport.lon};
     flown.user = LatLon{options.userLatitude, options.userLongitude};
     flown.radiusNm = options.radiusNm;
-    s_pilot = flightcheck::measure(flown, flightcheck::engineOptions());
+    s_pilot = flightcheck::measure(flown, flightcheck::categoryOptions());
     const enginesim::FidelityFigures fidelity = s_fidelity->figures();
     s_pilot.delayMedianSeconds =
         kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + fidelity.medianLateSeconds;
@@ -341,7 +342,7 @@ TEST_F(JfkReplay, AircraftPassTheReportedPositionsOnTime) {
 // most 50 m. The bounds of kNotYetHeld are printed, not held.
 TEST_F(JfkReplay, WhatAPilotSeesHoldsEveryBound) {
   const flightcheck::Figures& f = s_pilot;
-  const flightcheck::Options options = flightcheck::engineOptions();
+  const flightcheck::Options options = flightcheck::categoryOptions();
   std::ostringstream report;
   flightcheck::print(report, f, options, false);
   SCOPED_TRACE(report.str());

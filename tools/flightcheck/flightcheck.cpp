@@ -154,6 +154,11 @@ const ReportedAircraft* lf_reported(const Input& input, std::uint32_t hexid) {
 
 }  // namespace
 
+Options categoryOptions(Options options) {
+  options.categoryBankDeg = kCategoryBankDeg;
+  return options;
+}
+
 Figures measure(const Input& input, const Options& o) {
   Figures f;
   const Fields fields(input);

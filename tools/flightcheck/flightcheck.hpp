@@ -130,6 +130,11 @@ struct Input {
   double radiusNm = 0;
 };
 
+// The most bank of each aircraft category (Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft),
+// degrees, as the category table gives it: the measures hold the engine to these figures, never to
+// its own table, so that an engine banking beyond its category fails them.
+inline constexpr std::array<double, 6> kCategoryBankDeg{40, 35, 30, 20, 90, 75};
+
 struct Options {
   double gridSeconds = 0.1;
   double windowSeconds = 0;    // 0: the grid interval itself
@@ -426,6 +431,9 @@ struct Figures {
 
   double offNoseShare() const { return airborneSeconds > 0 ? offNoseSeconds / airborneSeconds : 0; }
 };
+
+// Options whose bank of each category is kCategoryBankDeg's.
+Options categoryOptions(Options options = {});
 
 Figures measure(const Input& input, const Options& options = {});
 

@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
   if (cgGiven || !writeTrace.empty()) options.sim.staticCg = cgGiven.value_or(kDoubleCgFt);
   try {
     fc::Input input;
-    check = fc::engineOptions(check);
+    check = fc::categoryOptions(check);
     enginesim::FidelityFigures fidelity;
     double delayMedian = 0;
     enginesim::loadDataBase(faa, recording);

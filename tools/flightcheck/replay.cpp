@@ -7,7 +7,6 @@
 #include "refdata/queries.hpp"
 #include "sim/services.hpp"
 #include "tracemap/tracemap.hpp"
-#include "traffic/air.hpp"
 #include "traffic/engine.hpp"
 
 #include <algorithm>
@@ -48,12 +47,6 @@ void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::
         lf_number(enginesim::lineField(line.text, 4), r.altitude))
       a.records.push_back(r);
   }
-}
-
-Options engineOptions(Options options) {
-  for (std::size_t c = 0; c < options.categoryBankDeg.size(); ++c)
-    options.categoryBankDeg[c] = gf_maxBank(static_cast<int>(c)) * kRadToDeg;
-  return options;
 }
 
 std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,
