@@ -62,7 +62,8 @@ TEST(Habits, FreezesAndShiftedStampsOnTheChosenStreamsOnly) {
   const auto before = lf_streams(original), after = lf_streams(changed);
   for (std::uint32_t other : {531900000u, 531900002u, 531900003u}) {
     ASSERT_EQ(after.at(other).size(), before.at(other).size());
-    for (std::size_t k = 0; k < before.at(other).size(); ++k) EXPECT_EQ(after.at(other)[k].text, before.at(other)[k].text);
+    for (std::size_t k = 0; k < before.at(other).size(); ++k)
+      EXPECT_EQ(after.at(other)[k].text, before.at(other)[k].text);
   }
 
   const auto& was = before.at(531900001);
