@@ -47,12 +47,13 @@ constexpr const char* kUsage =
     "  CYCLES cycles, 10 unless given; --write-trace writes them as the simulator double's trace, on the\n"
     "  engine's clock, for the tools that read a demo's trace; --habits lays the feed's habits on those\n"
     "  streams, positions frozen 20-60 s with fresh stamps and stamps shifted within 10 s, the same for a\n"
-    "  seed; --write-recording writes the lines replayed); --trace reads the simulator double's trace of a run that replayed\n"
-    "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
-    "  reported position as dropped when an object flew then and none passed within 0.5 nm of it from\n"
-    "  --pass seconds (60) before its due time to 300 s after it, after the position taken before it,\n"
-    "  and with --log lists the aircraft whose positions the program's log says it dropped. The\n"
-    "  recording is the JFK one unless given; without --airport and --user the JFK setting is used.\n"
+    "  seed; --write-recording writes the lines replayed); --trace reads the simulator double's trace of\n"
+    "  a run that replayed the recording, fits the delay between reported and flown clock unless --delay\n"
+    "  gives it, takes a reported position as dropped when an object flew then and none passed within\n"
+    "  0.5 nm of it from --pass seconds (60) before its due time to 300 s after it, after the position\n"
+    "  taken before it, and with --log lists the aircraft whose positions the program's log says it\n"
+    "  dropped. The recording is the JFK one unless given; without --airport and --user the JFK setting\n"
+    "  is used.\n"
     "  The airport list (OurAirports' tables, as the program's list is made; the repository's copies\n"
     "  unless given) gives the field under each point and the runways of the touchdowns; --cg the\n"
     "  height of a trace's objects above the ground when they stand on it (6.5 ft, the double's); in a\n"
@@ -78,14 +79,15 @@ int usage() {
   return 2;
 }
 
-// The replay: every position the feed queued, which of them the engine took, and every object's
-// track (a point every `every` cycles); how closely the objects follow the reported positions.
 // What the replay writes besides its measures, and the habits it lays on the recording's streams.
 struct ReplayFiles {
   std::filesystem::path trace;      // the double's trace of the objects; none when empty
   std::filesystem::path recording;  // the lines replayed; none when empty
   enginesim::HabitOptions habits;   // no stream chosen: the recording as it is
 };
+
+// The replay: every position the feed queued, which of them the engine took, and every object's
+// track (a point every `every` cycles); how closely the objects follow the reported positions.
 
 fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every,
                     enginesim::FidelityFigures& fidelity, const ReplayFiles& files) {
