@@ -92,15 +92,7 @@ protected:
     h.run(h.lastLineCycle() + kTrafficDelayCycles + 8 * 800 + 2000);
     h.sim().onPosition = nullptr;
     h.onQueued = nullptr;
-    flightcheck::Input flown = pilot.finish();
-    flown.airports = test::jfkAirportList();
-    flown.park = LatLon{options.parkAirport.lat, options.parkAirport.lon};
-    flown.user = LatLon{options.userLatitude, options.userLongitude};
-    flown.radiusNm = options.radiusNm;
-    s_pilot = flightcheck::measure(flown, flightcheck::categoryOptions());
-    const enginesim::FidelityFigures f = fidelity.figures();
-    s_pilot.delayMedianSeconds = kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + f.medianLateSeconds;
-    s_pilot.crossTrackP95Metres = f.p95CrossTrackMetres;
+    s_pilot = test::pilotFigures(pilot, options, fidelity.figures());
   }
   static void TearDownTestSuite() { s_pilot = {}; }
 

@@ -141,16 +141,7 @@ protected:
     s_afterExtensions = h.sim().liveObjects();
     h.sim().onPosition = nullptr;
     h.onQueued = nullptr;
-    flightcheck::Input flown = pilot.finish();
-    flown.airports = test::jfkAirportList();
-    flown.park = LatLon{options.parkAirport.lat, options.parkAirport.lon};
-    flown.user = LatLon{options.userLatitude, options.userLongitude};
-    flown.radiusNm = options.radiusNm;
-    s_pilot = flightcheck::measure(flown, flightcheck::categoryOptions());
-    const enginesim::FidelityFigures fidelity = s_fidelity->figures();
-    s_pilot.delayMedianSeconds =
-        kTrafficDelayCycles / static_cast<double>(kCyclesPerSecond) + fidelity.medianLateSeconds;
-    s_pilot.crossTrackP95Metres = fidelity.p95CrossTrackMetres;
+    s_pilot = test::pilotFigures(pilot, options, s_fidelity->figures());
     // Aircraft whose stream ends on the ground hold there, at most MAX_HOLDING_MINUTES.
     s_allGone = h.runUntil([&] { return h.sim().liveObjects() == 0 && g_liveAcs.empty(); },
                            MAX_HOLDING_MINUTES.value * kCyclesPerMinute + 1000);

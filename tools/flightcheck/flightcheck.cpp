@@ -757,10 +757,12 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
   lf_worstFive(out, f, "dropped positions confirmed", [](const auto& a) { return static_cast<double>(a.droppedConfirmed); },
                [](const auto& a) { return fmt::format("{}", a.droppedConfirmed); });
   lf_worstFive(
-      out, f, "records dropped whose own track agrees", [](const auto& a) { return static_cast<double>(a.droppedAgreeing); },
+      out, f, "records dropped whose own track agrees",
+      [](const auto& a) { return static_cast<double>(a.droppedAgreeing); },
       [](const auto& a) { return fmt::format("{}", a.droppedAgreeing); });
   lf_worstFive(
-      out, f, "records held past the next new position", [](const auto& a) { return static_cast<double>(a.heldPastNext); },
+      out, f, "records held past the next new position",
+      [](const auto& a) { return static_cast<double>(a.heldPastNext); },
       [](const auto& a) { return fmt::format("{}", a.heldPastNext); });
   lf_printProfileWorst(out, f);
   lf_printArrivals(out, f);

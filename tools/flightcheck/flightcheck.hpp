@@ -285,14 +285,14 @@ struct Options {
   // fixed-wing aircraft's object in the air to the polyline of its aircraft's records (every recorded
   // line, repeats and silences included) with times within crossTrackWindowSeconds of the second's
   // due time (and the record just outside either end), not in an object's first and last
-  // crossTrackEdgeSeconds nor once the recording's last line is past due. Split by where the second lies: near the records' jumps and reversals or
-  // away from them (within jumpWindowSeconds of the due time two distinct records more than jumpLeastM
-  // apart that lie farther apart than jumpSpeedFactor x their higher reported speed, at least
-  // jumpLeastKt, covers in the time between them; or two legs of reversalLegM or more turning by more
-  // than reversalDeg), and low near an airport (below lowAboveFt above the nearest airport of the list
-  // and within lowWithinNm of it; the airports known by more than their runways) or above or
-  // farther. Bounds: the 95th percentile of each of the
-  // four, where given (infinity: no bound).
+  // crossTrackEdgeSeconds nor once the recording's last line is past due. Split by where the second
+  // lies: near the records' jumps and reversals or away from them (within jumpWindowSeconds of the
+  // due time two distinct records, each at the time it was first reported, more than jumpLeastM apart
+  // that lie farther apart than jumpSpeedFactor x their higher reported speed, at least jumpLeastKt,
+  // covers in the time between them; or two legs of reversalLegM or more turning by more than
+  // reversalDeg), and low near an airport (below lowAboveFt above the nearest airport known by more
+  // than its runways, within lowWithinNm of it) or above or farther. Bounds: the 95th percentile of
+  // each of the four, where given (infinity: no bound).
   double crossTrackWindowSeconds = 120;
   double crossTrackEdgeSeconds = 2;
   double jumpWindowSeconds = 30;
