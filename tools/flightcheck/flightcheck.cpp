@@ -671,7 +671,7 @@ void lf_printCrossTrack(std::ostream& out, const Figures& f, const Options& o) {
       "second of fixed-wing aircraft (m):\n",
       o.crossTrackWindowSeconds);
   const auto line = [&](const char* what, const DistanceFigures& d, double bound) {
-    out << fmt::format("  {:<36} n={:6} p50 {:5.0f} p95 {:5.0f} max {:6.0f}{}\n", what, d.n, d.p50, d.p95, d.max,
+    out << fmt::format("  {:<42} n={:6} p50 {:5.0f} p95 {:5.0f} max {:6.0f}{}\n", what, d.n, d.p50, d.p95, d.max,
                        std::isfinite(bound) ? fmt::format("  (bound {:.0f})", bound) : std::string());
   };
   line("all", x.all, o.maxCrossTrackAllP95Metres);
