@@ -42,7 +42,7 @@ demo: setup $(BUILD)/build.ninja
 # The sanitizer runs leave out tests that gain nothing from a sanitizer and take long under one;
 # `make test` runs every test. Under both: the whole-recording replays, single-threaded engine runs of
 # minutes each under a sanitizer.
-SAN_SKIP  ?= ^Jfk(Replay|ReplayUserAloft|Ground)[./]
+SAN_SKIP  ?= ^Jfk(Replay|ReplayUserAloft|ReplayHabits|Ground)[./]
 # Under ThreadSanitizer also the suites that run the engine on the test's own thread in virtual time
 # (label virtual-time: the engine's suites and the parking days), with no second thread to race,
 # but for those that start threads of their own (TSAN_THREADED). The engine's threads also meet in

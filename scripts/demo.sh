@@ -134,12 +134,31 @@ cp "$source_dir"/testdata/bgl/*.bgl "$demo/scenery/Spain/"
 printf '[Area.001]\nTitle=Spain\nLocal=%s\nActive=TRUE\n' "$demo/scenery/Spain" \
   > "$demo/programdata/Lockheed Martin/Prepar3D v5/scenery.cfg"
 
+# The simulator's ground: each airport of the program's list within 50 nm of the user (the radius
+# and 10 nm) flat at its elevation within 3 nm of it, as the program's landings expect; the world
+# elsewhere flat at the user's 13 ft. The list gives 0 ft to an airport it knows only by runways
+# without elevations: such a field's ground is not known, and it is left out.
+awk -F'"' '
+  /<airport / {
+    lat = ""; lon = ""; alt = ""; code = ""
+    for (i = 1; i < NF; i++) {
+      if ($i ~ /(^|[ \t])code=$/) code = $(i + 1)
+      if ($i ~ /[ \t]lat=$/) lat = $(i + 1)
+      if ($i ~ /[ \t]lon=$/) lon = $(i + 1)
+      if ($i ~ /[ \t]alt=$/) alt = $(i + 1)
+    }
+    dy = (lat - 40.6413) * 60; dx = (lon + 73.7781) * 60 * 0.7585
+    if (lat != "" && lon != "" && alt != "" && alt + 0 != 0 && dx * dx + dy * dy <= 2500)
+      printf "# %s\nfield %s %s %s 3\n", code, lat, lon, alt
+  }' "$work/input/airports_p3d.xml" > "$demo/double.fields"
+
 title="Boeing 737-800 Paint1"
-echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781)"
+echo "== amb_simdouble: the user aircraft parked at JFK (40.6413, -73.7781), the fields of $(grep -c '^field' "$demo/double.fields") airports around"
 # (No packet log: every position of every AI object is a packet.)
 "$double" --tcp4 0 --port-file "$demo/double.ports" \
   --trace "$demo/double.trace.csv" \
   --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" --set "onground 1" \
+  --script "$demo/double.fields" \
   --set "title $title" --set "model B738" --set "framerate 20" > "$demo/double.out" 2>&1 &
 double_pid=$!
 traffic_pid=
@@ -175,15 +194,15 @@ weather_lime='text 458 63 0x32CD32 "Weather"'
 traffic_lime='text 458 91 0x32CD32 "Traffic"'
 qnh_lime='text 642 63 0x32CD32 "qnh: 1015"'
 
-# The double's trace in figures: created, flew (100 positions or more), landed (down to the runway
-# from above 300 ft, or spoilers set on touchdown), removed, flight plans given, on the ground now;
+# The double's trace in figures: created, flew (100 positions or more), landed (on the ground after
+# flying above 300 ft, or spoilers set on touchdown), removed, flight plans given, on the ground now;
 # with a number, of the trace's first that many lines only.
 trace_counts() {
   head -n "${1:-1000000000}" "$demo/double.trace.csv" 2>/dev/null | awk -F, '
     NR == 1 { next }
     $3 == "created" || $3 == "added" { created[$2] = 1 }
     $3 == "created" || $3 == "position" { ground[$2] = $10 }
-    $3 == "position" { moves[$2]++; if ($6 > 300) high[$2] = 1; if (high[$2] && $6 < 100) landed[$2] = 1 }
+    $3 == "position" { moves[$2]++; if ($6 > 300 && $10 == 0) high[$2] = 1; if (high[$2] && $10 == 1) landed[$2] = 1 }
     $3 == "event" && $11 ~ /^SPOILERS_SET=16383/ { landed[$2] = 1 }
     $3 == "flightplan" { plans[$2] = 1 }
     $3 == "removed" || $3 == "removed-by-sim" { removed[$2] = 1 }
@@ -404,7 +423,7 @@ read -r created flew landed removed planned _ <<<"$(trace_counts)"
 read -r static_all static_gone <<<"$(static_counts "${trace_before_close:-}")"
 echo "aircraft created:     $created ($static_all of them static aircraft, below)"
 echo "aircraft that flew:   $flew (100 positions or more)"
-echo "aircraft that landed: $landed (down to the runway from above 300 ft)"
+echo "aircraft that landed: $landed (on the ground after flying above 300 ft)"
 if [ -n "${trace_before_close:-}" ]; then
   # The last progress line counted the removals while the traffic flew; the exit removes the rest.
   read -r _ _ _ removed_flying _ <<<"$(trace_counts "$trace_before_close")"

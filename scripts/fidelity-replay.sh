@@ -7,7 +7,9 @@
 #   scripts/fidelity-replay.sh [BUILD] [FIDELITY_ARGUMENTS...]
 #
 # FIDELITY names the script (default ../shared/tools/fidelity/fidelity.py beside the clone); JOBS the
-# build's parallel jobs. The trace and the flight check's own report stay in BUILD/fidelity-replay.
+# build's parallel jobs. HABITS="HEXID,HEXID,..." (HABITS_SEED=N) lays the feed's habits on those
+# streams, and the script measures against the lines so replayed. The trace, the lines and the flight
+# check's own report stay in BUILD/fidelity-replay.
 set -euo pipefail
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-build}"
@@ -21,12 +23,17 @@ fi
 cmake --build "$build" -j "${JOBS:-$(nproc)}" --target amb_flightcheck
 out="$build/fidelity-replay"
 mkdir -p "$out"
+recording="$source_dir/testdata/traffic/KJFK_20190305_2130Z.rttfc.gz"
+habits=()
+if [ -n "${HABITS:-}" ]; then
+  habits=(--habits "$HABITS" --habits-seed "${HABITS_SEED:-1}" --write-recording "$out/replayed.rttfc")
+  recording="$out/replayed.rttfc"
+fi
 if ! "$build/tools/flightcheck/amb_flightcheck" --replay --quiet --write-trace "$out/replay.trace.csv" \
-  > "$out/flightcheck.txt" 2>&1; then
+  "${habits[@]}" > "$out/flightcheck.txt" 2>&1; then
   cat "$out/flightcheck.txt" >&2
   exit 1
 fi
 echo "the flight check's report of the same replay: $out/flightcheck.txt"
-python3 "$fidelity" --trace "$out/replay.trace.csv" \
-  --recording "$source_dir/testdata/traffic/KJFK_20190305_2130Z.rttfc.gz" \
-  --ref "$source_dir/testdata/reference" --label "whole JFK replay" "$@"
+python3 "$fidelity" --trace "$out/replay.trace.csv" --recording "$recording" \
+  --ref "$source_dir/testdata/reference" --label "whole JFK replay${HABITS:+ with the feed habits}" "$@"

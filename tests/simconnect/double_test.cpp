@@ -3,8 +3,10 @@
 
 #include "records/blocks.hpp"
 #include "simconnect/sim_fixture.hpp"
+#include "tools/simdouble/world.hpp"
 
 #include <cstring>
+#include <tuple>
 
 namespace amb::test {
 namespace {
@@ -136,6 +138,79 @@ TEST_F(Double, AnObjectIsOnTheGroundByItsAltitude) {
   ASSERT_EQ(setAltitude(3, 1000), kSimOk);
   ASSERT_EQ(setAltitude(4, 3000), kSimOk);
   EXPECT_EQ(flags(), (Flags{{"N12345", 1}, {"SWR1A", 1}, {"SWR2B", 0}}));
+}
+
+// The world is flat at the user's ground altitude but for the fields of the airports it is given: an
+// object moved from JFK's field (13 ft) to White Plains' (439 ft) stands on 439 ft there, and between
+// them, out of both fields, its ground is the user's again.
+TEST_F(Double, AnObjectStandsOnTheFieldOfTheAirportItIsOver) {
+  const auto trace = m_dir / "trace.csv";
+  simdouble::Options o;
+  o.tcp4Port = 0;
+  o.trace = trace;
+  o.commands = {"framerate 0", "user 40.6413 -73.7781 13", "ground-alt 13", "field 40.639447 -73.779317 13",
+                "field 41.067001 -73.707603 439 3"};
+  m_double = std::make_unique<simdouble::SimDouble>(o);
+  m_double->open();
+  m_double->start();
+  cfgToTcp4(m_double->tcp4Port());
+  ASSERT_EQ(SimConnect_Open(&m_h, "Ambertrail_P3D", nullptr, 0, nullptr, 0), kSimOk);
+  for (const char* datum : {"Plane Latitude", "Plane Longitude", "Plane Altitude"})
+    define(402, datum, datum[6] == 'A' ? "feet" : "degrees", sc::kFloat64);
+  define(404, "Plane Alt Above Ground", "feet", sc::kFloat64);
+  define(404, "Ground Altitude", "feet", sc::kFloat64);
+  define(404, "SIM ON GROUND", "Bool", sc::kInt64);
+  define(404, "ATC ID", nullptr, sc::kString32);
+  const SimInitPosition atJfk{40.6405, -73.7790, 13 + 6.5, 0, 0, 40, 1, 0};
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(m_h, "Gulfstream G280", "GALX", atJfk, 104), kSimOk);
+  ASSERT_TRUE(waitCount(sc::kRecvAssignedObjectId, 1));
+
+  // The object's ground block, by type within 60 km of the user.
+  const auto ground = [&]() {
+    clearReceived();
+    ObjectGroundBlock g;
+    if (SimConnect_RequestDataOnSimObjectType(m_h, 101, 404, 60000, sc::kObjectAircraft) != kSimOk) return g;
+    if (!waitCount(sc::kRecvSimObjectDataByType, 2)) return g;
+    for (const auto& r : received())
+      if (r.id == sc::kRecvSimObjectDataByType && r.bytes.size() == 40u + sizeof(ObjectGroundBlock) &&
+          sc::getU32(r.bytes.data() + 16) == 3)
+        std::memcpy(&g, r.bytes.data() + 40, sizeof g);
+    return g;
+  };
+  const auto moveTo = [&](double lat, double lon, double feet) {
+    const double block[3] = {lat, lon, feet};
+    return SimConnect_SetDataOnSimObject(m_h, 402, 3, 0, 0, sizeof block, block);
+  };
+  ObjectGroundBlock g = ground();
+  EXPECT_EQ(std::tuple(g.groundAltitude, g.altAboveGround, g.onGround), std::tuple(13.0, 6.5, std::int64_t{1}));
+  // Between the two fields, 445.5 ft above the user's ground.
+  ASSERT_EQ(moveTo(40.85, -73.74, 439 + 6.5), kSimOk);
+  g = ground();
+  EXPECT_EQ(std::tuple(g.groundAltitude, g.altAboveGround, g.onGround), std::tuple(13.0, 432.5, std::int64_t{0}));
+  // On White Plains' runway 16, a mile from the field's reference point.
+  ASSERT_EQ(moveTo(41.0830, -73.7130, 439 + 6.5), kSimOk);
+  g = ground();
+  EXPECT_EQ(std::tuple(g.groundAltitude, g.altAboveGround, g.onGround), std::tuple(439.0, 6.5, std::int64_t{1}));
+  m_double->stop();
+  const std::string text = readFile(trace);
+  EXPECT_NE(text.find(",3,position,41.0830000,-73.7130000,445.5,0.00,0.00,40.00,1,def 402"), std::string::npos) << text;
+  EXPECT_NE(text.find(",3,position,40.8500000,-73.7400000,445.5,0.00,0.00,40.00,0,def 402"), std::string::npos) << text;
+}
+
+// Where fields meet, the nearest one's; a field's radius bounds it; the user's ground elsewhere.
+TEST(DoubleWorld, TheGroundIsTheNearestFieldWithinItsRadius) {
+  simdouble::World w;
+  w.user.groundAltitude = 13;
+  EXPECT_EQ(w.groundAt(41.0, -73.7), 13.0);
+  w.fields.push_back({41.0, -73.70, 400, 3});
+  w.fields.push_back({41.0, -73.64, 200, 3});  // 2.7 nm east of the first
+  EXPECT_EQ(w.groundAt(41.0, -73.69), 400.0);
+  EXPECT_EQ(w.groundAt(41.0, -73.66), 200.0);
+  EXPECT_EQ(w.groundAt(41.04, -73.70), 400.0);  // 2.4 nm north
+  EXPECT_EQ(w.groundAt(41.06, -73.70), 13.0);   // 3.6 nm north
+  EXPECT_EQ(w.groundAt(-41.0, -73.70), 13.0);
+  w.user.groundAltitude = 20;
+  EXPECT_EQ(w.groundAt(41.5, -73.7), 20.0);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace amb::flightcheck {
@@ -258,6 +260,62 @@ TEST(FlightCheck, DroppedPositionsThatTheNextRecordsConfirm) {
   const auto failed = check(f, o);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_NE(failed[0].find("2 dropped positions that later records confirm"), std::string::npos) << failed[0];
+}
+
+// A record that moves on along its own track is the aircraft's position: dropping it counts, whatever
+// the stamps imply. B's track (100) agrees with its course from the last one taken (90) and counts,
+// once although the feed repeats it; C reports a track the course does not bear out (200 deg), D has
+// hardly moved (0.05 nm: its course says nothing), E has no track, F is on the ground: none counts.
+// Records held past the next new position count where the holds are known.
+TEST(FlightCheck, RecordsDroppedWhoseOwnTrackAgreesAndRecordsHeldPastTheNext) {
+  Input in;
+  const auto east = [](double t, double nm, Taken taken, double track) {
+    Reported r = lf_east(t, nm, taken);
+    r.trackDeg = track;
+    return r;
+  };
+  auto& a = in.reported[301].positions;
+  a.push_back(east(0, 0, Taken::Yes, 90));
+  a.push_back(east(10, 10 / 12.0, Taken::Yes, 90));
+  a.push_back(east(20, 20 / 12.0, Taken::No, 100));  // B
+  a.push_back(east(25, 20 / 12.0, Taken::No, 100));  // B repeated
+  a.push_back(east(30, 30 / 12.0, Taken::No, 200));  // C
+  a.push_back(east(35, 10 / 12.0 + 0.05, Taken::No, 90));  // D
+  a.push_back(east(40, 40 / 12.0, Taken::No, 0));    // E
+  a.push_back(east(50, 50 / 12.0, Taken::Yes, 90));
+  a.push_back(east(60, 60 / 12.0, Taken::No, 90));   // F
+  a.back().airborne = false;
+  a[7].heldPast = true;
+  in.reported[301].callsign = "HELD";
+  Options o = lf_options();
+  Figures f = measure(in, o);
+  EXPECT_EQ(f.droppedAgreeing, 1u);
+  EXPECT_FALSE(f.heldPastNext);  // a trace's holds are not known
+  ASSERT_EQ(f.aircraft.size(), 1u);
+  EXPECT_EQ(f.aircraft[0].droppedAgreeing, 1u);
+  // (C, continued by E, is a dropped position confirmed besides: another bound.)
+  const auto failedOfTheTwo = [&]() {
+    std::vector<Bound> out;
+    for (const FailedBound& b : failedBounds(f, o))
+      if (b.bound == Bound::DroppedAgreeing || b.bound == Bound::HeldPastNext) out.push_back(b.bound);
+    return out;
+  };
+  EXPECT_EQ(failedOfTheTwo(), std::vector<Bound>{Bound::DroppedAgreeing});
+  // Within 45 deg: a track of 135 deg agrees; beyond the angle nothing does.
+  a[2].trackDeg = 135;
+  EXPECT_EQ(measure(in, o).droppedAgreeing, 1u);
+  a[2].trackDeg = 136;
+  EXPECT_EQ(measure(in, o).droppedAgreeing, 0u);
+
+  in.holdsKnown = true;
+  f = measure(in, o);
+  ASSERT_TRUE(f.heldPastNext);
+  EXPECT_EQ(*f.heldPastNext, 1u);
+  EXPECT_EQ(f.aircraft[0].heldPastNext, 1u);
+  EXPECT_EQ(failedOfTheTwo(), std::vector<Bound>{Bound::HeldPastNext});
+  std::ostringstream timeline;
+  printTimeline(timeline, in, o, "HELD");
+  EXPECT_NE(timeline.str().find("taken HELD PAST THE NEXT"), std::string::npos) << timeline.str();
 }
 
 TEST(FlightCheck, EveryTakeOffRollInTheRecordsMustBeRolled) {
@@ -530,8 +588,7 @@ TEST(FlightProfile, TurnsAgainstTheRateTheCategorysBankAllows) {
   in.tracks[1].category = 2;  // Large at 5 deg/s: beyond both banks
   in.tracks[2].category = 3;  // Heavy at 3 deg/s: beyond its own bank, within 35 deg
   in.tracks[3].category = 5;  // a helicopter slower than 60 kt may turn as it likes
-  Options o = lf_options();
-  o.categoryBankDeg = {40, 35, 30, 20, 90, 75};
+  const Options o = categoryOptions(lf_options());
   const Figures f = measure(in, o);
   EXPECT_NEAR(lf_of(f, 1).bankTurnSeconds, 0.0, 1e-9);
   EXPECT_NEAR(lf_of(f, 2).bankTurnSeconds, 10.0, 1e-6);
@@ -874,6 +931,108 @@ TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain)
   const auto failed = failedBounds(f, lf_options());
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed[0].bound, Bound::RemovedNotRecreated);
+}
+
+}  // namespace
+}  // namespace amb::flightcheck
+
+// ---- The airborne cross-track against the records ----
+
+namespace amb::flightcheck {
+namespace {
+
+// x metres east and y metres north of 40N 73W.
+LatLon lf_xy(double x, double y) {
+  constexpr double m = 111132.95;
+  return {40.0 + y / m, -73.0 + x / (m * std::cos(40 * kDegToRad))};
+}
+
+constexpr double kMps = 128.6;  // 250 kt
+
+// Records every 10 s from 0 to 300 s at `feet`, where `path` puts them at a reported time.
+ReportedAircraft lf_records(int category, double feet, const std::function<LatLon(double)>& path) {
+  ReportedAircraft a;
+  a.category = category;
+  for (int t = 0; t <= 300; t += 10) {
+    const LatLon p = path(t);
+    a.records.push_back({static_cast<double>(t), p.lat, p.lon, feet, 250});
+  }
+  return a;
+}
+
+// An object flying `path` of the due time 30 s late, a point every 0.5 s from 30.5 s to 340.5 s.
+FlownTrack lf_flown(std::uint32_t hexid, int category, double feet, const std::function<LatLon(double)>& path) {
+  FlownTrack t;
+  t.objectId = hexid;
+  t.hexid = hexid;
+  t.callsign = "X" + std::to_string(hexid);
+  t.category = category;
+  for (double s = 30.5; s <= 340.5 + 1e-9; s += 0.5) {
+    const LatLon p = path(s - 30);
+    t.points.push_back({s, p.lat, p.lon, static_cast<float>(feet), 90, false});
+  }
+  return t;
+}
+
+// Once a flown second from 2 s after an object's first point to 2 s before its last, while the
+// recording lasts (due at most 300 s): 298 seconds an aircraft. A flies 200 m beside its straight
+// records for a minute, starting over an airport (low within 10 nm of it for 142 s; the nearer
+// field of runways only is no airport here); B's records jump 3 km sideways between 100 and 110 s
+// and C's turn back at 100 s (the seconds due within 30 s of a leg of either are near them: 70 and
+// 60); a helicopter is not measured.
+TEST(CrossTrack, AgainstTheRecordsPolylineInAllAndSplit) {
+  Input in;
+  in.delaySeconds = 30;
+  in.airports = {{"KLOW", lf_xy(0, 0), 0, {}}, {"X1", lf_xy(30000, 0), 0, {}, true}};
+  const auto line = [](double y) { return [y](double t) { return lf_xy(kMps * t, y); }; };
+  const auto beside = [](double t) { return lf_xy(kMps * t, t >= 100 && t < 160 ? 200 : 0); };
+  const auto jump = [](double t) { return lf_xy(kMps * t, t < 105 ? 0 : 3000); };
+  const auto back = [](double t) { return lf_xy(kMps * (t <= 100 ? t : 200 - t), 0); };
+  in.reported[1] = lf_records(2, 2000, line(0));
+  in.tracks.push_back(lf_flown(1, 2, 2000, beside));
+  in.reported[2] = lf_records(2, 4000, jump);
+  in.tracks.push_back(lf_flown(2, 2, 4000, jump));
+  in.reported[3] = lf_records(2, 4000, back);
+  in.tracks.push_back(lf_flown(3, 2, 4000, back));
+  in.reported[4] = lf_records(5, 1000, line(0));
+  in.tracks.push_back(lf_flown(4, 5, 1000, line(500)));
+  Options o;
+  const Figures f = measure(in, o);
+  const CrossTrackFigures& x = f.crossTrack;
+  EXPECT_EQ(x.all.n, 3u * 298);
+  EXPECT_EQ(x.awayFromJumps.n, 3u * 298 - 70 - 60);
+  EXPECT_EQ(x.lowNearAirport.n, 142u);
+  EXPECT_EQ(x.aboveOrFarther.n, 3u * 298 - 142);
+  EXPECT_NEAR(x.awayFromJumps.p95, 200, 1);
+  EXPECT_NEAR(x.awayFromJumps.p50, 0, 1);
+  EXPECT_NEAR(x.lowNearAirport.p95, 200, 1);
+  EXPECT_NEAR(x.aboveOrFarther.p95, 0, 1);
+  // B's jump is flown as a jump: within the 10 s between its two records it is off the path.
+  EXPECT_GT(x.all.max, 300);
+  const auto of = [&](std::uint32_t hexid) {
+    return *std::find_if(f.aircraft.begin(), f.aircraft.end(), [&](const auto& a) { return a.hexid == hexid; });
+  };
+  EXPECT_EQ(of(1).crossTrackSeconds, 298u);
+  EXPECT_NEAR(of(1).crossTrackP95Metres, 200, 1);
+  EXPECT_NEAR(of(1).crossTrackMaxMetres, 200, 1);
+  EXPECT_EQ(of(4).crossTrackSeconds, 0u);
+
+  // Bounds only where given; each of the four fails by itself. (C's nose stays east as it flies back
+  // west, which is none of these.)
+  const auto crossTrackFailed = [&]() {
+    std::vector<FailedBound> out;
+    for (FailedBound& b : failedBounds(f, o))
+      if (b.bound >= Bound::CrossTrackAll && b.bound <= Bound::CrossTrackHigh) out.push_back(std::move(b));
+    return out;
+  };
+  EXPECT_TRUE(crossTrackFailed().empty());
+  o.maxCrossTrackAwayP95Metres = 150;
+  o.maxCrossTrackLowP95Metres = 250;
+  const auto failed = crossTrackFailed();
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::CrossTrackAway);
+  EXPECT_NE(failed[0].text.find("away from the records' jumps: p95 200 m (at most 150 m)"), std::string::npos)
+      << failed[0].text;
 }
 
 }  // namespace

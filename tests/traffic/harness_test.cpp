@@ -43,5 +43,42 @@ TEST_F(HarnessTaken, ARecordWhoseDueTheIntakeMovedLaterIsTaken) {
   EXPECT_NEAR(accepted[2].latitude, next.lat, 1e-6);
 }
 
+// The intake holding a record back, neither taken nor dropped, past a later record at another
+// position is seen from outside: at the end of each cycle the harness reads the aircraft's held
+// record against the records the feed's queue has handed over since. A held record with nothing
+// after it, or only its own repeats, is no such hold.
+TEST_F(HarnessTaken, ARecordHeldPastTheNextNewPositionIsSeen) {
+  Line line;
+  line.gs = 200;
+  harness().follow(line.hexid);
+  const Line second = line.after(10), third = second.after(10);
+  send(line);
+  send(second);
+  send(third);
+  LiveAc* ac = lf_findLiveByHexid(line.hexid);
+  ASSERT_NE(ac, nullptr);
+  // As the intake holds a record: its situation as the feed queued it.
+  const auto hold = [&](std::size_t queued) {
+    const enginesim::AcceptedPosition& p = harness().queuedByHexid.at(line.hexid).at(queued);
+    Situation s;
+    s.latitude = p.latitude;
+    s.longitude = p.longitude;
+    s.airborne = 1;
+    ac->heldRecord = LiveAc::HeldRecord{{}, s, 0};
+  };
+  hold(2);
+  run(1);
+  EXPECT_TRUE(harness().heldPastNext(line.hexid).empty());
+  Line again = third;
+  again.timestamp += 10;
+  send(again);
+  hold(2);
+  run(1);
+  EXPECT_TRUE(harness().heldPastNext(line.hexid).empty());
+  hold(1);
+  run(1);
+  EXPECT_EQ(harness().heldPastNext(line.hexid), std::vector<std::size_t>{1});
+}
+
 }  // namespace
 }  // namespace amb

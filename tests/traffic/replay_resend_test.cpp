@@ -3,6 +3,7 @@
 // The first five minutes of the JFK recording run through the real feed and engine in virtual time.
 
 #include "core/geometry.hpp"
+#include "enginesim/habits.hpp"
 #include "enginesim/harness.hpp"
 #include "support/test_support.hpp"
 #include "traffic/engine.hpp"
@@ -28,17 +29,6 @@ constexpr std::int32_t kDelay = 3000;         // the engine flies a record 30 s 
 constexpr std::int32_t kWatchEnd = kResendCycle + kDelay + 4000;
 constexpr double kFieldFeet = 13;
 constexpr double kNmMetres = 1852;
-
-// The line with its timestamp (field 14) moved by `seconds`.
-RecordedLine lf_restamped(const RecordedLine& line, double seconds) {
-  RecordedLine out = line;
-  out.timestamp = line.timestamp + seconds;
-  std::size_t start = 0;
-  for (int i = 0; i < 14; ++i) start = line.text.find(',', start) + 1;
-  const std::size_t end = line.text.find(',', start);
-  out.text = line.text.substr(0, start) + fmt::format("{:.2f}", out.timestamp) + line.text.substr(end);
-  return out;
-}
 
 struct Fix {
   double time, latitude, longitude, track;
@@ -82,7 +72,8 @@ protected:
       tracks[line.hexid].push_back({line.timestamp, std::stod(enginesim::lineField(line.text, 2)),
                                     std::stod(enginesim::lineField(line.text, 3)),
                                     std::stod(enginesim::lineField(line.text, 7))});
-      if (line.timestamp < t0 + 1) snapshot.push_back(lf_restamped(line, kResendCycle / 100.0));
+      if (line.timestamp < t0 + 1)
+        snapshot.push_back(enginesim::restamped(line, line.timestamp + kResendCycle / 100.0));
     }
     // A stale position that lies on along its own track from where the aircraft was last reported
     // before the re-send is a position the aircraft could have gone on to: it is taken, and flown.

@@ -77,9 +77,9 @@ TEST(ReplayTrace, WritesTheObjectsAsTheDoubleDoesOnTheEnginesClock) {
   ASSERT_GE(rows.size(), 8u);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')), tracemap::kTraceHeader);
   // Created at 2.00 s with the creation's own position and flag; the detail quoted where it must be.
-  EXPECT_EQ(rows[1], (std::vector<std::string>{"2.000", std::to_string(id), "created", "41.0170000", "-73.7076000",
-                                               "3000.0", "-2.00", "0.00", "180.00", "0",
-                                               "Generic GALX, the \"Gulfstream\"|GALX"}));
+  EXPECT_EQ(rows[1],
+            (std::vector<std::string>{"2.000", std::to_string(id), "created", "41.0170000", "-73.7076000", "3000.0",
+                                      "-2.00", "0.00", "180.00", "0", "Generic GALX, the \"Gulfstream\"|GALX"}));
   EXPECT_EQ(rows[2][10], "Generic C172|N1,X");
   // A position row every 10 cycles (0.1 s), in degrees, the bank as the block gives it.
   std::vector<std::vector<std::string>> positions;

@@ -231,9 +231,42 @@ void EngineHarness::feedDueLines() {
   }
 }
 
+void EngineHarness::collectHeld(Followed& f, const LiveAc& ac, std::uint32_t hexid) {
+  if (!ac.heldRecord) return;
+  const Situation& held = ac.heldRecord->situation;
+  // The queue hands records over in their order: those of the aircraft still in it are its latest.
+  std::size_t queued = 0;
+  {
+    std::lock_guard lock(g_trafficQueueMutex);
+    for (const TrafficRecord& r : g_trafficQueue) queued += r.hexid == hexid ? 1 : 0;
+  }
+  const std::size_t handed = f.injected.size() - std::min(queued, f.injected.size());
+  f.injectedHeldPast.resize(f.injected.size(), false);
+  // The held record: the latest handed over at its position.
+  std::size_t i = handed;
+  while (i > 0 && (f.injected[i - 1].latitude != held.latitude || f.injected[i - 1].longitude != held.longitude)) --i;
+  if (i == 0) return;
+  const AcceptedPosition& at = f.injected[--i];
+  for (std::size_t j = i + 1; j < handed; ++j)
+    if (f.injected[j].latitude != at.latitude || f.injected[j].longitude != at.longitude) {
+      f.injectedHeldPast[i] = true;
+      return;
+    }
+}
+
+std::vector<std::size_t> EngineHarness::heldPastNext(std::uint32_t hexid) const {
+  std::vector<std::size_t> out;
+  auto it = m_followed.find(hexid);
+  if (it == m_followed.end()) return out;
+  for (std::size_t i = 0; i < it->second.injectedHeldPast.size(); ++i)
+    if (it->second.injectedHeldPast[i]) out.push_back(i);
+  return out;
+}
+
 void EngineHarness::collectAccepted() {
   for (auto& [hexid, f] : m_followed) {
     const LiveAc* ac = lf_findLiveByHexid(hexid);
+    if (ac != nullptr) collectHeld(f, *ac, hexid);
     if (ac == nullptr || ac->situations.empty() || f.injected.empty()) {
       f.lastBuffer.clear();
       f.lastAircraft = ac;

@@ -20,6 +20,10 @@
 #include <tuple>
 #include <vector>
 
+namespace amb {
+struct LiveAc;
+}
+
 namespace amb::enginesim {
 
 // One recorded traffic line with the fields the harness reads itself.
@@ -120,6 +124,10 @@ public:
   const std::vector<Passage>& passages(std::uint32_t hexid) const;
   // True while the aircraft flew synthetic situations of its own (or back from them to its track).
   bool offTrack(std::uint32_t hexid, std::int32_t cycle) const;
+  // The records of a followed aircraft (by their place among those the feed queued for it) that its
+  // intake still held back, neither taken nor dropped, once a later record at another position had
+  // left the feed's queue for the intake.
+  std::vector<std::size_t> heldPastNext(std::uint32_t hexid) const;
   // Called for every line the feed queued, with the situation it queued (its due cycle stamped).
   std::function<void(const RecordedLine& line, const Situation& situation)> onQueued;
   // The lines handed to processLine, by hexid.
@@ -146,6 +154,7 @@ private:
     std::vector<AcceptedPosition> injected;  // queued by the feed
     std::vector<AcceptedPosition> accepted;  // taken into the buffer
     std::vector<bool> injectedTaken;          // by index of injected
+    std::vector<bool> injectedHeldPast;       // by index of injected
     // The buffer's situations at the end of the last cycle (position and due), and the aircraft's
     // address in the live list then: a situation not among them entered the buffer this cycle.
     std::vector<std::tuple<double, double, std::int32_t>> lastBuffer;
@@ -160,6 +169,7 @@ private:
     std::vector<std::pair<std::int32_t, std::int32_t>> offTrackIntervals;
   };
   std::map<std::uint32_t, Followed> m_followed;
+  void collectHeld(Followed& f, const LiveAc& ac, std::uint32_t hexid);
 };
 
 }  // namespace amb::enginesim

@@ -133,6 +133,32 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
   return count;
 }
 
+// Airborne records dropped although their own reported track agrees with their course from the last
+// distinct position taken (Options::agreeDeg); and those held past the next new position.
+std::size_t lf_droppedAgreeing(const ReportedAircraft& aircraft, const Options& o) {
+  const auto& r = aircraft.positions;
+  std::size_t count = 0;
+  const Reported* taken = nullptr;  // the last distinct position taken
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    const Reported& p = r[i];
+    if (p.taken == Taken::Yes) {
+      if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) taken = &p;
+      continue;
+    }
+    const bool repeat = i > 0 && r[i - 1].latitude == p.latitude && r[i - 1].longitude == p.longitude;
+    if (p.taken != Taken::No || repeat || taken == nullptr || !p.airborne || p.trackDeg == 0) continue;
+    if (gf_distanceNm(lf_pos(*taken), lf_pos(p)) < o.agreeLeastNm) continue;
+    const double course = gf_bearingRad(lf_pos(*taken), lf_pos(p)) * kRadToDeg;
+    if (std::fabs(lf_turnDeg(course, p.trackDeg)) <= o.agreeDeg) ++count;
+  }
+  return count;
+}
+
+std::size_t lf_heldPast(const ReportedAircraft& aircraft) {
+  return static_cast<std::size_t>(std::count_if(aircraft.positions.begin(), aircraft.positions.end(),
+                                                [](const Reported& p) { return p.heldPast; }));
+}
+
 struct Key {
   std::uint32_t hexid;
   std::uint32_t objectId;  // only when the hexid is unknown
@@ -153,6 +179,11 @@ const ReportedAircraft* lf_reported(const Input& input, std::uint32_t hexid) {
 }
 
 }  // namespace
+
+Options categoryOptions(Options options) {
+  options.categoryBankDeg = kCategoryBankDeg;
+  return options;
+}
 
 Figures measure(const Input& input, const Options& o) {
   Figures f;
@@ -228,15 +259,20 @@ Figures measure(const Input& input, const Options& o) {
     profile.finish(a);
   }
 
+  if (input.holdsKnown) f.heldPastNext = 0;
   for (const auto& [hexid, aircraft] : input.reported) {
     const std::size_t dropped = lf_droppedConfirmed(aircraft, o);
-    if (dropped == 0) continue;
+    const std::size_t agreeing = lf_droppedAgreeing(aircraft, o);
+    const std::size_t held = input.holdsKnown ? lf_heldPast(aircraft) : 0;
+    if (dropped == 0 && agreeing == 0 && held == 0) continue;
     AircraftFigures& a = byKey[Key{hexid, 0}];
     if (a.hexid == 0) {
       a.hexid = hexid;
       a.callsign = aircraft.callsign;
     }
     a.droppedConfirmed = dropped;
+    a.droppedAgreeing = agreeing;
+    a.heldPastNext = held;
   }
 
   // Take-off rolls: a ground record at rollKt or more after a slower ground record, with no airborne
@@ -275,6 +311,8 @@ Figures measure(const Input& input, const Options& o) {
     f.groundReversals += a.groundReversals;
     f.groundReversalSeconds += a.groundReversalSeconds;
     f.droppedConfirmed += a.droppedConfirmed;
+    f.droppedAgreeing += a.droppedAgreeing;
+    if (f.heldPastNext) *f.heldPastNext += a.heldPastNext;
     if (a.offNoseSeconds > 0) ++f.aircraftOffNose;
     if (a.offNoseSeconds > o.maxOffNoseSeconds) ++f.aircraftOffNoseOver;
     if (a.longestFastTurnSeconds >= o.maxTurnRunSeconds - 1e-9) ++f.aircraftFastTurnRun;
@@ -302,6 +340,7 @@ Figures measure(const Input& input, const Options& o) {
     f.recordsSteepestCallsign = fmt::format("{} ({})", r->callsign, steepestHexid);
   detail::measureArrivals(input, o, fields, f);
   detail::measureRemovals(input, o, f);
+  detail::measureCrossTrack(input, o, fields, f);
   std::sort(f.aircraft.begin(), f.aircraft.end(), [](const AircraftFigures& x, const AircraftFigures& y) {
     return x.callsign != y.callsign ? x.callsign < y.callsign : x.hexid < y.hexid;
   });
@@ -310,10 +349,12 @@ Figures measure(const Input& input, const Options& o) {
 
 const char* boundName(Bound bound) {
   static const char* const names[] = {
-      "OffNoseShare", "OffNoseAircraft", "FastTurn",       "Overspeed", "GroundReversal", "DroppedConfirmed",
-      "TakeOffRoll",  "StandingStill",   "SlowFlight",     "BankTurn",  "Porpoising",     "VerticalSpeed",
-      "BelowGround",  "TouchdownTime",   "TouchdownPlace", "StaysDown", "Flare",          "RemovedNotRecreated",
-      "Delay",        "CrossTrack"};
+      "OffNoseShare",   "OffNoseAircraft", "FastTurn",      "Overspeed",      "GroundReversal",
+      "DroppedConfirmed", "DroppedAgreeing", "HeldPastNext", "TakeOffRoll",    "StandingStill",
+      "SlowFlight",     "BankTurn",        "Porpoising",    "VerticalSpeed",  "BelowGround",
+      "TouchdownTime",  "TouchdownPlace",  "StaysDown",     "Flare",          "RemovedNotRecreated",
+      "Delay",          "CrossTrack",      "CrossTrackAll", "CrossTrackAway", "CrossTrackLow",
+      "CrossTrackHigh"};
   const auto i = static_cast<std::size_t>(bound);
   return i < std::size(names) ? names[i] : "?";
 }
@@ -341,6 +382,13 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
                                             f.groundReversals, o.groundTurnDegPerS, o.groundTurnAboveKt));
   if (f.droppedConfirmed > 0)
     fail(Bound::DroppedConfirmed, fmt::format("{} dropped positions that later records confirm", f.droppedConfirmed));
+  if (f.droppedAgreeing > 0)
+    fail(Bound::DroppedAgreeing,
+         fmt::format("{} airborne records dropped whose own track agrees with their course from the last position "
+                     "taken (within {:.0f} deg)",
+                     f.droppedAgreeing, o.agreeDeg));
+  if (f.heldPastNext && *f.heldPastNext > 0)
+    fail(Bound::HeldPastNext, fmt::format("{} records held past the next new position", *f.heldPastNext));
   if (f.departuresNotRolled > 0)
     fail(Bound::TakeOffRoll,
          fmt::format("{} of {} take-off rolls in the records not rolled", f.departuresNotRolled, f.departures.size()));
@@ -393,6 +441,16 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
   if (f.crossTrackP95Metres && *f.crossTrackP95Metres > o.maxCrossTrackP95Metres)
     fail(Bound::CrossTrack, fmt::format("airborne cross-track p95 {:.1f} m (at most {:.0f} m)", *f.crossTrackP95Metres,
                                         o.maxCrossTrackP95Metres));
+  const auto crossTrack = [&](Bound b, const char* what, const DistanceFigures& d, double bound) {
+    if (d.n > 0 && d.p95 > bound)
+      fail(b, fmt::format("airborne cross-track against the records, {}: p95 {:.0f} m (at most {:.0f} m)", what, d.p95,
+                          bound));
+  };
+  crossTrack(Bound::CrossTrackAll, "all", f.crossTrack.all, o.maxCrossTrackAllP95Metres);
+  crossTrack(Bound::CrossTrackAway, "away from the records' jumps", f.crossTrack.awayFromJumps,
+             o.maxCrossTrackAwayP95Metres);
+  crossTrack(Bound::CrossTrackLow, "low near an airport", f.crossTrack.lowNearAirport, o.maxCrossTrackLowP95Metres);
+  crossTrack(Bound::CrossTrackHigh, "above or farther", f.crossTrack.aboveOrFarther, o.maxCrossTrackHighP95Metres);
   return out;
 }
 
@@ -605,6 +663,31 @@ void lf_printRemovals(std::ostream& out, const Figures& f) {
                        r.onGround ? "on the ground" : "in the air", r.altitude, r.reportedUntil);
 }
 
+void lf_printCrossTrack(std::ostream& out, const Figures& f, const Options& o) {
+  const CrossTrackFigures& x = f.crossTrack;
+  if (x.all.n == 0) return;
+  out << fmt::format(
+      "\nairborne cross-track against the records' polyline within {:.0f} s of the due time, once a flown "
+      "second of fixed-wing aircraft (m):\n",
+      o.crossTrackWindowSeconds);
+  const auto line = [&](const char* what, const DistanceFigures& d, double bound) {
+    out << fmt::format("  {:<42} n={:6} p50 {:5.0f} p95 {:5.0f} max {:6.0f}{}\n", what, d.n, d.p50, d.p95, d.max,
+                       std::isfinite(bound) ? fmt::format("  (bound {:.0f})", bound) : std::string());
+  };
+  line("all", x.all, o.maxCrossTrackAllP95Metres);
+  line("away from the records' jumps", x.awayFromJumps, o.maxCrossTrackAwayP95Metres);
+  line(fmt::format("below {:.0f} ft within {:.0f} nm of an airport", o.lowAboveFt, o.lowWithinNm).c_str(),
+       x.lowNearAirport, o.maxCrossTrackLowP95Metres);
+  line("above or farther", x.aboveOrFarther, o.maxCrossTrackHighP95Metres);
+  lf_worstFive(
+      out, f, "cross-track p95",
+      [](const auto& a) { return std::isnan(a.crossTrackP95Metres) ? 0.0 : a.crossTrackP95Metres; },
+      [](const auto& a) {
+        return fmt::format("p95 {:.0f} m over {} s, the farthest {:.0f} m at {:.1f} s", a.crossTrackP95Metres,
+                           a.crossTrackSeconds, a.crossTrackMaxMetres, a.crossTrackMaxAt);
+      });
+}
+
 }  // namespace
 
 void print(std::ostream& out, const Figures& f, const Options& o, bool perAircraft) {
@@ -637,6 +720,12 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
   out << fmt::format("reversals on the ground (faster than {:.0f} deg/s above {:.0f} kt): {} ({:.1f} s)\n",
                      o.groundTurnDegPerS, o.groundTurnAboveKt, f.groundReversals, f.groundReversalSeconds);
   out << fmt::format("dropped positions that later records confirm: {}\n", f.droppedConfirmed);
+  out << fmt::format(
+      "airborne records dropped whose own track agrees with their course from the last position taken (within "
+      "{:.0f} deg, {:.2f} nm or more from it): {}\n",
+      o.agreeDeg, o.agreeLeastNm, f.droppedAgreeing);
+  out << fmt::format("records held past the next new position: {}\n",
+                     f.heldPastNext ? fmt::format("{}", *f.heldPastNext) : std::string("not known (a trace)"));
   out << fmt::format("aircraft off the nose at all: {}, more than {:.0f} s: {}\n", f.aircraftOffNose, o.maxOffNoseSeconds,
                      f.aircraftOffNoseOver);
   out << fmt::format("aircraft turning faster than {:.0f} deg/s for {:.0f} s or more above {:.0f} kt: {}\n",
@@ -667,9 +756,18 @@ void print(std::ostream& out, const Figures& f, const Options& o, bool perAircra
                                                       a.groundReversalSeconds, a.fastestGroundTurnDegPerS); });
   lf_worstFive(out, f, "dropped positions confirmed", [](const auto& a) { return static_cast<double>(a.droppedConfirmed); },
                [](const auto& a) { return fmt::format("{}", a.droppedConfirmed); });
+  lf_worstFive(
+      out, f, "records dropped whose own track agrees",
+      [](const auto& a) { return static_cast<double>(a.droppedAgreeing); },
+      [](const auto& a) { return fmt::format("{}", a.droppedAgreeing); });
+  lf_worstFive(
+      out, f, "records held past the next new position",
+      [](const auto& a) { return static_cast<double>(a.heldPastNext); },
+      [](const auto& a) { return fmt::format("{}", a.heldPastNext); });
   lf_printProfileWorst(out, f);
   lf_printArrivals(out, f);
   lf_printRemovals(out, f);
+  lf_printCrossTrack(out, f, o);
   if (f.delayMedianSeconds || f.crossTrackP95Metres) out << "\n";
   if (f.delayMedianSeconds)
     out << fmt::format("delay between reported and flown clock, median: {:.2f} s\n", *f.delayMedianSeconds);
@@ -699,7 +797,8 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
     if (!matches(h, a.callsign)) continue;
     if (a.highestSpeedKt > 0) bound = o.overspeedFactor * a.highestSpeedKt + o.overspeedAddKt;
     for (const Reported& r : a.positions) {
-      const char* taken = r.taken == Taken::Yes ? "taken" : r.taken == Taken::No ? "DROPPED" : "";
+      std::string taken = r.taken == Taken::Yes ? "taken" : r.taken == Taken::No ? "DROPPED" : "";
+      if (r.heldPast) taken += " HELD PAST THE NEXT";
       rows.push_back({r.t + input.delaySeconds, 0,
                       fmt::format("{:9.2f} report {:>10} {:11.6f} {:11.6f} {:7.0f} {:>6} {:>6.0f} {:>7} {:>4} {}",
                                   r.t + input.delaySeconds, h, r.latitude, r.longitude, r.altitude, "", r.speedKt, "",

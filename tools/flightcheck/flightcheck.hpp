@@ -75,6 +75,9 @@ struct Reported {
   bool airborne = false;
   Taken taken = Taken::Unknown;  // whether the engine took it into the aircraft's buffer
   double trackDeg = 0;           // the track reported with it; 0 when none
+  // Still held back by the engine's intake, neither taken nor dropped, once a later record at another
+  // position had reached it (known where Input::holdsKnown).
+  bool heldPast = false;
 };
 
 // One line of the recording as it stands, queued by the feed or not (the feed drops the ground
@@ -108,6 +111,9 @@ struct Airport {
   LatLon at;
   double elevationFt = 0;
   std::vector<Runway> runways;
+  // Known only by the ends of its runways (a small field, a seaplane base, a heliport), not a medium
+  // or large airport of the airports table.
+  bool runwaysOnly = false;
 };
 
 struct Input {
@@ -128,7 +134,14 @@ struct Input {
   std::optional<LatLon> park;
   std::optional<LatLon> user;
   double radiusNm = 0;
+  // Whether the records' Reported::heldPast is known (a replay sees the intake's holds, a trace not).
+  bool holdsKnown = false;
 };
+
+// The most bank of each aircraft category (Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft),
+// degrees, as the category table gives it: the measures hold the engine to these figures, never to
+// its own table, so that an engine banking beyond its category fails them.
+inline constexpr std::array<double, 6> kCategoryBankDeg{40, 35, 30, 20, 90, 75};
 
 struct Options {
   double gridSeconds = 0.1;
@@ -154,6 +167,11 @@ struct Options {
   // (once trackPositions positions were taken) at the category's bank or standardRateDegPerS,
   // whichever is faster, in the time between them, with trackPlayDeg of play: a faster turn is
   // another sender's stale stream.
+  // Bound: no airborne record dropped whose own reported track agrees, within agreeDeg, with its
+  // course from the last distinct position taken, at least agreeLeastNm away from it (nearer, the
+  // course says little); and none held past the next new position, where the holds are known.
+  double agreeDeg = 45;
+  double agreeLeastNm = 0.1;
   double nextWithinSeconds = 120;
   double repeatedTrackNm = 0.3;
   std::size_t trackPositions = 3;
@@ -262,6 +280,51 @@ struct Options {
   double minDelaySeconds = 29.9;
   double maxDelaySeconds = 31;
   double maxCrossTrackP95Metres = 50;
+
+  // The airborne cross-track against the records: once a flown second, the distance from a
+  // fixed-wing aircraft's object in the air to the polyline of its aircraft's records (every recorded
+  // line, repeats and silences included) with times within crossTrackWindowSeconds of the second's
+  // due time (and the record just outside either end), not in an object's first and last
+  // crossTrackEdgeSeconds nor once the recording's last line is past due. Split by where the second
+  // lies: near the records' jumps and reversals or away from them (within jumpWindowSeconds of the
+  // due time two distinct records, each at the time it was first reported, more than jumpLeastM apart
+  // that lie farther apart than jumpSpeedFactor x their higher reported speed, at least jumpLeastKt,
+  // covers in the time between them; or two legs of reversalLegM or more turning by more than
+  // reversalDeg), and low near an airport (below lowAboveFt above the nearest airport known by more
+  // than its runways, within lowWithinNm of it) or above or farther. Bounds: the 95th percentile of
+  // each of the four, where given (infinity: no bound).
+  double crossTrackWindowSeconds = 120;
+  double crossTrackEdgeSeconds = 2;
+  double jumpWindowSeconds = 30;
+  double jumpLeastM = 300;
+  double jumpSpeedFactor = 2;
+  double jumpLeastKt = 60;
+  double reversalLegM = 50;
+  double reversalDeg = 100;
+  double lowAboveFt = 3000;
+  double lowWithinNm = 10;
+  double maxCrossTrackAllP95Metres = std::numeric_limits<double>::infinity();
+  double maxCrossTrackAwayP95Metres = std::numeric_limits<double>::infinity();
+  double maxCrossTrackLowP95Metres = std::numeric_limits<double>::infinity();
+  double maxCrossTrackHighP95Metres = std::numeric_limits<double>::infinity();
+};
+
+// A sample of distances, metres: how many, the median, the 95th percentile (between the two nearest
+// ranks) and the largest; NaN without a sample.
+struct DistanceFigures {
+  std::size_t n = 0;
+  double p50 = std::numeric_limits<double>::quiet_NaN();
+  double p95 = std::numeric_limits<double>::quiet_NaN();
+  double max = std::numeric_limits<double>::quiet_NaN();
+};
+DistanceFigures distanceFigures(std::vector<double> metres);
+
+// The airborne cross-track against the records (Options::crossTrackWindowSeconds), in all and split.
+struct CrossTrackFigures {
+  DistanceFigures all;
+  DistanceFigures awayFromJumps;
+  DistanceFigures lowNearAirport;
+  DistanceFigures aboveOrFarther;
 };
 
 struct AircraftFigures {
@@ -285,6 +348,8 @@ struct AircraftFigures {
   double groundReversalSeconds = 0;
   double fastestGroundTurnDegPerS = 0;  // above groundTurnAboveKt
   std::size_t droppedConfirmed = 0;
+  std::size_t droppedAgreeing = 0;  // dropped though their own track agrees with their course
+  std::size_t heldPastNext = 0;     // held past the next new position
   bool rolledOnGround = false;  // an object of it moved at rollKt or more on the ground
 
   int category = -1;   // the category measured (Large where not known)
@@ -327,6 +392,12 @@ struct AircraftFigures {
   double belowGroundSeconds = 0;
   double deepestBelowFt = 0;
   double deepestBelowAt = 0;
+  // The airborne cross-track against the records: the seconds measured, their 95th percentile and
+  // the farthest, with when (flown clock).
+  std::size_t crossTrackSeconds = 0;
+  double crossTrackP95Metres = std::numeric_limits<double>::quiet_NaN();
+  double crossTrackMaxMetres = 0;
+  double crossTrackMaxAt = 0;
 };
 
 // An arrival of the records and how its object touched down (flown clock unless said otherwise).
@@ -386,6 +457,8 @@ struct Figures {
   std::size_t groundReversals = 0;
   double groundReversalSeconds = 0;
   std::size_t droppedConfirmed = 0;
+  std::size_t droppedAgreeing = 0;
+  std::optional<std::size_t> heldPastNext;  // where the holds are known
   std::size_t aircraftOffNose = 0;         // off the nose at all
   std::size_t aircraftOffNoseOver = 0;     // more than maxOffNoseSeconds off the nose
   std::size_t aircraftFastTurnRun = 0;     // a fast-turn run of maxTurnRunSeconds or more
@@ -423,9 +496,13 @@ struct Figures {
   // distance.
   std::optional<double> delayMedianSeconds;
   std::optional<double> crossTrackP95Metres;
+  CrossTrackFigures crossTrack;
 
   double offNoseShare() const { return airborneSeconds > 0 ? offNoseSeconds / airborneSeconds : 0; }
 };
+
+// Options whose bank of each category is kCategoryBankDeg's.
+Options categoryOptions(Options options = {});
 
 Figures measure(const Input& input, const Options& options = {});
 
@@ -437,6 +514,8 @@ enum class Bound {
   Overspeed,
   GroundReversal,
   DroppedConfirmed,
+  DroppedAgreeing,
+  HeldPastNext,
   TakeOffRoll,
   StandingStill,
   SlowFlight,
@@ -451,6 +530,10 @@ enum class Bound {
   RemovedNotRecreated,
   Delay,
   CrossTrack,
+  CrossTrackAll,
+  CrossTrackAway,
+  CrossTrackLow,
+  CrossTrackHigh,
 };
 
 // The bound's name as written here ("StandingStill").

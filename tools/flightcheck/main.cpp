@@ -6,6 +6,7 @@
 // and the engine in virtual time.
 
 #include "enginesim/fidelity.hpp"
+#include "enginesim/habits.hpp"
 #include "enginesim/harness.hpp"
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
@@ -23,6 +24,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -33,20 +35,25 @@ namespace fc = amb::flightcheck;
 constexpr const char* kUsage =
     "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
-    "                       [--write-trace TRACE.csv] [--cg FT]\n"
+    "                       [--write-trace TRACE.csv] [--cg FT] [--habits HEXID,... [--habits-seed N]]\n"
+    "                       [--write-recording FILE.rttfc]\n"
     "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
     "                       [--pass SECONDS] [--cg FT]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
     "  common: [--grid SECONDS] [--window SECONDS] [--quiet] [--check] [--detail CALLSIGN|HEXID]...\n"
+    "          [--cross-track ALL,AWAY,LOW,HIGH]\n"
     "          [--airports AIRPORTS.csv[.gz] --runways RUNWAYS.csv[.gz]]\n"
     "  --replay flies the recording through the feed and the engine in virtual time (a flown point every\n"
     "  CYCLES cycles, 10 unless given; --write-trace writes them as the simulator double's trace, on the\n"
-    "  engine's clock, for the tools that read a demo's trace); --trace reads the simulator double's trace of a run that replayed\n"
-    "  the recording, fits the delay between reported and flown clock unless --delay gives it, takes a\n"
-    "  reported position as dropped when an object flew then and none passed within 0.5 nm of it from\n"
-    "  --pass seconds (60) before its due time to 300 s after it, after the position taken before it,\n"
-    "  and with --log lists the aircraft whose positions the program's log says it dropped. The\n"
-    "  recording is the JFK one unless given; without --airport and --user the JFK setting is used.\n"
+    "  engine's clock, for the tools that read a demo's trace; --habits lays the feed's habits on those\n"
+    "  streams, positions frozen 20-60 s with fresh stamps and stamps shifted within 10 s, the same for a\n"
+    "  seed; --write-recording writes the lines replayed); --trace reads the simulator double's trace of\n"
+    "  a run that replayed the recording, fits the delay between reported and flown clock unless --delay\n"
+    "  gives it, takes a reported position as dropped when an object flew then and none passed within\n"
+    "  0.5 nm of it from --pass seconds (60) before its due time to 300 s after it, after the position\n"
+    "  taken before it, and with --log lists the aircraft whose positions the program's log says it\n"
+    "  dropped. The recording is the JFK one unless given; without --airport and --user the JFK setting\n"
+    "  is used.\n"
     "  The airport list (OurAirports' tables, as the program's list is made; the repository's copies\n"
     "  unless given) gives the field under each point and the runways of the touchdowns; --cg the\n"
     "  height of a trace's objects above the ground when they stand on it (6.5 ft, the double's); in a\n"
@@ -60,7 +67,10 @@ constexpr const char* kUsage =
     "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the field; every\n"
     "  arrival touching down within 10 s of its records, in the first third of a runway, staying down,\n"
     "  not below 80 % of its approach speed in the flare; no object removed while its aircraft is still\n"
-    "  reported and never created again; delay median 29.9-31 s; cross-track p95 at most 50 m).\n"
+    "  reported and never created again; delay median 29.9-31 s; cross-track p95 at most 50 m; with\n"
+    "  --cross-track, the 95th percentiles of the airborne cross-track against the records' polyline\n"
+    "  within 120 s, once a flown second, at most these metres: in all, away from the records' jumps\n"
+    "  and reversals, below 3000 ft within 10 nm of an airport, above or farther).\n"
     "  --detail prints an aircraft's reported positions and flown track in time order, with the\n"
     "  intervals each measure counts, its touchdowns and its removals.\n";
 
@@ -69,11 +79,30 @@ int usage() {
   return 2;
 }
 
+// What the replay writes besides its measures, and the habits it lays on the recording's streams.
+struct ReplayFiles {
+  std::filesystem::path trace;      // the double's trace of the objects; none when empty
+  std::filesystem::path recording;  // the lines replayed; none when empty
+  enginesim::HabitOptions habits;   // no stream chosen: the recording as it is
+};
+
 // The replay: every position the feed queued, which of them the engine took, and every object's
 // track (a point every `every` cycles); how closely the objects follow the reported positions.
+
 fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOptions options, std::int32_t every,
-                    enginesim::FidelityFigures& fidelity, const std::filesystem::path& tracePath) {
-  const auto lines = enginesim::readRecording(recording);
+                    enginesim::FidelityFigures& fidelity, const ReplayFiles& files) {
+  const std::filesystem::path& tracePath = files.trace;
+  enginesim::HabitSummary habits;
+  const auto lines = enginesim::applyHabits(enginesim::readRecording(recording), files.habits, &habits);
+  if (!habits.streams.empty())
+    std::cout << fmt::format("the feed's habits on {} streams: {} freezes ({} lines), stamps moved up to {:.1f} s\n",
+                             habits.streams.size(), habits.freezes, habits.frozenLines, habits.largestShiftSeconds);
+  if (!files.recording.empty()) {
+    std::ofstream out(files.recording, std::ios::trunc);
+    for (const enginesim::RecordedLine& line : lines) out << line.text << "\n";
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + files.recording.string());
+  }
   options.sim.trackEvery = 0;
   enginesim::EngineHarness h(options);
   std::ofstream traceFile;
@@ -184,7 +213,8 @@ void lf_printLogDrops(const std::filesystem::path& log, std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log, writeTrace;
+  std::filesystem::path recording = AMB_FLIGHTCHECK_RECORDING, faa = AMB_FLIGHTCHECK_FAA, trace, log;
+  ReplayFiles replayFiles;
   std::filesystem::path airports = AMB_FLIGHTCHECK_AIRPORTS, runways = AMB_FLIGHTCHECK_RUNWAYS;
   // The double's static CG; a replay's simulator answers its own unless told.
   constexpr double kDoubleCgFt = 6.5;
@@ -226,7 +256,26 @@ int main(int argc, char** argv) {
     } else if (a == "--cg" && isNumber && number >= 0) {
       cgGiven = number;
     } else if (a == "--write-trace") {
-      writeTrace = value;
+      replayFiles.trace = value;
+    } else if (a == "--write-recording") {
+      replayFiles.recording = value;
+    } else if (a == "--habits-seed" && isNumber && number >= 0) {
+      replayFiles.habits.seed = static_cast<std::uint32_t>(number);
+    } else if (a == "--habits") {
+      std::stringstream list(value);
+      for (std::string hexid; std::getline(list, hexid, ',');) {
+        char* last = nullptr;
+        const unsigned long h = std::strtoul(hexid.c_str(), &last, 10);
+        if (hexid.empty() || *last != '\0' || h == 0) return usage();
+        replayFiles.habits.hexids.insert(static_cast<std::uint32_t>(h));
+      }
+    } else if (a == "--cross-track") {
+      double v[4];
+      if (std::sscanf(value.c_str(), "%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3]) != 4) return usage();
+      check.maxCrossTrackAllP95Metres = v[0];
+      check.maxCrossTrackAwayP95Metres = v[1];
+      check.maxCrossTrackLowP95Metres = v[2];
+      check.maxCrossTrackHighP95Metres = v[3];
     } else if (a == "--trace") {
       trace = value;
     } else if (a == "--detail") {
@@ -252,14 +301,16 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if (replay == !trace.empty() || (!replay && !writeTrace.empty())) return usage();
+  if (replay == !trace.empty() ||
+      (!replay && (!replayFiles.trace.empty() || !replayFiles.recording.empty() || !replayFiles.habits.hexids.empty())))
+    return usage();
   setting.finish(options);
   options.sim.groundElevation = options.parkAirport.alt;
   // A trace written for the tools that read the double's stands its objects where the double does.
-  if (cgGiven || !writeTrace.empty()) options.sim.staticCg = cgGiven.value_or(kDoubleCgFt);
+  if (cgGiven || !replayFiles.trace.empty()) options.sim.staticCg = cgGiven.value_or(kDoubleCgFt);
   try {
     fc::Input input;
-    check = fc::engineOptions(check);
+    check = fc::categoryOptions(check);
     enginesim::FidelityFigures fidelity;
     double delayMedian = 0;
     enginesim::loadDataBase(faa, recording);
@@ -268,7 +319,7 @@ int main(int argc, char** argv) {
     options.airports = fc::engineAirports(airportList);
     if (replay) {
       if (check.gridSeconds * kCyclesPerSecond < every) check.gridSeconds = every / static_cast<double>(kCyclesPerSecond);
-      input = lf_replay(recording, options, every, fidelity, writeTrace);
+      input = lf_replay(recording, options, every, fidelity, replayFiles);
       delayMedian = input.delaySeconds + fidelity.medianLateSeconds;
       std::cout << fmt::format("replay of {} in virtual time, a flown point every {} cycles\n", recording.string(), every);
     } else {

@@ -1,18 +1,19 @@
 #include "flightcheck/replay.hpp"
 
 #include "airportgen/airportgen.hpp"
-
-#include <fmt/format.h>
+#include "dbgen/dbgen.hpp"
 #include "feed/traffic_line.hpp"
 #include "refdata/queries.hpp"
 #include "sim/services.hpp"
 #include "tracemap/tracemap.hpp"
-#include "traffic/air.hpp"
 #include "traffic/engine.hpp"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -50,20 +51,32 @@ void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::
   }
 }
 
-Options engineOptions(Options options) {
-  for (std::size_t c = 0; c < options.categoryBankDeg.size(); ++c)
-    options.categoryBankDeg[c] = gf_maxBank(static_cast<int>(c)) * kRadToDeg;
-  return options;
-}
-
 std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,
                                      const LatLon& centre, double withinNm) {
+  // The codes of the airports table's rows (as the list takes them: the GPS code, else the ident);
+  // the list's other airports are known only by their runways.
+  std::set<std::string> tabled;
+  {
+    const std::vector<std::string> rows = dbgen::readTextLines(airportsCsv);
+    const std::vector<std::string> head = rows.empty() ? std::vector<std::string>{} : tracemap::splitCsvLine(rows[0]);
+    const auto column = [&](const char* name) {
+      return static_cast<std::size_t>(std::find(head.begin(), head.end(), name) - head.begin());
+    };
+    const std::size_t ident = column("ident"), gps = column("gps_code");
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      const std::vector<std::string> f = tracemap::splitCsvLine(rows[i]);
+      if (gps < f.size() && !f[gps].empty())
+        tabled.insert(f[gps]);
+      else if (ident < f.size())
+        tabled.insert(f[ident]);
+    }
+  }
   std::vector<Airport> out;
   std::map<std::string, std::size_t> byCode;
   for (const AirportData& a : airportgen::readOurAirports(airportsCsv, runwaysCsv)) {
     if (gf_distanceNm(centre, {a.lat, a.lon}) > withinNm) continue;
     byCode[a.code] = out.size();
-    out.push_back({a.code, {a.lat, a.lon}, a.alt, {}});
+    out.push_back({a.code, {a.lat, a.lon}, a.alt, {}, tabled.count(a.code) == 0});
   }
   tracemap::Tracks tracks;
   std::string error;
@@ -140,7 +153,11 @@ Input ReplayCollector::finish() {
       });
       r.taken = taken ? Taken::Yes : Taken::No;
     }
+    // The harness follows every aircraft from its first record: its records in the order queued.
+    for (std::size_t i : m_harness.heldPastNext(hexid))
+      if (i < positions.size()) positions[i].heldPast = true;
   }
+  m_input.holdsKnown = true;
   for (auto& [id, t] : m_tracks) {
     const auto o = m_harness.sim().objects.find(id);
     if (o != m_harness.sim().objects.end()) {

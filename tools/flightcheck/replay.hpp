@@ -76,9 +76,6 @@ private:
 // first line), by hexid; the category its type gives (the aircraft data base must be loaded).
 void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::map<std::uint32_t, ReportedAircraft>& out);
 
-// Options whose bank of each category is the engine's own most bank.
-Options engineOptions(Options options = {});
-
 // The airports of the program's airport list (made from OurAirports' airport and runway tables, as
 // the build makes it) within withinNm of a position, each with its open runways.
 std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,

@@ -173,6 +173,9 @@ private:
   void closePorpoise();
 };
 
+// The airborne cross-track against the records, in all and per aircraft.
+void measureCrossTrack(const Input& input, const Options& o, const Fields& fields, Figures& f);
+
 // Arrivals and their touchdowns; objects removed and not created again.
 void measureArrivals(const Input& input, const Options& o, const Fields& fields, Figures& f);
 void measureRemovals(const Input& input, const Options& o, Figures& f);

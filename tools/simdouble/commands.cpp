@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
@@ -115,6 +116,20 @@ const Command kCommands[] = {
      }},
     {"ground-alt", 1, "FT", "ground altitude under the user aircraft", [](Core& c, const Args& a, std::string& e) {
        return needNumbers(a, 0, 1, &c.world.user.groundAltitude, e);
+     }},
+    {"field", 3, "LAT LON ELEV_FT [RADIUS_NM]",
+     "an airport's field: AI objects within RADIUS_NM (default 3) stand on its elevation, on the nearest one's "
+     "where fields meet; elsewhere on the user's ground altitude",
+     [](Core& c, const Args& a, std::string& e) {
+       double v[4] = {0, 0, 0, 3};
+       if (!needNumbers(a, 0, 4, v, e)) return false;
+       if (!(std::fabs(v[0]) <= 90) || !(std::fabs(v[1]) <= 180) || !std::isfinite(v[2]) || !(v[3] > 0)) {
+         e = "field takes a latitude, a longitude, an elevation and a radius above 0";
+         return false;
+       }
+       // Objects stand on it from their creation or their next move there.
+       c.world.fields.push_back({v[0], v[1], v[2], v[3]});
+       return true;
      }},
     {"onground", 1, "0|1", "whether the user aircraft is on the ground", [](Core& c, const Args& a, std::string& e) {
        if (onOff(a[0], c.world.user.onGround)) return true;
@@ -293,7 +308,7 @@ const Command kCommands[] = {
        ac.latitude = v[0];
        ac.longitude = v[1];
        ac.altitude = v[2];
-       ac.groundAltitude = c.world.user.groundAltitude;
+       ac.groundAltitude = c.world.groundAt(ac.latitude, ac.longitude);
        if (a.size() > 4 && !onOff(a[4], ac.onGround)) {
          e = "ONGROUND takes 0 or 1";
          return false;

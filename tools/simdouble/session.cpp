@@ -170,6 +170,7 @@ void SimDouble::Core::onPacket(Session& s, const std::uint8_t* p, std::uint32_t 
       }
       const std::uint8_t* data = p + sc::kSetDataHeaderSize;
       std::size_t left = static_cast<std::size_t>(bytes);
+      const double latitude = a->latitude, longitude = a->longitude;
       for (const auto& d : def->second) {
         const std::size_t used = world.decodeDatum(*a, d, data, left);
         if (used == 0) break;
@@ -177,7 +178,10 @@ void SimDouble::Core::onPacket(Session& s, const std::uint8_t* p, std::uint32_t 
         left -= used;
       }
       if (a != &world.user) {
-        // As a simulator does, it stands on the ground when it is no higher than its CG above it.
+        // The ground under an object that moved is the field it is over now; as a simulator does,
+        // it stands on the ground when it is no higher than its CG above it.
+        if (!world.fields.empty() && (a->latitude != latitude || a->longitude != longitude))
+          a->groundAltitude = world.groundAt(a->latitude, a->longitude);
         a->onGround = World::standsOnGround(*a);
         trace.write(*a, "position", fmt::format("def {}", defineId));
       }
@@ -209,8 +213,8 @@ void SimDouble::Core::onPacket(Session& s, const std::uint8_t* p, std::uint32_t 
       a.heading = f64(324);
       a.onGround = u32(332) != 0;
       a.trueAirspeed = u32(336);
-      // The world is flat at the user aircraft's ground altitude.
-      a.groundAltitude = world.user.groundAltitude;
+      // The world is flat at the user aircraft's ground altitude but for the fields of airports.
+      a.groundAltitude = world.groundAt(a.latitude, a.longitude);
       a.createdByClient = true;
       a.ownerSession = s.number;
       const std::uint32_t requestId = u32(340);

@@ -218,6 +218,23 @@ std::size_t World::decodeDatum(Aircraft& a, const Datum& d, const std::uint8_t* 
   return need;
 }
 
+double World::groundAt(double latitude, double longitude) const {
+  constexpr double kMetresPerNm = 1852;
+  constexpr double kNmPerDegree = 60;
+  const Field* nearest = nullptr;
+  double best = 0;
+  for (const Field& f : fields) {
+    // A field a degree of latitude away is not worth a great circle.
+    if (std::fabs(latitude - f.latitude) * kNmPerDegree > f.radiusNm) continue;
+    const double nm = distanceMeters(latitude, longitude, f.latitude, f.longitude) / kMetresPerNm;
+    if (nm <= f.radiusNm && (nearest == nullptr || nm < best)) {
+      nearest = &f;
+      best = nm;
+    }
+  }
+  return nearest != nullptr ? nearest->elevationFt : user.groundAltitude;
+}
+
 double World::distanceMeters(double lat1, double lon1, double lat2, double lon2) {
   const double p1 = lat1 * kDegToRad, p2 = lat2 * kDegToRad;
   const double dp = (lat2 - lat1) * kDegToRad, dl = (lon2 - lon1) * kDegToRad;

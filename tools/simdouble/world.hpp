@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace amb::simdouble {
 
@@ -40,6 +41,14 @@ struct Aircraft {
   unsigned ownerSession = 0;
 };
 
+// An airport's field: within its radius of its position the ground lies at its elevation.
+struct Field {
+  double latitude = 0;   // degrees
+  double longitude = 0;  // degrees
+  double elevationFt = 0;
+  double radiusNm = 3;
+};
+
 // One datum of a data definition as a client added it.
 struct Datum {
   std::string name;
@@ -54,6 +63,12 @@ public:
   Aircraft user;
   std::map<std::uint32_t, Aircraft> objects;  // AI and other aircraft by id
   std::optional<long long> zuluUnixSeconds;   // fixed simulator time; else the PC clock
+  // The world is flat at the user aircraft's ground altitude but for these fields.
+  std::vector<Field> fields;
+
+  // The ground's altitude at a position: the elevation of the nearest field whose radius holds it,
+  // else the user aircraft's ground altitude.
+  double groundAt(double latitude, double longitude) const;
 
   // Object id 0 (and the user's own id) name the user aircraft.
   Aircraft* find(std::uint32_t objectId);

@@ -574,9 +574,9 @@ std::string traceRow(const TraceRow& row) {
     for (char c : detail) q += c == '"' ? std::string("\"\"") : std::string(1, c == '\n' ? ' ' : c);
     detail = q + "\"";
   }
-  return fmt::format("{:.3f},{},{},{:.7f},{:.7f},{:.1f},{:.2f},{:.2f},{:.2f},{},{}\n", row.timeS, row.objectId, row.what,
-                     row.lat, row.lon, row.altFt, row.pitchDeg, row.bankDeg, row.headingDeg, row.onGround ? 1 : 0,
-                     detail);
+  return fmt::format("{:.3f},{},{},{:.7f},{:.7f},{:.1f},{:.2f},{:.2f},{:.2f},{},{}\n", row.timeS, row.objectId,
+                     row.what, row.lat, row.lon, row.altFt, row.pitchDeg, row.bankDeg, row.headingDeg,
+                     row.onGround ? 1 : 0, detail);
 }
 
 // ---- Reading ----
