@@ -180,7 +180,11 @@ std::int32_t lf_cyclesToField(const LiveAc& ac, const Situation& f, const Situat
   const double descent = std::max(-f.verticalSpeed, kLeastLandingDescentFpm);
   const double height = std::max(ac.position.altitude - fieldFt, 0.0);
   const auto bySink = static_cast<std::int32_t>(height / descent * kCyclesPerMinute) - kFlareCycles;
-  return std::max(kMinLegCycles, std::min(lf_cyclesTo(s), bySink));
+  // Late for its records, the aircraft comes down where they do, as soon as it can fly there.
+  const double speedKt = std::max(gf_flownSpeedKt(ac), 1.0);
+  const auto byWay = static_cast<std::int32_t>(
+      std::min(gf_distanceNm(lf_here(ac), lf_at(s)) * kCyclesPerNmAtOneKnot / speedKt, 1e9));
+  return std::max(kMinLegCycles, std::min(std::max(lf_cyclesTo(s), byWay - kFlareCycles), bySink));
 }
 
 // The approach vertical speed written into the second situation and the target; the altitude follows

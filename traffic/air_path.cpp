@@ -114,13 +114,15 @@ struct Track {
   std::array<Vec, kMostPoints> at{};
   std::array<std::int32_t, kMostPoints> due{};  // the cycle the records have the aircraft there
   std::array<bool, kMostPoints> aside{};         // far aside of a final line, put on it
+  std::array<bool, kMostPoints> landed{};        // reported on the ground
   int count = 0;
   int legEnd = 0;   // the leg's end
   int segment = 0;
 
-  void add(Vec v, std::int32_t when) {
+  void add(Vec v, std::int32_t when, bool onGround = false) {
     if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) {
       at[count] = v;
+      landed[static_cast<std::size_t>(count)] = onGround;
       due[count++] = when;
     }
   }
@@ -193,21 +195,23 @@ Track lf_buildTrack(const LiveAc& ac) {
     t.add(Vec{}, lf_now());
   }
   const std::int32_t endDue = s.extension != 0 ? s.due : p.stampedDue;
-  t.add(end, endDue);
+  t.add(end, endDue, s.airborne == 0);
   if (t.count < 2) t.add(end + lf_along(pos.heading), endDue + 1);
   t.legEnd = t.count - 1;
   if (s.extension == 0) {
     for (std::size_t i = 1; i < ac.situations.size(); ++i) {
       const Situation& n = ac.situations[i];
       if (n.noMovement != 0 || n.extension != 0) break;
-      t.add(around.at(n.latitude, n.longitude), n.due);
+      t.add(around.at(n.latitude, n.longitude), n.due, n.airborne == 0);
     }
   }
-  // On its final the aircraft follows the positions along it; one far aside is put on the line.
+  // On its final the aircraft follows the positions along it; one in the air far aside is put on
+  // the line. Where the records have it on the ground it landed: it goes there.
   if (ac.finalLine) {
     const Vec at = around.at(ac.finalLine->at.lat, ac.finalLine->at.lon);
     const Vec course = lf_along(ac.finalLine->course);
     for (int i = 0; i < t.count; ++i) {
+      if (t.landed[static_cast<std::size_t>(i)]) continue;
       const Vec onLine = at + lf_dot(t.at[i] - at, course) * course;
       t.aside[static_cast<std::size_t>(i)] = lf_length(t.at[i] - onLine) > kFinalAsideMetres;
       if (t.aside[static_cast<std::size_t>(i)]) t.at[i] = onLine;

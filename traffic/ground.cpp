@@ -39,6 +39,8 @@ constexpr double kApproachSyntheticFpm = -667.0;
 constexpr double kSteepestSyntheticFpm = -1000.0;
 constexpr double kApproachSyntheticFeetPerSecond = 10.005;
 constexpr double kSecondsPerMinute = 60.0;
+// The longest the feed repeats a position before it moves on.
+constexpr std::int32_t kLongestRepeatCycles = 6000;
 
 // Within 5 nm of the park airport, where the feed reports aircraft on the ground.
 bool lf_atParkAirport(const LiveAc& ac) {
@@ -736,6 +738,12 @@ bool lf_extendStream(LiveAc& ac) {
     ac.extensionCount = -1;
     return false;
   }
+  // The feed repeats a position for up to a minute before it moves on; a stream that has not moved
+  // on for longer is over, and an aircraft flying on through the silence is not flown on farther
+  // (unless it comes in to land, where it goes on down to the field).
+  if (ac.movesOnGround == 0 && ac.landingMode == 0 && !lf_comingIn(ac) &&
+      lf_now() - ac.lastMoveCycle > kLongestRepeatCycles)
+    return false;
   if (ac.extensionCount > 1) {
     lf_appendWaitSituations(ac, ac.extensionCount - 1);
     return true;

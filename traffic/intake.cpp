@@ -33,6 +33,8 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
   if (!lf_updateIdentity(ac, identity) && ac.state != ActState::Respawning) return;
   ac.lastDataTime = time;
   decodeExisting(ac, s);
+  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude)
+    ac.lastMoveCycle = g_engineCycle.load(std::memory_order_relaxed);
   ac.lastRecordLatitude = s.latitude;
   ac.lastRecordLongitude = s.longitude;
   ac.lastRecordTrack = s.heading;

@@ -23,6 +23,7 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastRecordLongitude(first.longitude),
       lastRecordSpeed(first.speed),
       lastRecordTrack(first.heading),
+      lastMoveCycle(g_engineCycle.load(std::memory_order_relaxed)),
       lastRecordAirborne(first.airborne),
       slowestAirborneKt(first.airborne != 0 ? std::max(first.speed, 0.0) : 0.0) {
   situations.push_back(first);

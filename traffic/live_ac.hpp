@@ -82,6 +82,7 @@ struct LiveAc : Act {
   double lastRecordLongitude = 0;
   double lastRecordSpeed = 0;  // knots
   double lastRecordTrack = 0;  // degrees, the track reported with the position
+  std::int32_t lastMoveCycle = 0;  // the engine cycle at which the feed last had it somewhere new
   std::uint8_t lastRecordAirborne = 0;
   std::uint8_t implausibleLogged = 0;  // a record dropped as stale or foreign has been logged
   std::uint8_t jumpLogged = 0;         // a record first held back and then confirmed has been logged

@@ -53,7 +53,7 @@ protected:
 // along that course it is taken at once.
 TEST_F(KeptPositions, ARecordTheAircraftTurnedBackToIsTakenWhateverTheSilence) {
   std::uint32_t hexid = 11770000;
-  for (const double silent : {20.0, 40.0}) {
+  for (const double silent : {10.0, 25.0}) {
     for (const double track : {270.0, 356.0}) {
       SCOPED_TRACE(fmt::format("{} s silent, track {}", silent, track));
       const bool atOnce = track != 270.0;
