@@ -31,7 +31,7 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
   if (ac.state == ActState::New && lf_nearReferenceGround(s)) return;
   // A respawn for a new identity keeps the buffer, and this record is where the aircraft goes next.
   if (!lf_updateIdentity(ac, identity) && ac.state != ActState::Respawning) return;
-  ac.lastDataTime = time;
+  ac.lastDataTime = std::max(ac.lastDataTime, time);
   decodeExisting(ac, s);
   if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude)
     ac.lastMoveCycle = g_engineCycle.load(std::memory_order_relaxed);
@@ -138,11 +138,19 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
     const Situation& last = ac.situations.back();
     const double dt = t - ac.lastDataTime;
     const double v = s.speed;
-    if (t == ac.lastDataTime || dt <= 1.0) return true;
+    // The feed stamps a line when it sends it, not when it saw the aircraft there: a line stamped no
+    // later than a second after the last one taken repeats it, unless it has the aircraft elsewhere.
+    if ((t == ac.lastDataTime || dt <= 1.0) &&
+        gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude}) <= kTooNearForCourseNm)
+      return true;
     if (ac.extensionCount < 1) {
       const double headingDiff = lf_headingDiffDeg(s.heading, last.heading);
       if (s.airborne) {
-        if (v > 120 && headingDiff <= 1 && dt <= 0.2429805615550756 / v * 3600.0) return true;
+        // Not yet 450 m on along the same track, by the stamps and along the way: a line stamped late
+        // that has the aircraft farther on is no repeat.
+        const double movedNm = gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude});
+        if (v > 120 && headingDiff <= 1 && dt <= 0.2429805615550756 / v * 3600.0 && movedNm <= 0.2429805615550756)
+          return true;
       } else if (v <= 30 && headingDiff <= 2) {
         const double limit = v > 0 ? std::min(15.0, 0.010799136069114472 / v * 3600.0) : 15.0;
         if (dt <= limit) return true;

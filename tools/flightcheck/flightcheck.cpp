@@ -135,12 +135,15 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
 
 // Airborne records dropped although their own reported track agrees with their course from the last
 // distinct position taken (Options::agreeDeg); and those held past the next new position.
-std::size_t lf_droppedAgreeing(const ReportedAircraft& aircraft, const Options& o) {
+// Records due after the aircraft's object came down (`landedAt`, on the reported clock) are left out:
+// a landed aircraft is not flown back up to the airborne records the feed sends late.
+std::size_t lf_droppedAgreeing(const ReportedAircraft& aircraft, const Options& o, double landedAt) {
   const auto& r = aircraft.positions;
   std::size_t count = 0;
   const Reported* taken = nullptr;  // the last distinct position taken
   for (std::size_t i = 0; i < r.size(); ++i) {
     const Reported& p = r[i];
+    if (p.t >= landedAt) break;
     if (p.taken == Taken::Yes) {
       if (taken == nullptr || taken->latitude != p.latitude || taken->longitude != p.longitude) taken = &p;
       continue;
@@ -260,9 +263,26 @@ Figures measure(const Input& input, const Options& o) {
   }
 
   if (input.holdsKnown) f.heldPastNext = 0;
+  // When each aircraft's object first came down out of the air, on the reported clock.
+  std::map<std::uint32_t, double> landedAt;
+  for (const FlownTrack& track : input.tracks) {
+    bool aloft = false;
+    for (const FlownPoint& point : track.points) {
+      if (!point.onGround) {
+        aloft = true;
+      } else if (aloft) {
+        const double t = point.t - input.delaySeconds;
+        auto [at, added] = landedAt.emplace(track.hexid, t);
+        if (!added) at->second = std::min(at->second, t);
+        break;
+      }
+    }
+  }
   for (const auto& [hexid, aircraft] : input.reported) {
     const std::size_t dropped = lf_droppedConfirmed(aircraft, o);
-    const std::size_t agreeing = lf_droppedAgreeing(aircraft, o);
+    const auto landed = landedAt.find(hexid);
+    const std::size_t agreeing = lf_droppedAgreeing(
+        aircraft, o, landed == landedAt.end() ? std::numeric_limits<double>::infinity() : landed->second);
     const std::size_t held = input.holdsKnown ? lf_heldPast(aircraft) : 0;
     if (dropped == 0 && agreeing == 0 && held == 0) continue;
     AircraftFigures& a = byKey[Key{hexid, 0}];

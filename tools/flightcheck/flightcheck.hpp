@@ -169,9 +169,10 @@ struct Options {
   // another sender's stale stream.
   // Bound: no airborne record dropped whose own reported track agrees, within agreeDeg, with its
   // course from the last distinct position taken, at least agreeLeastNm away from it (nearer, the
-  // course says little); and none held past the next new position, where the holds are known.
+  // course says little, and a record not yet 450 m on along the same track repeats the last); and
+  // none held past the next new position, where the holds are known.
   double agreeDeg = 45;
-  double agreeLeastNm = 0.1;
+  double agreeLeastNm = 0.25;
   double nextWithinSeconds = 120;
   double repeatedTrackNm = 0.3;
   std::size_t trackPositions = 3;
