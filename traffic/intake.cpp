@@ -90,8 +90,12 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
     // Nor does the feed repeating the held position.
     if (lf_same(at, heldAt)) return true;
     ac.heldRecord.reset();
-    const bool fromHeld = lf_goesOnFrom(heldAt, held.situation.airborne != 0, held.situation.speed, s) &&
-                          (!fromLast || gf_distanceNm(at, heldAt) < gf_distanceNm(at, last));
+    // The next record continues from the held one when it goes on from it rather than from the last
+    // one taken (nearer to it, where it goes on from both), or lies nearer to it and does not go on
+    // from the last one taken either.
+    const bool goesOnFromHeld = lf_goesOnFrom(heldAt, held.situation.airborne != 0, held.situation.speed, s);
+    const bool nearerHeld = gf_distanceNm(at, heldAt) < gf_distanceNm(at, last);
+    const bool fromHeld = nearerHeld ? goesOnFromHeld || !fromLast : goesOnFromHeld && !fromLast;
     if (fromHeld) {
       lf_logTakenAfterAll(ac, held);
       lf_takeRecord(ac, held.identity, held.situation, held.timestamp);

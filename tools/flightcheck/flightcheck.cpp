@@ -95,14 +95,15 @@ bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& tak
 }
 
 // Positions dropped although the next distinct record continues from them rather than from the last
-// position taken, and moves on from them.
-std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options& o) {
+// position taken, and moves on from them; before the aircraft's object came down (`landedAt`).
+std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options& o, double landedAt) {
   const auto& r = aircraft.positions;
   std::size_t count = 0;
   const Reported* taken = nullptr;  // the last distinct position taken
   std::vector<LatLon> takenTrack;   // the distinct positions taken, the last 64
   for (std::size_t i = 0; i < r.size(); ++i) {
     const Reported& p = r[i];
+    if (p.t >= landedAt) break;
     const bool repeat = i > 0 && r[i - 1].latitude == p.latitude && r[i - 1].longitude == p.longitude;
     if (p.taken == Taken::Yes) {
       // A repeat keeps the time the position was first reported.
@@ -279,10 +280,10 @@ Figures measure(const Input& input, const Options& o) {
     }
   }
   for (const auto& [hexid, aircraft] : input.reported) {
-    const std::size_t dropped = lf_droppedConfirmed(aircraft, o);
     const auto landed = landedAt.find(hexid);
-    const std::size_t agreeing = lf_droppedAgreeing(
-        aircraft, o, landed == landedAt.end() ? std::numeric_limits<double>::infinity() : landed->second);
+    const double down = landed == landedAt.end() ? std::numeric_limits<double>::infinity() : landed->second;
+    const std::size_t dropped = lf_droppedConfirmed(aircraft, o, down);
+    const std::size_t agreeing = lf_droppedAgreeing(aircraft, o, down);
     const std::size_t held = input.holdsKnown ? lf_heldPast(aircraft) : 0;
     if (dropped == 0 && agreeing == 0 && held == 0) continue;
     AircraftFigures& a = byKey[Key{hexid, 0}];
