@@ -66,6 +66,12 @@ constexpr double kLowBankEaseFt = 300.0;
 constexpr double kLevelBankDeg = 2.0;
 constexpr double kLevelFromFt = 50.0;
 constexpr double kLevellingFt = 150.0;
+// An aircraft comes down to the ground only within this many nautical miles of where its records have
+// it on the ground, else of its field's reference point (a large airport's runway ends lie up to two
+// miles from it); farther off it stays this many feet above the ground.
+constexpr double kGroundRecordNearNm = 1.5;
+constexpr double kFieldNearNm = 2.5;
+constexpr double kLowestAwayFt = 150.0;
 // Without the records' altitudes the approach descends no steeper than a glide path of this many
 // degrees below this height above the field.
 constexpr double kGlidePathDeg = 3.0;
@@ -127,6 +133,16 @@ void lf_highConfiguration(LiveAc& ac, double vs) {
       lf_setFlaps(ac, 2);
     }
   }
+}
+
+// The nearest airport to a position within `withinNm`, the park airport among them.
+std::optional<AirportData> lf_nearestField(const LatLon& at, double withinNm) {
+  std::optional<AirportData> nearest = gf_airportNear != nullptr ? gf_airportNear(at, withinNm) : std::nullopt;
+  const AirportData park = gf_parkAirportSnapshot();
+  if (!park.code.empty() && gf_distanceNm(at, {park.lat, park.lon}) <= withinNm &&
+      (!nearest || gf_distanceNm(at, {park.lat, park.lon}) < gf_distanceNm(at, {nearest->lat, nearest->lon})))
+    nearest = park;
+  return nearest;
 }
 
 // The airport within `withinNm` of a position that an aircraft there comes in to land at: the park
@@ -318,6 +334,28 @@ double gf_bankLimit(const LiveAc& ac) {
 
 double lf_steepestDescentPerCycle(const LiveAc& ac) {
   return std::max(-kDescentPerClimb * ac.maxClimbPerCycle(), -kMostDescentPerCycle);
+}
+
+std::optional<double> gf_lowestInTheAir(const LiveAc& ac) {
+  if (ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft || ac.phase != GroundPhase::Airborne)
+    return std::nullopt;
+  const LatLon here = lf_here(ac);
+  // Where it comes down: where its records have it on the ground, else at the field it comes in to.
+  std::optional<LatLon> down;
+  double within = kGroundRecordNearNm;
+  for (const Situation& s : ac.situations)
+    if (s.airborne == 0 && s.extension == 0) {
+      down = lf_at(s);
+      break;
+    }
+  const std::optional<AirportData> field = lf_nearestField(here, kApproachNm);
+  if (!down && field) {
+    down = LatLon{field->lat, field->lon};
+    within = kFieldNearNm;
+  }
+  if (!down || gf_distanceNm(here, *down) <= within) return std::nullopt;
+  const double ground = ac.groundElevation ? *ac.groundElevation : field ? field->alt : ac.position.altitude - ac.heightAboveGround;
+  return ground + kLowestAwayFt;
 }
 
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }

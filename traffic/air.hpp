@@ -7,6 +7,8 @@
 #include "records/parking.hpp"
 #include "traffic/live_ac.hpp"
 
+#include <optional>
+
 namespace amb {
 
 void nextPosMain(LiveAc& ac);
@@ -44,6 +46,10 @@ double gf_glidePathFpm(double speedKt);
 // A descent (feet a minute) of an approach that no record gives: below 1,500 ft above the ground
 // no steeper than the glide path at the speed.
 double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt);
+// The lowest an aircraft in the air may be, feet, when it is far from where it comes down (its records'
+// first report on the ground, else its field): 150 ft above the ground, so that it never touches
+// down short of the field or away from it. None on the ground, for a helicopter, or near the field.
+std::optional<double> gf_lowestInTheAir(const LiveAc& ac);
 // Per-category limits, radians (per cycle for the changes); std::out_of_range ("invalid
 // unordered_map<K, T> key") for a category without one.
 double gf_maxBank(int category);

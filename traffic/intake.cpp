@@ -22,6 +22,9 @@ double lf_headingDiffDeg(double a, double b) {
   return d > 180 ? 360 - d : d;
 }
 
+// A record that has the aircraft no more than 450 m on may repeat the last one (nautical miles).
+constexpr double kRepeatWithinNm = 0.2429805615550756;
+
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
 
@@ -143,18 +146,16 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
     const double dt = t - ac.lastDataTime;
     const double v = s.speed;
     // The feed stamps a line when it sends it, not when it saw the aircraft there: a line stamped no
-    // later than a second after the last one taken repeats it, unless it has the aircraft elsewhere.
-    if ((t == ac.lastDataTime || dt <= 1.0) &&
-        gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude}) <= kTooNearForCourseNm)
-      return true;
+    // later than a second after the last one taken repeats it, unless it has the aircraft more than
+    // 450 m on.
+    const double movedNm = gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude});
+    if ((t == ac.lastDataTime || dt <= 1.0) && movedNm <= kRepeatWithinNm) return true;
     if (ac.extensionCount < 1) {
       const double headingDiff = lf_headingDiffDeg(s.heading, last.heading);
       if (s.airborne) {
         // Not yet 450 m on along the same track, by the stamps and along the way: a line stamped late
         // that has the aircraft farther on is no repeat.
-        const double movedNm = gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, {s.latitude, s.longitude});
-        if (v > 120 && headingDiff <= 1 && dt <= 0.2429805615550756 / v * 3600.0 && movedNm <= 0.2429805615550756)
-          return true;
+        if (v > 120 && headingDiff <= 1 && dt <= kRepeatWithinNm / v * 3600.0 && movedNm <= kRepeatWithinNm) return true;
       } else if (v <= 30 && headingDiff <= 2) {
         const double limit = v > 0 ? std::min(15.0, 0.010799136069114472 / v * 3600.0) : 15.0;
         if (dt <= limit) return true;

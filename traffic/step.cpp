@@ -278,8 +278,13 @@ void lf_curveStep(LiveAc& ac) {
     lf_climbOut(ac);
   }
   if (ac.movesOnGround != 0) lf_holdGroundTurn(ac, headingBefore, before);
-  // Nothing sinks into the ground: the lowest the simulator's ground lets the aircraft stand.
+  // Nothing sinks into the ground: the lowest the simulator's ground lets the aircraft stand. Nor
+  // does it come down far from where it lands.
   if (ac.groundElevation) p.altitude = std::max(p.altitude, *ac.groundElevation + ac.staticCgHeight);
+  if (const std::optional<double> lowest = gf_lowestInTheAir(ac); lowest && p.altitude < *lowest) {
+    p.altitude = *lowest;
+    ac.altitudeStep = std::max(ac.altitudeStep, 0.0);
+  }
 
   const double maxBank = gf_maxBank(ac.category);
   p.bank = std::clamp(p.bank, -maxBank, maxBank);

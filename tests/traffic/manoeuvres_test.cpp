@@ -127,8 +127,11 @@ TEST_F(Manoeuvres, TheApproachDescentFollowsTheQnh) {
 // flare's 300 cycles; never steeper than the A321 descends (1.5 times its climb of 0.6 ft a cycle).
 // A higher QNH changes nothing: at the approach rate alone (706 ft/min) the demo's arrivals under
 // 1015 hPa floated half a minute down the runway. Without a field near, at the approach rate.
-// 1013 ft above the airport's 13 ft with the runway due in 500 cycles: -2 ft a cycle, held to -0.9;
-// 300 ft above with it due in 6000: the records' descent comes down in 300 / 700 min = 2571 cycles.
+// 1013 ft above the airport's 13 ft with the runway due in 500 cycles: late for it, the aircraft
+// comes down where the runway's report is as soon as it flies there, 6000 ft (0.98747 nm) at its
+// 150 kt in 2369 cycles, less the flare's 300: -1000 / 2069 ft a cycle, not the dive to -0.9 the
+// report's time alone would ask for; 300 ft above with it due in 6000: the records' descent comes
+// down in 300 / 700 min = 2571 cycles.
 TEST_F(Manoeuvres, TheLegDownToTheRunwayKeepsToTheRecordsWhateverTheQnh) {
   struct Case {
     std::int32_t qnh;
@@ -137,9 +140,9 @@ TEST_F(Manoeuvres, TheLegDownToTheRunwayKeepsToTheRecordsWhateverTheQnh) {
     std::int32_t runwayDue;
     double step;  // ft per cycle
   };
-  for (const Case& c : std::vector<Case>{{1013, true, 1000, 500, -0.9},
+  for (const Case& c : std::vector<Case>{{1013, true, 1000, 500, -1000.0 / 2069},
                                         {1013, true, 300, 6000, -300.0 / (2571 - 300)},
-                                        {1015, true, 1000, 500, -0.9},
+                                        {1015, true, 1000, 500, -1000.0 / 2069},
                                         {1013, false, 1000, 500, -601.0 / 6000}}) {
     SCOPED_TRACE(fmt::format("QNH {}, park airport {}", c.qnh, c.park));
     gf_resetEngine();
