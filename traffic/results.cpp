@@ -30,6 +30,11 @@ using namespace up::liveries;
 namespace {
 
 constexpr std::int32_t kSettleCycles = 200;
+// Touching down, the positions still to come more than this many degrees off the nose and farther
+// than this many metres are not driven to.
+constexpr double kRollOutOffDeg = 45.0;
+constexpr double kRollOutAsideMetres = 50.0;
+constexpr double kMetresPerNm = 1852.0;
 
 // An object created for an act the engine no longer has must not stay in the simulator (ids below 3
 // are none or the user aircraft's).
@@ -318,6 +323,24 @@ void lf_onTouchdown(LiveAc& ac) {
       ac.touchdownCeiling = 0;
       for (std::size_t i = 0; i < ac.situations.size(); ++i)
         if (!lf_holdOnGroundAfterTouchdown(ac, ac.situations[i], true)) break;
+      // Down away from where its records roll out (late, or beside their line), it rolls out along its
+      // nose: the positions still to come that lie well off it are not driven to at landing speed,
+      // and the one it was flying to, where nothing follows, lies ahead of it along its nose.
+      const LatLon here{ac.position.latitude, ac.position.longitude};
+      const auto wellOff = [&](const Situation& s) {
+        const LatLon to{s.latitude, s.longitude};
+        return gf_distanceNm(here, to) * kMetresPerNm > kRollOutAsideMetres &&
+               std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, to))) > kRollOutOffDeg * kDegToRad;
+      };
+      while (ac.situations.size() >= 2 && wellOff(ac.situations[1])) ac.situations.erase(ac.situations.begin() + 1);
+      if (ac.situations.size() == 1 && wellOff(ac.situations.front())) {
+        Situation& s = ac.situations.front();
+        const double feet = std::max(gf_distanceNm(here, {s.latitude, s.longitude}) * kFeetPerNm,
+                                     kRollOutAsideMetres / kMetresPerNm * kFeetPerNm);
+        const LatLon ahead = gf_destinationPoint(here, ac.position.heading, feet);
+        s.latitude = ahead.lat;
+        s.longitude = ahead.lon;
+      }
     }
     ac.movesOnGround = 1;
     ac.altitudeStep = 0;
