@@ -337,7 +337,8 @@ double lf_steepestDescentPerCycle(const LiveAc& ac) {
 }
 
 std::optional<double> gf_lowestInTheAir(const LiveAc& ac) {
-  if (ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft || ac.phase != GroundPhase::Airborne)
+  if (ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft || ac.phase != GroundPhase::Airborne ||
+      ac.heightAboveGround > 2 * kLowestAwayFt)
     return std::nullopt;
   const LatLon here = lf_here(ac);
   // Where it comes down: where its records have it on the ground, else at the field it comes in to.
