@@ -115,9 +115,21 @@ struct Track {
   std::array<std::int32_t, kMostPoints> due{};  // the cycle the records have the aircraft there
   std::array<bool, kMostPoints> aside{};         // far aside of a final line, put on it
   std::array<bool, kMostPoints> landed{};        // reported on the ground
+  // Each segment's course (a unit vector) and length in metres, once the points are in place.
+  std::array<Vec, kMostPoints> dir{};
+  std::array<double, kMostPoints> len{};
   int count = 0;
   int legEnd = 0;   // the leg's end
   int segment = 0;
+
+  void measure() {
+    for (int k = 0; k + 1 < count; ++k) {
+      const Vec d = at[k + 1] - at[k];
+      len[static_cast<std::size_t>(k)] = lf_length(d);
+      dir[static_cast<std::size_t>(k)] = len[static_cast<std::size_t>(k)] > 0 ? (1 / len[static_cast<std::size_t>(k)]) * d : Vec{};
+    }
+  }
+  double length(int k) const { return len[static_cast<std::size_t>(k)]; }
 
   void add(Vec v, std::int32_t when, bool onGround = false) {
     if (count < kMostPoints && (count == 0 || lf_length(v - at[count - 1]) > kSameMetres)) {
@@ -126,7 +138,7 @@ struct Track {
       due[count++] = when;
     }
   }
-  Vec course(int i) const { return lf_unit(at[i + 1] - at[i]); }
+  Vec course(int i) const { return dir[static_cast<std::size_t>(i)]; }
   // The course the track has abeam point i: halfway between the legs into and out of it, unless it
   // turns back there.
   Vec through(int i) const {
@@ -138,29 +150,29 @@ struct Track {
   // The aircraft (at the origin) is abeam point i or past it.
   bool past(int i) const { return lf_dot(-at[i], through(i)) >= 0; }
   // Metres along segment k from its start to the point abeam the aircraft, within the segment.
-  double alongSegment(int k) const {
-    return std::clamp(lf_dot(-at[k], course(k)), 0.0, lf_length(at[k + 1] - at[k]));
-  }
+  double alongSegment(int k) const { return std::clamp(lf_dot(-at[k], course(k)), 0.0, length(k)); }
   // The point abeam the aircraft on its segment; its distance is the aircraft's from the track.
   Vec abeam() const { return at[segment] + alongSegment(segment) * course(segment); }
   // Metres along the track from abeam the aircraft to point i (none when i is behind).
   double toPoint(int i) const {
     if (i <= segment) return 0;
-    double metres = lf_length(at[segment + 1] - at[segment]) - alongSegment(segment);
-    for (int k = segment + 1; k < i; ++k) metres += lf_length(at[k + 1] - at[k]);
+    double metres = length(segment) - alongSegment(segment);
+    for (int k = segment + 1; k < i; ++k) metres += length(k);
     return metres;
   }
   // Metres along the track from abeam the aircraft to where its records have it now: how far it is
   // behind them (0 when it is not).
   double lateMetres(std::int32_t now) const {
+    double start = -alongSegment(segment);  // metres from abeam the aircraft to segment k's start
     for (int k = segment; k + 1 < count; ++k) {
-      if (due[k + 1] < now) continue;
-      const double span = due[k + 1] - due[k];
-      const double share = span > 0 ? std::clamp((now - due[k]) / span, 0.0, 1.0) : 1.0;
-      const double start = k == segment ? -alongSegment(segment) : toPoint(k);
-      return std::max(0.0, start + share * lf_length(at[k + 1] - at[k]));
+      if (due[k + 1] >= now) {
+        const double span = due[k + 1] - due[k];
+        const double share = span > 0 ? std::clamp((now - due[k]) / span, 0.0, 1.0) : 1.0;
+        return std::max(0.0, start + share * length(k));
+      }
+      start += length(k);
     }
-    return toPoint(count - 1);
+    return std::max(0.0, start);
   }
   // The point a distance ahead along the track from abeam the aircraft; past the last one the track
   // goes on along its last segment.
@@ -175,11 +187,12 @@ struct Track {
   }
 };
 
-Track lf_buildTrack(const LiveAc& ac) {
+void lf_buildTrack(const LiveAc& ac, Track& t) {
   const AiPosBlock& pos = ac.position;
   const AirPath& p = ac.airPath;
   const Situation& s = ac.situations.front();
-  Track t;
+  t.count = 0;
+  t.aside.fill(false);
   const AroundAircraft around(pos);
   const Vec before = around.at(p.beforeLatitude, p.beforeLongitude);
   const Vec from = around.at(p.fromLatitude, p.fromLongitude);
@@ -188,7 +201,7 @@ Track lf_buildTrack(const LiveAc& ac) {
   Vec end = around.at(s.latitude, s.longitude);
   // A position made up while the feed is silent lies along the nose, not on the track: the track
   // goes on as its last reported leg did.
-  if (s.extension != 0 && t.count >= 2) end = from + lf_length(end - from) * t.course(t.count - 2);
+  if (s.extension != 0 && t.count >= 2) end = from + lf_length(end - from) * lf_unit(t.at[t.count - 1] - t.at[t.count - 2]);
   // A leg that starts where it ends runs from the aircraft.
   if (lf_length(end - from) <= kSameMetres) {
     t.count = 0;
@@ -205,6 +218,7 @@ Track lf_buildTrack(const LiveAc& ac) {
       t.add(around.at(n.latitude, n.longitude), n.due, n.airborne == 0);
     }
   }
+  t.measure();
   // On its final the aircraft follows the positions along it; one in the air far aside is put on
   // the line. Where the records have it on the ground it landed: it goes there.
   if (ac.finalLine) {
@@ -216,10 +230,10 @@ Track lf_buildTrack(const LiveAc& ac) {
       t.aside[static_cast<std::size_t>(i)] = lf_length(t.at[i] - onLine) > kFinalAsideMetres;
       if (t.aside[static_cast<std::size_t>(i)]) t.at[i] = onLine;
     }
+    t.measure();
   }
   t.segment = t.legEnd - 1;
   while (t.segment + 2 < t.count && t.past(t.segment + 1)) ++t.segment;
-  return t;
 }
 
 // The track of an aircraft where it is now: asked for twice a cycle (whether the leg ends, then the
@@ -240,9 +254,19 @@ const Track& lf_track(const LiveAc& ac) {
                     built.fromLatitude == ac.airPath.fromLatitude && built.fromLongitude == ac.airPath.fromLongitude &&
                     built.frontDue == front.due && built.lastDue == ac.situations.back().due &&
                     built.size == ac.situations.size();
-  if (!same)
-    built = {lf_now(), &ac, ac.position.latitude, ac.position.longitude, ac.position.heading, ac.airPath.fromLatitude,
-             ac.airPath.fromLongitude, front.due, ac.situations.back().due, ac.situations.size(), lf_buildTrack(ac)};
+  if (!same) {
+    built.cycle = lf_now();
+    built.ac = &ac;
+    built.latitude = ac.position.latitude;
+    built.longitude = ac.position.longitude;
+    built.heading = ac.position.heading;
+    built.fromLatitude = ac.airPath.fromLatitude;
+    built.fromLongitude = ac.airPath.fromLongitude;
+    built.frontDue = front.due;
+    built.lastDue = ac.situations.back().due;
+    built.size = ac.situations.size();
+    lf_buildTrack(ac, built.track);
+  }
   return built.track;
 }
 
@@ -410,7 +434,14 @@ void lf_move(AiPosBlock& pos, double course, double speedMps) {
 double gf_bankedTurnRate(int category, double speedMps) {
   const double most = kSlowYawDegPerSecond * kDegToRad;
   if (category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot) return most;
-  return std::min(kGravity * std::tan(gf_maxBank(category)) / std::max(speedMps, 1.0), most);
+  // The tangent of each category's bank, worked out once: this is asked for every cycle.
+  static const std::array<double, 6> tangents = [] {
+    std::array<double, 6> t{};
+    for (int c = 0; c < 6; ++c) t[static_cast<std::size_t>(c)] = std::tan(gf_maxBank(c));
+    return t;
+  }();
+  if (category < 0 || category >= 6) gf_maxBank(category);  // throws for a category without a bank
+  return std::min(kGravity * tangents[static_cast<std::size_t>(category)] / std::max(speedMps, 1.0), most);
 }
 
 void lf_planAirPath(LiveAc& ac) {
