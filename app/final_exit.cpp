@@ -153,6 +153,16 @@ bool endParkAirport(bool workerEnded, const ExitBound& bound) {
       });
 }
 
+// A save of the settings at the exit has not ended within the bound: the window's end does not wait
+// for the file again.
+std::atomic<bool> g_settingsUnanswered{false};
+
+// The settings' saves at the exit, with the bound: the worker may hang in the settings file too.
+void saveSettings(const ExitBound& bound, const std::function<void()>& save, const char* what) {
+  if (!boundedFileWork(bound, save, [what] { return fmt::format("{} not saved in parameters.xml", what); }))
+    g_settingsUnanswered = true;
+}
+
 void saveEmpty(StringOption& option) {
   option.setValue({});
   gf_saveStringOption(option);
@@ -166,6 +176,8 @@ void saveOff(BoolOptionCheckBox& option) {
 }  // namespace
 
 void gf_setWorkerWaitBound(milliseconds bound) { g_workerWaitMs = bound.count(); }
+
+bool gf_settingsUnansweredAtExit() { return g_settingsUnanswered.load(); }
 
 void gf_setExitSleeper(std::function<void(milliseconds)> sleeper) {
   std::lock_guard lock(g_sleeperMutex);
@@ -296,8 +308,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       }
     }
     if (!restart) {
-      saveEmpty(DESTINATION);
-      saveEmpty(BLOCK_CALLSIGN);
+      saveSettings(
+          bound, [] { saveEmpty(DESTINATION), saveEmpty(BLOCK_CALLSIGN); }, "DESTINATION and BLOCK_CALLSIGN are");
       gf_logMatchingSummary();
       gf_logNoMatches();
     }
@@ -308,8 +320,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       gf_clearMessage();
       gf_resetReaders();
       if (reason != NewSettings) {
-        saveOff(SCAN_LIVERIES);
-        saveOff(SCAN_AIRPORTS);
+        saveSettings(
+            bound, [] { saveOff(SCAN_LIVERIES), saveOff(SCAN_AIRPORTS); }, "SCAN_LIVERIES and SCAN_AIRPORTS are");
       }
       g_userClosed = 0;
       lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));

@@ -461,6 +461,40 @@ TEST_F(ShellTest, AWorkerStuckInAFileWithTheEnginesLockLeavesTheProgramToEndWith
   EXPECT_EQ(stored("DESTINATION"), "");
   EXPECT_TRUE(stuck.stillAFifo());
 }
+
+// The worker hangs in the settings file's write, holding its lock: the exit's saves of the settings and
+// the window's save of its position do not wait for it past the bound, and say so.
+void lf_workerStuckInTheSettings() {
+  gf_log("the worker saves a setting");
+  gf_saveBoolOption(SCAN_LIVERIES);
+}
+
+TEST_F(ShellTest, AWorkerStuckInTheSettingsFileLeavesTheProgramToEndWithinTheBound) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  StuckFile stuck(dir() / "parameters.xml.tmp");
+  writeFile(dir() / "close.script", "waitlog the worker saves a setting\nclose\n");
+  const auto runAndClose = [&] {
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(30));
+      std::_Exit(5);
+    }).detach();
+    gf_setWorkerWaitBound(std::chrono::milliseconds(200));
+    gf_setExitSleeper([](std::chrono::milliseconds) {});
+    gf_setWorkerStartUp(lf_workerStuckInTheSettings);
+    platform::headless::HeadlessUiOptions options;
+    options.scriptPath = dir() / "close.script";
+    std::exit(runApplication(*new platform::headless::HeadlessUi(options)));
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(runAndClose(), ::testing::ExitedWithCode(0), "");
+  EXPECT_LT(msSince(start), 200 + 5000);
+  EXPECT_EQ(logCount("===> DESTINATION and BLOCK_CALLSIGN are not saved in parameters.xml: the writing has not ended "
+                     "after"),
+            1u);
+  EXPECT_EQ(logCount("===> the window's position is not saved in parameters.xml: the file does not answer"), 1u);
+  EXPECT_EQ(logCount("the AI aircraft are not removed"), 0u);  // the engine's lock was free
+  EXPECT_TRUE(stuck.stillAFifo());
+}
 #endif
 
 }  // namespace
