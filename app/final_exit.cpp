@@ -266,7 +266,7 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
     }
     // A worker that has not returned may hold the engine's lock for ever (in a file that does not
     // answer): the AI objects are then left for the simulator, which removes a client's objects when
-    // its link closes.
+    // the client closes.
     const bool removed = bound.withEngine([&] {
       gf_removeAllLiveAc();
       gf_removeAllParkedActs();
@@ -309,7 +309,12 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
     }
     if (!restart) {
       saveSettings(
-          bound, [] { saveEmpty(DESTINATION), saveEmpty(BLOCK_CALLSIGN); }, "DESTINATION and BLOCK_CALLSIGN are");
+          bound,
+          [] {
+            saveEmpty(DESTINATION);
+            saveEmpty(BLOCK_CALLSIGN);
+          },
+          "DESTINATION and BLOCK_CALLSIGN are");
       gf_logMatchingSummary();
       gf_logNoMatches();
     }
@@ -321,7 +326,12 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       gf_resetReaders();
       if (reason != NewSettings) {
         saveSettings(
-            bound, [] { saveOff(SCAN_LIVERIES), saveOff(SCAN_AIRPORTS); }, "SCAN_LIVERIES and SCAN_AIRPORTS are");
+            bound,
+            [] {
+              saveOff(SCAN_LIVERIES);
+              saveOff(SCAN_AIRPORTS);
+            },
+            "SCAN_LIVERIES and SCAN_AIRPORTS are");
       }
       g_userClosed = 0;
       lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));

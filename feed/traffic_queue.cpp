@@ -71,8 +71,7 @@ void TrafficQueue::clear() {
   m_lastDropReport.reset();
 }
 
-std::optional<std::uint64_t> TrafficQueue::takeDropReport(
-    std::optional<std::chrono::steady_clock::time_point> now) {
+std::optional<std::uint64_t> TrafficQueue::takeDropReport(std::optional<std::chrono::steady_clock::time_point> now) {
   if (m_droppedUnreported == 0) return std::nullopt;
   if (now) {
     if (m_lastDropReport && *now - *m_lastDropReport < kDropLogInterval) return std::nullopt;

@@ -6,10 +6,9 @@
 //
 // And a feed of one record per aircraft per second at 180, 300, 1,000 and 3,000 records a second,
 // 200 seconds of it in virtual time through the reader's checks (processLine) and the engine's take of
-// two records per 10 ms cycle. Reported: the longest queue (before the engine's take), its storage, the longest time between two
-// records of one aircraft taken by the engine, and the growth of the process's resident memory from
-// 60 s to 200 s. Targets: memory flat (growth under 1 MB), at 1,000 a second every aircraft taken at
-// least every 10 s.
+// two records per 10 ms cycle. Reported: the longest queue (before the engine's take), its storage, the longest time
+// between two records of one aircraft taken by the engine, and the growth of the process's resident memory from 60 s to
+// 200 s. Targets: memory flat (growth under 1 MB), at 1,000 a second every aircraft taken at least every 10 s.
 
 #include "feed/readers.hpp"
 #include "feed/traffic_line.hpp"
