@@ -6,8 +6,9 @@
 #
 #   scripts/close-stall.sh PROGRAM_BUILD DOUBLES_BUILD MODE STALL_SECONDS [DIR]
 #
-# MODE reread:  "my_park_airports.txt" becomes a FIFO and the user presses "Re-read": the worker hangs
-#               in the list's read with the engine's lock held; the window is closed 5 s later.
+# MODE reread:  the user presses "Re-read" once; then "my_park_airports.txt" becomes a FIFO and the
+#               user presses "Re-read" again: the worker hangs in the list's read with the engine's
+#               lock held; the window is closed 5 s later.
 # MODE learned: a per-airport setting changes (the range), so the exit saves JFK's learned file, whose
 #               temporary file is a FIFO: the exit's own save hangs.
 # STALL_SECONDS: the file answers after this many seconds from when it began to hang; 0: never.
@@ -47,6 +48,10 @@ mkdir -p "$work/docs" "$work/input" "$work/airports" "$appdata/InsideSystems" "$
 cp "$build/app/input/airports_p3d.xml" "$work/input/"
 printf 'KJFK\n' > "$work/airports/my_park_airports.txt"
 : > "$appdata/InsideSystems/RealTraffic.jar"
+mkdir -p "$appdata/Lockheed Martin/Prepar3D v5" "$work/input/my_regcodes"
+printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
+  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
+cp "$build/app/my_regcodes/"*.txt "$work/input/my_regcodes/"
 cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
 <?xml version="1.0"?>
 <parameters>
@@ -86,25 +91,48 @@ export AMBT_PUBLIC_DOCUMENTS="$dir/public" AMBT_REGISTRY="$dir/registry.reg" AMB
 export AMBT_UI_DUMP="$dir/window.dump" AMBT_UI_SCRIPT="$dir/window.script"
 (cd "$work" && exec "$program") > "$dir/program.out" 2>&1 &
 program_pid=$!
+# Waits until the log holds the text (at least $2 times).
 waitlog() {
-  for _ in $(seq 1 1200); do grep -q "$1" "$work/Log.txt" 2>/dev/null && return 0; sleep 0.1; done
+  for _ in $(seq 1 1200); do
+    n="$(grep -c "$1" "$work/Log.txt" 2>/dev/null || true)"
+    [ "${n:-0}" -ge "${2:-1}" ] && return 0
+    sleep 0.1
+  done
   echo "not in the log within 2 minutes: $1" >&2
   exit 1
 }
 window() { timeout 30 sh -c "echo '$1' > '$dir/window.script'"; }
-waitlog "Traffic Reader connected"
+# RealTraffic connects to the program's command port as soon as it is open.
 "$traffic" --professional --generate 20 > "$dir/traffic.out" 2>&1 &
 traffic_pid=$!
+waitlog "Traffic Reader connected"
 waitlog "Airport file read from"
 sleep 5
 
 fifo=
 if [ "$mode" = reread ]; then
+  # A first re-read, of the file as it is, once static parking lets it run.
+  window "click 32838"
+  waitlog 'park airport read from' 2
+  sleep 1
   fifo="$work/airports/my_park_airports.txt"
   rm -f "$fifo"
   mkfifo "$fifo"
   window "click 32838"
-  # A reader waits in it from now: it gets the list once the stall is over.
+  # The re-read runs at the worker's next 15-second step: the worker then waits in the open of the
+  # FIFO (the system call openat, 257), from when the stall counts.
+  stuck=0
+  for _ in $(seq 1 300); do
+    for task in /proc/"$program_pid"/task/*; do
+      if [ "$(cat "$task/comm" 2>/dev/null)" = Worker ] && [ "$(cut -d' ' -f1 "$task/syscall" 2>/dev/null)" = 257 ]; then
+        stuck=1
+      fi
+    done
+    [ "$stuck" = 1 ] && break
+    sleep 0.1
+  done
+  [ "$stuck" = 1 ] || { echo "the worker did not begin to read the FIFO within 30 s" >&2; exit 1; }
+  # It gets the list once the stall is over.
   if [ "$stall" -gt 0 ]; then
     (sleep "$stall"; timeout 10 sh -c "printf 'KJFK\n' > '$fifo'" || true) &
     answer_pid=$!

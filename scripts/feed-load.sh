@@ -117,9 +117,11 @@ export AMBT_PUBLIC_DOCUMENTS="$dir/public" AMBT_REGISTRY="$dir/registry.reg" AMB
 export AMBT_UI_DUMP="$dir/window.dump" AMBT_UI_SCRIPT="$dir/window.script"
 (cd "$work" && exec "$program") > "$dir/program.out" 2>&1 &
 program_pid=$!
-for _ in $(seq 1 600); do grep -q "Traffic Reader connected" "$work/Log.txt" 2>/dev/null && break; sleep 0.1; done
+# RealTraffic connects to the program's command port as soon as it is open; the run's time counts
+# from the traffic reader's start.
 "$traffic" --professional --generate "$rate" > "$dir/traffic.out" 2>&1 &
 traffic_pid=$!
+for _ in $(seq 1 1200); do grep -q "Traffic Reader connected" "$work/Log.txt" 2>/dev/null && break; sleep 0.1; done
 start=$(date +%s)
 
 rss_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$program_pid/status"; }
