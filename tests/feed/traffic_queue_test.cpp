@@ -89,26 +89,6 @@ TEST(TrafficQueue, BeyondThreeSecondsAnAircraftsNewRecordTakesThePlaceOfItsQueue
   EXPECT_EQ(drain(q), (Taken{{kFirst, 5}, {kFirst, 6}}));
 }
 
-TEST(TrafficQueue, TheNewestRecordCanBeTakenBackFromTheEnd) {
-  TrafficQueue q;
-  Taken filled;
-  fillThreeSeconds(q, filled);
-  q.push_back(record(90001, 3));
-  q.push_back(record(90002, 3));
-  q.pop_back();
-  EXPECT_EQ(q.back().hexid, 90001u);
-  // Aircraft 299's second record, just before 90001, gives its place up to the new one at 299.
-  q.push_back(record(kFirst + 299, 3));
-  EXPECT_EQ(q.size(), 600u);
-  q.pop_back();
-  EXPECT_EQ(q.size(), 599u);
-  EXPECT_EQ(q.back().hexid, kFirst + 298);
-  const Taken taken = drain(q);
-  ASSERT_EQ(taken.size(), 599u);
-  EXPECT_EQ(taken[299], (std::pair<std::uint32_t, double>{kFirst + 299, 3}));
-  EXPECT_EQ(taken.back(), (std::pair<std::uint32_t, double>{kFirst + 298, 2}));
-}
-
 class FastFeed : public FeedTest {
 protected:
   void SetUp() override {
