@@ -371,6 +371,8 @@ void gf_reserveUserStand(const LatLon& position) {
   lf_writeMyParkAirports();
 }
 
+bool gf_parkAirportRequestPending() { return g_frontRequested.load() != 0; }
+
 void gf_applyParkAirportRequests() {
   if (g_frontRequested.exchange(0) != 0) {
     std::optional<FrontRequest> request;

@@ -97,6 +97,8 @@ void gf_requestParkAirportToFront(const std::string& code, std::pair<double, dou
 // The worker's side of what other threads posted: a destination for the front of the list, and the
 // stand the user aircraft stood on when a new flight began (it becomes the reserved stand).
 void gf_applyParkAirportRequests();
+// A destination waits for gf_applyParkAirportRequests. Any thread.
+bool gf_parkAirportRequestPending();
 // Reads the file again and, with checkStand, follows a changed reserved stand of the park airport;
 // false when the reading failed, else true with a message for the status line.
 bool gf_checkParkAirports(bool checkStand, std::string& message);

@@ -5,6 +5,7 @@
 #include "app/upcalls.hpp"
 #include "app/window.hpp"
 #include "app/worker.hpp"
+#include "core/bounded_work.hpp"
 #include "core/exit.hpp"
 #include "core/jobs.hpp"
 #include "core/log.hpp"
@@ -27,10 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The worker did not return within the exit's bound (the exit logged it): it still reads and writes
-// the program's globals, which the destructors run by a return from main would free under it. What
-// can be saved is saved (the settings; every log line is flushed as it is written, and the window's
-// end closed the log), so the process ends here, without them.
+// The worker did not return within the exit's bound, or a save of the exit has not ended (a file
+// that does not answer; the exit logged what was not saved): it still reads and writes the program's
+// globals, which the destructors run by a return from main would free under it. What can be saved is
+// saved (the settings; every log line is flushed as it is written, and the window's end closed the
+// log), so the process ends here, without them.
 [[noreturn]] void lf_endUnderRunningWorker(int code) {
   std::fflush(nullptr);
   std::_Exit(code);
@@ -73,7 +75,7 @@ int runApplication(platform::Ui& window) {
   // asked to stop and the scans' jobs end before the program does.
   gf_joinExitThread();
   gf_stopSimClient(std::chrono::seconds(5));
-  if (gf_runningWorkers() != 0) lf_endUnderRunningWorker(code);
+  if (gf_runningWorkers() != 0 || gf_unfinishedBoundedWork() != 0) lf_endUnderRunningWorker(code);
   gf_joinJobs();
   return code;
 }

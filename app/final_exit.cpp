@@ -4,6 +4,7 @@
 #include "app/main_loop.hpp"
 #include "app/session.hpp"
 #include "app/worker.hpp"
+#include "core/bounded_work.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
 #include "core/message_line.hpp"
@@ -21,7 +22,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace amb {
@@ -29,6 +34,7 @@ namespace amb {
 namespace {
 
 using std::chrono::milliseconds;
+using SteadyTime = std::chrono::steady_clock::time_point;
 
 std::mutex g_sleeperMutex;
 std::function<void(milliseconds)> g_sleeper;
@@ -51,30 +57,110 @@ void postToWindow(int appMessage) {
   if (platform::Ui* ui = g_mainWindow.window.load()) ui->post(appMessage);
 }
 
+milliseconds workerWaitBound() { return milliseconds(g_workerWaitMs.load()); }
+
+milliseconds msSince(SteadyTime start) {
+  return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// The exit's bound: what it waits for (the worker, the engine's lock, a file that does not answer)
+// it waits for until this deadline, so that the program ends within the bound and a few seconds.
+// A wait that begins after the deadline still gets a moment: a lock another thread holds for an
+// instant is still had, a small file still written.
+class ExitBound {
+public:
+  explicit ExitBound(milliseconds bound) : m_start(std::chrono::steady_clock::now()), m_deadline(m_start + bound) {}
+
+  SteadyTime deadline() const { return std::max(m_deadline, std::chrono::steady_clock::now() + kLateGrace); }
+  // What is left of the bound, at most `most`.
+  milliseconds left(milliseconds most) const {
+    const auto d = std::chrono::duration_cast<milliseconds>(deadline() - std::chrono::steady_clock::now());
+    return std::min(d, most);
+  }
+  milliseconds elapsed() const { return msSince(m_start); }
+
+  // Runs f under the engine's lock, waited for until the deadline; false when it was not had. Once
+  // it was not had (a worker hangs with it), later steps do without it at once.
+  template <class F>
+  bool withEngine(F&& f) {
+    if (m_engineUnreachable) return false;
+    std::unique_lock engine(gf_engineMutex(), deadline());
+    if (!engine.owns_lock()) {
+      m_engineUnreachable = true;
+      return false;
+    }
+    f();
+    return true;
+  }
+
+private:
+  static constexpr milliseconds kLateGrace{1000};
+  SteadyTime m_start;
+  SteadyTime m_deadline;
+  bool m_engineUnreachable = false;
+};
+
 // Waits for the worker of the ending run, which was asked to stop, to return: so that never two
 // workers run, nothing is created after the removals, and the run state is never reset under a
 // running worker. True when it returned. A worker that did not return still uses the program's
 // globals: once the window has closed, the program ends at once without freeing them (app/entry.cpp).
-bool waitForWorker() {
-  const milliseconds bound(g_workerWaitMs.load());
-  if (gf_waitForWorkerEnd(bound)) return true;
+bool waitForWorker(const ExitBound& bound) {
+  if (gf_waitForWorkerEnd(bound.left(workerWaitBound()))) return true;
   gf_logMarked(fmt::format("the service run has not ended after {} ms: {} saves what it can and ends at once, "
                            "without it",
-                           bound.count(), g_programName));
+                           workerWaitBound().count(), g_programName));
   return false;
 }
 
-// The park airport's state belongs to the worker: once it has returned, what the simulator link
-// posted last (the user's stand at a new flight) is taken, and the parked aircraft and the park
-// airport go (its learned file is saved). A worker that did not return keeps them: taking them
-// from under it would corrupt what it is saving.
-void endParkAirport(bool workerEnded) {
+// Runs the exit's file work with the bound; when it has not ended by then, logs what is not saved
+// and goes on without it.
+bool boundedFileWork(const ExitBound& bound, const std::function<void()>& work,
+                     const std::function<std::string()>& notSaved) {
+  if (gf_runBounded("ExitSave", work, bound.deadline())) return true;
+  gf_logMarked(fmt::format("{}: the writing has not ended after {} ms", notSaved(), bound.elapsed().count()));
+  return false;
+}
+
+// The park airport's state belongs to the worker: once it has returned, what the window and the
+// simulator link posted last (a destination, the user's stand at a new flight) is taken, and the
+// parked aircraft and the park airport go (its learned file is saved). A worker that did not return
+// keeps them: taking them from under it would corrupt what it is saving. The files may not answer
+// (a hung network share): that work has the exit's bound, and what it has not saved by then stays
+// as it was. False when that work still runs: it then holds the park airport's state, and the program
+// ends without touching it.
+bool endParkAirport(bool workerEnded, const ExitBound& bound) {
   if (!workerEnded) {
+    if (gf_parkAirportRequestPending())
+      gf_logMarked(fmt::format("{} is not saved with the new destination: the service run still runs",
+                               "my_park_airports.txt"));
     if (g_parkAirportLoaded != 0) gf_logMarked("the park airport's learned file is not saved: the service run still runs");
-    return;
+    return true;
   }
-  gf_applyParkAirportRequests();
-  if (g_parkAirportLoaded != 0) gf_removeAllParkedAc();
+  // Which file the work is at, for the log when it does not answer.
+  auto leaving = std::make_shared<std::atomic<bool>>(false);
+  const bool loaded = g_parkAirportLoaded != 0;
+  return boundedFileWork(
+      bound,
+      [leaving] {
+        gf_applyParkAirportRequests();
+        leaving->store(true);
+        if (g_parkAirportLoaded != 0) gf_removeAllParkedAc();
+      },
+      [leaving, loaded]() -> std::string {
+        if (leaving->load()) return "the park airport's learned file is not saved";
+        return loaded ? "my_park_airports.txt and the park airport's learned file are not saved"
+                      : "my_park_airports.txt is not saved";
+      });
+}
+
+// A save of the settings at the exit has not ended within the bound: the window's end does not wait
+// for the file again.
+std::atomic<bool> g_settingsUnanswered{false};
+
+// The settings' saves at the exit, with the bound: the worker may hang in the settings file too.
+void saveSettings(const ExitBound& bound, const std::function<void()>& save, const char* what) {
+  if (!boundedFileWork(bound, save, [what] { return fmt::format("{} not saved in parameters.xml", what); }))
+    g_settingsUnanswered = true;
 }
 
 void saveEmpty(StringOption& option) {
@@ -90,6 +176,8 @@ void saveOff(BoolOptionCheckBox& option) {
 }  // namespace
 
 void gf_setWorkerWaitBound(milliseconds bound) { g_workerWaitMs = bound.count(); }
+
+bool gf_settingsUnansweredAtExit() { return g_settingsUnanswered.load(); }
 
 void gf_setExitSleeper(std::function<void(milliseconds)> sleeper) {
   std::lock_guard lock(g_sleeperMutex);
@@ -167,7 +255,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
     // half second): it is stopped before the removals, so that they find every object it made.
     gf_requestWorkerStop();
     pause(milliseconds(500));
-    const bool workerEnded = waitForWorker();
+    ExitBound bound(workerWaitBound());
+    const bool workerEnded = waitForWorker(bound);
     // A restart resets the state the worker uses; under a worker that still runs that would corrupt
     // it, so the program ends instead and the user starts it again.
     if (restart && !workerEnded) {
@@ -175,13 +264,26 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       restart = false;
       g_restartPending = 0;
     }
-    gf_removeAllLiveAc();
-    gf_removeAllParkedActs();
-    // All waiting removals at once, not one per 10 engine cycles; the simulator link sends them
-    // during the pause.
-    gf_flushRemovalDeque();
-    // Objects whose creation was already with the simulator are removed as soon as they exist.
-    gf_awaitCreationsAndRemove(std::chrono::seconds(3));
+    // A worker that has not returned may hold the engine's lock for ever (in a file that does not
+    // answer): the AI objects are then left for the simulator, which removes a client's objects when
+    // the client closes.
+    const bool removed = bound.withEngine([&] {
+      gf_removeAllLiveAc();
+      gf_removeAllParkedActs();
+      // All waiting removals at once, not one per 10 engine cycles; the simulator link sends them
+      // during the pause.
+      gf_flushRemovalDeque();
+      // Objects whose creation was already with the simulator are removed as soon as they exist.
+      gf_awaitCreationsAndRemove(bound.left(std::chrono::seconds(3)));
+    });
+    if (!removed)
+      gf_logMarked(fmt::format("the AI aircraft are not removed: the engine is still busy after {} ms",
+                               bound.elapsed().count()));
+    if (restart && !removed) {
+      gf_logMarked(fmt::format("{} ends instead of restarting: its engine is still busy", g_programName));
+      restart = false;
+      g_restartPending = 0;
+    }
     pause(std::chrono::seconds(1));
     lf_closeServer();
     if (reason == SystemError) {
@@ -191,8 +293,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       g_userClosed = 1;
     }
     gf_requestSimClientStop();
-    gf_clearHexidTitles();
-    gf_removeFlightPlanFolder();
+    bound.withEngine(gf_clearHexidTitles);
+    boundedFileWork(bound, gf_removeFlightPlanFolder, [] { return std::string("the flight-plan folder is not removed"); });
     // The restart's point of no return. A close of the window until here ends the program, as the
     // window said it would; from here on a close starts an exit of its own, which waits for this one.
     if (restart) {
@@ -206,8 +308,13 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       }
     }
     if (!restart) {
-      saveEmpty(DESTINATION);
-      saveEmpty(BLOCK_CALLSIGN);
+      saveSettings(
+          bound,
+          [] {
+            saveEmpty(DESTINATION);
+            saveEmpty(BLOCK_CALLSIGN);
+          },
+          "DESTINATION and BLOCK_CALLSIGN are");
       gf_logMatchingSummary();
       gf_logNoMatches();
     }
@@ -218,28 +325,43 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       gf_clearMessage();
       gf_resetReaders();
       if (reason != NewSettings) {
-        saveOff(SCAN_LIVERIES);
-        saveOff(SCAN_AIRPORTS);
+        saveSettings(
+            bound,
+            [] {
+              saveOff(SCAN_LIVERIES);
+              saveOff(SCAN_AIRPORTS);
+            },
+            "SCAN_LIVERIES and SCAN_AIRPORTS are");
       }
       g_userClosed = 0;
       lf_restartCountdown(static_cast<std::int32_t>(delaySeconds));
       // A newer exit took over during the countdown: it waits for this thread, then for the worker,
       // and ends (or restarts) the program itself; the reset here would race with it.
       if (g_exitUnderWay != 0 || g_userClosed != 0) return;
-      endParkAirport(true);
+      // The countdown is no part of the bound: the files get it whole.
+      if (!endParkAirport(true, ExitBound(workerWaitBound()))) {
+        // Their work still holds the park airport's state, which the reset would take from under it.
+        gf_logMarked(fmt::format("{} ends instead of restarting: its files do not answer", g_programName));
+        g_restartPending = 0;
+        // No other exit starts now: it would wait for the engine that work holds.
+        g_exitUnderWay = 1;
+        gf_stopAndJoinReaders();
+        postToWindow(2);
+        return;
+      }
       gf_stopAndJoinReaders();
       lf_resetRunState();
       postToWindow(1);
       return;
     }
 
-    gf_clearGhostCallsigns();
+    bound.withEngine(gf_clearGhostCallsigns);
     if (reason == NewFlight) {
       gf_showMessage(fmt::format("New flight detected, {} will close, please restart manually ...", g_programName),
                      true);
       pause(std::chrono::seconds(10));
     }
-    endParkAirport(workerEnded);
+    endParkAirport(workerEnded, bound);
     gf_stopAndJoinReaders();
     g_exitUnderWay = 0;
     postToWindow(2);

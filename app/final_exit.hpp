@@ -21,6 +21,10 @@ void lf_resetRunState();
 // Makes FinalExit the handler of every exit request.
 void gf_installExitHandler();
 
+// True once a save of the settings at the exit did not end within the exit's bound (the settings
+// file does not answer): the program's end does not wait for that file again.
+bool gf_settingsUnansweredAtExit();
+
 // How long the exit sequence waits for the worker to return (tests shorten it).
 void gf_setWorkerWaitBound(std::chrono::milliseconds bound);
 // The exit sequence's pauses go through this (tests record them instead of waiting); an empty function

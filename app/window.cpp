@@ -5,8 +5,10 @@
 
 #include "airports/services.hpp"
 #include "app/edit_boxes.hpp"
+#include "app/final_exit.hpp"
 #include "app/main_loop.hpp"
 #include "app/worker.hpp"
+#include "core/bounded_work.hpp"
 #include "core/clock.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
@@ -219,10 +221,17 @@ void lf_endProgram() {
   const std::int32_t oldX = g_mainWindow.mainWindowX.value;
   const std::int32_t oldY = g_mainWindow.mainWindowY.value;
   g_mainWindow.mainWindowX.value = g_mainWindow.mainWindowX.clamped(rect.left);
-  gf_saveIntOption(g_mainWindow.mainWindowX);
   g_mainWindow.mainWindowY.value = g_mainWindow.mainWindowY.clamped(rect.top);
-  gf_saveIntOption(g_mainWindow.mainWindowY);
-  lf_checkWindowPosition(oldX, oldY);
+  // The settings file may not answer (the exit found so already, or it hangs now): the window closes
+  // all the same, within a second.
+  const auto save = [oldX, oldY] {
+    gf_saveIntOption(g_mainWindow.mainWindowX);
+    gf_saveIntOption(g_mainWindow.mainWindowY);
+    lf_checkWindowPosition(oldX, oldY);
+  };
+  if (gf_settingsUnansweredAtExit() ||
+      !gf_runBounded("SaveWindow", save, std::chrono::steady_clock::now() + std::chrono::seconds(1)))
+    gf_logMarked("the window's position is not saved in parameters.xml: the file does not answer");
   gf_closeLog(gf_timeString(clock::unixSeconds()));
   ui->quit(0);
 }

@@ -1,7 +1,9 @@
 #include "feed/traffic_line.hpp"
 
+#include "core/clock.hpp"
 #include "core/geometry.hpp"
 #include "core/log.hpp"
+#include "core/strings.hpp"
 #include "feed/inputs.hpp"
 #include "feed/readers.hpp"
 #include "records/upcalls.hpp"
@@ -14,13 +16,14 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <string_view>
 
 namespace amb {
 
 using namespace up::airports;
 
-std::deque<TrafficRecord> g_trafficQueue;
+TrafficQueue g_trafficQueue;
 std::mutex g_trafficQueueMutex;
 
 namespace {
@@ -71,6 +74,12 @@ bool isOneOf(std::string_view value, std::initializer_list<std::string_view> set
   for (std::string_view s : set)
     if (value == s) return true;
   return false;
+}
+
+// At most once a minute (TrafficQueue::takeDropReport), so that a flood keeps the log short.
+void lf_logDroppedRecords(std::uint64_t count) {
+  gf_logMarked(fmt::format("Traffic queue full ({} records): {} oldest record{} dropped", TrafficQueue::kCap, count,
+                           gf_pluralS(static_cast<std::int64_t>(count))));
 }
 
 bool excludedModel(std::string_view model) {
@@ -221,10 +230,15 @@ LineResult parse(TrafficReader& reader) {
 
   s.noMovement = 0;
   escapeTexts(id);
-  std::lock_guard lock(g_trafficQueueMutex);
-  if (g_trafficQueueOpen == 0) return LineResult::QueueClosed;
-  s.due = g_engineCycle.load() + kTrafficDelayCycles;
-  g_trafficQueue.push_back(std::move(record));
+  std::optional<std::uint64_t> dropped;
+  {
+    std::lock_guard lock(g_trafficQueueMutex);
+    if (g_trafficQueueOpen == 0) return LineResult::QueueClosed;
+    s.due = g_engineCycle.load() + kTrafficDelayCycles;
+    g_trafficQueue.push_back(std::move(record));
+    dropped = g_trafficQueue.takeDropReport(clock::steadyNow());
+  }
+  if (dropped) lf_logDroppedRecords(*dropped);
   return LineResult::Queued;
 }
 
@@ -258,8 +272,14 @@ void gf_splitTrafficLine(TrafficReader& reader, std::string_view line) {
 }
 
 void gf_resetTrafficQueue() {
-  std::lock_guard lock(g_trafficQueueMutex);
-  g_trafficQueue.clear();
+  std::optional<std::uint64_t> dropped;
+  {
+    std::lock_guard lock(g_trafficQueueMutex);
+    // Drops not yet logged are logged now, whenever the last line was.
+    dropped = g_trafficQueue.takeDropReport(std::nullopt);
+    g_trafficQueue.clear();
+  }
+  if (dropped) lf_logDroppedRecords(*dropped);
 }
 
 }  // namespace amb

@@ -3,25 +3,16 @@
 // queue of pending records, which the engine takes from once per cycle. Everything that fails a
 // check is dropped here without a log line.
 
-#include "records/aircraft.hpp"
-#include "records/situation.hpp"
+#include "feed/traffic_queue.hpp"
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 
 namespace amb {
 
 class TrafficReader;
 
-struct TrafficRecord {
-  AcIdentity identity;  // airline empty; model, origin, destination, callsign, registration
-  Situation situation;
-  double timestamp = 0;  // seconds since 1970 as sent, plus the feed clock's steps back
-  std::uint32_t hexid = 0;
-};
-
-extern std::deque<TrafficRecord> g_trafficQueue;
+extern TrafficQueue g_trafficQueue;
 extern std::mutex g_trafficQueueMutex;
 
 // A record's situation is due this many engine cycles after it was queued (30 s).

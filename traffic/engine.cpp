@@ -105,8 +105,8 @@ bool LiveStayer::operator<(const LiveStayer& o) const {
   return callsign < o.callsign;
 }
 
-std::recursive_mutex& gf_engineMutex() {
-  static std::recursive_mutex m;
+RecursiveTimedMutex& gf_engineMutex() {
+  static RecursiveTimedMutex m;
   return m;
 }
 

@@ -5,6 +5,7 @@
 
 #include "traffic/live_ac.hpp"
 
+#include "core/timed_mutex.hpp"
 #include "sim/services.hpp"
 
 #include <atomic>
@@ -22,8 +23,8 @@ namespace amb {
 extern std::atomic<std::int32_t> g_maxLiveInUse;
 
 // The engine's lock, recursive: every service below takes it; the park-airport check holds it
-// while it fills or empties the stands the engine reads.
-std::recursive_mutex& gf_engineMutex();
+// while it fills or empties the stands the engine reads. The exit waits for it with a bound.
+RecursiveTimedMutex& gf_engineMutex();
 
 // Reserves the engine's tables once per process.
 void gf_reserveLiveTables();

@@ -6,6 +6,7 @@
 
 #include "airports/park_airports.hpp"
 #include "app/entry.hpp"
+#include "core/bounded_work.hpp"
 #ifndef _WIN32
 #include "platform/linux/ui_headless.hpp"
 #endif
@@ -13,7 +14,16 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace amb::test {
 namespace {
@@ -249,6 +259,121 @@ TEST_F(ExitWithParkAirport, ARestartSavesTheLearnedFileBeforeTheReset) {
   EXPECT_EQ(ui.posts(), std::vector<int>{1});
 }
 
+// ---- Files that do not answer ----
+#ifndef _WIN32
+
+// A FIFO stands in for a file on a network share that does not answer: opening it for reading
+// blocks until a writer comes, for writing until a reader comes. At its end the object lets the
+// work stuck in it go on and waits, bounded, for the exit's work to end.
+class StuckFile {
+public:
+  explicit StuckFile(std::filesystem::path path) : m_path(std::move(path)) {
+    std::filesystem::create_directories(m_path.parent_path());
+    if (::mkfifo(m_path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    // A writer whose reader has gone fails its write instead of ending the test program.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &m_oldPipe);
+  }
+  ~StuckFile() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (gf_unfinishedBoundedWork() != 0 && std::chrono::steady_clock::now() < until)
+      if (!answerReader("")) answerWriter();
+    EXPECT_EQ(gf_unfinishedBoundedWork(), 0);
+    ::sigaction(SIGPIPE, &m_oldPipe, nullptr);
+  }
+  // A reader stuck in it reads the text, then the end of the file; false when none waits.
+  bool answerReader(const std::string& text) {
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+  }
+  // A writer stuck in it writes everything it has; false when none came within half a second.
+  bool answerWriter() {
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    bool got = false;
+    char buffer[4096];
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      ::poll(&p, 1, 50);
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) got = true;
+      if (n == 0 && got) break;  // the writer has closed it
+      if (!got && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500)) break;
+    }
+    ::close(fd);
+    return got;
+  }
+  bool stillAFifo() const { return std::filesystem::is_fifo(m_path); }
+
+private:
+  std::filesystem::path m_path;
+  struct sigaction m_oldPipe {};
+};
+
+long long msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The learned file's save at the exit does not answer: the exit ends within its bound and a second,
+// the file stays as it was, and the log says what was not saved.
+TEST_F(ExitWithParkAirport, ALearnedFileThatDoesNotAnswerIsLeftAsItWasAndTheExitEnds) {
+  writeFile(dir() / "airports/learned/stock/EGLL.xml", "<as before/>\n");
+  StuckFile stuck(dir() / "airports/learned/stock/EGLL.xml.tmp");
+  gf_setWorkerWaitBound(std::chrono::milliseconds(300));
+  startWorker();
+  const auto start = std::chrono::steady_clock::now();
+  runExit(UserClosedSim, 0);
+  EXPECT_LT(msSince(start), 300 + 5000);  // the bound and a few seconds
+  EXPECT_EQ(logCount("===> the park airport's learned file is not saved: the writing has not ended after"), 1u);
+  EXPECT_EQ(ui.posts(), std::vector<int>{2});
+  EXPECT_EQ(readFile(dir() / "airports/learned/stock/EGLL.xml"), "<as before/>\n");
+  EXPECT_EQ(stored("DESTINATION"), "");  // the settings are saved all the same
+  EXPECT_EQ(gf_unfinishedBoundedWork(), 1);
+}
+
+// At a restart the work that does not answer still holds the park airport's state, which the reset
+// would take from under it: the program ends instead.
+TEST_F(ExitWithParkAirport, ARestartWhoseLearnedFileDoesNotAnswerEndsTheProgramWithoutAReset) {
+  StuckFile stuck(dir() / "airports/learned/stock/EGLL.xml.tmp");
+  gf_setWorkerWaitBound(std::chrono::milliseconds(300));
+  g_reportCount = 77;
+  startWorker();
+  runExit(NewSettings, 0);
+  EXPECT_EQ(logCount("Ambertrail_P3D ends instead of restarting: its files do not answer"), 1u);
+  EXPECT_EQ(ui.posts(), std::vector<int>{2});
+  EXPECT_EQ(g_restartPending, 0);
+  EXPECT_EQ(g_reportCount, 77);  // no reset
+  gf_requestExit(UserClosedSim, 0);
+  EXPECT_TRUE(exits().empty());  // nor another exit, which would wait for that work
+}
+
+// The destination the window posted goes into the park-airport list at the exit; the list does not
+// answer within the bound: the exit ends and says so. When it answers later, it is written whole.
+TEST_F(ExitWithParkAirport, AParkAirportListThatAnswersLateIsWrittenWholeAfterTheExit) {
+  StuckFile stuck(dir() / "airports/my_park_airports.txt");
+  gf_setWorkerWaitBound(std::chrono::milliseconds(300));
+  gf_requestParkAirportToFront("EHAM", {52.31, 4.76});
+  startWorker();
+  const auto start = std::chrono::steady_clock::now();
+  runExit(UserClosedSim, 0);
+  EXPECT_LT(msSince(start), 300 + 5000);  // the bound and a few seconds
+  EXPECT_EQ(logCount("===> my_park_airports.txt and the park airport's learned file are not saved: the writing has "
+                     "not ended after"),
+            1u);
+  EXPECT_EQ(ui.posts(), std::vector<int>{2});
+
+  ASSERT_TRUE(stuck.answerReader("LFPG\n"));
+  ASSERT_TRUE(waitFor([] { return gf_unfinishedBoundedWork() == 0; }));
+  EXPECT_EQ(readFile(dir() / "airports/my_park_airports.txt"), "EHAM\nLFPG\n");
+  EXPECT_TRUE(std::filesystem::exists(dir() / "airports/learned/stock/EGLL.xml"));
+}
+#endif
+
 // ---- A worker that never returns ----
 #ifndef _WIN32
 std::atomic<bool> s_stuckWorkerRuns{false};
@@ -297,6 +422,78 @@ TEST_F(ShellTest, AWorkerThatNeverReturnsLeavesTheProgramToEndAtOnce) {
                      "at once, without it"),
             1u);
   EXPECT_EQ(stored("DESTINATION"), "");  // saved on the way out
+}
+
+// A worker that re-reads the park-airport list holds the engine's lock; the list does not answer,
+// for ever. The close ends the program within the exit's bound and a few seconds, with 0, and the log
+// says what was not done and not saved; the list is left as it was.
+void lf_workerStuckInTheParkAirportList() {
+  gf_log("the worker re-reads the park airports");
+  std::string message;
+  gf_checkParkAirports(true, message);
+}
+
+TEST_F(ShellTest, AWorkerStuckInAFileWithTheEnginesLockLeavesTheProgramToEndWithinTheBound) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  StuckFile stuck(dir() / "airports/my_park_airports.txt");
+  writeFile(dir() / "close.script", "waitlog the worker re-reads the park airports\nclose\n");
+  const auto runAndClose = [&] {
+    // Should the exit hang, the child ends all the same, with another code.
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(30));
+      std::_Exit(5);
+    }).detach();
+    gf_setWorkerWaitBound(std::chrono::milliseconds(200));
+    gf_setExitSleeper([](std::chrono::milliseconds) {});
+    gf_setWorkerStartUp(lf_workerStuckInTheParkAirportList);
+    gf_requestParkAirportToFront("EHAM", {52.31, 4.76});
+    platform::headless::HeadlessUiOptions options;
+    options.scriptPath = dir() / "close.script";
+    std::exit(runApplication(*new platform::headless::HeadlessUi(options)));
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(runAndClose(), ::testing::ExitedWithCode(0), "");
+  EXPECT_LT(msSince(start), 200 + 5000);
+  EXPECT_EQ(logCount("===> the service run has not ended after 200 ms"), 1u);
+  EXPECT_EQ(logCount("===> the AI aircraft are not removed: the engine is still busy after"), 1u);
+  EXPECT_EQ(logCount("===> my_park_airports.txt is not saved with the new destination: the service run still runs"),
+            1u);
+  EXPECT_EQ(stored("DESTINATION"), "");
+  EXPECT_TRUE(stuck.stillAFifo());
+}
+
+// The worker hangs in the settings file's write, holding its lock: the exit's saves of the settings and
+// the window's save of its position do not wait for it past the bound, and say so.
+void lf_workerStuckInTheSettings() {
+  gf_log("the worker saves a setting");
+  gf_saveBoolOption(SCAN_LIVERIES);
+}
+
+TEST_F(ShellTest, AWorkerStuckInTheSettingsFileLeavesTheProgramToEndWithinTheBound) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  StuckFile stuck(dir() / "parameters.xml.tmp");
+  writeFile(dir() / "close.script", "waitlog the worker saves a setting\nclose\n");
+  const auto runAndClose = [&] {
+    std::thread([] {
+      std::this_thread::sleep_for(std::chrono::seconds(30));
+      std::_Exit(5);
+    }).detach();
+    gf_setWorkerWaitBound(std::chrono::milliseconds(200));
+    gf_setExitSleeper([](std::chrono::milliseconds) {});
+    gf_setWorkerStartUp(lf_workerStuckInTheSettings);
+    platform::headless::HeadlessUiOptions options;
+    options.scriptPath = dir() / "close.script";
+    std::exit(runApplication(*new platform::headless::HeadlessUi(options)));
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EXIT(runAndClose(), ::testing::ExitedWithCode(0), "");
+  EXPECT_LT(msSince(start), 200 + 5000);
+  EXPECT_EQ(logCount("===> DESTINATION and BLOCK_CALLSIGN are not saved in parameters.xml: the writing has not ended "
+                     "after"),
+            1u);
+  EXPECT_EQ(logCount("===> the window's position is not saved in parameters.xml: the file does not answer"), 1u);
+  EXPECT_EQ(logCount("the AI aircraft are not removed"), 0u);  // the engine's lock was free
+  EXPECT_TRUE(stuck.stillAFifo());
 }
 #endif
 

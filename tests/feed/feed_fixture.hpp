@@ -68,9 +68,8 @@ protected:
 
   std::vector<TrafficRecord> takeQueue() {
     std::lock_guard lock(g_trafficQueueMutex);
-    std::vector<TrafficRecord> out(std::make_move_iterator(g_trafficQueue.begin()),
-                                   std::make_move_iterator(g_trafficQueue.end()));
-    g_trafficQueue.clear();
+    std::vector<TrafficRecord> out;
+    for (; !g_trafficQueue.empty(); g_trafficQueue.pop_front()) out.push_back(std::move(g_trafficQueue.front()));
     return out;
   }
   std::size_t queueSize() {

@@ -1,13 +1,16 @@
-// The traffic double: a smoke check of its replay (present timestamps) and its weather.
-// Its command link is proved by the program's end-to-end tests.
+// The traffic double: a smoke check of its replay (present timestamps) and its weather, and of its
+// generated traffic. Its command link is proved by the program's end-to-end tests.
 
-#include "support/test_support.hpp"
+#include "core/geometry.hpp"
+#include "feed_fixture.hpp"
 #include "trafficdouble/traffic_double.hpp"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <set>
 
 namespace amb::tools {
 namespace {
@@ -52,6 +55,66 @@ TEST(TrafficDouble, ReplaysFasterWithPresentTimestampsAndSendsWeather) {
   EXPECT_TRUE(test::waitFor([&] { return d.trafficDone(); }));
   for (const char* qnh : {R"({"QNH": 1009})", R"({"QNH": 1010})", R"({"QNH": 1009})"})
     EXPECT_EQ(receiveDatagram(weather), qnh);
+  d.stop();
+}
+
+// Generated aircraft are airliners that pass every check of the feed, each flying its circle: a
+// second later it is its speed's distance further along its track.
+class GeneratedTraffic : public test::FeedTest {};
+
+TEST_F(GeneratedTraffic, EveryAircraftPassesTheFeedsChecksAndFliesAlongItsTrack) {
+  const double lat = 40.6413, lon = -73.7781, start = 1'700'000'000;
+  g_radiusNm = 30;
+  g_trafficReader.setUserPosition(lat, lon);
+  openQueue(true);
+  const auto fields = [](const std::string& line) {
+    std::vector<std::string> out;
+    for (std::size_t at = 0;;) {
+      const std::size_t comma = line.find(',', at);
+      out.push_back(line.substr(at, comma - at));
+      if (comma == std::string::npos) return out;
+      at = comma + 1;
+    }
+  };
+  for (std::uint32_t a = 0; a < 1000; ++a) {
+    SCOPED_TRACE(a);
+    std::string lines[2];
+    for (int t = 0; t < 2; ++t) {
+      lines[t] = TrafficDouble::generatedLine(a, 100 + t, start + 100 + t, lat, lon);
+      gf_splitTrafficLine(g_trafficReader, lines[t]);
+      ASSERT_EQ(processLineFor(g_trafficReader), LineResult::Queued) << lines[t];
+    }
+    const auto f0 = fields(lines[0]), f1 = fields(lines[1]);
+    const LatLon p0{std::stod(f0[2]), std::stod(f0[3])}, p1{std::stod(f1[2]), std::stod(f1[3])};
+    const double speedKt = std::stod(f0[8]), trackDeg = std::stod(f0[7]);
+    EXPECT_NEAR(gf_distanceNm(p0, p1), speedKt / 3600, speedKt / 3600 * 0.03);
+    const double bearing = gf_bearingRad(p0, p1) * 180 / 3.14159265358979323846;
+    EXPECT_NEAR(std::remainder(bearing - trackDeg, 360.0), 0, 1.5);
+  }
+  std::set<std::uint32_t> hexids;
+  std::lock_guard lock(g_trafficQueueMutex);
+  for (; !g_trafficQueue.empty(); g_trafficQueue.pop_front()) hexids.insert(g_trafficQueue.front().hexid);
+  EXPECT_EQ(hexids.size(), 1000u);
+}
+
+TEST(TrafficDouble, GeneratesOneLinePerAircraftPerSecondWithPresentTimestamps) {
+  platform::Socket traffic;
+  ASSERT_TRUE(traffic.openUdp() && traffic.bindIpv4(true, 0));
+  TrafficDoubleOptions o;
+  o.link = false;
+  o.weather = false;
+  o.trafficPort = traffic.localPort();
+  o.generatedAircraft = 200;
+  TrafficDouble d(o);
+  const double started = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  d.start();
+  // The first second: every aircraft once, in turn.
+  for (std::uint32_t a = 0; a < 200; ++a) {
+    const std::string line = receiveDatagram(traffic);
+    ASSERT_EQ(line.substr(0, 15), fmt::format("RTTFC,{},", 10000000 + a));
+    EXPECT_NEAR(TrafficDouble::timestampOf(line), started + a / 200.0, 2);
+  }
+  EXPECT_EQ(receiveDatagram(traffic).substr(0, 15), "RTTFC,10000000,");
   d.stop();
 }
 

@@ -2,6 +2,7 @@
 //
 //   trafficdouble [--port N] [--host A] [--professional] [--version TEXT] [--record FILE]
 //                 [--no-link] [--traffic FILE] [--traffic-port N] [--speed X] [--loop]
+//                 [--generate AIRCRAFT] [--centre LAT,LON]
 //                 [--weather FILE] [--weather-port N] [--weather-interval SECONDS] [--no-weather]
 //                 [--duration SECONDS]
 //
@@ -24,6 +25,7 @@ void usage() {
   fmt::print(stderr,
              "usage: trafficdouble [--port N] [--host A] [--professional] [--version TEXT] [--record FILE]\n"
              "                     [--no-link] [--traffic FILE] [--traffic-port N] [--speed X] [--loop]\n"
+             "                     [--generate AIRCRAFT] [--centre LAT,LON]\n"
              "                     [--weather FILE] [--weather-port N] [--weather-interval SECONDS]\n"
              "                     [--no-weather] [--duration SECONDS]\n");
 }
@@ -56,6 +58,14 @@ int main(int argc, char** argv) {
       else if (arg == "--traffic-port") options.trafficPort = portValue(value());
       else if (arg == "--speed") options.speed = std::stod(value());
       else if (arg == "--loop") options.loop = true;
+      else if (arg == "--generate") options.generatedAircraft = static_cast<std::uint32_t>(std::stoul(value()));
+      else if (arg == "--centre") {
+        const std::string v = value();
+        const auto comma = v.find(',');
+        if (comma == std::string::npos) throw std::invalid_argument("--centre needs LAT,LON");
+        options.centreLatitude = std::stod(v.substr(0, comma));
+        options.centreLongitude = std::stod(v.substr(comma + 1));
+      }
       else if (arg == "--weather") options.weatherMessages = amb::tools::TrafficDouble::readWeatherMessages(value());
       else if (arg == "--weather-port") options.weatherPort = portValue(value());
       else if (arg == "--weather-interval")

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -101,6 +102,36 @@ std::string TrafficDouble::withTimestamp(const std::string& line, double timesta
   return line.substr(0, start) + fmt::format("{:.2f}", timestamp) + line.substr(end);
 }
 
+std::string TrafficDouble::generatedLine(std::uint32_t aircraft, double seconds, double timestamp,
+                                         double centreLatitude, double centreLongitude) {
+  struct Kind {
+    const char* airline;
+    const char* type;
+  };
+  // Airlines and types of the recorded JFK traffic, which the data base of the tests knows.
+  static constexpr Kind kKinds[] = {{"JBU", "A320"}, {"DAL", "A321"}, {"AAL", "B738"}, {"UAL", "B739"},
+                                    {"RPA", "E75L"}, {"JBU", "E190"}, {"DAL", "A319"}, {"UAL", "B752"}};
+  constexpr double kPi = 3.14159265358979323846;
+  const std::uint64_t i = aircraft;
+  const Kind& kind = kKinds[i % std::size(kKinds)];
+  const double radiusNm = 3.0 + (i * 7919 % 2500) / 100.0;
+  const double speedKt = 180.0 + (i * 31 % 121);
+  const double altitudeFt = 4000.0 + (i * 104729 % 331) * 100.0;
+  const double turn = i % 2 == 0 ? 1.0 : -1.0;  // clockwise or not
+  // The bearing from the centre, in radians clockwise from north: the aircraft flies its circle at
+  // its speed, so the bearing changes by speed / radius radians an hour.
+  const double bearing = (static_cast<double>(i) * 137.508) * kPi / 180.0 + turn * speedKt / radiusNm * seconds / 3600.0;
+  const double latitude = centreLatitude + radiusNm / 60.0 * std::cos(bearing);
+  const double longitude =
+      centreLongitude + radiusNm / 60.0 * std::sin(bearing) / std::cos(centreLatitude * kPi / 180.0);
+  double track = std::fmod((bearing * 180.0 / kPi) + turn * 90.0, 360.0);
+  if (track <= 0) track += 360.0;
+  return fmt::format("RTTFC,{},{:.5f},{:.5f},{:.0f},0,0,{:.0f},{:.0f},{}{},{},N{}GN,JFK,BOS,{:.2f},X2,,adsb_icao,"
+                     "{:.0f},-1,-1,-1,-1,-1,-1,{:.1f},0,none,A3,-1,-1,-1,-1,,0,-1,-1,-1,-1,-1,1,0,",
+                     10000000 + i, latitude, longitude, altitudeFt, track, speedKt, kind.airline, 1000 + i, kind.type,
+                     10000 + i, timestamp, altitudeFt, track);
+}
+
 void TrafficDouble::start() {
   if (!m_threads.empty()) return;
   m_stop = false;
@@ -111,6 +142,7 @@ void TrafficDouble::start() {
   }
   if (m_options.link) m_threads.emplace_back([this] { linkThread(); });
   if (!m_options.trafficFile.empty()) m_threads.emplace_back([this] { trafficThread(); });
+  if (m_options.generatedAircraft > 0) m_threads.emplace_back([this] { generatorThread(); });
   if (m_options.weather) m_threads.emplace_back([this] { weatherThread(); });
 }
 
@@ -208,6 +240,29 @@ void TrafficDouble::trafficThread() {
     }
   } while (m_options.loop && !m_stop);
   m_trafficDone = true;
+}
+
+void TrafficDouble::generatorThread() {
+  platform::Socket udp;
+  if (!udp.openUdp()) return;
+  const std::uint32_t n = m_options.generatedAircraft;
+  const auto start = std::chrono::steady_clock::now();
+  const double wallStart = wallSeconds();
+  // Every 10 ms the lines that have come due: aircraft i is reported at i/n of every second.
+  const auto tick = std::chrono::milliseconds(10);
+  std::uint64_t sent = 0;  // lines since the start, in the order they come due
+  for (auto next = start + tick;; next += tick) {
+    if (!waitUntil(next)) return;
+    const double elapsed = std::chrono::duration<double>(next - start).count();
+    const auto due = static_cast<std::uint64_t>(elapsed * n);
+    for (; sent < due; ++sent) {
+      const auto aircraft = static_cast<std::uint32_t>(sent % n);
+      const double at = static_cast<double>(sent / n) + static_cast<double>(aircraft) / n;
+      udp.sendTo(m_options.host, m_options.trafficPort,
+                 generatedLine(aircraft, at, wallStart + at, m_options.centreLatitude, m_options.centreLongitude));
+      ++m_linesSent;
+    }
+  }
 }
 
 void TrafficDouble::weatherThread() {

@@ -3,7 +3,8 @@
 // answers "Qs999=version" with a version JSON, records every command it receives with its time, and
 // connects again after "exit" or a lost link. It sends traffic lines from a recording (plain or
 // gzip) to the traffic port at the recorded pace or faster, with the timestamps moved to the
-// present, and a weather message to the weather port at a fixed interval.
+// present, or generated traffic of any size (one line per aircraft per second), and a weather
+// message to the weather port at a fixed interval.
 
 #include "platform/socket.hpp"
 
@@ -34,6 +35,12 @@ struct TrafficDoubleOptions {
   std::uint16_t trafficPort = 49005;
   double speed = 1.0;  // 2.0 replays twice as fast
   bool loop = false;   // start the recording again at its end
+
+  // Generated traffic instead of a recording: this many aircraft circle the centre, each reported
+  // once a second (the lines of one second spread evenly over it); 0: none.
+  std::uint32_t generatedAircraft = 0;
+  double centreLatitude = 40.6413;  // JFK
+  double centreLongitude = -73.7781;
 
   bool weather = true;
   std::uint16_t weatherPort = 49004;
@@ -76,10 +83,17 @@ public:
   static std::string withTimestamp(const std::string& line, double timestamp);
   // Field 14 of a line; 0 when missing or not a number.
   static double timestampOf(const std::string& line);
+  // The line of generated aircraft `aircraft` (0, 1, ...) `seconds` after the generation began,
+  // stamped `timestamp`. Airborne aircraft between 3 and 28 nm from the centre fly circles round it
+  // at 180 to 300 kt and 4,000 to 37,000 ft, clockwise or not, with the tracks and types and
+  // callsigns of airliners; every line passes the program's checks within 30 nm of the centre.
+  static std::string generatedLine(std::uint32_t aircraft, double seconds, double timestamp,
+                                   double centreLatitude, double centreLongitude);
 
 private:
   void linkThread();
   void trafficThread();
+  void generatorThread();
   void weatherThread();
   void record(std::string text);
   // Waits until the deadline or stop; false on stop.
