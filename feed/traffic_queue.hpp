@@ -66,6 +66,11 @@ public:
   std::optional<std::uint64_t> takeDropReport(std::optional<std::chrono::steady_clock::time_point> now);
   // Storage in use, records that went included (for the benchmark and tests).
   std::size_t slots() const { return m_slots.size(); }
+  // The records of one aircraft queued.
+  std::size_t countOf(std::uint32_t hexid) const {
+    const auto chain = m_chains.find(hexid);
+    return chain == m_chains.end() ? 0 : chain->second.count;
+  }
 
 private:
   static constexpr std::uint64_t kNone = ~std::uint64_t{0};

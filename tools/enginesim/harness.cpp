@@ -238,7 +238,7 @@ void EngineHarness::collectHeld(Followed& f, const LiveAc& ac, std::uint32_t hex
   std::size_t queued = 0;
   {
     std::lock_guard lock(g_trafficQueueMutex);
-    for (const TrafficRecord& r : g_trafficQueue) queued += r.hexid == hexid ? 1 : 0;
+    queued = g_trafficQueue.countOf(hexid);
   }
   const std::size_t handed = f.injected.size() - std::min(queued, f.injected.size());
   f.injectedHeldPast.resize(f.injected.size(), false);
