@@ -256,7 +256,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
                          (above > 0 && s.verticalSpeed < 0 &&
                           above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt));
-    if (ac.landingMode != 0 && agl <= 1000 && lagging) {
+    if ((ac.landingMode != 0 || lf_comingIn(ac)) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
