@@ -371,7 +371,8 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   }
   if (ac.altitudeStep == 0) return;
   const double wanted = left / cycles;
-  if (std::fabs(wanted) > std::fabs(ac.altitudeStep))
+  // A small change of level is flown gently (see lf_planAltitudeStep), not steepened.
+  if (std::fabs(wanted) > std::fabs(ac.altitudeStep) && !gf_gentleLevelChange(ac, left))
     ac.altitudeStep = std::clamp(wanted, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
   if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
 }

@@ -9,6 +9,8 @@
 #include "flightcheck/replay.hpp"
 #include "traffic/engine.hpp"
 
+#include <limits>
+
 namespace amb::test {
 
 // Airborne cross-track p95, metres: in all, away from the records' jumps, low near an airport, above
@@ -23,6 +25,10 @@ inline flightcheck::Options pilotOptions(const CrossTrackBounds& crossTrack) {
   o.maxCrossTrackAwayP95Metres = crossTrack.away;
   o.maxCrossTrackLowP95Metres = crossTrack.low;
   o.maxCrossTrackHighP95Metres = crossTrack.high;
+  // The fidelity recorder's own cross-track figure (the distance from the track at each passage) is
+  // printed; the four figures against the records, as an independent measure takes them, are the
+  // bounds.
+  o.maxCrossTrackP95Metres = std::numeric_limits<double>::infinity();
   return o;
 }
 

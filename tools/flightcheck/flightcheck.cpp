@@ -435,7 +435,7 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
     fail(Bound::VerticalSpeed,
          fmt::format("{} aircraft beyond {:.0f} ft/min ({:.1f} s)", f.aircraftSteep, o.maxVsFtMin, f.steepSeconds));
   if (f.aircraftBelowGround > 0)
-    fail(Bound::BelowGround, fmt::format("{} aircraft more than {:.0f} ft below the field ({:.1f} s)",
+    fail(Bound::BelowGround, fmt::format("{} aircraft more than {:.0f} ft below the ground ({:.1f} s)",
                                          f.aircraftBelowGround, o.belowGroundFt, f.belowGroundSeconds));
   if (f.arrivalsLate > 0)
     fail(Bound::TouchdownTime, fmt::format("{} of {} arrivals not touched down within {:.0f} s of their records",
@@ -525,7 +525,7 @@ void lf_printProfileTable(std::ostream& out, const Figures& f, const Options& o)
       "the longest; crawl: seconds below {5:.0f} kt while the reported leg goes faster than {6:.0f} kt; bank "
       "s: seconds turning faster than the bank allows in spells of {7:.0f} s or more, run s: the longest; "
       "35deg: the same against a {8:.0f} deg bank; porp: porpoising spells; vs s: seconds beyond {9:.0f} "
-      "ft/min; below: seconds more than {10:.0f} ft below the field)\n\n",
+      "ft/min; below: seconds more than {10:.0f} ft below the ground)\n\n",
       o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, 100 * o.slowShare, o.maxSlowRunSeconds, o.crawlKt, o.paceKt,
       o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt);
 }
@@ -571,7 +571,7 @@ void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o
       "altitudes left out) beyond it: {} aircraft, the steepest {:+.0f} ft/min ({})\n",
       o.maxVsFtMin, o.vsWindowSeconds, f.aircraftSteep, f.steepSeconds, f.aircraftRecordsSteep, f.recordsSteepestFtMin,
       f.recordsSteepestCallsign);
-  out << fmt::format("aircraft more than {:.0f} ft below the field: {}, {:.1f} s\n", o.belowGroundFt,
+  out << fmt::format("aircraft more than {:.0f} ft below the ground: {}, {:.1f} s\n", o.belowGroundFt,
                      f.aircraftBelowGround, f.belowGroundSeconds);
   out << fmt::format(
       "arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
@@ -629,7 +629,7 @@ void lf_printProfileWorst(std::ostream& out, const Figures& f) {
   lf_worstFive(
       out, f, "below the ground", [](const auto& a) { return a.belowGroundSeconds; },
       [](const auto& a) {
-        return fmt::format("{:.1f} s, deepest {:.0f} ft below the field at {:.1f} s", a.belowGroundSeconds,
+        return fmt::format("{:.1f} s, deepest {:.0f} ft below the ground at {:.1f} s", a.belowGroundSeconds,
                            a.deepestBelowFt, a.deepestBelowAt);
       });
 }

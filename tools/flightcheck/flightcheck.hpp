@@ -236,7 +236,7 @@ struct Options {
   double porpoiseSeconds = 40;
   int porpoiseReversals = 3;
   double maxVsFtMin = 6000;
-  // Bound: no flown point more than belowGroundFt below the field.
+  // Bound: no flown point more than belowGroundFt below the simulated ground (Fields::groundAt).
   double belowGroundFt = 5;
   // Touchdowns. An arrival: an aeroplane's records turn from the air to the ground (the feed's own
   // judgement against the field) within arrivalNearNm of an airport of the list with a runway. The
@@ -389,7 +389,7 @@ struct AircraftFigures {
   double steepSeconds = 0;
   double steepestFtMin = 0;
   double steepestAt = 0;
-  // Below the ground: seconds, the deepest below the field (feet, positive) and when.
+  // Below the ground: seconds, the deepest below the ground (feet, positive) and when.
   double belowGroundSeconds = 0;
   double deepestBelowFt = 0;
   double deepestBelowAt = 0;

@@ -64,7 +64,7 @@ constexpr const char* kUsage =
     "  position confirmed; every take-off roll rolled; no aeroplane below 20 kt more than 100 ft above\n"
     "  the field for 3 s, nor below 60 % of its slowest reported airborne speed for 5 s; no turn faster\n"
     "  than 1.2 x the rate of a coordinated turn at the category's bank + 0.5 deg/s for 3 s; no\n"
-    "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the field; every\n"
+    "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the ground; every\n"
     "  arrival touching down within 10 s of its records, in the first third of a runway, staying down,\n"
     "  not below 80 % of its approach speed in the flare; no object removed while its aircraft is still\n"
     "  reported and never created again; delay median 29.9-31 s; cross-track p95 at most 50 m; with\n"

@@ -227,11 +227,11 @@ unsigned ProfileMeasures::add(const Interval& iv) {
     closePorpoise();
   }
 
-  if (iv.heightFt < -o.belowGroundFt) {
+  if (iv.aboveGroundFt < -o.belowGroundFt) {
     m_f.belowGroundSeconds += h;
     seen |= kBelow;
-    if (-iv.heightFt > m_f.deepestBelowFt) {
-      m_f.deepestBelowFt = -iv.heightFt;
+    if (-iv.aboveGroundFt > m_f.deepestBelowFt) {
+      m_f.deepestBelowFt = -iv.aboveGroundFt;
       m_f.deepestBelowAt = iv.mid;
     }
   }

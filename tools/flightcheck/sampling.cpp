@@ -57,6 +57,11 @@ double Fields::at(double latitude, double longitude) const {
   return a != nullptr ? a->elevationFt : m_park;
 }
 
+double Fields::groundAt(double latitude, double longitude) const {
+  const Airport* a = nearest(latitude, longitude);
+  return a != nullptr && gf_distanceNm({latitude, longitude}, a->at) <= kGroundFieldNm ? a->elevationFt : m_park;
+}
+
 std::optional<Interval> intervalAt(const FlownTrack& track, double mid, const Options& o, const Fields& fields) {
   const auto& pts = track.points;
   if (pts.empty()) return std::nullopt;
@@ -80,6 +85,7 @@ std::optional<Interval> intervalAt(const FlownTrack& track, double mid, const Op
   iv.courseDeg = gf_bearingRad(posOf(*A), posOf(*B)) * kRadToDeg;
   iv.turnDegPerS = std::fabs(turnDeg(A->headingDeg, B->headingDeg)) / span;
   iv.heightFt = M->altitude - fields.cg() - field;
+  iv.aboveGroundFt = M->altitude - fields.cg() - fields.groundAt(M->latitude, M->longitude);
   const double vw = o.vsWindowSeconds;
   if (vw > 0) {
     const auto below = pointAt(track, mid - vw / 2, o.maxGapSeconds);

@@ -39,6 +39,11 @@ public:
   bool down(const FlownPoint& p, double field) const { return p.onGround || p.altitude - m_cg - field <= 0.5; }
   double cg() const { return m_cg; }
   double height(const FlownPoint& p) const { return p.altitude - m_cg - at(p.latitude, p.longitude); }
+  // The simulated world's ground under a position: the nearest field within kGroundFieldNm (the
+  // simulator double and the engine's simulator lay each field's ground that far around it), else the
+  // park airport's, the ground everywhere else.
+  double groundAt(double latitude, double longitude) const;
+  static constexpr double kGroundFieldNm = 3.0;
 
 private:
   const std::vector<Airport>& m_airports;
@@ -56,6 +61,7 @@ struct Interval {
   double courseDeg = 0;
   double turnDegPerS = 0;
   double heightFt = 0;            // of the middle above the field
+  double aboveGroundFt = 0;       // of the middle above the simulated world's ground
   std::optional<double> vsFtMin;  // over vsWindowSeconds, where the track covers it
 };
 
