@@ -48,8 +48,9 @@ protected:
 // At 120 kt (1.5 nm in 45 s) the records go 1.5 nm east to a corner, then north. The aircraft is 60 s
 // late: its records have it 0.5 nm past the corner already. An aeroplane leaves the leg to the corner
 // at once and heads for the track ahead of where its records have it, passing the corner well inside
-// (the line to the track 2 nm on passes it 1 km away); a helicopter flies to the corner first, as an
-// aeroplane on time rounds it, within a few hundred metres.
+// (its first aim, 4 km along the track, 1.2 km past the corner, puts its line 1.1 km from it); a
+// helicopter flies to the corner first, rounding it within a few hundred metres as an aeroplane on
+// time does.
 TEST_F(LateAndSilent, ALateAeroplaneHeadsForWhereItsRecordsHaveItNow) {
   struct Case {
     const char* what;
@@ -140,7 +141,7 @@ TEST_F(LateAndSilent, AnAircraftFlyingOnThroughASilenceGoesAfterAMinute) {
 
 // A helicopter at 40 kt (20.6 m/s, 0.206 m a cycle) whose next position lies east: it moves at its
 // speed times the cosine of the angle between its nose and the course it aims for, and not at all
-// with its nose 90 degrees or more off it; its nose yaws toward the course meanwhile.
+// with its nose 90 degrees or more off it; its nose yaws toward the course at 30 degrees a second.
 TEST_F(LateAndSilent, ASlowHelicopterYawsBeforeItMovesOff) {
   for (const double noseDeg : {90.0, 60.0, 30.0, 0.0, 300.0}) {
     SCOPED_TRACE(noseDeg);
@@ -152,6 +153,7 @@ TEST_F(LateAndSilent, ASlowHelicopterYawsBeforeItMovesOff) {
     const double off = std::min(std::fabs(noseDeg - 90), 360 - std::fabs(noseDeg - 90));
     const double expected = off >= 90 ? 0.0 : 40 * 1852.0 / 3600 / 100 * std::cos(off * kDegToRad);
     EXPECT_NEAR(lf_metres(kFrom, ac.position.latitude, ac.position.longitude), expected, 0.005);
+    EXPECT_NEAR(gf_angleDiff(noseDeg * kDegToRad, ac.position.heading) * kRadToDeg, off > 0 ? 0.3 : 0.0, 0.01);
   }
 }
 
