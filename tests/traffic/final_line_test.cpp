@@ -216,6 +216,7 @@ TEST_F(RollOut, TouchingDownItRollsOutAlongItsNose) {
       {"one behind, then one ahead", {{100, 0}, {300, 180}, {500, 0}}, {{100, 0}, {500, 0}}},
       {"one across, then one ahead", {{100, 0}, {200, 90}, {600, 10}}, {{100, 0}, {600, 10}}},
       {"40 m across", {{100, 0}, {40, 90}, {600, 0}}, {{100, 0}, {40, 90}, {600, 0}}},
+      {"60 m across", {{100, 0}, {60, 90}, {600, 0}}, {{100, 0}, {600, 0}}},
       {"40 degrees off", {{100, 0}, {300, 40}}, {{100, 0}, {300, 40}}},
       {"50 degrees off", {{100, 0}, {300, -50}, {600, 0}}, {{100, 0}, {600, 0}}},
       {"the one it flies to behind, and nothing after", {{300, 180}}, {{300, 0}}},

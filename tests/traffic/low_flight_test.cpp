@@ -280,7 +280,7 @@ TEST_F(LowFlight, ALandingsLaggingAltitudeIsNoClimbOnlyWithinHalfAMinutesDescent
   const std::vector<Case> cases{
       {"380 ft above at -768 ft/min", 380, -768, 269, 1000, -0.9, -1e-9},
       {"390 ft above at -768 ft/min", 390, -768, 269, 1000, 0.39, 0.39},
-      {"140 ft above at -200 ft/min", 140, -200, 269, 1000, -0.9, -1e-9},
+      {"145 ft above at -200 ft/min", 145, -200, 269, 1000, -0.9, -1e-9},
       {"160 ft above at -200 ft/min", 160, -200, 269, 1000, 0.16, 0.16},
       {"390 ft above at -768 ft/min, due in 3 s", 390, -768, 269, 300, 0.6, 0.6},
       {"100 ft above at -768 ft/min, 1,100 ft up", 100, -768, 1100, 1000, 0.1, 0.1},
