@@ -1,0 +1,128 @@
+// A record that does not go on from the last one taken is held, and the next record at a new
+// position decides whether the aircraft went on from it; a line stamped within a second of the last
+// one, or fast along the same track, repeats it only when it has the aircraft no more than 450 m on.
+
+#include "engine_fixture.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace amb {
+namespace {
+
+using test::EngineTest;
+using test::Line;
+
+class HeldRecords : public EngineTest {
+protected:
+  // A line of the aircraft `north` and `east` nautical miles from the first one, with its own track,
+  // `seconds` after it.
+  static Line at(double north, double east, double track, double seconds) {
+    Line l;
+    l.hexid = 11980001;
+    l.lat += north / 60;
+    l.lon += east / (60 * std::cos(l.lat * kDegToRad));
+    l.track = track;
+    l.timestamp += seconds;
+    return l;
+  }
+  static bool holds(const LiveAc& ac, const Line& l) {
+    return std::any_of(ac.situations.begin(), ac.situations.end(), [&](const Situation& s) {
+      return std::fabs(s.latitude - l.lat) < 1e-6 && std::fabs(s.longitude - l.lon) < 1e-6;
+    });
+  }
+  const LiveAc& offer(const Line& l) {
+    EXPECT_TRUE(feed(l));
+    run(1);
+    const LiveAc* ac = lf_findLiveByHexid(l.hexid);
+    if (ac == nullptr) throw std::runtime_error("no aircraft");
+    return *ac;
+  }
+};
+
+// The last record taken is at (0, 0) flying east at 250 kt; the next one lies off its own track from
+// there and is held; the one after it decides. It continues from the held one when it goes on from
+// it and not from the last one taken, or from both but lies nearer the held one, or from neither but
+// lies nearer the held one: the held one is taken first, then it. Otherwise the held one is dropped,
+// and the new one is taken when it goes on from the last one taken, else held in its turn. The feed
+// repeating the held position decides nothing. Positions are (nm north, nm east, own track); the
+// feed's line gives no track as 0, so none is due north.
+TEST_F(HeldRecords, TheNextNewPositionDecidesWhetherTheHeldOneWasTheAircrafts) {
+  struct Case {
+    const char* what;
+    Line held, next;
+    bool heldTaken, nextTaken;
+    bool repeatHeld = false;
+  };
+  const std::vector<Case> cases{
+      // Turned back south: the next one, 1.1 nm from (0, 0) and 3 from the held one, comes on from it.
+      {"goes on from the held one only, though nearer the last one", at(4, 0, 180, 10), at(1, 0.5, 180, 20), true,
+       true},
+      {"the same after the feed repeated the held position", at(4, 0, 180, 10), at(1, 0.5, 180, 30), true, true, true},
+      {"goes on from both, nearer the held one", at(1, 0, 90, 10), at(1, 3, 90, 20), true, true},
+      {"goes on from both, nearer the last one", at(2, -1, 90, 10), at(0.3, 3, 90, 20), false, true},
+      {"goes on from neither, nearer the held one", at(3, 0, 90, 10), at(3.5, 0.2, 270, 20), true, true},
+      {"goes on from neither, nearer the last one", at(3, 0, 90, 10), at(0.2, -0.5, 5, 20), false, false},
+      {"goes on from the last one only, nearer the held one", at(1, 0, 90, 10), at(1.2, 0.5, 10, 20), false, true},
+  };
+  std::uint32_t hexid = 11980000;
+  for (Case c : cases) {
+    SCOPED_TRACE(c.what);
+    Line first = at(0, 0, 90, 0);
+    first.hexid = c.held.hexid = c.next.hexid = ++hexid;
+    first.callsign = c.held.callsign = c.next.callsign = fmt::format("H{}", hexid % 1000);
+    offer(first);
+    const LiveAc& ac = offer(c.held);
+    ASSERT_TRUE(ac.heldRecord.has_value());
+    ASSERT_FALSE(holds(ac, c.held));
+    if (c.repeatHeld) {
+      Line again = c.held;
+      again.timestamp += 10;
+      offer(again);
+      ASSERT_TRUE(ac.heldRecord.has_value());
+      ASSERT_FALSE(holds(ac, c.held));
+    }
+    offer(c.next);
+    EXPECT_EQ(holds(ac, c.held), c.heldTaken);
+    EXPECT_EQ(holds(ac, c.next), c.nextTaken);
+    EXPECT_EQ(ac.heldRecord.has_value(), !c.nextTaken);
+  }
+}
+
+// A line stamped no more than a second after the last one taken repeats it only while it has the
+// aircraft no more than 450 m (0.243 nm) on; in the air above 120 kt along the same track, a line
+// within the time 450 m take at the speed repeats it only when it has the aircraft no more than
+// 450 m on too. The aircraft flies east at 250 kt, or 300 kt (450 m in 2.92 s).
+TEST_F(HeldRecords, ALineRepeatsTheLastOneOnlyWithin450Metres) {
+  struct Case {
+    const char* what;
+    double gs, seconds, nm;
+    bool taken;
+  };
+  const std::vector<Case> cases{
+      {"1 s later, 0.23 nm on", 250, 1, 0.23, false},
+      {"1 s later, 0.26 nm on", 250, 1, 0.26, true},
+      {"the same time, 0.26 nm on", 250, 0, 0.26, true},
+      {"300 kt, 2.5 s later, 0.23 nm on", 300, 2.5, 0.23, false},
+      {"300 kt, 2.5 s later, 0.26 nm on", 300, 2.5, 0.26, true},
+      {"300 kt, 5 s later, 0.1 nm on", 300, 5, 0.1, true},
+  };
+  std::uint32_t hexid = 11981000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Line first = at(0, 0, 90, 0);
+    first.gs = c.gs;
+    first.hexid = ++hexid;
+    first.callsign = fmt::format("R{}", hexid % 1000);
+    Line next = at(0, c.nm, 90, c.seconds);
+    next.gs = c.gs;
+    next.hexid = first.hexid;
+    next.callsign = first.callsign;
+    offer(first);
+    const LiveAc& ac = offer(next);
+    EXPECT_EQ(ac.situations.size(), c.taken ? 2u : 1u);
+  }
+}
+
+}  // namespace
+}  // namespace amb
