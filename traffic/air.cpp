@@ -53,10 +53,6 @@ constexpr double kShortFinalFt = 500.0;
 // whatever its configuration shows yet.
 constexpr double kComingInFt = 1000.0;
 constexpr double kTouchdownFieldNm = 5.0;
-// A change of altitude between two records of no more than this many feet, well above the ground,
-// is flown at no more than this many feet a minute.
-constexpr double kSmallAltitudeChangeFt = 150.0;
-constexpr double kGentleFpm = 300.0;
 // The feed's altitude lags a descent by up to this many minutes' worth of it, and by this many feet
 // at least.
 constexpr double kLagMinutes = 0.5;
@@ -270,10 +266,6 @@ void lf_planAltitudeStep(LiveAc& ac) {
       if (ac.landingMode == 0 && step > 0)
         step = agl > 1000 || !climbingOut ? std::min(step, maxClimb) : std::clamp(step, 0.2, maxClimb);
       if (ac.landingMode != 0 && s.altitude <= f.altitude) step = lf_approachStep(ac, step);
-      // Holding its level well above the ground, an aircraft whose records bounce by a hundred feet
-      // or so (the feed's altitudes of a light aircraft in rough air) follows them gently.
-      if (gf_gentleLevelChange(ac, s.altitude - f.altitude))
-        step = std::clamp(step, -kGentleFpm / kCyclesPerMinute, kGentleFpm / kCyclesPerMinute);
       ac.altitudeStep = step;
     }
   } else {
@@ -308,11 +300,6 @@ double lf_approachStep(const LiveAc& ac, double step) {
   if (ac.heightAboveGround > kShortFinalFt || ac.category == Rotorcraft) return step;
   const double least = std::min(kLeastLandingDescentFpm, -gf_glidePathFpm(gf_flownSpeedKt(ac)));
   return std::min(step, -least / kCyclesPerMinute);
-}
-
-bool gf_gentleLevelChange(const LiveAc& ac, double changeFt) {
-  return ac.landingMode == 0 && ac.heightAboveGround > kComingInFt && std::fabs(changeFt) <= kSmallAltitudeChangeFt &&
-         !lf_comingIn(ac);
 }
 
 double gf_flownSpeedKt(const LiveAc& ac) {

@@ -25,10 +25,6 @@ double lf_steepestDescentPerCycle(const LiveAc& ac);
 // or the glide path's where that is shallower), for the feed holds the last altitudes of a landing
 // for a while.
 double lf_approachStep(const LiveAc& ac, double step);
-// Whether a change of level is small enough, and the aircraft far enough above the ground and not
-// coming in to land, to be flown gently (at most 300 ft/min): the feed's altitudes of an aircraft
-// holding its level bounce by a hundred feet or so.
-bool gf_gentleLevelChange(const LiveAc& ac, double changeFt);
 // The ground speed the aircraft flies now, knots: its air path's, else its front situation's.
 double gf_flownSpeedKt(const LiveAc& ac);
 double lf_turnToNextLeg(const LiveAc& ac);

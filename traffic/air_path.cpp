@@ -371,8 +371,7 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   }
   if (ac.altitudeStep == 0) return;
   const double wanted = left / cycles;
-  // A small change of level is flown gently (see lf_planAltitudeStep), not steepened.
-  if (std::fabs(wanted) > std::fabs(ac.altitudeStep) && !gf_gentleLevelChange(ac, left))
+  if (std::fabs(wanted) > std::fabs(ac.altitudeStep))
     ac.altitudeStep = std::clamp(wanted, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
   if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
 }

@@ -286,7 +286,9 @@ void lf_curveStep(LiveAc& ac) {
     ac.altitudeStep = std::max(ac.altitudeStep, 0.0);
   }
 
-  const double maxBank = gf_maxBank(ac.category);
+  // Never banked beyond what the aircraft may show where it is: low over the ground, a bank the feed
+  // reports is held to it too.
+  const double maxBank = ac.movesOnGround != 0 ? gf_maxBank(ac.category) : gf_bankLimit(ac);
   p.bank = std::clamp(p.bank, -maxBank, maxBank);
   if (p.longitude > 180) p.longitude -= 360;
   if (p.longitude < -180) p.longitude += 360;

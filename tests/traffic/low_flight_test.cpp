@@ -123,13 +123,10 @@ TEST_F(LowFlight, TurningLowItBanksGentlyAndTouchesDownWingsLevel) {
   EXPECT_LE(std::fabs(*touchdownBank), 3.0);
 }
 
-// Disabled until the engine holds it: a bank the feed reports is held to the most bank only when a
-// leg is planned, and then goes on changing by the leg's step for as long as the leg lasts. An A321
-// on a straight final whose records report 10 degrees of roll shows those 10 degrees (flying
-// straight) down to 57 ft above the ground, where it may bank 2.9 at most, before its wings snap level
-// in the flare. Below 65 ft it should show no more than 5.9 degrees, the most at 80 ft (the simulator
-// reports the height once a second).
-TEST_F(LowFlight, DISABLED_ABankTheFeedReportsIsHeldToTheMostBankAtTheHeight) {
+// A bank the feed reports is held to the most bank at the height every cycle, not only when a leg is
+// planned: an A321 on a straight final whose records report 10 degrees of roll shows no more than
+// 5.9 degrees below 65 ft, the most at 80 ft (the simulator reports the height once a second).
+TEST_F(LowFlight, ABankTheFeedReportsIsHeldToTheMostBankAtTheHeight) {
   LiveAc& ac = a321(702, lf_toward(kPark, 180, 1.0), 300);
   ac.landingMode = 1;
   ac.situations.front().verticalSpeed = -700;
