@@ -47,11 +47,9 @@ constexpr std::uint32_t kSeed = 20190305;
 // GroundReversal: DAL9936, whose final froze, turns at up to 38 deg/s for 4 s as it lands;
 // HeldPastNext: one of SKV7638's records.)
 constexpr std::array kNotYetHeld{
-    flightcheck::Bound::FastTurn,        flightcheck::Bound::GroundReversal, flightcheck::Bound::DroppedConfirmed,
-    flightcheck::Bound::DroppedAgreeing, flightcheck::Bound::HeldPastNext,   flightcheck::Bound::Porpoising,
-    flightcheck::Bound::BelowGround,     flightcheck::Bound::TouchdownTime,  flightcheck::Bound::TouchdownPlace,
-    flightcheck::Bound::Flare,           flightcheck::Bound::CrossTrack,     flightcheck::Bound::CrossTrackAll,
-    flightcheck::Bound::CrossTrackAway,  flightcheck::Bound::CrossTrackLow,  flightcheck::Bound::CrossTrackHigh,
+    flightcheck::Bound::DroppedConfirmed, flightcheck::Bound::Porpoising,     flightcheck::Bound::TouchdownTime,
+    flightcheck::Bound::TouchdownPlace,   flightcheck::Bound::CrossTrackAll,  flightcheck::Bound::CrossTrackAway,
+    flightcheck::Bound::CrossTrackLow,    flightcheck::Bound::CrossTrackHigh,
 };
 
 // What a follower reaches that flies the records as these habits make them, over the spans the objects
