@@ -72,6 +72,8 @@ constexpr double kLevellingFt = 150.0;
 constexpr double kGroundRecordNearNm = 1.5;
 constexpr double kFieldNearNm = 2.5;
 constexpr double kLowestAwayFt = 150.0;
+// A field within this many degrees either side of an aircraft's heading lies ahead of it.
+constexpr double kFieldAheadDeg = 90.0;
 // Without the records' altitudes the approach descends no steeper than a glide path of this many
 // degrees below this height above the field.
 constexpr double kGlidePathDeg = 3.0;
@@ -256,7 +258,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
                          (above > 0 && s.verticalSpeed < 0 &&
                           above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt));
-    if ((ac.landingMode != 0 || lf_comingIn(ac)) && agl <= 1000 && lagging) {
+    if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
       double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
@@ -478,11 +480,24 @@ void lf_setBankStep(LiveAc& ac, double turn, int steps) {
 }
 
 bool lf_comingIn(const LiveAc& ac) {
-  if (ac.landingMode != 0) return true;
-  if (ac.situations.empty() || ac.movesOnGround != 0) return false;
-  const Situation& f = ac.situations.front();
-  return f.airborne != 0 && f.verticalSpeed <= -250 && ac.heightAboveGround <= kComingInFt &&
-         lf_fieldNear(lf_here(ac), kApproachNm).has_value();
+  if (ac.situations.empty() || ac.movesOnGround != 0) return ac.landingMode != 0;
+  if (ac.landingMode == 0) {
+    const Situation& f = ac.situations.front();
+    if (f.airborne == 0 || f.verticalSpeed > -250 || ac.heightAboveGround > kComingInFt) return false;
+  }
+  // Flying away from the fields it descends near, an aircraft is not coming in to one (yet): it is
+  // neither taken down through the feed's held altitudes nor flown on through a silence towards
+  // ground it would never reach. Over a field, whose reference point may lie behind a landing, it is.
+  const LatLon here = lf_here(ac);
+  const auto ahead = [&](const std::optional<AirportData>& field) {
+    if (!field) return false;
+    const LatLon at{field->lat, field->lon};
+    return gf_distanceNm(here, at) <= kGroundRecordNearNm ||
+           std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(here, at))) <= kFieldAheadDeg * kDegToRad;
+  };
+  const std::optional<AirportData> nearest = lf_nearestField(here, kApproachNm);
+  if (ac.landingMode != 0) return (!nearest && !ac.landingField) || ahead(ac.landingField) || ahead(nearest);
+  return ahead(nearest);
 }
 
 double lf_approachVs(const LiveAc& ac) {

@@ -59,6 +59,9 @@ constexpr double kFinalHeightFt = 500.0;
 constexpr double kFinalStraightDeg = 10.0;
 constexpr double kFinalAsideMetres = 150.0;
 constexpr double kFinalSegmentMetres = 300.0;
+// A position no farther than this many metres aside of the line through a later stretch of the final
+// lies on it.
+constexpr double kFinalStraightMetres = 30.0;
 constexpr double kFieldAcrossMetres = 3000.0;
 // Nearer than this two positions are one, metres.
 constexpr double kSameMetres = 1.0;
@@ -389,20 +392,35 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
   const AroundAircraft around(ac.position);
   const double straightCos = std::cos(kFinalStraightDeg * kDegToRad);
   if (ac.finalLine) {
-    // The line runs from the first position of the final it was drawn from to the latest one along
-    // it: the longer the stretch, the truer its course.
-    const Vec anchor = around.at(ac.finalLine->at.lat, ac.finalLine->at.lon);
-    for (int i = t.count - 1; i >= 0; --i) {
-      if (t.aside[static_cast<std::size_t>(i)]) continue;
-      if (lf_length(t.at[i] - anchor) < 2 * kFinalSegmentMetres) return;
-      const Vec course = lf_unit(t.at[i] - anchor);
-      if (lf_dot(course, lf_along(ac.finalLine->course)) >= straightCos) ac.finalLine->course = lf_courseOf(course);
-      return;
-    }
+    // The line is drawn anew along the latest stretch of the final that runs straight, back from its
+    // latest position along it as far as the positions before lie on it: the longer the stretch, the
+    // truer its course, but a curve onto the final is no part of it.
+    int last = t.count - 1;
+    while (last >= 0 && t.aside[static_cast<std::size_t>(last)]) --last;
+    int before = last - 1;
+    while (before >= 0 && (t.aside[static_cast<std::size_t>(before)] ||
+                           lf_length(t.at[last] - t.at[before]) < 2 * kFinalSegmentMetres))
+      --before;
+    if (before < 0) return;
+    Vec anchor = t.at[before];
+    const Vec along = lf_unit(t.at[last] - anchor);
+    const auto onIt = [&](Vec v) {
+      const Vec d = v - t.at[last];
+      return std::fabs(d.x * along.y - d.y * along.x) <= kFinalStraightMetres;
+    };
+    for (int i = before - 1; i >= 0 && !t.aside[static_cast<std::size_t>(i)] && onIt(t.at[i]); --i) anchor = t.at[i];
+    const Vec kept = around.at(ac.finalLine->at.lat, ac.finalLine->at.lon);
+    if (onIt(kept) && lf_dot(kept - anchor, along) < 0) anchor = kept;
+    const Vec course = lf_unit(t.at[last] - anchor);
+    if (lf_dot(course, lf_along(ac.finalLine->course)) < straightCos) return;
+    ac.finalLine = LiveAc::FinalLine{lf_latLon(around, anchor), lf_courseOf(course)};
     return;
   }
   const int k = t.segment;
   if (k < 1 || k + 1 >= t.count) return;
+  // A position made up while the feed is silent goes on along the leg before it: straight by making,
+  // it says nothing of the final.
+  if (ac.situations.front().extension != 0) return;
   // Two straight segments, the one the aircraft is on and the one before it, with the aircraft
   // along them.
   if (lf_length(t.at[k] - t.at[k - 1]) < kFinalSegmentMetres || lf_length(t.at[k + 1] - t.at[k]) < kFinalSegmentMetres ||

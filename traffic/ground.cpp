@@ -741,7 +741,7 @@ bool lf_extendStream(LiveAc& ac) {
   // The feed repeats a position for up to a minute before it moves on; a stream that has not moved
   // on for longer is over, and an aircraft flying on through the silence is not flown on farther
   // (unless it comes in to land, where it goes on down to the field).
-  if (ac.movesOnGround == 0 && ac.landingMode == 0 && !lf_comingIn(ac) &&
+  if (ac.movesOnGround == 0 && !lf_comingIn(ac) &&
       lf_now() - ac.lastMoveCycle > kLongestRepeatCycles)
     return false;
   if (ac.extensionCount > 1) {

@@ -113,6 +113,71 @@ TEST_F(FinalLine, AFinalThatTurnsIsNotHeldToItsFirstStretch) {
   EXPECT_LT(std::fabs(lf_aside({corner.latitude, corner.longitude}, 25, down->latitude, down->longitude)), 35.0);
 }
 
+// Records 720 m apart (10 s at 140 kt) curving round from 300 to 340 degrees (20 degrees a leg, no
+// straight final) down to 460 ft, 5 km short of the park airport, then nothing for 35 s, then
+// records along 350 degrees from where the aircraft had got to down to the airport. Flying on through
+// the silence the aircraft goes on along 340 by itself: a stretch made up that way is straight by
+// making and no final to hold, so when the records are back it follows them round (a line held along
+// 340 would put the later records, 200 m and more aside of it, back on it) and touches down on their
+// line.
+TEST_F(FinalLine, AStretchFlownOnThroughASilenceIsNoFinal) {
+  constexpr std::uint32_t kHex = 11970100;
+  const double legMetres = 140 * 1852.0 / 3600 * 10;
+  const LatLon b0 = lf_toward(kPark, 170, 4 * legMetres);
+  const LatLon a3 = lf_toward(b0, 170, 3.5 * legMetres);
+  std::vector<LatLon> curve{a3};
+  for (const double back : {160.0, 140.0, 120.0}) curve.insert(curve.begin(), lf_toward(curve.front(), back, legMetres));
+  std::vector<AiPosBlock> blocks;
+  sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
+    if (o.hexid == kHex) blocks.push_back(b);
+  };
+  std::vector<double> heldCourses;
+  const auto runWatching = [&](std::int32_t cycles) {
+    for (std::int32_t i = 0; i < cycles; ++i) {
+      run(1);
+      const LiveAc* ac = lf_findLiveByHexid(kHex);
+      if (ac != nullptr && ac->finalLine) heldCourses.push_back(ac->finalLine->course * kRadToDeg);
+    }
+  };
+  test::Line line;
+  line.hexid = kHex;
+  line.callsign = "FIN1";
+  line.gs = 140;
+  line.vs = -600;
+  line.alt = 760;
+  for (int i = 0; i < 4; ++i, line.alt -= 100, line.timestamp += 10) {
+    line.track = 300 + 20 * i;
+    line.lat = curve[static_cast<std::size_t>(i)].lat;
+    line.lon = curve[static_cast<std::size_t>(i)].lon;
+    feed(line);
+    runWatching(1000);
+  }
+  line.alt += 100;
+  line.timestamp -= 10;
+  runWatching(2500);
+  line.track = 350;
+  line.lat = b0.lat;
+  line.lon = b0.lon;
+  line.alt = 400;
+  line.timestamp += 25;
+  for (int i = 0; i < 8; ++i, line = line.after(10)) {
+    if (i == 4) {
+      line.alt = 0;
+      line.vs = 0;
+      line.gs = 100;
+    }
+    feed(line);
+    runWatching(1000);
+  }
+  runWatching(4000);
+  for (const double course : heldCourses) EXPECT_NEAR(std::remainder(course - 350, 360), 0.0, 5.0);
+  std::optional<AiPosBlock> down;
+  for (const AiPosBlock& b : blocks)
+    if (!down && sim().standsOnGround(b)) down = b;
+  ASSERT_TRUE(down.has_value());
+  EXPECT_LT(std::fabs(lf_aside(b0, 350, down->latitude, down->longitude)), 35.0);
+}
+
 // When the line is held: in landing mode, an aeroplane, 500 ft or lower, on a straight final toward
 // its field (ahead of it, no more than 3 km across the line); a go-around or a climb above 500 ft
 // lets it go.

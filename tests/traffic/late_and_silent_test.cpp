@@ -89,13 +89,16 @@ TEST_F(LateAndSilent, ALateAeroplaneHeadsForWhereItsRecordsHaveItNow) {
 // The feed repeats a position for up to a minute before it moves on. An aircraft flying synthetic
 // legs through a silence gets another only while the feed had it somewhere new no more than 6,000
 // cycles ago; in landing mode, or coming in to land (descending 700 ft/min 800 ft above the ground
-// near the park airport), it goes on down whatever the silence.
+// 3 nm south of the park airport), it goes on down whatever the silence, while it heads for the
+// field (within 90 degrees of its nose): flying away from it, it would come down miles from any
+// runway, and its stream ends as any other.
 TEST_F(LateAndSilent, ASilenceLongerThanTheLongestRepeatEndsTheStream) {
   struct Case {
     const char* what;
     std::int32_t sinceMoved;
     int extensionsLeft;
     bool landing, comingIn, extended;
+    double headingDeg = 0;
   };
   const std::vector<Case> cases{
       {"moved on 5,999 cycles ago", 5999, 0, false, false, true},
@@ -104,6 +107,10 @@ TEST_F(LateAndSilent, ASilenceLongerThanTheLongestRepeatEndsTheStream) {
       {"5 synthetic legs left, moved on 6,001 cycles ago", 6001, 5, false, false, false},
       {"in landing mode, moved on 6,001 cycles ago", 6001, 5, true, false, true},
       {"coming in to land, moved on 6,001 cycles ago", 6001, 5, false, true, true},
+      {"in landing mode, the field 80 degrees off the nose", 6001, 5, true, false, true, 80},
+      {"in landing mode, the field 100 degrees off the nose", 6001, 5, true, false, false, 100},
+      {"descending low, flying away from the field", 6001, 5, false, true, false, 180},
+      {"descending low, flying away from the field, moved on 5,999 cycles ago", 5999, 5, false, true, true, 180},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -113,6 +120,7 @@ TEST_F(LateAndSilent, ASilenceLongerThanTheLongestRepeatEndsTheStream) {
     LiveAc& ac = addInSim(11990100, 760, at);
     ac.heightAboveGround = c.comingIn ? 800 : 5000;
     ac.landingMode = c.landing ? 1 : 0;
+    ac.position.heading = c.headingDeg * kDegToRad;
     ac.extensionCount = c.extensionsLeft;
     ac.lastMoveCycle = cycle() - c.sinceMoved;
     EXPECT_EQ(lf_extendStream(ac), c.extended);
