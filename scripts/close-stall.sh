@@ -39,28 +39,10 @@ for exe in "$program" "$simdouble" "$traffic"; do
 done
 case "$mode" in reread | learned) ;; *) echo "MODE is reread or learned" >&2; exit 2 ;; esac
 
-rm -rf "$dir"
-work="$dir/work"
-appdata="$dir/appdata"
-sim="$dir/Prepar3D v5"
-mkdir -p "$work/docs" "$work/input" "$work/airports" "$appdata/InsideSystems" "$appdata/Ambertrail_P3D" \
-  "$dir/runtime" "$dir/documents" "$dir/public" "$dir/programdata" "$sim/Scenery"
-cp "$build/app/input/airports_p3d.xml" "$work/input/"
+. "$(dirname "$0")/run-layout.sh"
+lay_out_run "$dir" "$build"
+mkdir -p "$work/airports"
 printf 'KJFK\n' > "$work/airports/my_park_airports.txt"
-: > "$appdata/InsideSystems/RealTraffic.jar"
-mkdir -p "$appdata/Lockheed Martin/Prepar3D v5" "$work/input/my_regcodes"
-printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
-  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
-cp "$build/app/my_regcodes/"*.txt "$work/input/my_regcodes/"
-cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
-<?xml version="1.0"?>
-<parameters>
-	<parameter name="AUTO_RANGE" value="false" />
-	<parameter name="LATERAL_RANGE" value="40" />
-</parameters>
-XML
-printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"SetupPath"="%s"\n' \
-  "$sim" > "$dir/registry.reg"
 
 sim_pid=
 program_pid=

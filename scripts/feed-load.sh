@@ -40,28 +40,9 @@ for exe in "$program" "$simdouble" "$traffic"; do
   [ -x "$exe" ] || { echo "Not built: $exe" >&2; exit 1; }
 done
 
-rm -rf "$dir"
-work="$dir/work"
-appdata="$dir/appdata"
-sim="$dir/Prepar3D v5"
-mkdir -p "$work/docs" "$work/input" "$appdata/InsideSystems" "$appdata/Ambertrail_P3D" "$dir/runtime" \
-  "$dir/documents" "$dir/public" "$dir/programdata" "$sim/Scenery"
-cp "$build/app/input/airports_p3d.xml" "$work/input/"
-: > "$appdata/InsideSystems/RealTraffic.jar"
-mkdir -p "$appdata/Lockheed Martin/Prepar3D v5" "$work/input/my_regcodes"
-printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
-  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
-cp "$build/app/my_regcodes/"*.txt "$work/input/my_regcodes/"
 # The generated aircraft circle up to 28 nm from JFK: all within the range.
-cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
-<?xml version="1.0"?>
-<parameters>
-	<parameter name="AUTO_RANGE" value="false" />
-	<parameter name="LATERAL_RANGE" value="40" />
-</parameters>
-XML
-printf 'Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\n"SetupPath"="%s"\n' \
-  "$sim" > "$dir/registry.reg"
+. "$(dirname "$0")/run-layout.sh"
+lay_out_run "$dir" "$build"
 
 # The probe gdb runs in the stopped program.
 cat > "$dir/probe.py" <<'PY'
