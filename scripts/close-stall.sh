@@ -15,13 +15,8 @@
 # The last line printed: mode=… stall=… close=…s exit=… (exit "none": the process still ran 120 s
 # after the close and was ended by its id).
 set -euo pipefail
-if [ -z "${AMBT_STALL_IN_NETNS:-}" ]; then
-  in_netns="$(cd "$(dirname "$0")" && pwd)/in-netns.sh"
-  if sh "$in_netns" true 2>/dev/null; then
-    AMBT_STALL_IN_NETNS=1 exec sh "$in_netns" bash "$0" "$@"
-  fi
-  echo "(no network namespace of its own: the run shares the machine's network)" >&2
-fi
+. "$(dirname "$0")/run-layout.sh"
+own_network_namespace AMBT_STALL_IN_NETNS "$0" "$@"
 if [ $# -lt 4 ]; then
   sed -n '2,17p' "$0" >&2
   exit 2
@@ -31,15 +26,9 @@ doubles="$(cd "$2" && pwd)"
 mode="$3"
 stall="$4"
 dir="${5:-$build/close-stall-$mode-$stall}"
-program="$build/app/Ambertrail_P3D"
-simdouble="$doubles/tools/simdouble/amb_simdouble"
-traffic="$doubles/tools/trafficdouble/trafficdouble"
-for exe in "$program" "$simdouble" "$traffic"; do
-  [ -x "$exe" ] || { echo "Not built: $exe" >&2; exit 1; }
-done
+find_programs "$build" "$doubles"
 case "$mode" in reread | learned) ;; *) echo "MODE is reread or learned" >&2; exit 2 ;; esac
 
-. "$(dirname "$0")/run-layout.sh"
 lay_out_run "$dir" "$build"
 mkdir -p "$work/airports"
 printf 'KJFK\n' > "$work/airports/my_park_airports.txt"
@@ -58,21 +47,7 @@ stop_all() {
 }
 trap stop_all EXIT
 
-"$simdouble" --tcp4 0 --port-file "$dir/sim.ports" --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" \
-  --set "onground 1" --set "title Boeing 737-800 Paint1" --set "model B738" --set "framerate 20" \
-  > "$dir/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 100); do [ -s "$dir/sim.ports" ] && break; sleep 0.1; done
-port="$(sed -n 's/^tcp4 //p' "$dir/sim.ports")"
-[ -n "$port" ] || { echo "The simulator double did not start" >&2; exit 1; }
-printf '[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=%s\n' "$port" > "$work/SimConnect.cfg"
-mkfifo "$dir/window.script"
-
-export AMBT_APPDATA="$appdata" AMBT_DOCUMENTS="$dir/documents" AMBT_PROGRAMDATA="$dir/programdata"
-export AMBT_PUBLIC_DOCUMENTS="$dir/public" AMBT_REGISTRY="$dir/registry.reg" AMBT_RUNTIME_DIR="$dir/runtime"
-export AMBT_UI_DUMP="$dir/window.dump" AMBT_UI_SCRIPT="$dir/window.script"
-(cd "$work" && exec "$program") > "$dir/program.out" 2>&1 &
-program_pid=$!
+start_sim_and_program "$dir"
 # Waits until the log holds the text (at least $2 times).
 waitlog() {
   for _ in $(seq 1 1200); do

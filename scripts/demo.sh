@@ -93,22 +93,11 @@ fi
 # RealTraffic is installed on this computer: the program opens its command port for it.
 : > "$appdata/InsideSystems/RealTraffic.jar"
 # The AI aircraft the build generated from the recording's airlines and types, installed as an add-on
-# package: the program's automatic livery scan finds it at its first start.
-mkdir -p "$appdata/Lockheed Martin/Prepar3D v5"
-printf '[Package.0]\nPATH=%s\nTITLE=Ambertrail AI\nACTIVE=true\n' "$build/app/ailib" \
-  > "$appdata/Lockheed Martin/Prepar3D v5/add-ons.cfg"
-# The user's own registration codes for that package (special liveries, titles not to use), beside
-# the list the packaged server gives.
-mkdir -p "$work/input/my_regcodes"
-cp "$build/app/my_regcodes/"*.txt "$work/input/my_regcodes/"
-# The whole recording's radius: the automatic range would shrink it to 10 nm around a parked user.
-cat > "$appdata/Ambertrail_P3D/parameters.xml" <<'XML'
-<?xml version="1.0"?>
-<parameters>
-	<parameter name="AUTO_RANGE" value="false" />
-	<parameter name="LATERAL_RANGE" value="40" />
-</parameters>
-XML
+# package, with the user's own registration codes for it (special liveries, titles not to use)
+# beside the list the packaged server gives; and the whole recording's radius.
+. "$source_dir/scripts/run-layout.sh"
+install_ai_package "$appdata" "$work" "$build"
+write_range_parameters "$appdata"
 
 # The positions the recording reports within the 40 nm around the user while the run lasts, for the
 # map: hexid, latitude, longitude.

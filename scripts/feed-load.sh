@@ -17,13 +17,8 @@
 # Where the machine allows it, the run has a network namespace of its own (scripts/in-netns.sh), so
 # that several runs and the tests never meet on the fixed ports.
 set -euo pipefail
-if [ -z "${AMBT_LOAD_IN_NETNS:-}" ]; then
-  in_netns="$(cd "$(dirname "$0")" && pwd)/in-netns.sh"
-  if sh "$in_netns" true 2>/dev/null; then
-    AMBT_LOAD_IN_NETNS=1 exec sh "$in_netns" bash "$0" "$@"
-  fi
-  echo "(no network namespace of its own: the run shares the machine's network)" >&2
-fi
+. "$(dirname "$0")/run-layout.sh"
+own_network_namespace AMBT_LOAD_IN_NETNS "$0" "$@"
 if [ $# -lt 3 ]; then
   sed -n '2,20p' "$0" >&2
   exit 2
@@ -33,15 +28,9 @@ doubles="$(cd "$2" && pwd)"
 rate="$3"
 seconds="${4:-200}"
 dir="${5:-$build/feed-load-$rate}"
-program="$build/app/Ambertrail_P3D"
-simdouble="$doubles/tools/simdouble/amb_simdouble"
-traffic="$doubles/tools/trafficdouble/trafficdouble"
-for exe in "$program" "$simdouble" "$traffic"; do
-  [ -x "$exe" ] || { echo "Not built: $exe" >&2; exit 1; }
-done
+find_programs "$build" "$doubles"
 
 # The generated aircraft circle up to 28 nm from JFK: all within the range.
-. "$(dirname "$0")/run-layout.sh"
 lay_out_run "$dir" "$build"
 
 # The probe gdb runs in the stopped program.
@@ -83,21 +72,7 @@ stop_all() {
 }
 trap stop_all EXIT
 
-"$simdouble" --tcp4 0 --port-file "$dir/sim.ports" --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" \
-  --set "onground 1" --set "title Boeing 737-800 Paint1" --set "model B738" --set "framerate 20" \
-  > "$dir/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 1 100); do [ -s "$dir/sim.ports" ] && break; sleep 0.1; done
-port="$(sed -n 's/^tcp4 //p' "$dir/sim.ports")"
-[ -n "$port" ] || { echo "The simulator double did not start" >&2; exit 1; }
-printf '[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=%s\n' "$port" > "$work/SimConnect.cfg"
-mkfifo "$dir/window.script"
-
-export AMBT_APPDATA="$appdata" AMBT_DOCUMENTS="$dir/documents" AMBT_PROGRAMDATA="$dir/programdata"
-export AMBT_PUBLIC_DOCUMENTS="$dir/public" AMBT_REGISTRY="$dir/registry.reg" AMBT_RUNTIME_DIR="$dir/runtime"
-export AMBT_UI_DUMP="$dir/window.dump" AMBT_UI_SCRIPT="$dir/window.script"
-(cd "$work" && exec "$program") > "$dir/program.out" 2>&1 &
-program_pid=$!
+start_sim_and_program "$dir"
 # RealTraffic connects to the program's command port as soon as it is open; the run's time counts
 # from the traffic reader's start.
 "$traffic" --professional --generate "$rate" > "$dir/traffic.out" 2>&1 &
