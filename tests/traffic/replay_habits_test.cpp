@@ -43,13 +43,11 @@ constexpr std::array<std::uint32_t, 10> kStreams{
 constexpr std::uint32_t kSeed = 20190305;
 
 // The bounds of what a pilot sees that the engine does not meet yet with these habits: measured and
-// printed all the same. Take a bound off this list once the engine holds it. (FastTurn and
-// GroundReversal: DAL9936, whose final froze, turns at up to 38 deg/s for 4 s as it lands;
-// HeldPastNext: one of SKV7638's records.)
+// printed all the same. Take a bound off this list once the engine holds it.
 constexpr std::array kNotYetHeld{
-    flightcheck::Bound::DroppedConfirmed, flightcheck::Bound::Porpoising,     flightcheck::Bound::TouchdownTime,
-    flightcheck::Bound::TouchdownPlace,   flightcheck::Bound::CrossTrackAll,  flightcheck::Bound::CrossTrackAway,
-    flightcheck::Bound::CrossTrackLow,    flightcheck::Bound::CrossTrackHigh,
+    flightcheck::Bound::DroppedConfirmed, flightcheck::Bound::Porpoising,    flightcheck::Bound::TouchdownTime,
+    flightcheck::Bound::TouchdownPlace,   flightcheck::Bound::CrossTrackAll, flightcheck::Bound::CrossTrackLow,
+    flightcheck::Bound::CrossTrackHigh,
 };
 
 // What a follower reaches that flies the records as these habits make them, over the spans the objects
