@@ -37,15 +37,7 @@ sim_pid=
 program_pid=
 traffic_pid=
 answer_pid=
-stop_all() {
-  for p in $answer_pid $traffic_pid $program_pid $sim_pid; do
-    if kill -0 "$p" 2>/dev/null; then
-      kill "$p" 2>/dev/null || true
-      wait "$p" 2>/dev/null || true
-    fi
-  done
-}
-trap stop_all EXIT
+trap 'stop_processes $answer_pid $traffic_pid $program_pid $sim_pid' EXIT
 
 start_sim_and_program "$dir"
 # Waits until the log holds the text (at least $2 times).

@@ -62,15 +62,7 @@ PY
 sim_pid=
 program_pid=
 traffic_pid=
-stop_all() {
-  for p in $traffic_pid $program_pid $sim_pid; do
-    if kill -0 "$p" 2>/dev/null; then
-      kill "$p" 2>/dev/null || true
-      wait "$p" 2>/dev/null || true
-    fi
-  done
-}
-trap stop_all EXIT
+trap 'stop_processes $traffic_pid $program_pid $sim_pid' EXIT
 
 start_sim_and_program "$dir"
 # RealTraffic connects to the program's command port as soon as it is open; the run's time counts

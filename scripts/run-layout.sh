@@ -93,3 +93,15 @@ start_sim_and_program() {
   (cd "$work" && exec "$program") > "$1/program.out" 2>&1 &
   program_pid=$!
 }
+
+# Ends the processes of the given ids that still run, and waits for each.
+#   stop_processes PID...
+stop_processes() {
+  local p
+  for p in "$@"; do
+    if kill -0 "$p" 2>/dev/null; then
+      kill "$p" 2>/dev/null || true
+      wait "$p" 2>/dev/null || true
+    fi
+  done
+}
