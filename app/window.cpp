@@ -210,7 +210,6 @@ void lf_checkWindowPosition(std::int32_t oldX, std::int32_t oldY) {
                              std::pair<IntOption*, std::int32_t>{&g_mainWindow.mainWindowY, oldY}}) {
     if (option->value != option->minimum && option->value != option->maximum) continue;
     option->value = option->clamped(old);
-    gf_saveIntOption(*option);
   }
 }
 
@@ -222,15 +221,13 @@ void lf_endProgram() {
   const std::int32_t oldY = g_mainWindow.mainWindowY.value;
   g_mainWindow.mainWindowX.value = g_mainWindow.mainWindowX.clamped(rect.left);
   g_mainWindow.mainWindowY.value = g_mainWindow.mainWindowY.clamped(rect.top);
+  lf_checkWindowPosition(oldX, oldY);
   // The settings file may not answer (the exit found so already, or it hangs now): the window closes
-  // all the same, within a second.
-  const auto save = [oldX, oldY] {
-    gf_saveIntOption(g_mainWindow.mainWindowX);
-    gf_saveIntOption(g_mainWindow.mainWindowY);
-    lf_checkWindowPosition(oldX, oldY);
-  };
+  // all the same, within a few seconds. A slow disk that flushes each write to it answers well within
+  // them: both coordinates go in one write.
+  const auto save = [] { gf_saveIntOptions({&g_mainWindow.mainWindowX, &g_mainWindow.mainWindowY}); };
   if (gf_settingsUnansweredAtExit() ||
-      !gf_runBounded("SaveWindow", save, std::chrono::steady_clock::now() + std::chrono::seconds(1)))
+      !gf_runBounded("SaveWindow", save, std::chrono::steady_clock::now() + std::chrono::seconds(4)))
     gf_logMarked("the window's position is not saved in parameters.xml: the file does not answer");
   gf_closeLog(gf_timeString(clock::unixSeconds()));
   ui->quit(0);

@@ -29,7 +29,8 @@ void lf_textOutEnabled(platform::Surface& s, int x, int y, const std::string& te
 void lf_createControls(platform::Ui& ui);
 // A click on a check box or button; false when the id belonged to one of the controls.
 bool lf_HandleWMCOMMAND(std::uint16_t id);
-// Puts back the old stored position of a coordinate that now lies at its limit (a minimised window).
+// Puts back the old position of a coordinate that now lies at its limit (a minimised window); the
+// caller saves it.
 void lf_checkWindowPosition(std::int32_t oldX, std::int32_t oldY);
 // WM_APP+2: stores the window position, saves it, writes the time, closes the log and quits.
 void lf_endProgram();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace amb {
 
@@ -230,24 +231,27 @@ void readExisting(pugi::xml_document& doc, const std::vector<BoolOption*>& plain
   if (doc.child("parameters")) saveLoaded(doc);
 }
 
-// Load, change one entry, save: the body of every saver.
-void storeEntry(const Option& option, const std::function<std::string()>& valueText) {
+// Load, change the entries, save: the body of every saver. Several entries go in one write.
+void storeEntries(const std::vector<std::pair<std::string, std::string>>& entries) {
   std::lock_guard lock(g_settingsFileMutex);
   pugi::xml_document doc;
-  const std::string text = valueText();
-  if (loadFile(doc) && doc.child("parameters")) {
-    if (pugi::xml_node entry = findParameter(doc, option.key)) {
+  const bool usable = loadFile(doc) && doc.child("parameters");
+  // No usable file: whatever could be parsed stays, followed by a new `parameters` element.
+  pugi::xml_node parameters = usable ? doc.child("parameters") : doc.append_child("parameters");
+  for (const auto& [key, text] : entries) {
+    if (pugi::xml_node entry = usable ? findParameter(doc, key) : pugi::xml_node{}) {
       // An entry without a value attribute is left as it is.
       entry.attribute("value").set_value(text.c_str());
     } else {
-      appendParameter(doc.child("parameters"), option.key, text.c_str());
+      appendParameter(parameters, key, text.c_str());
     }
-  } else {
-    // No usable file: whatever could be parsed stays, followed by a new `parameters` element.
-    appendParameter(doc.append_child("parameters"), option.key, text.c_str());
+    gf_logf("{}={}", key, text);
   }
-  gf_logf("{}={}", option.key, text);
   if (!saveFile(doc)) gf_log("saving xml did not work?");
+}
+
+void storeEntry(const Option& option, const std::function<std::string()>& valueText) {
+  storeEntries({{option.key, valueText()}});
 }
 
 bool appendInfo(pugi::xml_node meta, const char* name, const std::string& value) {
@@ -337,6 +341,12 @@ void gf_saveBoolOption(const BoolOption& option) {
 
 void gf_saveIntOption(const IntOption& option) {
   storeEntry(option, [&] { return std::to_string(option.value.load()); });
+}
+
+void gf_saveIntOptions(std::initializer_list<const IntOption*> options) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const IntOption* option : options) entries.emplace_back(option->key, std::to_string(option->value.load()));
+  storeEntries(entries);
 }
 
 void gf_saveStringOption(const StringOption& option) {

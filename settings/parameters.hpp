@@ -13,6 +13,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ void lf_readParameters(const std::vector<BoolOption*>& plainBools,
 // did not work?"); the value stays in memory.
 void gf_saveBoolOption(const BoolOption& option);
 void gf_saveIntOption(const IntOption& option);
+// Several at once, in one write of the file.
+void gf_saveIntOptions(std::initializer_list<const IntOption*> options);
 void gf_saveStringOption(const StringOption& option);
 // Sets the value to the text, then saves it.
 void gf_setStringOption(StringOption& option, std::string text);

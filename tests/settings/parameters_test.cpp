@@ -190,6 +190,24 @@ TEST_F(ParametersTest, SaversWriteOnlyTheirEntryOrChangeTheFirstAndKeepWhatWasRe
   EXPECT_TRUE(logHas("saving xml did not work?"));
 }
 
+// The window's two coordinates go in one write: an entry changed in place, a missing one appended,
+// each logged; without a file the file holds both.
+TEST_F(ParametersTest, SeveralIntegersAreSavedInOneWrite) {
+  MAIN_WINDOW_X.value = 150;
+  MAIN_WINDOW_Y.value = 70;
+  gf_saveIntOptions({&MAIN_WINDOW_X, &MAIN_WINDOW_Y});
+  EXPECT_EQ(fileText(), "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("MAIN_WINDOW_X", "150") +
+                            entry("MAIN_WINDOW_Y", "70") + "</parameters>\n");
+  writeParameters(entry("LOG", "false") + entry("MAIN_WINDOW_Y", "20"));
+  MAIN_WINDOW_X.value = -30000;
+  MAIN_WINDOW_Y.value = 30000;
+  gf_saveIntOptions({&MAIN_WINDOW_X, &MAIN_WINDOW_Y});
+  EXPECT_EQ(fileText(), "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("LOG", "false") +
+                            entry("MAIN_WINDOW_Y", "30000") + entry("MAIN_WINDOW_X", "-30000") + "</parameters>\n");
+  EXPECT_TRUE(logHas("MAIN_WINDOW_X=-30000"));
+  EXPECT_TRUE(logHas("MAIN_WINDOW_Y=30000"));
+}
+
 TEST_F(ParametersTest, ConcurrentSavesAndLoadsLoseNoEntry) {
   gf_loadOptions();
   constexpr int kThreads = 6, kRounds = 30;
