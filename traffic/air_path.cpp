@@ -361,7 +361,10 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   const Situation& s = ac.situations.front();
   if (ac.flareStage != 0 || s.airborne == 0 || s.extension != 0) return;
   const double left = s.altitude - ac.position.altitude;
-  const double cycles = std::max(t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond, 1.0);
+  // Past the leg's end ahead of its due (it may wait there for its next record), the way left is nil:
+  // the leg end's altitude is then reached by the due, not at once in the steepest dive.
+  const double wayCycles = t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond;
+  const double cycles = std::max(wayCycles > 0 ? wayCycles : static_cast<double>(s.due - lf_now()), 1.0);
   if (ac.landingMode != 0) {
     if (ac.altitudeStep < 0 && left < 0)
       ac.altitudeStep = std::max(lf_approachStep(ac, left / cycles), lf_steepestDescentPerCycle(ac));
