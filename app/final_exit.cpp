@@ -153,14 +153,30 @@ bool endParkAirport(bool workerEnded, const ExitBound& bound) {
       });
 }
 
-// A save of the settings at the exit has not ended within the bound: the window's end does not wait
-// for the file again.
-std::atomic<bool> g_settingsUnanswered{false};
+// Saves of the settings at the exit that have not ended yet. One that outlasted the bound on a slow
+// disk and has ended since leaves the file free for the window's save; one still under way (the file
+// does not answer) keeps the window's end from waiting for the file again.
+std::atomic<int> g_settingsSavesRunning{0};
 
 // The settings' saves at the exit, with the bound: the worker may hang in the settings file too.
 void saveSettings(const ExitBound& bound, const std::function<void()>& save, const char* what) {
-  if (!boundedFileWork(bound, save, [what] { return fmt::format("{} not saved in parameters.xml", what); }))
-    g_settingsUnanswered = true;
+  auto started = std::make_shared<std::atomic<bool>>(false);
+  ++g_settingsSavesRunning;
+  try {
+    boundedFileWork(
+        bound,
+        [save, started] {
+          started->store(true);
+          struct Ended {
+            ~Ended() { --g_settingsSavesRunning; }
+          } ended;
+          save();
+        },
+        [what] { return fmt::format("{} not saved in parameters.xml", what); });
+  } catch (...) {
+    if (!started->load()) --g_settingsSavesRunning;
+    throw;
+  }
 }
 
 void saveEmpty(StringOption& option) {
@@ -177,7 +193,7 @@ void saveOff(BoolOptionCheckBox& option) {
 
 void gf_setWorkerWaitBound(milliseconds bound) { g_workerWaitMs = bound.count(); }
 
-bool gf_settingsUnansweredAtExit() { return g_settingsUnanswered.load(); }
+bool gf_settingsUnansweredAtExit() { return g_settingsSavesRunning.load() > 0; }
 
 void gf_setExitSleeper(std::function<void(milliseconds)> sleeper) {
   std::lock_guard lock(g_sleeperMutex);

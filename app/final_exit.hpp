@@ -21,8 +21,8 @@ void lf_resetRunState();
 // Makes FinalExit the handler of every exit request.
 void gf_installExitHandler();
 
-// True once a save of the settings at the exit did not end within the exit's bound (the settings
-// file does not answer): the program's end does not wait for that file again.
+// True while a save of the settings that the exit began has not ended (the settings file does not
+// answer): the program's end does not wait for that file again.
 bool gf_settingsUnansweredAtExit();
 
 // How long the exit sequence waits for the worker to return (tests shorten it).
