@@ -338,7 +338,7 @@ double lf_steepestDescentPerCycle(const LiveAc& ac) {
   return std::max(-kDescentPerClimb * ac.maxClimbPerCycle(), -kMostDescentPerCycle);
 }
 
-std::optional<double> gf_lowestInTheAir(const LiveAc& ac) {
+std::optional<double> gf_lowestInTheAir(LiveAc& ac) {
   if (ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft || ac.phase != GroundPhase::Airborne ||
       ac.heightAboveGround > 2 * kLowestAwayFt)
     return std::nullopt;
@@ -351,7 +351,13 @@ std::optional<double> gf_lowestInTheAir(const LiveAc& ac) {
       down = lf_at(s);
       break;
     }
-  const std::optional<AirportData> field = lf_nearestField(here, kApproachNm);
+  // Asked every cycle while the aircraft is low: the list is searched again once a second at most.
+  const std::int32_t now = lf_now();
+  if (ac.nearFieldCycle < 0 || now < ac.nearFieldCycle || now - ac.nearFieldCycle >= kCyclesPerSecond) {
+    ac.nearField = lf_nearestField(here, kApproachNm);
+    ac.nearFieldCycle = now;
+  }
+  const std::optional<AirportData>& field = ac.nearField;
   if (!down && field) {
     down = LatLon{field->lat, field->lon};
     within = kFieldNearNm;

@@ -49,7 +49,7 @@ double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt);
 // The lowest an aircraft in the air may be, feet, when it is far from where it comes down (its records'
 // first report on the ground, else its field): 150 ft above the ground, so that it never touches
 // down short of the field or away from it. None on the ground, for a helicopter, or near the field.
-std::optional<double> gf_lowestInTheAir(const LiveAc& ac);
+std::optional<double> gf_lowestInTheAir(LiveAc& ac);
 // Per-category limits, radians (per cycle for the changes); std::out_of_range ("invalid
 // unordered_map<K, T> key") for a category without one.
 double gf_maxBank(int category);

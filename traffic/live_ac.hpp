@@ -157,6 +157,10 @@ struct LiveAc : Act {
   // The airport it comes in to land at: the park airport, or the airport of the list nearest its
   // approach (unset out of an approach).
   std::optional<AirportData> landingField;
+  // Low in the air, the airport nearest it within 10 nm, looked up again every second at most (the
+  // airport list holds every airport of the simulator) and the cycle it was looked up at.
+  std::optional<AirportData> nearField;
+  std::int32_t nearFieldCycle = -1;
   // Established on its final approach low over the ground, the aircraft holds the line of it to the
   // runway: a point of the line and its course (radians).
   struct FinalLine {

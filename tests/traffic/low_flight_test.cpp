@@ -3,6 +3,7 @@
 // far from where it comes down, and a landing's lagging altitude.
 
 #include "engine_fixture.hpp"
+#include "records/upcalls.hpp"
 
 #include <algorithm>
 #include <array>
@@ -260,6 +261,26 @@ TEST_F(LowFlight, FarFromWhereItComesDownAnAeroplaneStays150FeetUp) {
     EXPECT_NEAR(ac.position.altitude, after, 1e-9);
     EXPECT_EQ(ac.altitudeStep >= 0, nm > 2);
   }
+}
+
+// The airport list holds every airport of the simulator: an aircraft low in the air, asked every
+// cycle how low it may fly, searches it once a second, not every cycle.
+TEST_F(LowFlight, LowInTheAirTheAirportListIsSearchedOnceASecond) {
+  static int searches = 0;
+  searches = 0;
+  const auto saved = up::airports::gf_airportNear;
+  up::airports::gf_airportNear = [](const LatLon&, double) -> std::optional<AirportData> {
+    ++searches;
+    return std::nullopt;
+  };
+  LiveAc& ac = a321(760, lf_toward(kPark, 180, 3), 250);
+  for (int i = 0; i < 250; ++i) {
+    gf_lowestInTheAir(ac);
+    run(1);
+  }
+  up::airports::gf_airportNear = saved;
+  EXPECT_GE(searches, 2);
+  EXPECT_LE(searches, 4);
 }
 
 // On an approach (1,000 ft or lower above the ground) a record above the aircraft whose own vertical
