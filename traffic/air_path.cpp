@@ -65,6 +65,8 @@ constexpr double kFinalStraightMetres = 30.0;
 constexpr double kFieldAcrossMetres = 3000.0;
 // Nearer than this two positions are one, metres.
 constexpr double kSameMetres = 1.0;
+// Legs shorter than this, metres, are the feed's play, no spike.
+constexpr double kSpikeLegMetres = 30.0;
 
 struct Vec {
   double x = 0;  // metres east
@@ -220,6 +222,22 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
       if (n.noMovement != 0 || n.extension != 0) break;
       t.add(around.at(n.latitude, n.longitude), n.due, n.airborne == 0);
     }
+  }
+  // A position ahead that the track goes out to and straight back from, while the positions either
+  // side of it go on the way the aircraft flies, is a spike of the feed's: no aeroplane flies out and
+  // back on one line. The track runs past it on the line between its neighbours, the position kept
+  // abeam where the aircraft passes it. (A track that turns back and goes on back is flown round.)
+  for (int i = std::max(t.legEnd, 1); i + 1 < t.count; ++i) {
+    if (t.landed[static_cast<std::size_t>(i)]) continue;
+    const Vec in = t.at[i] - t.at[i - 1], out = t.at[i + 1] - t.at[i];
+    const Vec chord = t.at[i + 1] - t.at[i - 1];
+    const Vec way = i >= 2 ? t.at[i - 1] - t.at[i - 2] : lf_along(ac.position.heading);
+    if (lf_length(in) <= kSpikeLegMetres || lf_length(out) <= kSpikeLegMetres || lf_dot(chord, way) <= 0 ||
+        lf_dot(lf_unit(in), lf_unit(out)) >= kMostCornerCos)
+      continue;
+    const Vec along = lf_unit(chord);
+    const double share = std::clamp(lf_dot(in, along), 0.0, lf_length(chord));
+    t.at[i] = t.at[i - 1] + share * along;
   }
   t.measure();
   // On its final the aircraft follows the positions along it; one in the air far aside is put on

@@ -193,6 +193,46 @@ TEST_F(AirCorners, ACornerIsRoundedInsideIt) {
   EXPECT_LE(s.fastestTurnDegPerS, 2.0);
 }
 
+// A spike in the records: 1.5 nm east, then a position 1 nm off to the north-east, then one 0.74 nm
+// back from it on 196 degrees, half a mile east of the position before the spike (the track turns
+// back there by 151 degrees), then on east. No aeroplane flies out and back to such a point; the
+// aircraft flies on along the line east, passing the spike where it is abeam it, as it does a
+// corner: its nose turns no more than the play of the feed's positions, and it strays no farther
+// north of the line than those positions lie off it (the spike's return lies 0.003 nm, 6 m, north).
+// A sharp turn that does not come back, 100 degrees, is still flown round.
+TEST_F(AirCorners, ASpikeInTheRecordsIsFlownPastOnTheLine) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  then(ac, 90, 1.5, 3000);
+  then(ac, 45, 1.0, 1000);
+  then(ac, 196.3, 0.737, 1000);
+  then(ac, 90, 1.5, 3000);
+  then(ac, 90, 1.5, 3000);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 11000);
+  ASSERT_FALSE(track.empty());
+  double mostNorth = 0;
+  for (const Flown& f : track) mostNorth = std::max(mostNorth, lf_offset(kFrom, f.block.latitude, f.block.longitude).north);
+  EXPECT_LT(mostNorth, 30.0);
+  double mostOffEast = 0;
+  for (const Flown& f : track) mostOffEast = std::max(mostOffEast, std::fabs(lf_turnDeg(kPi / 2, f.block.heading)));
+  EXPECT_LT(mostOffEast, 3.0);
+
+  // The same track, its third position turning 100 degrees right and on (south-south-east).
+  sim().addObject(701, 11750002, {});
+  LiveAc& turning = addInSim(11750002, 701, situation(kFrom.lat, kFrom.lon, 5000, 180, cycle()));
+  turning.position.heading = kPi / 2;
+  turning.heightAboveGround = 5000;
+  then(turning, 90, 1.5, 3000);
+  then(turning, 190, 1.5, 3000);
+  then(turning, 190, 1.5, 3000);
+  const std::int32_t from = cycle();
+  const std::vector<Flown> turned = runTo(from + 9000);
+  double south = 0;
+  for (const Flown& f : turned) south = std::min(south, lf_offset(kFrom, f.block.latitude, f.block.longitude).north);
+  EXPECT_LT(south, -2000.0);
+}
+
 // In the air the nose turns at the rate a coordinated turn at the bank shown gives, g tan(bank) / v:
 // cycle by cycle through a corner of 60 degrees, taken as tightly as an A321's 30 degrees of bank
 // allow at 180 kt (3.5 degrees a second).
