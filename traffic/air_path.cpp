@@ -223,23 +223,24 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
       t.add(around.at(n.latitude, n.longitude), n.due, n.airborne == 0);
     }
   }
+  t.measure();
   // A position ahead that the track goes out to and straight back from, while the positions either
   // side of it go on the way the aircraft flies, is a spike of the feed's: no aeroplane flies out and
   // back on one line. The track runs past it on the line between its neighbours, the position kept
   // abeam where the aircraft passes it. (A track that turns back and goes on back is flown round.)
+  bool moved = false;
   for (int i = std::max(t.legEnd, 1); i + 1 < t.count; ++i) {
-    if (t.landed[static_cast<std::size_t>(i)]) continue;
-    const Vec in = t.at[i] - t.at[i - 1], out = t.at[i + 1] - t.at[i];
+    if (lf_dot(t.course(i - 1), t.course(i)) >= kMostCornerCos || t.landed[static_cast<std::size_t>(i)] ||
+        t.length(i - 1) <= kSpikeLegMetres || t.length(i) <= kSpikeLegMetres)
+      continue;
     const Vec chord = t.at[i + 1] - t.at[i - 1];
     const Vec way = i >= 2 ? t.at[i - 1] - t.at[i - 2] : lf_along(ac.position.heading);
-    if (lf_length(in) <= kSpikeLegMetres || lf_length(out) <= kSpikeLegMetres || lf_dot(chord, way) <= 0 ||
-        lf_dot(lf_unit(in), lf_unit(out)) >= kMostCornerCos)
-      continue;
+    if (lf_dot(chord, way) <= 0) continue;
     const Vec along = lf_unit(chord);
-    const double share = std::clamp(lf_dot(in, along), 0.0, lf_length(chord));
-    t.at[i] = t.at[i - 1] + share * along;
+    t.at[i] = t.at[i - 1] + std::clamp(lf_dot(t.at[i] - t.at[i - 1], along), 0.0, lf_length(chord)) * along;
+    moved = true;
   }
-  t.measure();
+  if (moved) t.measure();
   // On its final the aircraft follows the positions along it; one in the air far aside is put on
   // the line. Where the records have it on the ground it landed: it goes there.
   if (ac.finalLine) {
