@@ -101,7 +101,10 @@ void TrafficReader::noteAirborne(std::uint32_t hexid, double time, double latitu
   if (roll.airborneTime > 0 && time - roll.airborneTime <= kRollOutSeconds &&
       (roll.latitude != latitude || roll.longitude != longitude))
     course = gf_bearingRad({roll.latitude, roll.longitude}, {latitude, longitude});
-  roll = {time, time, latitude, longitude, speedKt, course};
+  // A repeated position keeps the time it was first reported at: the feed sends the same position
+  // again with fresh stamps while the aircraft flies on.
+  const bool repeat = roll.airborneTime > 0 && roll.latitude == latitude && roll.longitude == longitude;
+  roll = {time, repeat ? roll.time : time, latitude, longitude, speedKt, course};
   // Now and then, the aircraft no longer rolling out go.
   if (time - m_lastAirbornePruned > kRollOutSeconds) {
     std::erase_if(m_lastAirborne, [&](const auto& entry) { return time - entry.second.airborneTime > kRollOutSeconds; });

@@ -119,7 +119,8 @@ public:
   // A record of an aircraft in the air, or of its landing roll (taken as one).
   void noteAirborne(std::uint32_t hexid, double time, double latitude, double longitude, double speedKt);
   // A ground record within kRollOutSeconds of the aircraft's last airborne one, no farther from the
-  // record before it than its speed covers (a stale record in the air far off begins no roll), and,
+  // record before it than its speed covers since that record's position was first reported (a stale
+  // record in the air far off begins no roll; a position the feed sent again is no fresher), and,
   // beyond the feed's play, within kRollOffCourseDeg of the way the airborne records came down.
   // Taken, it is the roll's last record.
   bool rollingOut(std::uint32_t hexid, double time, double latitude, double longitude);

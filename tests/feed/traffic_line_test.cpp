@@ -473,6 +473,25 @@ TEST_F(TrafficLine, CallsignsAreCollectedOnlyWhileSwitchedOn) {
   EXPECT_TRUE(g_trafficReader.seenCallsigns().empty());
 }
 
+// A landing roll away from the park airport is measured from where the aircraft was last seen in the
+// air, at the time that position was first reported: the feed holds a position on short final for
+// tens of seconds with fresh stamps while the aircraft flies on. An approach at 120 kt along 220
+// degrees, its last position sent again 10, 20 and 30 s on; the first ground record comes 38 s after
+// that position was first reported: 1.5 x 120 kt x 38 s + 0.1 nm = 2.0 nm of reach from it. Measured
+// from the last repeat it would be 8 s, 0.5 nm.
+TEST_F(TrafficLine, ALandingRollIsMeasuredFromWhenItsLastAirbornePositionWasFirstReported) {
+  constexpr std::uint32_t kHexid = 531999001;
+  const LatLon before{40.7900, -73.8600};
+  const LatLon last = gf_destinationPoint(before, 220 * kDegToRad, 0.5 * kFeetPerNm);
+  g_trafficReader.noteAirborne(kHexid, 1000, before.lat, before.lon, 120);
+  g_trafficReader.noteAirborne(kHexid, 1015, last.lat, last.lon, 120);
+  for (double repeat : {10.0, 20.0, 30.0}) g_trafficReader.noteAirborne(kHexid, 1015 + repeat, last.lat, last.lon, 120);
+  const LatLon beyond = gf_destinationPoint(last, 220 * kDegToRad, 2.1 * kFeetPerNm);
+  EXPECT_FALSE(g_trafficReader.rollingOut(kHexid, 1053, beyond.lat, beyond.lon));
+  const LatLon down = gf_destinationPoint(last, 220 * kDegToRad, 1.9 * kFeetPerNm);
+  EXPECT_TRUE(g_trafficReader.rollingOut(kHexid, 1053, down.lat, down.lon));
+}
+
 TEST_F(TrafficLine, WholeRecordingGivesSoundRecords) {
   const auto lines = tools::TrafficDouble::readLines(test::testData("traffic/KJFK_20190305_2130Z.rttfc.gz"));
   ASSERT_EQ(lines.size(), 39083u);
