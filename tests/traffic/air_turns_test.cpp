@@ -198,7 +198,7 @@ TEST_F(AirCorners, ACornerIsRoundedInsideIt) {
 // back there by 151 degrees), then on east. No aeroplane flies out and back to such a point; the
 // aircraft flies on along the line east, passing the spike where it is abeam it, as it does a
 // corner: its nose turns no more than the play of the feed's positions, and it strays no farther
-// north of the line than those positions lie off it (the spike's return lies 0.003 nm, 6 m, north).
+// north of the line than the feed's play (the spike's return lies within a metre of the line).
 // A sharp turn that does not come back, 100 degrees, is still flown round.
 TEST_F(AirCorners, ASpikeInTheRecordsIsFlownPastOnTheLine) {
   sim().addObject(700, 11750001, {});
