@@ -309,7 +309,20 @@ bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne |
 double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // A helicopter goes to every position, hovering where its records do.
   const double late = ac.category == Rotorcraft ? 0.0 : t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
-  return lf_courseOf(t.ahead(std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0)));
+  const double reach = std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0);
+  // A record held until the next one shows whether it was the aircraft's is, far more often than
+  // not, where the aircraft went. Flown to the end of the positions it knows, the aircraft turns
+  // toward the held one rather than flying on past the turn while the feed decides (a dropped one
+  // leaves it to turn back to the track its next position draws). Not while coming in to land: low
+  // near a field a position aside of the approach is as often another sender's, and the approach
+  // keeps to its own line.
+  if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && ac.category != Rotorcraft && ac.landingMode == 0 &&
+      (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
+    const Situation& held = ac.heldRecord->situation;
+    const Vec to = AroundAircraft(ac.position).at(held.latitude, held.longitude);
+    if (lf_length(to - t.at[t.count - 1]) > kSameMetres) return lf_courseOf(to);
+  }
+  return lf_courseOf(t.ahead(reach));
 }
 
 // The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <vector>
 
 namespace amb {
 namespace {
@@ -119,6 +120,76 @@ TEST_F(AirTurns, AHeldPositionThenATurnKeepsTheNoseOnTheCourseFlown) {
   const Seen s = lf_seen(track, 60);
   EXPECT_LE(s.worstOffNoseDeg, 3.0);
   EXPECT_LE(s.fastestTurnDegPerS, 9.80665 * std::tan(30 * kDegToRad) / (0.65 * 180 * kMetresPerSecondPerKnot) * kRadToDeg);
+}
+
+// An A321 at 180 kt reported every 10 s heading east; at 80 s a position 2 nm north of where it would
+// be, its own track still east (76 degrees off its course from the last position: held), repeated at
+// 90 and 100 s; at 110 s the next position decides. The aircraft learns of the held position 30 s
+// before it is due there, so it can turn toward it before it reaches the last position taken. Had it
+// flown on past that position until the next record decided, 10 s at no less than 0.65 x 180 kt, it
+// would be 0.65 x 926 x cos 14 = 584 m off the line to the held position before it even began to
+// turn, and farther through the turn: it stays nearer the records' track than that. When the next
+// position goes on from the last one taken instead, the held one is dropped, and the aircraft comes
+// back onto the track that position draws.
+TEST_F(AirTurns, AHeldPositionIsTurnedTowardWhileTheFeedDecides) {
+  for (const bool confirmed : {true, false}) {
+    SCOPED_TRACE(confirmed ? "confirmed" : "dropped");
+    Line line;
+    line.hexid = confirmed ? 11000011 : 11000012;
+    line.lat = 40.80;
+    line.lon = -73.95;
+    line.track = 90;
+    line.gs = 180;
+    std::vector<enginesim::RecordedLine> lines;
+    const auto add = [&](const Line& l) { lines.push_back({l.text(), l.timestamp, l.hexid}); };
+    for (int i = 0; i < 8; ++i, line = line.after(10)) add(line);
+    const Line last = line.after(-10);  // reported at 70 s
+    Line held = line;                    // at 80 s
+    const LatLon north = gf_destinationPoint({line.lat, line.lon}, 0, 2 * kFeetPerNm);
+    held.lat = north.lat;
+    held.lon = north.lon;
+    for (double t : {0.0, 10.0, 20.0}) {
+      Line repeat = held;
+      repeat.timestamp += t;
+      add(repeat);
+    }
+    Line next = confirmed ? held.after(30) : last.after(40);  // at 110 s
+    for (int i = 0; i < 10; ++i, next = next.after(10)) add(next);
+    const Line end = next.after(-10);
+    const std::int32_t from = cycle();
+    harness().schedule(lines, from);
+    run(3000 + 20000);
+
+    // The object created for this aircraft (the first run's may still be in the simulator).
+    const auto mine = std::find_if(m_flown.begin(), m_flown.end(), [&](const auto& o) { return o.second.front().cycle >= from; });
+    ASSERT_NE(mine, m_flown.end());
+    const std::vector<Flown>& track = mine->second;
+    ASSERT_GT(track.size(), 10000u);
+    // Metres from the segment a-b, on the plane around a.
+    const auto offLine = [](const Line& a, const Line& b, const AiPosBlock& p) {
+      const Offset ab = lf_offset({a.lat, a.lon}, b.lat, b.lon);
+      const Offset ap = lf_offset({a.lat, a.lon}, p.latitude, p.longitude);
+      const double len2 = ab.north * ab.north + ab.east * ab.east;
+      const double u = std::clamp((ap.north * ab.north + ap.east * ab.east) / len2, 0.0, 1.0);
+      return std::hypot(ap.north - u * ab.north, ap.east - u * ab.east);
+    };
+    if (confirmed) {
+      // From passing the last position's longitude until 10 s after the held one's due time: off
+      // the records' track.
+      double worst = 0;
+      for (const Flown& f : track) {
+        const Offset o = lf_offset({last.lat, last.lon}, f.block.latitude, f.block.longitude);
+        if (o.east < 0 || f.cycle > from + 3000 + 9000) continue;
+        worst = std::max(worst, std::min(offLine(last, held, f.block), offLine(held, end, f.block)));
+      }
+      EXPECT_GT(worst, 0.0);
+      EXPECT_LT(worst, 584.0);
+    } else {
+      // Back on the track east by the time the records have it 60 s past the dropped position.
+      const Flown& at = track.back();
+      EXPECT_LT(offLine(last, end, at.block), 50.0);
+    }
+  }
 }
 
 class AirCorners : public EngineTest {
