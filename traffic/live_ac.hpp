@@ -88,6 +88,7 @@ struct LiveAc : Act {
   std::uint8_t jumpLogged = 0;         // a record first held back and then confirmed has been logged
   // A record that did not go on from the last one taken, held until the next record that moves on
   // tells whether the aircraft went on from it (taken after all) or not (stale or foreign, dropped).
+  // Meanwhile an aircraft in the air that has flown to the end of its known track turns toward it.
   struct HeldRecord {
     AcIdentity identity;
     Situation situation;

@@ -1,6 +1,7 @@
 // Turns in the air: the nose along the course flown, the corners of the reported track
-// rounded inside them, no turn faster than the bank allows, abeam each corner at its due time, and
-// a late aircraft that catches up no faster than 1.3 times its speed and 30 kt.
+// rounded inside them, no turn faster than the bank allows, abeam each corner at its due time, a
+// held record turned toward while the feed decides, and a late aircraft that catches up no faster
+// than 1.3 times its speed and 30 kt.
 
 #include "engine_fixture.hpp"
 
