@@ -78,6 +78,18 @@ constexpr double kFieldAheadDeg = 90.0;
 // degrees below this height above the field.
 constexpr double kGlidePathDeg = 3.0;
 constexpr double kGlidePathBelowFt = 1500.0;
+// Nearer than this (nm) along its way to abeam its field's reference point an aircraft is over the
+// field: it lands as the glide path has it.
+constexpr double kLeastAlongToFieldNm = 0.2;
+// A field's runways lie within this many nm of its reference point; an aircraft banked more than
+// this many degrees is turning.
+constexpr double kFieldAsideNm = 1.0;
+constexpr double kStraightBankDeg = 5.0;
+// A final is flown at this many knots at most, and no steeper than this many glide paths (6 degrees,
+// the steepest approaches).
+constexpr double kFastestFinalKt = 160.0;
+constexpr double kSteepestFinalGlidePaths = 2.0;
+constexpr double kMinutesPerHour = 60.0;
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -311,13 +323,30 @@ double gf_flownSpeedKt(const LiveAc& ac) {
 }
 
 double gf_glidePathFpm(double speedKt) {
-  constexpr double kMinutesPerHour = 60.0;
   return -std::tan(kGlidePathDeg * kDegToRad) * kFeetPerNm * std::max(speedKt, 0.0) / kMinutesPerHour;
 }
 
 double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt) {
   if (ac.heightAboveGround > kGlidePathBelowFt) return fpm;
-  return std::max(fpm, gf_glidePathFpm(speedKt));
+  const double glided = std::max(fpm, gf_glidePathFpm(speedKt));
+  // The feed holds a landing's altitude while the aircraft goes on down: from the held height the
+  // glide path can carry it past the middle of the field, onto a runway's far end or beyond it. It
+  // comes down more steeply then, to be down by the point abeam the field's reference point (which
+  // lies about the middle of its runways), never short of the field, and no steeper than the
+  // steepest approaches are flown. Only on a final: flying straight at the field at a final's speed
+  // (turning, it is not lined up with any runway yet; faster, it is not landing yet).
+  if (speedKt <= 0 || speedKt > kFastestFinalKt || std::fabs(ac.position.bank) > kStraightBankDeg * kDegToRad)
+    return glided;
+  const LatLon here = lf_here(ac);
+  const std::optional<AirportData> landingField = ac.landingField ? ac.landingField : lf_fieldNear(here, kApproachNm);
+  if (!landingField) return glided;
+  const LatLon field{landingField->lat, landingField->lon};
+  const double off = gf_angleDiff(ac.position.heading, gf_bearingRad(here, field));
+  const double along = gf_distanceNm(here, field) * std::cos(off);
+  const double across = gf_distanceNm(here, field) * std::fabs(std::sin(off));
+  if (along < kLeastAlongToFieldNm || across > kFieldAsideNm) return glided;
+  const double minutes = along / speedKt * kMinutesPerHour;
+  return std::min(glided, std::max(-ac.heightAboveGround / minutes, kSteepestFinalGlidePaths * gf_glidePathFpm(speedKt)));
 }
 
 double gf_bankLimit(const LiveAc& ac) {

@@ -815,8 +815,11 @@ void lf_appendWaitSituations(LiveAc& ac, int n) {
     double feetPerSecond = f.verticalSpeed < kApproachSyntheticFpm ? -s.verticalSpeed / kSecondsPerMinute
                                                                     : kApproachSyntheticFeetPerSecond;
     // Near the ground no steeper than a glide path: it would come down short of the field.
+    const double recordsVs = s.verticalSpeed;
     s.verticalSpeed = lf_noSteeperThanGlidePath(ac, s.verticalSpeed, s.speed);
     feetPerSecond = std::min(feetPerSecond, -s.verticalSpeed / kSecondsPerMinute);
+    // Steeper than that where the glide path would carry it past the middle of the field.
+    if (s.verticalSpeed < recordsVs) feetPerSecond = -s.verticalSpeed / kSecondsPerMinute;
     s.altitude = std::max(0.0, f.altitude - feetPerSecond * seconds);
     s.airborne = s.altitude > 0 ? 1 : 0;
   }

@@ -91,34 +91,48 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
 // at 625 ft), it goes on down to land before its stream ends in the air, but below 1,500 ft above
 // the ground no steeper than a 3-degree glide path at the legs' 121.6 kt (128 kt less a twentieth):
 // 318.4 ft a nautical mile, 645.3 ft/min, 86.0 ft a leg of 8 s, both from -832 ft/min and -1,500
-// ft/min. Higher up in its landing configuration it descends as its records came, 110.9 ft a leg,
-// and steeper records are taken at 1,000 ft/min at most. Far from the field, or with records that
-// level off, it flies on level.
+// ft/min, where that brings it down before it is abeam the field's reference point. From 666 ft
+// above the ground 1.026 nm before that point (0.0171 degrees of latitude north of it, heading south,
+// 0.118 nm aside) it would need 666 ft in 0.506 min, 1,316 ft/min, to be down there: it comes down
+// at the steepest approach instead, two glide paths (6 degrees, 1,290.7 ft/min, 172.1 ft a leg).
+// Banked more than 5 degrees it is turning, not lined up with a runway: the glide path holds. At
+// 190 kt it is not on a final: its records' 832 ft/min holds, shallower than the glide path at that
+// speed (1,008.4 ft/min), 110.9 ft a leg. Higher up in its
+// landing configuration it descends as its records came, 110.9 ft a leg, and steeper records are
+// taken at 1,000 ft/min at most. Far from the field, or with records that level off, it flies on
+// level.
 TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
   const std::vector<AirportData> saved = g_airports;
   g_airports = {AirportData{"KTEB", "TEB", 40.8501, -74.0608, 9}};
   struct Case {
-    double lat, vs, heightFt, after;
+    double lat, vs, heightFt, after, bankDeg = 0, speedKt = 128;
   };
-  const double glide = 675 - std::tan(3 * kDegToRad) * kFeetPerNm * 121.6 / 60 * 8 / 60;
-  for (const Case& c : std::vector<Case>{{40.8672, -832, 666, glide},
-                                         {40.8672, -1500, 666, glide},
+  const double glideFpm = std::tan(3 * kDegToRad) * kFeetPerNm * 121.6 / 60;
+  const double glide = 675 - glideFpm * 8 / 60;
+  const double steepest = 675 - 2 * glideFpm * 8 / 60;
+  for (const Case& c : std::vector<Case>{{40.8672, -832, 200, glide},
+                                         {40.8672, -832, 666, steepest},
+                                         {40.8672, -1500, 666, steepest},
+                                         {40.8672, -832, 666, steepest, 4.5},
+                                         {40.8672, -832, 666, glide, 5.5},
+                                         {40.8672, -832, 666, 675 - 832.0 / 60 * 8, 0, 200},
                                          {40.8672, -832, 1600, 675 - 832.0 / 60 * 8},
                                          {40.8672, -1500, 1600, 675 - 1000.0 / 60 * 8},
                                          {40.8672, -100, 666, 675},
                                          {41.2000, -832, 666, 675}}) {
-    SCOPED_TRACE(fmt::format("{} {} {}", c.lat, c.vs, c.heightFt));
+    SCOPED_TRACE(fmt::format("{} {} {} {} {}", c.lat, c.vs, c.heightFt, c.bankDeg, c.speedKt));
     gf_resetEngine();
-    Situation last = situation(c.lat, -74.0582, 675, 128, 4000);
+    Situation last = situation(c.lat, -74.0582, 675, c.speedKt, 4000);
     last.verticalSpeed = c.vs;
     LiveAc& ac = addInSim(11990510, 1601, last, "C750");
     ac.category = Light;
     ac.position.heading = kPi;
+    ac.position.bank = c.bankDeg * kDegToRad;
     ac.heightAboveGround = c.heightFt;
     ac.landingMode = c.heightFt > 1000 ? 1 : 0;
     lf_appendWaitSituations(ac, 8);
     ASSERT_EQ(ac.situations.size(), 2u);
-    EXPECT_NEAR(ac.situations[1].altitude, c.after, 1e-9);
+    EXPECT_NEAR(ac.situations[1].altitude, c.after, 0.1);
     EXPECT_EQ(ac.situations[1].airborne, 1);
   }
   g_airports = saved;
