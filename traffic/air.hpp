@@ -44,7 +44,8 @@ double gf_bankLimit(const LiveAc& ac);
 // The vertical speed of a 3-degree glide path at a ground speed, feet a minute (negative).
 double gf_glidePathFpm(double speedKt);
 // A descent (feet a minute) of an approach that no record gives: below 1,500 ft above the ground
-// no steeper than the glide path at the speed.
+// no steeper than the glide path at the speed, unless that would carry it past the middle of the
+// field it flies straight at on a final: then steep enough to be down by then, up to two glide paths.
 double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt);
 // The lowest an aircraft in the air may be, feet, when it is far from where it comes down (its records'
 // first report on the ground, else its field): 150 ft above the ground, so that it never touches
