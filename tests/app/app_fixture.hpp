@@ -7,7 +7,6 @@
 #include "app/final_exit.hpp"
 #include "app/main_loop.hpp"
 #include "app/resets.hpp"
-#include "core/bounded_work.hpp"
 #include "core/exit.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -82,9 +81,6 @@ protected:
     });
   }
   void TearDown() override {
-    // The exit's saves run on threads of their own and may outlast the exit's bound (a slow disk,
-    // Wine): the next test starts only once they have ended, in this test's folder.
-    EXPECT_TRUE(waitFor([] { return gf_unfinishedBoundedWork() == 0; }));
     gf_setExitHandler(nullptr);
     gf_setExitSleeper(nullptr);
     gf_setWorkerWaitBound(std::chrono::seconds(20));
