@@ -195,6 +195,8 @@ void gf_setWorkerWaitBound(milliseconds bound) { g_workerWaitMs = bound.count();
 
 bool gf_settingsUnansweredAtExit() { return g_settingsSavesRunning.load() > 0; }
 
+void gf_forgetExitSaves() { g_settingsSavesRunning = 0; }
+
 void gf_setExitSleeper(std::function<void(milliseconds)> sleeper) {
   std::lock_guard lock(g_sleeperMutex);
   g_sleeper = std::move(sleeper);

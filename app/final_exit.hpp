@@ -24,6 +24,9 @@ void gf_installExitHandler();
 // True while a save of the settings that the exit began has not ended (the settings file does not
 // answer): the program's end does not wait for that file again.
 bool gf_settingsUnansweredAtExit();
+// Between tests: a save an earlier case's exit left unstarted (Wine at times never starts a thread
+// it has created) is no part of the next case's exit.
+void gf_forgetExitSaves();
 
 // How long the exit sequence waits for the worker to return (tests shorten it).
 void gf_setWorkerWaitBound(std::chrono::milliseconds bound);

@@ -19,6 +19,7 @@ void gf_resetForTests() {
   gf_resetMainWindow();
   gf_resetRunState();
   gf_resetExitState();
+  gf_forgetExitSaves();
   gf_resetReaderState();
   gf_resetLink();
   gf_resetLiveries();
