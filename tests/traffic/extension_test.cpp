@@ -97,7 +97,10 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
 // at the steepest approach instead, two glide paths (6 degrees, 1,290.7 ft/min, 172.1 ft a leg).
 // Banked more than 5 degrees it is turning, not lined up with a runway: the glide path holds. At
 // 190 kt it is not on a final: its records' 832 ft/min holds, shallower than the glide path at that
-// speed (1,008.4 ft/min), 110.9 ft a leg. Higher up in its
+// speed (1,008.4 ft/min), 110.9 ft a leg. Nor at 166.25 kt (175 kt less a twentieth; the glide path
+// 882.3 ft/min there); at 156.75 kt it is, and comes down at two glide paths of that speed (1,663.8
+// ft/min). From 200 ft 0.22 nm before abeam the reference point it needs 1,842 ft/min and takes 6
+// degrees; 0.17 nm before it, it is over the field and the glide path holds. Higher up in its
 // landing configuration it descends as its records came, 110.9 ft a leg, and steeper records are
 // taken at 1,000 ft/min at most. Far from the field, or with records that level off, it flies on
 // level.
@@ -116,6 +119,10 @@ TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
                                          {40.8672, -832, 666, steepest, 4.5},
                                          {40.8672, -832, 666, glide, 5.5},
                                          {40.8672, -832, 666, 675 - 832.0 / 60 * 8, 0, 200},
+                                         {40.8672, -832, 666, 675 - 2 * glideFpm * 156.75 / 121.6 * 8 / 60, 0, 165},
+                                         {40.8672, -832, 666, 675 - 832.0 / 60 * 8, 0, 175},
+                                         {40.8501 + 0.22 / 60, -832, 200, steepest},
+                                         {40.8501 + 0.17 / 60, -832, 200, glide},
                                          {40.8672, -832, 1600, 675 - 832.0 / 60 * 8},
                                          {40.8672, -1500, 1600, 675 - 1000.0 / 60 * 8},
                                          {40.8672, -100, 666, 675},
