@@ -342,8 +342,9 @@ double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt) {
   if (!landingField) return glided;
   const LatLon field{landingField->lat, landingField->lon};
   const double off = gf_angleDiff(ac.position.heading, gf_bearingRad(here, field));
-  const double along = gf_distanceNm(here, field) * std::cos(off);
-  const double across = gf_distanceNm(here, field) * std::fabs(std::sin(off));
+  const double distance = gf_distanceNm(here, field);
+  const double along = distance * std::cos(off);
+  const double across = distance * std::fabs(std::sin(off));
   if (along < kLeastAlongToFieldNm || across > kFieldAsideNm) return glided;
   const double minutes = along / speedKt * kMinutesPerHour;
   return std::min(glided, std::max(-ac.heightAboveGround / minutes, kSteepestFinalGlidePaths * gf_glidePathFpm(speedKt)));
