@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace amb {
 
@@ -23,36 +24,99 @@ struct BoundedRun {
   std::exception_ptr failure;
 };
 
+// A thread that runs one piece of work at a time and then waits for the next.
+struct Runner {
+  std::condition_variable wake;
+  bool given = false;
+  std::string name;
+  std::function<void()> work;
+  std::shared_ptr<BoundedRun> run;
+};
+
+// The threads are kept for the life of the process and reused: an exit runs several pieces of work
+// in a row, and starting a thread is the step that can stall on its own (under Wine a fresh thread
+// at times never begins), so a piece takes an idle thread of an earlier one. Only while every thread
+// is still busy (work stuck on a file keeps its thread) is another one started. Nothing here is
+// freed: a thread may still wait on it while the program ends.
+struct Runners {
+  std::mutex mutex;
+  std::vector<Runner*> idle;
+  std::vector<std::unique_ptr<Runner>> all;
+  std::vector<std::thread> threads;  // never joined, never detached
+};
+
+Runners& lf_runners() {
+  static Runners* runners = new Runners;
+  return *runners;
+}
+
+void lf_finish(BoundedRun& run, std::exception_ptr failure) {
+  {
+    std::lock_guard lock(run.mutex);
+    --g_unfinished;
+    run.done = true;
+    run.failure = failure;
+  }
+  run.ended.notify_all();
+}
+
+void lf_serve(Runner* self) {
+  Runners& runners = lf_runners();
+  std::unique_lock lock(runners.mutex);
+  for (;;) {
+    self->wake.wait(lock, [&] { return self->given; });
+    self->given = false;
+    std::function<void()> work = std::move(self->work);
+    self->work = nullptr;
+    const std::shared_ptr<BoundedRun> run = std::move(self->run);
+    const std::string name = self->name;
+    lock.unlock();
+
+    platform::setCurrentThreadName(name);
+    std::exception_ptr failure;
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    // What the work captured goes before it counts as ended, and the thread is free for the next
+    // piece by the time its caller hears of the end.
+    work = nullptr;
+    lock.lock();
+    runners.idle.push_back(self);
+    lock.unlock();
+    lf_finish(*run, failure);
+    lock.lock();
+  }
+}
+
 }  // namespace
 
 bool gf_runBounded(const std::string& threadName, std::function<void()> work,
                    std::chrono::steady_clock::time_point deadline) {
   auto run = std::make_shared<BoundedRun>();
-  ++g_unfinished;
-  try {
-    std::thread([run, threadName, work = std::move(work)]() mutable {
-      platform::setCurrentThreadName(threadName);
-      std::exception_ptr failure;
-      {
-        // What the work captured goes before it counts as ended.
-        const std::function<void()> body = std::move(work);
-        try {
-          body();
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      }
-      {
-        std::lock_guard lock(run->mutex);
-        --g_unfinished;
-        run->done = true;
-        run->failure = failure;
-      }
-      run->ended.notify_all();
-    }).detach();
-  } catch (...) {
-    --g_unfinished;
-    throw;
+  Runners& runners = lf_runners();
+  {
+    std::lock_guard lock(runners.mutex);
+    Runner* runner = nullptr;
+    if (!runners.idle.empty()) {
+      runner = runners.idle.back();
+      runners.idle.pop_back();
+    } else {
+      // Room first, so that a thread once started is always kept.
+      runners.all.reserve(runners.all.size() + 1);
+      runners.threads.reserve(runners.threads.size() + 1);
+      auto fresh = std::make_unique<Runner>();
+      runner = fresh.get();
+      runners.threads.emplace_back(lf_serve, runner);
+      runners.all.push_back(std::move(fresh));
+    }
+    runner->name = threadName;
+    runner->work = std::move(work);
+    runner->run = run;
+    runner->given = true;
+    ++g_unfinished;
+    runner->wake.notify_one();
   }
   std::unique_lock lock(run->mutex);
   if (!run->ended.wait_until(lock, deadline, [&] { return run->done; })) return false;
