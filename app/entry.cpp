@@ -91,6 +91,7 @@ int gf_runProgram() {
     return 2;
   }
   gf_initStartupValues();
+  gf_startBoundedWorkThread();
   return runApplication();
 }
 

@@ -63,6 +63,8 @@ void lf_finish(BoundedRun& run, std::exception_ptr failure) {
 void lf_serve(Runner* self) {
   Runners& runners = lf_runners();
   std::unique_lock lock(runners.mutex);
+  // A thread started ahead of need counts as idle only once it runs.
+  if (!self->given) runners.idle.push_back(self);
   for (;;) {
     self->wake.wait(lock, [&] { return self->given; });
     self->given = false;
@@ -90,7 +92,25 @@ void lf_serve(Runner* self) {
   }
 }
 
+// A runner on a thread of its own; the caller holds the runners' lock.
+Runner* lf_startRunner(Runners& runners) {
+  // Room first, so that a thread once started is always kept.
+  runners.all.reserve(runners.all.size() + 1);
+  runners.threads.reserve(runners.threads.size() + 1);
+  auto fresh = std::make_unique<Runner>();
+  Runner* runner = fresh.get();
+  runners.threads.emplace_back(lf_serve, runner);
+  runners.all.push_back(std::move(fresh));
+  return runner;
+}
+
 }  // namespace
+
+void gf_startBoundedWorkThread() {
+  Runners& runners = lf_runners();
+  std::lock_guard lock(runners.mutex);
+  if (runners.all.empty()) lf_startRunner(runners);
+}
 
 bool gf_runBounded(const std::string& threadName, std::function<void()> work,
                    std::chrono::steady_clock::time_point deadline) {
@@ -103,13 +123,7 @@ bool gf_runBounded(const std::string& threadName, std::function<void()> work,
       runner = runners.idle.back();
       runners.idle.pop_back();
     } else {
-      // Room first, so that a thread once started is always kept.
-      runners.all.reserve(runners.all.size() + 1);
-      runners.threads.reserve(runners.threads.size() + 1);
-      auto fresh = std::make_unique<Runner>();
-      runner = fresh.get();
-      runners.threads.emplace_back(lf_serve, runner);
-      runners.all.push_back(std::move(fresh));
+      runner = lf_startRunner(runners);
     }
     runner->name = threadName;
     runner->work = std::move(work);

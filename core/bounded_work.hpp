@@ -20,6 +20,10 @@ namespace amb {
 bool gf_runBounded(const std::string& threadName, std::function<void()> work,
                    std::chrono::steady_clock::time_point deadline);
 
+// Starts the first thread for such work ahead of need, so that an exit need not start one while
+// the program's other threads end. Without effect once a thread exists.
+void gf_startBoundedWorkThread();
+
 // Works started by gf_runBounded that have not ended yet.
 int gf_unfinishedBoundedWork();
 

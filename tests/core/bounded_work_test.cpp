@@ -60,5 +60,14 @@ TEST(BoundedWork, WorkStuckPastItsBoundDoesNotHoldUpTheNext) {
   EXPECT_TRUE(third == stuckThread || third == nextThread);
 }
 
+TEST(BoundedWork, AThreadStartedAheadServesLikeAnyOther) {
+  gf_startBoundedWorkThread();
+  gf_startBoundedWorkThread();
+  int ran = 0;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(gf_runBounded("Ahead", [&] { ++ran; }, inSeconds(10)));
+  EXPECT_EQ(ran, 3);
+  EXPECT_EQ(gf_unfinishedBoundedWork(), 0);
+}
+
 }  // namespace
 }  // namespace amb
