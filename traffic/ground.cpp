@@ -309,6 +309,11 @@ constexpr double kBackUpDeg = 160;
 constexpr double kBackUpNm = 0.0324;  // 60 m
 constexpr double kLeadInReach = 0.25;
 constexpr double kTurnRoundKt = 20;
+// Turned this far off its stand's heading while pushed, the nose shows the side it turns to; turned
+// farther than the most, the report is the push's own course rather than the nose (a push-back turns
+// the nose a quarter round, the push runs half round from it).
+constexpr double kNoseTurnedDeg = 10;
+constexpr double kMostNoseTurnDeg = 135;
 
 
 }  // namespace
@@ -483,6 +488,59 @@ void lf_planTaxiLeg(LiveAc& ac) {
   }
 }
 
+// The way out of a stand lies behind it, for a push-back, when its course turns 90 degrees or more
+// (in whole degrees) from the stand's heading; else the aircraft pulls out forward.
+bool lf_wayOutBehind(const LatLon& standAt, double standHeading, const LatLon& next) {
+  const double turnDeg = std::round(std::fabs(gf_angleDiff(standHeading, gf_bearingRad(standAt, next))) * kRadToDeg);
+  return turnDeg >= 90;
+}
+
+// An aircraft created standing at its stand leaves it as a parked one does when its way out lies
+// behind its nose: pushed back. Driven forward, it would turn round through the stands beside it.
+// Only while it still stands on the stand's point, so that a later position behind it is taxied to.
+bool lf_leavesSpawnStandBackwards(const LiveAc& ac) {
+  const auto& buffer = ac.situations;
+  if (ac.phase != GroundPhase::Taxi || ac.previousPhase != GroundPhase::AtStand || buffer.size() < 2 ||
+      buffer[1].noMovement != 0)
+    return false;
+  const LatLon standAt{ac.latitude, ac.longitude};
+  return gf_distanceNm(lf_here(ac), standAt) * kMetresPerNm <= 1 &&
+         lf_wayOutBehind(standAt, ac.heading, lf_at(buffer[1]));
+}
+
+// Pushed back from the stand it was created at. The tail swings away from the side the nose turns
+// to: while an aircraft is pushed, the feed reports where its nose points, and the stream's latest
+// position of the way out with the nose turned off the stand's heading shows the side. Without
+// such a report the farthest position the stream has it go to decides, as for a parked aircraft.
+void lf_pushBackFromSpawnStand(LiveAc& ac) {
+  // The stand it left (given up when the stream first moved it) shapes the push-back and takes the
+  // way out's own positions, as a parked aircraft's does; it stays free for others.
+  for (const Stand& stand : *g_stands)
+    if (stand.lat == ac.latitude && stand.lon == ac.longitude) {
+      ac.standId = stand.id;
+      break;
+    }
+  ac.pullOutPending = 0;
+  ac.replaceAfterPushBack = 0;
+  ac.curvedPushBack = STRAIGHT_PBS_ONLY.value != 0 ? 0 : 1;
+  const auto& buffer = ac.situations;
+  const auto last = std::find_if(buffer.rbegin(), buffer.rend(), [](const Situation& s) { return s.noMovement == 0; });
+  if (last != buffer.rend()) {
+    // In whole degrees, as the feed gives them.
+    const double turnedDeg = std::round(gf_angleDiff(ac.heading, last->heading * kDegToRad) * kRadToDeg);
+    if (std::fabs(turnedDeg) >= kNoseTurnedDeg && std::fabs(turnedDeg) <= kMostNoseTurnDeg) {
+      const LatLon toward = gf_destinationPoint(
+          {ac.latitude, ac.longitude}, ac.heading + (turnedDeg > 0 ? kPi / 2 : -kPi / 2), ac.halfWingspan * kFeetPerNm);
+      ac.savedSituation = *last;
+      ac.savedSituation.latitude = toward.lat;
+      ac.savedSituation.longitude = toward.lon;
+      ac.savedSituation.noMovement = 0;
+      ac.pullOutPending = 1;
+    }
+  }
+  lf_pushBack(ac);
+}
+
 }  // namespace
 
 void nextPosGround(LiveAc& ac) {
@@ -520,17 +578,18 @@ void nextPosGround(LiveAc& ac) {
         auto& buffer = ac.situations;
         if (ac.pullOutPending != 0 && buffer.size() >= 2) {
           const StandPlace place = lf_standPlace(ac);
-          const double course = gf_bearingRad(place.at, lf_at(buffer[1]));
-          const double turnDeg = std::round(std::fabs(gf_angleDiff(place.heading, course)) * kRadToDeg);
-          if (turnDeg < 90)
-            lf_pullOut(ac);
-          else
+          if (lf_wayOutBehind(place.at, place.heading, lf_at(buffer[1])))
             lf_pushBack(ac);
+          else
+            lf_pullOut(ac);
         }
         break;
       }
       default:
-        lf_planTaxiLeg(ac);
+        if (lf_leavesSpawnStandBackwards(ac))
+          lf_pushBackFromSpawnStand(ac);
+        else
+          lf_planTaxiLeg(ac);
         break;
     }
     adjustTimeGround(ac);

@@ -501,6 +501,90 @@ INSTANTIATE_TEST_SUITE_P(Ground, Departures,
                          [](const auto& info) { return std::string(info.param.straightOnly ? "StraightOnly" : "") +
                                                        (info.param.pushBack ? "PushBack" : "PullOut"); });
 
+// Created standing at its stand (a ground start there) and then moved off it by its stream. A way out
+// behind the nose (90 degrees or more off the stand's heading) is a push-back, as for an aircraft
+// that parked there: it never drives forward and round through the stands beside it. The tail
+// swings away from the side the feed's heading turns to while it moves (10 to 135 degrees off the
+// stand's, whole degrees); with no such turn, away from the farthest position of the way out.
+struct SpawnStandDeparture {
+  const char* name;
+  double wayOutDeg;    // course of the way out from the stand, off the stand's heading
+  double noseDeg;      // the feed's heading while it moves, off the stand's heading
+  double driftMetres;  // the way out's positions this far right of their course
+  bool pushBack;
+  double noseEndsDeg;  // the heading at the end of the push-back's turn, off the stand's heading
+};
+
+void PrintTo(const SpawnStandDeparture& d, std::ostream* os) { *os << d.name; }
+
+class SpawnStandDepartures : public GroundScenario, public ::testing::WithParamInterface<SpawnStandDeparture> {};
+
+TEST_P(SpawnStandDepartures, AWayOutBehindIsAPushBackThatTurnsTheNoseToTheFeedsSide) {
+  const SpawnStandDeparture& d = GetParam();
+  const double h = stand().heading;
+  const LatLon standAt{stand().lat, stand().lon};
+  test::Line l = atStand();
+  play(0);
+  const LiveAc* created = lf_findLiveByHexid(kHexid);
+  ASSERT_NE(created, nullptr);
+  ASSERT_EQ(created->phase, GroundPhase::Taxi);
+  ASSERT_EQ(created->previousPhase, GroundPhase::AtStand);
+  ASSERT_EQ(created->standId, stand().id);
+  m_lines.clear();
+  // 20 m further every 5 s along the way out, the drift reached over the first three reports.
+  const double course = h + d.wayOutDeg * kDegToRad;
+  for (int i = 1; i <= 12; ++i) {
+    const LatLon along = gf_destinationPoint(standAt, course, 20.0 * i / 1852 * kFeetPerNm);
+    const LatLon at =
+        gf_destinationPoint(along, course + kPi / 2, d.driftMetres * std::min(i, 3) / 3 / 1852 * kFeetPerNm);
+    l = l.after(5);
+    l.lat = at.lat;
+    l.lon = at.lon;
+    l.gs = 8;
+    l.track = std::fmod(h * kRadToDeg + d.noseDeg + 360, 360);
+    add(l);
+  }
+  play(3000);
+
+  const auto& bs = blocks();
+  const auto metres = [&](const WatchedBlock& b) {
+    return gf_distanceNm(standAt, {b.block.latitude, b.block.longitude}) * 1852;
+  };
+  const auto leaving =
+      std::find_if(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.phase == GroundPhase::LeavingStand; });
+  ASSERT_EQ(leaving != bs.end(), d.pushBack);
+  if (!d.pushBack) {
+    EXPECT_TRUE(std::none_of(bs.begin(), bs.end(), [](const WatchedBlock& b) { return b.block.trueAirspeed < 0; }));
+    return;
+  }
+  // On the stand until the push-back, then tail first, never ahead of the stand's point.
+  EXPECT_TRUE(std::all_of(bs.begin(), leaving, [&](const WatchedBlock& b) { return metres(b) <= 1.0; }));
+  auto end = leaving;
+  for (; end != bs.end() && end->phase == GroundPhase::LeavingStand; ++end) {
+    EXPECT_LT(end->block.trueAirspeed, 0);
+    const double ahead =
+        metres(*end) * std::cos(gf_angleDiff(h, gf_bearingRad(standAt, {end->block.latitude, end->block.longitude})));
+    EXPECT_LE(ahead, 1.0);
+  }
+  const WatchedBlock& turned = *std::prev(end);
+  EXPECT_NEAR(gf_angleDiff(h, turned.block.heading) * kRadToDeg, d.noseEndsDeg, 10.0);
+  const enginesim::PairReport report = enginesim::checkGroundPairs(m_watch);
+  EXPECT_TRUE(report.faults.empty()) << report.faults.size() << " faults, first: " << report.faults.front();
+}
+
+// Drift to the right of a way out straight back lies to the stand's left: with no turn of the nose
+// reported, the nose ends pointing there (-90).
+INSTANTIATE_TEST_SUITE_P(Ground, SpawnStandDepartures,
+                         ::testing::Values(SpawnStandDeparture{"NoseTurnsRight", 180, 90, 4, true, 90},
+                                           SpawnStandDeparture{"NoseTurnsLeft", 180, -90, -4, true, -90},
+                                           SpawnStandDeparture{"NoseTurnedTen", 180, 10, 4, true, 90},
+                                           SpawnStandDeparture{"NoseTurnedNine", 180, 9, 4, true, -90},
+                                           SpawnStandDeparture{"NoseTurned135", 180, 135, 4, true, 90},
+                                           SpawnStandDeparture{"NoseTurned136", 180, 136, 4, true, -90},
+                                           SpawnStandDeparture{"WayOutSquareToTheSide", 90, 0, 0, true, 90},
+                                           SpawnStandDeparture{"WayOutJustAhead", 89, 0, 0, false, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Reported standing 12 m behind the stand's point, once 24 m farther out at 10 kt (the feed's
 // rounding and noise, as seen at JFK), then pushed back steadily: created on the stand, it stays there through the
 // stray report and leaves with the push-back; the stand is free again.
