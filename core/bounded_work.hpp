@@ -5,9 +5,8 @@
 // The work runs on a thread of its own (kept for later work once it ends) while the caller waits
 // until the deadline. Work that has not ended by then goes on alone, with what it captured: a file
 // it writes beside its target and renames into place is then either saved whole later or left as
-// it was. The program's end asks
-// gf_unfinishedBoundedWork(): while such work runs it ends without freeing the globals the work may
-// still use (as it does for a worker that has not returned).
+// it was. The program's end asks gf_unfinishedBoundedWork(): while such work runs it ends without
+// freeing the globals the work may still use (as it does for a worker that has not returned).
 
 #include <chrono>
 #include <functional>
