@@ -50,6 +50,8 @@ constexpr double kLateSlackSeconds = 5.0;
 // Turning this far off the course it aims for, it flies no faster than the leg's reported speed (to make
 // up a delay, or after one): the turn would only grow wider.
 constexpr double kTurningDeg = 15.0;
+// The share of a leg at most that the arc rounding the corner at either end of it takes.
+constexpr double kArcShareOfLeg = 0.5;
 // A leg's end more than 120 degrees off the nose lies well behind it.
 constexpr double kWellBehindCos = 0.5;
 // Below this height above the ground an aircraft on its final holds the line of it; the final is
@@ -309,7 +311,21 @@ bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne |
 double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // A helicopter goes to every position, hovering where its records do.
   const double late = ac.category == Rotorcraft ? 0.0 : t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
-  const double reach = std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0);
+  double reach = std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0);
+  // A corner ahead wants its turn begun where an arc at the steepest bank, tangent to both legs,
+  // begins: from there the aircraft aims no nearer than where that arc ends on the leg out of it. A
+  // fast aircraft's arc begins farther back than its seconds of aim reach, and begun late the turn
+  // sweeps wide past the corner. A turn beyond a right angle is led as a right angle (the turn round
+  // is flown as a turn), and no arc takes more than its share of either leg: the corners at their
+  // other ends need the rest.
+  const double radius = speedMps / gf_bankedTurnRate(ac.category, speedMps);
+  for (int i = t.segment + 1; i + 1 < t.count; ++i) {
+    const double to = t.toPoint(i);
+    if (to > radius) break;  // no lead is longer than the radius
+    const double turn = std::min(std::acos(std::clamp(lf_dot(t.course(i - 1), t.course(i)), -1.0, 1.0)), kPi / 2);
+    const double lead = std::min({radius * std::tan(turn / 2), kArcShareOfLeg * t.length(i - 1), kArcShareOfLeg * t.length(i)});
+    if (to <= lead) reach = std::max(reach, to + lead);
+  }
   // A record held until the next one shows whether it was the aircraft's is, far more often than
   // not, where the aircraft went. Flown to the end of the positions it knows, the aircraft turns
   // toward the held one rather than flying on past the turn while the feed decides (a dropped one

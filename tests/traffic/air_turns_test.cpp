@@ -305,6 +305,33 @@ TEST_F(AirCorners, ASpikeInTheRecordsIsFlownPastOnTheLine) {
   EXPECT_LT(south, -2000.0);
 }
 
+// A right angle known a leg ahead, 2 nm east in 40 s, then south, at 180 kt: an A321's steepest turn
+// (30 degrees of bank) is an arc of 92.6^2 / (9.80665 tan 30) = 1514 m radius, which must begin
+// 1514 m before the corner to end on the leg south. The aircraft's 10 s of aim reach only 926 m:
+// begun there, the same arc would end 1514 - 926 = 588 m east of the leg south. Begun where the arc
+// begins, it strays east of that leg by no more than its roll into the bank shifts the arc: 5 s at
+// 6 degrees a second, half of them at 92.6 m/s, 231 m.
+TEST_F(AirCorners, AFastTurnIsBegunWhereItsArcBegins) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  const Situation corner = then(ac, 90, 2.0, 4000);
+  then(ac, 180, 2.0, 4000);
+  then(ac, 180, 2.0, 4000);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 4000 + 4000);
+  ASSERT_FALSE(track.empty());
+  const LatLon at{corner.latitude, corner.longitude};
+  double east = -1e9, turnStart = -1e9;
+  for (const Flown& f : track) {
+    const Offset o = lf_offset(at, f.block.latitude, f.block.longitude);
+    east = std::max(east, o.east);
+    if (std::fabs(f.block.bank) > 1 * kDegToRad) turnStart = std::max(turnStart, -o.east);
+  }
+  EXPECT_GT(turnStart, 1400.0);
+  EXPECT_LT(turnStart, 1514.0);
+  EXPECT_LT(east, 231.0);
+}
+
 // In the air the nose turns at the rate a coordinated turn at the bank shown gives, g tan(bank) / v:
 // cycle by cycle through a corner of 60 degrees, taken as tightly as an A321's 30 degrees of bank
 // allow at 180 kt (3.5 degrees a second).
