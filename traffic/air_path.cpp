@@ -50,6 +50,8 @@ constexpr double kLateSlackSeconds = 5.0;
 // Turning this far off the course it aims for, it flies no faster than the leg's reported speed (to make
 // up a delay, or after one): the turn would only grow wider.
 constexpr double kTurningDeg = 15.0;
+// Banked at this share of its most bank or more, an aircraft turns as tightly as it may.
+constexpr double kFullBankShare = 0.99;
 // The share of a leg at most that the arc rounding the corner at either end of it takes.
 constexpr double kArcShareOfLeg = 0.5;
 // A leg's end more than 120 degrees off the nose lies well behind it.
@@ -364,7 +366,10 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
   const double speedNow = std::max(p.speedMps, 0.0);
   double wanted = left > 0 ? metres / (left * kSecondsPerCycle) : p.fastestMps;
   // Turning hard, it flies no faster than the leg's reported speed: the turn would only grow wider.
-  const bool turning = std::fabs(gf_angleDiff(ac.position.heading, aim)) > kTurningDeg * kDegToRad;
+  // So too while banked as steeply as it may, however near the course it aims for: catching up along
+  // a curving track faster than reported, it would fly a wider arc than the track turns.
+  const bool turning = std::fabs(gf_angleDiff(ac.position.heading, aim)) > kTurningDeg * kDegToRad ||
+                       std::fabs(p.bank) >= kFullBankShare * gf_bankLimit(ac);
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
   if (flying && ac.category != Rotorcraft) {

@@ -332,6 +332,37 @@ TEST_F(AirCorners, AFastTurnIsBegunWhereItsArcBegins) {
   EXPECT_LT(east, 231.0);
 }
 
+// Late along a track that curves 20 degrees every half mile (an arc of about 926 / 0.349 = 2653 m
+// radius) due every 7 s, an A321 would catch up at up to 1.3 x 180 + 30 = 264 kt. That fast its
+// steepest bank (30 degrees) turns it no tighter than 135.8^2 / (9.80665 tan 30) = 3257 m, though the
+// track ahead lies well within 15 degrees of its nose. Banked as steeply as it may, it slows toward
+// the reported 180 kt: from one cycle to the next while so banked it never flies faster.
+TEST_F(AirCorners, BankedAsSteeplyAsItMayItFliesNoFasterThanReported) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  double bearing = 90;
+  for (int i = 0; i < 14; ++i, bearing += 20) then(ac, bearing, 0.5, i == 0 ? 350 : 700);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 14 * 700);
+  ASSERT_GT(track.size(), 2u);
+  int bankedCycles = 0;
+  double speededUp = 0;
+  double before = -1;
+  for (std::size_t i = 1; i < track.size(); ++i) {
+    const Flown& a = track[i - 1];
+    const Flown& b = track[i];
+    const double metres = lf_metres({a.block.latitude, a.block.longitude}, b.block.latitude, b.block.longitude);
+    const bool banked = std::fabs(a.block.bank) >= 29.7 * kDegToRad && std::fabs(b.block.bank) >= 29.7 * kDegToRad;
+    if (banked && before >= 0) {
+      ++bankedCycles;
+      speededUp = std::max(speededUp, (metres - before) * 100 / kMetresPerSecondPerKnot);
+    }
+    before = banked ? metres : -1;
+  }
+  EXPECT_GT(bankedCycles, 1000);
+  EXPECT_LT(speededUp, 0.01);  // knots from one cycle to the next
+}
+
 // In the air the nose turns at the rate a coordinated turn at the bank shown gives, g tan(bank) / v:
 // cycle by cycle through a corner of 60 degrees, taken as tightly as an A321's 30 degrees of bank
 // allow at 180 kt (3.5 degrees a second).
