@@ -324,8 +324,10 @@ double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   for (int i = t.segment + 1; i + 1 < t.count; ++i) {
     const double to = t.toPoint(i);
     if (to > radius) break;  // no lead is longer than the radius
-    const double turn = std::min(std::acos(std::clamp(lf_dot(t.course(i - 1), t.course(i)), -1.0, 1.0)), kPi / 2);
-    const double lead = std::min({radius * std::tan(turn / 2), kArcShareOfLeg * t.length(i - 1), kArcShareOfLeg * t.length(i)});
+    // The tangent of half the corner's angle, from its cosine; a turn beyond a right angle as one.
+    const double cosine = std::max(lf_dot(t.course(i - 1), t.course(i)), 0.0);
+    const double lead = std::min({radius * std::sqrt((1 - cosine) / (1 + cosine)), kArcShareOfLeg * t.length(i - 1),
+                                  kArcShareOfLeg * t.length(i)});
     if (to <= lead) reach = std::max(reach, to + lead);
   }
   // A record held until the next one shows whether it was the aircraft's is, far more often than
