@@ -324,7 +324,7 @@ double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   for (int i = t.segment + 1; i + 1 < t.count; ++i) {
     const double to = t.toPoint(i);
     if (to > radius) break;  // no lead is longer than the radius
-    // The tangent of half the corner's angle, from its cosine; a turn beyond a right angle as one.
+    // The tangent of half the corner's angle, from its cosine.
     const double cosine = std::max(lf_dot(t.course(i - 1), t.course(i)), 0.0);
     const double lead = std::min({radius * std::sqrt((1 - cosine) / (1 + cosine)), kArcShareOfLeg * t.length(i - 1),
                                   kArcShareOfLeg * t.length(i)});
