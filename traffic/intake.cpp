@@ -36,8 +36,14 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
   if (!lf_updateIdentity(ac, identity) && ac.state != ActState::Respawning) return;
   ac.lastDataTime = std::max(ac.lastDataTime, time);
   decodeExisting(ac, s);
-  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude)
+  if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude) {
     ac.lastMoveCycle = g_engineCycle.load(std::memory_order_relaxed);
+    if (ac.lastRecordLatitude != 0 || ac.lastRecordLongitude != 0) {
+      std::copy_backward(ac.earlierPositions.begin(), ac.earlierPositions.end() - 1, ac.earlierPositions.end());
+      ac.earlierPositions.front() = {ac.lastRecordLatitude, ac.lastRecordLongitude};
+      ac.earlierCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.earlierCount + 1u, LiveAc::kEarlierPositions));
+    }
+  }
   ac.lastRecordLatitude = s.latitude;
   ac.lastRecordLongitude = s.longitude;
   ac.lastRecordTrack = s.heading;
@@ -53,16 +59,20 @@ double lf_lastSpeed(const LiveAc& ac) {
   return ac.situations.empty() ? ac.lastRecordSpeed : ac.situations.back().speed;
 }
 
-void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held) {
+void lf_logDropped(LiveAc& ac, const Situation& s, const char* why) {
   if (ac.implausibleLogged != 0) return;
   ac.implausibleLogged = 1;
   const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
-  const LatLon at = lf_at(held.situation);
+  const LatLon at = lf_at(s);
   gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
-              " against its track of {:.0f} deg, and the next record goes on from the last one (later ones of this"
-              " aircraft are dropped without a line)",
-              ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg,
-              held.situation.heading);
+              " against its track of {:.0f} deg, and {} (later ones of this aircraft are dropped without a line)",
+              ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg, s.heading, why);
+}
+
+// Back at a position taken before the last one, other than the last one itself.
+bool lf_takenBefore(const LiveAc& ac, const LatLon& at) {
+  const auto end = ac.earlierPositions.begin() + ac.earlierCount;
+  return std::any_of(ac.earlierPositions.begin(), end, [&](const LatLon& p) { return lf_same(p, at); });
 }
 
 void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
@@ -78,8 +88,9 @@ void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
 // taken. One that does not is held, and the next record that moves on decides: when it goes on from
 // the held one rather than from the last one taken (nearer to it where it could go on from both),
 // the held one was the aircraft's and is taken first; otherwise it was another sender's stale or
-// foreign position, and is dropped. So nothing is held past the next new position. True when the
-// record is not to be taken now (held, or nothing new).
+// foreign position, and is dropped. So nothing is held past the next new position. One back in the
+// air at a position taken before the last one is an old snapshot sent again: dropped at once. True
+// when the record is not to be taken now (held, dropped, or nothing new).
 bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   const Situation& s = record.situation;
   const LatLon at = lf_at(s);
@@ -104,9 +115,16 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
       lf_takeRecord(ac, held.identity, held.situation, held.timestamp);
       return ac.state == ActState::Respawning || ac.state == ActState::Removing;
     }
-    lf_logDropped(ac, held);
+    lf_logDropped(ac, held.situation, "the next record goes on from the last one");
   }
   if (fromLast) return false;
+  // Back in the air at a position it had left before the last one: an old snapshot the feed sends
+  // again, never where the aircraft went, so not held (an aircraft at the end of its known track
+  // would turn back toward it meanwhile).
+  if (s.airborne != 0 && lf_takenBefore(ac, at)) {
+    lf_logDropped(ac, s, "it is back at a position taken before");
+    return true;
+  }
   ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp};
   return true;
 }

@@ -95,6 +95,11 @@ struct LiveAc : Act {
     double timestamp = 0;
   };
   std::optional<HeldRecord> heldRecord;
+  // The positions taken before the last one, the newest first: a record back at one of them is the
+  // feed replaying an old snapshot.
+  static constexpr std::size_t kEarlierPositions = 8;
+  std::array<LatLon, kEarlierPositions> earlierPositions{};
+  std::uint8_t earlierCount = 0;
   // The report that has the aircraft on the ground far from where it landed: the aircraft is removed
   // and created again from it (the time is the record's).
   struct RestartRecord {

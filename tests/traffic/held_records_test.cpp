@@ -89,6 +89,38 @@ TEST_F(HeldRecords, TheNextNewPositionDecidesWhetherTheHeldOneWasTheAircrafts) {
   }
 }
 
+// The feed sends an old snapshot again: a record in the air back at a position the aircraft took
+// before the last one, its track still east, so not going on from the last one. It was never where
+// the aircraft went, and is dropped at once rather than held; the next position is taken as usual.
+// A record off the track at a position the aircraft never took is held, as before.
+TEST_F(HeldRecords, AnOldPositionSentAgainIsDroppedAtOnce) {
+  for (const bool replayed : {true, false}) {
+    SCOPED_TRACE(replayed ? "an old position" : "a new position");
+    const std::uint32_t hexid = replayed ? 11982001 : 11982002;
+    const auto line = [&](double north, double east, double seconds) {
+      Line l = at(north, east, 90, seconds);
+      l.hexid = hexid;
+      l.callsign = fmt::format("S{}", hexid % 1000);
+      return l;
+    };
+    offer(line(0, 0, 0));
+    offer(line(0, 0.7, 10));
+    offer(line(0, 1.4, 20));
+    const LiveAc& ac = offer(line(0, 2.1, 30));
+    ASSERT_EQ(ac.situations.size(), 4u);
+    const Line old = replayed ? line(0, 0.7, 40) : line(0, 0.5, 40);
+    offer(old);
+    EXPECT_EQ(ac.heldRecord.has_value(), !replayed);
+    const Line next = line(0, 2.8, 50);
+    offer(next);
+    EXPECT_TRUE(holds(ac, next));
+    EXPECT_FALSE(ac.heldRecord.has_value());
+    EXPECT_EQ(std::count_if(ac.situations.begin(), ac.situations.end(),
+                            [&](const Situation& s) { return std::fabs(s.longitude - old.lon) < 1e-6; }),
+              replayed ? 1 : 0);
+  }
+}
+
 // A line stamped no more than a second after the last one taken repeats it only while it has the
 // aircraft no more than 450 m (0.243 nm) on; in the air above 120 kt along the same track, a line
 // within the time 450 m take at the speed repeats it only when it has the aircraft no more than
