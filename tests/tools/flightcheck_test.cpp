@@ -897,6 +897,70 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
       << out.str();
 }
 
+// The feed stops above the field: the records descend at 12 ft/s from 20 s to 40 s, then hold 400 ft
+// from 40 s to 90 s while their positions go on, and report the ground at 100 s. Their descent would
+// reach the field (13 ft) at 40 + 387 / 12 = 72.25 s, 27.75 s before the ground record: more than 20 s,
+// so the records do not say when the aircraft came down, and the touchdown's place is judged instead
+// of its time: on the runway, past its threshold, within its first half (1200 m of 2400).
+TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
+  Input in;
+  in.parkElevationFt = 13;
+  Airport airport{"KTST", {40.0, -72.99}, 13, {}};
+  airport.runways.push_back({{"09", "27"}, {lf_along(0), lf_along(2400)}, 2400, 45});
+  in.airports.push_back(airport);
+  const double alts[] = {640, 400, 400, 400, 400, 400, 400, 400, 0};
+  const double times[] = {20, 40, 50, 60, 70, 80, 90, 90, 100};
+  // 301 touches down 1000 m along, 302 1500 m along, 303 40 m short of the threshold, all at 130 s
+  // when the ground record is due (30 s after it): 130 - (72.25 + 30) = 27.75 s late on the records'
+  // descent, but in time is not asked of them.
+  const std::pair<std::uint32_t, double> touchdowns[] = {{301u, 1000}, {302u, 1500}, {303u, -40}};
+  for (const auto& [hexid, x] : touchdowns) {
+    ReportedAircraft& a = in.reported[hexid];
+    a.callsign = "B" + std::to_string(hexid);
+    for (int i = 0; i < 9; ++i) {
+      const LatLon p = lf_along(-3000 + 60 * times[i]);
+      a.records.push_back({times[i], p.lat, p.lon, alts[i], 120});
+    }
+  }
+  std::vector<FlownTrack> tracks;
+  for (const auto& [hexid, x] : touchdowns) {
+    FlownTrack t = lf_track(hexid, hexid, "B" + std::to_string(hexid));
+    for (int i = 700; i <= 1700; ++i) {
+      const double s = i * kDt;
+      t.points.push_back(s < 130 ? lf_on(s, x - 60 * (130 - s), 13 + 8 * (130 - s), false)
+                                 : lf_on(s, x + 60 * (s - 130), 13, true));
+    }
+    tracks.push_back(t);
+  }
+  in.tracks = tracks;
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  ASSERT_EQ(f.arrivals.size(), 3u);
+  for (const Arrival& x : f.arrivals) {
+    SCOPED_TRACE(x.hexid);
+    EXPECT_NEAR(x.recordedTouchdownAt, 72.25, 0.001);
+    EXPECT_TRUE(x.feedStopped);
+    EXPECT_TRUE(x.touchedDown);
+    EXPECT_NEAR(x.lateSeconds, 27.75, 0.001);
+    EXPECT_FALSE(x.inTime);
+    EXPECT_TRUE(x.placeJudged);
+  }
+  EXPECT_TRUE(f.arrivals[0].inFirstPart);
+  EXPECT_FALSE(f.arrivals[1].inFirstPart);  // beyond the first half
+  EXPECT_FALSE(f.arrivals[2].inFirstPart);  // short of the threshold
+  EXPECT_EQ(f.arrivalsLate, 0u);
+  EXPECT_EQ(f.arrivalsLong, 2u);
+  std::vector<Bound> failed;
+  for (const FailedBound& x : failedBounds(f, o)) failed.push_back(x.bound);
+  EXPECT_EQ(failed, (std::vector<Bound>{Bound::TouchdownPlace}));
+  std::ostringstream out;
+  print(out, f, o, false);
+  EXPECT_NE(out.str().find("(+27.8 s, the feed stopped above the field), 09 1000 m of 2400 (the records 1335 m)"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("09 -40 m of 2400 SHORT OF IT"), std::string::npos) << out.str();
+}
+
 TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain) {
   Input in;
   const auto track = [](std::uint32_t id, std::uint32_t hexid, std::string callsign, double to, double removedAt) {

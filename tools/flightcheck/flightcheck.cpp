@@ -442,8 +442,8 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
                                            f.arrivalsLate, f.arrivalsJudged, o.touchdownWithinSeconds));
   if (f.arrivalsLong > 0)
     fail(Bound::TouchdownPlace,
-         fmt::format("{} of {} arrivals touched down off the runway or beyond its first {:.0f} %", f.arrivalsLong,
-                     f.arrivalsJudged, 100 * o.runwayShare));
+         fmt::format("{} of {} arrivals touched down off the runway, short of it or beyond its first {:.0f} %",
+                     f.arrivalsLong, f.arrivalsJudged, 100 * o.runwayShare));
   if (f.arrivalsUpAgain > 0)
     fail(Bound::StaysDown,
          fmt::format("{} of {} arrivals in the air again after touchdown", f.arrivalsUpAgain, f.arrivalsJudged));
@@ -575,7 +575,8 @@ void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o
                      f.aircraftBelowGround, f.belowGroundSeconds);
   out << fmt::format(
       "arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
-      "{}, off the runway or beyond its first {:.0f} % {}, in the air again {}, slow in the flare {}\n",
+      "{} (where the records reach the ground), off the runway, short of it or beyond its first {:.0f} % {}, in the "
+      "air again {}, slow in the flare {}\n",
       f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, 100 * o.runwayShare,
       f.arrivalsLong, f.arrivalsUpAgain, f.arrivalsSlowFlare);
   out << fmt::format("objects removed while the feed reported their aircraft, never created again: {}\n",
@@ -651,17 +652,21 @@ void lf_printArrivals(std::ostream& out, const Figures& f) {
       out << text << "NEVER TOUCHED DOWN" << (a.why.empty() ? "" : ": ") << a.why << "\n";
       continue;
     }
-    text +=
-        fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds, a.inTime ? "" : ", NOT IN TIME");
+    text += fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds,
+                        a.feedStopped ? ", the feed stopped above the field"
+                        : a.inTime    ? ""
+                                      : ", NOT IN TIME");
     const bool fault = a.placeJudged && !a.inFirstPart;
     if (a.runway.empty()) {
       text += fault ? ", OFF THE RUNWAYS" : ", off the runways";
     } else {
       text += fmt::format(", {} {:.0f} m of {:.0f}{}", a.runway, a.alongM, a.runwayLengthM,
-                          fault ? " TOO FAR DOWN IT" : "");
+                          !fault         ? ""
+                          : a.alongM < 0 ? " SHORT OF IT"
+                                         : " TOO FAR DOWN IT");
     }
-    text += a.placeJudged ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
-                          : std::string(" (the records off the runways)");
+    text += !std::isnan(a.recordedAlongM) ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
+                                          : std::string(" (the records off the runways)");
     text += std::isnan(a.airborneAgainAt) ? std::string(", stays down")
                                           : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
     if (a.flareKt > 0)

@@ -251,7 +251,11 @@ struct Options {
   // the end it lands over, or no more than beyondRecordedM beyond the records' place; it stays down
   // until the records go airborne again; in the flareSeconds before it, below flareAboveFt above the
   // field, it flies no slower than flareShare x its approach speed (the slowest airborne record in
-  // the approachSeconds before the touchdown, below approachAboveFt above the field).
+  // the approachSeconds before the touchdown, below approachAboveFt above the field). Where the feed
+  // stops above the field (it holds the last airborne altitude until the first ground record more
+  // than stoppedAfterSeconds after the records' descent reached the field), the records do not say
+  // when the aircraft came down: its time is not judged, but it touches down on a runway, past its
+  // threshold, within stoppedRunwayShare of it. No touchdown lies short of a runway's threshold.
   double arrivalNearNm = 3;
   double descentBaselineSeconds = 20;
   double touchdownBeforeSeconds = 120;
@@ -260,6 +264,8 @@ struct Options {
   double runwaySlackM = 60;
   double runwayShare = 1.0 / 3;
   double beyondRecordedM = 300;
+  double stoppedAfterSeconds = 20;
+  double stoppedRunwayShare = 0.5;
   double flareSeconds = 60;
   double flareAboveFt = 400;
   double flareShare = 0.8;
@@ -411,6 +417,9 @@ struct Arrival {
   // Reported clock: when the records reach the field, their descent before the last airborne
   // altitude (first reported) carried on down to it, between that report and the first ground record.
   double recordedTouchdownAt = 0;
+  // The feed held the last airborne altitude well past that: the records do not say when it came
+  // down, and its place is judged instead of its time.
+  bool feedStopped = false;
   double approachKt = 0;  // the slowest airborne record of the approach
   bool flown = false;     // an object of it flew in the air before its touchdown was due
   bool touchedDown = false;
@@ -421,10 +430,13 @@ struct Arrival {
   std::string runway;      // the end it landed over; empty off every runway
   double alongM = 0;       // from that end
   double runwayLengthM = 0;
-  // The records' touchdown on a runway (their positions at its time): the place is judged only then.
+  // The records' touchdown on a runway (their positions at its time), or the feed stopped above the
+  // field: the place is judged only then.
   bool placeJudged = false;
   double recordedAlongM = std::numeric_limits<double>::quiet_NaN();
-  bool inFirstPart = false;  // on a runway, within runwayShare of it or no farther than the records
+  // On a runway past its threshold, within runwayShare of it or no farther than the records (where
+  // the feed stopped above the field, within stoppedRunwayShare of it).
+  bool inFirstPart = false;
   double airborneAgainAt = std::numeric_limits<double>::quiet_NaN();  // NaN: it stayed down
   double flareKt = 0;  // the slowest flown in the flare; 0 where not measured
   bool slowFlare = false;
@@ -488,7 +500,7 @@ struct Figures {
   std::size_t aircraftBelowGround = 0;
   std::vector<Arrival> arrivals;   // by the time of their records' touchdown
   std::size_t arrivalsJudged = 0;  // of them, those whose object flew in the air before the touchdown
-  std::size_t arrivalsLate = 0;    // never touched down, or not in time
+  std::size_t arrivalsLate = 0;    // never touched down, or not in time where the records reach the ground
   std::size_t arrivalsLong = 0;    // touched down off the runway or beyond its first part (where judged)
   std::size_t arrivalsUpAgain = 0;
   std::size_t arrivalsSlowFlare = 0;

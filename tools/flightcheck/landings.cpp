@@ -169,6 +169,7 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
     }
     break;
   }
+  a.feedStopped = ground.t - a.recordedTouchdownAt > m_o.stoppedAfterSeconds;
   std::size_t upAgain = i + 1;
   while (upAgain < records.size() &&
          lf_recordOnGround(records[upAgain], m_fields.at(records[upAgain].latitude, records[upAgain].longitude)))
@@ -190,7 +191,7 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
   const double recordedCourse =
       gf_bearingRad(lf_recordedAt(records, a.recordedTouchdownAt - kRecordedCourseSeconds), recordedAt) * kRadToDeg;
   const OnRunway recorded = lf_runwayAt(airport, recordedAt, recordedCourse, m_o.runwaySlackM);
-  a.placeJudged = recorded.runway != nullptr;
+  a.placeJudged = recorded.runway != nullptr || a.feedStopped;
   if (recorded.runway != nullptr) a.recordedAlongM = recorded.alongM;
 
   const double from = a.airborneAt + delay - m_o.touchdownBeforeSeconds;
@@ -240,10 +241,14 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
     a.runway = on.runway->ends[static_cast<std::size_t>(on.from)];
     a.alongM = on.alongM;
     a.runwayLengthM = on.lengthM;
-    // Within the runway's first part, or no farther down it than the records touch down.
+    // Past the threshold, within the runway's first part or no farther down it than the records
+    // touch down; where the feed stopped above the field, within the share of it a landing from the
+    // approach's own line takes.
     const bool sameRunway = recorded.runway == on.runway && recorded.from == on.from;
-    a.inFirstPart =
-        on.alongM <= m_o.runwayShare * on.lengthM || (sameRunway && on.alongM <= recorded.alongM + m_o.beyondRecordedM);
+    const bool firstPart = a.feedStopped ? on.alongM <= m_o.stoppedRunwayShare * on.lengthM
+                                         : on.alongM <= m_o.runwayShare * on.lengthM ||
+                                               (sameRunway && on.alongM <= recorded.alongM + m_o.beyondRecordedM);
+    a.inFirstPart = on.alongM >= 0 && firstPart;
   }
 
   const auto& p = track->points;
@@ -304,7 +309,7 @@ void measureArrivals(const Input& input, const Options& o, const Fields& fields,
       i = std::max(i + 1, judge.judge(aircraft, i, *airport, a));
       if (a.flown) {
         ++f.arrivalsJudged;
-        if (!a.inTime) ++f.arrivalsLate;
+        if (!a.inTime && !(a.touchedDown && a.feedStopped)) ++f.arrivalsLate;
         if (a.touchedDown && a.placeJudged && !a.inFirstPart) ++f.arrivalsLong;
         if (a.touchedDown && !std::isnan(a.airborneAgainAt)) ++f.arrivalsUpAgain;
         if (a.slowFlare) ++f.arrivalsSlowFlare;
