@@ -265,11 +265,13 @@ void lf_planAltitudeStep(LiveAc& ac) {
     // Coming in low, a record at the altitude of the one before it, or above the aircraft while
     // its own vertical speed says it descends, is the feed's altitude lagging: the aircraft goes on
     // down rather than levelling off or climbing back to it. Not by more than the records' own
-    // descent over the feed's lag, though: an aircraft that far below its records is too low.
+    // descent over the feed's lag, though: an aircraft that far below its records is too low. Unless
+    // it comes out of a silence it flew on its own: it came down by its glide path then, and the
+    // feed's first record after it may carry the altitude held before it, however far above.
     const double above = s.altitude - ac.position.altitude;
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
                          (above > 0 && s.verticalSpeed < 0 &&
-                          above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt));
+                          (f.extension != 0 || above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt)));
     if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {

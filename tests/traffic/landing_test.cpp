@@ -242,6 +242,36 @@ TEST_F(Landing, ALaggingAltitudeOnShortFinalIsNoClimb) {
   }
 }
 
+// The recording's DAL9936 with the feed's habits laid on it: its altitude held at 600 ft at -576 ft/min,
+// its positions frozen for most of a minute, it flew on through the silence down its glide path to
+// 290 ft, and the feed's next record still says 600 ft. 310 ft below it is more than the records'
+// own descent over the feed's half-minute lag (288 ft), yet it goes on down its glide path: its height
+// through the silence was its own, not the records'. The same 310 ft below a record after a leg the records
+// gave is too low, and climbed back from.
+TEST_F(Landing, AfterASilenceAHeldAltitudeFarAboveIsNoClimb) {
+  for (const bool afterSilence : {true, false}) {
+    SCOPED_TRACE(afterSilence ? "after a silence" : "after a record");
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900005, kObject, situation(kRunway.lat, kRunway.lon, 290, 103, cycle()));
+    ac.position.heading = 0;
+    ac.position.altitude = 290;
+    ac.heightAboveGround = 277;
+    ac.landingMode = 1;
+    ac.setPhase(GroundPhase::Airborne);
+    ac.movesOnGround = 0;
+    ac.situations.front().verticalSpeed = -492;
+    ac.situations.front().extension = afterSilence ? 1 : 0;
+    append(ac, 600, 103, true);
+    ac.situations.back().verticalSpeed = -576;
+    lf_planAirLeg(ac);
+    // Down a 3 degree glide path at 103 kt: tan 3 x 6076 ft x 103 / 60 = 547 ft/min, 0.091 ft a cycle.
+    if (afterSilence)
+      EXPECT_NEAR(ac.altitudeStep, -std::tan(3 * kDegToRad) * 6076.12 * 103 / 60 / 6000, 1e-3);
+    else
+      EXPECT_GT(ac.altitudeStep, 0);
+  }
+}
+
 // Lifted off, with the feed still reporting the aircraft on the ground: it climbs out at 601 ft/min
 // at least, not down an approach, and an altitude step downward leaves it where it is.
 TEST_F(Landing, TheClimbOutNeverDescends) {
