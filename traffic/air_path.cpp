@@ -335,9 +335,11 @@ double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // toward the held one rather than flying on past the turn while the feed decides (a dropped one
   // leaves it to turn back to the track its next position draws). Not while coming in to land: low
   // near a field a position aside of the approach is as often another sender's, and the approach
-  // keeps to its own line. Nor on the runway before it lifts off.
-  if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && ac.category != Rotorcraft && ac.landingMode == 0 &&
-      lf_liftedOff(ac) && (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
+  // keeps to its own line. Nor on the runway before it lifts off. Nor toward an old position the feed
+  // sends again.
+  if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && !ac.heldRecord->takenBefore &&
+      ac.category != Rotorcraft && ac.landingMode == 0 && lf_liftedOff(ac) &&
+      (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
     const Situation& held = ac.heldRecord->situation;
     const Vec to = AroundAircraft(ac.position).at(held.latitude, held.longitude);
     if (lf_length(to - t.at[t.count - 1]) > kSameMetres) return lf_courseOf(to);

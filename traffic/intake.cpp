@@ -59,14 +59,16 @@ double lf_lastSpeed(const LiveAc& ac) {
   return ac.situations.empty() ? ac.lastRecordSpeed : ac.situations.back().speed;
 }
 
-void lf_logDropped(LiveAc& ac, const Situation& s, const char* why) {
+void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held) {
   if (ac.implausibleLogged != 0) return;
   ac.implausibleLogged = 1;
   const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
-  const LatLon at = lf_at(s);
-  gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
-              " against its track of {:.0f} deg, and {} (later ones of this aircraft are dropped without a line)",
-              ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg, s.heading, why);
+  const LatLon at = lf_at(held.situation);
+  gf_logPeerf(
+      "{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
+      " against its track of {:.0f} deg, and the next record goes on from the last one (later ones of this"
+      " aircraft are dropped without a line)",
+      ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg, held.situation.heading);
 }
 
 // Back at a position taken before the last one, other than the last one itself.
@@ -88,9 +90,8 @@ void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
 // taken. One that does not is held, and the next record that moves on decides: when it goes on from
 // the held one rather than from the last one taken (nearer to it where it could go on from both),
 // the held one was the aircraft's and is taken first; otherwise it was another sender's stale or
-// foreign position, and is dropped. So nothing is held past the next new position. One back in the
-// air at a position taken before the last one is an old snapshot sent again: dropped at once. True
-// when the record is not to be taken now (held, dropped, or nothing new).
+// foreign position, and is dropped. So nothing is held past the next new position. True when the
+// record is not to be taken now (held, or nothing new).
 bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   const Situation& s = record.situation;
   const LatLon at = lf_at(s);
@@ -115,17 +116,10 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
       lf_takeRecord(ac, held.identity, held.situation, held.timestamp);
       return ac.state == ActState::Respawning || ac.state == ActState::Removing;
     }
-    lf_logDropped(ac, held.situation, "the next record goes on from the last one");
+    lf_logDropped(ac, held);
   }
   if (fromLast) return false;
-  // Back in the air at a position it had left before the last one: an old snapshot the feed sends
-  // again, never where the aircraft went, so not held (an aircraft at the end of its known track
-  // would turn back toward it meanwhile).
-  if (s.airborne != 0 && lf_takenBefore(ac, at)) {
-    lf_logDropped(ac, s, "it is back at a position taken before");
-    return true;
-  }
-  ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp};
+  ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp, lf_takenBefore(ac, at)};
   return true;
 }
 

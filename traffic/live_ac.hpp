@@ -93,10 +93,12 @@ struct LiveAc : Act {
     AcIdentity identity;
     Situation situation;
     double timestamp = 0;
+    // Back at a position taken before the last one: an old snapshot the feed sends again, far more
+    // often than the aircraft come back there. Not turned toward while the feed decides.
+    bool takenBefore = false;
   };
   std::optional<HeldRecord> heldRecord;
-  // The positions taken before the last one, the newest first: a record back at one of them is the
-  // feed replaying an old snapshot.
+  // The positions taken before the last one, the newest first.
   static constexpr std::size_t kEarlierPositions = 8;
   std::array<LatLon, kEarlierPositions> earlierPositions{};
   std::uint8_t earlierCount = 0;

@@ -193,6 +193,56 @@ TEST_F(AirTurns, AHeldPositionIsTurnedTowardWhileTheFeedDecides) {
   }
 }
 
+// The same A321 east at 180 kt; at 80 s the feed sends its position of 40 s again (it replays an old
+// snapshot), repeated at 90 and 100 s, its track still east: held, as any record off its track. At
+// 110 s the next position goes on east from the last one taken, and the old one is dropped. The
+// aircraft, at the end of the positions it knows meanwhile, does not turn back toward the old one: it
+// flies on east and never strays from the records' line by more than its own wobble (50 m). Turned
+// toward a point 1.5 nm behind it, it would turn round on a circle of 1.5 km radius (180 kt at 30
+// degrees of bank), up to 3 km off the line.
+TEST_F(AirTurns, AnOldPositionSentAgainIsNotTurnedToward) {
+  Line line;
+  line.hexid = 11000013;
+  line.lat = 40.80;
+  line.lon = -73.95;
+  line.track = 90;
+  line.gs = 180;
+  std::vector<enginesim::RecordedLine> lines;
+  const auto add = [&](const Line& l) { lines.push_back({l.text(), l.timestamp, l.hexid}); };
+  std::vector<Line> sent;
+  for (int i = 0; i < 8; ++i, line = line.after(10)) {
+    add(line);
+    sent.push_back(line);
+  }
+  const Line first = sent.front();
+  const Line last = sent.back();  // reported at 70 s
+  for (double t : {80.0, 90.0, 100.0}) {
+    Line old = sent[4];  // the position of 40 s
+    old.timestamp = first.timestamp + t;
+    add(old);
+  }
+  Line next = last.after(40);  // at 110 s
+  for (int i = 0; i < 10; ++i, next = next.after(10)) add(next);
+  const Line end = next.after(-10);
+  const std::int32_t from = cycle();
+  harness().schedule(lines, from);
+  run(3000 + 20000);
+
+  const auto mine =
+      std::find_if(m_flown.begin(), m_flown.end(), [&](const auto& o) { return o.second.front().cycle >= from; });
+  ASSERT_NE(mine, m_flown.end());
+  ASSERT_GT(mine->second.size(), 10000u);
+  double worst = 0;
+  for (const Flown& f : mine->second) {
+    const Offset o = lf_offset({first.lat, first.lon}, f.block.latitude, f.block.longitude);
+    worst = std::max(worst, std::fabs(o.north));
+  }
+  EXPECT_LT(worst, 50.0);
+  const Offset atEnd =
+      lf_offset({end.lat, end.lon}, mine->second.back().block.latitude, mine->second.back().block.longitude);
+  EXPECT_LT(std::fabs(atEnd.north), 50.0);
+}
+
 class AirCorners : public EngineTest {
 protected:
   // An A321 in the simulator at 40.70 N 73.90 W heading east at 180 kt, its front due now.
