@@ -64,11 +64,11 @@ void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held) {
   ac.implausibleLogged = 1;
   const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
   const LatLon at = lf_at(held.situation);
-  gf_logPeerf(
-      "{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
-      " against its track of {:.0f} deg, and the next record goes on from the last one (later ones of this"
-      " aircraft are dropped without a line)",
-      ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg, held.situation.heading);
+  gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
+              " against its track of {:.0f} deg, and the next record goes on from the last one (later ones of this"
+              " aircraft are dropped without a line)",
+              ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg,
+              held.situation.heading);
 }
 
 // Back at a position taken before the last one, other than the last one itself.
