@@ -221,7 +221,7 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
   if (t.count < 2) t.add(end + lf_along(pos.heading), endDue + 1);
   t.legEnd = t.count - 1;
   if (s.extension == 0) {
-    for (std::size_t i = 1; i < ac.situations.size(); ++i) {
+    for (std::size_t i = 1; i < ac.situations.size() && t.count < Track::kMostPoints; ++i) {
       const Situation& n = ac.situations[i];
       if (n.noMovement != 0 || n.extension != 0) break;
       t.add(around.at(n.latitude, n.longitude), n.due, n.airborne == 0);

@@ -13,7 +13,7 @@ bool GroundCurve::isSet() const {
 }
 
 void GroundCurve::clear() {
-  startTime = endNorth = endEast = endTime = middleEast = middleNorth = kUnset;
+  startTime = endNorth = endEast = endTime = middleEast = middleNorth = lengthMetres = kUnset;
 }
 
 LiveAc::LiveAc(const Situation& first, AcData&& data, double time)

@@ -45,6 +45,8 @@ struct GroundCurve {
   double endTime = kUnset;
   double middleEast = kUnset;
   double middleNorth = kUnset;
+  // Its length in metres, measured once where it is set (unset: measured when asked).
+  double lengthMetres = kUnset;
 
   bool isSet() const;
   void clear();

@@ -93,6 +93,7 @@ bool lf_startCurve(LiveAc& ac) {
   c.endTime = 1;
   lf_toLocal(c.originLatitude, c.originLongitude, buffer[1], c.middleNorth, c.middleEast);
   lf_toLocal(c.originLatitude, c.originLongitude, third, c.endNorth, c.endEast);
+  c.lengthMetres = lf_curveLength(c);
   ac.curveParameter = 0;
   // The curve takes the corner's place: the aircraft now runs toward the third situation.
   buffer.erase(buffer.begin() + 1);
@@ -110,6 +111,7 @@ void lf_setCurveThrough(LiveAc& ac, const LatLon& middle, const LatLon& end) {
   c.middleEast = (middle.lon - c.originLongitude) * east;
   c.endNorth = (end.lat - c.originLatitude) * kMetresPerDegree;
   c.endEast = (end.lon - c.originLongitude) * east;
+  c.lengthMetres = lf_curveLength(c);
   ac.curveParameter = 0;
 }
 
@@ -194,7 +196,8 @@ void lf_curveStep(LiveAc& ac) {
     // Even pace along the curve: the parameter advances by the curve step scaled by the curve's
     // mean speed over its speed here, so that the aircraft does not crawl into a tight corner and
     // race out of it.
-    const double pace = tangentMetres > 1e-6 ? lf_curveLength(ac.curve) / tangentMetres : 1.0;
+    const double length = std::isnan(ac.curve.lengthMetres) ? lf_curveLength(ac.curve) : ac.curve.lengthMetres;
+    const double pace = tangentMetres > 1e-6 ? length / tangentMetres : 1.0;
     ac.curveParameter =
         std::min(ac.curveParameter + ac.curveStep * std::clamp(pace, 0.25, 4.0), kLastCurveParameter);
     double tangent = 0;

@@ -59,6 +59,25 @@ TEST_F(Curves, TheParameterAdvancesAtAnEvenPace) {
   }
 }
 
+// A curve set after another is paced by its own length: a straight one 100 m north whose middle
+// point lies 30 m out advances by 0.01 * 100 / 60 at its start, whatever curve came before it (a
+// 400 m one would have it advance four times as far).
+TEST_F(Curves, ANewCurveIsPacedByItsOwnLength) {
+  LiveAc& ac = taxiing();
+  const auto north = [&](double metres) { return LatLon{kAt.lat + metres / 111132.95, kAt.lon}; };
+  lf_setCurveThrough(ac, north(200), north(400));
+  ac.curveStep = 0.01;
+  lf_curveStep(ac);
+  EXPECT_NEAR(ac.curveParameter, 0.01, 1e-9);
+  ac.position.latitude = kAt.lat;
+  ac.position.longitude = kAt.lon;
+  lf_setCurveThrough(ac, north(30), north(100));
+  lf_curveStep(ac);
+  EXPECT_NEAR(ac.curveParameter, 0.01 * 100 / 60, 1e-9);
+  ac.curve.clear();
+  EXPECT_TRUE(std::isnan(ac.curve.lengthMetres));
+}
+
 // Where the curve bends faster than the aircraft turns, the nose catches up with the path by 1.2
 // times the bend of the step (at taxi pace: 0.11 m a cycle is 21 kt).
 TEST_F(Curves, TheNoseCatchesUpWithATightCurve) {
