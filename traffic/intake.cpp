@@ -24,6 +24,11 @@ double lf_headingDiffDeg(double a, double b) {
 
 // A record that has the aircraft no more than 450 m on may repeat the last one (nautical miles).
 constexpr double kRepeatWithinNm = 0.2429805615550756;
+// The turn at a position beyond which the way out to it and the way on from it are one line flown
+// out and back (degrees).
+constexpr double kOutAndBackDeg = 100.0;
+// A record within this of the track taken so far repeats a stretch of it (nautical miles).
+constexpr double kTrackTakenWithinNm = 0.3;
 
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
@@ -59,22 +64,47 @@ double lf_lastSpeed(const LiveAc& ac) {
   return ac.situations.empty() ? ac.lastRecordSpeed : ac.situations.back().speed;
 }
 
-void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held) {
+void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held, bool outAndBack) {
   if (ac.implausibleLogged != 0) return;
   ac.implausibleLogged = 1;
   const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
   const LatLon at = lf_at(held.situation);
-  gf_logPeerf("{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
-              " against its track of {:.0f} deg, and the next record goes on from the last one (later ones of this"
-              " aircraft are dropped without a line)",
-              ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg,
-              held.situation.heading);
+  gf_logPeerf(
+      "{} hexid:{}: position dropped as stale or foreign, {:.2f} nm from the last one taken along {:.0f} deg"
+      " against its track of {:.0f} deg, and the next record {} (later ones of this"
+      " aircraft are dropped without a line)",
+      ac.callsign, ac.hexid, gf_distanceNm(last, at), gf_bearingRad(last, at) * kRadToDeg, held.situation.heading,
+      outAndBack ? "turns back from it onto the track already taken" : "goes on from the last one");
 }
 
 // Back at a position taken before the last one, other than the last one itself.
 bool lf_takenBefore(const LiveAc& ac, const LatLon& at) {
   const auto end = ac.earlierPositions.begin() + ac.earlierCount;
   return std::any_of(ac.earlierPositions.begin(), end, [&](const LatLon& p) { return lf_same(p, at); });
+}
+
+// Within kTrackTakenWithinNm of the track taken up to the last position: the way between the
+// positions taken before it and it.
+bool lf_onTrackTaken(const LiveAc& ac, const LatLon& at) {
+  LatLon to{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  for (std::size_t i = 0; i < ac.earlierCount; ++i) {
+    const LatLon& from = ac.earlierPositions[i];
+    if (gf_segmentDistanceNm(at, from, to) <= kTrackTakenWithinNm) return true;
+    to = from;
+  }
+  return false;
+}
+
+// An aeroplane does not fly out to a position and straight back along the way it came: a held
+// position that the next record turns back from, by more than a right angle and then some, onto the
+// track already taken, was another sender's stale position (its own stream goes on from it along the
+// way the aircraft already flew), however well that record goes on from it. A helicopter may.
+bool lf_outAndBack(const LiveAc& ac, const LatLon& last, const LatLon& held, const LatLon& next) {
+  if (ac.category == Rotorcraft || gf_distanceNm(last, held) <= kTooNearForCourseNm ||
+      gf_distanceNm(held, next) <= kTooNearForCourseNm)
+    return false;
+  return std::fabs(gf_angleDiff(gf_bearingRad(last, held), gf_bearingRad(held, next))) > kOutAndBackDeg * kDegToRad &&
+         lf_onTrackTaken(ac, next);
 }
 
 void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
@@ -89,8 +119,9 @@ void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
 // Why a record is taken, held or dropped. A record that goes on from the last position taken is
 // taken. One that does not is held, and the next record that moves on decides: when it goes on from
 // the held one rather than from the last one taken (nearer to it where it could go on from both),
-// the held one was the aircraft's and is taken first; otherwise it was another sender's stale or
-// foreign position, and is dropped. So nothing is held past the next new position. True when the
+// the held one was the aircraft's and is taken first, unless the way on from it turns straight back
+// onto the track already taken; otherwise it was another sender's stale or foreign position, and is
+// dropped. So nothing is held past the next new position. True when the
 // record is not to be taken now (held, or nothing new).
 bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   const Situation& s = record.situation;
@@ -110,13 +141,14 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
     // from the last one taken either.
     const bool goesOnFromHeld = lf_goesOnFrom(heldAt, held.situation.airborne != 0, held.situation.speed, s);
     const bool nearerHeld = gf_distanceNm(at, heldAt) < gf_distanceNm(at, last);
-    const bool fromHeld = nearerHeld ? goesOnFromHeld || !fromLast : goesOnFromHeld && !fromLast;
-    if (fromHeld) {
+    const bool continues = nearerHeld ? goesOnFromHeld || !fromLast : goesOnFromHeld && !fromLast;
+    const bool outAndBack = continues && lf_outAndBack(ac, last, heldAt, at);
+    if (continues && !outAndBack) {
       lf_logTakenAfterAll(ac, held);
       lf_takeRecord(ac, held.identity, held.situation, held.timestamp);
       return ac.state == ActState::Respawning || ac.state == ActState::Removing;
     }
-    lf_logDropped(ac, held);
+    lf_logDropped(ac, held, outAndBack);
   }
   if (fromLast) return false;
   ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp, lf_takenBefore(ac, at)};

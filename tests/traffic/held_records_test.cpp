@@ -119,6 +119,56 @@ TEST_F(HeldRecords, AnOldPositionSentAgainIsHeldAsOne) {
   }
 }
 
+// Another sender's stale stream behind the aircraft: it flies east at 250 kt, taken at 0, 0.7, 1.4
+// and 2.1 nm east; a record 2.6 nm back at -0.5, its track still east, is held, and the next one goes
+// on east from it to 0.2, back on the track already taken. An aeroplane does not fly out to a
+// position and straight back along its way (a turn of 180 degrees there): the held one is dropped and
+// the next one held in its turn, to be dropped when the stream goes on from 2.1 nm again. Where the
+// next record turns back as far but lies 0.7 nm north of the track taken (the aircraft went another
+// way), or the aircraft is a helicopter, the held one is taken as before.
+TEST_F(HeldRecords, AStaleStreamBehindAlongTheTrackTakenIsDropped) {
+  struct Case {
+    const char* what;
+    double nextNorth;
+    bool helicopter, taken;
+  };
+  const std::vector<Case> cases{
+      {"back onto the track taken", 0, false, false},
+      {"0.7 nm off the track taken", 0.7, false, true},
+      {"a helicopter", 0, true, true},
+  };
+  std::uint32_t hexid = 11983000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ++hexid;
+    const auto line = [&](double north, double east, double track, double seconds) {
+      Line l = at(north, east, track, seconds);
+      l.hexid = hexid;
+      l.callsign = fmt::format("B{}", hexid % 1000);
+      if (c.helicopter) {
+        l.type = "B407";
+        l.category = "A7";
+      }
+      return l;
+    };
+    for (int k = 0; k < 4; ++k) offer(line(0, 0.7 * k, 90, 10.0 * k));
+    const Line stale = line(0, -0.5, 90, 40);
+    const LiveAc& ac = offer(stale);
+    ASSERT_TRUE(ac.heldRecord.has_value());
+    const Line next = line(c.nextNorth, 0.2, c.nextNorth == 0 ? 90 : 45, 50);
+    offer(next);
+    EXPECT_EQ(holds(ac, stale), c.taken);
+    EXPECT_EQ(holds(ac, next), c.taken);
+    EXPECT_EQ(ac.heldRecord.has_value(), !c.taken);
+    if (c.taken) continue;
+    const Line on = line(0, 2.8, 90, 60);
+    offer(on);
+    EXPECT_TRUE(holds(ac, on));
+    EXPECT_FALSE(holds(ac, next));
+    EXPECT_FALSE(ac.heldRecord.has_value());
+  }
+}
+
 // A line stamped no more than a second after the last one taken repeats it only while it has the
 // aircraft no more than 450 m (0.243 nm) on; in the air above 120 kt along the same track, a line
 // within the time 450 m take at the speed repeats it only when it has the aircraft no more than
