@@ -121,8 +121,8 @@ void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
 // the held one rather than from the last one taken (nearer to it where it could go on from both),
 // the held one was the aircraft's and is taken first, unless the way on from it turns straight back
 // onto the track already taken; otherwise it was another sender's stale or foreign position, and is
-// dropped. So nothing is held past the next new position. True when the
-// record is not to be taken now (held, or nothing new).
+// dropped. So nothing is held past the next new position. True when the record is not to be taken
+// now (held, or nothing new).
 bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   const Situation& s = record.situation;
   const LatLon at = lf_at(s);
