@@ -57,6 +57,11 @@ constexpr double kTouchdownFieldNm = 5.0;
 // at least.
 constexpr double kLagMinutes = 0.5;
 constexpr double kLeastLagFt = 150.0;
+// Many transponders report the altitude in steps of this many feet, and a level aircraft's records
+// hop between two of them; toward the next step it drifts at no more than this many feet a minute
+// (or as fast as the record's own vertical speed says).
+constexpr double kAltitudeCodeStepFt = 100.0;
+constexpr double kLevelDriftFpm = 300.0;
 // Low over the ground an aircraft banks gently: no more than this below kLowBankFt above the ground,
 // easing from its category's bank over the feet above; coming down to the flare it levels its wings
 // (kLevelBankDeg at kLevelFromFt) and touches down with them level.
@@ -275,7 +280,10 @@ void lf_planAltitudeStep(LiveAc& ac) {
     if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
-      double step = (s.altitude - ac.position.altitude) / lf_cyclesTo(s);
+      // (An aeroplane coming in to land keeps to the approach's own rules; a helicopter comes down as
+      // its records do.)
+      double step = above / lf_cyclesTo(s);
+      if (ac.landingMode == 0 || ac.category == Rotorcraft) step = lf_withinCodeStep(s, above, step);
       // The category's climb limit; climbing out near the ground (the records climb) a climb goes on
       // at a least rate. An aircraft whose records descend only follows them.
       const bool climbingOut = s.altitude > f.altitude;
@@ -310,6 +318,12 @@ void lf_planAltitude(LiveAc& ac) {
 }  // namespace
 
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
+
+double lf_withinCodeStep(const Situation& record, double left, double step) {
+  if (std::fabs(left) > kAltitudeCodeStepFt) return step;
+  const double most = std::max(std::fabs(record.verticalSpeed), kLevelDriftFpm) / kCyclesPerMinute;
+  return std::clamp(step, -most, most);
+}
 
 double lf_approachStep(const LiveAc& ac, double step) {
   // A helicopter comes down as its records do: it may hover low on its way.

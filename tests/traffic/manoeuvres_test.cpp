@@ -9,7 +9,11 @@
 #include "feed/qnh.hpp"
 #include "settings/options.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
+#include <vector>
 
 namespace amb {
 namespace {
@@ -93,6 +97,87 @@ TEST_F(Manoeuvres, ClimbsKeepToTheAircraftsLimits) {
   lf_planAirLeg(rolling);
   EXPECT_DOUBLE_EQ(rolling.situations[1].verticalSpeed, 601);
   EXPECT_NEAR(rolling.altitudeStep, 601.0 / 6000, 1e-12);
+}
+
+// Many transponders give the altitude in steps of 100 ft: toward a record no more than one step away
+// an aircraft climbs or descends no faster than the record's own vertical speed, and no faster than
+// 300 ft/min where that says level; farther off (101 ft), it follows the record. An aeroplane coming in to
+// land keeps to the approach's rules; a helicopter coming in does not. Due in 1000 cycles: 100 ft at
+// 128 ft/min is held to 300 / 6000 ft a cycle (not 100 / 1000); 100 ft down at -900 ft/min is flown
+// in time (0.1, under 0.15); 100 ft in 500 cycles at 600 ft/min is held to 0.1 (not 0.2).
+TEST_F(Manoeuvres, AnAltitudeOneCodeStepAwayIsFlownToNoFasterThanTheRecordSays) {
+  struct Case {
+    const char* what;
+    double aboveFt, vs;
+    std::int32_t dueCycles;
+    int category;
+    bool landing;
+    double step;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"100 ft up, level", 100, 128, 1000, Large, false, 0.05},
+           {"100 ft down at -900 ft/min", -100, -900, 1000, Large, false, -0.1},
+           {"100 ft up at 600 ft/min in 5 s", 100, 600, 500, Large, false, 0.1},
+           {"just over a step up, level", 101, 0, 1000, Large, false, 0.101},
+           {"a helicopter coming in, 100 ft down, level", -100, 0, 1000, Rotorcraft, true, -0.05},
+           {"an aeroplane coming in, 100 ft down, level", -100, 0, 1000, Large, true, -0.1},
+       }) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    LiveAc& ac = a321(kPark, 3000);
+    ac.category = c.category;
+    ac.heightAboveGround = 3000;
+    ac.landingMode = c.landing ? 1 : 0;
+    ac.situations.front().verticalSpeed = 0;
+    then(ac, 6000, 3000 + c.aboveFt, 150, c.dueCycles, true).verticalSpeed = c.vs;
+    lf_planAirLeg(ac);
+    EXPECT_NEAR(ac.altitudeStep, c.step, 1e-9);
+  }
+}
+
+// A helicopter and a light aeroplane flying level, whose records hop between 1,500 and 1,600 ft every
+// 10 s (their own vertical speeds within 128 ft/min): what the simulator shows never climbs or
+// descends faster than 300 ft/min (over each second), so the aircraft does not bob up and down.
+TEST_F(Manoeuvres, RecordsHoppingBetweenTwoAltitudeStepsAreNotFlownAsPorpoising) {
+  std::map<std::uint32_t, std::vector<AiPosBlock>> flown;
+  sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
+    flown[o.id].push_back(b);
+  };
+  for (const auto& [type, category, callsign] :
+       {std::tuple{"B407", "A7", "N77NY"}, std::tuple{"C172", "A1", "N2409E"}}) {
+    SCOPED_TRACE(type);
+    std::map<std::uint32_t, std::vector<AiPosBlock>> before;
+    before.swap(flown);
+    test::Line line;
+    line.hexid += static_cast<std::uint32_t>(callsign[1]);
+    line.type = type;
+    line.category = category;
+    line.callsign = callsign;
+    line.reg = callsign;
+    line.lat = 40.75;
+    line.lon = -73.60;
+    line.track = 270;
+    line.gs = 90;
+    std::vector<enginesim::RecordedLine> lines;
+    for (int i = 0; i < 18; ++i, line = line.after(10)) {
+      line.alt = (i / 2) % 2 == 0 ? 1500 : 1600;
+      line.vs = i % 3 == 0 ? 128 : -64;
+      lines.push_back({line.text(), line.timestamp, line.hexid});
+    }
+    harness().schedule(lines, cycle());
+    run(3000 + 16000);
+    // The one object created for this aircraft (the helicopter's may still be in the simulator).
+    const auto mine =
+        std::find_if(flown.begin(), flown.end(), [&](const auto& o) { return before.count(o.first) == 0; });
+    ASSERT_NE(mine, flown.end());
+    const std::vector<AiPosBlock>& blocks = mine->second;
+    ASSERT_GT(blocks.size(), 10000u);
+    double steepest = 0;
+    for (std::size_t i = 100; i < blocks.size(); i += 100)
+      steepest = std::max(steepest, std::fabs(blocks[i].altitude - blocks[i - 100].altitude) * 60);
+    EXPECT_GT(steepest, 0.0);
+    EXPECT_LE(steepest, 300.0 + 1e-6);
+  }
 }
 
 // The approach descent: -600 ft/min in the last 100 ft; above, the mean of the two vertical speeds
