@@ -727,9 +727,12 @@ TEST(FlightProfile, PorpoisingWhereTheRecordsFlyLevelAndPlunges) {
   // 12,000 ft/min down for 6 s: over a 3-s window the vertical speed is beyond 6,000 ft/min exactly
   // while the window lies more than half in the dive, as long as the dive itself.
   in.tracks.push_back(lf_profile(4, 30, [](double t) { return 5000 - 200 * std::clamp(t - 10, 0.0, 6.0); }));
+  in.tracks.push_back(lf_profile(5, 60, lf_zigzag));  // a helicopter bobbing where its records fly level
+  in.tracks.back().category = 5;
   for (int i = 0; i <= 6; ++i) {
     const double t = 10.0 * i - 30;  // due 10 s apart from 0 s
     in.reported[1].positions.push_back({t, 40, -73, 1100, 150, true, Taken::Yes});
+    in.reported[5].positions.push_back({t, 40, -73, 1100, 150, true, Taken::Yes});
     in.reported[2].positions.push_back({t, 40, -73, lf_zigzag(10.0 * i), 150, true, Taken::Yes});
   }
   const Options o = lf_options();
@@ -742,7 +745,8 @@ TEST(FlightProfile, PorpoisingWhereTheRecordsFlyLevelAndPlunges) {
   EXPECT_NEAR(p.porpoiseDownFtMin, -1200.0, 1.0);
   EXPECT_EQ(lf_of(f, 2).porpoiseSpells, 0u);
   EXPECT_EQ(lf_of(f, 3).porpoiseSpells, 0u);
-  EXPECT_EQ(f.aircraftPorpoising, 1u);
+  EXPECT_EQ(lf_of(f, 5).porpoiseSpells, 1u);
+  EXPECT_EQ(f.aircraftPorpoising, 2u);
   EXPECT_NEAR(lf_of(f, 4).steepSeconds, 6.0, 0.1 + 1e-6);
   EXPECT_NEAR(lf_of(f, 4).steepestFtMin, -12000.0, 1.0);
   EXPECT_EQ(f.aircraftSteep, 1u);

@@ -428,7 +428,7 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
                      f.aircraftBankTurn, o.bankTurnFactor, o.bankTurnAddDegPerS, o.maxBankTurnRunSeconds));
   if (f.aircraftPorpoising > 0)
     fail(Bound::Porpoising,
-         fmt::format("{} aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times "
+         fmt::format("{} aircraft porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times "
                      "within {:.0f} s where the records do not)",
                      f.aircraftPorpoising, o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds));
   if (f.aircraftSteep > 0)
@@ -563,7 +563,7 @@ void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o
                      o.fixedBankDeg, f.aircraftFixedBankTurn,
                      lf_countLongest(f, &AircraftFigures::longestFixedBankTurnSeconds, 5), f.fixedBankTurnSeconds);
   out << fmt::format(
-      "aeroplanes porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times within {:.0f} s where "
+      "aircraft porpoising (vertical speed reversing beyond +-{:.0f} ft/min {} times within {:.0f} s where "
       "the records do not): {}\n",
       o.reversalFtMin, o.porpoiseReversals, o.porpoiseSeconds, f.aircraftPorpoising);
   out << fmt::format(

@@ -227,7 +227,7 @@ struct Options {
   std::array<double, 6> categoryBankDeg{};
   double fixedBankDeg = 35;
   double maxBankTurnRunSeconds = 3;
-  // The vertical profile: vertical speeds over vsWindowSeconds. Porpoising: an aeroplane's vertical
+  // The vertical profile: vertical speeds over vsWindowSeconds. Porpoising: an aircraft's vertical
   // speed reverses (from beyond +reversalFtMin to beyond -reversalFtMin or back) porpoiseReversals
   // times within porpoiseSeconds where the records' profile (their altitudes at their due times)
   // does not; bound: none. Bound: no vertical speed beyond maxVsFtMin.

@@ -212,7 +212,7 @@ unsigned ProfileMeasures::add(const Interval& iv) {
       m_f.steepestAt = iv.mid;
     }
   }
-  if (m_fixedWing && airborne && iv.vsFtMin) {
+  if (airborne && iv.vsFtMin) {
     const double vs = *iv.vsFtMin;
     const int now = vs > o.reversalFtMin ? 1 : vs < -o.reversalFtMin ? -1 : 0;
     if (now != 0) {
