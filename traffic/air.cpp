@@ -280,10 +280,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
     if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
-      // (An aeroplane coming in to land keeps to the approach's own rules; a helicopter comes down as
-      // its records do.)
-      double step = above / lf_cyclesTo(s);
-      if (ac.landingMode == 0 || ac.category == Rotorcraft) step = lf_withinCodeStep(s, above, step);
+      double step = lf_withinCodeStep(ac, s, above, above / lf_cyclesTo(s));
       // The category's climb limit; climbing out near the ground (the records climb) a climb goes on
       // at a least rate. An aircraft whose records descend only follows them.
       const bool climbingOut = s.altitude > f.altitude;
@@ -319,8 +316,8 @@ void lf_planAltitude(LiveAc& ac) {
 
 double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
 
-double lf_withinCodeStep(const Situation& record, double left, double step) {
-  if (std::fabs(left) > kAltitudeCodeStepFt) return step;
+double lf_withinCodeStep(const LiveAc& ac, const Situation& record, double left, double step) {
+  if (std::fabs(left) > kAltitudeCodeStepFt || (ac.landingMode != 0 && ac.category != Rotorcraft)) return step;
   const double most = std::max(std::fabs(record.verticalSpeed), kLevelDriftFpm) / kCyclesPerMinute;
   return std::clamp(step, -most, most);
 }

@@ -28,8 +28,9 @@ double lf_approachStep(const LiveAc& ac, double step);
 // A climb or descent step (feet a cycle) toward the altitude of a record `left` feet away: many
 // transponders give the altitude in steps of 100 ft, and a level aircraft's records hop between two
 // of them, so toward a record no more than one such step away the aircraft goes no faster than the
-// record's own vertical speed says, nor than a level aircraft drifts.
-double lf_withinCodeStep(const Situation& record, double left, double step);
+// record's own vertical speed says, nor than a level aircraft drifts. An aeroplane coming in to land
+// keeps to the approach's own rules instead; a helicopter comes down as its records do.
+double lf_withinCodeStep(const LiveAc& ac, const Situation& record, double left, double step);
 // The ground speed the aircraft flies now, knots: its air path's, else its front situation's.
 double gf_flownSpeedKt(const LiveAc& ac);
 double lf_turnToNextLeg(const LiveAc& ac);

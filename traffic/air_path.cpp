@@ -423,9 +423,9 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   const double wayCycles = t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond;
   const double cycles = std::max(wayCycles > 0 ? wayCycles : static_cast<double>(s.due - lf_now()), 1.0);
   if (ac.landingMode != 0) {
-    const double step = ac.category == Rotorcraft ? lf_withinCodeStep(s, left, left / cycles) : left / cycles;
     if (ac.altitudeStep < 0 && left < 0)
-      ac.altitudeStep = std::max(lf_approachStep(ac, step), lf_steepestDescentPerCycle(ac));
+      ac.altitudeStep =
+          std::max(lf_approachStep(ac, lf_withinCodeStep(ac, s, left, left / cycles)), lf_steepestDescentPerCycle(ac));
     return;
   }
   if ((ac.altitudeStep > 0 && left <= 0) || (ac.altitudeStep < 0 && left >= 0)) {
@@ -434,7 +434,7 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
     return;
   }
   if (ac.altitudeStep == 0) return;
-  const double wanted = lf_withinCodeStep(s, left, left / cycles);
+  const double wanted = lf_withinCodeStep(ac, s, left, left / cycles);
   if (std::fabs(wanted) > std::fabs(ac.altitudeStep))
     ac.altitudeStep = std::clamp(wanted, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
   if (std::fabs(ac.altitudeStep) > std::fabs(left)) ac.altitudeStep = left;
