@@ -24,6 +24,7 @@ struct Situation {
   std::uint8_t noMovement = 0;          // same position as the one before: the aircraft stands
   std::uint8_t feedAttitudeUsable = 0;  // the feed's track and bank may steer the turn
   std::uint8_t extension = 0;           // made by the engine to fly on while the feed is silent
+  std::uint8_t heldOnGround = 0;        // reported in the air, flown on the ground after the touchdown
 };
 
 }  // namespace amb

@@ -156,6 +156,10 @@ struct LiveAc : Act {
   double touchdownCeiling = 0;
   double heightAboveTarget = 0;      // feet above the landing surface during the flare
   double touchdownHeading = 0;
+  // The cycle of the last touchdown (-1 before one) and the speed it touched down at (knots): the
+  // roll-out slows from it.
+  std::int32_t touchdownCycle = -1;
+  double touchdownKt = 0;
   double engineStartMark = 0;
   double standDistance = 0;          // nm, the last counted distance from the stand
   double standStartDistance = -1;    // nm, the first distance counted at the stand; -1 before it

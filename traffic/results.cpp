@@ -3,10 +3,11 @@
 // settling period of new objects with their two light toggles, and what happens to a live aircraft
 // when its object exists, is in the simulator and touches down.
 
-#include "traffic/engine.hpp"
 #include "traffic/results.hpp"
-#include "traffic/removals.hpp"
+#include "traffic/air.hpp"
+#include "traffic/engine.hpp"
 #include "traffic/flight_plan.hpp"
+#include "traffic/removals.hpp"
 #include "traffic/spawn.hpp"
 
 #include "records/upcalls.hpp"
@@ -302,6 +303,8 @@ void lf_onTouchdown(LiveAc& ac) {
       ac.landed = 1;
       g_fastRange = 0;
       ac.touchdownHeading = ac.position.heading;
+      ac.touchdownCycle = g_engineCycle.load(std::memory_order_relaxed);
+      ac.touchdownKt = gf_flownSpeedKt(ac);
       ac.landingMode = 0;
       ac.arrivedByLanding = 1;
       if (ac.category != Rotorcraft) lf_queueEvent(ac, EVT_SPOILERS_SET, 16383);

@@ -5,6 +5,7 @@
 
 #include "records/aircraft.hpp"
 #include "records/parking.hpp"
+#include "sim/services.hpp"
 #include "traffic/live_ac.hpp"
 
 namespace amb {

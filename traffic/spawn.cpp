@@ -523,6 +523,7 @@ bool lf_holdOnGroundAfterTouchdown(LiveAc& ac, Situation& s, bool beforeTouchdow
     return false;
   }
   ac.touchdownCeiling = std::max(ac.touchdownCeiling, s.altitude);
+  s.heldOnGround = 1;
   s.airborne = 0;
   s.altitude = 0;
   s.verticalSpeed = 0;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace amb {
 
@@ -23,6 +24,10 @@ constexpr double kLastCurveParameter = 0.999999;
 constexpr double kMetresPerNm = 1852.0;
 constexpr double kFastOnGroundKt = 30;
 constexpr double kFastGroundTurnPerCycle = 0.25 * kDegToRad;  // 25 degrees a second
+// A landing rolls out slowing by this many knots a second from its touchdown speed down to this
+// many knots.
+constexpr double kRollOutSlowingKtPerSecond = 3.0;
+constexpr double kRollOutEndKt = 30.0;
 
 double lf_normalised(double radians) {
   double h = std::fmod(radians, kTwoPi);
@@ -181,6 +186,19 @@ void lf_holdGroundTurn(LiveAc& ac, double headingBefore, const LatLon& before) {
   if (std::fabs(turned) > most) p.heading = lf_normalised(headingBefore + (turned > 0 ? most : -most));
 }
 
+// The fastest a landed aeroplane rolls out now, knots; unset where nothing holds it. The feed goes
+// on reporting a landing in the air for a while, at the approach's speed and often beside the
+// runway: flown on the ground, those positions would have it race on past the runway's end.
+std::optional<double> lf_rollOutKt(const LiveAc& ac) {
+  if (ac.movesOnGround == 0 || ac.touchdownCycle < 0 || ac.category == Rotorcraft || ac.takeOffPending != 0 ||
+      ac.phase == GroundPhase::TakeOffRoll || ac.situations.empty())
+    return std::nullopt;
+  if (ac.landed == 0 && ac.situations.front().heldOnGround == 0) return std::nullopt;
+  const double seconds =
+      static_cast<double>(g_engineCycle.load(std::memory_order_relaxed) - ac.touchdownCycle) / kCyclesPerSecond;
+  return std::max(kRollOutEndKt, ac.touchdownKt - kRollOutSlowingKtPerSecond * std::max(seconds, 0.0));
+}
+
 }  // namespace
 
 void lf_curveStep(LiveAc& ac) {
@@ -188,6 +206,7 @@ void lf_curveStep(LiveAc& ac) {
   const double headingBefore = p.heading;
   const LatLon before{p.latitude, p.longitude};
   const bool onCurve = ac.curve.isSet();
+  const double parameterBefore = ac.curveParameter;
   if (onCurve) {
     CurvePoint at;
     double before = 0;
@@ -279,6 +298,15 @@ void lf_curveStep(LiveAc& ac) {
     }
   } else {
     lf_climbOut(ac);
+  }
+  if (const std::optional<double> most = lf_rollOutKt(ac)) {
+    const double moved = gf_distanceNm(before, {p.latitude, p.longitude}) * kCyclesPerNmAtOneKnot;
+    if (moved > *most) {
+      const double share = *most / moved;
+      p.latitude = before.lat + (p.latitude - before.lat) * share;
+      p.longitude = before.lon + (p.longitude - before.lon) * share;
+      if (onCurve) ac.curveParameter = parameterBefore + (ac.curveParameter - parameterBefore) * share;
+    }
   }
   if (ac.movesOnGround != 0) lf_holdGroundTurn(ac, headingBefore, before);
   // Nothing sinks into the ground: the lowest the simulator's ground lets the aircraft stand. Nor

@@ -6,6 +6,8 @@
 #include "engine_fixture.hpp"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace amb {
 namespace {
@@ -181,6 +183,55 @@ TEST_F(Landing, ARolledOutAircraftWaitsForTheFeed) {
   EXPECT_EQ(ac.waiting, 1u);
   ASSERT_EQ(ac.situations.size(), 2u);
   EXPECT_EQ(ac.situations.back().noMovement, 1u);
+}
+
+// The feed goes on reporting the landed A321 in the air at its approach's 130 kt, 670 m apart every
+// 10 s, for a minute, the last four 50 degrees to the right (off the runway, as such records often
+// lie): flown on the ground, they do not keep it at 130 kt, neither on the runway nor once it has
+// turned off it. From its touchdown at 130 kt it slows by 3 kt a second down to 30 kt (reached 33.3 s
+// after it) and rolls on no faster: over the eleventh second 100 to 97 kt, 98.5 kt on average; from
+// the thirty-fifth on, 30 kt.
+TEST_F(Landing, ALandingRollsOutSlowingFromItsTouchdownSpeed) {
+  sim().addObject(kObject, 11900002, {});
+  LiveAc& ac = onShortFinal(0, 100);
+  ac.airPath.speedMps = 130 * 1852.0 / 3600;
+  for (int i = 0; i < 6; ++i) {
+    const Situation& last = ac.situations.back();
+    const double bearing = i < 2 ? 0.0 : 50 * kDegToRad;
+    const LatLon to = gf_destinationPoint({last.latitude, last.longitude}, bearing, 670 / 0.3048);
+    ac.situations.push_back(situation(to.lat, to.lon, kField + 100, 130, last.due + 1000, true));
+  }
+  std::vector<std::pair<std::int32_t, LatLon>> flown;
+  sim().onPosition = [&](std::int32_t at, const enginesim::SimObject& o, const AiPosBlock& b) {
+    if (o.id == kObject) flown.emplace_back(at, LatLon{b.latitude, b.longitude});
+  };
+  const std::int32_t touchdown = cycle();
+  simReports(ac, true);
+  ASSERT_EQ(ac.landed, 1u);
+  run(6000);
+  // The average speed over each second after the touchdown, knots.
+  std::vector<double> perSecond;
+  for (std::size_t i = 0, j = 0; i < flown.size(); i = j) {
+    while (j < flown.size() && flown[j].first < flown[i].first + kCyclesPerSecond) ++j;
+    if (j == flown.size()) break;
+    const double seconds = static_cast<double>(flown[j].first - flown[i].first) / kCyclesPerSecond;
+    const double second = static_cast<double>(flown[i].first - touchdown) / kCyclesPerSecond;
+    if (second < 0 || std::fabs(second - std::round(second)) > 0.05) continue;
+    perSecond.resize(static_cast<std::size_t>(std::round(second)) + 1, -1);
+    perSecond.back() = gf_distanceNm(flown[i].second, flown[j].second) * 3600 / seconds;
+  }
+  ASSERT_GE(perSecond.size(), 50u);
+  for (std::size_t t = 0; t < perSecond.size(); ++t) {
+    if (perSecond[t] < 0) continue;
+    SCOPED_TRACE(t);
+    EXPECT_LE(perSecond[t], std::max(30.0, 130.0 - 3.0 * static_cast<double>(t)) + 0.5);
+    if (t >= 35) {
+      EXPECT_NEAR(perSecond[t], 30, 0.5);
+    }
+  }
+  ASSERT_GE(perSecond[10], 0);
+  EXPECT_NEAR(perSecond[10], 98.5, 1.0);
+  EXPECT_EQ(ac.landed, 0u);  // it turned off
 }
 
 // On the ground above 30 kt a nose that turns toward its path turns no faster than the ground allows:
