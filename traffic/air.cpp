@@ -177,7 +177,14 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
   const bool rotor = ac.category == Rotorcraft;
   lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 0);
   // The field it comes in to: the one its approach began at, or the one it is near.
-  if (ac.landingMode == 0 || !ac.landingField) ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
+  if (ac.landingMode == 0 || !ac.landingField) {
+    ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
+  } else if (ac.heightAboveGround < kShortFinalFt &&
+             gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) > kApproachNm) {
+    // On short final far from the field its approach began at, it comes down at the one beneath it:
+    // an approach that began near one airport ended at another, and it is no go-around.
+    if (std::optional<AirportData> beneath = lf_nearestField(lf_here(ac), kApproachNm)) ac.landingField = beneath;
+  }
   const bool nearField =
       ac.landingField && gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) <= kApproachNm;
   if (vs <= -250 && ac.landingMode == 0 && nearField) {

@@ -2,8 +2,10 @@
 // descends below 10000 ft: throttle, flaps and the time windows of its legs.
 
 #include "engine_fixture.hpp"
+#include "records/upcalls.hpp"
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 namespace amb {
@@ -250,6 +252,47 @@ TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
     EXPECT_EQ(count(EVT_GEAR_SET, 0), 1);
     EXPECT_EQ(count(EVT_FLAPS_SET, 0), 1);
   }
+}
+
+// An approach begun near the park airport that comes down 20 nm from it, over another airport, level
+// in its flare at 400 ft: on short final (below 500 ft) it lands at the airport beneath, gear down,
+// no go-around. At 600 ft, or with no airport beneath, it is the go-around, gear up.
+TEST_F(Configuration, AnApproachOnShortFinalOverAnotherAirportLandsThere) {
+  static std::optional<AirportData> beneath;
+  const auto saved = up::airports::gf_airportNear;
+  up::airports::gf_airportNear = [](const LatLon&, double) { return beneath; };
+  struct Case {
+    double aboveGround;
+    bool airportBeneath, goesAround;
+  };
+  std::uint32_t objectId = 760;
+  for (const Case& c : std::vector<Case>{{400, true, false}, {600, true, true}, {400, false, true}}) {
+    SCOPED_TRACE(fmt::format("{} ft, {}", c.aboveGround, c.airportBeneath ? "an airport beneath" : "none"));
+    gf_resetEngine();
+    LiveAc& ac = aloft(c.aboveGround, 0, Large, ++objectId);
+    beneath.reset();
+    if (c.airportBeneath) beneath = AirportData{"KOTH", "", ac.position.latitude, ac.position.longitude, 0};
+    ac.landingMode = 1;
+    ac.landingField = AirportData{"KPRK", "", kPark.lat, kPark.lon, 13};
+    ac.earlyWindow = 3000;
+    ac.lateWindow = 1050;
+    ac.throttleMarker = 1;
+    ac.flapsMarker = 3;
+    ac.flareStage = 2;
+    lf_planAirLeg(ac);
+    run(1);
+    const auto events = sim().eventsOf(objectId);
+    const bool gearUp = std::any_of(events.begin(), events.end(),
+                                    [](const auto& e) { return e.eventId == EVT_GEAR_SET && e.data == 0; });
+    EXPECT_EQ(ac.goAroundMark, c.goesAround ? 1u : 0u);
+    EXPECT_EQ(ac.landingMode, c.goesAround ? 0u : 1u);
+    EXPECT_EQ(gearUp, c.goesAround);
+    if (!c.goesAround) {
+      ASSERT_TRUE(ac.landingField.has_value());
+      EXPECT_EQ(ac.landingField->code, "KOTH");
+    }
+  }
+  up::airports::gf_airportNear = saved;
 }
 
 }  // namespace
