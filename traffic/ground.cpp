@@ -354,9 +354,17 @@ bool lf_startLeadInCurve(LiveAc& ac, const LatLon& end) {
 
 namespace {
 
+// The synthetic legs a stream on the ground is extended by, one every 3 s.
+constexpr int kGroundExtensions = 10;
+// At this speed or faster a landed aircraft is still on its landing roll, knots: none taxis or
+// turns off the runway so fast.
+constexpr double kLandingRollKt = 60.0;
+
 // Rolling faster than an aircraft turns round, a position behind its wings, or one that turns the
 // way back at the next corner, is the feed's scatter between its sources: it is passed over rather
 // than looped back to, and where nothing follows a position behind, the aircraft stops where it is.
+// A landed aircraft on its landing roll does not stop dead on the runway: it rolls on along it from
+// where it is, slowing as the roll-out of a stream that ends in its landing roll does.
 void lf_passOverScatter(LiveAc& ac) {
   auto& buffer = ac.situations;
   const auto fast = [&] {
@@ -368,6 +376,13 @@ void lf_passOverScatter(LiveAc& ac) {
       if (buffer.size() >= 3) {
         buffer.erase(buffer.begin() + 1);
         continue;
+      }
+      if (ac.landed != 0 && ac.extensionCount >= 0 && ac.targetTrueAirspeed >= kLandingRollKt) {
+        buffer.erase(buffer.begin() + 1);
+        buffer.front().latitude = ac.position.latitude;
+        buffer.front().longitude = ac.position.longitude;
+        lf_appendWaitSituations(ac, kGroundExtensions);
+        break;
       }
       Situation& stop = buffer[1];
       stop.latitude = ac.position.latitude;
@@ -810,7 +825,7 @@ bool lf_extendStream(LiveAc& ac) {
   if (!lf_categoryAllowed(ac.category)) return false;
   int n = 0;
   if (ac.movesOnGround != 0) {
-    n = ac.phase == GroundPhase::AtStand ? 1 : 10;
+    n = ac.phase == GroundPhase::AtStand ? 1 : kGroundExtensions;
   } else if (!(AUTO_RANGE.value != 0 && g_radiusNm.load() == 10.0)) {
     const UserAcBlock& user = g_engineUserAc;
     if (gf_inNullBox(user.latitude, user.longitude) || lf_distanceFromUser(ac) < g_radiusNm.load() - 0.5) n = 8;

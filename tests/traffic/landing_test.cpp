@@ -5,6 +5,7 @@
 
 #include "engine_fixture.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -232,6 +233,62 @@ TEST_F(Landing, ALandingRollsOutSlowingFromItsTouchdownSpeed) {
   ASSERT_GE(perSecond[10], 0);
   EXPECT_NEAR(perSecond[10], 98.5, 1.0);
   EXPECT_EQ(ac.landed, 0u);  // it turned off
+}
+
+// Touched down at 130 kt, the landed A321 rolls north to a ground report 400 m on, due in 6 s; the
+// feed's last record (in the air, flown on the ground) lies 400 m from that one at 170 degrees, so
+// that once the report's leg ends it lies behind the aircraft's right wing. Reported at 63 kt there,
+// the aircraft is still on its landing roll (60 kt or faster) and does not stop dead: it rolls on
+// north along the runway, slowing as the roll-out of a stream that ends in its landing roll does
+// (legs at 30, then 20 kt), never toward the record behind. Over each of the first twelve seconds it
+// makes 20 kt or more, no faster than over the second before, along its heading. Reported at 57 kt,
+// it taxis, and stops where the report's leg ends.
+TEST_F(Landing, ALandedAircraftWithOnlyAPositionBehindRollsOnRatherThanStoppingDead) {
+  for (const double reportedKt : {63.0, 57.0}) {
+    SCOPED_TRACE(reportedKt);
+    gf_resetEngine();
+    sim().addObject(kObject, 11900002, {});
+    LiveAc& ac = onShortFinal(0, 100);
+    ac.airPath.speedMps = 130 * 1852.0 / 3600;
+    const LatLon on = gf_destinationPoint(kRunway, 0, 400 / 0.3048);
+    ac.situations.push_back(situation(on.lat, on.lon, 0, reportedKt, ac.situations.back().due + 600, false));
+    const LatLon behind = gf_destinationPoint(on, 170 * kDegToRad, 400 / 0.3048);
+    ac.situations.push_back(
+        situation(behind.lat, behind.lon, kField + 100, 125, ac.situations.back().due + 1000, true));
+    std::vector<std::pair<std::int32_t, LatLon>> flown;
+    sim().onPosition = [&](std::int32_t at, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (o.id == kObject) flown.emplace_back(at, LatLon{b.latitude, b.longitude});
+    };
+    const std::int32_t touchdown = cycle();
+    simReports(ac, true);
+    ASSERT_EQ(ac.landed, 1u);
+    run(1300);
+    sim().onPosition = nullptr;
+    ASSERT_FALSE(flown.empty());
+    // The position flown first at or after a cycle.
+    const auto at = [&](std::int32_t c) {
+      auto it =
+          std::lower_bound(flown.begin(), flown.end(), c, [](const auto& f, std::int32_t x) { return f.first < x; });
+      return it == flown.end() ? flown.back() : *it;
+    };
+    double before = 130, slowest = 130;
+    for (int second = 0; second < 12; ++second) {
+      SCOPED_TRACE(second);
+      const auto [c0, p0] = at(touchdown + second * kCyclesPerSecond);
+      const auto [c1, p1] = at(touchdown + (second + 1) * kCyclesPerSecond);
+      const double knots =
+          c1 > c0 ? gf_distanceNm(p0, p1) * 3600 * kCyclesPerSecond / static_cast<double>(c1 - c0) : 0.0;
+      slowest = std::min(slowest, knots);
+      if (reportedKt < 60) continue;
+      EXPECT_GE(knots, 20 - 0.5);
+      EXPECT_LE(knots, before + 0.5);
+      EXPECT_LT(std::fabs(gf_angleDiff(0, gf_bearingRad(p0, p1))) * kRadToDeg, 5);
+      before = knots;
+    }
+    if (reportedKt < 60) {
+      EXPECT_LT(slowest, 1);
+    }
+  }
 }
 
 // On the ground above 30 kt a nose that turns toward its path turns no faster than the ground allows:
