@@ -179,11 +179,14 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
   // The field it comes in to: the one its approach began at, or the one it is near.
   if (ac.landingMode == 0 || !ac.landingField) {
     ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
-  } else if (ac.heightAboveGround < kShortFinalFt &&
-             gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) > kApproachNm) {
-    // On short final far from the field its approach began at, it comes down at the one beneath it:
-    // an approach that began near one airport ended at another, and it is no go-around.
-    if (std::optional<AirportData> beneath = lf_nearestField(lf_here(ac), kApproachNm)) ac.landingField = beneath;
+  } else if (gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) > kApproachNm) {
+    // Far from the field its approach began at, it comes in to the one it is near now (on short
+    // final, the one beneath it): an approach that began near one airport, passing it on the way,
+    // ends at another, and levelling off on the way is no go-around.
+    const LatLon here = lf_here(ac);
+    if (std::optional<AirportData> near =
+            ac.heightAboveGround < kShortFinalFt ? lf_nearestField(here, kApproachNm) : lf_fieldNear(here, kApproachNm))
+      ac.landingField = near;
   }
   const bool nearField =
       ac.landingField && gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) <= kApproachNm;

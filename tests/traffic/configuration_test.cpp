@@ -254,26 +254,36 @@ TEST_F(Configuration, TheApproachAndTheGoAroundSetTheirPowerAndWindows) {
   }
 }
 
-// An approach begun near the park airport that comes down 20 nm from it, over another airport, level
-// in its flare at 400 ft: on short final (below 500 ft) it lands at the airport beneath, gear down,
-// no go-around. At 600 ft, or with no airport beneath, it is the go-around, gear up.
-TEST_F(Configuration, AnApproachOnShortFinalOverAnotherAirportLandsThere) {
+// An approach begun at an airport it has since left 10 nm behind, level (its records hold their
+// altitude): over another airport it comes in to that one, gear down, no go-around, on short final
+// (400 ft) and on its way down (1,500 ft) alike. Within 10 nm of the airport it began at, it keeps
+// that one whatever lies beneath. With no airport within 10 nm it is the go-around, gear up.
+TEST_F(Configuration, AnApproachFarFromTheAirportItBeganAtComesInToTheOneItIsNear) {
   static std::optional<AirportData> beneath;
   const auto saved = up::airports::gf_airportNear;
   up::airports::gf_airportNear = [](const LatLon&, double) { return beneath; };
   struct Case {
     double aboveGround;
+    double beganNm;  // how far the airport it began at lies
     bool airportBeneath, goesAround;
+    const char* field;
   };
   std::uint32_t objectId = 760;
-  for (const Case& c : std::vector<Case>{{400, true, false}, {600, true, true}, {400, false, true}}) {
-    SCOPED_TRACE(fmt::format("{} ft, {}", c.aboveGround, c.airportBeneath ? "an airport beneath" : "none"));
+  for (const Case& c : std::vector<Case>{{400, 20, true, false, "KOTH"},
+                                         {1500, 20, true, false, "KOTH"},
+                                         {1500, 8, true, false, "KBGN"},
+                                         {400, 20, false, true, ""},
+                                         {1500, 20, false, true, ""}}) {
+    SCOPED_TRACE(fmt::format("{} ft, began {} nm off, {}", c.aboveGround, c.beganNm,
+                             c.airportBeneath ? "an airport beneath" : "none"));
     gf_resetEngine();
     LiveAc& ac = aloft(c.aboveGround, 0, Large, ++objectId);
     beneath.reset();
     if (c.airportBeneath) beneath = AirportData{"KOTH", "", ac.position.latitude, ac.position.longitude, 0};
+    const LatLon began =
+        gf_destinationPoint({ac.position.latitude, ac.position.longitude}, kPi, c.beganNm * kFeetPerNm);
     ac.landingMode = 1;
-    ac.landingField = AirportData{"KPRK", "", kPark.lat, kPark.lon, 13};
+    ac.landingField = AirportData{"KBGN", "", began.lat, began.lon, 13};
     ac.earlyWindow = 3000;
     ac.lateWindow = 1050;
     ac.throttleMarker = 1;
@@ -289,7 +299,7 @@ TEST_F(Configuration, AnApproachOnShortFinalOverAnotherAirportLandsThere) {
     EXPECT_EQ(gearUp, c.goesAround);
     if (!c.goesAround) {
       ASSERT_TRUE(ac.landingField.has_value());
-      EXPECT_EQ(ac.landingField->code, "KOTH");
+      EXPECT_EQ(ac.landingField->code, c.field);
     }
   }
   up::airports::gf_airportNear = saved;
