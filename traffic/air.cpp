@@ -177,19 +177,21 @@ void lf_lowConfiguration(LiveAc& ac, double vs) {
   const bool rotor = ac.category == Rotorcraft;
   lf_queueEvent(ac, EVT_CABIN_LIGHTS_SET, 0);
   // The field it comes in to: the one its approach began at, or the one it is near.
+  const LatLon here = lf_here(ac);
+  const auto within = [&](const AirportData& field) {
+    return gf_distanceNm(here, {field.lat, field.lon}) <= kApproachNm;
+  };
   if (ac.landingMode == 0 || !ac.landingField) {
-    ac.landingField = lf_fieldNear(lf_here(ac), kApproachNm);
-  } else if (gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) > kApproachNm) {
+    ac.landingField = lf_fieldNear(here, kApproachNm);
+  } else if (!within(*ac.landingField)) {
     // Far from the field its approach began at, it comes in to the one it is near now (on short
     // final, the one beneath it): an approach that began near one airport, passing it on the way,
     // ends at another, and levelling off on the way is no go-around.
-    const LatLon here = lf_here(ac);
     if (std::optional<AirportData> near =
             ac.heightAboveGround < kShortFinalFt ? lf_nearestField(here, kApproachNm) : lf_fieldNear(here, kApproachNm))
       ac.landingField = near;
   }
-  const bool nearField =
-      ac.landingField && gf_distanceNm(lf_here(ac), {ac.landingField->lat, ac.landingField->lon}) <= kApproachNm;
+  const bool nearField = ac.landingField && within(*ac.landingField);
   if (vs <= -250 && ac.landingMode == 0 && nearField) {
     // Approach.
     lf_setThrottle(ac, rotor ? 4 : 1);
