@@ -377,6 +377,10 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
   if (flying && ac.category != Rotorcraft) {
+    // Abeam or past every position it knows (the feed's positions lag the aircraft, or stall while
+    // it flies on), it has nothing to make up: it slows to the least it flies. Hurrying to cover its
+    // distance from the track instead, it flew wide of the track where that turns back.
+    if (t.toPoint(last) <= 0 && t.past(last)) wanted = 0;
     wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
     // Coming in to land it keeps to its approach speed until it is down.
     if (ac.landingMode != 0) wanted = std::max(wanted, lf_leastApproachKt(ac) * kMetresPerSecondPerKnot);

@@ -541,5 +541,36 @@ TEST_F(AirTurns, ALateAircraftCatchesUpNoFasterThanItsCatchUpSpeed) {
   for (auto p = passed.end() - 10; p != passed.end(); ++p) EXPECT_LE(std::abs(p->cycle - p->position.due), 50);
 }
 
+// An A321 at 180 kt (the slowest it was reported at) on its leg from A to B, 1 nm east, B due in 20 s;
+// the aircraft is 2 km north of the track and 300 m past B, heading east. Past every position it
+// knows, it has nothing to make up: it slows to the least it flies, 0.65 x 180 = 117 kt, at 3 kt a
+// second (180 - 30 kt after 10 s), never faster than it was. Hurrying to cover its 2 km from the
+// track in the 20 s left, it flew on at the leg's 180 kt and swung wide of the track.
+TEST_F(AirTurns, PastEveryPositionItKnowsItSlowsToTheLeastItFlies) {
+  const LatLon a{40.80, -73.95};
+  const LatLon b = gf_destinationPoint(a, kPi / 2, kFeetPerNm);
+  const LatLon at = gf_destinationPoint(gf_destinationPoint(b, kPi / 2, 300 / 0.3048), 0, 2000 / 0.3048);
+  constexpr std::uint32_t kObject = 790;
+  sim().addObject(kObject, 11000790, {});
+  LiveAc& ac = addInSim(11000790, kObject, situation(a.lat, a.lon, 5000, 180, cycle() - 100));
+  ac.situations.push_back(situation(b.lat, b.lon, 5000, 180, cycle() + 2000));
+  ac.phase = GroundPhase::Airborne;
+  ac.position.latitude = at.lat;
+  ac.position.longitude = at.lon;
+  ac.position.altitude = 5000;
+  ac.position.heading = kPi / 2;
+  ac.heightAboveGround = 5000;
+  ac.slowestAirborneKt = 180;
+  ac.airPath.speedMps = 180 * kMetresPerSecondPerKnot;
+  std::vector<double> kt;
+  for (int i = 0; i < 2500; ++i) {
+    run(1);
+    kt.push_back(ac.airPath.speedMps / kMetresPerSecondPerKnot);
+  }
+  EXPECT_LE(*std::max_element(kt.begin(), kt.end()), 180 + 1e-6);
+  EXPECT_NEAR(kt[999], 150, 0.5);
+  EXPECT_NEAR(kt.back(), 117, 0.5);
+}
+
 }  // namespace
 }  // namespace amb
