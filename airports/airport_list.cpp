@@ -89,6 +89,13 @@ std::optional<AirportData> gf_airportNear(const LatLon& position, double withinN
   return *nearest;
 }
 
+std::optional<AirportData> gf_airportCalled(const std::string& code) {
+  if (code.empty()) return std::nullopt;
+  for (const AirportData& a : g_airports)
+    if (a.iata == code || a.code == code) return a;
+  return std::nullopt;
+}
+
 std::optional<AirportData> gf_closestAirport(const LatLon& position) {
   const AirportData* closest = nullptr;
   const AirportData* neighbour = nullptr;

@@ -67,6 +67,9 @@ std::optional<AirportData> gf_closestAirport(const LatLon& position);
 // The airport of the list nearest to a position, when one lies within withinNm (no stand files read,
 // nothing logged: the engine asks it for aircraft coming in to land).
 std::optional<AirportData> gf_airportNear(const LatLon& position, double withinNm);
+// The first airport of the list whose IATA or ICAO code is this one (the feed names an aircraft's
+// destination by either); none for an empty code.
+std::optional<AirportData> gf_airportCalled(const std::string& code);
 // Text to double like std::stod, its errors carrying the texts "invalid stod argument" and
 // "stod argument out of range".
 double gf_stod(const std::string& text);

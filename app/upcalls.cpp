@@ -25,6 +25,7 @@ void gf_installUpcalls() {
 
   up::airports::gf_parkAirportSnapshot = &gf_parkAirportSnapshot;
   up::airports::gf_airportNear = &gf_airportNear;
+  up::airports::gf_airportCalled = &gf_airportCalled;
   up::airports::g_parkAirportLoaded = &g_parkAirportLoaded;
   up::airports::gf_standNameAt = &gf_standNameAt;
   up::airports::gf_reservedStandName = &gf_reservedStandName;

@@ -64,6 +64,7 @@ inline std::set<std::string>* g_noMatchSet = nullptr;
 namespace airports {
 inline AirportData (*gf_parkAirportSnapshot)() = nullptr;
 inline std::optional<AirportData> (*gf_airportNear)(const LatLon& position, double withinNm) = nullptr;
+inline std::optional<AirportData> (*gf_airportCalled)(const std::string& code) = nullptr;
 inline std::atomic<std::uint8_t>* g_parkAirportLoaded = nullptr;
 inline std::string (*gf_standNameAt)(double latitude, double longitude) = nullptr;
 inline std::string (*gf_reservedStandName)() = nullptr;

@@ -23,6 +23,7 @@
 #include <array>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace amb {
 
@@ -164,6 +165,14 @@ std::optional<AirportData> lf_nearestField(const LatLon& at, double withinNm) {
   return nearest;
 }
 
+// The airport the feed gives as the aircraft's destination, when it lies within `withinNm`.
+std::optional<AirportData> lf_destinationNear(const LiveAc& ac, const LatLon& at, double withinNm) {
+  if (gf_airportCalled == nullptr || ac.destination.empty()) return std::nullopt;
+  std::optional<AirportData> bound = gf_airportCalled(ac.destination);
+  if (!bound || gf_distanceNm(at, {bound->lat, bound->lon}) > withinNm) return std::nullopt;
+  return bound;
+}
+
 // The airport within `withinNm` of a position that an aircraft there comes in to land at: the park
 // airport, else the nearest of the airport list.
 std::optional<AirportData> lf_fieldNear(const LatLon& at, double withinNm) {
@@ -171,6 +180,37 @@ std::optional<AirportData> lf_fieldNear(const LatLon& at, double withinNm) {
   if (!park.code.empty() && gf_distanceNm(at, {park.lat, park.lon}) <= withinNm) return park;
   if (gf_airportNear != nullptr) return gf_airportNear(at, withinNm);
   return std::nullopt;
+}
+
+// Where the field's reference point lies from the aircraft: ahead along its heading (negative
+// behind it) and to the side, nautical miles.
+std::pair<double, double> lf_toField(const LiveAc& ac, const AirportData& field) {
+  const LatLon here = lf_here(ac);
+  const LatLon at{field.lat, field.lon};
+  const double off = gf_angleDiff(ac.position.heading, gf_bearingRad(here, at));
+  const double distance = gf_distanceNm(here, at);
+  return {distance * std::cos(off), distance * std::fabs(std::sin(off))};
+}
+
+// The field an approach comes down at: the airport the feed gives as the aircraft's destination
+// when it lies within 10 nm, else the one its approach began at. The approach's field is the nearest
+// airport where it began (a seaplane base or a small field on the way, as often as not): coming down
+// by that one, an airliner held up by the feed's altitude came down beyond the runway it was landing
+// on.
+std::optional<AirportData> lf_comingDownAt(const LiveAc& ac) {
+  if (std::optional<AirportData> bound = lf_destinationNear(ac, lf_here(ac), kApproachNm)) return bound;
+  return ac.landingField;
+}
+
+// In landing mode, lined up with the field it comes down at, at or above the glide path down to the
+// field's reference point (any height once past it).
+bool lf_notBelowGlidePath(const LiveAc& ac) {
+  if (ac.landingMode == 0) return false;
+  const std::optional<AirportData> field = lf_comingDownAt(ac);
+  if (!field) return false;
+  const auto [along, across] = lf_toField(ac, *field);
+  return across <= kFieldAsideNm &&
+         ac.heightAboveGround >= std::max(along, 0.0) * std::tan(kGlidePathDeg * kDegToRad) * kFeetPerNm;
 }
 
 void lf_lowConfiguration(LiveAc& ac, double vs) {
@@ -284,11 +324,15 @@ void lf_planAltitudeStep(LiveAc& ac) {
     // down rather than levelling off or climbing back to it. Not by more than the records' own
     // descent over the feed's lag, though: an aircraft that far below its records is too low. Unless
     // it comes out of a silence it flew on its own: it came down by its glide path then, and the
-    // feed's first record after it may carry the altitude held before it, however far above.
+    // feed's first record after it may carry the altitude held before it, however far above. Nor is
+    // an aircraft lined up with its field, on or above the glide path to it, too low: its records
+    // trail it (they may lag its position as well as its altitude), and climbing back up to them on
+    // a final carried it over the runway too high to land on it.
     const double above = s.altitude - ac.position.altitude;
     const bool lagging = (s.altitude == f.altitude && f.verticalSpeed + s.verticalSpeed <= 100) ||
                          (above > 0 && s.verticalSpeed < 0 &&
-                          (f.extension != 0 || above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt)));
+                          (f.extension != 0 || above <= std::max(-s.verticalSpeed * kLagMinutes, kLeastLagFt) ||
+                           lf_notBelowGlidePath(ac)));
     if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
     } else {
@@ -362,14 +406,10 @@ double lf_noSteeperThanGlidePath(const LiveAc& ac, double fpm, double speedKt) {
   // (turning, it is not lined up with any runway yet; faster, it is not landing yet).
   if (speedKt <= 0 || speedKt > kFastestFinalKt || std::fabs(ac.position.bank) > kStraightBankDeg * kDegToRad)
     return glided;
-  const LatLon here = lf_here(ac);
-  const std::optional<AirportData> landingField = ac.landingField ? ac.landingField : lf_fieldNear(here, kApproachNm);
+  std::optional<AirportData> landingField = lf_comingDownAt(ac);
+  if (!landingField) landingField = lf_fieldNear(lf_here(ac), kApproachNm);
   if (!landingField) return glided;
-  const LatLon field{landingField->lat, landingField->lon};
-  const double off = gf_angleDiff(ac.position.heading, gf_bearingRad(here, field));
-  const double distance = gf_distanceNm(here, field);
-  const double along = distance * std::cos(off);
-  const double across = distance * std::fabs(std::sin(off));
+  const auto [along, across] = lf_toField(ac, *landingField);
   if (along < kLeastAlongToFieldNm || across > kFieldAsideNm) return glided;
   const double minutes = along / speedKt * kMinutesPerHour;
   return std::min(glided, std::max(-ac.heightAboveGround / minutes, kSteepestFinalGlidePaths * gf_glidePathFpm(speedKt)));

@@ -321,5 +321,57 @@ TEST_F(LowFlight, ALandingsLaggingAltitudeIsNoClimbOnlyWithinHalfAMinutesDescent
   }
 }
 
+// Lined up with the field it comes down at (within 1 nm to the side), on or above the glide path down
+// to the field's reference point (318.4 ft a nautical mile: 477.6 ft at 1.5 nm; any height once past
+// it), an aircraft in landing mode whose records descend goes on down though they lie 500 ft above
+// it, more than half a minute of their 768 ft/min: they trail it. Below the glide path, with the field
+// off to the side or out of landing mode it climbs back to them, 500 ft over 1000 cycles. The field it
+// comes down at is the airport the feed gives as its destination (by IATA or ICAO code) when that
+// lies within 10 nm, else the one its approach began at.
+TEST_F(LowFlight, LinedUpOnOrAboveTheGlidePathItIsNotTooLowForItsRecords) {
+  struct Case {
+    const char* what;
+    double fieldBearingDeg, fieldNm, heightFt;
+    bool landing;
+    const char* destination;
+    double destinationNm;  // straight ahead
+    bool climbs;
+  };
+  const std::vector<Case> cases{
+      {"1.5 nm out, 500 ft", 0, 1.5, 500, true, "", 0, false},
+      {"1.5 nm out, 460 ft", 0, 1.5, 460, true, "", 0, true},
+      {"0.3 nm past the field's middle, 200 ft", 180, 0.3, 200, true, "", 0, false},
+      {"2 nm off, 40 degrees to the right (1.29 nm aside), 600 ft", 40, 2, 600, true, "", 0, true},
+      {"1.5 nm out, 500 ft, not in landing mode", 0, 1.5, 500, false, "", 0, true},
+      {"the field aside, bound for an airport 1.5 nm ahead, 500 ft", 40, 2, 500, true, "LGA", 1.5, false},
+      {"the same, its destination given by its ICAO code", 40, 2, 500, true, "KLGA", 1.5, false},
+      {"the field aside, the destination 12 nm ahead", 40, 2, 500, true, "LGA", 12, true},
+      {"the field aside, bound for an airport not in the list", 40, 2, 500, true, "ORD", 1.5, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    const LatLon at = lf_toward(kPark, 180, 5);
+    LiveAc& ac = a321(745, at, c.heightFt);
+    const LatLon field = lf_toward(at, c.fieldBearingDeg, c.fieldNm);
+    const LatLon bound = lf_toward(at, 0, c.destinationNm);
+    g_airports = {AirportData{"KLGA", "LGA", bound.lat, bound.lon, kGround}};
+    ac.destination = c.destination;
+    ac.landingMode = c.landing ? 1 : 0;
+    ac.landingField = AirportData{"KFLD", "", field.lat, field.lon, kGround};
+    Situation& front = ac.situations.front();
+    front.altitude = ac.position.altitude - 60;
+    front.verticalSpeed = -667;
+    const LatLon next = lf_toward(at, 0, 0.6);
+    ac.situations.push_back(situation(next.lat, next.lon, ac.position.altitude + 500, 140, cycle() + 1000));
+    ac.situations.back().verticalSpeed = -768;
+    lf_planAirLeg(ac);
+    if (c.climbs)
+      EXPECT_NEAR(ac.altitudeStep, 0.5, 1e-9);
+    else
+      EXPECT_LT(ac.altitudeStep, 0);
+  }
+}
+
 }  // namespace
 }  // namespace amb

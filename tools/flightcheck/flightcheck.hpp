@@ -114,6 +114,7 @@ struct Airport {
   // Known only by the ends of its runways (a small field, a seaplane base, a heliport), not a medium
   // or large airport of the airports table.
   bool runwaysOnly = false;
+  std::string iata{};  // empty when none
 };
 
 struct Input {

@@ -76,7 +76,7 @@ std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, c
   for (const AirportData& a : airportgen::readOurAirports(airportsCsv, runwaysCsv)) {
     if (gf_distanceNm(centre, {a.lat, a.lon}) > withinNm) continue;
     byCode[a.code] = out.size();
-    out.push_back({a.code, {a.lat, a.lon}, a.alt, {}, tabled.count(a.code) == 0});
+    out.push_back({a.code, {a.lat, a.lon}, a.alt, {}, tabled.count(a.code) == 0, a.iata});
   }
   tracemap::Tracks tracks;
   std::string error;
@@ -217,7 +217,7 @@ void TraceWriter::exit(std::int32_t cycle) {
 std::vector<AirportData> engineAirports(const std::vector<Airport>& airports) {
   std::vector<AirportData> out;
   out.reserve(airports.size());
-  for (const Airport& a : airports) out.push_back({a.code, "", a.at.lat, a.at.lon, a.elevationFt});
+  for (const Airport& a : airports) out.push_back({a.code, a.iata, a.at.lat, a.at.lon, a.elevationFt});
   return out;
 }
 
