@@ -15,12 +15,76 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 namespace amb {
 
 std::vector<AirportData> g_airports;
 std::uint8_t g_airportsRead = 0;
+
+namespace {
+
+// The list's airports by latitude, as their places in g_airports. A search by position looks only
+// at the band of latitude its distance allows: the whole list (some 44,000 airports) took a tenth of
+// a millisecond, and the engine asks for the field near an aircraft coming in to land several times
+// a second. An airport without a finite latitude is near nothing and is left out. Built whenever the
+// list is read or set; a list changed behind it (another size or another buffer) is searched whole.
+std::vector<std::uint32_t> g_byLatitude;
+const AirportData* g_indexedData = nullptr;
+std::size_t g_indexedSize = 0;
+
+void lf_forgetIndex() {
+  g_byLatitude.clear();
+  g_indexedData = nullptr;
+  g_indexedSize = 0;
+}
+
+// Calls `visit` with each airport of the list within `minutes` of latitude of `lat` (arc-minutes,
+// one a nautical mile), in the order of the list: the searches keep the first or the last of equals,
+// and the neighbour an airport met earlier.
+template <typename Visit>
+void lf_withinLatitude(double lat, double minutes, Visit&& visit) {
+  const auto away = [&](const AirportData& a) { return std::fabs(a.lat - lat) * 60.0 > minutes; };
+  if (g_indexedData != g_airports.data() || g_indexedSize != g_airports.size() || !std::isfinite(lat) ||
+      !std::isfinite(minutes)) {
+    for (const AirportData& a : g_airports)
+      if (!away(a)) visit(a);
+    return;
+  }
+  // A little wider than the band: the test above decides, rounded as it rounds.
+  constexpr double kSlackDeg = 1e-9;
+  const double from = lat - minutes / 60.0 - kSlackDeg;
+  const double to = lat + minutes / 60.0 + kSlackDeg;
+  const auto first = std::lower_bound(g_byLatitude.begin(), g_byLatitude.end(), from,
+                                      [](std::uint32_t i, double v) { return g_airports[i].lat < v; });
+  const auto last =
+      std::upper_bound(first, g_byLatitude.end(), to, [](double v, std::uint32_t i) { return v < g_airports[i].lat; });
+  thread_local std::vector<std::uint32_t> band;
+  band.assign(first, last);
+  std::sort(band.begin(), band.end());
+  for (const std::uint32_t i : band)
+    if (!away(g_airports[i])) visit(g_airports[i]);
+}
+
+}  // namespace
+
+void gf_indexAirportList() {
+  lf_forgetIndex();
+  if (g_airports.size() > std::numeric_limits<std::uint32_t>::max()) return;
+  g_byLatitude.reserve(g_airports.size());
+  for (std::uint32_t i = 0; i < g_airports.size(); ++i)
+    if (std::isfinite(g_airports[i].lat)) g_byLatitude.push_back(i);
+  std::stable_sort(g_byLatitude.begin(), g_byLatitude.end(),
+                   [](std::uint32_t x, std::uint32_t y) { return g_airports[x].lat < g_airports[y].lat; });
+  g_indexedData = g_airports.data();
+  g_indexedSize = g_airports.size();
+}
+
+void gf_setAirportList(std::vector<AirportData> airports) {
+  g_airports = std::move(airports);
+  gf_indexAirportList();
+}
 
 double gf_stod(const std::string& text) {
   const char* begin = text.c_str();
@@ -42,6 +106,7 @@ void lf_readAirportNode(const pugi::xml_node& airport, const std::string& code) 
 bool lf_readAirports() {
   if (g_airportsRead != 0) return !g_airports.empty();
   // A list that failed half-way is read again from its start, never appended to.
+  lf_forgetIndex();
   g_airports.clear();
   if (g_airports.capacity() < 44000) g_airports.reserve(44000);
   const std::filesystem::path file = g_inputFolder / "airports_p3d.xml";
@@ -63,6 +128,7 @@ bool lf_readAirports() {
     throw UserErrorException(88, e.what());
   }
   g_airports.shrink_to_fit();
+  gf_indexAirportList();
   g_airportsRead = 1;
   return !g_airports.empty();
 }
@@ -76,15 +142,14 @@ std::optional<AirportData> gf_findAirport(const std::string& code) {
 std::optional<AirportData> gf_airportNear(const LatLon& position, double withinNm) {
   const AirportData* nearest = nullptr;
   double best = withinNm;
-  for (const AirportData& a : g_airports) {
-    // One arc-minute of latitude is one nautical mile.
-    if (std::fabs(a.lat - position.lat) * 60.0 > withinNm) continue;
+  // One arc-minute of latitude is one nautical mile.
+  lf_withinLatitude(position.lat, withinNm, [&](const AirportData& a) {
     const double d = gf_distanceNm(position, {a.lat, a.lon});
     if (d <= best) {
       best = d;
       nearest = &a;
     }
-  }
+  });
   if (nearest == nullptr) return std::nullopt;
   return *nearest;
 }
@@ -100,17 +165,16 @@ std::optional<AirportData> gf_closestAirport(const LatLon& position) {
   const AirportData* closest = nullptr;
   const AirportData* neighbour = nullptr;
   double best = 100.0;
-  for (const AirportData& a : g_airports) {
-    // One arc-minute is one nautical mile: an airport more than 5 minutes of latitude away is out of
-    // reach, whatever its longitude.
-    if (std::fabs(a.lat - position.lat) * 60.0 > 5.000001) continue;
+  // One arc-minute is one nautical mile: an airport more than 5 minutes of latitude away is out of
+  // reach, whatever its longitude.
+  lf_withinLatitude(position.lat, 5.000001, [&](const AirportData& a) {
     const double d = gf_distanceNm(position, {a.lat, a.lon});
     if (d <= 5.0 && d < best) {
       best = d;
       if (closest != nullptr) neighbour = closest;
       closest = &a;
     }
-  }
+  });
   if (closest == nullptr) return std::nullopt;
   if (neighbour == nullptr) return *closest;
   gf_logf("Airport {} is closest, neighbour is {}", closest->code, neighbour->code);
@@ -124,6 +188,7 @@ std::optional<AirportData> gf_closestAirport(const LatLon& position) {
 }
 
 void gf_resetAirportList() {
+  lf_forgetIndex();
   g_airports.clear();
   g_airports.shrink_to_fit();
   g_airportsRead = 0;

@@ -21,8 +21,11 @@ const AirportData kLfpg{"LFPG", "CDG", 49.0097, 2.54778, 392};
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::filesystem::create_directories(fuzz::workFolder() / g_myThirdpartyFolder);
-  g_airports = {{"EDDF", "FRA", 50.0333, 8.57056, 364}, kEgll, {"EGKK", "LGW", 51.1481, -0.190278, 202},
-                {"KJFK", "JFK", 40.6398, -73.7789, 13}, kLfpg};
+  gf_setAirportList({{"EDDF", "FRA", 50.0333, 8.57056, 364},
+                     kEgll,
+                     {"EGKK", "LGW", 51.1481, -0.190278, 202},
+                     {"KJFK", "JFK", 40.6398, -73.7789, 13},
+                     kLfpg});
   g_airportsRead = 1;
   return 0;
 }

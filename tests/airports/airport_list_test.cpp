@@ -6,6 +6,10 @@
 #include "core/geometry.hpp"
 #include "core/user_error.hpp"
 
+#include <cmath>
+#include <limits>
+#include <random>
+
 namespace amb {
 namespace {
 
@@ -130,6 +134,62 @@ TEST_F(AirportList, AnEarlierNearerAirportHasNoNeighbour) {
   standFile("ZZZ2", here);
   EXPECT_EQ(gf_closestAirport(here)->code, "ZZZ1");
   EXPECT_FALSE(logHas("neighbour is ZZZ2"));
+}
+
+// The searches by position look only at a band of latitude: they find what a look at every airport
+// finds, the last of equally near ones for the engine's search and the first for the closest airport
+// (in the list's order), an airport without a finite latitude never.
+TEST_F(AirportList, SearchesByPositionFindWhatALookAtEveryAirportFinds) {
+  std::mt19937 random(20190305);
+  std::uniform_real_distribution<double> offset(-0.5, 0.5);
+  std::vector<AirportData> list;
+  for (int i = 0; i < 3000; ++i) {
+    const LatLon p{here.lat + offset(random), here.lon + offset(random)};
+    list.push_back({fmt::format("A{:04}", i), "", p.lat, p.lon, 10});
+    // Every tenth twice, under another code: equally near.
+    if (i % 10 == 0) list.push_back({fmt::format("B{:04}", i), "", p.lat, p.lon, 10});
+  }
+  list.push_back({"FARS", "", here.lat, here.lon + 180, 10});  // the same latitude, the far side
+  list.push_back({"NANL", "", std::nan(""), here.lon, 10});
+  list.push_back({"INFL", "", std::numeric_limits<double>::infinity(), here.lon, 10});
+  gf_setAirportList(list);
+
+  const auto lookAtAll = [&](const LatLon& q, double withinNm, bool lastOfEquals) {
+    std::string found;
+    double best = withinNm;
+    for (const AirportData& a : list) {
+      const double d = gf_distanceNm(q, {a.lat, a.lon});
+      if (lastOfEquals ? d <= best : d < best) {
+        best = d;
+        found = a.code;
+      }
+    }
+    return found;
+  };
+  for (int i = 0; i < 400; ++i) {
+    const LatLon q{here.lat + 1.2 * offset(random), here.lon + 1.2 * offset(random)};
+    for (const double withinNm : {0.5, 2.0, 10.0}) {
+      const std::optional<AirportData> near = gf_airportNear(q, withinNm);
+      EXPECT_EQ(near ? near->code : "", lookAtAll(q, withinNm, true)) << q.lat << " " << q.lon << " " << withinNm;
+    }
+    if (i % 10 == 0) {
+      const std::optional<AirportData> closest = gf_closestAirport(q);
+      EXPECT_EQ(closest ? closest->code : "", lookAtAll(q, 5.0, false)) << q.lat << " " << q.lon;
+    }
+  }
+  EXPECT_EQ(gf_airportNear(here, std::numeric_limits<double>::infinity())->code,
+            lookAtAll(here, std::numeric_limits<double>::infinity(), true));
+  EXPECT_FALSE(gf_airportNear(here, std::nan("")));
+  EXPECT_FALSE(gf_airportNear(here, -1.0));
+  EXPECT_FALSE(gf_airportNear({std::nan(""), here.lon}, 10.0));
+}
+
+// A list changed without its index being built again is searched whole, not by a stale index.
+TEST_F(AirportList, AListChangedBehindItsIndexIsSearchedWhole) {
+  gf_setAirportList({{"FARA", "", at(8, 0).lat, at(8, 0).lon, 10}});
+  g_airports.push_back({"NEAR", "", at(1, 90).lat, at(1, 90).lon, 10});
+  EXPECT_EQ(gf_airportNear(here, 10.0)->code, "NEAR");
+  EXPECT_EQ(gf_closestAirport(here)->code, "NEAR");
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ protected:
   // The airport list, sorted by code as its reader leaves it.
   static void airports(std::vector<AirportData> list) {
     std::sort(list.begin(), list.end(), [](const AirportData& a, const AirportData& b) { return a.code < b.code; });
-    g_airports = std::move(list);
+    gf_setAirportList(std::move(list));
     g_airportsRead = 1;
   }
   static void setPark(const AirportData& airport) {

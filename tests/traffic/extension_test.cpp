@@ -106,7 +106,7 @@ TEST_F(Extension, ALandingGoesOnDownAndARollGoesOnUp) {
 // level.
 TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
   const std::vector<AirportData> saved = g_airports;
-  g_airports = {AirportData{"KTEB", "TEB", 40.8501, -74.0608, 9}};
+  gf_setAirportList({AirportData{"KTEB", "TEB", 40.8501, -74.0608, 9}});
   struct Case {
     double lat, vs, heightFt, after, bankDeg = 0, speedKt = 128;
   };
@@ -142,7 +142,7 @@ TEST_F(Extension, AnArrivalTheFeedFallsSilentOnGoesOnDown) {
     EXPECT_NEAR(ac.situations[1].altitude, c.after, 0.1);
     EXPECT_EQ(ac.situations[1].airborne, 1);
   }
-  g_airports = saved;
+  gf_setAirportList(saved);
 }
 
 // Coming in to land the synthetic legs slow by a tenth each, but no slower than the aircraft flies

@@ -26,7 +26,7 @@ LatLon lf_toward(const LatLon& from, double bearingDeg, double nm) {
 
 class LowFlight : public EngineTest {
 protected:
-  void TearDown() override { g_airports = m_savedAirports; }
+  void TearDown() override { gf_setAirportList(m_savedAirports); }
 
   // An A321 in the simulator at `at`, `heightFt` above the ground, heading `headingDeg`; its front
   // situation is where it is, due now.
@@ -205,7 +205,7 @@ TEST_F(LowFlight, AnApproachTheFeedFreezesOnTouchesDownBeyondTheThreshold) {
 // landed, rolling for take-off or a helicopter, nothing holds it up.
 TEST_F(LowFlight, FarFromWhereItComesDownAnAeroplaneStays150FeetUp) {
   const AirportData lga{"KLGA", "LGA", 40.7772, -73.8726, 21};  // 9.28 nm from the park airport
-  g_airports = {lga};
+  gf_setAirportList({lga});
   const LatLon towardLga = lf_toward({lga.lat, lga.lon}, gf_bearingRad({lga.lat, lga.lon}, kPark) * kRadToDeg, 2);
   const LatLon beyondLga = lf_toward({lga.lat, lga.lon}, gf_bearingRad(kPark, {lga.lat, lga.lon}) * kRadToDeg, 3);
   struct Case {
@@ -355,7 +355,7 @@ TEST_F(LowFlight, LinedUpOnOrAboveTheGlidePathItIsNotTooLowForItsRecords) {
     LiveAc& ac = a321(745, at, c.heightFt);
     const LatLon field = lf_toward(at, c.fieldBearingDeg, c.fieldNm);
     const LatLon bound = lf_toward(at, 0, c.destinationNm);
-    g_airports = {AirportData{"KLGA", "LGA", bound.lat, bound.lon, kGround}};
+    gf_setAirportList({AirportData{"KLGA", "LGA", bound.lat, bound.lon, kGround}});
     ac.destination = c.destination;
     ac.landingMode = c.landing ? 1 : 0;
     ac.landingField = AirportData{"KFLD", "", field.lat, field.lon, kGround};

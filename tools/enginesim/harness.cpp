@@ -144,7 +144,7 @@ EngineHarness::EngineHarness(HarnessOptions options)
   g_stands = m_options.stands;
   gf_resetAirportList();
   if (!m_options.airports.empty()) {
-    g_airports = m_options.airports;
+    gf_setAirportList(m_options.airports);
     g_airportsRead = 1;
   }
   if (!m_options.parkAirport.code.empty()) {
