@@ -25,19 +25,35 @@ std::uint8_t g_airportsRead = 0;
 
 namespace {
 
-// The list's airports by latitude, as their places in g_airports. A search by position looks only
-// at the band of latitude its distance allows: the whole list (some 44,000 airports) took a tenth of
-// a millisecond, and the engine asks for the field near an aircraft coming in to land several times
-// a second. An airport without a finite latitude is near nothing and is left out. Built whenever the
-// list is read or set; a list changed behind it (another size or another buffer) is searched whole.
+// The list's airports by latitude and by code, as their places in g_airports. A search by position
+// looks only at the band of latitude its distance allows, a search by code only at that code: the
+// whole list (some 44,000 airports) took a tenth of a millisecond, and the engine asks for the field
+// near an aircraft coming in to land, and for the one it is bound for, several times a second. An
+// airport without a finite latitude is near nothing and is left out, as one without an IATA code is
+// from that order. Equals keep the list's order. Built whenever the list is read or set; a list
+// changed behind it (another size or another buffer) is searched whole.
 std::vector<std::uint32_t> g_byLatitude;
+std::vector<std::uint32_t> g_byCode;
+std::vector<std::uint32_t> g_byIata;
 const AirportData* g_indexedData = nullptr;
 std::size_t g_indexedSize = 0;
 
 void lf_forgetIndex() {
   g_byLatitude.clear();
+  g_byCode.clear();
+  g_byIata.clear();
   g_indexedData = nullptr;
   g_indexedSize = 0;
+}
+
+bool lf_indexed() { return g_indexedData == g_airports.data() && g_indexedSize == g_airports.size(); }
+
+// The first place in the list whose `field` is this code, through its order; the list's size when none.
+std::size_t lf_firstWith(const std::vector<std::uint32_t>& order, std::string AirportData::*field,
+                         const std::string& code) {
+  const auto it = std::lower_bound(order.begin(), order.end(), code,
+                                   [&](std::uint32_t i, const std::string& c) { return g_airports[i].*field < c; });
+  return it != order.end() && g_airports[*it].*field == code ? *it : g_airports.size();
 }
 
 // Calls `visit` with each airport of the list within `minutes` of latitude of `lat` (arc-minutes,
@@ -46,8 +62,7 @@ void lf_forgetIndex() {
 template <typename Visit>
 void lf_withinLatitude(double lat, double minutes, Visit&& visit) {
   const auto away = [&](const AirportData& a) { return std::fabs(a.lat - lat) * 60.0 > minutes; };
-  if (g_indexedData != g_airports.data() || g_indexedSize != g_airports.size() || !std::isfinite(lat) ||
-      !std::isfinite(minutes)) {
+  if (!lf_indexed() || !std::isfinite(lat) || !std::isfinite(minutes)) {
     for (const AirportData& a : g_airports)
       if (!away(a)) visit(a);
     return;
@@ -77,6 +92,15 @@ void gf_indexAirportList() {
     if (std::isfinite(g_airports[i].lat)) g_byLatitude.push_back(i);
   std::stable_sort(g_byLatitude.begin(), g_byLatitude.end(),
                    [](std::uint32_t x, std::uint32_t y) { return g_airports[x].lat < g_airports[y].lat; });
+  g_byCode.reserve(g_airports.size());
+  for (std::uint32_t i = 0; i < g_airports.size(); ++i) {
+    g_byCode.push_back(i);
+    if (!g_airports[i].iata.empty()) g_byIata.push_back(i);
+  }
+  std::stable_sort(g_byCode.begin(), g_byCode.end(),
+                   [](std::uint32_t x, std::uint32_t y) { return g_airports[x].code < g_airports[y].code; });
+  std::stable_sort(g_byIata.begin(), g_byIata.end(),
+                   [](std::uint32_t x, std::uint32_t y) { return g_airports[x].iata < g_airports[y].iata; });
   g_indexedData = g_airports.data();
   g_indexedSize = g_airports.size();
 }
@@ -134,6 +158,11 @@ bool lf_readAirports() {
 }
 
 std::optional<AirportData> gf_findAirport(const std::string& code) {
+  if (lf_indexed()) {
+    const std::size_t first = lf_firstWith(g_byCode, &AirportData::code, code);
+    if (first == g_airports.size()) return std::nullopt;
+    return g_airports[first];
+  }
   for (const AirportData& a : g_airports)
     if (a.code == code) return a;
   return std::nullopt;
@@ -156,9 +185,15 @@ std::optional<AirportData> gf_airportNear(const LatLon& position, double withinN
 
 std::optional<AirportData> gf_airportCalled(const std::string& code) {
   if (code.empty()) return std::nullopt;
-  for (const AirportData& a : g_airports)
-    if (a.iata == code || a.code == code) return a;
-  return std::nullopt;
+  if (!lf_indexed()) {
+    for (const AirportData& a : g_airports)
+      if (a.iata == code || a.code == code) return a;
+    return std::nullopt;
+  }
+  const std::size_t first =
+      std::min(lf_firstWith(g_byIata, &AirportData::iata, code), lf_firstWith(g_byCode, &AirportData::code, code));
+  if (first == g_airports.size()) return std::nullopt;
+  return g_airports[first];
 }
 
 std::optional<AirportData> gf_closestAirport(const LatLon& position) {

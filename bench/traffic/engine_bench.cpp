@@ -37,8 +37,8 @@ void loadData() {
 
 // A live aircraft in the simulator with a stream of `legs` reported positions, one every 10 seconds,
 // ahead of it on a straight course. Airborne at 3000 to 15000 ft and 250 kt, or taxiing at 15 kt
-// around JFK with a turn every leg; or, `arriving`, in the air within 9 nm of JFK, coming down from
-// 3000 ft at 300 ft/min and 160 kt.
+// around JFK with a turn every leg; or, `arriving`, in the air within 9 nm of JFK and bound for it,
+// coming down from 3000 ft at 300 ft/min and 160 kt.
 void addFlying(enginesim::FakeSim& sim, std::uint32_t i, bool airborne, int legs, bool arriving = false) {
   arriving = arriving && airborne;
   const double bearing = (i * 37 % 360) * kDegToRad;
@@ -48,6 +48,7 @@ void addFlying(enginesim::FakeSim& sim, std::uint32_t i, bool airborne, int legs
   id.model = airborne ? "A321" : "B738";
   id.callsign = fmt::format("B{}", i);
   id.airline = "TST";
+  if (arriving) id.destination = "JFK";
   AcData data(id);
   data.hexid = 12000000 + i;
   lf_setLiveValues(data);

@@ -136,16 +136,19 @@ TEST_F(AirportList, AnEarlierNearerAirportHasNoNeighbour) {
   EXPECT_FALSE(logHas("neighbour is ZZZ2"));
 }
 
-// The searches by position look only at a band of latitude: they find what a look at every airport
-// finds, the last of equally near ones for the engine's search and the first for the closest airport
-// (in the list's order), an airport without a finite latitude never.
-TEST_F(AirportList, SearchesByPositionFindWhatALookAtEveryAirportFinds) {
+// The searches through the list's index find what a look at every airport finds: by position, the
+// last of equally near ones for the engine's search and the first for the closest airport (in the
+// list's order), an airport without a finite latitude never; by code, the first in the list's order
+// with that ICAO code, or with that IATA or ICAO code.
+TEST_F(AirportList, SearchesFindWhatALookAtEveryAirportFinds) {
   std::mt19937 random(20190305);
   std::uniform_real_distribution<double> offset(-0.5, 0.5);
   std::vector<AirportData> list;
   for (int i = 0; i < 3000; ++i) {
     const LatLon p{here.lat + offset(random), here.lon + offset(random)};
-    list.push_back({fmt::format("A{:04}", i), "", p.lat, p.lon, 10});
+    // IATA codes shared by several, some of them another airport's ICAO code; some none.
+    const std::string iata = i % 7 == 0 ? "" : fmt::format("{}{:03}", i % 3 == 0 ? "A" : "I", i % 400);
+    list.push_back({fmt::format("A{:03}", i % 2500), iata, p.lat, p.lon, 10});
     // Every tenth twice, under another code: equally near.
     if (i % 10 == 0) list.push_back({fmt::format("B{:04}", i), "", p.lat, p.lon, 10});
   }
@@ -182,14 +185,30 @@ TEST_F(AirportList, SearchesByPositionFindWhatALookAtEveryAirportFinds) {
   EXPECT_FALSE(gf_airportNear(here, std::nan("")));
   EXPECT_FALSE(gf_airportNear(here, -1.0));
   EXPECT_FALSE(gf_airportNear({std::nan(""), here.lon}, 10.0));
+
+  const auto firstCalled = [&](const std::string& code, bool byIata) {
+    for (const AirportData& a : list)
+      if ((byIata && a.iata == code) || a.code == code) return fmt::format("{} {} {}", a.code, a.iata, a.lat);
+    return std::string();
+  };
+  const auto text = [](const std::optional<AirportData>& a) {
+    return a ? fmt::format("{} {} {}", a->code, a->iata, a->lat) : std::string();
+  };
+  for (const std::string code : {"A000", "A001", "A123", "A399", "I001", "I398", "B0010", "B2990", "A2499", "Z999"}) {
+    EXPECT_EQ(text(gf_airportCalled(code)), firstCalled(code, true)) << code;
+    EXPECT_EQ(text(gf_findAirport(code)), firstCalled(code, false)) << code;
+  }
+  EXPECT_FALSE(gf_airportCalled(""));
 }
 
 // A list changed without its index being built again is searched whole, not by a stale index.
 TEST_F(AirportList, AListChangedBehindItsIndexIsSearchedWhole) {
   gf_setAirportList({{"FARA", "", at(8, 0).lat, at(8, 0).lon, 10}});
-  g_airports.push_back({"NEAR", "", at(1, 90).lat, at(1, 90).lon, 10});
+  g_airports.push_back({"NEAR", "NRR", at(1, 90).lat, at(1, 90).lon, 10});
   EXPECT_EQ(gf_airportNear(here, 10.0)->code, "NEAR");
   EXPECT_EQ(gf_closestAirport(here)->code, "NEAR");
+  EXPECT_EQ(gf_airportCalled("NRR")->code, "NEAR");
+  EXPECT_EQ(gf_findAirport("NEAR")->code, "NEAR");
 }
 
 }  // namespace
