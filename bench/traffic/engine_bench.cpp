@@ -111,24 +111,6 @@ void timedCycles(enginesim::EngineHarness& h, std::int32_t n, CycleTimes& times)
   }
 }
 
-void BM_EngineCycle(benchmark::State& state) {
-  loadData();
-  const auto n = static_cast<std::uint32_t>(state.range(0));
-  for (auto _ : state) {
-    enginesim::HarnessOptions options;
-    options.sim.trackEvery = 0;
-    enginesim::EngineHarness h(options);
-    for (std::uint32_t i = 0; i < n; ++i) addFlying(h.sim(), i, i % 10 < 7, 40);
-    CycleTimes times;
-    times.micros.reserve(30000);
-    h.run(200);  // the first legs are planned
-    timedCycles(h, 30000, times);
-    times.report(state);
-    state.counters["live"] = static_cast<double>(g_liveAcs.size());
-  }
-}
-BENCHMARK(BM_EngineCycle)->Arg(50)->Arg(200)->Arg(500)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
-
 // A world's airport list: the real airports of the reference data filled up with synthetic ones to
 // 44,000, as many as the simulator's list holds.
 const std::vector<AirportData>& worldAirports() {
@@ -145,29 +127,36 @@ const std::vector<AirportData>& worldAirports() {
   return list;
 }
 
-// The engine's mix in a sky around airports: every third aircraft in the air comes down toward the
-// fields around JFK, from 3,000 ft at 300 ft/min within 10 nm of them, and the engine looks for the
-// field it comes in to as it plans its legs; the world's airport list loaded.
-void BM_EngineCycleArrivals(benchmark::State& state) {
+// The mix of addFlying, n aircraft, timed over 30,000 cycles once their first legs are planned;
+// `arrivals`: every third aircraft in the air arriving, the world's airport list loaded.
+void runMix(benchmark::State& state, bool arrivals) {
   loadData();
   const auto n = static_cast<std::uint32_t>(state.range(0));
   for (auto _ : state) {
     enginesim::HarnessOptions options;
     options.sim.trackEvery = 0;
-    options.airports = worldAirports();
+    if (arrivals) options.airports = worldAirports();
     enginesim::EngineHarness h(options);
-    for (std::uint32_t i = 0; i < n; ++i) addFlying(h.sim(), i, i % 10 < 7, 40, i % 3 == 0);
+    for (std::uint32_t i = 0; i < n; ++i) addFlying(h.sim(), i, i % 10 < 7, 40, arrivals && i % 3 == 0);
     CycleTimes times;
     times.micros.reserve(30000);
-    h.run(200);
+    h.run(200);  // the first legs are planned
     timedCycles(h, 30000, times);
     times.report(state);
     std::size_t landing = 0;
     for (const LiveAc& ac : g_liveAcs) landing += ac.landingMode != 0 ? 1 : 0;
     state.counters["live"] = static_cast<double>(g_liveAcs.size());
-    state.counters["landing"] = static_cast<double>(landing);
+    if (arrivals) state.counters["landing"] = static_cast<double>(landing);
   }
 }
+
+void BM_EngineCycle(benchmark::State& state) { runMix(state, false); }
+BENCHMARK(BM_EngineCycle)->Arg(50)->Arg(200)->Arg(500)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The engine's mix in a sky around airports: every third aircraft in the air comes down toward the
+// fields around JFK, from 3,000 ft at 300 ft/min within 10 nm of them, and the engine looks for the
+// field it comes in to as it plans its legs; the world's airport list loaded.
+void BM_EngineCycleArrivals(benchmark::State& state) { runMix(state, true); }
 BENCHMARK(BM_EngineCycleArrivals)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The same mix with 300 more aircraft taxiing on timed ground curves (a turn of 40 degrees at every
