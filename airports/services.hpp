@@ -59,8 +59,8 @@ extern std::string g_reservedStandName;
 extern std::vector<AirportData> g_airports;
 extern std::uint8_t g_airportsRead;
 bool lf_readAirports();
-// Sets the list (as read, or a test's own) and indexes it for the searches by position. Whoever
-// changes g_airports otherwise indexes it again with gf_indexAirportList.
+// Sets the list (as read, or a test's own) and indexes it for the searches by position and by code.
+// Whoever changes g_airports otherwise indexes it again with gf_indexAirportList.
 void gf_setAirportList(std::vector<AirportData> airports);
 void gf_indexAirportList();
 // The airport with exactly this code (no case folding).
