@@ -82,21 +82,18 @@ void lf_withinLatitude(double lat, double minutes, Visit&& visit) {
     if (!away(g_airports[i])) visit(g_airports[i]);
 }
 
-}  // namespace
-
-void gf_indexAirportList() {
+void lf_indexAirportList() {
   lf_forgetIndex();
   if (g_airports.size() > std::numeric_limits<std::uint32_t>::max()) return;
   g_byLatitude.reserve(g_airports.size());
-  for (std::uint32_t i = 0; i < g_airports.size(); ++i)
-    if (std::isfinite(g_airports[i].lat)) g_byLatitude.push_back(i);
-  std::stable_sort(g_byLatitude.begin(), g_byLatitude.end(),
-                   [](std::uint32_t x, std::uint32_t y) { return g_airports[x].lat < g_airports[y].lat; });
   g_byCode.reserve(g_airports.size());
   for (std::uint32_t i = 0; i < g_airports.size(); ++i) {
+    if (std::isfinite(g_airports[i].lat)) g_byLatitude.push_back(i);
     g_byCode.push_back(i);
     if (!g_airports[i].iata.empty()) g_byIata.push_back(i);
   }
+  std::stable_sort(g_byLatitude.begin(), g_byLatitude.end(),
+                   [](std::uint32_t x, std::uint32_t y) { return g_airports[x].lat < g_airports[y].lat; });
   std::stable_sort(g_byCode.begin(), g_byCode.end(),
                    [](std::uint32_t x, std::uint32_t y) { return g_airports[x].code < g_airports[y].code; });
   std::stable_sort(g_byIata.begin(), g_byIata.end(),
@@ -105,9 +102,11 @@ void gf_indexAirportList() {
   g_indexedSize = g_airports.size();
 }
 
+}  // namespace
+
 void gf_setAirportList(std::vector<AirportData> airports) {
   g_airports = std::move(airports);
-  gf_indexAirportList();
+  lf_indexAirportList();
 }
 
 double gf_stod(const std::string& text) {
@@ -152,7 +151,7 @@ bool lf_readAirports() {
     throw UserErrorException(88, e.what());
   }
   g_airports.shrink_to_fit();
-  gf_indexAirportList();
+  lf_indexAirportList();
   g_airportsRead = 1;
   return !g_airports.empty();
 }

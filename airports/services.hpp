@@ -60,9 +60,8 @@ extern std::vector<AirportData> g_airports;
 extern std::uint8_t g_airportsRead;
 bool lf_readAirports();
 // Sets the list (as read, or a test's own) and indexes it for the searches by position and by code.
-// Whoever changes g_airports otherwise indexes it again with gf_indexAirportList.
+// A list changed otherwise is searched whole, airport by airport.
 void gf_setAirportList(std::vector<AirportData> airports);
-void gf_indexAirportList();
 // The airport with exactly this code (no case folding).
 std::optional<AirportData> gf_findAirport(const std::string& code);
 // The nearest airport within 5 nm of the position; when an airport met earlier is its neighbour,

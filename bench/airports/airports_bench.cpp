@@ -55,6 +55,14 @@ void writeList() {
   written = true;
 }
 
+// The list written and read afresh, for the searches.
+void readList() {
+  work();
+  writeList();
+  gf_resetAirportList();
+  lf_readAirports();
+}
+
 void BM_ReadAirportList(benchmark::State& state) {
   work();
   writeList();
@@ -67,10 +75,7 @@ void BM_ReadAirportList(benchmark::State& state) {
 BENCHMARK(BM_ReadAirportList)->Unit(benchmark::kMillisecond);
 
 void BM_ClosestAirport(benchmark::State& state) {
-  work();
-  writeList();
-  gf_resetAirportList();
-  lf_readAirports();
+  readList();
   for (auto _ : state) benchmark::DoNotOptimize(gf_closestAirport({40.6413, -73.7781}));
 }
 BENCHMARK(BM_ClosestAirport)->Unit(benchmark::kMillisecond);
@@ -79,20 +84,14 @@ BENCHMARK(BM_ClosestAirport)->Unit(benchmark::kMillisecond);
 // times a second in a busy sky. Target for it and the next: a small share of the engine cycle's 250
 // microseconds.
 void BM_AirportNear(benchmark::State& state) {
-  work();
-  writeList();
-  gf_resetAirportList();
-  lf_readAirports();
+  readList();
   for (auto _ : state) benchmark::DoNotOptimize(gf_airportNear({40.6413, -73.7781}, 10.0));
 }
 BENCHMARK(BM_AirportNear)->Unit(benchmark::kMicrosecond);
 
 // The engine's search for the airport an aircraft is bound for, by the IATA code the feed gives.
 void BM_AirportCalled(benchmark::State& state) {
-  work();
-  writeList();
-  gf_resetAirportList();
-  lf_readAirports();
+  readList();
   for (auto _ : state) benchmark::DoNotOptimize(gf_airportCalled("JFK"));
 }
 BENCHMARK(BM_AirportCalled)->Unit(benchmark::kMicrosecond);
@@ -101,10 +100,7 @@ BENCHMARK(BM_AirportCalled)->Unit(benchmark::kMicrosecond);
 // airports of the list once each, then the last of them repeated (Arg 0); 499,999 unknown codes
 // (Arg 1); 15 codes of 1 MiB each (Arg 2). Targets: under 2 s a read, under 100 KB of log.
 void BM_ReadParkAirportList(benchmark::State& state) {
-  work();
-  writeList();
-  gf_resetAirportList();
-  lf_readAirports();
+  readList();
   std::string text;
   if (state.range(0) == 0) {
     for (std::size_t i = 0; i < 11291; ++i) text += g_airports[i].code + "\n";
