@@ -467,6 +467,20 @@ double gf_maxBankChange(int category) { return kMaxBankChangeDeg[lf_categoryInde
 double gf_maxPitchChange(int category) { return kMaxPitchChangeDeg[lf_categoryIndex(category)] * kDegToRad; }
 double gf_rollRate(int category) { return kRollRateDegPerSecond[lf_categoryIndex(category)] * kDegToRad; }
 
+void lf_leaveAtStreamEnd(LiveAc& ac) {
+  if (ac.phase != GroundPhase::AtStand) lf_learnSoftParkPos(ac, ac.phase != GroundPhase::Airborne);
+  removeAircraftFromSim(ac);
+}
+
+bool lf_leavesFlyingOn(LiveAc& ac) {
+  // A position held for the next record to decide on is the feed moving on: the aircraft may yet turn
+  // to it.
+  if (ac.situations.empty() || ac.situations.front().extension == 0 || ac.heldRecord || !lf_streamOverInAir(ac))
+    return false;
+  lf_leaveAtStreamEnd(ac);
+  return true;
+}
+
 void nextPosMain(LiveAc& ac) {
   try {
     // Each pass either plans a leg, drops one situation or adds one; the bound only guards against a
@@ -482,8 +496,7 @@ void nextPosMain(LiveAc& ac) {
         return;
       }
       if (lf_extendStream(ac)) continue;
-      if (ac.phase != GroundPhase::AtStand) lf_learnSoftParkPos(ac, ac.phase != GroundPhase::Airborne);
-      removeAircraftFromSim(ac);
+      lf_leaveAtStreamEnd(ac);
       return;
     }
     gf_logf("{}: {} {}, sz:{}", "nextPosMain", "no leg after 64 passes", ac.description(), ac.situations.size());

@@ -12,6 +12,12 @@
 namespace amb {
 
 void nextPosMain(LiveAc& ac);
+// The aircraft's stream has ended: it leaves the simulator (what it shows of a stand is learned first).
+void lf_leaveAtStreamEnd(LiveAc& ac);
+// Flying on past the feed's last position, an aircraft whose stream is over leaves then, not at the
+// end of the leg it flies on: each second farther on takes it farther from where it was last seen.
+// True when it left.
+bool lf_leavesFlyingOn(LiveAc& ac);
 void nextPos(LiveAc& ac);
 void nextPosAir(LiveAc& ac);
 void lf_planAirLeg(LiveAc& ac);

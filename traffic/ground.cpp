@@ -773,6 +773,13 @@ void lf_startTakeOffRoll(LiveAc& ac) {
   }
 }
 
+// The feed repeats a position for up to a minute before it moves on; a stream that has not moved
+// on for longer is over, and an aircraft flying on through the silence is not flown on farther
+// (unless it comes in to land, where it goes on down to the field).
+bool lf_streamOverInAir(const LiveAc& ac) {
+  return ac.movesOnGround == 0 && !lf_comingIn(ac) && lf_now() - ac.lastMoveCycle > kLongestRepeatCycles;
+}
+
 bool lf_extendStream(LiveAc& ac) {
   if (ac.situations.empty()) return false;
   if (ac.phase == GroundPhase::ToStand) lf_arrivedAtStand(ac);
@@ -812,12 +819,7 @@ bool lf_extendStream(LiveAc& ac) {
     ac.extensionCount = -1;
     return false;
   }
-  // The feed repeats a position for up to a minute before it moves on; a stream that has not moved
-  // on for longer is over, and an aircraft flying on through the silence is not flown on farther
-  // (unless it comes in to land, where it goes on down to the field).
-  if (ac.movesOnGround == 0 && !lf_comingIn(ac) &&
-      lf_now() - ac.lastMoveCycle > kLongestRepeatCycles)
-    return false;
+  if (lf_streamOverInAir(ac)) return false;
   if (ac.extensionCount > 1) {
     lf_appendWaitSituations(ac, ac.extensionCount - 1);
     return true;

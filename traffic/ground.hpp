@@ -21,6 +21,9 @@ void nextPosGround(LiveAc& ac);
 void lf_planGroundLeg(LiveAc& ac, const Situation& next);
 void adjustTimeGround(LiveAc& ac);
 bool lf_extendStream(LiveAc& ac);
+// True when an aircraft in the air flies on past the feed's last position for longer than the feed
+// repeats a position before moving on: its stream is over.
+bool lf_streamOverInAir(const LiveAc& ac);
 void lf_appendWaitSituations(LiveAc& ac, int n);
 void lf_takeOffConfig(LiveAc& ac);
 void lf_startTakeOffRoll(LiveAc& ac);

@@ -123,6 +123,7 @@ bool updateLiveAc(LiveAc& ac) {
           (!ac.situations.empty() && ac.situations.front().noMovement != 0) ? 0.0 : ac.targetTrueAirspeed;
     }
     if (ac.state != ActState::InSim) return ac.remove != 0;
+    if (lf_leavesFlyingOn(ac)) return ac.remove != 0;
     if (!ac.situations.empty() && ac.situations.front().noMovement == 0)
       lf_curveStep(ac);
     else

@@ -129,22 +129,45 @@ TEST_F(LateAndSilent, ASilenceLongerThanTheLongestRepeatEndsTheStream) {
 
 // Through the engine: records every 10 s, the last one taken at cycle 3000 and due at 6000, then
 // silence. The aircraft flies on along its last track in legs of 8 s (a little less as they slow)
-// from 6000, and the one that ends after cycle 9000 (a minute after the last new position) is its
-// last: it is removed then, within a leg of it, not after the eight legs a stream may otherwise get
-// (about cycle 12200).
+// from 6000, and leaves as soon as the feed has not moved it for a minute (cycle 9000), in the middle
+// of the leg it flies then, not at that leg's end, nor after the eight legs a stream may otherwise get
+// (about cycle 12200). While a position the feed moved it to is held for the next record to decide
+// on, the feed has moved on: the aircraft flies on to its leg's end.
 TEST_F(LateAndSilent, AnAircraftFlyingOnThroughASilenceGoesAfterAMinute) {
-  Line line;
-  line.hexid = 11990200;
-  line.callsign = "SIL1";
-  feedTrack(line, 4);
-  run(8950 - cycle());
-  const LiveAc* ac = lf_findLiveByHexid(line.hexid);
+  Line alone;
+  alone.hexid = 11990200;
+  alone.callsign = "SIL1";
+  alone.reg = "N201SL";
+  Line held = alone;  // the same stream 10 nm north; a position is held for it at cycle 9000
+  held.hexid = 11990201;
+  held.callsign = "SIL2";
+  held.reg = "N202SL";
+  held.lat += 10.0 / 60;
+  for (int i = 0; i < 4; ++i) {
+    feed(alone);
+    feed(held);
+    run(1000);
+    alone = alone.after(10);
+    held = held.after(10);
+  }
+  run(9000 - cycle());
+  for (const std::uint32_t hexid : {alone.hexid, held.hexid}) {
+    LiveAc* ac = lf_findLiveByHexid(hexid);
+    ASSERT_NE(ac, nullptr);
+    ASSERT_EQ(ac->state, ActState::InSim);
+    ASSERT_NE(ac->situations.front().extension, 0);
+    ASSERT_GT(ac->situations.front().due, 9010);  // the leg it flies ends later
+  }
+  LiveAc* ac = lf_findLiveByHexid(held.hexid);
+  Situation aside = ac->situations.front();
+  aside.latitude += 0.05;
+  ac->heldRecord = LiveAc::HeldRecord{{}, aside, 0.0, false};
+  run(3);
+  ac = lf_findLiveByHexid(alone.hexid);
+  EXPECT_TRUE(ac == nullptr || ac->state == ActState::Removing);
+  ac = lf_findLiveByHexid(held.hexid);
   ASSERT_NE(ac, nullptr);
   EXPECT_EQ(ac->state, ActState::InSim);
-  EXPECT_GT(ac->extensionCount, 0);
-  run(9000 + 800 - cycle());
-  ac = lf_findLiveByHexid(line.hexid);
-  EXPECT_TRUE(ac == nullptr || ac->state == ActState::Removing);
 }
 
 // A helicopter at 40 kt (20.6 m/s, 0.206 m a cycle) whose next position lies east: it moves at its
