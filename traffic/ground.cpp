@@ -775,9 +775,10 @@ void lf_startTakeOffRoll(LiveAc& ac) {
 
 // The feed repeats a position for up to a minute before it moves on; a stream that has not moved
 // on for longer is over, and an aircraft flying on through the silence is not flown on farther
-// (unless it comes in to land, where it goes on down to the field).
+// (unless it comes in to land, where it goes on down to the field). Asked every cycle of a silence:
+// the time comes first, the field search of lf_comingIn only once the minute is up.
 bool lf_streamOverInAir(const LiveAc& ac) {
-  return ac.movesOnGround == 0 && !lf_comingIn(ac) && lf_now() - ac.lastMoveCycle > kLongestRepeatCycles;
+  return ac.movesOnGround == 0 && lf_now() - ac.lastMoveCycle > kLongestRepeatCycles && !lf_comingIn(ac);
 }
 
 bool lf_extendStream(LiveAc& ac) {
