@@ -288,6 +288,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
   Situation& s = buffer[1];
   const double agl = ac.heightAboveGround;
   const double maxClimb = ac.maxClimbPerCycle();
+  ac.belowHeldAltitude = 0;
   if (f.airborne == 0 && s.airborne == 0) {
     double vsSum = 0;
     for (const Situation& b : buffer) vsSum += b.verticalSpeed;
@@ -335,6 +336,7 @@ void lf_planAltitudeStep(LiveAc& ac) {
                            lf_notBelowGlidePath(ac)));
     if (lf_comingIn(ac) && agl <= 1000 && lagging) {
       lf_descendAt(ac, s, lf_noSteeperThanGlidePath(ac, lf_approachVs(ac), gf_flownSpeedKt(ac)));
+      ac.belowHeldAltitude = 1;
     } else {
       double step = lf_withinCodeStep(ac, s, above, above / lf_cyclesTo(s));
       // The category's climb limit; climbing out near the ground (the records climb) a climb goes on

@@ -432,6 +432,9 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
           std::max(lf_approachStep(ac, lf_withinCodeStep(ac, s, left, left / cycles)), lf_steepestDescentPerCycle(ac));
     return;
   }
+  // Going on down below the altitude the feed holds, it does not level off at that altitude (it comes
+  // into its landing configuration on the way down).
+  if (ac.belowHeldAltitude != 0) return;
   if ((ac.altitudeStep > 0 && left <= 0) || (ac.altitudeStep < 0 && left >= 0)) {
     ac.altitudeStep = 0;
     ac.pitchStep = 0;

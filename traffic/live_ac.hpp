@@ -184,6 +184,7 @@ struct LiveAc : Act {
   std::optional<FinalLine> finalLine;
   std::uint32_t flareStage = 0;
   std::uint8_t landingMode = 0;
+  std::uint8_t belowHeldAltitude = 0;  // its leg goes on down below the altitude the feed holds
   std::uint8_t arrivedByLanding = 0;
   std::uint8_t towed = 0;
   std::uint8_t goAroundMark = 0;

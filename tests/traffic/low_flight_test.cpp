@@ -199,6 +199,39 @@ TEST_F(LowFlight, AnApproachTheFeedFreezesOnTouchesDownBeyondTheThreshold) {
   EXPECT_GE(gf_distanceNm(frozen, {down->latitude, down->longitude}), 1.6);
 }
 
+// A light aircraft comes into its landing configuration only below 625 ft. Above it, 650 ft up and
+// 2.5 nm short of the park airport at 130 kt, records that hold its altitude while their own vertical
+// speed says -832 ft/min are the feed's altitude lagging: it goes on down at the glide path's
+// 690 ft/min (tan 3 deg x 6,076 ft x 130 kt / 60; flying straight at the field, the 563 ft/min that
+// bring it down by the field are shallower), 115 ft in 10 s, and never back up. Flying away from the
+// field it is not coming in: it comes down no lower than the records' altitude.
+TEST_F(LowFlight, ALightAircraftAboveItsLandingConfigurationGoesOnDownThroughAHeldAltitude) {
+  for (const double headingDeg : {0.0, 180.0}) {
+    SCOPED_TRACE(headingDeg);
+    gf_resetEngine();
+    LiveAc& ac = a321(750, lf_toward(kPark, 180, 2.5), 650, headingDeg, 130);
+    ac.category = Light;
+    ac.situations.front().verticalSpeed = -832;
+    ac.situations.front().heading = headingDeg;
+    then(ac, headingDeg, 0.6, 650, -832);
+    m_blocks.clear();
+    const std::vector<AiPosBlock>& blocks = track(750);
+    run(1000);
+    ASSERT_GE(blocks.size(), 900u);
+    double highest = 0;
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+      highest = std::max(highest, blocks[i].altitude - blocks[i - 1].altitude);
+    EXPECT_LE(highest, 1e-9);
+    const double descended = blocks.front().altitude - blocks.back().altitude;
+    if (headingDeg == 0.0) {
+      EXPECT_GT(descended, 90);
+      EXPECT_LT(descended, 130);
+    } else {
+      EXPECT_GE(blocks.back().altitude, kGround + 650 - 1e-6);
+    }
+  }
+}
+
 // Far from where it comes down (1.5 nm from its first record on the ground, else 2.5 nm from the
 // nearest field within 10 nm, the park airport's or the list's), an aeroplane at 300 ft or lower
 // stays 150 ft above the ground (163 ft here); near it, with no field near, higher up, on the ground,
