@@ -760,6 +760,7 @@ void lf_startTakeOffRoll(LiveAc& ac) {
   if (ac.takeOffPending == 0) lf_setLights(ac, 1, 1, 1, 1, 1, 1, 0);
   ac.setPhase(GroundPhase::TakeOffRoll);
   ac.headingStep = 0;
+  ac.belowHeldAltitude = 0;
   if (ac.landed != 0) {
     ac.landed = 0;
     ac.landingMode = 0;
