@@ -100,6 +100,10 @@ void escapeTexts(AcIdentity& id) {
     if (!gf_isPlainText(*text)) *text = gf_peerText(*text, std::string::npos);
 }
 
+// Within this many nm of an airport's reference point a reported altitude is judged against that
+// airport's ground.
+constexpr double kFieldNm = 5.0;
+
 double defaultTrueAirspeed(double altitude) {
   if (altitude <= 2000) return 180;
   if (altitude <= 5000) return 220;
@@ -176,7 +180,7 @@ LineResult parse(TrafficReader& reader) {
     altitude = 0;
   } else {
     if (altitude < 14000) {
-      const double reference = reader.parkElevation().value_or(-1000);
+      const double reference = gf_groundReferenceFt({s.latitude, s.longitude}, reader.parkElevation());
       const double d = altitude - reference;
       const double ad = std::fabs(d);
       if (d <= 0 || (ad <= 45 && s.speed <= 120) || (ad <= 90 && s.speed <= 80) || (ad <= 120 && s.speed <= 43))
@@ -251,6 +255,20 @@ LineResult processLineFor(TrafficReader& reader) {
     gf_log(fmt::format("exception in processLine: {}", e.what()));
     return LineResult::Failed;
   }
+}
+
+// An aircraft coming in to another field comes down to that field's ground: judged against a park
+// airport higher up it would be put on the ground in the air, miles short of its runway, and against
+// one lower down it would never touch down.
+double gf_groundReferenceFt(const LatLon& at, std::optional<double> parkFt) {
+  const std::optional<AirportData> field = gf_airportNear != nullptr ? gf_airportNear(at, kFieldNm) : std::nullopt;
+  if (!field) return parkFt.value_or(-1000);
+  if (parkFt) {
+    const AirportData park = gf_parkAirportSnapshot();
+    if (!park.code.empty() && (park.code == field->code || gf_distanceNm(at, {park.lat, park.lon}) <= kFieldNm))
+      return *parkFt;
+  }
+  return field->alt;
 }
 
 void processLine(TrafficReader& reader) { processLineFor(reader); }

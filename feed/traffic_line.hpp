@@ -3,10 +3,12 @@
 // queue of pending records, which the engine takes from once per cycle. Everything that fails a
 // check is dropped here without a log line.
 
+#include "core/geometry.hpp"
 #include "feed/traffic_queue.hpp"
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 namespace amb {
 
@@ -53,6 +55,12 @@ enum class LineResult {
 inline constexpr double kLowestAltitudeFt = -1500;
 inline constexpr double kHighestAltitudeFt = 60000;
 inline constexpr double kFastestGroundSpeedKt = 1000;
+
+// The elevation in feet a reported altitude at this position is judged against, where it is near
+// the ground: the park airport's (parkFt, when known) near the park airport and away from every
+// airport of the list; near another airport of the list, that airport's. -1000 where neither is
+// known.
+double gf_groundReferenceFt(const LatLon& at, std::optional<double> parkFt);
 
 // Checks and converts the fields in reader.fieldViews; queues the record when every check passes.
 void processLine(TrafficReader& reader);

@@ -420,6 +420,50 @@ TEST_F(TrafficLine, GroundRecordsUpToFiveMilesFromTheParkAirport) {
   EXPECT_EQ(standingAt(5.05), LineResult::GroundAwayFromPark);
 }
 
+// Near another field of the airport list a reported altitude is judged against that field's ground,
+// near the park airport against the park airport's. White Plains lies at 439 ft, JFK at 13 ft; a
+// heliport of the list at 200 ft lies 1 nm north of Newark (18 ft). A record judged on the ground
+// away from the park airport (no approach seen before it) is dropped as such.
+TEST_F(TrafficLine, AnAltitudeNearAnotherFieldIsJudgedAgainstThatFieldsGround) {
+  const AirportData jfk{"KJFK", "JFK", kJfkLat, kJfkLon, 13}, hpn{"KHPN", "HPN", 41.0670, -73.7076, 439};
+  const AirportData ewr{"KEWR", "EWR", 40.6925, -74.1687, 18}, pad{"XPAD", "", ewr.lat + 1.0 / 60, ewr.lon, 200};
+  gf_setAirportList({ewr, hpn, jfk, pad});
+  struct AirportListBack {
+    ~AirportListBack() { gf_resetAirportList(); }
+  } back;
+  g_radiusNm = 60.0;
+  const auto at = [&](const LatLon& p, const char* altitude, const char* speed) {
+    const LineResult r = run(withFields(kDeltaLine, {{1, "531999100"},
+                                                     {2, fmt::format("{:.5f}", p.lat)},
+                                                     {3, fmt::format("{:.5f}", p.lon)},
+                                                     {4, altitude},
+                                                     {8, speed}}));
+    const auto q = takeQueue();
+    return std::pair{r, q.empty() ? -1.0 : q[0].situation.altitude};
+  };
+  const auto from = [](const AirportData& a, double nm) {
+    return gf_destinationPoint({a.lat, a.lon}, 0, nm * kFeetPerNm);
+  };
+
+  // Parked at White Plains: 1 nm from JFK at 300 ft an approach is 287 ft above its field, not 139 ft
+  // below the park airport's.
+  setParkAirport(hpn);
+  g_trafficReader.setParkElevation(439.0);
+  EXPECT_EQ(at(from(jfk, 1.0), "300", "140"), std::pair(LineResult::Queued, 300.0));
+  // Parked at JFK: 470 ft at 100 kt is 31 ft above White Plains up to 5 nm from it, down; farther
+  // out it is 457 ft above JFK, in the air.
+  setParkAirport(jfk);
+  g_trafficReader.setParkElevation(13.0);
+  EXPECT_EQ(at(from(hpn, 0.2), "470", "100").first, LineResult::GroundAwayFromPark);
+  EXPECT_EQ(at(from(hpn, 4.95), "470", "100").first, LineResult::GroundAwayFromPark);
+  EXPECT_EQ(at(from(hpn, 5.05), "470", "100"), std::pair(LineResult::Queued, 470.0));
+  // Parked at Newark: its own ground holds within 5 nm of it, though the heliport lies nearer.
+  setParkAirport(ewr);
+  g_trafficReader.setParkElevation(18.0);
+  EXPECT_EQ(at(from(ewr, 0.8), "50", "100"), std::pair(LineResult::Queued, 0.0));     // 32 ft above Newark
+  EXPECT_EQ(at(from(ewr, 0.8), "210", "100"), std::pair(LineResult::Queued, 210.0));  // 10 ft above the pad
+}
+
 TEST_F(TrafficLine, AutomaticRangeAtTenMilesDropsWhatFliesHighAboveTheParkAirport) {
   setParkAirport({"KJFK", "", kJfkLat, kJfkLon, 13});
   const std::string high = withFields(kDeltaLine, {{4, "3014"}});
