@@ -70,16 +70,17 @@ bool lf_repeatsEndedStream(const TrafficRecord& record) {
          record.situation.latitude == it->second.latitude && record.situation.longitude == it->second.longitude;
 }
 
-// The reference elevation of the altitude filter: the park airport's, else far below any airport.
-double lf_referenceElevation() {
+// The reference elevation of the altitude filter: the ground of the field the position lies near
+// (the park airport's near it), else the park airport's, else far below any airport.
+double lf_referenceElevation(const Situation& s) {
   const AirportData park = gf_parkAirportSnapshot();
-  return park.code.empty() ? -1000.0 : park.alt;
+  return gf_groundReferenceFt({s.latitude, s.longitude}, park.code.empty() ? std::nullopt : std::optional(park.alt));
 }
 
 }  // namespace
 
 bool lf_nearReferenceGround(const Situation& s) {
-  return s.altitude > 0 && s.altitude < 10000 && std::fabs(s.altitude - lf_referenceElevation()) <= 120;
+  return s.altitude > 0 && s.altitude < 10000 && std::fabs(s.altitude - lf_referenceElevation(s)) <= 120;
 }
 
 bool lf_categoryAllowed(int category) {

@@ -142,6 +142,21 @@ TEST_F(Limits, NewAircraftCloseAboveTheAirportAreNotTaken) {
   }
 }
 
+// Near another field the first record is held against that field's ground: parked at White Plains
+// (439 ft), 500 ft over JFK (13 ft) is no height of its ground, 500 ft over White Plains is.
+TEST_F(Limits, NewAircraftCloseAboveAnotherFieldAreJudgedByItsGround) {
+  const AirportData jfk{"KJFK", "JFK", kUser.lat, kUser.lon, 13}, hpn{"KHPN", "HPN", 41.0670, -73.7076, 439};
+  const std::vector<AirportData> saved = g_airports;
+  gf_setAirportList({hpn, jfk});
+  {
+    std::lock_guard lock(g_parkAirportMutex);
+    g_parkAirport = hpn;
+  }
+  EXPECT_FALSE(lf_nearReferenceGround(situation(kUser.lat + 1.0 / 60, kUser.lon, 500, 140, 0)));
+  EXPECT_TRUE(lf_nearReferenceGround(situation(hpn.lat + 1.0 / 60, hpn.lon, 500, 140, 0)));
+  gf_setAirportList(saved);
+}
+
 // Which later records of a known aircraft are taken, at the edges of the drop rules.
 TEST_F(Limits, RecordsOfAKnownAircraftAtTheEdgesOfTheDropRules) {
   Line air;  // 250 kt at 5000 ft
