@@ -69,6 +69,9 @@ constexpr double kFinalStraightMetres = 30.0;
 constexpr double kFieldAcrossMetres = 3000.0;
 // Nearer than this two positions are one, metres.
 constexpr double kSameMetres = 1.0;
+// Shorter than this, metres, a segment is a rounding error (metres some kilometres from the aircraft
+// round at about a billionth of a metre): a millionth of the least distance between two positions.
+constexpr double kNoLengthMetres = 1e-6;
 // Legs shorter than this, metres, are the feed's play, no spike.
 constexpr double kSpikeLegMetres = 30.0;
 
@@ -93,6 +96,7 @@ Vec lf_along(double course) { return {std::sin(course), std::cos(course)}; }
 double lf_courseOf(Vec a) { return std::atan2(a.x, a.y); }
 
 double lf_normalised(double radians) {
+  if (radians >= 0 && radians < kTwoPi) return radians;  // as the remainder would give it, at far less cost
   double h = std::fmod(radians, kTwoPi);
   if (h < 0) h += kTwoPi;
   return h >= kTwoPi ? 0.0 : h;
@@ -100,17 +104,15 @@ double lf_normalised(double radians) {
 
 // Positions in metres east and north of the aircraft.
 struct AroundAircraft {
-  double latitude, longitude, eastPerDegree;
+  double latitude = 0, longitude = 0, eastPerDegree = 0;
+  AroundAircraft() = default;
   explicit AroundAircraft(const AiPosBlock& pos)
       : latitude(pos.latitude),
         longitude(pos.longitude),
         eastPerDegree(kMetresPerDegree * std::cos(pos.latitude * kDegToRad)) {}
   Vec at(double lat, double lon) const { return {(lon - longitude) * eastPerDegree, (lat - latitude) * kMetresPerDegree}; }
+  LatLon latLon(Vec v) const { return {latitude + v.y / kMetresPerDegree, longitude + v.x / eastPerDegree}; }
 };
-
-LatLon lf_latLon(const AroundAircraft& around, Vec v) {
-  return {around.latitude + v.y / kMetresPerDegree, around.longitude + v.x / around.eastPerDegree};
-}
 
 std::int32_t lf_now() { return g_engineCycle.load(std::memory_order_relaxed); }
 
@@ -130,12 +132,19 @@ struct Track {
   int count = 0;
   int legEnd = 0;   // the leg's end
   int segment = 0;
+  // Around the aircraft, and along its nose: asked for by every step in the air, worked out with
+  // the track.
+  AroundAircraft frame;
+  Vec nose{};
 
+  // A segment the spike's or the final line's projection left a rounding error long has no course:
+  // its direction would be that error's.
   void measure() {
     for (int k = 0; k + 1 < count; ++k) {
       const Vec d = at[k + 1] - at[k];
-      len[static_cast<std::size_t>(k)] = lf_length(d);
-      dir[static_cast<std::size_t>(k)] = len[static_cast<std::size_t>(k)] > 0 ? (1 / len[static_cast<std::size_t>(k)]) * d : Vec{};
+      const double l = lf_length(d);
+      len[static_cast<std::size_t>(k)] = l;
+      dir[static_cast<std::size_t>(k)] = l > kNoLengthMetres ? (1 / l) * d : Vec{};
     }
   }
   double length(int k) const { return len[static_cast<std::size_t>(k)]; }
@@ -158,6 +167,11 @@ struct Track {
   }
   // The aircraft (at the origin) is abeam point i or past it.
   bool past(int i) const { return lf_dot(-at[i], through(i)) >= 0; }
+  // The segment the aircraft is on: the leg's, or a later one when it is early past the leg's end.
+  void findSegment() {
+    segment = legEnd - 1;
+    while (segment + 2 < count && past(segment + 1)) ++segment;
+  }
   // Metres along segment k from its start to the point abeam the aircraft, within the segment.
   double alongSegment(int k) const { return std::clamp(lf_dot(-at[k], course(k)), 0.0, length(k)); }
   // The point abeam the aircraft on its segment; its distance is the aircraft's from the track.
@@ -202,7 +216,9 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
   const Situation& s = ac.situations.front();
   t.count = 0;
   t.aside.fill(false);
-  const AroundAircraft around(pos);
+  t.frame = AroundAircraft(pos);
+  const AroundAircraft& around = t.frame;
+  t.nose = lf_along(pos.heading);
   const Vec before = around.at(p.beforeLatitude, p.beforeLongitude);
   const Vec from = around.at(p.fromLatitude, p.fromLongitude);
   if (p.beforeKnown != 0) t.add(before, p.beforeDue);
@@ -218,7 +234,7 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
   }
   const std::int32_t endDue = s.extension != 0 ? s.due : p.stampedDue;
   t.add(end, endDue, s.airborne == 0);
-  if (t.count < 2) t.add(end + lf_along(pos.heading), endDue + 1);
+  if (t.count < 2) t.add(end + t.nose, endDue + 1);
   t.legEnd = t.count - 1;
   if (s.extension == 0) {
     for (std::size_t i = 1; i < ac.situations.size() && t.count < Track::kMostPoints; ++i) {
@@ -238,7 +254,7 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
         t.length(i - 1) <= kSpikeLegMetres || t.length(i) <= kSpikeLegMetres)
       continue;
     const Vec chord = t.at[i + 1] - t.at[i - 1];
-    const Vec way = i >= 2 ? t.at[i - 1] - t.at[i - 2] : lf_along(ac.position.heading);
+    const Vec way = i >= 2 ? t.at[i - 1] - t.at[i - 2] : t.nose;
     if (lf_dot(chord, way) <= 0) continue;
     const Vec along = lf_unit(chord);
     t.at[i] = t.at[i - 1] + std::clamp(lf_dot(t.at[i] - t.at[i - 1], along), 0.0, lf_length(chord)) * along;
@@ -258,8 +274,7 @@ void lf_buildTrack(const LiveAc& ac, Track& t) {
     }
     t.measure();
   }
-  t.segment = t.legEnd - 1;
-  while (t.segment + 2 < t.count && t.past(t.segment + 1)) ++t.segment;
+  t.findSegment();
 }
 
 // The track of an aircraft where it is now: asked for twice a cycle (whether the leg ends, then the
@@ -307,10 +322,17 @@ bool lf_flownInTheAir(const LiveAc& ac) {
 // Lifted off: the take-off roll is over once its steps have counted down.
 bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
 
-// The course the aircraft steers for: toward the point of the track some seconds' flight ahead of
-// it. The track's corners and its noise are smoothed out over that stretch, and off the track the
-// aircraft heads back onto it further on rather than straight at it.
-double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
+// The way to a point from the aircraft, a unit vector; due north where it is there already (the
+// course of a null vector).
+Vec lf_wayTo(Vec to) {
+  const double l = lf_length(to);
+  return l > 0 ? (1 / l) * to : Vec{0, 1};
+}
+
+// The course the aircraft steers for, as the unit vector along it: toward the point of the track
+// some seconds' flight ahead of it. The track's corners and its noise are smoothed out over that
+// stretch, and off the track the aircraft heads back onto it further on rather than straight at it.
+Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // A helicopter goes to every position, hovering where its records do.
   const double late = ac.category == Rotorcraft ? 0.0 : t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
   double reach = std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0);
@@ -341,10 +363,10 @@ double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
       ac.category != Rotorcraft && ac.landingMode == 0 && lf_liftedOff(ac) &&
       (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
     const Situation& held = ac.heldRecord->situation;
-    const Vec to = AroundAircraft(ac.position).at(held.latitude, held.longitude);
-    if (lf_length(to - t.at[t.count - 1]) > kSameMetres) return lf_courseOf(to);
+    const Vec to = t.frame.at(held.latitude, held.longitude);
+    if (lf_length(to - t.at[t.count - 1]) > kSameMetres) return lf_wayTo(to);
   }
-  return lf_courseOf(t.ahead(reach));
+  return lf_wayTo(t.ahead(reach));
 }
 
 // The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
@@ -353,7 +375,7 @@ double lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
 // several legs evens out), up to its catch-up speed, changing no faster than an aeroplane's; in the
 // air never below its share of the slowest speed reported (a helicopter may slow to a hover). Rolling
 // for take-off it keeps the legs' pace. Metres a second.
-double lf_airPace(LiveAc& ac, const Track& t, double aim) {
+double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
   AirPath& p = ac.airPath;
   const Situation& end = ac.situations.front();
   const int last = t.count - 1;
@@ -372,8 +394,8 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
   // Turning hard, it flies no faster than the leg's reported speed: the turn would only grow wider.
   // So too while banked as steeply as it may, however near the course it aims for: catching up along
   // a curving track faster than reported, it would fly a wider arc than the track turns.
-  const bool turning = std::fabs(gf_angleDiff(ac.position.heading, aim)) > kTurningDeg * kDegToRad ||
-                       std::fabs(p.bank) >= kFullBankShare * gf_bankLimit(ac);
+  static const double turningCos = std::cos(kTurningDeg * kDegToRad);
+  const bool turning = lf_dot(t.nose, aim) < turningCos || std::fabs(p.bank) >= kFullBankShare * gf_bankLimit(ac);
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
   if (flying && ac.category != Rotorcraft) {
@@ -398,18 +420,29 @@ double lf_airPace(LiveAc& ac, const Track& t, double aim) {
 // (the arc through the point aimed at; beyond a right angle off the nose, the steepest), taken at
 // the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
 // clockwise.
-double lf_airTurn(LiveAc& ac, double aim, double speedMps) {
+double lf_airTurn(LiveAc& ac, Vec nose, Vec aim, double speedMps) {
   AirPath& p = ac.airPath;
   const double v = std::max(speedMps, 1.0);
   const double maxBank = gf_bankLimit(ac);
   const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
-  const double off = gf_angleDiff(ac.position.heading, aim);
-  const double rate = (std::fabs(off) >= kPi / 2 ? std::copysign(1.0, off) : std::sin(off)) * 2 / kAimSeconds;
-  const double wanted = -std::clamp(std::atan(rate * v / kGravity), -maxBank, maxBank);
-  p.bank += std::clamp(wanted - p.bank, -rollPerCycle, rollPerCycle);
+  // The sine of the angle from the nose to the aim, clockwise; beyond a right angle, the full turn.
+  const double sine = aim.x * nose.y - aim.y * nose.x;
+  const double rate = (lf_dot(nose, aim) <= 0 ? (sine >= 0 ? 1.0 : -1.0) : sine) * 2 / kAimSeconds;
+  const double slope = rate * v / kGravity;  // the tangent of the bank wanted, left wing down positive
+  const double level = std::atan(slope);
+  const double wanted = -std::clamp(level, -maxBank, maxBank);
+  // Reached within this cycle's roll, the bank is the one wanted, whose tangent is known already.
+  double tangent = 0;
+  if (std::fabs(wanted - p.bank) <= rollPerCycle && wanted == -level) {
+    p.bank = wanted;
+    tangent = -slope;
+  } else {
+    p.bank += std::clamp(wanted - p.bank, -rollPerCycle, rollPerCycle);
+    tangent = std::tan(p.bank);
+  }
   if (p.feedBank == 0) ac.bankStep = p.bank - ac.position.bank;
   const double most = gf_bankedTurnRate(ac.category, speedMps);
-  return std::clamp(-kGravity * std::tan(p.bank) / v, -most, most);
+  return std::clamp(-kGravity * tangent / v, -most, most);
 }
 
 // The climb's share: the leg's climb or descent ends at the leg's end altitude where the aircraft
@@ -457,7 +490,7 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
     ac.finalLine.reset();
     return;
   }
-  const AroundAircraft around(ac.position);
+  const AroundAircraft& around = t.frame;
   const double straightCos = std::cos(kFinalStraightDeg * kDegToRad);
   if (ac.finalLine) {
     // The line is drawn anew along the latest stretch of the final that runs straight, back from its
@@ -481,7 +514,7 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
     if (onIt(kept) && lf_dot(kept - anchor, along) < 0) anchor = kept;
     const Vec course = lf_unit(t.at[last] - anchor);
     if (lf_dot(course, lf_along(ac.finalLine->course)) < straightCos) return;
-    ac.finalLine = LiveAc::FinalLine{lf_latLon(around, anchor), lf_courseOf(course)};
+    ac.finalLine = LiveAc::FinalLine{around.latLon(anchor), lf_courseOf(course)};
     return;
   }
   const int k = t.segment;
@@ -495,7 +528,7 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
       lf_dot(t.course(k - 1), t.course(k)) < straightCos)
     return;
   const Vec course = lf_unit(t.at[k + 1] - t.at[k - 1]);
-  if (lf_dot(course, lf_along(ac.position.heading)) < straightCos) return;
+  if (lf_dot(course, t.nose) < straightCos) return;
   const auto aside = [&](Vec v) {
     const Vec d = v - t.at[k - 1];
     return std::fabs(d.x * course.y - d.y * course.x);
@@ -505,14 +538,30 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
     const Vec field = around.at(ac.landingField->lat, ac.landingField->lon) - t.at[k - 1];
     if (lf_dot(field, course) < 0 || aside(field + t.at[k - 1]) > kFieldAcrossMetres) return;
   }
-  ac.finalLine = LiveAc::FinalLine{lf_latLon(around, t.at[k - 1]), lf_courseOf(course)};
+  ac.finalLine = LiveAc::FinalLine{around.latLon(t.at[k - 1]), lf_courseOf(course)};
 }
 
-// Moves the aircraft along a course at a speed for one cycle.
-void lf_move(AiPosBlock& pos, double course, double speedMps) {
-  const Vec moved = (speedMps * kSecondsPerCycle) * lf_along(course);
+// Moves the aircraft along a course (a unit vector) at a speed for one cycle; eastPerDegree is
+// where it was: a cycle's move changes it by a ten-millionth.
+void lf_move(AiPosBlock& pos, Vec course, double speedMps, double eastPerDegree) {
+  const Vec moved = (speedMps * kSecondsPerCycle) * course;
   pos.latitude += moved.y / kMetresPerDegree;
-  pos.longitude += moved.x / (kMetresPerDegree * std::cos(pos.latitude * kDegToRad));
+  pos.longitude += moved.x / eastPerDegree;
+}
+
+// A unit vector turned clockwise by a small angle: a cycle's turn is a fraction of a degree, where
+// the series' first terms are exact to the last bit (beyond, the library's sine and cosine).
+Vec lf_turned(Vec v, double radians) {
+  double s = 0, c = 0;
+  if (std::fabs(radians) <= 0.01) {
+    const double r2 = radians * radians;
+    s = radians * (1 - r2 / 6 * (1 - r2 / 20 * (1 - r2 / 42)));
+    c = 1 - r2 / 2 * (1 - r2 / 12 * (1 - r2 / 30 * (1 - r2 / 56)));
+  } else {
+    s = std::sin(radians);
+    c = std::cos(radians);
+  }
+  return {v.x * c + v.y * s, v.y * c - v.x * s};
 }
 
 }  // namespace
@@ -585,7 +634,7 @@ bool lf_legEnds(const LiveAc& ac) {
   // A leg's end left behind the nose (the aircraft flew on past it, or the feed put it there) is not
   // flown back to once it is due, nor when the track goes on ahead of the nose, nor when it lies
   // within the circle a turn round would fly.
-  const Vec nose = lf_along(ac.position.heading);
+  const Vec nose = t.nose;
   const Vec end = t.at[t.legEnd];
   if (lf_dot(end, nose) > 0) return false;
   if (due) return true;
@@ -602,23 +651,23 @@ bool lf_airStep(LiveAc& ac) {
   AiPosBlock& pos = ac.position;
   const Track& t = lf_track(ac);
   lf_holdFinal(ac, t);
-  const double aim = lf_aimCourse(ac, t, std::max(ac.airPath.speedMps, 0.0));
+  const Vec aim = lf_aimCourse(ac, t, std::max(ac.airPath.speedMps, 0.0));
   const double speedMps = lf_airPace(ac, t, aim);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
   if (slowRotor || !lf_liftedOff(ac)) {
     // A slow helicopter goes where it aims and yaws its nose after it; rolling for take-off the
     // aircraft runs along the runway, nose along its course.
     // A helicopter turning round yaws before it moves off: it never flies backwards.
-    const double off = std::fabs(gf_angleDiff(pos.heading, aim));
-    lf_move(pos, aim, slowRotor ? speedMps * std::max(std::cos(off), 0.0) : speedMps);
+    const double course = lf_courseOf(aim);
+    lf_move(pos, aim, slowRotor ? speedMps * std::max(lf_dot(t.nose, aim), 0.0) : speedMps, t.frame.eastPerDegree);
     const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
-    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, aim), -most, most));
+    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, course), -most, most));
     ac.airPath.bank = 0;
     if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
   } else {
     // Along the nose, turning as it goes.
-    const double turned = lf_airTurn(ac, aim, speedMps) * kSecondsPerCycle;
-    lf_move(pos, pos.heading + turned / 2, speedMps);
+    const double turned = lf_airTurn(ac, t.nose, aim, speedMps) * kSecondsPerCycle;
+    lf_move(pos, lf_turned(t.nose, turned / 2), speedMps, t.frame.eastPerDegree);
     pos.heading = lf_normalised(pos.heading + turned);
   }
   lf_airClimb(ac, t, speedMps);

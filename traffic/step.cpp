@@ -30,6 +30,7 @@ constexpr double kRollOutSlowingKtPerSecond = 3.0;
 constexpr double kRollOutEndKt = 30.0;
 
 double lf_normalised(double radians) {
+  if (radians >= 0 && radians < kTwoPi) return radians;  // as the remainder would give it, at far less cost
   double h = std::fmod(radians, kTwoPi);
   if (h < 0) h += kTwoPi;
   return h >= kTwoPi ? 0.0 : h;
@@ -39,21 +40,33 @@ double lf_normalised(double radians) {
 
 namespace {
 
-// The point and tangent of the curve at t; false outside it. The tangent's length tells whether its
-// direction means anything (it vanishes where the curve starts on its own middle point).
-bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading, double& tangentMetres) {
+// The curve at t, in metres from its origin: the point and the tangent.
+struct CurveSample {
+  double north = 0, east = 0, tangentNorth = 0, tangentEast = 0;
+};
+
+// False outside the curve.
+bool lf_curveSample(const GroundCurve& c, double t, CurveSample& out) {
   if (std::isnan(c.middleEast) || std::isnan(c.middleNorth)) return false;
   if (!(t >= c.startTime && t <= c.endTime)) return false;
   const double u = (t - c.startTime) / (c.endTime - c.startTime);
   if (!(u >= 0 && u <= 1)) return false;
-  const double north = 2 * (1 - u) * u * c.middleNorth + u * u * c.endNorth;
-  const double east = 2 * (1 - u) * u * c.middleEast + u * u * c.endEast;
-  const double tangentNorth = 2 * (1 - u) * c.middleNorth + 2 * u * (c.endNorth - c.middleNorth);
-  const double tangentEast = 2 * (1 - u) * c.middleEast + 2 * u * (c.endEast - c.middleEast);
-  heading = lf_normalised(std::atan2(tangentEast, tangentNorth));
-  tangentMetres = std::hypot(tangentNorth, tangentEast);
-  out.latitude = c.originLatitude + north / kMetresPerDegree;
-  out.longitude = c.originLongitude + east / (std::cos(c.originLatitude * kDegToRad) * kMetresPerDegree);
+  out.north = 2 * (1 - u) * u * c.middleNorth + u * u * c.endNorth;
+  out.east = 2 * (1 - u) * u * c.middleEast + u * u * c.endEast;
+  out.tangentNorth = 2 * (1 - u) * c.middleNorth + 2 * u * (c.endNorth - c.middleNorth);
+  out.tangentEast = 2 * (1 - u) * c.middleEast + 2 * u * (c.endEast - c.middleEast);
+  return true;
+}
+
+// The point and tangent of the curve at t; false outside it. The tangent's length tells whether its
+// direction means anything (it vanishes where the curve starts on its own middle point).
+bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading, double& tangentMetres) {
+  CurveSample at;
+  if (!lf_curveSample(c, t, at)) return false;
+  heading = lf_normalised(std::atan2(at.tangentEast, at.tangentNorth));
+  tangentMetres = std::hypot(at.tangentNorth, at.tangentEast);
+  out.latitude = c.originLatitude + at.north / kMetresPerDegree;
+  out.longitude = c.originLongitude + at.east / (std::cos(c.originLatitude * kDegToRad) * kMetresPerDegree);
   return true;
 }
 
@@ -209,9 +222,10 @@ void lf_curveStep(LiveAc& ac) {
   const double parameterBefore = ac.curveParameter;
   if (onCurve) {
     CurvePoint at;
-    double before = 0;
+    CurveSample was;
     double tangentMetres = 0;
-    const bool hadTangent = lf_curveAt(ac.curve, ac.curveParameter, at, before, tangentMetres) && tangentMetres > 1e-6;
+    if (lf_curveSample(ac.curve, ac.curveParameter, was)) tangentMetres = std::hypot(was.tangentNorth, was.tangentEast);
+    const bool hadTangent = tangentMetres > 1e-6;
     // Even pace along the curve: the parameter advances by the curve step scaled by the curve's
     // mean speed over its speed here, so that the aircraft does not crawl into a tight corner and
     // race out of it.
@@ -225,11 +239,20 @@ void lf_curveStep(LiveAc& ac) {
       p.longitude = at.longitude;
       // A vanishing tangent has no direction: the nose stays as it is. Where the curve bends faster
       // than the aircraft's turn rate (near the apex of a tight turn), the nose keeps up with it
-      // rather than sliding sideways along the path.
-      const double bend = hadTangent ? 1.2 * std::fabs(gf_angleDiff(before, tangent)) : 0.0;
-      if (tangentMetres > 1e-6)
-        lf_turnTowardBy(ac, ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent,
-                        std::max(ac.turnStep(), bend));
+      // rather than sliding sideways along the path. (The bend matters only where the nose is
+      // farther off than a turn step.)
+      if (tangentMetres > 1e-6) {
+        const double target = ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent;
+        double most = ac.turnStep();
+        CurveSample now;
+        if (hadTangent && std::fabs(gf_angleDiff(p.heading, lf_normalised(target))) > most &&
+            lf_curveSample(ac.curve, ac.curveParameter, now)) {
+          const double cross = was.tangentNorth * now.tangentEast - was.tangentEast * now.tangentNorth;
+          const double dot = was.tangentNorth * now.tangentNorth + was.tangentEast * now.tangentEast;
+          most = std::max(most, 1.2 * std::atan2(std::fabs(cross), dot));
+        }
+        lf_turnTowardBy(ac, target, most);
+      }
     } else {
       gf_logf("{} error in curve at index: {:.2F}", ac.callsign, ac.curveParameter);
     }

@@ -438,6 +438,32 @@ TEST_F(AirCorners, TheNoseTurnsAtTheRateOfTheBankShown) {
   EXPECT_GT(turned * kRadToDeg, 55.0);
 }
 
+// Along a straight track the aircraft flies straight along its nose, wings level: on a course of 45
+// degrees at 180 kt (92.6 m/s) it moves 65.5 m north and 65.5 m east a second, each cycle on the
+// line, its nose on 45 degrees. (Moved by the degrees of latitude alone, the step east would be 0.76
+// of the step north, the cosine of 40.7 degrees.)
+TEST_F(AirCorners, AlongAStraightTrackItFliesStraightAlongItsNose) {
+  sim().addObject(700, 11750001, {});
+  LiveAc& ac = flying();
+  ac.position.heading = kPi / 4;
+  for (int leg = 0; leg < 4; ++leg) then(ac, 45, 0.5, 1000);
+  const std::int32_t start = cycle();
+  const std::vector<Flown> track = runTo(start + 300);
+  const Flown& first = at(track, start + 100);
+  const Flown& second = at(track, start + 200);
+  const Offset moved =
+      lf_offset({first.block.latitude, first.block.longitude}, second.block.latitude, second.block.longitude);
+  EXPECT_NEAR(moved.north, 65.5, 1.5);
+  EXPECT_NEAR(moved.east, moved.north, 0.05);
+  for (const Flown& f : track) {
+    if (f.cycle < start + 100) continue;
+    const Offset o = lf_offset(kFrom, f.block.latitude, f.block.longitude);
+    EXPECT_NEAR(o.east, o.north, 0.5) << "at " << f.cycle;
+    EXPECT_NEAR(f.block.heading, kPi / 4, 1e-3) << "at " << f.cycle;
+    EXPECT_NEAR(f.block.bank, 0.0, 1e-3) << "at " << f.cycle;
+  }
+}
+
 // The fastest turn of each category at a speed: a coordinated turn at its most bank (Light 40,
 // Buzjets 35, Large 30, Heavy 20, HighPerf 90, Rotorcraft 75 degrees), g tan(bank) / v, never beyond
 // 30 degrees a second, which a helicopter at 60 kt or slower turns at. At 180 kt (92.6 m/s): Light
