@@ -428,7 +428,7 @@ double lf_airTurn(LiveAc& ac, Vec nose, Vec aim, double speedMps) {
   // The sine of the angle from the nose to the aim, clockwise; beyond a right angle, the full turn.
   const double sine = aim.x * nose.y - aim.y * nose.x;
   const double rate = (lf_dot(nose, aim) <= 0 ? (sine >= 0 ? 1.0 : -1.0) : sine) * 2 / kAimSeconds;
-  const double slope = rate * v / kGravity;  // the tangent of the bank wanted, left wing down positive
+  const double slope = rate * v * (1 / kGravity);  // the tangent of the bank wanted, left wing down positive
   const double level = std::atan(slope);
   const double wanted = -std::clamp(level, -maxBank, maxBank);
   // Reached within this cycle's roll, the bank is the one wanted, whose tangent is known already.
@@ -545,7 +545,7 @@ void lf_holdFinal(LiveAc& ac, const Track& t) {
 // where it was: a cycle's move changes it by a ten-millionth.
 void lf_move(AiPosBlock& pos, Vec course, double speedMps, double eastPerDegree) {
   const Vec moved = (speedMps * kSecondsPerCycle) * course;
-  pos.latitude += moved.y / kMetresPerDegree;
+  pos.latitude += moved.y * (1 / kMetresPerDegree);
   pos.longitude += moved.x / eastPerDegree;
 }
 
@@ -555,8 +555,8 @@ Vec lf_turned(Vec v, double radians) {
   double s = 0, c = 0;
   if (std::fabs(radians) <= 0.01) {
     const double r2 = radians * radians;
-    s = radians * (1 - r2 / 6 * (1 - r2 / 20 * (1 - r2 / 42)));
-    c = 1 - r2 / 2 * (1 - r2 / 12 * (1 - r2 / 30 * (1 - r2 / 56)));
+    s = radians + radians * r2 * (-1.0 / 6 + r2 * (1.0 / 120 - r2 * (1.0 / 5040)));
+    c = 1 + r2 * (-1.0 / 2 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320))));
   } else {
     s = std::sin(radians);
     c = std::cos(radians);
