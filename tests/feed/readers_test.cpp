@@ -88,6 +88,8 @@ TEST_F(Readers, RepeatsAreDroppedOnlyFromAnotherComputer) {
     send(port, kLine);
     send(port, other);
     EXPECT_TRUE(waitFor([] { return g_trafficReader.datagramCount.load() == 3; }));
+    // A datagram is counted before its line is handled: the last one may still be on its way.
+    EXPECT_TRUE(waitFor([&] { return queueSize() == (local ? 3u : 2u); }));
     const auto records = takeQueue();
     ASSERT_EQ(records.size(), local ? 3u : 2u);
     EXPECT_EQ(records.back().hexid, 531917901u);
