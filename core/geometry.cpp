@@ -44,6 +44,13 @@ LatLon gf_destinationPoint(const LatLon& start, double courseRad, double distanc
   return {phi2 * kRadToDeg, lambda2 * kRadToDeg};
 }
 
+double gf_normalisedRad(double radians) noexcept {
+  if (radians >= 0 && radians < kTwoPi) return radians;  // as the remainder would give it, at far less cost
+  double h = std::fmod(radians, kTwoPi);
+  if (h < 0) h += kTwoPi;
+  return h >= kTwoPi ? 0.0 : h;
+}
+
 double gf_angleDiff(double a, double b) noexcept {
   if (b > a) {
     const double d = b - a;

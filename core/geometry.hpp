@@ -28,6 +28,8 @@ LatLon gf_destinationPoint(const LatLon& start, double courseRad, double distanc
 // The signed turn from angle a to angle b (both in [0, 2*pi)), in [-pi, pi]; exactly pi is +pi
 // when b > a and -pi when a > b.
 double gf_angleDiff(double a, double b) noexcept;
+// An angle in radians brought into [0, 2*pi).
+double gf_normalisedRad(double radians) noexcept;
 
 // The nautical miles from a position to the segment between two others, on a local flat plane
 // (for distances of a few miles).

@@ -95,13 +95,6 @@ Vec lf_unit(Vec a) {
 Vec lf_along(double course) { return {std::sin(course), std::cos(course)}; }
 double lf_courseOf(Vec a) { return std::atan2(a.x, a.y); }
 
-double lf_normalised(double radians) {
-  if (radians >= 0 && radians < kTwoPi) return radians;  // as the remainder would give it, at far less cost
-  double h = std::fmod(radians, kTwoPi);
-  if (h < 0) h += kTwoPi;
-  return h >= kTwoPi ? 0.0 : h;
-}
-
 // Positions in metres east and north of the aircraft.
 struct AroundAircraft {
   double latitude = 0, longitude = 0, eastPerDegree = 0;
@@ -661,14 +654,14 @@ bool lf_airStep(LiveAc& ac) {
     const double course = lf_courseOf(aim);
     lf_move(pos, aim, slowRotor ? speedMps * std::max(lf_dot(t.nose, aim), 0.0) : speedMps, t.frame.eastPerDegree);
     const double most = slowRotor ? gf_bankedTurnRate(ac.category, speedMps) * kSecondsPerCycle : ac.turnPerCycle();
-    pos.heading = lf_normalised(pos.heading + std::clamp(gf_angleDiff(pos.heading, course), -most, most));
+    pos.heading = gf_normalisedRad(pos.heading + std::clamp(gf_angleDiff(pos.heading, course), -most, most));
     ac.airPath.bank = 0;
     if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
   } else {
     // Along the nose, turning as it goes.
     const double turned = lf_airTurn(ac, t.nose, aim, speedMps) * kSecondsPerCycle;
     lf_move(pos, lf_turned(t.nose, turned / 2), speedMps, t.frame.eastPerDegree);
-    pos.heading = lf_normalised(pos.heading + turned);
+    pos.heading = gf_normalisedRad(pos.heading + turned);
   }
   lf_airClimb(ac, t, speedMps);
   return true;
@@ -683,7 +676,7 @@ void lf_hoverTurn(LiveAc& ac) {
     if (to.lat == here.lat && to.lon == here.lon) return;
     const double most = gf_bankedTurnRate(ac.category, 0) * kSecondsPerCycle;
     const double turned = std::clamp(gf_angleDiff(ac.position.heading, gf_bearingRad(here, to)), -most, most);
-    ac.position.heading = lf_normalised(ac.position.heading + turned);
+    ac.position.heading = gf_normalisedRad(ac.position.heading + turned);
     return;
   }
 }

@@ -50,12 +50,6 @@ void lf_dropBeforeCreation(LiveAc& ac, const char* why) {
   if (ac.recreated != 0) gf_logf("{}: not created again where the feed has it: {}", ac.description(), why);
 }
 
-double lf_normalised(double radians) {
-  double h = std::fmod(radians, kTwoPi);
-  if (h < 0) h += kTwoPi;
-  return h >= kTwoPi ? 0.0 : h;
-}
-
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 
 void lf_logStreamEmpty(const char* function, const LiveAc& ac) {
@@ -287,7 +281,7 @@ void spawnLiveAc(LiveAc& ac) {
     } else {
       heading = f.heading * kDegToRad;
     }
-    p.heading = lf_normalised(heading);
+    p.heading = gf_normalisedRad(heading);
     ac.headingStep = 0;
     // A path in the air belongs to the object it was flown by (a respawn creates a new one).
     ac.airPath = AirPath{};

@@ -29,13 +29,6 @@ constexpr double kFastGroundTurnPerCycle = 0.25 * kDegToRad;  // 25 degrees a se
 constexpr double kRollOutSlowingKtPerSecond = 3.0;
 constexpr double kRollOutEndKt = 30.0;
 
-double lf_normalised(double radians) {
-  if (radians >= 0 && radians < kTwoPi) return radians;  // as the remainder would give it, at far less cost
-  double h = std::fmod(radians, kTwoPi);
-  if (h < 0) h += kTwoPi;
-  return h >= kTwoPi ? 0.0 : h;
-}
-
 }  // namespace
 
 namespace {
@@ -59,11 +52,14 @@ bool lf_curveSample(const GroundCurve& c, double t, CurveSample& out) {
 }
 
 // The point and tangent of the curve at t; false outside it. The tangent's length tells whether its
-// direction means anything (it vanishes where the curve starts on its own middle point).
-bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading, double& tangentMetres) {
-  CurveSample at;
+// direction means anything (it vanishes where the curve starts on its own middle point). `sample`,
+// when given, takes the curve at t in metres.
+bool lf_curveAt(const GroundCurve& c, double t, CurvePoint& out, double& heading, double& tangentMetres,
+                CurveSample* sample = nullptr) {
+  CurveSample local;
+  CurveSample& at = sample != nullptr ? *sample : local;
   if (!lf_curveSample(c, t, at)) return false;
-  heading = lf_normalised(std::atan2(at.tangentEast, at.tangentNorth));
+  heading = gf_normalisedRad(std::atan2(at.tangentEast, at.tangentNorth));
   tangentMetres = std::hypot(at.tangentNorth, at.tangentEast);
   out.latitude = c.originLatitude + at.north / kMetresPerDegree;
   out.longitude = c.originLongitude + at.east / (std::cos(c.originLatitude * kDegToRad) * kMetresPerDegree);
@@ -164,19 +160,19 @@ bool lf_checkSpeedChange(LiveAc& ac) {
 namespace {
 
 void lf_turnTowardBy(LiveAc& ac, double target, double most) {
-  const double diff = gf_angleDiff(ac.position.heading, lf_normalised(target));
+  const double diff = gf_angleDiff(ac.position.heading, gf_normalisedRad(target));
   if (std::fabs(diff) <= kHalfDegree) return;
   const double turn = std::min(std::fabs(diff), most);
-  ac.position.heading = lf_normalised(ac.position.heading + (diff > 0 ? turn : -turn));
+  ac.position.heading = gf_normalisedRad(ac.position.heading + (diff > 0 ? turn : -turn));
 }
 
 }  // namespace
 
 void lf_turnToward(LiveAc& ac, double target) {
-  const double diff = gf_angleDiff(ac.position.heading, lf_normalised(target));
+  const double diff = gf_angleDiff(ac.position.heading, gf_normalisedRad(target));
   if (std::fabs(diff) <= kHalfDegree) return;
   const double turn = std::min(std::fabs(diff), ac.turnStep());
-  ac.position.heading = lf_normalised(ac.position.heading + (diff > 0 ? turn : -turn));
+  ac.position.heading = gf_normalisedRad(ac.position.heading + (diff > 0 ? turn : -turn));
 }
 
 namespace {
@@ -196,7 +192,7 @@ void lf_holdGroundTurn(LiveAc& ac, double headingBefore, const LatLon& before) {
   if (std::fabs(gf_angleDiff(headingBefore, course)) > kPi / 4) return;
   const double most = ac.landed != 0 ? std::min(kFastGroundTurnPerCycle, ac.turnPerCycle()) : kFastGroundTurnPerCycle;
   const double turned = gf_angleDiff(headingBefore, p.heading);
-  if (std::fabs(turned) > most) p.heading = lf_normalised(headingBefore + (turned > 0 ? most : -most));
+  if (std::fabs(turned) > most) p.heading = gf_normalisedRad(headingBefore + (turned > 0 ? most : -most));
 }
 
 // The fastest a landed aeroplane rolls out now, knots; unset where nothing holds it. The feed goes
@@ -234,7 +230,8 @@ void lf_curveStep(LiveAc& ac) {
     ac.curveParameter =
         std::min(ac.curveParameter + ac.curveStep * std::clamp(pace, 0.25, 4.0), kLastCurveParameter);
     double tangent = 0;
-    if (lf_curveAt(ac.curve, ac.curveParameter, at, tangent, tangentMetres)) {
+    CurveSample now;
+    if (lf_curveAt(ac.curve, ac.curveParameter, at, tangent, tangentMetres, &now)) {
       p.latitude = at.latitude;
       p.longitude = at.longitude;
       // A vanishing tangent has no direction: the nose stays as it is. Where the curve bends faster
@@ -244,9 +241,7 @@ void lf_curveStep(LiveAc& ac) {
       if (tangentMetres > 1e-6) {
         const double target = ac.phase == GroundPhase::LeavingStand ? tangent + kPi : tangent;
         double most = ac.turnStep();
-        CurveSample now;
-        if (hadTangent && std::fabs(gf_angleDiff(p.heading, lf_normalised(target))) > most &&
-            lf_curveSample(ac.curve, ac.curveParameter, now)) {
+        if (hadTangent && std::fabs(gf_angleDiff(p.heading, gf_normalisedRad(target))) > most) {
           const double cross = was.tangentNorth * now.tangentEast - was.tangentEast * now.tangentNorth;
           const double dot = was.tangentNorth * now.tangentNorth + was.tangentEast * now.tangentEast;
           most = std::max(most, 1.2 * std::atan2(std::fabs(cross), dot));
@@ -265,7 +260,7 @@ void lf_curveStep(LiveAc& ac) {
       case GroundPhase::Airborne:
       case GroundPhase::AtStand:
       case GroundPhase::New:
-        p.heading = lf_normalised(p.heading + ac.headingStep);
+        p.heading = gf_normalisedRad(p.heading + ac.headingStep);
         break;
       case GroundPhase::LeavingStand:
       case GroundPhase::EnginesStarted:

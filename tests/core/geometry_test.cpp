@@ -22,6 +22,14 @@ TEST(Geometry, DistancesCoursesAndAngleDifferences) {
   const std::tuple<double, double, double> diffs[] = {
       {6.2, 0.1, 0.1 + kTwoPi - 6.2}, {0.1, 6.2, 6.2 - kTwoPi - 0.1}, {2.0, 1.0, -1.0}, {0.0, kPi, kPi}, {kPi, 0.0, -kPi}};
   for (const auto& [a, b, diff] : diffs) EXPECT_NEAR(gf_angleDiff(a, b), diff, 1e-12) << a << " -> " << b;
+  // Into [0, 2 pi): kept as it is inside, wrapped either side, never 2 pi itself (a remainder a hair
+  // below 0 would round up to it).
+  const std::pair<double, double> normalised[] = {{0.0, 0.0},           {1.5, 1.5},          {kTwoPi, 0.0},
+                                                  {-0.5, kTwoPi - 0.5}, {7.0, 7.0 - kTwoPi}, {-1e-18, 0.0}};
+  for (const auto& [in, out] : normalised) {
+    EXPECT_NEAR(gf_normalisedRad(in), out, 1e-12) << in;
+    EXPECT_LT(gf_normalisedRad(in), kTwoPi) << in;
+  }
 
   EXPECT_TRUE(gf_inNullBox(0, 0) && gf_inNullBox(0.0009, 0.05));
   EXPECT_FALSE(gf_inNullBox(0.00091, 0.01) || gf_inNullBox(0.0005, 0.0501) || gf_inNullBox(-0.0001, 0.01));
