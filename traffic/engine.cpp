@@ -149,17 +149,57 @@ void lf_setLights(const Act& act, std::uint32_t nav, std::uint32_t beacon, std::
 
 // ---- Lookups ----
 
-LiveAc* lf_findLiveByHexid(std::uint32_t hexid) {
-  for (LiveAc& ac : g_liveAcs)
-    if (ac.hexid == hexid) return &ac;
-  return nullptr;
-}
+namespace {
 
-LiveAc* lf_findLiveByObjectId(std::uint32_t objectId) {
-  for (LiveAc& ac : g_liveAcs)
-    if (ac.objectId == objectId) return &ac;
-  return nullptr;
-}
+// Where each live aircraft sat in g_liveAcs when the list was last read, by one of its keys. The
+// simulator's in-range answer names every object near the user in one cycle, and every record looks
+// its aircraft up: a search through a thousand aircraft for each would take a million comparisons in
+// that cycle. An entry is only a hint, trusted once the aircraft there is seen to hold the key still;
+// the list is read again at most once a cycle, and a key the hints miss is searched for as before.
+template <auto Key>
+class LiveIndex {
+public:
+  LiveAc* find(std::uint32_t key) {
+    if (LiveAc* ac = hinted(key)) return ac;
+    const std::int32_t cycle = g_engineCycle.load(std::memory_order_relaxed);
+    if (m_readInCycle != cycle) {
+      read();
+      m_readInCycle = cycle;
+      if (LiveAc* ac = hinted(key)) return ac;
+    }
+    for (LiveAc& ac : g_liveAcs)
+      if (ac.*Key == key) return &ac;
+    return nullptr;
+  }
+
+private:
+  void read() {
+    m_places.clear();
+    m_places.reserve(g_liveAcs.size());
+    for (std::size_t i = 0; i < g_liveAcs.size(); ++i)
+      if (g_liveAcs[i].*Key != 0) m_places.emplace_back(g_liveAcs[i].*Key, i);
+    std::sort(m_places.begin(), m_places.end());
+  }
+
+  LiveAc* hinted(std::uint32_t key) {
+    const auto it = std::lower_bound(m_places.begin(), m_places.end(), std::pair<std::uint32_t, std::size_t>(key, 0));
+    if (it == m_places.end() || it->first != key || it->second >= g_liveAcs.size()) return nullptr;
+    LiveAc& ac = g_liveAcs[it->second];
+    return ac.*Key == key ? &ac : nullptr;
+  }
+
+  std::vector<std::pair<std::uint32_t, std::size_t>> m_places;
+  std::int32_t m_readInCycle = -1;
+};
+
+LiveIndex<&Act::hexid> g_liveByHexid;
+LiveIndex<&Act::objectId> g_liveByObjectId;
+
+}  // namespace
+
+LiveAc* lf_findLiveByHexid(std::uint32_t hexid) { return g_liveByHexid.find(hexid); }
+
+LiveAc* lf_findLiveByObjectId(std::uint32_t objectId) { return g_liveByObjectId.find(objectId); }
 
 Act* lf_findParkedByHexid(std::uint32_t hexid) {
   for (Act& act : g_parkedActs)

@@ -178,6 +178,43 @@ TEST_F(EngineCycle, RestartResetClearsEveryEngineList) {
   EXPECT_EQ(g_engineCycle.load(), 0);
 }
 
+// The lookups by hexid and by object id stay right while the list changes within one cycle and
+// across cycles: an aircraft erased (the last one takes its place), an object handed out, one taken
+// back, and the cycle count set back by a restart.
+TEST_F(EngineCycle, LookupsFollowTheListThroughItsChanges) {
+  for (std::uint32_t i = 0; i < 5; ++i)
+    addLive(11500000 + i, "A321", situation(40.7, -73.9, 5000, 250, 0), "TST1").objectId = i == 4 ? 0 : 700 + i;
+  for (std::uint32_t i = 0; i < 4; ++i) {
+    ASSERT_NE(lf_findLiveByObjectId(700 + i), nullptr);
+    EXPECT_EQ(lf_findLiveByObjectId(700 + i)->hexid, 11500000 + i);
+  }
+  lf_eraseLiveAcUnordered(*lf_findLiveByHexid(11500001));
+  lf_findLiveByHexid(11500004)->objectId = 704;
+  lf_findLiveByObjectId(702)->objectId = 0;
+  const auto check = [] {
+    EXPECT_EQ(lf_findLiveByObjectId(701), nullptr);
+    EXPECT_EQ(lf_findLiveByObjectId(702), nullptr);
+    EXPECT_EQ(lf_findLiveByHexid(11500001), nullptr);
+    ASSERT_NE(lf_findLiveByObjectId(704), nullptr);
+    EXPECT_EQ(lf_findLiveByObjectId(704)->hexid, 11500004u);
+    ASSERT_NE(lf_findLiveByObjectId(703), nullptr);
+    EXPECT_EQ(lf_findLiveByObjectId(703)->hexid, 11500003u);
+    ASSERT_NE(lf_findLiveByHexid(11500002), nullptr);
+    EXPECT_EQ(lf_findLiveByHexid(11500002)->objectId, 0u);
+  };
+  check();
+  g_engineCycle.store(g_engineCycle.load() + 1);
+  check();
+  // A restart empties the list and counts cycles from nothing again.
+  const std::int32_t cycle = g_engineCycle.load();
+  gf_resetEngine();
+  g_engineCycle.store(cycle);
+  addLive(11500009, "A321", situation(40.7, -73.9, 5000, 250, 0), "TST1").objectId = 703;
+  ASSERT_NE(lf_findLiveByObjectId(703), nullptr);
+  EXPECT_EQ(lf_findLiveByObjectId(703)->hexid, 11500009u);
+  EXPECT_EQ(lf_findLiveByHexid(11500003), nullptr);
+}
+
 // ---- Results ----
 
 class SimResults : public EngineTest {
