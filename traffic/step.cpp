@@ -184,15 +184,17 @@ namespace {
 // slide sideways along the runway.
 void lf_holdGroundTurn(LiveAc& ac, double headingBefore, const LatLon& before) {
   AiPosBlock& p = ac.position;
+  // A nose that turned no more than that needs no look at the speed or the path (most cycles).
+  const double most = ac.landed != 0 ? std::min(kFastGroundTurnPerCycle, ac.turnPerCycle()) : kFastGroundTurnPerCycle;
+  const double turned = gf_angleDiff(headingBefore, p.heading);
+  if (std::fabs(turned) <= most) return;
   const LatLon here{p.latitude, p.longitude};
   const double speedKt = gf_distanceNm(before, here) * kCyclesPerNmAtOneKnot;
   if (speedKt <= kFastOnGroundKt) return;
   double course = gf_bearingRad(before, here);
   if (ac.targetTrueAirspeed < 0) course += kPi;  // backing
   if (std::fabs(gf_angleDiff(headingBefore, course)) > kPi / 4) return;
-  const double most = ac.landed != 0 ? std::min(kFastGroundTurnPerCycle, ac.turnPerCycle()) : kFastGroundTurnPerCycle;
-  const double turned = gf_angleDiff(headingBefore, p.heading);
-  if (std::fabs(turned) > most) p.heading = gf_normalisedRad(headingBefore + (turned > 0 ? most : -most));
+  p.heading = gf_normalisedRad(headingBefore + (turned > 0 ? most : -most));
 }
 
 // The fastest a landed aeroplane rolls out now, knots; unset where nothing holds it. The feed goes
