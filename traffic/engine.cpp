@@ -315,9 +315,8 @@ void lf_handleUdpMessages() {
   try {
     for (int i = 0; i < n; ++i) {
       TrafficRecord& record = records[i];
-      bool taken = false;
-      for (std::size_t k = 0; k < g_liveAcs.size() && !taken; ++k) taken = lf_offerRecord(g_liveAcs[k], record);
-      if (taken) continue;
+      // Only the aircraft with the record's address takes it (and there is one at most).
+      if (LiveAc* ac = lf_findLiveByHexid(record.hexid); ac != nullptr && lf_offerRecord(*ac, record)) continue;
       const AcIdentity& id = record.identity;
       if (!id.callsign.empty() && std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& ac) {
             return ac.callsign == id.callsign && ac.model == id.model;
