@@ -318,8 +318,8 @@ bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne |
 // The way to a point from the aircraft, a unit vector; due north where it is there already (the
 // course of a null vector).
 Vec lf_wayTo(Vec to) {
-  const double l = lf_length(to);
-  return l > 0 ? (1 / l) * to : Vec{0, 1};
+  const Vec way = lf_unit(to);
+  return way.x == 0 && way.y == 0 ? Vec{0, 1} : way;
 }
 
 // The course the aircraft steers for, as the unit vector along it: toward the point of the track
