@@ -33,9 +33,9 @@ def load_fidelity():
     path = os.environ.get("FIDELITY", os.path.join(here, "..", "..", "shared", "tools", "fidelity", "fidelity.py"))
     if not os.path.isfile(path):
         sys.exit("No fidelity script at %s (set FIDELITY)." % path)
-    spec = importlib.util.spec_from_file_location("fidelity", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("fidelity", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
