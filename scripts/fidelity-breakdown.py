@@ -21,9 +21,10 @@ It measures as the fidelity script does by calling it: FIDELITY names the script
 import argparse
 import bisect
 import collections
-import importlib.util
+import importlib.machinery
 import os
 import sys
+import types
 
 CLASSES = ("past", "silence", "jump", "other")
 
@@ -33,9 +34,10 @@ def load_fidelity():
     path = os.environ.get("FIDELITY", os.path.join(here, "..", "..", "shared", "tools", "fidelity", "fidelity.py"))
     if not os.path.isfile(path):
         sys.exit("No fidelity script at %s (set FIDELITY)." % path)
-    found = importlib.util.spec_from_file_location("fidelity", path)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
+    loader = importlib.machinery.SourceFileLoader("fidelity", path)
+    module = types.ModuleType(loader.name)
+    module.__file__ = path
+    loader.exec_module(module)
     return module
 
 
