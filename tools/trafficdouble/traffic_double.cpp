@@ -19,6 +19,21 @@ constexpr std::size_t kTimestampField = 14;
 const char* const kDefaultWeather =
     R"({"ICAO": "KJFK","QNH": 2996, "METAR": "KJFK 052051Z 25016KT 10SM FEW050 FEW250 00/M09 A2996 RMK AO2 SLP144 T00001094 56025", "NAME": "John F Kennedy International Airport", "IATA": "JFK","DISTNM": 0.1})";
 
+// A socket to send datagrams from. The system picks its port among the ephemeral ones, a range that
+// on Linux (and under Wine) holds RealTraffic's fixed ports: a sender that took one before the
+// program binds it would keep the program's reader out. Such a port stays held while another is
+// taken, so the next pick cannot be the same.
+bool openSender(platform::Socket& udp, std::uint16_t trafficPort, std::uint16_t weatherPort) {
+  platform::Socket held[2];
+  for (platform::Socket& h : held) {
+    if (!udp.openUdp() || !udp.bindIpv4(false, 0)) return false;
+    const std::uint16_t port = udp.localPort();
+    if (port != trafficPort && port != weatherPort) return true;
+    h.takeHandleOf(udp);
+  }
+  return udp.openUdp() && udp.bindIpv4(false, 0);
+}
+
 double wallSeconds() {
   using namespace std::chrono;
   return duration<double>(system_clock::now().time_since_epoch()).count();
@@ -217,7 +232,7 @@ void TrafficDouble::linkThread() {
 
 void TrafficDouble::trafficThread() {
   platform::Socket udp;
-  if (!udp.openUdp()) return;
+  if (!openSender(udp, m_options.trafficPort, m_options.weatherPort)) return;
   do {
     double first = 0;
     for (const std::string& line : m_lines)
@@ -244,7 +259,7 @@ void TrafficDouble::trafficThread() {
 
 void TrafficDouble::generatorThread() {
   platform::Socket udp;
-  if (!udp.openUdp()) return;
+  if (!openSender(udp, m_options.trafficPort, m_options.weatherPort)) return;
   const std::uint32_t n = m_options.generatedAircraft;
   const auto start = std::chrono::steady_clock::now();
   const double wallStart = wallSeconds();
@@ -267,7 +282,7 @@ void TrafficDouble::generatorThread() {
 
 void TrafficDouble::weatherThread() {
   platform::Socket udp;
-  if (!udp.openUdp()) return;
+  if (!openSender(udp, m_options.trafficPort, m_options.weatherPort)) return;
   auto next = std::chrono::steady_clock::now();
   for (std::size_t i = 0;; ++i) {
     const std::string& message = m_options.weatherMessages[i % m_options.weatherMessages.size()];
