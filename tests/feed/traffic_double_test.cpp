@@ -12,6 +12,18 @@
 #include <cmath>
 #include <set>
 
+#ifdef __linux__
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#endif
+
 namespace amb::tools {
 namespace {
 
@@ -57,6 +69,65 @@ TEST(TrafficDouble, ReplaysFasterWithPresentTimestampsAndSendsWeather) {
     EXPECT_EQ(receiveDatagram(weather), qnh);
   d.stop();
 }
+
+#ifdef __linux__
+constexpr int kNoPrivateNetwork = 77;
+
+// In a network namespace of its own whose ephemeral ports are RealTraffic's two and two more, the
+// double sends traffic and weather; then the program's readers bind RealTraffic's ports, as they do
+// only once RealTraffic has connected. Run in a child process: the namespace and its port range are
+// the child's alone.
+int bindAfterTheDoubleSends(const std::filesystem::path& recording) {
+  if (::unshare(CLONE_NEWNET) != 0) return kNoPrivateNetwork;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  ifreq lo{};
+  std::strncpy(lo.ifr_name, "lo", IFNAMSIZ - 1);
+  bool up = false;
+  if (fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &lo) == 0) {
+    lo.ifr_flags |= IFF_UP;
+    up = ::ioctl(fd, SIOCSIFFLAGS, &lo) == 0;
+  }
+  if (fd >= 0) ::close(fd);
+  std::ofstream range("/proc/sys/net/ipv4/ip_local_port_range");
+  range << "49004 49007\n";
+  range.close();
+  if (!up || !range) return kNoPrivateNetwork;
+
+  TrafficDoubleOptions o;
+  o.link = false;
+  o.trafficFile = recording;
+  o.loop = true;
+  o.speed = 100;
+  o.trafficPort = 49005;
+  o.weatherPort = 49004;
+  o.weatherInterval = std::chrono::milliseconds(20);
+  TrafficDouble d(o);
+  d.start();
+  const bool sending = test::waitFor([&] { return d.linesSent() > 0 && d.weatherSent() > 0; });
+  platform::Socket traffic, weather;
+  const bool bound =
+      traffic.openUdp() && traffic.bindIpv4(true, 49005) && weather.openUdp() && weather.bindIpv4(true, 49004);
+  d.stop();
+  return sending && bound ? 0 : 1;
+}
+
+// With only four ephemeral ports, two of them RealTraffic's, a sender that takes whatever the
+// system picks holds one of RealTraffic's five times in six.
+TEST(TrafficDouble, NeverSendsFromThePortsItSendsTo) {
+  test::TempDir dir;
+  test::writeFile(dir / "one.rttfc",
+                  "RTTFC,100000,1,2,3,4,5,6,7,CS,B738,REG,O,D,1551821332.50,X2,,adsb_icao,0,-1,-1,-1,-1,-1,-1,-1,0,"
+                  "none,A3\n");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(bindAfterTheDoubleSends(dir / "one.rttfc"));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kNoPrivateNetwork) GTEST_SKIP() << "no network namespace of its own here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the program could not bind RealTraffic's ports, or nothing was sent";
+}
+#endif
 
 // Generated aircraft are airliners that pass every check of the feed, each flying its circle: a
 // second later it is its speed's distance further along its track.
