@@ -8,7 +8,10 @@ traffic it played, REFERENCE the folder of OurAirports' airports and runways (te
 It counts the seconds farther than M metres from the records' line (default: the follower's p95),
 of every airborne second or, with --low, of those below 3,000 ft within 10 nm of an airport, each
 in one class:
-  past     after the aircraft's last new airborne record (the follower stops there);
+  past     after the aircraft's last new airborne record (the follower stops there), once its
+           stream has ended;
+  cut      the same where the recording stops while the stream still repeats its last position
+           (what it would have done next is not in the recording);
   silence  in a feed silence of 60 s or more;
   jump     within 30 s of a jump or reversal of the records;
   other    the rest;
@@ -26,7 +29,10 @@ import os
 import sys
 import types
 
-CLASSES = ("past", "silence", "jump", "other")
+CLASSES = ("past", "cut", "silence", "jump", "other")
+# A stream whose last line comes this close to the recording's last is cut off by it, seconds (the
+# feed sends a line of every aircraft about every 10 s).
+CUT_SECONDS = 15.0
 
 
 def load_fidelity():
@@ -47,9 +53,9 @@ def bank_cat(a):
     return 40.0 if a.type in ("C172", "C182", "C150", "C152") else bank
 
 
-def classify(F, a, t, last_new):
+def classify(F, a, t, last_new, cut):
     if t > last_new:
-        return "past"
+        return "cut" if cut else "past"
     if F.silence(a, t):
         return "silence"
     reversals, _, jumps = F.zigzag_at(a, t, win=30)
@@ -143,12 +149,14 @@ def main():
         follower = [s for s in follower if s[1]]
     threshold = args.threshold if args.threshold is not None else F.pct([s[0] for s in follower], 95)
     last = {h: last_new(acs[h]) for h in spans}
+    recording_end = max(a.recs[-1].t for a in acs.values() if a.recs)
+    cut = {h: recording_end - acs[h].recs[-1].t < CUT_SECONDS for h in spans}
 
     def tally(samples):
         by_class, by_aircraft = collections.Counter(), collections.defaultdict(collections.Counter)
         for d, _, h, t in samples:
             if d > threshold:
-                c = classify(F, acs[h], t, last[h])
+                c = classify(F, acs[h], t, last[h], cut[h])
                 by_class[c] += 1
                 by_aircraft[h][c] += 1
         return by_class, by_aircraft
