@@ -143,5 +143,118 @@ TEST_F(Intake, ARecordAfterATurnEndsTheSyntheticLegs) {
   }
 }
 
+
+// On the ground a position within 0.00015 degrees of the last is the same place: the aircraft stands
+// there. Rolling for take-off (the last position at 30 kt or more where it repeats exactly, 50 kt or
+// more where it moved a little) such a position is dropped instead.
+TEST_F(Intake, ARollingDepartureIgnoresARepeatedPosition) {
+  struct Case {
+    double lastSpeed, offDeg;
+    bool dropped;
+  };
+  for (const Case& c : std::vector<Case>{{30, 0, true}, {29, 0, false}, {50, 0.0001, true}, {49, 0.0001, false}}) {
+    SCOPED_TRACE(fmt::format("{} kt, {} degrees on", c.lastSpeed, c.offDeg));
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730300, 1120, situation(40.6413, -73.7781, 0, c.lastSpeed, cycle() + 500, false));
+    ac.takeOffPending = 1;
+    Situation s = situation(40.6413 + c.offDeg, -73.7781, 0, 10, cycle() + 3000, false);
+    EXPECT_EQ(checkNewSituation(ac, s), !c.dropped);
+    if (!c.dropped) {
+      EXPECT_EQ(s.noMovement, 1u);
+      EXPECT_DOUBLE_EQ(s.speed, 0);
+      EXPECT_EQ(s.latitude, 40.6413);
+    }
+  }
+}
+
+// A helicopter may hover: the feed repeating its position while it was reported at 60 kt or slower
+// is a hover, and taken as one. Reported faster (the recording's N132TD at 104 kt), the repeat is the
+// feed falling silent, dropped as for an aeroplane; stopping dead in it from 160 kt would be no hover.
+TEST_F(Intake, AHelicopterHoversOnlyWhereItWasReportedSlow) {
+  for (const auto& [speed, taken] : {std::pair{60.0, true}, std::pair{104.0, false}}) {
+    SCOPED_TRACE(speed);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730310, 1121, situation(40.6801, -74.0716, 1525, speed, cycle() + 500), "B407");
+    ac.category = Rotorcraft;
+    Situation s = situation(40.6801, -74.0716, 1525, speed, cycle() + 1500);
+    EXPECT_EQ(checkNewSituation(ac, s), taken);
+    if (taken) {
+      EXPECT_EQ(s.noMovement, 1u);
+    }
+  }
+}
+
+// On an approach or after the touchdown, records behind the aircraft's nose say the stream went back:
+// buffered positions they put behind (90 degrees or more off the nose, seen from the last position)
+// go; with one situation left, an approach drops such a record, and a landed aircraft whose record
+// lies 150 degrees or more off the nose starts again from where it is.
+TEST_F(Intake, DuringALandingRecordsBehindTheNoseAreNotFlownBack) {
+  const LatLon from{40.6413, -73.7781};
+  // The point `metres` on `bearingDeg` from the point `north` metres north of the front.
+  const auto at = [&](double north, double bearingDeg, double metres) {
+    const LatLon n = gf_destinationPoint(from, 0, north / 0.3048);
+    const LatLon p = gf_destinationPoint(n, bearingDeg * kDegToRad, metres / 0.3048);
+    return situation(p.lat, p.lon, 0, 60, cycle() + 2000, false);
+  };
+  struct Case {
+    const char* what;
+    std::vector<double> buffered;      // metres north of the front
+    double north, bearingDeg, metres;  // the record
+    bool landing;
+    bool taken;
+    std::size_t left;
+    bool restarted;
+  };
+  const std::vector<Case> cases{
+      {"one ahead, the record 89 degrees off from it", {200}, 200, 89, 100, false, true, 2, false},
+      {"one ahead, the record 91 degrees off from it", {200}, 200, 91, 100, false, true, 1, false},
+      {"two ahead, the record behind both", {100, 200}, 50, 0, 0, false, true, 1, false},
+      {"two ahead, behind the last, 89 degrees off the first", {100, 200}, 100, 89, 30, false, true, 2, false},
+      {"two ahead, behind the last, 91 degrees off the first", {100, 200}, 100, 91, 30, false, true, 1, false},
+      {"approach, 89 degrees off", {}, 0, 89, 100, true, true, 1, false},
+      {"approach, 91 degrees off", {}, 0, 91, 100, true, false, 1, false},
+      {"landed, 149 degrees off", {}, 0, 149, 100, false, true, 1, false},
+      {"landed, 151 degrees off", {}, 0, 151, 100, false, true, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11730400, 1130, situation(from.lat, from.lon, 0, 60, cycle() + 500, false));
+    ac.position.heading = 0;
+    ac.landingMode = c.landing ? 1 : 0;
+    ac.landed = c.landing ? 0 : 1;
+    for (const double m : c.buffered) ac.situations.push_back(at(m, 0, 0));
+    EXPECT_EQ(checkNewPosDuringLanding(ac, at(c.north, c.bearingDeg, c.metres)), c.taken);
+    EXPECT_EQ(ac.situations.size(), c.left);
+    EXPECT_EQ(ac.situations.front().due == cycle() + 1, c.restarted);
+  }
+  // The same position again is no news.
+  gf_resetEngine();
+  LiveAc& ac = addInSim(11730401, 1131, situation(from.lat, from.lon, 0, 60, cycle() + 500, false));
+  ac.landingMode = 1;
+  EXPECT_FALSE(checkNewPosDuringLanding(ac, ac.situations.back()));
+}
+
+// Throttle positions 0 to 4 and flaps settings 0 to 3 exist; others are ignored, as is a setting
+// already made.
+TEST_F(Intake, EventHelpersIgnoreSettingsTheyDoNotKnow) {
+  LiveAc& ac = addInSim(11730100, 1100, situation(40.7, -73.9, 5000, 250, 1 << 30));
+  ac.throttleMarker = 2;
+  ac.flapsMarker = 1;
+  lf_setThrottle(ac, 5);
+  lf_setFlaps(ac, 4);
+  lf_setThrottle(ac, 2);
+  lf_setFlaps(ac, 1);
+  EXPECT_EQ(ac.throttleMarker, 2u);
+  EXPECT_EQ(ac.flapsMarker, 1u);
+  lf_setThrottle(ac, 4);
+  lf_setFlaps(ac, 3);
+  run(1);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> events;
+  for (const auto& e : sim().eventsOf(1100)) events.emplace_back(e.eventId, e.data);
+  EXPECT_EQ(events,
+            (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EVT_THROTTLE_SET, 16383}, {EVT_FLAPS_SET, 16383}}));
+}
+
 }  // namespace
 }  // namespace amb
