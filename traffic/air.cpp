@@ -127,7 +127,7 @@ std::int32_t lf_legDue(const LiveAc& ac, const Situation& second, double speedKt
   if (catchUp) due = std::min(due, second.due);
   // Neither the catch-up nor the window makes the leg faster than the catch-up speed.
   const auto fastest =
-      static_cast<std::int32_t>(std::min(std::ceil(d * kCyclesPerNmAtOneKnot / lf_catchUpSpeedKt(speedKt)), 1e9));
+      static_cast<std::int32_t>(std::min(std::ceil(d * kCyclesPerNmAtOneKnot / lf_catchUpSpeedKt(ac, speedKt)), 1e9));
   due = std::max(due, lf_now() + std::max(kMinLegCycles, fastest));
   return std::max(due, lf_now());
 }
@@ -372,7 +372,10 @@ void lf_planAltitude(LiveAc& ac) {
 
 }  // namespace
 
-double lf_catchUpSpeedKt(double speedKt) { return 1.3 * speedKt + 30; }
+double lf_catchUpSpeedKt(const LiveAc& ac, double speedKt) {
+  const double positionsKt = ac.movesOnGround == 0 ? gf_positionsSpeedKt(ac) : 0.0;
+  return 1.3 * std::max(speedKt, positionsKt) + 30;
+}
 
 double lf_withinCodeStep(const LiveAc& ac, const Situation& record, double left, double step) {
   if (std::fabs(left) > kAltitudeCodeStepFt || (ac.landingMode != 0 && ac.category != Rotorcraft)) return step;
@@ -537,6 +540,10 @@ void nextPos(LiveAc& ac) {
           lf_planAirLeg(ac);
       }
       lf_planAirPath(ac);
+    }
+    if (const Situation& from = ac.situations.front(); from.extension == 0) {
+      ac.legFromKt = from.speed;
+      ac.legFromDue = from.due;
     }
     ac.situations.pop_front();
     if (ac.situations.empty()) {

@@ -22,8 +22,10 @@ void nextPos(LiveAc& ac);
 void nextPosAir(LiveAc& ac);
 void lf_planAirLeg(LiveAc& ac);
 double lf_legSpeedKt(const LiveAc& ac);
-// The fastest a late aircraft flies to catch up, knots: 1.3 times the leg's speed and 30 kt more.
-double lf_catchUpSpeedKt(double speedKt);
+// The fastest a late aircraft flies to catch up, knots: 1.3 times the leg's speed and 30 kt more. In
+// the air the speed its positions imply counts where it is faster: a feed's reported speed may freeze
+// far below it.
+double lf_catchUpSpeedKt(const LiveAc& ac, double speedKt);
 // The steepest an aircraft descends in the air, feet a cycle (negative): half as steep again as it
 // climbs, and never beyond 5,400 ft/min.
 double lf_steepestDescentPerCycle(const LiveAc& ac);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 namespace amb {
 
@@ -30,8 +31,13 @@ constexpr double kSlowYawDegPerSecond = 30.0;
 // An aeroplane in the air never flies slower than this share of the slowest speed the feed reported
 // for it in the air: it would stall, and it would seem to stand still.
 constexpr double kLeastShareOfSlowest = 0.65;
+// Nor slower than this share of the speed its positions imply: the feed's reported speed may freeze
+// while the positions move on at several times it.
+constexpr double kLeastShareOfPositions = 0.6;
 // Coming in to land it flies no slower than this share of the speed last reported in the air.
 constexpr double kLeastShareOfApproach = 0.9;
+// Coming in to land, it flies no faster than records that roll out already by more than this, knots.
+constexpr double kAboveRolloutRecordsKt = 15.0;
 // An approach is flown no faster than this on its final stretch, knots (air traffic control's usual
 // speed to the final fix): a faster last report is the speed the approach began at.
 constexpr double kFastestFinalKt = 160.0;
@@ -74,6 +80,9 @@ constexpr double kSameMetres = 1.0;
 constexpr double kNoLengthMetres = 1e-6;
 // Legs shorter than this, metres, are the feed's play, no spike.
 constexpr double kSpikeLegMetres = 30.0;
+// A turn is led as if banked at least this much (radians): levelling its wings in the flare, an
+// aircraft has no turn left to lead.
+constexpr double kLeastLeadBank = 5.0 * kDegToRad;
 
 struct Vec {
   double x = 0;  // metres east
@@ -315,6 +324,16 @@ bool lf_flownInTheAir(const LiveAc& ac) {
 // Lifted off: the take-off roll is over once its steps have counted down.
 bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
 
+// The radius of the tightest turn the aircraft flies at a speed where it is, metres: at the bank it
+// may show at its height (low over the ground less than its category's), never tighter than its
+// category turns.
+double lf_turnRadius(const LiveAc& ac, double speedMps) {
+  const double v = std::max(speedMps, 1.0);
+  const double bank = gf_bankLimit(ac);
+  const double rate = std::min(gf_bankedTurnRate(ac.category, v), kGravity * std::tan(std::max(bank, kLeastLeadBank)) / v);
+  return v / rate;
+}
+
 // The way to a point from the aircraft, a unit vector; due north where it is there already (the
 // course of a null vector).
 Vec lf_wayTo(Vec to) {
@@ -335,7 +354,7 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // sweeps wide past the corner. A turn beyond a right angle is led as a right angle (the turn round
   // is flown as a turn), and no arc takes more than its share of either leg: the corners at their
   // other ends need the rest.
-  const double radius = speedMps / gf_bankedTurnRate(ac.category, speedMps);
+  const double radius = lf_turnRadius(ac, speedMps);
   for (int i = t.segment + 1; i + 1 < t.count; ++i) {
     const double to = t.toPoint(i);
     if (to > radius) break;  // no lead is longer than the radius
@@ -352,14 +371,50 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // near a field a position aside of the approach is as often another sender's, and the approach
   // keeps to its own line. Nor on the runway before it lifts off. Nor toward an old position the feed
   // sends again.
+  // Nor toward one behind it, or one its own reported track has it flying away from: to get there
+  // the aeroplane would turn round, which the records it took do not show.
   if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && !ac.heldRecord->takenBefore &&
       ac.category != Rotorcraft && ac.landingMode == 0 && lf_liftedOff(ac) &&
       (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
     const Situation& held = ac.heldRecord->situation;
     const Vec to = t.frame.at(held.latitude, held.longitude);
-    if (lf_length(to - t.at[t.count - 1]) > kSameMetres) return lf_wayTo(to);
+    const bool ownTrackAgrees = (held.heading == 0 && held.feedTrackGiven == 0) ||
+                                lf_dot(lf_unit(to), lf_along(held.heading * kDegToRad)) > 0;
+    if (lf_length(to - t.at[t.count - 1]) > kSameMetres && lf_dot(to, t.nose) > 0 && ownTrackAgrees)
+      return lf_wayTo(to);
   }
-  return lf_wayTo(t.ahead(reach));
+  const Vec aim = lf_wayTo(t.ahead(reach));
+  // An aeroplane turns round only where its records do. Flown on past them (through a silence, or
+  // ahead of a feed that lags), or with a position put behind it, the track ahead lies behind its
+  // nose; unless the tracks its records report turn round too, it turns no farther than onto their
+  // course and lets them catch up with it.
+  // A reported track counts where the positions bear it out: one against the way its record's position
+  // lies from the one before (a feed's frozen track, another sender's position) says nothing of where
+  // the aircraft heads.
+  // Late (its records have it farther on, round the turn), it goes where they are. Farther from its
+  // track than the circle a turn round flies, it is no longer ahead of its records but elsewhere: it
+  // turns back to them rather than fly on away.
+  if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0 ||
+      lf_length(t.abeam()) > 2 * lf_turnRadius(ac, speedMps))
+    return aim;
+  std::optional<Vec> course;
+  Vec before = t.frame.at(ac.airPath.fromLatitude, ac.airPath.fromLongitude);
+  for (std::size_t i = 0; i < ac.situations.size(); ++i) {
+    const Situation& s = ac.situations[i];
+    if (s.extension != 0 || s.noMovement != 0) break;
+    const Vec at = t.frame.at(s.latitude, s.longitude);
+    const Vec way = at - before;
+    before = at;
+    if (s.heading == 0 && s.feedTrackGiven == 0) continue;
+    const Vec reported = lf_along(s.heading * kDegToRad);
+    if (lf_length(way) > kLeastAimMetres && lf_dot(way, reported) < 0) return aim;
+    if (lf_dot(reported, t.nose) < 0) return aim;
+    course = reported;
+  }
+  if (course) return *course;
+  // No track reported: the course of the track's last stretch, unless that turns round too.
+  const Vec last = t.count >= 2 ? t.course(t.count - 2) : t.nose;
+  return lf_dot(last, t.nose) >= 0 && lf_length(last) > 0 ? last : aim;
 }
 
 // The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
@@ -396,9 +451,15 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
     // it flies on), it has nothing to make up: it slows to the least it flies. Hurrying to cover its
     // distance from the track instead, it flew wide of the track where that turns back.
     if (t.toPoint(last) <= 0 && t.past(last)) wanted = 0;
-    wanted = std::max(wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot);
-    // Coming in to land it keeps to its approach speed until it is down.
-    if (ac.landingMode != 0) wanted = std::max(wanted, lf_leastApproachKt(ac) * kMetresPerSecondPerKnot);
+    wanted = std::max({wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot,
+                       kLeastShareOfPositions * p.positionsMps});
+    // Coming in to land it keeps to its approach speed until it is down, unless its records roll out
+    // already (the feed may never report the ground): then it slows as they do.
+    if (ac.landingMode != 0) {
+      double leastKt = lf_leastApproachKt(ac);
+      if (end.extension == 0 && end.speed > 0) leastKt = std::min(leastKt, end.speed + kAboveRolloutRecordsKt);
+      wanted = std::max(wanted, leastKt * kMetresPerSecondPerKnot);
+    }
   }
   if (p.speedMps < 0 || !flying) {
     p.speedMps = wanted;
@@ -596,7 +657,8 @@ void lf_planAirPath(LiveAc& ac) {
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
   // The approach speed is the feed's: the synthetic legs of a silence slow down by their own rule.
   if (f.airborne != 0 && f.speed > 0 && f.extension == 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
-  p.fastestMps = lf_catchUpSpeedKt(lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
+  p.positionsMps = gf_positionsSpeedKt(ac) * kMetresPerSecondPerKnot;
+  p.fastestMps = lf_catchUpSpeedKt(ac, lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
   if (p.speedMps < 0) p.bank = ac.position.bank;
 }
 
@@ -634,7 +696,7 @@ bool lf_legEnds(const LiveAc& ac) {
   // Well behind: not merely abeam while the aircraft comes round to it.
   if (lf_dot(lf_unit(end), nose) > -kWellBehindCos) return false;
   const double speedMps = std::max(ac.airPath.speedMps, 0.0);
-  const double turnRound = 2 * speedMps / gf_bankedTurnRate(ac.category, speedMps);
+  const double turnRound = 2 * lf_turnRadius(ac, speedMps);
   const bool nextAhead = t.legEnd + 1 < t.count && lf_dot(t.at[t.legEnd + 1], nose) > 0;
   return nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
 }

@@ -10,6 +10,7 @@
 #include "core/log.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace amb {
@@ -29,6 +30,10 @@ constexpr double kRepeatWithinNm = 0.2429805615550756;
 constexpr double kOutAndBackDeg = 100.0;
 // A record within this of the track taken so far repeats a stretch of it (nautical miles).
 constexpr double kTrackTakenWithinNm = 0.3;
+// Held records refused for the way to them, each going on from the one before, after which the
+// next one that goes on from them has the last of them taken: three records that agree with one
+// another.
+constexpr std::uint8_t kChainTaken = 1;
 
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
@@ -48,6 +53,9 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
       ac.earlierPositions.front() = {ac.lastRecordLatitude, ac.lastRecordLongitude};
       ac.earlierCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.earlierCount + 1u, LiveAc::kEarlierPositions));
     }
+    ac.recentPositions[ac.recentNext] = {lf_at(s), time};
+    ac.recentNext = static_cast<std::uint8_t>((ac.recentNext + 1) % LiveAc::kRecentPositions);
+    ac.recentCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.recentCount + 1u, LiveAc::kRecentPositions));
   }
   ac.lastRecordLatitude = s.latitude;
   ac.lastRecordLongitude = s.longitude;
@@ -62,6 +70,24 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
 // standing one at 0), else the last record's.
 double lf_lastSpeed(const LiveAc& ac) {
   return ac.situations.empty() ? ac.lastRecordSpeed : ac.situations.back().speed;
+}
+
+// The recent positions taken, the newest first: i from 0 to recentCount - 1.
+const LiveAc::TimedPosition& lf_recent(const LiveAc& ac, std::size_t i) {
+  constexpr std::size_t n = LiveAc::kRecentPositions;
+  return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
+}
+
+// A copy of a position taken lately, other than the last one, that the feed sends again: another
+// sender's stale snapshot, or a line that comes round again. An aeroplane in the air does not come back
+// to the very spot within half a minute; a helicopter may hover back to it, and on the ground aircraft
+// stand and shuffle.
+bool lf_staleCopy(const LiveAc& ac, const Situation& s) {
+  if (ac.category == Rotorcraft || s.airborne == 0 || ac.lastRecordAirborne == 0) return false;
+  const LatLon at = lf_at(s);
+  for (std::size_t i = 1; i < ac.recentCount; ++i)
+    if (lf_same(lf_recent(ac, i).at, at)) return true;
+  return false;
 }
 
 void lf_logDropped(LiveAc& ac, const LiveAc::HeldRecord& held, bool outAndBack) {
@@ -95,13 +121,18 @@ bool lf_onTrackTaken(const LiveAc& ac, const LatLon& at) {
   return false;
 }
 
+bool lf_tracksTurnRound(const LiveAc& ac, const Situation& held, const Situation& next);
+
 // An aeroplane does not fly out to a position and straight back along the way it came: a held
 // position that the next record turns back from, by more than a right angle and then some, onto the
 // track already taken, was another sender's stale position (its own stream goes on from it along the
-// way the aircraft already flew), however well that record goes on from it. A helicopter may.
-bool lf_outAndBack(const LiveAc& ac, const LatLon& last, const LatLon& held, const LatLon& next) {
+// way the aircraft already flew), however well that record goes on from it. A helicopter may, and so
+// does an aeroplane whose reported tracks turn round with it (a tight circle).
+bool lf_outAndBack(const LiveAc& ac, const Situation& heldRecord, const Situation& nextRecord) {
+  const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  const LatLon held = lf_at(heldRecord), next = lf_at(nextRecord);
   if (ac.category == Rotorcraft || gf_distanceNm(last, held) <= kTooNearForCourseNm ||
-      gf_distanceNm(held, next) <= kTooNearForCourseNm)
+      gf_distanceNm(held, next) <= kTooNearForCourseNm || lf_tracksTurnRound(ac, heldRecord, nextRecord))
     return false;
   return std::fabs(gf_angleDiff(gf_bearingRad(last, held), gf_bearingRad(held, next))) > kOutAndBackDeg * kDegToRad &&
          lf_onTrackTaken(ac, next);
@@ -114,6 +145,38 @@ void lf_logTakenAfterAll(LiveAc& ac, const LiveAc::HeldRecord& held) {
               " from it (later ones of this aircraft without a line)",
               ac.callsign, ac.hexid,
               gf_distanceNm({ac.lastRecordLatitude, ac.lastRecordLongitude}, lf_at(held.situation)));
+}
+
+// Held in the air for its own reported track, which disagrees with its course from the last position
+// taken (not merely for a speed that jumps).
+bool lf_heldForItsTrack(const LiveAc& ac, const Situation& held) {
+  // A helicopter may turn round on the spot: where it went, it went.
+  if (ac.category == Rotorcraft || (held.airborne == 0 && ac.lastRecordAirborne == 0)) return false;
+  const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  return !lf_goesOnFrom(last, ac.lastRecordAirborne != 0, held.speed, held);
+}
+
+bool lf_trackGiven(const Situation& s) { return s.heading != 0 || s.feedTrackGiven != 0; }
+
+// The records allow the way from the last position taken to a held one: the next record's track lies
+// within a right angle of it, or the tracks reported from the last one through the held one to the
+// next turn by a right angle or more in all (the aircraft turned round, and they say so). Otherwise it
+// would have turned round to fly that way, which its tracks say it did not. No track, or the two
+// positions too near to tell, allows it.
+// The tracks reported from the last record taken through a held one to the next turn by a right angle
+// or more in all: the records say the aircraft turned round.
+bool lf_tracksTurnRound(const LiveAc& ac, const Situation& held, const Situation& next) {
+  if (!lf_trackGiven(held) || !lf_trackGiven(next)) return false;
+  const double turned = std::fabs(gf_angleDiff(ac.lastRecordTrack * kDegToRad, held.heading * kDegToRad)) +
+                        std::fabs(gf_angleDiff(held.heading * kDegToRad, next.heading * kDegToRad));
+  return turned >= kPi / 2;
+}
+
+bool lf_tracksAllowWayTo(const LiveAc& ac, const Situation& held, const Situation& next, const LatLon& to) {
+  const LatLon from{ac.lastRecordLatitude, ac.lastRecordLongitude};
+  if (!lf_trackGiven(next) || gf_distanceNm(from, to) <= kTooNearForCourseNm) return true;
+  if (std::fabs(gf_angleDiff(gf_bearingRad(from, to), next.heading * kDegToRad)) <= kPi / 2) return true;
+  return lf_tracksTurnRound(ac, held, next);
 }
 
 // Why a record is taken, held or dropped. A record that goes on from the last position taken is
@@ -130,19 +193,34 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   // The feed repeating the last position taken tells nothing new: the buffer's rules deal with it.
   if (lf_same(at, last)) return false;
   const bool fromLast = lf_goesOnFrom(last, ac.lastRecordAirborne != 0, lf_lastSpeed(ac), s);
+  // Records each going on from the one before, none from the last one taken, but each refused for
+  // the way to it: a stream that moved elsewhere for good.
+  std::uint8_t chain = 0;
   if (ac.heldRecord) {
     const LiveAc::HeldRecord held = *ac.heldRecord;
     const LatLon heldAt = lf_at(held.situation);
     // Nor does the feed repeating the held position.
     if (lf_same(at, heldAt)) return true;
     ac.heldRecord.reset();
-    // The next record continues from the held one when it goes on from it rather than from the last
-    // one taken (nearer to it, where it goes on from both), or lies nearer to it and does not go on
-    // from the last one taken either.
     const bool goesOnFromHeld = lf_goesOnFrom(heldAt, held.situation.airborne != 0, held.situation.speed, s);
-    const bool nearerHeld = gf_distanceNm(at, heldAt) < gf_distanceNm(at, last);
-    const bool continues = nearerHeld ? goesOnFromHeld || !fromLast : goesOnFromHeld && !fromLast;
-    const bool outAndBack = continues && lf_outAndBack(ac, last, heldAt, at);
+    bool continues = false;
+    if (lf_heldForItsTrack(ac, held.situation)) {
+      // Held in the air because its own track disagreed with its course from the last position: the
+      // aircraft went there only when the next record goes on from it and not from the last one, along
+      // its own track, and that track does not have the aircraft turn round to get there. Another
+      // sender's position, a stale one or a step aside is never flown to; a stream that keeps going
+      // on from such positions, none from the last one taken, is where the aircraft went after all.
+      const bool goesOnFromItOnly = goesOnFromHeld && !fromLast;
+      continues = goesOnFromItOnly && (lf_tracksAllowWayTo(ac, held.situation, s, heldAt) || held.chain >= kChainTaken);
+      if (goesOnFromItOnly && !continues) chain = static_cast<std::uint8_t>(held.chain + 1);
+    } else {
+      // Held for a speed that jumps: the position itself is where the aircraft went when the next
+      // record goes on from it rather than from the last one taken (nearer to it, where it goes on from
+      // both), or lies nearer to it and does not go on from the last one taken either.
+      const bool nearerHeld = gf_distanceNm(at, heldAt) < gf_distanceNm(at, last);
+      continues = nearerHeld ? goesOnFromHeld || !fromLast : goesOnFromHeld && !fromLast;
+    }
+    const bool outAndBack = continues && lf_outAndBack(ac, held.situation, s);
     if (continues && !outAndBack) {
       lf_logTakenAfterAll(ac, held);
       lf_takeRecord(ac, held.identity, held.situation, held.timestamp);
@@ -151,7 +229,9 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
     lf_logDropped(ac, held, outAndBack);
   }
   if (fromLast) return false;
-  ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp, lf_takenBefore(ac, at)};
+  ac.heldRecord = LiveAc::HeldRecord{record.identity, s, record.timestamp, lf_takenBefore(ac, at), chain};
+  // The feed has the aircraft somewhere new, whether or not it was there: the stream is live.
+  ac.lastMoveCycle = g_engineCycle.load(std::memory_order_relaxed);
   return true;
 }
 
@@ -171,6 +251,38 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
   return std::fabs(gf_angleDiff(gf_bearingRad(from, to), s.heading * kDegToRad)) <= kTrackAgreesDeg * kDegToRad;
 }
 
+double gf_positionsSpeedKt(const LiveAc& ac) {
+  constexpr double kMinuteSeconds = 60.0;
+  if (ac.recentCount < 2) return 0.0;
+  // The way along the positions over the time between the first reports of the first and the last,
+  // and each step's speed between the first reports of its two positions. The feed's jumps (a
+  // position repeated with fresh stamps for a while, then one kilometres on, or another sender's) make
+  // single steps far faster or slower than the aircraft flew, and a zigzag between two senders makes
+  // the way longer than the one flown: the lower of the whole way's speed and the middle step's.
+  std::array<double, LiveAc::kRecentPositions> speeds{};
+  std::size_t n = 0;
+  double nm = 0;
+  double seconds = 0;
+  const double newest = lf_recent(ac, 0).time;
+  for (std::size_t i = 1; i < ac.recentCount; ++i) {
+    const LiveAc::TimedPosition& from = lf_recent(ac, i);
+    const LiveAc::TimedPosition& to = lf_recent(ac, i - 1);
+    const double step = gf_distanceNm(from.at, to.at);
+    const double dt = to.time - from.time;
+    nm += step;
+    if (dt > 0) speeds[n++] = step / dt * 3600.0;
+    seconds = newest - from.time;
+    // The one before the minute is the last counted: a feed that held a position for most of the
+    // minute still tells the speed by it.
+    if (seconds >= kMinuteSeconds) break;
+  }
+  if (n == 0 || seconds < kLeastPositionsSpanSeconds) return 0.0;
+  // The lower of the two middle ones where they are even.
+  const auto middle = speeds.begin() + static_cast<std::ptrdiff_t>((n - 1) / 2);
+  std::nth_element(speeds.begin(), middle, speeds.begin() + static_cast<std::ptrdiff_t>(n));
+  return std::min(*middle, nm / seconds * 3600.0);
+}
+
 bool lf_startFromHeldRecord(LiveAc& ac) {
   if (!ac.heldRecord) return false;
   const LiveAc::HeldRecord held = std::move(*ac.heldRecord);
@@ -185,6 +297,9 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   if (ac.state == ActState::Respawning || ac.state == ActState::Removing) return true;
   const Situation& s = record.situation;
   const double t = record.timestamp;
+  // A line stamped before the last one taken comes late or is a copy sent again: the aircraft has
+  // been farther on since. So is a copy of a position taken lately.
+  if (t < ac.lastDataTime || lf_staleCopy(ac, s)) return true;
   if (!ac.situations.empty()) {
     const Situation& last = ac.situations.back();
     const double dt = t - ac.lastDataTime;

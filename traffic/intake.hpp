@@ -31,6 +31,12 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
 // A reported ground speed that jumps from the one before it: tenfold, or from standing (5 kt or less)
 // to 80 kt or more, or back.
 bool lf_speedJumps(double before, double now);
+// The speed the distinct positions taken over the last minute of the feed's time imply (knots): the
+// lower of the way along them over the time between their first reports and the middle of the steps'
+// speeds, reaching back to the one before the minute. 0 where they span less than
+// kLeastPositionsSpanSeconds.
+double gf_positionsSpeedKt(const LiveAc& ac);
+inline constexpr double kLeastPositionsSpanSeconds = 10.0;
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
 // later record is held: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.

@@ -27,6 +27,9 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastRecordAirborne(first.airborne),
       slowestAirborneKt(first.airborne != 0 ? std::max(first.speed, 0.0) : 0.0) {
   situations.push_back(first);
+  recentPositions[0] = {{first.latitude, first.longitude}, time};
+  recentNext = 1;
+  recentCount = 1;
 }
 
 void LiveAc::setPhase(GroundPhase next) {

@@ -68,6 +68,9 @@ struct AirPath {
   double legMps = 0;        // the leg's speed as reported
   double approachMps = 0;   // the speed last reported for it in the air
   double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
+  // The speed the positions taken over the last minute imply, whatever speed the feed reports with
+  // them (a feed's speed may freeze while its positions move on); 0 where they do not tell.
+  double positionsMps = 0;
   double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
   // The due the feed's record stamped on the leg's end (its report plus the engine's delay), before
   // the leg's own timing moved it: the aircraft keeps to it.
@@ -98,12 +101,27 @@ struct LiveAc : Act {
     // Back at a position taken before the last one: an old snapshot the feed sends again, far more
     // often than the aircraft come back there. Not turned toward while the feed decides.
     bool takenBefore = false;
+    // How many held records before it, each going on from the one before and refused only for the
+    // way to it from the last position taken, this one goes on from.
+    std::uint8_t chain = 0;
   };
   std::optional<HeldRecord> heldRecord;
   // The positions taken before the last one, the newest first.
   static constexpr std::size_t kEarlierPositions = 8;
   std::array<LatLon, kEarlierPositions> earlierPositions{};
   std::uint8_t earlierCount = 0;
+  // The distinct positions taken lately, each with the time it was first reported, in a ring (the
+  // newest at recentNext - 1): the speed they imply over the last minute, whatever speed the feed
+  // reports, and the stale copies of them the feed sends again. At the feed's fastest, one line a
+  // second, it holds the last half minute.
+  struct TimedPosition {
+    LatLon at;
+    double time = 0;
+  };
+  static constexpr std::size_t kRecentPositions = 32;
+  std::array<TimedPosition, kRecentPositions> recentPositions{};
+  std::uint8_t recentNext = 0;
+  std::uint8_t recentCount = 0;
   // The report that has the aircraft on the ground far from where it landed: the aircraft is removed
   // and created again from it (the time is the record's).
   struct RestartRecord {
@@ -160,6 +178,10 @@ struct LiveAc : Act {
   // roll-out slows from it.
   std::int32_t touchdownCycle = -1;
   double touchdownKt = 0;
+  // The last reported (not made-up) situation a leg set off from: its speed (knots) and due. A roll-out
+  // slows as its records do, from this one to the next.
+  double legFromKt = 0;
+  std::int32_t legFromDue = 0;
   double engineStartMark = 0;
   double standDistance = 0;          // nm, the last counted distance from the stand
   double standStartDistance = -1;    // nm, the first distance counted at the stand; -1 before it

@@ -28,6 +28,8 @@ constexpr double kFastGroundTurnPerCycle = 0.25 * kDegToRad;  // 25 degrees a se
 // many knots.
 constexpr double kRollOutSlowingKtPerSecond = 3.0;
 constexpr double kRollOutEndKt = 30.0;
+// A roll-out runs no faster than its records report by more than this, knots.
+constexpr double kRollOutAboveRecordsKt = 15.0;
 
 }  // namespace
 
@@ -197,6 +199,18 @@ void lf_holdGroundTurn(LiveAc& ac, double headingBefore, const LatLon& before) {
   p.heading = gf_normalisedRad(headingBefore + (turned > 0 ? most : -most));
 }
 
+// What the records report of the roll-out now, knots: between the speeds of the record the leg set off
+// from and the one it rolls to, by their dues. Once they have stopped (the legs are made up) it slows
+// on from the last one as a roll-out does, down to taxiing.
+double lf_recordsRollOutKt(const LiveAc& ac, std::int32_t now) {
+  const Situation& to = ac.situations.front();
+  if (to.extension != 0)
+    return ac.legFromKt - kRollOutSlowingKtPerSecond * static_cast<double>(now - ac.legFromDue) / kCyclesPerSecond;
+  if (to.due <= ac.legFromDue) return std::max(ac.legFromKt, to.speed);
+  const double share = std::clamp(static_cast<double>(now - ac.legFromDue) / (to.due - ac.legFromDue), 0.0, 1.0);
+  return ac.legFromKt + (to.speed - ac.legFromKt) * share;
+}
+
 // The fastest a landed aeroplane rolls out now, knots; unset where nothing holds it. The feed goes
 // on reporting a landing in the air for a while, at the approach's speed and often beside the
 // runway: flown on the ground, those positions would have it race on past the runway's end.
@@ -205,9 +219,10 @@ std::optional<double> lf_rollOutKt(const LiveAc& ac) {
       ac.phase == GroundPhase::TakeOffRoll || ac.situations.empty())
     return std::nullopt;
   if (ac.landed == 0 && ac.situations.front().heldOnGround == 0) return std::nullopt;
-  const double seconds =
-      static_cast<double>(g_engineCycle.load(std::memory_order_relaxed) - ac.touchdownCycle) / kCyclesPerSecond;
-  return std::max(kRollOutEndKt, ac.touchdownKt - kRollOutSlowingKtPerSecond * std::max(seconds, 0.0));
+  const std::int32_t now = g_engineCycle.load(std::memory_order_relaxed);
+  const double seconds = static_cast<double>(now - ac.touchdownCycle) / kCyclesPerSecond;
+  const double slowing = ac.touchdownKt - kRollOutSlowingKtPerSecond * std::max(seconds, 0.0);
+  return std::max(kRollOutEndKt, std::min(slowing, lf_recordsRollOutKt(ac, now) + kRollOutAboveRecordsKt));
 }
 
 }  // namespace

@@ -41,11 +41,14 @@ protected:
 };
 
 // The last record taken is at (0, 0) flying east at 250 kt; the next one lies off its own track from
-// there and is held; the one after it decides. It continues from the held one when it goes on from
-// it and not from the last one taken, or from both but lies nearer the held one, or from neither but
-// lies nearer the held one: the held one is taken first, then it. Otherwise the held one is dropped,
-// and the new one is taken when it goes on from the last one taken, else held in its turn. The feed
-// repeating the held position decides nothing. Positions are (nm north, nm east, own track); the
+// there and is held; the one after it decides. The held one was the aircraft's only when the new one
+// goes on from it along its own track and not from the last one taken, and the records allow the way
+// from (0, 0) to the held one: within a right angle of the new one's track, or with the tracks
+// reported turning by a right angle or more in all (they say the aircraft turned round): the held one
+// is taken first, then it. Otherwise the held one is dropped, and the new one is taken
+// when it goes on from the last one taken, else held in its turn. A step aside that the stream comes
+// back from, and a record nearer the held one that goes on from neither, are no longer flown to. The
+// feed repeating the held position decides nothing. Positions are (nm north, nm east, own track); the
 // feed's line gives no track as 0, so none is due north.
 TEST_F(HeldRecords, TheNextNewPositionDecidesWhetherTheHeldOneWasTheAircrafts) {
   struct Case {
@@ -55,13 +58,22 @@ TEST_F(HeldRecords, TheNextNewPositionDecidesWhetherTheHeldOneWasTheAircrafts) {
     bool repeatHeld = false;
   };
   const std::vector<Case> cases{
-      // Turned back south: the next one, 1.1 nm from (0, 0) and 3 from the held one, comes on from it.
-      {"goes on from the held one only, though nearer the last one", at(4, 0, 180, 10), at(1, 0.5, 180, 20), true,
+      // 4 nm north of (0, 0) and going on south-south-east from there: the way north is a turn round
+      // from east that no track shows (east, then 150, 60 degrees in all).
+      {"goes on from the held one only, the way to it against the tracks", at(4, 0, 150, 10), at(1, 0.5, 150, 20),
+       false, false},
+      {"the same after the feed repeated the held position", at(4, 0, 150, 10), at(1, 0.5, 150, 30), false, false,
        true},
-      {"the same after the feed repeated the held position", at(4, 0, 180, 10), at(1, 0.5, 180, 30), true, true, true},
-      {"goes on from both, nearer the held one", at(1, 0, 90, 10), at(1, 3, 90, 20), true, true},
+      // The same going on south-south-west: east, then 210, the tracks turn 120 degrees: it turned round.
+      {"goes on from the held one only, the tracks turning round", at(4, 0, 210, 10), at(1, -0.5, 210, 20), true,
+       true},
+      // East-north-east of (0, 0) heading 5, then on that way: the way there, 67 degrees off 5, is a
+      // turn the tracks show.
+      {"goes on from the held one only, the way to it along the tracks", at(0.5, 1.5, 5, 10), at(1, 1.5, 5, 20), true,
+       true},
+      {"goes on from both, nearer the held one: a step aside", at(1, 0, 90, 10), at(1, 3, 90, 20), false, true},
       {"goes on from both, nearer the last one", at(2, -1, 90, 10), at(0.3, 3, 90, 20), false, true},
-      {"goes on from neither, nearer the held one", at(3, 0, 90, 10), at(3.5, 0.2, 270, 20), true, true},
+      {"goes on from neither, nearer the held one", at(3, 0, 90, 10), at(3.5, 0.2, 270, 20), false, false},
       {"goes on from neither, nearer the last one", at(3, 0, 90, 10), at(0.2, -0.5, 5, 20), false, false},
       {"goes on from the last one only, nearer the held one", at(1, 0, 90, 10), at(1.2, 0.5, 10, 20), false, true},
   };
@@ -90,10 +102,9 @@ TEST_F(HeldRecords, TheNextNewPositionDecidesWhetherTheHeldOneWasTheAircrafts) {
 }
 
 // The feed sends an old snapshot again: a record in the air back at a position the aircraft took
-// before the last one, its track still east, so not going on from the last one. It is held like any
-// other and marked as an old position; the next position decides as usual. A record off the track at
-// a position the aircraft never took is held unmarked.
-TEST_F(HeldRecords, AnOldPositionSentAgainIsHeldAsOne) {
+// before the last one, its track still east. It is no news and never taken, not even held; the next
+// position is taken as usual. A record off the track at a position the aircraft never took is held.
+TEST_F(HeldRecords, AnOldPositionSentAgainIsNeverTaken) {
   for (const bool replayed : {true, false}) {
     SCOPED_TRACE(replayed ? "an old position" : "a new position");
     const std::uint32_t hexid = replayed ? 11982001 : 11982002;
@@ -108,9 +119,10 @@ TEST_F(HeldRecords, AnOldPositionSentAgainIsHeldAsOne) {
     offer(line(0, 1.4, 20));
     const LiveAc& ac = offer(line(0, 2.1, 30));
     ASSERT_EQ(ac.situations.size(), 4u);
-    offer(replayed ? line(0, 0.7, 40) : line(0, 0.5, 40));
-    ASSERT_TRUE(ac.heldRecord.has_value());
-    EXPECT_EQ(ac.heldRecord->takenBefore, replayed);
+    const Line sent = replayed ? line(0, 0.7, 40) : line(0, 0.5, 40);
+    offer(sent);
+    EXPECT_EQ(ac.heldRecord.has_value(), !replayed);
+    EXPECT_EQ(ac.situations.size(), 4u);
     const Line next = line(0, 2.8, 50);
     offer(next);
     EXPECT_TRUE(holds(ac, next));
@@ -119,13 +131,57 @@ TEST_F(HeldRecords, AnOldPositionSentAgainIsHeldAsOne) {
   }
 }
 
+// A line stamped before the last one taken (it came late, or is a copy sent again) is no news,
+// wherever it has the aircraft: neither taken nor held.
+TEST_F(HeldRecords, ALineStampedBeforeTheLastOneTakenIsNoNews) {
+  const auto line = [&](double north, double east, double seconds) {
+    Line l = at(north, east, 90, seconds);
+    l.hexid = 11982003;
+    l.callsign = "S003";
+    return l;
+  };
+  offer(line(0, 0, 0));
+  const LiveAc& ac = offer(line(0, 0.7, 10));
+  offer(line(0, 1.0, 9));
+  offer(line(1, 0.3, 5));
+  EXPECT_EQ(ac.situations.size(), 2u);
+  EXPECT_FALSE(ac.heldRecord.has_value());
+  EXPECT_DOUBLE_EQ(ac.lastDataTime, line(0, 0.7, 10).timestamp);
+}
+
+// A stream that has moved elsewhere for good: after (0, 0) east, three records 2 nm north-west of
+// it, each going on from the one before along its own track (east) and none from (0, 0), each
+// refused for the way back to it. The third has the second taken after all, then itself: three
+// records that agree with one another are where the aircraft is. Two are not enough.
+TEST_F(HeldRecords, AStreamThatKeepsGoingOnFromHeldRecordsIsTakenAtTheThird) {
+  const auto line = [&](double north, double east, double seconds) {
+    Line l = at(north, east, 90, seconds);
+    l.hexid = 11982004;
+    l.callsign = "S004";
+    return l;
+  };
+  offer(line(0, 0, 0));
+  const Line first = line(1.5, -1.5, 10), second = line(1.5, -1.0, 20), third = line(1.5, -0.5, 30);
+  const LiveAc& ac = offer(first);
+  offer(second);
+  EXPECT_FALSE(holds(ac, first));
+  EXPECT_FALSE(holds(ac, second));
+  ASSERT_TRUE(ac.heldRecord.has_value());
+  offer(third);
+  EXPECT_FALSE(holds(ac, first));
+  EXPECT_TRUE(holds(ac, second));
+  EXPECT_TRUE(holds(ac, third));
+  EXPECT_FALSE(ac.heldRecord.has_value());
+}
+
 // Another sender's stale stream behind the aircraft: it flies east at 250 kt, taken at 0, 0.7, 1.4
 // and 2.1 nm east; a record 2.6 nm back at -0.5, its track still east, is held, and the next one goes
 // on east from it to 0.2, back on the track already taken. An aeroplane does not fly out to a
 // position and straight back along its way (a turn of 180 degrees there): the held one is dropped and
-// the next one held in its turn, to be dropped when the stream goes on from 2.1 nm again. Where the
-// next record turns back as far but lies 0.7 nm north of the track taken (the aircraft went another
-// way), or the aircraft is a helicopter, the held one is taken as before.
+// the next one held in its turn, to be dropped when the stream goes on from 2.1 nm again. Nor where
+// the next record lies 0.7 nm north of the track taken, going north-east: its track has the aircraft
+// fly nowhere near west, the way back to the held one. A helicopter may turn round: there the held
+// one is taken as before.
 TEST_F(HeldRecords, AStaleStreamBehindAlongTheTrackTakenIsDropped) {
   struct Case {
     const char* what;
@@ -134,7 +190,7 @@ TEST_F(HeldRecords, AStaleStreamBehindAlongTheTrackTakenIsDropped) {
   };
   const std::vector<Case> cases{
       {"back onto the track taken", 0, false, false},
-      {"0.7 nm off the track taken", 0.7, false, true},
+      {"0.7 nm off the track taken", 0.7, false, false},
       {"a helicopter", 0, true, true},
   };
   std::uint32_t hexid = 11983000;
