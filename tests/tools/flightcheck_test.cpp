@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <sstream>
+#include <tuple>
 
 namespace amb::flightcheck {
 namespace {
@@ -690,13 +691,17 @@ TEST(FlightProfile, StandingStillAloftSlowFlightAndCrawling) {
   EXPECT_NEAR(sl.stillSeconds, 0.0, 1e-9);
   EXPECT_NEAR(lf_of(f, 5).slowSeconds, 0.0, 1e-9);
   EXPECT_EQ(f.aircraftSlow, 1u);
+  // Its positions go 250 kt: the 6-s spell at 100 kt is below 0.6 * 250 = 150 kt too.
+  EXPECT_NEAR(sl.slowPaceSeconds, 6.0, 1e-6);
+  EXPECT_EQ(f.aircraftSlowPace, 1u);
 
   const auto failed = failedBounds(f, o);
-  ASSERT_EQ(failed.size(), 2u);
+  ASSERT_EQ(failed.size(), 3u);
   EXPECT_EQ(failed[0].bound, Bound::StandingStill);
   EXPECT_NE(failed[0].text.find("1 aeroplanes below 20 kt more than 100 ft above the field for 3 s"), std::string::npos)
       << failed[0].text;
   EXPECT_EQ(failed[1].bound, Bound::SlowFlight);
+  EXPECT_EQ(failed[2].bound, Bound::SlowPace);
 }
 
 // An aeroplane flying east at 150 kt whose altitude follows `altitudeAt` (flown clock).
@@ -818,7 +823,9 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   // The records descend at 12 ft/s from 20 s to 40 s, then repeat 120 ft (at 40 s and 50 s) and
   // report the ground at 60 s. From 120 ft at 40 s at 12 ft/s they reach the field (13 ft) at
   // 40 + 107 / 12 = 48.92 s, due at 78.92 s; they fly 66.88 m/s along the runway's line, 300 m along
-  // it then. Their slowest airborne speed, the approach speed, is 130 kt.
+  // it then. Their slowest airborne speed, the approach speed, is 130 kt. Their one ground record
+  // lies 300 + 66.88 * 11.083 = 1041.2 m along the runway's line: the line of their ground positions
+  // is that point, reaching back 600 m the way they came.
   const double alts[] = {600, 480, 360, 240, 120, 120, 0};
   const double speeds[] = {140, 140, 135, 130, 130, 130, 40};
   for (std::uint32_t hexid : {201u, 202u, 203u}) {
@@ -856,7 +863,8 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
     EXPECT_NEAR(x.recordedTouchdownAt, 48.917, 0.001);
     EXPECT_NEAR(x.approachKt, 130.0, 1e-9);
     EXPECT_TRUE(x.flown);
-    EXPECT_TRUE(x.placeJudged);
+    EXPECT_FALSE(x.feedStopped);
+    EXPECT_FALSE(x.endedInAir);
     EXPECT_NEAR(x.recordedAlongM, 300.0, 1.0);
   }
   const Arrival& on = f.arrivals[0];
@@ -867,7 +875,11 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   EXPECT_EQ(on.runway, "09");
   EXPECT_NEAR(on.alongM, 500.0, 1.0);
   EXPECT_NEAR(on.runwayLengthM, 2400.0, 1.0);
-  EXPECT_TRUE(on.inFirstPart);  // 500 m of 2400: the first third ends at 800 m
+  EXPECT_NEAR(on.lateralM, 0.0, 1.0);
+  // On the line reaching back from the ground record, 541 m before it: within 600 m.
+  EXPECT_NEAR(on.offLineM, 0.0, 1.0);
+  EXPECT_NEAR(on.alongLineM, -541.2, 1.0);
+  EXPECT_TRUE(on.placeHolds);
   EXPECT_TRUE(std::isnan(on.airborneAgainAt));
   EXPECT_NEAR(on.flareKt, 140.0, 0.5);
   EXPECT_FALSE(on.slowFlare);
@@ -876,7 +888,10 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   EXPECT_NEAR(floats.lateSeconds, 21.083, 0.001);
   EXPECT_FALSE(floats.inTime);
   EXPECT_NEAR(floats.alongM, 1500.0, 1.0);
-  EXPECT_FALSE(floats.inFirstPart);  // beyond 800 m and beyond 300 m past the records' 300 m
+  // 1500 m along: 458.8 m past the records' ground position, farther than 150 m from their line.
+  EXPECT_NEAR(floats.offLineM, 458.8, 1.0);
+  EXPECT_NEAR(floats.alongLineM, 458.8, 1.0);
+  EXPECT_FALSE(floats.placeHolds);
   EXPECT_NEAR(floats.airborneAgainAt, 105.0, 1e-6);
   EXPECT_NEAR(floats.flareKt, 60.0, 0.5);
   EXPECT_TRUE(floats.slowFlare);  // below 0.8 * 130 = 104 kt
@@ -905,7 +920,9 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
 // from 40 s to 90 s while their positions go on, and report the ground at 100 s. Their descent would
 // reach the field (13 ft) at 40 + 387 / 12 = 72.25 s, 27.75 s before the ground record: more than 20 s,
 // so the records do not say when the aircraft came down, and the touchdown's place is judged instead
-// of its time: on the runway, past its threshold, within its first half (1200 m of 2400).
+// of its time, against their last airborne positions (from -1800 m at 20 s to 2400 m at 90 s along
+// the runway's line, flown east): on the field, within 600 m of their line carried on east, and not
+// more than 600 m behind where they began to hold 400 ft (-600 m). The runway is told, not judged.
 TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   Input in;
   in.parkElevationFt = 13;
@@ -914,11 +931,13 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   in.airports.push_back(airport);
   const double alts[] = {640, 400, 400, 400, 400, 400, 400, 400, 0};
   const double times[] = {20, 40, 50, 60, 70, 80, 90, 90, 100};
-  // 301 touches down 1000 m along, 302 1500 m along, 303 40 m short of the threshold, all at 130 s
+  // 301 touches down 1000 m along, 302 1500 m along, 303 40 m short of the threshold, 304 1400 m
+  // short of it (800 m behind -600 m), and 305 1000 m along but 700 m north of the line, all at 130 s
   // when the ground record is due (30 s after it): 130 - (72.25 + 30) = 27.75 s late on the records'
   // descent, but in time is not asked of them.
-  const std::pair<std::uint32_t, double> touchdowns[] = {{301u, 1000}, {302u, 1500}, {303u, -40}};
-  for (const auto& [hexid, x] : touchdowns) {
+  const std::tuple<std::uint32_t, double, double> touchdowns[] = {
+      {301u, 1000, 0}, {302u, 1500, 0}, {303u, -40, 0}, {304u, -1400, 0}, {305u, 1000, 700}};
+  for (const auto& [hexid, x, north] : touchdowns) {
     ReportedAircraft& a = in.reported[hexid];
     a.callsign = "B" + std::to_string(hexid);
     for (int i = 0; i < 9; ++i) {
@@ -927,19 +946,20 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
     }
   }
   std::vector<FlownTrack> tracks;
-  for (const auto& [hexid, x] : touchdowns) {
+  for (const auto& [hexid, x, north] : touchdowns) {
     FlownTrack t = lf_track(hexid, hexid, "B" + std::to_string(hexid));
     for (int i = 700; i <= 1700; ++i) {
       const double s = i * kDt;
       t.points.push_back(s < 130 ? lf_on(s, x - 60 * (130 - s), 13 + 8 * (130 - s), false)
                                  : lf_on(s, x + 60 * (s - 130), 13, true));
+      t.points.back().latitude += north / 111132.95;
     }
     tracks.push_back(t);
   }
   in.tracks = tracks;
   const Options o = lf_options();
   const Figures f = measure(in, o);
-  ASSERT_EQ(f.arrivals.size(), 3u);
+  ASSERT_EQ(f.arrivals.size(), 5u);
   for (const Arrival& x : f.arrivals) {
     SCOPED_TRACE(x.hexid);
     EXPECT_NEAR(x.recordedTouchdownAt, 72.25, 0.001);
@@ -947,11 +967,17 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
     EXPECT_TRUE(x.touchedDown);
     EXPECT_NEAR(x.lateSeconds, 27.75, 0.001);
     EXPECT_FALSE(x.inTime);
-    EXPECT_TRUE(x.placeJudged);
+    EXPECT_EQ(x.field, "KTST");
+    EXPECT_TRUE(x.onField);
   }
-  EXPECT_TRUE(f.arrivals[0].inFirstPart);
-  EXPECT_FALSE(f.arrivals[1].inFirstPart);  // beyond the first half
-  EXPECT_FALSE(f.arrivals[2].inFirstPart);  // short of the threshold
+  // Along the line from where the records began to hold 400 ft (-600 m), and off it.
+  const double along[] = {1600, 2100, 560, -800, 1600};
+  const double off[] = {0, 0, 0, 0, 700};
+  for (std::size_t k = 0; k < 5; ++k) {
+    EXPECT_NEAR(f.arrivals[k].alongLineM, along[k], 1.0) << k;
+    EXPECT_NEAR(f.arrivals[k].offLineM, off[k], 1.0) << k;
+    EXPECT_EQ(f.arrivals[k].placeHolds, k < 3) << k;
+  }
   EXPECT_EQ(f.arrivalsLate, 0u);
   EXPECT_EQ(f.arrivalsLong, 2u);
   std::vector<Bound> failed;
@@ -959,10 +985,13 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   EXPECT_EQ(failed, (std::vector<Bound>{Bound::TouchdownPlace}));
   std::ostringstream out;
   print(out, f, o, false);
-  EXPECT_NE(out.str().find("(+27.8 s, the feed stopped above the field), 09 1000 m of 2400 (the records 1335 m)"),
+  EXPECT_NE(out.str().find("(+27.8 s, the feed stopped above the field), 0 m off the line of the records' last "
+                           "positions, +1600 m along it, on KTST, 09 1000 m past the threshold of 2400, 0 m off the "
+                           "centre line (the records 1335 m)"),
             std::string::npos)
       << out.str();
-  EXPECT_NE(out.str().find("09 -40 m of 2400 SHORT OF IT"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("-800 m along it, on KTST AWAY FROM THE RECORDS, off the runways"), std::string::npos)
+      << out.str();
 }
 
 TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain) {
@@ -996,9 +1025,19 @@ TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain)
   EXPECT_DOUBLE_EQ(r.removedAt, 50.0);
   EXPECT_DOUBLE_EQ(r.reportedUntil, 80.0);
   EXPECT_FALSE(r.onGround);
+  // Each vanished at 5000 ft while the feed sent new positions (received on the flown clock as
+  // reported: the delay is the display delay), the one created again too.
+  ASSERT_EQ(f.removedAloftLive.size(), 3u);
+  EXPECT_EQ(f.removedAloftLive[0].hexid, 303u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[0].receivedAt, 40.0);
+  EXPECT_EQ(f.removedAloftLive[1].hexid, 301u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[1].receivedAt, 30.0);
+  EXPECT_EQ(f.removedAloftLive[2].hexid, 302u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[2].receivedAt, 25.0);
   const auto failed = failedBounds(f, lf_options());
-  ASSERT_EQ(failed.size(), 1u);
+  ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(failed[0].bound, Bound::RemovedNotRecreated);
+  EXPECT_EQ(failed[1].bound, Bound::RemovedAloftLive);
 }
 
 }  // namespace
