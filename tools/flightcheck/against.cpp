@@ -30,11 +30,15 @@ AgainstRecords::AgainstRecords(const FlownTrack& track, const ReportedAircraft* 
   if (reported == nullptr) return;
   std::set<std::pair<double, double>> seen;
   LatLon last;
+  const Reported* previous = nullptr;
   for (const Reported& r : reported->positions) {
     const double due = r.t + input.delaySeconds;
     m_speeds.emplace_back(due, r.speedKt);
     if (r.taken == Taken::No) continue;
-    if (r.trackDeg != 0) m_tracks.emplace_back(due, r.trackDeg);
+    // A repeat says nothing new of the track either.
+    const bool repeat = previous != nullptr && previous->latitude == r.latitude && previous->longitude == r.longitude;
+    previous = &r;
+    if (r.trackDeg != 0 && !repeat) m_tracks.emplace_back(due, r.trackDeg);
     // Each distinct position once, at the time it was first reported: a repeat, or a stale copy of
     // an older one sent again, is nothing new.
     if (!r.airborne || !seen.emplace(r.latitude, r.longitude).second) continue;
@@ -46,7 +50,7 @@ AgainstRecords::AgainstRecords(const FlownTrack& track, const ReportedAircraft* 
   }
 }
 
-std::optional<double> AgainstRecords::paceAt(double t) const {
+std::optional<double> AgainstRecords::paceAt(double t) {
   const auto first = std::lower_bound(m_paceDue.begin(), m_paceDue.end(), t - m_o.paceSeconds);
   const auto end = std::upper_bound(m_paceDue.begin(), m_paceDue.end(), t);
   if (end - first < 2) return std::nullopt;
@@ -54,7 +58,24 @@ std::optional<double> AgainstRecords::paceAt(double t) const {
   const auto b = static_cast<std::size_t>(end - m_paceDue.begin()) - 1;
   const double seconds = m_paceDue[b] - m_paceDue[a];
   if (seconds < m_o.paceLeastSeconds) return std::nullopt;
-  return (m_paceMetres[b] - m_paceMetres[a]) / seconds / kMetresPerKnot;
+  if (a == m_paceFrom && b == m_paceTo) return m_pace;
+  // The legs' speeds, each weighing its time: their median is what most of the way was flown at.
+  std::vector<std::pair<double, double>> legs;
+  for (std::size_t k = a; k < b; ++k) {
+    const double s = m_paceDue[k + 1] - m_paceDue[k];
+    if (s > 0) legs.emplace_back((m_paceMetres[k + 1] - m_paceMetres[k]) / s, s);
+  }
+  std::sort(legs.begin(), legs.end());
+  double median = legs.back().first, weight = 0;
+  for (const auto& [speed, s] : legs)
+    if ((weight += s) >= seconds / 2) {
+      median = speed;
+      break;
+    }
+  m_paceFrom = a;
+  m_paceTo = b;
+  m_pace = std::min((m_paceMetres[b] - m_paceMetres[a]) / seconds, median) / kMetresPerKnot;
+  return m_pace;
 }
 
 double AgainstRecords::recordsSpeedAt(double t) const {

@@ -758,7 +758,9 @@ void lf_printArrivals(std::ostream& out, const Figures& f) {
                                             : std::string(" (the records off the runways)");
     text += std::isnan(a.airborneAgainAt) ? std::string(", stays down")
                                           : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
-    if (a.flareKt > 0)
+    if (a.flareKt > 0 && std::isnan(a.approachKt))
+      text += fmt::format(", flare {:.0f} kt (no approach in the records)", a.flareKt);
+    else if (a.flareKt > 0)
       text += fmt::format(", flare {:.0f} kt (approach {:.0f} kt){}", a.flareKt, a.approachKt,
                           a.slowFlare ? " TOO SLOW" : "");
     out << text << "\n";
@@ -780,9 +782,9 @@ void lf_printRemovals(std::ostream& out, const Figures& f) {
                      f.removedAloftLive.empty() ? " none" : "");
   for (const LiveRemoval& r : f.removedAloftLive)
     out << fmt::format(
-        "  {} ({}) object {} removed at {:.1f} s {:.0f} ft above the field, a new position received at "
-        "{:.1f} s\n",
-        r.callsign.empty() ? "?" : r.callsign, r.hexid, r.objectId, r.removedAt, r.heightFt, r.receivedAt);
+        "  {} ({}) object {} removed at {:.1f} s {:.0f} ft above the field, a new position received at {:.1f} s{}\n",
+        r.callsign.empty() ? "?" : r.callsign, r.hexid, r.objectId, r.removedAt, r.heightFt, r.receivedAt,
+        std::isnan(r.createdAgainAt) ? std::string() : fmt::format(", created again at {:.1f} s", r.createdAgainAt));
 }
 
 void lf_printCrossTrack(std::ostream& out, const Figures& f, const Options& o) {
@@ -928,9 +930,9 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
       std::string taken = r.taken == Taken::Yes ? "taken" : r.taken == Taken::No ? "DROPPED" : "";
       if (r.heldPast) taken += " HELD PAST THE NEXT";
       rows.push_back({r.t + input.delaySeconds, 0,
-                      fmt::format("{:9.2f} report {:>10} {:11.6f} {:11.6f} {:7.0f} {:>6} {:>6.0f} {:>7} {:>4} {}",
-                                  r.t + input.delaySeconds, h, r.latitude, r.longitude, r.altitude, "", r.speedKt, "",
-                                  r.airborne ? "A" : "G", taken)});
+                      fmt::format("{:9.2f} report {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.0f} {:>6.0f} {:>7} {:>4} {}",
+                                  r.t + input.delaySeconds, h, r.latitude, r.longitude, r.altitude, r.trackDeg,
+                                  r.speedKt, "", r.airborne ? "A" : "G", taken)});
     }
   }
   const int every = std::max(1, static_cast<int>(std::lround(1.0 / o.gridSeconds)));
@@ -1018,7 +1020,8 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
                                 "received at {:.2f}",
                                 r.removedAt, r.objectId, r.heightFt, r.receivedAt)});
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t != b.t ? a.t < b.t : a.order < b.order; });
-  out << fmt::format("timeline of {} (flown clock; reports at their due time; speed bound {:.0f} kt)\n", who, bound);
+  out << fmt::format(
+      "timeline of {} (flown clock; reports at their due time, hdg their track; speed bound {:.0f} kt)\n", who, bound);
   out << fmt::format("{:>9} {:6} {:>10} {:>11} {:>11} {:>7} {:>6} {:>6} {:>7} {:>4}\n", "t s", "", "hexid/obj", "lat", "lon",
                      "alt ft", "hdg", "kt", "deg/s", "A/G");
   for (const Row& r : rows) out << r.text << "\n";

@@ -221,8 +221,11 @@ struct Options {
   // Slow against the positions: the same in the air, where the speed its records' positions imply
   // over the paceSeconds before the interval is known: the distance along the distinct positions
   // (each at the due time it was first reported; airborne, and not dropped by the engine) due
-  // within them, over the time between the first and last of them, at least paceLeastSeconds.
-  // Bound: no spell slower than slowShare x that speed of maxSlowRunSeconds or more.
+  // within them, over the time between the first and last of them, at least paceLeastSeconds; or,
+  // where less, the median of the speeds of the legs between them, each weighing its time (a jump
+  // of the records, out to a stale position or a second sender's and back, lengthens the way by
+  // kilometres the aircraft never flew). Bound: no spell slower than slowShare x that speed of
+  // maxSlowRunSeconds or more.
   double paceSeconds = 60;
   double paceLeastSeconds = 10;
   // Turn-rounds: an aeroplane's heading in the air turns through more than turnRoundDeg one way
@@ -510,7 +513,7 @@ struct Arrival {
   // do not say when it came down, and its place is judged against their last positions.
   bool feedStopped = false;
   bool endedInAir = false;
-  double approachKt = 0;  // the slowest airborne record of the approach
+  double approachKt = 0;  // the slowest airborne record of the approach; NaN where a stream ends higher
   bool flown = false;     // an object of it flew in the air before its touchdown was due
   bool touchedDown = false;
   std::string why;      // what its objects did instead, when none touched down
@@ -559,6 +562,8 @@ struct LiveRemoval {
   double removedAt = 0;   // flown clock
   double heightFt = 0;    // its last point above the field
   double receivedAt = 0;  // flown clock: the last new position received before the removal
+  // When an object of the aircraft was created again after it; NaN when none was.
+  double createdAgainAt = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct Departure {

@@ -154,10 +154,11 @@ private:
   // The first point on the ground after one in the air within [from, to] of the aircraft's objects;
   // nullptr when none. An object in the air by `flownBy` marks the arrival flown.
   const FlownTrack* touchdown(double from, double to, double flownBy, Arrival& a, std::size_t& at) const;
-  // The slowest airborne record of the approach that ends before records[end].
+  // The slowest airborne record of the approach that ends before records[end]; NaN when none is
+  // low enough.
   double approachKt(const std::vector<Recorded>& records, std::size_t end, double airborneAt) const;
   // The touchdown's time, runway, whether it goes up again before upAgainAt, its flare.
-  void landed(const FlownTrack& track, std::size_t at, const Airport* airport, double upAgainAt, Arrival& a) const;
+  void landed(const FlownTrack& track, std::size_t at, double upAgainAt, Arrival& a) const;
   // Where it touched down against the line of the first ground records from records[i]; against the
   // line of the last airborne records up to records[last] carried on along their last track, on the
   // field, behind the last of them known in the air by no more than the bound: records[level], where
@@ -199,11 +200,10 @@ double ArrivalJudge::approachKt(const std::vector<Recorded>& records, std::size_
     if (airborne(r) && r.altitude - m_fields.at(r.latitude, r.longitude) <= m_o.approachAboveFt)
       approach = std::min(approach, r.speedKt);
   }
-  return std::isfinite(approach) ? approach : records[end - 1].speedKt;
+  return std::isfinite(approach) ? approach : kNaN;
 }
 
-void ArrivalJudge::landed(const FlownTrack& track, std::size_t at, const Airport* airport, double upAgainAt,
-                          Arrival& a) const {
+void ArrivalJudge::landed(const FlownTrack& track, std::size_t at, double upAgainAt, Arrival& a) const {
   const FlownPoint& touch = track.points[at];
   a.touchedDown = true;
   a.touchdownAt = touch.t;
@@ -213,7 +213,13 @@ void ArrivalJudge::landed(const FlownTrack& track, std::size_t at, const Airport
   const auto before = pointAt(track, std::max(track.points.front().t, touch.t - kCourseSeconds), m_o.maxGapSeconds);
   const double course =
       before ? gf_bearingRad(posOf(*before), posOf(touch)) * kRadToDeg : static_cast<double>(touch.headingDeg);
-  const OnRunway on = airport != nullptr ? lf_runwayAt(*airport, posOf(touch), course, m_o.runwaySlackM) : OnRunway{};
+  // The runway of any airport near it: a field the records end above may lie beside another.
+  OnRunway on;
+  for (const Airport& airport : m_in.airports) {
+    if (gf_distanceNm(airport.at, posOf(touch)) > m_o.arrivalNearNm) continue;
+    const OnRunway here = lf_runwayAt(airport, posOf(touch), course, m_o.runwaySlackM);
+    if (here.runway != nullptr && (on.runway == nullptr || here.lateralM < on.lateralM)) on = here;
+  }
   if (on.runway != nullptr) {
     a.runway = on.runway->ends[static_cast<std::size_t>(on.from)];
     a.alongM = on.alongM;
@@ -258,20 +264,20 @@ void ArrivalJudge::againstGroundLine(const std::vector<Recorded>& records, std::
     last = posOf(r);
     line.push_back(lf_local(origin, last));
   }
-  // The line's direction at its first point: its first leg, else the way from the last airborne
-  // position to it, else the first ground record's own track.
+  // The line's direction at its first point, the way the records came to it: from the last
+  // airborne position, else along its first leg (the roll may have turned off the runway since),
+  // else the first ground record's own track.
   std::optional<Local> direction;
-  for (const Local& q : line)
-    if (std::hypot(q.north, q.east) >= kLeastLegM) {
-      const double length = std::hypot(q.north, q.east);
-      direction = Local{q.north / length, q.east / length};
-      break;
-    }
   for (std::size_t k = i; !direction && k-- > 0;) {
     const Local q = lf_local(origin, posOf(records[k]));
     const double length = std::hypot(q.north, q.east);
     if (length >= kLeastLegM) direction = Local{-q.north / length, -q.east / length};
   }
+  for (const Local& q : line)
+    if (!direction && std::hypot(q.north, q.east) >= kLeastLegM) {
+      const double length = std::hypot(q.north, q.east);
+      direction = Local{q.north / length, q.east / length};
+    }
   if (!direction && first.trackDeg != 0) direction = lf_unit(first.trackDeg);
   const Local p = lf_local(origin, touch);
   if (direction) {
@@ -359,6 +365,7 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
   const double upAgainAt =
       upAgain < records.size() ? records[upAgain].t + delay : std::numeric_limits<double>::infinity();
   a.approachKt = approachKt(records, i, a.airborneAt);
+  if (std::isnan(a.approachKt)) a.approachKt = records[i - 1].speedKt;
 
   // Where the records touch down on a runway, by their own course to it, as information.
   const LatLon recordedAt = lf_recordedAt(records, a.recordedTouchdownAt);
@@ -386,7 +393,7 @@ std::size_t ArrivalJudge::judge(const ReportedAircraft& aircraft, std::size_t i,
     }
     return upAgain;
   }
-  landed(*track, at, &airport, upAgainAt, a);
+  landed(*track, at, upAgainAt, a);
   const LatLon touch = posOf(track->points[at]);
   if (a.feedStopped)
     againstLastLine(records, level, i - 1, touch, &airport, a);
@@ -421,8 +428,9 @@ bool ArrivalJudge::judgeEnd(const ReportedAircraft& aircraft, Arrival& a) const 
   const Airport* field = lf_airportNear(m_in.airports, posOf(records[last]), m_o.arrivalNearNm);
   if (field == nullptr) field = lf_airportNear(m_in.airports, touch, m_o.arrivalNearNm);
   a.airport = field != nullptr ? field->code : std::string();
+  // Records that end higher say nothing of the approach: the flare is not judged then.
   a.approachKt = approachKt(records, last + 1, a.airborneAt);
-  landed(*track, at, field, std::numeric_limits<double>::infinity(), a);
+  landed(*track, at, std::numeric_limits<double>::infinity(), a);
   againstLastLine(records, levelOf(records, last), last, touch, field, a);
   return true;
 }
@@ -557,7 +565,15 @@ void measureLiveRemovals(const Input& input, const Options& o, const Fields& fie
       if (at <= t.removedAt && at >= t.removedAt - o.liveSeconds) received = std::max(received, at);
     }
     if (!std::isfinite(received)) continue;
-    f.removedAloftLive.push_back({t.hexid, t.objectId, t.callsign, t.removedAt, fields.height(last), received});
+    LiveRemoval removal{t.hexid, t.objectId, t.callsign, t.removedAt, fields.height(last), received};
+    for (const FlownTrack& other : input.tracks) {
+      const double created = std::isfinite(other.createdAt) ? other.createdAt
+                             : other.points.empty()         ? kNaN
+                                                            : other.points.front().t;
+      if (other.hexid == t.hexid && created >= t.removedAt && !(created >= removal.createdAgainAt))
+        removal.createdAgainAt = created;
+    }
+    f.removedAloftLive.push_back(std::move(removal));
   }
   std::sort(f.removedAloftLive.begin(), f.removedAloftLive.end(),
             [](const LiveRemoval& x, const LiveRemoval& y) { return x.removedAt < y.removedAt; });

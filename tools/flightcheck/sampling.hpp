@@ -170,7 +170,7 @@ private:
     double t, turned;
   };
   bool turnRound(const Interval& iv);
-  std::optional<double> paceAt(double t) const;
+  std::optional<double> paceAt(double t);
   double recordsSpeedAt(double t) const;
   double recordsTrackSpread(double from, double to) const;
   void closeRollOut();
@@ -181,6 +181,8 @@ private:
   // airborne positions' due times and the metres along them, every record's speed.
   std::vector<std::pair<double, double>> m_tracks;
   std::vector<double> m_paceDue, m_paceMetres;
+  std::size_t m_paceFrom = 0, m_paceTo = 0;  // the last window's first and last position, and its pace
+  double m_pace = 0;
   std::vector<std::pair<double, double>> m_speeds;
   // The heading turned since the stretch began, and the greatest and least of it over the last
   // turnRoundSeconds (each deque's front is the extreme).
