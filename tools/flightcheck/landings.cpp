@@ -234,9 +234,11 @@ void ArrivalJudge::landed(const FlownTrack& track, std::size_t at, double upAgai
       break;
     }
 
+  // Intervals that end by the touchdown: one across it would take in the roll-out's speed.
   double flare = std::numeric_limits<double>::infinity();
-  for (double mid = touch.t - m_o.flareSeconds; mid < touch.t; mid += m_o.gridSeconds) {
-    const auto iv = intervalAt(track, mid, m_o, m_fields);
+  const double h = m_o.gridSeconds;
+  for (int k = static_cast<int>(std::lround(m_o.flareSeconds / h)); k > 0; --k) {
+    const auto iv = intervalAt(track, touch.t - (k - 0.5) * h, m_o, m_fields);
     if (iv && !iv->onGround && iv->heightFt <= m_o.flareAboveFt) flare = std::min(flare, iv->speedKt);
   }
   if (std::isfinite(flare)) {
