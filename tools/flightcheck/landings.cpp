@@ -234,11 +234,13 @@ void ArrivalJudge::landed(const FlownTrack& track, std::size_t at, double upAgai
       break;
     }
 
-  // Intervals that end by the touchdown: one across it would take in the roll-out's speed.
+  // Intervals whose window ends by the touchdown: one across it would take in the roll-out's speed.
   double flare = std::numeric_limits<double>::infinity();
-  const double h = m_o.gridSeconds;
+  const double h = m_o.gridSeconds, window = std::max(m_o.windowSeconds, h);
   for (int k = static_cast<int>(std::lround(m_o.flareSeconds / h)); k > 0; --k) {
-    const auto iv = intervalAt(track, touch.t - (k - 0.5) * h, m_o, m_fields);
+    const double mid = touch.t - (k - 0.5) * h;
+    if (mid + window / 2 > touch.t + 1e-9) break;
+    const auto iv = intervalAt(track, mid, m_o, m_fields);
     if (iv && !iv->onGround && iv->heightFt <= m_o.flareAboveFt) flare = std::min(flare, iv->speedKt);
   }
   if (std::isfinite(flare)) {
