@@ -144,6 +144,13 @@ bool AgainstRecords::turnRound(const Interval& iv) {
   return true;
 }
 
+void AgainstRecords::closeSlowPace() {
+  if (m_slowPace.close()) {
+    m_paceFlown = m_spellFlown;
+    m_pacePositions = m_spellPositions;
+  }
+}
+
 void AgainstRecords::closeRollOut() {
   if (m_rollFast.close()) {
     m_rollKt = m_spellKt;
@@ -177,11 +184,12 @@ unsigned AgainstRecords::add(const Interval& iv) {
       m_spellPositions = *pace;
     }
   }
-  if (m_slowPace.add(slow, iv.start, h)) {
-    m_paceFlown = m_spellFlown;
-    m_pacePositions = m_spellPositions;
+  if (slow) {
+    m_slowPace.add(true, iv.start, h);
+    seen |= kSlowPace;
+  } else {
+    closeSlowPace();
   }
-  if (slow) seen |= kSlowPace;
 
   if (airborne) {
     m_wasAirborne = true;
@@ -220,10 +228,7 @@ void AgainstRecords::gap() {
   m_turnOn = false;
   m_most.clear();
   m_least.clear();
-  if (m_slowPace.close()) {
-    m_paceFlown = m_spellFlown;
-    m_pacePositions = m_spellPositions;
-  }
+  closeSlowPace();
   closeRollOut();
   m_rolling = false;
   m_wasAirborne = false;

@@ -173,6 +173,7 @@ private:
   std::optional<double> paceAt(double t);
   double recordsSpeedAt(double t) const;
   double recordsTrackSpread(double from, double to) const;
+  void closeSlowPace();
   void closeRollOut();
   const Options& m_o;
   bool m_fixedWing;
