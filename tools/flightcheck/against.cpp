@@ -58,7 +58,7 @@ std::optional<double> AgainstRecords::paceAt(double t) {
   const auto b = static_cast<std::size_t>(end - m_paceDue.begin()) - 1;
   const double seconds = m_paceDue[b] - m_paceDue[a];
   if (seconds < m_o.paceLeastSeconds) return std::nullopt;
-  if (a == m_paceFrom && b == m_paceTo) return m_pace;
+  if (a == m_paceFrom && b == m_paceTo) return m_pace / kMetresPerKnot;
   // The legs' speeds, each weighing its time: their median is what most of the way was flown at.
   std::vector<std::pair<double, double>> legs;
   for (std::size_t k = a; k < b; ++k) {
@@ -74,8 +74,8 @@ std::optional<double> AgainstRecords::paceAt(double t) {
     }
   m_paceFrom = a;
   m_paceTo = b;
-  m_pace = std::min((m_paceMetres[b] - m_paceMetres[a]) / seconds, median) / kMetresPerKnot;
-  return m_pace;
+  m_pace = std::min((m_paceMetres[b] - m_paceMetres[a]) / seconds, median);
+  return m_pace / kMetresPerKnot;
 }
 
 double AgainstRecords::recordsSpeedAt(double t) const {

@@ -958,10 +958,10 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
               {detail::kCrawl, " CRAWL"},          {detail::kBankTurn, " BANK"},
               {detail::kFixedBankTurn, " BANK35"}, {detail::kReversal, " VSREV"},
               {detail::kSteep, " STEEP"},          {detail::kBelow, " BELOW"},
-              {detail::kSlowPace, " PACE"},        {detail::kTurnRound, " TURNROUND"},
-              {detail::kRollOutFast, " ROLLOUT"}};
+              {detail::kTurnRound, " TURNROUND"},  {detail::kRollOutFast, " ROLLOUT"}};
           for (const auto& [bit, mark] : kMarks)
             if ((seen & bit) != 0) flags += mark;
+          if ((seen & detail::kSlowPace) != 0) flags += fmt::format(" PACE({:.0f})", profile.lastPaceKt());
           if (k++ % every == 0 || !flags.empty())
             rows.push_back(
                 {iv.mid, 1,

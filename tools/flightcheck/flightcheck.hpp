@@ -697,7 +697,7 @@ void print(std::ostream& out, const Figures& figures, const Options& options, bo
 // One aircraft (a callsign or a decimal hexid) in time order on the flown clock: its reported
 // positions at their due times (taken or dropped) and its flown intervals, one a second and every one
 // a measure counts (marked NOSE, TURN, FAST, REVERSAL, STILL, SLOW, CRAWL, BANK, BANK35, VSREV for a
-// reversal of the vertical speed, STEEP, BELOW, PACE for slow against the positions, TURNROUND where
+// reversal of the vertical speed, STEEP, BELOW, PACE(the positions' knots) for slow against them, TURNROUND where
 // a turn-round is counted, ROLLOUT for rolling faster than the records), with the height above the
 // field and the vertical speed; its records' touchdowns and its own, and its objects' removals
 // (those in the air while the feed was live marked), for a person looking into a figure.

@@ -164,6 +164,8 @@ public:
   unsigned add(const Interval& iv);  // what it saw, as Seen bits
   void gap();
   void finish(AircraftFigures& a);
+  // The speed the positions implied over the last window measured, knots.
+  double lastPaceKt() const { return m_pace / kMetresPerKnot; }
 
 private:
   struct Sample {
@@ -182,7 +184,7 @@ private:
   // airborne positions' due times and the metres along them, every record's speed.
   std::vector<std::pair<double, double>> m_tracks;
   std::vector<double> m_paceDue, m_paceMetres;
-  std::size_t m_paceFrom = 0, m_paceTo = 0;  // the last window's first and last position, and its pace
+  std::size_t m_paceFrom = 0, m_paceTo = 0;  // the last window's first and last position, and its pace, m/s
   double m_pace = 0;
   std::vector<std::pair<double, double>> m_speeds;
   // The heading turned since the stretch began, and the greatest and least of it over the last
@@ -210,6 +212,7 @@ public:
   void finish(AircraftFigures& a);
   double bankDeg() const { return m_bankDeg; }
   double slowBoundKt() const { return m_slowBound; }
+  double lastPaceKt() const { return m_against.lastPaceKt(); }
 
 private:
   void closeAll();
