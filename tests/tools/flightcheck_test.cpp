@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 namespace amb::flightcheck {
 namespace {
@@ -690,13 +692,17 @@ TEST(FlightProfile, StandingStillAloftSlowFlightAndCrawling) {
   EXPECT_NEAR(sl.stillSeconds, 0.0, 1e-9);
   EXPECT_NEAR(lf_of(f, 5).slowSeconds, 0.0, 1e-9);
   EXPECT_EQ(f.aircraftSlow, 1u);
+  // Its positions go 250 kt: the 6-s spell at 100 kt is below 0.6 * 250 = 150 kt too.
+  EXPECT_NEAR(sl.slowPaceSeconds, 6.0, 1e-6);
+  EXPECT_EQ(f.aircraftSlowPace, 1u);
 
   const auto failed = failedBounds(f, o);
-  ASSERT_EQ(failed.size(), 2u);
+  ASSERT_EQ(failed.size(), 3u);
   EXPECT_EQ(failed[0].bound, Bound::StandingStill);
   EXPECT_NE(failed[0].text.find("1 aeroplanes below 20 kt more than 100 ft above the field for 3 s"), std::string::npos)
       << failed[0].text;
   EXPECT_EQ(failed[1].bound, Bound::SlowFlight);
+  EXPECT_EQ(failed[2].bound, Bound::SlowPace);
 }
 
 // An aeroplane flying east at 150 kt whose altitude follows `altitudeAt` (flown clock).
@@ -818,7 +824,9 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   // The records descend at 12 ft/s from 20 s to 40 s, then repeat 120 ft (at 40 s and 50 s) and
   // report the ground at 60 s. From 120 ft at 40 s at 12 ft/s they reach the field (13 ft) at
   // 40 + 107 / 12 = 48.92 s, due at 78.92 s; they fly 66.88 m/s along the runway's line, 300 m along
-  // it then. Their slowest airborne speed, the approach speed, is 130 kt.
+  // it then. Their slowest airborne speed, the approach speed, is 130 kt. Their one ground record
+  // lies 300 + 66.88 * 11.083 = 1041.2 m along the runway's line: the line of their ground positions
+  // is that point, reaching back 600 m the way they came.
   const double alts[] = {600, 480, 360, 240, 120, 120, 0};
   const double speeds[] = {140, 140, 135, 130, 130, 130, 40};
   for (std::uint32_t hexid : {201u, 202u, 203u}) {
@@ -856,7 +864,8 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
     EXPECT_NEAR(x.recordedTouchdownAt, 48.917, 0.001);
     EXPECT_NEAR(x.approachKt, 130.0, 1e-9);
     EXPECT_TRUE(x.flown);
-    EXPECT_TRUE(x.placeJudged);
+    EXPECT_FALSE(x.feedStopped);
+    EXPECT_FALSE(x.endedInAir);
     EXPECT_NEAR(x.recordedAlongM, 300.0, 1.0);
   }
   const Arrival& on = f.arrivals[0];
@@ -867,7 +876,11 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   EXPECT_EQ(on.runway, "09");
   EXPECT_NEAR(on.alongM, 500.0, 1.0);
   EXPECT_NEAR(on.runwayLengthM, 2400.0, 1.0);
-  EXPECT_TRUE(on.inFirstPart);  // 500 m of 2400: the first third ends at 800 m
+  EXPECT_NEAR(on.lateralM, 0.0, 1.0);
+  // On the line reaching back from the ground record, 541 m before it: within 600 m.
+  EXPECT_NEAR(on.offLineM, 0.0, 1.0);
+  EXPECT_NEAR(on.alongLineM, -541.2, 1.0);
+  EXPECT_TRUE(on.placeHolds);
   EXPECT_TRUE(std::isnan(on.airborneAgainAt));
   EXPECT_NEAR(on.flareKt, 140.0, 0.5);
   EXPECT_FALSE(on.slowFlare);
@@ -876,7 +889,10 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
   EXPECT_NEAR(floats.lateSeconds, 21.083, 0.001);
   EXPECT_FALSE(floats.inTime);
   EXPECT_NEAR(floats.alongM, 1500.0, 1.0);
-  EXPECT_FALSE(floats.inFirstPart);  // beyond 800 m and beyond 300 m past the records' 300 m
+  // 1500 m along: 458.8 m past the records' ground position, farther than 150 m from their line.
+  EXPECT_NEAR(floats.offLineM, 458.8, 1.0);
+  EXPECT_NEAR(floats.alongLineM, 458.8, 1.0);
+  EXPECT_FALSE(floats.placeHolds);
   EXPECT_NEAR(floats.airborneAgainAt, 105.0, 1e-6);
   EXPECT_NEAR(floats.flareKt, 60.0, 0.5);
   EXPECT_TRUE(floats.slowFlare);  // below 0.8 * 130 = 104 kt
@@ -905,7 +921,9 @@ TEST(FlightCheck, TouchdownsAgainstWhereAndWhenTheRecordsTouchDown) {
 // from 40 s to 90 s while their positions go on, and report the ground at 100 s. Their descent would
 // reach the field (13 ft) at 40 + 387 / 12 = 72.25 s, 27.75 s before the ground record: more than 20 s,
 // so the records do not say when the aircraft came down, and the touchdown's place is judged instead
-// of its time: on the runway, past its threshold, within its first half (1200 m of 2400).
+// of its time, against their last airborne positions (from -1800 m at 20 s to 2400 m at 90 s along
+// the runway's line, flown east): on the field, within 600 m of their line carried on east, and not
+// more than 600 m behind where they began to hold 400 ft (-600 m). The runway is told, not judged.
 TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   Input in;
   in.parkElevationFt = 13;
@@ -914,11 +932,13 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   in.airports.push_back(airport);
   const double alts[] = {640, 400, 400, 400, 400, 400, 400, 400, 0};
   const double times[] = {20, 40, 50, 60, 70, 80, 90, 90, 100};
-  // 301 touches down 1000 m along, 302 1500 m along, 303 40 m short of the threshold, all at 130 s
+  // 301 touches down 1000 m along, 302 1500 m along, 303 40 m short of the threshold, 304 1400 m
+  // short of it (800 m behind -600 m), and 305 1000 m along but 700 m north of the line, all at 130 s
   // when the ground record is due (30 s after it): 130 - (72.25 + 30) = 27.75 s late on the records'
   // descent, but in time is not asked of them.
-  const std::pair<std::uint32_t, double> touchdowns[] = {{301u, 1000}, {302u, 1500}, {303u, -40}};
-  for (const auto& [hexid, x] : touchdowns) {
+  const std::tuple<std::uint32_t, double, double> touchdowns[] = {
+      {301u, 1000, 0}, {302u, 1500, 0}, {303u, -40, 0}, {304u, -1400, 0}, {305u, 1000, 700}};
+  for (const auto& [hexid, x, north] : touchdowns) {
     ReportedAircraft& a = in.reported[hexid];
     a.callsign = "B" + std::to_string(hexid);
     for (int i = 0; i < 9; ++i) {
@@ -927,19 +947,20 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
     }
   }
   std::vector<FlownTrack> tracks;
-  for (const auto& [hexid, x] : touchdowns) {
+  for (const auto& [hexid, x, north] : touchdowns) {
     FlownTrack t = lf_track(hexid, hexid, "B" + std::to_string(hexid));
     for (int i = 700; i <= 1700; ++i) {
       const double s = i * kDt;
       t.points.push_back(s < 130 ? lf_on(s, x - 60 * (130 - s), 13 + 8 * (130 - s), false)
                                  : lf_on(s, x + 60 * (s - 130), 13, true));
+      t.points.back().latitude += north / 111132.95;
     }
     tracks.push_back(t);
   }
   in.tracks = tracks;
   const Options o = lf_options();
   const Figures f = measure(in, o);
-  ASSERT_EQ(f.arrivals.size(), 3u);
+  ASSERT_EQ(f.arrivals.size(), 5u);
   for (const Arrival& x : f.arrivals) {
     SCOPED_TRACE(x.hexid);
     EXPECT_NEAR(x.recordedTouchdownAt, 72.25, 0.001);
@@ -947,11 +968,17 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
     EXPECT_TRUE(x.touchedDown);
     EXPECT_NEAR(x.lateSeconds, 27.75, 0.001);
     EXPECT_FALSE(x.inTime);
-    EXPECT_TRUE(x.placeJudged);
+    EXPECT_EQ(x.field, "KTST");
+    EXPECT_TRUE(x.onField);
   }
-  EXPECT_TRUE(f.arrivals[0].inFirstPart);
-  EXPECT_FALSE(f.arrivals[1].inFirstPart);  // beyond the first half
-  EXPECT_FALSE(f.arrivals[2].inFirstPart);  // short of the threshold
+  // Along the line from where the records began to hold 400 ft (-600 m), and off it.
+  const double along[] = {1600, 2100, 560, -800, 1600};
+  const double off[] = {0, 0, 0, 0, 700};
+  for (std::size_t k = 0; k < 5; ++k) {
+    EXPECT_NEAR(f.arrivals[k].alongLineM, along[k], 1.0) << k;
+    EXPECT_NEAR(f.arrivals[k].offLineM, off[k], 1.0) << k;
+    EXPECT_EQ(f.arrivals[k].placeHolds, k < 3) << k;
+  }
   EXPECT_EQ(f.arrivalsLate, 0u);
   EXPECT_EQ(f.arrivalsLong, 2u);
   std::vector<Bound> failed;
@@ -959,10 +986,13 @@ TEST(FlightCheck, WhereTheFeedStopsAboveTheFieldThePlaceIsJudgedNotTheTime) {
   EXPECT_EQ(failed, (std::vector<Bound>{Bound::TouchdownPlace}));
   std::ostringstream out;
   print(out, f, o, false);
-  EXPECT_NE(out.str().find("(+27.8 s, the feed stopped above the field), 09 1000 m of 2400 (the records 1335 m)"),
+  EXPECT_NE(out.str().find("(+27.8 s, the feed stopped above the field), 0 m off the line of the records' last "
+                           "positions, +1600 m along it, on KTST, 09 1000 m past the threshold of 2400, 0 m off the "
+                           "centre line (the records 1335 m)"),
             std::string::npos)
       << out.str();
-  EXPECT_NE(out.str().find("09 -40 m of 2400 SHORT OF IT"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("-800 m along it, on KTST AWAY FROM THE RECORDS, off the runways"), std::string::npos)
+      << out.str();
 }
 
 TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain) {
@@ -996,9 +1026,19 @@ TEST(FlightCheck, AnObjectRemovedWhileItsAircraftIsReportedAndNeverCreatedAgain)
   EXPECT_DOUBLE_EQ(r.removedAt, 50.0);
   EXPECT_DOUBLE_EQ(r.reportedUntil, 80.0);
   EXPECT_FALSE(r.onGround);
+  // Each vanished at 5000 ft while the feed sent new positions (received on the flown clock as
+  // reported: the delay is the display delay), the one created again too.
+  ASSERT_EQ(f.removedAloftLive.size(), 3u);
+  EXPECT_EQ(f.removedAloftLive[0].hexid, 303u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[0].receivedAt, 40.0);
+  EXPECT_EQ(f.removedAloftLive[1].hexid, 301u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[1].receivedAt, 30.0);
+  EXPECT_EQ(f.removedAloftLive[2].hexid, 302u);
+  EXPECT_DOUBLE_EQ(f.removedAloftLive[2].receivedAt, 25.0);
   const auto failed = failedBounds(f, lf_options());
-  ASSERT_EQ(failed.size(), 1u);
+  ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(failed[0].bound, Bound::RemovedNotRecreated);
+  EXPECT_EQ(failed[1].bound, Bound::RemovedAloftLive);
 }
 
 }  // namespace
@@ -1101,6 +1141,351 @@ TEST(CrossTrack, AgainstTheRecordsPolylineInAllAndSplit) {
   EXPECT_EQ(failed[0].bound, Bound::CrossTrackAway);
   EXPECT_NE(failed[0].text.find("away from the records' jumps: p95 200 m (at most 150 m)"), std::string::npos)
       << failed[0].text;
+}
+
+}  // namespace
+}  // namespace amb::flightcheck
+
+// ---- Against the records: turn-rounds, the positions' pace, removals while the feed is live,
+// roll-outs, touchdowns on the records' lines, porpoising where the records swing ----
+
+namespace amb::flightcheck {
+namespace {
+
+// A reported airborne position `nm` east of 40N 73W at reported time t, with a track and a speed.
+Reported lf_report(double t, double nm, double trackDeg, double kt) {
+  return {t, 40.0, -73.0 + nm / 60 / std::cos(40 * kDegToRad), 3000, kt, true, Taken::Unknown, trackDeg};
+}
+
+// East at 150 kt for 20 s, then the nose turning right 0.5 deg every 0.1 s (5 deg/s, each step's
+// chord along the heading at its middle) for `turnSteps` steps, then straight on for 30 s.
+FlownTrack lf_turning(std::uint32_t id, int turnSteps) {
+  Builder b(id, id);
+  b.point(90);
+  b.fly(200, 90, 150);
+  double heading = 90;
+  for (int i = 0; i < turnSteps; ++i) {
+    b.fly(1, heading + 0.25, 150, heading + 0.5);
+    heading += 0.5;
+  }
+  b.fly(300, heading, 150);
+  return b.track;
+}
+
+// 1 turns 200 deg while its records report 90 deg all along; 2 flies the same while its records'
+// tracks turn with it (140 deg due at 30 s, 290 deg from 60 s); 3 turns 170 deg only; 4 is a
+// helicopter. The heading at the intervals' middles has turned 0.5 k + 0.25 deg by 20.05 + 0.1 k s:
+// past 180 deg first at 56.05 s (180.25), counted from 19.95 s, the last middle before the turn.
+// The records due from 19.95 s to 56.05 s, and the one before and after, report 90 deg: one
+// turn-round; 2's report 90 to 290 deg, 160 apart: the records turn round too.
+TEST(AgainstRecords, TurnRoundsWhereTheRecordsTracksDoNotTurn) {
+  Input in;
+  in.tracks = {lf_turning(1, 400), lf_turning(2, 400), lf_turning(3, 340), lf_turning(4, 400)};
+  in.tracks[3].category = 5;
+  for (std::uint32_t hexid : {1u, 2u, 3u, 4u})
+    for (int due = 0; due <= 100; due += 10) {
+      const double track = hexid == 2 ? 90 + 5 * std::clamp(due - 20, 0, 40) : 90;
+      in.reported[hexid].positions.push_back(lf_report(due - 30, due * 150 / 3600.0, track, 150));
+    }
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  const AircraftFigures& a = lf_of(f, 1);
+  EXPECT_EQ(a.turnRounds, 1u);
+  EXPECT_NEAR(a.turnRoundFrom, 19.95, 1e-6);
+  EXPECT_NEAR(a.turnRoundTo, 56.05, 1e-6);
+  EXPECT_NEAR(a.turnRoundDeg, 180.25, 1e-3);
+  EXPECT_NEAR(a.turnRoundRecordsDeg, 0, 1e-9);
+  EXPECT_EQ(lf_of(f, 2).turnRounds, 0u);
+  EXPECT_EQ(lf_of(f, 2).turnRoundsWithRecords, 1u);
+  EXPECT_EQ(lf_of(f, 3).turnRounds + lf_of(f, 3).turnRoundsWithRecords, 0u);
+  EXPECT_EQ(lf_of(f, 4).turnRounds + lf_of(f, 4).turnRoundsWithRecords, 0u);
+  EXPECT_EQ(f.turnRounds, 1u);
+  EXPECT_EQ(f.aircraftTurnRound, 1u);
+  EXPECT_EQ(f.turnRoundsWithRecords, 1u);
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::TurnRound);
+  EXPECT_NE(failed[0].text.find("1 turn-rounds of 1 aeroplanes"), std::string::npos) << failed[0].text;
+  std::ostringstream timeline;
+  printTimeline(timeline, in, o, "T1");
+  EXPECT_NE(timeline.str().find("56.05 flown"), std::string::npos) << timeline.str();
+  EXPECT_NE(timeline.str().find(" TURNROUND\n"), std::string::npos) << timeline.str();
+}
+
+// An A321 climbing out whose reported speed froze at 43 kt while its positions move on at 200 kt
+// (0.5556 nm every 10 s): flying 86 kt from 40 s to 70 s is 30 s below 0.6 * 200 = 120 kt, which
+// the slowest reported speed (0.6 * 43 = 25.8 kt) never shows. Another flies 200 kt along positions
+// of which the one due at 30 s lies 3 km north and back: 4 legs of 1029 m and 2 of 3172 m make 338.8
+// kt over the minute, the legs' median 200 kt: the records' jump is no pace of the aircraft.
+TEST(AgainstRecords, SlowAgainstTheSpeedThePositionsImply) {
+  Input in;
+  Builder slow(1, 11);
+  slow.point(90);
+  slow.fly(400, 90, 200);
+  slow.fly(300, 90, 86);
+  slow.fly(500, 90, 200);
+  Builder steady(2, 12);
+  steady.point(90);
+  steady.fly(1200, 90, 200);
+  in.tracks = {slow.track, steady.track};
+  for (int due = 0; due <= 120; due += 10) {
+    in.reported[11].positions.push_back(lf_report(due - 30, due * 200 / 3600.0, 90, 43));
+    Reported r = lf_report(due - 30, due * 200 / 3600.0, 90, 200);
+    if (due == 30) r.latitude += 3000 / 111132.95;
+    in.reported[12].positions.push_back(r);
+  }
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  const AircraftFigures& a = lf_of(f, 1);
+  EXPECT_NEAR(a.slowSeconds, 0.0, 1e-9);
+  EXPECT_NEAR(a.slowPaceSeconds, 30.0, 1e-6);
+  EXPECT_NEAR(a.longestSlowPaceSeconds, 30.0, 1e-6);
+  EXPECT_NEAR(a.slowPaceAt, 40.0, 1e-6);
+  EXPECT_NEAR(a.slowPaceFlownKt, 86.0, 0.5);
+  EXPECT_NEAR(a.slowPacePositionsKt, 200.0, 0.5);
+  EXPECT_NEAR(lf_of(f, 2).slowPaceSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftSlowPace, 1u);
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::SlowPace);
+}
+
+// Delay 31 s, as a trace fits it: a position is received 1 s after its reported time on the flown
+// clock. 601, removed at 100 s at 5000 ft, had a new position received at 51 s (then only its
+// repeats): 49 s before. 602's last new position came at 31 s, 69 s before; 603 was 80 ft above the
+// field; 604 is removed as the flown clock ends, 9 s after a new position.
+TEST(AgainstRecords, RemovedInTheAirWhileTheFeedSendsNewPositions) {
+  Input in;
+  in.delaySeconds = 31;
+  const auto track = [](std::uint32_t hexid, double to, float altitude) {
+    FlownTrack t = lf_track(hexid, hexid, "R" + std::to_string(hexid));
+    for (int i = 0; i <= static_cast<int>(std::lround(to / kDt)); ++i) {
+      const Reported r = lf_east(i * kDt, i * kDt / 12, Taken::Unknown);
+      t.points.push_back({i * kDt, r.latitude, r.longitude, altitude, 90, false});
+    }
+    t.removedAt = to;
+    return t;
+  };
+  in.tracks = {track(601, 100, 5000), track(602, 100, 5000), track(603, 100, 80), track(604, 200, 5000)};
+  const std::pair<std::uint32_t, int> lastNew[] = {{601u, 50}, {602u, 30}, {603u, 50}, {604u, 190}};
+  for (const auto& [hexid, until] : lastNew)
+    for (int t = 0; t <= 190; t += 10)
+      in.reported[hexid].positions.push_back(lf_east(t, std::min(t, until) / 12.0, Taken::Unknown));
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  ASSERT_EQ(f.removedAloftLive.size(), 1u);
+  const LiveRemoval& r = f.removedAloftLive[0];
+  EXPECT_EQ(r.hexid, 601u);
+  EXPECT_DOUBLE_EQ(r.removedAt, 100.0);
+  EXPECT_DOUBLE_EQ(r.receivedAt, 51.0);
+  EXPECT_NEAR(r.heightFt, 5000.0, 1e-9);
+  EXPECT_TRUE(std::isnan(r.createdAgainAt));
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::RemovedAloftLive);
+  std::ostringstream out;
+  print(out, f, o, false);
+  EXPECT_NE(out.str().find("R601 (601) object 601 removed at 100.0 s 5000 ft above the field, a new position "
+                           "received at 51.0 s\n"),
+            std::string::npos)
+      << out.str();
+}
+
+// A business jet (Buzjets) comes down at 600 ft/min and touches down at 30 s; its records, every one
+// airborne, report 130 kt due at 10 and 20 s, then 88, 48 and 39 kt due at 30, 40 and 50 s. 701
+// rolls on at 126 kt until 90 s: above max(the records' speed, 30) + 20 kt from its touchdown to
+// 90 s, when it slows below 30 kt: 60 s, the most (67 kt) from 50.05 s where the records' last says
+// 39 kt. 702 touches down at 100 kt and slows 4 kt a second: 8 kt under the bound, then more, until
+// 30 kt at 47.5 s.
+TEST(AgainstRecords, RollOutsFasterThanTheRecordsSlow) {
+  Input in;
+  in.parkElevationFt = 13;
+  const auto landing = [](std::uint32_t hexid, const std::function<double(double)>& rollKt) {
+    Builder b(hexid, hexid);
+    b.altitude = 313;
+    b.point(90);
+    for (int i = 1; i <= 300; ++i) {
+      b.altitude = 13 + 10 * (30 - i * kDt);
+      b.fly(1, 90, 130);
+    }
+    b.onGround = true;
+    b.altitude = 13;
+    for (int i = 0; i < 700; ++i) b.fly(1, 90, rollKt(30 + i * kDt));
+    b.track.category = 1;
+    return b.track;
+  };
+  in.tracks = {landing(701, [](double t) { return t < 90 ? 126.0 : 20.0; }),
+               landing(702, [](double t) { return std::max(100 - 4 * (t - 30), 20.0); })};
+  const double dues[] = {10, 20, 30, 40, 50}, speeds[] = {130, 130, 88, 48, 39};
+  for (std::uint32_t hexid : {701u, 702u})
+    for (int k = 0; k < 5; ++k) in.reported[hexid].positions.push_back(lf_report(dues[k] - 30, k * 0.4, 90, speeds[k]));
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  const AircraftFigures& a = lf_of(f, 701);
+  EXPECT_EQ(a.fastRollOuts, 1u);
+  EXPECT_NEAR(a.fastRollOutSeconds, 60.0, 1e-6);
+  EXPECT_NEAR(a.longestFastRollOutSeconds, 60.0, 1e-6);
+  EXPECT_NEAR(a.fastRollOutAt, 30.0, 1e-6);
+  EXPECT_NEAR(a.fastRollOutKt, 126.0, 0.5);
+  EXPECT_NEAR(a.fastRollOutRecordsKt, 39.0, 1e-9);
+  EXPECT_EQ(lf_of(f, 702).fastRollOuts, 0u);
+  EXPECT_NEAR(lf_of(f, 702).longestFastRollOutSeconds, 0.0, 1e-9);
+  EXPECT_EQ(f.aircraftFastRollOut, 1u);
+  const auto failed = failedBounds(f, o);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].bound, Bound::FastRollOut);
+}
+
+// A runway due east from 40N 73W, 2400 m; the field KTST at 1200 m along it, 13 ft.
+Input lf_field() {
+  Input in;
+  in.parkElevationFt = 13;
+  Airport airport{"KTST", lf_xy(1200, 0), 13, {}};
+  airport.runways.push_back({{"09", "27"}, {lf_xy(0, 0), lf_xy(2400, 0)}, 2400, 45});
+  in.airports.push_back(airport);
+  return in;
+}
+
+// An object flying east at 130 kt (66.88 m/s) down at 600 ft/min to touch down at (x, y) at time
+// `at`, then rolling 30 m/s for 20 s; in the air for 40 s before.
+FlownTrack lf_landing(std::uint32_t hexid, double x, double y, double at) {
+  FlownTrack t = lf_track(hexid, hexid, "L" + std::to_string(hexid));
+  for (int i = -400; i <= 200; ++i) {
+    const double s = at + i * kDt;
+    const bool down = i >= 0;
+    const LatLon p = lf_xy(down ? x + 30 * (s - at) : x - 66.88 * (at - s), y);
+    t.points.push_back({s, p.lat, p.lon, static_cast<float>(down ? 13 : 13 + 10 * (at - s)), 90, down});
+  }
+  return t;
+}
+
+// Records that report the ground: in the air at -2000, -1000 and 0 m along the runway's line (600,
+// 300 and 100 ft, 10 s apart), on the ground at 1000, 1500 and 1700 m (30-50 s). Their descent from
+// 600 ft at 25 ft/s reaches the field at 20 + 87 / 25 = 23.48 s, due at 53.48 s; their ground line
+// reaches back 600 m from 1000 m the way they came (east). Touching down at 53.5 s: 211 100 m north
+// of 800 m and 213 on 450 m lie on it (200 and 550 m before the first ground record); 212 200 m north
+// of 800 m lies 200 m off it, 214 on 350 m 650 m before the first.
+// Records that end in the air: at -3000, -2300 and -1600 m at 1000, 800 and 600 ft, track 90, 2800
+// m (1.5 nm) from KTST; their line carried on east from -1600 m. Touching down at 80 s: 221 300 m
+// north of 500 m (2100 m along, 762 m from KTST) holds; 222 700 m north of it lies 700 m off the line;
+// 223 on -2400 m lies 800 m behind the last position; 224 on 9000 m, 7800 m (4.2 nm) from KTST, is
+// off the field. Their time is not judged.
+TEST(FlightCheck, TouchdownsAgainstTheLinesOfTheRecords) {
+  Input in = lf_field();
+  const double groundX[] = {-2000, -1000, 0, 1000, 1500, 1700}, groundAlt[] = {600, 300, 100, 0, 0, 0};
+  const double groundKt[] = {140, 130, 130, 60, 30, 15};
+  const std::tuple<std::uint32_t, double, double> ground[] = {
+      {211u, 800, 100}, {212u, 800, 200}, {213u, 450, 0}, {214u, 350, 0}};
+  for (const auto& [hexid, x, y] : ground) {
+    for (int k = 0; k < 6; ++k) {
+      const LatLon p = lf_xy(groundX[k], 0);
+      in.reported[hexid].records.push_back({10.0 * k, p.lat, p.lon, groundAlt[k], groundKt[k], 90});
+    }
+    in.tracks.push_back(lf_landing(hexid, x, y, 53.5));
+  }
+  const std::tuple<std::uint32_t, double, double> ended[] = {
+      {221u, 500, 300}, {222u, 500, 700}, {223u, -2400, 0}, {224u, 9000, 0}};
+  for (const auto& [hexid, x, y] : ended) {
+    for (int k = 0; k < 3; ++k) {
+      const LatLon p = lf_xy(-3000 + 700 * k, 0);
+      in.reported[hexid].records.push_back({10.0 * k, p.lat, p.lon, 1000 - 200.0 * k, 140, 90});
+    }
+    in.tracks.push_back(lf_landing(hexid, x, y, 80));
+  }
+  const Options o = lf_options();
+  const Figures f = measure(in, o);
+  ASSERT_EQ(f.arrivals.size(), 8u);
+  const auto of = [&](std::uint32_t hexid) {
+    return *std::find_if(f.arrivals.begin(), f.arrivals.end(), [&](const Arrival& a) { return a.hexid == hexid; });
+  };
+  // hexid, metres along the line, off it, holds.
+  const std::tuple<std::uint32_t, double, double, bool> expected[] = {
+      {211u, -200, 100, true}, {212u, -200, 200, false}, {213u, -550, 0, true},  {214u, -650, 50, false},
+      {221u, 2100, 300, true}, {222u, 2100, 700, false}, {223u, -800, 0, false}, {224u, 10600, 0, false}};
+  for (const auto& [hexid, along, off, holds] : expected) {
+    SCOPED_TRACE(hexid);
+    const Arrival a = of(hexid);
+    EXPECT_TRUE(a.flown);
+    EXPECT_TRUE(a.touchedDown);
+    EXPECT_EQ(a.endedInAir, hexid > 220);
+    EXPECT_NEAR(a.alongLineM, along, 1.0);
+    EXPECT_NEAR(a.offLineM, off, 1.0);
+    EXPECT_EQ(a.placeHolds, holds);
+  }
+  EXPECT_NEAR(of(211).recordedTouchdownAt, 23.48, 1e-9);
+  EXPECT_TRUE(of(211).inTime);
+  // The runway is told: 213 on it 450 m past the threshold, 211 100 m beside it off it.
+  EXPECT_EQ(of(213).runway, "09");
+  EXPECT_NEAR(of(213).alongM, 450, 1.0);
+  EXPECT_NEAR(of(213).lateralM, 0, 1.0);
+  EXPECT_EQ(of(211).runway, "");
+  // The flare at the approach's 130 kt: intervals that end by the touchdown, not the slower roll.
+  EXPECT_NEAR(of(211).flareKt, 130, 0.5);
+  EXPECT_EQ(of(221).field, "KTST");
+  EXPECT_TRUE(of(223).onField);
+  EXPECT_FALSE(of(224).onField);
+  EXPECT_EQ(f.arrivalsJudged, 8u);
+  EXPECT_EQ(f.arrivalsLate, 0u);
+  EXPECT_EQ(f.arrivalsLong, 5u);
+  std::vector<Bound> failed;
+  for (const FailedBound& x : failedBounds(f, o)) failed.push_back(x.bound);
+  std::ostringstream out;
+  print(out, f, o, false);
+  EXPECT_EQ(failed, std::vector<Bound>{Bound::TouchdownPlace}) << out.str();
+  EXPECT_NE(out.str().find("the stream ends in the air   20.0: down at 80.0 s (+30.0 s), 0 m off the line of the "
+                           "records' last positions, +10600 m along it, OFF KTST AWAY FROM THE RECORDS"),
+            std::string::npos)
+      << out.str();
+}
+
+// Flown up and down between 1000 and 1200 ft as before (its vertical speed reversing at 10.5, 20.5
+// and 30.5 s), against records whose own altitudes swing 150 ft twice in the minute before (from
+// -40 s: 1000, 1150, 1000, 1150): they may. Swinging 80 ft, swinging twice more than a minute
+// before the spell (before -49.5 s), or once only, they do not, and the spell counts.
+TEST(FlightProfile, PorpoisingOnlyWhereTheRecordsAltitudesDoNotSwing) {
+  Input in;
+  const std::map<std::uint32_t, std::vector<std::pair<int, double>>> swings{
+      {1, {{-40, 1000}, {-30, 1150}, {-20, 1000}, {-10, 1150}}},
+      {2, {{-40, 1000}, {-30, 1080}, {-20, 1000}, {-10, 1080}}},
+      {3, {{-80, 1000}, {-70, 1150}, {-60, 1000}, {-55, 1150}}},
+      {4, {{-30, 1000}, {-20, 1150}, {-10, 1000}}}};
+  for (const auto& [hexid, altitudes] : swings) {
+    in.tracks.push_back(lf_profile(hexid, 60, lf_zigzag));
+    for (const auto& [due, feet] : altitudes)
+      in.reported[hexid].positions.push_back({due - 30.0, 40, -73, feet, 150, true, Taken::Yes});
+    // Then level at the last altitude to the end of the flight.
+    for (int due = altitudes.back().first + 10; due <= 60; due += 10)
+      in.reported[hexid].positions.push_back({due - 30.0, 40, -73, altitudes.back().second, 150, true, Taken::Yes});
+  }
+  const Figures f = measure(in, lf_options());
+  EXPECT_EQ(lf_of(f, 1).porpoiseSpells, 0u);
+  EXPECT_EQ(lf_of(f, 2).porpoiseSpells, 1u);
+  EXPECT_EQ(lf_of(f, 3).porpoiseSpells, 1u);
+  EXPECT_EQ(lf_of(f, 4).porpoiseSpells, 1u);
+  EXPECT_EQ(f.aircraftPorpoising, 3u);
+}
+
+// Records moving east at 250 kt to 100 s, then repeating that position to 300 s (a stream that
+// vanished in the air); the object flies on east. The 98 seconds due to 100 s (2.5 to 99.5 s) are
+// on the records' line; the 200 past it (100.5 to 299.5 s) are counted apart, 128.6 m farther each
+// second: p95 between ranks 189 and 190 of 0-199, 128.6 * (0.5 + 189.05) = 24376 m, p50 12860 m.
+TEST(CrossTrack, SecondsPastTheLastNewAirborneRecordCountApart) {
+  Input in;
+  in.reported[1] = lf_records(2, 4000, [](double t) { return lf_xy(kMps * std::min(t, 100.0), 0); });
+  in.tracks.push_back(lf_flown(1, 2, 4000, [](double t) { return lf_xy(kMps * t, 0); }));
+  const Figures f = measure(in, Options{});
+  EXPECT_EQ(f.crossTrack.all.n, 98u);
+  EXPECT_NEAR(f.crossTrack.all.p95, 0, 1);
+  EXPECT_EQ(f.crossTrackPast.n, 200u);
+  EXPECT_NEAR(f.crossTrackPast.p50, 12860, 20);
+  EXPECT_NEAR(f.crossTrackPast.p95, 24376, 50);
+  ASSERT_EQ(f.aircraft.size(), 1u);
+  EXPECT_EQ(f.aircraft[0].crossTrackSeconds, 98u);
+  EXPECT_EQ(f.aircraft[0].crossTrackPastSeconds, 200u);
+  std::ostringstream out;
+  print(out, f, Options{}, false);
+  EXPECT_NE(out.str().find("past each aircraft's last new airborne record, apart: n=   200"), std::string::npos)
+      << out.str();
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The feed's habits laid on a recording (tools/enginesim/habits): positions frozen for 20-60 s with
-// fresh stamps, stamps shifted by up to 10 s, on the chosen streams only, the same for a seed.
+// fresh stamps, stamps shifted by up to 10 s, on the chosen streams only, the same for a seed; and a
+// hostile feed: lines late and out of order, stale copies sent again, a second sender on an address.
 
 #include "enginesim/habits.hpp"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -132,6 +134,88 @@ TEST(Habits, TheSameForASeedWhateverElseIsChosen) {
   // None chosen: the recording as it was.
   const auto none = enginesim::applyHabits(original, enginesim::HabitOptions{});
   for (std::size_t i = 0; i < none.size(); ++i) EXPECT_EQ(none[i].text, original[i].text);
+}
+
+double lf_arrival(const RecordedLine& l) { return std::isnan(l.arrival) ? l.timestamp : l.arrival; }
+
+// Streams 1 and 2 of six are made hostile, and stream 5 sends under stream 4's address. The result
+// comes in the order it arrives. Each of 1's and 2's own lines arrives 0-4 s after its stamp; the
+// copies among them repeat a line of 20 s before (the latest stamped no later than 20 s before they
+// are sent, at most one cadence more back), by turns with its old stamp (arriving 20 s or more after
+// it) and stamped when sent (arriving 0-4 s after that), one every 10-30 s over the stream's 1195.6
+// s. Stream 5's lines come as stream 4's, with its callsign; the others are as they were.
+TEST(Hostile, LateLinesStaleCopiesAndASecondSender) {
+  const auto original = lf_recording(6);
+  enginesim::HostileOptions o;
+  o.seed = 5;
+  o.hexids = {531900001, 531900002};
+  o.address = 531900004;
+  o.secondSender = 531900005;
+  enginesim::HostileSummary summary;
+  const auto changed = enginesim::applyHostile(original, o, &summary);
+  for (std::size_t i = 1; i < changed.size(); ++i) EXPECT_LE(lf_arrival(changed[i - 1]), lf_arrival(changed[i]));
+  EXPECT_EQ(summary.streams, (std::set<std::uint32_t>{531900001, 531900002}));
+  const auto before = lf_streams(original), after = lf_streams(changed);
+  EXPECT_EQ(after.count(531900005), 0u);
+  for (std::uint32_t hexid : {531900000u, 531900003u})
+    for (std::size_t k = 0; k < before.at(hexid).size() && k < after.at(hexid).size(); ++k) {
+      EXPECT_EQ(after.at(hexid)[k].text, before.at(hexid)[k].text);
+      EXPECT_TRUE(std::isnan(after.at(hexid)[k].arrival));
+    }
+  // The second sender's lines under the address, interleaved with its own by time.
+  const auto& address = after.at(531900004);
+  ASSERT_EQ(address.size(), 2 * before.at(531900004).size());
+  std::size_t relabelled = 0;
+  for (std::size_t k = 0; k < address.size(); ++k) {
+    const bool second = lf_field(address[k], 2) == lf_field(before.at(531900005)[k / 2], 2);
+    relabelled += second ? 1 : 0;
+    EXPECT_EQ(lf_field(address[k], 1), "531900004");
+    EXPECT_EQ(lf_field(address[k], 9), "TST4");
+    EXPECT_EQ(second, k % 2 == 1) << k;
+  }
+  EXPECT_EQ(relabelled, summary.relabelled);
+  EXPECT_EQ(summary.relabelled, 123u);
+
+  std::size_t copies = 0, restamped = 0;
+  for (std::uint32_t hexid : {531900001u, 531900002u}) {
+    const auto& own = before.at(hexid);
+    std::size_t ownCopies = 0, ownRestamped = 0;
+    for (const RecordedLine& l : after.at(hexid)) {
+      // The line of the recording at its position.
+      const auto from = std::find_if(own.begin(), own.end(), [&](const RecordedLine& x) {
+        return lf_field(x, 3) == lf_field(l, 3) && lf_field(x, 4) == lf_field(l, 4);
+      });
+      ASSERT_NE(from, own.end());
+      const double late = l.arrival - l.timestamp;
+      if (l.text == from->text && late <= 4) {
+        EXPECT_GE(late, 0.0);  // its own line
+        continue;
+      }
+      ++ownCopies;
+      if (l.text == from->text) {
+        EXPECT_GE(late, 20.0);  // a copy with its old stamp
+        EXPECT_LE(late, 20.0 + kCadence + 4);
+        continue;
+      }
+      ++ownRestamped;
+      EXPECT_EQ(l.text, enginesim::restamped(*from, l.timestamp).text);
+      EXPECT_GE(late, 0.0);
+      EXPECT_LE(late, 4.0);
+      EXPECT_GE(l.timestamp - from->timestamp, 20.0);
+      EXPECT_LE(l.timestamp - from->timestamp, 20.0 + kCadence);
+    }
+    EXPECT_EQ(after.at(hexid).size(), own.size() + ownCopies);
+    EXPECT_GE(ownCopies, 39u);   // 1195.6 s at one copy in 30 s at the most
+    EXPECT_LE(ownCopies, 120u);  // and one in 10 s at the least
+    EXPECT_EQ(ownRestamped, ownCopies / 2);
+    copies += ownCopies;
+    restamped += ownRestamped;
+  }
+  EXPECT_EQ(summary.copies, copies);
+  EXPECT_EQ(summary.restampedCopies, restamped);
+  EXPECT_LE(summary.latestSeconds, 4.0);
+  EXPECT_GT(summary.outOfOrder, 0u);
+  EXPECT_GT(summary.outOfOrderInStream, 0u);
 }
 
 }  // namespace

@@ -18,6 +18,29 @@ protected:
   }
 };
 
+// A line that arrives late goes to the feed when it arrives, after a line stamped later that came on
+// time; its due is stamped on its arrival.
+TEST_F(HarnessTaken, LinesGoToTheFeedWhenTheyArrive) {
+  Line late;
+  Line other;
+  other.hexid = 11000002;
+  other.lat = 40.75;
+  other.timestamp = late.timestamp + 1;
+  std::vector<std::uint32_t> order;
+  harness().onQueued = [&](const enginesim::RecordedLine& line, const Situation&) { order.push_back(line.hexid); };
+  const std::int32_t start = cycle();
+  harness().schedule(
+      {{late.text(), late.timestamp, late.hexid, late.timestamp + 3}, {other.text(), other.timestamp, other.hexid}},
+      start);
+  run(150);
+  EXPECT_EQ(order, std::vector<std::uint32_t>{other.hexid});
+  run(200);
+  EXPECT_EQ(order, (std::vector<std::uint32_t>{other.hexid, late.hexid}));
+  harness().onQueued = nullptr;
+  ASSERT_EQ(harness().queuedByHexid.at(late.hexid).size(), 1u);
+  EXPECT_EQ(harness().queuedByHexid.at(late.hexid)[0].due, start + 300 + kTrafficDelayCycles);
+}
+
 // The intake keeps the dues of a buffer rising: a record whose due (stamped on arrival, 3000 cycles
 // on) is not after the buffer's last one's goes in one cycle after it, later than stamped. It is
 // taken all the same, and so is the next one, stamped after it.

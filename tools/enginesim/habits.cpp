@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
+#include <string>
 
 namespace amb::enginesim {
 
@@ -63,20 +65,118 @@ void lf_shift(std::vector<RecordedLine>& stream, const HabitOptions& o, std::mt1
   }
 }
 
+// The text with field i replaced; as it was when it has fewer fields.
+std::string lf_withField(const std::string& text, int index, const std::string& value) {
+  std::size_t start = 0;
+  for (int i = 0; i < index && start != std::string::npos; ++i) {
+    start = text.find(',', start);
+    if (start != std::string::npos) ++start;
+  }
+  if (start == std::string::npos) return text;
+  const std::size_t end = text.find(',', start);
+  return text.substr(0, start) + value + (end == std::string::npos ? std::string() : text.substr(end));
+}
+
+double lf_arrival(const RecordedLine& line) { return std::isnan(line.arrival) ? line.timestamp : line.arrival; }
+
+// Lines with their places in the recording (a copy takes its original's).
+using Placed = std::vector<std::pair<std::size_t, RecordedLine>>;
+
+// The stream's lines (in stamp order) late, and stale copies sent again among them.
+void lf_lateAndStale(Placed& stream, const HostileOptions& o, std::mt19937& g, HostileSummary& s) {
+  if (stream.empty()) return;
+  Placed copies;
+  bool restamp = false;
+  for (double sent = stream.front().second.timestamp + lf_uniform(g, o.copyMinSeconds, o.copyMaxSeconds);
+       sent <= stream.back().second.timestamp; sent += lf_uniform(g, o.copyMinSeconds, o.copyMaxSeconds)) {
+    const auto after =
+        std::upper_bound(stream.begin(), stream.end(), sent - o.staleSeconds,
+                         [](double t, const std::pair<std::size_t, RecordedLine>& l) { return t < l.second.timestamp; });
+    if (after == stream.begin()) continue;
+    const auto& [place, line] = *(after - 1);
+    RecordedLine copy = restamp ? restamped(line, sent) : line;
+    copy.arrival = sent;
+    copies.emplace_back(place, std::move(copy));
+    ++s.copies;
+    if (restamp) ++s.restampedCopies;
+    restamp = !restamp;
+  }
+  const std::size_t own = stream.size();
+  stream.insert(stream.end(), copies.begin(), copies.end());
+  for (std::size_t k = 0; k < stream.size(); ++k) {
+    RecordedLine& l = stream[k].second;
+    const double late = lf_uniform(g, 0, o.lateMaxSeconds);
+    l.arrival = lf_arrival(l) + late;
+    if (late > 0) ++s.lateLines;
+    if (k < own) s.latestSeconds = std::max(s.latestSeconds, late);
+  }
+}
+
 }  // namespace
 
 RecordedLine restamped(const RecordedLine& line, double timestamp) {
   RecordedLine out = line;
   out.timestamp = timestamp;
-  std::size_t start = 0;
-  for (int i = 0; i < 14 && start != std::string::npos; ++i) {
-    start = line.text.find(',', start);
-    if (start != std::string::npos) ++start;
+  out.text = lf_withField(line.text, 14, fmt::format("{:.2f}", timestamp));
+  return out;
+}
+
+RecordedLine relabelled(const RecordedLine& line, std::uint32_t hexid, const std::string& callsign) {
+  RecordedLine out = line;
+  out.hexid = hexid;
+  out.text = lf_withField(lf_withField(line.text, 1, std::to_string(hexid)), 9, callsign);
+  return out;
+}
+
+std::vector<RecordedLine> applyHostile(const std::vector<RecordedLine>& lines, const HostileOptions& o,
+                                       HostileSummary* summary) {
+  HostileSummary s;
+  std::string callsign;
+  for (const RecordedLine& l : lines)
+    if (l.hexid == o.address && callsign.empty()) callsign = lineField(l.text, 9);
+  // Each stream's lines; the second sender's among the address's.
+  std::map<std::uint32_t, Placed> streams;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const RecordedLine& l = lines[i];
+    if (o.address != 0 && l.hexid == o.secondSender) {
+      streams[o.address].emplace_back(i, relabelled(l, o.address, callsign));
+      ++s.relabelled;
+    } else {
+      streams[l.hexid].emplace_back(i, l);
+    }
   }
-  if (start == std::string::npos) return out;
-  const std::size_t end = line.text.find(',', start);
-  out.text = line.text.substr(0, start) + fmt::format("{:.2f}", timestamp) +
-             (end == std::string::npos ? std::string() : line.text.substr(end));
+  Placed placed;
+  placed.reserve(lines.size());
+  for (auto& [hexid, stream] : streams) {
+    if (o.hexids.count(hexid) != 0) {
+      s.streams.insert(hexid);
+      std::mt19937 g = lf_generator(o.seed, hexid, 2);
+      std::stable_sort(stream.begin(), stream.end(),
+                       [](const auto& a, const auto& b) { return a.second.timestamp < b.second.timestamp; });
+      lf_lateAndStale(stream, o, g, s);
+    }
+    for (auto& line : stream) placed.push_back(std::move(line));
+  }
+  // By arrival; lines that arrive together in the recording's order.
+  std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+    const double x = lf_arrival(a.second), y = lf_arrival(b.second);
+    return x != y ? x < y : a.first < b.first;
+  });
+  std::vector<RecordedLine> out;
+  out.reserve(placed.size());
+  double latest = -std::numeric_limits<double>::infinity();
+  std::map<std::uint32_t, double> latestOf;
+  for (auto& [place, line] : placed) {
+    if (line.timestamp < latest) ++s.outOfOrder;
+    latest = std::max(latest, line.timestamp);
+    auto [own, added] = latestOf.emplace(line.hexid, line.timestamp);
+    if (!added) {
+      if (line.timestamp < own->second) ++s.outOfOrderInStream;
+      own->second = std::max(own->second, line.timestamp);
+    }
+    out.push_back(std::move(line));
+  }
+  if (summary != nullptr) *summary = s;
   return out;
 }
 

@@ -189,8 +189,10 @@ std::int32_t EngineHarness::cycle() const { return g_engineCycle.load(); }
 void EngineHarness::schedule(const std::vector<RecordedLine>& lines, std::int32_t startCycle) {
   if (lines.empty()) return;
   const double t0 = lines.front().timestamp;
-  for (const RecordedLine& line : lines)
-    m_lines.push_back({startCycle + static_cast<std::int32_t>(std::lround((line.timestamp - t0) * 100)), line});
+  for (const RecordedLine& line : lines) {
+    const double at = std::isnan(line.arrival) ? line.timestamp : line.arrival;
+    m_lines.push_back({startCycle + static_cast<std::int32_t>(std::lround((at - t0) * 100)), line});
+  }
   std::stable_sort(m_lines.begin() + static_cast<std::ptrdiff_t>(m_next), m_lines.end(),
                    [](const Scheduled& a, const Scheduled& b) { return a.cycle < b.cycle; });
 }

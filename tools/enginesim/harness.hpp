@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@ struct RecordedLine {
   std::string text;
   double timestamp = 0;
   std::uint32_t hexid = 0;
+  // When it reaches the program, on the stamps' clock; NaN: at its stamp.
+  double arrival = std::numeric_limits<double>::quiet_NaN();
 };
 
 // The lines of a recording (plain or gzip), in file order.
@@ -101,7 +104,8 @@ public:
   std::int32_t cycle() const;
 
   // Lines to replay: the first line enters at startCycle, every later one at startCycle plus its
-  // timestamp's distance from the first in hundredths of seconds.
+  // arrival's distance from the first one's timestamp in hundredths of seconds (its own timestamp's
+  // unless it arrives late), in the order they arrive.
   void schedule(const std::vector<RecordedLine>& lines, std::int32_t startCycle = 0);
   // Runs n engine cycles: the lines due, gf_updateAI, one simulator frame.
   void run(std::int32_t cycles);

@@ -1,6 +1,7 @@
 // The airborne cross-track against the records: how far, once a flown second, a fixed-wing aircraft
 // in the air is from the path its records draw around the time it is due there, in all and split by
-// what lies around (the records' own jumps and reversals, the ground near an airport).
+// what lies around (the records' own jumps and reversals, the ground near an airport); up to the
+// aircraft's last new airborne record, and past it apart.
 
 #include "flightcheck/sampling.hpp"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -98,11 +100,23 @@ const Airport* lf_nearestAirport(const std::vector<Airport>& airports, const Lat
   return best;
 }
 
+// When the last position not recorded before was first recorded with the aircraft in the air
+// (reported clock); -infinity when none.
+double lf_lastNewAirborne(const Records& r, const Fields& fields) {
+  std::set<std::pair<double, double>> seen;
+  double last = -std::numeric_limits<double>::infinity();
+  for (const Recorded& x : r)
+    if (seen.emplace(x.latitude, x.longitude).second && !recordOnGround(x, fields.at(x.latitude, x.longitude)))
+      last = x.t;
+  return last;
+}
+
 }  // namespace
 
 void measureCrossTrack(const Input& input, const Options& o, const Fields& fields, Figures& f) {
-  std::vector<double> all, away, low, high;
+  std::vector<double> all, away, low, high, past;
   std::map<std::uint32_t, std::vector<double>> byHexid;
+  std::map<std::uint32_t, std::size_t> pastByHexid;
   std::map<std::uint32_t, std::pair<double, double>> farthest;  // metres, when
   // Past the recording's last line nothing tells where any aircraft is.
   double recordsEnd = -std::numeric_limits<double>::infinity();
@@ -115,6 +129,7 @@ void measureCrossTrack(const Input& input, const Options& o, const Fields& field
     if (records.empty()) continue;
     const int category = track.category >= 0 ? track.category : rep->second.category;
     if (category == kRotorcraft) continue;
+    const double lastNew = lf_lastNewAirborne(records, fields);
     const double from = track.points.front().t + o.crossTrackEdgeSeconds;
     const double to = track.points.back().t - o.crossTrackEdgeSeconds;
     for (double t = from; t <= to + 1e-9; t += 1) {
@@ -127,6 +142,11 @@ void measureCrossTrack(const Input& input, const Options& o, const Fields& field
       const auto [i, j] = lf_span(records, due - o.crossTrackWindowSeconds, due + o.crossTrackWindowSeconds);
       if (i >= j) continue;
       const double d = lf_toPolyline(posOf(*p), records, i, j);
+      if (due > lastNew) {
+        past.push_back(d);
+        ++pastByHexid[track.hexid];
+        continue;
+      }
       all.push_back(d);
       byHexid[track.hexid].push_back(d);
       auto& worst = farthest[track.hexid];
@@ -142,7 +162,9 @@ void measureCrossTrack(const Input& input, const Options& o, const Fields& field
   f.crossTrack.awayFromJumps = distanceFigures(std::move(away));
   f.crossTrack.lowNearAirport = distanceFigures(std::move(low));
   f.crossTrack.aboveOrFarther = distanceFigures(std::move(high));
+  f.crossTrackPast = distanceFigures(std::move(past));
   for (AircraftFigures& a : f.aircraft) {
+    a.crossTrackPastSeconds = a.hexid != 0 && pastByHexid.count(a.hexid) != 0 ? pastByHexid[a.hexid] : 0;
     auto it = byHexid.find(a.hexid);
     if (a.hexid == 0 || it == byHexid.end()) continue;
     a.crossTrackSeconds = it->second.size();

@@ -353,6 +353,14 @@ Figures measure(const Input& input, const Options& o) {
     if (a.steepSeconds > 0) ++f.aircraftSteep;
     f.belowGroundSeconds += a.belowGroundSeconds;
     if (a.belowGroundSeconds > 0) ++f.aircraftBelowGround;
+    f.slowPaceSeconds += a.slowPaceSeconds;
+    if (a.longestSlowPaceSeconds >= o.maxSlowRunSeconds - 1e-9) ++f.aircraftSlowPace;
+    f.turnRounds += a.turnRounds;
+    if (a.turnRounds > 0) ++f.aircraftTurnRound;
+    f.turnRoundsWithRecords += a.turnRoundsWithRecords;
+    f.fastRollOuts += a.fastRollOuts;
+    f.fastRollOutSeconds += a.fastRollOutSeconds;
+    if (a.fastRollOuts > 0) ++f.aircraftFastRollOut;
     f.aircraft.push_back(std::move(a));
   }
   std::uint32_t steepestHexid = 0;
@@ -361,6 +369,7 @@ Figures measure(const Input& input, const Options& o) {
     f.recordsSteepestCallsign = fmt::format("{} ({})", r->callsign, steepestHexid);
   detail::measureArrivals(input, o, fields, f);
   detail::measureRemovals(input, o, f);
+  detail::measureLiveRemovals(input, o, fields, f);
   detail::measureCrossTrack(input, o, fields, f);
   std::sort(f.aircraft.begin(), f.aircraft.end(), [](const AircraftFigures& x, const AircraftFigures& y) {
     return x.callsign != y.callsign ? x.callsign < y.callsign : x.hexid < y.hexid;
@@ -370,12 +379,11 @@ Figures measure(const Input& input, const Options& o) {
 
 const char* boundName(Bound bound) {
   static const char* const names[] = {
-      "OffNoseShare",   "OffNoseAircraft", "FastTurn",      "Overspeed",      "GroundReversal",
-      "DroppedConfirmed", "DroppedAgreeing", "HeldPastNext", "TakeOffRoll",    "StandingStill",
-      "SlowFlight",     "BankTurn",        "Porpoising",    "VerticalSpeed",  "BelowGround",
-      "TouchdownTime",  "TouchdownPlace",  "StaysDown",     "Flare",          "RemovedNotRecreated",
-      "Delay",          "CrossTrack",      "CrossTrackAll", "CrossTrackAway", "CrossTrackLow",
-      "CrossTrackHigh"};
+      "OffNoseShare",    "OffNoseAircraft",     "FastTurn",    "Overspeed",     "GroundReversal",   "DroppedConfirmed",
+      "DroppedAgreeing", "HeldPastNext",        "TakeOffRoll", "StandingStill", "SlowFlight",       "BankTurn",
+      "Porpoising",      "VerticalSpeed",       "BelowGround", "TouchdownTime", "TouchdownPlace",   "StaysDown",
+      "Flare",           "RemovedNotRecreated", "Delay",       "CrossTrack",    "CrossTrackAll",    "CrossTrackAway",
+      "CrossTrackLow",   "CrossTrackHigh",      "TurnRound",   "SlowPace",      "RemovedAloftLive", "FastRollOut"};
   const auto i = static_cast<std::size_t>(bound);
   return i < std::size(names) ? names[i] : "?";
 }
@@ -442,8 +450,10 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
                                            f.arrivalsLate, f.arrivalsJudged, o.touchdownWithinSeconds));
   if (f.arrivalsLong > 0)
     fail(Bound::TouchdownPlace,
-         fmt::format("{} of {} arrivals touched down off the runway, short of it or beyond its first {:.0f} %",
-                     f.arrivalsLong, f.arrivalsJudged, 100 * o.runwayShare));
+         fmt::format("{} of {} arrivals touched down away from their records (more than {:.0f} m off the line of "
+                     "their ground positions or {:.0f} m before it; where they end in the air, off their field or "
+                     "more than {:.0f} m off or behind the line of their last positions)",
+                     f.arrivalsLong, f.arrivalsJudged, o.groundLineM, o.beforeGroundM, o.lastLineM));
   if (f.arrivalsUpAgain > 0)
     fail(Bound::StaysDown,
          fmt::format("{} of {} arrivals in the air again after touchdown", f.arrivalsUpAgain, f.arrivalsJudged));
@@ -472,6 +482,27 @@ std::vector<FailedBound> failedBounds(const Figures& f, const Options& o) {
              o.maxCrossTrackAwayP95Metres);
   crossTrack(Bound::CrossTrackLow, "low near an airport", f.crossTrack.lowNearAirport, o.maxCrossTrackLowP95Metres);
   crossTrack(Bound::CrossTrackHigh, "above or farther", f.crossTrack.aboveOrFarther, o.maxCrossTrackHighP95Metres);
+  if (f.turnRounds > 0)
+    fail(Bound::TurnRound,
+         fmt::format("{} turn-rounds of {} aeroplanes (through more than {:.0f} deg within {:.0f} s) where the tracks "
+                     "their records report differ by less than {:.0f} deg",
+                     f.turnRounds, f.aircraftTurnRound, o.turnRoundDeg, o.turnRoundSeconds, o.turnRoundRecordsDeg));
+  if (f.aircraftSlowPace > 0)
+    fail(Bound::SlowPace,
+         fmt::format("{} aeroplanes below {:.0f} % of the speed their positions imply over the last {:.0f} s for "
+                     "{:.0f} s or more",
+                     f.aircraftSlowPace, 100 * o.slowShare, o.paceSeconds, o.maxSlowRunSeconds));
+  if (!f.removedAloftLive.empty())
+    fail(Bound::RemovedAloftLive,
+         fmt::format("{} objects removed in the air with a new position of their aircraft received within {:.0f} s "
+                     "before",
+                     f.removedAloftLive.size(), o.liveSeconds));
+  if (f.fastRollOuts > 0)
+    fail(
+        Bound::FastRollOut,
+        fmt::format("{} roll-outs of {} aeroplanes more than {:.0f} kt faster than their records (taxi speed {:.0f} "
+                    "kt at the least) for more than {:.0f} s",
+                    f.fastRollOuts, f.aircraftFastRollOut, o.rollOutExcessKt, o.rollOutEndKt, o.maxRollOutFastSeconds));
   return out;
 }
 
@@ -506,17 +537,19 @@ const char* lf_categoryName(int category) {
 
 void lf_printProfileTable(std::ostream& out, const Figures& f, const Options& o) {
   out << fmt::format(
-      "{:<22} {:<10} {:>4} {:>6} {:>3} {:>6} {:>5} {:>6} {:>6} {:>6} {:>6} {:>6} {:>6} {:>4} {:>6} {:>6}\n", "aircraft",
-      "category", "bank", "still", "n", "run s", "slow<", "slow s", "run s", "crawl", "bank s", "run s", "35deg",
-      "porp", "vs s", "below");
+      "{:<22} {:<10} {:>4} {:>6} {:>3} {:>6} {:>5} {:>6} {:>6} {:>6} {:>6} {:>6} {:>6} {:>4} {:>6} {:>6} {:>6} {:>4} "
+      "{:>6}\n",
+      "aircraft", "category", "bank", "still", "n", "run s", "slow<", "slow s", "run s", "crawl", "bank s", "run s",
+      "35deg", "porp", "vs s", "below", "pace s", "trn", "roll s");
   for (const AircraftFigures& a : f.aircraft) {
     if (a.seconds <= 0) continue;
     out << fmt::format(
         "{:<22} {:<10} {:>4.0f} {:>6.1f} {:>3} {:>6.1f} {:>5.0f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} {:>6.1f} "
-        "{:>4} {:>6.1f} {:>6.1f}\n",
+        "{:>4} {:>6.1f} {:>6.1f} {:>6.1f} {:>4} {:>6.1f}\n",
         lf_name(a), lf_categoryName(a.category), a.bankDeg, a.stillSeconds, a.stillSpells, a.longestStillSeconds,
         a.slowBoundKt, a.slowSeconds, a.longestSlowSeconds, a.crawlSeconds, a.bankTurnSeconds, a.longestBankTurnSeconds,
-        a.fixedBankTurnSeconds, a.porpoiseSpells, a.steepSeconds, a.belowGroundSeconds);
+        a.fixedBankTurnSeconds, a.porpoiseSpells, a.steepSeconds, a.belowGroundSeconds, a.slowPaceSeconds, a.turnRounds,
+        a.fastRollOutSeconds);
   }
   out << fmt::format(
       "(bank: the category's, deg; still: seconds below {0:.0f} kt more than {1:.0f} ft above the field in "
@@ -525,9 +558,13 @@ void lf_printProfileTable(std::ostream& out, const Figures& f, const Options& o)
       "the longest; crawl: seconds below {5:.0f} kt while the reported leg goes faster than {6:.0f} kt; bank "
       "s: seconds turning faster than the bank allows in spells of {7:.0f} s or more, run s: the longest; "
       "35deg: the same against a {8:.0f} deg bank; porp: porpoising spells; vs s: seconds beyond {9:.0f} "
-      "ft/min; below: seconds more than {10:.0f} ft below the ground)\n\n",
+      "ft/min; below: seconds more than {10:.0f} ft below the ground; pace s: seconds below {3:.0f} % of the "
+      "speed the positions imply over the last {11:.0f} s in spells of {4:.0f} s or more; trn: turn-rounds where "
+      "the records' tracks do not turn; roll s: seconds rolling out more than {12:.0f} kt faster than the records "
+      "in spells of more than {13:.0f} s)\n\n",
       o.stillKt, o.stillAboveFt, o.maxStillRunSeconds, 100 * o.slowShare, o.maxSlowRunSeconds, o.crawlKt, o.paceKt,
-      o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt);
+      o.maxBankTurnRunSeconds, o.fixedBankDeg, o.maxVsFtMin, o.belowGroundFt, o.paceSeconds, o.rollOutExcessKt,
+      o.maxRollOutFastSeconds);
 }
 
 std::size_t lf_countLongest(const Figures& f, double AircraftFigures::*field, double least) {
@@ -553,8 +590,17 @@ void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o
       "in those spells\n",
       100 * o.slowShare, o.maxSlowRunSeconds, f.aircraftSlow, f.slowSeconds);
   out << fmt::format(
+      "aeroplanes below {:.0f} % of the speed their positions imply over the last {:.0f} s for {:.0f} s or more: {}, "
+      "{:.1f} s in those spells\n",
+      100 * o.slowShare, o.paceSeconds, o.maxSlowRunSeconds, f.aircraftSlowPace, f.slowPaceSeconds);
+  out << fmt::format(
       "aircraft in the air below {:.0f} kt while the reported leg goes faster than {:.0f} kt: {}, {:.1f} s\n",
       o.crawlKt, o.paceKt, f.aircraftCrawling, f.crawlSeconds);
+  out << fmt::format(
+      "turn-rounds (through more than {:.0f} deg within {:.0f} s) where the records' tracks differ by less than "
+      "{:.0f} deg: {} of {} aeroplanes; where the records' tracks turn too: {}\n",
+      o.turnRoundDeg, o.turnRoundSeconds, o.turnRoundRecordsDeg, f.turnRounds, f.aircraftTurnRound,
+      f.turnRoundsWithRecords);
   out << fmt::format(
       "aircraft turning faster than {} x the rate of a turn at their category's bank + {} deg/s for {:.0f} s "
       "or more: {}, {:.1f} s in those spells\n",
@@ -574,13 +620,20 @@ void lf_printProfileTotals(std::ostream& out, const Figures& f, const Options& o
   out << fmt::format("aircraft more than {:.0f} ft below the ground: {}, {:.1f} s\n", o.belowGroundFt,
                      f.aircraftBelowGround, f.belowGroundSeconds);
   out << fmt::format(
-      "arrivals the records land at an airport of the list: {}, flown {}: not touched down within {:.0f} s "
-      "{} (where the records reach the ground), off the runway, short of it or beyond its first {:.0f} % {}, in the "
-      "air again {}, slow in the flare {}\n",
-      f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, 100 * o.runwayShare,
-      f.arrivalsLong, f.arrivalsUpAgain, f.arrivalsSlowFlare);
+      "arrivals the records land at an airport of the list or end in the air above: {}, flown {}: not touched down "
+      "within {:.0f} s {} (where the records reach the ground), away from the records {}, in the air again {}, slow "
+      "in the flare {}\n",
+      f.arrivals.size(), f.arrivalsJudged, o.touchdownWithinSeconds, f.arrivalsLate, f.arrivalsLong, f.arrivalsUpAgain,
+      f.arrivalsSlowFlare);
+  out << fmt::format(
+      "roll-outs more than {:.0f} kt faster than the records (taxi speed {:.0f} kt at the least) for more than "
+      "{:.0f} s: {} of {} aeroplanes, {:.1f} s in them\n",
+      o.rollOutExcessKt, o.rollOutEndKt, o.maxRollOutFastSeconds, f.fastRollOuts, f.aircraftFastRollOut,
+      f.fastRollOutSeconds);
   out << fmt::format("objects removed while the feed reported their aircraft, never created again: {}\n",
                      f.removedNotRecreated.size());
+  out << fmt::format("objects removed in the air with a new position received within {:.0f} s before: {}\n",
+                     o.liveSeconds, f.removedAloftLive.size());
 }
 
 void lf_printProfileWorst(std::ostream& out, const Figures& f) {
@@ -599,8 +652,29 @@ void lf_printProfileWorst(std::ostream& out, const Figures& f) {
                            a.longestSlowSeconds, a.slowestFlownKt, a.slowBoundKt);
       });
   lf_worstFive(
+      out, f, "slow against the positions", [](const auto& a) { return a.slowPaceSeconds; },
+      [](const auto& a) {
+        return fmt::format("{:.1f} s, longest {:.1f} s from {:.1f} s, {:.0f} kt where the positions go {:.0f} kt",
+                           a.slowPaceSeconds, a.longestSlowPaceSeconds, a.slowPaceAt, a.slowPaceFlownKt,
+                           a.slowPacePositionsKt);
+      });
+  lf_worstFive(
       out, f, "crawling against the reported pace", [](const auto& a) { return a.crawlSeconds; },
       [](const auto& a) { return fmt::format("{:.1f} s", a.crawlSeconds); });
+  lf_worstFive(
+      out, f, "turn-rounds the records do not make", [](const auto& a) { return static_cast<double>(a.turnRounds); },
+      [](const auto& a) {
+        return fmt::format("{}, the first {:+.0f} deg from {:.1f} s to {:.1f} s, the records' tracks within {:.0f} deg",
+                           a.turnRounds, a.turnRoundDeg, a.turnRoundFrom, a.turnRoundTo, a.turnRoundRecordsDeg);
+      });
+  lf_worstFive(
+      out, f, "roll-outs faster than the records", [](const auto& a) { return a.fastRollOutSeconds; },
+      [](const auto& a) {
+        return fmt::format(
+            "{:.1f} s in {}, the longest {:.1f} s from {:.1f} s, {:.0f} kt where the records go {:.0f} kt",
+            a.fastRollOutSeconds, a.fastRollOuts, a.longestFastRollOutSeconds, a.fastRollOutAt, a.fastRollOutKt,
+            a.fastRollOutRecordsKt);
+      });
   lf_worstFive(
       out, f, "turning beyond the category's bank", [](const auto& a) { return a.bankTurnSeconds; },
       [](const auto& a) {
@@ -646,30 +720,47 @@ void lf_printArrivals(std::ostream& out, const Figures& f) {
       notFlown.push_back(who);
       continue;
     }
-    std::string text = fmt::format("  {:<22} {:<4} air {:6.1f} ground {:6.1f} down {:6.1f}: ", who, a.airport,
-                                   a.airborneAt, a.groundAt, a.recordedTouchdownAt);
+    std::string text = a.endedInAir
+                           ? fmt::format("  {:<22} {:<4} air {:6.1f} the stream ends in the air {:6.1f}: ", who,
+                                         a.airport, a.airborneAt, a.groundAt)
+                           : fmt::format("  {:<22} {:<4} air {:6.1f} ground {:6.1f} down {:6.1f}: ", who, a.airport,
+                                         a.airborneAt, a.groundAt, a.recordedTouchdownAt);
     if (!a.touchedDown) {
       out << text << "NEVER TOUCHED DOWN" << (a.why.empty() ? "" : ": ") << a.why << "\n";
       continue;
     }
     text += fmt::format("down at {:.1f} s ({:+.1f} s{})", a.touchdownAt, a.lateSeconds,
-                        a.feedStopped ? ", the feed stopped above the field"
-                        : a.inTime    ? ""
-                                      : ", NOT IN TIME");
-    const bool fault = a.placeJudged && !a.inFirstPart;
+                        a.endedInAir    ? ""
+                        : a.feedStopped ? ", the feed stopped above the field"
+                        : a.inTime      ? ""
+                                        : ", NOT IN TIME");
+    // Where it came down against the records: the line of their ground positions, or of their last
+    // airborne ones and the field they end above.
+    const std::string along =
+        std::isnan(a.alongLineM) ? std::string() : fmt::format(", {:+.0f} m along it", a.alongLineM);
+    if (a.feedStopped || a.endedInAir)
+      text += fmt::format(", {:.0f} m off the line of the records' last positions{}{}", a.offLineM, along,
+                          a.onField         ? fmt::format(", on {}", a.field)
+                          : a.field.empty() ? std::string(", NO FIELD")
+                                            : fmt::format(", OFF {}", a.field));
+    else
+      text +=
+          fmt::format(", {:.0f} m off the line of the records' ground positions{} from the first", a.offLineM, along);
+    if (!a.placeHolds) text += " AWAY FROM THE RECORDS";
     if (a.runway.empty()) {
-      text += fault ? ", OFF THE RUNWAYS" : ", off the runways";
+      text += ", off the runways";
     } else {
-      text += fmt::format(", {} {:.0f} m of {:.0f}{}", a.runway, a.alongM, a.runwayLengthM,
-                          !fault         ? ""
-                          : a.alongM < 0 ? " SHORT OF IT"
-                                         : " TOO FAR DOWN IT");
+      text += fmt::format(", {} {:.0f} m past the threshold of {:.0f}, {:.0f} m off the centre line", a.runway,
+                          a.alongM, a.runwayLengthM, a.lateralM);
     }
-    text += !std::isnan(a.recordedAlongM) ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
-                                          : std::string(" (the records off the runways)");
+    if (!a.endedInAir)
+      text += !std::isnan(a.recordedAlongM) ? fmt::format(" (the records {:.0f} m)", a.recordedAlongM)
+                                            : std::string(" (the records off the runways)");
     text += std::isnan(a.airborneAgainAt) ? std::string(", stays down")
                                           : fmt::format(", IN THE AIR AGAIN at {:.1f} s", a.airborneAgainAt);
-    if (a.flareKt > 0)
+    if (a.flareKt > 0 && std::isnan(a.approachKt))
+      text += fmt::format(", flare {:.0f} kt (no approach in the records)", a.flareKt);
+    else if (a.flareKt > 0)
       text += fmt::format(", flare {:.0f} kt (approach {:.0f} kt){}", a.flareKt, a.approachKt,
                           a.slowFlare ? " TOO SLOW" : "");
     out << text << "\n";
@@ -687,6 +778,13 @@ void lf_printRemovals(std::ostream& out, const Figures& f) {
     out << fmt::format("  {} ({}) object {} removed at {:.1f} s {} at {:.0f} ft, reported until {:.1f} s\n",
                        r.callsign.empty() ? "?" : r.callsign, r.hexid, r.objectId, r.removedAt,
                        r.onGround ? "on the ground" : "in the air", r.altitude, r.reportedUntil);
+  out << fmt::format("objects removed in the air while the feed sent new positions:{}\n",
+                     f.removedAloftLive.empty() ? " none" : "");
+  for (const LiveRemoval& r : f.removedAloftLive)
+    out << fmt::format(
+        "  {} ({}) object {} removed at {:.1f} s {:.0f} ft above the field, a new position received at {:.1f} s{}\n",
+        r.callsign.empty() ? "?" : r.callsign, r.hexid, r.objectId, r.removedAt, r.heightFt, r.receivedAt,
+        std::isnan(r.createdAgainAt) ? std::string() : fmt::format(", created again at {:.1f} s", r.createdAgainAt));
 }
 
 void lf_printCrossTrack(std::ostream& out, const Figures& f, const Options& o) {
@@ -705,12 +803,18 @@ void lf_printCrossTrack(std::ostream& out, const Figures& f, const Options& o) {
   line(fmt::format("below {:.0f} ft within {:.0f} nm of an airport", o.lowAboveFt, o.lowWithinNm).c_str(),
        x.lowNearAirport, o.maxCrossTrackLowP95Metres);
   line("above or farther", x.aboveOrFarther, o.maxCrossTrackHighP95Metres);
+  out << fmt::format(
+      "  past each aircraft's last new airborne record, apart: n={:6} p50 {:5.0f} p95 {:5.0f} max {:6.0f}\n",
+      f.crossTrackPast.n, f.crossTrackPast.p50, f.crossTrackPast.p95, f.crossTrackPast.max);
   lf_worstFive(
       out, f, "cross-track p95",
       [](const auto& a) { return std::isnan(a.crossTrackP95Metres) ? 0.0 : a.crossTrackP95Metres; },
       [](const auto& a) {
-        return fmt::format("p95 {:.0f} m over {} s, the farthest {:.0f} m at {:.1f} s", a.crossTrackP95Metres,
-                           a.crossTrackSeconds, a.crossTrackMaxMetres, a.crossTrackMaxAt);
+        return fmt::format(
+            "p95 {:.0f} m over {} s, the farthest {:.0f} m at {:.1f} s; {} s past the last new airborne "
+            "record",
+            a.crossTrackP95Metres, a.crossTrackSeconds, a.crossTrackMaxMetres, a.crossTrackMaxAt,
+            a.crossTrackPastSeconds);
       });
 }
 
@@ -826,9 +930,9 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
       std::string taken = r.taken == Taken::Yes ? "taken" : r.taken == Taken::No ? "DROPPED" : "";
       if (r.heldPast) taken += " HELD PAST THE NEXT";
       rows.push_back({r.t + input.delaySeconds, 0,
-                      fmt::format("{:9.2f} report {:>10} {:11.6f} {:11.6f} {:7.0f} {:>6} {:>6.0f} {:>7} {:>4} {}",
-                                  r.t + input.delaySeconds, h, r.latitude, r.longitude, r.altitude, "", r.speedKt, "",
-                                  r.airborne ? "A" : "G", taken)});
+                      fmt::format("{:9.2f} report {:>10} {:11.6f} {:11.6f} {:7.0f} {:6.0f} {:>6.0f} {:>7} {:>4} {}",
+                                  r.t + input.delaySeconds, h, r.latitude, r.longitude, r.altitude, r.trackDeg,
+                                  r.speedKt, "", r.airborne ? "A" : "G", taken)});
     }
   }
   const int every = std::max(1, static_cast<int>(std::lround(1.0 / o.gridSeconds)));
@@ -853,9 +957,11 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
               {detail::kStill, " STILL"},          {detail::kSlow, " SLOW"},
               {detail::kCrawl, " CRAWL"},          {detail::kBankTurn, " BANK"},
               {detail::kFixedBankTurn, " BANK35"}, {detail::kReversal, " VSREV"},
-              {detail::kSteep, " STEEP"},          {detail::kBelow, " BELOW"}};
+              {detail::kSteep, " STEEP"},          {detail::kBelow, " BELOW"},
+              {detail::kTurnRound, " TURNROUND"},  {detail::kRollOutFast, " ROLLOUT"}};
           for (const auto& [bit, mark] : kMarks)
             if ((seen & bit) != 0) flags += mark;
+          if ((seen & detail::kSlowPace) != 0) flags += fmt::format(" PACE({:.0f})", profile.lastPaceKt());
           if (k++ % every == 0 || !flags.empty())
             rows.push_back(
                 {iv.mid, 1,
@@ -876,29 +982,46 @@ void printTimeline(std::ostream& out, const Input& input, const Options& o, std:
   own.airports = input.airports;
   own.parkElevationFt = input.parkElevationFt;
   own.cgFt = input.cgFt;
+  own.user = input.user;
+  own.radiusNm = input.radiusNm;
   for (const FlownTrack& t : input.tracks)
     if (matches(t.hexid, t.callsign)) own.tracks.push_back(t);
   for (const auto& [h, a] : input.reported)
     if (matches(h, a.callsign)) own.reported[h] = a;
   Figures judged;
-  detail::measureArrivals(own, o, Fields(own), judged);
+  const Fields ownFields(own);
+  detail::measureArrivals(own, o, ownFields, judged);
+  detail::measureLiveRemovals(own, o, ownFields, judged);
   for (const Arrival& a : judged.arrivals) {
     rows.push_back({a.airborneAt + input.delaySeconds, 2,
                     fmt::format("{:9.2f} records: last airborne position ({} {})", a.airborneAt + input.delaySeconds,
                                 a.airport, a.flown ? "flown" : "not flown then")});
-    rows.push_back({a.recordedTouchdownAt + input.delaySeconds, 2,
-                    fmt::format("{:9.2f} records: touchdown", a.recordedTouchdownAt + input.delaySeconds)});
-    rows.push_back({a.groundAt + input.delaySeconds, 2,
-                    fmt::format("{:9.2f} records: first on the ground", a.groundAt + input.delaySeconds)});
+    if (a.endedInAir) {
+      rows.push_back({a.groundAt + input.delaySeconds, 2,
+                      fmt::format("{:9.2f} records: the stream ends in the air", a.groundAt + input.delaySeconds)});
+    } else {
+      rows.push_back({a.recordedTouchdownAt + input.delaySeconds, 2,
+                      fmt::format("{:9.2f} records: touchdown", a.recordedTouchdownAt + input.delaySeconds)});
+      rows.push_back({a.groundAt + input.delaySeconds, 2,
+                      fmt::format("{:9.2f} records: first on the ground", a.groundAt + input.delaySeconds)});
+    }
     if (a.touchedDown)
       rows.push_back(
           {a.touchdownAt, 2,
-           fmt::format("{:9.2f} TOUCHDOWN {:+.1f} s, {} {:.0f} m of {:.0f}, flare {:.0f} kt{}", a.touchdownAt,
-                       a.lateSeconds, a.runway.empty() ? "off the runways" : a.runway, a.alongM, a.runwayLengthM,
-                       a.flareKt, std::isnan(a.airborneAgainAt) ? "" : ", in the air again")});
+           fmt::format("{:9.2f} TOUCHDOWN {:+.1f} s, {:.0f} m off the records' line, {:+.0f} m along it{}, {} {:.0f} m "
+                       "of {:.0f}, flare {:.0f} kt{}",
+                       a.touchdownAt, a.lateSeconds, a.offLineM, a.alongLineM, a.placeHolds ? "" : " AWAY",
+                       a.runway.empty() ? "off the runways" : a.runway, a.alongM, a.runwayLengthM, a.flareKt,
+                       std::isnan(a.airborneAgainAt) ? "" : ", in the air again")});
   }
+  for (const LiveRemoval& r : judged.removedAloftLive)
+    rows.push_back({r.removedAt, 3,
+                    fmt::format("{:9.2f} object {} REMOVED IN THE AIR {:.0f} ft above the field, a new position "
+                                "received at {:.2f}",
+                                r.removedAt, r.objectId, r.heightFt, r.receivedAt)});
   std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.t != b.t ? a.t < b.t : a.order < b.order; });
-  out << fmt::format("timeline of {} (flown clock; reports at their due time; speed bound {:.0f} kt)\n", who, bound);
+  out << fmt::format(
+      "timeline of {} (flown clock; reports at their due time, hdg their track; speed bound {:.0f} kt)\n", who, bound);
   out << fmt::format("{:>9} {:6} {:>10} {:>11} {:>11} {:>7} {:>6} {:>6} {:>7} {:>4}\n", "t s", "", "hexid/obj", "lat", "lon",
                      "alt ft", "hdg", "kt", "deg/s", "A/G");
   for (const Row& r : rows) out << r.text << "\n";

@@ -9,13 +9,18 @@
 // - reported positions the engine dropped although the aircraft's next records continue from them;
 // - aeroplanes standing still aloft (below 20 kt more than 100 ft above the field) and flying slower
 //   than 60 % of their slowest reported airborne speed; seconds below 40 kt while the reported leg
-//   is flown at more than 100 kt;
+//   is flown at more than 100 kt; and flying slower than 60 % of the speed its records' positions
+//   imply over the last minute;
+// - aeroplanes turning round (through more than 180 degrees within a minute) where the tracks their
+//   records report do not;
 // - turns faster than a coordinated turn at the category's bank allows (and at a fixed 35 degrees);
-// - porpoising (the vertical speed reversing three times within 40 s where the records do not),
-//   vertical speeds beyond 6,000 ft/min, and points below the ground;
-// - every arrival the records land at an airport of the airport list: when and where on the runway
-//   its object touches down, whether it stays down, how slowly it flies in the flare;
-// - objects removed while the feed still reports their aircraft and never created again;
+// - porpoising (the vertical speed reversing three times within 40 s where the records' altitudes
+//   do not swing), vertical speeds beyond 6,000 ft/min, and points below the ground;
+// - every arrival the records land at an airport of the list, or end in the air above: when and
+//   where its object touches down against the records (the runway as information), whether it
+//   stays down, how slowly it flies in the flare, and whether it rolls out faster than they slow;
+// - objects removed while the feed still reports their aircraft and never created again, and those
+//   removed in the air while the feed sent a new position within the last minute;
 // and whether every take-off roll in the records (ground speed rising through 60 kt on the ground)
 // is rolled by one of the aircraft's objects.
 //
@@ -88,6 +93,7 @@ struct Recorded {
   double longitude = 0;
   double altitude = 0;  // feet, as recorded
   double speedKt = 0;
+  double trackDeg = 0;  // as recorded; 0 when none
 };
 
 struct ReportedAircraft {
@@ -212,6 +218,23 @@ struct Options {
   double slowAboveFt = 50;
   double slowMarginSeconds = 5;
   double maxSlowRunSeconds = 5;
+  // Slow against the positions: the same in the air, where the speed its records' positions imply
+  // over the paceSeconds before the interval is known: the distance along the distinct positions
+  // (each at the due time it was first reported; airborne, and not dropped by the engine) due
+  // within them, over the time between the first and last of them, at least paceLeastSeconds; or,
+  // where less, the median of the speeds of the legs between them, each weighing its time (a jump
+  // of the records, out to a stale position or a second sender's and back, lengthens the way by
+  // kilometres the aircraft never flew). Bound: no spell slower than slowShare x that speed of
+  // maxSlowRunSeconds or more.
+  double paceSeconds = 60;
+  double paceLeastSeconds = 10;
+  // Turn-rounds: an aeroplane's heading in the air turns through more than turnRoundDeg one way
+  // (the signed turn, summed) within turnRoundSeconds, while the tracks its records report over
+  // that span (those due within it and the one before and after, not dropped by the engine) differ
+  // by less than turnRoundRecordsDeg. The next one is counted from where one was. Bound: none.
+  double turnRoundDeg = 180;
+  double turnRoundSeconds = 60;
+  double turnRoundRecordsDeg = 90;
   // Crawling (counted, no bound): in the air slower than crawlKt while the reported leg, from one
   // distinct position to the next (at most paceGapSeconds apart), is flown faster than paceKt.
   double crawlKt = 40;
@@ -230,48 +253,75 @@ struct Options {
   double maxBankTurnRunSeconds = 3;
   // The vertical profile: vertical speeds over vsWindowSeconds. Porpoising: an aircraft's vertical
   // speed reverses (from beyond +reversalFtMin to beyond -reversalFtMin or back) porpoiseReversals
-  // times within porpoiseSeconds where the records' profile (their altitudes at their due times)
-  // does not; bound: none. Bound: no vertical speed beyond maxVsFtMin.
+  // times within porpoiseSeconds where the records' own altitudes (at their due times, a record
+  // repeating the altitude before it left out) do not swing: fewer than recordsSwings reversals of
+  // recordsSwingFt or more from recordsSwingBeforeSeconds before the spell to
+  // recordsSwingAfterSeconds after it; bound: none. Bound: no vertical speed beyond maxVsFtMin.
   double vsWindowSeconds = 3;
   double reversalFtMin = 400;
   double porpoiseSeconds = 40;
   int porpoiseReversals = 3;
+  double recordsSwingFt = 100;
+  int recordsSwings = 2;
+  double recordsSwingBeforeSeconds = 60;
+  double recordsSwingAfterSeconds = 10;
   double maxVsFtMin = 6000;
   // Bound: no flown point more than belowGroundFt below the simulated ground (Fields::groundAt).
   double belowGroundFt = 5;
   // Touchdowns. An arrival: an aeroplane's records turn from the air to the ground (the feed's own
-  // judgement against the field) within arrivalNearNm of an airport of the list with a runway. The
-  // records touch down where their descent reaches the field: the rate from the last airborne
-  // record at least descentBaselineSeconds before the last airborne altitude was first reported
-  // (the records repeat a stale altitude while the aircraft rolls out) carried on from that report,
-  // no later than the first ground record. Its object's first point on the ground after one in the
-  // air, looked for from touchdownBeforeSeconds before the last airborne record's due time to
-  // touchdownAfterSeconds after the first ground record's, is its touchdown. Bounds: it touches down
-  // within touchdownWithinSeconds of the records' touchdown's due time; where the records touch down
-  // on a runway, on a runway too (within runwaySlackM of it) within runwayShare of its length from
-  // the end it lands over, or no more than beyondRecordedM beyond the records' place; it stays down
-  // until the records go airborne again; in the flareSeconds before it, below flareAboveFt above the
-  // field, it flies no slower than flareShare x its approach speed (the slowest airborne record in
-  // the approachSeconds before the touchdown, below approachAboveFt above the field). Where the feed
+  // judgement against the field) within arrivalNearNm of an airport of the list with a runway, or
+  // its stream ends in the air and an object of it touches down after. The records touch down where
+  // their descent reaches the field: the rate from the last airborne record at least
+  // descentBaselineSeconds before the last airborne altitude was first reported (the records repeat
+  // a stale altitude while the aircraft rolls out) carried on from that report, no later than the
+  // first ground record. Its object's first point on the ground after one in the air, looked for from
+  // touchdownBeforeSeconds before the last airborne record's due time to touchdownAfterSeconds after
+  // the first ground record's (or the stream's last record's), is its touchdown. The runway it lands
+  // on (within runwaySlackM of one) is told, not judged. Bounds: it touches down within
+  // touchdownWithinSeconds of the records' touchdown's due time where the records descend to the
+  // ground; where they report the ground, within groundLineM of the line of their first ground
+  // positions (those within groundLineSeconds of the first, or groundLineLengthM along the line from
+  // it) and no more than beforeGroundM before the first of them along that line. Where the feed
   // stops above the field (it holds the last airborne altitude until the first ground record more
-  // than stoppedAfterSeconds after the records' descent reached the field), the records do not say
-  // when the aircraft came down: its time is not judged, but it touches down on a runway, past its
-  // threshold, within stoppedRunwayShare of it. No touchdown lies short of a runway's threshold.
+  // than stoppedAfterSeconds after the records' descent reached the field) or the stream ends in the
+  // air, the records do not say when or where the aircraft came down: its time is not judged, and
+  // it touches down on the field they end above (the nearest airport of the list within
+  // arrivalNearNm of the last airborne record, else of the touchdown), within lastLineM of the line
+  // of their last airborne positions (from lastLineSeconds before their last altitude was first
+  // reported) carried on along their last track, and not more than lastLineM behind the last
+  // position known in the air (where that altitude was first reported: the feed may hold it while
+  // the positions move on). It stays down until the records go airborne again; in the flareSeconds
+  // before it, below flareAboveFt above the field, it flies no slower than flareShare x its approach
+  // speed (the slowest airborne record in the approachSeconds before the touchdown, below
+  // approachAboveFt above the field).
   double arrivalNearNm = 3;
   double descentBaselineSeconds = 20;
   double touchdownBeforeSeconds = 120;
   double touchdownAfterSeconds = 300;
   double touchdownWithinSeconds = 10;
   double runwaySlackM = 60;
-  double runwayShare = 1.0 / 3;
-  double beyondRecordedM = 300;
+  double groundLineM = 150;
+  double groundLineSeconds = 60;
+  double groundLineLengthM = 1500;
+  double beforeGroundM = 600;
   double stoppedAfterSeconds = 20;
-  double stoppedRunwayShare = 0.5;
+  double lastLineM = 600;
+  double lastLineSeconds = 60;
   double flareSeconds = 60;
   double flareAboveFt = 400;
   double flareShare = 0.8;
   double approachSeconds = 120;
   double approachAboveFt = 1000;
+  // Roll-outs: from an aeroplane object's touchdown (its first point on the ground after the air)
+  // until its ground speed first falls below rollOutEndKt, at most rollOutSeconds, it rolls faster
+  // than its records' speed (the reported speed at the due time, between the records due before
+  // and after it, airborne or not; past the last record, the last one's) by more than
+  // rollOutExcessKt, taken as max(the records' speed, rollOutEndKt) + rollOutExcessKt. Bound: no
+  // spell of more than maxRollOutFastSeconds.
+  double rollOutEndKt = 30;
+  double rollOutSeconds = 120;
+  double rollOutExcessKt = 20;
+  double maxRollOutFastSeconds = 10;
   // Bound: no object removed while the feed reports its aircraft more than reportedAfterSeconds
   // after the removal, with no later object of that hexid or callsign. A report whose position was
   // first reported due before the removal is a stale repeat of one the object had, and no news.
@@ -280,6 +330,16 @@ struct Options {
   double reportedAfterSeconds = 20;
   double radiusEdgeNm = 0.5;
   double parkGroundNm = 5;
+  // Removals in the air while the feed is live: an object removed with its last point in the air more
+  // than liveAboveFt above the field, when a position of its aircraft not reported before was
+  // received within liveSeconds before the removal. A position is received displayDelaySeconds (the
+  // engine's display delay) before it falls due; one the engine held or dropped counts too. An
+  // object whose last point lies within leavingEdgeNm of the radius leaves the range, and one
+  // removed when the flown clock ends goes with the run. Bound: no such removal.
+  double liveAboveFt = 100;
+  double liveSeconds = 60;
+  double displayDelaySeconds = 30;
+  double leavingEdgeNm = 1;
   // Bounds of the timing figures, where the caller measured them: the median delay between
   // reported and flown clock, the 95th percentile of the airborne cross-track distance. An engine
   // on time has its median at its delay, 30 s, give or take the noise of a median of some thousand
@@ -293,7 +353,11 @@ struct Options {
   // fixed-wing aircraft's object in the air to the polyline of its aircraft's records (every recorded
   // line, repeats and silences included) with times within crossTrackWindowSeconds of the second's
   // due time (and the record just outside either end), not in an object's first and last
-  // crossTrackEdgeSeconds nor once the recording's last line is past due. Split by where the second
+  // crossTrackEdgeSeconds nor once the recording's last line is past due. Only the seconds due up to
+  // the aircraft's last new airborne record (a record at a position not recorded before, at the time
+  // it was first recorded, in the air by the feed's judgement) are measured: those past it (the
+  // flight on after a stream ends in the air, the feed's repeats of a vanished aircraft) are counted
+  // apart, and judged by the other measures. Split by where the second
   // lies: near the records' jumps and reversals or away from them (within jumpWindowSeconds of the
   // due time two distinct records, each at the time it was first reported, more than jumpLeastM apart
   // that lie farther apart than jumpSpeedFactor x their higher reported speed, at least jumpLeastKt,
@@ -378,6 +442,30 @@ struct AircraftFigures {
   double longestSlowSeconds = 0;
   double slowestFlownKt = 0;
   double crawlSeconds = 0;
+  // Slow against the positions: seconds in spells of maxSlowRunSeconds or more, the longest spell
+  // with when it began, and the speed flown against the positions' speed where it is furthest below.
+  double slowPaceSeconds = 0;
+  double longestSlowPaceSeconds = 0;
+  double slowPaceAt = 0;
+  double slowPaceFlownKt = 0;
+  double slowPacePositionsKt = 0;
+  // Turn-rounds where the records' tracks do not turn: how many, the first's start and end, its turn
+  // (signed, degrees) and how far the records' tracks differed then; and those the records turn
+  // round with (not counted against it).
+  std::size_t turnRounds = 0;
+  double turnRoundFrom = 0;
+  double turnRoundTo = 0;
+  double turnRoundDeg = 0;
+  double turnRoundRecordsDeg = 0;
+  std::size_t turnRoundsWithRecords = 0;
+  // Roll-outs faster than the records: the spells of more than maxRollOutFastSeconds, the seconds in
+  // them, the longest spell (any length) with when it began, and the fastest over the records then.
+  std::size_t fastRollOuts = 0;
+  double fastRollOutSeconds = 0;
+  double longestFastRollOutSeconds = 0;
+  double fastRollOutAt = 0;
+  double fastRollOutKt = 0;
+  double fastRollOutRecordsKt = 0;
   // Turns against the category's bank (and against fixedBankDeg): seconds in spells of
   // maxBankTurnRunSeconds or more, the longest spell; the worst turn (the most over its bound).
   double bankTurnSeconds = 0;
@@ -406,6 +494,8 @@ struct AircraftFigures {
   double crossTrackP95Metres = std::numeric_limits<double>::quiet_NaN();
   double crossTrackMaxMetres = 0;
   double crossTrackMaxAt = 0;
+  // The seconds past its last new airborne record, not among those.
+  std::size_t crossTrackPastSeconds = 0;
 };
 
 // An arrival of the records and how its object touched down (flown clock unless said otherwise).
@@ -418,26 +508,36 @@ struct Arrival {
   // Reported clock: when the records reach the field, their descent before the last airborne
   // altitude (first reported) carried on down to it, between that report and the first ground record.
   double recordedTouchdownAt = 0;
-  // The feed held the last airborne altitude well past that: the records do not say when it came
-  // down, and its place is judged instead of its time.
+  // The feed held the last airborne altitude well past that, or the stream ended in the air (no
+  // ground record follows; groundAt and recordedTouchdownAt are its last record's time): the records
+  // do not say when it came down, and its place is judged against their last positions.
   bool feedStopped = false;
-  double approachKt = 0;  // the slowest airborne record of the approach
+  bool endedInAir = false;
+  double approachKt = 0;  // the slowest airborne record of the approach; NaN where a stream ends higher
   bool flown = false;     // an object of it flew in the air before its touchdown was due
   bool touchedDown = false;
   std::string why;      // what its objects did instead, when none touched down
   bool inTime = false;  // touched down within touchdownWithinSeconds of the records' touchdown
   double touchdownAt = 0;
   double lateSeconds = 0;  // touchdownAt - (recordedTouchdownAt + delay)
-  std::string runway;      // the end it landed over; empty off every runway
-  double alongM = 0;       // from that end
+  // Where it touched down on a runway, as information: the end it landed over (empty off every
+  // runway), metres past that end's threshold and off the centre line, the runway's length; and
+  // where the records touch down along it (NaN off the runways).
+  std::string runway;
+  double alongM = 0;
+  double lateralM = 0;
   double runwayLengthM = 0;
-  // The records' touchdown on a runway (their positions at its time), or the feed stopped above the
-  // field: the place is judged only then.
-  bool placeJudged = false;
   double recordedAlongM = std::numeric_limits<double>::quiet_NaN();
-  // On a runway past its threshold, within runwayShare of it or no farther than the records (where
-  // the feed stopped above the field, within stoppedRunwayShare of it).
-  bool inFirstPart = false;
+  // Against the records (decided where it touched down): metres from the line of their first ground
+  // positions, or of their last airborne ones carried on along their last track; metres along it
+  // from the first ground record, or from the last airborne position (negative: before, behind);
+  // where the records end in the air, the field they end above (empty when none) and whether it
+  // touched down on it. placeHolds: within the bounds.
+  double offLineM = std::numeric_limits<double>::quiet_NaN();
+  double alongLineM = std::numeric_limits<double>::quiet_NaN();
+  std::string field;
+  bool onField = true;
+  bool placeHolds = false;
   double airborneAgainAt = std::numeric_limits<double>::quiet_NaN();  // NaN: it stayed down
   double flareKt = 0;  // the slowest flown in the flare; 0 where not measured
   bool slowFlare = false;
@@ -452,6 +552,18 @@ struct Removal {
   double reportedUntil = 0;  // the last report's due time
   float altitude = 0;        // its last flown point
   bool onGround = false;
+};
+
+// An object removed in the air while the feed sent new positions of its aircraft.
+struct LiveRemoval {
+  std::uint32_t hexid = 0;
+  std::uint32_t objectId = 0;
+  std::string callsign;
+  double removedAt = 0;   // flown clock
+  double heightFt = 0;    // its last point above the field
+  double receivedAt = 0;  // flown clock: the last new position received before the removal
+  // When an object of the aircraft was created again after it; NaN when none was.
+  double createdAgainAt = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct Departure {
@@ -502,15 +614,26 @@ struct Figures {
   std::vector<Arrival> arrivals;   // by the time of their records' touchdown
   std::size_t arrivalsJudged = 0;  // of them, those whose object flew in the air before the touchdown
   std::size_t arrivalsLate = 0;    // never touched down, or not in time where the records reach the ground
-  std::size_t arrivalsLong = 0;    // touched down off the runway or beyond its first part (where judged)
+  std::size_t arrivalsLong = 0;    // touched down away from where the records say (placeHolds false)
   std::size_t arrivalsUpAgain = 0;
   std::size_t arrivalsSlowFlare = 0;
   std::vector<Removal> removedNotRecreated;
+  std::vector<LiveRemoval> removedAloftLive;  // by the time of their removal
+  double slowPaceSeconds = 0;
+  std::size_t aircraftSlowPace = 0;  // a spell of maxSlowRunSeconds or more
+  std::size_t turnRounds = 0;
+  std::size_t aircraftTurnRound = 0;
+  std::size_t turnRoundsWithRecords = 0;
+  std::size_t fastRollOuts = 0;
+  double fastRollOutSeconds = 0;
+  std::size_t aircraftFastRollOut = 0;
   // Where the caller measured them: the median delay and the 95th percentile of the cross-track
   // distance.
   std::optional<double> delayMedianSeconds;
   std::optional<double> crossTrackP95Metres;
   CrossTrackFigures crossTrack;
+  // The seconds past each aircraft's last new airborne record, measured apart.
+  DistanceFigures crossTrackPast;
 
   double offNoseShare() const { return airborneSeconds > 0 ? offNoseSeconds / airborneSeconds : 0; }
 };
@@ -548,6 +671,10 @@ enum class Bound {
   CrossTrackAway,
   CrossTrackLow,
   CrossTrackHigh,
+  TurnRound,
+  SlowPace,
+  RemovedAloftLive,
+  FastRollOut,
 };
 
 // The bound's name as written here ("StandingStill").
@@ -570,9 +697,10 @@ void print(std::ostream& out, const Figures& figures, const Options& options, bo
 // One aircraft (a callsign or a decimal hexid) in time order on the flown clock: its reported
 // positions at their due times (taken or dropped) and its flown intervals, one a second and every one
 // a measure counts (marked NOSE, TURN, FAST, REVERSAL, STILL, SLOW, CRAWL, BANK, BANK35, VSREV for a
-// reversal of the vertical speed, STEEP, BELOW), with the height above the field and the vertical
-// speed; its records' touchdowns and its own, and its objects' removals, for a person looking into a
-// figure.
+// reversal of the vertical speed, STEEP, BELOW, PACE(the positions' knots) for slow against them, TURNROUND where
+// a turn-round is counted, ROLLOUT for rolling faster than the records), with the height above the
+// field and the vertical speed; its records' touchdowns and its own, and its objects' removals
+// (those in the air while the feed was live marked), for a person looking into a figure.
 void printTimeline(std::ostream& out, const Input& input, const Options& options, std::string_view who);
 
 // ---- The simulator double's trace ----

@@ -1,9 +1,10 @@
 // amb_flightcheck: measures what a pilot would see wrong in the flown AI tracks (noses off the path,
 // spins, overspeed, reversals on the ground, genuine positions dropped, take-offs never rolled,
-// aeroplanes standing still or crawling aloft, turns no bank allows, porpoising, plunges, landings
-// away from where the records land, aircraft removed and never created again), either on the
-// simulator double's trace of a run of the program or on a replay of a recording through the feed
-// and the engine in virtual time.
+// aeroplanes standing still or crawling aloft or slower than their positions go, turns no bank
+// allows, turn-rounds the records do not make, porpoising, plunges, landings away from where the
+// records land, roll-outs faster than they slow, aircraft removed and never created again or
+// removed in the air while the feed is live), either on the simulator double's trace of a run of the
+// program or on a replay of a recording through the feed and the engine in virtual time.
 
 #include "enginesim/fidelity.hpp"
 #include "enginesim/habits.hpp"
@@ -26,6 +27,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,8 +37,8 @@ namespace fc = amb::flightcheck;
 constexpr const char* kUsage =
     "usage: amb_flightcheck --replay [--recording FILE.rttfc[.gz]] [--faa FAA.csv[.gz]]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM] [--every CYCLES]\n"
-    "                       [--write-trace TRACE.csv] [--cg FT] [--habits HEXID,... [--habits-seed N]]\n"
-    "                       [--write-recording FILE.rttfc]\n"
+    "                       [--write-trace TRACE.csv] [--cg FT] [--habits HEXID,...] [--hostile HEXID,...]\n"
+    "                       [--second-sender ADDRESS,HEXID] [--habits-seed N] [--write-recording FILE.rttfc]\n"
     "       amb_flightcheck --trace TRACE.csv [--recording FILE.rttfc[.gz]] [--log Log.txt] [--delay SECONDS]\n"
     "                       [--pass SECONDS] [--cg FT]\n"
     "                       [--airport CODE,LAT,LON,ELEV_FT] [--user LAT,LON] [--radius NM]\n"
@@ -47,7 +49,10 @@ constexpr const char* kUsage =
     "  CYCLES cycles, 10 unless given; --write-trace writes them as the simulator double's trace, on the\n"
     "  engine's clock, for the tools that read a demo's trace; --habits lays the feed's habits on those\n"
     "  streams, positions frozen 20-60 s with fresh stamps and stamps shifted within 10 s, the same for a\n"
-    "  seed; --write-recording writes the lines replayed); --trace reads the simulator double's trace of\n"
+    "  seed; --hostile makes those streams' lines arrive 0-4 s late with copies of their positions of 20 s\n"
+    "  before sent again among them, half restamped; --second-sender sends the second stream's lines\n"
+    "  under the first one's address and callsign; --write-recording writes the lines replayed, in the\n"
+    "  order they arrive); --trace reads the simulator double's trace of\n"
     "  a run that replayed the recording, fits the delay between reported and flown clock unless --delay\n"
     "  gives it, takes a reported position as dropped when an object flew then and none passed within\n"
     "  0.5 nm of it from --pass seconds (60) before its due time to 300 s after it, after the position\n"
@@ -62,12 +67,18 @@ constexpr const char* kUsage =
     "  when a bound fails (at most 1 % of airborne seconds more than 45 deg off the nose and no aircraft\n"
     "  more than 10 s; no fast turn of 3 s; no overspeed of 5 s; no reversal on the ground; no dropped\n"
     "  position confirmed; every take-off roll rolled; no aeroplane below 20 kt more than 100 ft above\n"
-    "  the field for 3 s, nor below 60 % of its slowest reported airborne speed for 5 s; no turn faster\n"
-    "  than 1.2 x the rate of a coordinated turn at the category's bank + 0.5 deg/s for 3 s; no\n"
-    "  porpoising; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the ground; every\n"
-    "  arrival touching down within 10 s of its records, in the first third of a runway, staying down,\n"
-    "  not below 80 % of its approach speed in the flare; no object removed while its aircraft is still\n"
-    "  reported and never created again; delay median 29.9-31 s; cross-track p95 at most 50 m; with\n"
+    "  the field for 3 s, nor below 60 % of its slowest reported airborne speed or of the speed its\n"
+    "  positions imply over the last minute for 5 s; no turn faster than 1.2 x the rate of a coordinated\n"
+    "  turn at the category's bank + 0.5 deg/s for 3 s; no turn-round through more than 180 deg within\n"
+    "  60 s where the records' tracks change less than 90 deg; no porpoising where the records' altitudes\n"
+    "  do not swing; no vertical speed beyond 6000 ft/min; nothing more than 5 ft below the ground; every\n"
+    "  arrival touching down on the line of the records' ground positions (within 150 m, no more than\n"
+    "  600 m before the first), or where they end in the air on their field within 600 m of the line of\n"
+    "  their last positions, within 10 s of them where they descend to the ground, staying down, not\n"
+    "  below 80 % of its approach speed in the flare, rolling out no more than 20 kt faster than they for\n"
+    "  more than 10 s; no object removed while its aircraft is still reported and never created again,\n"
+    "  nor in the air within 60 s of a new position; delay median 29.9-31 s; cross-track p95 at most\n"
+    "  50 m; with\n"
     "  --cross-track, the 95th percentiles of the airborne cross-track against the records' polyline\n"
     "  within 120 s, once a flown second, at most these metres: in all, away from the records' jumps\n"
     "  and reversals, below 3000 ft within 10 nm of an airport, above or farther).\n"
@@ -84,6 +95,7 @@ struct ReplayFiles {
   std::filesystem::path trace;      // the double's trace of the objects; none when empty
   std::filesystem::path recording;  // the lines replayed; none when empty
   enginesim::HabitOptions habits;   // no stream chosen: the recording as it is
+  enginesim::HostileOptions hostile;
 };
 
 // The replay: every position the feed queued, which of them the engine took, and every object's
@@ -93,10 +105,18 @@ fc::Input lf_replay(const std::filesystem::path& recording, enginesim::HarnessOp
                     enginesim::FidelityFigures& fidelity, const ReplayFiles& files) {
   const std::filesystem::path& tracePath = files.trace;
   enginesim::HabitSummary habits;
-  const auto lines = enginesim::applyHabits(enginesim::readRecording(recording), files.habits, &habits);
+  enginesim::HostileSummary hostile;
+  const auto lines = enginesim::applyHostile(
+      enginesim::applyHabits(enginesim::readRecording(recording), files.habits, &habits), files.hostile, &hostile);
   if (!habits.streams.empty())
     std::cout << fmt::format("the feed's habits on {} streams: {} freezes ({} lines), stamps moved up to {:.1f} s\n",
                              habits.streams.size(), habits.freezes, habits.frozenLines, habits.largestShiftSeconds);
+  if (!hostile.streams.empty() || hostile.relabelled > 0)
+    std::cout << fmt::format(
+        "a hostile feed on {} streams: {} late lines (up to {:.1f} s), {} stale copies ({} restamped); {} lines of a "
+        "second sender\n",
+        hostile.streams.size(), hostile.lateLines, hostile.latestSeconds, hostile.copies, hostile.restampedCopies,
+        hostile.relabelled);
   if (!files.recording.empty()) {
     std::ofstream out(files.recording, std::ios::trunc);
     for (const enginesim::RecordedLine& line : lines) out << line.text << "\n";
@@ -260,14 +280,24 @@ int main(int argc, char** argv) {
     } else if (a == "--write-recording") {
       replayFiles.recording = value;
     } else if (a == "--habits-seed" && isNumber && number >= 0) {
-      replayFiles.habits.seed = static_cast<std::uint32_t>(number);
-    } else if (a == "--habits") {
+      replayFiles.habits.seed = replayFiles.hostile.seed = static_cast<std::uint32_t>(number);
+    } else if (a == "--habits" || a == "--hostile" || a == "--second-sender") {
+      std::set<std::uint32_t>& into = a == "--habits" ? replayFiles.habits.hexids : replayFiles.hostile.hexids;
+      std::vector<std::uint32_t> pair;
       std::stringstream list(value);
       for (std::string hexid; std::getline(list, hexid, ',');) {
         char* last = nullptr;
         const unsigned long h = std::strtoul(hexid.c_str(), &last, 10);
         if (hexid.empty() || *last != '\0' || h == 0) return usage();
-        replayFiles.habits.hexids.insert(static_cast<std::uint32_t>(h));
+        if (a == "--second-sender")
+          pair.push_back(static_cast<std::uint32_t>(h));
+        else
+          into.insert(static_cast<std::uint32_t>(h));
+      }
+      if (a == "--second-sender") {
+        if (pair.size() != 2) return usage();
+        replayFiles.hostile.address = pair[0];
+        replayFiles.hostile.secondSender = pair[1];
       }
     } else if (a == "--cross-track") {
       double v[4];
@@ -302,7 +332,8 @@ int main(int argc, char** argv) {
     }
   }
   if (replay == !trace.empty() ||
-      (!replay && (!replayFiles.trace.empty() || !replayFiles.recording.empty() || !replayFiles.habits.hexids.empty())))
+      (!replay && (!replayFiles.trace.empty() || !replayFiles.recording.empty() || !replayFiles.habits.hexids.empty() ||
+                   !replayFiles.hostile.hexids.empty() || replayFiles.hostile.address != 0)))
     return usage();
   setting.finish(options);
   options.sim.groundElevation = options.parkAirport.alt;

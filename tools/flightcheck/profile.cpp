@@ -1,6 +1,6 @@
 // The measures of the flight profile, interval by interval: standing still aloft, slow flight,
-// crawling against the reported pace, turns against the bank, porpoising, steep vertical speeds and
-// points below the ground.
+// crawling against the reported pace, turns against the bank, porpoising where the records' own
+// altitudes do not swing, steep vertical speeds and points below the ground.
 
 #include "flightcheck/sampling.hpp"
 
@@ -85,15 +85,33 @@ std::optional<double> RecordProfile::vsAt(double t, double window) const {
   return (*b - *a) / window * 60;
 }
 
-int RecordProfile::reversals(double from, double to, double window, double threshold, double step) const {
-  int state = 0, count = 0;
-  for (double t = from; t <= to + 1e-9; t += step) {
-    const auto vs = vsAt(t, window);
-    if (!vs) continue;
-    const int now = *vs > threshold ? 1 : *vs < -threshold ? -1 : 0;
-    if (now == 0) continue;
-    if (state != 0 && now != state) ++count;
-    state = now;
+int RecordProfile::swings(double from, double to, double leastFt) const {
+  int direction = 0, count = 0;
+  double extreme = 0, low = 0, high = 0;
+  bool any = false;
+  for (const auto& [due, altitude] : m_points) {
+    if (due < from || due > to) continue;
+    if (!any) {
+      any = true;
+      low = high = altitude;
+      continue;
+    }
+    if (direction == 0) {
+      low = std::min(low, altitude);
+      high = std::max(high, altitude);
+      if (altitude - low >= leastFt || high - altitude >= leastFt) {
+        direction = altitude - low >= leastFt ? 1 : -1;
+        extreme = altitude;
+      }
+      continue;
+    }
+    if ((altitude - extreme) * direction > 0) {
+      extreme = altitude;
+    } else if (std::fabs(altitude - extreme) >= leastFt) {
+      ++count;
+      direction = -direction;
+      extreme = altitude;
+    }
   }
   return count;
 }
@@ -134,8 +152,9 @@ ProfileMeasures::ProfileMeasures(const FlownTrack& track, const ReportedAircraft
                     : o.fixedBankDeg),
       m_from(track.points.empty() ? 0 : track.points.front().t),
       m_to(track.points.empty() ? 0 : track.points.back().t),
-      m_records(reported, input.delaySeconds),
-      m_pace(reported, input.delaySeconds, o.paceGapSeconds) {
+      m_levels(reported, input.delaySeconds, false),
+      m_pace(reported, input.delaySeconds, o.paceGapSeconds),
+      m_against(track, reported, input, o, category) {
   m_still.least = o.maxStillRunSeconds;
   m_slow.least = o.maxSlowRunSeconds;
   m_bank.least = o.maxBankTurnRunSeconds;
@@ -235,7 +254,7 @@ unsigned ProfileMeasures::add(const Interval& iv) {
       m_f.deepestBelowAt = iv.mid;
     }
   }
-  return seen;
+  return seen | m_against.add(iv);
 }
 
 void ProfileMeasures::closePorpoise() {
@@ -247,8 +266,9 @@ void ProfileMeasures::closePorpoise() {
       continue;
     }
     const double w = m_o.vsWindowSeconds;
-    const int recorded = m_records.reversals(first - w, last + w, w, m_o.reversalFtMin, m_o.gridSeconds);
-    if (recorded >= static_cast<int>(k)) {
+    // Where the records' own altitudes swing, the aircraft may follow them up and down.
+    if (m_levels.swings(first - m_o.recordsSwingBeforeSeconds, last + m_o.recordsSwingAfterSeconds,
+                        m_o.recordsSwingFt) >= m_o.recordsSwings) {
       ++i;
       continue;
     }
@@ -277,10 +297,14 @@ void ProfileMeasures::closeAll() {
   closePorpoise();
 }
 
-void ProfileMeasures::gap() { closeAll(); }
+void ProfileMeasures::gap() {
+  closeAll();
+  m_against.gap();
+}
 
 void ProfileMeasures::finish(AircraftFigures& a) {
   closeAll();
+  m_against.finish(a);
   a.bankDeg = m_bankDeg;
   a.slowBoundKt = m_slowBound;
   a.stillSeconds += m_still.seconds;

@@ -44,11 +44,16 @@ void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::
     Recorded r;
     r.t = line.timestamp - t0;
     r.speedKt = v;
+    if (!lf_number(enginesim::lineField(line.text, 7), r.trackDeg)) r.trackDeg = 0;
     if (speedRead && lf_number(enginesim::lineField(line.text, 2), r.latitude) &&
         lf_number(enginesim::lineField(line.text, 3), r.longitude) &&
         lf_number(enginesim::lineField(line.text, 4), r.altitude))
       a.records.push_back(r);
   }
+  // Lines that arrive late come out of their stamps' order.
+  for (auto& [hexid, a] : out)
+    std::stable_sort(a.records.begin(), a.records.end(),
+                     [](const Recorded& x, const Recorded& y) { return x.t < y.t; });
 }
 
 std::vector<Airport> readAirportList(const std::filesystem::path& airportsCsv, const std::filesystem::path& runwaysCsv,

@@ -73,7 +73,8 @@ private:
 };
 
 // Every recorded line's callsign, highest ground speed and the line itself (on the clock of the
-// first line), by hexid; the category its type gives (the aircraft data base must be loaded).
+// first line; each aircraft's in the order of their stamps), by hexid; the category its type gives
+// (the aircraft data base must be loaded).
 void recordedIdentities(const std::vector<enginesim::RecordedLine>& lines, std::map<std::uint32_t, ReportedAircraft>& out);
 
 // The airports of the program's airport list (made from OurAirports' airport and runway tables, as

@@ -13,6 +13,16 @@ double turnDeg(double a, double b) {
   return d;
 }
 
+bool recordOnGround(const Recorded& r, double field) {
+  if (r.altitude <= 0) return true;
+  if (r.altitude < 14000) {
+    const double d = r.altitude - field, ad = std::fabs(d);
+    if (d <= 0 || (ad <= 45 && r.speedKt <= 120) || (ad <= 90 && r.speedKt <= 80) || (ad <= 120 && r.speedKt <= 43))
+      return true;
+  }
+  return r.speedKt <= 35;
+}
+
 std::optional<FlownPoint> pointAt(const FlownTrack& track, double t, double maxGap) {
   const auto& p = track.points;
   if (p.empty() || t < p.front().t || t > p.back().t) return std::nullopt;

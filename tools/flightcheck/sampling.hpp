@@ -1,11 +1,12 @@
 #pragma once
 // The flight check's own pieces, shared by its measures (not for its callers): the flown track
 // resampled into grid intervals, the field under a point, spells of a condition, and the measures
-// of the flight profile that run interval by interval.
+// of the flight profile and against the records that run interval by interval.
 
 #include "flightcheck/flightcheck.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,9 @@ inline LatLon posOf(const Recorded& r) { return {r.latitude, r.longitude}; }
 
 // The turn from a to b in degrees, in [-180, 180].
 double turnDeg(double a, double b);
+
+// The feed's own judgement of a recorded line on the ground, against the field under it.
+bool recordOnGround(const Recorded& r, double field);
 
 // The track's point at time t, interpolated; nullopt outside the track or across a gap.
 std::optional<FlownPoint> pointAt(const FlownTrack& track, double t, double maxGap);
@@ -109,8 +113,9 @@ public:
   RecordProfile(const ReportedAircraft* aircraft, double delaySeconds, bool withRepeats = true);
   // The vertical speed over the window centred on t; nullopt outside the records.
   std::optional<double> vsAt(double t, double window) const;
-  // Reversals beyond +-threshold within [from, to], sampled every step seconds.
-  int reversals(double from, double to, double window, double threshold, double step) const;
+  // Reversals of the altitudes due within [from, to] of leastFt or more each: up 100 ft, down 100 ft
+  // and up again are two.
+  int swings(double from, double to, double leastFt) const;
   bool empty() const { return m_points.size() < 2; }
 
 private:
@@ -144,6 +149,56 @@ enum Seen : unsigned {
   kSteep = 1u << 5,
   kBelow = 1u << 6,
   kReversal = 1u << 7,
+  kSlowPace = 1u << 8,
+  kTurnRound = 1u << 9,
+  kRollOutFast = 1u << 10,
+};
+
+// The measures of a track against what its aircraft's records report, fed its intervals in order:
+// turn-rounds where the records' tracks do not turn, slow flight against the speed the positions
+// imply, roll-outs faster than the records slow.
+class AgainstRecords {
+public:
+  AgainstRecords(const FlownTrack& track, const ReportedAircraft* reported, const Input& input, const Options& o,
+                 int category);
+  unsigned add(const Interval& iv);  // what it saw, as Seen bits
+  void gap();
+  void finish(AircraftFigures& a);
+  // The speed the positions implied over the last window measured, knots.
+  double lastPaceKt() const { return m_pace / kMetresPerKnot; }
+
+private:
+  struct Sample {
+    double t, turned;
+  };
+  bool turnRound(const Interval& iv);
+  std::optional<double> paceAt(double t);
+  double recordsSpeedAt(double t) const;
+  double recordsTrackSpread(double from, double to) const;
+  void closeSlowPace();
+  void closeRollOut();
+  const Options& m_o;
+  bool m_fixedWing;
+  double m_from, m_to;  // the track's first and last point
+  // The records' tracks at their due times (those not dropped, with a track), the distinct
+  // airborne positions' due times and the metres along them, every record's speed.
+  std::vector<std::pair<double, double>> m_tracks;
+  std::vector<double> m_paceDue, m_paceMetres;
+  std::size_t m_paceFrom = 0, m_paceTo = 0;  // the last window's first and last position, and its pace, m/s
+  double m_pace = 0;
+  std::vector<std::pair<double, double>> m_speeds;
+  // The heading turned since the stretch began, and the greatest and least of it over the last
+  // turnRoundSeconds (each deque's front is the extreme).
+  bool m_turnOn = false;
+  double m_turned = 0, m_lastHeading = 0;
+  std::deque<Sample> m_most, m_least;
+  Spells m_slowPace, m_rollFast;
+  double m_paceFlown = 0, m_pacePositions = 0, m_spellFlown = 0, m_spellPositions = 0;
+  // The roll-out: after the air, on the ground since m_rollFrom until it slows.
+  bool m_wasAirborne = false, m_rolling = false;
+  double m_rollFrom = 0;
+  double m_rollKt = 0, m_rollRecordsKt = 0, m_spellKt = 0, m_spellRecordsKt = 0;
+  AircraftFigures m_f;
 };
 
 // The measures of the flight profile on one track, fed its intervals in order.
@@ -157,6 +212,7 @@ public:
   void finish(AircraftFigures& a);
   double bankDeg() const { return m_bankDeg; }
   double slowBoundKt() const { return m_slowBound; }
+  double lastPaceKt() const { return m_against.lastPaceKt(); }
 
 private:
   void closeAll();
@@ -166,8 +222,9 @@ private:
   double m_bankDeg;
   double m_slowBound = 0;
   double m_from, m_to;  // the track's first and last point
-  RecordProfile m_records;
+  RecordProfile m_levels;  // the records without those that repeat the altitude before them
   Pace m_pace;
+  AgainstRecords m_against;
   Spells m_still, m_slow, m_bank, m_fixedBank;
   // The longest still spell's figures.
   double m_stillAltitude = 0, m_stillFrom = 0, m_stillTo = 0, m_spellAltitude = 0, m_spellFrom = 0, m_lastHeading = 0;
@@ -182,9 +239,11 @@ private:
 // The airborne cross-track against the records, in all and per aircraft.
 void measureCrossTrack(const Input& input, const Options& o, const Fields& fields, Figures& f);
 
-// Arrivals and their touchdowns; objects removed and not created again.
+// Arrivals and their touchdowns; objects removed and not created again; objects removed in the air
+// while the feed was live.
 void measureArrivals(const Input& input, const Options& o, const Fields& fields, Figures& f);
 void measureRemovals(const Input& input, const Options& o, Figures& f);
+void measureLiveRemovals(const Input& input, const Options& o, const Fields& fields, Figures& f);
 // The steepest vertical speed of the records' own profiles over vsWindowSeconds (signed), without
 // repeated altitudes, its aircraft, and how many aircraft's records go beyond maxVsFtMin.
 double recordsSteepest(const Input& input, const Options& o, std::uint32_t& hexid, std::size_t& beyond);
