@@ -373,7 +373,7 @@ void lf_planAltitude(LiveAc& ac) {
 }  // namespace
 
 double lf_catchUpSpeedKt(const LiveAc& ac, double speedKt) {
-  const double positionsKt = ac.movesOnGround == 0 ? gf_positionsSpeedKt(ac) : 0.0;
+  const double positionsKt = ac.movesOnGround == 0 ? gf_positionsSpeedKt(ac, lf_now()) : 0.0;
   return 1.3 * std::max(speedKt, positionsKt) + 30;
 }
 

@@ -9,6 +9,7 @@
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
 #include "traffic/engine.hpp"
+#include "traffic/intake.hpp"
 
 #include "core/geometry.hpp"
 
@@ -33,7 +34,10 @@ constexpr double kSlowYawDegPerSecond = 30.0;
 constexpr double kLeastShareOfSlowest = 0.65;
 // Nor slower than this share of the speed its positions imply: the feed's reported speed may freeze
 // while the positions move on at several times it.
-constexpr double kLeastShareOfPositions = 0.6;
+constexpr double kLeastShareOfPositions = 0.65;
+// How far ahead the least speed looks at the positions to come, cycles: the time an aeroplane takes
+// to speed up to the least that they imply.
+constexpr std::int32_t kSpeedUpCycles = 2000;
 // Coming in to land it flies no slower than this share of the speed last reported in the air.
 constexpr double kLeastShareOfApproach = 0.9;
 // Coming in to land, it flies no faster than records that roll out already by more than this, knots.
@@ -44,6 +48,7 @@ constexpr double kFastestFinalKt = 160.0;
 // How fast the speed flown in the air changes, knots a second: the legs' paces jump with the feed's
 // timing, an aeroplane's speed does not.
 constexpr double kMostSpeedChangeKtPerSecond = 3.0;
+constexpr double kBelowLeastSpeedChangeKtPerSecond = 9.0;
 // A corner sharper than this (the cosine of the angle the track turns there) is the track turning
 // back: abeam it means abeam the leg into it.
 constexpr double kMostCornerCos = -0.5;
@@ -371,16 +376,21 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // near a field a position aside of the approach is as often another sender's, and the approach
   // keeps to its own line. Nor on the runway before it lifts off. Nor toward an old position the feed
   // sends again.
-  // Nor toward one behind it, or one its own reported track has it flying away from: to get there
-  // the aeroplane would turn round, which the records it took do not show.
+  // Nor toward one behind it, or one its own reported track has it flying away from or across the
+  // nose's way: to get there and on the aeroplane would turn round, which the records it took do not
+  // show. Nor toward one farther
+  // from the last position than it could have flown since (another sender's, or a stale snapshot sent
+  // with a fresh stamp).
   if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && !ac.heldRecord->takenBefore &&
       ac.category != Rotorcraft && ac.landingMode == 0 && lf_liftedOff(ac) &&
       (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
     const Situation& held = ac.heldRecord->situation;
     const Vec to = t.frame.at(held.latitude, held.longitude);
+    const Vec track = lf_along(held.heading * kDegToRad);
     const bool ownTrackAgrees = (held.heading == 0 && held.feedTrackGiven == 0) ||
-                                lf_dot(lf_unit(to), lf_along(held.heading * kDegToRad)) > 0;
-    if (lf_length(to - t.at[t.count - 1]) > kSameMetres && lf_dot(to, t.nose) > 0 && ownTrackAgrees)
+                                (lf_dot(lf_unit(to), track) > 0 && lf_dot(track, t.nose) > 0);
+    if (lf_length(to - t.at[t.count - 1]) > kSameMetres && lf_dot(to, t.nose) > 0 && ownTrackAgrees &&
+        gf_reachableFromLast(ac, held, ac.heldRecord->timestamp))
       return lf_wayTo(to);
   }
   const Vec aim = lf_wayTo(t.ahead(reach));
@@ -391,12 +401,13 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // A reported track counts where the positions bear it out: one against the way its record's position
   // lies from the one before (a feed's frozen track, another sender's position) says nothing of where
   // the aircraft heads.
-  // Late (its records have it farther on, round the turn), it goes where they are. Farther from its
-  // track than the circle a turn round flies, it is no longer ahead of its records but elsewhere: it
-  // turns back to them rather than fly on away.
-  if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0 ||
-      lf_length(t.abeam()) > 2 * lf_turnRadius(ac, speedMps))
-    return aim;
+  // Late (its records have it farther on, round the turn), it goes where they are. Farther aside of
+  // its track (the stretch it is on, carried on ahead) than the circle a turn round flies, it is not
+  // ahead of its records but elsewhere: it turns back to them rather than fly on away.
+  if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0) return aim;
+  const Vec along = t.course(t.segment);
+  const Vec off = -t.at[t.segment];
+  if (std::fabs(off.x * along.y - off.y * along.x) > 2 * lf_turnRadius(ac, speedMps)) return aim;
   std::optional<Vec> course;
   Vec before = t.frame.at(ac.airPath.fromLatitude, ac.airPath.fromLongitude);
   for (std::size_t i = 0; i < ac.situations.size(); ++i) {
@@ -446,13 +457,22 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
   const bool turning = lf_dot(t.nose, aim) < turningCos || std::fabs(p.bank) >= kFullBankShare * gf_bankLimit(ac);
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
+  double least = 0;
   if (flying && ac.category != Rotorcraft) {
     // Abeam or past every position it knows (the feed's positions lag the aircraft, or stall while
     // it flies on), it has nothing to make up: it slows to the least it flies. Hurrying to cover its
     // distance from the track instead, it flew wide of the track where that turns back.
     if (t.toPoint(last) <= 0 && t.past(last)) wanted = 0;
-    wanted = std::max({wanted, kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot,
-                       kLeastShareOfPositions * p.positionsMps});
+    // The speed its positions imply over the minute flown up to now, or over the minute to come where
+    // that is faster: it takes an aeroplane some seconds to speed up, and it is never to be that slow.
+    if (p.positionsCycle < 0 || lf_now() - p.positionsCycle >= kCyclesPerSecond) {
+      p.positionsMps = std::max(gf_positionsSpeedKt(ac, lf_now()), gf_positionsSpeedKt(ac, lf_now() + kSpeedUpCycles)) *
+                       kMetresPerSecondPerKnot;
+      p.positionsCycle = lf_now();
+    }
+    least = std::max(kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot,
+                     kLeastShareOfPositions * p.positionsMps);
+    wanted = std::max(wanted, least);
     // Coming in to land it keeps to its approach speed until it is down, unless its records roll out
     // already (the feed may never report the ground): then it slows as they do.
     if (ac.landingMode != 0) {
@@ -464,7 +484,9 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
   if (p.speedMps < 0 || !flying) {
     p.speedMps = wanted;
   } else {
-    const double most = kMostSpeedChangeKtPerSecond * kMetresPerSecondPerKnot * kSecondsPerCycle;
+    // Below the least it flies (its positions were found to move on faster), it speeds up harder.
+    const double rate = speedNow < least ? kBelowLeastSpeedChangeKtPerSecond : kMostSpeedChangeKtPerSecond;
+    const double most = rate * kMetresPerSecondPerKnot * kSecondsPerCycle;
     p.speedMps += std::clamp(wanted - speedNow, -most, most);
   }
   return p.speedMps;
@@ -657,7 +679,6 @@ void lf_planAirPath(LiveAc& ac) {
   p.legMps = lf_legSpeedKt(ac) * kMetresPerSecondPerKnot;
   // The approach speed is the feed's: the synthetic legs of a silence slow down by their own rule.
   if (f.airborne != 0 && f.speed > 0 && f.extension == 0) p.approachMps = f.speed * kMetresPerSecondPerKnot;
-  p.positionsMps = gf_positionsSpeedKt(ac) * kMetresPerSecondPerKnot;
   p.fastestMps = lf_catchUpSpeedKt(ac, lf_legSpeedKt(ac)) * kMetresPerSecondPerKnot;
   if (p.speedMps < 0) p.bank = ac.position.bank;
 }

@@ -30,6 +30,13 @@ constexpr double kRepeatWithinNm = 0.2429805615550756;
 constexpr double kOutAndBackDeg = 100.0;
 // A record within this of the track taken so far repeats a stretch of it (nautical miles).
 constexpr double kTrackTakenWithinNm = 0.3;
+// A step between two positions faster than this many times the higher of their reported speeds and
+// this many knots more is no way an aircraft flew.
+constexpr double kImplausibleFactor = 3.0;
+constexpr double kImplausibleAddKt = 100.0;
+// No aircraft climbs or descends faster than this, feet a minute; reported altitudes play by this much.
+constexpr double kMostClimbFtPerMinute = 6000.0;
+constexpr double kAltitudePlayFt = 300.0;
 // Held records refused for the way to them, each going on from the one before, after which the
 // next one that goes on from them has the last of them taken: three records that agree with one
 // another.
@@ -37,6 +44,13 @@ constexpr std::uint8_t kChainTaken = 1;
 
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
+
+// The recent positions taken, the newest first: i from 0 to recentCount - 1.
+const LiveAc::TimedPosition& lf_recent(const LiveAc& ac, std::size_t i) {
+  constexpr std::size_t n = LiveAc::kRecentPositions;
+  return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
+}
+
 
 // Takes a record into the aircraft: its identity, its buffer, and the last record taken (after the
 // buffer, whose rules measure the record against the one before it).
@@ -53,7 +67,13 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
       ac.earlierPositions.front() = {ac.lastRecordLatitude, ac.lastRecordLongitude};
       ac.earlierCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.earlierCount + 1u, LiveAc::kEarlierPositions));
     }
-    ac.recentPositions[ac.recentNext] = {lf_at(s), time};
+    LiveAc::TimedPosition p{lf_at(s), time, s.due, s.speed, s.altitude};
+    if (ac.recentCount > 0) {
+      const LiveAc::TimedPosition& before = lf_recent(ac, 0);
+      p.stepNm = gf_distanceNm(before.at, p.at);
+      if (time > before.time) p.stepKt = p.stepNm / (time - before.time) * 3600.0;
+    }
+    ac.recentPositions[ac.recentNext] = p;
     ac.recentNext = static_cast<std::uint8_t>((ac.recentNext + 1) % LiveAc::kRecentPositions);
     ac.recentCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.recentCount + 1u, LiveAc::kRecentPositions));
   }
@@ -70,12 +90,6 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
 // standing one at 0), else the last record's.
 double lf_lastSpeed(const LiveAc& ac) {
   return ac.situations.empty() ? ac.lastRecordSpeed : ac.situations.back().speed;
-}
-
-// The recent positions taken, the newest first: i from 0 to recentCount - 1.
-const LiveAc::TimedPosition& lf_recent(const LiveAc& ac, std::size_t i) {
-  constexpr std::size_t n = LiveAc::kRecentPositions;
-  return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
 }
 
 // A copy of a position taken lately, other than the last one, that the feed sends again: another
@@ -251,36 +265,50 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
   return std::fabs(gf_angleDiff(gf_bearingRad(from, to), s.heading * kDegToRad)) <= kTrackAgreesDeg * kDegToRad;
 }
 
-double gf_positionsSpeedKt(const LiveAc& ac) {
-  constexpr double kMinuteSeconds = 60.0;
-  if (ac.recentCount < 2) return 0.0;
-  // The way along the positions over the time between the first reports of the first and the last,
-  // and each step's speed between the first reports of its two positions. The feed's jumps (a
-  // position repeated with fresh stamps for a while, then one kilometres on, or another sender's) make
-  // single steps far faster or slower than the aircraft flew, and a zigzag between two senders makes
-  // the way longer than the one flown: the lower of the whole way's speed and the middle step's.
-  std::array<double, LiveAc::kRecentPositions> speeds{};
+double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
+  constexpr std::int32_t kMinuteCycles = 6000;
+  // The way along the positions over the time between their first reports, and the speed most of
+  // that time was flown at (the middle of the steps' speeds, each weighing its time). The feed's jumps
+  // (a position repeated with fresh stamps for a while, then one kilometres on) make single steps far
+  // faster or slower than the aircraft flew: the lower of the two. A step faster than no aircraft
+  // flies between reports of those speeds (a second sender's position, a stale one taken after all)
+  // is no way flown, and counts for nothing.
+  std::array<std::pair<double, double>, LiveAc::kRecentPositions> steps{};
   std::size_t n = 0;
   double nm = 0;
   double seconds = 0;
-  const double newest = lf_recent(ac, 0).time;
-  for (std::size_t i = 1; i < ac.recentCount; ++i) {
-    const LiveAc::TimedPosition& from = lf_recent(ac, i);
-    const LiveAc::TimedPosition& to = lf_recent(ac, i - 1);
-    const double step = gf_distanceNm(from.at, to.at);
-    const double dt = to.time - from.time;
-    nm += step;
-    if (dt > 0) speeds[n++] = step / dt * 3600.0;
-    seconds = newest - from.time;
-    // The one before the minute is the last counted: a feed that held a position for most of the
-    // minute still tells the speed by it.
-    if (seconds >= kMinuteSeconds) break;
+  std::size_t i = 0;
+  while (i < ac.recentCount && lf_recent(ac, i).due > until) ++i;
+  for (; i + 1 < ac.recentCount; ++i) {
+    const LiveAc::TimedPosition& to = lf_recent(ac, i);
+    const LiveAc::TimedPosition& from = lf_recent(ac, i + 1);
+    if (until - from.due > kMinuteCycles) break;
+    if (to.stepKt > 0 &&
+        to.stepKt <= kImplausibleFactor * std::max(from.speedKt, to.speedKt) + kImplausibleAddKt) {
+      steps[n++] = {to.stepKt, to.time - from.time};
+      nm += to.stepNm;
+      seconds += to.time - from.time;
+    }
   }
   if (n == 0 || seconds < kLeastPositionsSpanSeconds) return 0.0;
-  // The lower of the two middle ones where they are even.
-  const auto middle = speeds.begin() + static_cast<std::ptrdiff_t>((n - 1) / 2);
-  std::nth_element(speeds.begin(), middle, speeds.begin() + static_cast<std::ptrdiff_t>(n));
-  return std::min(*middle, nm / seconds * 3600.0);
+  std::sort(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(n));
+  double middle = steps[n - 1].first;
+  double weight = 0;
+  for (std::size_t k = 0; k < n; ++k)
+    if ((weight += steps[k].second) >= seconds / 2) {
+      middle = steps[k].first;
+      break;
+    }
+  return std::min(middle, nm / seconds * 3600.0);
+}
+
+bool gf_reachableFromLast(const LiveAc& ac, const Situation& s, double timestamp) {
+  if (ac.recentCount == 0) return true;
+  const LiveAc::TimedPosition& last = lf_recent(ac, 0);
+  const double seconds = std::max(timestamp - last.time, 0.0);
+  const double mostKt = kImplausibleFactor * std::max(last.speedKt, s.speed) + kImplausibleAddKt;
+  if (gf_distanceNm(last.at, lf_at(s)) > mostKt * seconds / 3600.0) return false;
+  return std::fabs(s.altitude - last.altitude) <= kMostClimbFtPerMinute * seconds / 60.0 + kAltitudePlayFt;
 }
 
 bool lf_startFromHeldRecord(LiveAc& ac) {

@@ -31,12 +31,17 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
 // A reported ground speed that jumps from the one before it: tenfold, or from standing (5 kt or less)
 // to 80 kt or more, or back.
 bool lf_speedJumps(double before, double now);
-// The speed the distinct positions taken over the last minute of the feed's time imply (knots): the
-// lower of the way along them over the time between their first reports and the middle of the steps'
-// speeds, reaching back to the one before the minute. 0 where they span less than
-// kLeastPositionsSpanSeconds.
-double gf_positionsSpeedKt(const LiveAc& ac);
+// The speed the distinct positions taken imply over the minute up to a cycle (knots), those due within
+// it: the lower of the way along them over the time between their first reports and the middle of the
+// steps' speeds, each weighing its time; steps faster than no aircraft flies between reports of their
+// speeds left out. 0 where what counts spans less than kLeastPositionsSpanSeconds.
+double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until);
 inline constexpr double kLeastPositionsSpanSeconds = 10.0;
+// Whether an aircraft could have flown from the last position taken (at the time it was first
+// reported) to a record's position and altitude by the record's time: no faster than three times the
+// higher of their reported speeds and 100 kt more, no steeper than 6,000 ft/min. Farther, it is
+// another sender's or a stale position.
+bool gf_reachableFromLast(const LiveAc& ac, const Situation& s, double timestamp);
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
 // later record is held: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.

@@ -68,9 +68,11 @@ struct AirPath {
   double legMps = 0;        // the leg's speed as reported
   double approachMps = 0;   // the speed last reported for it in the air
   double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
-  // The speed the positions taken over the last minute imply, whatever speed the feed reports with
-  // them (a feed's speed may freeze while its positions move on); 0 where they do not tell.
+  // The speed the positions flown over the last minute imply, whatever speed the feed reports with
+  // them (a feed's speed may freeze while its positions move on); 0 where they do not tell. Worked
+  // out again once a second at most (the cycle it was).
   double positionsMps = 0;
+  std::int32_t positionsCycle = -1;
   double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
   // The due the feed's record stamped on the leg's end (its report plus the engine's delay), before
   // the leg's own timing moved it: the aircraft keeps to it.
@@ -116,7 +118,14 @@ struct LiveAc : Act {
   // second, it holds the last half minute.
   struct TimedPosition {
     LatLon at;
-    double time = 0;
+    double time = 0;     // the feed's time it was first reported
+    std::int32_t due = 0;  // the cycle the aircraft is due there
+    double speedKt = 0;  // as reported with it
+    double altitude = 0;  // feet, as reported with it
+    // The step from the position before it: nautical miles, and knots over the time between the two
+    // first reports (0 where that time is none).
+    double stepNm = 0;
+    double stepKt = 0;
   };
   static constexpr std::size_t kRecentPositions = 32;
   std::array<TimedPosition, kRecentPositions> recentPositions{};

@@ -47,6 +47,7 @@ AgainstRecords::AgainstRecords(const FlownTrack& track, const ReportedAircraft* 
     last = at;
     m_paceDue.push_back(due);
     m_paceMetres.push_back(metres);
+    m_paceSpeedKt.push_back(r.speedKt);
   }
 }
 
@@ -56,15 +57,26 @@ std::optional<double> AgainstRecords::paceAt(double t) {
   if (end - first < 2) return std::nullopt;
   const auto a = static_cast<std::size_t>(first - m_paceDue.begin());
   const auto b = static_cast<std::size_t>(end - m_paceDue.begin()) - 1;
-  const double seconds = m_paceDue[b] - m_paceDue[a];
-  if (seconds < m_o.paceLeastSeconds) return std::nullopt;
-  if (a == m_paceFrom && b == m_paceTo) return m_pace / kMetresPerKnot;
-  // The legs' speeds, each weighing its time: their median is what most of the way was flown at.
+  if (m_paceDue[b] - m_paceDue[a] < m_o.paceLeastSeconds) return std::nullopt;
+  if (a == m_paceFrom && b == m_paceTo) return m_pace > 0 ? std::optional<double>(m_pace / kMetresPerKnot) : std::nullopt;
+  m_paceFrom = a;
+  m_paceTo = b;
+  m_pace = 0;
+  // The legs' speeds, each weighing its time: their median is what most of the way was flown at. A
+  // leg faster than no aircraft flies between two reports of those speeds (a second sender's position,
+  // a stale one) is no way flown at all.
   std::vector<std::pair<double, double>> legs;
+  double metres = 0, seconds = 0;
   for (std::size_t k = a; k < b; ++k) {
     const double s = m_paceDue[k + 1] - m_paceDue[k];
-    if (s > 0) legs.emplace_back((m_paceMetres[k + 1] - m_paceMetres[k]) / s, s);
+    const double m = m_paceMetres[k + 1] - m_paceMetres[k];
+    const double mostKt = m_o.implausibleFactor * std::max(m_paceSpeedKt[k], m_paceSpeedKt[k + 1]) + m_o.implausibleAddKt;
+    if (s <= 0 || m / s > mostKt * kMetresPerKnot) continue;
+    legs.emplace_back(m / s, s);
+    metres += m;
+    seconds += s;
   }
+  if (seconds < m_o.paceLeastSeconds) return std::nullopt;
   std::sort(legs.begin(), legs.end());
   double median = legs.back().first, weight = 0;
   for (const auto& [speed, s] : legs)
@@ -72,9 +84,7 @@ std::optional<double> AgainstRecords::paceAt(double t) {
       median = speed;
       break;
     }
-  m_paceFrom = a;
-  m_paceTo = b;
-  m_pace = std::min((m_paceMetres[b] - m_paceMetres[a]) / seconds, median);
+  m_pace = std::min(metres / seconds, median);
   return m_pace / kMetresPerKnot;
 }
 

@@ -81,6 +81,23 @@ bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& tak
   if (!p.airborne || !next.airborne) return true;
   const double course = gf_bearingRad(lf_pos(p), lf_pos(next));
   if (next.trackDeg != 0 && std::fabs(gf_angleDiff(course, next.trackDeg * kDegToRad)) >= kPi / 2) return false;
+  // The way out to the dropped position has to agree with the track the next record reports, unless
+  // the tracks themselves turn round (from the last one taken through the dropped one to the next, a
+  // right angle or more in all): an aeroplane turns round only where its records say so.
+  // Nor is it confirmed where the next record goes on as well from the last one taken, along its own
+  // track: the records then do not single out the dropped one as where the aircraft went.
+  if (next.trackDeg != 0 && gf_distanceNm(lf_pos(taken), lf_pos(next)) > o.droppedAwayNm / 5 &&
+      std::fabs(gf_angleDiff(gf_bearingRad(lf_pos(taken), lf_pos(next)), next.trackDeg * kDegToRad)) <=
+          o.agreeDeg * kDegToRad)
+    return false;
+  if (next.trackDeg != 0 && gf_distanceNm(lf_pos(taken), lf_pos(p)) > o.droppedAwayNm / 5) {
+    const double way = gf_bearingRad(lf_pos(taken), lf_pos(p));
+    const double turned = p.trackDeg == 0 || taken.trackDeg == 0
+                              ? 0.0
+                              : std::fabs(gf_angleDiff(taken.trackDeg * kDegToRad, p.trackDeg * kDegToRad)) +
+                                    std::fabs(gf_angleDiff(p.trackDeg * kDegToRad, next.trackDeg * kDegToRad));
+    if (std::fabs(gf_angleDiff(way, next.trackDeg * kDegToRad)) > kPi / 2 && turned < kPi / 2) return false;
+  }
   for (std::size_t i = 0; i + 1 < takenTrack.size(); ++i)
     if (gf_segmentDistanceNm(lf_pos(next), takenTrack[i], takenTrack[i + 1]) <= o.repeatedTrackNm) return false;
   if (takenTrack.size() < o.trackPositions || p.trackDeg == 0 || taken.trackDeg == 0 || category < 0 || category > 5)
@@ -117,6 +134,10 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
     if (p.taken != Taken::No || repeat || taken == nullptr) continue;
     if (!p.airborne && !taken->airborne) continue;
     if (gf_distanceNm(lf_pos(*taken), lf_pos(p)) < o.droppedAwayNm) continue;
+    // A copy of a position taken before, sent again, is never the aircraft's news.
+    const LatLon at = lf_pos(p);
+    if (std::any_of(takenTrack.begin(), takenTrack.end(), [&](const LatLon& q) { return q.lat == at.lat && q.lon == at.lon; }))
+      continue;
     const Reported* next = nullptr;
     for (std::size_t j = i + 1; j < r.size() && r[j].t - p.t <= o.nextWithinSeconds; ++j)
       if (r[j].latitude != p.latitude || r[j].longitude != p.longitude) {
@@ -245,7 +266,13 @@ Figures measure(const Input& input, const Options& o) {
       a.longestFastTurnSeconds = std::max(a.longestFastTurnSeconds, turnRun.longest);
 
       a.highestFlownKt = std::max(a.highestFlownKt, speed);
-      const bool over = a.overspeedBoundKt > 0 && speed > a.overspeedBoundKt;
+      // A feed's reported speed may freeze far below the aircraft's: in the air the speed its positions
+      // imply counts where it is faster.
+      double overBoundKt = a.overspeedBoundKt;
+      if (overBoundKt > 0 && !iv.onGround)
+        if (const std::optional<double> pace = profile.paceKt(iv.mid); pace && *pace > a.highestReportedKt)
+          overBoundKt = o.overspeedFactor * *pace + o.overspeedAddKt;
+      const bool over = overBoundKt > 0 && speed > overBoundKt;
       if (over) a.overspeedSeconds += h;
       overRun.add(over, h);
       a.longestOverspeedSeconds = std::max(a.longestOverspeedSeconds, overRun.longest);

@@ -4,7 +4,8 @@
 // the feed reported for the same aircraft. Per aircraft and in all:
 // - airborne seconds flown with the nose more than 45 degrees off the course actually flown;
 // - seconds turning faster than 15 degrees a second above 60 kt;
-// - seconds flown faster than 1.3 x the aircraft's highest reported ground speed + 30 kt;
+// - seconds flown faster than 1.3 x the aircraft's highest reported ground speed + 30 kt (in the air, or the
+//   speed its positions imply over the last minute where that is faster);
 // - reversals on the ground: heading changes faster than 30 degrees a second above 30 kt;
 // - reported positions the engine dropped although the aircraft's next records continue from them;
 // - aeroplanes standing still aloft (below 20 kt more than 100 ft above the field) and flying slower
@@ -228,6 +229,11 @@ struct Options {
   // maxSlowRunSeconds or more.
   double paceSeconds = 60;
   double paceLeastSeconds = 10;
+  // A leg between two positions faster than implausibleFactor x the higher of their reported speeds
+  // + implausibleAddKt is no way flown (a second sender's position, a stale one): it counts neither in
+  // the positions' speed nor in its time.
+  double implausibleFactor = 3;
+  double implausibleAddKt = 100;
   // Turn-rounds: an aeroplane's heading in the air turns through more than turnRoundDeg one way
   // (the signed turn, summed) within turnRoundSeconds, while the tracks its records report over
   // that span (those due within it and the one before and after, not dropped by the engine) differ

@@ -166,6 +166,8 @@ public:
   void finish(AircraftFigures& a);
   // The speed the positions implied over the last window measured, knots.
   double lastPaceKt() const { return m_pace / kMetresPerKnot; }
+  // The speed the positions imply over the window before a time, knots; unset where they do not tell.
+  std::optional<double> paceKt(double t) { return paceAt(t); }
 
 private:
   struct Sample {
@@ -183,7 +185,7 @@ private:
   // The records' tracks at their due times (those not dropped, with a track), the distinct
   // airborne positions' due times and the metres along them, every record's speed.
   std::vector<std::pair<double, double>> m_tracks;
-  std::vector<double> m_paceDue, m_paceMetres;
+  std::vector<double> m_paceDue, m_paceMetres, m_paceSpeedKt;
   std::size_t m_paceFrom = 0, m_paceTo = 0;  // the last window's first and last position, and its pace, m/s
   double m_pace = 0;
   std::vector<std::pair<double, double>> m_speeds;
@@ -213,6 +215,7 @@ public:
   double bankDeg() const { return m_bankDeg; }
   double slowBoundKt() const { return m_slowBound; }
   double lastPaceKt() const { return m_against.lastPaceKt(); }
+  std::optional<double> paceKt(double t) { return m_against.paceKt(t); }
 
 private:
   void closeAll();
