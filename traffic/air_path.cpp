@@ -9,7 +9,6 @@
 #include "traffic/air_path.hpp"
 #include "traffic/air.hpp"
 #include "traffic/engine.hpp"
-#include "traffic/intake.hpp"
 
 #include "core/geometry.hpp"
 
@@ -378,9 +377,7 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // sends again.
   // Nor toward one behind it, or one its own reported track has it flying away from or across the
   // nose's way: to get there and on the aeroplane would turn round, which the records it took do not
-  // show. Nor toward one farther
-  // from the last position than it could have flown since (another sender's, or a stale snapshot sent
-  // with a fresh stamp).
+  // show.
   if (ac.heldRecord && ac.heldRecord->situation.airborne != 0 && !ac.heldRecord->takenBefore &&
       ac.category != Rotorcraft && ac.landingMode == 0 && lf_liftedOff(ac) &&
       (ac.situations.front().extension != 0 || t.toPoint(t.count - 1) < reach)) {
@@ -389,8 +386,7 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
     const Vec track = lf_along(held.heading * kDegToRad);
     const bool ownTrackAgrees = (held.heading == 0 && held.feedTrackGiven == 0) ||
                                 (lf_dot(lf_unit(to), track) > 0 && lf_dot(track, t.nose) > 0);
-    if (lf_length(to - t.at[t.count - 1]) > kSameMetres && lf_dot(to, t.nose) > 0 && ownTrackAgrees &&
-        gf_reachableFromLast(ac, held, ac.heldRecord->timestamp))
+    if (lf_length(to - t.at[t.count - 1]) > kSameMetres && lf_dot(to, t.nose) > 0 && ownTrackAgrees)
       return lf_wayTo(to);
   }
   const Vec aim = lf_wayTo(t.ahead(reach));

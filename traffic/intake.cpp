@@ -34,9 +34,6 @@ constexpr double kTrackTakenWithinNm = 0.3;
 // this many knots more is no way an aircraft flew.
 constexpr double kImplausibleFactor = 3.0;
 constexpr double kImplausibleAddKt = 100.0;
-// No aircraft climbs or descends faster than this, feet a minute; reported altitudes play by this much.
-constexpr double kMostClimbFtPerMinute = 6000.0;
-constexpr double kAltitudePlayFt = 300.0;
 // Held records refused for the way to them, each going on from the one before, after which the
 // next one that goes on from them has the last of them taken: three records that agree with one
 // another.
@@ -67,7 +64,7 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
       ac.earlierPositions.front() = {ac.lastRecordLatitude, ac.lastRecordLongitude};
       ac.earlierCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.earlierCount + 1u, LiveAc::kEarlierPositions));
     }
-    LiveAc::TimedPosition p{lf_at(s), time, s.due, s.speed, s.altitude};
+    LiveAc::TimedPosition p{lf_at(s), time, s.due, s.speed};
     if (ac.recentCount > 0) {
       const LiveAc::TimedPosition& before = lf_recent(ac, 0);
       p.stepNm = gf_distanceNm(before.at, p.at);
@@ -300,15 +297,6 @@ double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
       break;
     }
   return std::min(middle, nm / seconds * 3600.0);
-}
-
-bool gf_reachableFromLast(const LiveAc& ac, const Situation& s, double timestamp) {
-  if (ac.recentCount == 0) return true;
-  const LiveAc::TimedPosition& last = lf_recent(ac, 0);
-  const double seconds = std::max(timestamp - last.time, 0.0);
-  const double mostKt = kImplausibleFactor * std::max(last.speedKt, s.speed) + kImplausibleAddKt;
-  if (gf_distanceNm(last.at, lf_at(s)) > mostKt * seconds / 3600.0) return false;
-  return std::fabs(s.altitude - last.altitude) <= kMostClimbFtPerMinute * seconds / 60.0 + kAltitudePlayFt;
 }
 
 bool lf_startFromHeldRecord(LiveAc& ac) {

@@ -37,11 +37,6 @@ bool lf_speedJumps(double before, double now);
 // speeds left out. 0 where what counts spans less than kLeastPositionsSpanSeconds.
 double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until);
 inline constexpr double kLeastPositionsSpanSeconds = 10.0;
-// Whether an aircraft could have flown from the last position taken (at the time it was first
-// reported) to a record's position and altitude by the record's time: no faster than three times the
-// higher of their reported speeds and 100 kt more, no steeper than 6,000 ft/min. Farther, it is
-// another sender's or a stale position.
-bool gf_reachableFromLast(const LiveAc& ac, const Situation& s, double timestamp);
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
 // later record is held: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.

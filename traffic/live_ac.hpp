@@ -121,7 +121,6 @@ struct LiveAc : Act {
     double time = 0;     // the feed's time it was first reported
     std::int32_t due = 0;  // the cycle the aircraft is due there
     double speedKt = 0;  // as reported with it
-    double altitude = 0;  // feet, as reported with it
     // The step from the position before it: nautical miles, and knots over the time between the two
     // first reports (0 where that time is none).
     double stepNm = 0;
