@@ -153,6 +153,57 @@ bool Socket::sendAll(std::string_view data) {
   return true;
 }
 
+long Socket::sendNow(std::string_view data) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return -1;
+  // Winsock has no flag for a single send that does not wait: the socket is non-blocking, and a
+  // send with no room fails with WSAEWOULDBLOCK.
+  const int n = ::send(s, data.data(), static_cast<int>(data.size()), 0);
+  if (n == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return 0;
+    detail::setLastSocketError(error);
+    return -1;
+  }
+  return n;
+}
+
+int Socket::waitWritable(int timeoutMs) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return -1;
+  // A failed connection shows in the exception set: ready, so that the send reports it.
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &writable);
+  FD_SET(s, &failed);
+  const int ms = timeoutMs < 0 ? 0 : timeoutMs;
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  const int rc = ::select(0, nullptr, &writable, &failed, &tv);
+  if (rc == SOCKET_ERROR) {
+    fail();
+    return -1;
+  }
+  if (use.closedMeanwhile()) return -1;
+  return rc > 0 ? 1 : 0;
+}
+
+bool Socket::setBufferSizes(int receiveBytes, int sendBytes) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return false;
+  if (receiveBytes > 0 && setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBytes),
+                                     sizeof receiveBytes) == SOCKET_ERROR)
+    return fail();
+  if (sendBytes > 0 &&
+      setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBytes), sizeof sendBytes) == SOCKET_ERROR)
+    return fail();
+  return true;
+}
+
 long Socket::receive(char* buffer, std::size_t capacity) {
   Use use(*this);
   const SOCKET s = handleOf(use.handle());
