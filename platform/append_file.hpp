@@ -35,6 +35,7 @@ public:
 
 private:
   static constexpr std::intptr_t kClosed = -1;
+  // Back to the length of the whole pieces; false (tried again at the next append) when it failed.
   bool cutBack();
 
   std::intptr_t m_handle = kClosed;

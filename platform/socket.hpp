@@ -115,6 +115,8 @@ public:
 private:
   // Holds the handle for the length of one call; invalid when closed or closing.
   class Use;
+  // waitReadable and waitWritable.
+  int waitReady(bool writable, int timeoutMs);
 
   // Mutable: a call on a const socket (localPort) still counts as a use, and the last use may
   // release a handle that another thread closed meanwhile.

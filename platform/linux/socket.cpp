@@ -222,24 +222,6 @@ long Socket::sendNow(std::string_view data) {
   return static_cast<long>(n);
 }
 
-int Socket::waitWritable(int timeoutMs) {
-  Use use(*this);
-  const int fd = static_cast<int>(use.handle());
-  if (fd < 0) return -1;
-  // A failed or reset connection shows as POLLERR or POLLHUP: ready, so that the send reports it.
-  pollfd p{fd, POLLOUT, 0};
-  int rc;
-  do {
-    rc = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);
-  } while (rc < 0 && errno == EINTR);
-  if (rc < 0) {
-    fail();
-    return -1;
-  }
-  if (use.closedMeanwhile()) return -1;
-  return rc > 0 ? 1 : 0;
-}
-
 bool Socket::setBufferSizes(int receiveBytes, int sendBytes) {
   Use use(*this);
   const int fd = static_cast<int>(use.handle());
@@ -265,11 +247,16 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   return static_cast<long>(n);
 }
 
-int Socket::waitReadable(int timeoutMs) {
+int Socket::waitReadable(int timeoutMs) { return waitReady(false, timeoutMs); }
+
+// A failed or reset connection shows as POLLERR or POLLHUP: ready, so that the send reports it.
+int Socket::waitWritable(int timeoutMs) { return waitReady(true, timeoutMs); }
+
+int Socket::waitReady(bool writable, int timeoutMs) {
   Use use(*this);
   const int fd = static_cast<int>(use.handle());
   if (fd < 0) return -1;
-  pollfd p{fd, POLLIN, 0};
+  pollfd p{fd, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
   int rc;
   do {
     rc = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);

@@ -169,28 +169,6 @@ long Socket::sendNow(std::string_view data) {
   return n;
 }
 
-int Socket::waitWritable(int timeoutMs) {
-  Use use(*this);
-  const SOCKET s = handleOf(use.handle());
-  if (s == INVALID_SOCKET) return -1;
-  // A failed connection shows in the exception set: ready, so that the send reports it.
-  fd_set writable;
-  fd_set failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(s, &writable);
-  FD_SET(s, &failed);
-  const int ms = timeoutMs < 0 ? 0 : timeoutMs;
-  timeval tv{ms / 1000, (ms % 1000) * 1000};
-  const int rc = ::select(0, nullptr, &writable, &failed, &tv);
-  if (rc == SOCKET_ERROR) {
-    fail();
-    return -1;
-  }
-  if (use.closedMeanwhile()) return -1;
-  return rc > 0 ? 1 : 0;
-}
-
 bool Socket::setBufferSizes(int receiveBytes, int sendBytes) {
   Use use(*this);
   const SOCKET s = handleOf(use.handle());
@@ -217,16 +195,24 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   return n;
 }
 
-int Socket::waitReadable(int timeoutMs) {
+int Socket::waitReadable(int timeoutMs) { return waitReady(false, timeoutMs); }
+
+// A failed connection shows in the exception set: ready, so that the send reports it.
+int Socket::waitWritable(int timeoutMs) { return waitReady(true, timeoutMs); }
+
+int Socket::waitReady(bool writable, int timeoutMs) {
   Use use(*this);
   const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return -1;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(s, &readable);
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);
   const int ms = timeoutMs < 0 ? 0 : timeoutMs;
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  const int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  const int rc = writable ? ::select(0, nullptr, &ready, &failed, &tv) : ::select(0, &ready, nullptr, nullptr, &tv);
   if (rc == SOCKET_ERROR) {
     fail();
     return -1;
