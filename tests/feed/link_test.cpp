@@ -227,31 +227,6 @@ TEST_F(Link, ARealTrafficThatStopsReadingLosesWholeLinesAndIsToldOnceEachWay) {
   EXPECT_GT(positions, 0u);
 }
 
-// The exit's "exit" waits at most its bound for a RealTraffic that does not read, then the link
-// closes all the same.
-TEST_F(Link, TheExitLineWaitsForARealTrafficThatDoesNotReadOnlyItsBound) {
-  startDouble(false, true);
-  lf_waitForRealTraffic();
-  ASSERT_TRUE(waitFor([&] { return m_double->notReading(); }));
-  ASSERT_TRUE(g_rtClientSocket.setBufferSizes(0, 4096));
-  // Until the buffers are full for good: what was in flight has reached RealTraffic's buffer.
-  ASSERT_TRUE(waitFor([&] {
-    lf_sendPosition(kJfkUser);
-    return g_rtClientSocket.waitWritable(200) == 0;
-  }));
-  lf_sendPosition(kJfkUser);
-  EXPECT_TRUE(logContains("RealTraffic does not read"));
-  auto closing = std::async(std::launch::async, [] { lf_closeServer(std::chrono::milliseconds(300)); });
-  const bool returned = closing.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-  if (!returned) g_rtClientSocket.close();  // lets the send that waits go
-  closing.wait();
-  ASSERT_TRUE(returned) << "the exit line waited past its bound";
-  EXPECT_TRUE(logHas("RealTraffic does not read: \"exit\" not sent"));
-  EXPECT_EQ(g_rtClientConnected.load(), 0);
-  EXPECT_FALSE(g_rtClientSocket.isOpen());
-  EXPECT_FALSE(g_rtListenSocket.isOpen());
-}
-
 TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {
   struct Case { UserAcBlock user; const char* text; };
   for (const Case& c : std::vector<Case>{

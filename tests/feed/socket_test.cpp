@@ -106,51 +106,6 @@ TEST(Socket, CloseFromAnotherThreadWakesEveryBlockedCall) {
   EXPECT_EQ(lastSocketError(), 10038);
 }
 
-// A send that never waits: with both buffers full it takes nothing and the wait for room runs out;
-// once the peer reads, room comes back; a peer that has gone makes it fail as a reset connection.
-TEST(Socket, ASendThatNeverWaitsTakesWhatFitsAndTellsWhenThereIsRoomAgain) {
-  Socket server;
-  const std::uint16_t port = listenOnFreePort(server);
-  Socket peer, accepted;
-  ASSERT_TRUE(peer.openTcp());
-  ASSERT_TRUE(peer.setBufferSizes(1, 0));
-  ASSERT_TRUE(peer.connect("127.0.0.1", port));
-  ASSERT_TRUE(server.accept(accepted));
-  ASSERT_TRUE(accepted.setBlocking(false));
-  ASSERT_TRUE(accepted.setBufferSizes(0, 4096));
-
-  const std::string chunk(1000, 'x');
-  std::size_t sent = 0;
-  // Bounded: the buffers hold some kilobytes, far less than this.
-  for (int i = 0; i < 10000; ++i) {
-    const long n = accepted.sendNow(chunk);
-    ASSERT_GE(n, 0) << lastSocketError();
-    if (n == 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  ASSERT_GT(sent, 0u);
-  ASSERT_LT(sent, 10000u * chunk.size()) << "the buffers never filled";
-  EXPECT_EQ(accepted.waitWritable(50), 0);
-
-  std::size_t read = 0;
-  char buffer[4096];
-  ASSERT_TRUE(waitFor([&] {
-    while (peer.waitReadable(0) == 1 && read < sent)
-      read += static_cast<std::size_t>(std::max(0L, peer.receive(buffer, sizeof buffer)));
-    return read == sent;
-  }));
-  EXPECT_EQ(accepted.waitWritable(5000), 1);
-  EXPECT_GT(accepted.sendNow(chunk), 0);
-
-  peer.close();
-  EXPECT_TRUE(waitFor([&] { return accepted.sendNow(chunk) < 0; }));
-  // A reset connection; Windows may call it aborted.
-  EXPECT_TRUE(lastSocketError() == 10054 || lastSocketError() == 10053) << lastSocketError();
-  accepted.close();
-  EXPECT_EQ(accepted.sendNow(chunk), -1);
-  EXPECT_EQ(accepted.waitWritable(0), -1);
-}
-
 TEST(Socket, FailuresCarryWinsockNumbers) {
   // Nobody listens on a port that was just released.
   std::uint16_t freePort;
