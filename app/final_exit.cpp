@@ -266,8 +266,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
 
     g_weatherReader.stop();
     g_trafficReader.stop();
-    // While RealTraffic is gone the engine cycle waits in the command port's accept with the engine
-    // lock held; the worker's end and the removals below need that lock, so the accept ends first.
+    // While RealTraffic is gone the worker waits in the command port's accept after its engine
+    // cycle; the wait for the worker's end below needs that accept ended first.
     lf_stopAccepting();
     // Until the worker returns, its engine cycle goes on creating aircraft (static parking, one every
     // half second): it is stopped before the removals, so that they find every object it made.
@@ -303,7 +303,8 @@ void FinalExit(int reason, std::uint32_t delaySeconds) {
       g_restartPending = 0;
     }
     pause(std::chrono::seconds(1));
-    lf_closeServer();
+    // A RealTraffic that does not read holds the "exit" line for a second at most.
+    lf_closeServer(bound.left(std::chrono::seconds(1)));
     if (reason == SystemError) {
       pause(std::chrono::seconds(5));
     } else if (reason == UserClosedSim) {

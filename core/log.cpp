@@ -4,6 +4,7 @@
 #include "core/files.hpp"
 #include "core/startup.hpp"
 #include "core/strings.hpp"
+#include "platform/append_file.hpp"
 #include "platform/utf8.hpp"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <fstream>
 #include <mutex>
 #include <stdexcept>
 
@@ -20,16 +20,52 @@ namespace amb {
 namespace {
 constexpr const char* kLogName = "Log.txt";
 std::mutex g_logMutex;
-std::ofstream g_logFile;
-// Mirrors g_logFile.is_open() so that writers skip the lock while the log is closed.
+platform::AppendFile g_logFile;
+// Mirrors g_logFile.isOpen() so that writers skip the lock while the log is closed.
 std::atomic<bool> g_logOpen{false};
+// Lines that could not be written (a full disk) since the last line that could; guarded by
+// g_logMutex.
+std::uint64_t g_linesLost = 0;
+
+// Appends the line's text as it is, with the line ends of the platform's text files.
+void appendText(std::string& out, std::string_view text) {
+  if (platform::kTextLineEnd == "\n") {
+    out += text;
+    return;
+  }
+  for (const char c : text) {
+    if (c == '\n')
+      out += platform::kTextLineEnd;
+    else
+      out += c;
+  }
+}
+
+// Writes one line with one write of the system, after the count of the lines lost before it when
+// there are any: both go whole or not at all, and a line that does not go is counted, so that the
+// log goes on once the disk has room again. Under g_logMutex, with the log open.
+void writeLocked(std::string_view prefix, std::string_view text) {
+  std::string piece;
+  if (g_linesLost > 0) {
+    appendText(piece, fmt::format("{} log line{} lost: the log could not be written (a full disk?)", g_linesLost,
+                                  g_linesLost == 1 ? "" : "s"));
+    piece += platform::kTextLineEnd;
+  }
+  appendText(piece, prefix);
+  appendText(piece, text);
+  piece += platform::kTextLineEnd;
+  if (g_logFile.append(piece))
+    g_linesLost = 0;
+  else
+    ++g_linesLost;
+}
 
 void writeLine(std::string_view prefix, std::string_view text) {
   if (!g_logOpen.load(std::memory_order_acquire)) return;
   std::lock_guard lock(g_logMutex);
   // Tested again under the lock: the log may have been closed meanwhile.
-  if (!g_logFile.is_open()) return;
-  g_logFile << prefix << text << std::endl;
+  if (!g_logFile.isOpen()) return;
+  writeLocked(prefix, text);
 }
 
 // Peer lines already written, with the repeats not written since. Guarded by g_logMutex.
@@ -55,21 +91,20 @@ std::map<std::string, PeerKind, std::less<>> g_peerKinds;
 
 void writeRepeatsLocked(const std::string& line, Repeats& r) {
   if (r.count == 0) return;
-  g_logFile << fmt::format("last line repeated {} more times: {}", r.count, line) << std::endl;
+  writeLocked({}, fmt::format("last line repeated {} more times: {}", r.count, line));
   r.count = 0;
 }
 
 void writeLeftOutLocked(PeerKind& k) {
   if (k.leftOut == 0) return;
-  g_logFile << fmt::format("{} similar line{} left out, the last: {}", k.leftOut, k.leftOut == 1 ? "" : "s",
-                           k.lastLeftOut)
-            << std::endl;
+  writeLocked(
+      {}, fmt::format("{} similar line{} left out, the last: {}", k.leftOut, k.leftOut == 1 ? "" : "s", k.lastLeftOut));
   k.leftOut = 0;
   k.lastLeftOut.clear();
 }
 
 void flushRepeatsLocked() {
-  if (g_logFile.is_open()) {
+  if (g_logFile.isOpen()) {
     for (auto& [line, r] : g_peerLines) writeRepeatsLocked(line, r);
     for (auto& [kind, k] : g_peerKinds) writeLeftOutLocked(k);
   }
@@ -125,7 +160,7 @@ void detail::logPeerLine(LogStyle style, std::string_view kind, std::string text
   kindKey += kind;
   const auto now = clock::steadyNow();
   std::lock_guard lock(g_logMutex);
-  if (!g_logFile.is_open()) return;
+  if (!g_logFile.isOpen()) return;
   if (const auto it = g_peerLines.find(line); it != g_peerLines.end()) {
     Repeats& r = it->second;
     if (r.count++ == 0) r.since = now;
@@ -149,7 +184,7 @@ void detail::logPeerLine(LogStyle style, std::string_view kind, std::string text
   k.budget -= 1;
   writeLeftOutLocked(k);
   if (g_peerLines.size() >= kRememberedPeerLines) flushRepeatsLocked();
-  g_logFile << line << std::endl;
+  writeLocked({}, line);
   g_peerLines.emplace(std::move(line), Repeats{});
 }
 
@@ -158,20 +193,14 @@ std::filesystem::path gf_logPath() { return kLogName; }
 void gf_startLog() {
   gf_rotateBackups(kLogName);
   std::lock_guard lock(g_logMutex);
-  if (g_logFile.is_open()) g_logFile.close();
-  g_logFile.clear();
-  g_logFile.open(kLogName, std::ios::out | std::ios::trunc);
-  if (!g_logFile.is_open()) {
-    g_logFile.clear();
-    throw std::runtime_error(std::string("Failed to write file ") + kLogName);
-  }
-  g_logFile.clear();
+  g_logOpen = false;
+  if (!g_logFile.openTruncated(kLogName)) throw std::runtime_error(std::string("Failed to write file ") + kLogName);
+  g_linesLost = 0;
   g_peerLines.clear();
   g_peerKinds.clear();
   g_logOpen = true;
-  g_logFile << fmt::format("{} (utc) {} version {} for {}", gf_timeString(clock::unixSeconds()),
-                           g_programName, gf_versionText(g_programVersion), "Prepar3D v5/v6")
-            << std::endl;
+  writeLocked({}, fmt::format("{} (utc) {} version {} for {}", gf_timeString(clock::unixSeconds()), g_programName,
+                              gf_versionText(g_programVersion), "Prepar3D v5/v6"));
 }
 
 void gf_log(std::string_view text) { writeLine({}, text); }
@@ -186,8 +215,8 @@ void gf_closeLog(std::string_view lastLine) {
   std::lock_guard lock(g_logMutex);
   flushRepeatsLocked();
   g_peerKinds.clear();
-  if (!g_logFile.is_open()) return;
-  g_logFile << lastLine << std::endl;
+  if (!g_logFile.isOpen()) return;
+  writeLocked({}, lastLine);
   g_logOpen = false;
   g_logFile.close();
 }

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -62,6 +63,133 @@ constexpr int kConnectionAborted = 10053;
 constexpr int kConnectionReset = 10054;
 
 std::string socketErrorText() { return gf_wsaErrorText(platform::lastSocketError()); }
+
+// ---- Lines to RealTraffic ----
+//
+// No thread waits on RealTraffic to read: the engine's lines go without waiting (a line with no room
+// is dropped, the next position replaces it), the exit's "exit" waits at most its bound. A line the
+// system took only in part is finished before any other begins, so that RealTraffic never reads the
+// start of one line run into another.
+
+// The longest a line may wait for RealTraffic to read.
+constexpr auto kLongestSendWait = std::chrono::seconds(1);
+// RealTraffic reads again once lines have gone whole for this long, none dropped or cut meanwhile:
+// a line or two the system still takes after a stall began (what was in flight reached RealTraffic's
+// buffer) is no end of it.
+constexpr auto kReadingAgainAfter = std::chrono::seconds(1);
+// Slices of a wait, so that a socket closed meanwhile ends it soon where the system does not wake it.
+constexpr int kSendWaitSliceMs = 100;
+
+enum class SendOutcome : std::uint8_t { Sent, Dropped, Failed };
+
+// What the sends know of RealTraffic's reading; guarded by g_sendMutex, which is held only for sends
+// that do not wait.
+std::mutex g_sendMutex;
+std::string g_unsentRest;  // the end of a line begun, sent before anything else
+bool g_notReading = false;
+std::uint64_t g_linesDropped = 0;  // since RealTraffic stopped reading
+SteadyClock::time_point g_notReadingSince{};
+std::optional<SteadyClock::time_point> g_wholeSince;  // lines have gone whole since, in a stall
+
+// Sends the rest of a line begun earlier, as much as goes now; false when the send failed.
+bool sendRestLocked() {
+  while (!g_unsentRest.empty()) {
+    const long n = g_rtClientSocket.sendNow(g_unsentRest);
+    if (n < 0) return false;
+    if (n == 0) break;
+    g_unsentRest.erase(0, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// One try without waiting: Sent once the line has begun (what the system did not take is kept),
+// Dropped when it could not begin.
+SendOutcome trySendLocked(std::string_view line, bool& begun) {
+  if (!sendRestLocked()) return SendOutcome::Failed;
+  if (begun) return SendOutcome::Sent;
+  if (!g_unsentRest.empty()) return SendOutcome::Dropped;
+  // A new line begins only when the system says there is room: where it keeps a margin (Linux: a
+  // third of the buffer), a RealTraffic that does not read is not taken to read again because the
+  // system squeezed a few bytes more into its buffers.
+  if (g_rtClientSocket.waitWritable(0) == 0) return SendOutcome::Dropped;
+  const long n = g_rtClientSocket.sendNow(line);
+  if (n < 0) return SendOutcome::Failed;
+  if (n == 0) return SendOutcome::Dropped;
+  begun = true;
+  g_unsentRest.assign(line.substr(static_cast<std::size_t>(n)));
+  return sendRestLocked() ? SendOutcome::Sent : SendOutcome::Failed;
+}
+
+void forgetSendsLocked() {
+  g_unsentRest.clear();
+  g_notReading = false;
+  g_linesDropped = 0;
+  g_wholeSince.reset();
+}
+
+// Sends the line, waiting at most `wait` for RealTraffic to read. A stall and its end are logged
+// once each; a failed send drops the client.
+SendOutcome sendLine(std::string_view line, std::chrono::milliseconds wait) {
+  auto deadline = SteadyClock::now() + std::min<std::chrono::milliseconds>(wait, kLongestSendWait);
+  bool begun = false;
+  SendOutcome outcome;
+  std::string failure;
+  bool stallBegan = false;
+  std::uint64_t dropped = 0;
+  long long stallSeconds = -1;
+  for (;;) {
+    {
+      std::lock_guard lock(g_sendMutex);
+      outcome = trySendLocked(line, begun);
+      if (outcome == SendOutcome::Failed) {
+        failure = socketErrorText();
+        forgetSendsLocked();
+        break;
+      }
+      const auto now = SteadyClock::now();
+      const bool whole = outcome == SendOutcome::Sent && g_unsentRest.empty();
+      if (whole || now >= deadline) {
+        if (outcome == SendOutcome::Dropped) {
+          ++g_linesDropped;
+          if (!g_notReading) {
+            g_notReading = stallBegan = true;
+            g_notReadingSince = now;
+          }
+        }
+        if (!whole) {
+          g_wholeSince.reset();
+        } else if (g_notReading && !g_wholeSince) {
+          g_wholeSince = now;
+        } else if (g_notReading && now - *g_wholeSince >= kReadingAgainAfter) {
+          dropped = g_linesDropped;
+          stallSeconds = std::chrono::duration_cast<std::chrono::seconds>(now - g_notReadingSince).count();
+          forgetSendsLocked();
+        }
+        break;
+      }
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    // A wait that fails (the socket closed meanwhile) leaves one more try, which tells why.
+    if (g_rtClientSocket.waitWritable(static_cast<int>(std::clamp<long long>(left, 0, kSendWaitSliceMs))) < 0)
+      deadline = SteadyClock::now();
+  }
+  if (outcome == SendOutcome::Failed) {
+    gf_log(fmt::format("sendDataPacket to RealTraffic failed: {}", failure));
+    g_rtClientConnected = 0;
+    g_rtClientSocket.close();
+    gf_log("RealTraffic client socket closed");
+  } else if (stallBegan) {
+    gf_showMessage(
+        fmt::format("{} RealTraffic does not read: lines to it are dropped until it reads again", gf_timeOfDay()),
+        true);
+  } else if (stallSeconds >= 0) {
+    gf_showMessage(fmt::format("{} RealTraffic reads again after {} s ({} line{} dropped)", gf_timeOfDay(),
+                               stallSeconds, dropped, gf_pluralS(static_cast<std::int64_t>(dropped))),
+                   true);
+    gf_clearMessage();
+  }
+  return outcome;
+}
 
 [[noreturn]] void failStart(const std::string& what) {
   g_rtListenSocket.close();
@@ -266,18 +394,20 @@ bool waitForClient(std::string* versionReply) {
   }
   if (!g_rtClientSocket.setNoDelay())
     throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_timeOfDay(), socketErrorText()));
+  // Lines to RealTraffic never wait for it to read.
+  if (!g_rtClientSocket.setBlocking(false))
+    throw std::runtime_error(fmt::format("{} ioctlsocket failed with error {}", gf_timeOfDay(), socketErrorText()));
+  {
+    std::lock_guard lock(g_sendMutex);
+    forgetSendsLocked();
+  }
   g_rtClientConnected = 1;
   if (versionReply != nullptr) *versionReply = std::move(reply);
   return true;
 }
 
 bool sendDataPacket(const std::string& text) {
-  if (g_rtClientSocket.sendAll(text)) return true;
-  gf_log(fmt::format("sendDataPacket to RealTraffic failed: {}", socketErrorText()));
-  g_rtClientConnected = 0;
-  g_rtClientSocket.close();
-  gf_log("RealTraffic client socket closed");
-  return false;
+  return sendLine(text, std::chrono::milliseconds(0)) != SendOutcome::Failed;
 }
 
 void lf_setVersionReplyWait(std::chrono::milliseconds bound) { g_versionWaitMs = bound.count(); }
@@ -333,9 +463,10 @@ std::string gf_qs121Text(const UserAcBlock& user) {
                      user.latitude * kDegToRad, user.longitude * kDegToRad);
 }
 
-void lf_sendPosition() {
+void lf_sendPosition() { lf_sendPosition(g_engineUserAc); }
+
+void lf_sendPosition(const UserAcBlock& user) {
   if (g_realTrafficLocal.load() == 0) return;
-  const UserAcBlock user = g_engineUserAc;
   if (gf_inNullBox(user.latitude, user.longitude)) return;
   if (g_rtClientConnected.load() != 0) {
     if (!sendDataPacket(gf_qs121Text(user))) {
@@ -360,8 +491,9 @@ void lf_sendPosition() {
 
 void lf_stopAccepting() { g_rtListenSocket.close(); }
 
-void lf_closeServer() {
-  if (g_rtClientConnected.load() != 0) sendDataPacket("exit\r\n");
+void lf_closeServer(std::chrono::milliseconds exitLineWait) {
+  if (g_rtClientConnected.load() != 0 && sendLine("exit\r\n", exitLineWait) == SendOutcome::Dropped)
+    gf_log("RealTraffic does not read: \"exit\" not sent");
   g_rtListenSocket.close();
   g_rtClientSocket.close();
   // The next service run waits for RealTraffic and asks its version again.
@@ -371,6 +503,10 @@ void lf_closeServer() {
 void gf_resetLink() {
   g_rtListenSocket.close();
   g_rtClientSocket.close();
+  {
+    std::lock_guard lock(g_sendMutex);
+    forgetSendsLocked();
+  }
   g_rtClientConnected = 0;
   g_rtProfessional = 0;
   g_rtLinkPending = 1;

@@ -13,6 +13,8 @@
 
 namespace amb {
 
+struct UserAcBlock;
+
 extern platform::Socket g_rtListenSocket;
 extern platform::Socket g_rtClientSocket;
 // A client is accepted; cleared by a failed send and by closing the server.
@@ -33,7 +35,9 @@ void lf_startServer(const std::string& port);
 // bound (3 s; the first such shows "No RealTraffic version received?"), answers with anything else
 // or sends more is closed; many of them cost RealTraffic no more time than one.
 bool waitForClient(std::string* versionReply = nullptr);
-// True when sent; a failure drops the client.
+// Sends the line without waiting for RealTraffic to read: a line it has no room for is dropped (the
+// first such is logged and shown as RealTraffic not reading, and the first line to go whole after it
+// as its reading again). False when the send failed: the client is dropped.
 bool sendDataPacket(const std::string& text);
 // The bound of the version reply (tests shorten it).
 void lf_setVersionReplyWait(std::chrono::milliseconds bound);
@@ -42,18 +46,20 @@ void lf_waitForRealTraffic();
 void lf_checkRealTrafficVersion(const std::string& reply);
 // Simulator time in Unix seconds, sent as milliseconds when a client is connected.
 void lf_sendQs123(std::int64_t unixSeconds);
-// The user aircraft (g_engineUserAc) to RealTraffic; waits for RealTraffic to come back when it
-// has gone.
+// The user aircraft (g_engineUserAc, or the block given) to RealTraffic; waits for RealTraffic to
+// come back when it has gone. The engine calls it with its lock released: neither the send nor the
+// wait holds up a thread that needs the lock.
 void lf_sendPosition();
-// Closes the listening socket only: a thread blocked in its accept (the position send waiting for
-// RealTraffic to come back, with the engine lock held) returns at once. The exit calls it before it
-// needs that lock.
+void lf_sendPosition(const UserAcBlock& user);
+// Closes the listening socket only: a thread blocked in its accept (the worker's position send
+// waiting for RealTraffic to come back) returns at once. The exit calls it before it waits for the
+// worker.
 void lf_stopAccepting();
-// Says "exit" to a connected client and closes both sockets.
-void lf_closeServer();
+// Says "exit" to a connected client, waiting at most exitLineWait (and never more than a second)
+// for RealTraffic to read, and closes both sockets.
+void lf_closeServer(std::chrono::milliseconds exitLineWait = std::chrono::seconds(1));
 
 // The "Qs121" command for a user aircraft block.
-struct UserAcBlock;
 std::string gf_qs121Text(const UserAcBlock& user);
 
 // Back to start values (sockets closed, no client, standard edition, link pending).

@@ -75,6 +75,16 @@ public:
 
   // Sends every byte (one call where the system takes it whole).
   bool sendAll(std::string_view data);
+  // One send that never waits: the count of bytes the system took (0 when its buffer has no room
+  // for any), or -1 when the send failed. On Windows the socket must be non-blocking
+  // (setBlocking(false)); elsewhere the call does not wait whatever the socket's mode.
+  long sendNow(std::string_view data);
+  // Waits at most timeoutMs until a send can take bytes again (or the connection failed, which the
+  // send then reports): 1 ready, 0 not within the time, -1 failed or closed.
+  int waitWritable(int timeoutMs);
+  // The system's receive and send buffers in bytes; 0 leaves one as it is. A receive buffer set
+  // before connect bounds the window the peer may fill.
+  bool setBufferSizes(int receiveBytes, int sendBytes);
   // One receive: the count (0 when the peer closed), or -1.
   long receive(char* buffer, std::size_t capacity);
   // Waits at most timeoutMs for the socket to become readable (data, the peer's close, or an error
@@ -105,6 +115,8 @@ public:
 private:
   // Holds the handle for the length of one call; invalid when closed or closing.
   class Use;
+  // waitReadable and waitWritable.
+  int waitReady(bool writable, int timeoutMs);
 
   // Mutable: a call on a const socket (localPort) still counts as a use, and the last use may
   // release a handle that another thread closed meanwhile.

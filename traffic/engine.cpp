@@ -221,7 +221,11 @@ double lf_distanceFromUser(const LiveAc& ac) {
 
 // ---- The cycle ----
 
-void gf_updateAI() {
+namespace {
+
+// The cycle under the engine's lock; once a second it hands out the user aircraft as RealTraffic is
+// to get it.
+void lf_runCycle(std::optional<UserAcBlock>& position) {
   std::lock_guard lock(gf_engineMutex());
   const std::int32_t cycle = g_engineCycle.load(std::memory_order_relaxed);
   SimPort& port = gf_simPort();
@@ -271,7 +275,7 @@ void gf_updateAI() {
       }
 
       if (cycle % 100 == 0) {
-        lf_sendPosition();
+        position = g_engineUserAc;
         g_engineUserAc = port.requestUserAircraft();
         g_engineUserGroundSpeed = g_engineUserAc.groundSpeed;
       }
@@ -285,6 +289,21 @@ void gf_updateAI() {
     gf_showError(e.what());
   }
   g_engineCycle.store(cycle + 1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void gf_updateAI() {
+  // The user aircraft as RealTraffic gets it this cycle, sent once the lock is released.
+  std::optional<UserAcBlock> position;
+  lf_runCycle(position);
+  if (!position) return;
+  try {
+    lf_sendPosition(*position);
+  } catch (const std::exception& e) {
+    gf_logf("{}: {}", "gf_updateAI", e.what());
+    throw;
+  }
 }
 
 void lf_updateAllLiveAc() {

@@ -206,6 +206,32 @@ bool Socket::sendAll(std::string_view data) {
   return true;
 }
 
+long Socket::sendNow(std::string_view data) {
+  Use use(*this);
+  const int fd = static_cast<int>(use.handle());
+  if (fd < 0) return -1;
+  ssize_t n;
+  do {
+    n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    fail();
+    return -1;
+  }
+  return static_cast<long>(n);
+}
+
+bool Socket::setBufferSizes(int receiveBytes, int sendBytes) {
+  Use use(*this);
+  const int fd = static_cast<int>(use.handle());
+  if (fd < 0) return false;
+  if (receiveBytes > 0 && ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof receiveBytes) < 0)
+    return fail();
+  if (sendBytes > 0 && ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBytes, sizeof sendBytes) < 0) return fail();
+  return true;
+}
+
 long Socket::receive(char* buffer, std::size_t capacity) {
   Use use(*this);
   const int fd = static_cast<int>(use.handle());
@@ -221,11 +247,16 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   return static_cast<long>(n);
 }
 
-int Socket::waitReadable(int timeoutMs) {
+int Socket::waitReadable(int timeoutMs) { return waitReady(false, timeoutMs); }
+
+// A failed or reset connection shows as POLLERR or POLLHUP: ready, so that the send reports it.
+int Socket::waitWritable(int timeoutMs) { return waitReady(true, timeoutMs); }
+
+int Socket::waitReady(bool writable, int timeoutMs) {
   Use use(*this);
   const int fd = static_cast<int>(use.handle());
   if (fd < 0) return -1;
-  pollfd p{fd, POLLIN, 0};
+  pollfd p{fd, static_cast<short>(writable ? POLLOUT : POLLIN), 0};
   int rc;
   do {
     rc = ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs);

@@ -153,6 +153,35 @@ bool Socket::sendAll(std::string_view data) {
   return true;
 }
 
+long Socket::sendNow(std::string_view data) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return -1;
+  // Winsock has no flag for a single send that does not wait: the socket is non-blocking, and a
+  // send with no room fails with WSAEWOULDBLOCK.
+  const int n = ::send(s, data.data(), static_cast<int>(data.size()), 0);
+  if (n == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return 0;
+    detail::setLastSocketError(error);
+    return -1;
+  }
+  return n;
+}
+
+bool Socket::setBufferSizes(int receiveBytes, int sendBytes) {
+  Use use(*this);
+  const SOCKET s = handleOf(use.handle());
+  if (s == INVALID_SOCKET) return false;
+  if (receiveBytes > 0 && setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBytes),
+                                     sizeof receiveBytes) == SOCKET_ERROR)
+    return fail();
+  if (sendBytes > 0 &&
+      setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBytes), sizeof sendBytes) == SOCKET_ERROR)
+    return fail();
+  return true;
+}
+
 long Socket::receive(char* buffer, std::size_t capacity) {
   Use use(*this);
   const SOCKET s = handleOf(use.handle());
@@ -166,16 +195,24 @@ long Socket::receive(char* buffer, std::size_t capacity) {
   return n;
 }
 
-int Socket::waitReadable(int timeoutMs) {
+int Socket::waitReadable(int timeoutMs) { return waitReady(false, timeoutMs); }
+
+// A failed connection shows in the exception set: ready, so that the send reports it.
+int Socket::waitWritable(int timeoutMs) { return waitReady(true, timeoutMs); }
+
+int Socket::waitReady(bool writable, int timeoutMs) {
   Use use(*this);
   const SOCKET s = handleOf(use.handle());
   if (s == INVALID_SOCKET) return -1;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(s, &readable);
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);
   const int ms = timeoutMs < 0 ? 0 : timeoutMs;
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  const int rc = ::select(0, &readable, nullptr, nullptr, &tv);
+  const int rc = writable ? ::select(0, nullptr, &ready, &failed, &tv) : ::select(0, &ready, nullptr, nullptr, &tv);
   if (rc == SOCKET_ERROR) {
     fail();
     return -1;

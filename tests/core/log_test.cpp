@@ -8,6 +8,11 @@
 
 #include <thread>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace amb {
 namespace {
 
@@ -53,6 +58,44 @@ TEST(Log, ConcurrentWritersKeepLinesWhole) {
 
 // A peer's bytes never make a line of their own, never exceed their share of the line, and plain
 // text passes unchanged.
+#ifndef _WIN32
+// A disk that fills, then has room again, played without root by a limit on the size of the files
+// the process writes (a write past it fails, or is cut at it, as on a full disk): the lines that do
+// not go are counted; once there is room the log goes on with one line of the count, every line
+// whole and none twice, and what was written before is kept.
+TEST(Log, AFullDiskCostsLinesNotTheLog) {
+  test::TempDir dir;
+  test::ScopedCwd cwd(dir.path());
+  clock::ManualClock clk(1796495598);
+  gf_startLog();
+  gf_log("written before the disk fills");
+  const auto before = std::filesystem::file_size(dir / "Log.txt");
+
+  // Room for one line of 40 bytes and its line end, and 19 bytes of the next.
+  const auto line = [](int i) { return fmt::format("line {} that is forty bytes long ........", i); };
+  ASSERT_EQ(line(1).size(), 40u);
+  rlimit unlimited{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  rlimit full = unlimited;
+  full.rlim_cur = before + 60;
+  const auto signalBefore = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  for (int i = 1; i <= 5; ++i) gf_log(line(i));
+  gf_logMarked("lost as well");
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, signalBefore);
+
+  gf_log("room again");
+  gf_log("and on");
+  gf_closeLog("end");
+  EXPECT_EQ(readLines(dir / "Log.txt"),
+            (std::vector<std::string>{
+                "Sat Dec 05 18:33:18 2026 (utc) Ambertrail_P3D version 10.10.4 for Prepar3D v5/v6",
+                "written before the disk fills", line(1),
+                "5 log lines lost: the log could not be written (a full disk?)", "room again", "and on", "end"}));
+}
+#endif
+
 TEST(Log, PeerTextIsCutAndEscaped) {
   EXPECT_EQ(gf_peerText("Boeing 737-800 M\xC3\xBCnchen"), "Boeing 737-800 M\xC3\xBCnchen");
   EXPECT_EQ(gf_peerText("a\nb\r\tc\x7F"), "a\\x0Ab\\x0D\\x09c\\x7F");

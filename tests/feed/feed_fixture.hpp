@@ -60,10 +60,12 @@ protected:
     const auto lines = logLines();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
-  bool logContains(const std::string& part) const {
-    for (const auto& l : logLines())
-      if (l.find(part) != std::string::npos) return true;
-    return false;
+  bool logContains(const std::string& part) const { return logCount(part) > 0; }
+  // The log lines that hold the text.
+  std::size_t logCount(const std::string& part) const {
+    const auto lines = logLines();
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
   }
 
   std::vector<TrafficRecord> takeQueue() {

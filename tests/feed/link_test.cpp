@@ -101,10 +101,14 @@ protected:
     FeedTest::TearDown();
   }
 
-  void startDouble(bool professional) {
+  // A RealTraffic that hangs once it has answered stops reading (stopReading) with a receive buffer
+  // as small as the system allows.
+  void startDouble(bool professional, bool stopReading = false) {
     TrafficDoubleOptions o;
     o.linkPort = m_port;
     o.professional = professional;
+    o.stopReading = stopReading;
+    o.receiveBuffer = stopReading ? 1 : 0;
     o.version = "9.0.100";
     o.weather = false;
     o.reconnectInterval = std::chrono::milliseconds(20);
@@ -153,6 +157,74 @@ TEST_F(Link, HandshakePositionAndTimeGoOutInTheirFormatsAndTheCloseSaysExitOnce)
   EXPECT_EQ(commands(), (std::vector<std::string>{"#connected", "Qs999=version", kJfkQs121, "Qs123=1551821400000", "exit",
                                                   "#disconnected"}));
   EXPECT_EQ(g_rtClientConnected.load(), 0);
+}
+
+// The user aircraft of the i-th position: each line differs from the others.
+UserAcBlock movedUser(int i) {
+  UserAcBlock user = kJfkUser;
+  user.altitude = 1000 + i;
+  return user;
+}
+
+// The engine's sends to a RealTraffic that stops reading: none waits, lines that find no room are
+// dropped whole (RealTraffic never reads a line cut short or twice), the stall is logged once, and
+// once when it reads again; it is no disconnection. (The engine's cycle itself: tests/traffic.)
+TEST_F(Link, ARealTrafficThatStopsReadingLosesWholeLinesAndIsToldOnceEachWay) {
+  startDouble(false, true);
+  lf_waitForRealTraffic();
+  ASSERT_EQ(g_rtClientConnected.load(), 1);
+  ASSERT_TRUE(waitFor([&] { return m_double->notReading(); }));
+  // A small send buffer on the program's side fills after some dozens of lines.
+  ASSERT_TRUE(g_rtClientSocket.setBufferSizes(0, 4096));
+  std::vector<std::string> sent;
+  // The sends run on a thread of their own, so that a send that waits ends the test instead of
+  // hanging it; 400 lines of about 60 bytes overfill every buffer between the two.
+  auto sending = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 400; ++i) {
+      sent.push_back(gf_qs121Text(movedUser(i)));
+      lf_sendPosition(movedUser(i));
+    }
+  });
+  const bool returned = sending.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  if (!returned) {
+    // Lets the send that waits go, and the waits for RealTraffic to come back after it.
+    lf_stopAccepting();
+    g_rtClientSocket.close();
+  }
+  sending.wait();
+  ASSERT_TRUE(returned) << "a send waited for RealTraffic to read";
+  EXPECT_EQ(g_rtClientConnected.load(), 1);
+  EXPECT_EQ(logCount("RealTraffic does not read: lines to it are dropped until it reads again"), 1u);
+  EXPECT_FALSE(logContains("RealTraffic gone?"));
+  EXPECT_FALSE(logContains("RealTraffic reads again"));
+
+  m_double->readAgain();
+  int more = 400;
+  ASSERT_TRUE(waitFor([&] {
+    sent.push_back(gf_qs121Text(movedUser(more)));
+    lf_sendPosition(movedUser(more++));
+    return logContains("RealTraffic reads again");
+  }));
+  lf_closeServer();
+  ASSERT_TRUE(waitFor([&] { return received("#disconnected"); }));
+  EXPECT_EQ(logCount("RealTraffic does not read"), 1u);
+  EXPECT_EQ(logCount("RealTraffic reads again after "), 1u);
+
+  // What RealTraffic read: whole lines of those sent, each once and in their order, then "exit".
+  auto got = commands();
+  ASSERT_GE(got.size(), 4u);
+  EXPECT_EQ(got.back(), "#disconnected");
+  EXPECT_EQ(got[got.size() - 2], "exit");
+  std::size_t next = 0;
+  std::size_t positions = 0;
+  for (std::size_t i = 2; i + 2 < got.size(); ++i) {
+    const auto at = std::find(sent.begin() + static_cast<std::ptrdiff_t>(next), sent.end(), got[i] + "\r\n");
+    ASSERT_NE(at, sent.end()) << "not a whole line sent, or out of order: " << got[i];
+    next = static_cast<std::size_t>(at - sent.begin()) + 1;
+    ++positions;
+  }
+  EXPECT_LT(positions, sent.size());  // some were dropped
+  EXPECT_GT(positions, 0u);
 }
 
 TEST_F(Link, Qs121WritesWholeNumbersNeverExponents) {

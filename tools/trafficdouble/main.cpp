@@ -1,6 +1,7 @@
 // trafficdouble: stands in for RealTraffic in tests and the demonstration run.
 //
 //   trafficdouble [--port N] [--host A] [--professional] [--version TEXT] [--record FILE]
+//                 [--stop-reading SECONDS] [--receive-buffer BYTES]
 //                 [--no-link] [--traffic FILE] [--traffic-port N] [--speed X] [--loop]
 //                 [--generate AIRCRAFT] [--centre LAT,LON]
 //                 [--weather FILE] [--weather-port N] [--weather-interval SECONDS] [--no-weather]
@@ -24,6 +25,7 @@ namespace {
 void usage() {
   fmt::print(stderr,
              "usage: trafficdouble [--port N] [--host A] [--professional] [--version TEXT] [--record FILE]\n"
+             "                     [--stop-reading SECONDS] [--receive-buffer BYTES]\n"
              "                     [--no-link] [--traffic FILE] [--traffic-port N] [--speed X] [--loop]\n"
              "                     [--generate AIRCRAFT] [--centre LAT,LON]\n"
              "                     [--weather FILE] [--weather-port N] [--weather-interval SECONDS]\n"
@@ -53,6 +55,12 @@ int main(int argc, char** argv) {
       else if (arg == "--professional") options.professional = true;
       else if (arg == "--version") options.version = value();
       else if (arg == "--record") options.recordFile = value();
+      else if (arg == "--stop-reading") {
+        // After its version reply the link reads nothing for the time (0: until the double ends).
+        options.stopReading = true;
+        options.readAgainAfter = std::chrono::milliseconds(static_cast<long long>(std::stod(value()) * 1000));
+      }
+      else if (arg == "--receive-buffer") options.receiveBuffer = std::stoi(value());
       else if (arg == "--no-link") options.link = false;
       else if (arg == "--traffic") options.trafficFile = value();
       else if (arg == "--traffic-port") options.trafficPort = portValue(value());

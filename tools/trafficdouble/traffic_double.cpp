@@ -180,11 +180,32 @@ std::vector<ReceivedCommand> TrafficDouble::commands() const {
 
 void TrafficDouble::dropLink() { m_linkSocket.close(); }
 
+void TrafficDouble::readAgain() {
+  {
+    std::lock_guard lock(m_waitMutex);
+    m_readAgain = true;
+  }
+  m_wake.notify_all();
+}
+
 void TrafficDouble::record(std::string text) {
   std::lock_guard lock(m_recordMutex);
   const double now = wallSeconds();
   if (m_recordStream.is_open()) m_recordStream << fmt::format("{:.3f}\t{}\n", now, text) << std::flush;
   m_commands.push_back(ReceivedCommand{now, std::move(text)});
+}
+
+bool TrafficDouble::stallUntilReadAgain() {
+  std::unique_lock lock(m_waitMutex);
+  m_notReading = true;
+  const auto ended = [this] { return m_stop.load() || m_readAgain; };
+  if (m_options.readAgainAfter.count() > 0)
+    m_wake.wait_for(lock, m_options.readAgainAfter, ended);
+  else
+    m_wake.wait(lock, ended);
+  m_notReading = false;
+  m_readAgain = false;
+  return !m_stop.load();
 }
 
 bool TrafficDouble::waitUntil(std::chrono::steady_clock::time_point deadline) {
@@ -202,12 +223,15 @@ void TrafficDouble::linkThread() {
       if (m_stop) return;
       m_linkSocket.openTcp();
     }
+    if (m_options.receiveBuffer > 0) m_linkSocket.setBufferSizes(m_options.receiveBuffer, 0);
     if (m_linkSocket.connect(m_options.host, m_options.linkPort)) {
       ++m_connections;
       record("#connected");
       std::string pending;
       char chunk[4096];
       bool saidExit = false;
+      bool answered = false;
+      bool stalled = false;
       while (!saidExit) {
         const long n = m_linkSocket.receive(chunk, sizeof chunk);
         if (n <= 0) break;
@@ -219,8 +243,13 @@ void TrafficDouble::linkThread() {
           saidExit = command == "exit";
           record(std::move(command));
           // The reply goes in one write: the program reads it with a single receive.
-          if (version) m_linkSocket.sendAll(reply);
+          if (version) answered = m_linkSocket.sendAll(reply);
           if (saidExit) break;
+        }
+        // RealTraffic hung once it has answered: it reads no more until told or its time has passed.
+        if (m_options.stopReading && answered && !stalled && !saidExit) {
+          stalled = true;
+          if (!stallUntilReadAgain()) break;
         }
       }
       record("#disconnected");

@@ -29,6 +29,12 @@ struct TrafficDoubleOptions {
   bool professional = false;        // answer level 2 instead of 1
   std::string version = "9.0.100";  // the "version" of the reply
   std::chrono::milliseconds reconnectInterval{200};
+  // RealTraffic hung: after its version reply the double reads nothing more on the link until
+  // readAgain(), or until this time has passed (0: not before readAgain()).
+  bool stopReading = false;
+  std::chrono::milliseconds readAgainAfter{0};
+  // The link's receive buffer in bytes (0: the system's); a small one fills after a few lines.
+  int receiveBuffer = 0;
   std::filesystem::path recordFile;  // every received command is appended here too (optional)
 
   std::filesystem::path trafficFile;  // a recording of traffic lines; none: no traffic
@@ -74,6 +80,10 @@ public:
   bool trafficDone() const { return m_trafficDone.load(); }
   // Drops the current link as a crashed RealTraffic would; the double connects again.
   void dropLink();
+  // Ends a stop of reading (stopReading), or the next one when none is under way.
+  void readAgain();
+  // The double has stopped reading and not yet read again.
+  bool notReading() const { return m_notReading.load(); }
 
   // The recording's lines (read through zlib, which also reads plain files).
   static std::vector<std::string> readLines(const std::filesystem::path& file);
@@ -98,6 +108,8 @@ private:
   void record(std::string text);
   // Waits until the deadline or stop; false on stop.
   bool waitUntil(std::chrono::steady_clock::time_point deadline);
+  // The hang of stopReading; false on stop.
+  bool stallUntilReadAgain();
 
   TrafficDoubleOptions m_options;
   std::vector<std::string> m_lines;
@@ -112,6 +124,8 @@ private:
   std::atomic<std::size_t> m_linesSent{0};
   std::atomic<std::size_t> m_weatherSent{0};
   std::atomic<bool> m_trafficDone{false};
+  std::atomic<bool> m_notReading{false};
+  bool m_readAgain = false;  // guarded by m_waitMutex
   std::vector<std::thread> m_threads;
 };
 
