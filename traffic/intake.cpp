@@ -201,8 +201,13 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
   const Situation& s = record.situation;
   const LatLon at = lf_at(s);
   const LatLon last{ac.lastRecordLatitude, ac.lastRecordLongitude};
-  // The feed repeating the last position taken tells nothing new: the buffer's rules deal with it.
-  if (lf_same(at, last)) return false;
+  // The feed repeating the last position taken tells nothing new: the buffer's rules deal with it. A
+  // chain of held records that goes on from one another elsewhere meanwhile is another sender's: the
+  // stream of the last position is still sending.
+  if (lf_same(at, last)) {
+    if (ac.heldRecord) ac.heldRecord->chain = 0;
+    return false;
+  }
   const bool fromLast = lf_goesOnFrom(last, ac.lastRecordAirborne != 0, lf_lastSpeed(ac), s);
   // Records each going on from the one before, none from the last one taken, but each refused for
   // the way to it: a stream that moved elsewhere for good.

@@ -224,7 +224,7 @@ void EngineHarness::feedDueLines() {
     {
       std::lock_guard lock(g_trafficQueueMutex);
       const Situation& s = g_trafficQueue.back().situation;
-      queued = {s.latitude, s.longitude, s.altitude, s.due, s.airborne != 0};
+      queued = {s.latitude, s.longitude, s.altitude, s.due, s.airborne != 0, g_trafficQueue.back().timestamp};
       if (onQueued) onQueued(line, s);
     }
     queuedByHexid[line.hexid].push_back(queued);
@@ -249,11 +249,20 @@ void EngineHarness::collectHeld(Followed& f, const LiveAc& ac, std::uint32_t hex
   while (i > 0 && (f.injected[i - 1].latitude != held.latitude || f.injected[i - 1].longitude != held.longitude)) --i;
   if (i == 0) return;
   const AcceptedPosition& at = f.injected[--i];
-  for (std::size_t j = i + 1; j < handed; ++j)
-    if (f.injected[j].latitude != at.latitude || f.injected[j].longitude != at.longitude) {
-      f.injectedHeldPast[i] = true;
-      return;
-    }
+  // A later record at a new position decides it; one stamped before it (it came late) or one at a
+  // position the stream had before (a copy sent again) is no news.
+  const auto seenBefore = [&](const AcceptedPosition& p, std::size_t until) {
+    for (std::size_t k = 0; k < until; ++k)
+      if (f.injected[k].latitude == p.latitude && f.injected[k].longitude == p.longitude) return true;
+    return false;
+  };
+  for (std::size_t j = i + 1; j < handed; ++j) {
+    const AcceptedPosition& p = f.injected[j];
+    if ((p.latitude == at.latitude && p.longitude == at.longitude) || p.timestamp < at.timestamp || seenBefore(p, j))
+      continue;
+    f.injectedHeldPast[i] = true;
+    return;
+  }
 }
 
 std::vector<std::size_t> EngineHarness::heldPastNext(std::uint32_t hexid) const {

@@ -91,6 +91,7 @@ struct AcceptedPosition {
   double altitude = 0;
   std::int32_t due = 0;  // as stamped on arrival: arrival cycle + 3000
   bool airborne = false;
+  double timestamp = 0;  // the feed's stamp
 };
 
 class EngineHarness {

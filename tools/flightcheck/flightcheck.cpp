@@ -74,6 +74,11 @@ std::map<std::uint32_t, std::vector<const FlownTrack*>> lf_tracksByHexid(const I
   return out;
 }
 
+// A record stamped before the last one taken (it came late): old news, not a position dropped.
+bool lf_oldNews(const Reported& p, const Reported& taken) {
+  return !std::isnan(p.stamp) && !std::isnan(taken.stamp) && p.stamp < taken.stamp;
+}
+
 // Whether the next record moves on from a dropped airborne position (see Options::nextWithinSeconds)
 // and the dropped one's track could have been flown from the last one taken.
 bool lf_movesOnFrom(const Reported& p, const Reported& next, const Reported& taken,
@@ -131,7 +136,7 @@ std::size_t lf_droppedConfirmed(const ReportedAircraft& aircraft, const Options&
       }
       continue;
     }
-    if (p.taken != Taken::No || repeat || taken == nullptr) continue;
+    if (p.taken != Taken::No || repeat || taken == nullptr || lf_oldNews(p, *taken)) continue;
     if (!p.airborne && !taken->airborne) continue;
     if (gf_distanceNm(lf_pos(*taken), lf_pos(p)) < o.droppedAwayNm) continue;
     // A copy of a position taken before, sent again, is never the aircraft's news.
@@ -171,7 +176,8 @@ std::size_t lf_droppedAgreeing(const ReportedAircraft& aircraft, const Options& 
       continue;
     }
     const bool repeat = i > 0 && r[i - 1].latitude == p.latitude && r[i - 1].longitude == p.longitude;
-    if (p.taken != Taken::No || repeat || taken == nullptr || !p.airborne || p.trackDeg == 0) continue;
+    if (p.taken != Taken::No || repeat || taken == nullptr || !p.airborne || p.trackDeg == 0 || lf_oldNews(p, *taken))
+      continue;
     if (gf_distanceNm(lf_pos(*taken), lf_pos(p)) < o.agreeLeastNm) continue;
     const double course = gf_bearingRad(lf_pos(*taken), lf_pos(p)) * kRadToDeg;
     if (std::fabs(lf_turnDeg(course, p.trackDeg)) <= o.agreeDeg) ++count;

@@ -84,6 +84,9 @@ struct Reported {
   // Still held back by the engine's intake, neither taken nor dropped, once a later record at another
   // position had reached it (known where Input::holdsKnown).
   bool heldPast = false;
+  // The feed's own stamp where it differs from `t` (a replay queues lines as they arrive, late or
+  // not): a record stamped before the last one taken is old news, not a position dropped. NaN: as `t`.
+  double stamp = std::numeric_limits<double>::quiet_NaN();
 };
 
 // One line of the recording as it stands, queued by the feed or not (the feed drops the ground

@@ -125,6 +125,7 @@ void ReplayCollector::queued(const enginesim::RecordedLine& line, const Situatio
   auto& positions = m_input.reported[line.hexid].positions;
   m_dues[line.hexid].push_back({s.due, positions.size()});
   positions.push_back(reportedOf(queuedAt / static_cast<double>(kCyclesPerSecond), s));
+  positions.back().stamp = line.timestamp;
 }
 
 void ReplayCollector::flown(std::int32_t cycle, const enginesim::SimObject& o, const AiPosBlock& b) {
