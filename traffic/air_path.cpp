@@ -397,14 +397,10 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // A reported track counts where the positions bear it out: one against the way its record's position
   // lies from the one before (a feed's frozen track, another sender's position) says nothing of where
   // the aircraft heads.
-  // Late (its records have it farther on, round the turn), it goes where they are. Farther aside of
-  // its track (the stretch it is on, carried on ahead) than the circle a turn round flies, it is not
-  // ahead of its records but elsewhere: it turns back to them rather than fly on away.
+  // Late (its records have it farther on, round the turn), it goes where they are.
   if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0) return aim;
-  const Vec along = t.course(t.segment);
-  const Vec off = -t.at[t.segment];
-  if (std::fabs(off.x * along.y - off.y * along.x) > 2 * lf_turnRadius(ac, speedMps)) return aim;
   std::optional<Vec> course;
+  Vec through{};
   Vec before = t.frame.at(ac.airPath.fromLatitude, ac.airPath.fromLongitude);
   for (std::size_t i = 0; i < ac.situations.size(); ++i) {
     const Situation& s = ac.situations[i];
@@ -417,11 +413,19 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
     if (lf_length(way) > kLeastAimMetres && lf_dot(way, reported) < 0) return aim;
     if (lf_dot(reported, t.nose) < 0) return aim;
     course = reported;
+    through = at;
   }
-  if (course) return *course;
-  // No track reported: the course of the track's last stretch, unless that turns round too.
-  const Vec last = t.count >= 2 ? t.course(t.count - 2) : t.nose;
-  return lf_dot(last, t.nose) >= 0 && lf_length(last) > 0 ? last : aim;
+  if (!course) {
+    // No track reported: the course of the track's last stretch, unless that turns round too.
+    const Vec last = t.count >= 2 ? t.course(t.count - 2) : t.nose;
+    if (lf_dot(last, t.nose) < 0 || lf_length(last) <= 0) return aim;
+    course = last;
+    through = t.at[t.count - 1];
+  }
+  // Aside of the line they draw, it joins it at an angle rather than turning round onto it: it aims
+  // for the point of the line ahead of it twice as far on as it is from the line.
+  const Vec foot = through + lf_dot(-through, *course) * *course;
+  return lf_wayTo(foot + std::max(reach, 2 * lf_length(foot)) * *course);
 }
 
 // The pace: the speed that brings the aircraft to the farthest reported position the buffer holds at
