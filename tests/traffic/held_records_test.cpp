@@ -152,26 +152,32 @@ TEST_F(HeldRecords, ALineStampedBeforeTheLastOneTakenIsNoNews) {
 // A stream that has moved elsewhere for good: after (0, 0) east, three records 2 nm north-west of
 // it, each going on from the one before along its own track (east) and none from (0, 0), each
 // refused for the way back to it. The third has the second taken after all, then itself: three
-// records that agree with one another are where the aircraft is. Two are not enough.
+// records that agree with one another are where the aircraft is. Two are not enough; nor three when
+// the feed repeats (0, 0) between them: that stream still sends, and the others are another sender's.
 TEST_F(HeldRecords, AStreamThatKeepsGoingOnFromHeldRecordsIsTakenAtTheThird) {
-  const auto line = [&](double north, double east, double seconds) {
-    Line l = at(north, east, 90, seconds);
-    l.hexid = 11982004;
-    l.callsign = "S004";
-    return l;
-  };
-  offer(line(0, 0, 0));
-  const Line first = line(1.5, -1.5, 10), second = line(1.5, -1.0, 20), third = line(1.5, -0.5, 30);
-  const LiveAc& ac = offer(first);
-  offer(second);
-  EXPECT_FALSE(holds(ac, first));
-  EXPECT_FALSE(holds(ac, second));
-  ASSERT_TRUE(ac.heldRecord.has_value());
-  offer(third);
-  EXPECT_FALSE(holds(ac, first));
-  EXPECT_TRUE(holds(ac, second));
-  EXPECT_TRUE(holds(ac, third));
-  EXPECT_FALSE(ac.heldRecord.has_value());
+  for (const bool lastRepeated : {false, true}) {
+    SCOPED_TRACE(lastRepeated ? "the last position repeated between them" : "nothing between them");
+    const std::uint32_t hexid = lastRepeated ? 11982005 : 11982004;
+    const auto line = [&](double north, double east, double seconds) {
+      Line l = at(north, east, 90, seconds);
+      l.hexid = hexid;
+      l.callsign = fmt::format("S{}", hexid % 1000);
+      return l;
+    };
+    offer(line(0, 0, 0));
+    const Line first = line(1.5, -1.5, 10), second = line(1.5, -1.0, 20), third = line(1.5, -0.5, 30);
+    const LiveAc& ac = offer(first);
+    offer(second);
+    EXPECT_FALSE(holds(ac, first));
+    EXPECT_FALSE(holds(ac, second));
+    ASSERT_TRUE(ac.heldRecord.has_value());
+    if (lastRepeated) offer(line(0, 0, 25));
+    offer(third);
+    EXPECT_FALSE(holds(ac, first));
+    EXPECT_EQ(holds(ac, second), !lastRepeated);
+    EXPECT_EQ(holds(ac, third), !lastRepeated);
+    EXPECT_EQ(ac.heldRecord.has_value(), lastRepeated);
+  }
 }
 
 // Another sender's stale stream behind the aircraft: it flies east at 250 kt, taken at 0, 0.7, 1.4
