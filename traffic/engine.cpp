@@ -221,6 +221,39 @@ double lf_distanceFromUser(const LiveAc& ac) {
 
 // ---- The cycle ----
 
+namespace {
+
+// A creation the simulator leaves unanswered this long is given up: the answer comes with the next
+// in-range answer, within a second or two, unless the simulator lost the creation.
+constexpr std::int32_t kCreationAnswerCycles = 30 * kCyclesPerSecond;
+
+// Hands the queue's front creation to the simulator; its act (found by the hexid) counts the time
+// to the answer from now.
+template <typename Find>
+void lf_handOverCreation(std::deque<CreateRequest>& queue, std::int32_t cycle, Find find) {
+  const CreateRequest& request = queue.front();
+  if (Act* act = find(request.hexid)) act->creationCycle = cycle;
+  gf_simPort().queueCreation(request);
+  queue.pop_front();
+}
+
+}  // namespace
+
+void lf_giveUpUnansweredCreations(std::int32_t cycle) {
+  // An act waits for its object only while its creation is with the simulator: lost there (or its
+  // answer lost), it would wait for ever, shown never, and holding its hexid.
+  const auto givenUp = [cycle](const Act& act) {
+    if (act.state != ActState::Creating || act.objectId != 0 || act.creationCycle < 0 ||
+        cycle - act.creationCycle < kCreationAnswerCycles)
+      return false;
+    gf_logPeerf("{}: the simulator has not answered its creation in {} s, given up", act.description(),
+                kCreationAnswerCycles / kCyclesPerSecond);
+    return true;
+  };
+  std::erase_if(g_liveAcs, givenUp);
+  std::erase_if(g_parkedActs, givenUp);
+}
+
 void gf_updateAI() {
   std::lock_guard lock(gf_engineMutex());
   const std::int32_t cycle = g_engineCycle.load(std::memory_order_relaxed);
@@ -228,6 +261,7 @@ void gf_updateAI() {
   try {
     try {
       gf_SimCommands();
+      if (cycle % kCyclesPerSecond == 0) lf_giveUpUnansweredCreations(cycle);
       lf_updateAllLiveAc();
 
       if (cycle % 10 == 0) {
@@ -237,13 +271,10 @@ void gf_updateAI() {
         }
         if (cycle % 50 == 0) {
           if (!g_pendingLiveCreations.empty()) {
-            port.queueCreation(g_pendingLiveCreations.front());
-            g_pendingLiveCreations.pop_front();
+            lf_handOverCreation(g_pendingLiveCreations, cycle, lf_findLiveByHexid);
           } else {
-            if (!g_pendingParkedCreations.empty()) {
-              port.queueCreation(g_pendingParkedCreations.front());
-              g_pendingParkedCreations.pop_front();
-            }
+            if (!g_pendingParkedCreations.empty())
+              lf_handOverCreation(g_pendingParkedCreations, cycle, lf_findParkedByHexid);
             if (!gf_staticPlanEmpty()) lf_parkStatic();
           }
         }
