@@ -111,6 +111,8 @@ struct Act : AcData {
   std::uint32_t throttleMarker = 5;  // the throttle step last sent; 0 once set to 0
   std::uint32_t flapsMarker = 4;     // 0 once the flaps are set to 0
   std::uint8_t cabinLightOff = 0;
+  // The engine cycle at which its creation went to the simulator; -1 while it has not gone.
+  std::int32_t creationCycle = -1;
   std::uint8_t removeWhenCreated = 0;
   std::uint8_t remove = 0;
   std::uint8_t eraseNow = 0;

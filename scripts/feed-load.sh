@@ -16,6 +16,11 @@
 #   rate=… queue60=… queueEnd=… live60=… liveEnd=… rss60MB=… rssEndMB=… growthMB=… inSim=… oldest=…s exit=…
 # Where the machine allows it, the run has a network namespace of its own (scripts/in-netns.sh), so
 # that several runs and the tests never meet on the fixed ports.
+# With AMBT_LOAD_PARK=1 the user's airport, JFK, is a park airport with what the build learned of its
+# stands (the target amb_learned_jfk), so that static parking runs while the feed flows; the figures
+# are then followed by one more line, of the static and live aircraft created and their first and last
+# creation (seconds since the traffic reader's start), from the simulator double's trace (DIR/trace.csv):
+#   creations: static=… staticFirst=…s staticLast=…s liveCreated=… liveFirst=…s liveLast=…s
 set -euo pipefail
 . "$(dirname "$0")/run-layout.sh"
 own_network_namespace AMBT_LOAD_IN_NETNS "$0" "$@"
@@ -32,6 +37,13 @@ find_programs "$build" "$doubles"
 
 # The generated aircraft circle up to 28 nm from JFK: all within the range.
 lay_out_run "$dir" "$build"
+park="${AMBT_LOAD_PARK:-0}"
+if [ "$park" = 1 ]; then
+  learned="$build/app/airports/learned/stock/KJFK.xml"
+  [ -f "$learned" ] || { echo "Not built: $learned (the target amb_learned_jfk)" >&2; exit 1; }
+  mkdir -p "$work/airports/learned/stock"
+  cp "$learned" "$work/airports/learned/stock/"
+fi
 
 # The probe gdb runs in the stopped program.
 cat > "$dir/probe.py" <<'PY'
@@ -64,13 +76,17 @@ program_pid=
 traffic_pid=
 trap 'stop_processes $traffic_pid $program_pid $sim_pid' EXIT
 
-start_sim_and_program "$dir"
+trace=
+[ "$park" = 1 ] && trace="$dir/trace.csv"
+sim_started=$(date +%s.%N)
+start_sim_and_program "$dir" $trace
 # RealTraffic connects to the program's command port as soon as it is open; the run's time counts
 # from the traffic reader's start.
 "$traffic" --professional --generate "$rate" > "$dir/traffic.out" 2>&1 &
 traffic_pid=$!
 for _ in $(seq 1 1200); do grep -q "Traffic Reader connected" "$work/Log.txt" 2>/dev/null && break; sleep 0.1; done
 start=$(date +%s)
+reader_started=$(date +%s.%N)
 
 rss_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$program_pid/status"; }
 live() { sed -n 's/^text 642 91 0x[0-9A-Fa-f]* "live: *\([0-9]*\)"$/\1/p' "$dir/window.dump" 2>/dev/null | tail -n 1; }
@@ -98,7 +114,21 @@ if ! kill -0 "$program_pid" 2>/dev/null; then
 fi
 program_pid=
 echo "log lines: $(wc -l < "$work/Log.txt"), queue lines: $(grep -c 'Traffic queue full' "$work/Log.txt" || true)"
+# The creations by kind (static ones carry a callsign ending in "*"), in seconds since the reader's start.
+creations=
+if [ "$park" = 1 ]; then
+  creations="$(awk -F, -v off="$(awk -v a="$sim_started" -v b="$reader_started" 'BEGIN { print b - a }')" '
+    $3 == "created" {
+      n = split($11, p, "|"); kind = p[n] ~ /\*$/ ? "static" : "live"; t = $1 - off
+      count[kind]++; if (!(kind in first)) first[kind] = t; last[kind] = t
+    }
+    END {
+      printf " static=%d staticFirst=%.1fs staticLast=%.1fs liveCreated=%d liveFirst=%.1fs liveLast=%.1fs",
+        count["static"], first["static"], last["static"], count["live"], first["live"], last["live"]
+    }' "$trace")"
+fi
 printf 'rate=%s queue60=%s queueEnd=%s live60=%s liveEnd=%s rss60MB=%s rssEndMB=%s growthMB=%s inSim=%s oldest=%ss median=%ss exit=%s\n' \
   "$rate" "$(field queue "$probe60")" "$(field queue "$probeEnd")" "$live60" "$liveEnd" "$rss60" "$rssEnd" \
   "$(awk -v a="$rss60" -v b="$rssEnd" 'BEGIN { printf "%.1f", b - a }')" "$(field inSim "$probeEnd")" \
   "$(field oldest "$probeEnd")" "$(field median "$probeEnd")" "$code"
+[ -z "$creations" ] || echo "creations:$creations"

@@ -74,10 +74,11 @@ find_programs() {
 
 # Starts the simulator double (the user aircraft parked at JFK, 13 ft) on a free port, writes the
 # program's "SimConnect.cfg" for it, and starts the program headless in $work, with DIR's shell
-# folders and its window's script FIFO and dump; $sim_pid and $program_pid are theirs.
-#   start_sim_and_program DIR
+# folders and its window's script FIFO and dump; $sim_pid and $program_pid are theirs. With TRACE the
+# double writes its trace there.
+#   start_sim_and_program DIR [TRACE]
 start_sim_and_program() {
-  "$simdouble" --tcp4 0 --port-file "$1/sim.ports" --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" \
+  "$simdouble" --tcp4 0 --port-file "$1/sim.ports" ${2:+--trace "$2"} --set "user 40.6413 -73.7781 13 31" --set "ground-alt 13" \
     --set "onground 1" --set "title Boeing 737-800 Paint1" --set "model B738" --set "framerate 20" \
     > "$1/sim.out" 2>&1 &
   sim_pid=$!

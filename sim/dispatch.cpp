@@ -224,6 +224,22 @@ void lf_simDispatch(const sc::RecvHeader* message, std::uint32_t size, void*) {
   }
 }
 
+namespace {
+
+// The creation of the send id, when one waits for its object, is answered with the result kind and
+// forgotten.
+void lf_answerPendingCreation(std::uint32_t sendId, SimResultKind kind) {
+  auto it = std::find_if(g_pendingCreations.begin(), g_pendingCreations.end(),
+                         [&](const PendingCreation& p) { return p.sendId == sendId; });
+  if (it == g_pendingCreations.end()) return;
+  const std::uint32_t hexid = it->hexid;
+  *it = std::move(g_pendingCreations.back());
+  g_pendingCreations.pop_back();
+  if (hexid != 0) gf_pushSimResult({0, hexid, 0, kind, 0, 0});
+}
+
+}  // namespace
+
 void lf_onSimException(const sc::RecvHeader* message, std::uint32_t size) {
   const auto m = sc::readRecv<sc::RecvExceptionMsg>(message, size);
   if (!m) return;
@@ -236,18 +252,15 @@ void lf_onSimException(const sc::RecvHeader* message, std::uint32_t size) {
     }
     case sc::kExceptionVersionMismatch:
       throw UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", m->index));
-    case sc::kExceptionTooManyObjects: gf_showMessage("SimConnect: too many objects (max 1000)", true); return;
-    case sc::kExceptionInvalidDataSize: gf_log("SIMCON EXCEP 19"); return;
-    case sc::kExceptionCreateObjectFailed: {
-      auto it = std::find_if(g_pendingCreations.begin(), g_pendingCreations.end(),
-                             [&](const PendingCreation& p) { return p.sendId == m->sendId; });
-      if (it == g_pendingCreations.end()) return;
-      const std::uint32_t hexid = it->hexid;
-      *it = std::move(g_pendingCreations.back());
-      g_pendingCreations.pop_back();
-      if (hexid != 0) gf_pushSimResult({0, hexid, 0, CreateFailed, 0, 0});
+    case sc::kExceptionTooManyObjects:
+      gf_showMessage("SimConnect: too many objects (max 1000)", true);
+      // The creation will not be made: its aircraft goes, and its livery is not to blame.
+      lf_answerPendingCreation(m->sendId, CreateLost);
       return;
-    }
+    case sc::kExceptionInvalidDataSize: gf_log("SIMCON EXCEP 19"); return;
+    case sc::kExceptionCreateObjectFailed:
+      lf_answerPendingCreation(m->sendId, CreateFailed);
+      return;
     case sc::kExceptionLoadFlightplanFailed: gf_logMarked("Simconnect exception: load flight plan failed"); return;
     case sc::kExceptionOperationInvalidForObjectType: gf_log("SIMCON EXCEP 24"); return;
     default: gf_logPeerf(LogStyle::Marked, "SIMCON EXCEP {}", m->exception); return;

@@ -45,6 +45,9 @@ void lf_reserveUserStand();
 // Sends what the queues hold; called on every Frame event.
 void lf_flushSimCommands();
 void lf_createAircraftInSim(const CreateRequest& request);
+// Forgets the creations sent two minutes or more before `now`, the simulator's answer to them lost,
+// each with one log line; called before a creation is remembered, so the list never grows with them.
+void lf_dropUnansweredCreations(clock::SteadyTime now);
 // Appends to the event queue; the caller holds g_simMutex.
 void lf_appendSimEventLocked(const SimEventCmd& event);
 

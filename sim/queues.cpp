@@ -11,6 +11,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace amb {
@@ -26,6 +28,10 @@ namespace {
 
 constexpr std::size_t kReserved = 256;
 constexpr float kDropPositionsAtOrBelowFps = 50.0f;
+// A creation the simulator has not answered in this time is given up. The engine gave up its
+// aircraft long before; until then an object that turns up late is still known as the program's
+// own, and the engine removes it.
+constexpr auto kCreationAnswerBound = std::chrono::minutes(2);
 
 // The engine fills one position list while the flush sends the other; the hand-over swaps them.
 std::vector<PosUpdate> g_positionLists[2];
@@ -51,6 +57,15 @@ void logRequestFailure(const char* what) {
 }  // namespace
 
 void lf_appendSimEventLocked(const SimEventCmd& event) { g_simEvents.push_back(event); }
+
+void lf_dropUnansweredCreations(clock::SteadyTime now) {
+  std::erase_if(g_pendingCreations, [&](const PendingCreation& p) {
+    if (now - p.sentAt < kCreationAnswerBound) return false;
+    gf_logPeerf("The simulator has not answered the creation of {} (hexid {}) in {} s, given up", p.callsign, p.hexid,
+                std::chrono::duration_cast<std::chrono::seconds>(kCreationAnswerBound).count());
+    return true;
+  });
+}
 
 void gf_queueCreateAircraft(const CreateRequest& request) {
   std::lock_guard lock(g_simMutex);
@@ -159,7 +174,9 @@ void lf_createAircraftInSim(const CreateRequest& request) {
     gf_simConnectRequestFailed();
     return;
   }
-  g_pendingCreations.push_back({sendId, request.hexid, request.callsign});
+  const clock::SteadyTime now = clock::steadyNow();
+  lf_dropUnansweredCreations(now);
+  g_pendingCreations.push_back({sendId, request.hexid, request.callsign, now});
 }
 
 UserAcBlock gf_requestUserAcPosition() {

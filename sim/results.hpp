@@ -16,6 +16,7 @@ enum SimResultKind : std::uint32_t {
   OtherAircraft = 3,  // ground data of an aircraft in range; second id the on-ground value
   StaticCg = 4,       // static CG height (feet) and static pitch (radians) of an object
   CreateFailed = 6,   // the simulator refused a creation; second id the hexid
+  CreateLost = 7,     // a creation the simulator will not make (too many objects); second id the hexid
 };
 
 struct SimResult {

@@ -9,6 +9,7 @@
 // queues and takes the results; the window and exit threads queue lights and removals.
 // Lock order: the result lock, then g_simMutex, then the client's own locks.
 
+#include "core/clock.hpp"
 #include "core/geometry.hpp"
 #include "records/blocks.hpp"
 #include "sim/results.hpp"
@@ -175,6 +176,7 @@ struct PendingCreation {
   std::uint32_t sendId = 0;
   std::uint32_t hexid = 0;
   std::string callsign;
+  clock::SteadyTime sentAt{};  // when it was sent
 };
 
 // Appends under g_simMutex.

@@ -223,6 +223,39 @@ double lf_distanceFromUser(const LiveAc& ac) {
 
 namespace {
 
+// A creation the simulator leaves unanswered this long is given up: the answer comes with the next
+// in-range answer, within a second or two, unless the simulator lost the creation.
+constexpr std::int32_t kCreationAnswerCycles = 30 * kCyclesPerSecond;
+
+// Hands the queue's front creation to the simulator; its act (found by the hexid) counts the time
+// to the answer from now.
+template <typename Find>
+void lf_handOverCreation(std::deque<CreateRequest>& queue, std::int32_t cycle, Find find) {
+  const CreateRequest& request = queue.front();
+  if (Act* act = find(request.hexid)) act->creationCycle = cycle;
+  gf_simPort().queueCreation(request);
+  queue.pop_front();
+}
+
+}  // namespace
+
+void lf_giveUpUnansweredCreations(std::int32_t cycle) {
+  // An act waits for its object only while its creation is with the simulator: lost there (or its
+  // answer lost), it would wait for ever, shown never, and holding its hexid.
+  const auto givenUp = [cycle](const Act& act) {
+    if (act.state != ActState::Creating || act.objectId != 0 || act.creationCycle < 0 ||
+        cycle - act.creationCycle < kCreationAnswerCycles)
+      return false;
+    gf_logPeerf("{}: the simulator has not answered its creation in {} s, given up", act.description(),
+                kCreationAnswerCycles / kCyclesPerSecond);
+    return true;
+  };
+  std::erase_if(g_liveAcs, givenUp);
+  std::erase_if(g_parkedActs, givenUp);
+}
+
+namespace {
+
 // The cycle under the engine's lock; once a second it hands out the user aircraft as RealTraffic is
 // to get it.
 void lf_runCycle(std::optional<UserAcBlock>& position) {
@@ -232,6 +265,7 @@ void lf_runCycle(std::optional<UserAcBlock>& position) {
   try {
     try {
       gf_SimCommands();
+      if (cycle % kCyclesPerSecond == 0) lf_giveUpUnansweredCreations(cycle);
       lf_updateAllLiveAc();
 
       if (cycle % 10 == 0) {
@@ -241,13 +275,10 @@ void lf_runCycle(std::optional<UserAcBlock>& position) {
         }
         if (cycle % 50 == 0) {
           if (!g_pendingLiveCreations.empty()) {
-            port.queueCreation(g_pendingLiveCreations.front());
-            g_pendingLiveCreations.pop_front();
+            lf_handOverCreation(g_pendingLiveCreations, cycle, lf_findLiveByHexid);
           } else {
-            if (!g_pendingParkedCreations.empty()) {
-              port.queueCreation(g_pendingParkedCreations.front());
-              g_pendingParkedCreations.pop_front();
-            }
+            if (!g_pendingParkedCreations.empty())
+              lf_handOverCreation(g_pendingParkedCreations, cycle, lf_findParkedByHexid);
             if (!gf_staticPlanEmpty()) lf_parkStatic();
           }
         }

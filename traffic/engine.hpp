@@ -95,6 +95,9 @@ bool lf_removeFarthestLive(double distanceNm);
 std::uint32_t gf_nearbyRadiusMeters();
 // Builds the creation request of the spawned live aircraft with the hexid.
 void lf_buildCreationRequest(std::uint32_t hexid);
+// Gives up the live and parked acts whose creation went to the simulator 30 s or more before the
+// cycle and still has no object: each is logged once and erased (called once a second).
+void lf_giveUpUnansweredCreations(std::int32_t cycle);
 // The distance of an aircraft's current position from the user aircraft, nm.
 double lf_distanceFromUser(const LiveAc& ac);
 

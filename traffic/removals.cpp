@@ -158,10 +158,11 @@ bool gf_awaitCreationsAndRemove(std::chrono::milliseconds bound) {
       // which asks for it, may have stopped already.
       SimPort& port = gf_simPort();
       if (!port.sendingStopped()) port.requestAiNearby(gf_nearbyRadiusMeters());
-      // Only what decides about objects: new, removed and refused ones. Ground and static data
+      // Only what decides about objects: new, removed, refused and lost ones. Ground and static data
       // would start movements (a touchdown, an arrival) that have no place in an exit.
       for (const SimResult& r : port.takeResults())
-        if (r.kind == CreatedLive || r.kind == CreatedParked || r.kind == Removed || r.kind == CreateFailed) {
+        if (r.kind == CreatedLive || r.kind == CreatedParked || r.kind == Removed || r.kind == CreateFailed ||
+            r.kind == CreateLost) {
           try {
             lf_processSimResult(r);
           } catch (const std::exception& e) {

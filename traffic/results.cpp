@@ -20,6 +20,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -41,6 +42,17 @@ constexpr double kMetresPerNm = 1852.0;
 // are none or the user aircraft's).
 void lf_removeOrphanObject(std::uint32_t objectId) {
   if (objectId >= 3) g_removalDeque.push_back(objectId);
+}
+
+// An act whose creation is under way and whose object the simulator has not yet reported: the one
+// act a creation result may go to.
+bool lf_awaitsItsObject(const Act* act) {
+  return act != nullptr && act->state == ActState::Creating && act->objectId == 0;
+}
+
+// The simulator reporting an act's object once more (an answer that came twice): nothing new.
+bool lf_reportedAgain(const Act* act, const SimResult& r) {
+  return act != nullptr && r.objectId != 0 && act->objectId == r.objectId;
 }
 
 // Erases the act from its list when the scope ends, whatever happens in between.
@@ -104,7 +116,8 @@ void lf_processSimResult(const SimResult& r) {
   switch (r.kind) {
     case CreatedLive: {
       LiveAc* ac = lf_findLiveByHexid(r.secondId);
-      if (ac == nullptr) {
+      if (lf_reportedAgain(ac, r)) return;
+      if (!lf_awaitsItsObject(ac)) {
         lf_removeOrphanObject(r.objectId);
         return;
       }
@@ -119,7 +132,8 @@ void lf_processSimResult(const SimResult& r) {
     }
     case CreatedParked: {
       Act* act = lf_findParkedByHexid(r.secondId);
-      if (act == nullptr || act->state != ActState::Creating) {
+      if (lf_reportedAgain(act, r)) return;
+      if (!lf_awaitsItsObject(act)) {
         lf_removeOrphanObject(r.objectId);
         return;
       }
@@ -201,6 +215,18 @@ void lf_processSimResult(const SimResult& r) {
         EraseOnExit erase(g_liveAcs, ac);
         gf_liveryCouldNotBeCreated(*ac);
       }
+      return;
+    }
+    case CreateLost: {
+      // Not made (the simulator holds too many objects): the act goes, and its livery is not to
+      // blame. Its next records bring a live aircraft back.
+      const auto lost = [&](const Act& act) {
+        if (act.hexid != r.secondId || !lf_awaitsItsObject(&act)) return false;
+        gf_logPeerf("{}: not created, the simulator holds too many objects", act.description());
+        return true;
+      };
+      std::erase_if(g_liveAcs, lost);
+      std::erase_if(g_parkedActs, lost);
       return;
     }
     default:

@@ -93,6 +93,38 @@ TEST_F(DispatchTest, RefusedCreationFreesItsPendingEntryAndReportsTheHexid) {
   EXPECT_EQ(g_pendingCreations[0].callsign, "PARK*");
 }
 
+// A creation the simulator does not make for too many objects is no refusal of its livery: its
+// entry goes and the engine learns the aircraft is lost.
+TEST_F(DispatchTest, TooManyObjectsFreesItsPendingEntryAndReportsTheCreationLost) {
+  g_pendingCreations = {{7, 4000001, "DLH4AB"}, {9, 1234, "PARK*"}};
+  dispatch(msgException(V, sc::kExceptionTooManyObjects, 42, 0));  // no such creation
+  EXPECT_TRUE(results().empty());
+  EXPECT_EQ(g_pendingCreations.size(), 2u);
+  EXPECT_EQ(gf_messageLineSnapshot().message, "SimConnect: too many objects (max 1000)");
+
+  dispatch(msgException(V, sc::kExceptionTooManyObjects, 9, 0));
+  const auto r = results();
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_TRUE(r[0].kind == CreateLost && r[0].secondId == 1234u && r[0].objectId == 0u);
+  ASSERT_EQ(g_pendingCreations.size(), 1u);
+  EXPECT_EQ(g_pendingCreations[0].callsign, "DLH4AB");
+}
+
+// A creation the simulator never answers is forgotten two minutes after it was sent, with one line;
+// a younger one waits on.
+TEST_F(DispatchTest, AnUnansweredCreationIsForgottenAfterTwoMinutes) {
+  const clock::SteadyTime now = clock::steadyNow();
+  using std::chrono::seconds;
+  g_pendingCreations = {{7, 4000001, "DLH4AB", now - seconds(120)}, {8, 1234, "PARK*", now - seconds(119)}};
+  lf_dropUnansweredCreations(now);
+  ASSERT_EQ(g_pendingCreations.size(), 1u);
+  EXPECT_EQ(g_pendingCreations[0].callsign, "PARK*");
+  EXPECT_EQ(logCount("The simulator has not answered the creation of DLH4AB (hexid 4000001) in 120 s, given up"), 1u);
+  lf_dropUnansweredCreations(now + seconds(1));
+  EXPECT_TRUE(g_pendingCreations.empty());
+  EXPECT_EQ(logCount("has not answered the creation of"), 2u);
+}
+
 TEST_F(DispatchTest, ExceptionsAreLoggedShownOrThrownByNumber) {
   // Unrecognised ids are not worth a line while there is no user position yet.
   dispatch(msgException(V, sc::kExceptionUnrecognizedId, 1, 0));

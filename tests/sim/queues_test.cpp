@@ -131,6 +131,16 @@ TEST_F(QueuesTest, ARefusedCreationIsReportedCreateFailed) {
   EXPECT_TRUE(exitRequests().empty());
 }
 
+TEST_F(QueuesTest, ACreationNotMadeForTooManyObjectsIsReportedLost) {
+  connect({"max-objects 0"});
+  gf_queueCreateAircraft(creation("DLH4AB", 4000001));
+  command("frame");
+  ASSERT_TRUE(waitResult(CreateLost));
+  EXPECT_EQ(results().back().secondId, 4000001u);
+  EXPECT_TRUE(g_pendingCreations.empty());
+  EXPECT_TRUE(exitRequests().empty());
+}
+
 TEST_F(QueuesTest, TheThirdFailedRequestStopsAllSendingAndAsksForARestart) {
   connect();
   // A tail number of 12 characters does not fit: each creation fails before it is sent.

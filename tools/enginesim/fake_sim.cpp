@@ -107,9 +107,15 @@ void FakeSim::frame(std::int32_t cycle) {
 
   for (const CreateRequest& c : m_creations) {
     ++creationsSent;
-    if (refusedTitles.count(std::string(c.title)) != 0) {
+    CreationAnswer answer = answerCreation ? answerCreation(c) : CreationAnswer::Created;
+    if (refusedTitles.count(std::string(c.title)) != 0) answer = CreationAnswer::Refused;
+    if (answer == CreationAnswer::Lost) {
+      lost.push_back(c);
+      continue;
+    }
+    if (answer == CreationAnswer::Refused || answer == CreationAnswer::TooManyObjects) {
       refused.push_back(c);
-      m_results.push_back({0, c.hexid, 0, CreateFailed, 0, 0});
+      m_results.push_back({0, c.hexid, 0, answer == CreationAnswer::Refused ? CreateFailed : CreateLost, 0, 0});
       continue;
     }
     SimObject o;
@@ -127,7 +133,7 @@ void FakeSim::frame(std::int32_t cycle) {
                   0,
                   0};
     o.createdCycle = cycle;
-    m_added.push_back(o.id);
+    m_added.push_back({o.id, cycle + answerDelayFrames, answer == CreationAnswer::ShownTwice ? 2 : 1});
     const std::uint32_t id = o.id;
     objects[id] = std::move(o);
     if (onCreated) onCreated(cycle, objects[id]);
@@ -148,7 +154,7 @@ void FakeSim::frame(std::int32_t cycle) {
     SimObject& o = objects[it->second];
     if (o.removedCycle < 0) {
       o.removedCycle = cycle;
-      std::erase(m_added, o.id);
+      std::erase_if(m_added, [&](const Added& a) { return a.id == o.id; });
       m_results.push_back({o.id, 0, 0, Removed, 0, 0});
       if (onRemoved) onRemoved(cycle, o);
     }
@@ -161,18 +167,20 @@ void FakeSim::frame(std::int32_t cycle) {
       // Only the objects within the radius asked for, measured from the user aircraft.
       if (o.removedCycle >= 0 || aboveRadius(o.position) > 0) continue;
       const double agl = aboveGround(o.position);
-      if (std::find(m_added.begin(), m_added.end(), id) != m_added.end()) {
+      const auto added = std::find_if(m_added.begin(), m_added.end(), [&](const Added& a) { return a.id == id; });
+      if (added != m_added.end()) {
+        if (added->shownFrom > cycle) continue;
         if (o.hexid > 10000)
           m_results.push_back({id, o.hexid, 0, CreatedLive, 0, agl});
         else
           m_results.push_back({id, o.hexid, 0, CreatedParked, 0, 0});
+        if (--added->times == 0) m_added.erase(added);
         continue;
       }
       if (agl <= 2500)
         m_results.push_back({id, standsOnGround(o.position) ? 1u : 0u, 0, OtherAircraft,
                              groundAt(o.position.latitude, o.position.longitude), agl});
     }
-    m_added.clear();
   }
 
   for (std::uint32_t id : m_staticCg)

@@ -46,6 +46,15 @@ struct FakeField {
   double radiusNm = 3;
 };
 
+// How the simulator answers one creation (FakeSim::answerCreation).
+enum class CreationAnswer {
+  Created,         // the object is made, and an in-range answer shows it as new (see answerDelayFrames)
+  ShownTwice,      // the same, and the next in-range answer shows it as new once more
+  Lost,            // no object and no answer: the creation is lost on its way
+  Refused,         // the simulator refuses it (its exception 22): CreateFailed
+  TooManyObjects,  // the simulator holds too many objects (its exception 11): CreateLost
+};
+
 struct FakeSimOptions {
   double groundElevation = 13.0;  // feet, where no field lies
   std::vector<FakeField> fields;  // the ground of the airports around
@@ -86,6 +95,11 @@ public:
 
   // Refuses the creation of these titles (exception 22 of the simulator).
   std::set<std::string> refusedTitles;
+  // The answer to each creation of a title not refused; unset, every one is created.
+  std::function<CreationAnswer(const CreateRequest&)> answerCreation;
+  // Frames from a creation until an in-range answer may show its object (a busy simulator); the
+  // answers before it leave the object out.
+  std::int32_t answerDelayFrames = 0;
   // Refuses every flight plan.
   bool refuseFlightPlans = false;
   // Called for every position block that reaches an object.
@@ -102,7 +116,8 @@ public:
   std::map<std::uint32_t, SimObject> objects;  // every object ever created, by id
   std::vector<SimEvent> events;                // client events (ALL_LIGHTS_TOGGLE included), in order
   std::vector<std::pair<std::uint32_t, AiControlsBlock>> controls;
-  std::vector<CreateRequest> refused;
+  std::vector<CreateRequest> refused;  // refused or not made for too many objects
+  std::vector<CreateRequest> lost;
   std::uint32_t creationsSent = 0;
   std::uint32_t removalsSent = 0;
   std::uint32_t nearbyRequests = 0;
@@ -134,7 +149,13 @@ private:
   std::vector<CreateRequest> m_creations;
   std::vector<std::uint32_t> m_removals;
   std::vector<std::pair<std::int32_t, std::uint32_t>> m_removing;  // confirmation frame, object
-  std::vector<std::uint32_t> m_added;                              // created, not yet seen by an in-range answer
+  // A created object not yet shown (as often as `times` says) by an in-range answer.
+  struct Added {
+    std::uint32_t id = 0;
+    std::int32_t shownFrom = 0;  // the first cycle whose in-range answer may show it
+    int times = 1;
+  };
+  std::vector<Added> m_added;
   std::vector<std::uint32_t> m_staticCg;                           // static-CG requests to answer
   bool m_nearbyAsked = false;
   double aboveRadius(const AiPosBlock& p) const;
