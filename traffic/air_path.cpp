@@ -37,6 +37,8 @@ constexpr double kLeastShareOfPositions = 0.65;
 // How far ahead the least speed looks at the positions to come, cycles: the time an aeroplane takes
 // to speed up to the least that they imply.
 constexpr std::int32_t kSpeedUpCycles = 2000;
+// How often that speed is worked out again, cycles.
+constexpr std::int32_t kPositionsEveryCycles = 200;
 // Coming in to land it flies no slower than this share of the speed last reported in the air.
 constexpr double kLeastShareOfApproach = 0.9;
 // Coming in to land, it flies no faster than records that roll out already by more than this, knots.
@@ -328,14 +330,15 @@ bool lf_flownInTheAir(const LiveAc& ac) {
 // Lifted off: the take-off roll is over once its steps have counted down.
 bool lf_liftedOff(const LiveAc& ac) { return ac.phase == GroundPhase::Airborne || ac.stepCounter <= 0; }
 
-// The radius of the tightest turn the aircraft flies at a speed where it is, metres: at the bank it
-// may show at its height (low over the ground less than its category's), never tighter than its
-// category turns.
-double lf_turnRadius(const LiveAc& ac, double speedMps) {
+// The radius of the tightest turn the aircraft flies at a speed, metres: at the bank it may show where
+// it is (`bank`, gf_bankLimit's: low over the ground less than its category's), never tighter than
+// its category turns.
+double lf_turnRadius(const LiveAc& ac, double speedMps, double bank) {
   const double v = std::max(speedMps, 1.0);
-  const double bank = gf_bankLimit(ac);
-  const double rate = std::min(gf_bankedTurnRate(ac.category, v), kGravity * std::tan(std::max(bank, kLeastLeadBank)) / v);
-  return v / rate;
+  const double rate = gf_bankedTurnRate(ac.category, v);
+  // Allowed its category's bank where it is (most of the time), the rate says it all.
+  if (ac.category < 0 || ac.category >= 6 || bank >= gf_maxBank(ac.category)) return v / rate;
+  return v / std::min(rate, kGravity * std::tan(std::max(bank, kLeastLeadBank)) / v);
 }
 
 // The way to a point from the aircraft, a unit vector; due north where it is there already (the
@@ -348,7 +351,7 @@ Vec lf_wayTo(Vec to) {
 // The course the aircraft steers for, as the unit vector along it: toward the point of the track
 // some seconds' flight ahead of it. The track's corners and its noise are smoothed out over that
 // stretch, and off the track the aircraft heads back onto it further on rather than straight at it.
-Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
+Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps, double bankLimit) {
   // A helicopter goes to every position, hovering where its records do.
   const double late = ac.category == Rotorcraft ? 0.0 : t.lateMetres(lf_now()) - speedMps * kLateSlackSeconds;
   double reach = std::max(speedMps * kAimSeconds, kLeastAimMetres) + std::max(late, 0.0);
@@ -358,7 +361,7 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
   // sweeps wide past the corner. A turn beyond a right angle is led as a right angle (the turn round
   // is flown as a turn), and no arc takes more than its share of either leg: the corners at their
   // other ends need the rest.
-  const double radius = lf_turnRadius(ac, speedMps);
+  const double radius = lf_turnRadius(ac, speedMps, bankLimit);
   for (int i = t.segment + 1; i + 1 < t.count; ++i) {
     const double to = t.toPoint(i);
     if (to > radius) break;  // no lead is longer than the radius
@@ -434,7 +437,7 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps) {
 // several legs evens out), up to its catch-up speed, changing no faster than an aeroplane's; in the
 // air never below its share of the slowest speed reported (a helicopter may slow to a hover). Rolling
 // for take-off it keeps the legs' pace. Metres a second.
-double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
+double lf_airPace(LiveAc& ac, const Track& t, Vec aim, double bankLimit) {
   AirPath& p = ac.airPath;
   const Situation& end = ac.situations.front();
   const int last = t.count - 1;
@@ -454,7 +457,7 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
   // So too while banked as steeply as it may, however near the course it aims for: catching up along
   // a curving track faster than reported, it would fly a wider arc than the track turns.
   static const double turningCos = std::cos(kTurningDeg * kDegToRad);
-  const bool turning = lf_dot(t.nose, aim) < turningCos || std::fabs(p.bank) >= kFullBankShare * gf_bankLimit(ac);
+  const bool turning = lf_dot(t.nose, aim) < turningCos || std::fabs(p.bank) >= kFullBankShare * bankLimit;
   wanted = std::min(wanted, turning ? p.legMps : p.fastestMps);
   const bool flying = lf_liftedOff(ac);
   double least = 0;
@@ -465,7 +468,7 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
     if (t.toPoint(last) <= 0 && t.past(last)) wanted = 0;
     // The speed its positions imply over the minute flown up to now, or over the minute to come where
     // that is faster: it takes an aeroplane some seconds to speed up, and it is never to be that slow.
-    if (p.positionsCycle < 0 || lf_now() - p.positionsCycle >= kCyclesPerSecond) {
+    if (p.positionsCycle < 0 || lf_now() - p.positionsCycle >= kPositionsEveryCycles) {
       p.positionsMps = std::max(gf_positionsSpeedKt(ac, lf_now()), gf_positionsSpeedKt(ac, lf_now() + kSpeedUpCycles)) *
                        kMetresPerSecondPerKnot;
       p.positionsCycle = lf_now();
@@ -496,10 +499,9 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim) {
 // (the arc through the point aimed at; beyond a right angle off the nose, the steepest), taken at
 // the category's rate of roll; the nose turns at the rate the bank gives. Radians a second,
 // clockwise.
-double lf_airTurn(LiveAc& ac, Vec nose, Vec aim, double speedMps) {
+double lf_airTurn(LiveAc& ac, Vec nose, Vec aim, double speedMps, double maxBank) {
   AirPath& p = ac.airPath;
   const double v = std::max(speedMps, 1.0);
-  const double maxBank = gf_bankLimit(ac);
   const double rollPerCycle = gf_rollRate(ac.category) * kSecondsPerCycle;
   // The sine of the angle from the nose to the aim, clockwise; beyond a right angle, the full turn.
   const double sine = aim.x * nose.y - aim.y * nose.x;
@@ -717,7 +719,7 @@ bool lf_legEnds(const LiveAc& ac) {
   // Well behind: not merely abeam while the aircraft comes round to it.
   if (lf_dot(lf_unit(end), nose) > -kWellBehindCos) return false;
   const double speedMps = std::max(ac.airPath.speedMps, 0.0);
-  const double turnRound = 2 * lf_turnRadius(ac, speedMps);
+  const double turnRound = 2 * lf_turnRadius(ac, speedMps, gf_bankLimit(ac));
   const bool nextAhead = t.legEnd + 1 < t.count && lf_dot(t.at[t.legEnd + 1], nose) > 0;
   return nextAhead || lf_length(end - t.at[t.legEnd - 1]) <= turnRound || lf_length(end) <= turnRound;
 }
@@ -727,8 +729,10 @@ bool lf_airStep(LiveAc& ac) {
   AiPosBlock& pos = ac.position;
   const Track& t = lf_track(ac);
   lf_holdFinal(ac, t);
-  const Vec aim = lf_aimCourse(ac, t, std::max(ac.airPath.speedMps, 0.0));
-  const double speedMps = lf_airPace(ac, t, aim);
+  // The bank it may show where it is: what its turns are led by, paced by and flown at.
+  const double bankLimit = gf_bankLimit(ac);
+  const Vec aim = lf_aimCourse(ac, t, std::max(ac.airPath.speedMps, 0.0), bankLimit);
+  const double speedMps = lf_airPace(ac, t, aim, bankLimit);
   const bool slowRotor = ac.category == Rotorcraft && speedMps <= kSlowYawKt * kMetresPerSecondPerKnot;
   if (slowRotor || !lf_liftedOff(ac)) {
     // A slow helicopter goes where it aims and yaws its nose after it; rolling for take-off the
@@ -742,7 +746,7 @@ bool lf_airStep(LiveAc& ac) {
     if (ac.airPath.feedBank == 0) ac.bankStep = -pos.bank;
   } else {
     // Along the nose, turning as it goes.
-    const double turned = lf_airTurn(ac, t.nose, aim, speedMps) * kSecondsPerCycle;
+    const double turned = lf_airTurn(ac, t.nose, aim, speedMps, bankLimit) * kSecondsPerCycle;
     lf_move(pos, lf_turned(t.nose, turned / 2), speedMps, t.frame.eastPerDegree);
     pos.heading = gf_normalisedRad(pos.heading + turned);
   }

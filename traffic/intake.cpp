@@ -70,7 +70,10 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
       p.stepNm = gf_distanceNm(before.at, p.at);
       if (time > before.time) p.stepKt = p.stepNm / (time - before.time) * 3600.0;
     }
-    ac.recentPositions[ac.recentNext] = p;
+    if (ac.recentPositions.size() < LiveAc::kRecentPositions)
+      ac.recentPositions.push_back(p);
+    else
+      ac.recentPositions[ac.recentNext] = p;
     ac.recentNext = static_cast<std::uint8_t>((ac.recentNext + 1) % LiveAc::kRecentPositions);
     ac.recentCount = static_cast<std::uint8_t>(std::min<std::size_t>(ac.recentCount + 1u, LiveAc::kRecentPositions));
   }

@@ -27,7 +27,7 @@ LiveAc::LiveAc(const Situation& first, AcData&& data, double time)
       lastRecordAirborne(first.airborne),
       slowestAirborneKt(first.airborne != 0 ? std::max(first.speed, 0.0) : 0.0) {
   situations.push_back(first);
-  recentPositions[0] = {{first.latitude, first.longitude}, time, first.due, first.speed};
+  recentPositions.push_back({{first.latitude, first.longitude}, time, first.due, first.speed});
   recentNext = 1;
   recentCount = 1;
 }

@@ -70,7 +70,7 @@ struct AirPath {
   double fastestMps = 0;    // the leg's catch-up speed: the fastest it flies to make up a delay
   // The speed the positions flown over the last minute imply, whatever speed the feed reports with
   // them (a feed's speed may freeze while its positions move on); 0 where they do not tell. Worked
-  // out again once a second at most (the cycle it was).
+  // out again every few seconds (the cycle it was).
   double positionsMps = 0;
   std::int32_t positionsCycle = -1;
   double bank = 0;          // the bank it turns by, radians (the feed's, where given, is shown)
@@ -126,8 +126,10 @@ struct LiveAc : Act {
     double stepNm = 0;
     double stepKt = 0;
   };
+  // Kept apart from the aircraft's own record, which every cycle goes through: the ring is read only
+  // when a record comes and every few seconds.
   static constexpr std::size_t kRecentPositions = 32;
-  std::array<TimedPosition, kRecentPositions> recentPositions{};
+  std::vector<TimedPosition> recentPositions;
   std::uint8_t recentNext = 0;
   std::uint8_t recentCount = 0;
   // The report that has the aircraft on the ground far from where it landed: the aircraft is removed
