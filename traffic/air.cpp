@@ -394,9 +394,8 @@ bool lf_recordsReachTheGround(const LiveAc& ac) {
 std::optional<double> lf_throughHeldAltitude(const LiveAc& ac, std::size_t end) {
   const auto& buffer = ac.situations;
   // A helicopter comes down as its records do: it may hover low on its way.
-  if (end >= buffer.size() || ac.category == Rotorcraft) return std::nullopt;
+  if (end >= buffer.size() || ac.category == Rotorcraft || !lf_recordsReachTheGround(ac)) return std::nullopt;
   const double mps = std::max(gf_flownSpeedKt(ac), 1.0) * kMetresPerSecondPerKnot;
-  const bool byTime = lf_recordsReachTheGround(ac);
   double metres = gf_distanceNm(lf_here(ac), lf_at(buffer[end])) * kMetresPerNm;
   std::optional<double> step;
   for (std::size_t i = end + 1; i < buffer.size(); ++i) {
@@ -405,7 +404,7 @@ std::optional<double> lf_throughHeldAltitude(const LiveAc& ac, std::size_t end) 
     metres += gf_distanceNm(lf_at(buffer[i - 1]), lf_at(r)) * kMetresPerNm;
     if (r.altitude >= buffer[end].altitude) continue;
     double cycles = metres / mps * kCyclesPerSecond;
-    if (byTime && r.due > lf_now()) cycles = std::min(cycles, static_cast<double>(r.due - lf_now()));
+    if (r.due > lf_now()) cycles = std::min(cycles, static_cast<double>(r.due - lf_now()));
     const double toIt = (r.altitude - ac.position.altitude) / std::max<double>(kMinLegCycles, cycles);
     if (toIt < step.value_or(0.0)) step = toIt;
   }
@@ -626,9 +625,13 @@ std::optional<double> gf_lowestInTheAir(LiveAc& ac) {
     down = LatLon{field->lat, field->lon};
     within = kFieldNearNm;
   }
-  // Nor down through the flare's height before its records allow the touchdown.
+  // Nor down through the flare's height before its records allow the touchdown; lower already (they
+  // put the touchdown farther on only now), it holds the height it had before this cycle's step.
   const std::optional<double> flare =
-      lf_holdsOffTheFlare(ac) ? std::optional<double>(lf_flareFromAltitude(ac)) : std::nullopt;
+      ac.flareStage == 0 && lf_holdsOffTheFlare(ac)
+          ? std::optional<double>(
+                std::min(lf_flareFromAltitude(ac), ac.position.altitude - std::min(ac.altitudeStep, 0.0)))
+          : std::nullopt;
   if (!down || gf_distanceNm(here, *down) <= within) return flare;
   const double ground = ac.groundElevation ? *ac.groundElevation : field ? field->alt : ac.position.altitude - ac.heightAboveGround;
   return std::max(ground + kLowestAwayFt, flare.value_or(ground));
@@ -892,15 +895,16 @@ void lf_flare(LiveAc& ac) {
     default:
       break;
   }
-  // Down to its last feet well before its records allow the touchdown, the flare floats on just above
-  // the ground, and settles onto it where they do.
+  // Down to its last feet before its records allow the touchdown, the flare floats on just above the
+  // ground, and settles onto it where they do; no farther than a flare's way (one begun before the
+  // records put the touchdown farther on does not float that far).
   if (ac.flareStage == 0 || !ac.groundElevation) return;
   const double wheels = ac.position.altitude - *ac.groundElevation - cg;
   if (wheels > kFloatFt) return;
   const std::optional<double> way = lf_wayToTouchdownM(ac, 0);
-  const double settleM =
-      std::max(wheels, 0.0) / kFlareLastStep / kCyclesPerSecond * gf_flownSpeedKt(ac) * kMetresPerSecondPerKnot;
-  if (way && *way > settleM)
+  const double mps = gf_flownSpeedKt(ac) * kMetresPerSecondPerKnot;
+  const double settleM = std::max(wheels, 0.0) / kFlareLastStep / kCyclesPerSecond * mps;
+  if (way && *way > settleM && *way <= settleM + mps * lf_flareCycles(ac) / kCyclesPerSecond)
     ac.altitudeStep = 0.0;
   else if (ac.altitudeStep == 0.0)
     ac.altitudeStep = -kFlareLastStep;
