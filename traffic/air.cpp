@@ -486,7 +486,8 @@ void lf_planAltitudeStep(LiveAc& ac) {
       if (ac.landingMode != 0 && s.altitude <= f.altitude) step = lf_approachStep(ac, step);
       ac.altitudeStep = step;
     }
-    if (const std::optional<double> down = lf_throughHeldAltitude(ac, 1); down && *down < ac.altitudeStep && lf_comingIn(ac)) {
+    if (const std::optional<double> down = lf_throughHeldAltitude(ac, 1);
+        down && *down < ac.altitudeStep && lf_comingIn(ac)) {
       ac.altitudeStep = *down;
       ac.belowHeldAltitude = 1;
     }

@@ -4,9 +4,11 @@
 // touch-and-go. The climb-out after lift-off never descends.
 
 #include "engine_fixture.hpp"
+#include "traffic/air_path.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -377,6 +379,164 @@ TEST_F(Landing, AfterASilenceAHeldAltitudeFarAboveIsNoClimb) {
       EXPECT_NEAR(ac.altitudeStep, -std::tan(3 * kDegToRad) * 6076.12 * 103 / 60 / 6000, 1e-3);
     else
       EXPECT_GT(ac.altitudeStep, 0);
+  }
+}
+
+// The feed reports a landing on the ground at its first report after the touchdown, here two reports
+// late: an A321 at 124 kt whose records come every 10 s down to 30 ft above JFK's 13 ft, repeat that
+// last airborne position once, and have it on the ground at 94 kt 1,200 m on. It touches down no
+// farther before that first ground position than it rolls in one report interval, slowing from 124
+// to 94 kt: 10 s x 109 kt x 0.5144 = 560.7 m, where its flare from the records' 30 ft would have had
+// it down some 500 m after their last airborne position, 700 m before it. It floats on at its approach
+// speed meanwhile: its flare is not slow. With the ground report six intervals after the last airborne
+// one (the feed silent for a minute), the records say nothing of where it touched down: nothing holds
+// it.
+TEST_F(Landing, ALandingTouchesDownNoEarlierThanItsLateGroundReportAllows) {
+  constexpr double kHeldBeforeM = 10 * (124 + 94) / 2.0 * 1852 / 3600;
+  for (const auto& [ground, held] : {std::pair{2, true}, std::pair{6, false}}) {
+    SCOPED_TRACE(ground);
+    // Each landing on its own runway, 2 km apart, the one after the other.
+    const std::uint32_t hex = 11900010 + static_cast<std::uint32_t>(ground);
+    const LatLon firstOnGround = gf_destinationPoint(kRunway, kPi / 2, (ground - 2) * 1000 / 0.3048);
+    const LatLon lastAirborne = gf_destinationPoint(firstOnGround, kPi, 1200 / 0.3048);
+    std::optional<AiPosBlock> down;
+    double slowestKt = 1e9;
+    sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (o.hexid != hex || down) return;
+      if (sim().standsOnGround(b))
+        down = b;
+      else if (b.altitude - kField - kCg < 50)
+        slowestKt = std::min(slowestKt, b.trueAirspeed);
+    };
+    test::Line line;
+    line.hexid = hex;
+    line.callsign = fmt::format("LND{}", ground);
+    line.timestamp += cycle() / 100.0;
+    line.track = 0;
+    line.gs = 124;
+    line.vs = -700;
+    for (int i = 6; i >= 1; --i, line.timestamp += 10) {
+      const LatLon at = gf_destinationPoint(lastAirborne, kPi, (i - 1) * 124 * 10 / 3600.0 * kFeetPerNm);
+      line.lat = at.lat;
+      line.lon = at.lon;
+      line.alt = kField + 30 + (i - 1) * 700 / 6.0;
+      ASSERT_TRUE(feed(line));
+      run(1000);
+    }
+    for (int i = 1; i < ground; ++i, line.timestamp += 10) {
+      feed(line);  // the last airborne position again
+      run(1000);
+    }
+    line.lat = firstOnGround.lat;
+    line.lon = firstOnGround.lon;
+    line.alt = 0;
+    line.vs = 0;
+    line.gs = 94;
+    feed(line);
+    run(1000);
+    line = line.after(10);
+    line.gs = 78;
+    feed(line);
+    run(6000);
+    ASSERT_TRUE(down.has_value());
+    // Metres short of the first ground position, along the way in (north).
+    const LatLon at{down->latitude, down->longitude};
+    const double beforeM = -gf_distanceNm(firstOnGround, at) * 1852 * std::cos(gf_bearingRad(firstOnGround, at));
+    if (held) {
+      // The simulator has it down with the wheels half a foot up, the last 0.2 s of its settling.
+      EXPECT_LE(beforeM, kHeldBeforeM + 0.2 * 124 * 1852 / 3600);
+      EXPECT_GT(beforeM, kHeldBeforeM - 150);
+      EXPECT_GE(slowestKt, 0.8 * 124);
+    } else {
+      EXPECT_GT(beforeM, kHeldBeforeM + 100);
+    }
+  }
+}
+
+// The recording's LJ45 coming in to White Plains: its feed holds 1,625 ft for most of a minute, then
+// has it at 550 ft 30 s on, and on the ground after. Behind its records (the lower one 2,500 m along
+// its way, 37.4 s at its 130 kt), it comes down to 550 ft by that record's time: (550 - 1625) / 3,000
+// = -0.358 ft a cycle; waiting for the leg to the lower record, it could not be down by the time its
+// records are. A lower record due later than the way to it takes comes down along the way:
+// -1075 / 3,738 cycles. While no record it holds has it on the ground, the records' altitudes are
+// flown where their positions lie (the leg's own rules), and only a lower record beyond the leg's end
+// asks anything.
+TEST_F(Landing, UnderAHeldAltitudeALandingComesDownByItsRecordsTime) {
+  constexpr double kMps = 130 * 1852.0 / 3600;
+  const auto ahead = [](double metres, double altitude, std::int32_t due, bool airborne = true) {
+    const LatLon to = gf_destinationPoint(kRunway, 0, metres / 0.3048);
+    return situation(to.lat, to.lon, altitude, 130, due, airborne);
+  };
+  for (const std::int32_t lowerDue : {3000, 5000}) {
+    SCOPED_TRACE(lowerDue);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900007, kObject, situation(kRunway.lat, kRunway.lon, 1625, 130, cycle()), "LJ45");
+    ac.position.heading = 0;
+    ac.landingMode = 1;
+    ac.airPath.speedMps = kMps;
+    ac.situations = {ahead(500, 1625, cycle() + 1000), ahead(2500, 550, cycle() + lowerDue)};
+    EXPECT_FALSE(lf_throughHeldAltitude(ac, 0).has_value());
+    ac.situations.push_back(ahead(2700, 0, cycle() + lowerDue + 1000, false));
+    const std::optional<double> step = lf_throughHeldAltitude(ac, 0);
+    ASSERT_TRUE(step.has_value());
+    EXPECT_NEAR(*step, -1075.0 / std::min<double>(lowerDue, 2500 / kMps * 100), 1e-3);
+    ac.situations[1].altitude = 1700;
+    EXPECT_FALSE(lf_throughHeldAltitude(ac, 0).has_value());
+  }
+}
+
+// Coming in at 1,200 ft and 130 kt to a record at 550 ft 2,000 m ahead, due in 20 s, with the ground
+// reported after it: late along its way (2,000 m take 29.9 s at 130 kt) it comes down by the record's
+// time, -650 / 2,000 = -0.325 ft a cycle. With no record on the ground after it, the record's altitude
+// is reached where its position lies: -650 / 2,990 cycles.
+TEST_F(Landing, ALateLandingComesDownByItsRecordsTimeWhereTheyReachTheGround) {
+  constexpr double kMps = 130 * 1852.0 / 3600;
+  for (const bool groundAfter : {true, false}) {
+    SCOPED_TRACE(groundAfter);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900009, kObject, situation(kRunway.lat, kRunway.lon, 1200, 130, cycle()));
+    ac.position.heading = 0;
+    ac.heightAboveGround = 1187;
+    ac.landingMode = 1;
+    ac.altitudeStep = -0.1;
+    const LatLon from = gf_destinationPoint(kRunway, kPi, 1000 / 0.3048);
+    const LatLon end = gf_destinationPoint(kRunway, 0, 2000 / 0.3048);
+    const LatLon down = gf_destinationPoint(kRunway, 0, 2600 / 0.3048);
+    ac.situations = {situation(end.lat, end.lon, 550, 130, cycle() + 2000)};
+    if (groundAfter) ac.situations.push_back(situation(down.lat, down.lon, 0, 110, cycle() + 3000, false));
+    AirPath& p = ac.airPath;
+    p.guided = 1;
+    p.fromLatitude = from.lat;
+    p.fromLongitude = from.lon;
+    p.fromDue = cycle() - 1000;
+    p.stampedDue = cycle() + 2000;
+    p.speedMps = kMps;
+    ASSERT_TRUE(lf_airStep(ac));
+    EXPECT_NEAR(ac.altitudeStep, groundAfter ? -650.0 / 2000 : -650.0 / (2000 / kMps * 100), 2e-3);
+  }
+}
+
+// Away from the park airport the feed reports no more of a landing than its roll: an arrival that has
+// turned off the runway at Teterboro, 10 nm from JFK, and whose feed has not moved it on for longer
+// than it repeats a position (a minute, 6,000 cycles) leaves; within the minute, or at the park
+// airport (within 5 nm), it waits for the feed.
+TEST_F(Landing, AnArrivalTurnedOffAwayFromTheParkAirportLeavesOnceItsFeedStops) {
+  const LatLon kTeterboro{40.8501, -74.0608};
+  struct Case {
+    LatLon at;
+    std::int32_t stillCycles;
+    bool extended;
+  };
+  for (const Case& c : {Case{kTeterboro, 6001, false}, Case{kTeterboro, 5900, true}, Case{kRunway, 6001, true}}) {
+    SCOPED_TRACE(c.stillCycles);
+    gf_resetEngine();
+    run(7000);
+    LiveAc& ac = addInSim(11900008, kObject, situation(c.at.lat, c.at.lon, 0, 0, cycle(), false));
+    ac.setPhase(GroundPhase::Taxi);
+    ac.arrivedByLanding = 1;
+    ac.landed = 0;
+    ac.lastMoveCycle = cycle() - c.stillCycles;
+    EXPECT_EQ(lf_extendStream(ac), c.extended);
   }
 }
 
