@@ -351,6 +351,9 @@ std::optional<double> lf_wayToTouchdownM(const LiveAc& ac, std::size_t from) {
   for (std::size_t i = from; i < buffer.size(); ++i) {
     const Situation& s = buffer[i];
     if (s.extension != 0 || s.noMovement != 0) return std::nullopt;
+    // Flown past the position it flies to (its records have it farther back), it is past their hold.
+    if (i == from && std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(at, lf_at(s)))) > kPi / 2)
+      return std::nullopt;
     metres += gf_distanceNm(at, lf_at(s)) * kMetresPerNm;
     at = lf_at(s);
     if (s.airborne != 0) {
@@ -380,38 +383,6 @@ std::optional<double> lf_wayToFlareM(const LiveAc& ac, std::size_t from) {
   if (left <= 0) return std::nullopt;
   return left;
 }
-
-}  // namespace
-
-bool lf_recordsReachTheGround(const LiveAc& ac) {
-  for (const Situation& s : ac.situations) {
-    if (s.extension != 0) return false;
-    if (s.airborne == 0) return true;
-  }
-  return false;
-}
-
-std::optional<double> lf_throughHeldAltitude(const LiveAc& ac, std::size_t end) {
-  const auto& buffer = ac.situations;
-  // A helicopter comes down as its records do: it may hover low on its way.
-  if (end >= buffer.size() || ac.category == Rotorcraft || !lf_recordsReachTheGround(ac)) return std::nullopt;
-  const double mps = std::max(gf_flownSpeedKt(ac), 1.0) * kMetresPerSecondPerKnot;
-  double metres = gf_distanceNm(lf_here(ac), lf_at(buffer[end])) * kMetresPerNm;
-  std::optional<double> step;
-  for (std::size_t i = end + 1; i < buffer.size(); ++i) {
-    const Situation& r = buffer[i];
-    if (r.extension != 0 || r.airborne == 0) break;
-    metres += gf_distanceNm(lf_at(buffer[i - 1]), lf_at(r)) * kMetresPerNm;
-    if (r.altitude >= buffer[end].altitude) continue;
-    double cycles = metres / mps * kCyclesPerSecond;
-    if (r.due > lf_now()) cycles = std::min(cycles, static_cast<double>(r.due - lf_now()));
-    const double toIt = (r.altitude - ac.position.altitude) / std::max<double>(kMinLegCycles, cycles);
-    if (toIt < step.value_or(0.0)) step = toIt;
-  }
-  return step;
-}
-
-namespace {
 
 // The approach vertical speed written into the second situation and the target; the altitude follows
 // it per cycle.
@@ -486,11 +457,6 @@ void lf_planAltitudeStep(LiveAc& ac) {
       if (ac.landingMode != 0 && s.altitude <= f.altitude) step = lf_approachStep(ac, step);
       ac.altitudeStep = step;
     }
-    if (const std::optional<double> down = lf_throughHeldAltitude(ac, 1);
-        down && *down < ac.altitudeStep && lf_comingIn(ac)) {
-      ac.altitudeStep = *down;
-      ac.belowHeldAltitude = 1;
-    }
   } else {
     // The landing: down to the field the records reach the ground at, by the time they reach it
     // whatever the QNH (under a high one the approach's rate alone left arrivals floating half a
@@ -535,6 +501,10 @@ double lf_notBeforeTouchdown(const LiveAc& ac, double step, std::size_t from) {
 bool lf_holdsOffTheFlare(const LiveAc& ac) { return lf_wayToFlareM(ac, 0).has_value(); }
 
 bool lf_holdsOffTheTouchdown(const LiveAc& ac) { return lf_wayToTouchdownM(ac, 0).has_value(); }
+
+bool lf_floatsBeforeTouchdown(const LiveAc& ac) {
+  return ac.position.altitude <= lf_flareFromAltitude(ac) && lf_holdsOffTheTouchdown(ac);
+}
 
 double lf_catchUpSpeedKt(const LiveAc& ac, double speedKt) {
   const double positionsKt = ac.movesOnGround == 0 ? gf_positionsSpeedKt(ac) : 0.0;

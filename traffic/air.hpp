@@ -39,17 +39,6 @@ double lf_approachStep(const LiveAc& ac, double step);
 // record's own vertical speed says, nor than a level aircraft drifts. An aeroplane coming in to land
 // keeps to the approach's own rules instead; a helicopter comes down as its records do.
 double lf_withinCodeStep(const LiveAc& ac, const Situation& record, double left, double step);
-// Coming in to land, the descent step (feet a cycle) that reaches each altitude the buffer holds in
-// the air beyond the leg's end (situation `end`) and below that end's where its record's position lies,
-// at the speed flown: the feed may hold an approach's altitude for most of a minute while the aircraft
-// comes down, and begun only on the leg to the lower record, the descent would reach the field long
-// after the records do. The steepest of those steps; unset where no record beyond the leg's end lies
-// lower.
-std::optional<double> lf_throughHeldAltitude(const LiveAc& ac, std::size_t end);
-// The records in the buffer go on down to the ground: one has the aircraft on the ground before the
-// stream runs out. Late for them, a landing comes down by their time rather than along their way:
-// they have it on the ground by then, and catching up it cannot be there any sooner.
-bool lf_recordsReachTheGround(const LiveAc& ac);
 // A landing's descent step (feet a cycle) held back so that its flare begins no earlier than its
 // records allow the touchdown: the feed reports a landing on the ground late, and the touchdown lies no
 // farther before the first position it reports there than the aircraft rolls in one of its report
@@ -57,9 +46,11 @@ bool lf_recordsReachTheGround(const LiveAc& ac);
 // goes no lower before. `from`: the buffer's first situation ahead of the aircraft (1 while a leg is
 // planned, 0 while it is flown).
 double lf_notBeforeTouchdown(const LiveAc& ac, double step, std::size_t from);
-// True while a landing's flare, or its touchdown, is held off so.
+// True while a landing's flare, or its touchdown, is held off so; and while, down to the flare's
+// height, it floats on over the runway before its touchdown.
 bool lf_holdsOffTheFlare(const LiveAc& ac);
 bool lf_holdsOffTheTouchdown(const LiveAc& ac);
+bool lf_floatsBeforeTouchdown(const LiveAc& ac);
 // The ground speed the aircraft flies now, knots: its air path's, else its front situation's.
 double gf_flownSpeedKt(const LiveAc& ac);
 double lf_turnToNextLeg(const LiveAc& ac);

@@ -514,21 +514,12 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
   // Past the leg's end ahead of its due (it may wait there for its next record), the way left is nil:
   // the leg end's altitude is then reached by the due, not at once in the steepest dive.
   const double wayCycles = t.toPoint(t.legEnd) / std::max(speedMps, 1.0) * kCyclesPerSecond;
-  double cycles = std::max(wayCycles > 0 ? wayCycles : static_cast<double>(s.due - lf_now()), 1.0);
+  const double cycles = std::max(wayCycles > 0 ? wayCycles : static_cast<double>(s.due - lf_now()), 1.0);
   if (ac.landingMode != 0) {
-    // Late for records that go on down to the ground, it comes down by their time: they have it on
-    // the ground by then, and catching up along the way it cannot be there any sooner.
-    if (ac.airPath.stampedDue > lf_now() && lf_recordsReachTheGround(ac))
-      cycles = std::min(cycles, static_cast<double>(ac.airPath.stampedDue - lf_now()));
     if (ac.altitudeStep < 0 && left < 0)
       ac.altitudeStep =
           std::max(lf_approachStep(ac, lf_withinCodeStep(ac, s, left, left / cycles)), lf_steepestDescentPerCycle(ac));
-    // Down through an altitude the feed holds to a lower one it has sent since, and never down to the
-    // flare before the records allow the touchdown.
-    if (const std::optional<double> down = lf_throughHeldAltitude(ac, 0); down && *down < ac.altitudeStep) {
-      ac.altitudeStep = std::max(*down, lf_steepestDescentPerCycle(ac));
-      ac.belowHeldAltitude = 1;
-    }
+    // Never down to the flare before the records allow the touchdown.
     ac.altitudeStep = lf_notBeforeTouchdown(ac, ac.altitudeStep, 0);
     return;
   }
@@ -676,9 +667,9 @@ void lf_planAirPath(LiveAc& ac) {
 }
 
 double lf_leastApproachKt(const LiveAc& ac) {
-  // Held off the ground by its records, it has not begun to slow for its landing: it floats on at
-  // the approach's speed.
-  const double share = lf_holdsOffTheTouchdown(ac) ? 1.0 : kLeastShareOfApproach;
+  // Floating over the runway before its records allow the touchdown, it has not begun to slow for its
+  // landing: it floats on at the approach's speed.
+  const double share = lf_floatsBeforeTouchdown(ac) ? 1.0 : kLeastShareOfApproach;
   return std::min(share * ac.airPath.approachMps / kMetresPerSecondPerKnot, kFastestFinalKt);
 }
 

@@ -4,7 +4,6 @@
 // touch-and-go. The climb-out after lift-off never descends.
 
 #include "engine_fixture.hpp"
-#include "traffic/air_path.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -450,69 +449,6 @@ TEST_F(Landing, ALandingTouchesDownNoEarlierThanItsLateGroundReportAllows) {
     } else {
       EXPECT_GT(beforeM, kHeldBeforeM + 100);
     }
-  }
-}
-
-// The recording's LJ45 coming in to White Plains: its feed holds 1,625 ft for most of a minute, then
-// has it at 550 ft 30 s on, and on the ground after. Behind its records (the lower one 2,500 m along
-// its way, 37.4 s at its 130 kt), it comes down to 550 ft by that record's time: (550 - 1625) / 3,000
-// = -0.358 ft a cycle; waiting for the leg to the lower record, it could not be down by the time its
-// records are. A lower record due later than the way to it takes comes down along the way:
-// -1075 / 3,738 cycles. While no record it holds has it on the ground, the records' altitudes are
-// flown where their positions lie (the leg's own rules), and only a lower record beyond the leg's end
-// asks anything.
-TEST_F(Landing, UnderAHeldAltitudeALandingComesDownByItsRecordsTime) {
-  constexpr double kMps = 130 * 1852.0 / 3600;
-  const auto ahead = [](double metres, double altitude, std::int32_t due, bool airborne = true) {
-    const LatLon to = gf_destinationPoint(kRunway, 0, metres / 0.3048);
-    return situation(to.lat, to.lon, altitude, 130, due, airborne);
-  };
-  for (const std::int32_t lowerDue : {3000, 5000}) {
-    SCOPED_TRACE(lowerDue);
-    gf_resetEngine();
-    LiveAc& ac = addInSim(11900007, kObject, situation(kRunway.lat, kRunway.lon, 1625, 130, cycle()), "LJ45");
-    ac.position.heading = 0;
-    ac.landingMode = 1;
-    ac.airPath.speedMps = kMps;
-    ac.situations = {ahead(500, 1625, cycle() + 1000), ahead(2500, 550, cycle() + lowerDue)};
-    EXPECT_FALSE(lf_throughHeldAltitude(ac, 0).has_value());
-    ac.situations.push_back(ahead(2700, 0, cycle() + lowerDue + 1000, false));
-    const std::optional<double> step = lf_throughHeldAltitude(ac, 0);
-    ASSERT_TRUE(step.has_value());
-    EXPECT_NEAR(*step, -1075.0 / std::min<double>(lowerDue, 2500 / kMps * 100), 1e-3);
-    ac.situations[1].altitude = 1700;
-    EXPECT_FALSE(lf_throughHeldAltitude(ac, 0).has_value());
-  }
-}
-
-// Coming in at 1,200 ft and 130 kt to a record at 550 ft 2,000 m ahead, due in 20 s, with the ground
-// reported after it: late along its way (2,000 m take 29.9 s at 130 kt) it comes down by the record's
-// time, -650 / 2,000 = -0.325 ft a cycle. With no record on the ground after it, the record's altitude
-// is reached where its position lies: -650 / 2,990 cycles.
-TEST_F(Landing, ALateLandingComesDownByItsRecordsTimeWhereTheyReachTheGround) {
-  constexpr double kMps = 130 * 1852.0 / 3600;
-  for (const bool groundAfter : {true, false}) {
-    SCOPED_TRACE(groundAfter);
-    gf_resetEngine();
-    LiveAc& ac = addInSim(11900009, kObject, situation(kRunway.lat, kRunway.lon, 1200, 130, cycle()));
-    ac.position.heading = 0;
-    ac.heightAboveGround = 1187;
-    ac.landingMode = 1;
-    ac.altitudeStep = -0.1;
-    const LatLon from = gf_destinationPoint(kRunway, kPi, 1000 / 0.3048);
-    const LatLon end = gf_destinationPoint(kRunway, 0, 2000 / 0.3048);
-    const LatLon down = gf_destinationPoint(kRunway, 0, 2600 / 0.3048);
-    ac.situations = {situation(end.lat, end.lon, 550, 130, cycle() + 2000)};
-    if (groundAfter) ac.situations.push_back(situation(down.lat, down.lon, 0, 110, cycle() + 3000, false));
-    AirPath& p = ac.airPath;
-    p.guided = 1;
-    p.fromLatitude = from.lat;
-    p.fromLongitude = from.lon;
-    p.fromDue = cycle() - 1000;
-    p.stampedDue = cycle() + 2000;
-    p.speedMps = kMps;
-    ASSERT_TRUE(lf_airStep(ac));
-    EXPECT_NEAR(ac.altitudeStep, groundAfter ? -650.0 / 2000 : -650.0 / (2000 / kMps * 100), 2e-3);
   }
 }
 

@@ -71,8 +71,9 @@ constexpr std::uint32_t kSecondSender = 531920526;
 // The bounds of what a pilot sees that the engine does not meet yet with these habits and the
 // hostile feed: measured and printed all the same. Take a bound off this list once the engine holds it.
 constexpr std::array kNotYetHeld{
-    flightcheck::Bound::DroppedAgreeing, flightcheck::Bound::HeldPastNext, flightcheck::Bound::TouchdownPlace,
-    flightcheck::Bound::TurnRound,       flightcheck::Bound::SlowPace,     flightcheck::Bound::RemovedAloftLive,
+    flightcheck::Bound::DroppedAgreeing, flightcheck::Bound::HeldPastNext, flightcheck::Bound::TouchdownTime,
+    flightcheck::Bound::TouchdownPlace,  flightcheck::Bound::TurnRound,    flightcheck::Bound::SlowPace,
+    flightcheck::Bound::RemovedAloftLive,
 };
 
 // The airborne cross-track against the records over each aircraft's seconds up to its last new
