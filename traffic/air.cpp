@@ -335,41 +335,31 @@ double lf_flareFromAltitude(const LiveAc& ac) {
 std::optional<double> lf_wayToTouchdownM(const LiveAc& ac, std::size_t from) {
   if (ac.landingMode == 0 || ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft) return std::nullopt;
   const auto& buffer = ac.situations;
-  // The last report in the air before the one on the ground, its speed and due: the leg's start while
-  // the leg is flown.
-  double airKt = ac.legFromKt;
-  std::int32_t airDue = ac.legFromDue;
-  bool airborne = ac.legFromAirborne != 0;
-  if (from > 0) {
-    const Situation& before = buffer.at(from - 1);
-    airKt = before.speed;
-    airDue = before.due;
-    airborne = before.airborne != 0;
-  }
-  double metres = 0;
+  // The first record on the ground, after one in the air (the leg's start while the leg is flown): asked
+  // every cycle of a landing, it is looked for before any way is measured.
+  std::size_t ground = from;
+  while (ground < buffer.size() && buffer[ground].airborne != 0 && buffer[ground].extension == 0) ++ground;
+  if (ground == buffer.size() || buffer[ground].extension != 0 || buffer[ground].noMovement != 0) return std::nullopt;
+  const bool leg = ground == 0;
+  if (leg ? ac.legFromAirborne == 0 : buffer[ground - 1].airborne == 0) return std::nullopt;
+  const Situation& down = buffer[ground];
+  const double airKt = leg ? ac.legFromKt : buffer[ground - 1].speed;
+  const std::int32_t airDue = leg ? ac.legFromDue : buffer[ground - 1].due;
+  const double interval = lf_reportIntervalSeconds(ac);
+  if (interval <= 0 || down.due - airDue > kLateGroundReports * interval * kCyclesPerSecond) return std::nullopt;
+  // Flown past the position it flies to (its records have it farther back), it is past their hold.
   LatLon at = lf_here(ac);
-  for (std::size_t i = from; i < buffer.size(); ++i) {
-    const Situation& s = buffer[i];
-    if (s.extension != 0 || s.noMovement != 0) return std::nullopt;
-    // Flown past the position it flies to (its records have it farther back), it is past their hold.
-    if (i == from && std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(at, lf_at(s)))) > kPi / 2)
-      return std::nullopt;
-    metres += gf_distanceNm(at, lf_at(s)) * kMetresPerNm;
-    at = lf_at(s);
-    if (s.airborne != 0) {
-      airKt = s.speed;
-      airDue = s.due;
-      airborne = true;
-      continue;
-    }
-    const double interval = lf_reportIntervalSeconds(ac);
-    if (!airborne || interval <= 0 || s.due - airDue > kLateGroundReports * interval * kCyclesPerSecond)
-      return std::nullopt;
-    const double way = metres - interval * (airKt + s.speed) / 2 * kMetresPerSecondPerKnot;
-    if (way <= 0) return std::nullopt;
-    return way;
+  if (from < buffer.size() &&
+      std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(at, lf_at(buffer[from])))) > kPi / 2)
+    return std::nullopt;
+  double metres = 0;
+  for (std::size_t i = from; i <= ground; ++i) {
+    metres += gf_distanceNm(at, lf_at(buffer[i])) * kMetresPerNm;
+    at = lf_at(buffer[i]);
   }
-  return std::nullopt;
+  const double way = metres - interval * (airKt + down.speed) / 2 * kMetresPerSecondPerKnot;
+  if (way <= 0) return std::nullopt;
+  return way;
 }
 
 // The way left before the flare may begin, metres: the way to the earliest touchdown less the flare's
