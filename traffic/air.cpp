@@ -96,6 +96,26 @@ constexpr double kStraightBankDeg = 5.0;
 constexpr double kFastestFinalKt = 160.0;
 constexpr double kSteepestFinalGlidePaths = 2.0;
 constexpr double kMinutesPerHour = 60.0;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kMetresPerSecondPerKnot = kMetresPerNm / 3600.0;
+// The flare: it begins this many feet above the height the simulator reports an aircraft standing
+// at (its static CG), and comes down by these steps (feet a cycle) to each of these heights in turn.
+constexpr double kFlareFromFt = 30.0;
+constexpr double kFlareSecondFt = 20.0;
+constexpr double kFlareThirdFt = 10.0;
+constexpr double kFlareLastFt = 3.0;
+constexpr double kFlareStep = 0.1;
+constexpr double kFlareSlowStep = 0.05;
+constexpr double kFlareLastStep = 0.025;
+// A flare held off the ground floats on with its wheels this many feet above it.
+constexpr double kFloatFt = 5.0;
+// The feed reports a landing on the ground at its first report after the touchdown, or a report or
+// two later where it repeats its last airborne one meanwhile; a record on the ground longer after the
+// last one in the air says nothing of where the aircraft touched down.
+constexpr double kLateGroundReports = 3.0;
+// The feed's report interval is the shortest of its intervals between new positions over this many
+// seconds.
+constexpr double kReportIntervalSeconds = 60.0;
 
 std::size_t lf_categoryIndex(int category) {
   if (category < 0 || category > 5) throw std::out_of_range("invalid unordered_map<K, T> key");
@@ -274,6 +294,86 @@ std::int32_t lf_cyclesToField(const LiveAc& ac, const Situation& f, const Situat
   return std::max(kMinLegCycles, std::min(std::max(lf_cyclesTo(s), byWay - kFlareCycles), bySink));
 }
 
+// The feed's report interval for an aircraft, seconds: the shortest between the first reports of its
+// new positions over the last minute (a feed that repeats a position sends it again at that interval,
+// and moves on after one or more of them); 0 where they do not tell.
+double lf_reportIntervalSeconds(const LiveAc& ac) {
+  constexpr std::size_t n = LiveAc::kRecentPositions;
+  const auto recent = [&](std::size_t i) -> const LiveAc::TimedPosition& {
+    return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
+  };
+  double shortest = 0;
+  for (std::size_t i = 1; i < ac.recentCount; ++i) {
+    const double interval = recent(i - 1).time - recent(i).time;
+    if (interval > 0 && (shortest == 0 || interval < shortest)) shortest = interval;
+    if (recent(0).time - recent(i).time >= kReportIntervalSeconds) break;
+  }
+  return shortest;
+}
+
+// Cycles the flare takes from its start to the touchdown.
+double lf_flareCycles(const LiveAc& ac) {
+  return (kFlareFromFt - kFlareThirdFt) / kFlareStep + (kFlareThirdFt - kFlareLastFt) / kFlareSlowStep +
+         (ac.staticCgHeight + kFlareLastFt) / kFlareLastStep;
+}
+
+// The altitude the flare begins at over the ground beneath the aircraft, feet.
+double lf_flareFromAltitude(const LiveAc& ac) {
+  const double ground = ac.groundElevation ? *ac.groundElevation
+                        : ac.landingField  ? ac.landingField->alt
+                                           : ac.position.altitude - ac.heightAboveGround - ac.staticCgHeight;
+  return ground + 2 * ac.staticCgHeight + kFlareFromFt;
+}
+
+// The way a landing aircraft has still to fly before it may touch down, metres along its records'
+// positions from the buffer's situation `from` on; unset where nothing holds it off. The feed reports a
+// landing on the ground only at its first report after the touchdown, and where it repeats its last
+// airborne position meanwhile, a report or two later: the records' descent may reach the field a
+// kilometre before the first position they have on the ground. The touchdown lies no farther before
+// that position than the aircraft rolls in one of the feed's report intervals, slowing from the speed
+// last reported in the air to the one reported there.
+std::optional<double> lf_wayToTouchdownM(const LiveAc& ac, std::size_t from) {
+  if (ac.landingMode == 0 || ac.movesOnGround != 0 || ac.landed != 0 || ac.category == Rotorcraft) return std::nullopt;
+  const auto& buffer = ac.situations;
+  // The first record on the ground, after one in the air (the leg's start while the leg is flown): asked
+  // every cycle of a landing, it is looked for before any way is measured.
+  std::size_t ground = from;
+  while (ground < buffer.size() && buffer[ground].airborne != 0 && buffer[ground].extension == 0) ++ground;
+  if (ground == buffer.size() || buffer[ground].extension != 0 || buffer[ground].noMovement != 0) return std::nullopt;
+  const bool leg = ground == 0;
+  if (leg ? ac.legFromAirborne == 0 : buffer[ground - 1].airborne == 0) return std::nullopt;
+  const Situation& down = buffer[ground];
+  const double airKt = leg ? ac.legFromKt : buffer[ground - 1].speed;
+  const std::int32_t airDue = leg ? ac.legFromDue : buffer[ground - 1].due;
+  const double interval = lf_reportIntervalSeconds(ac);
+  if (interval <= 0 || down.due - airDue > kLateGroundReports * interval * kCyclesPerSecond) return std::nullopt;
+  // Flown past the position it flies to (its records have it farther back), it is past their hold.
+  LatLon at = lf_here(ac);
+  if (from < buffer.size() &&
+      std::fabs(gf_angleDiff(ac.position.heading, gf_bearingRad(at, lf_at(buffer[from])))) > kPi / 2)
+    return std::nullopt;
+  double metres = 0;
+  for (std::size_t i = from; i <= ground; ++i) {
+    metres += gf_distanceNm(at, lf_at(buffer[i])) * kMetresPerNm;
+    at = lf_at(buffer[i]);
+  }
+  const double way = metres - interval * (airKt + down.speed) / 2 * kMetresPerSecondPerKnot;
+  if (way <= 0) return std::nullopt;
+  return way;
+}
+
+// The way left before the flare may begin, metres: the way to the earliest touchdown less the flare's
+// at the speed flown (the flare floats on to that point where it comes down sooner); unset where
+// nothing holds the flare off.
+std::optional<double> lf_wayToFlareM(const LiveAc& ac, std::size_t from) {
+  const std::optional<double> way = lf_wayToTouchdownM(ac, from);
+  if (!way) return std::nullopt;
+  const double left =
+      *way - std::max(gf_flownSpeedKt(ac), 1.0) * kMetresPerSecondPerKnot * lf_flareCycles(ac) / kCyclesPerSecond;
+  if (left <= 0) return std::nullopt;
+  return left;
+}
+
 // The approach vertical speed written into the second situation and the target; the altitude follows
 // it per cycle.
 void lf_descendAt(LiveAc& ac, Situation& second, double vs) {
@@ -368,9 +468,33 @@ void lf_planAltitudeStep(LiveAc& ac) {
 void lf_planAltitude(LiveAc& ac) {
   lf_planAltitudeStep(ac);
   ac.altitudeStep = std::clamp(ac.altitudeStep, lf_steepestDescentPerCycle(ac), ac.maxClimbPerCycle());
+  const double held = lf_notBeforeTouchdown(ac, ac.altitudeStep, 1);
+  if (held != ac.altitudeStep) {
+    ac.altitudeStep = held;
+    ac.targetVerticalSpeed = held * kCyclesPerMinute;
+    if (ac.situations[1].airborne != 0) ac.situations[1].verticalSpeed = ac.targetVerticalSpeed;
+  }
 }
 
 }  // namespace
+
+double lf_notBeforeTouchdown(const LiveAc& ac, double step, std::size_t from) {
+  if (step >= 0) return step;
+  const std::optional<double> left = lf_wayToFlareM(ac, from);
+  if (!left) return step;
+  const double above = ac.position.altitude - lf_flareFromAltitude(ac);
+  if (above <= 0) return 0.0;
+  const double cycles = *left / (std::max(gf_flownSpeedKt(ac), 1.0) * kMetresPerSecondPerKnot) * kCyclesPerSecond;
+  return std::max(step, -above / std::max(cycles, 1.0));
+}
+
+bool lf_holdsOffTheFlare(const LiveAc& ac) { return lf_wayToFlareM(ac, 0).has_value(); }
+
+bool lf_holdsOffTheTouchdown(const LiveAc& ac) { return lf_wayToTouchdownM(ac, 0).has_value(); }
+
+bool lf_floatsBeforeTouchdown(const LiveAc& ac) {
+  return ac.position.altitude <= lf_flareFromAltitude(ac) && lf_holdsOffTheTouchdown(ac);
+}
 
 double lf_catchUpSpeedKt(const LiveAc& ac, double speedKt) {
   const double positionsKt = ac.movesOnGround == 0 ? gf_positionsSpeedKt(ac, lf_now()) : 0.0;
@@ -462,9 +586,16 @@ std::optional<double> gf_lowestInTheAir(LiveAc& ac) {
     down = LatLon{field->lat, field->lon};
     within = kFieldNearNm;
   }
-  if (!down || gf_distanceNm(here, *down) <= within) return std::nullopt;
+  // Nor down through the flare's height before its records allow the touchdown; lower already (they
+  // put the touchdown farther on only now), it holds the height it had before this cycle's step.
+  const std::optional<double> flare =
+      ac.flareStage == 0 && lf_holdsOffTheFlare(ac)
+          ? std::optional<double>(
+                std::min(lf_flareFromAltitude(ac), ac.position.altitude - std::min(ac.altitudeStep, 0.0)))
+          : std::nullopt;
+  if (!down || gf_distanceNm(here, *down) <= within) return flare;
   const double ground = ac.groundElevation ? *ac.groundElevation : field ? field->alt : ac.position.altitude - ac.heightAboveGround;
-  return ground + kLowestAwayFt;
+  return std::max(ground + kLowestAwayFt, flare.value_or(ground));
 }
 
 double gf_maxBank(int category) { return kMaxBankDeg[lf_categoryIndex(category)] * kDegToRad; }
@@ -544,6 +675,7 @@ void nextPos(LiveAc& ac) {
     if (const Situation& from = ac.situations.front(); from.extension == 0) {
       ac.legFromKt = from.speed;
       ac.legFromDue = from.due;
+      ac.legFromAirborne = from.airborne;
     }
     ac.situations.pop_front();
     if (ac.situations.empty()) {
@@ -690,9 +822,9 @@ void lf_flare(LiveAc& ac) {
   switch (ac.flareStage) {
     case 0: {
       ac.heightAboveTarget = ac.landingSurfaceAltitude ? ac.position.altitude - *ac.landingSurfaceAltitude : agl;
-      if (std::min(agl, ac.heightAboveTarget) <= cg + 30) {
+      if (std::min(agl, ac.heightAboveTarget) <= cg + kFlareFromFt && !lf_holdsOffTheFlare(ac)) {
         ac.pitchStep = (-4.0 * kDegToRad - ac.position.pitch) / std::max<std::uint32_t>(1, ac.flareSteps);
-        ac.altitudeStep = -0.1;
+        ac.altitudeStep = -kFlareStep;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -601;
         g_fastRange = 1;
         ac.flareStage = 1;
@@ -700,23 +832,23 @@ void lf_flare(LiveAc& ac) {
       break;
     }
     case 1:
-      if (agl <= cg + 20) {
+      if (agl <= cg + kFlareSecondFt) {
         if (ac.landingField) ac.landingSurfaceAltitude = ac.landingField->alt;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -450;
         ac.flareStage = 2;
       }
       break;
     case 2:
-      if (agl <= cg + 10) {
+      if (agl <= cg + kFlareThirdFt) {
         lf_setThrottle(ac, 0);
-        ac.altitudeStep = -0.05;
+        ac.altitudeStep = -kFlareSlowStep;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -300;
         ac.flareStage = 3;
       }
       break;
     case 3:
-      if (agl <= cg + 3) {
-        ac.altitudeStep = -0.025;
+      if (agl <= cg + kFlareLastFt) {
+        ac.altitudeStep = -kFlareLastStep;
         if (!ac.situations.empty()) ac.situations.front().verticalSpeed = -150;
         ac.flareStage = 4;
       }
@@ -724,6 +856,19 @@ void lf_flare(LiveAc& ac) {
     default:
       break;
   }
+  // Down to its last feet before its records allow the touchdown, the flare floats on just above the
+  // ground, and settles onto it where they do; no farther than a flare's way (one begun before the
+  // records put the touchdown farther on does not float that far).
+  if (ac.flareStage == 0 || !ac.groundElevation) return;
+  const double wheels = ac.position.altitude - *ac.groundElevation - cg;
+  if (wheels > kFloatFt) return;
+  const std::optional<double> way = lf_wayToTouchdownM(ac, 0);
+  const double mps = gf_flownSpeedKt(ac) * kMetresPerSecondPerKnot;
+  const double settleM = std::max(wheels, 0.0) / kFlareLastStep / kCyclesPerSecond * mps;
+  if (way && *way > settleM && *way <= settleM + mps * lf_flareCycles(ac) / kCyclesPerSecond)
+    ac.altitudeStep = 0.0;
+  else if (ac.altitudeStep == 0.0)
+    ac.altitudeStep = -kFlareLastStep;
 }
 
 void lf_climbOut(LiveAc& ac) {

@@ -39,6 +39,18 @@ double lf_approachStep(const LiveAc& ac, double step);
 // record's own vertical speed says, nor than a level aircraft drifts. An aeroplane coming in to land
 // keeps to the approach's own rules instead; a helicopter comes down as its records do.
 double lf_withinCodeStep(const LiveAc& ac, const Situation& record, double left, double step);
+// A landing's descent step (feet a cycle) held back so that its flare begins no earlier than its
+// records allow the touchdown: the feed reports a landing on the ground late, and the touchdown lies no
+// farther before the first position it reports there than the aircraft rolls in one of its report
+// intervals. The aircraft reaches the flare's height where the flare then brings it down there, and
+// goes no lower before. `from`: the buffer's first situation ahead of the aircraft (1 while a leg is
+// planned, 0 while it is flown).
+double lf_notBeforeTouchdown(const LiveAc& ac, double step, std::size_t from);
+// True while a landing's flare, or its touchdown, is held off so; and while, down to the flare's
+// height, it floats on over the runway before its touchdown.
+bool lf_holdsOffTheFlare(const LiveAc& ac);
+bool lf_holdsOffTheTouchdown(const LiveAc& ac);
+bool lf_floatsBeforeTouchdown(const LiveAc& ac);
 // The ground speed the aircraft flies now, knots: its air path's, else its front situation's.
 double gf_flownSpeedKt(const LiveAc& ac);
 double lf_turnToNextLeg(const LiveAc& ac);

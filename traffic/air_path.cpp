@@ -477,10 +477,12 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim, double bankLimit) {
                      kLeastShareOfPositions * p.positionsMps);
     wanted = std::max(wanted, least);
     // Coming in to land it keeps to its approach speed until it is down, unless its records roll out
-    // already (the feed may never report the ground): then it slows as they do.
+    // already (the feed may never report the ground): then it slows as they do. Not while they hold
+    // off its touchdown: it has not landed yet.
     if (ac.landingMode != 0) {
       double leastKt = lf_leastApproachKt(ac);
-      if (end.extension == 0 && end.speed > 0) leastKt = std::min(leastKt, end.speed + kAboveRolloutRecordsKt);
+      if (end.extension == 0 && end.speed > 0 && !lf_holdsOffTheTouchdown(ac))
+        leastKt = std::min(leastKt, end.speed + kAboveRolloutRecordsKt);
       wanted = std::max(wanted, leastKt * kMetresPerSecondPerKnot);
     }
   }
@@ -541,6 +543,8 @@ void lf_airClimb(LiveAc& ac, const Track& t, double speedMps) {
     if (ac.altitudeStep < 0 && left < 0)
       ac.altitudeStep =
           std::max(lf_approachStep(ac, lf_withinCodeStep(ac, s, left, left / cycles)), lf_steepestDescentPerCycle(ac));
+    // Never down to the flare before the records allow the touchdown.
+    ac.altitudeStep = lf_notBeforeTouchdown(ac, ac.altitudeStep, 0);
     return;
   }
   // Going on down below the altitude the feed holds, it does not level off at that altitude (it comes
@@ -686,7 +690,10 @@ void lf_planAirPath(LiveAc& ac) {
 }
 
 double lf_leastApproachKt(const LiveAc& ac) {
-  return std::min(kLeastShareOfApproach * ac.airPath.approachMps / kMetresPerSecondPerKnot, kFastestFinalKt);
+  // Floating over the runway before its records allow the touchdown, it has not begun to slow for its
+  // landing: it floats on at the approach's speed.
+  const double share = lf_floatsBeforeTouchdown(ac) ? 1.0 : kLeastShareOfApproach;
+  return std::min(share * ac.airPath.approachMps / kMetresPerSecondPerKnot, kFastestFinalKt);
 }
 
 bool lf_legEnds(const LiveAc& ac) {

@@ -38,8 +38,9 @@ void lf_hoverTurn(LiveAc& ac);
 // 60 kt or slower turns that fast.
 double gf_bankedTurnRate(int category, double speedMps);
 // The slowest an aircraft coming in to land flies until it is down, knots: its share of the speed
-// the feed last reported for it in the air (0 while none was), and no more than an approach's final
-// stretch is flown at.
+// the feed last reported for it in the air (0 while none was; all of it while it floats over the
+// runway before its records allow the touchdown), and no more than an approach's final stretch is
+// flown at.
 double lf_leastApproachKt(const LiveAc& ac);
 
 }  // namespace amb

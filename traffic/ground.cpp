@@ -789,9 +789,13 @@ bool lf_extendStream(LiveAc& ac) {
 
   // A landed aircraft whose roll-out has run its course waits where it stopped, as a taxiing one
   // does, for the feed to report it on the ground; away from the park airport the feed reports no
-  // more than the landing roll, and its stream ends there.
+  // more than the landing roll, and its stream ends there. So too once it has turned off the runway
+  // and the feed has not moved it on for longer than it repeats a position: no stand awaits it there,
+  // and waiting on, it would stand in the way of the next aircraft of its callsign.
   const bool rolledOut = ac.landed != 0 && (ac.waiting != 0 || ac.extensionCount == 1);
-  if (rolledOut && ac.movesOnGround != 0 && !lf_atParkAirport(ac)) return false;
+  const bool turnedOff = ac.landed == 0 && ac.arrivedByLanding != 0 && ac.phase == GroundPhase::Taxi &&
+                         lf_now() - ac.lastMoveCycle > kLongestRepeatCycles;
+  if ((rolledOut || turnedOff) && ac.movesOnGround != 0 && !lf_atParkAirport(ac)) return false;
   if (ac.phase == GroundPhase::EnginesStarted ||
       (ac.phase == GroundPhase::Taxi && (ac.landed == 0 || rolledOut) && ac.takeOffPending == 0)) {
     for (const LiveAc& other : g_liveAcs) {

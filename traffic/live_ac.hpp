@@ -188,10 +188,11 @@ struct LiveAc : Act {
   // roll-out slows from it.
   std::int32_t touchdownCycle = -1;
   double touchdownKt = 0;
-  // The last reported (not made-up) situation a leg set off from: its speed (knots) and due. A roll-out
-  // slows as its records do, from this one to the next.
+  // The last reported (not made-up) situation a leg set off from: its speed (knots), due and whether it
+  // had the aircraft in the air. A roll-out slows as its records do, from this one to the next.
   double legFromKt = 0;
   std::int32_t legFromDue = 0;
+  std::uint8_t legFromAirborne = 0;
   double engineStartMark = 0;
   double standDistance = 0;          // nm, the last counted distance from the stand
   double standStartDistance = -1;    // nm, the first distance counted at the stand; -1 before it

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -377,6 +378,123 @@ TEST_F(Landing, AfterASilenceAHeldAltitudeFarAboveIsNoClimb) {
       EXPECT_NEAR(ac.altitudeStep, -std::tan(3 * kDegToRad) * 6076.12 * 103 / 60 / 6000, 1e-3);
     else
       EXPECT_GT(ac.altitudeStep, 0);
+  }
+}
+
+// The feed reports a landing on the ground at its first report after the touchdown, here two reports
+// late: an A321 at 124 kt whose records come every 10 s down to 30 ft above JFK's 13 ft, repeat that
+// last airborne position once, and have it on the ground at 94 kt 1,200 m on. It touches down no
+// farther before that first ground position than it rolls in one report interval, slowing from 124
+// to 94 kt: 10 s x 109 kt x 0.5144 = 560.7 m, where its flare from the records' 30 ft would have had
+// it down some 500 m after their last airborne position, 700 m before it. It floats on at its approach
+// speed meanwhile: its flare is not slow. With the ground report six intervals after the last airborne
+// one (the feed silent for a minute), the records say nothing of where it touched down: nothing holds
+// it.
+TEST_F(Landing, ALandingTouchesDownNoEarlierThanItsLateGroundReportAllows) {
+  constexpr double kHeldBeforeM = 10 * (124 + 94) / 2.0 * 1852 / 3600;
+  for (const auto& [ground, held] : {std::pair{2, true}, std::pair{6, false}}) {
+    SCOPED_TRACE(ground);
+    // Each landing on its own runway, 2 km apart, the one after the other.
+    const std::uint32_t hex = 11900010 + static_cast<std::uint32_t>(ground);
+    const LatLon firstOnGround = gf_destinationPoint(kRunway, kPi / 2, (ground - 2) * 1000 / 0.3048);
+    const LatLon lastAirborne = gf_destinationPoint(firstOnGround, kPi, 1200 / 0.3048);
+    std::optional<AiPosBlock> down;
+    double slowestKt = 1e9;
+    sim().onPosition = [&](std::int32_t, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (o.hexid != hex || down) return;
+      if (sim().standsOnGround(b))
+        down = b;
+      else if (b.altitude - kField - kCg < 50)
+        slowestKt = std::min(slowestKt, b.trueAirspeed);
+    };
+    test::Line line;
+    line.hexid = hex;
+    line.callsign = fmt::format("LND{}", ground);
+    line.timestamp += cycle() / 100.0;
+    line.track = 0;
+    line.gs = 124;
+    line.vs = -700;
+    for (int i = 6; i >= 1; --i, line.timestamp += 10) {
+      const LatLon at = gf_destinationPoint(lastAirborne, kPi, (i - 1) * 124 * 10 / 3600.0 * kFeetPerNm);
+      line.lat = at.lat;
+      line.lon = at.lon;
+      line.alt = kField + 30 + (i - 1) * 700 / 6.0;
+      ASSERT_TRUE(feed(line));
+      run(1000);
+    }
+    for (int i = 1; i < ground; ++i, line.timestamp += 10) {
+      feed(line);  // the last airborne position again
+      run(1000);
+    }
+    line.lat = firstOnGround.lat;
+    line.lon = firstOnGround.lon;
+    line.alt = 0;
+    line.vs = 0;
+    line.gs = 94;
+    feed(line);
+    run(1000);
+    line = line.after(10);
+    line.gs = 78;
+    feed(line);
+    run(6000);
+    ASSERT_TRUE(down.has_value());
+    // Metres short of the first ground position, along the way in (north).
+    const LatLon at{down->latitude, down->longitude};
+    const double beforeM = -gf_distanceNm(firstOnGround, at) * 1852 * std::cos(gf_bearingRad(firstOnGround, at));
+    if (held) {
+      // The simulator has it down with the wheels half a foot up, the last 0.2 s of its settling.
+      EXPECT_LE(beforeM, kHeldBeforeM + 0.2 * 124 * 1852 / 3600);
+      EXPECT_GT(beforeM, kHeldBeforeM - 150);
+      EXPECT_GE(slowestKt, 0.8 * 124);
+    } else {
+      EXPECT_GT(beforeM, kHeldBeforeM + 100);
+    }
+  }
+}
+
+// The hold of a late ground report lasts while the aircraft comes in to that position: an A321 flying
+// north from its last airborne record (124 kt, due 10 s ago; the feed's interval 10 s) to one on the
+// ground at 94 kt 20 s later is held 1,200 m short of it; 700 m behind it (flown past it, the records
+// have it farther back), where the way alone would still hold it, nothing holds it.
+TEST_F(Landing, TheHoldOfALateGroundReportEndsOnceTheAircraftIsPastIt) {
+  for (const double metres : {1200.0, -700.0}) {
+    SCOPED_TRACE(metres);
+    gf_resetEngine();
+    LiveAc& ac = addInSim(11900011, kObject, situation(kRunway.lat, kRunway.lon, kField + 50, 124, cycle()));
+    ac.landingMode = 1;
+    ac.legFromKt = 124;
+    ac.legFromDue = cycle() - 1000;
+    ac.legFromAirborne = 1;
+    ac.recentPositions[0] = {{kRunway.lat - 0.01, kRunway.lon}, 1000.0};
+    ac.recentPositions[1] = {{kRunway.lat - 0.005, kRunway.lon}, 1010.0};
+    ac.recentNext = ac.recentCount = 2;
+    const LatLon at = gf_destinationPoint(kRunway, 0, metres / 0.3048);
+    ac.situations = {situation(at.lat, at.lon, 0, 94, cycle() + 1000, false)};
+    EXPECT_EQ(lf_holdsOffTheTouchdown(ac), metres > 0);
+  }
+}
+
+// Away from the park airport the feed reports no more of a landing than its roll: an arrival that has
+// turned off the runway at Teterboro, 10 nm from JFK, and whose feed has not moved it on for longer
+// than it repeats a position (a minute, 6,000 cycles) leaves; within the minute, or at the park
+// airport (within 5 nm), it waits for the feed.
+TEST_F(Landing, AnArrivalTurnedOffAwayFromTheParkAirportLeavesOnceItsFeedStops) {
+  const LatLon kTeterboro{40.8501, -74.0608};
+  struct Case {
+    LatLon at;
+    std::int32_t stillCycles;
+    bool extended;
+  };
+  for (const Case& c : {Case{kTeterboro, 6001, false}, Case{kTeterboro, 5900, true}, Case{kRunway, 6001, true}}) {
+    SCOPED_TRACE(c.stillCycles);
+    gf_resetEngine();
+    run(7000);
+    LiveAc& ac = addInSim(11900008, kObject, situation(c.at.lat, c.at.lon, 0, 0, cycle(), false));
+    ac.setPhase(GroundPhase::Taxi);
+    ac.arrivedByLanding = 1;
+    ac.landed = 0;
+    ac.lastMoveCycle = cycle() - c.stillCycles;
+    EXPECT_EQ(lf_extendStream(ac), c.extended);
   }
 }
 
