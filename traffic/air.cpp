@@ -7,6 +7,7 @@
 #include "traffic/air.hpp"
 #include "traffic/air_path.hpp"
 #include "traffic/ground.hpp"
+#include "traffic/intake.hpp"
 #include "traffic/spawn.hpp"
 
 #include "records/upcalls.hpp"
@@ -298,10 +299,7 @@ std::int32_t lf_cyclesToField(const LiveAc& ac, const Situation& f, const Situat
 // new positions over the last minute (a feed that repeats a position sends it again at that interval,
 // and moves on after one or more of them); 0 where they do not tell.
 double lf_reportIntervalSeconds(const LiveAc& ac) {
-  constexpr std::size_t n = LiveAc::kRecentPositions;
-  const auto recent = [&](std::size_t i) -> const LiveAc::TimedPosition& {
-    return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
-  };
+  const auto recent = [&](std::size_t i) -> const LiveAc::TimedPosition& { return gf_recentPosition(ac, i); };
   double shortest = 0;
   for (std::size_t i = 1; i < ac.recentCount; ++i) {
     const double interval = recent(i - 1).time - recent(i).time;

@@ -42,11 +42,6 @@ constexpr std::uint8_t kChainTaken = 1;
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
 
-// The recent positions taken, the newest first: i from 0 to recentCount - 1.
-const LiveAc::TimedPosition& lf_recent(const LiveAc& ac, std::size_t i) {
-  constexpr std::size_t n = LiveAc::kRecentPositions;
-  return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
-}
 
 
 // Takes a record into the aircraft: its identity, its buffer, and the last record taken (after the
@@ -66,7 +61,7 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
     }
     LiveAc::TimedPosition p{lf_at(s), time, s.due, s.speed};
     if (ac.recentCount > 0) {
-      const LiveAc::TimedPosition& before = lf_recent(ac, 0);
+      const LiveAc::TimedPosition& before = gf_recentPosition(ac, 0);
       p.stepNm = gf_distanceNm(before.at, p.at);
       if (time > before.time) p.stepKt = p.stepNm / (time - before.time) * 3600.0;
     }
@@ -100,7 +95,7 @@ bool lf_staleCopy(const LiveAc& ac, const Situation& s) {
   if (ac.category == Rotorcraft || s.airborne == 0 || ac.lastRecordAirborne == 0) return false;
   const LatLon at = lf_at(s);
   for (std::size_t i = 1; i < ac.recentCount; ++i)
-    if (lf_same(lf_recent(ac, i).at, at)) return true;
+    if (lf_same(gf_recentPosition(ac, i).at, at)) return true;
   return false;
 }
 
@@ -283,10 +278,10 @@ double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
   double nm = 0;
   double seconds = 0;
   std::size_t i = 0;
-  while (i < ac.recentCount && lf_recent(ac, i).due > until) ++i;
+  while (i < ac.recentCount && gf_recentPosition(ac, i).due > until) ++i;
   for (; i + 1 < ac.recentCount; ++i) {
-    const LiveAc::TimedPosition& to = lf_recent(ac, i);
-    const LiveAc::TimedPosition& from = lf_recent(ac, i + 1);
+    const LiveAc::TimedPosition& to = gf_recentPosition(ac, i);
+    const LiveAc::TimedPosition& from = gf_recentPosition(ac, i + 1);
     if (until - from.due > kMinuteCycles) break;
     if (to.stepKt > 0 &&
         to.stepKt <= kImplausibleFactor * std::max(from.speedKt, to.speedKt) + kImplausibleAddKt) {
@@ -305,6 +300,12 @@ double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
       break;
     }
   return std::min(middle, nm / seconds * 3600.0);
+}
+
+const LiveAc::TimedPosition& gf_recentPosition(const LiveAc& ac, std::size_t i) {
+  // The ring fills from its start: until it is full, recentNext is its size.
+  constexpr std::size_t n = LiveAc::kRecentPositions;
+  return ac.recentPositions[(ac.recentNext + n - 1 - i) % n];
 }
 
 bool lf_startFromHeldRecord(LiveAc& ac) {

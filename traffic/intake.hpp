@@ -37,6 +37,8 @@ bool lf_speedJumps(double before, double now);
 // speeds left out. 0 where what counts spans less than kLeastPositionsSpanSeconds.
 double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until);
 inline constexpr double kLeastPositionsSpanSeconds = 10.0;
+// The distinct positions taken lately, the newest first: i from 0 to recentCount - 1.
+const LiveAc::TimedPosition& gf_recentPosition(const LiveAc& ac, std::size_t i);
 // An aircraft not yet created whose one position is to be dropped (nothing followed from it) while a
 // later record is held: the held record becomes its only position, the one the next records are
 // measured from. False when none is held.

@@ -465,8 +465,7 @@ TEST_F(Landing, TheHoldOfALateGroundReportEndsOnceTheAircraftIsPastIt) {
     ac.legFromKt = 124;
     ac.legFromDue = cycle() - 1000;
     ac.legFromAirborne = 1;
-    ac.recentPositions[0] = {{kRunway.lat - 0.01, kRunway.lon}, 1000.0};
-    ac.recentPositions[1] = {{kRunway.lat - 0.005, kRunway.lon}, 1010.0};
+    ac.recentPositions = {{{kRunway.lat - 0.01, kRunway.lon}, 1000.0}, {{kRunway.lat - 0.005, kRunway.lon}, 1010.0}};
     ac.recentNext = ac.recentCount = 2;
     const LatLon at = gf_destinationPoint(kRunway, 0, metres / 0.3048);
     ac.situations = {situation(at.lat, at.lon, 0, 94, cycle() + 1000, false)};
