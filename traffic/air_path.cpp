@@ -400,8 +400,10 @@ Vec lf_aimCourse(const LiveAc& ac, const Track& t, double speedMps, double bankL
   // A reported track counts where the positions bear it out: one against the way its record's position
   // lies from the one before (a feed's frozen track, another sender's position) says nothing of where
   // the aircraft heads.
-  // Late (its records have it farther on, round the turn), it goes where they are.
-  if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0) return aim;
+  // Late (its records have it farther on, round the turn), it goes where they are; and so does one
+  // coming in to land, whose field lies where its records go.
+  if (ac.category == Rotorcraft || !lf_liftedOff(ac) || lf_dot(aim, t.nose) >= 0 || late > 0 || ac.landingMode != 0)
+    return aim;
   std::optional<Vec> course;
   Vec through{};
   Vec before = t.frame.at(ac.airPath.fromLatitude, ac.airPath.fromLongitude);
@@ -473,8 +475,10 @@ double lf_airPace(LiveAc& ac, const Track& t, Vec aim, double bankLimit) {
                        kMetresPerSecondPerKnot;
       p.positionsCycle = lf_now();
     }
+    // Coming in to land it keeps to its approach's speed instead: a jump of its records there would
+    // have it race down to the field, its turns too wide to line up.
     least = std::max(kLeastShareOfSlowest * ac.slowestAirborneKt * kMetresPerSecondPerKnot,
-                     kLeastShareOfPositions * p.positionsMps);
+                     ac.landingMode != 0 ? 0.0 : kLeastShareOfPositions * p.positionsMps);
     wanted = std::max(wanted, least);
     // Coming in to land it keeps to its approach speed until it is down, unless its records roll out
     // already (the feed may never report the ground): then it slows as they do. Not while they hold

@@ -322,9 +322,14 @@ bool lf_offerRecord(LiveAc& ac, TrafficRecord& record) {
   if (ac.state == ActState::Respawning || ac.state == ActState::Removing) return true;
   const Situation& s = record.situation;
   const double t = record.timestamp;
-  // A line stamped before the last one taken comes late or is a copy sent again: the aircraft has
-  // been farther on since. So is a copy of a position taken lately.
-  if (t < ac.lastDataTime || lf_staleCopy(ac, s)) return true;
+  // A copy of a position taken lately is no news. A line stamped before the last one taken comes late:
+  // the aircraft has been farther on since, but the feed has it somewhere new, so the stream is live.
+  if (lf_staleCopy(ac, s)) return true;
+  if (t < ac.lastDataTime) {
+    if (s.latitude != ac.lastRecordLatitude || s.longitude != ac.lastRecordLongitude)
+      ac.lastMoveCycle = g_engineCycle.load(std::memory_order_relaxed);
+    return true;
+  }
   if (!ac.situations.empty()) {
     const Situation& last = ac.situations.back();
     const double dt = t - ac.lastDataTime;
