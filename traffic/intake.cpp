@@ -63,7 +63,8 @@ void lf_takeRecord(LiveAc& ac, const AcIdentity& identity, const Situation& s, d
     if (ac.recentCount > 0) {
       const LiveAc::TimedPosition& before = gf_recentPosition(ac, 0);
       p.stepNm = gf_distanceNm(before.at, p.at);
-      if (time > before.time) p.stepKt = p.stepNm / (time - before.time) * 3600.0;
+      // Over the time between the two arrivals (their dues): a line's stamp may lie seconds off it.
+      if (s.due > before.due) p.stepKt = p.stepNm / (static_cast<double>(s.due - before.due) / kCyclesPerSecond) * 3600.0;
     }
     if (ac.recentPositions.size() < LiveAc::kRecentPositions)
       ac.recentPositions.push_back(p);
@@ -267,7 +268,7 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
 
 double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
   constexpr std::int32_t kMinuteCycles = 6000;
-  // The way along the positions over the time between their first reports, and the speed most of
+  // The way along the positions over the time between their first arrivals, and the speed most of
   // that time was flown at (the middle of the steps' speeds, each weighing its time). The feed's jumps
   // (a position repeated with fresh stamps for a while, then one kilometres on) make single steps far
   // faster or slower than the aircraft flew: the lower of the two. A step faster than no aircraft
@@ -285,9 +286,10 @@ double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until) {
     if (until - from.due > kMinuteCycles) break;
     if (to.stepKt > 0 &&
         to.stepKt <= kImplausibleFactor * std::max(from.speedKt, to.speedKt) + kImplausibleAddKt) {
-      steps[n++] = {to.stepKt, to.time - from.time};
+      const double dt = static_cast<double>(to.due - from.due) / kCyclesPerSecond;
+      steps[n++] = {to.stepKt, dt};
       nm += to.stepNm;
-      seconds += to.time - from.time;
+      seconds += dt;
     }
   }
   if (n == 0 || seconds < kLeastPositionsSpanSeconds) return 0.0;

@@ -32,7 +32,7 @@ bool lf_goesOnFrom(const LatLon& from, bool fromAirborne, double fromSpeed, cons
 // to 80 kt or more, or back.
 bool lf_speedJumps(double before, double now);
 // The speed the distinct positions taken imply over the minute up to a cycle (knots), those due within
-// it: the lower of the way along them over the time between their first reports and the middle of the
+// it: the lower of the way along them over the time between their first arrivals and the middle of the
 // steps' speeds, each weighing its time; steps faster than no aircraft flies between reports of their
 // speeds left out. 0 where what counts spans less than kLeastPositionsSpanSeconds.
 double gf_positionsSpeedKt(const LiveAc& ac, std::int32_t until);

@@ -122,7 +122,7 @@ struct LiveAc : Act {
     std::int32_t due = 0;  // the cycle the aircraft is due there
     double speedKt = 0;  // as reported with it
     // The step from the position before it: nautical miles, and knots over the time between the two
-    // first reports (0 where that time is none).
+    // first arrivals (0 where that time is none).
     double stepNm = 0;
     double stepKt = 0;
   };
