@@ -324,7 +324,12 @@ void lf_onLiveCreated(LiveAc& ac) {
 void lf_onTouchdown(LiveAc& ac) {
   try {
     if (ac.state == ActState::Removing || ac.phase == GroundPhase::TakeOffRoll) return;
-    if (ac.flareStage > 0 || ac.landingMode != 0) {
+    // An aeroplane that comes down from flight has landed, whether or not it was on its approach
+    // (created low on a final, it may not have been): it rolls out as a landing does, slowing with
+    // its records, rather than running on at the speed it flew.
+    const bool cameDownFlying =
+        ac.phase == GroundPhase::Airborne && ac.category != Rotorcraft && ac.takeOffPending == 0;
+    if (ac.flareStage > 0 || ac.landingMode != 0 || cameDownFlying) {
       ac.loweringNose = 1;
       ac.landed = 1;
       g_fastRange = 0;

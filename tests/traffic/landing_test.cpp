@@ -292,6 +292,59 @@ TEST_F(Landing, ALandedAircraftWithOnlyAPositionBehindRollsOnRatherThanStoppingD
   }
 }
 
+// An A321 created low on a final and never set on its approach (not in landing mode, no flare) comes
+// down from flight at 130 kt; the feed, lagging, reports it on the ground 450 m on every 10 s at 68,
+// 43 and 26 kt. It has landed: it rolls out no faster than its records by 15 kt (between one record's
+// speed and the next by their dues, 68 -> 43 kt over the second ten seconds) and than its touchdown
+// speed less 3 kt a second, never at the 87 kt its legs' lengths would take it to catch up: over the
+// 11th second at most 83 - 2.5 = 80.5 kt, over the 19th 63 - 2.5 = 60.5 kt. A helicopter setting down
+// is no landing roll.
+TEST_F(Landing, AnAeroplaneDownFromFlightOffItsApproachRollsOutWithItsRecords) {
+  for (const int category : {Large, Rotorcraft}) {
+    SCOPED_TRACE(category);
+    gf_resetEngine();
+    sim().addObject(kObject, 11900002, {});
+    LiveAc& ac = onShortFinal(0, 100);
+    ac.landingMode = 0;
+    ac.flareStage = 0;
+    ac.category = category;
+    ac.airPath.speedMps = 130 * 1852.0 / 3600;
+    for (const double kt : {68.0, 43.0, 26.0}) {
+      const Situation& last = ac.situations.back();
+      const LatLon to = gf_destinationPoint({last.latitude, last.longitude}, 0, 450 / 0.3048);
+      ac.situations.push_back(situation(to.lat, to.lon, 0, kt, last.due + 1000, false));
+    }
+    std::vector<std::pair<std::int32_t, LatLon>> flown;
+    sim().onPosition = [&](std::int32_t at, const enginesim::SimObject& o, const AiPosBlock& b) {
+      if (o.id == kObject) flown.emplace_back(at, LatLon{b.latitude, b.longitude});
+    };
+    const std::int32_t touchdown = cycle();
+    simReports(ac, true);
+    if (category == Rotorcraft) {
+      EXPECT_EQ(ac.landed, 0u);
+      continue;
+    }
+    ASSERT_EQ(ac.landed, 1u);
+    run(2000);
+    sim().onPosition = nullptr;
+    ASSERT_FALSE(flown.empty());
+    const auto at = [&](std::int32_t c) {
+      auto it =
+          std::lower_bound(flown.begin(), flown.end(), c, [](const auto& f, std::int32_t x) { return f.first < x; });
+      return it == flown.end() ? flown.back() : *it;
+    };
+    for (int second = 10; second < 19; ++second) {
+      SCOPED_TRACE(second);
+      const auto [c0, p0] = at(touchdown + second * kCyclesPerSecond);
+      const auto [c1, p1] = at(touchdown + (second + 1) * kCyclesPerSecond);
+      ASSERT_GT(c1, c0);
+      const double knots = gf_distanceNm(p0, p1) * 3600 * kCyclesPerSecond / static_cast<double>(c1 - c0);
+      // The most at the second's start: the records' 68 kt less 2.5 kt a second past the tenth, + 15.
+      EXPECT_LE(knots, 68 - 2.5 * (second - 10) + 15 + 0.5);
+    }
+  }
+}
+
 // On the ground above 30 kt a nose that turns toward its path turns no faster than the ground allows:
 // a landed aircraft at its category's turn rate (0.07 degrees a cycle for the A321), anything else 0.25
 // degrees a cycle; slower, or with the nose far off the way it moves, the planned 2 degrees a cycle.
