@@ -38,6 +38,9 @@ constexpr double kImplausibleAddKt = 100.0;
 // next one that goes on from them has the last of them taken: three records that agree with one
 // another.
 constexpr std::uint8_t kChainTaken = 1;
+// The longest the feed repeats a position before it moves on (seconds): the stream of the last
+// position taken that has sent nothing for longer has ended.
+constexpr double kStreamSilentSeconds = 60.0;
 
 LatLon lf_at(const Situation& s) { return {s.latitude, s.longitude}; }
 bool lf_same(const LatLon& a, const LatLon& b) { return a.lat == b.lat && a.lon == b.lon; }
@@ -226,6 +229,16 @@ bool lf_holdsRecord(LiveAc& ac, const TrafficRecord& record) {
       // sender's position, a stale one or a step aside is never flown to; a stream that keeps going
       // on from such positions, none from the last one taken, is where the aircraft went after all.
       const bool goesOnFromItOnly = goesOnFromHeld && !fromLast;
+      // The stream of the last position taken has ended, and these records, going on from one another,
+      // are the feed's live one: a second sender on the address, or a source that had the aircraft
+      // elsewhere. The aircraft is where they have it; it is shown afresh there rather than turned
+      // round to fly back along its way, or flown on away from every record the feed still sends.
+      if (goesOnFromItOnly && ac.state == ActState::InSim && record.timestamp - ac.lastDataTime > kStreamSilentSeconds) {
+        lf_logTakenAfterAll(ac, held);
+        ac.restartFrom = LiveAc::RestartRecord{s, record.timestamp};
+        removeAircraftFromSim(ac);
+        return true;
+      }
       continues = goesOnFromItOnly && (lf_tracksAllowWayTo(ac, held.situation, s, heldAt) || held.chain >= kChainTaken);
       if (goesOnFromItOnly && !continues) chain = static_cast<std::uint8_t>(held.chain + 1);
     } else {

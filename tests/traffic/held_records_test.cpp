@@ -231,6 +231,51 @@ TEST_F(HeldRecords, AStaleStreamBehindAlongTheTrackTakenIsDropped) {
   }
 }
 
+// Two senders on one address: the one followed flies east at 250 kt, taken at 0, 0.7, 1.4 and 2.1 nm
+// east (0-30 s), then sends nothing more; the other's records, from 0.1 nm east and going on east
+// from one another at 100 kt (0.28 nm every 10 s), lie back along the track taken, each dropped as a
+// stale stream. Once the followed one has sent nothing for longer than the feed repeats a position
+// (60 s: the record of 100 s, not that of 90 s), the other is the feed's live stream: the aircraft is
+// shown afresh at its newest record, 1.78 nm east, rather than flown on away from it or turned round
+// to fly back to it.
+TEST_F(HeldRecords, AnotherStreamLiveAfterTheFollowedOneEndedHasTheAircraftShownAfreshThere) {
+  constexpr std::uint32_t kHexid = 11984001, kObject = 984;
+  const auto line = [](double east, double gs, double seconds) {
+    Line l = at(0, east, 90, seconds);
+    l.hexid = kHexid;
+    l.callsign = "T984";
+    l.gs = gs;
+    return l;
+  };
+  for (int k = 0; k < 4; ++k) offer(line(0.7 * k, 250, 10.0 * k));
+  {
+    // In the simulator, where its last record has it.
+    LiveAc& ac = *lf_findLiveByHexid(kHexid);
+    sim().addObject(kObject, kHexid, {});
+    ac.state = ActState::InSim;
+    ac.objectId = kObject;
+    ac.position.latitude = ac.situations.back().latitude;
+    ac.position.longitude = ac.situations.back().longitude;
+    ac.position.altitude = ac.situations.back().altitude;
+    ac.position.heading = kPi / 2;
+  }
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(40 + 10 * k);
+    const LiveAc& ac = offer(line(0.1 + 0.28 * k, 100, 40.0 + 10 * k));
+    EXPECT_EQ(ac.state, ActState::InSim);
+    EXPECT_FALSE(ac.restartFrom.has_value());
+  }
+  const Line newest = line(1.78, 100, 100);
+  ASSERT_TRUE(feed(newest));
+  run(100);
+  const LiveAc* again = lf_findLiveByHexid(kHexid);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->recreated, 1u);
+  ASSERT_FALSE(again->situations.empty());
+  EXPECT_NEAR(again->situations.front().latitude, newest.lat, 1e-6);
+  EXPECT_NEAR(again->situations.front().longitude, newest.lon, 1e-6);
+}
+
 // A line stamped no more than a second after the last one taken repeats it only while it has the
 // aircraft no more than 450 m (0.243 nm) on; in the air above 120 kt along the same track, a line
 // within the time 450 m take at the speed repeats it only when it has the aircraft no more than
